@@ -1,0 +1,44 @@
+#pragma once
+// The records that travel with engine events from the worker to the user-interface thread.
+// The worker creates one per event and never touches it after posting.
+
+#include <cstdint>
+#include <string>
+
+namespace pelmar {
+
+struct TEventRecord {
+  virtual ~TEventRecord() = default;
+};
+
+struct TErrorData : TEventRecord {
+  int Code = 0;  // a WinSock code, or 0
+  std::string Text;
+};
+
+struct TFolderEventData : TEventRecord {
+  std::string Path;
+  uint8_t Kind = 0;
+};
+
+struct TLogData : TEventRecord {
+  std::string Text;
+};
+
+struct TProgressData : TEventRecord {
+  uint8_t Kind = 0;
+  uint8_t IsFile = 0;
+  int64_t Count = 0;
+};
+
+struct TUpdateFileSizeEventData : TEventRecord {
+  std::string FileName;
+  int64_t Size = 0;
+};
+
+// The raw bytes of a listing, as received on the data connection.
+struct TListingData : TEventRecord {
+  std::string Bytes;
+};
+
+}  // namespace pelmar

@@ -1,0 +1,189 @@
+#include "engine/FTPComponent.h"
+
+#include <cstdio>
+#include <exception>
+
+#include "engine/ComponentList.h"
+#include "engine/EngineHooks.h"
+#include "engine/FTPThread.h"
+
+namespace pelmar {
+namespace {
+
+// No thread behind the queue any more (it ended or never started).
+constexpr int kErrorInvalidThreadId = 1444;
+
+}  // namespace
+
+TFTPComponent::TFTPComponent(std::shared_ptr<TEventTarget> target)
+    : Shared(std::make_shared<TWorkerShared>(std::move(target))),
+      Anchor(std::make_shared<TComponentAnchor>(TComponentAnchor{this})) {
+  Shared->Anchor = Anchor;
+  // The queue exists before the worker starts, so requests may be posted at once.
+  TFTPThread::Start(Shared);
+  RegisterComponent(this);
+}
+
+TFTPComponent::~TFTPComponent() {
+  BeginUnregisterComponent(this);
+  Shared->Queue.Post({WM_QUIT, 0, {}});
+  Anchor.reset();  // events still on their way find no component and are dropped
+  EndUnregisterComponent(this);
+}
+
+void TFTPComponent::PostMessage(unsigned message, const char* failureFormat) {
+  if (Shared->Queue.Post({message, 0, {}})) return;
+  char text[128];
+  std::snprintf(text, sizeof text, failureFormat, kErrorInvalidThreadId);
+  ShowEngineMessage(text);
+}
+
+void TFTPComponent::PostRequest(uint8_t kind, std::vector<std::string> args) {
+  IdleSeconds = 0;
+  if (args.size() == 1 && args[0].empty()) args.clear();
+  if (Shared->Queue.Post({WM_FTPREQUEST, kind, std::move(args)})) return;
+  char text[128];
+  std::snprintf(text, sizeof text, "PostThreadMessage returned False, LastError = %d",
+                kErrorInvalidThreadId);
+  ShowEngineMessage(text);
+}
+
+void TFTPComponent::PostType(int mode) {
+  const char letter = mode >= 0 && mode <= 3 ? TypeChars[mode] : TypeChars[1];
+  PostRequest(rqType, {std::string(1, letter)});
+}
+
+void TFTPComponent::Connect() {
+  PostRequest(rqConnect, {Host, std::to_string(Port), User, Password, Account});
+}
+
+void TFTPComponent::ConnectViaFirewall() {
+  PostRequest(rqConnectViaFirewall,
+              {Host, std::to_string(Port), User, Password, Account, std::to_string(FirewallType),
+               FirewallHost, std::to_string(FirewallPort), FirewallUser, FirewallPassword});
+}
+
+void TFTPComponent::Disconnect() {
+  Abort();
+  PostMessage(WM_FTPCANCEL, "Abort.PostThreadMessage returned False, LastError = %d");
+  if (LoggedIn) PostRequest(rqQuit, {});
+}
+
+void TFTPComponent::Abort() {
+  PostMessage(WM_FTPABORT, "Abort.PostThreadMessage returned False, LastError = %d");
+}
+
+void TFTPComponent::GetFolder() { PostRequest(rqGetFolder, {}); }
+void TFTPComponent::ChangeFolder(const std::string& path) { PostRequest(rqChangeFolder, {path}); }
+void TFTPComponent::List() { PostRequest(rqList, {}); }
+
+void TFTPComponent::Download(const std::string& remoteName, const std::string& localName,
+                             int mode) {
+  PostType(mode);
+  PostRequest(rqDownload, {localName, remoteName});
+}
+
+void TFTPComponent::Upload(const std::string& localName, const std::string& remoteName,
+                           int mode) {
+  PostType(mode);
+  PostRequest(rqUpload, {localName, remoteName});
+}
+
+void TFTPComponent::ResumeDownload(const std::string& remoteName, const std::string& localName,
+                                   int mode, int64_t offset) {
+  PostType(mode);
+  PostRequest(rqResumeDownload, {localName, remoteName, std::to_string(offset)});
+}
+
+void TFTPComponent::ResumeUpload(const std::string& localName, const std::string& remoteName,
+                                 int mode, int64_t offset) {
+  PostType(mode);
+  PostRequest(rqResumeUpload, {localName, remoteName, std::to_string(offset)});
+}
+
+void TFTPComponent::DeleteFile(const std::string& name) { PostRequest(rqDelete, {name}); }
+
+void TFTPComponent::Rename(const std::string& oldName, const std::string& newName) {
+  PostRequest(rqRename, {oldName, newName});
+}
+
+void TFTPComponent::MakeFolder(const std::string& name) { PostRequest(rqMakeFolder, {name}); }
+void TFTPComponent::RemoveFolder(const std::string& name) { PostRequest(rqRemoveFolder, {name}); }
+void TFTPComponent::KeepAlive() { PostRequest(rqKeepAlive, {}); }
+
+void TFTPComponent::ChangeMode(const std::string& name, uint16_t attributes) {
+  PostRequest(rqChangeMode, {ChangeModeText(attributes), name});
+}
+
+void TFTPComponent::HandleEvent(int code, TEventRecord* record) {
+  try {
+    switch (code) {
+      case evAborted:
+        if (OnAborted) OnAborted(*this);
+        break;
+      case evConnectFailed:
+        if (OnConnectFailed) OnConnectFailed(*this);
+        break;
+      case evConnected:
+        if (OnConnected) OnConnected(*this);
+        break;
+      case evLoggedIn:
+        LoggedIn = 1;
+        if (OnLoggedIn) OnLoggedIn(*this);
+        break;
+      case evDisconnected:
+        LoggedIn = 0;
+        if (OnDisconnected) OnDisconnected(*this);
+        break;
+      case evError:
+        if (auto* e = dynamic_cast<TErrorData*>(record); e && OnError) OnError(*this, e->Code, e->Text);
+        break;
+      case evFolder:
+        if (auto* f = dynamic_cast<TFolderEventData*>(record); f && OnFolder) {
+          OnFolder(*this, f->Path, f->Kind);
+        }
+        break;
+      case evLog:
+        if (auto* l = dynamic_cast<TLogData*>(record); l && OnLog) OnLog(*this, l->Text);
+        break;
+      case evProgress:
+        if (auto* p = dynamic_cast<TProgressData*>(record); p && OnProgress) {
+          OnProgress(*this, p->Kind, p->IsFile != 0, p->Count);
+        }
+        break;
+      case evListing:
+        if (auto* l = dynamic_cast<TListingData*>(record); l && OnListing) OnListing(*this, l->Bytes);
+        break;
+      case evFileSize:
+        if (auto* s = dynamic_cast<TUpdateFileSizeEventData*>(record); s && OnFileSize) {
+          OnFileSize(*this, s->FileName, s->Size);
+        }
+        break;
+      default:
+        break;
+    }
+  } catch (const std::exception& e) {
+    ShowEngineMessage(e.what());
+  } catch (...) {
+    ShowEngineMessage("Unknown error in an event handler");
+  }
+}
+
+void DeliverEvent(TFTPComponent& component, int code, TEventRecord* record) {
+  component.HandleEvent(code, record);
+}
+
+std::string ChangeModeText(uint16_t attributes) {
+  static constexpr struct {
+    uint16_t Bit;
+    int Value;
+  } kTerms[] = {{4, 400}, {8, 200}, {16, 100}, {32, 40}, {64, 20},
+                {128, 10}, {256, 4}, {512, 2},  {1024, 1}};
+  int mode = 0;
+  for (const auto& term : kTerms) {
+    if (attributes & term.Bit) mode += term.Value;
+  }
+  return std::to_string(mode);
+}
+
+}  // namespace pelmar

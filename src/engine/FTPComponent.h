@@ -1,0 +1,116 @@
+#pragma once
+// One FTP connection as the user interface sees it. Every operation posts a request to the
+// component's worker thread and returns at once; results come back as events, delivered on
+// the event target's thread in posting order.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/EventRecords.h"
+#include "engine/Messages.h"
+#include "engine/WorkerShared.h"
+#include "platform/EventTarget.h"
+
+namespace pelmar {
+
+class TFTPComponent;
+
+using TNotifyEvent = std::function<void(TFTPComponent& sender)>;
+using TErrorEvent = std::function<void(TFTPComponent& sender, int code, const std::string& text)>;
+using TFolderEvent =
+    std::function<void(TFTPComponent& sender, const std::string& path, uint8_t kind)>;
+using TLogEvent = std::function<void(TFTPComponent& sender, const std::string& text)>;
+using TListingEvent = std::function<void(TFTPComponent& sender, std::string& text)>;
+using TProgressEvent =
+    std::function<void(TFTPComponent& sender, uint8_t kind, bool isFile, int64_t count)>;
+using TFileSizeEvent =
+    std::function<void(TFTPComponent& sender, const std::string& fileName, int64_t size)>;
+
+class TFTPComponent {
+ public:
+  explicit TFTPComponent(std::shared_ptr<TEventTarget> target);
+  ~TFTPComponent();
+  TFTPComponent(const TFTPComponent&) = delete;
+  TFTPComponent& operator=(const TFTPComponent&) = delete;
+
+  // Seconds counted by the keep-alive timer since the last request was posted.
+  int IdleSeconds = 0;
+
+  // Connection parameters, set before Connect or ConnectViaFirewall.
+  uint8_t FirewallType = 0;
+  std::string FirewallHost;
+  int FirewallPort = 21;
+  std::string FirewallUser;
+  std::string FirewallPassword;
+  std::string Host;
+  int Port = 21;
+  std::string User;
+  std::string Password;
+  std::string Account;
+
+  // Written by the worker's resume probe before evLoggedIn.
+  uint8_t ServerCanResume() const { return Shared->ServerCanResume.load(); }
+  uint8_t UnixListing = 0;  // written by the listing parser
+  uint8_t LoggedIn = 0;     // 1 from evLoggedIn until evDisconnected
+
+  TNotifyEvent OnAborted;
+  TNotifyEvent OnConnectFailed;
+  TNotifyEvent OnConnected;
+  TNotifyEvent OnDisconnected;
+  TErrorEvent OnError;
+  TFolderEvent OnFolder;
+  TLogEvent OnLog;
+  TNotifyEvent OnLoggedIn;
+  TListingEvent OnListing;
+  TProgressEvent OnProgress;
+  TFileSizeEvent OnFileSize;
+
+  void Connect();
+  void ConnectViaFirewall();
+  // Interrupts the current step, drops everything queued and, when logged on, quits.
+  void Disconnect();
+  void Abort();
+  void GetFolder();
+  void ChangeFolder(const std::string& path);
+  void List();
+  void Download(const std::string& remoteName, const std::string& localName, int mode);
+  void Upload(const std::string& localName, const std::string& remoteName, int mode);
+  void ResumeDownload(const std::string& remoteName, const std::string& localName, int mode,
+                      int64_t offset);
+  void ResumeUpload(const std::string& localName, const std::string& remoteName, int mode,
+                    int64_t offset);
+  void DeleteFile(const std::string& name);
+  void Rename(const std::string& oldName, const std::string& newName);
+  void MakeFolder(const std::string& name);
+  void RemoveFolder(const std::string& name);
+  void KeepAlive();
+  void ChangeMode(const std::string& name, uint16_t attributes);
+
+  bool IsConnected() const { return Shared->ControlSocket.load() != -1; }
+  bool IsBusy() const { return Shared->CurrentRequest.load() != 0; }
+
+  TEventTarget& Target() const { return *Shared->Target; }
+
+  // Runs one event on the target's thread; records are owned by the caller.
+  void HandleEvent(int code, TEventRecord* record);
+
+ private:
+  void PostRequest(uint8_t kind, std::vector<std::string> args);
+  void PostType(int mode);
+  void PostMessage(unsigned message, const char* failureFormat);
+
+  std::shared_ptr<TWorkerShared> Shared;
+  std::shared_ptr<TComponentAnchor> Anchor;
+};
+
+// Called by the worker's posted tasks on the target's thread.
+void DeliverEvent(TFTPComponent& component, int code, TEventRecord* record);
+
+// The permission digits for SITE CHMOD from remote attribute bits: 4 owner read ... 1024
+// others execute; 644 for rw-r--r--, written without leading zeros.
+std::string ChangeModeText(uint16_t attributes);
+
+}  // namespace pelmar

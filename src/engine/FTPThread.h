@@ -1,0 +1,94 @@
+#pragma once
+// The worker thread of one engine component: owns the control and data sockets, serves the
+// posted requests one at a time, and posts events back to the component.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/EventRecords.h"
+#include "engine/Messages.h"
+#include "engine/ReplyParsing.h"
+#include "engine/TransferStreams.h"
+#include "engine/WorkerShared.h"
+#include "platform/Sockets.h"
+
+namespace pelmar {
+
+class TFTPThread {
+ public:
+  explicit TFTPThread(std::shared_ptr<TWorkerShared> shared);
+  TFTPThread(const TFTPThread&) = delete;
+  TFTPThread& operator=(const TFTPThread&) = delete;
+
+  // Starts the worker on its own detached thread; it ends after WM_QUIT.
+  static void Start(std::shared_ptr<TWorkerShared> shared);
+
+  void Execute();
+
+ private:
+  using TArgs = std::vector<std::string>;
+
+  // Loop and dispatch (FTPThread.cpp).
+  void Dispatch(uint8_t kind, const TArgs& args);
+  void Serve(uint8_t kind, const TArgs& args);
+  // Returns false when the loop must end (a WM_QUIT was among the dropped messages).
+  bool HandleCancel();
+  void PostEvent(int code, std::shared_ptr<TEventRecord> record = nullptr);
+  void PostError(int code, const std::string& text);
+  void Log(const std::string& text);
+
+  // Sockets (FTPThreadSockets.cpp).
+  bool ConnectSocket(const std::string& host, const std::string& port);
+  void CloseSocket(int& s);
+  void CloseControlSocket();
+  bool CheckSocketError(bool failed, int& s);
+  void ReportSocketError();
+  int Control() const { return Shared->ControlSocket.load(); }
+
+  // Control connection (FTPThreadControl.cpp).
+  void SendCommand(const std::string& command);
+  int ReadReply();
+  bool CommandWithFallback(const std::string& command, int expected);
+  void ReportFinalLine(int code, const std::string& line);
+
+  // Session (FTPThreadSession.cpp).
+  void ServeConnect(uint8_t kind, const TArgs& args);
+  bool Login(const std::string& user, const std::string& password, const std::string& account);
+  bool FirewallLogin(int firewallType, const std::string& firewallUser,
+                     const std::string& firewallPassword, const std::string& host,
+                     const std::string& port, const std::string& user,
+                     const std::string& password, const std::string& account);
+  void SendPassword(const std::string& password);
+  void ProbeResume();
+  void ServeQuit();
+
+  // Remote operations (FTPThreadRemoteOps.cpp).
+  void ServeSimpleCommand(uint8_t kind, const TArgs& args);
+
+  // Data connection and transfers (FTPThreadTransfer.cpp).
+  void PrepareDataPort();
+  bool AcceptDataConnection();
+  bool Transfer(const std::string& command, bool receive, int64_t offset,
+                TTransferStream& stream);
+  int64_t DataLoop(TTransferStream& stream, bool receive);
+  bool ReportCheck(int64_t count, int64_t& lastReport);
+  void PostProgress(uint8_t kind, int64_t count);
+  void AbortOrError();
+  void ServeType(const TArgs& args);
+  void ServeList();
+  void ServeDownload(const TArgs& args);
+  void ServeUpload(const TArgs& args);
+
+  std::shared_ptr<TWorkerShared> Shared;
+  TAbortState AbortState;
+  TBlockingContext Blocking;
+  int DataSocket = -1;
+  std::string FileName;
+  uint8_t IsFileTransfer = 1;
+  uint8_t QuietLog = 0;
+  TReplyFramer ReplyBuffer;  // bytes of the control connection not yet read as lines
+};
+
+}  // namespace pelmar

@@ -1,0 +1,118 @@
+// Commands and replies on the control connection, and the transcript they leave in the log.
+
+#include <stdexcept>
+#include <vector>
+
+#include "engine/EngineSettings.h"
+#include "engine/Exceptions.h"
+#include "engine/FTPThread.h"
+#include "platform/WinSockErrors.h"
+
+namespace pelmar {
+namespace {
+
+// Disarms the watchdog on every way out of a blocking step.
+struct TWatchdogGuard {
+  TBlockingContext& Blocking;
+  ~TWatchdogGuard() { Blocking.DisarmWatchdog(); }
+};
+
+}  // namespace
+
+void TFTPThread::SendCommand(const std::string& command) {
+  if (command.find_first_of(std::string("\r\n\0", 3)) != std::string::npos) {
+    throw std::runtime_error("Invalid character in command");
+  }
+  Log(command);
+  const std::string line = command + "\r\n";
+  size_t sent = 0;
+  Blocking.ArmWatchdog();
+  TWatchdogGuard guard{Blocking};
+  while (sent < line.size()) {
+    Blocking.ArmWatchdog();
+    const long n = SocketSend(Blocking, Control(), line.data() + sent, line.size() - sent);
+    if (n < 0) {
+      ReportSocketError();
+      throw EControlSocketException();
+    }
+    if (n == 0) break;
+    sent += static_cast<size_t>(n);
+  }
+}
+
+int TFTPThread::ReadReply() {
+  TReplyClassifier classifier;
+  std::vector<char> chunk;
+  std::string line;
+  Blocking.ArmWatchdog();
+  TWatchdogGuard guard{Blocking};
+  for (;;) {
+    TReplyFramer::TResult result;
+    while ((result = ReplyBuffer.NextLine(line)) == TReplyFramer::TResult::Line) {
+      Log(line);
+      if (const int code = classifier.Feed(line); code > 0) {
+        ReportFinalLine(code, line);
+        return code;
+      }
+    }
+    if (result == TReplyFramer::TResult::TooLong) {
+      ReplyBuffer.Clear();
+      PostError(WSAEMSGSIZE, WinSockErrorText(WSAEMSGSIZE));
+      throw EControlSocketException();
+    }
+    chunk.resize(static_cast<size_t>(std::max(EngineSettings().FTPRecvBufSize.load(), 1)));
+    Blocking.ArmWatchdog();
+    const long n = SocketRecv(Blocking, Control(), chunk.data(), chunk.size());
+    if (n > 0) {
+      ReplyBuffer.Append(std::string_view(chunk.data(), static_cast<size_t>(n)));
+    } else if (n == 0) {
+      SetLastSocketError(WSAECONNRESET);
+      ReplyBuffer.Clear();
+      return 0;
+    } else {
+      ReportSocketError();
+      throw EControlSocketException();
+    }
+  }
+}
+
+void TFTPThread::ReportFinalLine(int code, const std::string& line) {
+  if (code == 150 && DataSocket != -1 && !FileName.empty()) {
+    if (auto size = ParseSizeReport(line, FileName)) {
+      auto record = std::make_shared<TUpdateFileSizeEventData>();
+      record->FileName = FileName;
+      record->Size = *size;
+      PostEvent(evFileSize, std::move(record));
+    }
+  }
+  if (code == 257) {
+    auto record = std::make_shared<TFolderEventData>();
+    record->Path = ParseFolderReply(line);
+    switch (Shared->CurrentRequest.load()) {
+      case rqGetFolder:
+        record->Kind = fkCurrent;
+        break;
+      case rqMakeFolder:
+        record->Kind = fkCreated;
+        break;
+      case rqRemoveFolder:
+        record->Kind = fkRemoved;
+        break;
+      default:
+        record->Kind = fkChanged;
+    }
+    PostEvent(evFolder, std::move(record));
+  }
+}
+
+bool TFTPThread::CommandWithFallback(const std::string& command, int expected) {
+  SendCommand(command);
+  int reply = ReadReply();
+  if (reply == expected) return true;
+  if (reply != 500 && reply != 502) return false;
+  SendCommand("X" + command);
+  reply = ReadReply();
+  return reply == expected;
+}
+
+}  // namespace pelmar

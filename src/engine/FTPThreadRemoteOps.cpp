@@ -1,0 +1,57 @@
+// Single-command requests on the server's folders and files. Their success is not reported:
+// the user sees the replies in the log, and 257 replies become folder events.
+
+#include "engine/FTPThread.h"
+#include "engine/RequestArgs.h"
+
+namespace pelmar {
+
+void TFTPThread::ServeSimpleCommand(uint8_t kind, const TArgs& args) {
+  const std::string& first = RequestArg(args, 0);
+  switch (kind) {
+    case rqGetFolder:
+      CommandWithFallback("PWD", 257);
+      break;
+    case rqChangeFolder:
+      CommandWithFallback("CWD " + first, 250);
+      break;
+    case rqDelete:
+      SendCommand("DELE " + first);
+      ReadReply();
+      break;
+    case rqRename:
+      SendCommand("RNFR " + first);
+      if (ReadReply() == 350) {
+        SendCommand("RNTO " + RequestArg(args, 1));
+        ReadReply();
+      }
+      break;
+    case rqMakeFolder:
+      CommandWithFallback("MKD " + first, 250);
+      break;
+    case rqRemoveFolder:
+      CommandWithFallback("RMD " + first, 250);
+      break;
+    case rqKeepAlive:
+      QuietLog = 1;
+      SendCommand("NOOP");
+      ReadReply();
+      QuietLog = 0;
+      break;
+    case rqChangeMode: {
+      const std::string arguments = first + " " + RequestArg(args, 1);
+      SendCommand("SITE CHMOD " + arguments);
+      // Servers answer a successful SITE CHMOD with 200 as often as with 250; only a refusal
+      // is worth the bare CHMOD that some servers know instead.
+      if (ReadReply() / 100 != 2) {
+        SendCommand("CHMOD " + arguments);
+        ReadReply();
+      }
+      break;
+    }
+    default:
+      break;
+  }
+}
+
+}  // namespace pelmar

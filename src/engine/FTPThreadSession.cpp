@@ -1,0 +1,148 @@
+// One connection's life: connect attempts, log-on (direct or through a firewall), the resume
+// probe and QUIT.
+
+#include <cstdio>
+
+#include "engine/EngineSettings.h"
+#include "engine/Exceptions.h"
+#include "engine/FTPThread.h"
+#include "engine/FirewallCommands.h"
+#include "engine/RequestArgs.h"
+
+namespace pelmar {
+namespace {
+
+const auto& Arg = RequestArg;
+
+// Keeps the log quiet for the lifetime of the guard.
+struct TQuietGuard {
+  uint8_t& Quiet;
+  explicit TQuietGuard(uint8_t& quiet) : Quiet(quiet) { Quiet = 1; }
+  ~TQuietGuard() { Quiet = 0; }
+};
+
+}  // namespace
+
+void TFTPThread::ServeConnect(uint8_t kind, const TArgs& args) {
+  const std::string& host = Arg(args, 0);
+  const std::string& port = Arg(args, 1);
+  const std::string& user = Arg(args, 2);
+  const std::string& password = Arg(args, 3);
+  const std::string& account = Arg(args, 4);
+  int attempt = 1;
+  bool loggedOn = false;
+  do {
+    char line[64];
+    std::snprintf(line, sizeof line, ", attempt %d", attempt);
+    Log("Attempting to connect to " + host + line + "\r\n");
+    if (kind == rqConnect) {
+      if (!ConnectSocket(host, port)) {
+        break;
+      }
+      try {
+        loggedOn = Login(user, password, account);
+      } catch (const EControlSocketException& e) {
+        if (*e.what() != '\0') Log(e.what());
+      }
+    } else {
+      if (!ConnectSocket(Arg(args, 6), Arg(args, 7))) {
+        break;
+      }
+      int firewallType = 0;
+      try {
+        firewallType = std::stoi(Arg(args, 5));
+      } catch (const std::exception&) {
+        firewallType = 0;
+      }
+      loggedOn = FirewallLogin(firewallType, Arg(args, 8), Arg(args, 9), host, port, user,
+                               password, account);
+    }
+    ++attempt;
+    const int retries = EngineSettings().FTPRetries.load();
+    if (loggedOn || AbortState.Aborted || (retries >= 1 && attempt > retries)) break;
+  } while (true);
+  if (loggedOn && !AbortState.Aborted) {
+    ProbeResume();
+    PostEvent(evLoggedIn);
+  } else {
+    CloseControlSocket();
+    PostEvent(evDisconnected);
+    PostEvent(evConnectFailed);
+  }
+}
+
+void TFTPThread::SendPassword(const std::string& password) {
+  {
+    TQuietGuard quiet(QuietLog);
+    SendCommand("PASS " + password);
+  }
+  Log("PASS xxxxx");
+}
+
+bool TFTPThread::Login(const std::string& user, const std::string& password,
+                       const std::string& account) {
+  int reply = ReadReply();
+  if (reply != 220) throw EControlSocketException("Failed to Connect");
+  PostEvent(evConnected);
+  if (!user.empty()) SendCommand("USER " + user);
+  reply = ReadReply();
+  if (reply == 331) {
+    SendPassword(password);
+    reply = ReadReply();
+  }
+  if (reply == 332) {
+    SendCommand("ACCT " + account);
+    reply = ReadReply();
+  }
+  if (reply == 331) {
+    SendPassword(password);
+    reply = ReadReply();
+  }
+  if (reply != 230) throw EControlSocketException("Failed to Log in to Host");
+  return true;
+}
+
+bool TFTPThread::FirewallLogin(int firewallType, const std::string& firewallUser,
+                               const std::string& firewallPassword, const std::string& host,
+                               const std::string& port, const std::string& user,
+                               const std::string& password, const std::string& account) {
+  const TFirewallData& entry = FirewallCommandFor(firewallType);
+  const std::string target = host + ":" + port;
+  if (entry.LoginFirst) {
+    SendCommand("USER " + firewallUser);
+    int reply = ReadReply();
+    if (reply == 331) {
+      SendPassword(firewallPassword);
+      reply = ReadReply();
+    }
+    if (reply != 230) throw EControlSocketException("Failed to Log in to Firewall");
+  }
+  if (entry.FirstCommand[0] != '\0') {
+    SendCommand(FormatFirewallCommand(entry.FirstCommand, target, ""));
+    if (ReadReply() / 100 != 2) throw EControlSocketException("Failed to Log in to Firewall");
+  }
+  SendCommand(FormatFirewallCommand(entry.UserCommand, user, target));
+  return Login("", password, account);
+}
+
+void TFTPThread::ProbeResume() {
+  {
+    TQuietGuard quiet(QuietLog);
+    SendCommand("REST 100");
+    Shared->ServerCanResume = ReadReply() == 350 ? 1 : 0;
+    SendCommand("REST 0");
+    ReadReply();
+  }
+  Log(Shared->ServerCanResume.load() ? "\r\nServer can resume broken downloads\r\n"
+                                     : "\r\nServer unable to resume broken downloads\r\n");
+}
+
+void TFTPThread::ServeQuit() {
+  SendCommand("QUIT");
+  ReadReply();
+  CloseSocket(DataSocket);
+  CloseControlSocket();
+  PostEvent(evDisconnected);
+}
+
+}  // namespace pelmar

@@ -1,0 +1,70 @@
+// The worker's socket steps: opening the control connection, closing, and error reports.
+
+#include <arpa/inet.h>
+
+#include <charconv>
+
+#include "engine/FTPThread.h"
+#include "platform/WinSockErrors.h"
+
+namespace pelmar {
+namespace {
+
+// A port text that is not a number from 1 to 65535 means the FTP port.
+uint16_t PortFromText(const std::string& text) {
+  int port = 0;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), port);
+  if (ec != std::errc() || end != text.data() + text.size() || port < 1 || port > 65535) {
+    return 21;
+  }
+  return static_cast<uint16_t>(port);
+}
+
+}  // namespace
+
+bool TFTPThread::ConnectSocket(const std::string& host, const std::string& port) {
+  CloseControlSocket();
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  if (!ResolveHost(host, address.sin_addr)) {
+    ReportSocketError();
+    return false;
+  }
+  int s = SocketCreate();
+  if (CheckSocketError(s < 0, s)) return false;
+  address.sin_port = htons(PortFromText(port));
+  Blocking.ArmWatchdog();
+  const bool connected = SocketConnect(Blocking, s, address);
+  Blocking.DisarmWatchdog();
+  if (CheckSocketError(!connected, s)) return false;
+  Shared->ControlSocket = s;
+  return true;
+}
+
+void TFTPThread::CloseSocket(int& s) { SocketCloseGracefully(Blocking, s); }
+
+void TFTPThread::CloseControlSocket() {
+  int s = Shared->ControlSocket.load();
+  CloseSocket(s);
+  Shared->ControlSocket = s;
+  ReplyBuffer.Clear();  // what a closed connection left unread belongs to no later reply
+}
+
+bool TFTPThread::CheckSocketError(bool failed, int& s) {
+  if (!failed) return false;
+  ReportSocketError();
+  if (&s == &DataSocket || s != Shared->ControlSocket.load()) {
+    CloseSocket(s);
+  } else {
+    CloseControlSocket();
+  }
+  return true;
+}
+
+void TFTPThread::ReportSocketError() {
+  const int code = LastSocketError();
+  if (code == 0 || code == WSAENOTSOCK) return;
+  PostError(code, WinSockErrorText(code));
+}
+
+}  // namespace pelmar

@@ -1,0 +1,244 @@
+// Data connections (active mode) and the transfers that run over them: listings, downloads
+// and uploads, with resume, progress reports, abort and the statistics line.
+
+#include <arpa/inet.h>
+#include <unistd.h>
+
+#include <charconv>
+#include <cstdio>
+#include <vector>
+
+#include "engine/EngineSettings.h"
+#include "engine/FTPThread.h"
+#include "engine/NumberFormat.h"
+#include "engine/RequestArgs.h"
+#include "platform/Tick.h"
+#include "platform/WinSockErrors.h"
+
+namespace pelmar {
+namespace {
+
+constexpr int64_t kProgressIntervalMs = 700;
+
+// The offset of a resume request: its third argument, when there is one and it is a number.
+int64_t OffsetArgument(const std::vector<std::string>& args) {
+  if (args.size() < 3) return 0;
+  int64_t offset = 0;
+  const std::string& text = args[2];
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), offset);
+  if (ec != std::errc() || end != text.data() + text.size() || offset < 0) return 0;
+  return offset;
+}
+
+}  // namespace
+
+void TFTPThread::ServeType(const TArgs& args) {
+  SendCommand("TYPE " + RequestArg(args, 0));
+  ReadReply();
+}
+
+void TFTPThread::PrepareDataPort() {
+  if (DataSocket != -1) {
+    ReportSocketError();
+    CloseSocket(DataSocket);
+    return;
+  }
+  DataSocket = SocketCreate();
+  if (CheckSocketError(DataSocket < 0, DataSocket)) return;
+  sockaddr_in any{};
+  any.sin_family = AF_INET;
+  any.sin_addr.s_addr = htonl(INADDR_ANY);
+  if (CheckSocketError(!SocketBind(DataSocket, any), DataSocket)) return;
+  sockaddr_in listening{};
+  if (CheckSocketError(!SocketLocalName(DataSocket, listening), DataSocket)) return;
+  if (CheckSocketError(!SocketListen(DataSocket, 1), DataSocket)) return;
+  sockaddr_in local{};
+  if (CheckSocketError(!SocketLocalName(Control(), local), DataSocket)) return;
+  const uint32_t address = ntohl(local.sin_addr.s_addr);
+  const unsigned port = ntohs(listening.sin_port);
+  char command[64];
+  std::snprintf(command, sizeof command, "PORT %u,%u,%u,%u,%u,%u", (address >> 24) & 255,
+                (address >> 16) & 255, (address >> 8) & 255, address & 255, port / 256,
+                port % 256);
+  SendCommand(command);
+  if (ReadReply() != 200) {
+    ReportSocketError();
+    CloseSocket(DataSocket);
+  }
+}
+
+bool TFTPThread::AcceptDataConnection() {
+  sockaddr_in server{};
+  const bool knowServer = SocketPeerName(Control(), server);
+  Blocking.ArmWatchdog();
+  for (;;) {
+    sockaddr_in peer{};
+    int accepted = SocketAccept(Blocking, DataSocket, &peer);
+    if (accepted < 0) {
+      Blocking.DisarmWatchdog();
+      CheckSocketError(true, DataSocket);
+      return false;
+    }
+    // Only the server may connect to the data port; anyone else could inject or steal data.
+    if (!knowServer || peer.sin_addr.s_addr == server.sin_addr.s_addr) {
+      Blocking.DisarmWatchdog();
+      CloseSocket(DataSocket);
+      DataSocket = accepted;
+      return true;
+    }
+    char text[INET_ADDRSTRLEN] = "";
+    inet_ntop(AF_INET, &peer.sin_addr, text, sizeof text);
+    Log(std::string("Refused data connection from ") + text);
+    ::close(accepted);
+  }
+}
+
+bool TFTPThread::ReportCheck(int64_t count, int64_t& lastReport) {
+  const int64_t now = GetTickCount();
+  if ((now - lastReport) / kProgressIntervalMs == 0) return false;
+  Blocking.TakeAbort();
+  if (AbortState.Aborted || Blocking.WatchdogExpired()) {
+    SetLastSocketError(WSAEINTR);
+    AbortOrError();
+    return true;
+  }
+  AbortState.WatchdogStart = now;
+  lastReport = now;
+  PostProgress(pkProgress, count);
+  return false;
+}
+
+void TFTPThread::PostProgress(uint8_t kind, int64_t count) {
+  auto record = std::make_shared<TProgressData>();
+  record->Kind = kind;
+  record->IsFile = IsFileTransfer;
+  record->Count = count;
+  PostEvent(evProgress, std::move(record));
+}
+
+void TFTPThread::AbortOrError() {
+  if (LastSocketError() == WSAEINTR && AbortState.Aborted) {
+    SendCommand("ABOR");
+    CloseSocket(DataSocket);
+    ReadReply();
+    PostEvent(evAborted);
+  } else {
+    ReportSocketError();
+  }
+}
+
+int64_t TFTPThread::DataLoop(TTransferStream& stream, bool receive) {
+  if (!AcceptDataConnection()) return 0;
+  int64_t count = stream.Position();
+  PostProgress(pkStart, count);
+  Blocking.ArmWatchdog();
+  int64_t lastReport = GetTickCount();
+  const int bufferSize =
+      std::max(receive ? EngineSettings().FTPRecvBufSize.load() : EngineSettings().FTPSendBufSize.load(), 1);
+  std::vector<char> buffer(static_cast<size_t>(bufferSize));
+  bool running = true;
+  while (running) {
+    if (receive) {
+      const long n = SocketRecv(Blocking, DataSocket, buffer.data(), buffer.size());
+      if (n < 0) {
+        AbortOrError();
+        break;
+      }
+      if (n == 0) break;
+      if (!stream.Write(buffer.data(), static_cast<size_t>(n))) {
+        // Closing the data connection makes the server end the transfer with an error reply.
+        PostError(0, stream.ErrorText());
+        break;
+      }
+      count += n;
+      running = !ReportCheck(count, lastReport);
+    } else {
+      const long got = stream.Read(buffer.data(), buffer.size());
+      if (got < 0) PostError(0, stream.ErrorText());
+      if (got <= 0) break;
+      size_t sent = 0;
+      while (sent < static_cast<size_t>(got)) {
+        const long n = SocketSend(Blocking, DataSocket, buffer.data() + sent,
+                                  static_cast<size_t>(got) - sent);
+        if (n < 0) {
+          AbortOrError();
+          running = false;
+          break;
+        }
+        sent += static_cast<size_t>(n);
+        count += n;
+        if (ReportCheck(count, lastReport)) {
+          running = false;
+          break;
+        }
+      }
+    }
+  }
+  Blocking.DisarmWatchdog();
+  CloseSocket(DataSocket);
+  return count;
+}
+
+bool TFTPThread::Transfer(const std::string& command, bool receive, int64_t offset,
+                          TTransferStream& stream) {
+  PrepareDataPort();
+  bool ok = true;
+  if (offset > 0) {
+    const int64_t position = stream.Seek(offset);
+    SendCommand("REST " + std::to_string(position));
+    ok = ReadReply() == 350;
+  }
+  if (ok) {
+    SendCommand(command);
+    const int reply = ReadReply();
+    ok = reply == 150 || reply == 125;
+  }
+  if (ok) {
+    stream.Commit();
+    const int64_t start = GetTickCount();
+    const int64_t bytes = DataLoop(stream, receive);
+    const double seconds = static_cast<double>(GetTickCount() - start) * 0.001;
+    const int reply = ReadReply();
+    ok = reply == 225 || reply == 226 || reply == 250;
+    if (ok) Log(TransferStatisticsLine(bytes, seconds, EngineNumberFormat()));
+    PostProgress(pkDone, bytes);
+  }
+  CloseSocket(DataSocket);
+  if (!ok) PostError(0, "Unable to complete transfer");
+  return ok;
+}
+
+void TFTPThread::ServeList() {
+  IsFileTransfer = 0;
+  try {
+    TMemoryStream listing;
+    if (Transfer("LIST", true, 0, listing)) {
+      auto record = std::make_shared<TListingData>();
+      record->Bytes = std::move(listing.Bytes());
+      PostEvent(evListing, std::move(record));
+    }
+  } catch (...) {
+    // A broken control connection shows up as the failing step's error event; the next
+    // request on it fails in turn and is handled by the dispatcher.
+    CloseSocket(DataSocket);
+  }
+  IsFileTransfer = 1;
+}
+
+void TFTPThread::ServeDownload(const TArgs& args) {
+  const std::string& localName = RequestArg(args, 0);
+  FileName = localName;
+  int64_t offset = Shared->ServerCanResume.load() ? OffsetArgument(args) : 0;
+  TSequentialFileStream stream(localName, offset > 0 ? fmOpenWriteExclusive : fmCreate);
+  // Resuming past the end of the local file would leave a hole of zeros in it.
+  if (offset > stream.Size()) offset = stream.Size();
+  Transfer("RETR " + RequestArg(args, 1), true, offset, stream);
+}
+
+void TFTPThread::ServeUpload(const TArgs& args) {
+  const int64_t offset = Shared->ServerCanResume.load() ? OffsetArgument(args) : 0;
+  TSequentialFileStream stream(RequestArg(args, 0), fmOpenReadDenyWrite);
+  Transfer("STOR " + RequestArg(args, 1), false, offset, stream);
+}
+
+}  // namespace pelmar

@@ -1,0 +1,63 @@
+#pragma once
+// Message numbers, request kinds and event codes shared by the engine's two sides.
+
+#include <cstdint>
+
+namespace pelmar {
+
+inline constexpr unsigned WM_QUIT = 18;
+inline constexpr unsigned WM_USER = 1024;
+inline constexpr unsigned WM_FTPREQUEST = WM_USER + 10;
+inline constexpr unsigned WM_FTPABORT = WM_USER + 11;
+inline constexpr unsigned WM_FTPCANCEL = WM_USER + 12;
+inline constexpr unsigned WM_FTPEVENT = WM_USER + 13;
+
+enum TRequestKind : uint8_t {
+  rqConnectViaFirewall = 1,
+  rqConnect = 2,
+  rqQuit = 3,
+  rqGetFolder = 4,
+  rqChangeFolder = 5,
+  rqList = 6,
+  rqDownload = 7,
+  rqUpload = 8,
+  rqResumeDownload = 9,
+  rqResumeUpload = 10,
+  rqDelete = 11,
+  rqRename = 12,
+  rqMakeFolder = 13,
+  rqRemoveFolder = 14,
+  rqKeepAlive = 15,
+  rqType = 16,
+  rqChangeMode = 17,
+};
+
+enum TEventCode : int {
+  evAborted = 1044,
+  evConnectFailed = 1045,
+  evConnected = 1046,
+  evDisconnected = 1047,
+  evError = 1048,
+  evFolder = 1049,
+  evLog = 1050,
+  evLoggedIn = 1051,
+  evProgress = 1052,
+  evListing = 1053,
+  evFileSize = 1054,
+};
+
+// Folder event kinds.
+inline constexpr uint8_t fkCurrent = 0;
+inline constexpr uint8_t fkChanged = 1;
+inline constexpr uint8_t fkCreated = 2;
+inline constexpr uint8_t fkRemoved = 3;
+
+// Progress event kinds.
+inline constexpr uint8_t pkStart = 0;
+inline constexpr uint8_t pkProgress = 1;
+inline constexpr uint8_t pkDone = 2;
+
+// Transfer type letters by mode number: ASCII, image, EBCDIC, local.
+inline constexpr char TypeChars[] = "AIEL";
+
+}  // namespace pelmar

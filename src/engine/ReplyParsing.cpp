@@ -1,0 +1,127 @@
+#include "engine/ReplyParsing.h"
+
+#include <algorithm>
+#include <cctype>
+#include <limits>
+
+namespace pelmar {
+namespace {
+
+std::string Lower(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return out;
+}
+
+std::string_view Trim(std::string_view text) {
+  while (!text.empty() && static_cast<unsigned char>(text.front()) <= ' ') text.remove_prefix(1);
+  while (!text.empty() && static_cast<unsigned char>(text.back()) <= ' ') text.remove_suffix(1);
+  return text;
+}
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+}  // namespace
+
+void TReplyFramer::Append(std::string_view bytes) {
+  if (Start > 0 && Start == Buffer.size()) {
+    Buffer.clear();
+    Start = 0;
+  }
+  Buffer.append(bytes);
+}
+
+TReplyFramer::TResult TReplyFramer::NextLine(std::string& line) {
+  if (SkipLeadingLF && Start < Buffer.size()) {
+    if (Buffer[Start] == '\n') ++Start;
+    SkipLeadingLF = false;
+  }
+  const size_t end = Buffer.find_first_of("\r\n", Start);
+  if (end == std::string::npos) {
+    if (Pending() > kMaxReplyLine) return TResult::TooLong;
+    // Keep the buffer from growing by its consumed front.
+    if (Start > 0) {
+      Buffer.erase(0, Start);
+      Start = 0;
+    }
+    return TResult::NeedMore;
+  }
+  if (end - Start > kMaxReplyLine) return TResult::TooLong;
+  line.assign(Buffer, Start, end - Start);
+  Start = end + 1;
+  if (Buffer[end] == '\r') {
+    if (Start < Buffer.size()) {
+      if (Buffer[Start] == '\n') ++Start;
+    } else {
+      SkipLeadingLF = true;
+    }
+  }
+  return TResult::Line;
+}
+
+void TReplyFramer::Clear() {
+  Buffer.clear();
+  Start = 0;
+  SkipLeadingLF = false;
+}
+
+int TReplyClassifier::Feed(std::string_view line) {
+  if (line.size() < 3 || !IsDigit(line[0]) || !IsDigit(line[1]) || !IsDigit(line[2])) return 0;
+  const int code = (line[0] - '0') * 100 + (line[1] - '0') * 10 + (line[2] - '0');
+  if (code < 100 || code > 599) return 0;
+  // A bare "ddd" line is taken as "ddd " (some servers omit the blank when there is no text).
+  const char separator = line.size() > 3 ? line[3] : ' ';
+  if (OpenCode == 0) {
+    if (separator == ' ') return code;
+    if (separator == '-') OpenCode = code;
+    return 0;
+  }
+  if (code == OpenCode && separator == ' ') {
+    OpenCode = 0;
+    return code;
+  }
+  return 0;
+}
+
+std::string ParseFolderReply(std::string_view line) {
+  const size_t open = line.find('"');
+  if (open == std::string_view::npos) return {};
+  std::string path;
+  for (size_t i = open + 1; i < line.size(); ++i) {
+    if (line[i] != '"') {
+      path += line[i];
+    } else if (i + 1 < line.size() && line[i + 1] == '"') {
+      path += '"';
+      ++i;
+    } else {
+      break;
+    }
+  }
+  return path;
+}
+
+std::optional<int64_t> ParseSizeReport(std::string_view line, std::string_view localFileName) {
+  const std::string text = Lower(Trim(line));
+  const size_t slash = localFileName.find_last_of('/');
+  const std::string name =
+      Lower(slash == std::string_view::npos ? localFileName : localFileName.substr(slash + 1));
+  const size_t at = text.find(name + " (");
+  if (at == std::string::npos) return std::nullopt;
+  std::string_view rest = std::string_view(text).substr(at + name.size() + 2);
+  while (!rest.empty() && rest.front() == ' ') rest.remove_prefix(1);
+  int64_t size = 0;
+  size_t digits = 0;
+  constexpr int64_t kMax = std::numeric_limits<int64_t>::max();
+  while (digits < rest.size() && IsDigit(rest[digits])) {
+    const int digit = rest[digits] - '0';
+    if (size > (kMax - digit) / 10) return std::nullopt;
+    size = size * 10 + digit;
+    ++digits;
+  }
+  if (digits == 0 || digits == rest.size()) return std::nullopt;
+  rest = Trim(rest.substr(digits));
+  if (rest.substr(0, 5) != "bytes") return std::nullopt;
+  return size;
+}
+
+}  // namespace pelmar

@@ -1,0 +1,54 @@
+#pragma once
+// Pure text handling of control-connection replies: cutting received bytes into lines,
+// recognising the final line of a reply, and reading the data that 150 and 257 replies carry.
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace pelmar {
+
+// Longest reply line accepted; a longer one means a broken or hostile server.
+inline constexpr size_t kMaxReplyLine = 64 * 1024;
+
+// Cuts a byte stream into lines. A line ends at CR LF, a lone LF or a lone CR; a CR that ends
+// one segment and an LF that starts the next are a single line end. Bytes after the last line
+// end stay for the next call, so nothing the server sent is lost between replies.
+class TReplyFramer {
+ public:
+  enum class TResult { Line, NeedMore, TooLong };
+
+  void Append(std::string_view bytes);
+  TResult NextLine(std::string& line);
+  void Clear();
+  size_t Pending() const { return Buffer.size() - Start; }
+
+ private:
+  std::string Buffer;
+  size_t Start = 0;            // first byte not yet taken
+  bool SkipLeadingLF = false;  // the last line ended with a CR at the end of the buffer
+};
+
+// Recognises where a reply ends. A single-line reply is "ddd text"; a multi-line reply opens
+// with "ddd-" and ends only at a line that starts with the same code and a space. Codes are
+// 100 to 599; anything else is a text line.
+class TReplyClassifier {
+ public:
+  // The reply code when `line` ends the reply, else 0.
+  int Feed(std::string_view line);
+
+ private:
+  int OpenCode = 0;
+};
+
+// The path of a 257 reply: the first quoted string, with "" standing for one quote; without a
+// closing quote it runs to the end of the line; empty when the line has no quote.
+std::string ParseFolderReply(std::string_view line);
+
+// The size a 150 reply announces for `localFileName` ("... name (12345 bytes)"), matched by
+// the local file's name without its folder, in lower case.
+std::optional<int64_t> ParseSizeReport(std::string_view line, std::string_view localFileName);
+
+}  // namespace pelmar

@@ -1,0 +1,14 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace pelmar {
+
+// A request's argument by position; missing arguments read as empty strings.
+inline const std::string& RequestArg(const std::vector<std::string>& args, size_t index) {
+  static const std::string empty;
+  return index < args.size() ? args[index] : empty;
+}
+
+}  // namespace pelmar
