@@ -51,12 +51,19 @@ size_t LiveWorkerCount() {
   return r.Keys.size();
 }
 
+bool WaitForNoWorkers(std::chrono::milliseconds bound) {
+  auto& r = Registry();
+  std::unique_lock lock(r.Mutex);
+  return r.Ended.wait_for(lock, bound, [&] { return r.Keys.empty(); });
+}
+
 bool ShutdownEngine(std::chrono::milliseconds bound) {
   auto& r = Registry();
   std::unique_lock lock(r.Mutex);
   for (auto& weak : r.Workers) {
     if (auto shared = weak.lock()) {
       shared->Queue.Post({WM_FTPABORT, 0, {}});
+      shared->Queue.Post({WM_FTPCANCEL, 0, {}});
       shared->Queue.Post({WM_QUIT, 0, {}});
     }
   }

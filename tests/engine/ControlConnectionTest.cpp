@@ -1,0 +1,230 @@
+// Commands and replies on the control connection, through a real worker and the scripted
+// server: framing, the transcript in the log, and the events that replies carry.
+
+#include <gtest/gtest.h>
+
+#include "engine/EngineSettings.h"
+#include "support/EngineFixture.h"
+#include "support/ScriptedFtpServer.h"
+
+namespace pelmar::test {
+namespace {
+
+const std::string kAttempt = "log:Attempting to connect to 127.0.0.1, attempt 1\r\n";
+
+// The replies a server gives after its greeting for an anonymous log-on and the resume probe.
+TScript& LogOnAfterGreeting(TScript& s) {
+  return s.On("331 Password").On("230 In").On("350 Rest").On("350 Rest");
+}
+
+class ControlConnectionTest : public EngineTest {
+ protected:
+  void SetUp() override {
+    EngineTest::SetUp();
+    EngineSettings().FTPRetries = 1;
+  }
+};
+
+TEST_F(ControlConnectionTest, GreetingFraming) {
+  const struct {
+    const char* Name;
+    std::vector<std::string> Greeting;  // segments
+    std::vector<std::string> Logged;    // reply lines in the log
+  } cases[] = {
+      {"multi-line in three segments",
+       {"220-Welcome\r\n", "220-to the server\r\n", "220 Ready\r\n"},
+       {"220-Welcome", "220-to the server", "220 Ready"}},
+      {"other code and blank inside a multi-line reply",
+       {"220-Welcome\r\n200 is not the end\r\n220 Ready\r\n"},
+       {"220-Welcome", "200 is not the end", "220 Ready"}},
+      {"line split in the middle", {"22", "0 Re", "ady\r\n"}, {"220 Ready"}},
+      {"bare line feeds", {"220-a\n220 b\n"}, {"220-a", "220 b"}},
+      {"malformed codes are text", {"2x0 x\r\n099 x\r\n999 x\r\n220 Ok\r\n"},
+       {"2x0 x", "099 x", "999 x", "220 Ok"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    Events.clear();
+    TScript script;
+    for (const auto& segment : c.Greeting) script.Send(segment).Pause(20);
+    TScriptedFtpServer server({LogOnAfterGreeting(script)});
+    auto ftp = MakeConnectedComponent(server.Port());
+    ftp->Connect();
+    ASSERT_TRUE(WaitForEvent("loggedin"));
+    std::vector<std::string> expected = {kAttempt};
+    for (const auto& line : c.Logged) expected.push_back("log:" + line);
+    const auto logs = EventsStartingWith("log:");
+    ASSERT_GE(logs.size(), expected.size());
+    EXPECT_EQ(std::vector<std::string>(logs.begin(), logs.begin() + static_cast<long>(expected.size())),
+              expected);
+    EXPECT_EQ(server.Commands(),
+              (std::vector<std::string>{"USER anonymous", "PASS guest@example.com", "REST 100",
+                                        "REST 0"}));
+  }
+}
+
+TEST_F(ControlConnectionTest, ACrAndItsLfInTwoSegmentsAreOneLineEnd) {
+  TScript script;
+  script.Send("220 Ready\r").Read().Send("\n331 Password\r\n").On("230 In").On("350 R").On("350 R");
+  TScriptedFtpServer server({script});
+  auto ftp = MakeConnectedComponent(server.Port());
+  ftp->Connect();
+  ASSERT_TRUE(WaitForEvent("loggedin"));
+  EXPECT_EQ(server.Commands()[1], "PASS guest@example.com");
+}
+
+TEST_F(ControlConnectionTest, TwoRepliesInOneSegmentAnswerTwoReads) {
+  // The 230 arrives with the 331; the PASS that follows is answered from what is buffered.
+  TScript script;
+  script.Reply("220 Ready").Read().Send("331 Password\r\n230 Logged in\r\n").Read();
+  script.On("350 R").On("350 R");
+  TScriptedFtpServer server({script});
+  auto ftp = MakeConnectedComponent(server.Port());
+  ftp->Connect();
+  ASSERT_TRUE(WaitForEvent("loggedin"));
+  EXPECT_EQ(server.Commands(), (std::vector<std::string>{"USER anonymous",
+                                                         "PASS guest@example.com", "REST 100",
+                                                         "REST 0"}));
+  EXPECT_EQ(CountEvents("log:230 Logged in"), 1);
+  EXPECT_EQ(CountEvents("log:PASS xxxxx"), 1);
+  EXPECT_EQ(CountEvents("log:PASS guest@example.com"), 0) << "the password never reaches the log";
+}
+
+TEST_F(ControlConnectionTest, OverlongReplyLineEndsTheConnection) {
+  TScript script;
+  script.Send(std::string(70 * 1024, 'x')).WaitClose();
+  TScriptedFtpServer server({script});
+  auto ftp = MakeConnectedComponent(server.Port());
+  ftp->Connect();
+  ASSERT_TRUE(WaitForEvent("connectfailed"));
+  EXPECT_EQ(NonLogEvents(), (std::vector<std::string>{"error:10040:Message too long",
+                                                      "disconnected", "connectfailed"}));
+  EXPECT_FALSE(ftp->IsConnected());
+}
+
+TEST_F(ControlConnectionTest, ServerClosingBeforeAFinalLineFailsTheLogOn) {
+  TScript script;
+  script.Send("220-partial\r\n").Close();
+  TScriptedFtpServer server({script});
+  auto ftp = MakeConnectedComponent(server.Port());
+  ftp->Connect();
+  ASSERT_TRUE(WaitForEvent("connectfailed"));
+  EXPECT_EQ(EventsStartingWith("log:"),
+            (std::vector<std::string>{kAttempt, "log:220-partial", "log:Failed to Connect"}));
+  EXPECT_EQ(NonLogEvents(), (std::vector<std::string>{"disconnected", "connectfailed"}));
+}
+
+class LoggedOnTest : public EngineTest {
+ protected:
+  // A server that logs the client on and then plays `after`.
+  std::unique_ptr<TScriptedFtpServer> StartServer(const TScript& after) {
+    TScript script;
+    script.Reply("220 Ready");
+    LogOnAfterGreeting(script);
+    for (const auto& step : after.Steps) script.Steps.push_back(step);
+    return std::make_unique<TScriptedFtpServer>(std::vector<TScript>{script});
+  }
+  std::unique_ptr<TFTPComponent> LogOn(const TScriptedFtpServer& server) {
+    auto ftp = MakeConnectedComponent(server.Port());
+    ftp->Connect();
+    EXPECT_TRUE(WaitForEvent("loggedin"));
+    Events.clear();
+    return ftp;
+  }
+  // Commands after the log-on and the probe.
+  std::vector<std::string> Sent(const TScriptedFtpServer& server) {
+    auto all = server.Commands();
+    return std::vector<std::string>(all.begin() + 4, all.end());
+  }
+};
+
+TEST_F(LoggedOnTest, FolderRepliesBecomeFolderEventsOfTheRequestsKind) {
+  TScript after;
+  after.On("257 \"/pub\" is current")
+      .On("502 Not implemented")
+      .On("257 \"/pub/new\" created")
+      .On("550 No such folder")
+      .On("500 Unknown")
+      .On("257 \"/pub/old\" removed")
+      .On("257 \"/odd\" is where you are")
+      .On("500 Unknown")
+      .On("257 \"/cur\"");
+  auto server = StartServer(after);
+  auto ftp = LogOn(*server);
+  ftp->GetFolder();
+  ftp->MakeFolder("new");   // 502 leads to XMKD; its 257 is an event but not success
+  ftp->ChangeFolder("x");   // 550 has no fallback
+  ftp->RemoveFolder("old");
+  ftp->ChangeFolder("odd");
+  ftp->GetFolder();
+  ASSERT_TRUE(WaitForEvent("folder:0:/cur"));
+  EXPECT_EQ(Sent(*server), (std::vector<std::string>{"PWD", "MKD new", "XMKD new", "CWD x",
+                                                     "RMD old", "XRMD old", "CWD odd", "PWD",
+                                                     "XPWD"}));
+  EXPECT_EQ(EventsStartingWith("folder:"),
+            (std::vector<std::string>{"folder:0:/pub", "folder:2:/pub/new", "folder:3:/pub/old",
+                                      "folder:1:/odd", "folder:0:/cur"}));
+}
+
+TEST_F(LoggedOnTest, RemoteOperationsSendTheirCommands) {
+  TScript after;
+  after.On("250 Deleted")
+      .On("550 No")                  // RNFR refused: no RNTO
+      .On("350 Ready").On("250 Renamed")
+      .On("200 SITE CHMOD ok")      // any 2xx is success: no bare CHMOD
+      .On("500 Unknown SITE").On("250 CHMOD ok")
+      .On("200 NOOP ok")
+      .On("250 Changed");
+  auto server = StartServer(after);
+  auto ftp = LogOn(*server);
+  ftp->DeleteFile("a.txt");
+  ftp->Rename("missing", "b");
+  ftp->Rename("old name", "new name");
+  ftp->ChangeMode("f", 4 | 8 | 32 | 256);
+  ftp->ChangeMode("g", 256);
+  ftp->KeepAlive();
+  ftp->ChangeFolder("");
+  ASSERT_TRUE(server->WaitForCommands(4 + 9, kWait));
+  EXPECT_EQ(Sent(*server),
+            (std::vector<std::string>{"DELE a.txt", "RNFR missing", "RNFR old name",
+                                      "RNTO new name", "SITE CHMOD 644 f", "SITE CHMOD 4 g",
+                                      "CHMOD 4 g", "NOOP", "CWD "}));
+  ASSERT_TRUE(WaitForEvent("log:250 Changed"));
+  EXPECT_EQ(CountEvents("log:NOOP"), 0) << "the keep-alive is not logged";
+  EXPECT_EQ(CountEvents("log:200 NOOP ok"), 0);
+  EXPECT_EQ(CountEvents("log:DELE a.txt"), 1);
+}
+
+TEST_F(LoggedOnTest, CommandsWithLineBreaksAreNeverSent) {
+  TScript after;
+  after.On("257 \"/\"");
+  auto server = StartServer(after);
+  auto ftp = LogOn(*server);
+  ftp->ChangeFolder("a\r\nDELE important");
+  ftp->Rename("x", std::string("y\0z", 3));
+  ftp->GetFolder();
+  ASSERT_TRUE(WaitForEvent("folder:0:/"));
+  EXPECT_EQ(Sent(*server), std::vector<std::string>{"PWD"});
+  EXPECT_EQ(NonLogEvents(), (std::vector<std::string>{"error:0:Invalid character in command",
+                                                      "error:0:Invalid character in command",
+                                                      "folder:0:/"}));
+}
+
+TEST_F(LoggedOnTest, SizeOfADownloadIsReportedFromThe150Reply) {
+  TScript after;
+  after.On("200 Type set")
+      .On("200 PORT ok")
+      .On("150 Opening BINARY connection for README (42 bytes)")
+      .SendData(std::string(42, 'r'))
+      .Reply("226 Done");
+  auto server = StartServer(after);
+  auto ftp = LogOn(*server);
+  const std::string local = ::testing::TempDir() + "readme";
+  ftp->Download("README", local, 1);
+  ASSERT_TRUE(WaitForEvent("progress:2:1:42"));
+  EXPECT_EQ(EventsStartingWith("filesize:"),
+            std::vector<std::string>{"filesize:" + local + ":42"});
+}
+
+}  // namespace
+}  // namespace pelmar::test

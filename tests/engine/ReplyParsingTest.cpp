@@ -1,0 +1,139 @@
+#include "engine/ReplyParsing.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace pelmar {
+namespace {
+
+// Feeds the segments one by one and collects every line the framer gives.
+std::vector<std::string> Lines(const std::vector<std::string>& segments) {
+  TReplyFramer framer;
+  std::vector<std::string> lines;
+  std::string line;
+  for (const auto& segment : segments) {
+    framer.Append(segment);
+    while (framer.NextLine(line) == TReplyFramer::TResult::Line) lines.push_back(line);
+  }
+  return lines;
+}
+
+TEST(ReplyFramer, LineEndsInAnySegmentation) {
+  const struct {
+    const char* Name;
+    std::vector<std::string> Segments;
+    std::vector<std::string> Lines;
+  } cases[] = {
+      {"crlf", {"220 a\r\n331 b\r\n"}, {"220 a", "331 b"}},
+      {"cr at segment end, lf next", {"220 a\r", "\n331 b\r\n"}, {"220 a", "331 b"}},
+      {"cr alone at the very end", {"220 a\r"}, {"220 a"}},
+      {"bare lf", {"220 a\n331 b\n"}, {"220 a", "331 b"}},
+      {"bare cr in the middle", {"220 a\r331 b\r\n"}, {"220 a", "331 b"}},
+      {"one byte at a time", {"2", "2", "0", " ", "a", "\r", "\n"}, {"220 a"}},
+      {"partial line is kept", {"220 a\r\n33", "1 b\r\n"}, {"220 a", "331 b"}},
+      {"empty lines are lines", {"\r\n\r\n"}, {"", ""}},
+      {"crlf split after crlf", {"220 a\r\n\r", "\n"}, {"220 a", ""}},
+  };
+  for (const auto& c : cases) EXPECT_EQ(Lines(c.Segments), c.Lines) << c.Name;
+}
+
+TEST(ReplyFramer, UnreadBytesStayForTheNextReader) {
+  TReplyFramer framer;
+  framer.Append("150 Opening\r\n226 Done\r\n");
+  std::string line;
+  ASSERT_EQ(framer.NextLine(line), TReplyFramer::TResult::Line);
+  EXPECT_EQ(line, "150 Opening");
+  EXPECT_EQ(framer.Pending(), 10u);
+  ASSERT_EQ(framer.NextLine(line), TReplyFramer::TResult::Line);
+  EXPECT_EQ(line, "226 Done");
+  EXPECT_EQ(framer.NextLine(line), TReplyFramer::TResult::NeedMore);
+}
+
+TEST(ReplyFramer, OverlongLinesAreRefusedWithOrWithoutALineEnd) {
+  TReplyFramer open;
+  open.Append(std::string(kMaxReplyLine + 1, 'x'));
+  std::string line;
+  EXPECT_EQ(open.NextLine(line), TReplyFramer::TResult::TooLong);
+
+  TReplyFramer ended;
+  ended.Append(std::string(kMaxReplyLine + 1, 'x') + "\r\n");
+  EXPECT_EQ(ended.NextLine(line), TReplyFramer::TResult::TooLong);
+
+  TReplyFramer justFits;
+  justFits.Append(std::string(kMaxReplyLine, 'x') + "\r\n");
+  EXPECT_EQ(justFits.NextLine(line), TReplyFramer::TResult::Line);
+}
+
+// The code that ends the reply after feeding the lines in order (0 when none does), and the
+// index of the line that ended it.
+std::pair<int, int> FinalOf(const std::vector<std::string>& lines) {
+  TReplyClassifier classifier;
+  for (size_t i = 0; i < lines.size(); ++i) {
+    if (int code = classifier.Feed(lines[i])) return {code, static_cast<int>(i)};
+  }
+  return {0, -1};
+}
+
+TEST(ReplyClassifier, WhereARepliesEnds) {
+  const struct {
+    const char* Name;
+    std::vector<std::string> Lines;
+    std::pair<int, int> Final;
+  } cases[] = {
+      {"single line", {"220 Ready"}, {220, 0}},
+      {"multi-line", {"220-Welcome", "220-more", "220 Ready"}, {220, 2}},
+      {"other code and blank inside multi-line", {"230-Hi", "200 not the end", "230 In"}, {230, 2}},
+      {"same code with hyphen inside", {"230-Hi", "230-still", "230 In"}, {230, 2}},
+      {"plain text inside multi-line", {"220-Hi", " indented", "text", "220 Ok"}, {220, 3}},
+      {"letter inside the code", {"2x0 nope", "220 Ok"}, {220, 1}},
+      {"code below 100", {"099 nope", "220 Ok"}, {220, 1}},
+      {"code above 599", {"999 nope", "600 nope", "220 Ok"}, {220, 2}},
+      {"short line", {"22", "220 Ok"}, {220, 1}},
+      {"bare code", {"226"}, {226, 0}},
+      {"no final line", {"220-a", "221 other"}, {0, -1}},
+      {"empty line", {"", "331 Pass"}, {331, 1}},
+  };
+  for (const auto& c : cases) EXPECT_EQ(FinalOf(c.Lines), c.Final) << c.Name;
+}
+
+TEST(FolderReply, QuotedPaths) {
+  const struct {
+    const char* Line;
+    const char* Path;
+  } cases[] = {
+      {"257 \"/pub/incoming\" is the current directory", "/pub/incoming"},
+      {"257 \"/a \"\"quoted\"\" b\" created", "/a \"quoted\" b"},
+      {"257 \"/x\" and \"/y\"", "/x"},
+      {"257 \"/no/closing", "/no/closing"},
+      {"257 no quotes here", ""},
+      {"257 \"\"", ""},
+      {"257 \"/ends with doubled\"\"", "/ends with doubled\""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(ParseFolderReply(c.Line), c.Path) << c.Line;
+}
+
+TEST(SizeReport, SizeOfTheFileBeingDownloaded) {
+  const struct {
+    const char* Line;
+    const char* Local;
+    std::optional<int64_t> Size;
+  } cases[] = {
+      {"150 Opening BINARY mode data connection for report.txt (12345 bytes).",
+       "/home/u/report.txt", 12345},
+      {"150 Opening data connection for README (42 bytes)", "/tmp/readme", 42},
+      {"150 Opening for big.iso (5368709120 bytes)", "/d/big.iso", 5368709120LL},
+      {"150 Opening for a.txt (  7   BYTES)", "a.txt", 7},
+      {"150 Opening for other.txt (12 bytes)", "/tmp/report.txt", std::nullopt},
+      {"150 Opening for report.txt (12 kb)", "/tmp/report.txt", std::nullopt},
+      {"150 Opening for report.txt (12)", "/tmp/report.txt", std::nullopt},
+      {"150 Opening for report.txt (bytes)", "/tmp/report.txt", std::nullopt},
+      {"150 Opening for report.txt (99999999999999999999 bytes)", "/tmp/report.txt",
+       std::nullopt},
+      {"150 Opening data connection.", "/tmp/report.txt", std::nullopt},
+  };
+  for (const auto& c : cases) EXPECT_EQ(ParseSizeReport(c.Line, c.Local), c.Size) << c.Line;
+}
+
+}  // namespace
+}  // namespace pelmar

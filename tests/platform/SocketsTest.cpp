@@ -1,0 +1,168 @@
+#include "platform/Sockets.h"
+
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <thread>
+
+#include "platform/Tick.h"
+#include "platform/WinSockErrors.h"
+
+namespace pelmar {
+namespace {
+
+constexpr unsigned kAbort = 1035;
+constexpr unsigned kOther = 1034;
+
+// A connected pair of TCP sockets on loopback: Client (non-blocking, ours) and Peer.
+struct TLoopbackPair {
+  int Client = -1;
+  int Peer = -1;
+  TLoopbackPair() {
+    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof a;
+    ::bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    ::listen(listener, 1);
+    ::getsockname(listener, reinterpret_cast<sockaddr*>(&a), &len);
+    Client = SocketCreate();
+    ::connect(Client, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    Peer = ::accept(listener, nullptr, nullptr);
+    ::close(listener);
+  }
+  ~TLoopbackPair() {
+    if (Client >= 0) ::close(Client);
+    if (Peer >= 0) ::close(Peer);
+  }
+};
+
+class SocketsTest : public ::testing::Test {
+ protected:
+  TThreadQueue Queue;
+  TAbortState State;
+  std::atomic<int> TimeoutMs{60000};
+  TBlockingContext Ctx{Queue, kAbort, State, TimeoutMs};
+};
+
+TEST_F(SocketsTest, AbortPostedFromAnotherThreadEndsABlockedRecvAtOnce) {
+  TLoopbackPair pair;
+  Ctx.ArmWatchdog();
+  std::thread poster([&] { Queue.Post({kAbort, 0, {}}); });
+  char buffer[16];
+  const int64_t start = GetTickCount();
+  EXPECT_EQ(SocketRecv(Ctx, pair.Client, buffer, sizeof buffer), -1);
+  poster.join();
+  EXPECT_EQ(LastSocketError(), WSAEINTR);
+  EXPECT_EQ(State.Aborted, 1);
+  EXPECT_FALSE(Queue.Peek(kAbort, false)) << "the abort message is consumed";
+  EXPECT_LT(GetTickCount() - start, TimeoutMs.load());
+}
+
+TEST_F(SocketsTest, OtherMessagesWakeTheWaitButDoNotEndIt) {
+  TLoopbackPair pair;
+  TimeoutMs = 200;
+  const int64_t start = GetTickCount();
+  Ctx.ArmWatchdog();
+  std::thread poster([&] {
+    Queue.Post({kOther, 0, {}});
+    Queue.Post({kOther, 0, {}});
+  });
+  char buffer[16];
+  EXPECT_EQ(SocketRecv(Ctx, pair.Client, buffer, sizeof buffer), -1);
+  poster.join();
+  EXPECT_EQ(LastSocketError(), WSAEINTR);
+  EXPECT_EQ(State.Aborted, 0) << "a time-out is not an abort";
+  EXPECT_GT(GetTickCount() - start, 200);
+  EXPECT_TRUE(Queue.Peek(kOther, false)) << "requests stay queued for the worker";
+}
+
+TEST_F(SocketsTest, WatchdogEndsASilentWaitAfterTheTimeOut) {
+  TLoopbackPair pair;
+  TimeoutMs = 150;
+  const int64_t start = GetTickCount();
+  Ctx.ArmWatchdog();
+  char buffer[16];
+  EXPECT_EQ(SocketRecv(Ctx, pair.Client, buffer, sizeof buffer), -1);
+  EXPECT_EQ(LastSocketError(), WSAEINTR);
+  EXPECT_GT(GetTickCount() - start, 150);
+}
+
+TEST_F(SocketsTest, DataThatIsAlreadyThereIsReadWithoutWaiting) {
+  TLoopbackPair pair;
+  ASSERT_EQ(::send(pair.Peer, "abc", 3, 0), 3);
+  Queue.Post({kAbort, 0, {}});  // not looked at: the call never has to block
+  char buffer[16];
+  long n = 0;
+  do {
+    n = SocketRecv(Ctx, pair.Client, buffer, sizeof buffer);
+  } while (n == 0);
+  EXPECT_EQ(n, 3);
+  EXPECT_EQ(State.Aborted, 0);
+}
+
+TEST_F(SocketsTest, PeerCloseReadsAsZeroAndClosingStillClearsTheHandle) {
+  TLoopbackPair pair;
+  ::close(pair.Peer);
+  pair.Peer = -1;
+  char buffer[16];
+  EXPECT_EQ(SocketRecv(Ctx, pair.Client, buffer, sizeof buffer), 0);
+  SetLastSocketError(10054);
+  SocketCloseGracefully(Ctx, pair.Client);
+  EXPECT_EQ(pair.Client, -1);
+  EXPECT_EQ(LastSocketError(), 10054) << "closing keeps the error a caller is about to report";
+}
+
+TEST_F(SocketsTest, ClosingDoesNotWaitLongForASilentPeer) {
+  TLoopbackPair pair;  // the peer never closes
+  const int64_t start = GetTickCount();
+  SocketCloseGracefully(Ctx, pair.Client);
+  EXPECT_EQ(pair.Client, -1);
+  EXPECT_LT(GetTickCount() - start, kCloseLingerMs + 1000);
+}
+
+TEST_F(SocketsTest, OperationsOnNoSocketFailWithNotASocket) {
+  char buffer[4];
+  EXPECT_EQ(SocketRecv(Ctx, -1, buffer, sizeof buffer), -1);
+  EXPECT_EQ(LastSocketError(), WSAENOTSOCK);
+  EXPECT_EQ(SocketAccept(Ctx, -1, nullptr), -1);
+  EXPECT_EQ(LastSocketError(), WSAENOTSOCK);
+  int none = -1;
+  SocketCloseGracefully(Ctx, none);
+  EXPECT_EQ(none, -1);
+}
+
+TEST_F(SocketsTest, ConnectToAClosedPortIsRefused) {
+  // Find a free port and close it again.
+  const int probe = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof a;
+  ::bind(probe, reinterpret_cast<sockaddr*>(&a), sizeof a);
+  ::getsockname(probe, reinterpret_cast<sockaddr*>(&a), &len);
+  ::close(probe);
+  const int s = SocketCreate();
+  Ctx.ArmWatchdog();
+  EXPECT_FALSE(SocketConnect(Ctx, s, a));
+  EXPECT_EQ(LastSocketError(), WSAECONNREFUSED);
+  ::close(s);
+}
+
+TEST(ResolveHost, DottedAddressesAreNeverLookedUpAndUnknownNamesAreNotFound) {
+  in_addr address{};
+  ASSERT_TRUE(ResolveHost("10.1.2.3", address));
+  EXPECT_EQ(ntohl(address.s_addr), 0x0A010203u);
+  ASSERT_TRUE(ResolveHost("localhost", address));
+  EXPECT_EQ(ntohl(address.s_addr) >> 24, 127u);
+  EXPECT_FALSE(ResolveHost("no-such-host.invalid", address));
+  EXPECT_GE(LastSocketError(), 11001);
+  EXPECT_LE(LastSocketError(), 11004);
+}
+
+}  // namespace
+}  // namespace pelmar

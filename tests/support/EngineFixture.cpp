@@ -1,0 +1,92 @@
+#include "support/EngineFixture.h"
+
+#include <algorithm>
+
+#include "engine/EngineSettings.h"
+#include "engine/WorkerRegistry.h"
+
+namespace pelmar::test {
+
+void EngineTest::SetUp() {
+  Target = std::make_shared<TPlainEventTarget>();
+  EngineSettings().FTPTimeout = 5000;
+  EngineSettings().FTPRetries = 3;
+  EngineSettings().FTPKeepAlive = true;
+}
+
+void EngineTest::TearDown() {
+  // Every worker must end promptly once told to; a stuck one is a fault.
+  EXPECT_TRUE(ShutdownEngine(std::chrono::milliseconds(10000)));
+  EngineSettings().FTPTimeout = 120000;
+  EngineSettings().FTPRetries = 3;
+  EngineSettings().FTPRecvBufSize = 4096;
+  EngineSettings().FTPSendBufSize = 4096;
+}
+
+std::unique_ptr<TFTPComponent> EngineTest::MakeComponent() {
+  auto c = std::make_unique<TFTPComponent>(Target);
+  auto add = [this](std::string text) { Events.push_back(std::move(text)); };
+  c->OnAborted = [add](TFTPComponent&) { add("aborted"); };
+  c->OnConnectFailed = [add](TFTPComponent&) { add("connectfailed"); };
+  c->OnConnected = [add](TFTPComponent&) { add("connected"); };
+  c->OnDisconnected = [add](TFTPComponent&) { add("disconnected"); };
+  c->OnLoggedIn = [add](TFTPComponent&) { add("loggedin"); };
+  c->OnError = [add](TFTPComponent&, int code, const std::string& text) {
+    add("error:" + std::to_string(code) + ":" + text);
+  };
+  c->OnFolder = [add](TFTPComponent&, const std::string& path, uint8_t kind) {
+    add("folder:" + std::to_string(kind) + ":" + path);
+  };
+  c->OnLog = [add](TFTPComponent&, const std::string& text) { add("log:" + text); };
+  c->OnProgress = [add](TFTPComponent&, uint8_t kind, bool isFile, int64_t count) {
+    add("progress:" + std::to_string(kind) + ":" + (isFile ? "1" : "0") + ":" +
+        std::to_string(count));
+  };
+  c->OnListing = [this, add](TFTPComponent&, std::string& text) {
+    Listing = text;
+    add("listing");
+  };
+  c->OnFileSize = [add](TFTPComponent&, const std::string& name, int64_t size) {
+    add("filesize:" + name + ":" + std::to_string(size));
+  };
+  return c;
+}
+
+std::unique_ptr<TFTPComponent> EngineTest::MakeConnectedComponent(uint16_t port) {
+  auto c = MakeComponent();
+  c->Host = "127.0.0.1";
+  c->Port = port;
+  c->User = "anonymous";
+  c->Password = "guest@example.com";
+  return c;
+}
+
+bool EngineTest::RunUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
+  return Target->RunUntil(done, timeout);
+}
+
+bool EngineTest::WaitForEvent(const std::string& text, int count) {
+  return RunUntil([&] { return CountEvents(text) >= count; });
+}
+
+int EngineTest::CountEvents(const std::string& text) const {
+  return static_cast<int>(std::count(Events.begin(), Events.end(), text));
+}
+
+std::vector<std::string> EngineTest::EventsStartingWith(const std::string& prefix) const {
+  std::vector<std::string> out;
+  for (const auto& e : Events) {
+    if (e.rfind(prefix, 0) == 0) out.push_back(e);
+  }
+  return out;
+}
+
+std::vector<std::string> EngineTest::NonLogEvents() const {
+  std::vector<std::string> out;
+  for (const auto& e : Events) {
+    if (e.rfind("log:", 0) != 0) out.push_back(e);
+  }
+  return out;
+}
+
+}  // namespace pelmar::test

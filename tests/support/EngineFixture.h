@@ -1,0 +1,46 @@
+#pragma once
+// Shared set-up for engine tests: a plain event target on the test thread, components whose
+// events are recorded as short texts, and waiting for conditions with a deadline.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/FTPComponent.h"
+#include "platform/PlainEventTarget.h"
+
+namespace pelmar::test {
+
+inline constexpr std::chrono::milliseconds kWait{10000};
+
+class EngineTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  // A component whose events are appended to Events as texts such as "log:220 Hello",
+  // "error:10061:Connection refused", "folder:0:/pub", "progress:0:1:0", "loggedin".
+  std::unique_ptr<TFTPComponent> MakeComponent();
+  // A component pointed at 127.0.0.1:port as anonymous.
+  std::unique_ptr<TFTPComponent> MakeConnectedComponent(uint16_t port);
+
+  bool RunUntil(const std::function<bool()>& done,
+                std::chrono::milliseconds timeout = kWait);
+  // Waits until an event text equal to `text` was recorded `count` times.
+  bool WaitForEvent(const std::string& text, int count = 1);
+  int CountEvents(const std::string& text) const;
+  // The recorded events that start with `prefix`, in order.
+  std::vector<std::string> EventsStartingWith(const std::string& prefix) const;
+  // The recorded events other than log lines, in order.
+  std::vector<std::string> NonLogEvents() const;
+
+  std::shared_ptr<TPlainEventTarget> Target;
+  std::vector<std::string> Events;
+  std::string Listing;
+};
+
+}  // namespace pelmar::test

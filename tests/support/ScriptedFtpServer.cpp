@@ -1,0 +1,259 @@
+#include "support/ScriptedFtpServer.h"
+
+#include <arpa/inet.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <stdexcept>
+
+namespace pelmar::test {
+namespace {
+
+constexpr int kDataConnectTimeoutMs = 5000;
+
+sockaddr* AsAddr(sockaddr_in& a) { return reinterpret_cast<sockaddr*>(&a); }
+
+void SendAll(int fd, const std::string& bytes) {
+  size_t sent = 0;
+  while (sent < bytes.size()) {
+    const ssize_t n = ::send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+    if (n <= 0) return;
+    sent += static_cast<size_t>(n);
+  }
+}
+
+}  // namespace
+
+TScript& TScript::Reply(const std::string& line) { return Send(line + "\r\n"); }
+TScript& TScript::Send(const std::string& bytes) {
+  Steps.push_back({TScriptStep::TKind::Send, bytes});
+  return *this;
+}
+TScript& TScript::Pause(int millis) {
+  Steps.push_back({TScriptStep::TKind::Pause, "", millis});
+  return *this;
+}
+TScript& TScript::Read() {
+  Steps.push_back({TScriptStep::TKind::Read, ""});
+  return *this;
+}
+TScript& TScript::Close() {
+  Steps.push_back({TScriptStep::TKind::Close, ""});
+  return *this;
+}
+TScript& TScript::SendData(const std::string& bytes) {
+  Steps.push_back({TScriptStep::TKind::SendData, bytes});
+  return *this;
+}
+TScript& TScript::ReceiveData() {
+  Steps.push_back({TScriptStep::TKind::ReceiveData, ""});
+  return *this;
+}
+TScript& TScript::DataFrom(const std::string& sourceAddress) {
+  Steps.push_back({TScriptStep::TKind::DataFrom, sourceAddress});
+  return *this;
+}
+TScript& TScript::Gate() {
+  Steps.push_back({TScriptStep::TKind::Gate, ""});
+  return *this;
+}
+TScript& TScript::WaitClose() {
+  Steps.push_back({TScriptStep::TKind::WaitClose, ""});
+  return *this;
+}
+
+TScriptedFtpServer::TScriptedFtpServer(std::vector<TScript> scripts)
+    : Scripts(std::move(scripts)) {
+  ListenFd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof address;
+  if (ListenFd < 0 || ::bind(ListenFd, AsAddr(address), sizeof address) != 0 ||
+      ::listen(ListenFd, 8) != 0 || ::getsockname(ListenFd, AsAddr(address), &len) != 0) {
+    throw std::runtime_error("scripted server: cannot listen");
+  }
+  ListenPort = ntohs(address.sin_port);
+  StopFd = eventfd(0, EFD_CLOEXEC);
+  GateFd = eventfd(0, EFD_CLOEXEC);
+  Thread = std::thread([this] { Run(); });
+}
+
+TScriptedFtpServer::~TScriptedFtpServer() {
+  const uint64_t one = 1;
+  [[maybe_unused]] ssize_t n = ::write(StopFd, &one, sizeof one);
+  Thread.join();
+  ::close(ListenFd);
+  ::close(StopFd);
+  ::close(GateFd);
+}
+
+void TScriptedFtpServer::Run() {
+  for (size_t index = 0;; ++index) {
+    pollfd fds[2] = {{ListenFd, POLLIN, 0}, {StopFd, POLLIN, 0}};
+    if (::poll(fds, 2, -1) < 0 || fds[1].revents) break;
+    const int fd = ::accept4(ListenFd, nullptr, nullptr, SOCK_CLOEXEC);
+    if (fd < 0) continue;
+    {
+      std::lock_guard lock(Mutex);
+      ConnectionCount++;
+      Changed.notify_all();
+    }
+    const int one = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    if (index < Scripts.size()) Play(fd, Scripts[index]);
+    ::close(fd);
+    if (index + 1 == Scripts.size()) {
+      std::lock_guard lock(Mutex);
+      Done = true;
+      Changed.notify_all();
+    }
+  }
+}
+
+bool TScriptedFtpServer::ReadLine(int fd, std::string& buffer, std::string& line) {
+  for (;;) {
+    const size_t end = buffer.find("\r\n");
+    if (end != std::string::npos) {
+      line = buffer.substr(0, end);
+      buffer.erase(0, end + 2);
+      return true;
+    }
+    pollfd fds[2] = {{fd, POLLIN, 0}, {StopFd, POLLIN, 0}};
+    if (::poll(fds, 2, -1) < 0 || fds[1].revents) return false;
+    char chunk[4096];
+    const ssize_t n = ::recv(fd, chunk, sizeof chunk, 0);
+    if (n <= 0) return false;
+    buffer.append(chunk, static_cast<size_t>(n));
+  }
+}
+
+void TScriptedFtpServer::Record(const std::string& command) {
+  std::lock_guard lock(Mutex);
+  Received.push_back(command);
+  if (command.rfind("PORT ", 0) == 0) LastPort = command.substr(5);
+  Changed.notify_all();
+}
+
+int TScriptedFtpServer::ConnectBack(const std::string& sourceAddress) {
+  std::string port;
+  {
+    std::lock_guard lock(Mutex);
+    port = LastPort;
+  }
+  unsigned a[6] = {};
+  if (std::sscanf(port.c_str(), "%u,%u,%u,%u,%u,%u", &a[0], &a[1], &a[2], &a[3], &a[4],
+                  &a[5]) != 6) {
+    return -1;
+  }
+  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (!sourceAddress.empty()) {
+    sockaddr_in source{};
+    source.sin_family = AF_INET;
+    inet_pton(AF_INET, sourceAddress.c_str(), &source.sin_addr);
+    ::bind(fd, AsAddr(source), sizeof source);
+  }
+  sockaddr_in target{};
+  target.sin_family = AF_INET;
+  target.sin_addr.s_addr = htonl((a[0] << 24) | (a[1] << 16) | (a[2] << 8) | a[3]);
+  target.sin_port = htons(static_cast<uint16_t>(a[4] * 256 + a[5]));
+  timeval timeout{kDataConnectTimeoutMs / 1000, 0};
+  ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
+  if (::connect(fd, AsAddr(target), sizeof target) != 0) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+void TScriptedFtpServer::Play(int fd, const TScript& script) {
+  std::string buffer;
+  std::string line;
+  for (const auto& step : script.Steps) {
+    switch (step.Kind) {
+      case TScriptStep::TKind::Send:
+        SendAll(fd, step.Text);
+        break;
+      case TScriptStep::TKind::Pause: {
+        pollfd stop{StopFd, POLLIN, 0};
+        if (::poll(&stop, 1, step.Millis) > 0) return;
+        break;
+      }
+      case TScriptStep::TKind::Read:
+        if (!ReadLine(fd, buffer, line)) return;
+        Record(line);
+        break;
+      case TScriptStep::TKind::Close:
+        return;
+      case TScriptStep::TKind::SendData:
+      case TScriptStep::TKind::DataFrom: {
+        const bool foreign = step.Kind == TScriptStep::TKind::DataFrom;
+        const int data = ConnectBack(foreign ? step.Text : "");
+        if (data >= 0) {
+          SendAll(data, foreign ? std::string("x") : step.Text);
+          ::close(data);
+        }
+        break;
+      }
+      case TScriptStep::TKind::ReceiveData: {
+        const int data = ConnectBack("");
+        if (data < 0) break;
+        char chunk[65536];
+        for (;;) {
+          const ssize_t n = ::recv(data, chunk, sizeof chunk, 0);
+          if (n <= 0) break;
+          std::lock_guard lock(Mutex);
+          UploadedBytes.append(chunk, static_cast<size_t>(n));
+        }
+        ::close(data);
+        break;
+      }
+      case TScriptStep::TKind::Gate: {
+        pollfd fds[2] = {{GateFd, POLLIN, 0}, {StopFd, POLLIN, 0}};
+        if (::poll(fds, 2, -1) < 0 || fds[1].revents) return;
+        break;
+      }
+      case TScriptStep::TKind::WaitClose:
+        while (ReadLine(fd, buffer, line)) Record(line);
+        return;
+    }
+  }
+  // After the script: record whatever else arrives until the client closes or the test ends.
+  while (ReadLine(fd, buffer, line)) Record(line);
+}
+
+std::vector<std::string> TScriptedFtpServer::Commands() const {
+  std::lock_guard lock(Mutex);
+  return Received;
+}
+
+bool TScriptedFtpServer::WaitForCommands(size_t count, std::chrono::milliseconds timeout) const {
+  std::unique_lock lock(Mutex);
+  return Changed.wait_for(lock, timeout, [&] { return Received.size() >= count; });
+}
+
+bool TScriptedFtpServer::WaitDone(std::chrono::milliseconds timeout) const {
+  std::unique_lock lock(Mutex);
+  return Changed.wait_for(lock, timeout, [&] { return Done; });
+}
+
+bool TScriptedFtpServer::WaitForConnections(int count, std::chrono::milliseconds timeout) const {
+  std::unique_lock lock(Mutex);
+  return Changed.wait_for(lock, timeout, [&] { return ConnectionCount.load() >= count; });
+}
+
+void TScriptedFtpServer::OpenGate() {
+  const uint64_t one = 1;
+  [[maybe_unused]] ssize_t n = ::write(GateFd, &one, sizeof one);
+}
+
+std::string TScriptedFtpServer::Uploaded() const {
+  std::lock_guard lock(Mutex);
+  return UploadedBytes;
+}
+
+}  // namespace pelmar::test

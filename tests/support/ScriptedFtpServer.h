@@ -1,0 +1,102 @@
+#pragma once
+// A scripted FTP server in the test process, on 127.0.0.1 and a free port. Each accepted
+// control connection plays one script: replies to send (each Send is one TCP segment), pauses,
+// commands to read, closing, and active-mode data connections back to the address the client
+// announced with PORT. Every command received is recorded, so a test can assert the exact
+// dialogue. Connections beyond the given scripts are closed at once.
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace pelmar::test {
+
+struct TScriptStep {
+  enum class TKind {
+    Send,         // Text as one segment
+    Pause,        // wait Millis
+    Read,         // read one command line
+    Close,        // close the control connection, ending the script
+    SendData,     // connect to the PORT address, send Text (in Segments pieces), close
+    ReceiveData,  // connect to the PORT address, read until the client closes
+    DataFrom,     // connect to the PORT address from Text (another local address), send "x"
+    WaitClose,    // read commands until the client closes the connection
+    Gate,         // wait until the test calls OpenGate()
+  };
+  TKind Kind;
+  std::string Text;
+  int Millis = 0;
+};
+
+class TScript {
+ public:
+  // Sends one reply line (CR LF appended) as its own segment.
+  TScript& Reply(const std::string& line);
+  // Sends raw bytes as one segment.
+  TScript& Send(const std::string& bytes);
+  TScript& Pause(int millis);
+  TScript& Read();
+  // Reads one command, then replies.
+  TScript& On(const std::string& reply) { return Read().Reply(reply); }
+  TScript& Close();
+  TScript& SendData(const std::string& bytes);
+  TScript& ReceiveData();
+  TScript& DataFrom(const std::string& sourceAddress);
+  TScript& WaitClose();
+  TScript& Gate();
+
+  std::vector<TScriptStep> Steps;
+};
+
+class TScriptedFtpServer {
+ public:
+  explicit TScriptedFtpServer(std::vector<TScript> scripts);
+  ~TScriptedFtpServer();
+  TScriptedFtpServer(const TScriptedFtpServer&) = delete;
+  TScriptedFtpServer& operator=(const TScriptedFtpServer&) = delete;
+
+  uint16_t Port() const { return ListenPort; }
+  std::string PortText() const { return std::to_string(ListenPort); }
+
+  // Every command received so far, over all connections, in order.
+  std::vector<std::string> Commands() const;
+  // Waits until at least `count` commands arrived.
+  bool WaitForCommands(size_t count, std::chrono::milliseconds timeout) const;
+  // Waits until every script has run to its end.
+  bool WaitDone(std::chrono::milliseconds timeout) const;
+  int Connections() const { return ConnectionCount.load(); }
+  bool WaitForConnections(int count, std::chrono::milliseconds timeout) const;
+  // Lets every script waiting at a Gate step go on.
+  void OpenGate();
+  // Bytes received by ReceiveData steps.
+  std::string Uploaded() const;
+
+ private:
+  void Run();
+  void Play(int fd, const TScript& script);
+  bool ReadLine(int fd, std::string& buffer, std::string& line);
+  int ConnectBack(const std::string& sourceAddress);
+  void Record(const std::string& command);
+
+  std::vector<TScript> Scripts;
+  int ListenFd = -1;
+  int StopFd = -1;
+  int GateFd = -1;  // readable (for good) once the test opened the gate
+  uint16_t ListenPort = 0;
+  std::atomic<int> ConnectionCount{0};
+  std::thread Thread;
+
+  mutable std::mutex Mutex;
+  mutable std::condition_variable Changed;
+  std::vector<std::string> Received;
+  std::string UploadedBytes;
+  std::string LastPort;  // arguments of the latest PORT command
+  bool Done = false;
+};
+
+}  // namespace pelmar::test
