@@ -52,9 +52,15 @@ void EndUnregisterComponent(TFTPComponent* component) {
   if (!list.Components.empty()) StartTimerOn(list.Components.front());
 }
 
-const std::vector<TFTPComponent*>& AllComponents() { return List().Components; }
-TFTPComponent* KeepAliveTimerOwner() { return List().TimerOwner; }
-int KeepAliveTimerId() { return List().TimerId; }
+const std::vector<TFTPComponent*>& AllComponents() {
+  return List().Components;
+}
+TFTPComponent* KeepAliveTimerOwner() {
+  return List().TimerOwner;
+}
+int KeepAliveTimerId() {
+  return List().TimerId;
+}
 
 void KeepAlivePass() {
   if (!EngineSettings().FTPKeepAlive.load()) return;

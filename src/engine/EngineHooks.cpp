@@ -12,7 +12,9 @@ TEngineMessageHook& Hook() {
 
 }  // namespace
 
-void SetEngineMessageHook(TEngineMessageHook hook) { Hook() = std::move(hook); }
+void SetEngineMessageHook(TEngineMessageHook hook) {
+  Hook() = std::move(hook);
+}
 
 void ShowEngineMessage(const std::string& text) {
   if (Hook()) {

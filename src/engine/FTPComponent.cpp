@@ -73,9 +73,15 @@ void TFTPComponent::Abort() {
   PostMessage(WM_FTPABORT, "Abort.PostThreadMessage returned False, LastError = %d");
 }
 
-void TFTPComponent::GetFolder() { PostRequest(rqGetFolder, {}); }
-void TFTPComponent::ChangeFolder(const std::string& path) { PostRequest(rqChangeFolder, {path}); }
-void TFTPComponent::List() { PostRequest(rqList, {}); }
+void TFTPComponent::GetFolder() {
+  PostRequest(rqGetFolder, {});
+}
+void TFTPComponent::ChangeFolder(const std::string& path) {
+  PostRequest(rqChangeFolder, {path});
+}
+void TFTPComponent::List() {
+  PostRequest(rqList, {});
+}
 
 void TFTPComponent::Download(const std::string& remoteName, const std::string& localName,
                              int mode) {
@@ -83,8 +89,7 @@ void TFTPComponent::Download(const std::string& remoteName, const std::string& l
   PostRequest(rqDownload, {localName, remoteName});
 }
 
-void TFTPComponent::Upload(const std::string& localName, const std::string& remoteName,
-                           int mode) {
+void TFTPComponent::Upload(const std::string& localName, const std::string& remoteName, int mode) {
   PostType(mode);
   PostRequest(rqUpload, {localName, remoteName});
 }
@@ -101,15 +106,23 @@ void TFTPComponent::ResumeUpload(const std::string& localName, const std::string
   PostRequest(rqResumeUpload, {localName, remoteName, std::to_string(offset)});
 }
 
-void TFTPComponent::DeleteFile(const std::string& name) { PostRequest(rqDelete, {name}); }
+void TFTPComponent::DeleteFile(const std::string& name) {
+  PostRequest(rqDelete, {name});
+}
 
 void TFTPComponent::Rename(const std::string& oldName, const std::string& newName) {
   PostRequest(rqRename, {oldName, newName});
 }
 
-void TFTPComponent::MakeFolder(const std::string& name) { PostRequest(rqMakeFolder, {name}); }
-void TFTPComponent::RemoveFolder(const std::string& name) { PostRequest(rqRemoveFolder, {name}); }
-void TFTPComponent::KeepAlive() { PostRequest(rqKeepAlive, {}); }
+void TFTPComponent::MakeFolder(const std::string& name) {
+  PostRequest(rqMakeFolder, {name});
+}
+void TFTPComponent::RemoveFolder(const std::string& name) {
+  PostRequest(rqRemoveFolder, {name});
+}
+void TFTPComponent::KeepAlive() {
+  PostRequest(rqKeepAlive, {});
+}
 
 void TFTPComponent::ChangeMode(const std::string& name, uint16_t attributes) {
   PostRequest(rqChangeMode, {ChangeModeText(attributes), name});
@@ -136,7 +149,8 @@ void TFTPComponent::HandleEvent(int code, TEventRecord* record) {
         if (OnDisconnected) OnDisconnected(*this);
         break;
       case evError:
-        if (auto* e = dynamic_cast<TErrorData*>(record); e && OnError) OnError(*this, e->Code, e->Text);
+        if (auto* e = dynamic_cast<TErrorData*>(record); e && OnError)
+          OnError(*this, e->Code, e->Text);
         break;
       case evFolder:
         if (auto* f = dynamic_cast<TFolderEventData*>(record); f && OnFolder) {
@@ -152,7 +166,8 @@ void TFTPComponent::HandleEvent(int code, TEventRecord* record) {
         }
         break;
       case evListing:
-        if (auto* l = dynamic_cast<TListingData*>(record); l && OnListing) OnListing(*this, l->Bytes);
+        if (auto* l = dynamic_cast<TListingData*>(record); l && OnListing)
+          OnListing(*this, l->Bytes);
         break;
       case evFileSize:
         if (auto* s = dynamic_cast<TUpdateFileSizeEventData*>(record); s && OnFileSize) {
@@ -177,7 +192,7 @@ std::string ChangeModeText(uint16_t attributes) {
   static constexpr struct {
     uint16_t Bit;
     int Value;
-  } kTerms[] = {{4, 400}, {8, 200}, {16, 100}, {32, 40}, {64, 20},
+  } kTerms[] = {{4, 400},  {8, 200}, {16, 100}, {32, 40}, {64, 20},
                 {128, 10}, {256, 4}, {512, 2},  {1024, 1}};
   int mode = 0;
   for (const auto& term : kTerms) {

@@ -58,8 +58,8 @@ class TFTPThread {
   bool Login(const std::string& user, const std::string& password, const std::string& account);
   bool FirewallLogin(int firewallType, const std::string& firewallUser,
                      const std::string& firewallPassword, const std::string& host,
-                     const std::string& port, const std::string& user,
-                     const std::string& password, const std::string& account);
+                     const std::string& port, const std::string& user, const std::string& password,
+                     const std::string& account);
   void SendPassword(const std::string& password);
   void ProbeResume();
   void ServeQuit();
@@ -70,8 +70,7 @@ class TFTPThread {
   // Data connection and transfers (FTPThreadTransfer.cpp).
   void PrepareDataPort();
   bool AcceptDataConnection();
-  bool Transfer(const std::string& command, bool receive, int64_t offset,
-                TTransferStream& stream);
+  bool Transfer(const std::string& command, bool receive, int64_t offset, TTransferStream& stream);
   int64_t DataLoop(TTransferStream& stream, bool receive);
   bool ReportCheck(int64_t count, int64_t& lastReport);
   void PostProgress(uint8_t kind, int64_t count);

@@ -54,8 +54,8 @@ void TFTPThread::ServeConnect(uint8_t kind, const TArgs& args) {
       } catch (const std::exception&) {
         firewallType = 0;
       }
-      loggedOn = FirewallLogin(firewallType, Arg(args, 8), Arg(args, 9), host, port, user,
-                               password, account);
+      loggedOn = FirewallLogin(firewallType, Arg(args, 8), Arg(args, 9), host, port, user, password,
+                               account);
     }
     ++attempt;
     const int retries = EngineSettings().FTPRetries.load();
@@ -109,6 +109,8 @@ bool TFTPThread::FirewallLogin(int firewallType, const std::string& firewallUser
   const TFirewallData& entry = FirewallCommandFor(firewallType);
   const std::string target = host + ":" + port;
   if (entry.LoginFirst) {
+    // The firewall greets first; that greeting is not the answer to our USER.
+    if (ReadReply() != 220) throw EControlSocketException("Failed to Log in to Firewall");
     SendCommand("USER " + firewallUser);
     int reply = ReadReply();
     if (reply == 331) {

@@ -41,7 +41,9 @@ bool TFTPThread::ConnectSocket(const std::string& host, const std::string& port)
   return true;
 }
 
-void TFTPThread::CloseSocket(int& s) { SocketCloseGracefully(Blocking, s); }
+void TFTPThread::CloseSocket(int& s) {
+  SocketCloseGracefully(Blocking, s);
+}
 
 void TFTPThread::CloseControlSocket() {
   int s = Shared->ControlSocket.load();

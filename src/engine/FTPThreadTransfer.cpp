@@ -58,8 +58,7 @@ void TFTPThread::PrepareDataPort() {
   const unsigned port = ntohs(listening.sin_port);
   char command[64];
   std::snprintf(command, sizeof command, "PORT %u,%u,%u,%u,%u,%u", (address >> 24) & 255,
-                (address >> 16) & 255, (address >> 8) & 255, address & 255, port / 256,
-                port % 256);
+                (address >> 16) & 255, (address >> 8) & 255, address & 255, port / 256, port % 256);
   SendCommand(command);
   if (ReadReply() != 200) {
     ReportSocketError();
@@ -133,8 +132,8 @@ int64_t TFTPThread::DataLoop(TTransferStream& stream, bool receive) {
   PostProgress(pkStart, count);
   Blocking.ArmWatchdog();
   int64_t lastReport = GetTickCount();
-  const int bufferSize =
-      std::max(receive ? EngineSettings().FTPRecvBufSize.load() : EngineSettings().FTPSendBufSize.load(), 1);
+  const int bufferSize = std::max(
+      receive ? EngineSettings().FTPRecvBufSize.load() : EngineSettings().FTPSendBufSize.load(), 1);
   std::vector<char> buffer(static_cast<size_t>(bufferSize));
   bool running = true;
   while (running) {
@@ -158,8 +157,8 @@ int64_t TFTPThread::DataLoop(TTransferStream& stream, bool receive) {
       if (got <= 0) break;
       size_t sent = 0;
       while (sent < static_cast<size_t>(got)) {
-        const long n = SocketSend(Blocking, DataSocket, buffer.data() + sent,
-                                  static_cast<size_t>(got) - sent);
+        const long n =
+            SocketSend(Blocking, DataSocket, buffer.data() + sent, static_cast<size_t>(got) - sent);
         if (n < 0) {
           AbortOrError();
           running = false;

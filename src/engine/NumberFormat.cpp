@@ -1,9 +1,9 @@
 #include "engine/NumberFormat.h"
 
+#include <locale.h>
 #include <charconv>
 #include <clocale>
 #include <cstdio>
-#include <locale.h>
 #include <mutex>
 
 namespace pelmar {

@@ -29,8 +29,7 @@ long TMemoryStream::Read(char* buffer, size_t length) {
   return static_cast<long>(n);
 }
 
-TSequentialFileStream::TSequentialFileStream(const std::string& name, unsigned mode)
-    : Name(name) {
+TSequentialFileStream::TSequentialFileStream(const std::string& name, unsigned mode) : Name(name) {
   if (mode == fmCreate) {
     Fd = ::open(name.c_str(), O_WRONLY | O_CLOEXEC);
     if (Fd >= 0) {

@@ -15,8 +15,8 @@ size_t LiveWorkerCount();
 // Waits up to `bound` until no worker runs; true when none is left.
 bool WaitForNoWorkers(std::chrono::milliseconds bound);
 
-// Tells every worker to abort, drop its queued requests (a queued QUIT is still sent) and quit, and waits up to `bound` for all of them to end.
-// Returns true when none is left.
+// Tells every worker to abort, drop its queued requests (a queued QUIT is still sent) and quit, and
+// waits up to `bound` for all of them to end. Returns true when none is left.
 bool ShutdownEngine(std::chrono::milliseconds bound);
 
 }  // namespace pelmar

@@ -20,7 +20,9 @@ int TPlainEventTarget::StartTimer(int intervalMs, TTask onTick) {
   return id;
 }
 
-void TPlainEventTarget::KillTimer(int id) { Timers.erase(id); }
+void TPlainEventTarget::KillTimer(int id) {
+  Timers.erase(id);
+}
 
 void TPlainEventTarget::ProcessPendingEvents() {
   std::deque<TTask> batch;

@@ -16,7 +16,9 @@
 namespace pelmar {
 namespace {
 
-void FailWithErrno() { SetLastSocketError(WinSockCodeFromErrno(errno)); }
+void FailWithErrno() {
+  SetLastSocketError(WinSockCodeFromErrno(errno));
+}
 
 bool NoSocket(int s) {
   if (s >= 0) return false;
@@ -24,10 +26,16 @@ bool NoSocket(int s) {
   return true;
 }
 
-const sockaddr* AsAddr(const sockaddr_in& a) { return reinterpret_cast<const sockaddr*>(&a); }
-sockaddr* AsAddr(sockaddr_in& a) { return reinterpret_cast<sockaddr*>(&a); }
+const sockaddr* AsAddr(const sockaddr_in& a) {
+  return reinterpret_cast<const sockaddr*>(&a);
+}
+sockaddr* AsAddr(sockaddr_in& a) {
+  return reinterpret_cast<sockaddr*>(&a);
+}
 
-bool WouldBlock(int err) { return err == EAGAIN || err == EWOULDBLOCK; }
+bool WouldBlock(int err) {
+  return err == EAGAIN || err == EWOULDBLOCK;
+}
 
 // Waits with an extra bound of `capMs` on top of the watchdog (used by the graceful close).
 bool WaitCapped(TBlockingContext& ctx, int s, short events, int64_t capDeadline) {
@@ -65,7 +73,9 @@ bool WaitCapped(TBlockingContext& ctx, int s, short events, int64_t capDeadline)
 
 }  // namespace
 
-void TBlockingContext::ArmWatchdog() { State.WatchdogStart = GetTickCount(); }
+void TBlockingContext::ArmWatchdog() {
+  State.WatchdogStart = GetTickCount();
+}
 
 bool TBlockingContext::WatchdogExpired() const {
   return State.WatchdogStart >= 1 && GetTickCount() - State.WatchdogStart > TimeoutMs.load();

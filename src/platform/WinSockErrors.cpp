@@ -73,18 +73,52 @@ struct TErrnoMap {
 };
 
 constexpr TErrnoMap kErrnoMap[] = {
-    {EINTR, 4},           {EBADF, 9},         {EACCES, 13},        {EPERM, 13},
-    {EFAULT, 14},         {EINVAL, 22},       {EMFILE, 24},        {ENFILE, 24},
-    {EWOULDBLOCK, 35},    {EINPROGRESS, 36},  {EALREADY, 37},      {ENOTSOCK, 38},
-    {EDESTADDRREQ, 39},   {EMSGSIZE, 40},     {EPROTOTYPE, 41},    {ENOPROTOOPT, 42},
-    {EPROTONOSUPPORT, 43}, {ESOCKTNOSUPPORT, 44}, {EOPNOTSUPP, 45}, {EPFNOSUPPORT, 46},
-    {EAFNOSUPPORT, 47},   {EADDRINUSE, 48},   {EADDRNOTAVAIL, 49}, {ENETDOWN, 50},
-    {ENETUNREACH, 51},    {ENETRESET, 52},    {ECONNABORTED, 53},  {ECONNRESET, 54},
-    {EPIPE, 54},          {ENOBUFS, 55},      {ENOMEM, 55},        {EISCONN, 56},
-    {ENOTCONN, 57},       {ESHUTDOWN, 58},    {ETOOMANYREFS, 59},  {ETIMEDOUT, 60},
-    {ECONNREFUSED, 61},   {ELOOP, 62},        {ENAMETOOLONG, 63},  {EHOSTDOWN, 64},
-    {EHOSTUNREACH, 65},   {ENOTEMPTY, 66},    {EUSERS, 68},        {EDQUOT, 69},
-    {ESTALE, 70},         {EREMOTE, 71},
+    {EINTR, 4},
+    {EBADF, 9},
+    {EACCES, 13},
+    {EPERM, 13},
+    {EFAULT, 14},
+    {EINVAL, 22},
+    {EMFILE, 24},
+    {ENFILE, 24},
+    {EWOULDBLOCK, 35},
+    {EINPROGRESS, 36},
+    {EALREADY, 37},
+    {ENOTSOCK, 38},
+    {EDESTADDRREQ, 39},
+    {EMSGSIZE, 40},
+    {EPROTOTYPE, 41},
+    {ENOPROTOOPT, 42},
+    {EPROTONOSUPPORT, 43},
+    {ESOCKTNOSUPPORT, 44},
+    {EOPNOTSUPP, 45},
+    {EPFNOSUPPORT, 46},
+    {EAFNOSUPPORT, 47},
+    {EADDRINUSE, 48},
+    {EADDRNOTAVAIL, 49},
+    {ENETDOWN, 50},
+    {ENETUNREACH, 51},
+    {ENETRESET, 52},
+    {ECONNABORTED, 53},
+    {ECONNRESET, 54},
+    {EPIPE, 54},
+    {ENOBUFS, 55},
+    {ENOMEM, 55},
+    {EISCONN, 56},
+    {ENOTCONN, 57},
+    {ESHUTDOWN, 58},
+    {ETOOMANYREFS, 59},
+    {ETIMEDOUT, 60},
+    {ECONNREFUSED, 61},
+    {ELOOP, 62},
+    {ENAMETOOLONG, 63},
+    {EHOSTDOWN, 64},
+    {EHOSTUNREACH, 65},
+    {ENOTEMPTY, 66},
+    {EUSERS, 68},
+    {EDQUOT, 69},
+    {ESTALE, 70},
+    {EREMOTE, 71},
 };
 
 thread_local int tLastSocketError = 0;
@@ -126,7 +160,11 @@ int WinSockCodeFromGai(int gaiError) {
   }
 }
 
-int LastSocketError() { return tLastSocketError; }
-void SetLastSocketError(int code) { tLastSocketError = code; }
+int LastSocketError() {
+  return tLastSocketError;
+}
+void SetLastSocketError(int code) {
+  tLastSocketError = code;
+}
 
 }  // namespace pelmar

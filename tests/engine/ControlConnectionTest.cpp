@@ -39,7 +39,8 @@ TEST_F(ControlConnectionTest, GreetingFraming) {
        {"220-Welcome", "200 is not the end", "220 Ready"}},
       {"line split in the middle", {"22", "0 Re", "ady\r\n"}, {"220 Ready"}},
       {"bare line feeds", {"220-a\n220 b\n"}, {"220-a", "220 b"}},
-      {"malformed codes are text", {"2x0 x\r\n099 x\r\n999 x\r\n220 Ok\r\n"},
+      {"malformed codes are text",
+       {"2x0 x\r\n099 x\r\n999 x\r\n220 Ok\r\n"},
        {"2x0 x", "099 x", "999 x", "220 Ok"}},
   };
   for (const auto& c : cases) {
@@ -55,8 +56,9 @@ TEST_F(ControlConnectionTest, GreetingFraming) {
     for (const auto& line : c.Logged) expected.push_back("log:" + line);
     const auto logs = EventsStartingWith("log:");
     ASSERT_GE(logs.size(), expected.size());
-    EXPECT_EQ(std::vector<std::string>(logs.begin(), logs.begin() + static_cast<long>(expected.size())),
-              expected);
+    EXPECT_EQ(
+        std::vector<std::string>(logs.begin(), logs.begin() + static_cast<long>(expected.size())),
+        expected);
     EXPECT_EQ(server.Commands(),
               (std::vector<std::string>{"USER anonymous", "PASS guest@example.com", "REST 100",
                                         "REST 0"}));
@@ -82,9 +84,8 @@ TEST_F(ControlConnectionTest, TwoRepliesInOneSegmentAnswerTwoReads) {
   auto ftp = MakeConnectedComponent(server.Port());
   ftp->Connect();
   ASSERT_TRUE(WaitForEvent("loggedin"));
-  EXPECT_EQ(server.Commands(), (std::vector<std::string>{"USER anonymous",
-                                                         "PASS guest@example.com", "REST 100",
-                                                         "REST 0"}));
+  EXPECT_EQ(server.Commands(), (std::vector<std::string>{"USER anonymous", "PASS guest@example.com",
+                                                         "REST 100", "REST 0"}));
   EXPECT_EQ(CountEvents("log:230 Logged in"), 1);
   EXPECT_EQ(CountEvents("log:PASS xxxxx"), 1);
   EXPECT_EQ(CountEvents("log:PASS guest@example.com"), 0) << "the password never reaches the log";
@@ -152,15 +153,15 @@ TEST_F(LoggedOnTest, FolderRepliesBecomeFolderEventsOfTheRequestsKind) {
   auto server = StartServer(after);
   auto ftp = LogOn(*server);
   ftp->GetFolder();
-  ftp->MakeFolder("new");   // 502 leads to XMKD; its 257 is an event but not success
-  ftp->ChangeFolder("x");   // 550 has no fallback
+  ftp->MakeFolder("new");  // 502 leads to XMKD; its 257 is an event but not success
+  ftp->ChangeFolder("x");  // 550 has no fallback
   ftp->RemoveFolder("old");
   ftp->ChangeFolder("odd");
   ftp->GetFolder();
   ASSERT_TRUE(WaitForEvent("folder:0:/cur"));
-  EXPECT_EQ(Sent(*server), (std::vector<std::string>{"PWD", "MKD new", "XMKD new", "CWD x",
-                                                     "RMD old", "XRMD old", "CWD odd", "PWD",
-                                                     "XPWD"}));
+  EXPECT_EQ(Sent(*server),
+            (std::vector<std::string>{"PWD", "MKD new", "XMKD new", "CWD x", "RMD old", "XRMD old",
+                                      "CWD odd", "PWD", "XPWD"}));
   EXPECT_EQ(EventsStartingWith("folder:"),
             (std::vector<std::string>{"folder:0:/pub", "folder:2:/pub/new", "folder:3:/pub/old",
                                       "folder:1:/odd", "folder:0:/cur"}));
@@ -169,10 +170,12 @@ TEST_F(LoggedOnTest, FolderRepliesBecomeFolderEventsOfTheRequestsKind) {
 TEST_F(LoggedOnTest, RemoteOperationsSendTheirCommands) {
   TScript after;
   after.On("250 Deleted")
-      .On("550 No")                  // RNFR refused: no RNTO
-      .On("350 Ready").On("250 Renamed")
-      .On("200 SITE CHMOD ok")      // any 2xx is success: no bare CHMOD
-      .On("500 Unknown SITE").On("250 CHMOD ok")
+      .On("550 No")  // RNFR refused: no RNTO
+      .On("350 Ready")
+      .On("250 Renamed")
+      .On("200 SITE CHMOD ok")  // any 2xx is success: no bare CHMOD
+      .On("500 Unknown SITE")
+      .On("250 CHMOD ok")
       .On("200 NOOP ok")
       .On("250 Changed");
   auto server = StartServer(after);
@@ -185,10 +188,9 @@ TEST_F(LoggedOnTest, RemoteOperationsSendTheirCommands) {
   ftp->KeepAlive();
   ftp->ChangeFolder("");
   ASSERT_TRUE(server->WaitForCommands(4 + 9, kWait));
-  EXPECT_EQ(Sent(*server),
-            (std::vector<std::string>{"DELE a.txt", "RNFR missing", "RNFR old name",
-                                      "RNTO new name", "SITE CHMOD 644 f", "SITE CHMOD 4 g",
-                                      "CHMOD 4 g", "NOOP", "CWD "}));
+  EXPECT_EQ(Sent(*server), (std::vector<std::string>{
+                               "DELE a.txt", "RNFR missing", "RNFR old name", "RNTO new name",
+                               "SITE CHMOD 644 f", "SITE CHMOD 4 g", "CHMOD 4 g", "NOOP", "CWD "}));
   ASSERT_TRUE(WaitForEvent("log:250 Changed"));
   EXPECT_EQ(CountEvents("log:NOOP"), 0) << "the keep-alive is not logged";
   EXPECT_EQ(CountEvents("log:200 NOOP ok"), 0);
@@ -205,9 +207,9 @@ TEST_F(LoggedOnTest, CommandsWithLineBreaksAreNeverSent) {
   ftp->GetFolder();
   ASSERT_TRUE(WaitForEvent("folder:0:/"));
   EXPECT_EQ(Sent(*server), std::vector<std::string>{"PWD"});
-  EXPECT_EQ(NonLogEvents(), (std::vector<std::string>{"error:0:Invalid character in command",
-                                                      "error:0:Invalid character in command",
-                                                      "folder:0:/"}));
+  EXPECT_EQ(NonLogEvents(),
+            (std::vector<std::string>{"error:0:Invalid character in command",
+                                      "error:0:Invalid character in command", "folder:0:/"}));
 }
 
 TEST_F(LoggedOnTest, SizeOfADownloadIsReportedFromThe150Reply) {
@@ -222,8 +224,7 @@ TEST_F(LoggedOnTest, SizeOfADownloadIsReportedFromThe150Reply) {
   const std::string local = ::testing::TempDir() + "readme";
   ftp->Download("README", local, 1);
   ASSERT_TRUE(WaitForEvent("progress:2:1:42"));
-  EXPECT_EQ(EventsStartingWith("filesize:"),
-            std::vector<std::string>{"filesize:" + local + ":42"});
+  EXPECT_EQ(EventsStartingWith("filesize:"), std::vector<std::string>{"filesize:" + local + ":42"});
 }
 
 }  // namespace

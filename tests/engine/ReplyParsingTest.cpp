@@ -128,8 +128,7 @@ TEST(SizeReport, SizeOfTheFileBeingDownloaded) {
       {"150 Opening for report.txt (12 kb)", "/tmp/report.txt", std::nullopt},
       {"150 Opening for report.txt (12)", "/tmp/report.txt", std::nullopt},
       {"150 Opening for report.txt (bytes)", "/tmp/report.txt", std::nullopt},
-      {"150 Opening for report.txt (99999999999999999999 bytes)", "/tmp/report.txt",
-       std::nullopt},
+      {"150 Opening for report.txt (99999999999999999999 bytes)", "/tmp/report.txt", std::nullopt},
       {"150 Opening data connection.", "/tmp/report.txt", std::nullopt},
   };
   for (const auto& c : cases) EXPECT_EQ(ParseSizeReport(c.Line, c.Local), c.Size) << c.Line;

@@ -59,9 +59,9 @@ TEST_F(WorkerTest, AbortEndsABlockedReplyWaitAtOnce) {
   ASSERT_TRUE(server.WaitForCommands(1, kWait));
   ftp->Abort();
   ASSERT_TRUE(WaitForEvent("connectfailed"));
-  EXPECT_EQ(NonLogEvents(), (std::vector<std::string>{"connected",
-                                                      "error:10004:Operation interrupted",
-                                                      "disconnected", "connectfailed"}));
+  EXPECT_EQ(NonLogEvents(),
+            (std::vector<std::string>{"connected", "error:10004:Operation interrupted",
+                                      "disconnected", "connectfailed"}));
   EXPECT_EQ(server.Connections(), 1) << "an aborted connect is not attempted again";
 }
 

@@ -36,10 +36,10 @@ TEST(WinSockErrorText, KnownCodesAndGapsBetweenThem) {
 
 TEST(WinSockErrorText, EveryMappedErrnoHasAText) {
   // Whatever the system reports, the user sees an English WinSock text, not a number.
-  const int errnos[] = {EINTR,        EACCES,      EINVAL,     EMFILE,        EWOULDBLOCK,
-                        EINPROGRESS, ENOTSOCK,    EMSGSIZE,   EADDRINUSE,    EADDRNOTAVAIL,
-                        ENETDOWN,    ENETUNREACH, ECONNRESET, ECONNABORTED,  EPIPE,
-                        ENOBUFS,     EISCONN,     ENOTCONN,   ETIMEDOUT,     ECONNREFUSED,
+  const int errnos[] = {EINTR,       EACCES,       EINVAL,       EMFILE,       EWOULDBLOCK,
+                        EINPROGRESS, ENOTSOCK,     EMSGSIZE,     EADDRINUSE,   EADDRNOTAVAIL,
+                        ENETDOWN,    ENETUNREACH,  ECONNRESET,   ECONNABORTED, EPIPE,
+                        ENOBUFS,     EISCONN,      ENOTCONN,     ETIMEDOUT,    ECONNREFUSED,
                         EHOSTDOWN,   EHOSTUNREACH, ENAMETOOLONG, ESHUTDOWN};
   for (int err : errnos) {
     const std::string text = WinSockErrorText(WinSockCodeFromErrno(err));

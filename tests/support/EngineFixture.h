@@ -28,8 +28,7 @@ class EngineTest : public ::testing::Test {
   // A component pointed at 127.0.0.1:port as anonymous.
   std::unique_ptr<TFTPComponent> MakeConnectedComponent(uint16_t port);
 
-  bool RunUntil(const std::function<bool()>& done,
-                std::chrono::milliseconds timeout = kWait);
+  bool RunUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout = kWait);
   // Waits until an event text equal to `text` was recorded `count` times.
   bool WaitForEvent(const std::string& text, int count = 1);
   int CountEvents(const std::string& text) const;

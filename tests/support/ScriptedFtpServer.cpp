@@ -15,7 +15,9 @@ namespace {
 
 constexpr int kDataConnectTimeoutMs = 5000;
 
-sockaddr* AsAddr(sockaddr_in& a) { return reinterpret_cast<sockaddr*>(&a); }
+sockaddr* AsAddr(sockaddr_in& a) {
+  return reinterpret_cast<sockaddr*>(&a);
+}
 
 void SendAll(int fd, const std::string& bytes) {
   size_t sent = 0;
@@ -28,7 +30,9 @@ void SendAll(int fd, const std::string& bytes) {
 
 }  // namespace
 
-TScript& TScript::Reply(const std::string& line) { return Send(line + "\r\n"); }
+TScript& TScript::Reply(const std::string& line) {
+  return Send(line + "\r\n");
+}
 TScript& TScript::Send(const std::string& bytes) {
   Steps.push_back({TScriptStep::TKind::Send, bytes});
   return *this;
@@ -61,13 +65,20 @@ TScript& TScript::Gate() {
   Steps.push_back({TScriptStep::TKind::Gate, ""});
   return *this;
 }
+TScript& TScript::DataHold(const std::string& bytes) {
+  Steps.push_back({TScriptStep::TKind::DataHold, bytes});
+  return *this;
+}
+TScript& TScript::CloseData() {
+  Steps.push_back({TScriptStep::TKind::CloseData, ""});
+  return *this;
+}
 TScript& TScript::WaitClose() {
   Steps.push_back({TScriptStep::TKind::WaitClose, ""});
   return *this;
 }
 
-TScriptedFtpServer::TScriptedFtpServer(std::vector<TScript> scripts)
-    : Scripts(std::move(scripts)) {
+TScriptedFtpServer::TScriptedFtpServer(std::vector<TScript> scripts) : Scripts(std::move(scripts)) {
   ListenFd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   sockaddr_in address{};
   address.sin_family = AF_INET;
@@ -146,8 +157,8 @@ int TScriptedFtpServer::ConnectBack(const std::string& sourceAddress) {
     port = LastPort;
   }
   unsigned a[6] = {};
-  if (std::sscanf(port.c_str(), "%u,%u,%u,%u,%u,%u", &a[0], &a[1], &a[2], &a[3], &a[4],
-                  &a[5]) != 6) {
+  if (std::sscanf(port.c_str(), "%u,%u,%u,%u,%u,%u", &a[0], &a[1], &a[2], &a[3], &a[4], &a[5]) !=
+      6) {
     return -1;
   }
   const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -173,6 +184,12 @@ int TScriptedFtpServer::ConnectBack(const std::string& sourceAddress) {
 void TScriptedFtpServer::Play(int fd, const TScript& script) {
   std::string buffer;
   std::string line;
+  struct THeld {
+    int Fd = -1;
+    ~THeld() {
+      if (Fd >= 0) ::close(Fd);
+    }
+  } held;
   for (const auto& step : script.Steps) {
     switch (step.Kind) {
       case TScriptStep::TKind::Send:
@@ -217,6 +234,14 @@ void TScriptedFtpServer::Play(int fd, const TScript& script) {
         if (::poll(fds, 2, -1) < 0 || fds[1].revents) return;
         break;
       }
+      case TScriptStep::TKind::DataHold:
+        held.Fd = ConnectBack("");
+        if (held.Fd >= 0) SendAll(held.Fd, step.Text);
+        break;
+      case TScriptStep::TKind::CloseData:
+        if (held.Fd >= 0) ::close(held.Fd);
+        held.Fd = -1;
+        break;
       case TScriptStep::TKind::WaitClose:
         while (ReadLine(fd, buffer, line)) Record(line);
         return;

@@ -27,6 +27,8 @@ struct TScriptStep {
     DataFrom,     // connect to the PORT address from Text (another local address), send "x"
     WaitClose,    // read commands until the client closes the connection
     Gate,         // wait until the test calls OpenGate()
+    DataHold,     // connect to the PORT address, send Text, keep the connection open
+    CloseData,    // close the connection DataHold opened
   };
   TKind Kind;
   std::string Text;
@@ -49,6 +51,8 @@ class TScript {
   TScript& DataFrom(const std::string& sourceAddress);
   TScript& WaitClose();
   TScript& Gate();
+  TScript& DataHold(const std::string& bytes);
+  TScript& CloseData();
 
   std::vector<TScriptStep> Steps;
 };

@@ -33,6 +33,8 @@ void TQtEventTarget::KillTimer(int id) {
   Timers.erase(it);
 }
 
-void TQtEventTarget::ProcessPendingEvents() { QCoreApplication::processEvents(); }
+void TQtEventTarget::ProcessPendingEvents() {
+  QCoreApplication::processEvents();
+}
 
 }  // namespace pelmar

@@ -1,0 +1,288 @@
+// Connecting and logging on: attempts and retries, the log-on dialogue, the four firewall
+// variants, the resume probe and QUIT.
+
+#include <gtest/gtest.h>
+
+#include "engine/EngineSettings.h"
+#include "support/EngineFixture.h"
+#include "support/ScriptedFtpServer.h"
+
+namespace pelmar::test {
+namespace {
+
+using TCommands = std::vector<std::string>;
+
+class SessionTest : public EngineTest {
+ protected:
+  std::unique_ptr<TFTPComponent> Start(const TScriptedFtpServer& server, const std::string& user,
+                                       const std::string& password, const std::string& account) {
+    auto ftp = MakeComponent();
+    ftp->Host = "127.0.0.1";
+    ftp->Port = server.Port();
+    ftp->User = user;
+    ftp->Password = password;
+    ftp->Account = account;
+    ftp->Connect();
+    return ftp;
+  }
+  bool WaitForOutcome() {
+    return RunUntil([&] { return CountEvents("loggedin") + CountEvents("connectfailed") > 0; });
+  }
+};
+
+TEST_F(SessionTest, LogOnDialogues) {
+  const struct {
+    const char* Name;
+    std::string User;
+    TScript Script;
+    TCommands Commands;
+    bool LoggedOn;
+    std::vector<std::string> Logs;  // log lines that must appear, in order
+  } cases[] = {
+      {"user, password",
+       "u",
+       TScript().Reply("220 Hi").On("331 Pass").On("230 In").On("350 R").On("350 R"),
+       {"USER u", "PASS pw", "REST 100", "REST 0"},
+       true,
+       {"log:USER u", "log:331 Pass", "log:PASS xxxxx", "log:230 In",
+        "log:\r\nServer can resume broken downloads\r\n"}},
+      {"user alone is enough",
+       "u",
+       TScript().Reply("220 Hi").On("230 In").On("502 No").On("502 No"),
+       {"USER u", "REST 100", "REST 0"},
+       true,
+       {"log:230 In", "log:\r\nServer unable to resume broken downloads\r\n"}},
+      {"account after password",
+       "u",
+       TScript().Reply("220 Hi").On("331 Pass").On("332 Acct").On("230 In").On("350 R").On("350 R"),
+       {"USER u", "PASS pw", "ACCT acc", "REST 100", "REST 0"},
+       true,
+       {"log:ACCT acc"}},
+      {"account first, then password",
+       "u",
+       TScript().Reply("220 Hi").On("332 Acct").On("331 Pass").On("230 In").On("350 R").On("350 R"),
+       {"USER u", "ACCT acc", "PASS pw", "REST 100", "REST 0"},
+       true,
+       {}},
+      {"password refused",
+       "u",
+       TScript().Reply("220 Hi").On("331 Pass").On("530 Login incorrect"),
+       {"USER u", "PASS pw"},
+       false,
+       {"log:530 Login incorrect", "log:Failed to Log in to Host"}},
+      {"greeting refused",
+       "u",
+       TScript().Reply("421 Too many users").Close(),
+       {},
+       false,
+       {"log:421 Too many users", "log:Failed to Connect"}},
+  };
+  EngineSettings().FTPRetries = 1;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    Events.clear();
+    TScriptedFtpServer server({c.Script});
+    auto ftp = Start(server, c.User, "pw", "acc");
+    ASSERT_TRUE(WaitForOutcome());
+    EXPECT_EQ(CountEvents("loggedin"), c.LoggedOn ? 1 : 0);
+    EXPECT_EQ(server.Commands(), c.Commands);
+    auto logs = EventsStartingWith("log:");
+    size_t at = 0;
+    for (const auto& line : c.Logs) {
+      while (at < logs.size() && logs[at] != line) ++at;
+      EXPECT_LT(at, logs.size()) << "missing or out of order: " << line;
+    }
+    EXPECT_EQ(CountEvents("log:PASS pw"), 0);
+    if (!c.LoggedOn) {
+      EXPECT_EQ(NonLogEvents().back(), "connectfailed");
+      EXPECT_FALSE(ftp->IsConnected());
+    } else {
+      EXPECT_EQ(ftp->LoggedIn, 1);
+    }
+  }
+}
+
+TEST_F(SessionTest, EmptyUserSendsNoUserAndTimesOut) {
+  EngineSettings().FTPRetries = 1;
+  EngineSettings().FTPTimeout = 200;
+  TScriptedFtpServer server({TScript().Reply("220 Hi").WaitClose()});
+  auto ftp = Start(server, "", "pw", "");
+  ASSERT_TRUE(WaitForOutcome());
+  EXPECT_TRUE(server.Commands().empty());
+  EXPECT_EQ(NonLogEvents(), (TCommands{"connected", "error:10004:Operation interrupted",
+                                       "disconnected", "connectfailed"}));
+}
+
+TEST_F(SessionTest, EveryAttemptAfterAConnectionIsRetriedUpToTheLimit) {
+  EngineSettings().FTPRetries = 3;
+  const TScript busy = TScript().Reply("421 Busy").Close();
+  TScriptedFtpServer server({busy, busy, busy, busy});
+  auto ftp = Start(server, "u", "pw", "");
+  ASSERT_TRUE(WaitForOutcome());
+  EXPECT_EQ(server.Connections(), 3);
+  EXPECT_EQ(EventsStartingWith("log:Attempting"),
+            (TCommands{"log:Attempting to connect to 127.0.0.1, attempt 1\r\n",
+                       "log:Attempting to connect to 127.0.0.1, attempt 2\r\n",
+                       "log:Attempting to connect to 127.0.0.1, attempt 3\r\n"}));
+  EXPECT_EQ(CountEvents("log:Failed to Connect"), 3);
+  EXPECT_EQ(NonLogEvents(), (TCommands{"disconnected", "connectfailed"}));
+}
+
+TEST_F(SessionTest, ARetryThatSucceedsLogsOn) {
+  EngineSettings().FTPRetries = 0;  // no limit
+  const TScript busy = TScript().Reply("421 Busy").Close();
+  TScriptedFtpServer server(
+      {busy, busy, TScript().Reply("220 Hi").On("230 In").On("350 R").On("350 R")});
+  auto ftp = Start(server, "u", "pw", "");
+  ASSERT_TRUE(WaitForOutcome());
+  EXPECT_EQ(CountEvents("loggedin"), 1);
+  EXPECT_EQ(server.Connections(), 3);
+}
+
+TEST_F(SessionTest, RefusedConnectionIsNotRetried) {
+  EngineSettings().FTPRetries = 5;
+  uint16_t closedPort = 0;
+  {
+    TScriptedFtpServer gone({});
+    closedPort = gone.Port();
+  }
+  auto ftp = MakeComponent();
+  ftp->Host = "127.0.0.1";
+  ftp->Port = closedPort;
+  ftp->User = "u";
+  ftp->Connect();
+  ASSERT_TRUE(WaitForOutcome());
+  EXPECT_EQ(EventsStartingWith("log:Attempting").size(), 1u);
+  EXPECT_EQ(NonLogEvents(),
+            (TCommands{"error:10061:Connection refused", "disconnected", "connectfailed"}));
+}
+
+TEST_F(SessionTest, UnknownHostIsReportedOnce) {
+  auto ftp = MakeComponent();
+  ftp->Host = "no-such-host.invalid";
+  ftp->User = "u";
+  ftp->Connect();
+  ASSERT_TRUE(WaitForOutcome());
+  const auto events = NonLogEvents();
+  ASSERT_EQ(events.size(), 3u);
+  EXPECT_EQ(events[0].rfind("error:1100", 0), 0u) << events[0];
+  EXPECT_EQ(events[1], "disconnected");
+}
+
+TEST_F(SessionTest, AbortDuringTheSecondAttemptStopsTheAttempts) {
+  EngineSettings().FTPRetries = 3;
+  EngineSettings().FTPTimeout = 600000;
+  TScriptedFtpServer server({TScript().Reply("421 Busy").Close(),
+                             TScript().Reply("220 Hi").Read().WaitClose(),
+                             TScript().Reply("220 Hi").WaitClose()});
+  auto ftp = Start(server, "u", "pw", "");
+  ASSERT_TRUE(server.WaitForCommands(1, kWait));  // USER on the second connection
+  ftp->Abort();
+  ASSERT_TRUE(WaitForOutcome());
+  EXPECT_EQ(server.Connections(), 2);
+  EXPECT_EQ(EventsStartingWith("log:Attempting").size(), 2u);
+  EXPECT_EQ(NonLogEvents().back(), "connectfailed");
+}
+
+TEST_F(SessionTest, FirewallVariants) {
+  const struct {
+    const char* Name;
+    int Type;
+    TScript Script;
+    TCommands Commands;
+  } cases[] = {
+      {"site: log on to the firewall, then SITE host:port",
+       0,
+       TScript()
+           .Reply("220 Firewall")
+           .On("331 Pass")
+           .On("230 Fw in")
+           .On("200 Site ok")
+           .Read()
+           .Reply("220 Server")
+           .Reply("331 Pass")
+           .On("230 In")
+           .On("350 R")
+           .On("350 R"),
+       {"USER fwuser", "PASS fwpass", "SITE ftp.example.com:21", "USER u", "PASS pw", "REST 100",
+        "REST 0"}},
+      {"proxy: OPEN host:port, whose reply must be 220",
+       1,
+       TScript()
+           .Reply("220 Firewall")
+           .Read()
+           .Reply("220 Opened")
+           .On("331 Pass")
+           .On("230 In")
+           .On("350 R")
+           .On("350 R"),
+       {"OPEN ftp.example.com:21", "USER u", "PASS pw", "REST 100", "REST 0"}},
+      {"user with login: USER user@host:port after the firewall log-on",
+       2,
+       TScript()
+           .Reply("220 Firewall")
+           .On("331 Pass")
+           .On("230 Fw in")
+           .Read()
+           .Reply("220 Server")
+           .Reply("331 Pass")
+           .On("230 In")
+           .On("350 R")
+           .On("350 R"),
+       {"USER fwuser", "PASS fwpass", "USER u@ftp.example.com:21", "PASS pw", "REST 100",
+        "REST 0"}},
+      {"user without login: only USER user@host:port",
+       3,
+       TScript()
+           .Reply("220 Firewall")
+           .Read()
+           .Reply("331 Pass")
+           .On("230 In")
+           .On("350 R")
+           .On("350 R"),
+       {"USER u@ftp.example.com:21", "PASS pw", "REST 100", "REST 0"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    Events.clear();
+    TScriptedFtpServer server({c.Script});
+    auto ftp = MakeComponent();
+    ftp->Host = "ftp.example.com";  // never resolved: the firewall is what we connect to
+    ftp->Port = 21;
+    ftp->User = "u";
+    ftp->Password = "pw";
+    ftp->FirewallType = static_cast<uint8_t>(c.Type);
+    ftp->FirewallHost = "127.0.0.1";
+    ftp->FirewallPort = server.Port();
+    ftp->FirewallUser = "fwuser";
+    ftp->FirewallPassword = "fwpass";
+    ftp->ConnectViaFirewall();
+    ASSERT_TRUE(WaitForOutcome());
+    EXPECT_EQ(CountEvents("loggedin"), 1);
+    EXPECT_EQ(server.Commands(), c.Commands);
+    EXPECT_EQ(EventsStartingWith("log:Attempting"),
+              TCommands{"log:Attempting to connect to ftp.example.com, attempt 1\r\n"});
+    EXPECT_EQ(CountEvents("log:PASS fwpass"), 0);
+  }
+}
+
+TEST_F(SessionTest, FirewallRefusalIsNotRetried) {
+  EngineSettings().FTPRetries = 3;
+  TScriptedFtpServer server({TScript().Reply("220 Firewall").On("331 Pass").On("530 No"),
+                             TScript().Reply("220 Firewall")});
+  auto ftp = MakeComponent();
+  ftp->Host = "h";
+  ftp->User = "u";
+  ftp->FirewallType = 0;
+  ftp->FirewallHost = "127.0.0.1";
+  ftp->FirewallPort = server.Port();
+  ftp->FirewallUser = "fw";
+  ftp->ConnectViaFirewall();
+  ASSERT_TRUE(WaitForOutcome());
+  EXPECT_EQ(server.Connections(), 1);
+  EXPECT_EQ(CountEvents("log:Failed to Log in to Firewall"), 1);
+  EXPECT_EQ(NonLogEvents(), (TCommands{"disconnected", "connectfailed"}));
+}
+
+}  // namespace
+}  // namespace pelmar::test

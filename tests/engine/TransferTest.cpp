@@ -1,0 +1,342 @@
+// Data connections and transfers against the scripted server: PORT, listings, downloads and
+// uploads with resume, abort, time-outs and refused transfers.
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+#include "engine/EngineSettings.h"
+#include "engine/NumberFormat.h"
+#include "support/EngineFixture.h"
+#include "support/ScriptedFtpServer.h"
+
+namespace pelmar::test {
+namespace {
+
+using TCommands = std::vector<std::string>;
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream out;
+  out << in.rdbuf();
+  return out.str();
+}
+
+void WriteFile(const std::string& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+bool Exists(const std::string& path) {
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0;
+}
+
+class TransferTest : public EngineTest {
+ protected:
+  void SetUp() override {
+    EngineTest::SetUp();
+    Dir = ::testing::TempDir() + "pelmar-transfer-" + std::to_string(::getpid()) + "-" +
+          ::testing::UnitTest::GetInstance()->current_test_info()->name() + "/";
+    ::mkdir(Dir.c_str(), 0755);
+    SetEngineNumberFormat({",", "."});
+  }
+  void TearDown() override {
+    EngineTest::TearDown();
+    std::system(("rm -rf '" + Dir + "'").c_str());
+  }
+
+  // A server that logs on (answering the resume probe with `restReply`) and then plays
+  // `after`.
+  std::unique_ptr<TScriptedFtpServer> StartServer(const TScript& after,
+                                                  const std::string& restReply = "350 R") {
+    TScript script;
+    script.Reply("220 Ready").On("331 Password").On("230 In").On(restReply).On(restReply);
+    for (const auto& step : after.Steps) script.Steps.push_back(step);
+    return std::make_unique<TScriptedFtpServer>(std::vector<TScript>{script});
+  }
+  std::unique_ptr<TFTPComponent> LogOn(const TScriptedFtpServer& server) {
+    auto ftp = MakeConnectedComponent(server.Port());
+    ftp->Connect();
+    EXPECT_TRUE(WaitForEvent("loggedin"));
+    Events.clear();
+    return ftp;
+  }
+  TCommands Sent(const TScriptedFtpServer& server) {
+    auto all = server.Commands();
+    return TCommands(all.begin() + 4, all.end());
+  }
+  // Waits for the marker PWD's folder event: everything posted before it is done.
+  void Finish(TFTPComponent& ftp) {
+    ftp.GetFolder();
+    ASSERT_TRUE(WaitForEvent("folder:0:/done"));
+  }
+
+  std::string Dir;
+};
+
+// "PORT 127,0,0,1,p1,p2" with a port in range.
+bool IsLoopbackPort(const std::string& command) {
+  unsigned p1 = 0, p2 = 0;
+  char tail = 0;
+  return std::sscanf(command.c_str(), "PORT 127,0,0,1,%u,%u%c", &p1, &p2, &tail) == 2 && p1 < 256 &&
+         p2 < 256 && p1 * 256 + p2 > 0;
+}
+
+bool StartsWith(const std::string& text, const std::string& prefix) {
+  return text.rfind(prefix, 0) == 0;
+}
+bool EndsWith(const std::string& text, const std::string& suffix) {
+  return text.size() >= suffix.size() &&
+         text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
+TEST_F(TransferTest, ListingStartsOn150Or125AndArrivesWhole) {
+  const std::string listing = "-rw-r--r-- 1 u g 5 Jan 1 2020 a.txt\r\ndrwxr-xr-x 2 u g 0 b\r\n";
+  for (const char* start : {"150 Opening", "125 Data connection already open"}) {
+    SCOPED_TRACE(start);
+    Events.clear();
+    Listing.clear();
+    TScript after;
+    after.On("200 PORT ok").On(start).SendData(listing).Reply("226 Done").On("257 \"/done\"");
+    auto server = StartServer(after);
+    auto ftp = LogOn(*server);
+    ftp->List();
+    Finish(*ftp);
+    EXPECT_EQ(Listing, listing);
+    const TCommands sent = Sent(*server);
+    ASSERT_EQ(sent.size(), 3u);
+    EXPECT_TRUE(IsLoopbackPort(sent[0])) << sent[0];
+    EXPECT_EQ(sent[1], "LIST");
+    EXPECT_EQ(EventsStartingWith("progress:"),
+              (TCommands{"progress:0:0:0", "progress:2:0:" + std::to_string(listing.size())}));
+    EXPECT_EQ(CountEvents("listing"), 1);
+    EXPECT_EQ(EventsStartingWith("log:Transferred ").size(), 1u);
+  }
+}
+
+TEST_F(TransferTest, EmptyListingIsStillDelivered) {
+  TScript after;
+  after.On("200 PORT ok").On("150 Opening").SendData("").Reply("226 Done").On("257 \"/done\"");
+  auto server = StartServer(after);
+  auto ftp = LogOn(*server);
+  Listing = "unchanged";
+  ftp->List();
+  Finish(*ftp);
+  EXPECT_EQ(CountEvents("listing"), 1);
+  EXPECT_EQ(Listing, "");
+}
+
+TEST_F(TransferTest, FastServerWithStartAndEndInOneSegment) {
+  // The 226 arrives with the 150, before any data has been read.
+  TScript after;
+  after.On("200 PORT ok").Read().Send("150 Opening\r\n226 Done\r\n").SendData("abc");
+  after.On("257 \"/done\"");
+  auto server = StartServer(after);
+  auto ftp = LogOn(*server);
+  ftp->List();
+  Finish(*ftp);
+  EXPECT_EQ(Listing, "abc");
+  EXPECT_EQ(CountEvents("error:0:Unable to complete transfer"), 0);
+}
+
+TEST_F(TransferTest, DataConnectionFromAnotherAddressIsRefused) {
+  TScript after;
+  after.On("200 PORT ok").On("150 Opening").DataFrom("127.0.0.2").SendData("real");
+  after.Reply("226 Done").On("257 \"/done\"");
+  auto server = StartServer(after);
+  auto ftp = LogOn(*server);
+  ftp->List();
+  Finish(*ftp);
+  EXPECT_EQ(Listing, "real");
+  EXPECT_EQ(CountEvents("log:Refused data connection from 127.0.0.2"), 1);
+}
+
+TEST_F(TransferTest, ServerThatNeverConnectsBackTimesOut) {
+  EngineSettings().FTPTimeout = 300;
+  TScript after;
+  after.On("200 PORT ok").On("150 Opening").Pause(400).Reply("425 No data connection");
+  after.On("257 \"/done\"");
+  auto server = StartServer(after);
+  auto ftp = LogOn(*server);
+  ftp->List();
+  Finish(*ftp);
+  EXPECT_EQ(CountEvents("listing"), 0);
+  EXPECT_EQ(NonLogEvents(), (TCommands{"error:10004:Operation interrupted", "progress:2:0:0",
+                                       "error:0:Unable to complete transfer", "folder:0:/done"}));
+}
+
+TEST_F(TransferTest, DownloadWritesTheFileAndLogsStatistics) {
+  const std::string content(100000, 'd');
+  TScript after;
+  after.On("200 Type set").On("200 PORT ok").On("150 Opening").SendData(content);
+  after.Reply("226 Done").On("257 \"/done\"");
+  auto server = StartServer(after);
+  auto ftp = LogOn(*server);
+  ftp->Download("dir/remote.bin", Dir + "local.bin", 1);
+  Finish(*ftp);
+  EXPECT_EQ(ReadFile(Dir + "local.bin"), content);
+  const TCommands sent = Sent(*server);
+  EXPECT_EQ(sent[0], "TYPE I");
+  EXPECT_EQ(sent[2], "RETR dir/remote.bin");
+  const auto stats = EventsStartingWith("log:Transferred ");
+  ASSERT_EQ(stats.size(), 1u);
+  EXPECT_TRUE(StartsWith(stats[0], "log:Transferred 100,000 bytes in ")) << stats[0];
+  EXPECT_TRUE(EndsWith(stats[0], "KB/s)")) << stats[0];
+  EXPECT_EQ(EventsStartingWith("progress:").front(), "progress:0:1:0");
+  EXPECT_EQ(EventsStartingWith("progress:").back(), "progress:2:1:100000");
+}
+
+TEST_F(TransferTest, RefusedDownloadLeavesLocalFilesAsTheyWere) {
+  TScript after;
+  after.On("200 Type set").On("200 PORT ok").On("550 No such file");
+  after.On("200 Type set").On("200 PORT ok").On("550 No such file").On("257 \"/done\"");
+  auto server = StartServer(after);
+  auto ftp = LogOn(*server);
+  WriteFile(Dir + "precious.txt", "keep me");
+  ftp->Download("missing", Dir + "precious.txt", 1);
+  ftp->Download("missing", Dir + "new.txt", 1);
+  Finish(*ftp);
+  EXPECT_EQ(ReadFile(Dir + "precious.txt"), "keep me");
+  EXPECT_FALSE(Exists(Dir + "new.txt"));
+  EXPECT_EQ(CountEvents("error:0:Unable to complete transfer"), 2);
+  EXPECT_TRUE(EventsStartingWith("progress:").empty());
+}
+
+TEST_F(TransferTest, ResumedDownloadAppendsFromTheLocalSize) {
+  const std::string head(1000, 'h');
+  const std::string tail(500, 't');
+  const struct {
+    const char* Name;
+    int64_t Offset;  // what the caller asks for
+  } cases[] = {{"offset equal to the local size", 1000}, {"offset past the local size", 5000}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    Events.clear();
+    WriteFile(Dir + "part", head);
+    TScript after;
+    after.On("200 Type set").On("200 PORT ok").On("350 Restarting at 1000").On("150 Opening");
+    after.SendData(tail).Reply("226 Done").On("257 \"/done\"");
+    auto server = StartServer(after);
+    auto ftp = LogOn(*server);
+    ASSERT_EQ(ftp->ServerCanResume(), 1);
+    ftp->ResumeDownload("remote", Dir + "part", 1, c.Offset);
+    Finish(*ftp);
+    EXPECT_EQ(Sent(*server)[2], "REST 1000");
+    EXPECT_EQ(ReadFile(Dir + "part"), head + tail) << "no hole of zeros";
+    EXPECT_EQ(EventsStartingWith("progress:").front(), "progress:0:1:1000");
+    EXPECT_EQ(EventsStartingWith("progress:").back(), "progress:2:1:1500");
+  }
+}
+
+TEST_F(TransferTest, ResumeOffsetsAbove4GiB) {
+  const int64_t offset = 5'000'000'000LL;
+  WriteFile(Dir + "big", "");
+  ASSERT_EQ(::truncate((Dir + "big").c_str(), offset), 0);  // sparse: costs no disk
+  TScript after;
+  after.On("200 Type set").On("200 PORT ok").On("350 Restarting").On("150 Opening");
+  after.SendData("xyz").Reply("226 Done").On("257 \"/done\"");
+  auto server = StartServer(after);
+  auto ftp = LogOn(*server);
+  ftp->ResumeDownload("remote", Dir + "big", 1, offset);
+  Finish(*ftp);
+  EXPECT_EQ(Sent(*server)[2], "REST 5000000000");
+  EXPECT_EQ(EventsStartingWith("progress:").back(), "progress:2:1:5000000003");
+  EXPECT_EQ(EventsStartingWith("log:Transferred 5,000,000,003 bytes").size(), 1u);
+  struct stat info {};
+  ::stat((Dir + "big").c_str(), &info);
+  EXPECT_EQ(info.st_size, offset + 3);
+}
+
+TEST_F(TransferTest, ResumeOnAServerThatCannotResumeFetchesTheWholeFile) {
+  WriteFile(Dir + "part", "old old old");
+  TScript after;
+  after.On("200 Type set").On("200 PORT ok").On("150 Opening").SendData("new");
+  after.Reply("226 Done").On("257 \"/done\"");
+  auto server = StartServer(after, "502 REST not implemented");
+  auto ftp = LogOn(*server);
+  ASSERT_EQ(ftp->ServerCanResume(), 0);
+  ftp->ResumeDownload("remote", Dir + "part", 0, 4);
+  Finish(*ftp);
+  EXPECT_EQ(Sent(*server)[0], "TYPE A");
+  EXPECT_EQ(Sent(*server)[2], "RETR remote");
+  EXPECT_EQ(ReadFile(Dir + "part"), "new");
+}
+
+TEST_F(TransferTest, UploadsFromTheStartAndFromAnOffset) {
+  const std::string content = "0123456789abcdef";
+  WriteFile(Dir + "src", content);
+  TScript after;
+  after.On("200 Type set").On("200 PORT ok").On("150 Opening").ReceiveData().Reply("226 Done");
+  after.On("200 Type set").On("200 PORT ok").On("350 Restarting").On("150 Opening");
+  after.ReceiveData().Reply("226 Done").On("257 \"/done\"");
+  auto server = StartServer(after);
+  auto ftp = LogOn(*server);
+  ftp->Upload(Dir + "src", "up.bin", 3);
+  ftp->ResumeUpload(Dir + "src", "up.bin", 1, 10);
+  Finish(*ftp);
+  const TCommands sent = Sent(*server);
+  EXPECT_EQ(sent[0], "TYPE L");
+  EXPECT_EQ(sent[2], "STOR up.bin");
+  EXPECT_EQ(sent[5], "REST 10");
+  EXPECT_EQ(sent[6], "STOR up.bin");
+  EXPECT_EQ(server->Uploaded(), content + content.substr(10));
+}
+
+TEST_F(TransferTest, AbortDuringADownloadSendsAbor) {
+  TScript after;
+  after.On("200 Type set").On("200 PORT ok").On("150 Opening").DataHold("partial data");
+  after.Read().CloseData().Reply("426 Transfer aborted").Reply("226 ABOR successful");
+  after.On("257 \"/done\"");
+  auto server = StartServer(after);
+  auto ftp = LogOn(*server);
+  ftp->Download("remote", Dir + "aborted", 1);
+  ASSERT_TRUE(WaitForEvent("progress:0:1:0"));
+  ftp->Abort();
+  Finish(*ftp);
+  EXPECT_EQ(Sent(*server)[3], "ABOR");
+  EXPECT_EQ(CountEvents("aborted"), 1);
+  auto logs = EventsStartingWith("log:");
+  EXPECT_NE(std::find(logs.begin(), logs.end(), "log:426 Transfer aborted"), logs.end());
+  EXPECT_EQ(NonLogEvents().back(), "folder:0:/done");
+}
+
+TEST_F(TransferTest, TypeLettersByMode) {
+  TScript after;
+  for (int i = 0; i < 4; ++i) after.On("200 Type set").On("200 PORT").On("550 No");
+  after.On("257 \"/done\"");
+  auto server = StartServer(after);
+  auto ftp = LogOn(*server);
+  for (int mode = 0; mode < 4; ++mode) ftp->Download("r", Dir + "t" + std::to_string(mode), mode);
+  Finish(*ftp);
+  const TCommands sent = Sent(*server);
+  EXPECT_EQ((TCommands{sent[0], sent[3], sent[6], sent[9]}),
+            (TCommands{"TYPE A", "TYPE I", "TYPE E", "TYPE L"}));
+}
+
+TEST(TransferStatistics, LineWithTheLocalesSeparators) {
+  const struct {
+    int64_t Bytes;
+    double Seconds;
+    TNumberFormat Format;
+    const char* Line;
+  } cases[] = {
+      {1234567, 2.5, {",", "."}, "Transferred 1,234,567 bytes in 2.50 seconds (482.25KB/s)"},
+      {0, 0.0, {",", "."}, "Transferred 0 bytes in 0.00 seconds (0.00KB/s)"},
+      {999, 1.0, {",", "."}, "Transferred 999 bytes in 1.00 seconds (0.98KB/s)"},
+      {1234567, 2.5, {".", ","}, "Transferred 1.234.567 bytes in 2,50 seconds (482,25KB/s)"},
+      {5368709120LL,
+       4.0,
+       {",", "."},
+       "Transferred 5,368,709,120 bytes in 4.00 seconds (1310720.00KB/s)"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(TransferStatisticsLine(c.Bytes, c.Seconds, c.Format), c.Line);
+  }
+}
+
+}  // namespace
+}  // namespace pelmar::test
