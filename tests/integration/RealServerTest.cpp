@@ -1,0 +1,209 @@
+// The engine against real FTP servers: log-on, listings, transfers compared byte for byte,
+// resume, abort and remote operations with their effect checked on disk.
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <random>
+#include <sstream>
+
+#include "engine/EngineSettings.h"
+#include "support/EngineFixture.h"
+#include "support/RealFtpServer.h"
+
+namespace pelmar::test {
+namespace {
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream out;
+  out << in.rdbuf();
+  return out.str();
+}
+
+void WriteFile(const std::string& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+std::string RandomBytes(size_t size, unsigned seed) {
+  std::mt19937 random(seed);
+  std::string bytes(size, '\0');
+  for (char& c : bytes) c = static_cast<char>(random() & 0xFF);
+  return bytes;
+}
+
+bool Exists(const std::string& path) {
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0;
+}
+
+int64_t SizeOf(const std::string& path) {
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0 ? info.st_size : -1;
+}
+
+class RealServerTest : public EngineTest, public ::testing::WithParamInterface<TServerKind> {
+ protected:
+  void SetUp() override {
+    EngineTest::SetUp();
+    if (const std::string why = TRealFtpServer::CannotRun(GetParam()); !why.empty()) {
+      GTEST_SKIP() << why;
+    }
+    Server = std::make_unique<TRealFtpServer>(GetParam());
+    ASSERT_TRUE(Server->Started()) << Server->StartError();
+    Local = Server->Root() + "../local/";
+    ::mkdir(Local.c_str(), 0755);
+  }
+  void TearDown() override {
+    Ftp.reset();
+    EngineTest::TearDown();
+    Server.reset();
+  }
+
+  bool LogOn(const std::string& user = "anonymous", const std::string& password = "t@x") {
+    Ftp = MakeComponent();
+    Ftp->Host = "127.0.0.1";
+    Ftp->Port = Server->Port();
+    Ftp->User = user;
+    Ftp->Password = password;
+    Ftp->Connect();
+    EXPECT_TRUE(RunUntil([&] { return CountEvents("loggedin") + CountEvents("connectfailed"); }));
+    return CountEvents("loggedin") == 1;
+  }
+  // Waits until everything posted so far is done (a PWD behind it has answered).
+  void Finish() {
+    const int before = static_cast<int>(EventsStartingWith("folder:0:").size());
+    Ftp->GetFolder();
+    ASSERT_TRUE(RunUntil(
+        [&] { return static_cast<int>(EventsStartingWith("folder:0:").size()) > before; }));
+  }
+  int Errors() const { return static_cast<int>(EventsStartingWith("error:").size()); }
+
+  std::unique_ptr<TRealFtpServer> Server;
+  std::unique_ptr<TFTPComponent> Ftp;
+  std::string Local;
+};
+
+TEST_P(RealServerTest, LogOnRefusedAndAccepted) {
+  EngineSettings().FTPRetries = 1;
+  const bool named = GetParam() == TServerKind::Pyftpdlib;
+  EXPECT_FALSE(LogOn(named ? TRealFtpServer::kUser : "nobody", "wrong password"));
+  EXPECT_EQ(CountEvents("log:Failed to Log in to Host"), 1);
+  Events.clear();
+  EXPECT_TRUE(LogOn());
+  if (named) {
+    Events.clear();
+    EXPECT_TRUE(LogOn(TRealFtpServer::kUser, TRealFtpServer::kPassword));
+  }
+}
+
+TEST_P(RealServerTest, ListingsOfAnEmptyAndAPopulatedFolder) {
+  ::mkdir((Server->Root() + "empty").c_str(), 0777);
+  ::mkdir((Server->Root() + "full").c_str(), 0777);
+  ::mkdir((Server->Root() + "full/sub").c_str(), 0777);
+  WriteFile(Server->Root() + "full/a file.txt", "12345");
+  WriteFile(Server->Root() + "full/b.bin", "");
+  ASSERT_TRUE(LogOn());
+  Ftp->ChangeFolder("empty");
+  Ftp->List();
+  Finish();
+  ASSERT_EQ(CountEvents("listing"), 1);
+  EXPECT_EQ(Listing, "");
+  Ftp->ChangeFolder("../full");
+  Ftp->List();
+  Finish();
+  ASSERT_EQ(CountEvents("listing"), 2);
+  for (const char* name : {"a file.txt\r\n", "b.bin\r\n", "sub\r\n"}) {
+    EXPECT_NE(Listing.find(name), std::string::npos) << name << " in\n" << Listing;
+  }
+  EXPECT_EQ(Errors(), 0);
+}
+
+TEST_P(RealServerTest, DownloadsAndUploadsAreByteIdentical) {
+  ASSERT_TRUE(LogOn());
+  for (size_t size : {size_t{0}, size_t{1}, size_t{3} << 20}) {
+    SCOPED_TRACE(size);
+    const std::string content = RandomBytes(size, static_cast<unsigned>(size));
+    const std::string name = "f" + std::to_string(size);
+    WriteFile(Server->Root() + name, content);
+    Ftp->Download(name, Local + name, 1);
+    WriteFile(Local + "up" + name, content);
+    Ftp->Upload(Local + "up" + name, "up" + name, 1);
+    Finish();
+    EXPECT_EQ(ReadFile(Local + name), content);
+    EXPECT_EQ(ReadFile(Server->Root() + "up" + name), content);
+  }
+  EXPECT_EQ(Errors(), 0);
+}
+
+TEST_P(RealServerTest, InterruptedDownloadResumesToAnIdenticalFile) {
+  const std::string content = RandomBytes(2 << 20, 7);
+  WriteFile(Server->Root() + "big", content);
+  WriteFile(Local + "big", content.substr(0, 700000));  // what an interrupted transfer left
+  ASSERT_TRUE(LogOn());
+  Ftp->ResumeDownload("big", Local + "big", 1, 700000);
+  Finish();
+  EXPECT_EQ(ReadFile(Local + "big"), content);
+  EXPECT_EQ(Errors(), 0);
+  if (Ftp->ServerCanResume()) {
+    EXPECT_EQ(EventsStartingWith("progress:0:1:").front(), "progress:0:1:700000");
+  }
+}
+
+TEST_P(RealServerTest, AbortInTheMiddleOfADownloadKeepsTheConnection) {
+  // A large sparse file: the transfer cannot finish before the abort is seen.
+  const std::string big = Server->Root() + "huge";
+  WriteFile(big, "");
+  ASSERT_EQ(::truncate(big.c_str(), int64_t{4} << 30), 0);
+  ASSERT_TRUE(LogOn());
+  Ftp->Download("huge", Local + "huge", 1);
+  ASSERT_TRUE(WaitForEvent("progress:0:1:0"));
+  Ftp->Abort();
+  Finish();
+  EXPECT_EQ(CountEvents("aborted"), 1);
+  EXPECT_LT(SizeOf(Local + "huge"), int64_t{4} << 30);
+  // The control connection still works after the ABOR exchange.
+  WriteFile(Server->Root() + "after", "ok");
+  Ftp->Download("after", Local + "after", 1);
+  Finish();
+  EXPECT_EQ(ReadFile(Local + "after"), "ok");
+}
+
+TEST_P(RealServerTest, RemoteOperationsChangeTheDisk) {
+  WriteFile(Server->Root() + "doomed", "x");
+  WriteFile(Server->Root() + "old name", "y");
+  WriteFile(Server->Root() + "mode", "z");
+  ::chmod((Server->Root() + "mode").c_str(), 0600);
+  ::mkdir((Server->Root() + "gone").c_str(), 0777);
+  ASSERT_TRUE(LogOn());
+  Ftp->MakeFolder("made");
+  Ftp->RemoveFolder("gone");
+  Ftp->DeleteFile("doomed");
+  Ftp->Rename("old name", "new name");
+  Ftp->ChangeMode("mode", 4 | 8 | 32 | 256);
+  Finish();
+  EXPECT_TRUE(Exists(Server->Root() + "made"));
+  EXPECT_FALSE(Exists(Server->Root() + "gone"));
+  EXPECT_FALSE(Exists(Server->Root() + "doomed"));
+  EXPECT_FALSE(Exists(Server->Root() + "old name"));
+  EXPECT_EQ(ReadFile(Server->Root() + "new name"), "y");
+  EXPECT_EQ(EventsStartingWith("folder:2:").size(), 1u) << "MKD's 257 names the new folder";
+  struct stat info {};
+  ::stat((Server->Root() + "mode").c_str(), &info);
+  if (GetParam() == TServerKind::Pyftpdlib) {
+    EXPECT_EQ(info.st_mode & 0777, 0644u);
+  } else {
+    // vsftpd refuses SITE CHMOD to anonymous users; the refusal leads to the bare CHMOD.
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+    EXPECT_EQ(CountEvents("log:CHMOD 644 mode"), 1);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Servers, RealServerTest,
+                         ::testing::Values(TServerKind::Pyftpdlib, TServerKind::Vsftpd),
+                         [](const auto& param) { return ServerName(param.param); });
+
+}  // namespace
+}  // namespace pelmar::test

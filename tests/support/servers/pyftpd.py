@@ -1,0 +1,40 @@
+#!/usr/bin/python3
+"""A pyftpdlib FTP server on 127.0.0.1 for Pelmar's tests and demo.
+
+Serves ROOT to anonymous users and to one named account, both with full rights. Prints the
+port it listens on as the first line of stdout, then serves until killed.
+"""
+import argparse
+import warnings
+import logging
+import sys
+
+from pyftpdlib.authorizers import DummyAuthorizer
+from pyftpdlib.handlers import FTPHandler
+from pyftpdlib.servers import FTPServer
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--root", required=True)
+    parser.add_argument("--user", default="pelmar")
+    parser.add_argument("--password", default="secret")
+    parser.add_argument("--port", type=int, default=0)
+    parser.add_argument("--verbose", action="store_true")
+    args = parser.parse_args()
+
+    warnings.simplefilter("ignore")
+    logging.basicConfig(level=logging.INFO if args.verbose else logging.ERROR, stream=sys.stderr)
+    authorizer = DummyAuthorizer()
+    authorizer.add_anonymous(args.root, perm="elradfmwMT")
+    authorizer.add_user(args.user, args.password, args.root, perm="elradfmwMT")
+    handler = FTPHandler
+    handler.authorizer = authorizer
+    handler.banner = "Pelmar test server ready."
+    server = FTPServer(("127.0.0.1", args.port), handler)
+    print(server.address[1], flush=True)
+    server.serve_forever()
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,122 @@
+// pelmar-cli: its URL syntax, and the program itself against a real server.
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <array>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+#include "FtpUrl.h"
+#include "support/RealFtpServer.h"
+
+namespace pelmar::test {
+namespace {
+
+TEST(FtpUrl, Parts) {
+  const struct {
+    const char* Text;
+    const char* User;
+    const char* Password;
+    const char* Host;
+    int Port;
+    const char* Path;
+  } cases[] = {
+      {"ftp://example.com", "anonymous", "", "example.com", 21, ""},
+      {"ftp://example.com/", "anonymous", "", "example.com", 21, ""},
+      {"ftp://u:p@h:2121/pub/file.txt", "u", "p", "h", 2121, "pub/file.txt"},
+      {"ftp://u@h/a%20b", "u", "", "h", 21, "a b"},
+      {"ftp://u%40x:p%3Aq@h/", "u@x", "p:q", "h", 21, ""},
+      {"ftp://u:p@ss@h/x", "u", "p@ss", "h", 21, "x"},
+      {"ftp://h/%2Fetc/motd", "anonymous", "", "h", 21, "/etc/motd"},
+  };
+  for (const auto& c : cases) {
+    std::string error;
+    const auto url = ParseFtpUrl(c.Text, error);
+    ASSERT_TRUE(url) << c.Text << ": " << error;
+    EXPECT_EQ(url->User, c.User) << c.Text;
+    EXPECT_EQ(url->Password, c.Password) << c.Text;
+    EXPECT_EQ(url->Host, c.Host) << c.Text;
+    EXPECT_EQ(url->Port, c.Port) << c.Text;
+    EXPECT_EQ(url->Path, c.Path) << c.Text;
+  }
+}
+
+TEST(FtpUrl, RefusedTexts) {
+  for (const char* text : {"http://h/", "ftp://", "ftp:///x", "ftp://h:/", "ftp://h:99999/",
+                           "ftp://h:2x/", "ftp://h/%zz", "h/x"}) {
+    std::string error;
+    EXPECT_FALSE(ParseFtpUrl(text, error)) << text;
+    EXPECT_FALSE(error.empty()) << text;
+  }
+}
+
+struct TRun {
+  int Status = -1;
+  std::string Out;
+  std::string Err;
+};
+
+TRun RunCli(const std::string& arguments, const std::string& dir) {
+  const std::string errFile = dir + "stderr.txt";
+  const std::string command = PELMAR_CLI " " + arguments + " 2>" + errFile;
+  TRun run;
+  FILE* pipe = ::popen(command.c_str(), "r");
+  std::array<char, 4096> buffer{};
+  size_t n = 0;
+  while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
+    run.Out.append(buffer.data(), n);
+  const int status = ::pclose(pipe);
+  run.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  std::ifstream err(errFile);
+  std::stringstream text;
+  text << err.rdbuf();
+  run.Err = text.str();
+  return run;
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream out;
+  out << in.rdbuf();
+  return out.str();
+}
+
+TEST(PelmarCli, ListGetPutAndFailures) {
+  TRealFtpServer server(TServerKind::Pyftpdlib);
+  ASSERT_TRUE(server.Started()) << server.StartError();
+  const std::string root = server.Root();
+  const std::string local = root + "../";  // beside the served folder, not inside it
+  const std::string url = "ftp://127.0.0.1:" + std::to_string(server.Port()) + "/";
+  const std::string named = "ftp://" + std::string(TRealFtpServer::kUser) + ":" +
+                            TRealFtpServer::kPassword +
+                            "@127.0.0.1:" + std::to_string(server.Port()) + "/";
+  std::ofstream(root + "hello.txt") << "hello\n";
+
+  TRun ls = RunCli("ls " + url, local);
+  EXPECT_EQ(ls.Status, 0) << ls.Err;
+  EXPECT_NE(ls.Out.find("hello.txt"), std::string::npos) << ls.Out;
+
+  TRun get = RunCli("get " + named + "hello.txt " + local + "copy.txt", local);
+  EXPECT_EQ(get.Status, 0) << get.Err;
+  EXPECT_EQ(ReadFile(local + "copy.txt"), "hello\n");
+
+  TRun put = RunCli("-v put " + local + "copy.txt " + url + "sent.txt", local);
+  EXPECT_EQ(put.Status, 0) << put.Err;
+  EXPECT_EQ(ReadFile(root + "sent.txt"), "hello\n");
+  EXPECT_NE(put.Err.find("\nSTOR sent.txt\n"), std::string::npos) << "-v shows the dialogue";
+  EXPECT_NE(put.Err.find("\nPASS xxxxx\n"), std::string::npos);
+
+  TRun missing = RunCli("get " + url + "missing.txt " + local + "missing.txt", local);
+  EXPECT_EQ(missing.Status, 1);
+  EXPECT_EQ(missing.Err.rfind("pelmar-cli: Unable to complete transfer (550 ", 0), 0u)
+      << missing.Err;
+  EXPECT_EQ(std::count(missing.Err.begin(), missing.Err.end(), '\n'), 1);
+
+  TRun badUrl = RunCli("ls http://x/", local);
+  EXPECT_EQ(badUrl.Status, 2);
+}
+
+}  // namespace
+}  // namespace pelmar::test

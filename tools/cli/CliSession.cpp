@@ -1,0 +1,211 @@
+#include "CliSession.h"
+
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <sstream>
+#include <vector>
+
+#include "engine/WorkerRegistry.h"
+
+namespace pelmar {
+namespace {
+
+constexpr std::chrono::hours kNoLimit{24 * 365};
+
+bool IsFinalReplyLine(const std::string& line) {
+  return line.size() >= 4 && line[3] == ' ' && line[0] >= '1' && line[0] <= '5' &&
+         std::isdigit(static_cast<unsigned char>(line[1])) &&
+         std::isdigit(static_cast<unsigned char>(line[2]));
+}
+
+// Log texts may carry their own CR LF; the terminal gets plain lines.
+void PrintLogLine(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    if (c != '\r') out += c;
+  }
+  if (out.empty() || out.back() != '\n') out += '\n';
+  std::fputs(out.c_str(), stderr);
+}
+
+// The size of `name` in a Unix or DOS listing, until the listing parser can tell.
+std::optional<int64_t> SizeInListing(const std::string& listing, const std::string& name) {
+  std::istringstream lines(listing);
+  std::string line;
+  while (std::getline(lines, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.size() <= name.size() ||
+        line.compare(line.size() - name.size(), name.size(), name) != 0 ||
+        line[line.size() - name.size() - 1] != ' ') {
+      continue;
+    }
+    std::istringstream fields(line);
+    std::vector<std::string> tokens;
+    for (std::string t; fields >> t;) tokens.push_back(t);
+    const size_t at = !tokens.empty() && tokens[0].size() == 10 ? 4 : 2;
+    if (tokens.size() <= at) continue;
+    try {
+      return std::stoll(tokens[at]);
+    } catch (const std::exception&) {
+      continue;
+    }
+  }
+  return std::nullopt;
+}
+
+std::string BaseName(const std::string& path) {
+  const size_t slash = path.find_last_of('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string FolderOf(const std::string& path) {
+  const size_t slash = path.find_last_of('/');
+  if (slash == std::string::npos) return "";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+}  // namespace
+
+TCliSession::TCliSession(bool verbose)
+    : Target(std::make_shared<TPlainEventTarget>()),
+      Ftp(std::make_unique<TFTPComponent>(Target)),
+      Verbose(verbose) {
+  Ftp->OnLog = [this](TFTPComponent&, const std::string& text) {
+    if (Verbose) PrintLogLine(text);
+    if (IsFinalReplyLine(text)) LastReply = text;
+    if (text == "PWD") ReplyBeforeMarker = LastReply;
+  };
+  Ftp->OnError = [this](TFTPComponent&, int, const std::string& text) {
+    ++Errors;
+    if (LastError.empty()) LastError = text;
+  };
+  Ftp->OnLoggedIn = [this](TFTPComponent&) { LoggedIn = true; };
+  Ftp->OnConnectFailed = [this](TFTPComponent&) { ConnectFailed = true; };
+  Ftp->OnDisconnected = [this](TFTPComponent&) { ++Disconnects; };
+  Ftp->OnFolder = [this](TFTPComponent&, const std::string&, uint8_t kind) {
+    if (kind == fkCurrent) ++FolderReports;
+  };
+  Ftp->OnProgress = [this](TFTPComponent&, uint8_t kind, bool, int64_t) {
+    if (kind == pkDone) ++DoneReports;
+  };
+  Ftp->OnListing = [this](TFTPComponent&, std::string& text) {
+    ListingText = text;
+    ++Listings;
+  };
+}
+
+TCliSession::~TCliSession() {
+  Ftp.reset();
+  ShutdownEngine(std::chrono::milliseconds(2000));
+}
+
+void TCliSession::Fail(const std::string& text, const std::string& reply) {
+  LastError = text;
+  if (!reply.empty()) LastError += " (" + reply + ")";
+}
+
+bool TCliSession::Connect(const TFtpUrl& url) {
+  Ftp->Host = url.Host;
+  Ftp->Port = url.Port;
+  Ftp->User = url.User;
+  Ftp->Password = url.Password.empty() && url.User == "anonymous" ? "pelmar@" : url.Password;
+  Ftp->Connect();
+  Target->RunUntil([&] { return LoggedIn || ConnectFailed; }, kNoLimit);
+  if (LoggedIn) return true;
+  const std::string reason = LastError.empty() ? "could not log on" : LastError;
+  LastError.clear();
+  Fail(reason, LastReply);
+  return false;
+}
+
+bool TCliSession::WaitForRequests() {
+  const int folders = FolderReports;
+  const int disconnects = Disconnects;
+  Ftp->GetFolder();
+  Target->RunUntil([&] { return FolderReports > folders || Disconnects > disconnects; }, kNoLimit);
+  if (Disconnects > disconnects) {
+    Fail(LastError.empty() ? "connection lost" : LastError, LastReply);
+    return false;
+  }
+  return true;
+}
+
+bool TCliSession::ChangeFolder(const std::string& path) {
+  LastError.clear();
+  Ftp->ChangeFolder(path);
+  if (!WaitForRequests()) return false;
+  if (ReplyBeforeMarker.rfind("250", 0) == 0) return true;
+  Fail("cannot change to " + path, ReplyBeforeMarker);
+  return false;
+}
+
+std::optional<std::string> TCliSession::List() {
+  LastError.clear();
+  const int listings = Listings;
+  Ftp->List();
+  if (!WaitForRequests()) return std::nullopt;
+  if (Listings == listings) {
+    Fail(LastError.empty() ? "listing failed" : LastError, ReplyBeforeMarker);
+    return std::nullopt;
+  }
+  return ListingText;
+}
+
+bool TCliSession::Download(const std::string& remote, const std::string& local, bool resume) {
+  LastError.clear();
+  const int errors = Errors;
+  const int done = DoneReports;
+  struct stat info {};
+  if (resume && ::stat(local.c_str(), &info) == 0 && info.st_size > 0) {
+    if (!Ftp->ServerCanResume()) {
+      if (Verbose) PrintLogLine("The server cannot resume; fetching the whole file");
+    }
+    Ftp->ResumeDownload(remote, local, 1, static_cast<int64_t>(info.st_size));
+  } else {
+    Ftp->Download(remote, local, 1);
+  }
+  if (!WaitForRequests()) return false;
+  if (Errors == errors && DoneReports > done) return true;
+  Fail(LastError.empty() ? "download failed" : LastError, ReplyBeforeMarker);
+  return false;
+}
+
+bool TCliSession::Upload(const std::string& local, const std::string& remote, bool resume) {
+  LastError.clear();
+  int64_t offset = 0;
+  std::string remoteName = remote;
+  if (resume) {
+    if (!Ftp->ServerCanResume()) {
+      LastError = "the server cannot resume uploads";
+      return false;
+    }
+    // The listing is of the current folder, so go where the file is and name it from there.
+    const std::string folder = FolderOf(remote);
+    if (!folder.empty() && !ChangeFolder(folder)) return false;
+    auto listing = List();
+    if (!listing) return false;
+    offset = SizeInListing(*listing, BaseName(remote)).value_or(0);
+    remoteName = BaseName(remote);
+  }
+  const int errors = Errors;
+  const int done = DoneReports;
+  if (offset > 0) {
+    Ftp->ResumeUpload(local, remoteName, 1, offset);
+  } else {
+    Ftp->Upload(local, remoteName, 1);
+  }
+  if (!WaitForRequests()) return false;
+  if (Errors == errors && DoneReports > done) return true;
+  Fail(LastError.empty() ? "upload failed" : LastError, ReplyBeforeMarker);
+  return false;
+}
+
+void TCliSession::Quit() {
+  if (!Ftp->LoggedIn) return;
+  const int disconnects = Disconnects;
+  Ftp->Disconnect();
+  Target->RunUntil([&] { return Disconnects > disconnects; }, kNoLimit);
+}
+
+}  // namespace pelmar

@@ -1,0 +1,54 @@
+#pragma once
+// Drives one engine component from a command-line program: each operation posts its requests
+// and runs the plain event target until the outcome is known.
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "FtpUrl.h"
+#include "engine/FTPComponent.h"
+#include "platform/PlainEventTarget.h"
+
+namespace pelmar {
+
+class TCliSession {
+ public:
+  explicit TCliSession(bool verbose);
+  ~TCliSession();
+
+  bool Connect(const TFtpUrl& url);
+  bool ChangeFolder(const std::string& path);
+  std::optional<std::string> List();
+  bool Download(const std::string& remote, const std::string& local, bool resume);
+  bool Upload(const std::string& local, const std::string& remote, bool resume);
+  void Quit();
+
+  // Why the last operation failed, in one line.
+  const std::string& Error() const { return LastError; }
+
+ private:
+  // Posts a PWD behind what was posted and waits for it: everything before it is then done.
+  // False when the connection was lost instead.
+  bool WaitForRequests();
+  // Sets the error line: `text`, and the server's reply that explains it when there is one.
+  void Fail(const std::string& text, const std::string& reply);
+
+  std::shared_ptr<TPlainEventTarget> Target;
+  std::unique_ptr<TFTPComponent> Ftp;
+  bool Verbose;
+  std::string LastError;
+  std::string LastReply;          // the last final reply line in the log
+  std::string ReplyBeforeMarker;  // the final reply just before the marker PWD went out
+  std::string ListingText;
+  int Disconnects = 0;
+  int FolderReports = 0;
+  int Errors = 0;
+  int DoneReports = 0;
+  int Listings = 0;
+  bool LoggedIn = false;
+  bool ConnectFailed = false;
+};
+
+}  // namespace pelmar

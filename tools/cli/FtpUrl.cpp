@@ -1,0 +1,78 @@
+#include "FtpUrl.h"
+
+#include <charconv>
+
+namespace pelmar {
+namespace {
+
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// Decodes %XX escapes; false when one is malformed.
+bool PercentDecode(const std::string& in, std::string& out) {
+  out.clear();
+  for (size_t i = 0; i < in.size(); ++i) {
+    if (in[i] != '%') {
+      out += in[i];
+      continue;
+    }
+    if (i + 2 >= in.size() || HexValue(in[i + 1]) < 0 || HexValue(in[i + 2]) < 0) return false;
+    out += static_cast<char>(HexValue(in[i + 1]) * 16 + HexValue(in[i + 2]));
+    i += 2;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::optional<TFtpUrl> ParseFtpUrl(const std::string& text, std::string& error) {
+  const std::string scheme = "ftp://";
+  if (text.size() < scheme.size() || text.compare(0, scheme.size(), scheme) != 0) {
+    error = "not an ftp:// URL: " + text;
+    return std::nullopt;
+  }
+  std::string rest = text.substr(scheme.size());
+  const size_t slash = rest.find('/');
+  std::string authority = rest.substr(0, slash);
+  std::string path = slash == std::string::npos ? "" : rest.substr(slash + 1);
+  TFtpUrl url;
+  const size_t at = authority.rfind('@');
+  if (at != std::string::npos) {
+    const std::string userInfo = authority.substr(0, at);
+    authority = authority.substr(at + 1);
+    const size_t colon = userInfo.find(':');
+    std::string user = userInfo.substr(0, colon);
+    std::string password = colon == std::string::npos ? "" : userInfo.substr(colon + 1);
+    if (!PercentDecode(user, url.User) || !PercentDecode(password, url.Password)) {
+      error = "bad %-escape in the user or password of " + text;
+      return std::nullopt;
+    }
+    if (url.User.empty()) url.User = "anonymous";
+  }
+  const size_t colon = authority.rfind(':');
+  url.Host = authority.substr(0, colon);
+  if (colon != std::string::npos) {
+    const std::string port = authority.substr(colon + 1);
+    const auto [end, ec] = std::from_chars(port.data(), port.data() + port.size(), url.Port);
+    if (port.empty() || ec != std::errc() || end != port.data() + port.size() || url.Port < 1 ||
+        url.Port > 65535) {
+      error = "bad port in " + text;
+      return std::nullopt;
+    }
+  }
+  if (url.Host.empty()) {
+    error = "no host in " + text;
+    return std::nullopt;
+  }
+  if (!PercentDecode(path, url.Path)) {
+    error = "bad %-escape in the path of " + text;
+    return std::nullopt;
+  }
+  return url;
+}
+
+}  // namespace pelmar

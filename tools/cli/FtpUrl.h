@@ -1,0 +1,22 @@
+#pragma once
+// ftp://[user[:password]@]host[:port]/path, as typed on a command line.
+
+#include <optional>
+#include <string>
+
+namespace pelmar {
+
+struct TFtpUrl {
+  std::string User = "anonymous";
+  std::string Password;  // empty with an anonymous user: the caller supplies an e-mail address
+  std::string Host;
+  int Port = 21;
+  // Relative to the login folder, as in RFC 1738: "ftp://h/dir/f" names "dir/f", and
+  // "ftp://h/%2Fetc" the absolute "/etc". Empty for the login folder itself.
+  std::string Path;
+};
+
+// Splits an ftp:// URL; nullopt with `error` set when it is not one.
+std::optional<TFtpUrl> ParseFtpUrl(const std::string& text, std::string& error);
+
+}  // namespace pelmar

@@ -1,0 +1,124 @@
+// pelmar-cli: a command-line FTP client on Pelmar's engine, for scripts and benchmarks.
+
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "CliSession.h"
+#include "FtpUrl.h"
+#include "engine/EngineSettings.h"
+
+namespace {
+
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+
+const char kUsage[] =
+    "usage: pelmar-cli [options] ls URL\n"
+    "       pelmar-cli [options] get URL LOCALPATH\n"
+    "       pelmar-cli [options] put LOCALPATH URL\n"
+    "URL: ftp://[user[:password]@]host[:port]/path (no user means anonymous)\n"
+    "options:\n"
+    "  --resume           continue an interrupted transfer\n"
+    "  --timeout SECONDS  time a network step may take (default 120)\n"
+    "  --retries N        connection attempts (0: no limit; default 3)\n"
+    "  -v                 print the FTP dialogue on stderr\n";
+
+int Usage(const std::string& problem) {
+  if (!problem.empty()) std::fprintf(stderr, "pelmar-cli: %s\n", problem.c_str());
+  std::fputs(kUsage, stderr);
+  return kExitUsage;
+}
+
+int Failed(const std::string& why) {
+  std::fprintf(stderr, "pelmar-cli: %s\n", why.c_str());
+  return kExitFailed;
+}
+
+bool ParseCount(const std::string& text, int low, int high, int& value) {
+  char* end = nullptr;
+  const long parsed = std::strtol(text.c_str(), &end, 10);
+  if (text.empty() || *end != '\0' || parsed < low || parsed > high) return false;
+  value = static_cast<int>(parsed);
+  return true;
+}
+
+bool IsFolder(const std::string& path) {
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+std::string BaseName(const std::string& path) {
+  const size_t slash = path.find_last_of('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  using namespace pelmar;
+  bool resume = false;
+  bool verbose = false;
+  std::vector<std::string> words;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    int value = 0;
+    if (arg == "--resume") {
+      resume = true;
+    } else if (arg == "-v") {
+      verbose = true;
+    } else if (arg == "--timeout" || arg == "--retries") {
+      if (i + 1 >= argc) return Usage(arg + " needs a value");
+      const std::string text = argv[++i];
+      if (arg == "--timeout") {
+        if (!ParseCount(text, 1, 86400, value)) return Usage("bad --timeout: " + text);
+        EngineSettings().FTPTimeout = value * 1000;
+      } else {
+        if (!ParseCount(text, 0, 1000000, value)) return Usage("bad --retries: " + text);
+        EngineSettings().FTPRetries = value;
+      }
+    } else if (arg == "-h" || arg == "--help") {
+      std::fputs(kUsage, stdout);
+      return 0;
+    } else if (arg.size() > 1 && arg[0] == '-') {
+      return Usage("unknown option " + arg);
+    } else {
+      words.push_back(arg);
+    }
+  }
+  if (words.empty()) return Usage("");
+  const std::string& command = words[0];
+  const size_t expected = command == "ls" ? 2 : (command == "get" || command == "put") ? 3 : 0;
+  if (expected == 0) return Usage("unknown command " + command);
+  if (words.size() != expected) return Usage("wrong number of arguments for " + command);
+
+  std::string error;
+  const auto url = ParseFtpUrl(command == "put" ? words[2] : words[1], error);
+  if (!url) return Usage(error);
+
+  TCliSession session(verbose);
+  if (!session.Connect(*url)) return Failed(session.Error());
+  bool ok = false;
+  if (command == "ls") {
+    ok = url->Path.empty() || session.ChangeFolder(url->Path);
+    if (ok) {
+      const auto listing = session.List();
+      ok = listing.has_value();
+      if (ok) std::fwrite(listing->data(), 1, listing->size(), stdout);
+    }
+  } else if (command == "get") {
+    std::string local = words[2];
+    if (IsFolder(local)) local += "/" + BaseName(url->Path);
+    ok = session.Download(url->Path, local, resume);
+  } else {
+    std::string remote = url->Path;
+    if (remote.empty() || remote.back() == '/') remote += BaseName(words[1]);
+    ok = session.Upload(words[1], remote, resume);
+  }
+  const std::string why = session.Error();
+  session.Quit();
+  return ok ? 0 : Failed(why);
+}
