@@ -10,8 +10,10 @@ struct TEngineSettings {
   std::atomic<int> FTPTimeout{120000};  // ms a blocking step may take
   std::atomic<int> FTPRetries{3};       // connection attempts; below 1 means no limit
   std::atomic<bool> FTPKeepAlive{true};
-  std::atomic<int> FTPRecvBufSize{4096};
-  std::atomic<int> FTPSendBufSize{4096};
+  // Bytes per recv() and per send() on data connections. 4096 cost a quarter of the
+  // download throughput against curl on loopback; 256 KiB beats it in both directions.
+  std::atomic<int> FTPRecvBufSize{262144};
+  std::atomic<int> FTPSendBufSize{262144};
 };
 
 TEngineSettings& EngineSettings();

@@ -1,9 +1,9 @@
 // Commands and replies on the control connection, and the transcript they leave in the log.
 
+#include <array>
 #include <stdexcept>
 #include <vector>
 
-#include "engine/EngineSettings.h"
 #include "engine/Exceptions.h"
 #include "engine/FTPThread.h"
 #include "platform/WinSockErrors.h"
@@ -42,7 +42,8 @@ void TFTPThread::SendCommand(const std::string& command) {
 
 int TFTPThread::ReadReply() {
   TReplyClassifier classifier;
-  std::vector<char> chunk;
+  // Replies are short: a small chunk per recv() keeps the data buffer size out of this path.
+  std::array<char, 4096> chunk;
   std::string line;
   Blocking.ArmWatchdog();
   TWatchdogGuard guard{Blocking};
@@ -60,7 +61,6 @@ int TFTPThread::ReadReply() {
       PostError(WSAEMSGSIZE, WinSockErrorText(WSAEMSGSIZE));
       throw EControlSocketException();
     }
-    chunk.resize(static_cast<size_t>(std::max(EngineSettings().FTPRecvBufSize.load(), 1)));
     Blocking.ArmWatchdog();
     const long n = SocketRecv(Blocking, Control(), chunk.data(), chunk.size());
     if (n > 0) {

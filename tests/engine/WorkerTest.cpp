@@ -216,6 +216,7 @@ TEST_F(WorkerTest, KeepAliveSendsAQuietNoopAfterMoreThanThirtyIdleSeconds) {
   auto idle = MakeComponent();  // never connected: never pinged
   ftp->Connect();
   ASSERT_TRUE(WaitForEvent("loggedin"));
+  ASSERT_TRUE(WaitIdle(*ftp));
   EngineSettings().FTPKeepAlive = false;
   for (int i = 0; i < 5; ++i) KeepAlivePass();
   EXPECT_EQ(ftp->IdleSeconds, 0) << "with keep-alive off the pass does nothing";

@@ -1,6 +1,7 @@
 #include "support/EngineFixture.h"
 
 #include <algorithm>
+#include <thread>
 
 #include "engine/EngineSettings.h"
 #include "engine/WorkerRegistry.h"
@@ -17,10 +18,12 @@ void EngineTest::SetUp() {
 void EngineTest::TearDown() {
   // Every worker must end promptly once told to; a stuck one is a fault.
   EXPECT_TRUE(ShutdownEngine(std::chrono::milliseconds(10000)));
-  EngineSettings().FTPTimeout = 120000;
-  EngineSettings().FTPRetries = 3;
-  EngineSettings().FTPRecvBufSize = 4096;
-  EngineSettings().FTPSendBufSize = 4096;
+  const TEngineSettings defaults;
+  EngineSettings().FTPTimeout = defaults.FTPTimeout.load();
+  EngineSettings().FTPRetries = defaults.FTPRetries.load();
+  EngineSettings().FTPKeepAlive = defaults.FTPKeepAlive.load();
+  EngineSettings().FTPRecvBufSize = defaults.FTPRecvBufSize.load();
+  EngineSettings().FTPSendBufSize = defaults.FTPSendBufSize.load();
 }
 
 std::unique_ptr<TFTPComponent> EngineTest::MakeComponent() {
@@ -63,6 +66,15 @@ std::unique_ptr<TFTPComponent> EngineTest::MakeConnectedComponent(uint16_t port)
 
 bool EngineTest::RunUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
   return Target->RunUntil(done, timeout);
+}
+
+bool EngineTest::WaitIdle(const TFTPComponent& ftp) {
+  const auto deadline = std::chrono::steady_clock::now() + kWait;
+  while (ftp.IsBusy()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::yield();
+  }
+  return true;
 }
 
 bool EngineTest::WaitForEvent(const std::string& text, int count) {

@@ -29,6 +29,8 @@ class EngineTest : public ::testing::Test {
   std::unique_ptr<TFTPComponent> MakeConnectedComponent(uint16_t port);
 
   bool RunUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout = kWait);
+  // Waits until the worker has left its request (IsBusy has no event of its own).
+  bool WaitIdle(const TFTPComponent& ftp);
   // Waits until an event text equal to `text` was recorded `count` times.
   bool WaitForEvent(const std::string& text, int count = 1);
   int CountEvents(const std::string& text) const;
