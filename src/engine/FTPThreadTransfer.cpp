@@ -192,8 +192,15 @@ bool TFTPThread::Transfer(const std::string& command, bool receive, int64_t offs
     const int reply = ReadReply();
     ok = reply == 150 || reply == 125;
   }
+  if (ok && !stream.Commit()) {
+    // Writing over an old file that could not be emptied would leave its tail behind; let
+    // the server's data connection fail instead and read its final reply.
+    PostError(0, stream.ErrorText());
+    CloseSocket(DataSocket);
+    ReadReply();
+    ok = false;
+  }
   if (ok) {
-    stream.Commit();
     const int64_t start = GetTickCount();
     const int64_t bytes = DataLoop(stream, receive);
     const double seconds = static_cast<double>(GetTickCount() - start) * 0.001;

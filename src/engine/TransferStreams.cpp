@@ -97,12 +97,14 @@ long TSequentialFileStream::Read(char* buffer, size_t length) {
   }
 }
 
-void TSequentialFileStream::Commit() {
-  if (Committed) return;
+bool TSequentialFileStream::Commit() {
+  if (Committed) return Error.empty();
   Committed = true;
   if (TruncatePending && Pos == 0 && ::ftruncate(Fd, 0) != 0) {
     Error = "Unable to create file " + Name;
+    return false;
   }
+  return true;
 }
 
 }  // namespace pelmar

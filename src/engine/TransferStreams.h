@@ -19,7 +19,8 @@ class TTransferStream {
   // Bytes read (0 at the end), or -1 on failure.
   virtual long Read(char* buffer, size_t length) = 0;
   // The server accepted the transfer: from here on the stream may change the local file.
-  virtual void Commit() {}
+  // False when it could not be prepared (ErrorText() says why).
+  virtual bool Commit() { return true; }
   virtual std::string ErrorText() const { return {}; }
 };
 
@@ -56,7 +57,7 @@ class TSequentialFileStream : public TTransferStream {
   int64_t Position() const override { return Pos; }
   bool Write(const char* data, size_t length) override;
   long Read(char* buffer, size_t length) override;
-  void Commit() override;
+  bool Commit() override;
   std::string ErrorText() const override { return Error; }
   int64_t Size() const;
 

@@ -304,6 +304,22 @@ TEST_F(TransferTest, AbortDuringADownloadSendsAbor) {
   EXPECT_EQ(NonLogEvents().back(), "folder:0:/done");
 }
 
+TEST_F(TransferTest, ProgressIsReportedWhileDataFlowsAndNotForEveryChunk) {
+  // About 2.1 s of steady data in 30 small pieces: a report about every 700 ms.
+  TScript after;
+  after.On("200 Type set").On("200 PORT ok").On("150 Opening").DataHold("x");
+  for (int i = 0; i < 30; ++i) after.Pause(70).DataMore("x");
+  after.CloseData().Reply("226 Done").On("257 \"/done\"");
+  auto server = StartServer(after);
+  auto ftp = LogOn(*server);
+  ftp->Download("remote", Dir + "slow", 1);
+  Finish(*ftp);
+  const auto progress = EventsStartingWith("progress:1:1:");
+  EXPECT_GE(progress.size(), 1u);
+  EXPECT_LE(progress.size(), 4u);
+  EXPECT_EQ(EventsStartingWith("progress:").back(), "progress:2:1:31");
+}
+
 TEST_F(TransferTest, TypeLettersByMode) {
   TScript after;
   for (int i = 0; i < 4; ++i) after.On("200 Type set").On("200 PORT").On("550 No");

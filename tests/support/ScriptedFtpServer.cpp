@@ -73,6 +73,10 @@ TScript& TScript::CloseData() {
   Steps.push_back({TScriptStep::TKind::CloseData, ""});
   return *this;
 }
+TScript& TScript::DataMore(const std::string& bytes) {
+  Steps.push_back({TScriptStep::TKind::DataMore, bytes});
+  return *this;
+}
 TScript& TScript::WaitClose() {
   Steps.push_back({TScriptStep::TKind::WaitClose, ""});
   return *this;
@@ -236,6 +240,9 @@ void TScriptedFtpServer::Play(int fd, const TScript& script) {
       }
       case TScriptStep::TKind::DataHold:
         held.Fd = ConnectBack("");
+        if (held.Fd >= 0) SendAll(held.Fd, step.Text);
+        break;
+      case TScriptStep::TKind::DataMore:
         if (held.Fd >= 0) SendAll(held.Fd, step.Text);
         break;
       case TScriptStep::TKind::CloseData:

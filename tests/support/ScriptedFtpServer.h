@@ -29,6 +29,7 @@ struct TScriptStep {
     Gate,         // wait until the test calls OpenGate()
     DataHold,     // connect to the PORT address, send Text, keep the connection open
     CloseData,    // close the connection DataHold opened
+    DataMore,     // send Text on the connection DataHold opened
   };
   TKind Kind;
   std::string Text;
@@ -53,6 +54,7 @@ class TScript {
   TScript& Gate();
   TScript& DataHold(const std::string& bytes);
   TScript& CloseData();
+  TScript& DataMore(const std::string& bytes);
 
   std::vector<TScriptStep> Steps;
 };
