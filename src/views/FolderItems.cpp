@@ -1,0 +1,32 @@
+#include "views/FolderItems.h"
+
+#include "views/TextUtils.h"
+
+namespace pelmar {
+
+bool LinkLooksLikeFolder(const std::string& name) {
+  const std::string target = LinkTarget(name);
+  const size_t mark = target.find_last_of("./");
+  return mark == std::string::npos || target[mark] != '.';
+}
+
+int TFolderItems::Add(const TRemoteItem& item) {
+  const bool listedAsFolder = (item.Attributes & iaFolder) != 0;
+  // A link is matched by its own name, not by " -> target" behind it.
+  if (!listedAsFolder && !MatchesMask(LinkName(item.Name), Masks)) return -1;
+  if (item.Name == "." || item.Name == "..") return -1;
+  TItemRecord record{item.Attributes, item.Size, item.Modified};
+  if ((item.Attributes & iaLink) && LinkLooksLikeFolder(item.Name)) record.Attributes |= iaFolder;
+  const int index = Cache.Add(record);
+  NameList.emplace_back(item.Name, index);
+  Total += item.Size;
+  if (listedAsFolder && OnFolderListed) OnFolderListed(item.Name);
+  return index;
+}
+
+void TFolderItems::Clear() {
+  NameList.clear();
+  Total = 0;
+}
+
+}  // namespace pelmar

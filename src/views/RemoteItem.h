@@ -1,0 +1,34 @@
+#pragma once
+// One entry of a remote folder listing.
+
+#include <cstdint>
+#include <string>
+
+#include "platform/DateTime.h"
+
+namespace pelmar {
+
+inline constexpr uint16_t iaFolder = 1;
+inline constexpr uint16_t iaLink = 2;
+inline constexpr uint16_t iaOwnerRead = 4;
+inline constexpr uint16_t iaOwnerWrite = 8;
+inline constexpr uint16_t iaOwnerExec = 16;
+inline constexpr uint16_t iaGroupRead = 32;
+inline constexpr uint16_t iaGroupWrite = 64;
+inline constexpr uint16_t iaGroupExec = 128;
+inline constexpr uint16_t iaOtherRead = 256;
+inline constexpr uint16_t iaOtherWrite = 512;
+inline constexpr uint16_t iaOtherExec = 1024;
+
+struct TRemoteItem {
+  // As listed, to the end of the line; for a link "name -> target". Blanks are kept.
+  std::string Name;
+  uint16_t Attributes = 0;
+  int64_t Size = 0;          // bytes; 0 for folders
+  TDateTime Modified = 0;    // the server's local time; seconds are 0
+};
+
+// "rwxr-xr-x" from the permission bits ("-" where a bit is clear).
+std::string PermissionLetters(uint16_t attributes);
+
+}  // namespace pelmar

@@ -1,0 +1,172 @@
+#include "views/TextUtils.h"
+
+#include <filesystem>
+
+#include "engine/NumberFormat.h"
+
+namespace pelmar {
+namespace {
+
+char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// Classic wildcard matching with backtracking to the last "*".
+bool MatchOne(std::string_view name, std::string_view mask) {
+  size_t n = 0;
+  size_t m = 0;
+  size_t starMask = std::string_view::npos;
+  size_t starName = 0;
+  while (n < name.size()) {
+    if (m < mask.size() && (mask[m] == '?' || mask[m] == name[n])) {
+      ++n;
+      ++m;
+    } else if (m < mask.size() && mask[m] == '*') {
+      starMask = m++;
+      starName = n;
+    } else if (starMask != std::string_view::npos) {
+      m = starMask + 1;
+      n = ++starName;
+    } else {
+      return false;
+    }
+  }
+  while (m < mask.size() && mask[m] == '*') ++m;
+  return m == mask.size();
+}
+
+}  // namespace
+
+bool MatchesMask(std::string_view name, const std::vector<std::string>& masks) {
+  if (masks.empty()) return true;
+  for (const auto& mask : masks) {
+    if (mask == "*.*") return true;
+  }
+  std::string subject(name);
+  if (subject.find('.') == std::string::npos) subject += '.';
+  for (char& c : subject) c = Lower(c);
+  for (const auto& mask : masks) {
+    if (!mask.empty() && MatchOne(subject, mask)) return true;
+  }
+  return false;
+}
+
+std::string ThousandsText(std::string_view digits) {
+  const TNumberFormat format = EngineNumberFormat();
+  std::string out;
+  const size_t n = digits.size();
+  for (size_t i = 0; i < n; ++i) {
+    if (i > 0 && (n - i) % 3 == 0) out += format.ThousandSeparator;
+    out += digits[i];
+  }
+  return out;
+}
+
+void EnsureTrailingSeparator(std::string& path, char separator) {
+  if (!path.empty() && path.back() != separator) path += separator;
+}
+
+bool ParentFolder(std::string& path) {
+  if (path.size() <= 1) return false;
+  const char separator = path.back();
+  if (separator == '\\' && path.size() < 4) return false;
+  const size_t previous = path.find_last_of(separator, path.size() - 2);
+  if (previous == std::string::npos) return false;
+  path.erase(previous + 1);
+  return true;
+}
+
+std::string LinkName(std::string_view text) {
+  const size_t arrow = text.find(" -> ");
+  return std::string(arrow == std::string_view::npos ? text : text.substr(0, arrow));
+}
+
+std::string LinkTarget(std::string_view text) {
+  const size_t arrow = text.find(" -> ");
+  return arrow == std::string_view::npos ? std::string() : std::string(text.substr(arrow + 4));
+}
+
+std::string FirstLine(std::string& text) {
+  const size_t cr = text.find('\r');
+  if (cr == std::string::npos) {
+    std::string line;
+    line.swap(text);
+    return line;
+  }
+  std::string line = text.substr(0, cr);
+  size_t cut = cr + 1;
+  if (cut < text.size() && text[cut] == '\n') ++cut;
+  text.erase(0, cut);
+  return line;
+}
+
+std::optional<size_t> FirstCharPos(std::string_view text, char c) {
+  const size_t at = text.find(c);
+  return at == std::string_view::npos ? std::nullopt : std::optional<size_t>(at);
+}
+
+std::optional<size_t> LastCharPos(std::string_view text, char c) {
+  const size_t at = text.rfind(c);
+  return at == std::string_view::npos ? std::nullopt : std::optional<size_t>(at);
+}
+
+TSplitUrl SplitUrl(std::string_view url, const std::string& defaultPassword) {
+  TSplitUrl parts;
+  std::string_view rest = url;
+  if (const size_t scheme = rest.find("://"); scheme != std::string_view::npos) {
+    rest.remove_prefix(scheme + 3);
+  }
+  if (const size_t colon = rest.find(':'); colon != std::string_view::npos) {
+    parts.User = std::string(rest.substr(0, colon));
+    const size_t at = rest.find('@');
+    if (at != std::string_view::npos && at > colon) {
+      parts.Password = std::string(rest.substr(colon + 1, at - colon - 1));
+      rest.remove_prefix(at + 1);
+    } else if (at != std::string_view::npos) {
+      rest.remove_prefix(at + 1);
+    }
+  } else {
+    parts.User = "anonymous";
+    parts.Password = defaultPassword;
+  }
+  const size_t slash = rest.find('/');
+  if (slash == std::string_view::npos || slash == 0) {
+    parts.Host = std::string(rest);
+    rest = std::string_view();
+  } else {
+    parts.Host = std::string(rest.substr(0, slash));
+    rest.remove_prefix(slash);
+  }
+  if (rest.empty() || rest.back() == '/') {
+    parts.Folder = std::string(rest);
+  } else {
+    const size_t last = rest.rfind('/');
+    parts.Folder = last == std::string_view::npos ? "/" : std::string(rest.substr(0, last + 1));
+    parts.FileName = std::string(last == std::string_view::npos ? rest : rest.substr(last + 1));
+  }
+  if (parts.Folder.empty()) parts.Folder = "/";
+  if (const size_t at = parts.Host.find('@'); at != std::string::npos) {
+    parts.Password += "@" + parts.Host.substr(0, at);
+    parts.Host.erase(0, at + 1);
+  }
+  return parts;
+}
+
+std::string Scramble(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) {
+    c = static_cast<char>(~static_cast<unsigned char>(c) ^ kScrambleKey);
+  }
+  return out;
+}
+
+const std::string& TemporaryFolder() {
+  static const std::string folder = [] {
+    std::error_code error;
+    std::string path = std::filesystem::temp_directory_path(error).string();
+    if (error || path.empty()) path = "/tmp";
+    EnsureTrailingSeparator(path, '/');
+    return path;
+  }();
+  return folder;
+}
+
+}  // namespace pelmar

@@ -1,0 +1,57 @@
+#pragma once
+// Small text and path helpers shared by the panes and dialogs.
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace pelmar {
+
+// Wildcard match of a file name against lower-case masks ("*" any run, "?" one character).
+// A name without "." is tested with one appended, so "*." picks names without an extension.
+// An empty list, or one holding "*.*", matches everything; an empty mask matches nothing.
+bool MatchesMask(std::string_view name, const std::vector<std::string>& masks);
+
+// "1234567" -> "1,234,567" with the user's thousands separator (engine number format).
+std::string ThousandsText(std::string_view digits);
+
+// Appends `separator` unless `path` is empty or already ends with it.
+void EnsureTrailingSeparator(std::string& path, char separator);
+
+// "/pub/incoming/" -> "/pub/" and true; a root ("/", or "C:\") stays and gives false.
+bool ParentFolder(std::string& path);
+
+// "name -> target": the part before the first " -> " (all of it when there is none) and the
+// part after it (empty when there is none).
+std::string LinkName(std::string_view text);
+std::string LinkTarget(std::string_view text);
+
+// Takes the first line off `text` (up to its first CR; the CR and an LF after it go too).
+std::string FirstLine(std::string& text);
+
+// Positions are 0-based; nullopt when the character does not occur.
+std::optional<size_t> FirstCharPos(std::string_view text, char c);
+std::optional<size_t> LastCharPos(std::string_view text, char c);
+
+struct TSplitUrl {
+  std::string User;
+  std::string Password;
+  std::string Host;
+  std::string Folder;
+  std::string FileName;
+};
+
+// Splits a typed address such as "ftp://user:pw@host/pub/file.zip" into its parts; without a
+// user the login is anonymous with `defaultPassword`. No port is split off, nothing decoded.
+TSplitUrl SplitUrl(std::string_view url, const std::string& defaultPassword);
+
+// The reversible scrambling of stored passwords: each byte becomes (NOT b) XOR 0x3C.
+inline constexpr unsigned char kScrambleKey = 0x3C;
+std::string Scramble(std::string_view text);
+inline std::string Unscramble(std::string_view text) { return Scramble(text); }
+
+// The system's temporary folder with a trailing "/", read once.
+const std::string& TemporaryFolder();
+
+}  // namespace pelmar

@@ -1,0 +1,135 @@
+#include "views/TextUtils.h"
+
+#include <gtest/gtest.h>
+
+#include "engine/NumberFormat.h"
+
+namespace pelmar {
+namespace {
+
+TEST(MatchesMask, Wildcards) {
+  using TMasks = std::vector<std::string>;
+  const struct {
+    const char* Name;
+    TMasks Masks;
+    bool Matches;
+  } cases[] = {
+      {"a.b.txt", {"*.txt"}, true},  // backtracking past the first "."
+      {"a.b.txt", {"*.b.txt"}, true},
+      {"a.b.txt", {"*txt"}, true},
+      {"abc", {"*c"}, false},  // tested as "abc."
+      {"abc", {"*c*"}, true},
+      {"abc", {"*c."}, true},
+      {"abc", {"*."}, true},
+      {"abc.txt", {"*."}, false},
+      {"README", {"readme."}, true},  // the name is lower-cased
+      {"x", {"??"}, true},            // "x."
+      {"xy", {"???"}, true},
+      {"xy", {"??"}, false},
+      {"anything", {}, true},
+      {"anything", {"*.zip", "*.*"}, true},
+      {"a.zip", {"*.txt", "*.zip"}, true},
+      {"a.zip", {""}, false},
+      {"aaa.txt", {"*a*a*a*.txt"}, true},
+      {"aa.txt", {"*a*a*a*.txt"}, false},
+      {"photo 1.jpeg", {"*.jp?g"}, true},
+  };
+  for (const auto& c : cases) EXPECT_EQ(MatchesMask(c.Name, c.Masks), c.Matches) << c.Name;
+}
+
+TEST(TextHelpers, ThousandsParentsLinksAndLines) {
+  SetEngineNumberFormat({",", "."});
+  EXPECT_EQ(ThousandsText("123"), "123");
+  EXPECT_EQ(ThousandsText("1234"), "1,234");
+  EXPECT_EQ(ThousandsText("1234567"), "1,234,567");
+  EXPECT_EQ(ThousandsText("12345678901234"), "12,345,678,901,234");
+  SetEngineNumberFormat({".", ","});
+  EXPECT_EQ(ThousandsText("1234567"), "1.234.567");
+  SetEngineNumberFormat({",", "."});
+
+  const struct {
+    const char* Path;
+    bool Result;
+    const char* After;
+  } parents[] = {{"/pub/incoming/", true, "/pub/"}, {"/pub/", true, "/"}, {"/", false, "/"},
+                 {"", false, ""},                   {"C:\\", false, "C:\\"},
+                 {"C:\\Data\\", true, "C:\\"},      {"C:\\Data\\Sub\\", true, "C:\\Data\\"}};
+  for (const auto& p : parents) {
+    std::string path = p.Path;
+    EXPECT_EQ(ParentFolder(path), p.Result) << p.Path;
+    EXPECT_EQ(path, p.After) << p.Path;
+  }
+
+  std::string path = "/pub";
+  EnsureTrailingSeparator(path, '/');
+  EnsureTrailingSeparator(path, '/');
+  EXPECT_EQ(path, "/pub/");
+  std::string empty;
+  EnsureTrailingSeparator(empty, '/');
+  EXPECT_EQ(empty, "");
+
+  EXPECT_EQ(LinkName("www -> /home/www"), "www");
+  EXPECT_EQ(LinkTarget("www -> /home/www"), "/home/www");
+  EXPECT_EQ(LinkName("a -> b -> c"), "a");
+  EXPECT_EQ(LinkTarget("a -> b -> c"), "b -> c");
+  EXPECT_EQ(LinkName("plain"), "plain");
+  EXPECT_EQ(LinkTarget("plain"), "");
+
+  std::string text = "one\r\ntwo\rthree";
+  EXPECT_EQ(FirstLine(text), "one");
+  EXPECT_EQ(FirstLine(text), "two");
+  EXPECT_EQ(FirstLine(text), "three");
+  EXPECT_EQ(text, "");
+  EXPECT_EQ(FirstLine(text), "");
+
+  EXPECT_EQ(FirstCharPos("a/b/c", '/'), 1u);
+  EXPECT_EQ(LastCharPos("a/b/c", '/'), 3u);
+  EXPECT_FALSE(FirstCharPos("abc", '/'));
+}
+
+TEST(SplitUrl, Parts) {
+  const struct {
+    const char* Url;
+    const char* User;
+    const char* Password;
+    const char* Host;
+    const char* Folder;
+    const char* File;
+  } cases[] = {
+      {"ftp://host/pub/file.zip", "anonymous", "me@x", "host", "/pub/", "file.zip"},
+      {"ftp://host", "anonymous", "me@x", "host", "/", ""},
+      {"ftp://host/", "anonymous", "me@x", "host", "/", ""},
+      {"host/a/b/", "anonymous", "me@x", "host", "/a/b/", ""},
+      {"ftp://u:pw@host/x", "u", "pw", "host", "/", "x"},
+      {"ftp://u:p@ss@host/dir/f", "u", "p@ss", "host", "/dir/", "f"},
+      {"ftp://u:@host/", "u", "", "host", "/", ""},
+      // No port handling here: the colon is read as the end of a user name.
+      {"ftp://host:2121/x", "host", "", "host:2121", "/", "x"},
+  };
+  for (const auto& c : cases) {
+    const TSplitUrl parts = SplitUrl(c.Url, "me@x");
+    EXPECT_EQ(parts.User, c.User) << c.Url;
+    EXPECT_EQ(parts.Password, c.Password) << c.Url;
+    EXPECT_EQ(parts.Host, c.Host) << c.Url;
+    EXPECT_EQ(parts.Folder, c.Folder) << c.Url;
+    EXPECT_EQ(parts.FileName, c.File) << c.Url;
+  }
+}
+
+TEST(Scramble, EveryByteSurvivesTheRoundTrip) {
+  std::string all;
+  for (int b = 0; b < 256; ++b) all += static_cast<char>(b);
+  const std::string scrambled = Scramble(all);
+  EXPECT_EQ(scrambled.size(), 256u);
+  EXPECT_NE(scrambled, all);
+  EXPECT_EQ(Unscramble(scrambled), all);
+  EXPECT_EQ(Scramble("A"), std::string(1, static_cast<char>(~0x41 ^ 0x3C)));
+}
+
+TEST(TemporaryFolder, EndsWithASeparator) {
+  EXPECT_FALSE(TemporaryFolder().empty());
+  EXPECT_EQ(TemporaryFolder().back(), '/');
+}
+
+}  // namespace
+}  // namespace pelmar
