@@ -21,7 +21,9 @@ constexpr long kDaysFrom1970To1899 = -25569;  // 1899-12-30 relative to 1970-01-
 
 }  // namespace
 
-bool IsLeapYear(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+bool IsLeapYear(int year) {
+  return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+}
 
 int DaysInMonth(int year, int month) {
   static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
@@ -80,7 +82,8 @@ TDateTime DateTimeFromTimeT(std::time_t value) {
   std::tm local{};
   localtime_r(&value, &local);
   const auto date = TryEncodeDate(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
-  const auto time = TryEncodeTime(local.tm_hour, local.tm_min, local.tm_sec > 59 ? 59 : local.tm_sec, 0);
+  const auto time =
+      TryEncodeTime(local.tm_hour, local.tm_min, local.tm_sec > 59 ? 59 : local.tm_sec, 0);
   return date.value_or(0) + time.value_or(0);
 }
 

@@ -2,7 +2,9 @@
 
 namespace pelmar {
 
-TItemCache::TItemCache() { Records.reserve(kInitialCapacity); }
+TItemCache::TItemCache() {
+  Records.reserve(kInitialCapacity);
+}
 
 int TItemCache::Add(const TItemRecord& record) {
   Records.push_back(std::make_unique<TItemRecord>(record));

@@ -1,5 +1,8 @@
 #include "views/ListingParser.h"
 
+#include "views/FieldScanner.h"
+
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <limits>
@@ -16,8 +19,20 @@ struct TToken {
   size_t End = 0;  // one past the last character
 };
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t';
+}
+
+// Position of `c` in a short field (a plain loop: cheaper than a library call here).
+size_t Find(std::string_view text, char c) {
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == c) return i;
+  }
+  return std::string_view::npos;
+}
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
 
 // The blank-separated fields of the line from `from`, at most `max` of them.
 template <size_t N>
@@ -46,6 +61,10 @@ bool AllDigits(std::string_view text) {
 std::optional<int64_t> Number(std::string_view text) {
   if (!AllDigits(text)) return std::nullopt;
   int64_t value = 0;
+  if (text.size() <= 18) {  // cannot overflow
+    for (char c : text) value = value * 10 + (c - '0');
+    return value;
+  }
   for (char c : text) {
     const int digit = c - '0';
     if (value > (std::numeric_limits<int64_t>::max() - digit) / 10) return std::nullopt;
@@ -61,7 +80,9 @@ std::optional<int> SmallNumber(std::string_view text, size_t maxDigits) {
   return static_cast<int>(*value);
 }
 
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+char Lower(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 bool EqualsNoCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
@@ -73,11 +94,17 @@ bool EqualsNoCase(std::string_view a, std::string_view b) {
 
 // 1..12 for "Jan".."Dec" (any letter case), else 0.
 int EnglishMonth(std::string_view text) {
-  static constexpr std::string_view kMonths[] = {"jan", "feb", "mar", "apr", "may", "jun",
-                                                 "jul", "aug", "sep", "oct", "nov", "dec"};
   if (text.size() != 3) return 0;
+  // The three letters, lower-cased, as one number.
+  const unsigned key = static_cast<unsigned>(Lower(text[0])) << 16 |
+                       static_cast<unsigned>(Lower(text[1])) << 8 |
+                       static_cast<unsigned>(Lower(text[2]));
+  static constexpr char kMonths[] = "janfebmaraprmayjunjulaugsepoctnovdec";
   for (int m = 0; m < 12; ++m) {
-    if (EqualsNoCase(text, kMonths[m])) return m + 1;
+    const char* name = kMonths + 3 * m;
+    const unsigned candidate = static_cast<unsigned>(name[0]) << 16 |
+                               static_cast<unsigned>(name[1]) << 8 | static_cast<unsigned>(name[2]);
+    if (key == candidate) return m + 1;
   }
   return 0;
 }
@@ -93,8 +120,8 @@ int GbMonth(std::string_view text) {
 
 // "10:30" or "9:05" (also "10:30:59", seconds dropped).
 bool ReadTime(std::string_view text, int& hour, int& minute) {
-  const size_t colon = text.find(':');
-  if (colon == std::string_view::npos || colon == 0 || colon > 2) return false;
+  const size_t colon = Find(text.substr(0, 3), ':');
+  if (colon == std::string_view::npos || colon == 0) return false;
   const auto h = SmallNumber(text.substr(0, colon), 2);
   std::string_view rest = text.substr(colon + 1);
   if (rest.size() > 2 && rest[2] == ':') rest = rest.substr(0, 2);
@@ -116,11 +143,22 @@ std::optional<TDateTime> Encode(int year, int month, int day, int hour, int minu
 // ahead of today, the file is from last year.
 std::optional<TDateTime> EncodeRecent(const TDate& today, int month, int day, int hour,
                                       int minute) {
-  const auto todayValue = TryEncodeDate(today.Year, today.Month, today.Day);
+  // Every line of a listing asks about the same day.
+  thread_local TDate cachedDay{0, 0, 0};
+  thread_local std::optional<TDateTime> cachedValue;
+  if (cachedDay.Year != today.Year || cachedDay.Month != today.Month ||
+      cachedDay.Day != today.Day) {
+    cachedDay = today;
+    cachedValue = TryEncodeDate(today.Year, today.Month, today.Day);
+  }
+  const auto& todayValue = cachedValue;
+  const auto time = TryEncodeTime(hour, minute, 0, 0);
+  if (!time) return std::nullopt;
   const auto thisYear = TryEncodeDate(today.Year, month, day);
-  const int year = thisYear && todayValue && *thisYear <= *todayValue + 1 ? today.Year
-                                                                          : today.Year - 1;
-  return Encode(year, month, day, hour, minute);
+  if (thisYear && todayValue && *thisYear <= *todayValue + 1) return *thisYear + *time;
+  const auto lastYear = TryEncodeDate(today.Year - 1, month, day);
+  if (!lastYear) return std::nullopt;
+  return *lastYear + *time;
 }
 
 // "drwxr-xr-x", optionally followed by "+" (ACL), "@" (extended attributes) or "." (SELinux).
@@ -129,9 +167,36 @@ bool IsPermissionText(std::string_view text) {
     text = text.substr(0, 10);
   }
   if (text.size() != 10) return false;
-  if (std::string_view("-dlcbpsDn").find(text[0]) == std::string_view::npos) return false;
+  switch (text[0]) {
+    case '-':
+    case 'd':
+    case 'l':
+    case 'c':
+    case 'b':
+    case 'p':
+    case 's':
+    case 'D':
+    case 'n':
+      break;
+    default:
+      return false;
+  }
   for (size_t i = 1; i < 10; ++i) {
-    if (std::string_view("rwxsStTlL-").find(text[i]) == std::string_view::npos) return false;
+    switch (text[i]) {
+      case 'r':
+      case 'w':
+      case 'x':
+      case 's':
+      case 'S':
+      case 't':
+      case 'T':
+      case 'l':
+      case 'L':
+      case '-':
+        break;
+      default:
+        return false;
+    }
   }
   return true;
 }
@@ -153,8 +218,7 @@ uint16_t AttributesFromPermissions(std::string_view text) {
 // "major, minor" (or "major,minor") there and get size 0.
 std::optional<int64_t> SizeBefore(std::string_view line, const TToken* tokens, size_t at) {
   const std::string_view field = line.substr(tokens[at].Start, tokens[at].End - tokens[at].Start);
-  if (field.find(',') != std::string_view::npos) {
-    const size_t comma = field.find(',');
+  if (const size_t comma = Find(field, ','); comma != std::string_view::npos) {
     if (AllDigits(field.substr(0, comma)) && AllDigits(field.substr(comma + 1))) return 0;
     return std::nullopt;
   }
@@ -162,7 +226,8 @@ std::optional<int64_t> SizeBefore(std::string_view line, const TToken* tokens, s
   if (at >= 2) {
     const std::string_view before =
         line.substr(tokens[at - 1].Start, tokens[at - 1].End - tokens[at - 1].Start);
-    if (before.size() >= 2 && before.back() == ',' && AllDigits(before.substr(0, before.size() - 1))) {
+    if (before.size() >= 2 && before.back() == ',' &&
+        AllDigits(before.substr(0, before.size() - 1))) {
       return 0;
     }
   }
@@ -171,7 +236,8 @@ std::optional<int64_t> SizeBefore(std::string_view line, const TToken* tokens, s
 
 struct TDateMatch {
   TDateTime Modified = 0;
-  size_t LastToken = 0;  // the name starts one blank after this token
+  size_t LastToken = 0;  // the last field of the date
+  size_t NameStart = 0;  // where the name begins: one blank after the date
 };
 
 // Tries to read a date whose first field is tokens[i].
@@ -182,9 +248,15 @@ std::optional<TDateMatch> DateAt(std::string_view line, const TToken* tokens, si
   };
   int hour = 0;
   int minute = 0;
+  const std::string_view first = text(i);
+  // Most fields are not a date: tell by the shape before reading anything.
+  const bool monthShape = first.size() == 3 || (first.size() >= 3 && first.back() == kGbMonth[1]);
+  const bool yearShape = first.size() == 4;
+  const bool isoShape = first.size() == 10 && first[4] == '-';
+  if (!monthShape && !yearShape && !isoShape) return std::nullopt;
   // "Jan 15 10:30", "Jan 15  2020", and the same with "3" + GB2312 month character.
-  int month = EnglishMonth(text(i));
-  if (month == 0) month = GbMonth(text(i));
+  int month = monthShape ? EnglishMonth(first) : 0;
+  if (month == 0 && monthShape) month = GbMonth(first);
   if (month != 0 && i + 2 < count) {
     const auto day = SmallNumber(text(i + 1), 2);
     if (!day) return std::nullopt;
@@ -195,66 +267,129 @@ std::optional<TDateMatch> DateAt(std::string_view line, const TToken* tokens, si
       value = Encode(*year, month, *day, 0, 0);
     }
     if (!value) return std::nullopt;
-    return TDateMatch{*value, i + 2};
+    return TDateMatch{*value, i + 2, tokens[i + 2].End + 1};
   }
   // "2010  3" + GB2312 month + " 15 name": year, month, day.
-  if (text(i).size() == 4 && AllDigits(text(i)) && i + 2 < count) {
+  if (yearShape && AllDigits(first) && i + 2 < count) {
     const int gbMonth = GbMonth(text(i + 1));
     const auto day = SmallNumber(text(i + 2), 2);
     if (gbMonth == 0 || !day) return std::nullopt;
     const auto value = Encode(*SmallNumber(text(i), 4), gbMonth, *day, 0, 0);
     if (!value) return std::nullopt;
-    return TDateMatch{*value, i + 2};
+    return TDateMatch{*value, i + 2, tokens[i + 2].End + 1};
   }
   // ISO: "2020-01-15 10:30" (ls --time-style=long-iso), also with seconds and a zone.
-  const std::string_view iso = text(i);
-  if (iso.size() == 10 && iso[4] == '-' && iso[7] == '-' && i + 1 < count) {
+  const std::string_view iso = first;
+  if (isoShape && iso[7] == '-' && i + 1 < count) {
     const auto year = SmallNumber(iso.substr(0, 4), 4);
     const auto mon = SmallNumber(iso.substr(5, 2), 2);
     const auto day = SmallNumber(iso.substr(8, 2), 2);
     std::string_view time = text(i + 1);
-    const size_t dot = time.find('.');
+    const size_t dot = Find(time, '.');
     if (dot != std::string_view::npos) time = time.substr(0, dot);
     if (!year || !mon || !day || !ReadTime(time, hour, minute)) return std::nullopt;
     const auto value = Encode(*year, *mon, *day, hour, minute);
     if (!value) return std::nullopt;
-    size_t last = i + 1;
-    if (i + 2 < count) {
-      const std::string_view zone = text(i + 2);
-      if (zone.size() == 5 && (zone[0] == '+' || zone[0] == '-') && AllDigits(zone.substr(1))) {
-        last = i + 2;
-      }
+    // A time zone ("+0100") may follow the time; it belongs to the date, not to the name.
+    size_t nameStart = tokens[i + 1].End + 1;
+    const std::string_view after = line.substr(std::min(nameStart, line.size()));
+    if (after.size() > 6 && (after[0] == '+' || after[0] == '-') && AllDigits(after.substr(1, 4)) &&
+        IsBlank(after[5])) {
+      nameStart += 6;
     }
-    return TDateMatch{*value, last};
+    return TDateMatch{*value, i + 1, nameStart};
   }
   return std::nullopt;
 }
 
+// The common layout, "perms links owner group size Mon DD HH:MM|YYYY name", read in one pass
+// from left to right. Returns false for anything else, which then goes through the general
+// field search (that search gives the same result for every line this accepts).
+bool ParseStandardUnix(std::string_view line, const TDate& today, TParsedLine& result) {
+  const size_t n = line.size();
+  size_t p = 10;
+  if (p < n && (line[p] == '+' || line[p] == '@' || line[p] == '.')) ++p;
+  auto skipBlanks = [&] {
+    const size_t from = p;
+    while (p < n && line[p] == ' ') ++p;
+    return p > from && p < n;
+  };
+  auto digits = [&] {
+    const size_t from = p;
+    while (p < n && IsDigit(line[p])) ++p;
+    return line.substr(from, p - from);
+  };
+  auto word = [&] {
+    const size_t from = p;
+    while (p < n && !IsBlank(line[p])) ++p;
+    return line.substr(from, p - from);
+  };
+  if (!skipBlanks() || digits().empty() || !skipBlanks()) return false;
+  // An owner named like a month could be the start of a date for the general search.
+  if (EnglishMonth(word()) != 0 || !skipBlanks()) return false;
+  if (word().empty() || !skipBlanks()) return false;
+  const std::string_view sizeText = digits();
+  if (sizeText.empty() || !skipBlanks()) return false;
+  const int month = EnglishMonth(word());
+  if (month == 0 || !skipBlanks()) return false;
+  const auto day = SmallNumber(digits(), 2);
+  if (!day || !skipBlanks()) return false;
+  const std::string_view when = word();
+  if (p + 1 >= n || line[p] != ' ') return false;
+  int hour = 0;
+  int minute = 0;
+  std::optional<TDateTime> modified;
+  if (ReadTime(when, hour, minute)) {
+    modified = EncodeRecent(today, month, *day, hour, minute);
+  } else if (when.size() == 4 && AllDigits(when)) {
+    modified = Encode(*SmallNumber(when, 4), month, *day, 0, 0);
+  }
+  const auto size = Number(sizeText);
+  if (!modified || !size) return false;
+  result.Item.Attributes = AttributesFromPermissions(line);
+  result.Item.Size = (result.Item.Attributes & iaFolder) ? 0 : *size;
+  result.Item.Modified = *modified;
+  result.Item.Name.assign(line.substr(p + 1));
+  result.Kind = TLineKind::Entry;
+  return true;
+}
+
 TParsedLine ParseUnix(std::string_view line, const TDate& today) {
   TParsedLine result;
-  result.Kind = TLineKind::Unreadable;
   result.UnixLayout = true;
+  if (ParseStandardUnix(line, today, result)) return result;
+  result.Kind = TLineKind::Unreadable;
   // Permissions, link count, owner, group, size, three date fields, with room for servers
-  // that add or drop a column.
+  // that add or drop a column. Fields are cut one at a time and the date looked for as soon
+  // as there are enough of them: the first place, after at least a size field, where a date
+  // reads is the date, so a name that looks like one (it comes later) is never mistaken.
   std::array<TToken, 12> tokens;
-  const size_t count = Tokenize(line, 0, tokens);
-  const std::string_view permissions =
-      line.substr(tokens[0].Start, tokens[0].End - tokens[0].Start);
-  // The date is the first place, after at least a size field, where a date reads; a name that
-  // looks like a date comes after the real one.
-  for (size_t i = 2; i + 1 < count; ++i) {
-    const auto date = DateAt(line, tokens.data(), count, i, today);
-    if (!date) continue;
-    const auto size = SizeBefore(line, tokens.data(), i - 1);
-    if (!size) continue;
-    const size_t nameStart = tokens[date->LastToken].End + 1;
-    if (nameStart >= line.size()) return result;  // no name
-    result.Item.Name = std::string(line.substr(nameStart));
-    result.Item.Attributes = AttributesFromPermissions(permissions);
-    result.Item.Size = (result.Item.Attributes & iaFolder) ? 0 : *size;
-    result.Item.Modified = date->Modified;
-    result.Kind = TLineKind::Entry;
-    return result;
+  size_t count = 0;
+  TFieldScanner fields(line);
+  size_t start = 0;
+  size_t end = 0;
+  while (count < tokens.size() && fields.Next(start, end)) {
+    tokens[count++] = {start, end};
+    // A date needs two or three fields; try the one that starts two fields back, and an ISO
+    // date (two fields) that starts one field back, once its fields are all here.
+    for (size_t back : {size_t{2}, size_t{1}}) {
+      if (count < back + 3) continue;
+      const size_t first = count - 1 - back;
+      const auto date = DateAt(line, tokens.data(), count, first, today);
+      if (!date || date->LastToken + 1 != count) continue;
+      const auto size = SizeBefore(line, tokens.data(), first - 1);
+      if (!size) continue;
+      const size_t nameStart = date->NameStart;
+      if (nameStart >= line.size()) return result;  // no name
+      const std::string_view permissions =
+          line.substr(tokens[0].Start, tokens[0].End - tokens[0].Start);
+      result.Item.Name.assign(line.substr(nameStart));
+      result.Item.Attributes = AttributesFromPermissions(permissions);
+      result.Item.Size = (result.Item.Attributes & iaFolder) ? 0 : *size;
+      result.Item.Modified = date->Modified;
+      result.Kind = TLineKind::Entry;
+      return result;
+    }
   }
   return result;
 }

@@ -1,5 +1,7 @@
 #include "views/ListingPass.h"
 
+#include <cstring>
+
 #include "views/ListingParser.h"
 
 namespace pelmar {
@@ -7,15 +9,32 @@ namespace {
 
 constexpr const char* kSupportAddress = "support@pelmar.app";
 
-// The next line of `text` from `at`: a line ends at CR LF, LF or a lone CR. Advances `at`.
-std::string_view NextLine(std::string_view text, size_t& at) {
+// True when some CR in the text is not followed by an LF (old Mac line ends).
+bool HasLoneCr(std::string_view text) {
+  for (size_t at = 0;;) {
+    const void* cr = std::memchr(text.data() + at, '\r', text.size() - at);
+    if (!cr) return false;
+    at = static_cast<size_t>(static_cast<const char*>(cr) - text.data()) + 1;
+    if (at >= text.size() || text[at] != '\n') return true;
+  }
+}
+
+// The next line of `text` from `at`: a line ends at CR LF, LF or (when `loneCr`) a lone CR.
+// Advances `at` past the line end.
+std::string_view NextLine(std::string_view text, size_t& at, bool loneCr) {
   const size_t start = at;
-  size_t end = start;
-  while (end < text.size() && text[end] != '\n' && text[end] != '\r') ++end;
-  at = end;
-  if (at < text.size()) {
-    if (text[at] == '\r' && at + 1 < text.size() && text[at + 1] == '\n') ++at;
-    ++at;
+  const char* begin = text.data() + start;
+  const void* lf = std::memchr(begin, '\n', text.size() - start);
+  size_t end = lf ? static_cast<size_t>(static_cast<const char*>(lf) - text.data()) : text.size();
+  at = lf ? end + 1 : end;
+  if (loneCr) {
+    if (const void* cr = std::memchr(begin, '\r', end - start)) {
+      end = static_cast<size_t>(static_cast<const char*>(cr) - text.data());
+      at = end + 1;
+      if (at < text.size() && text[at] == '\n') ++at;
+    }
+  } else if (end > start && text[end - 1] == '\r') {
+    --end;
   }
   return text.substr(start, end - start);
 }
@@ -28,9 +47,10 @@ TListingPassResult TListingPass::ListingReceived(std::string_view text, const TD
   BuildingList = true;
   int sincePause = 0;
   size_t at = 0;
+  const bool loneCr = HasLoneCr(text);
   while (BuildingList && at < text.size()) {
-    const std::string_view line = NextLine(text, at);
-    const TParsedLine parsed = ParseListingLine(line, today);
+    const std::string_view line = NextLine(text, at, loneCr);
+    TParsedLine parsed = ParseListingLine(line, today);
     if (parsed.Kind == TLineKind::Entry) {
       if (hooks.SetUnixListing) hooks.SetUnixListing(parsed.UnixLayout);
       ++result.Entries;
@@ -51,8 +71,9 @@ TListingPassResult TListingPass::ListingReceived(std::string_view text, const TD
 }
 
 std::string ServerErrorText(const std::string& host, int port) {
-  return std::string("You have encountered an FTP server with a non-standard\r\n"
-                     "directory layout. Please notify ") +
+  return std::string(
+             "You have encountered an FTP server with a non-standard\r\n"
+             "directory layout. Please notify ") +
          kSupportAddress + " of\r\nthe following address:\r\n\r\nftp://" + host + ":" +
          std::to_string(port) + "/";
 }

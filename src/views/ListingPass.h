@@ -14,8 +14,9 @@
 namespace pelmar {
 
 struct TListingHooks {
-  // Every entry read, in listing order (the owner filters, stores and shows it).
-  std::function<void(const TRemoteItem& item)> AddItem;
+  // Every entry read, in listing order (the owner filters, stores and shows it; it may move
+  // from the item).
+  std::function<void(TRemoteItem& item)> AddItem;
   // Which layout the server uses: true for Unix (permissions can be changed).
   std::function<void(bool unixLayout)> SetUnixListing;
   // Lets pending user-interface events run; the owner may clear BuildingList meanwhile.

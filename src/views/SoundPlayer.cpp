@@ -10,7 +10,9 @@ std::shared_ptr<ISoundPlayer>& Player() {
 
 }  // namespace
 
-void SetSoundPlayer(std::shared_ptr<ISoundPlayer> player) { Player() = std::move(player); }
+void SetSoundPlayer(std::shared_ptr<ISoundPlayer> player) {
+  Player() = std::move(player);
+}
 
 void PlaySound(const std::string& fileName) {
   if (fileName.empty() || !Player()) return;

@@ -7,7 +7,9 @@
 namespace pelmar {
 namespace {
 
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+char Lower(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 // Classic wildcard matching with backtracking to the last "*".
 bool MatchOne(std::string_view name, std::string_view mask) {

@@ -49,7 +49,9 @@ TSplitUrl SplitUrl(std::string_view url, const std::string& defaultPassword);
 // The reversible scrambling of stored passwords: each byte becomes (NOT b) XOR 0x3C.
 inline constexpr unsigned char kScrambleKey = 0x3C;
 std::string Scramble(std::string_view text);
-inline std::string Unscramble(std::string_view text) { return Scramble(text); }
+inline std::string Unscramble(std::string_view text) {
+  return Scramble(text);
+}
 
 // The system's temporary folder with a trailing "/", read once.
 const std::string& TemporaryFolder();

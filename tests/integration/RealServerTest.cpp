@@ -9,9 +9,14 @@
 #include <random>
 #include <sstream>
 
+#include <sys/time.h>
+
+#include <map>
+
 #include "engine/EngineSettings.h"
 #include "support/EngineFixture.h"
 #include "support/RealFtpServer.h"
+#include "views/ListingPass.h"
 
 namespace pelmar::test {
 namespace {
@@ -199,6 +204,66 @@ TEST_P(RealServerTest, RemoteOperationsChangeTheDisk) {
     EXPECT_EQ(info.st_mode & 0777, 0600u);
     EXPECT_EQ(CountEvents("log:CHMOD 644 mode"), 1);
   }
+}
+
+TEST_P(RealServerTest, ListingOfAwkwardNamesGivesBackEveryName) {
+  const std::string dir = Server->Root() + "awkward/";
+  ::mkdir(dir.c_str(), 0777);
+  struct TExpected {
+    char Kind;
+    int64_t Size;
+  };
+  std::map<std::string, TExpected> expected = {
+      {"inner  blanks", {'-', 3}},     {" leading blank", {'-', 4}},
+      {"trailing blank ", {'-', 5}},   {"Jan report", {'-', 6}},
+      {"Mar 15 10:30 copy", {'-', 7}}, {"na\xC3\xAFve \xCE\xA9mega.txt", {'-', 8}},
+      {"sub folder", {'d', 0}},        {"link -> Jan report", {'l', 10}},
+  };
+  for (const auto& [name, what] : expected) {
+    if (what.Kind == '-') WriteFile(dir + name, std::string(static_cast<size_t>(what.Size), 'x'));
+  }
+  ::mkdir((dir + "sub folder").c_str(), 0777);
+  ASSERT_EQ(::symlink("Jan report", (dir + "link").c_str()), 0);
+  // A sparse file above 4 GiB, where the file system allows one.
+  const int64_t bigSize = 5'000'000'000LL;
+  WriteFile(dir + "big.bin", "");
+  if (::truncate((dir + "big.bin").c_str(), bigSize) == 0) {
+    expected["big.bin"] = {'-', bigSize};
+  } else {
+    ::unlink((dir + "big.bin").c_str());
+  }
+  // An old date at noon, so that no time zone moves it to another day.
+  const timeval times[2] = {{1579089600, 0}, {1579089600, 0}};  // 2020-01-15 12:00 UTC
+  ::utimes((dir + "Jan report").c_str(), times);
+
+  ASSERT_TRUE(LogOn());
+  Ftp->ChangeFolder("awkward");
+  Ftp->List();
+  Finish();
+  ASSERT_EQ(CountEvents("listing"), 1);
+  std::map<std::string, TExpected> seen;
+  std::string janReportDate;
+  TListingHooks hooks;
+  hooks.AddItem = [&](const TRemoteItem& item) {
+    if (item.Name == "." || item.Name == "..") return;
+    const char kind = (item.Attributes & iaLink) ? 'l' : (item.Attributes & iaFolder) ? 'd' : '-';
+    seen[item.Name] = {kind, item.Size};
+    if (item.Name == "Jan report") janReportDate = FormatDateTimeMinutes(item.Modified);
+  };
+  int unreadable = 0;
+  hooks.Log = [&](const std::string&) { ++unreadable; };
+  TListingPass pass;
+  pass.ListingReceived(Listing, Today(), hooks);
+  EXPECT_EQ(unreadable, 0) << Listing;
+  ASSERT_EQ(seen.size(), expected.size()) << Listing;
+  for (const auto& [name, what] : expected) {
+    ASSERT_EQ(seen.count(name), 1u) << "[" << name << "] missing from\n" << Listing;
+    EXPECT_EQ(seen[name].Kind, what.Kind) << name;
+    if (what.Kind != 'l') {
+      EXPECT_EQ(seen[name].Size, what.Size) << name;
+    }
+  }
+  EXPECT_EQ(janReportDate.substr(0, 10), "2020-01-15");
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, RealServerTest,

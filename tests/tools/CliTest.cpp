@@ -1,6 +1,7 @@
 // pelmar-cli: its URL syntax, and the program itself against a real server.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <array>
@@ -94,9 +95,17 @@ TEST(PelmarCli, ListGetPutAndFailures) {
                             "@127.0.0.1:" + std::to_string(server.Port()) + "/";
   std::ofstream(root + "hello.txt") << "hello\n";
 
+  ::mkdir((root + "sub dir").c_str(), 0755);
   TRun ls = RunCli("ls " + url, local);
   EXPECT_EQ(ls.Status, 0) << ls.Err;
-  EXPECT_NE(ls.Out.find("hello.txt"), std::string::npos) << ls.Out;
+  // "-rw-r--r-- 6 2026-06-15 10:30 hello.txt"
+  EXPECT_EQ(ls.Out.rfind("-rw-r--r-- 6 ", 0), 0u) << ls.Out;
+  EXPECT_NE(ls.Out.find(" hello.txt\n"), std::string::npos) << ls.Out;
+  EXPECT_NE(ls.Out.find("\ndrwxr-xr-x 0 "), std::string::npos) << ls.Out;
+  EXPECT_NE(ls.Out.find(" sub dir\n"), std::string::npos) << ls.Out;
+  TRun raw = RunCli("--raw ls " + url, local);
+  EXPECT_EQ(raw.Status, 0) << raw.Err;
+  EXPECT_NE(raw.Out.find(" hello.txt\r\n"), std::string::npos) << raw.Out;
 
   TRun get = RunCli("get " + named + "hello.txt " + local + "copy.txt", local);
   EXPECT_EQ(get.Status, 0) << get.Err;

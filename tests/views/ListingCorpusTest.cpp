@@ -27,8 +27,8 @@ struct TRow {
 std::string Describe(const TRemoteItem& item) {
   const char kind = (item.Attributes & iaLink) ? 'l' : (item.Attributes & iaFolder) ? 'd' : '-';
   return std::string(1, kind) + PermissionLetters(item.Attributes) + " " +
-         std::to_string(item.Size) + " " + FormatDateTimeMinutes(item.Modified) + " [" +
-         item.Name + "]";
+         std::to_string(item.Size) + " " + FormatDateTimeMinutes(item.Modified) + " [" + item.Name +
+         "]";
 }
 
 std::string Expected(const TRow& row) {
@@ -129,7 +129,8 @@ TEST(ListingCorpus, EveryLineGivesItsEntry) {
     }
     ASSERT_EQ(parsed.Kind, TLineKind::Entry) << row.Line;
     EXPECT_EQ(Describe(parsed.Item), Expected(row)) << row.Line;
-    EXPECT_EQ(parsed.UnixLayout, !std::isdigit(static_cast<unsigned char>(row.Line[0]))) << row.Line;
+    EXPECT_EQ(parsed.UnixLayout, !std::isdigit(static_cast<unsigned char>(row.Line[0])))
+        << row.Line;
   }
 }
 

@@ -15,7 +15,8 @@ std::string FileLine(const std::string& name) {
   return "-rw-r--r--   1 u g 5 Jun 10 12:00 " + name;
 }
 
-std::vector<std::string> Names(std::string_view text, TListingPass& pass, TListingHooks hooks = {}) {
+std::vector<std::string> Names(std::string_view text, TListingPass& pass,
+                               TListingHooks hooks = {}) {
   std::vector<std::string> names;
   hooks.AddItem = [&](const TRemoteItem& item) { names.push_back(item.Name); };
   pass.ListingReceived(text, kToday, hooks);
@@ -90,15 +91,15 @@ TEST(FolderItems, WhatAPaneTakesIn) {
     bool StoredAsFolder;
   } cases[] = {
       {Item("a.txt", iaOwnerRead), true, false},
-      {Item("b.bin", iaOwnerRead), false, false},            // the mask leaves it out
-      {Item("sub.bin", iaFolder, 0), true, true},            // folders are never masked
+      {Item("b.bin", iaOwnerRead), false, false},  // the mask leaves it out
+      {Item("sub.bin", iaFolder, 0), true, true},  // folders are never masked
       {Item(".", iaFolder, 0), false, false},
       {Item("..", iaFolder, 0), false, false},
-      {Item("www -> /home/www", iaLink), false, false},     // masked by its own name "www"
-      {Item("l.txt -> /home/www", iaLink), true, true},     // target without extension
-      {Item("m.txt -> index.html", iaLink), true, false},   // target with an extension
-      {Item("n.txt -> dir.d/file", iaLink), true, true},    // the "." is before the last "/"
-      {Item("o.txt", iaLink), true, true},                   // a link without a target
+      {Item("www -> /home/www", iaLink), false, false},    // masked by its own name "www"
+      {Item("l.txt -> /home/www", iaLink), true, true},    // target without extension
+      {Item("m.txt -> index.html", iaLink), true, false},  // target with an extension
+      {Item("n.txt -> dir.d/file", iaLink), true, true},   // the "." is before the last "/"
+      {Item("o.txt", iaLink), true, true},                 // a link without a target
   };
   int64_t total = 0;
   for (const auto& c : cases) {

@@ -51,9 +51,13 @@ TEST(TextHelpers, ThousandsParentsLinksAndLines) {
     const char* Path;
     bool Result;
     const char* After;
-  } parents[] = {{"/pub/incoming/", true, "/pub/"}, {"/pub/", true, "/"}, {"/", false, "/"},
-                 {"", false, ""},                   {"C:\\", false, "C:\\"},
-                 {"C:\\Data\\", true, "C:\\"},      {"C:\\Data\\Sub\\", true, "C:\\Data\\"}};
+  } parents[] = {{"/pub/incoming/", true, "/pub/"},
+                 {"/pub/", true, "/"},
+                 {"/", false, "/"},
+                 {"", false, ""},
+                 {"C:\\", false, "C:\\"},
+                 {"C:\\Data\\", true, "C:\\"},
+                 {"C:\\Data\\Sub\\", true, "C:\\Data\\"}};
   for (const auto& p : parents) {
     std::string path = p.Path;
     EXPECT_EQ(ParentFolder(path), p.Result) << p.Path;

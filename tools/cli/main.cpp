@@ -10,6 +10,7 @@
 #include "CliSession.h"
 #include "FtpUrl.h"
 #include "engine/EngineSettings.h"
+#include "views/ListingPass.h"
 
 namespace {
 
@@ -22,6 +23,7 @@ const char kUsage[] =
     "       pelmar-cli [options] put LOCALPATH URL\n"
     "URL: ftp://[user[:password]@]host[:port]/path (no user means anonymous)\n"
     "options:\n"
+    "  --raw              ls: print the listing as the server sent it\n"
     "  --resume           continue an interrupted transfer\n"
     "  --timeout SECONDS  time a network step may take (default 120)\n"
     "  --retries N        connection attempts (0: no limit; default 3)\n"
@@ -46,6 +48,23 @@ bool ParseCount(const std::string& text, int low, int high, int& value) {
   return true;
 }
 
+// One line per entry: kind, permissions, size, date, name.
+void PrintListing(const std::string& text) {
+  pelmar::TListingHooks hooks;
+  hooks.AddItem = [](const pelmar::TRemoteItem& item) {
+    if (item.Name == "." || item.Name == "..") return;
+    const char kind = (item.Attributes & pelmar::iaLink)     ? 'l'
+                      : (item.Attributes & pelmar::iaFolder) ? 'd'
+                                                             : '-';
+    std::printf("%c%s %lld %s %s\n", kind, pelmar::PermissionLetters(item.Attributes).c_str(),
+                static_cast<long long>(item.Size),
+                pelmar::FormatDateTimeMinutes(item.Modified).c_str(), item.Name.c_str());
+  };
+  hooks.Log = [](const std::string& line) { std::fprintf(stderr, "%s\n", line.c_str()); };
+  pelmar::TListingPass pass;
+  pass.ListingReceived(text, pelmar::Today(), hooks);
+}
+
 bool IsFolder(const std::string& path) {
   struct stat info {};
   return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
@@ -62,12 +81,15 @@ int main(int argc, char** argv) {
   using namespace pelmar;
   bool resume = false;
   bool verbose = false;
+  bool raw = false;
   std::vector<std::string> words;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     int value = 0;
     if (arg == "--resume") {
       resume = true;
+    } else if (arg == "--raw") {
+      raw = true;
     } else if (arg == "-v") {
       verbose = true;
     } else if (arg == "--timeout" || arg == "--retries") {
@@ -107,7 +129,8 @@ int main(int argc, char** argv) {
     if (ok) {
       const auto listing = session.List();
       ok = listing.has_value();
-      if (ok) std::fwrite(listing->data(), 1, listing->size(), stdout);
+      if (ok && raw) std::fwrite(listing->data(), 1, listing->size(), stdout);
+      if (ok && !raw) PrintListing(*listing);
     }
   } else if (command == "get") {
     std::string local = words[2];
