@@ -12,6 +12,7 @@
 #include "engine/EngineSettings.h"
 #include "engine/NumberFormat.h"
 #include "support/EngineFixture.h"
+#include "support/Files.h"
 #include "support/ScriptedFtpServer.h"
 
 namespace pelmar::test {
@@ -19,56 +20,20 @@ namespace {
 
 using TCommands = std::vector<std::string>;
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
-}
-
-void WriteFile(const std::string& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
-}
-
-bool Exists(const std::string& path) {
-  struct stat info {};
-  return ::stat(path.c_str(), &info) == 0;
-}
-
-class TransferTest : public EngineTest {
+class TransferTest : public LoggedOnTest {
  protected:
   void SetUp() override {
-    EngineTest::SetUp();
+    LoggedOnTest::SetUp();
     Dir = ::testing::TempDir() + "pelmar-transfer-" + std::to_string(::getpid()) + "-" +
           ::testing::UnitTest::GetInstance()->current_test_info()->name() + "/";
     ::mkdir(Dir.c_str(), 0755);
     SetEngineNumberFormat({",", "."});
   }
   void TearDown() override {
-    EngineTest::TearDown();
+    LoggedOnTest::TearDown();
     std::system(("rm -rf '" + Dir + "'").c_str());
   }
 
-  // A server that logs on (answering the resume probe with `restReply`) and then plays
-  // `after`.
-  std::unique_ptr<TScriptedFtpServer> StartServer(const TScript& after,
-                                                  const std::string& restReply = "350 R") {
-    TScript script;
-    script.Reply("220 Ready").On("331 Password").On("230 In").On(restReply).On(restReply);
-    for (const auto& step : after.Steps) script.Steps.push_back(step);
-    return std::make_unique<TScriptedFtpServer>(std::vector<TScript>{script});
-  }
-  std::unique_ptr<TFTPComponent> LogOn(const TScriptedFtpServer& server) {
-    auto ftp = MakeConnectedComponent(server.Port());
-    ftp->Connect();
-    EXPECT_TRUE(WaitForEvent("loggedin"));
-    Events.clear();
-    return ftp;
-  }
-  TCommands Sent(const TScriptedFtpServer& server) {
-    auto all = server.Commands();
-    return TCommands(all.begin() + 4, all.end());
-  }
   // Waits for the marker PWD's folder event: everything posted before it is done.
   void Finish(TFTPComponent& ftp) {
     ftp.GetFolder();

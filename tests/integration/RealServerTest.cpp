@@ -15,38 +15,18 @@
 
 #include "engine/EngineSettings.h"
 #include "support/EngineFixture.h"
+#include "support/Files.h"
 #include "support/RealFtpServer.h"
 #include "views/ListingPass.h"
 
 namespace pelmar::test {
 namespace {
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
-}
-
-void WriteFile(const std::string& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
-}
-
 std::string RandomBytes(size_t size, unsigned seed) {
   std::mt19937 random(seed);
   std::string bytes(size, '\0');
   for (char& c : bytes) c = static_cast<char>(random() & 0xFF);
   return bytes;
-}
-
-bool Exists(const std::string& path) {
-  struct stat info {};
-  return ::stat(path.c_str(), &info) == 0;
-}
-
-int64_t SizeOf(const std::string& path) {
-  struct stat info {};
-  return ::stat(path.c_str(), &info) == 0 ? info.st_size : -1;
 }
 
 class RealServerTest : public EngineTest, public ::testing::WithParamInterface<TServerKind> {

@@ -5,6 +5,7 @@
 
 #include "engine/EngineSettings.h"
 #include "engine/WorkerRegistry.h"
+#include "support/ScriptedFtpServer.h"
 
 namespace pelmar::test {
 
@@ -99,6 +100,28 @@ std::vector<std::string> EngineTest::NonLogEvents() const {
     if (e.rfind("log:", 0) != 0) out.push_back(e);
   }
   return out;
+}
+
+std::unique_ptr<TScriptedFtpServer> LoggedOnTest::StartServer(const TScript& after,
+                                                              const std::string& restReply) {
+  TScript script;
+  script.Reply("220 Ready").On("331 Password").On("230 In").On(restReply).On(restReply);
+  for (const auto& step : after.Steps) script.Steps.push_back(step);
+  return std::make_unique<TScriptedFtpServer>(std::vector<TScript>{script});
+}
+
+std::unique_ptr<TFTPComponent> LoggedOnTest::LogOn(const TScriptedFtpServer& server) {
+  auto ftp = MakeConnectedComponent(server.Port());
+  ftp->Connect();
+  EXPECT_TRUE(WaitForEvent("loggedin"));
+  Events.clear();
+  return ftp;
+}
+
+std::vector<std::string> LoggedOnTest::Sent(const TScriptedFtpServer& server) {
+  const auto all = server.Commands();
+  constexpr size_t kLogOnCommands = 4;  // USER, PASS, REST 100, REST 0
+  return std::vector<std::string>(all.begin() + kLogOnCommands, all.end());
 }
 
 }  // namespace pelmar::test

@@ -44,4 +44,20 @@ class EngineTest : public ::testing::Test {
   std::string Listing;
 };
 
+class TScript;
+class TScriptedFtpServer;
+
+// Tests that start from a logged-on connection to the scripted server.
+class LoggedOnTest : public EngineTest {
+ protected:
+  // A server that logs an anonymous client on (answering the resume probe with `restReply`)
+  // and then plays `after`.
+  std::unique_ptr<TScriptedFtpServer> StartServer(const TScript& after,
+                                                  const std::string& restReply = "350 R");
+  // A component logged on to `server`; the log-on's events are cleared.
+  std::unique_ptr<TFTPComponent> LogOn(const TScriptedFtpServer& server);
+  // The commands the server received after the log-on and the resume probe.
+  std::vector<std::string> Sent(const TScriptedFtpServer& server);
+};
+
 }  // namespace pelmar::test

@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "FtpUrl.h"
+#include "support/Files.h"
 #include "support/RealFtpServer.h"
 
 namespace pelmar::test {
@@ -75,13 +76,6 @@ TRun RunCli(const std::string& arguments, const std::string& dir) {
   text << err.rdbuf();
   run.Err = text.str();
   return run;
-}
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream out;
-  out << in.rdbuf();
-  return out.str();
 }
 
 TEST(PelmarCli, ListGetPutAndFailures) {

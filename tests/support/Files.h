@@ -1,0 +1,34 @@
+#pragma once
+// Local file helpers for tests.
+
+#include <sys/stat.h>
+
+#include <cstdint>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+namespace pelmar::test {
+
+inline std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream out;
+  out << in.rdbuf();
+  return out.str();
+}
+
+inline void WriteFile(const std::string& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+inline bool Exists(const std::string& path) {
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0;
+}
+
+inline int64_t SizeOf(const std::string& path) {
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0 ? info.st_size : -1;
+}
+
+}  // namespace pelmar::test
