@@ -1,0 +1,16 @@
+#pragma once
+// Where Pelmar keeps its files: $PELMAR_HOME if set, else $XDG_CONFIG_HOME/pelmar, else
+// ~/.config/pelmar.
+
+#include <string>
+
+namespace pelmar {
+
+// The data folder with a trailing "/"; created when missing.
+std::string DataFolder();
+
+inline constexpr const char* kPreferencesFileName = "pelmar.ini";
+inline constexpr const char* kSiteFileName = "Sites.ini";
+inline constexpr const char* kLogFileName = "pelmar.log";
+
+}  // namespace pelmar

@@ -1,0 +1,123 @@
+#include "settings/Preferences.h"
+
+#include <gtest/gtest.h>
+
+#include "engine/EngineSettings.h"
+#include "settings/SettingsFixture.h"
+#include "support/Files.h"
+
+namespace pelmar::test {
+namespace {
+
+using PreferencesTest = SettingsTest;
+
+TEST_F(PreferencesTest, AMissingFileGivesTheDefaultsAndTheEngineSettingsFollow) {
+  TPreferences p;
+  EXPECT_EQ(p.Load(Home + "pelmar.ini"), "");
+  EXPECT_EQ(p.EMail, TPreferences::kPlaceholderEMail);
+  EXPECT_EQ(p.LogFile, Home + "pelmar.log");
+  EXPECT_EQ(p.AsciiExtensions.size(), 13u);
+  EXPECT_TRUE(p.ConfirmOverwrites);
+  EXPECT_EQ(p.HostDblClk, 2);
+  EXPECT_EQ(EngineSettings().FTPTimeout.load(), 90000);
+  EXPECT_EQ(EngineSettings().FTPRetries.load(), 3);
+  EXPECT_TRUE(EngineSettings().FTPKeepAlive.load());
+}
+
+TEST_F(PreferencesTest, EngineSettingsFromTheFile) {
+  const struct {
+    const char* Connection;
+    int Timeout;
+    int Retries;
+    bool KeepAlive;
+  } cases[] = {
+      {"Timeout=30\nRetries=5\nPing=0\n", 30000, 5, false},
+      {"Timeout=abc\nRetries=x\n", 120000, 3, true},  // not numbers: the engine's fallbacks
+      {"Retries=5\nInfiniteRetry=1\n", 90000, 0, true},
+  };
+  for (const auto& c : cases) {
+    WriteFile(Home + "pelmar.ini", std::string("[Connection]\n") + c.Connection);
+    TPreferences p;
+    p.Load(Home + "pelmar.ini");
+    EXPECT_EQ(EngineSettings().FTPTimeout.load(), c.Timeout) << c.Connection;
+    EXPECT_EQ(EngineSettings().FTPRetries.load(), c.Retries) << c.Connection;
+    EXPECT_EQ(EngineSettings().FTPKeepAlive.load(), c.KeepAlive) << c.Connection;
+  }
+}
+
+TEST_F(PreferencesTest, ListsOfExtensionsAndAddresses) {
+  WriteFile(Home + "pelmar.ini", "[FileTypes]\nExt0=.txt\n[URLs]\nURL0=ftp://a/\nURL1=ftp://b/\n");
+  TPreferences p;
+  p.Load(Home + "pelmar.ini");
+  EXPECT_EQ(p.AsciiExtensions, std::vector<std::string>{".txt"});
+  EXPECT_EQ(p.UrlHistory, (std::vector<std::string>{"ftp://a/", "ftp://b/"}));
+  WriteFile(Home + "pelmar.ini", "[FileTypes]\n[URLs]\n");
+  TPreferences empty;
+  empty.Load(Home + "pelmar.ini");
+  EXPECT_EQ(empty.AsciiExtensions.size(), 13u) << "an empty section keeps the built-in list";
+  EXPECT_TRUE(empty.UrlHistory.empty());
+
+  EXPECT_TRUE(p.AddAsciiExtension("htm"));
+  EXPECT_FALSE(p.AddAsciiExtension(".HTM"));
+  EXPECT_EQ(p.AsciiExtensions, (std::vector<std::string>{".htm", ".txt"}));
+  EXPECT_TRUE(p.IsAsciiExtension("INDEX.HTM"));
+  EXPECT_FALSE(p.IsAsciiExtension("index.html"));
+  EXPECT_FALSE(p.IsAsciiExtension("htm"));
+  EXPECT_EQ(p.TransferModeFor("a.txt"), 0);
+  EXPECT_EQ(p.TransferModeFor("a.bin"), 1);
+  p.TransferMode = 3;  // EBCDIC
+  EXPECT_EQ(p.TransferModeFor("a.txt"), 2);
+
+  p.AddUrlToHistory("ftp://b/");
+  EXPECT_EQ(p.UrlHistory, (std::vector<std::string>{"ftp://b/", "ftp://a/"}));
+}
+
+TEST_F(PreferencesTest, SaveWritesEveryKeyInOrderAndReadsBack) {
+  TPreferences p;
+  p.Load(Home + "pelmar.ini");
+  p.EMail = "me@example.org";
+  p.TransferMode = 2;
+  p.FirewallEnabled = true;
+  p.FirewallPassword = "plain";
+  p.Timeout = "45";
+  p.AsciiExtensions = {".a", ".b"};
+  p.UrlHistory = {"ftp://x/"};
+  p.SetLogFileFromBox("session.log");
+  ASSERT_EQ(p.Save(Home + "pelmar.ini"), "");
+  EXPECT_EQ(EngineSettings().FTPTimeout.load(), 45000);
+  const std::string text = ReadFile(Home + "pelmar.ini");
+  EXPECT_EQ(text.rfind("[General]\nEMail=me@example.org\nViewer=/usr/bin/xdg-open\nLogFile=" +
+                           Home + "session.log\n",
+                       0),
+            0u)
+      << text;
+  for (const char* order : {"[Advanced]", "[Connection]", "[Firewall]", "[Sounds]", "[FileTypes]",
+                            "[URLs]"}) {
+    EXPECT_NE(text.find(order), std::string::npos) << order;
+  }
+  EXPECT_LT(text.find("[Sounds]"), text.find("[FileTypes]"));
+  EXPECT_NE(text.find("Password=plain\n"), std::string::npos);
+  EXPECT_NE(text.find("[FileTypes]\nExt0=.a\nExt1=.b\n"), std::string::npos);
+
+  TPreferences again;
+  again.Load(Home + "pelmar.ini");
+  EXPECT_EQ(again.EMail, "me@example.org");
+  EXPECT_EQ(again.TransferMode, 2);
+  EXPECT_TRUE(again.FirewallEnabled);
+  EXPECT_EQ(again.AsciiExtensions, p.AsciiExtensions);
+  EXPECT_EQ(again.UrlHistory, p.UrlHistory);
+  EXPECT_EQ(again.LogFile, Home + "session.log");
+}
+
+TEST_F(PreferencesTest, NumbersThatAreNotWholeAreRefusedAndNothingIsWritten) {
+  TPreferences p;
+  p.Retries = "three";
+  EXPECT_NE(p.Save(Home + "pelmar.ini"), "");
+  p.Retries = "3";
+  p.Timeout = "1.5";
+  EXPECT_NE(p.Save(Home + "pelmar.ini"), "");
+  EXPECT_FALSE(Exists(Home + "pelmar.ini"));
+}
+
+}  // namespace
+}  // namespace pelmar::test

@@ -1,0 +1,155 @@
+#include "platform/ProfileFile.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "support/Files.h"
+
+namespace pelmar {
+namespace {
+
+using test::ReadFile;
+using test::WriteFile;
+
+class ProfileFileTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Dir = ::testing::TempDir() + "profile-" + std::to_string(::getpid()) + "-" +
+          ::testing::UnitTest::GetInstance()->current_test_info()->name() + "/";
+    ::mkdir(Dir.c_str(), 0755);
+    Path = Dir + "test.ini";
+  }
+  void TearDown() override { [[maybe_unused]] int rc = std::system(("rm -rf '" + Dir + "'").c_str()); }
+  TProfileFile Loaded(const std::string& content) {
+    WriteFile(Path, content);
+    TProfileFile file(Path);
+    EXPECT_TRUE(file.Load());
+    return file;
+  }
+  std::string Dir;
+  std::string Path;
+};
+
+TEST_F(ProfileFileTest, ReadingRules) {
+  const TProfileFile file = Loaded(
+      "; comment\r\n[General]\r\nName=  padded value  \r\nQuoted=\"  kept  \"\r\n"
+      "Single='x'\r\nHalf=\"open\r\nEmpty=\r\nHex=0x1F\r\nHexUpper=0XFF\r\nBad=12abc\r\n"
+      "Zero=0\r\nNegative=-5\r\nOnly0x=0x\r\nLong=" + std::string(2000, 'L') + "\r\n"
+      "  Spaced Key  =  v  \r\n[other]\r\nName=other\r\n");
+  const struct {
+    const char* Section;
+    const char* Key;
+    std::string Expected;
+  } strings[] = {
+      {"General", "Name", "padded value"},
+      {"general", "NAME", "padded value"},  // names are found without regard to case
+      {"General", "Quoted", "  kept  "},     // one pair of quotes removed, the inside kept
+      {"General", "Single", "x"},
+      {"General", "Half", "\"open"},
+      {"General", "Empty", ""},
+      {"General", "Missing", "fallback"},
+      {"Nowhere", "Name", "fallback"},
+      {"General", "Spaced Key", "v"},
+      {"Other", "Name", "other"},
+      {"General", "Long", std::string(1023, 'L')},
+  };
+  for (const auto& c : strings) {
+    EXPECT_EQ(file.ReadString(c.Section, c.Key, "fallback"), c.Expected) << c.Key;
+  }
+  const struct {
+    const char* Key;
+    int64_t Expected;
+  } integers[] = {{"Hex", 31}, {"HexUpper", 255}, {"Bad", 7},      {"Zero", 0},
+                  {"Negative", -5}, {"Only0x", 7}, {"Missing", 7}, {"Name", 7}};
+  for (const auto& c : integers) EXPECT_EQ(file.ReadInteger("General", c.Key, 7), c.Expected) << c.Key;
+  EXPECT_FALSE(file.ReadBool("General", "Zero", true));
+  EXPECT_TRUE(file.ReadBool("General", "Hex", false));
+  EXPECT_TRUE(file.ReadBool("General", "Missing", true));
+  EXPECT_EQ(file.KeyNames("GENERAL").size(), 13u);
+  EXPECT_EQ(file.KeyNames("General").front(), "Name");
+  EXPECT_EQ(file.ReadRaw("General", "Name"), "  padded value  ");
+}
+
+TEST_F(ProfileFileTest, WritingKeepsEverythingElse) {
+  TProfileFile file = Loaded(
+      "; my comment\n[First]\nB=2\nA=1\n\n[Unknown]\nx=y\n\n[Last]\nk=v\n");
+  file.WriteString("first", "a", "changed");  // replaced in place, in the file's own spelling
+  file.WriteString("First", "C", "3");        // appended to its section
+  file.WriteString("New", "n", "new");        // a new section at the end
+  file.DeleteKey("Last", "k");
+  file.WriteInteger("Last", "i", 42);
+  file.WriteBool("Last", "t", true);
+  ASSERT_TRUE(file.Save()) << file.Error();
+  EXPECT_EQ(ReadFile(Path),
+            "; my comment\n[First]\nB=2\na=changed\nC=3\n\n[Unknown]\nx=y\n\n[Last]\ni=42\nt=1\n"
+            "\n[New]\nn=new\n");
+  file.EraseSection("Unknown");
+  EXPECT_FALSE(file.SectionExists("unknown"));
+  EXPECT_TRUE(file.SectionExists("LAST"));
+}
+
+TEST_F(ProfileFileTest, ValuesComeBackByteForByte) {
+  TProfileFile file(Path);
+  std::string bytes;
+  for (int b = 1; b < 256; ++b) {
+    if (b != '\r' && b != '\n') bytes += static_cast<char>(b);
+  }
+  const std::string value = "x" + bytes + "x";
+  ASSERT_TRUE(TProfileFile::SurvivesReading(value));
+  file.WriteString("S", "all", value);
+  file.WriteString("S", "utf8", "p\xC3\xA4ssw\xC3\xB6rd \xE2\x82\xAC");
+  ASSERT_TRUE(file.Save());
+  TProfileFile again(Path);
+  ASSERT_TRUE(again.Load());
+  EXPECT_EQ(again.ReadString("S", "all", ""), value);
+  EXPECT_EQ(again.ReadString("S", "utf8", ""), "p\xC3\xA4ssw\xC3\xB6rd \xE2\x82\xAC");
+  for (const char* unsafe : {" lead", "trail ", "\"q\"", "a\nb", "'x'", "\tx"}) {
+    EXPECT_FALSE(TProfileFile::SurvivesReading(unsafe)) << unsafe;
+  }
+  EXPECT_FALSE(TProfileFile::SurvivesReading(std::string("a\0b", 3)));
+}
+
+TEST_F(ProfileFileTest, AFailedSaveLeavesTheOldFileAsItWas) {
+  WriteFile(Path, "[A]\nk=old\n");
+  TProfileFile file(Path);
+  ASSERT_TRUE(file.Load());
+  file.WriteString("A", "k", std::string(64 * 1024, 'n'));
+  // A full disk, as far as this process can tell: files may not grow past 4 KiB.
+  rlimit old{};
+  ::getrlimit(RLIMIT_FSIZE, &old);
+  const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit small = old;
+  small.rlim_cur = 4096;
+  ::setrlimit(RLIMIT_FSIZE, &small);
+  const bool saved = file.Save();
+  ::setrlimit(RLIMIT_FSIZE, &old);
+  std::signal(SIGXFSZ, oldHandler);
+  EXPECT_FALSE(saved);
+  EXPECT_NE(file.Error().find(Path), std::string::npos) << file.Error();
+  EXPECT_EQ(ReadFile(Path), "[A]\nk=old\n");
+  EXPECT_EQ(std::system(("test $(ls -A '" + Dir + "' | wc -l) -eq 1").c_str()), 0)
+      << "the temporary file is removed";
+}
+
+TEST_F(ProfileFileTest, SaveReplacesTheFileAtomically) {
+  WriteFile(Path, "[A]\nk=old\n");
+  TProfileFile file(Path);
+  ASSERT_TRUE(file.Load());
+  file.WriteString("A", "k", "new");
+  // A save into a folder that vanished fails and names the file.
+  TProfileFile lost(Dir + "missing/sub.ini");
+  lost.WriteString("A", "k", "v");
+  EXPECT_FALSE(lost.Save());
+  EXPECT_NE(lost.Error().find("missing/sub.ini"), std::string::npos);
+  ASSERT_TRUE(file.Save());
+  EXPECT_EQ(ReadFile(Path), "[A]\nk=new\n");
+  // No temporary file is left behind.
+  EXPECT_EQ(std::system(("test $(ls -A '" + Dir + "' | wc -l) -eq 1").c_str()), 0);
+}
+
+}  // namespace
+}  // namespace pelmar

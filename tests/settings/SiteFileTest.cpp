@@ -1,0 +1,166 @@
+#include "settings/SiteFile.h"
+
+#include <gtest/gtest.h>
+
+#include "settings/CommaText.h"
+#include "settings/SettingsFixture.h"
+#include "settings/StoredPassword.h"
+#include "support/Files.h"
+#include "views/TextUtils.h"
+
+namespace pelmar::test {
+namespace {
+
+using SiteFileTest = SettingsTest;
+
+TEST(CommaText, NotesRoundTrip) {
+  const std::vector<std::vector<std::string>> cases = {
+      {},
+      {""},
+      {"one"},
+      {"first line", "x"},
+      {"a,b", "say \"hi\"", ""},
+      {"", "", "tail"},
+      {"tab\there", "\"", ",", "trailing "},
+  };
+  for (const auto& lines : cases) {
+    EXPECT_EQ(FromCommaText(ToCommaText(lines)), lines) << ToCommaText(lines);
+  }
+  EXPECT_EQ(ToCommaText({"first line", "x"}), "\"first line\",x");
+  EXPECT_EQ(ToCommaText({""}), "\"\"");
+  EXPECT_EQ(ToCommaText({}), "");
+}
+
+TEST(StoredPassword, OrdinaryPasswordsAreWrittenAsBeforeAndEveryByteSurvives) {
+  // What plain scrambling could store is stored exactly as plain scrambling does.
+  for (const char* plain : {"secret", "pass word", "Pa55!", "x"}) {
+    EXPECT_EQ(StoredPasswordValue(plain), Scramble(plain)) << plain;
+  }
+  std::vector<std::string> passwords = {"", "caf\xC3\xA9", "\xC3\xBC\xC3\xB1", " lead", "trail ",
+                                        "\"quoted\""};
+  for (int b = 0; b < 256; ++b) passwords.push_back(std::string(1, static_cast<char>(b)));
+  std::string all;
+  for (int b = 0; b < 256; ++b) all += static_cast<char>(b);
+  passwords.push_back(all);
+  for (const auto& password : passwords) {
+    const std::string stored = StoredPasswordValue(password);
+    EXPECT_EQ(stored.find_first_of(std::string("\0\r\n", 3)), std::string::npos);
+    EXPECT_EQ(PasswordFromStored(stored), password) << stored;
+  }
+  // A value written by plain scrambling long ago still reads the same.
+  EXPECT_EQ(PasswordFromStored(Scramble("old secret")), "old secret");
+}
+
+TEST_F(SiteFileTest, EveryFieldRoundTrips) {
+  const std::string path = Home + "Sites.ini";
+  TSiteFile file(path);
+  ASSERT_EQ(file.Open(), "");
+  TSite site;
+  site.Name = "My Server";
+  site.Host = "ftp.example.com";
+  site.Port = "2121";
+  site.User = "jos\xC3\xA9";
+  site.Password = "p\xC3\xA4ss w\xC3\xB6rd \xE2\x82\xAC";
+  site.HostFolder = "/pub/incoming";
+  site.LocalFolder1 = "/home/me/a";
+  site.LocalFolder2 = "/home/me/b b";
+  site.LocalFolder3 = "";
+  site.Notes = {"first line", "x", "with, comma", "\"quoted\"", ""};
+  std::vector<std::string> names;
+  TSiteFile::InsertSorted(names, site.Name);
+  ASSERT_EQ(file.SaveSite(site, names), "");
+
+  TSiteFile again(path);
+  ASSERT_EQ(again.Open(), "");
+  ASSERT_EQ(again.ReadSiteNames(), names);
+  EXPECT_EQ(again.LastSite(), "My Server");
+  const TSite read = again.ReadSite("my server", "mail@x");
+  EXPECT_EQ(read.Host, site.Host);
+  EXPECT_EQ(read.Port, "2121");
+  EXPECT_FALSE(read.Anonymous);
+  EXPECT_EQ(read.User, site.User);
+  EXPECT_EQ(read.Password, site.Password);
+  EXPECT_EQ(read.HostFolder, site.HostFolder);
+  EXPECT_EQ(read.LocalFolder2, site.LocalFolder2);
+  EXPECT_EQ(read.Notes, site.Notes);
+  const std::string text = ReadFile(path);
+  EXPECT_EQ(text.rfind("[Sites]\nSite1=My Server\nLastSite=My Server\n\n[My Server]\nHost=", 0), 0u)
+      << text;
+}
+
+TEST_F(SiteFileTest, DefaultsAndTheReadingRules) {
+  WriteFile(Home + "Sites.ini",
+            "[Sites]\nSite1=Beta\nSite2=\nSite3=alpha\nLastSite=Beta\n"
+            "[Beta]\nHost=b.example.com\nAnonymous=1\nUser=ignored\nPassword=ignored\n");
+  TSiteFile file(Home + "Sites.ini");
+  ASSERT_EQ(file.Open(), "");
+  EXPECT_EQ(file.ReadSiteNames(), (std::vector<std::string>{"alpha", "Beta"}));
+  const TSite beta = file.ReadSite("Beta", "mail@x");
+  EXPECT_TRUE(beta.Anonymous);
+  EXPECT_EQ(beta.User, "anonymous");
+  EXPECT_EQ(beta.Password, "mail@x");
+  const TSite fresh = file.ReadSite("New one", "mail@x");
+  EXPECT_EQ(fresh.Port, "21");
+  EXPECT_EQ(fresh.User, "anonymous");
+  EXPECT_FALSE(fresh.Anonymous);
+  EXPECT_EQ(fresh.Password, "mail@x");
+
+  WriteFile(Home + "Sites.ini", "[Sites]\nSite1=Only\nSite2=Lost\n");
+  TSiteFile noLast(Home + "Sites.ini");
+  noLast.Open();
+  EXPECT_EQ(noLast.LastSite(), "!");
+  EXPECT_EQ(noLast.ReadSiteNames(), std::vector<std::string>{"Only"}) << "k keys hold k - 1 names";
+}
+
+TEST_F(SiteFileTest, InvalidSitesAreRefusedBeforeAnythingIsWritten) {
+  TSiteFile file(Home + "Sites.ini");
+  file.Open();
+  const struct {
+    const char* Name;
+    const char* Port;
+  } cases[] = {{"ok", "21x"}, {"ok", ""}, {"bad]name", "21"}, {" lead", "21"},
+               {"trail ", "21"}, {"two\nlines", "21"}, {"SITES", "21"}};
+  for (const auto& c : cases) {
+    TSite site;
+    site.Name = c.Name;
+    site.Port = c.Port;
+    std::vector<std::string> names{c.Name};
+    EXPECT_NE(file.SaveSite(site, names), "") << c.Name << " " << c.Port;
+  }
+  EXPECT_FALSE(Exists(Home + "Sites.ini"));
+  TSite site;
+  site.Name = "ok";
+  site.Port = "x";
+  EXPECT_EQ(TSiteFile::Validate(site), "'x' is not a valid integer value");
+}
+
+TEST_F(SiteFileTest, DeletingRenumbersTheRemainingSites) {
+  TSiteFile file(Home + "Sites.ini");
+  file.Open();
+  std::vector<std::string> names;
+  for (const char* name : {"a", "b", "c"}) {
+    TSite site;
+    site.Name = name;
+    site.Host = std::string(name) + ".example.com";
+    site.Password = "pw";
+    TSiteFile::InsertSorted(names, name);
+    ASSERT_EQ(file.SaveSite(site, names), "");
+  }
+  ASSERT_EQ(file.DeleteSite("b", names, "mail@x"), "");
+  EXPECT_EQ(names, (std::vector<std::string>{"a", "c"}));
+  TSiteFile again(Home + "Sites.ini");
+  again.Open();
+  const std::string text = ReadFile(Home + "Sites.ini");
+  TProfileFile raw(Home + "Sites.ini");
+  raw.Load();
+  EXPECT_EQ(raw.ReadString("Sites", "Site1", ""), "a");
+  EXPECT_EQ(raw.ReadString("Sites", "Site2", ""), "c");
+  EXPECT_FALSE(raw.KeyExists("Sites", "Site3"));
+  EXPECT_EQ(raw.ReadString("Sites", "LastSite", ""), "c") << "a deletion leaves LastSite";
+  EXPECT_EQ(text.find("[b]"), std::string::npos);
+  EXPECT_EQ(again.ReadSite("c", "").Host, "c.example.com");
+  EXPECT_EQ(again.ReadSite("c", "").Password, "pw");
+}
+
+}  // namespace
+}  // namespace pelmar::test
