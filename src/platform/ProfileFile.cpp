@@ -14,7 +14,9 @@ namespace {
 
 constexpr size_t npos = static_cast<size_t>(-1);
 
-bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
+bool IsSpace(char c) {
+  return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
+}
 
 std::string Trim(const std::string& text) {
   size_t start = 0;
@@ -24,7 +26,9 @@ std::string Trim(const std::string& text) {
   return text.substr(start, end - start);
 }
 
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+char Lower(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 bool SameName(const std::string& a, const std::string& b) {
   if (a.size() != b.size()) return false;
@@ -214,8 +218,7 @@ void TProfileFile::WriteString(const std::string& section, const std::string& ke
   Lines.insert(Lines.begin() + static_cast<std::ptrdiff_t>(end), line);
 }
 
-void TProfileFile::WriteInteger(const std::string& section, const std::string& key,
-                                int64_t value) {
+void TProfileFile::WriteInteger(const std::string& section, const std::string& key, int64_t value) {
   WriteString(section, key, std::to_string(value));
 }
 

@@ -57,8 +57,8 @@ void WriteList(TProfileFile& file, const char* section, const char* prefix,
 }  // namespace
 
 std::vector<std::string> TPreferences::DefaultAsciiExtensions() {
-  return {".1st", ".asc", ".asi", ".asp",  ".cfm", ".css",  ".diz",
-          ".doc", ".htm", ".html", ".me", ".shtml", ".txt"};
+  return {".1st", ".asc", ".asi",  ".asp", ".cfm",   ".css", ".diz",
+          ".doc", ".htm", ".html", ".me",  ".shtml", ".txt"};
 }
 
 std::string TPreferences::Load(const std::string& path) {
@@ -175,7 +175,9 @@ std::string TPreferences::Save(const std::string& path) const {
   return {};
 }
 
-int TPreferences::TimeoutMs() const { return WholeNumber(Timeout).value_or(120) * 1000; }
+int TPreferences::TimeoutMs() const {
+  return WholeNumber(Timeout).value_or(120) * 1000;
+}
 
 int TPreferences::RetryCount() const {
   return InfiniteRetry ? 0 : WholeNumber(Retries).value_or(3);
@@ -239,7 +241,9 @@ void TPreferences::AdoptAnonymousPassword(const std::string& password) {
   if (EMail.empty() && !password.empty()) EMail = password;
 }
 
-void TPreferences::SetLogFileFromBox(const std::string& text) { LogFile = DataFolder() + text; }
+void TPreferences::SetLogFileFromBox(const std::string& text) {
+  LogFile = DataFolder() + text;
+}
 
 std::string FileNamePart(const std::string& path) {
   const size_t slash = path.find_last_of('/');
@@ -251,8 +255,12 @@ TPreferences& Preferences() {
   return preferences;
 }
 
-std::string PreferencesPath() { return DataFolder() + kPreferencesFileName; }
+std::string PreferencesPath() {
+  return DataFolder() + kPreferencesFileName;
+}
 
-void SetToolTipsHook(std::function<void(bool)> hook) { ToolTipsHook() = std::move(hook); }
+void SetToolTipsHook(std::function<void(bool)> hook) {
+  ToolTipsHook() = std::move(hook);
+}
 
 }  // namespace pelmar

@@ -35,7 +35,7 @@ struct TPreferences {
   bool ShowManager = true;
   bool PromptForPass = true;
   bool Ping = true;
-  std::string Retries = "3";   // as typed; a whole number when saved
+  std::string Retries = "3";  // as typed; a whole number when saved
   bool InfiniteRetry = false;
   std::string Timeout = "90";  // seconds, as typed
   int TransferMode = 0;        // 0 auto, 1 ASCII, 2 binary, 3 EBCDIC, 4 local

@@ -11,7 +11,9 @@ namespace {
 
 constexpr const char* kSites = "Sites";
 
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+char Lower(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 bool LessNoCase(const std::string& a, const std::string& b) {
   return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
@@ -19,19 +21,25 @@ bool LessNoCase(const std::string& a, const std::string& b) {
 }
 
 bool EqualNoCase(const std::string& a, const std::string& b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return Lower(x) == Lower(y); });
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                            [](char x, char y) { return Lower(x) == Lower(y); });
 }
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t';
+}
 
 }  // namespace
 
 TSiteFile::TSiteFile(std::string path) : File(std::move(path)) {}
 
-std::string TSiteFile::Open() { return File.Load() ? std::string() : File.Error(); }
+std::string TSiteFile::Open() {
+  return File.Load() ? std::string() : File.Error();
+}
 
-bool TSiteFile::HasSiteList() const { return !File.KeyNames(kSites).empty(); }
+bool TSiteFile::HasSiteList() const {
+  return !File.KeyNames(kSites).empty();
+}
 
 std::vector<std::string> TSiteFile::ReadSiteNames() const {
   // LastSite is one of the keys, so k keys hold k - 1 site names.
@@ -44,7 +52,9 @@ std::vector<std::string> TSiteFile::ReadSiteNames() const {
   return names;
 }
 
-std::string TSiteFile::LastSite() const { return File.ReadString(kSites, "LastSite", "!"); }
+std::string TSiteFile::LastSite() const {
+  return File.ReadString(kSites, "LastSite", "!");
+}
 
 TSite TSiteFile::ReadSite(const std::string& name, const std::string& email) const {
   TSite site;

@@ -91,8 +91,8 @@ TEST_F(PreferencesTest, SaveWritesEveryKeyInOrderAndReadsBack) {
                        0),
             0u)
       << text;
-  for (const char* order : {"[Advanced]", "[Connection]", "[Firewall]", "[Sounds]", "[FileTypes]",
-                            "[URLs]"}) {
+  for (const char* order :
+       {"[Advanced]", "[Connection]", "[Firewall]", "[Sounds]", "[FileTypes]", "[URLs]"}) {
     EXPECT_NE(text.find(order), std::string::npos) << order;
   }
   EXPECT_LT(text.find("[Sounds]"), text.find("[FileTypes]"));

@@ -2,10 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <csignal>
 
 #include "support/Files.h"
 
@@ -23,7 +23,9 @@ class ProfileFileTest : public ::testing::Test {
     ::mkdir(Dir.c_str(), 0755);
     Path = Dir + "test.ini";
   }
-  void TearDown() override { [[maybe_unused]] int rc = std::system(("rm -rf '" + Dir + "'").c_str()); }
+  void TearDown() override {
+    [[maybe_unused]] int rc = std::system(("rm -rf '" + Dir + "'").c_str());
+  }
   TProfileFile Loaded(const std::string& content) {
     WriteFile(Path, content);
     TProfileFile file(Path);
@@ -38,7 +40,9 @@ TEST_F(ProfileFileTest, ReadingRules) {
   const TProfileFile file = Loaded(
       "; comment\r\n[General]\r\nName=  padded value  \r\nQuoted=\"  kept  \"\r\n"
       "Single='x'\r\nHalf=\"open\r\nEmpty=\r\nHex=0x1F\r\nHexUpper=0XFF\r\nBad=12abc\r\n"
-      "Zero=0\r\nNegative=-5\r\nOnly0x=0x\r\nLong=" + std::string(2000, 'L') + "\r\n"
+      "Zero=0\r\nNegative=-5\r\nOnly0x=0x\r\nLong=" +
+      std::string(2000, 'L') +
+      "\r\n"
       "  Spaced Key  =  v  \r\n[other]\r\nName=other\r\n");
   const struct {
     const char* Section;
@@ -47,7 +51,7 @@ TEST_F(ProfileFileTest, ReadingRules) {
   } strings[] = {
       {"General", "Name", "padded value"},
       {"general", "NAME", "padded value"},  // names are found without regard to case
-      {"General", "Quoted", "  kept  "},     // one pair of quotes removed, the inside kept
+      {"General", "Quoted", "  kept  "},    // one pair of quotes removed, the inside kept
       {"General", "Single", "x"},
       {"General", "Half", "\"open"},
       {"General", "Empty", ""},
@@ -63,9 +67,10 @@ TEST_F(ProfileFileTest, ReadingRules) {
   const struct {
     const char* Key;
     int64_t Expected;
-  } integers[] = {{"Hex", 31}, {"HexUpper", 255}, {"Bad", 7},      {"Zero", 0},
-                  {"Negative", -5}, {"Only0x", 7}, {"Missing", 7}, {"Name", 7}};
-  for (const auto& c : integers) EXPECT_EQ(file.ReadInteger("General", c.Key, 7), c.Expected) << c.Key;
+  } integers[] = {{"Hex", 31},      {"HexUpper", 255}, {"Bad", 7},     {"Zero", 0},
+                  {"Negative", -5}, {"Only0x", 7},     {"Missing", 7}, {"Name", 7}};
+  for (const auto& c : integers)
+    EXPECT_EQ(file.ReadInteger("General", c.Key, 7), c.Expected) << c.Key;
   EXPECT_FALSE(file.ReadBool("General", "Zero", true));
   EXPECT_TRUE(file.ReadBool("General", "Hex", false));
   EXPECT_TRUE(file.ReadBool("General", "Missing", true));
@@ -75,8 +80,7 @@ TEST_F(ProfileFileTest, ReadingRules) {
 }
 
 TEST_F(ProfileFileTest, WritingKeepsEverythingElse) {
-  TProfileFile file = Loaded(
-      "; my comment\n[First]\nB=2\nA=1\n\n[Unknown]\nx=y\n\n[Last]\nk=v\n");
+  TProfileFile file = Loaded("; my comment\n[First]\nB=2\nA=1\n\n[Unknown]\nx=y\n\n[Last]\nk=v\n");
   file.WriteString("first", "a", "changed");  // replaced in place, in the file's own spelling
   file.WriteString("First", "C", "3");        // appended to its section
   file.WriteString("New", "n", "new");        // a new section at the end

@@ -36,8 +36,8 @@ TEST(StoredPassword, OrdinaryPasswordsAreWrittenAsBeforeAndEveryByteSurvives) {
   for (const char* plain : {"secret", "pass word", "Pa55!", "x"}) {
     EXPECT_EQ(StoredPasswordValue(plain), Scramble(plain)) << plain;
   }
-  std::vector<std::string> passwords = {"", "caf\xC3\xA9", "\xC3\xBC\xC3\xB1", " lead", "trail ",
-                                        "\"quoted\""};
+  std::vector<std::string> passwords = {"",      "caf\xC3\xA9", "\xC3\xBC\xC3\xB1",
+                                        " lead", "trail ",      "\"quoted\""};
   for (int b = 0; b < 256; ++b) passwords.push_back(std::string(1, static_cast<char>(b)));
   std::string all;
   for (int b = 0; b < 256; ++b) all += static_cast<char>(b);
@@ -118,7 +118,7 @@ TEST_F(SiteFileTest, InvalidSitesAreRefusedBeforeAnythingIsWritten) {
   const struct {
     const char* Name;
     const char* Port;
-  } cases[] = {{"ok", "21x"}, {"ok", ""}, {"bad]name", "21"}, {" lead", "21"},
+  } cases[] = {{"ok", "21x"},    {"ok", ""},           {"bad]name", "21"}, {" lead", "21"},
                {"trail ", "21"}, {"two\nlines", "21"}, {"SITES", "21"}};
   for (const auto& c : cases) {
     TSite site;

@@ -62,7 +62,8 @@ struct TRun {
 
 TRun RunCli(const std::string& arguments, const std::string& dir) {
   const std::string errFile = dir + "stderr.txt";
-  const std::string command = PELMAR_CLI " " + arguments + " 2>" + errFile;
+  const std::string command =
+      "PELMAR_HOME='" + dir + "' " PELMAR_CLI " " + arguments + " 2>" + errFile;
   TRun run;
   FILE* pipe = ::popen(command.c_str(), "r");
   std::array<char, 4096> buffer{};
@@ -101,14 +102,16 @@ TEST(PelmarCli, ListGetPutAndFailures) {
   EXPECT_EQ(raw.Status, 0) << raw.Err;
   EXPECT_NE(raw.Out.find(" hello.txt\r\n"), std::string::npos) << raw.Out;
 
-  TRun get = RunCli("get " + named + "hello.txt " + local + "copy.txt", local);
+  // Binary by default for names that are not in the ASCII extension list.
+  std::ofstream(root + "hello.bin") << "hello\n";
+  TRun get = RunCli("get " + named + "hello.bin " + local + "copy.bin", local);
   EXPECT_EQ(get.Status, 0) << get.Err;
-  EXPECT_EQ(ReadFile(local + "copy.txt"), "hello\n");
+  EXPECT_EQ(ReadFile(local + "copy.bin"), "hello\n");
 
-  TRun put = RunCli("-v put " + local + "copy.txt " + url + "sent.txt", local);
+  TRun put = RunCli("-v put " + local + "copy.bin " + url + "sent.bin", local);
   EXPECT_EQ(put.Status, 0) << put.Err;
-  EXPECT_EQ(ReadFile(root + "sent.txt"), "hello\n");
-  EXPECT_NE(put.Err.find("\nSTOR sent.txt\n"), std::string::npos) << "-v shows the dialogue";
+  EXPECT_EQ(ReadFile(root + "sent.bin"), "hello\n");
+  EXPECT_NE(put.Err.find("\nSTOR sent.bin\n"), std::string::npos) << "-v shows the dialogue";
   EXPECT_NE(put.Err.find("\nPASS xxxxx\n"), std::string::npos);
 
   TRun missing = RunCli("get " + url + "missing.txt " + local + "missing.txt", local);
@@ -119,6 +122,15 @@ TEST(PelmarCli, ListGetPutAndFailures) {
 
   TRun badUrl = RunCli("ls http://x/", local);
   EXPECT_EQ(badUrl.Status, 2);
+
+  // The program's preferences apply: ASCII for .txt by the extension list, binary otherwise,
+  // or one mode for everything.
+  WriteFile(local + "pelmar.ini", "[Connection]\nTransferMode=0\n[FileTypes]\nExt0=.txt\n");
+  TRun autoMode = RunCli("-v get " + url + "hello.txt " + local + "a.txt", local);
+  EXPECT_NE(autoMode.Err.find("\nTYPE A\n"), std::string::npos) << autoMode.Err;
+  WriteFile(local + "pelmar.ini", "[Connection]\nTransferMode=4\n");
+  TRun localMode = RunCli("-v get " + url + "hello.txt " + local + "b.txt", local);
+  EXPECT_NE(localMode.Err.find("\nTYPE L\n"), std::string::npos) << localMode.Err;
 }
 
 }  // namespace

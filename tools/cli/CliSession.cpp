@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "engine/WorkerRegistry.h"
+#include "settings/Preferences.h"
 
 namespace pelmar {
 namespace {
@@ -106,11 +107,22 @@ void TCliSession::Fail(const std::string& text, const std::string& reply) {
 }
 
 bool TCliSession::Connect(const TFtpUrl& url) {
+  const TPreferences& preferences = Preferences();
   Ftp->Host = url.Host;
   Ftp->Port = url.Port;
   Ftp->User = url.User;
-  Ftp->Password = url.Password.empty() && url.User == "anonymous" ? "pelmar@" : url.Password;
-  Ftp->Connect();
+  Ftp->Password =
+      url.Password.empty() && url.User == "anonymous" ? preferences.EMail : url.Password;
+  if (preferences.FirewallEnabled) {
+    Ftp->FirewallType = static_cast<uint8_t>(preferences.FirewallType);
+    Ftp->FirewallHost = preferences.FirewallHost;
+    Ftp->FirewallPort = preferences.FirewallPortNumber();
+    Ftp->FirewallUser = preferences.FirewallUser;
+    Ftp->FirewallPassword = preferences.FirewallPassword;
+    Ftp->ConnectViaFirewall();
+  } else {
+    Ftp->Connect();
+  }
   Target->RunUntil([&] { return LoggedIn || ConnectFailed; }, kNoLimit);
   if (LoggedIn) return true;
   const std::string reason = LastError.empty() ? "could not log on" : LastError;
@@ -161,9 +173,10 @@ bool TCliSession::Download(const std::string& remote, const std::string& local, 
     if (!Ftp->ServerCanResume()) {
       if (Verbose) PrintLogLine("The server cannot resume; fetching the whole file");
     }
-    Ftp->ResumeDownload(remote, local, 1, static_cast<int64_t>(info.st_size));
+    Ftp->ResumeDownload(remote, local, Preferences().TransferModeFor(remote),
+                        static_cast<int64_t>(info.st_size));
   } else {
-    Ftp->Download(remote, local, 1);
+    Ftp->Download(remote, local, Preferences().TransferModeFor(remote));
   }
   if (!WaitForRequests()) return false;
   if (Errors == errors && DoneReports > done) return true;
@@ -191,9 +204,9 @@ bool TCliSession::Upload(const std::string& local, const std::string& remote, bo
   const int errors = Errors;
   const int done = DoneReports;
   if (offset > 0) {
-    Ftp->ResumeUpload(local, remoteName, 1, offset);
+    Ftp->ResumeUpload(local, remoteName, Preferences().TransferModeFor(local), offset);
   } else {
-    Ftp->Upload(local, remoteName, 1);
+    Ftp->Upload(local, remoteName, Preferences().TransferModeFor(local));
   }
   if (!WaitForRequests()) return false;
   if (Errors == errors && DoneReports > done) return true;

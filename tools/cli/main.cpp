@@ -10,6 +10,7 @@
 #include "CliSession.h"
 #include "FtpUrl.h"
 #include "engine/EngineSettings.h"
+#include "settings/Preferences.h"
 #include "views/ListingPass.h"
 
 namespace {
@@ -25,9 +26,11 @@ const char kUsage[] =
     "options:\n"
     "  --raw              ls: print the listing as the server sent it\n"
     "  --resume           continue an interrupted transfer\n"
-    "  --timeout SECONDS  time a network step may take (default 120)\n"
-    "  --retries N        connection attempts (0: no limit; default 3)\n"
-    "  -v                 print the FTP dialogue on stderr\n";
+    "  --timeout SECONDS  time a network step may take (default: the preferences, 90)\n"
+    "  --retries N        connection attempts, 0 for no limit (default: the preferences, 3)\n"
+    "  -v                 print the FTP dialogue on stderr\n"
+    "Preferences (transfer mode, ASCII extensions, firewall, ...) are read from pelmar.ini in\n"
+    "$PELMAR_HOME, else $XDG_CONFIG_HOME/pelmar, else ~/.config/pelmar.\n";
 
 int Usage(const std::string& problem) {
   if (!problem.empty()) std::fprintf(stderr, "pelmar-cli: %s\n", problem.c_str());
@@ -79,6 +82,11 @@ std::string BaseName(const std::string& path) {
 
 int main(int argc, char** argv) {
   using namespace pelmar;
+  // The same preferences as the program's (time-out, retries, keep-alive, firewall, transfer
+  // mode, ASCII extensions); options given here override them.
+  if (const std::string error = Preferences().Load(PreferencesPath()); !error.empty()) {
+    std::fprintf(stderr, "pelmar-cli: %s\n", error.c_str());
+  }
   bool resume = false;
   bool verbose = false;
   bool raw = false;

@@ -1,0 +1,316 @@
+#include "settings/qt/ManagerDialog.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QEvent>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+#include "settings/DataFolder.h"
+#include "settings/Preferences.h"
+#include "ui/FileChooser.h"
+#include "ui/HelpService.h"
+#include "ui/Prompter.h"
+
+namespace pelmar {
+namespace {
+
+QString Q(const std::string& text) {
+  return QString::fromStdString(text);
+}
+std::string S(const QString& text) {
+  return text.toStdString();
+}
+
+QLineEdit* Edit(QWidget* parent, const char* name, int maxLength) {
+  auto* edit = new QLineEdit(parent);
+  edit->setObjectName(name);
+  edit->setMaxLength(maxLength);
+  return edit;
+}
+
+}  // namespace
+
+TfrmManager::TfrmManager(QWidget* parent, const std::string& siteFilePath) : QDialog(parent) {
+  setObjectName("frmManager");
+  setWindowTitle("Session properties");
+  File = std::make_unique<TSiteFile>(siteFilePath.empty() ? DataFolder() + kSiteFileName
+                                                          : siteFilePath);
+  auto* layout = new QVBoxLayout(this);
+  Pages = new QTabWidget(this);
+  Pages->setObjectName("pgctrlManager");
+
+  auto* general = new QWidget;
+  general->setObjectName("tsGeneral");
+  auto* form = new QFormLayout(general);
+  cmboSite = new QComboBox(general);
+  cmboSite->setObjectName("cmboSite");
+  cmboSite->setEditable(true);
+  cmboSite->setInsertPolicy(QComboBox::NoInsert);
+  cmboSite->lineEdit()->setMaxLength(256);
+  form->addRow("Host Name:", cmboSite);
+  editHost = Edit(general, "editHost", 512);
+  form->addRow("Host Address:", editHost);
+  editPort = Edit(general, "editPort", 16);
+  form->addRow("Port:", editPort);
+  cbAnonymous = new QCheckBox("Anonymous", general);
+  cbAnonymous->setObjectName("cbAnonymous");
+  form->addRow(cbAnonymous);
+  editUser = Edit(general, "editUser", 512);
+  form->addRow("User ID:", editUser);
+  editPassword = Edit(general, "editPassword", 512);
+  editPassword->setEchoMode(QLineEdit::Password);
+  form->addRow("Password:", editPassword);
+  Pages->addTab(general, "General");
+
+  auto* folders = new QWidget;
+  folders->setObjectName("tsDirectories");
+  auto* folderForm = new QFormLayout(folders);
+  editHostFolder = Edit(folders, "editHostFolder", 32767);
+  folderForm->addRow("Host directory:", editHostFolder);
+  for (int i = 0; i < 3; ++i) {
+    const std::string name = "editLocalFolder" + std::to_string(i + 1);
+    editLocalFolder[i] = Edit(folders, name.c_str(), 32767);
+    auto* browse = new QPushButton("...", folders);
+    browse->setObjectName(Q("btnBrowseLocalFolder" + std::to_string(i + 1)));
+    browse->setToolTip("Browse...");
+    QLineEdit* box = editLocalFolder[i];
+    connect(browse, &QPushButton::clicked, this, [this, box] {
+      const QString chosen = FileChooser().Folder(this, "Select a directory", box->text());
+      if (!chosen.isEmpty()) box->setText(chosen);
+    });
+    auto* row = new QWidget(folders);
+    auto* rowLayout = new QHBoxLayout(row);
+    rowLayout->setContentsMargins(0, 0, 0, 0);
+    rowLayout->addWidget(box);
+    rowLayout->addWidget(browse);
+    folderForm->addRow(Q("Local directory " + std::to_string(i + 1) + ":"), row);
+  }
+  Pages->addTab(folders, "Directories");
+
+  auto* notes = new QWidget;
+  notes->setObjectName("tsNotes");
+  auto* notesForm = new QFormLayout(notes);
+  memoComment = new QPlainTextEdit(notes);
+  memoComment->setObjectName("memoComment");
+  notesForm->addRow("Notes:", memoComment);
+  Pages->addTab(notes, "Notes");
+  layout->addWidget(Pages);
+
+  auto* buttons = new QDialogButtonBox(this);
+  auto add = [&](const char* name, const QString& caption, QDialogButtonBox::ButtonRole role) {
+    auto* button = buttons->addButton(caption, role);
+    button->setObjectName(name);
+    return button;
+  };
+  auto* newButton = add("btnNew", "&New", QDialogButtonBox::ActionRole);
+  auto* apply = add("btnApply", "&Apply", QDialogButtonBox::ApplyRole);
+  btnDelete = add("btnDelete", "&Delete", QDialogButtonBox::DestructiveRole);
+  auto* ok = add("btnOK", "OK", QDialogButtonBox::AcceptRole);
+  ok->setDefault(true);
+  auto* cancel = add("btnCancel", "Cancel", QDialogButtonBox::RejectRole);
+  auto* help = add("btnHelp", "&Help", QDialogButtonBox::HelpRole);
+  layout->addWidget(buttons);
+
+  connect(newButton, &QPushButton::clicked, this, [this] { NewSite(); });
+  connect(apply, &QPushButton::clicked, this, [this] {
+    if (!cmboSite->currentText().isEmpty()) ApplySite();
+  });
+  connect(btnDelete, &QPushButton::clicked, this, [this] { DeleteSite(); });
+  connect(ok, &QPushButton::clicked, this, [this] {
+    if (Commit()) accept();
+  });
+  connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+  connect(help, &QPushButton::clicked, this, [] { ShowHelpTopic(kHelpTopic); });
+  connect(cbAnonymous, &QCheckBox::toggled, this, [this](bool on) { SetAnonymous(on); });
+  connect(cmboSite, &QComboBox::currentTextChanged, this,
+          [this](const QString& text) { SiteNameChanged(text); });
+
+  OpenSiteFile();
+}
+
+void TfrmManager::OpenSiteFile() {
+  if (const std::string error = File->Open(); !error.empty()) {
+    Prompter().Error(this, windowTitle(), Q(error));
+  }
+  btnDelete->setEnabled(false);
+  if (File->HasSiteList()) {
+    Names = File->ReadSiteNames();
+    btnDelete->setEnabled(true);
+  }
+  const std::string last = File->LastSite();
+  const bool lastListed = std::find(Names.begin(), Names.end(), last) != Names.end();
+  FillSiteList(lastListed ? last : std::string());
+  if (!Names.empty()) {
+    CurrentName = S(cmboSite->currentText());
+    LoadSite();
+  }
+}
+
+void TfrmManager::FillSiteList(const std::string& select) {
+  Filling = true;
+  cmboSite->clear();
+  for (const auto& name : Names) cmboSite->addItem(Q(name));
+  cmboSite->setCurrentIndex(-1);
+  if (!select.empty()) cmboSite->setCurrentIndex(cmboSite->findText(Q(select)));
+  if (cmboSite->currentIndex() < 0) cmboSite->setEditText("");
+  Filling = false;
+}
+
+void TfrmManager::SiteNameChanged(const QString& text) {
+  if (Filling) return;
+  CurrentName = S(text);
+  LoadSite();
+}
+
+void TfrmManager::LoadSite() {
+  if (CurrentName.empty()) return;
+  const TSite site = File->ReadSite(CurrentName, Preferences().EMail);
+  editHost->setText(Q(site.Host));
+  editPort->setText(Q(site.Port));
+  if (cbAnonymous->isChecked() != site.Anonymous) {
+    cbAnonymous->setChecked(site.Anonymous);  // runs the anonymous rule
+  }
+  if (!site.Anonymous) {
+    editPassword->setEchoMode(QLineEdit::Password);
+    editUser->setText(Q(site.User));
+    editPassword->setText(Q(site.Password));
+  }
+  editHostFolder->setText(Q(site.HostFolder));
+  editLocalFolder[0]->setText(Q(site.LocalFolder1));
+  editLocalFolder[1]->setText(Q(site.LocalFolder2));
+  editLocalFolder[2]->setText(Q(site.LocalFolder3));
+  QStringList lines;
+  for (const auto& line : site.Notes) lines << Q(line);
+  memoComment->setPlainText(lines.join('\n'));
+}
+
+void TfrmManager::SetAnonymous(bool anonymous) {
+  if (anonymous) {
+    editUser->setText("anonymous");
+    editPassword->setEchoMode(QLineEdit::Normal);
+    editPassword->setText(Q(Preferences().EMail));
+  } else {
+    editPassword->setEchoMode(QLineEdit::Password);
+  }
+}
+
+TSite TfrmManager::Result() const {
+  TSite site;
+  site.Name = S(cmboSite->currentText());
+  site.Host = S(editHost->text());
+  site.Port = S(editPort->text());
+  site.Anonymous = cbAnonymous->isChecked();
+  site.User = S(editUser->text());
+  site.Password = S(editPassword->text());
+  site.HostFolder = S(editHostFolder->text());
+  site.LocalFolder1 = S(editLocalFolder[0]->text());
+  site.LocalFolder2 = S(editLocalFolder[1]->text());
+  site.LocalFolder3 = S(editLocalFolder[2]->text());
+  const QString notes = memoComment->toPlainText();
+  if (!notes.isEmpty()) {
+    for (const QString& line : notes.split('\n')) site.Notes.push_back(S(line));
+  }
+  return site;
+}
+
+void TfrmManager::NewSite() {
+  Pages->setCurrentIndex(0);
+  cmboSite->setFocus();
+  CurrentName.clear();
+  Filling = true;
+  cmboSite->setCurrentIndex(-1);
+  cmboSite->setEditText("");
+  Filling = false;
+  editHost->clear();
+  editPort->setText("21");
+  editUser->clear();
+  editPassword->clear();
+  cbAnonymous->setChecked(false);
+  editPassword->setEchoMode(QLineEdit::Password);
+  editHostFolder->clear();
+  editLocalFolder[0]->setText(Q(Preferences().DefaultDir));
+  editLocalFolder[1]->clear();
+  editLocalFolder[2]->clear();
+  memoComment->clear();
+}
+
+bool TfrmManager::ApplySite() {
+  btnDelete->setEnabled(true);
+  TSite site = Result();
+  CurrentName = site.Name;
+  if (CurrentName.empty()) return true;
+  // Check everything before writing anything: a half-saved site helps nobody.
+  if (const std::string error = TSiteFile::Validate(site); !error.empty()) {
+    Prompter().Error(this, windowTitle(), Q(error));
+    return false;
+  }
+  std::vector<std::string> names = Names;
+  if (std::find(names.begin(), names.end(), site.Name) == names.end()) {
+    TSiteFile::InsertSorted(names, site.Name);
+  }
+  if (const std::string error = File->SaveSite(site, names); !error.empty()) {
+    Prompter().Error(this, windowTitle(), Q(error));
+    return false;
+  }
+  Names = names;
+  FillSiteList(site.Name);
+  return true;
+}
+
+void TfrmManager::DeleteSite() {
+  if (Names.empty()) return;
+  const QString question =
+      QString("Are you sure you want to delete the %1 site?").arg(Q(CurrentName));
+  if (!Prompter().Confirm(this, windowTitle(), question)) return;
+  if (const std::string error = File->DeleteSite(CurrentName, Names, Preferences().EMail);
+      !error.empty()) {
+    Prompter().Error(this, windowTitle(), Q(error));
+  }
+  setUpdatesEnabled(false);
+  FillSiteList(Names.empty() ? std::string() : Names.front());
+  CurrentName = S(cmboSite->currentText());
+  LoadSite();
+  setUpdatesEnabled(true);
+  if (Names.empty()) {
+    NewSite();
+    btnDelete->setEnabled(false);
+  }
+}
+
+bool TfrmManager::Commit() {
+  if (editHost->text().isEmpty()) {
+    Prompter().Error(this, windowTitle(), "Host field cannot be empty");
+    editHost->setFocus();
+    return false;
+  }
+  if (editUser->text().isEmpty()) {
+    Prompter().Error(this, windowTitle(), "UserID field cannot be empty");
+    editUser->setFocus();
+    return false;
+  }
+  if (cbAnonymous->isChecked() && !editPassword->text().isEmpty()) {
+    Preferences().AdoptAnonymousPassword(S(editPassword->text()));
+  }
+  return ApplySite();
+}
+
+void TfrmManager::showEvent(QShowEvent* event) {
+  Pages->setCurrentIndex(0);
+  cmboSite->setFocus();
+  btnDelete->setEnabled(!Names.empty());
+  QDialog::showEvent(event);
+}
+
+void TfrmManager::changeEvent(QEvent* event) {
+  if (event->type() == QEvent::ActivationChange && isActiveWindow() && Names.empty()) NewSite();
+  QDialog::changeEvent(event);
+}
+
+}  // namespace pelmar

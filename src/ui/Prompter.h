@@ -1,0 +1,26 @@
+#pragma once
+// Every modal question and message goes through a prompter, so that the logic behind a dialog
+// runs and is tested without a person. The application uses message boxes; tests install
+// scripted answers.
+
+#include <QString>
+#include <memory>
+
+class QWidget;
+
+namespace pelmar {
+
+class IPrompter {
+ public:
+  virtual ~IPrompter() = default;
+  // An error message with an OK button.
+  virtual void Error(QWidget* parent, const QString& caption, const QString& text) = 0;
+  // A question answered Yes (true) or No.
+  virtual bool Confirm(QWidget* parent, const QString& caption, const QString& text) = 0;
+};
+
+// The prompter in use (message boxes unless replaced).
+IPrompter& Prompter();
+void SetPrompter(std::shared_ptr<IPrompter> prompter);
+
+}  // namespace pelmar

@@ -1,0 +1,227 @@
+// The preferences dialog and the site manager, driven without exec() on the offscreen
+// platform; questions are answered by a scripted prompter.
+
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTabWidget>
+
+#include "settings/Preferences.h"
+#include "settings/SettingsFixture.h"
+#include "settings/qt/ManagerDialog.h"
+#include "settings/qt/OptionsDialog.h"
+#include "support/Files.h"
+#include "support/ScriptedPrompter.h"
+#include "ui/HelpService.h"
+#include "ui/RadioGroup.h"
+
+namespace pelmar::test {
+namespace {
+
+class DialogsTest : public SettingsTest {
+ protected:
+  void SetUp() override {
+    SettingsTest::SetUp();
+    Answers = std::make_shared<TScriptedPrompter>();
+    SetPrompter(Answers);
+    Preferences() = TPreferences();
+    Preferences().Load(PreferencesPath());
+  }
+  void TearDown() override {
+    SetPrompter(nullptr);
+    SettingsTest::TearDown();
+  }
+  template <typename T>
+  static T* Child(QWidget& dialog, const char* name) {
+    T* child = dialog.findChild<T*>(name);
+    EXPECT_NE(child, nullptr) << name;
+    return child;
+  }
+  static void Click(QWidget& dialog, const char* name) {
+    Child<QPushButton>(dialog, name)->click();
+  }
+  static void Type(QWidget& dialog, const char* name, const QString& text) {
+    auto* edit = Child<QLineEdit>(dialog, name);
+    edit->setText(text);
+    emit edit->textEdited(text);
+  }
+
+  std::shared_ptr<TScriptedPrompter> Answers;
+};
+
+TEST_F(DialogsTest, OptionsPagesControlsAndCaptions) {
+  TfrmOptions dialog;
+  dialog.PrepareToShow();
+  EXPECT_EQ(dialog.windowTitle(), "General preferences");
+  auto* pages = Child<QTabWidget>(dialog, "pgctrlOptions");
+  QStringList titles;
+  for (int i = 0; i < pages->count(); ++i) titles << pages->tabText(i);
+  EXPECT_EQ(titles,
+            (QStringList{"General", "Advanced", "Connection", "Firewall", "Sounds", "File Types"}));
+  EXPECT_EQ(Child<QCheckBox>(dialog, "cbNoXferOlder")->text(),
+            "Don't tranfer older or same-aged files");
+  EXPECT_EQ(Child<TRadioGroup>(dialog, "rgHostDblClk")->ItemIndex(), 2);
+  EXPECT_EQ(Child<QLineEdit>(dialog, "editEMail")->text(), TPreferences::kPlaceholderEMail);
+  EXPECT_EQ(Child<QLineEdit>(dialog, "editLogFile")->text(), "pelmar.log");
+  int topic = 0;
+  SetHelpHandler([&](int t) { topic = t; });
+  Click(dialog, "btnHelp");
+  SetHelpHandler(nullptr);
+  EXPECT_EQ(topic, 76);
+}
+
+TEST_F(DialogsTest, PanelsFollowTheirBoxes) {
+  WriteFile(Home + "pelmar.ini", "[Firewall]\nEnabled=1\n");
+  TfrmOptions dialog;
+  dialog.PrepareToShow();
+  auto* firewall = Child<QWidget>(dialog, "pnlFirewall");
+  auto* sounds = Child<QWidget>(dialog, "pnlSounds");
+  EXPECT_TRUE(firewall->isEnabled()) << "also when loaded";
+  EXPECT_FALSE(sounds->isEnabled());
+  Child<QCheckBox>(dialog, "cbEnableFirewall")->setChecked(false);
+  Child<QCheckBox>(dialog, "cbEnableSound")->setChecked(true);
+  EXPECT_FALSE(firewall->isEnabled());
+  EXPECT_TRUE(sounds->isEnabled());
+}
+
+TEST_F(DialogsTest, FileTypesAddAndRemove) {
+  TfrmOptions dialog;
+  dialog.PrepareToShow();
+  auto* list = Child<QListWidget>(dialog, "lbASCIIExtensions");
+  auto* add = Child<QPushButton>(dialog, "btnAdd");
+  auto* remove = Child<QPushButton>(dialog, "btnRemove");
+  EXPECT_EQ(list->count(), 13);
+  EXPECT_FALSE(add->isEnabled());
+  EXPECT_FALSE(remove->isEnabled());
+  Type(dialog, "editExtension", "PAS");
+  EXPECT_EQ(Child<QLineEdit>(dialog, "editExtension")->text(), "pas") << "typed letters go lower";
+  EXPECT_TRUE(add->isEnabled());
+  add->click();
+  EXPECT_EQ(list->count(), 14);
+  EXPECT_EQ(Child<QLineEdit>(dialog, "editExtension")->text(), "");
+  Type(dialog, "editExtension", ".htm");
+  add->click();
+  EXPECT_EQ(list->count(), 14) << "an equal entry is not added twice";
+  list->setCurrentRow(0);
+  EXPECT_TRUE(remove->isEnabled());
+  remove->click();
+  EXPECT_EQ(list->count(), 13);
+  ASSERT_TRUE(dialog.Commit());
+  EXPECT_TRUE(Preferences().IsAsciiExtension("x.pas"));
+  EXPECT_FALSE(Preferences().IsAsciiExtension("x.1st"));
+}
+
+TEST_F(DialogsTest, CancelDiscardsAndShowingReloads) {
+  TfrmOptions dialog;
+  dialog.PrepareToShow();
+  Child<TRadioGroup>(dialog, "rgTransferMode")->Button(2)->click();
+  dialog.reject();
+  EXPECT_EQ(Preferences().TransferMode, 0);
+  dialog.PrepareToShow();
+  EXPECT_EQ(Child<TRadioGroup>(dialog, "rgTransferMode")->ItemIndex(), 0);
+
+  Child<TRadioGroup>(dialog, "rgTransferMode")->Button(2)->click();
+  Type(dialog, "editTimeOut", "30");
+  Type(dialog, "editLogFile", "today.log");
+  ASSERT_TRUE(dialog.Commit());
+  EXPECT_EQ(Preferences().TransferMode, 2);
+  EXPECT_EQ(Preferences().LogFile, Home + "today.log");
+  EXPECT_EQ(EngineSettings().FTPTimeout.load(), 30000);
+  TPreferences stored;
+  stored.Load(PreferencesPath());
+  EXPECT_EQ(stored.TransferMode, 2);
+
+  Type(dialog, "editTries", "many");
+  EXPECT_FALSE(dialog.Commit());
+  ASSERT_EQ(Answers->Messages.size(), 1u);
+  EXPECT_TRUE(Answers->Messages[0].contains("many"));
+}
+
+TEST_F(DialogsTest, ManagerFirstStartNewApplyAndReopen) {
+  Preferences().DefaultDir = "/home/me";
+  TfrmManager manager;
+  EXPECT_EQ(manager.windowTitle(), "Session properties");
+  EXPECT_FALSE(Child<QPushButton>(manager, "btnDelete")->isEnabled());
+  manager.NewSite();
+  EXPECT_EQ(Child<QLineEdit>(manager, "editPort")->text(), "21");
+  EXPECT_EQ(Child<QLineEdit>(manager, "editLocalFolder1")->text(), "/home/me");
+
+  auto* site = Child<QComboBox>(manager, "cmboSite");
+  site->setEditText("Work");
+  EXPECT_EQ(Child<QLineEdit>(manager, "editUser")->text(), "anonymous")
+      << "defaults for a new name";
+  Type(manager, "editHost", "ftp.work.example");
+  Type(manager, "editUser", "me");
+  Type(manager, "editPassword", "caf\xC3\xA9");
+  Child<QPlainTextEdit>(manager, "memoComment")->setPlainText("first line\nx");
+  Click(manager, "btnApply");
+  EXPECT_TRUE(Answers->Messages.empty());
+  EXPECT_EQ(manager.SiteNames(), std::vector<std::string>{"Work"});
+  Click(manager, "btnApply");
+  EXPECT_EQ(manager.SiteNames().size(), 1u) << "saving again adds no second entry";
+
+  TfrmManager again;
+  EXPECT_EQ(again.findChild<QComboBox*>("cmboSite")->currentText(), "Work");
+  const TSite read = again.Result();
+  EXPECT_EQ(read.Host, "ftp.work.example");
+  EXPECT_EQ(read.Password, "caf\xC3\xA9");
+  EXPECT_EQ(read.Notes, (std::vector<std::string>{"first line", "x"}));
+  EXPECT_TRUE(again.findChild<QPushButton*>("btnDelete")->isEnabled());
+}
+
+TEST_F(DialogsTest, ManagerOkChecksAndTheAnonymousRule) {
+  Preferences().EMail = "";
+  TfrmManager manager;
+  manager.NewSite();
+  Child<QComboBox>(manager, "cmboSite")->setEditText("Anon");
+  EXPECT_FALSE(manager.Commit());
+  EXPECT_EQ(Answers->Messages.back(), "Host field cannot be empty");
+  Type(manager, "editHost", "ftp.example.com");
+  Type(manager, "editUser", "");
+  EXPECT_FALSE(manager.Commit());
+  EXPECT_EQ(Answers->Messages.back(), "UserID field cannot be empty");
+  Child<QCheckBox>(manager, "cbAnonymous")->setChecked(true);
+  EXPECT_EQ(Child<QLineEdit>(manager, "editUser")->text(), "anonymous");
+  EXPECT_EQ(Child<QLineEdit>(manager, "editPassword")->echoMode(), QLineEdit::Normal);
+  Type(manager, "editPassword", "guest@mine.example");
+  EXPECT_TRUE(manager.Commit());
+  EXPECT_EQ(Preferences().EMail, "guest@mine.example");
+
+  Type(manager, "editPort", "21x");
+  EXPECT_FALSE(manager.Commit());
+  EXPECT_EQ(Answers->Messages.back(), "'21x' is not a valid integer value");
+}
+
+TEST_F(DialogsTest, ManagerDeleteAsksAndRenumbers) {
+  for (const char* name : {"a", "b", "c"}) {
+    TfrmManager manager;
+    manager.NewSite();
+    Child<QComboBox>(manager, "cmboSite")->setEditText(name);
+    Type(manager, "editHost", QString(name) + ".example");
+    ASSERT_TRUE(manager.ApplySite());
+  }
+  TfrmManager manager;
+  Child<QComboBox>(manager, "cmboSite")->setCurrentText("b");
+  Answers->Answers = {false, true};
+  manager.DeleteSite();
+  EXPECT_EQ(manager.SiteNames().size(), 3u) << "No keeps the site";
+  manager.DeleteSite();
+  EXPECT_EQ(Answers->Questions.back(), "Are you sure you want to delete the b site?");
+  EXPECT_EQ(manager.SiteNames(), (std::vector<std::string>{"a", "c"}));
+  EXPECT_EQ(manager.Result().Name, "a") << "the first site is loaded";
+  EXPECT_EQ(manager.Result().Host, "a.example");
+  Answers->Answers = {true, true};
+  manager.DeleteSite();
+  manager.DeleteSite();
+  EXPECT_TRUE(manager.SiteNames().empty());
+  EXPECT_FALSE(Child<QPushButton>(manager, "btnDelete")->isEnabled());
+  EXPECT_EQ(Child<QLineEdit>(manager, "editPort")->text(), "21") << "as after New";
+}
+
+}  // namespace
+}  // namespace pelmar::test

@@ -1,0 +1,28 @@
+#pragma once
+// A prompter that records every message and answers questions from a script.
+
+#include <QString>
+#include <deque>
+#include <vector>
+
+#include "ui/Prompter.h"
+
+namespace pelmar::test {
+
+class TScriptedPrompter : public IPrompter {
+ public:
+  void Error(QWidget*, const QString&, const QString& text) override { Messages.push_back(text); }
+  bool Confirm(QWidget*, const QString&, const QString& text) override {
+    Questions.push_back(text);
+    if (Answers.empty()) return false;
+    const bool answer = Answers.front();
+    Answers.pop_front();
+    return answer;
+  }
+
+  std::vector<QString> Messages;
+  std::vector<QString> Questions;
+  std::deque<bool> Answers;
+};
+
+}  // namespace pelmar::test
