@@ -112,6 +112,28 @@ TEST_F(SiteFileTest, DefaultsAndTheReadingRules) {
   EXPECT_EQ(noLast.ReadSiteNames(), std::vector<std::string>{"Only"}) << "k keys hold k - 1 names";
 }
 
+TEST_F(SiteFileTest, AFileWrittenByHandInTheOldLayoutReads) {
+  // Keys in their usual order, CR LF line ends, a password scrambled byte by byte, notes as
+  // comma text whose first and last lines are quoted.
+  const std::string password = Scramble("s3cret!");
+  WriteFile(Home + "Sites.ini",
+            "[Sites]\r\nSite1=Home NAS\r\nLastSite=Home NAS\r\n\r\n[Home NAS]\r\n"
+            "Host=192.168.1.5\r\nPort=2121\r\nAnonymous=0\r\nUser=admin\r\nPassword=" +
+                password +
+                "\r\nHostFolder=/share\r\nLocalFolder1=/home/me\r\nLocalFolder2=\r\n"
+                "LocalFolder3=\r\nComments=\"backup box\",x,\"say \"\"hi\"\"\"\r\n");
+  TSiteFile file(Home + "Sites.ini");
+  ASSERT_EQ(file.Open(), "");
+  ASSERT_EQ(file.ReadSiteNames(), std::vector<std::string>{"Home NAS"});
+  const TSite site = file.ReadSite("Home NAS", "");
+  EXPECT_EQ(site.Host, "192.168.1.5");
+  EXPECT_EQ(site.Port, "2121");
+  EXPECT_EQ(site.User, "admin");
+  EXPECT_EQ(site.Password, "s3cret!");
+  EXPECT_EQ(site.HostFolder, "/share");
+  EXPECT_EQ(site.Notes, (std::vector<std::string>{"backup box", "x", "say \"hi\""}));
+}
+
 TEST_F(SiteFileTest, InvalidSitesAreRefusedBeforeAnythingIsWritten) {
   TSiteFile file(Home + "Sites.ini");
   file.Open();
