@@ -1,0 +1,45 @@
+#pragma once
+// Whether a file is queued at all, and from which offset, when the destination already shows a
+// file of that name: skip, replace or resume, by the preferences and by asking.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "platform/DateTime.h"
+
+namespace pelmar {
+
+struct TPreferences;
+
+enum class TAnswer { Yes, No, YesToAll, NoToAll, Recovery, Closed };
+
+// The answers given during one upload or download command, shared by its whole walk.
+struct TAnswerMemory {
+  bool OverwriteToAll = false;
+  bool OverwriteYes = false;
+  bool RestartToAll = false;
+  bool RestartYes = false;
+};
+
+// The two questions; the application shows its dialogs, scripts answer from options.
+class IQueueQuestions {
+ public:
+  virtual ~IQueueQuestions() = default;
+  virtual TAnswer AskOverwrite(const std::string& name, int64_t existingSize,
+                               TDateTime existingDate, int64_t newSize, TDateTime newDate) = 0;
+  virtual TAnswer AskRestart(const std::string& name) = 0;
+};
+
+struct TExistingFile {
+  int64_t Size = 0;
+  TDateTime Modified = 0;
+};
+
+// The restart offset to queue the file with, or nullopt to skip it.
+std::optional<int64_t> DecideQueuing(const std::string& name, int64_t size, TDateTime modified,
+                                     const std::optional<TExistingFile>& existing,
+                                     bool serverCanResume, const TPreferences& preferences,
+                                     TAnswerMemory& memory, IQueueQuestions& questions);
+
+}  // namespace pelmar

@@ -1,0 +1,34 @@
+#include "transfers/TransferItem.h"
+
+#include <algorithm>
+
+#include "platform/Tick.h"
+#include "transfers/MulDiv.h"
+
+namespace pelmar {
+
+std::string TTransferItem::StatusText() const {
+  switch (State) {
+    case tsPending:
+      return Upload ? "Upload Pending" : "Download Pending";
+    case tsDone:
+      return "Done";
+    case tsCancelled:
+      return "Cancelled";
+    case tsFailed:
+      return "Aborted due to Error";
+    default:
+      return "";
+  }
+}
+
+int64_t TTransferItem::ElapsedTicks() const {
+  return GetTickCount() - StartTicks;
+}
+
+int TTransferItem::PercentDone() const {
+  return static_cast<int>(
+      std::clamp<int64_t>(MulDiv(100, BytesDone, Size - RestartOffset), 0, 100));
+}
+
+}  // namespace pelmar

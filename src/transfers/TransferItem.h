@@ -1,0 +1,61 @@
+#pragma once
+// One file or folder to move between this machine and a server.
+
+#include <cstdint>
+#include <string>
+
+#include "platform/DateTime.h"
+
+namespace pelmar {
+
+class TFTPComponent;
+class TTransferItems;
+
+enum TTransferState : uint8_t {
+  tsPending = 0,
+  tsActive = 1,
+  tsDone = 2,
+  tsCancelled = 3,
+  tsFailed = 4,
+};
+
+// Where a finished entry is announced, so that a pane showing that folder lists it.
+class ITransferDestination {
+ public:
+  virtual ~ITransferDestination() = default;
+  virtual void EntryArrived(const std::string& folder, const std::string& name, bool isFolder,
+                            int64_t size, TDateTime modified) = 0;
+};
+
+struct TTransferItem {
+  TTransferItems* Owner = nullptr;
+  void* ListItem = nullptr;  // the transfer manager's row
+  std::string Host;
+  int Port = 21;
+  std::string User;
+  std::string Password;
+  std::string Account;
+  // Source and destination folders end with their separator: Folder + FileName is a path.
+  std::string SourceFolder;
+  std::string DestFolder;
+  std::string FileName;
+  int64_t Size = 0;
+  TDateTime FileDate = 0;
+  int64_t RestartOffset = 0;
+  uint8_t Upload = 0;
+  uint8_t IsFolder = 0;
+  TTransferState State = tsPending;
+  void* SourceView = nullptr;
+  ITransferDestination* DestView = nullptr;
+  TFTPComponent* Connection = nullptr;
+  int64_t StartTicks = 0;
+  int64_t BytesDone = 0;  // this run, without RestartOffset
+
+  // "Download Pending", "Done", "Aborted due to Error", ...
+  std::string StatusText() const;
+  int64_t ElapsedTicks() const;
+  // 0..100 of this run.
+  int PercentDone() const;
+};
+
+}  // namespace pelmar

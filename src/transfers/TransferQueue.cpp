@@ -1,0 +1,386 @@
+#include "transfers/TransferQueue.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "platform/Tick.h"
+#include "settings/Preferences.h"
+#include "transfers/MulDiv.h"
+
+namespace pelmar {
+namespace {
+
+std::string LowerAscii(std::string text) {
+  for (char& c : text) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return text;
+}
+
+}  // namespace
+
+bool IsSafeLocalName(const std::string& name) {
+  return !name.empty() && name != "." && name != ".." &&
+         name.find_first_of(std::string("/\0", 2)) == std::string::npos;
+}
+
+TTransferItems::TTransferItems(std::shared_ptr<TEventTarget> target) : Target(std::move(target)) {}
+
+TTransferItems::~TTransferItems() {
+  *Alive = false;
+  for (auto& connection : Connections) {
+    // Reports still on their way must not reach items that are gone.
+    connection->OnConnected = nullptr;
+    connection->OnDisconnected = nullptr;
+    connection->OnError = nullptr;
+    connection->OnFolder = nullptr;
+    connection->OnLog = nullptr;
+    connection->OnLoggedIn = nullptr;
+    connection->OnProgress = nullptr;
+    connection->OnFileSize = nullptr;
+  }
+  while (!Connections.empty()) Connections.pop_back();
+  while (!Items.empty()) Items.pop_back();
+}
+
+bool TTransferItems::IsDuplicate(const TTransferItem& item) const {
+  for (const auto& other : Items) {
+    if (other->State != tsPending && other->State != tsActive) continue;
+    if (other->FileName == item.FileName && other->Size == item.Size &&
+        other->FileDate == item.FileDate && other->SourceFolder == item.SourceFolder &&
+        other->DestFolder == item.DestFolder && other->Host == item.Host &&
+        other->Port == item.Port && other->User == item.User && other->Password == item.Password &&
+        other->Account == item.Account && other->RestartOffset == item.RestartOffset &&
+        other->Upload == item.Upload && other->IsFolder == item.IsFolder) {
+      return true;
+    }
+  }
+  return false;
+}
+
+int TTransferItems::Add(std::unique_ptr<TTransferItem>& item) {
+  if (IsDuplicate(*item)) {
+    if (ShowMessage) ShowMessage("\"" + item->FileName + "\" is already in the transfer queue");
+    return -1;
+  }
+  item->Owner = this;
+  Items.push_back(std::move(item));
+  TTransferItem& added = *Items.back();
+  if (!AnyActive()) {
+    StartTicks = GetTickCount();
+    BytesDone = BytesLeft = 0;
+    FilesDone = 0;
+  }
+  StateCounts[added.State]++;
+  BytesLeft += added.Size;
+  if (OnAdded) OnAdded(*this, added);
+  if (!AnyActive()) StartNext();
+  return IndexOf(&added);
+}
+
+int TTransferItems::IndexOf(const TTransferItem* item) const {
+  for (size_t i = 0; i < Items.size(); ++i) {
+    if (Items[i].get() == item) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+TTransferItem* TTransferItems::FirstInState(TTransferState state) const {
+  for (const auto& item : Items) {
+    if (item->State == state) return item.get();
+  }
+  return nullptr;
+}
+
+void TTransferItems::Move(int from, int to) {
+  if (from < 0 || to < 0 || from >= Count() || to >= Count() || from == to) return;
+  auto moved = std::move(Items[static_cast<size_t>(from)]);
+  Items.erase(Items.begin() + from);
+  Items.insert(Items.begin() + to, std::move(moved));
+}
+
+int64_t TTransferItems::ElapsedTicks() const {
+  return GetTickCount() - StartTicks;
+}
+
+int TTransferItems::PercentDone() const {
+  return static_cast<int>(
+      std::clamp<int64_t>(MulDiv(100, BytesDone, BytesDone + BytesLeft), 0, 100));
+}
+
+bool TTransferItems::StartNext() {
+  if ((CountInState(tsPending) > 0 || AnyActive()) && Host && Host->ShowTransferInfo()) {
+    Host->ShowProgressWindow();
+  }
+  if (AnyActive()) return false;
+  TTransferItem* next = FirstInState(tsPending);
+  if (!next) return false;
+  TFTPComponent* connection =
+      AcquireConnection(next->Host, next->Port, next->Account, next->Password, next->User);
+  Start(*next, *connection);
+  return true;
+}
+
+TFTPComponent* TTransferItems::AcquireConnection(const std::string& host, int port,
+                                                 const std::string& account,
+                                                 const std::string& password,
+                                                 const std::string& user) {
+  // A connection is taken when an active item runs on it. The engine's busy flag is no guide
+  // here: right after an item's last report its worker is still tidying up that request, and
+  // a request posted a moment ago does not show yet; requests queue behind each other anyway.
+  auto running = [this](const TFTPComponent* connection) {
+    return std::any_of(Items.begin(), Items.end(), [connection](const auto& item) {
+      return item->State == tsActive && item->Connection == connection;
+    });
+  };
+  for (const auto& connection : Connections) {
+    if (connection->Host == host && connection->Port == port && connection->User == user &&
+        connection->Password == password && connection->Account == account &&
+        !running(connection.get())) {
+      return connection.get();
+    }
+  }
+  auto connection = std::make_shared<TFTPComponent>(Target);
+  connection->Host = host;
+  connection->Port = port;
+  connection->User = user;
+  connection->Password = password;
+  connection->Account = account;
+  Connections.push_back(connection);
+  return connection.get();
+}
+
+void TTransferItems::DisconnectAll() {
+  while (!Connections.empty()) {
+    TFTPComponent& connection = *Connections.back();
+    connection.Disconnect();
+    // Freeing it posts the worker's quit behind the disconnect, so QUIT still goes out.
+    Retire(connection);
+  }
+}
+
+void TTransferItems::BindReports(TTransferItem& item, TFTPComponent& connection) {
+  TTransferItem* target = &item;
+  std::weak_ptr<bool> alive = Alive;
+  auto live = [alive] { return !alive.expired(); };
+  connection.OnConnected = [this, live](TFTPComponent& sender) {
+    if (live() && OnConnected) OnConnected(sender);
+  };
+  connection.OnDisconnected = [this, target, live](TFTPComponent& sender) {
+    if (live()) DisconnectedReport(*target, sender);
+  };
+  connection.OnError = [this, target, live](TFTPComponent& sender, int code,
+                                            const std::string& text) {
+    if (live()) ErrorReport(*target, sender, code, text);
+  };
+  connection.OnFolder = [this, target, live](TFTPComponent& sender, const std::string&,
+                                             uint8_t kind) {
+    if (live()) FolderReport(*target, sender, kind);
+  };
+  connection.OnLog = [this, live](TFTPComponent& sender, const std::string& text) {
+    if (live() && OnLog) OnLog(sender, text);
+  };
+  connection.OnLoggedIn = [this, target, live](TFTPComponent& sender) {
+    if (live() && target->Connection == &sender) Start(*target, sender);
+  };
+  connection.OnProgress = [this, target, live](TFTPComponent&, uint8_t kind, bool, int64_t count) {
+    if (live()) ProgressReport(*target, kind, count);
+  };
+  connection.OnFileSize = [this, target, live](TFTPComponent&, const std::string& path,
+                                               int64_t size) {
+    if (live()) FileSizeReport(*target, path, size);
+  };
+}
+
+void TTransferItems::Start(TTransferItem& item, TFTPComponent& connection) {
+  SetState(item, tsActive);
+  BindReports(item, connection);
+  item.Connection = &connection;
+  item.StartTicks = GetTickCount();
+  item.BytesDone = 0;
+  if (OnItemStarted) OnItemStarted(*this, item);
+  const TPreferences& preferences = Preferences();
+  if (!connection.LoggedIn) {
+    if (Host) Host->SetStatusText("Logging on to " + item.Host + "...");
+    connection.Host = item.Host;
+    connection.Port = item.Port;
+    connection.User = item.User;
+    connection.Password = item.Password;
+    connection.Account = item.Account;
+    if (preferences.FirewallEnabled) {
+      connection.FirewallType = static_cast<uint8_t>(preferences.FirewallType);
+      connection.FirewallHost = preferences.FirewallHost;
+      connection.FirewallPort = preferences.FirewallPortNumber();
+      connection.FirewallUser = preferences.FirewallUser;
+      connection.FirewallPassword = preferences.FirewallPassword;
+      connection.ConnectViaFirewall();
+    } else {
+      connection.Connect();
+    }
+    return;
+  }
+  const int mode = preferences.TransferModeFor(item.FileName);
+  if (item.Upload) {
+    if (item.IsFolder) {
+      connection.MakeFolder(item.DestFolder + item.FileName);
+      connection.GetFolder();
+      FolderMarkers[&connection].push_back(&item);
+      return;
+    }
+    // Only the name on the server is lower-cased; the local file keeps its own name.
+    const std::string remoteName =
+        preferences.ConfirmLowerCase ? LowerAscii(item.FileName) : item.FileName;
+    const std::string source = item.SourceFolder + item.FileName;
+    const std::string destination = item.DestFolder + remoteName;
+    if (item.RestartOffset > 0) {
+      connection.ResumeUpload(source, destination, mode, item.RestartOffset);
+    } else {
+      connection.Upload(source, destination, mode);
+    }
+    return;
+  }
+  if (!IsSafeLocalName(item.FileName)) {
+    Fail(item, "\"" + item.FileName + "\" cannot be a local file name; not transferred");
+    return;
+  }
+  if (item.IsFolder) {
+    const std::string folder = item.DestFolder + item.FileName;
+    if (::mkdir(folder.c_str(), 0777) != 0 && errno != EEXIST) {
+      Fail(item, "Unable to create folder " + folder + ": " + std::strerror(errno));
+      return;
+    }
+    ProgressReport(item, pkDone, 0);
+    return;
+  }
+  const std::string source = item.SourceFolder + item.FileName;
+  const std::string destination = item.DestFolder + item.FileName;
+  if (item.RestartOffset > 0) {
+    connection.ResumeDownload(source, destination, mode, item.RestartOffset);
+  } else {
+    connection.Download(source, destination, mode);
+  }
+}
+
+void TTransferItems::Fail(TTransferItem& item, const std::string& why) {
+  if (OnLog && item.Connection) OnLog(*item.Connection, why);
+  if (item.State == tsActive) SetState(item, tsFailed);
+  if (!AnyActive()) StartNext();
+}
+
+void TTransferItems::Cancel(TTransferItem& item) {
+  if (item.State != tsActive) return;
+  SetState(item, tsCancelled);
+  if (!item.Connection) return;
+  item.Connection->Abort();
+  // Its worker is still winding down the aborted request, and its late reports belong to this
+  // item: the next item gets a connection of its own.
+  if (InPool(*item.Connection)) Retire(*item.Connection);
+}
+
+void TTransferItems::SetState(TTransferItem& item, TTransferState state) {
+  if (item.State == state) return;
+  if (item.Owner == this) {
+    StateCounts[item.State]--;
+    StateCounts[state]++;
+  }
+  item.State = state;
+  if (OnStateChanged && item.Owner == this) OnStateChanged(*this, item);
+}
+
+void TTransferItems::ProgressReport(TTransferItem& item, uint8_t kind, int64_t count) {
+  const int64_t run = std::max<int64_t>(count - item.RestartOffset, 0);
+  const int64_t delta = run - item.BytesDone;
+  item.BytesDone = run;
+  BytesDone += delta;
+  BytesLeft -= delta;
+  if (OnProgress) OnProgress(*this, item);
+  if (kind != pkDone) return;
+  if (OnItemFinished) OnItemFinished(*this, item);
+  if (item.DestView) {
+    item.DestView->EntryArrived(item.DestFolder, item.FileName, item.IsFolder != 0, item.Size,
+                                item.FileDate);
+  }
+  FilesDone++;
+  if (Connections.size() > 1 && item.Connection && InPool(*item.Connection)) {
+    Retire(*item.Connection);
+  }
+  if (item.State == tsActive) SetState(item, tsDone);
+  if (!AnyActive()) StartNext();
+}
+
+void TTransferItems::FolderReport(TTransferItem& item, TFTPComponent& sender, uint8_t kind) {
+  if (kind == fkCreated || kind == fkRemoved) {
+    ProgressReport(item, pkDone, 0);
+    return;
+  }
+  if (kind != fkCurrent) return;
+  auto& markers = FolderMarkers[&sender];
+  if (markers.empty()) return;
+  TTransferItem* waiting = markers.front();
+  markers.pop_front();
+  // The MKD was answered without a folder report (typically 550: it exists already). A
+  // folder that really could not be made shows up when the files meant for it fail.
+  if (waiting->State == tsActive && waiting->Connection == &sender) {
+    ProgressReport(*waiting, pkDone, 0);
+  }
+}
+
+void TTransferItems::ErrorReport(TTransferItem& item, TFTPComponent& sender, int code,
+                                 const std::string& text) {
+  if (OnError) {
+    OnError(sender, code, text);
+  } else if (OnLog) {
+    OnLog(sender, text);
+  }
+  if (Connections.size() > 1 && InPool(sender)) Retire(sender);
+  if (item.State == tsActive && item.Connection == &sender) SetState(item, tsFailed);
+  if (!AnyActive()) StartNext();
+}
+
+void TTransferItems::DisconnectedReport(TTransferItem& item, TFTPComponent& sender) {
+  if (OnDisconnected) OnDisconnected(sender);
+  // A log-on that failed, or a connection lost in the middle, reports no error of its own:
+  // without this the item would stay active and the queue would stop.
+  if (item.State == tsActive && item.Connection == &sender) SetState(item, tsFailed);
+  if (!InPool(sender)) {
+    if (item.Connection == &sender) item.Connection = nullptr;
+  }
+  StartNext();
+}
+
+void TTransferItems::FileSizeReport(TTransferItem& item, const std::string& path, int64_t size) {
+  if (item.Upload || size == item.Size) return;
+  const size_t slash = path.find_last_of('/');
+  const std::string folder = slash == std::string::npos ? "" : path.substr(0, slash + 1);
+  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  if (folder != item.DestFolder || name != item.FileName) return;
+  BytesLeft += size - item.Size;
+  item.Size = size;
+  if (OnProgress) OnProgress(*this, item);
+}
+
+bool TTransferItems::InPool(const TFTPComponent& connection) const {
+  return std::any_of(Connections.begin(), Connections.end(),
+                     [&](const auto& c) { return c.get() == &connection; });
+}
+
+void TTransferItems::Retire(TFTPComponent& connection) {
+  auto it = std::find_if(Connections.begin(), Connections.end(),
+                         [&](const auto& c) { return c.get() == &connection; });
+  std::shared_ptr<TFTPComponent> retired;
+  if (it != Connections.end()) {
+    retired = *it;
+    Connections.erase(it);
+  }
+  for (auto& item : Items) {
+    if (item->Connection == &connection && item->State != tsActive) item->Connection = nullptr;
+  }
+  FolderMarkers.erase(&connection);
+  // The connection may be in the middle of delivering this very report: free it afterwards.
+  if (retired) Target->Post([retired] {});
+}
+
+}  // namespace pelmar

@@ -1,0 +1,256 @@
+// The queuing decision over sizes, dates, preferences and answers, and MulDiv.
+
+#include <gtest/gtest.h>
+
+#include <deque>
+
+#include "settings/Preferences.h"
+#include "transfers/MulDiv.h"
+#include "transfers/QueueDecision.h"
+
+namespace pelmar {
+namespace {
+
+class TAnswers : public IQueueQuestions {
+ public:
+  TAnswer AskOverwrite(const std::string& name, int64_t, TDateTime, int64_t, TDateTime) override {
+    Asked.push_back("overwrite " + name);
+    return Next();
+  }
+  TAnswer AskRestart(const std::string& name) override {
+    Asked.push_back("restart " + name);
+    return Next();
+  }
+  TAnswer Next() {
+    if (Script.empty()) return TAnswer::Closed;
+    const TAnswer answer = Script.front();
+    Script.pop_front();
+    return answer;
+  }
+  std::deque<TAnswer> Script;
+  std::vector<std::string> Asked;
+};
+
+constexpr TDateTime kOld = 46000.0;
+constexpr TDateTime kNew = 46001.0;
+constexpr int64_t kSkip = -1;
+
+TEST(QueueDecision, OneFileAtATime) {
+  const struct {
+    const char* Name;
+    const char* File;
+    int64_t Size;
+    TDateTime Date;
+    std::optional<TExistingFile> There;
+    bool CanResume;
+    std::function<void(TPreferences&)> Set;
+    std::deque<TAnswer> Answers;
+    int64_t Offset;  // kSkip for no item
+    int Questions;
+  } cases[] = {
+      {"nothing there", "a.bin", 100, kNew, std::nullopt, true, {}, {}, 0, 0},
+      {"same size and date, NoXferOlder",
+       "a.bin",
+       100,
+       kOld,
+       TExistingFile{100, kOld},
+       true,
+       [](TPreferences& p) { p.NoXferOlder = true; },
+       {},
+       kSkip,
+       0},
+      {"same size, newer source, NoXferOlder",
+       "a.bin",
+       100,
+       kNew,
+       TExistingFile{100, kOld},
+       true,
+       [](TPreferences& p) { p.NoXferOlder = true; },
+       {TAnswer::Yes},
+       0,
+       1},
+      {"larger there: Yes replaces",
+       "a.bin",
+       100,
+       kNew,
+       TExistingFile{200, kOld},
+       true,
+       {},
+       {TAnswer::Yes},
+       0,
+       1},
+      {"overwrite No skips",
+       "a.bin",
+       100,
+       kNew,
+       TExistingFile{200, kOld},
+       true,
+       {},
+       {TAnswer::No},
+       kSkip,
+       1},
+      {"overwrite closed skips",
+       "a.bin",
+       100,
+       kNew,
+       TExistingFile{200, kOld},
+       true,
+       {},
+       {TAnswer::Closed},
+       kSkip,
+       1},
+      {"overwrite Recovery resumes",
+       "a.bin",
+       300,
+       kNew,
+       TExistingFile{200, kOld},
+       false,
+       {},
+       {TAnswer::Recovery},
+       200,
+       1},
+      {"ConfirmOverwrites off",
+       "a.bin",
+       100,
+       kNew,
+       TExistingFile{200, kOld},
+       true,
+       [](TPreferences& p) { p.ConfirmOverwrites = false; },
+       {},
+       0,
+       0},
+      {"empty file there", "a.bin", 100, kNew, TExistingFile{0, kOld}, false, {}, {}, 0, 0},
+      {"TryToResume none asks to overwrite",
+       "a.bin",
+       300,
+       kNew,
+       TExistingFile{200, kOld},
+       true,
+       [](TPreferences& p) { p.TryToResume = 0; },
+       {TAnswer::Yes},
+       0,
+       1},
+      {"server cannot resume asks to overwrite",
+       "a.bin",
+       300,
+       kNew,
+       TExistingFile{200, kOld},
+       false,
+       {},
+       {TAnswer::Yes},
+       0,
+       1},
+      {"half there: resume Yes",
+       "a.bin",
+       300,
+       kNew,
+       TExistingFile{200, kOld},
+       true,
+       {},
+       {TAnswer::Yes},
+       200,
+       1},
+      {"half there: resume No fetches all",
+       "a.bin",
+       300,
+       kNew,
+       TExistingFile{200, kOld},
+       true,
+       {},
+       {TAnswer::No},
+       0,
+       1},
+      {"half there: resume closed skips",
+       "a.bin",
+       300,
+       kNew,
+       TExistingFile{200, kOld},
+       true,
+       {},
+       {TAnswer::Closed},
+       kSkip,
+       1},
+      {"ConfirmRestarts off resumes silently",
+       "a.bin",
+       300,
+       kNew,
+       TExistingFile{200, kOld},
+       true,
+       [](TPreferences& p) { p.ConfirmRestarts = false; },
+       {},
+       200,
+       0},
+      {"ASCII file, binary files only: whole file, no question",
+       "a.TXT",
+       300,
+       kNew,
+       TExistingFile{200, kOld},
+       true,
+       {},
+       {},
+       0,
+       0},
+      {"ASCII file, all files: asked",
+       "a.txt",
+       300,
+       kNew,
+       TExistingFile{200, kOld},
+       true,
+       [](TPreferences& p) { p.TryToResume = 2; },
+       {TAnswer::Yes},
+       200,
+       1},
+  };
+  for (const auto& c : cases) {
+    TPreferences preferences;
+    if (c.Set) c.Set(preferences);
+    TAnswers answers;
+    answers.Script = c.Answers;
+    TAnswerMemory memory;
+    const auto offset =
+        DecideQueuing(c.File, c.Size, c.Date, c.There, c.CanResume, preferences, memory, answers);
+    EXPECT_EQ(offset.value_or(kSkip), c.Offset) << c.Name;
+    EXPECT_EQ(static_cast<int>(answers.Asked.size()), c.Questions) << c.Name;
+  }
+}
+
+TEST(QueueDecision, AnswersForAllLastOneCommand) {
+  TPreferences preferences;
+  TAnswers answers;
+  TAnswerMemory command;
+  answers.Script = {TAnswer::YesToAll};
+  for (int i = 0; i < 5; ++i) {  // also the files of sub-folders: the memory is shared
+    EXPECT_EQ(DecideQueuing("f" + std::to_string(i), 10, kNew, TExistingFile{20, kOld}, true,
+                            preferences, command, answers),
+              0);
+  }
+  EXPECT_EQ(answers.Asked.size(), 1u);
+  answers.Script = {TAnswer::NoToAll};
+  EXPECT_EQ(
+      DecideQueuing("r1", 300, kNew, TExistingFile{200, kOld}, true, preferences, command, answers),
+      0);
+  EXPECT_EQ(
+      DecideQueuing("r2", 300, kNew, TExistingFile{200, kOld}, true, preferences, command, answers),
+      0)
+      << "No to All: the whole file again, without asking";
+  EXPECT_EQ(answers.Asked.size(), 2u);
+  TAnswerMemory next;  // the next command asks again
+  answers.Script = {TAnswer::No};
+  EXPECT_FALSE(
+      DecideQueuing("f0", 10, kNew, TExistingFile{20, kOld}, true, preferences, next, answers));
+  EXPECT_EQ(answers.Asked.size(), 3u);
+}
+
+TEST(MulDiv, RoundingAndLimits) {
+  EXPECT_EQ(MulDiv(100, 1, 3), 33);
+  EXPECT_EQ(MulDiv(100, 2, 3), 67);
+  EXPECT_EQ(MulDiv(100, 1, 2), 50);
+  EXPECT_EQ(MulDiv(1, 1, 2), 1);  // halves round up
+  EXPECT_EQ(MulDiv(-1, 1, 2), -1);
+  EXPECT_EQ(MulDiv(5, 5, 0), -1);
+  EXPECT_EQ(MulDiv(100, 3'000'000'000LL, 6'000'000'000LL), 50) << "files over 2 GiB";
+  EXPECT_EQ(MulDiv(INT64_MAX, 4, 2), -1) << "overflow";
+}
+
+}  // namespace
+}  // namespace pelmar

@@ -1,0 +1,274 @@
+// The transfer queue against real servers: folder trees both ways, the pool, duplicates,
+// cancelling, failed log-ons, resume, transfer types and names that must not reach the disk.
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <random>
+
+#include "engine/EngineSettings.h"
+#include "settings/Preferences.h"
+#include "support/EngineFixture.h"
+#include "support/Files.h"
+#include "support/RealFtpServer.h"
+#include "transfers/TransferQueue.h"
+#include "transfers/TreeWalk.h"
+
+namespace pelmar::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Lists the server's folders straight from its disk: remote "sub/" is Root + "sub/".
+class TServerDiskLister : public IFolderLister {
+ public:
+  explicit TServerDiskLister(std::string root) : Root(std::move(root)) {}
+  std::optional<std::vector<TWalkEntry>> List(const std::string& folder) override {
+    return Local.List(Root + folder);
+  }
+
+ private:
+  std::string Root;
+  TLocalFolderLister Local;
+};
+
+class TAlwaysReplace : public IQueueQuestions {
+ public:
+  TAnswer AskOverwrite(const std::string&, int64_t, TDateTime, int64_t, TDateTime) override {
+    return TAnswer::Yes;
+  }
+  TAnswer AskRestart(const std::string&) override { return TAnswer::Yes; }
+};
+
+// Every file below `root`, relative path -> content.
+std::map<std::string, std::string> Tree(const std::string& root) {
+  std::map<std::string, std::string> files;
+  for (const auto& entry : fs::recursive_directory_iterator(root)) {
+    const std::string relative = fs::relative(entry.path(), root).string();
+    files[relative] = entry.is_directory() ? std::string("<dir>") : ReadFile(entry.path().string());
+  }
+  return files;
+}
+
+class QueueTest : public EngineTest, public ::testing::WithParamInterface<TServerKind> {
+ protected:
+  void SetUp() override {
+    EngineTest::SetUp();
+    if (const std::string why = TRealFtpServer::CannotRun(GetParam()); !why.empty()) {
+      GTEST_SKIP() << why;
+    }
+    Server = std::make_unique<TRealFtpServer>(GetParam());
+    ASSERT_TRUE(Server->Started()) << Server->StartError();
+    Local = Server->Root() + "../local/";
+    ::mkdir(Local.c_str(), 0755);
+    Preferences() = TPreferences();
+    Queue = std::make_unique<TTransferItems>(Target);
+    Queue->ShowMessage = [this](const std::string& text) { Messages.push_back(text); };
+    Queue->OnLog = [this](TFTPComponent&, const std::string& text) { Log.push_back(text); };
+  }
+  void TearDown() override {
+    Queue.reset();
+    EngineTest::TearDown();
+    Server.reset();
+    Other.reset();
+  }
+  TTransferItem Template(const TRealFtpServer& server, bool upload) const {
+    TTransferItem item;
+    item.Host = "127.0.0.1";
+    item.Port = server.Port();
+    item.User = "anonymous";
+    item.Password = "queue@test";
+    item.Upload = upload ? 1 : 0;
+    return item;
+  }
+  std::unique_ptr<TTransferItem> FileItem(const TRealFtpServer& server, bool upload,
+                                          const std::string& name, int64_t size,
+                                          int64_t offset = 0) const {
+    auto item = std::make_unique<TTransferItem>(Template(server, upload));
+    item->SourceFolder = upload ? Local : "";
+    item->DestFolder = upload ? "" : Local;
+    item->FileName = name;
+    item->Size = size;
+    item->RestartOffset = offset;
+    return item;
+  }
+  bool RunUntilIdle() {
+    return RunUntil(
+        [&] { return Queue->CountInState(tsPending) == 0 && Queue->CountInState(tsActive) == 0; });
+  }
+  std::vector<std::string> States() const {
+    std::vector<std::string> states;
+    for (int i = 0; i < Queue->Count(); ++i) states.push_back(Queue->Item(i).StatusText());
+    return states;
+  }
+
+  std::unique_ptr<TRealFtpServer> Server;
+  std::unique_ptr<TRealFtpServer> Other;
+  std::unique_ptr<TTransferItems> Queue;
+  std::string Local;
+  std::vector<std::string> Messages;
+  std::vector<std::string> Log;
+};
+
+TEST_P(QueueTest, FolderTreesGoBothWaysByteForByte) {
+  const std::string source = Local + "tree/";
+  std::mt19937 random(42);
+  const size_t sizes[] = {0, 1, 100, 4096, 65537, 300000};
+  for (int folder = 0; folder < 6; ++folder) {
+    std::string path = source;
+    for (int depth = 0; depth <= folder % 3; ++depth)
+      path += "d" + std::to_string(folder) + "_" + std::to_string(depth) + "/";
+    fs::create_directories(path);
+    for (int file = 0; file < 40; ++file) {
+      std::string content(sizes[static_cast<size_t>(file) % std::size(sizes)], '\0');
+      for (char& c : content) c = static_cast<char>(random());
+      WriteFile(path + "f" + std::to_string(file) + (file % 5 == 0 ? ".txt" : ".bin"), content);
+    }
+  }
+  fs::create_directories(source + "empty folder");
+  Preferences().TransferMode = 2;  // binary: byte-for-byte comparable
+
+  TLocalFolderLister local;
+  TServerDiskLister remote(Server->Root());
+  TAlwaysReplace answers;
+  TWalk upload{*Queue, local, remote, answers, Template(*Server, true), true, {}};
+  const TWalkResult up = upload.Run(Local, "", {"tree"});
+  EXPECT_GT(up.Queued, 240);
+  ASSERT_TRUE(RunUntilIdle());
+  EXPECT_EQ(Queue->CountInState(tsDone), up.Queued) << testing::PrintToString(Log);
+  EXPECT_EQ(Tree(Server->Root() + "tree"), Tree(source));
+
+  const std::string back = Local + "back/";
+  fs::create_directories(back);
+  TWalk download{*Queue, remote, local, answers, Template(*Server, false), true, {}};
+  const TWalkResult down = download.Run("", back, {"tree"});
+  EXPECT_EQ(down.Queued, up.Queued);
+  ASSERT_TRUE(RunUntilIdle());
+  EXPECT_EQ(Tree(back + "tree"), Tree(source));
+  EXPECT_EQ(Queue->PoolSize(), 1) << "one server, one connection";
+  EXPECT_EQ(Queue->PercentDone(), 100);
+}
+
+TEST_P(QueueTest, PoolReusesAndTrimsConnections) {
+  Other = std::make_unique<TRealFtpServer>(GetParam());
+  ASSERT_TRUE(Other->Started());
+  WriteFile(Server->Root() + "a1", "a1");
+  WriteFile(Other->Root() + "b", "b");
+  WriteFile(Server->Root() + "a2", "a2");
+  std::vector<TFTPComponent*> used;
+  std::vector<int> poolAtStart;
+  Queue->OnItemStarted = [&](TTransferItems& queue, TTransferItem& item) {
+    used.push_back(item.Connection);
+    poolAtStart.push_back(queue.PoolSize());
+  };
+  auto a1 = FileItem(*Server, false, "a1", 2);
+  auto b = FileItem(*Other, false, "b", 1);
+  auto a2 = FileItem(*Server, false, "a2", 2);
+  Queue->Add(a1);
+  Queue->Add(b);
+  Queue->Add(a2);
+  ASSERT_TRUE(RunUntilIdle());
+  EXPECT_EQ(States(), (std::vector<std::string>{"Done", "Done", "Done"}));
+  // Each item starts twice (before and after log-on); look at the first start of each.
+  ASSERT_GE(used.size(), 3u);
+  EXPECT_EQ(ReadFile(Local + "b"), "b");
+  EXPECT_EQ(Queue->PoolSize(), 1) << "B's connection was trimmed after its item";
+  EXPECT_EQ(Queue->Item(2).Connection, Queue->Item(0).Connection) << "the second A reuses A";
+}
+
+TEST_P(QueueTest, DuplicatesAreRefusedWhilePendingOnly) {
+  const std::string big = Server->Root() + "big";
+  WriteFile(big, "");
+  ASSERT_EQ(::truncate(big.c_str(), int64_t{1} << 30), 0);
+  WriteFile(Server->Root() + "x", "x");
+  auto running = FileItem(*Server, false, "big", int64_t{1} << 30);
+  Queue->Add(running);
+  auto first = FileItem(*Server, false, "x", 1);
+  auto again = FileItem(*Server, false, "x", 1);
+  auto otherOffset = FileItem(*Server, false, "x", 1, 0);
+  otherOffset->DestFolder = Local + "sub/";
+  EXPECT_GE(Queue->Add(first), 0);
+  EXPECT_EQ(Queue->Add(again), -1);
+  ASSERT_NE(again, nullptr) << "a refused item stays with the caller";
+  EXPECT_EQ(Messages, std::vector<std::string>{"\"x\" is already in the transfer queue"});
+  EXPECT_GE(Queue->Add(otherOffset), 0) << "another folder is another transfer";
+  // Cancel the running transfer and everything pending, as the progress window does.
+  Queue->Cancel(Queue->Item(0));
+  for (int i = 0; i < Queue->Count(); ++i) {
+    if (Queue->Item(i).State == tsPending) Queue->SetState(Queue->Item(i), tsCancelled);
+  }
+  ASSERT_TRUE(RunUntilIdle());
+  EXPECT_EQ(States(), (std::vector<std::string>{"Cancelled", "Cancelled", "Cancelled"}));
+  EXPECT_LT(SizeOf(Local + "big"), int64_t{1} << 30);
+  auto later = FileItem(*Server, false, "x", 1);
+  EXPECT_GE(Queue->Add(later), 0) << "finished items block nothing";
+  ASSERT_TRUE(RunUntilIdle());
+  EXPECT_EQ(ReadFile(Local + "x"), "x")
+      << testing::PrintToString(States()) << testing::PrintToString(Log);
+}
+
+TEST_P(QueueTest, AFailedLogOnFailsItsItemAndTheNextStarts) {
+  EngineSettings().FTPRetries = 1;
+  WriteFile(Server->Root() + "ok", "ok");
+  auto refused = FileItem(*Server, false, "ok", 2);
+  refused->User = GetParam() == TServerKind::Pyftpdlib ? TRealFtpServer::kUser : "nobody";
+  refused->Password = "wrong";
+  auto fine = FileItem(*Server, false, "ok", 2);
+  fine->DestFolder = Local + "fine-";
+  Queue->Add(refused);
+  Queue->Add(fine);
+  ASSERT_TRUE(RunUntilIdle());
+  EXPECT_EQ(States(), (std::vector<std::string>{"Aborted due to Error", "Done"}));
+  EXPECT_EQ(ReadFile(Local + "fine-ok"), "ok");
+}
+
+TEST_P(QueueTest, HalfFinishedFilesResumeToIdenticalFiles) {
+  std::string content(1 << 20, '\0');
+  std::mt19937 random(7);
+  for (char& c : content) c = static_cast<char>(random());
+  WriteFile(Server->Root() + "down.bin", content);
+  WriteFile(Local + "down.bin", content.substr(0, 300000));
+  WriteFile(Local + "up.bin", content);
+  WriteFile(Server->Root() + "up.bin", content.substr(0, 400000));
+  auto down = FileItem(*Server, false, "down.bin", static_cast<int64_t>(content.size()), 300000);
+  auto up = FileItem(*Server, true, "up.bin", static_cast<int64_t>(content.size()), 400000);
+  Queue->Add(down);
+  Queue->Add(up);
+  ASSERT_TRUE(RunUntilIdle());
+  EXPECT_EQ(States(), (std::vector<std::string>{"Done", "Done"}));
+  EXPECT_EQ(ReadFile(Local + "down.bin"), content);
+  EXPECT_EQ(ReadFile(Server->Root() + "up.bin"), content);
+}
+
+TEST_P(QueueTest, TypesByModeAndUnsafeNamesNeverReachTheDisk) {
+  WriteFile(Server->Root() + "notes.TXT", "text\n");
+  WriteFile(Server->Root() + "data", "bin");
+  auto ascii = FileItem(*Server, false, "notes.TXT", 5);
+  auto binary = FileItem(*Server, false, "data", 3);
+  auto evil = FileItem(*Server, false, "..", 0);
+  auto after = FileItem(*Server, false, "data", 3);
+  after->DestFolder = Local + "after-";
+  Queue->Add(ascii);
+  Queue->Add(binary);
+  Queue->Add(evil);
+  Queue->Add(after);
+  ASSERT_TRUE(RunUntilIdle());
+  EXPECT_EQ(States(), (std::vector<std::string>{"Done", "Done", "Aborted due to Error", "Done"}));
+  std::vector<std::string> types;
+  for (const auto& line : Log) {
+    if (line.rfind("TYPE ", 0) == 0) types.push_back(line);
+  }
+  EXPECT_EQ(types, (std::vector<std::string>{"TYPE A", "TYPE I", "TYPE I"}));
+  EXPECT_NE(
+      std::find(Log.begin(), Log.end(), "\"..\" cannot be a local file name; not transferred"),
+      Log.end());
+}
+
+INSTANTIATE_TEST_SUITE_P(Servers, QueueTest,
+                         ::testing::Values(TServerKind::Pyftpdlib, TServerKind::Vsftpd),
+                         [](const auto& param) { return ServerName(param.param); });
+
+}  // namespace
+}  // namespace pelmar::test
