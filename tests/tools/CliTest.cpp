@@ -133,5 +133,49 @@ TEST(PelmarCli, ListGetPutAndFailures) {
   EXPECT_NE(localMode.Err.find("\nTYPE L\n"), std::string::npos) << localMode.Err;
 }
 
+TEST(PelmarCli, WholeFoldersGoThroughTheQueue) {
+  if (const std::string why = TRealFtpServer::CannotRun(TServerKind::Vsftpd); !why.empty()) {
+    GTEST_SKIP() << why;
+  }
+  TRealFtpServer server(TServerKind::Vsftpd);
+  ASSERT_TRUE(server.Started()) << server.StartError();
+  const std::string root = server.Root();
+  const std::string local = root + "../";
+  const std::string url = "ftp://127.0.0.1:" + std::to_string(server.Port()) + "/";
+  ::mkdir((root + "pub").c_str(), 0777);
+  ::mkdir((root + "pub/docs").c_str(), 0777);
+  ::mkdir((root + "pub/docs/sub").c_str(), 0777);
+  WriteFile(root + "pub/docs/a.bin", std::string(5000, 'a'));
+  WriteFile(root + "pub/docs/sub/b.bin", "b");
+  WriteFile(root + "pub/docs/sub/empty.bin", "");
+
+  TRun get = RunCli("-r get " + url + "pub/docs " + local + "got", local);
+  EXPECT_EQ(get.Status, 2) << "the local folder must exist: " << get.Err;
+  ::mkdir((local + "got").c_str(), 0755);
+  get = RunCli("-r get " + url + "pub/docs " + local + "got", local);
+  EXPECT_EQ(get.Status, 0) << get.Err;
+  EXPECT_EQ(ReadFile(local + "got/docs/a.bin"), std::string(5000, 'a'));
+  EXPECT_EQ(ReadFile(local + "got/docs/sub/b.bin"), "b");
+  EXPECT_TRUE(Exists(local + "got/docs/sub/empty.bin"));
+
+  // Existing files: skipped, or resumed from where they stop.
+  WriteFile(local + "got/docs/a.bin", std::string(1000, 'a'));
+  TRun skip = RunCli("-r --existing skip get " + url + "pub/docs " + local + "got", local);
+  EXPECT_EQ(skip.Status, 0) << skip.Err;
+  EXPECT_EQ(SizeOf(local + "got/docs/a.bin"), 1000);
+  TRun resume = RunCli("-r --existing resume get " + url + "pub/docs " + local + "got", local);
+  EXPECT_EQ(resume.Status, 0) << resume.Err;
+  EXPECT_EQ(ReadFile(local + "got/docs/a.bin"), std::string(5000, 'a'));
+
+  ::mkdir((root + "up").c_str(), 0777);
+  TRun put = RunCli("-r put " + local + "got/docs " + url + "up/", local);
+  EXPECT_EQ(put.Status, 0) << put.Err;
+  EXPECT_EQ(ReadFile(root + "up/docs/sub/b.bin"), "b");
+  EXPECT_EQ(ReadFile(root + "up/docs/a.bin"), std::string(5000, 'a'));
+
+  TRun missing = RunCli("-r get " + url + "no/such " + local + "got", local);
+  EXPECT_EQ(missing.Status, 1) << missing.Err;
+}
+
 }  // namespace
 }  // namespace pelmar::test

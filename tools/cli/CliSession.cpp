@@ -71,9 +71,9 @@ std::string FolderOf(const std::string& path) {
 TCliSession::TCliSession(bool verbose)
     : Target(std::make_shared<TPlainEventTarget>()),
       Ftp(std::make_unique<TFTPComponent>(Target)),
-      Verbose(verbose) {
+      VerboseLog(verbose) {
   Ftp->OnLog = [this](TFTPComponent&, const std::string& text) {
-    if (Verbose) PrintLogLine(text);
+    if (VerboseLog) PrintLogLine(text);
     if (IsFinalReplyLine(text)) LastReply = text;
     if (text == "PWD") ReplyBeforeMarker = LastReply;
   };
@@ -84,8 +84,10 @@ TCliSession::TCliSession(bool verbose)
   Ftp->OnLoggedIn = [this](TFTPComponent&) { LoggedIn = true; };
   Ftp->OnConnectFailed = [this](TFTPComponent&) { ConnectFailed = true; };
   Ftp->OnDisconnected = [this](TFTPComponent&) { ++Disconnects; };
-  Ftp->OnFolder = [this](TFTPComponent&, const std::string&, uint8_t kind) {
-    if (kind == fkCurrent) ++FolderReports;
+  Ftp->OnFolder = [this](TFTPComponent&, const std::string& path, uint8_t kind) {
+    if (kind != fkCurrent) return;
+    LastFolder = path;
+    ++FolderReports;
   };
   Ftp->OnProgress = [this](TFTPComponent&, uint8_t kind, bool, int64_t) {
     if (kind == pkDone) ++DoneReports;
@@ -124,7 +126,11 @@ bool TCliSession::Connect(const TFtpUrl& url) {
     Ftp->Connect();
   }
   Target->RunUntil([&] { return LoggedIn || ConnectFailed; }, kNoLimit);
-  if (LoggedIn) return true;
+  if (LoggedIn) {
+    if (!WaitForRequests()) return false;
+    HomeFolder = LastFolder;
+    return true;
+  }
   const std::string reason = LastError.empty() ? "could not log on" : LastError;
   LastError.clear();
   Fail(reason, LastReply);
@@ -164,6 +170,14 @@ std::optional<std::string> TCliSession::List() {
   return ListingText;
 }
 
+std::optional<std::string> TCliSession::ListFolder(const std::string& relativeFolder) {
+  std::string folder = HomeFolder;
+  if (folder.empty() || folder.back() != '/') folder += '/';
+  folder += relativeFolder;
+  if (!ChangeFolder(folder)) return std::nullopt;
+  return List();
+}
+
 bool TCliSession::Download(const std::string& remote, const std::string& local, bool resume) {
   LastError.clear();
   const int errors = Errors;
@@ -171,7 +185,7 @@ bool TCliSession::Download(const std::string& remote, const std::string& local, 
   struct stat info {};
   if (resume && ::stat(local.c_str(), &info) == 0 && info.st_size > 0) {
     if (!Ftp->ServerCanResume()) {
-      if (Verbose) PrintLogLine("The server cannot resume; fetching the whole file");
+      if (VerboseLog) PrintLogLine("The server cannot resume; fetching the whole file");
     }
     Ftp->ResumeDownload(remote, local, Preferences().TransferModeFor(remote),
                         static_cast<int64_t>(info.st_size));

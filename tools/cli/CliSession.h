@@ -25,6 +25,14 @@ class TCliSession {
   bool Upload(const std::string& local, const std::string& remote, bool resume);
   void Quit();
 
+  // The folder the server put us in at log-on (absolute, as PWD reports it).
+  const std::string& LoginFolder() const { return HomeFolder; }
+  bool Verbose() const { return VerboseLog; }
+  bool ServerCanResume() const { return Ftp->ServerCanResume() != 0; }
+  std::shared_ptr<TPlainEventTarget> EventTarget() const { return Target; }
+  // The entries of a folder relative to the login folder; nullopt when it cannot be listed.
+  std::optional<std::string> ListFolder(const std::string& relativeFolder);
+
   // Why the last operation failed, in one line.
   const std::string& Error() const { return LastError; }
 
@@ -37,11 +45,13 @@ class TCliSession {
 
   std::shared_ptr<TPlainEventTarget> Target;
   std::unique_ptr<TFTPComponent> Ftp;
-  bool Verbose;
+  bool VerboseLog;
   std::string LastError;
   std::string LastReply;          // the last final reply line in the log
   std::string ReplyBeforeMarker;  // the final reply just before the marker PWD went out
   std::string ListingText;
+  std::string HomeFolder;
+  std::string LastFolder;  // the latest PWD answer
   int Disconnects = 0;
   int FolderReports = 0;
   int Errors = 0;

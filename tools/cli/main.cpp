@@ -9,6 +9,7 @@
 
 #include "CliSession.h"
 #include "FtpUrl.h"
+#include "TreeTransfer.h"
 #include "engine/EngineSettings.h"
 #include "settings/Preferences.h"
 #include "views/ListingPass.h"
@@ -25,6 +26,8 @@ const char kUsage[] =
     "URL: ftp://[user[:password]@]host[:port]/path (no user means anonymous)\n"
     "options:\n"
     "  --raw              ls: print the listing as the server sent it\n"
+    "  -r                 get/put: whole folders, through the transfer queue\n"
+    "  --existing MODE    -r: files already at the destination: ask, replace, skip or resume\n"
     "  --resume           continue an interrupted transfer\n"
     "  --timeout SECONDS  time a network step may take (default: the preferences, 90)\n"
     "  --retries N        connection attempts, 0 for no limit (default: the preferences, 3)\n"
@@ -90,6 +93,8 @@ int main(int argc, char** argv) {
   bool resume = false;
   bool verbose = false;
   bool raw = false;
+  bool recursive = false;
+  TExistingPolicy existing = TExistingPolicy::Ask;
   std::vector<std::string> words;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
@@ -98,6 +103,21 @@ int main(int argc, char** argv) {
       resume = true;
     } else if (arg == "--raw") {
       raw = true;
+    } else if (arg == "-r") {
+      recursive = true;
+    } else if (arg == "--existing") {
+      if (i + 1 >= argc) return Usage(arg + " needs a value");
+      const std::string mode = argv[++i];
+      if (mode == "ask")
+        existing = TExistingPolicy::Ask;
+      else if (mode == "replace")
+        existing = TExistingPolicy::Replace;
+      else if (mode == "skip")
+        existing = TExistingPolicy::Skip;
+      else if (mode == "resume")
+        existing = TExistingPolicy::Resume;
+      else
+        return Usage("bad --existing: " + mode);
     } else if (arg == "-v") {
       verbose = true;
     } else if (arg == "--timeout" || arg == "--retries") {
@@ -131,6 +151,15 @@ int main(int argc, char** argv) {
 
   TCliSession session(verbose);
   if (!session.Connect(*url)) return Failed(session.Error());
+  if (recursive && command == "get" && !IsFolder(words[2])) {
+    return Usage("with -r, LOCALPATH must be an existing folder: " + words[2]);
+  }
+  if (recursive && command != "ls") {
+    const int status = TransferTree(session, *url, command == "get" ? words[2] : words[1],
+                                    command == "put", existing);
+    session.Quit();
+    return status;
+  }
   bool ok = false;
   if (command == "ls") {
     ok = url->Path.empty() || session.ChangeFolder(url->Path);
