@@ -1,0 +1,179 @@
+#include "transfers/qt/ConfirmDialogs.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QDate>
+#include <QFileIconProvider>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLocale>
+#include <QMimeDatabase>
+#include <QPushButton>
+#include <QStyle>
+#include <QVBoxLayout>
+
+#include "settings/Preferences.h"
+
+namespace pelmar {
+namespace {
+
+// Dialog results stand for the answers.
+int Code(TAnswer answer) {
+  return 100 + static_cast<int>(answer);
+}
+
+QString LongDate(TDateTime value) {
+  const TDate date = DecodeDate(value);
+  return QLocale().toString(QDate(date.Year, date.Month, date.Day), QLocale::LongFormat);
+}
+
+// One file's row: its type's icon, size and date.
+QWidget* FileRow(const QString& fileName, int64_t size, TDateTime date, QWidget* parent) {
+  auto* row = new QWidget(parent);
+  auto* layout = new QHBoxLayout(row);
+  auto* icon = new QLabel(row);
+  const QMimeType type = QMimeDatabase().mimeTypeForFile(fileName, QMimeDatabase::MatchExtension);
+  QIcon themed = QIcon::fromTheme(type.iconName(), QIcon::fromTheme(type.genericIconName()));
+  if (themed.isNull()) themed = QFileIconProvider().icon(QFileIconProvider::File);
+  icon->setPixmap(themed.pixmap(32, 32));
+  layout->addWidget(icon);
+  auto* text =
+      new QLabel(QString("%1 %2\nmodified on %3").arg(size).arg("Bytes").arg(LongDate(date)), row);
+  layout->addWidget(text, 1);
+  return row;
+}
+
+}  // namespace
+
+QPushButton* TAnswerDialog::AddAnswer(const char* name, const QString& caption, TAnswer answer) {
+  auto* button = new QPushButton(caption, this);
+  button->setObjectName(name);
+  button->setAutoDefault(false);
+  connect(button, &QPushButton::clicked, this, [this, answer] {
+    Given = answer;
+    done(Code(answer));
+  });
+  return button;
+}
+
+void TAnswerDialog::reject() {
+  Given = ClosingWindow ? TAnswer::Closed : EscapeAnswer;
+  done(Code(Given));
+}
+
+void TAnswerDialog::closeEvent(QCloseEvent* event) {
+  ClosingWindow = true;
+  QDialog::closeEvent(event);
+  ClosingWindow = false;
+}
+
+TfrmOverwrite::TfrmOverwrite(const QString& fileName, int64_t existingSize, TDateTime existingDate,
+                             int64_t newSize, TDateTime newDate, QWidget* parent)
+    : TAnswerDialog(parent) {
+  setObjectName("frmOverwrite");
+  setWindowTitle("Confirm File Overwrite");
+  auto* layout = new QVBoxLayout(this);
+  auto* prompt =
+      new QLabel(QString("This folder already contains a file called '%1.'").arg(fileName), this);
+  prompt->setObjectName("lblPrompt");
+  layout->addWidget(prompt);
+  layout->addWidget(new QLabel("Would you like to replace the existing file", this));
+  layout->addWidget(FileRow(fileName, existingSize, existingDate, this));
+  layout->addWidget(new QLabel("with this one?", this));
+  layout->addWidget(FileRow(fileName, newSize, newDate, this));
+  auto* buttons = new QHBoxLayout;
+  buttons->addWidget(AddAnswer("btnYes", "&Yes", TAnswer::Yes));
+  auto* no = AddAnswer("btnNo", "&No", TAnswer::No);
+  no->setDefault(true);
+  buttons->addWidget(no);
+  buttons->addWidget(AddAnswer("btnYesToAll", "Yes to &All", TAnswer::YesToAll));
+  buttons->addWidget(AddAnswer("btnNoToAll", "No to A&ll", TAnswer::NoToAll));
+  auto* recovery = AddAnswer("btnRecovery", "&Recovery", TAnswer::Recovery);
+  recovery->setEnabled(existingSize < newSize);
+  buttons->addWidget(recovery);
+  layout->addLayout(buttons);
+}
+
+TfrmRestart::TfrmRestart(const QString& fileName, QWidget* parent) : TAnswerDialog(parent) {
+  setObjectName("frmRestart");
+  setWindowTitle(QString("Confirm Restart of %1").arg(fileName));
+  EscapeAnswer = TAnswer::No;
+  auto* layout = new QVBoxLayout(this);
+  auto* prompt = new QLabel(
+      "It appears as though a previous transfer was not successfully completed. Although not "
+      "all servers support this feature, would you like to try and resume the transfer where "
+      "it left off?",
+      this);
+  prompt->setObjectName("lblPrompt");
+  prompt->setWordWrap(true);
+  layout->addWidget(prompt);
+  DontShowAgain = new QCheckBox("Don't show this message again", this);
+  DontShowAgain->setObjectName("cbDontShow");
+  layout->addWidget(DontShowAgain);
+  auto* buttons = new QHBoxLayout;
+  buttons->addWidget(AddAnswer("btnYes", "&Yes", TAnswer::Yes));
+  buttons->addWidget(AddAnswer("btnNo", "&No", TAnswer::No));
+  auto* yesToAll = AddAnswer("btnYesToAll", "Yes to &All", TAnswer::YesToAll);
+  yesToAll->setDefault(true);
+  buttons->addWidget(yesToAll);
+  buttons->addWidget(AddAnswer("btnNoToAll", "No to A&ll", TAnswer::NoToAll));
+  layout->addLayout(buttons);
+}
+
+void TfrmRestart::done(int result) {
+  // In memory only: the stored preference comes back at the next load.
+  if (DontShowAgain->isChecked()) Preferences().ConfirmRestarts = false;
+  TAnswerDialog::done(result);
+}
+
+TfrmConfirm::TfrmConfirm(int count, const QString& name, bool isFolder, QWidget* parent)
+    : TAnswerDialog(parent) {
+  setObjectName("frmConfirm");
+  EscapeAnswer = TAnswer::No;
+  QString prompt;
+  if (count >= 2) {
+    setWindowTitle("Confirm Multiple File Delete");
+    prompt = QString("Are you sure you want to delete these %1 items?").arg(count);
+  } else if (isFolder) {
+    setWindowTitle("Confirm Folder Delete");
+    prompt =
+        QString("Are you sure you want to remove the folder %1 and all its contents?").arg(name);
+  } else {
+    setWindowTitle("Confirm File Delete");
+    prompt = QString("Are you sure you want to delete %1?").arg(name);
+  }
+  auto* layout = new QGridLayout(this);
+  auto* icon = new QLabel(this);
+  icon->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxQuestion).pixmap(32, 32));
+  layout->addWidget(icon, 0, 0);
+  auto* text = new QLabel(prompt, this);
+  text->setObjectName("lblPrompt");
+  text->setWordWrap(true);
+  layout->addWidget(text, 0, 1);
+  auto* buttons = new QHBoxLayout;
+  buttons->addWidget(AddAnswer("btnYes", "&Yes", TAnswer::Yes));
+  auto* no = AddAnswer("btnNo", "&No", TAnswer::No);
+  no->setDefault(true);
+  buttons->addWidget(no);
+  layout->addLayout(buttons, 1, 0, 1, 2);
+  setFixedSize(sizeHint());
+}
+
+TAnswer TDialogQueueQuestions::AskOverwrite(const std::string& name, int64_t existingSize,
+                                            TDateTime existingDate, int64_t newSize,
+                                            TDateTime newDate) {
+  TfrmOverwrite dialog(QString::fromStdString(name), existingSize, existingDate, newSize, newDate,
+                       Parent);
+  dialog.exec();
+  return dialog.Answer();
+}
+
+TAnswer TDialogQueueQuestions::AskRestart(const std::string& name) {
+  TfrmRestart dialog(QString::fromStdString(name), Parent);
+  dialog.exec();
+  return dialog.Answer();
+}
+
+}  // namespace pelmar
