@@ -7,7 +7,7 @@ packages=(
   build-essential cmake ninja-build ccache pkg-config
   qt6-base-dev libgl-dev
   libgtest-dev libgmock-dev
-  python3 python3-pyftpdlib vsftpd curl
+  python3 python3-pyftpdlib vsftpd curl lftp bc
   clang libclang-rt-14-dev
   xvfb xauth
 )
