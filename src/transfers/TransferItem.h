@@ -50,6 +50,8 @@ struct TTransferItem {
   TFTPComponent* Connection = nullptr;
   int64_t StartTicks = 0;
   int64_t BytesDone = 0;  // this run, without RestartOffset
+  // The name at the destination when it differs from FileName (a lower-cased upload).
+  std::string DestName;
 
   // "Download Pending", "Done", "Aborted due to Error", ...
   std::string StatusText() const;

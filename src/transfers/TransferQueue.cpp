@@ -233,6 +233,7 @@ void TTransferItems::Start(TTransferItem& item, TFTPComponent& connection) {
     // Only the name on the server is lower-cased; the local file keeps its own name.
     const std::string remoteName =
         preferences.ConfirmLowerCase ? LowerAscii(item.FileName) : item.FileName;
+    item.DestName = remoteName == item.FileName ? std::string() : remoteName;
     const std::string source = item.SourceFolder + item.FileName;
     const std::string destination = item.DestFolder + remoteName;
     if (item.RestartOffset > 0) {
@@ -300,8 +301,9 @@ void TTransferItems::ProgressReport(TTransferItem& item, uint8_t kind, int64_t c
   if (kind != pkDone) return;
   if (OnItemFinished) OnItemFinished(*this, item);
   if (item.DestView) {
-    item.DestView->EntryArrived(item.DestFolder, item.FileName, item.IsFolder != 0, item.Size,
-                                item.FileDate);
+    item.DestView->EntryArrived(item.DestFolder,
+                                item.DestName.empty() ? item.FileName : item.DestName,
+                                item.IsFolder != 0, item.Size, item.FileDate);
   }
   FilesDone++;
   if (Connections.size() > 1 && item.Connection && InPool(*item.Connection)) {

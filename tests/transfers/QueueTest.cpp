@@ -266,6 +266,17 @@ TEST_P(QueueTest, TypesByModeAndUnsafeNamesNeverReachTheDisk) {
       Log.end());
 }
 
+TEST_P(QueueTest, LowerCaseUploadsRenameOnlyTheServersCopy) {
+  Preferences().ConfirmLowerCase = true;
+  WriteFile(Local + "MiXed.BIN", "data");
+  auto up = FileItem(*Server, true, "MiXed.BIN", 4);
+  Queue->Add(up);
+  ASSERT_TRUE(RunUntilIdle());
+  EXPECT_EQ(States(), std::vector<std::string>{"Done"});
+  EXPECT_EQ(ReadFile(Server->Root() + "mixed.bin"), "data");
+  EXPECT_TRUE(Exists(Local + "MiXed.BIN")) << "the local file keeps its name";
+}
+
 INSTANTIATE_TEST_SUITE_P(Servers, QueueTest,
                          ::testing::Values(TServerKind::Pyftpdlib, TServerKind::Vsftpd),
                          [](const auto& param) { return ServerName(param.param); });
