@@ -87,6 +87,7 @@ class TFTPThread {
   std::string FileName;
   uint8_t IsFileTransfer = 1;
   uint8_t QuietLog = 0;
+  char TypeLetter = 0;       // the TYPE the server accepted last on this connection; 0 unknown
   TReplyFramer ReplyBuffer;  // bytes of the control connection not yet read as lines
 };
 

@@ -31,6 +31,7 @@ void TFTPThread::ServeConnect(uint8_t kind, const TArgs& args) {
   const std::string& account = Arg(args, 4);
   int attempt = 1;
   bool loggedOn = false;
+  TypeLetter = 0;
   do {
     char line[64];
     std::snprintf(line, sizeof line, ", attempt %d", attempt);

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "engine/AsciiConversion.h"
 #include "engine/EngineSettings.h"
 #include "engine/FTPThread.h"
 #include "engine/NumberFormat.h"
@@ -34,7 +35,8 @@ int64_t OffsetArgument(const std::vector<std::string>& args) {
 
 void TFTPThread::ServeType(const TArgs& args) {
   SendCommand("TYPE " + RequestArg(args, 0));
-  ReadReply();
+  const int reply = ReadReply();
+  TypeLetter = reply == 200 && !RequestArg(args, 0).empty() ? RequestArg(args, 0)[0] : 0;
 }
 
 void TFTPThread::PrepareDataPort() {
@@ -135,6 +137,17 @@ int64_t TFTPThread::DataLoop(TTransferStream& stream, bool receive) {
   const int bufferSize = std::max(
       receive ? EngineSettings().FTPRecvBufSize.load() : EngineSettings().FTPSendBufSize.load(), 1);
   std::vector<char> buffer(static_cast<size_t>(bufferSize));
+  // Files sent as text (TYPE A) change their line ends on the way; listings stay as received.
+  const bool ascii = IsFileTransfer && TypeLetter == 'A';
+  TAsciiToLocal toLocal;
+  TLocalToAscii toWire;
+  std::string converted;
+  auto write = [&](const char* data, size_t length) {
+    if (stream.Write(data, length)) return true;
+    // Closing the data connection makes the server end the transfer with an error reply.
+    PostError(0, stream.ErrorText());
+    return false;
+  };
   bool running = true;
   while (running) {
     if (receive) {
@@ -143,10 +156,17 @@ int64_t TFTPThread::DataLoop(TTransferStream& stream, bool receive) {
         AbortOrError();
         break;
       }
-      if (n == 0) break;
-      if (!stream.Write(buffer.data(), static_cast<size_t>(n))) {
-        // Closing the data connection makes the server end the transfer with an error reply.
-        PostError(0, stream.ErrorText());
+      if (n == 0) {
+        converted.clear();
+        toLocal.Finish(converted);
+        if (!converted.empty()) write(converted.data(), converted.size());
+        break;
+      }
+      if (ascii) {
+        converted.clear();
+        toLocal.Convert(buffer.data(), static_cast<size_t>(n), converted);
+        if (!write(converted.data(), converted.size())) break;
+      } else if (!write(buffer.data(), static_cast<size_t>(n))) {
         break;
       }
       count += n;
@@ -155,10 +175,17 @@ int64_t TFTPThread::DataLoop(TTransferStream& stream, bool receive) {
       const long got = stream.Read(buffer.data(), buffer.size());
       if (got < 0) PostError(0, stream.ErrorText());
       if (got <= 0) break;
+      const char* data = buffer.data();
+      size_t length = static_cast<size_t>(got);
+      if (ascii) {
+        converted.clear();
+        toWire.Convert(data, length, converted);
+        data = converted.data();
+        length = converted.size();
+      }
       size_t sent = 0;
-      while (sent < static_cast<size_t>(got)) {
-        const long n =
-            SocketSend(Blocking, DataSocket, buffer.data() + sent, static_cast<size_t>(got) - sent);
+      while (sent < length) {
+        const long n = SocketSend(Blocking, DataSocket, data + sent, length - sent);
         if (n < 0) {
           AbortOrError();
           running = false;

@@ -285,6 +285,26 @@ TEST_F(TransferTest, ProgressIsReportedWhileDataFlowsAndNotForEveryChunk) {
   EXPECT_EQ(EventsStartingWith("progress:").back(), "progress:2:1:31");
 }
 
+TEST_F(TransferTest, TextModeConvertsLineEndsAndBinaryModeDoesNot) {
+  WriteFile(Dir + "up.txt", "one\ntwo\r\n");
+  TScript after;
+  after.On("200 Type set").On("200 PORT ok").On("150 Opening").SendData("a\r\nb\r\n");
+  after.Reply("226 Done");
+  after.On("200 Type set").On("200 PORT ok").On("150 Opening").SendData("a\r\nb\r\n");
+  after.Reply("226 Done");
+  after.On("200 Type set").On("200 PORT ok").On("150 Opening").ReceiveData().Reply("226 Done");
+  after.On("257 \"/done\"");
+  auto server = StartServer(after);
+  auto ftp = LogOn(*server);
+  ftp->Download("text", Dir + "text", 0);
+  ftp->Download("binary", Dir + "binary", 1);
+  ftp->Upload(Dir + "up.txt", "up.txt", 0);
+  Finish(*ftp);
+  EXPECT_EQ(ReadFile(Dir + "text"), "a\nb\n");
+  EXPECT_EQ(ReadFile(Dir + "binary"), "a\r\nb\r\n");
+  EXPECT_EQ(server->Uploaded(), "one\r\ntwo\r\n");
+}
+
 TEST_F(TransferTest, TypeLettersByMode) {
   TScript after;
   for (int i = 0; i < 4; ++i) after.On("200 Type set").On("200 PORT").On("550 No");

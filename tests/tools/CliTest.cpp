@@ -128,6 +128,7 @@ TEST(PelmarCli, ListGetPutAndFailures) {
   WriteFile(local + "pelmar.ini", "[Connection]\nTransferMode=0\n[FileTypes]\nExt0=.txt\n");
   TRun autoMode = RunCli("-v get " + url + "hello.txt " + local + "a.txt", local);
   EXPECT_NE(autoMode.Err.find("\nTYPE A\n"), std::string::npos) << autoMode.Err;
+  EXPECT_EQ(ReadFile(local + "a.txt"), "hello\n") << "text arrives with this system's line ends";
   WriteFile(local + "pelmar.ini", "[Connection]\nTransferMode=4\n");
   TRun localMode = RunCli("-v get " + url + "hello.txt " + local + "b.txt", local);
   EXPECT_NE(localMode.Err.find("\nTYPE L\n"), std::string::npos) << localMode.Err;
