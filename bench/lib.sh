@@ -59,6 +59,8 @@ bench_cleanup() {
 
 seconds() { # command... -> elapsed seconds
   local start end
+  # Write back what earlier steps left dirty, so that no run pays for another's disk writes.
+  sync
   start=$(date +%s.%N)
   "$@" >/dev/null 2>&1
   end=$(date +%s.%N)
