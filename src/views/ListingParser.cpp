@@ -73,11 +73,15 @@ std::optional<int64_t> Number(std::string_view text) {
   return value;
 }
 
-std::optional<int> SmallNumber(std::string_view text, size_t maxDigits) {
-  if (text.size() > maxDigits) return std::nullopt;
-  const auto value = Number(text);
-  if (!value) return std::nullopt;
-  return static_cast<int>(*value);
+// A number of at most `maxDigits` digits and nothing else.
+inline std::optional<int> SmallNumber(std::string_view text, size_t maxDigits) {
+  if (text.empty() || text.size() > maxDigits) return std::nullopt;
+  int value = 0;
+  for (const char c : text) {
+    if (!IsDigit(c)) return std::nullopt;
+    value = value * 10 + (c - '0');
+  }
+  return value;
 }
 
 char Lower(char c) {

@@ -9,33 +9,16 @@ namespace {
 
 constexpr const char* kSupportAddress = "support@pelmar.app";
 
-// True when some CR in the text is not followed by an LF (old Mac line ends).
-bool HasLoneCr(std::string_view text) {
-  for (size_t at = 0;;) {
-    const void* cr = std::memchr(text.data() + at, '\r', text.size() - at);
-    if (!cr) return false;
-    at = static_cast<size_t>(static_cast<const char*>(cr) - text.data()) + 1;
-    if (at >= text.size() || text[at] != '\n') return true;
-  }
-}
-
-// The next line of `text` from `at`: a line ends at CR LF, LF or (when `loneCr`) a lone CR.
-// Advances `at` past the line end.
-std::string_view NextLine(std::string_view text, size_t& at, bool loneCr) {
+// The next line of `text` from `at`, advancing `at` past its line end. Lines end at LF, with
+// one CR before it dropped; only a text without any LF (old Mac style) is cut at CRs. A CR
+// elsewhere is part of the line: macOS names its folder icon files "Icon" and a CR.
+std::string_view NextLine(std::string_view text, size_t& at, bool crOnly) {
   const size_t start = at;
-  const char* begin = text.data() + start;
-  const void* lf = std::memchr(begin, '\n', text.size() - start);
-  size_t end = lf ? static_cast<size_t>(static_cast<const char*>(lf) - text.data()) : text.size();
-  at = lf ? end + 1 : end;
-  if (loneCr) {
-    if (const void* cr = std::memchr(begin, '\r', end - start)) {
-      end = static_cast<size_t>(static_cast<const char*>(cr) - text.data());
-      at = end + 1;
-      if (at < text.size() && text[at] == '\n') ++at;
-    }
-  } else if (end > start && text[end - 1] == '\r') {
-    --end;
-  }
+  const void* found = std::memchr(text.data() + start, crOnly ? '\r' : '\n', text.size() - start);
+  size_t end =
+      found ? static_cast<size_t>(static_cast<const char*>(found) - text.data()) : text.size();
+  at = found ? end + 1 : end;
+  if (!crOnly && end > start && text[end - 1] == '\r') --end;
   return text.substr(start, end - start);
 }
 
@@ -47,9 +30,9 @@ TListingPassResult TListingPass::ListingReceived(std::string_view text, const TD
   BuildingList = true;
   int sincePause = 0;
   size_t at = 0;
-  const bool loneCr = HasLoneCr(text);
+  const bool crOnly = std::memchr(text.data(), '\n', text.size()) == nullptr;
   while (BuildingList && at < text.size()) {
-    const std::string_view line = NextLine(text, at, loneCr);
+    const std::string_view line = NextLine(text, at, crOnly);
     TParsedLine parsed = ParseListingLine(line, today);
     if (parsed.Kind == TLineKind::Entry) {
       if (hooks.SetUnixListing) hooks.SetUnixListing(parsed.UnixLayout);

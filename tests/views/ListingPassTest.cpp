@@ -31,8 +31,9 @@ TEST(ListingPass, LineEndsBlankLinesAndTheLastLine) {
   } cases[] = {
       {"blank line in the middle", FileLine("a") + "\r\n\r\n" + FileLine("b") + "\r\n", {"a", "b"}},
       {"last line without a line end", FileLine("a") + "\n" + FileLine("b"), {"a", "b"}},
-      {"lone CR line ends", FileLine("a") + "\r" + FileLine("b") + "\r", {"a", "b"}},
+      {"CR line ends only", FileLine("a") + "\r" + FileLine("b") + "\r", {"a", "b"}},
       {"mixed", FileLine("a") + "\n" + FileLine("b") + "\r\n" + FileLine("c"), {"a", "b", "c"}},
+      {"a CR inside a name", FileLine("Icon\r") + "\r\n" + FileLine("b") + "\n", {"Icon\r", "b"}},
       {"only a total line", "total 0\r\n", {}},
       {"empty", "", {}},
   };
