@@ -15,16 +15,23 @@ constexpr int kErrorInvalidThreadId = 1444;
 
 }  // namespace
 
-TFTPComponent::TFTPComponent(std::shared_ptr<TEventTarget> target)
+TFTPComponent::TFTPComponent(std::shared_ptr<TEventTarget> target, bool startWorker)
     : Shared(std::make_shared<TWorkerShared>(std::move(target))),
       Anchor(std::make_shared<TComponentAnchor>(TComponentAnchor{this})) {
   Shared->Anchor = Anchor;
   // The queue exists before the worker starts, so requests may be posted at once.
-  TFTPThread::Start(Shared);
+  if (startWorker) StartWorker();
   RegisterComponent(this);
 }
 
+void TFTPComponent::StartWorker() {
+  if (WorkerStarted) return;
+  WorkerStarted = true;
+  TFTPThread::Start(Shared);
+}
+
 TFTPComponent::~TFTPComponent() {
+  StartWorker();  // a worker that never ran still has to take its quit message
   BeginUnregisterComponent(this);
   Shared->Queue.Post({WM_QUIT, 0, {}});
   Anchor.reset();  // events still on their way find no component and are dropped

@@ -31,7 +31,10 @@ using TFileSizeEvent =
 
 class TFTPComponent {
  public:
-  explicit TFTPComponent(std::shared_ptr<TEventTarget> target);
+  // `startWorker` false leaves the worker to StartWorker(), so that messages can be queued
+  // before it looks at any (tests of the queue's rules use this).
+  explicit TFTPComponent(std::shared_ptr<TEventTarget> target, bool startWorker = true);
+  void StartWorker();
   ~TFTPComponent();
   TFTPComponent(const TFTPComponent&) = delete;
   TFTPComponent& operator=(const TFTPComponent&) = delete;
@@ -104,6 +107,7 @@ class TFTPComponent {
 
   std::shared_ptr<TWorkerShared> Shared;
   std::shared_ptr<TComponentAnchor> Anchor;
+  bool WorkerStarted = false;
 };
 
 // Called by the worker's posted tasks on the target's thread.
