@@ -411,10 +411,58 @@ bool ReadDosDate(std::string_view text, int& year, int& month, int& day) {
   return true;
 }
 
+// The classic IIS columns, "MM-DD-YY  HH:MMAM" then the size (or "<DIR>") ending at column 38
+// and the name from column 39, read without cutting fields. Returns false for anything else,
+// which the general DOS reader then takes (it gives the same result for what this accepts).
+bool ParseClassicDos(std::string_view line, TParsedLine& result) {
+  constexpr size_t kSizeEnd = 38;  // one past the size field
+  constexpr size_t kName = 39;
+  if (line.size() <= kName || line[2] != '-' || line[5] != '-' || line[8] != ' ' ||
+      line[9] != ' ' || line[12] != ':' || line[17] != ' ' || line[kSizeEnd] != ' ') {
+    return false;
+  }
+  const auto month = SmallNumber(line.substr(0, 2), 2);
+  const auto day = SmallNumber(line.substr(3, 2), 2);
+  const auto year = SmallNumber(line.substr(6, 2), 2);
+  auto hour = SmallNumber(line.substr(10, 2), 2);
+  const auto minute = SmallNumber(line.substr(13, 2), 2);
+  const char half = static_cast<char>(line[15] & ~0x20);  // upper case
+  if (!month || !day || !year || !hour || !minute || (half != 'A' && half != 'P') ||
+      (line[16] != 'M' && line[16] != 'm') || *hour < 1 || *hour > 12 || *minute > 59) {
+    return false;
+  }
+  int h = *hour;
+  if (half == 'P' && h < 12) h += 12;
+  if (half == 'A' && h == 12) h = 0;
+  // The size field: blanks, then digits up to column 38; or "<DIR>" at columns 24 to 28.
+  size_t digits = kSizeEnd;
+  while (digits > 18 && IsDigit(line[digits - 1])) --digits;
+  const std::string_view padding = line.substr(18, digits - 18);
+  if (digits < kSizeEnd) {
+    if (padding.find_first_not_of(' ') != std::string_view::npos) return false;
+    result.Item.Size = *Number(line.substr(digits, kSizeEnd - digits));
+    result.Item.Attributes = 0;
+  } else if (line.substr(24, 5) == "<DIR>" &&
+             line.substr(18, 6).find_first_not_of(' ') == std::string_view::npos &&
+             line.substr(29, 9).find_first_not_of(' ') == std::string_view::npos) {
+    result.Item.Size = 0;
+    result.Item.Attributes = iaFolder;
+  } else {
+    return false;
+  }
+  const auto modified = Encode(*year < 80 ? 2000 + *year : 1900 + *year, *month, *day, h, *minute);
+  if (!modified) return false;
+  result.Item.Modified = *modified;
+  result.Item.Name.assign(line.substr(kName));
+  result.Kind = TLineKind::Entry;
+  return true;
+}
+
 TParsedLine ParseDos(std::string_view line) {
   TParsedLine result;
-  result.Kind = TLineKind::Unreadable;
   result.UnixLayout = false;
+  if (ParseClassicDos(line, result)) return result;
+  result.Kind = TLineKind::Unreadable;
   std::array<TToken, 4> tokens;
   const size_t count = Tokenize(line, 0, tokens);
   auto text = [&](size_t k) {
