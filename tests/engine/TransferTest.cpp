@@ -281,7 +281,7 @@ TEST_F(TransferTest, ProgressIsReportedWhileDataFlowsAndNotForEveryChunk) {
   Finish(*ftp);
   const auto progress = EventsStartingWith("progress:1:1:");
   EXPECT_GE(progress.size(), 1u);
-  EXPECT_LE(progress.size(), 4u);
+  EXPECT_LE(progress.size(), 8u) << "about one report per 700 ms, not one per chunk";
   EXPECT_EQ(EventsStartingWith("progress:").back(), "progress:2:1:31");
 }
 
