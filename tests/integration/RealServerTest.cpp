@@ -16,7 +16,7 @@
 #include "engine/EngineSettings.h"
 #include "support/EngineFixture.h"
 #include "support/Files.h"
-#include "support/RealFtpServer.h"
+#include "support/RealServerFixture.h"
 #include "views/ListingPass.h"
 
 namespace pelmar::test {
@@ -29,22 +29,11 @@ std::string RandomBytes(size_t size, unsigned seed) {
   return bytes;
 }
 
-class RealServerTest : public EngineTest, public ::testing::WithParamInterface<TServerKind> {
+class RealServerTest : public RealServerFixture {
  protected:
-  void SetUp() override {
-    EngineTest::SetUp();
-    if (const std::string why = TRealFtpServer::CannotRun(GetParam()); !why.empty()) {
-      GTEST_SKIP() << why;
-    }
-    Server = std::make_unique<TRealFtpServer>(GetParam());
-    ASSERT_TRUE(Server->Started()) << Server->StartError();
-    Local = Server->Root() + "../local/";
-    ::mkdir(Local.c_str(), 0755);
-  }
   void TearDown() override {
     Ftp.reset();
-    EngineTest::TearDown();
-    Server.reset();
+    RealServerFixture::TearDown();
   }
 
   bool LogOn(const std::string& user = "anonymous", const std::string& password = "t@x") {
@@ -66,9 +55,7 @@ class RealServerTest : public EngineTest, public ::testing::WithParamInterface<T
   }
   int Errors() const { return static_cast<int>(EventsStartingWith("error:").size()); }
 
-  std::unique_ptr<TRealFtpServer> Server;
   std::unique_ptr<TFTPComponent> Ftp;
-  std::string Local;
 };
 
 TEST_P(RealServerTest, LogOnRefusedAndAccepted) {

@@ -12,7 +12,7 @@
 #include "settings/Preferences.h"
 #include "support/EngineFixture.h"
 #include "support/Files.h"
-#include "support/RealFtpServer.h"
+#include "support/RealServerFixture.h"
 #include "transfers/TransferQueue.h"
 #include "transfers/TreeWalk.h"
 
@@ -52,17 +52,11 @@ std::map<std::string, std::string> Tree(const std::string& root) {
   return files;
 }
 
-class QueueTest : public EngineTest, public ::testing::WithParamInterface<TServerKind> {
+class QueueTest : public RealServerFixture {
  protected:
   void SetUp() override {
-    EngineTest::SetUp();
-    if (const std::string why = TRealFtpServer::CannotRun(GetParam()); !why.empty()) {
-      GTEST_SKIP() << why;
-    }
-    Server = std::make_unique<TRealFtpServer>(GetParam());
-    ASSERT_TRUE(Server->Started()) << Server->StartError();
-    Local = Server->Root() + "../local/";
-    ::mkdir(Local.c_str(), 0755);
+    RealServerFixture::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
     Preferences() = TPreferences();
     Queue = std::make_unique<TTransferItems>(Target);
     Queue->ShowMessage = [this](const std::string& text) { Messages.push_back(text); };
@@ -70,8 +64,7 @@ class QueueTest : public EngineTest, public ::testing::WithParamInterface<TServe
   }
   void TearDown() override {
     Queue.reset();
-    EngineTest::TearDown();
-    Server.reset();
+    RealServerFixture::TearDown();
     Other.reset();
   }
   TTransferItem Template(const TRealFtpServer& server, bool upload) const {
@@ -104,10 +97,8 @@ class QueueTest : public EngineTest, public ::testing::WithParamInterface<TServe
     return states;
   }
 
-  std::unique_ptr<TRealFtpServer> Server;
   std::unique_ptr<TRealFtpServer> Other;
   std::unique_ptr<TTransferItems> Queue;
-  std::string Local;
   std::vector<std::string> Messages;
   std::vector<std::string> Log;
 };

@@ -17,16 +17,10 @@
 #include "ui/FileChooser.h"
 #include "ui/HelpService.h"
 #include "ui/Prompter.h"
+#include "ui/QtText.h"
 
 namespace pelmar {
 namespace {
-
-QString Q(const std::string& text) {
-  return QString::fromStdString(text);
-}
-std::string S(const QString& text) {
-  return text.toStdString();
-}
 
 QLineEdit* Edit(QWidget* parent, const char* name, int maxLength) {
   auto* edit = new QLineEdit(parent);

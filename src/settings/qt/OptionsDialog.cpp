@@ -16,17 +16,11 @@
 #include "ui/FileChooser.h"
 #include "ui/HelpService.h"
 #include "ui/Prompter.h"
+#include "ui/QtText.h"
 #include "ui/RadioGroup.h"
 
 namespace pelmar {
 namespace {
-
-QString Q(const std::string& text) {
-  return QString::fromStdString(text);
-}
-std::string S(const QString& text) {
-  return text.toStdString();
-}
 
 // The sound boxes in the order of their tags 2..7.
 constexpr const char* kSoundBoxes[] = {"editConnectSuccessSnd", "editConnectFailureSnd",
