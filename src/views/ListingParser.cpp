@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 #include <optional>
 
@@ -21,6 +23,69 @@ struct TToken {
 
 bool IsBlank(char c) {
   return c == ' ' || c == '\t';
+}
+
+// Listing lines are mostly runs of padding and words; these step over them eight bytes at a
+// time (on little-endian machines; elsewhere byte by byte).
+constexpr uint64_t kOnes = 0x0101010101010101ULL;
+constexpr uint64_t kHighs = 0x8080808080808080ULL;
+
+// The lowest byte of the result is set where `v` has its first zero byte.
+inline uint64_t ZeroBytes(uint64_t v) {
+  return (v - kOnes) & ~v & kHighs;
+}
+
+inline uint64_t Load8(const char* at) {
+  uint64_t v;
+  std::memcpy(&v, at, sizeof v);
+  return v;
+}
+
+// Bit 7 of each byte set where that byte of `v` is not zero (exact: no carries across bytes).
+inline uint64_t NonZeroBytes(uint64_t v) {
+  constexpr uint64_t kLows = 0x7F7F7F7F7F7F7F7FULL;
+  return (((v & kLows) + kLows) | v) & kHighs;
+}
+
+// The first position at or after `p` that is neither a space nor a tab.
+inline size_t SkipBlanks(std::string_view text, size_t p) {
+  if constexpr (std::endian::native == std::endian::little) {
+    while (p + 8 <= text.size()) {
+      const uint64_t v = Load8(text.data() + p);
+      const uint64_t other = NonZeroBytes(v ^ (kOnes * ' ')) & NonZeroBytes(v ^ (kOnes * '\t'));
+      if (other != 0) return p + static_cast<size_t>(__builtin_ctzll(other) >> 3);
+      p += 8;
+    }
+  }
+  while (p < text.size() && IsBlank(text[p])) ++p;
+  return p;
+}
+
+// The first position at or after `p` that is not a space.
+inline size_t SkipSpaces(std::string_view text, size_t p) {
+  if constexpr (std::endian::native == std::endian::little) {
+    while (p + 8 <= text.size()) {
+      const uint64_t other = Load8(text.data() + p) ^ (kOnes * ' ');
+      if (other != 0) return p + static_cast<size_t>(__builtin_ctzll(other) >> 3);
+      p += 8;
+    }
+  }
+  while (p < text.size() && text[p] == ' ') ++p;
+  return p;
+}
+
+// The first position at or after `p` that holds a blank or tab.
+inline size_t SkipWord(std::string_view text, size_t p) {
+  if constexpr (std::endian::native == std::endian::little) {
+    while (p + 8 <= text.size()) {
+      const uint64_t v = Load8(text.data() + p);
+      const uint64_t blanks = ZeroBytes(v ^ (kOnes * ' ')) | ZeroBytes(v ^ (kOnes * '\t'));
+      if (blanks != 0) return p + static_cast<size_t>(__builtin_ctzll(blanks) >> 3);
+      p += 8;
+    }
+  }
+  while (p < text.size() && !IsBlank(text[p])) ++p;
+  return p;
 }
 
 // Position of `c` in a short field (a plain loop: cheaper than a library call here).
@@ -40,10 +105,10 @@ size_t Tokenize(std::string_view line, size_t from, std::array<TToken, N>& token
   size_t count = 0;
   size_t i = from;
   while (count < N) {
-    while (i < line.size() && IsBlank(line[i])) ++i;
+    i = SkipBlanks(line, i);
     if (i >= line.size()) break;
     const size_t start = i;
-    while (i < line.size() && !IsBlank(line[i])) ++i;
+    i = SkipWord(line, i);
     tokens[count++] = {start, i};
   }
   return count;
@@ -165,42 +230,22 @@ std::optional<TDateTime> EncodeRecent(const TDate& today, int month, int day, in
   return *lastYear + *time;
 }
 
+// Which bytes may stand where: 1 for the type letter, 2 for a permission letter.
+constexpr std::array<uint8_t, 256> kPermissionChars = [] {
+  std::array<uint8_t, 256> table{};
+  for (const char c : std::string_view("-dlcbpsDn")) table[static_cast<uint8_t>(c)] |= 1;
+  for (const char c : std::string_view("rwxsStTlL-")) table[static_cast<uint8_t>(c)] |= 2;
+  return table;
+}();
+
 // "drwxr-xr-x", optionally followed by "+" (ACL), "@" (extended attributes) or "." (SELinux).
 bool IsPermissionText(std::string_view text) {
   if (text.size() == 11 && (text[10] == '+' || text[10] == '@' || text[10] == '.')) {
     text = text.substr(0, 10);
   }
-  if (text.size() != 10) return false;
-  switch (text[0]) {
-    case '-':
-    case 'd':
-    case 'l':
-    case 'c':
-    case 'b':
-    case 'p':
-    case 's':
-    case 'D':
-    case 'n':
-      break;
-    default:
-      return false;
-  }
+  if (text.size() != 10 || !(kPermissionChars[static_cast<uint8_t>(text[0])] & 1)) return false;
   for (size_t i = 1; i < 10; ++i) {
-    switch (text[i]) {
-      case 'r':
-      case 'w':
-      case 'x':
-      case 's':
-      case 'S':
-      case 't':
-      case 'T':
-      case 'l':
-      case 'L':
-      case '-':
-        break;
-      default:
-        return false;
-    }
+    if (!(kPermissionChars[static_cast<uint8_t>(text[i])] & 2)) return false;
   }
   return true;
 }
@@ -315,7 +360,7 @@ bool ParseStandardUnix(std::string_view line, const TDate& today, TParsedLine& r
   if (p < n && (line[p] == '+' || line[p] == '@' || line[p] == '.')) ++p;
   auto skipBlanks = [&] {
     const size_t from = p;
-    while (p < n && line[p] == ' ') ++p;
+    p = SkipSpaces(line, p);
     return p > from && p < n;
   };
   auto digits = [&] {
@@ -325,7 +370,7 @@ bool ParseStandardUnix(std::string_view line, const TDate& today, TParsedLine& r
   };
   auto word = [&] {
     const size_t from = p;
-    while (p < n && !IsBlank(line[p])) ++p;
+    p = SkipWord(line, p);
     return line.substr(from, p - from);
   };
   if (!skipBlanks() || digits().empty() || !skipBlanks()) return false;

@@ -95,6 +95,10 @@ const TRow kCorpus[] = {
   // ISO dates (ls --time-style=long-iso / --full-time).
   {"-rw-r--r-- 1 u g 10 2020-01-15 10:30 iso.txt", "-rw-r--r--", 10, "2020-01-15 10:30", "iso.txt"},
   {"-rw-r--r-- 1 u g 10 2020-01-15 10:30:59.123456789 +0100 full.txt", "-rw-r--r--", 10, "2020-01-15 10:30", "full.txt"},
+  // Wide padding and tabs between the fields.
+  {"-rw-r--r--    1 owner    group                      123456789 Jun 10 12:00 wide padding", "-rw-r--r--", 123456789, "2026-06-10 12:00", "wide padding"},
+  {"-rw-r--r--\t1\towner\tgroup\t42\tJun 10 12:00 tabs", "-rw-r--r--", 42, "2026-06-10 12:00", "tabs"},
+  {"-rw-r--r-- 1 o g 7 Jun 10 12:00 an-exactly-eight-byte-aligned-name-x", "-rw-r--r--", 7, "2026-06-10 12:00", "an-exactly-eight-byte-aligned-name-x"},
   // Short lines are entries too.
   {"-rw-r--r-- 1 a b 1 Jan 1 2020 x", "-rw-r--r--", 1, "2020-01-01 00:00", "x"},
   {"-rw-r--r-- 1 a 1 Jun 1 10:00 y", "-rw-r--r--", 1, "2026-06-01 10:00", "y"},
