@@ -1,17 +1,11 @@
 #include "engine/ReplyParsing.h"
+#include "platform/AsciiText.h"
 
 #include <algorithm>
-#include <cctype>
 #include <limits>
 
 namespace pelmar {
 namespace {
-
-std::string Lower(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return out;
-}
 
 std::string_view Trim(std::string_view text) {
   while (!text.empty() && static_cast<unsigned char>(text.front()) <= ' ') text.remove_prefix(1);
@@ -103,10 +97,10 @@ std::string ParseFolderReply(std::string_view line) {
 }
 
 std::optional<int64_t> ParseSizeReport(std::string_view line, std::string_view localFileName) {
-  const std::string text = Lower(Trim(line));
+  const std::string text = AsciiLower(Trim(line));
   const size_t slash = localFileName.find_last_of('/');
   const std::string name =
-      Lower(slash == std::string_view::npos ? localFileName : localFileName.substr(slash + 1));
+      AsciiLower(slash == std::string_view::npos ? localFileName : localFileName.substr(slash + 1));
   const size_t at = text.find(name + " (");
   if (at == std::string::npos) return std::nullopt;
   std::string_view rest = std::string_view(text).substr(at + name.size() + 2);

@@ -1,4 +1,5 @@
 #include "platform/ProfileFile.h"
+#include "platform/AsciiText.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -24,18 +25,6 @@ std::string Trim(const std::string& text) {
   while (start < end && IsSpace(text[start])) ++start;
   while (end > start && IsSpace(text[end - 1])) --end;
   return text.substr(start, end - start);
-}
-
-char Lower(char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool SameName(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (Lower(a[i]) != Lower(b[i])) return false;
-  }
-  return true;
 }
 
 // The section name of a "[name]" line, or nullopt.
@@ -120,7 +109,7 @@ bool TProfileFile::Save() {
 
 size_t TProfileFile::FindSection(const std::string& section) const {
   for (size_t i = 0; i < Lines.size(); ++i) {
-    if (const auto name = SectionOf(Lines[i]); name && SameName(*name, section)) return i;
+    if (const auto name = SectionOf(Lines[i]); name && EqualsIgnoringCase(*name, section)) return i;
   }
   return npos;
 }
@@ -136,7 +125,7 @@ size_t TProfileFile::FindKey(const std::string& section, const std::string& key)
   if (header == npos) return npos;
   const size_t end = SectionEnd(header);
   for (size_t i = header + 1; i < end; ++i) {
-    if (const auto name = KeyOf(Lines[i]); name && SameName(*name, key)) return i;
+    if (const auto name = KeyOf(Lines[i]); name && EqualsIgnoringCase(*name, key)) return i;
   }
   return npos;
 }

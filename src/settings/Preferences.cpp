@@ -1,4 +1,5 @@
 #include "settings/Preferences.h"
+#include "platform/AsciiText.h"
 
 #include <algorithm>
 #include <charconv>
@@ -13,13 +14,6 @@ namespace {
 std::function<void(bool)>& ToolTipsHook() {
   static std::function<void(bool)> hook;
   return hook;
-}
-
-std::string Lower(std::string text) {
-  for (char& c : text) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return text;
 }
 
 // A whole number (optionally signed); nullopt otherwise.
@@ -198,9 +192,9 @@ void TPreferences::ApplyEngineSettings() const {
 bool TPreferences::IsAsciiExtension(const std::string& fileName) const {
   const size_t dot = fileName.rfind('.');
   if (dot == std::string::npos || fileName.find('/', dot) != std::string::npos) return false;
-  const std::string extension = Lower(fileName.substr(dot));
+  const std::string extension = AsciiLower(fileName.substr(dot));
   for (const auto& entry : AsciiExtensions) {
-    if (Lower(entry) == extension) return true;
+    if (AsciiLower(entry) == extension) return true;
   }
   return false;
 }
@@ -222,10 +216,10 @@ int TPreferences::TransferModeFor(const std::string& fileName) const {
 
 bool TPreferences::AddAsciiExtension(std::string extension) {
   if (extension.empty()) return false;
-  extension = Lower(extension);
+  extension = AsciiLower(extension);
   if (extension[0] != '.') extension.insert(0, ".");
   for (const auto& entry : AsciiExtensions) {
-    if (Lower(entry) == extension) return false;
+    if (AsciiLower(entry) == extension) return false;
   }
   AsciiExtensions.insert(
       std::upper_bound(AsciiExtensions.begin(), AsciiExtensions.end(), extension), extension);

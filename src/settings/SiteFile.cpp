@@ -1,4 +1,5 @@
 #include "settings/SiteFile.h"
+#include "platform/AsciiText.h"
 
 #include <algorithm>
 #include <charconv>
@@ -10,20 +11,6 @@ namespace pelmar {
 namespace {
 
 constexpr const char* kSites = "Sites";
-
-char Lower(char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool LessNoCase(const std::string& a, const std::string& b) {
-  return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
-                                      [](char x, char y) { return Lower(x) < Lower(y); });
-}
-
-bool EqualNoCase(const std::string& a, const std::string& b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
-                                            [](char x, char y) { return Lower(x) == Lower(y); });
-}
 
 bool IsBlank(char c) {
   return c == ' ' || c == '\t';
@@ -96,14 +83,14 @@ std::string TSiteFile::Validate(const TSite& site) {
            "\" cannot be stored: it must not contain \"]\" or a line break, nor start or end "
            "with a blank.";
   }
-  if (EqualNoCase(name, kSites)) {
+  if (EqualsIgnoringCase(name, kSites)) {
     return "The site name \"" + name + "\" is reserved for the list of sites.";
   }
   return {};
 }
 
 void TSiteFile::InsertSorted(std::vector<std::string>& names, const std::string& name) {
-  names.insert(std::upper_bound(names.begin(), names.end(), name, LessNoCase), name);
+  names.insert(std::upper_bound(names.begin(), names.end(), name, LessIgnoringCase), name);
 }
 
 void TSiteFile::WriteSiteSection(const TSite& site) {

@@ -1,4 +1,5 @@
 #include "transfers/TransferQueue.h"
+#include "platform/AsciiText.h"
 
 #include <sys/stat.h>
 
@@ -11,17 +12,6 @@
 #include "transfers/MulDiv.h"
 
 namespace pelmar {
-namespace {
-
-std::string LowerAscii(std::string text) {
-  for (char& c : text) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return text;
-}
-
-}  // namespace
-
 bool IsSafeLocalName(const std::string& name) {
   return !name.empty() && name != "." && name != ".." &&
          name.find_first_of(std::string("/\0", 2)) == std::string::npos;
@@ -232,7 +222,7 @@ void TTransferItems::Start(TTransferItem& item, TFTPComponent& connection) {
     }
     // Only the name on the server is lower-cased; the local file keeps its own name.
     const std::string remoteName =
-        preferences.ConfirmLowerCase ? LowerAscii(item.FileName) : item.FileName;
+        preferences.ConfirmLowerCase ? AsciiLower(item.FileName) : item.FileName;
     item.DestName = remoteName == item.FileName ? std::string() : remoteName;
     const std::string source = item.SourceFolder + item.FileName;
     const std::string destination = item.DestFolder + remoteName;

@@ -1,4 +1,5 @@
 #include "transfers/TreeWalk.h"
+#include "platform/AsciiText.h"
 
 #include <sys/stat.h>
 
@@ -12,18 +13,11 @@
 namespace pelmar {
 namespace {
 
-std::string Lower(std::string text) {
-  for (char& c : text) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return text;
-}
-
 std::optional<TExistingFile> Existing(const std::vector<TWalkEntry>& entries,
                                       const std::string& name) {
-  const std::string wanted = Lower(name);
+  const std::string wanted = AsciiLower(name);
   for (const auto& entry : entries) {
-    if (!entry.IsFolder && Lower(entry.Name) == wanted) {
+    if (!entry.IsFolder && AsciiLower(entry.Name) == wanted) {
       return TExistingFile{entry.Size, entry.Modified};
     }
   }

@@ -1,4 +1,5 @@
 #include "views/ListingParser.h"
+#include "platform/AsciiText.h"
 
 #include "views/FieldScanner.h"
 
@@ -149,25 +150,13 @@ inline std::optional<int> SmallNumber(std::string_view text, size_t maxDigits) {
   return value;
 }
 
-char Lower(char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (Lower(a[i]) != Lower(b[i])) return false;
-  }
-  return true;
-}
-
 // 1..12 for "Jan".."Dec" (any letter case), else 0.
 int EnglishMonth(std::string_view text) {
   if (text.size() != 3) return 0;
   // The three letters, lower-cased, as one number.
-  const unsigned key = static_cast<unsigned>(Lower(text[0])) << 16 |
-                       static_cast<unsigned>(Lower(text[1])) << 8 |
-                       static_cast<unsigned>(Lower(text[2]));
+  const unsigned key = static_cast<unsigned>(AsciiLower(text[0])) << 16 |
+                       static_cast<unsigned>(AsciiLower(text[1])) << 8 |
+                       static_cast<unsigned>(AsciiLower(text[2]));
   static constexpr char kMonths[] = "janfebmaraprmayjunjulaugsepoctnovdec";
   for (int m = 0; m < 12; ++m) {
     const char* name = kMonths + 3 * m;
@@ -521,16 +510,17 @@ TParsedLine ParseDos(std::string_view line) {
   if (time.size() > 2 && !IsDigit(time.back())) {
     half = time.substr(time.size() - 2);
     time = time.substr(0, time.size() - 2);
-  } else if (count > 3 && (EqualsNoCase(text(2), "AM") || EqualsNoCase(text(2), "PM"))) {
+  } else if (count > 3 &&
+             (EqualsIgnoringCase(text(2), "AM") || EqualsIgnoringCase(text(2), "PM"))) {
     half = text(2);
     next = 3;
   }
   if (!ReadTime(time, hour, minute)) return result;
   if (!half.empty()) {
-    if (!EqualsNoCase(half, "AM") && !EqualsNoCase(half, "PM")) return result;
+    if (!EqualsIgnoringCase(half, "AM") && !EqualsIgnoringCase(half, "PM")) return result;
     if (hour < 1 || hour > 12) return result;
-    if (EqualsNoCase(half, "PM") && hour < 12) hour += 12;
-    if (EqualsNoCase(half, "AM") && hour == 12) hour = 0;  // 12:30AM is half past midnight
+    if (EqualsIgnoringCase(half, "PM") && hour < 12) hour += 12;
+    if (EqualsIgnoringCase(half, "AM") && hour == 12) hour = 0;  // 12:30AM is half past midnight
   }
   if (next >= count) return result;
   const std::string_view sizeField = text(next);
@@ -566,7 +556,7 @@ TParsedLine ParseListingLine(std::string_view line, const TDate& today) {
   size_t first = 0;
   while (first < line.size() && IsBlank(line[first])) ++first;
   if (first == line.size()) return {};
-  if (line.size() >= 5 && EqualsNoCase(line.substr(0, 5), "total")) return {};
+  if (line.size() >= 5 && EqualsIgnoringCase(line.substr(0, 5), "total")) return {};
   std::array<TToken, 1> head;
   Tokenize(line, 0, head);
   const std::string_view firstField = line.substr(head[0].Start, head[0].End - head[0].Start);

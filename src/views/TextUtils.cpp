@@ -1,4 +1,5 @@
 #include "views/TextUtils.h"
+#include "platform/AsciiText.h"
 
 #include <filesystem>
 
@@ -6,10 +7,6 @@
 
 namespace pelmar {
 namespace {
-
-char Lower(char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
 
 // Classic wildcard matching with backtracking to the last "*".
 bool MatchOne(std::string_view name, std::string_view mask) {
@@ -44,7 +41,7 @@ bool MatchesMask(std::string_view name, const std::vector<std::string>& masks) {
   }
   std::string subject(name);
   if (subject.find('.') == std::string::npos) subject += '.';
-  for (char& c : subject) c = Lower(c);
+  for (char& c : subject) c = AsciiLower(c);
   for (const auto& mask : masks) {
     if (!mask.empty() && MatchOne(subject, mask)) return true;
   }
