@@ -3,11 +3,10 @@
 #include <sys/stat.h>
 
 #include <cstdio>
-#include <sstream>
-#include <vector>
 
 #include "engine/WorkerRegistry.h"
 #include "settings/Preferences.h"
+#include "views/ListingPass.h"
 
 namespace pelmar {
 namespace {
@@ -30,29 +29,16 @@ void PrintLogLine(const std::string& text) {
   std::fputs(out.c_str(), stderr);
 }
 
-// The size of `name` in a Unix or DOS listing, until the listing parser can tell.
+// The size of the file `name` in a listing.
 std::optional<int64_t> SizeInListing(const std::string& listing, const std::string& name) {
-  std::istringstream lines(listing);
-  std::string line;
-  while (std::getline(lines, line)) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (line.size() <= name.size() ||
-        line.compare(line.size() - name.size(), name.size(), name) != 0 ||
-        line[line.size() - name.size() - 1] != ' ') {
-      continue;
-    }
-    std::istringstream fields(line);
-    std::vector<std::string> tokens;
-    for (std::string t; fields >> t;) tokens.push_back(t);
-    const size_t at = !tokens.empty() && tokens[0].size() == 10 ? 4 : 2;
-    if (tokens.size() <= at) continue;
-    try {
-      return std::stoll(tokens[at]);
-    } catch (const std::exception&) {
-      continue;
-    }
-  }
-  return std::nullopt;
+  std::optional<int64_t> size;
+  TListingHooks hooks;
+  hooks.AddItem = [&](TRemoteItem& item) {
+    if (item.Name == name && !(item.Attributes & iaFolder)) size = item.Size;
+  };
+  TListingPass pass;
+  pass.ListingReceived(listing, Today(), hooks);
+  return size;
 }
 
 std::string BaseName(const std::string& path) {
@@ -178,6 +164,13 @@ std::optional<std::string> TCliSession::ListFolder(const std::string& relativeFo
   return List();
 }
 
+bool TCliSession::TransferSucceeded(int errorsBefore, int doneBefore, const char* failure) {
+  if (!WaitForRequests()) return false;
+  if (Errors == errorsBefore && DoneReports > doneBefore) return true;
+  Fail(LastError.empty() ? failure : LastError, ReplyBeforeMarker);
+  return false;
+}
+
 bool TCliSession::Download(const std::string& remote, const std::string& local, bool resume) {
   LastError.clear();
   const int errors = Errors;
@@ -192,10 +185,7 @@ bool TCliSession::Download(const std::string& remote, const std::string& local, 
   } else {
     Ftp->Download(remote, local, Preferences().TransferModeFor(remote));
   }
-  if (!WaitForRequests()) return false;
-  if (Errors == errors && DoneReports > done) return true;
-  Fail(LastError.empty() ? "download failed" : LastError, ReplyBeforeMarker);
-  return false;
+  return TransferSucceeded(errors, done, "download failed");
 }
 
 bool TCliSession::Upload(const std::string& local, const std::string& remote, bool resume) {
@@ -222,10 +212,7 @@ bool TCliSession::Upload(const std::string& local, const std::string& remote, bo
   } else {
     Ftp->Upload(local, remoteName, Preferences().TransferModeFor(local));
   }
-  if (!WaitForRequests()) return false;
-  if (Errors == errors && DoneReports > done) return true;
-  Fail(LastError.empty() ? "upload failed" : LastError, ReplyBeforeMarker);
-  return false;
+  return TransferSucceeded(errors, done, "upload failed");
 }
 
 void TCliSession::Quit() {

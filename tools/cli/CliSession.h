@@ -40,6 +40,8 @@ class TCliSession {
   // Posts a PWD behind what was posted and waits for it: everything before it is then done.
   // False when the connection was lost instead.
   bool WaitForRequests();
+  // After a transfer was posted: true when it ended with its last report and no error.
+  bool TransferSucceeded(int errorsBefore, int doneBefore, const char* failure);
   // Sets the error line: `text`, and the server's reply that explains it when there is one.
   void Fail(const std::string& text, const std::string& reply);
 
