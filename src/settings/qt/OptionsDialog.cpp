@@ -22,30 +22,68 @@
 namespace pelmar {
 namespace {
 
-// The sound boxes in the order of their tags 2..7.
-constexpr const char* kSoundBoxes[] = {"editConnectSuccessSnd", "editConnectFailureSnd",
-                                       "editDisconnectSnd",     "editEndOfFileSnd",
-                                       "editEndOfTotalSnd",     "editErrorSnd"};
-constexpr const char* kSoundCaptions[] = {
-    "Connection success:", "Connection failure:",   "Disconnection:",
-    "End of transfer:",    "End of all transfers:", "Error in the transfer:"};
-
-std::string* SoundField(TPreferences& p, int tag) {
-  switch (tag) {
-    case 2:
-      return &p.ConnectSuccessSound;
-    case 3:
-      return &p.ConnectFailureSound;
-    case 4:
-      return &p.DisconnectSound;
-    case 5:
-      return &p.EndOfFileSound;
-    case 6:
-      return &p.EndOfTotalSound;
-    default:
-      return &p.ErrorSound;
-  }
+// The sound boxes, captions and values in the order of their tags 2..7.
+struct TSoundRow {
+  const char* Box;
+  const char* Caption;
+  std::string TPreferences::*Field;
+};
+constexpr TSoundRow kSounds[] = {
+    {"editConnectSuccessSnd", "Connection success:", &TPreferences::ConnectSuccessSound},
+    {"editConnectFailureSnd", "Connection failure:", &TPreferences::ConnectFailureSound},
+    {"editDisconnectSnd", "Disconnection:", &TPreferences::DisconnectSound},
+    {"editEndOfFileSnd", "End of transfer:", &TPreferences::EndOfFileSound},
+    {"editEndOfTotalSnd", "End of all transfers:", &TPreferences::EndOfTotalSound},
+    {"editErrorSnd", "Error in the transfer:", &TPreferences::ErrorSound},
+};
+const TSoundRow& Sound(int tag) {
+  return kSounds[tag - 2];
 }
+
+// Which control shows which preference, for filling the dialog and reading it back.
+constexpr struct {
+  const char* Control;
+  bool TPreferences::*Field;
+} kChecks[] = {
+    {"cbLogToFile", &TPreferences::LogToFile},
+    {"cbShowTooltips", &TPreferences::ShowToolTips},
+    {"cbNoXferOlder", &TPreferences::NoXferOlder},
+    {"cbASCIIOnView", &TPreferences::ASCIIOnView},
+    {"cbPreserveTimeStamp", &TPreferences::PreserveTimeStamp},
+    {"cbConfirmRestarts", &TPreferences::ConfirmRestarts},
+    {"cbForceToLowerCase", &TPreferences::ConfirmLowerCase},
+    {"cbConfirmOverwrites", &TPreferences::ConfirmOverwrites},
+    {"cbShowManager", &TPreferences::ShowManager},
+    {"cbPromptForPass", &TPreferences::PromptForPass},
+    {"cbPing", &TPreferences::Ping},
+    {"cbEnableFirewall", &TPreferences::FirewallEnabled},
+    {"cbEnableSound", &TPreferences::SoundsEnabled},
+};
+
+constexpr struct {
+  const char* Control;
+  std::string TPreferences::*Field;
+} kEdits[] = {
+    {"editEMail", &TPreferences::EMail},
+    {"editDefaultLocalFolder", &TPreferences::DefaultDir},
+    {"editTries", &TPreferences::Retries},
+    {"editTimeOut", &TPreferences::Timeout},
+    {"editFirewallHost", &TPreferences::FirewallHost},
+    {"editFirewallPort", &TPreferences::FirewallPort},
+    {"editFirewallUser", &TPreferences::FirewallUser},
+    {"editFirewallPassword", &TPreferences::FirewallPassword},
+};
+
+constexpr struct {
+  const char* Control;
+  int TPreferences::*Field;
+} kRadios[] = {
+    {"rgTryToResume", &TPreferences::TryToResume},
+    {"rgLocalDblClk", &TPreferences::LocalDblClk},
+    {"rgHostDblClk", &TPreferences::HostDblClk},
+    {"rgTransferMode", &TPreferences::TransferMode},
+    {"rgFirewallType", &TPreferences::FirewallType},
+};
 
 }  // namespace
 
@@ -239,12 +277,12 @@ QWidget* TfrmOptions::BuildSoundsPage() {
   SoundsPanel->setObjectName("pnlSounds");
   auto* form = new QFormLayout(SoundsPanel);
   for (int tag = 2; tag <= 7; ++tag) {
-    auto* edit = AddEdit(kSoundBoxes[tag - 2]);
+    auto* edit = AddEdit(Sound(tag).Box);
     edit->setProperty("tag", tag);
     auto* browse = AddBrowse(("btnSound" + std::to_string(tag)).c_str());
     browse->setProperty("tag", tag);
     connect(browse, &QPushButton::clicked, this, [this, tag] { BrowseSound(tag); });
-    form->addRow(kSoundCaptions[tag - 2], Row(edit, browse));
+    form->addRow(Sound(tag).Caption, Row(edit, browse));
   }
   layout->addWidget(SoundsPanel);
   connect(enable, &QCheckBox::toggled, this, [this] { UpdatePanels(); });
@@ -298,8 +336,8 @@ QWidget* TfrmOptions::BuildFileTypesPage() {
 }
 
 void TfrmOptions::BrowseSound(int tag) {
-  std::string* field = SoundField(Edited, tag);
-  auto* edit = findChild<QLineEdit*>(kSoundBoxes[tag - 2]);
+  std::string* field = &(Edited.*Sound(tag).Field);
+  auto* edit = findChild<QLineEdit*>(Sound(tag).Box);
   const QString chosen = FileChooser().OpenFile(this, "Select Sound",
                                                 "Sound Files (*.wav);;All Files (*)", edit->text());
   if (chosen.isEmpty()) return;
@@ -335,45 +373,14 @@ void TfrmOptions::PrepareToShow() {
 
 void TfrmOptions::FillControls() {
   const TPreferences& p = Edited;
-  auto edit = [this](const char* name, const std::string& text) {
-    findChild<QLineEdit*>(name)->setText(Q(text));
-  };
-  auto check = [this](const char* name, bool value) {
-    findChild<QCheckBox*>(name)->setChecked(value);
-  };
-  auto radio = [this](const char* name, int index) {
-    findChild<TRadioGroup*>(name)->SetItemIndex(index);
-  };
-  edit("editEMail", p.EMail);
-  edit("editViewer", FileNamePart(p.Viewer));
-  edit("editLogFile", FileNamePart(p.LogFile));
-  check("cbLogToFile", p.LogToFile);
-  check("cbShowTooltips", p.ShowToolTips);
-  edit("editDefaultLocalFolder", p.DefaultDir);
-  check("cbNoXferOlder", p.NoXferOlder);
-  check("cbASCIIOnView", p.ASCIIOnView);
-  check("cbPreserveTimeStamp", p.PreserveTimeStamp);
-  check("cbConfirmRestarts", p.ConfirmRestarts);
-  check("cbForceToLowerCase", p.ConfirmLowerCase);
-  check("cbConfirmOverwrites", p.ConfirmOverwrites);
-  radio("rgTryToResume", p.TryToResume);
-  radio("rgLocalDblClk", p.LocalDblClk);
-  radio("rgHostDblClk", p.HostDblClk);
-  check("cbShowManager", p.ShowManager);
-  check("cbPromptForPass", p.PromptForPass);
-  check("cbPing", p.Ping);
-  edit("editTries", p.Retries);
+  for (const auto& c : kChecks) findChild<QCheckBox*>(c.Control)->setChecked(p.*c.Field);
+  for (const auto& e : kEdits) findChild<QLineEdit*>(e.Control)->setText(Q(p.*e.Field));
+  for (const auto& r : kRadios) findChild<TRadioGroup*>(r.Control)->SetItemIndex(p.*r.Field);
+  for (const auto& sound : kSounds) findChild<QLineEdit*>(sound.Box)->setText(Q(p.*sound.Field));
+  // The boxes show the file name; the full paths stay in Edited.
+  findChild<QLineEdit*>("editViewer")->setText(Q(FileNamePart(p.Viewer)));
+  findChild<QLineEdit*>("editLogFile")->setText(Q(FileNamePart(p.LogFile)));
   findChild<QRadioButton*>(p.InfiniteRetry ? "rbInfiniteRetry" : "rbTries")->setChecked(true);
-  edit("editTimeOut", p.Timeout);
-  radio("rgTransferMode", p.TransferMode);
-  check("cbEnableFirewall", p.FirewallEnabled);
-  radio("rgFirewallType", p.FirewallType);
-  edit("editFirewallHost", p.FirewallHost);
-  edit("editFirewallPort", p.FirewallPort);
-  edit("editFirewallUser", p.FirewallUser);
-  edit("editFirewallPassword", p.FirewallPassword);
-  check("cbEnableSound", p.SoundsEnabled);
-  for (int tag = 2; tag <= 7; ++tag) edit(kSoundBoxes[tag - 2], *SoundField(Edited, tag));
   auto* list = findChild<QListWidget*>("lbASCIIExtensions");
   list->clear();
   for (const auto& entry : p.AsciiExtensions) list->addItem(Q(entry));
@@ -383,40 +390,14 @@ void TfrmOptions::FillControls() {
 }
 
 void TfrmOptions::ReadControls(TPreferences& p) const {
-  auto edit = [this](const char* name) { return S(findChild<QLineEdit*>(name)->text()); };
-  auto check = [this](const char* name) { return findChild<QCheckBox*>(name)->isChecked(); };
-  auto radio = [this](const char* name) {
-    return std::max(findChild<TRadioGroup*>(name)->ItemIndex(), 0);
-  };
   p = Edited;  // full paths and the extension list
-  p.EMail = edit("editEMail");
-  p.LogToFile = check("cbLogToFile");
-  p.ShowToolTips = check("cbShowTooltips");
-  p.DefaultDir = edit("editDefaultLocalFolder");
-  p.NoXferOlder = check("cbNoXferOlder");
-  p.ASCIIOnView = check("cbASCIIOnView");
-  p.PreserveTimeStamp = check("cbPreserveTimeStamp");
-  p.ConfirmRestarts = check("cbConfirmRestarts");
-  p.ConfirmLowerCase = check("cbForceToLowerCase");
-  p.ConfirmOverwrites = check("cbConfirmOverwrites");
-  p.TryToResume = radio("rgTryToResume");
-  p.LocalDblClk = radio("rgLocalDblClk");
-  p.HostDblClk = radio("rgHostDblClk");
-  p.ShowManager = check("cbShowManager");
-  p.PromptForPass = check("cbPromptForPass");
-  p.Ping = check("cbPing");
-  p.Retries = edit("editTries");
+  for (const auto& c : kChecks) p.*c.Field = findChild<QCheckBox*>(c.Control)->isChecked();
+  for (const auto& e : kEdits) p.*e.Field = S(findChild<QLineEdit*>(e.Control)->text());
+  for (const auto& r : kRadios) {
+    p.*r.Field = std::max(findChild<TRadioGroup*>(r.Control)->ItemIndex(), 0);
+  }
+  for (const auto& sound : kSounds) p.*sound.Field = S(findChild<QLineEdit*>(sound.Box)->text());
   p.InfiniteRetry = findChild<QRadioButton*>("rbInfiniteRetry")->isChecked();
-  p.Timeout = edit("editTimeOut");
-  p.TransferMode = radio("rgTransferMode");
-  p.FirewallEnabled = check("cbEnableFirewall");
-  p.FirewallType = radio("rgFirewallType");
-  p.FirewallHost = edit("editFirewallHost");
-  p.FirewallPort = edit("editFirewallPort");
-  p.FirewallUser = edit("editFirewallUser");
-  p.FirewallPassword = edit("editFirewallPassword");
-  p.SoundsEnabled = check("cbEnableSound");
-  for (int tag = 2; tag <= 7; ++tag) *SoundField(p, tag) = edit(kSoundBoxes[tag - 2]);
 }
 
 bool TfrmOptions::Commit() {
