@@ -130,10 +130,5 @@ TEST(Scramble, EveryByteSurvivesTheRoundTrip) {
   EXPECT_EQ(Scramble("A"), std::string(1, static_cast<char>(~0x41 ^ 0x3C)));
 }
 
-TEST(TemporaryFolder, EndsWithASeparator) {
-  EXPECT_FALSE(TemporaryFolder().empty());
-  EXPECT_EQ(TemporaryFolder().back(), '/');
-}
-
 }  // namespace
 }  // namespace pelmar
