@@ -29,6 +29,9 @@ struct TProgressData : TEventRecord {
   uint8_t Kind = 0;
   uint8_t IsFile = 0;
   int64_t Count = 0;
+  // For pkDone: 1 when the server confirmed the transfer; 0 when it failed, and an error
+  // event follows.
+  uint8_t Completed = 1;
 };
 
 struct TUpdateFileSizeEventData : TEventRecord {

@@ -169,6 +169,7 @@ void TFTPComponent::HandleEvent(int code, TEventRecord* record) {
         break;
       case evProgress:
         if (auto* p = dynamic_cast<TProgressData*>(record); p && OnProgress) {
+          TransferCompleted = p->Completed != 0;
           OnProgress(*this, p->Kind, p->IsFile != 0, p->Count);
         }
         break;

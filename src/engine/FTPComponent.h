@@ -58,6 +58,9 @@ class TFTPComponent {
   uint8_t ServerCanResume() const { return Shared->ServerCanResume.load(); }
   uint8_t UnixListing = 0;  // written by the listing parser
   uint8_t LoggedIn = 0;     // 1 from evLoggedIn until evDisconnected
+  // While OnProgress reports pkDone: false when the transfer failed after it had started (the
+  // server's final reply was no success); the error event follows that report.
+  bool TransferCompleted = true;
 
   TNotifyEvent OnAborted;
   TNotifyEvent OnConnectFailed;

@@ -73,7 +73,7 @@ class TFTPThread {
   bool Transfer(const std::string& command, bool receive, int64_t offset, TTransferStream& stream);
   int64_t DataLoop(TTransferStream& stream, bool receive);
   bool ReportCheck(int64_t count, int64_t& lastReport);
-  void PostProgress(uint8_t kind, int64_t count);
+  void PostProgress(uint8_t kind, int64_t count, bool completed = true);
   void AbortOrError();
   void ServeType(const TArgs& args);
   void ServeList();

@@ -132,9 +132,26 @@ void TFTPThread::ProbeResume() {
   {
     TQuietGuard quiet(QuietLog);
     SendCommand("REST 100");
-    Shared->ServerCanResume = ReadReply() == 350 ? 1 : 0;
+    bool canResume = ReadReply() == 350;
     SendCommand("REST 0");
     ReadReply();
+    if (!canResume) {
+      // Some servers (ProFTPD, pyftpdlib) refuse REST while the connection is in text mode,
+      // which it is right after log-on, although they resume binary transfers. Ask once more
+      // in binary mode and put text mode back, so listings keep the type they had.
+      SendCommand("TYPE I");
+      if (ReadReply() == 200) {
+        SendCommand("REST 100");
+        canResume = ReadReply() == 350;
+        if (canResume) {
+          SendCommand("REST 0");
+          ReadReply();
+        }
+        SendCommand("TYPE A");
+        ReadReply();
+      }
+    }
+    Shared->ServerCanResume = canResume ? 1 : 0;
   }
   Log(Shared->ServerCanResume.load() ? "\r\nServer can resume broken downloads\r\n"
                                      : "\r\nServer unable to resume broken downloads\r\n");

@@ -109,11 +109,12 @@ bool TFTPThread::ReportCheck(int64_t count, int64_t& lastReport) {
   return false;
 }
 
-void TFTPThread::PostProgress(uint8_t kind, int64_t count) {
+void TFTPThread::PostProgress(uint8_t kind, int64_t count, bool completed) {
   auto record = std::make_shared<TProgressData>();
   record->Kind = kind;
   record->IsFile = IsFileTransfer;
   record->Count = count;
+  record->Completed = completed ? 1 : 0;
   PostEvent(evProgress, std::move(record));
 }
 
@@ -233,8 +234,12 @@ bool TFTPThread::Transfer(const std::string& command, bool receive, int64_t offs
     const double seconds = static_cast<double>(GetTickCount() - start) * 0.001;
     const int reply = ReadReply();
     ok = reply == 225 || reply == 226 || reply == 250;
+    if (ok && !stream.Finish()) {
+      PostError(0, stream.ErrorText());
+      ok = false;
+    }
     if (ok) Log(TransferStatisticsLine(bytes, seconds, EngineNumberFormat()));
-    PostProgress(pkDone, bytes);
+    PostProgress(pkDone, bytes, ok);
   }
   CloseSocket(DataSocket);
   if (!ok) PostError(0, "Unable to complete transfer");

@@ -2,6 +2,7 @@
 #include "platform/AsciiText.h"
 
 #include <algorithm>
+#include <cctype>
 #include <limits>
 
 namespace pelmar {
@@ -118,6 +119,15 @@ std::optional<int64_t> ParseSizeReport(std::string_view line, std::string_view l
   rest = Trim(rest.substr(digits));
   if (rest.substr(0, 5) != "bytes") return std::nullopt;
   return size;
+}
+
+int FinalReplyCode(std::string_view line) {
+  if (line.size() < 4 || line[3] != ' ' || line[0] < '1' || line[0] > '5') return 0;
+  if (!std::isdigit(static_cast<unsigned char>(line[1])) ||
+      !std::isdigit(static_cast<unsigned char>(line[2]))) {
+    return 0;
+  }
+  return (line[0] - '0') * 100 + (line[1] - '0') * 10 + (line[2] - '0');
 }
 
 }  // namespace pelmar

@@ -43,6 +43,9 @@ class TReplyClassifier {
   int OpenCode = 0;
 };
 
+// The code of a log line that looks like the last line of a reply ("550 No such file"), else 0.
+int FinalReplyCode(std::string_view line);
+
 // The path of a 257 reply: the first quoted string, with "" standing for one quote; without a
 // closing quote it runs to the end of the line; empty when the line has no quote.
 std::string ParseFolderReply(std::string_view line);

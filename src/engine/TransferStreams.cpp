@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <stdexcept>
 
@@ -29,10 +30,32 @@ long TMemoryStream::Read(char* buffer, size_t length) {
   return static_cast<long>(n);
 }
 
+bool TSequentialFileStream::OpenReplacement(const std::string& existing) {
+  char* resolved = ::realpath(existing.c_str(), nullptr);
+  if (!resolved) return false;
+  Target = resolved;
+  std::free(resolved);
+  const size_t slash = Target.find_last_of('/');
+  std::string pattern =
+      Target.substr(0, slash + 1) + "." + Target.substr(slash + 1) + ".pelmar-XXXXXX";
+  const int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat info {};
+  if (::stat(Target.c_str(), &info) == 0) ::fchmod(fd, info.st_mode & 07777);
+  Fd = fd;
+  TempName = pattern;
+  return true;
+}
+
 TSequentialFileStream::TSequentialFileStream(const std::string& name, unsigned mode) : Name(name) {
   if (mode == fmCreate) {
-    Fd = ::open(name.c_str(), O_WRONLY | O_CLOEXEC);
-    if (Fd >= 0) {
+    struct stat info {};
+    const bool replacing = ::stat(name.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+    // Only a file we may write is replaced, as when it was opened for writing in place.
+    if (replacing && ::access(name.c_str(), W_OK) == 0 && OpenReplacement(name)) {
+      // written beside the old file
+    } else if ((Fd = ::open(name.c_str(), O_WRONLY | O_CLOEXEC)) >= 0) {
+      // The folder takes no new file: the old file is emptied once the server sends.
       TruncatePending = true;
     } else if (errno == ENOENT) {
       Fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
@@ -55,6 +78,7 @@ TSequentialFileStream::TSequentialFileStream(const std::string& name, unsigned m
 
 TSequentialFileStream::~TSequentialFileStream() {
   if (Fd >= 0) ::close(Fd);
+  if (!TempName.empty()) ::unlink(TempName.c_str());
   if (CreatedHere && !Committed) ::unlink(Name.c_str());
 }
 
@@ -95,6 +119,18 @@ long TSequentialFileStream::Read(char* buffer, size_t length) {
     Error = "Unable to read file " + Name + ": " + std::strerror(errno);
     return -1;
   }
+}
+
+bool TSequentialFileStream::Finish() {
+  if (TempName.empty()) return true;
+  // The data must be on disk before the name points at it, or a crash could leave an empty
+  // file where the old one was.
+  if (::fsync(Fd) != 0 || ::rename(TempName.c_str(), Target.c_str()) != 0) {
+    Error = "Unable to replace file " + Name + ": " + std::strerror(errno);
+    return false;
+  }
+  TempName.clear();
+  return true;
 }
 
 bool TSequentialFileStream::Commit() {

@@ -21,6 +21,9 @@ class TTransferStream {
   // The server accepted the transfer: from here on the stream may change the local file.
   // False when it could not be prepared (ErrorText() says why).
   virtual bool Commit() { return true; }
+  // The server confirmed the whole transfer: make the result final. False when that failed
+  // (ErrorText() says why).
+  virtual bool Finish() { return true; }
   virtual std::string ErrorText() const { return {}; }
 };
 
@@ -42,9 +45,11 @@ inline constexpr unsigned fmCreate = 0xFFFF;            // a new download
 inline constexpr unsigned fmOpenWriteExclusive = 0x11;  // a resumed download
 inline constexpr unsigned fmOpenReadDenyWrite = 0x20;   // an upload
 
-// A local file read or written front to back. In create mode an existing file is kept as it
-// is until Commit(): a download the server refuses must not destroy the file, and a file that
-// did not exist before is removed again when the transfer never started.
+// A local file read or written front to back. In create mode an existing file is never
+// touched until the transfer is complete: the download goes into a temporary file beside it,
+// which Finish() renames over it and which is removed when the transfer fails. A file that did
+// not exist before is written in place (an interrupted one can be resumed) and is removed again
+// when the server refused the transfer.
 class TSequentialFileStream : public TTransferStream {
  public:
   // Throws std::runtime_error with "Unable to create file %s" or "Unable to open file %s".
@@ -58,16 +63,22 @@ class TSequentialFileStream : public TTransferStream {
   bool Write(const char* data, size_t length) override;
   long Read(char* buffer, size_t length) override;
   bool Commit() override;
+  bool Finish() override;
   std::string ErrorText() const override { return Error; }
   int64_t Size() const;
 
  private:
+  // Create mode over an existing regular file: opens a temporary file beside it.
+  bool OpenReplacement(const std::string& existing);
+
   std::string Name;
   int Fd = -1;
   int64_t Pos = 0;
-  bool TruncatePending = false;  // create mode over an existing file
+  bool TruncatePending = false;  // create mode over a file that is written in place
   bool CreatedHere = false;      // create mode made the file
   bool Committed = false;
+  std::string TempName;  // the replacement being written; empty when writing in place
+  std::string Target;    // what the replacement goes over (the existing file, links resolved)
   std::string Error;
 };
 

@@ -51,8 +51,10 @@ void WriteList(TProfileFile& file, const char* section, const char* prefix,
 }  // namespace
 
 std::vector<std::string> TPreferences::DefaultAsciiExtensions() {
-  return {".1st", ".asc", ".asi",  ".asp", ".cfm",   ".css", ".diz",
-          ".doc", ".htm", ".html", ".me",  ".shtml", ".txt"};
+  // Text formats only: a binary format sent in text mode has its bytes changed (".doc" was
+  // once in this list and damaged Word documents).
+  return {".1st", ".asc", ".asi",  ".asp", ".cfm",   ".css",
+          ".diz", ".htm", ".html", ".me",  ".shtml", ".txt"};
 }
 
 std::string TPreferences::Load(const std::string& path) {

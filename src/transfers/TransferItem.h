@@ -52,6 +52,11 @@ struct TTransferItem {
   int64_t BytesDone = 0;  // this run, without RestartOffset
   // The name at the destination when it differs from FileName (a lower-cased upload).
   std::string DestName;
+  // The last final reply line the server sent while this item ran on its connection.
+  std::string LastReply;
+  // Why a failed item failed: the server's refusal ("550 No such file") when there was one,
+  // else the error's text.
+  std::string FailureText;
 
   // "Download Pending", "Done", "Aborted due to Error", ...
   std::string StatusText() const;

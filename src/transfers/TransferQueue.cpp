@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "engine/ReplyParsing.h"
 #include "platform/Tick.h"
 #include "settings/Preferences.h"
 #include "transfers/MulDiv.h"
@@ -170,14 +171,22 @@ void TTransferItems::BindReports(TTransferItem& item, TFTPComponent& connection)
                                              uint8_t kind) {
     if (live()) FolderReport(*target, sender, kind);
   };
-  connection.OnLog = [this, live](TFTPComponent& sender, const std::string& text) {
-    if (live() && OnLog) OnLog(sender, text);
+  connection.OnLog = [this, target, live](TFTPComponent& sender, const std::string& text) {
+    if (!live()) return;
+    if (target->State == tsActive && FinalReplyCode(text) != 0) target->LastReply = text;
+    if (OnLog) OnLog(sender, text);
   };
   connection.OnLoggedIn = [this, target, live](TFTPComponent& sender) {
     if (live() && target->Connection == &sender) Start(*target, sender);
   };
-  connection.OnProgress = [this, target, live](TFTPComponent&, uint8_t kind, bool, int64_t count) {
-    if (live()) ProgressReport(*target, kind, count);
+  connection.OnProgress = [this, target, live](TFTPComponent& sender, uint8_t kind, bool,
+                                               int64_t count) {
+    if (!live()) return;
+    // A transfer that failed after it started reports its end first and its error next: the
+    // error report fails the item. Finishing it here would call it done and hand the error to
+    // the next item on this connection.
+    if (kind == pkDone && !sender.TransferCompleted) kind = pkProgress;
+    ProgressReport(*target, kind, count);
   };
   connection.OnFileSize = [this, target, live](TFTPComponent&, const std::string& path,
                                                int64_t size) {
@@ -185,7 +194,17 @@ void TTransferItems::BindReports(TTransferItem& item, TFTPComponent& connection)
   };
 }
 
+void TTransferItems::NoteFailure(TTransferItem& item, const std::string& text) {
+  if (!item.FailureText.empty()) return;
+  const int code = FinalReplyCode(item.LastReply);
+  item.FailureText = code >= 400 ? item.LastReply : text;
+}
+
 void TTransferItems::Start(TTransferItem& item, TFTPComponent& connection) {
+  if (item.State != tsActive) {
+    item.LastReply.clear();
+    item.FailureText.clear();
+  }
   SetState(item, tsActive);
   BindReports(item, connection);
   item.Connection = &connection;
@@ -257,6 +276,7 @@ void TTransferItems::Start(TTransferItem& item, TFTPComponent& connection) {
 
 void TTransferItems::Fail(TTransferItem& item, const std::string& why) {
   if (OnLog && item.Connection) OnLog(*item.Connection, why);
+  item.FailureText = why;
   if (item.State == tsActive) SetState(item, tsFailed);
   if (!AnyActive()) StartNext();
 }
@@ -328,7 +348,10 @@ void TTransferItems::ErrorReport(TTransferItem& item, TFTPComponent& sender, int
     OnLog(sender, text);
   }
   if (Connections.size() > 1 && InPool(sender)) Retire(sender);
-  if (item.State == tsActive && item.Connection == &sender) SetState(item, tsFailed);
+  if (item.State == tsActive && item.Connection == &sender) {
+    NoteFailure(item, text);
+    SetState(item, tsFailed);
+  }
   if (!AnyActive()) StartNext();
 }
 
@@ -336,7 +359,10 @@ void TTransferItems::DisconnectedReport(TTransferItem& item, TFTPComponent& send
   if (OnDisconnected) OnDisconnected(sender);
   // A log-on that failed, or a connection lost in the middle, reports no error of its own:
   // without this the item would stay active and the queue would stop.
-  if (item.State == tsActive && item.Connection == &sender) SetState(item, tsFailed);
+  if (item.State == tsActive && item.Connection == &sender) {
+    NoteFailure(item, "Connection closed");
+    SetState(item, tsFailed);
+  }
   if (!InPool(sender)) {
     if (item.Connection == &sender) item.Connection = nullptr;
   }

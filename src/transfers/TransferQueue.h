@@ -85,6 +85,8 @@ class TTransferItems {
   void DisconnectedReport(TTransferItem& item, TFTPComponent& sender);
   void FileSizeReport(TTransferItem& item, const std::string& path, int64_t size);
   void Fail(TTransferItem& item, const std::string& why);
+  // Keeps why the item failed: the server's refusal when its last reply was one.
+  void NoteFailure(TTransferItem& item, const std::string& text);
   // Takes a connection out of the pool and frees it once its current event is handled.
   void Retire(TFTPComponent& connection);
   bool InPool(const TFTPComponent& connection) const;

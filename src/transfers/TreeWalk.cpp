@@ -1,5 +1,4 @@
 #include "transfers/TreeWalk.h"
-#include "platform/AsciiText.h"
 
 #include <sys/stat.h>
 
@@ -7,6 +6,7 @@
 #include <filesystem>
 #include <memory>
 
+#include "platform/AsciiText.h"
 #include "settings/Preferences.h"
 #include "transfers/TransferQueue.h"
 
@@ -24,18 +24,48 @@ std::optional<TExistingFile> Existing(const std::vector<TWalkEntry>& entries,
   return std::nullopt;
 }
 
+// "/a/b/../c/./" -> "/a/c/"; always absolute with a trailing "/".
+std::string NormalFolder(const std::string& path) {
+  std::vector<std::string> parts;
+  size_t at = 0;
+  while (at <= path.size()) {
+    const size_t slash = std::min(path.find('/', at), path.size());
+    const std::string part = path.substr(at, slash - at);
+    if (part == "..") {
+      if (!parts.empty()) parts.pop_back();
+    } else if (!part.empty() && part != ".") {
+      parts.push_back(part);
+    }
+    at = slash + 1;
+  }
+  std::string normal = "/";
+  for (const auto& part : parts) normal += part + "/";
+  return normal;
+}
+
 }  // namespace
+
+bool LinkLeadsUpward(const std::string& linkFolder, const std::string& target) {
+  if (target.empty()) return false;
+  const std::string base = target[0] == '/' ? std::string() : NormalFolder(linkFolder);
+  const std::string resolved = NormalFolder(base + target);
+  return NormalFolder(linkFolder).rfind(resolved, 0) == 0;
+}
 
 std::optional<std::vector<TWalkEntry>> TLocalFolderLister::List(const std::string& folder) {
   namespace fs = std::filesystem;
   std::error_code error;
   fs::directory_iterator it(folder, error);
-  if (error) return std::nullopt;
+  if (error) {
+    Error = error.message();
+    return std::nullopt;
+  }
   std::vector<TWalkEntry> entries;
   for (const auto& entry : it) {
     TWalkEntry walked;
     walked.Name = entry.path().filename().string();
     walked.IsFolder = entry.is_directory(error);
+    walked.IsLink = entry.is_symlink(error);
     if (!walked.IsFolder) {
       const auto size = entry.file_size(error);
       walked.Size = error ? 0 : static_cast<int64_t>(size);
@@ -50,13 +80,23 @@ std::optional<std::vector<TWalkEntry>> TLocalFolderLister::List(const std::strin
   return entries;
 }
 
+std::string TLocalFolderLister::FolderIdentity(const std::string& folder) const {
+  struct stat info {};
+  if (::stat(folder.c_str(), &info) != 0) return {};
+  return std::to_string(info.st_dev) + ":" + std::to_string(info.st_ino);
+}
+
 TWalkResult TWalk::Run(const std::string& sourceFolder, const std::string& destFolder,
                        const std::vector<std::string>& selection) {
   TWalkResult result;
+  Entered.clear();
   const auto listed = Source.List(sourceFolder);
   if (!listed) {
-    result.Unlisted.push_back(sourceFolder);
+    result.Unlisted.push_back({sourceFolder, Source.LastError()});
     return result;
+  }
+  if (const std::string identity = Source.FolderIdentity(sourceFolder); !identity.empty()) {
+    Entered.insert(identity);
   }
   std::vector<TWalkEntry> chosen;
   for (const auto& entry : *listed) {
@@ -64,12 +104,34 @@ TWalkResult TWalk::Run(const std::string& sourceFolder, const std::string& destF
       chosen.push_back(entry);
     }
   }
-  Level(sourceFolder, destFolder, chosen, result);
+  Level(sourceFolder, destFolder, chosen, 1, result);
   return result;
 }
 
+bool TWalk::MayEnter(const std::string& sourceFolder, const TWalkEntry& entry, int depth,
+                     TWalkResult& result) {
+  const std::string path = sourceFolder + entry.Name + "/";
+  auto skip = [&](std::vector<std::string>& list, const std::string& why) {
+    list.push_back(path);
+    if (Log) Log("Skipped folder " + path + ": " + why);
+    return false;
+  };
+  if (depth > kMaxWalkDepth) {
+    return skip(result.TooDeep, "more than " + std::to_string(kMaxWalkDepth) + " levels deep");
+  }
+  if (entry.IsLink && LinkLeadsUpward(Source.AbsolutePath(sourceFolder), entry.LinkTarget)) {
+    return skip(result.Loops,
+                "the link to \"" + entry.LinkTarget + "\" leads back into the folders walked");
+  }
+  const std::string identity = Source.FolderIdentity(path);
+  if (!identity.empty() && !Entered.insert(identity).second) {
+    return skip(result.Loops, "already walked by another path (a link leads to it)");
+  }
+  return true;
+}
+
 void TWalk::Level(const std::string& sourceFolder, const std::string& destFolder,
-                  const std::vector<TWalkEntry>& entries, TWalkResult& result) {
+                  const std::vector<TWalkEntry>& entries, int depth, TWalkResult& result) {
   const std::vector<TWalkEntry> there =
       Destination.List(destFolder).value_or(std::vector<TWalkEntry>{});
   const TPreferences& preferences = Preferences();
@@ -98,6 +160,15 @@ void TWalk::Level(const std::string& sourceFolder, const std::string& destFolder
   }
   for (const auto& entry : entries) {
     if (!entry.IsFolder || entry.Name == "." || entry.Name == "..") continue;
+    const std::string subSource = sourceFolder + entry.Name + "/";
+    if (!MayEnter(sourceFolder, entry, depth, result)) continue;
+    // Listed before its folder item is queued: a folder that cannot be read leaves no empty
+    // copy of itself at the destination.
+    const auto contents = Source.List(subSource);
+    if (!contents) {
+      result.Unlisted.push_back({subSource, Source.LastError()});
+      continue;
+    }
     auto item = std::make_unique<TTransferItem>(Template);
     item->SourceFolder.clear();
     item->DestFolder = destFolder;
@@ -108,13 +179,7 @@ void TWalk::Level(const std::string& sourceFolder, const std::string& destFolder
       continue;  // nothing of a refused folder is queued
     }
     result.Queued++;
-    const std::string subSource = sourceFolder + entry.Name + "/";
-    const auto contents = Source.List(subSource);
-    if (!contents) {
-      result.Unlisted.push_back(subSource);
-      continue;
-    }
-    Level(subSource, destFolder + entry.Name + "/", *contents, result);
+    Level(subSource, destFolder + entry.Name + "/", *contents, depth + 1, result);
   }
 }
 

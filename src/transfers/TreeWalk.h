@@ -1,9 +1,13 @@
 #pragma once
 // Turns a selection of files and folders into queue items: at each level the files first, then
 // each folder as a folder item followed by its contents, depth first; nothing of a folder is
-// queued when its folder item is refused. Every file goes through the queuing decision.
+// queued when its folder item is refused or its contents cannot be listed. Every file goes
+// through the queuing decision. Links to folders are entered unless they lead back into what
+// is being walked; the walk never goes deeper than kMaxWalkDepth levels.
 
+#include <functional>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -15,11 +19,15 @@ namespace pelmar {
 
 class TTransferItems;
 
+inline constexpr int kMaxWalkDepth = 32;
+
 struct TWalkEntry {
-  std::string Name;
+  std::string Name;  // a link's own name, without " -> target"
   bool IsFolder = false;
   int64_t Size = 0;
   TDateTime Modified = 0;
+  bool IsLink = false;
+  std::string LinkTarget;  // as the link states it (remote), empty when unknown
 };
 
 // Lists one folder of either side; nullopt when it cannot be listed (or does not exist).
@@ -27,30 +35,55 @@ class IFolderLister {
  public:
   virtual ~IFolderLister() = default;
   virtual std::optional<std::vector<TWalkEntry>> List(const std::string& folder) = 0;
+  // Why the last List() failed (the server's reply, the system's error), when known.
+  virtual std::string LastError() const { return {}; }
+  // The folder as an absolute path (remote folders may be relative to the log-on folder).
+  virtual std::string AbsolutePath(const std::string& folder) const { return folder; }
+  // Something equal for every path that reaches the same folder (device and inode), or empty
+  // when the side cannot tell.
+  virtual std::string FolderIdentity(const std::string&) const { return {}; }
 };
 
-// Lists local folders.
+// Lists local folders. A link to a folder counts as a folder; its target is not read.
 class TLocalFolderLister : public IFolderLister {
  public:
   std::optional<std::vector<TWalkEntry>> List(const std::string& folder) override;
+  std::string LastError() const override { return Error; }
+  std::string FolderIdentity(const std::string& folder) const override;
+
+ private:
+  std::string Error;
+};
+
+struct TUnlistedFolder {
+  std::string Folder;  // source folder, with its trailing separator
+  std::string Reason;  // the lister's error, may be empty
 };
 
 struct TWalkResult {
   int Queued = 0;
-  int Skipped = 0;                    // by the decision
-  int Refused = 0;                    // duplicates
-  std::vector<std::string> Unlisted;  // source folders that could not be listed
+  int Skipped = 0;  // by the decision
+  int Refused = 0;  // duplicates
+  std::vector<TUnlistedFolder> Unlisted;
+  std::vector<std::string> Loops;    // folders not entered: reached again through a link
+  std::vector<std::string> TooDeep;  // folders not entered: below the depth limit
 };
 
-struct TWalk {
-  TTransferItems& Queue;
-  IFolderLister& Source;
-  IFolderLister& Destination;
-  IQueueQuestions& Questions;
-  // Connection values, direction and views copied into every item.
-  TTransferItem Template;
-  bool ServerCanResume = true;
+class TWalk {
+ public:
+  // `templateItem` holds the connection values, direction and views copied into every item.
+  TWalk(TTransferItems& queue, IFolderLister& source, IFolderLister& destination,
+        IQueueQuestions& questions, const TTransferItem& templateItem, bool serverCanResume)
+      : Queue(queue),
+        Source(source),
+        Destination(destination),
+        Questions(questions),
+        Template(templateItem),
+        ServerCanResume(serverCanResume) {}
+
   TAnswerMemory Memory;  // one command's answers
+  // Lines for the message log: folders the walk did not enter, and why.
+  std::function<void(const std::string& line)> Log;
 
   // Queues the selected names of `sourceFolder` into `destFolder` (both with a trailing "/").
   TWalkResult Run(const std::string& sourceFolder, const std::string& destFolder,
@@ -58,7 +91,22 @@ struct TWalk {
 
  private:
   void Level(const std::string& sourceFolder, const std::string& destFolder,
-             const std::vector<TWalkEntry>& entries, TWalkResult& result);
+             const std::vector<TWalkEntry>& entries, int depth, TWalkResult& result);
+  // False (with a log line) when `entry` of `sourceFolder` must not be entered.
+  bool MayEnter(const std::string& sourceFolder, const TWalkEntry& entry, int depth,
+                TWalkResult& result);
+
+  TTransferItems& Queue;
+  IFolderLister& Source;
+  IFolderLister& Destination;
+  IQueueQuestions& Questions;
+  TTransferItem Template;
+  bool ServerCanResume;
+  std::set<std::string> Entered;  // identities of the folders walked so far
 };
+
+// True when a link in `linkFolder` (absolute, with a trailing "/") whose target is `target`
+// leads to that folder or one of its parents.
+bool LinkLeadsUpward(const std::string& linkFolder, const std::string& target);
 
 }  // namespace pelmar

@@ -46,12 +46,33 @@ TEST_F(SessionTest, LogOnDialogues) {
        true,
        {"log:USER u", "log:331 Pass", "log:PASS xxxxx", "log:230 In",
         "log:\r\nServer can resume broken downloads\r\n"}},
-      {"user alone is enough",
+      {"user alone is enough; REST refused in both modes",
        "u",
-       TScript().Reply("220 Hi").On("230 In").On("502 No").On("502 No"),
-       {"USER u", "REST 100", "REST 0"},
+       TScript()
+           .Reply("220 Hi")
+           .On("230 In")
+           .On("502 No")
+           .On("502 No")
+           .On("200 Type I")
+           .On("502 No")
+           .On("200 Type A"),
+       {"USER u", "REST 100", "REST 0", "TYPE I", "REST 100", "TYPE A"},
        true,
        {"log:230 In", "log:\r\nServer unable to resume broken downloads\r\n"}},
+      {"REST refused in text mode only",
+       "u",
+       TScript()
+           .Reply("220 Hi")
+           .On("230 In")
+           .On("501 REST: Resuming transfers not allowed in ASCII mode")
+           .On("501 REST: Resuming transfers not allowed in ASCII mode")
+           .On("200 Type I")
+           .On("350 R")
+           .On("350 R")
+           .On("200 Type A"),
+       {"USER u", "REST 100", "REST 0", "TYPE I", "REST 100", "REST 0", "TYPE A"},
+       true,
+       {"log:230 In", "log:\r\nServer can resume broken downloads\r\n"}},
       {"account after password",
        "u",
        TScript().Reply("220 Hi").On("331 Pass").On("332 Acct").On("230 In").On("350 R").On("350 R"),
@@ -93,6 +114,7 @@ TEST_F(SessionTest, LogOnDialogues) {
       EXPECT_LT(at, logs.size()) << "missing or out of order: " << line;
     }
     EXPECT_EQ(CountEvents("log:PASS pw"), 0);
+    EXPECT_EQ(CountEvents("log:TYPE I"), 0) << "the probe stays out of the log";
     if (!c.LoggedOn) {
       EXPECT_EQ(NonLogEvents().back(), "connectfailed");
       EXPECT_FALSE(ftp->IsConnected());

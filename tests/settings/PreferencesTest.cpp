@@ -16,7 +16,8 @@ TEST_F(PreferencesTest, AMissingFileGivesTheDefaultsAndTheEngineSettingsFollow) 
   EXPECT_EQ(p.Load(Home + "pelmar.ini"), "");
   EXPECT_EQ(p.EMail, TPreferences::kPlaceholderEMail);
   EXPECT_EQ(p.LogFile, Home + "pelmar.log");
-  EXPECT_EQ(p.AsciiExtensions.size(), 13u);
+  EXPECT_EQ(p.AsciiExtensions.size(), 12u);
+  EXPECT_EQ(p.TransferModeFor("report.doc"), 1) << "Word documents are binary";
   EXPECT_TRUE(p.ConfirmOverwrites);
   EXPECT_EQ(p.HostDblClk, 2);
   EXPECT_EQ(EngineSettings().FTPTimeout.load(), 90000);
@@ -46,15 +47,18 @@ TEST_F(PreferencesTest, EngineSettingsFromTheFile) {
 }
 
 TEST_F(PreferencesTest, ListsOfExtensionsAndAddresses) {
-  WriteFile(Home + "pelmar.ini", "[FileTypes]\nExt0=.txt\n[URLs]\nURL0=ftp://a/\nURL1=ftp://b/\n");
+  WriteFile(Home + "pelmar.ini",
+            "[FileTypes]\nExt0=.txt\nExt1=.doc\n[URLs]\nURL0=ftp://a/\nURL1=ftp://b/\n");
   TPreferences p;
   p.Load(Home + "pelmar.ini");
-  EXPECT_EQ(p.AsciiExtensions, std::vector<std::string>{".txt"});
+  EXPECT_EQ(p.AsciiExtensions, (std::vector<std::string>{".doc", ".txt"}))
+      << "a saved list keeps what it holds";
+  p.AsciiExtensions = {".txt"};
   EXPECT_EQ(p.UrlHistory, (std::vector<std::string>{"ftp://a/", "ftp://b/"}));
   WriteFile(Home + "pelmar.ini", "[FileTypes]\n[URLs]\n");
   TPreferences empty;
   empty.Load(Home + "pelmar.ini");
-  EXPECT_EQ(empty.AsciiExtensions.size(), 13u) << "an empty section keeps the built-in list";
+  EXPECT_EQ(empty.AsciiExtensions.size(), 12u) << "an empty section keeps the built-in list";
   EXPECT_TRUE(empty.UrlHistory.empty());
 
   EXPECT_TRUE(p.AddAsciiExtension("htm"));

@@ -106,6 +106,12 @@ std::unique_ptr<TScriptedFtpServer> LoggedOnTest::StartServer(const TScript& aft
                                                               const std::string& restReply) {
   TScript script;
   script.Reply("220 Ready").On("331 Password").On("230 In").On(restReply).On(restReply);
+  LogOnCommands = 4;  // USER, PASS, REST 100, REST 0
+  if (restReply.rfind("350", 0) != 0) {
+    // The probe asks again in binary mode and sets text mode back.
+    script.On("200 Type set").On(restReply).On("200 Type set");
+    LogOnCommands += 3;
+  }
   for (const auto& step : after.Steps) script.Steps.push_back(step);
   return std::make_unique<TScriptedFtpServer>(std::vector<TScript>{script});
 }
@@ -120,8 +126,8 @@ std::unique_ptr<TFTPComponent> LoggedOnTest::LogOn(const TScriptedFtpServer& ser
 
 std::vector<std::string> LoggedOnTest::Sent(const TScriptedFtpServer& server) {
   const auto all = server.Commands();
-  constexpr size_t kLogOnCommands = 4;  // USER, PASS, REST 100, REST 0
-  return std::vector<std::string>(all.begin() + kLogOnCommands, all.end());
+  return std::vector<std::string>(all.begin() + static_cast<std::ptrdiff_t>(LogOnCommands),
+                                  all.end());
 }
 
 }  // namespace pelmar::test

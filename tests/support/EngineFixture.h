@@ -58,6 +58,9 @@ class LoggedOnTest : public EngineTest {
   std::unique_ptr<TFTPComponent> LogOn(const TScriptedFtpServer& server);
   // The commands the server received after the log-on and the resume probe.
   std::vector<std::string> Sent(const TScriptedFtpServer& server);
+
+ private:
+  size_t LogOnCommands = 4;
 };
 
 }  // namespace pelmar::test

@@ -124,7 +124,7 @@ TEST_P(QueueTest, FolderTreesGoBothWaysByteForByte) {
   TLocalFolderLister local;
   TServerDiskLister remote(Server->Root());
   TAlwaysReplace answers;
-  TWalk upload{*Queue, local, remote, answers, Template(*Server, true), true, {}};
+  TWalk upload(*Queue, local, remote, answers, Template(*Server, true), true);
   const TWalkResult up = upload.Run(Local, "", {"tree"});
   EXPECT_GT(up.Queued, 240);
   ASSERT_TRUE(RunUntilIdle());
@@ -133,7 +133,7 @@ TEST_P(QueueTest, FolderTreesGoBothWaysByteForByte) {
 
   const std::string back = Local + "back/";
   fs::create_directories(back);
-  TWalk download{*Queue, remote, local, answers, Template(*Server, false), true, {}};
+  TWalk download(*Queue, remote, local, answers, Template(*Server, false), true);
   const TWalkResult down = download.Run("", back, {"tree"});
   EXPECT_EQ(down.Queued, up.Queued);
   ASSERT_TRUE(RunUntilIdle());

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "engine/ReplyParsing.h"
 #include "engine/WorkerRegistry.h"
 #include "settings/Preferences.h"
 #include "views/ListingPass.h"
@@ -12,12 +13,6 @@ namespace pelmar {
 namespace {
 
 constexpr std::chrono::hours kNoLimit{24 * 365};
-
-bool IsFinalReplyLine(const std::string& line) {
-  return line.size() >= 4 && line[3] == ' ' && line[0] >= '1' && line[0] <= '5' &&
-         std::isdigit(static_cast<unsigned char>(line[1])) &&
-         std::isdigit(static_cast<unsigned char>(line[2]));
-}
 
 // Log texts may carry their own CR LF; the terminal gets plain lines.
 void PrintLogLine(const std::string& text) {
@@ -60,7 +55,8 @@ TCliSession::TCliSession(bool verbose)
       VerboseLog(verbose) {
   Ftp->OnLog = [this](TFTPComponent&, const std::string& text) {
     if (VerboseLog) PrintLogLine(text);
-    if (IsFinalReplyLine(text)) LastReply = text;
+    if (FinalReplyCode(text) != 0) LastReply = text;
+    WatchRestart(text);
     if (text == "PWD") ReplyBeforeMarker = LastReply;
   };
   Ftp->OnError = [this](TFTPComponent&, int, const std::string& text) {
@@ -91,7 +87,24 @@ TCliSession::~TCliSession() {
 
 void TCliSession::Fail(const std::string& text, const std::string& reply) {
   LastError = text;
+  LastFailureReply = reply;
   if (!reply.empty()) LastError += " (" + reply + ")";
+}
+
+void TCliSession::WatchRestart(const std::string& logLine) {
+  if (logLine.rfind("REST ", 0) == 0) {
+    RestStep = 1;
+    return;
+  }
+  const int code = FinalReplyCode(logLine);
+  if (code == 0 || RestStep == 0) return;
+  if (RestStep == 1 && code == 350) {
+    RestStep = 2;
+    return;
+  }
+  // REST itself refused (text mode on some servers), or the command after it refused.
+  if (code >= 400) RestartRefusal = logLine;
+  RestStep = 0;
 }
 
 bool TCliSession::Connect(const TFtpUrl& url) {
@@ -171,32 +184,59 @@ bool TCliSession::TransferSucceeded(int errorsBefore, int doneBefore, const char
   return false;
 }
 
-bool TCliSession::Download(const std::string& remote, const std::string& local, bool resume) {
+bool TCliSession::RunDownload(const std::string& remote, const std::string& local, int64_t offset) {
   LastError.clear();
+  LastFailureReply.clear();
+  RestartRefusal.clear();
   const int errors = Errors;
   const int done = DoneReports;
-  struct stat info {};
-  if (resume && ::stat(local.c_str(), &info) == 0 && info.st_size > 0) {
-    if (!Ftp->ServerCanResume()) {
-      if (VerboseLog) PrintLogLine("The server cannot resume; fetching the whole file");
-    }
-    Ftp->ResumeDownload(remote, local, Preferences().TransferModeFor(remote),
-                        static_cast<int64_t>(info.st_size));
+  const int mode = Preferences().TransferModeFor(remote);
+  if (offset > 0) {
+    Ftp->ResumeDownload(remote, local, mode, offset);
   } else {
-    Ftp->Download(remote, local, Preferences().TransferModeFor(remote));
+    Ftp->Download(remote, local, mode);
   }
   return TransferSucceeded(errors, done, "download failed");
+}
+
+bool TCliSession::RunUpload(const std::string& local, const std::string& remote, int64_t offset) {
+  LastError.clear();
+  LastFailureReply.clear();
+  RestartRefusal.clear();
+  const int errors = Errors;
+  const int done = DoneReports;
+  const int mode = Preferences().TransferModeFor(local);
+  if (offset > 0) {
+    Ftp->ResumeUpload(local, remote, mode, offset);
+  } else {
+    Ftp->Upload(local, remote, mode);
+  }
+  return TransferSucceeded(errors, done, "upload failed");
+}
+
+bool TCliSession::Download(const std::string& remote, const std::string& local, bool resume) {
+  struct stat info {};
+  int64_t offset = 0;
+  if (resume && ::stat(local.c_str(), &info) == 0 && info.st_size > 0) {
+    if (Ftp->ServerCanResume()) {
+      offset = static_cast<int64_t>(info.st_size);
+    } else {
+      Note("the server cannot resume; fetching the whole file");
+    }
+  }
+  const bool ok = RunDownload(remote, local, offset);
+  if (ok || offset == 0 || RestartRefusal.empty()) return ok;
+  Note("the server refused to resume (" + RestartRefusal + "); fetching the whole file");
+  return RunDownload(remote, local, 0);
 }
 
 bool TCliSession::Upload(const std::string& local, const std::string& remote, bool resume) {
   LastError.clear();
   int64_t offset = 0;
   std::string remoteName = remote;
-  if (resume) {
-    if (!Ftp->ServerCanResume()) {
-      LastError = "the server cannot resume uploads";
-      return false;
-    }
+  if (resume && !Ftp->ServerCanResume()) {
+    Note("the server cannot resume; sending the whole file");
+  } else if (resume) {
     // The listing is of the current folder, so go where the file is and name it from there.
     const std::string folder = FolderOf(remote);
     if (!folder.empty() && !ChangeFolder(folder)) return false;
@@ -205,14 +245,14 @@ bool TCliSession::Upload(const std::string& local, const std::string& remote, bo
     offset = SizeInListing(*listing, BaseName(remote)).value_or(0);
     remoteName = BaseName(remote);
   }
-  const int errors = Errors;
-  const int done = DoneReports;
-  if (offset > 0) {
-    Ftp->ResumeUpload(local, remoteName, Preferences().TransferModeFor(local), offset);
-  } else {
-    Ftp->Upload(local, remoteName, Preferences().TransferModeFor(local));
-  }
-  return TransferSucceeded(errors, done, "upload failed");
+  const bool ok = RunUpload(local, remoteName, offset);
+  if (ok || offset == 0 || RestartRefusal.empty()) return ok;
+  Note("the server refused to resume (" + RestartRefusal + "); sending the whole file");
+  return RunUpload(local, remoteName, 0);
+}
+
+void TCliSession::Note(const std::string& text) const {
+  std::fprintf(stderr, "pelmar-cli: %s\n", text.c_str());
 }
 
 void TCliSession::Quit() {

@@ -35,6 +35,8 @@ class TCliSession {
 
   // Why the last operation failed, in one line.
   const std::string& Error() const { return LastError; }
+  // The server's reply behind the last failure, when there was one.
+  const std::string& FailureReply() const { return LastFailureReply; }
 
  private:
   // Posts a PWD behind what was posted and waits for it: everything before it is then done.
@@ -44,11 +46,22 @@ class TCliSession {
   bool TransferSucceeded(int errorsBefore, int doneBefore, const char* failure);
   // Sets the error line: `text`, and the server's reply that explains it when there is one.
   void Fail(const std::string& text, const std::string& reply);
+  // Posts one transfer (resumed at `offset` when above 0) and waits for its outcome.
+  bool RunDownload(const std::string& remote, const std::string& local, int64_t offset);
+  bool RunUpload(const std::string& local, const std::string& remote, int64_t offset);
+  // Follows the log for a restarted transfer that the server refused (REST or the command).
+  void WatchRestart(const std::string& logLine);
+  // A line on stderr about what the program does instead of what was asked.
+  void Note(const std::string& text) const;
 
   std::shared_ptr<TPlainEventTarget> Target;
   std::unique_ptr<TFTPComponent> Ftp;
   bool VerboseLog;
   std::string LastError;
+  std::string LastFailureReply;
+  // REST seen (1), accepted with 350 (2); the refusal of REST or of the command after it.
+  int RestStep = 0;
+  std::string RestartRefusal;
   std::string LastReply;          // the last final reply line in the log
   std::string ReplyBeforeMarker;  // the final reply just before the marker PWD went out
   std::string ListingText;

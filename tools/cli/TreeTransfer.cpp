@@ -6,7 +6,9 @@
 #include "settings/Preferences.h"
 #include "transfers/TransferQueue.h"
 #include "transfers/TreeWalk.h"
+#include "views/FolderItems.h"
 #include "views/ListingPass.h"
+#include "views/TextUtils.h"
 
 namespace pelmar {
 namespace {
@@ -22,16 +24,19 @@ class TRemoteLister : public IFolderLister {
     TListingHooks hooks;
     hooks.AddItem = [&](TRemoteItem& item) {
       if (item.Name == "." || item.Name == "..") return;
-      // A link's own name is what a transfer of it asks for.
-      const size_t arrow = item.Name.find(" -> ");
-      if (arrow != std::string::npos) item.Name.resize(arrow);
-      entries.push_back({item.Name,
-                         (item.Attributes & iaFolder) != 0 && !(item.Attributes & iaLink),
-                         item.Size, item.Modified});
+      entries.push_back(WalkEntry(item));
     };
     TListingPass pass;
     pass.ListingReceived(*text, Today(), hooks);
     return entries;
+  }
+  std::string LastError() const override {
+    return Session.FailureReply().empty() ? Session.Error() : Session.FailureReply();
+  }
+  std::string AbsolutePath(const std::string& folder) const override {
+    std::string home = Session.LoginFolder();
+    if (home.empty() || home.back() != '/') home += '/';
+    return !folder.empty() && folder[0] == '/' ? folder : home + folder;
   }
 
  private:
@@ -101,6 +106,22 @@ std::pair<std::string, std::string> SplitLast(std::string path) {
 
 }  // namespace
 
+TWalkEntry WalkEntry(const TRemoteItem& item) {
+  TWalkEntry entry;
+  entry.Name = item.Name;
+  entry.IsFolder = (item.Attributes & iaFolder) != 0;
+  entry.Size = item.Size;
+  entry.Modified = item.Modified;
+  if (item.Attributes & iaLink) {
+    // A link is asked for by its own name; the target's extension tells folder from file.
+    entry.Name = LinkName(item.Name);
+    entry.IsLink = true;
+    entry.LinkTarget = LinkTarget(item.Name);
+    entry.IsFolder = LinkLooksLikeFolder(item.Name);
+  }
+  return entry;
+}
+
 int TransferTree(TCliSession& session, const TFtpUrl& url, const std::string& localPath,
                  bool upload, TExistingPolicy policy) {
   TTransferItems queue(session.EventTarget());
@@ -127,13 +148,22 @@ int TransferTree(TCliSession& session, const TFtpUrl& url, const std::string& lo
   TLocalFolderLister local;
   TPolicyQuestions questions(policy);
   TWalkResult result;
+  if (policy == TExistingPolicy::Resume && !session.ServerCanResume()) {
+    std::fprintf(stderr, "pelmar-cli: the server cannot resume; files already there are %s\n",
+                 upload ? "sent whole" : "fetched whole");
+  }
+  auto log = [](const std::string& line) {
+    std::fprintf(stderr, "pelmar-cli: %s\n", line.c_str());
+  };
   if (upload) {
     const auto [sourceFolder, name] = SplitLast(localPath);
-    TWalk walk{queue, local, remote, questions, item, session.ServerCanResume(), {}};
+    TWalk walk(queue, local, remote, questions, item, session.ServerCanResume());
+    walk.Log = log;
     result = walk.Run(sourceFolder.empty() ? "./" : sourceFolder, WithSlash(url.Path), {name});
   } else {
     const auto [sourceFolder, name] = SplitLast(url.Path);
-    TWalk walk{queue, remote, local, questions, item, session.ServerCanResume(), {}};
+    TWalk walk(queue, remote, local, questions, item, session.ServerCanResume());
+    walk.Log = log;
     if (name.empty()) {
       std::vector<std::string> all;
       for (const auto& entry : remote.List("").value_or(std::vector<TWalkEntry>{})) {
@@ -144,9 +174,7 @@ int TransferTree(TCliSession& session, const TFtpUrl& url, const std::string& lo
       result = walk.Run(sourceFolder, WithSlash(localPath), {name});
     }
   }
-  for (const auto& folder : result.Unlisted) {
-    std::fprintf(stderr, "pelmar-cli: cannot list %s\n", folder.c_str());
-  }
+
   session.EventTarget()->RunUntil(
       [&] { return queue.CountInState(tsPending) == 0 && queue.CountInState(tsActive) == 0; },
       std::chrono::hours(24 * 365));
@@ -155,13 +183,23 @@ int TransferTree(TCliSession& session, const TFtpUrl& url, const std::string& lo
     const TTransferItem& done = queue.Item(i);
     if (done.State == tsDone) continue;
     ++failed;
+    const std::string why = done.FailureText.empty() ? done.StatusText() : done.FailureText;
     std::fprintf(stderr, "%s%s: %s\n", done.SourceFolder.c_str(), done.FileName.c_str(),
-                 done.StatusText().c_str());
+                 why.c_str());
   }
-  std::fprintf(stderr, "%d of %d items done, %d skipped\n", queue.Count() - failed, queue.Count(),
+  for (const auto& folder : result.Unlisted) {
+    std::fprintf(stderr, "%s: Could not open folder: %s\n", folder.Folder.c_str(),
+                 folder.Reason.empty() ? "cannot be listed" : folder.Reason.c_str());
+  }
+  std::fprintf(stderr, "%d of %d items done, %d skipped", queue.Count() - failed, queue.Count(),
                result.Skipped);
+  if (!result.Unlisted.empty()) {
+    std::fprintf(stderr, ", %d folders could not be listed",
+                 static_cast<int>(result.Unlisted.size()));
+  }
+  std::fputs("\n", stderr);
   queue.DisconnectAll();
-  return failed == 0 && result.Unlisted.empty() ? 0 : 1;
+  return failed == 0 && result.Unlisted.empty() && result.TooDeep.empty() ? 0 : 1;
 }
 
 }  // namespace pelmar

@@ -6,12 +6,19 @@
 
 #include "CliSession.h"
 #include "FtpUrl.h"
+#include "transfers/TreeWalk.h"
+#include "views/RemoteItem.h"
 
 namespace pelmar {
 
 // How existing files at the destination are treated: ask on the terminal, replace, skip, or
 // resume.
 enum class TExistingPolicy { Ask, Replace, Skip, Resume };
+
+// A listed remote entry as the walk sees it: a plain file's name is its whole name, even with
+// " -> " in it; a link is named without its target and walked as a folder when its target has
+// no extension.
+TWalkEntry WalkEntry(const TRemoteItem& item);
 
 // Runs the transfer; returns the process exit status. Failed items are listed on stderr.
 int TransferTree(TCliSession& session, const TFtpUrl& url, const std::string& localPath,
