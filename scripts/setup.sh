@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
 # Installs, only when missing, every Debian package that building, testing and running
-# Pelmar needs. Safe to run again: it does nothing when everything is there.
+# Pelmar needs, and unpacks the FTP servers the tests run that cannot be installed beside
+# vsftpd. Safe to run again: it does nothing when everything is there.
 set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build ccache pkg-config
   qt6-base-dev libgl-dev
   libgtest-dev libgmock-dev
-  python3 python3-pyftpdlib vsftpd curl lftp bc
+  python3 python3-pyftpdlib vsftpd curl lftp bc openssl
+  libmemcached11 libmemcachedutil2 libhashkit2 libpcre2-posix3 libhiredis0.14
   clang libclang-rt-14-dev
   xvfb xauth
 )
@@ -19,13 +21,31 @@ for p in "${packages[@]}"; do
   fi
 done
 
-if [ ${#missing[@]} -eq 0 ]; then
-  exit 0
-fi
-
-echo "Installing: ${missing[*]}"
 sudo_cmd=()
 if [ "$(id -u)" -ne 0 ]; then sudo_cmd=(sudo); fi
 export DEBIAN_FRONTEND=noninteractive
-"${sudo_cmd[@]}" apt-get update -qq
-"${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+updated=0
+
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing: ${missing[*]}"
+  "${sudo_cmd[@]}" apt-get update -qq
+  updated=1
+  "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+# ProFTPD and Pure-FTPd for the real-server tests. Debian's packages conflict with vsftpd, so
+# they are unpacked into the build tree instead of installed (the libraries ProFTPD needs are
+# installed above).
+servers="$(cd "$(dirname "$0")/.." && pwd)/build/servers"
+if [ ! -x "$servers/usr/sbin/proftpd" ] || [ ! -x "$servers/usr/sbin/pure-ftpd" ] ||
+   [ ! -x "$servers/usr/bin/pure-pw" ]; then
+  echo "Unpacking proftpd-core and pure-ftpd into $servers"
+  debs=$(mktemp -d)
+  trap 'rm -rf "$debs"' EXIT
+  if ! (cd "$debs" && apt-get download -qq proftpd-core pure-ftpd 2>/dev/null); then
+    [ "$updated" -eq 1 ] || "${sudo_cmd[@]}" apt-get update -qq
+    (cd "$debs" && apt-get download -qq proftpd-core pure-ftpd)
+  fi
+  mkdir -p "$servers"
+  for deb in "$debs"/*.deb; do dpkg-deb -x "$deb" "$servers"; done
+fi

@@ -36,14 +36,16 @@ class RealServerTest : public RealServerFixture {
     RealServerFixture::TearDown();
   }
 
-  bool LogOn(const std::string& user = "anonymous", const std::string& password = "t@x") {
+  bool LogOn() { return LogOn(Server->User(), Server->Password()); }
+  bool LogOn(const std::string& user, const std::string& password) {
     Ftp = MakeComponent();
     Ftp->Host = "127.0.0.1";
     Ftp->Port = Server->Port();
     Ftp->User = user;
     Ftp->Password = password;
     Ftp->Connect();
-    EXPECT_TRUE(RunUntil([&] { return CountEvents("loggedin") + CountEvents("connectfailed"); }));
+    EXPECT_TRUE(RunUntil([&] { return CountEvents("loggedin") + CountEvents("connectfailed"); },
+                         std::chrono::milliseconds(2 * TRealFtpServer::kSlowRefusalMs)));
     return CountEvents("loggedin") == 1;
   }
   // Waits until everything posted so far is done (a PWD behind it has answered).
@@ -60,9 +62,10 @@ class RealServerTest : public RealServerFixture {
 
 TEST_P(RealServerTest, LogOnRefusedAndAccepted) {
   EngineSettings().FTPRetries = 1;
-  const bool named = GetParam() == TServerKind::Pyftpdlib;
+  EngineSettings().FTPTimeout = TRealFtpServer::kSlowRefusalMs;
+  const bool named = Server->HasNamedAccount();
   EXPECT_FALSE(LogOn(named ? TRealFtpServer::kUser : "nobody", "wrong password"));
-  EXPECT_EQ(CountEvents("log:Failed to Log in to Host"), 1);
+  EXPECT_EQ(CountEvents("log:Failed to Log in to Host"), 1) << testing::PrintToString(Events);
   Events.clear();
   EXPECT_TRUE(LogOn());
   if (named) {
@@ -148,6 +151,7 @@ TEST_P(RealServerTest, RemoteOperationsChangeTheDisk) {
   WriteFile(Server->Root() + "old name", "y");
   WriteFile(Server->Root() + "mode", "z");
   ::chmod((Server->Root() + "mode").c_str(), 0600);
+  Server->HandOver(Server->Root() + "mode");
   ::mkdir((Server->Root() + "gone").c_str(), 0777);
   ASSERT_TRUE(LogOn());
   Ftp->MakeFolder("made");
@@ -164,7 +168,7 @@ TEST_P(RealServerTest, RemoteOperationsChangeTheDisk) {
   EXPECT_EQ(EventsStartingWith("folder:2:").size(), 1u) << "MKD's 257 names the new folder";
   struct stat info {};
   ::stat((Server->Root() + "mode").c_str(), &info);
-  if (GetParam() == TServerKind::Pyftpdlib) {
+  if (GetParam() != TServerKind::Vsftpd) {
     EXPECT_EQ(info.st_mode & 0777, 0644u);
   } else {
     // vsftpd refuses SITE CHMOD to anonymous users; the refusal leads to the bare CHMOD.
@@ -233,8 +237,7 @@ TEST_P(RealServerTest, ListingOfAwkwardNamesGivesBackEveryName) {
   EXPECT_EQ(janReportDate.substr(0, 10), "2020-01-15");
 }
 
-INSTANTIATE_TEST_SUITE_P(Servers, RealServerTest,
-                         ::testing::Values(TServerKind::Pyftpdlib, TServerKind::Vsftpd),
+INSTANTIATE_TEST_SUITE_P(Servers, RealServerTest, ::testing::ValuesIn(AllServerKinds()),
                          [](const auto& param) { return ServerName(param.param); });
 
 }  // namespace

@@ -3,7 +3,9 @@
 #include <arpa/inet.h>
 #include <dirent.h>
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
+#include <pwd.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/socket.h>
@@ -14,6 +16,8 @@
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
+#include <map>
+#include <set>
 #include <sstream>
 #include <thread>
 
@@ -23,6 +27,41 @@ namespace pelmar::test {
 namespace {
 
 constexpr int kStartTimeoutMs = 15000;
+// ProFTPD and Pure-FTPd as scripts/setup.sh unpacks them.
+const std::string kServers = PELMAR_SOURCE_DIR "/build/servers";
+// SHA-512 crypt of kPassword (`openssl passwd -6`): cheap to check, unlike Pure-FTPd's default.
+constexpr const char* kPasswordHash =
+    "$6$pelmarsalt$t2TDhQirBYapzcoMAMQUh6OIZQ4F.etJ7Cy/Khg/GlyR08AGSTHXB/ZlXEYk/W./"
+    "Oq25wROyPn6zddv8YkIy3.";
+// Pure-FTPd never lets root log on; its sessions run as nobody.
+constexpr unsigned kPureFtpdUid = 65534;
+
+// The process and every process below it.
+std::vector<int> ProcessTree(int root) {
+  std::map<int, std::vector<int>> children;
+  DIR* proc = ::opendir("/proc");
+  if (!proc) return {root};
+  while (dirent* entry = ::readdir(proc)) {
+    const int pid = std::atoi(entry->d_name);
+    if (pid <= 0) continue;
+    std::ifstream stat("/proc/" + std::string(entry->d_name) + "/stat");
+    std::string text;
+    std::getline(stat, text);
+    const size_t close = text.rfind(')');
+    if (close == std::string::npos) continue;
+    std::istringstream fields(text.substr(close + 1));
+    std::string state;
+    int parent = 0;
+    fields >> state >> parent;
+    children[parent].push_back(pid);
+  }
+  ::closedir(proc);
+  std::vector<int> tree{root};
+  for (size_t i = 0; i < tree.size(); ++i) {
+    for (int child : children[tree[i]]) tree.push_back(child);
+  }
+  return tree;
+}
 
 std::string MakeTempDir() {
   std::string pattern = "/tmp/pelmar-server-XXXXXX";
@@ -79,24 +118,152 @@ int Spawn(const std::vector<std::string>& args, int& out) {
 }  // namespace
 
 std::string ServerName(TServerKind kind) {
-  return kind == TServerKind::Pyftpdlib ? "pyftpdlib" : "vsftpd";
+  switch (kind) {
+    case TServerKind::Pyftpdlib:
+      return "pyftpdlib";
+    case TServerKind::Vsftpd:
+      return "vsftpd";
+    case TServerKind::Proftpd:
+      return "ProFTPD";
+    case TServerKind::PureFtpd:
+      return "PureFTPd";
+  }
+  return "?";
+}
+
+std::vector<TServerKind> AllServerKinds() {
+  return {TServerKind::Pyftpdlib, TServerKind::Vsftpd, TServerKind::Proftpd, TServerKind::PureFtpd};
 }
 
 std::string TRealFtpServer::CannotRun(TServerKind kind) {
-  if (kind == TServerKind::Vsftpd && ::geteuid() != 0) return "vsftpd needs root";
+  if (::geteuid() == 0) return {};
+  if (kind == TServerKind::Vsftpd) return "vsftpd needs root";
+  if (kind == TServerKind::PureFtpd) return "Pure-FTPd needs root";
   return {};
 }
 
-TRealFtpServer::TRealFtpServer(TServerKind kind) : Kind(kind) {
+std::string TRealFtpServer::User() const {
+  return Kind_ == TServerKind::Pyftpdlib || Kind_ == TServerKind::Vsftpd ? "anonymous" : kUser;
+}
+
+std::string TRealFtpServer::Password() const {
+  return User() == "anonymous" ? "test@example.com" : kPassword;
+}
+
+std::string TRealFtpServer::Url() const {
+  const std::string account = User() == "anonymous" ? "" : User() + ":" + Password() + "@";
+  return "ftp://" + account + "127.0.0.1:" + std::to_string(Port_) + "/";
+}
+
+void TRealFtpServer::HandOver(const std::string& path) const {
+  if (Kind_ == TServerKind::PureFtpd) {
+    [[maybe_unused]] const int rc = ::chown(path.c_str(), kPureFtpdUid, kPureFtpdUid);
+  }
+}
+
+TRealFtpServer::TRealFtpServer(TServerKind kind, TServerOptions options) : Kind_(kind) {
   Dir = MakeTempDir();
   Root_ = Dir + "/root/";
   ::mkdir(Root_.c_str(), 0777);
   ::chmod(Root_.c_str(), 0777);
-  if (kind == TServerKind::Pyftpdlib) {
-    StartPyftpdlib();
-  } else {
-    StartVsftpd();
+  switch (kind) {
+    case TServerKind::Pyftpdlib:
+      StartPyftpdlib();
+      break;
+    case TServerKind::Vsftpd:
+      StartVsftpd();
+      break;
+    case TServerKind::Proftpd:
+      StartProftpd(options);
+      break;
+    case TServerKind::PureFtpd:
+      StartPureFtpd();
+      break;
   }
+}
+
+void TRealFtpServer::StartListening(const std::vector<std::string>& args, uint16_t port) {
+  int out = -1;
+  Pid = Spawn(args, out);
+  if (Pid < 0) {
+    Error = "cannot start " + args[0] + " (did scripts/setup.sh run?)";
+    return;
+  }
+  ::close(out);
+  // These servers say nothing when they are ready; wait until one accepts or exits.
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::milliseconds(kStartTimeoutMs);
+  while (std::chrono::steady_clock::now() < deadline) {
+    if (Accepts(port)) {
+      Port_ = port;
+      return;
+    }
+    int status = 0;
+    if (::waitpid(Pid, &status, WNOHANG) == Pid) {
+      Pid = -1;
+      Error = args[0] + " exited at start";
+      return;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  Error = args[0] + " did not start listening";
+}
+
+void TRealFtpServer::StartProftpd(const TServerOptions& options) {
+  const uint16_t port = FreePort();
+  const bool root = ::geteuid() == 0;
+  const passwd* self = ::getpwuid(::geteuid());
+  const group* selfGroup = ::getgrgid(::getegid());
+  const std::string userName = self ? self->pw_name : "root";
+  const std::string groupName = selfGroup ? selfGroup->gr_name : "root";
+  std::string home = Root_;
+  home.pop_back();
+  // Its own account files: ProFTPD refuses ones that others may read.
+  const std::string users = Dir + "/proftpd.passwd";
+  const std::string groups = Dir + "/proftpd.group";
+  std::ofstream(users) << kUser << ":" << kPasswordHash << ":" << ::geteuid() << ":" << ::getegid()
+                       << "::" << home << ":/bin/sh\n";
+  std::ofstream(groups) << groupName << ":x:" << ::getegid() << ":\n";
+  ::chmod(users.c_str(), 0600);
+  ::chmod(groups.c_str(), 0600);
+  Config = Dir + "/proftpd.conf";
+  std::ofstream(Config) << "ServerType standalone\nServerName \"Pelmar test ProFTPD\"\n"
+                        << "DefaultAddress 127.0.0.1\nPort " << port << "\nUseIPv6 off\n"
+                        << "User " << userName << "\nGroup " << groupName << "\n"
+                        << (root ? "RootLogin on\n" : "")
+                        << "AuthOrder mod_auth_file.c\nAuthUserFile " << users << "\n"
+                        << "AuthGroupFile " << groups << "\nAuthPAM off\n"
+                        << "RequireValidShell off\n"
+                        << "ScoreboardFile " << Dir << "/proftpd.scoreboard\n"
+                        << "PidFile " << Dir << "/proftpd.pid\n"
+                        << "DelayTable " << Dir << "/proftpd.delay\n"
+                        << "<IfModule mod_delay.c>\nDelayEngine off\n</IfModule>\n"
+                        << "WtmpLog off\nUseReverseDNS off\nUmask 022\nAllowOverwrite on\n"
+                        << "AllowStoreRestart " << (options.StoreRestart ? "on" : "off") << "\n"
+                        << "MaxInstances 100\n";
+  StartListening({kServers + "/usr/sbin/proftpd", "-n", "-q", "-c", Config}, port);
+}
+
+void TRealFtpServer::StartPureFtpd() {
+  // Its sessions run as nobody: what the test writes into the served folder must stay
+  // writable for them.
+  ::umask(0);
+  const uint16_t port = FreePort();
+  const std::string users = Dir + "/pureftpd.passwd";
+  const std::string database = Dir + "/pureftpd.pdb";
+  // "/./" in the home folder shuts the user in (chroot), so the log-on folder is "/".
+  std::ofstream(users) << kUser << ":" << kPasswordHash << ":" << kPureFtpdUid << ":"
+                       << kPureFtpdUid << "::" << Root_ << "./::::::::::::\n";
+  const std::string makeDatabase = "'" + kServers + "/usr/bin/pure-pw' mkdb '" + database +
+                                   "' -f '" + users + "' >/dev/null 2>&1";
+  if (std::system(makeDatabase.c_str()) != 0) {
+    Error = "pure-pw could not make the user database (did scripts/setup.sh run?)";
+    return;
+  }
+  StartListening(
+      {kServers + "/usr/sbin/pure-ftpd", "-S", "127.0.0.1," + std::to_string(port), "-4", "-E",
+       "-H", "-A", "-f", "none", "-l", "puredb:" + database, "-g", Dir + "/pureftpd.pid"},
+      port);
 }
 
 void TRealFtpServer::StartPyftpdlib() {
@@ -147,30 +314,7 @@ void TRealFtpServer::StartVsftpd() {
                         << "connect_from_port_20=NO\npasv_enable=NO\nport_enable=YES\n"
                         << "xferlog_enable=NO\ndirmessage_enable=NO\nuse_localtime=YES\n"
                         << "max_per_ip=0\nmax_clients=0\n";
-  int out = -1;
-  Pid = Spawn({"/usr/sbin/vsftpd", Config}, out);
-  if (Pid < 0) {
-    Error = "cannot start /usr/sbin/vsftpd (is vsftpd installed?)";
-    return;
-  }
-  ::close(out);
-  // vsftpd says nothing when it is ready; wait until it accepts or exits.
-  const auto deadline =
-      std::chrono::steady_clock::now() + std::chrono::milliseconds(kStartTimeoutMs);
-  while (std::chrono::steady_clock::now() < deadline) {
-    if (Accepts(port)) {
-      Port_ = port;
-      return;
-    }
-    int status = 0;
-    if (::waitpid(Pid, &status, WNOHANG) == Pid) {
-      Pid = -1;
-      Error = "vsftpd exited at start";
-      return;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  Error = "vsftpd did not start listening";
+  StartListening({"/usr/sbin/vsftpd", Config}, port);
 }
 
 void TRealFtpServer::StopSessions() {
@@ -192,8 +336,11 @@ void TRealFtpServer::StopSessions() {
 
 TRealFtpServer::~TRealFtpServer() {
   if (Pid > 0) {
+    // Session processes (and Pure-FTPd's root helpers) are children of the listener.
+    const std::vector<int> tree = ProcessTree(Pid);
     ::kill(Pid, SIGTERM);
     ::waitpid(Pid, nullptr, 0);
+    for (size_t i = 1; i < tree.size(); ++i) ::kill(tree[i], SIGKILL);
   }
   StopSessions();
   if (!Dir.empty()) {

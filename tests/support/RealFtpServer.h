@@ -1,43 +1,71 @@
 #pragma once
-// Real FTP servers for integration tests: pyftpdlib (any user, any port) and vsftpd (needs
-// root). Each instance serves a fresh temporary folder on 127.0.0.1 and a free port and is
-// stopped, with every session process it started, when the object goes.
+// Real FTP servers for integration tests: pyftpdlib, vsftpd, ProFTPD and Pure-FTPd. Each
+// instance serves a fresh temporary folder on 127.0.0.1 and a free port and is stopped, with
+// every session process it started, when the object goes. vsftpd and Pure-FTPd need root;
+// ProFTPD and Pure-FTPd run from the copies scripts/setup.sh unpacks into build/servers.
 
 #include <cstdint>
+#include <ostream>
 #include <string>
 #include <vector>
 
 namespace pelmar::test {
 
-enum class TServerKind { Pyftpdlib, Vsftpd };
+enum class TServerKind { Pyftpdlib, Vsftpd, Proftpd, PureFtpd };
 
 std::string ServerName(TServerKind kind);
+inline void PrintTo(TServerKind kind, std::ostream* out) {
+  *out << ServerName(kind);
+}
+// Every kind, for parameterised suites.
+std::vector<TServerKind> AllServerKinds();
+
+struct TServerOptions {
+  // ProFTPD's AllowStoreRestart: off (its default) answers a restarted STOR with 451.
+  bool StoreRestart = true;
+};
 
 class TRealFtpServer {
  public:
-  explicit TRealFtpServer(TServerKind kind);
+  explicit TRealFtpServer(TServerKind kind, TServerOptions options = {});
   ~TRealFtpServer();
   TRealFtpServer(const TRealFtpServer&) = delete;
   TRealFtpServer& operator=(const TRealFtpServer&) = delete;
 
-  // Why the server cannot run here (empty when it can): vsftpd needs root.
+  // Why the server cannot run here (empty when it can): vsftpd and Pure-FTPd need root.
   static std::string CannotRun(TServerKind kind);
 
   bool Started() const { return Port_ != 0; }
   const std::string& StartError() const { return Error; }
+  TServerKind Kind() const { return Kind_; }
   uint16_t Port() const { return Port_; }
-  // The served folder, with a trailing "/".
+  // The served folder, with a trailing "/"; it is the log-on folder.
   const std::string& Root() const { return Root_; }
-  // The named account (pyftpdlib only; vsftpd serves anonymous users).
+  // The account tests log on with: anonymous where the server has it, else the named one.
+  std::string User() const;
+  std::string Password() const;
+  // Whether the named account below exists (vsftpd serves anonymous users only).
+  bool HasNamedAccount() const { return Kind_ != TServerKind::Vsftpd; }
   static constexpr const char* kUser = "pelmar";
   static constexpr const char* kPassword = "secret";
+  // An ftp:// address of the root for the account above, with a trailing "/".
+  std::string Url() const;
+  // Makes a file the test wrote into the served folder belong to the account the sessions run
+  // as, so that the server may change its mode (Pure-FTPd's sessions are not root).
+  void HandOver(const std::string& path) const;
+  // Pure-FTPd makes a refused log-on wait a few seconds; tests set the engine's time-out above.
+  static constexpr int kSlowRefusalMs = 20000;
 
  private:
   void StartPyftpdlib();
   void StartVsftpd();
+  void StartProftpd(const TServerOptions& options);
+  void StartPureFtpd();
+  // Starts `args` and waits until `port` accepts connections.
+  void StartListening(const std::vector<std::string>& args, uint16_t port);
   void StopSessions();
 
-  TServerKind Kind;
+  TServerKind Kind_;
   std::string Dir;  // temporary folder holding the root and the configuration
   std::string Root_;
   std::string Config;

@@ -71,8 +71,8 @@ class QueueTest : public RealServerFixture {
     TTransferItem item;
     item.Host = "127.0.0.1";
     item.Port = server.Port();
-    item.User = "anonymous";
-    item.Password = "queue@test";
+    item.User = server.User();
+    item.Password = server.Password();
     item.Upload = upload ? 1 : 0;
     return item;
   }
@@ -202,15 +202,18 @@ TEST_P(QueueTest, DuplicatesAreRefusedWhilePendingOnly) {
 
 TEST_P(QueueTest, AFailedLogOnFailsItsItemAndTheNextStarts) {
   EngineSettings().FTPRetries = 1;
+  EngineSettings().FTPTimeout = TRealFtpServer::kSlowRefusalMs;
   WriteFile(Server->Root() + "ok", "ok");
   auto refused = FileItem(*Server, false, "ok", 2);
-  refused->User = GetParam() == TServerKind::Pyftpdlib ? TRealFtpServer::kUser : "nobody";
+  refused->User = Server->HasNamedAccount() ? TRealFtpServer::kUser : "nobody";
   refused->Password = "wrong";
   auto fine = FileItem(*Server, false, "ok", 2);
   fine->DestFolder = Local + "fine-";
   Queue->Add(refused);
   Queue->Add(fine);
-  ASSERT_TRUE(RunUntilIdle());
+  ASSERT_TRUE(
+      RunUntil([&] { return Queue->CountInState(tsPending) + Queue->CountInState(tsActive) == 0; },
+               std::chrono::milliseconds(2 * TRealFtpServer::kSlowRefusalMs)));
   EXPECT_EQ(States(), (std::vector<std::string>{"Aborted due to Error", "Done"}));
   EXPECT_EQ(ReadFile(Local + "fine-ok"), "ok");
 }
@@ -268,8 +271,7 @@ TEST_P(QueueTest, LowerCaseUploadsRenameOnlyTheServersCopy) {
   EXPECT_TRUE(Exists(Local + "MiXed.BIN")) << "the local file keeps its name";
 }
 
-INSTANTIATE_TEST_SUITE_P(Servers, QueueTest,
-                         ::testing::Values(TServerKind::Pyftpdlib, TServerKind::Vsftpd),
+INSTANTIATE_TEST_SUITE_P(Servers, QueueTest, ::testing::ValuesIn(AllServerKinds()),
                          [](const auto& param) { return ServerName(param.param); });
 
 }  // namespace
