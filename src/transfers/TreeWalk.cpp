@@ -123,9 +123,10 @@ bool TWalk::MayEnter(const std::string& sourceFolder, const TWalkEntry& entry, i
     return skip(result.Loops,
                 "the link to \"" + entry.LinkTarget + "\" leads back into the folders walked");
   }
+  // Real folders are always walked; a link is not followed into a folder walked already.
   const std::string identity = Source.FolderIdentity(path);
-  if (!identity.empty() && !Entered.insert(identity).second) {
-    return skip(result.Loops, "already walked by another path (a link leads to it)");
+  if (!identity.empty() && !Entered.insert(identity).second && entry.IsLink) {
+    return skip(result.Loops, "the link leads to a folder walked already");
   }
   return true;
 }
@@ -158,8 +159,17 @@ void TWalk::Level(const std::string& sourceFolder, const std::string& destFolder
       result.Queued++;
     }
   }
+  // Folders before links to folders, so that a link to a sibling finds it walked already.
+  std::vector<const TWalkEntry*> folders;
   for (const auto& entry : entries) {
-    if (!entry.IsFolder || entry.Name == "." || entry.Name == "..") continue;
+    if (entry.IsFolder && !entry.IsLink) folders.push_back(&entry);
+  }
+  for (const auto& entry : entries) {
+    if (entry.IsFolder && entry.IsLink) folders.push_back(&entry);
+  }
+  for (const TWalkEntry* folder : folders) {
+    const TWalkEntry& entry = *folder;
+    if (entry.Name == "." || entry.Name == "..") continue;
     const std::string subSource = sourceFolder + entry.Name + "/";
     if (!MayEnter(sourceFolder, entry, depth, result)) continue;
     // Listed before its folder item is queued: a folder that cannot be read leaves no empty

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -49,6 +50,12 @@ bool IsLoopbackPort(const std::string& command) {
   char tail = 0;
   return std::sscanf(command.c_str(), "PORT 127,0,0,1,%u,%u%c", &p1, &p2, &tail) == 2 && p1 < 256 &&
          p2 < 256 && p1 * 256 + p2 > 0;
+}
+
+int FilesIn(const std::string& folder) {
+  int count = 0;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(folder)) ++count;
+  return count;
 }
 
 bool StartsWith(const std::string& text, const std::string& prefix) {
@@ -169,6 +176,41 @@ TEST_F(TransferTest, RefusedDownloadLeavesLocalFilesAsTheyWere) {
   EXPECT_FALSE(Exists(Dir + "new.txt"));
   EXPECT_EQ(CountEvents("error:0:Unable to complete transfer"), 2);
   EXPECT_TRUE(EventsStartingWith("progress:").empty());
+}
+
+TEST_F(TransferTest, AReplacedFileIsKeptUntilItsNewContentIsComplete) {
+  const struct {
+    const char* Name;
+    TScript Data;  // after 150
+    std::string Expected;
+  } cases[] = {
+      {"no data connection ever comes", TScript().Pause(400).Reply("425 No data connection"),
+       "precious"},
+      {"the transfer breaks off", TScript().SendData("half").Reply("451 Local error"), "precious"},
+      {"complete", TScript().SendData("new content").Reply("226 Done"), "new content"},
+  };
+  EngineSettings().FTPTimeout = 300;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    Events.clear();
+    const std::string folder = Dir + c.Name + "/";
+    ::mkdir(folder.c_str(), 0755);
+    WriteFile(folder + "file", "precious");
+    ::chmod((folder + "file").c_str(), 0640);
+    TScript after;
+    after.On("200 Type set").On("200 PORT ok").On("150 Opening");
+    after.Steps.insert(after.Steps.end(), c.Data.Steps.begin(), c.Data.Steps.end());
+    after.On("257 \"/done\"");
+    auto server = StartServer(after);
+    auto ftp = LogOn(*server);
+    ftp->Download("file", folder + "file", 1);
+    Finish(*ftp);
+    EXPECT_EQ(ReadFile(folder + "file"), c.Expected);
+    struct stat info {};
+    ::stat((folder + "file").c_str(), &info);
+    EXPECT_EQ(info.st_mode & 0777, 0640u) << "the replacement keeps the file's permissions";
+    EXPECT_EQ(FilesIn(folder), 1) << "no temporary file is left behind";
+  }
 }
 
 TEST_F(TransferTest, ResumedDownloadAppendsFromTheLocalSize) {

@@ -13,6 +13,7 @@
 #include "support/EngineFixture.h"
 #include "support/Files.h"
 #include "support/RealServerFixture.h"
+#include "support/ScriptedFtpServer.h"
 #include "transfers/TransferQueue.h"
 #include "transfers/TreeWalk.h"
 
@@ -269,6 +270,42 @@ TEST_P(QueueTest, LowerCaseUploadsRenameOnlyTheServersCopy) {
   EXPECT_EQ(States(), std::vector<std::string>{"Done"});
   EXPECT_EQ(ReadFile(Server->Root() + "mixed.bin"), "data");
   EXPECT_TRUE(Exists(Local + "MiXed.BIN")) << "the local file keeps its name";
+}
+
+// A transfer that breaks off after the server started it reports its end before its error;
+// the error belongs to that item, not to the one that starts next on the same connection.
+TEST(QueueFailures, ATransferThatBreaksOffFailsItsOwnItem) {
+  Preferences() = TPreferences();
+  auto target = std::make_shared<TPlainEventTarget>();
+  TScript script;
+  script.Reply("220 Ready").On("331 Password").On("230 In").On("350 R").On("350 R");
+  script.On("200 Type set").On("200 PORT ok").On("150 Opening").SendData("half");
+  script.Reply("451 Transfer aborted: disk full");
+  script.On("200 Type set").On("200 PORT ok").On("150 Opening").SendData("whole");
+  script.Reply("226 Done").WaitClose();
+  TScriptedFtpServer server({script});
+  const std::string dir = ::testing::TempDir() + "pelmar-queue-" + std::to_string(::getpid()) + "/";
+  fs::create_directories(dir);
+  {
+    TTransferItems queue(target);
+    for (const char* name : {"first.bin", "second.bin"}) {
+      auto item = std::make_unique<TTransferItem>();
+      item->Host = "127.0.0.1";
+      item->Port = server.Port();
+      item->User = "anonymous";
+      item->DestFolder = dir;
+      item->FileName = name;
+      queue.Add(item);
+    }
+    ASSERT_TRUE(target->RunUntil(
+        [&] { return queue.CountInState(tsPending) + queue.CountInState(tsActive) == 0; }, kWait));
+    EXPECT_EQ(queue.Item(0).StatusText(), "Aborted due to Error");
+    EXPECT_EQ(queue.Item(0).FailureText, "451 Transfer aborted: disk full");
+    EXPECT_EQ(queue.Item(1).StatusText(), "Done");
+    EXPECT_EQ(ReadFile(dir + "second.bin"), "whole");
+    queue.DisconnectAll();
+  }
+  fs::remove_all(dir);
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, QueueTest, ::testing::ValuesIn(AllServerKinds()),

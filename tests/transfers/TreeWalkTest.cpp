@@ -1,0 +1,204 @@
+// The folder walk: what it queues, which folders it refuses to enter (links back into the walk,
+// the depth limit) and what it does with folders it cannot list.
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <map>
+
+#include "settings/Preferences.h"
+#include "support/EngineFixture.h"
+#include "support/Files.h"
+#include "transfers/TransferQueue.h"
+#include "transfers/TreeWalk.h"
+
+namespace pelmar::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(LinkLeadsUpward, Targets) {
+  const struct {
+    const char* Folder;
+    const char* Target;
+    bool Upward;
+  } cases[] = {
+      {"/home/u/tree/", ".", true},
+      {"/home/u/tree/", "./", true},
+      {"/home/u/tree/", "..", true},
+      {"/home/u/tree/", "../..", true},
+      {"/home/u/tree/", "/", true},
+      {"/home/u/tree/", "/home/u", true},
+      {"/home/u/tree/", "/home/u/tree/", true},
+      {"/home/u/tree/", "sub/../..", true},
+      {"/home/u/tree/", "real", false},
+      {"/home/u/tree/", "../other", false},
+      {"/home/u/tree/", "/home/u/tree2", false},
+      {"/home/u/tree/", "/home/u/tree/sub", false},
+      {"/home/u/tree/", "", false},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(LinkLeadsUpward(c.Folder, c.Target), c.Upward) << c.Folder << " + " << c.Target;
+  }
+}
+
+// A remote side held in memory: folder (relative to the log-on folder "/home/u/") -> entries.
+class TFakeRemote : public IFolderLister {
+ public:
+  std::optional<std::vector<TWalkEntry>> List(const std::string& folder) override {
+    Listed.push_back(folder);
+    const auto it = Folders.find(folder);
+    if (it == Folders.end()) return std::nullopt;
+    return it->second;
+  }
+  std::string LastError() const override { return "550 No such directory"; }
+  std::string AbsolutePath(const std::string& folder) const override { return "/home/u/" + folder; }
+
+  std::map<std::string, std::vector<TWalkEntry>> Folders;
+  std::vector<std::string> Listed;
+};
+
+class TEmptySide : public IFolderLister {
+ public:
+  std::optional<std::vector<TWalkEntry>> List(const std::string&) override {
+    return std::vector<TWalkEntry>{};
+  }
+};
+
+class TNoQuestions : public IQueueQuestions {
+ public:
+  TAnswer AskOverwrite(const std::string&, int64_t, TDateTime, int64_t, TDateTime) override {
+    return TAnswer::Yes;
+  }
+  TAnswer AskRestart(const std::string&) override { return TAnswer::Yes; }
+};
+
+TWalkEntry File(const std::string& name) {
+  TWalkEntry entry;
+  entry.Name = name;
+  entry.Size = 1;
+  return entry;
+}
+TWalkEntry Folder(const std::string& name) {
+  TWalkEntry entry = File(name);
+  entry.IsFolder = true;
+  entry.Size = 0;
+  return entry;
+}
+TWalkEntry Link(const std::string& name, const std::string& target, bool folder) {
+  TWalkEntry entry = folder ? Folder(name) : File(name);
+  entry.IsLink = true;
+  entry.LinkTarget = target;
+  return entry;
+}
+
+class TreeWalkTest : public EngineTest {
+ protected:
+  void SetUp() override {
+    EngineTest::SetUp();
+    Preferences() = TPreferences();
+    // The queue starts its first item at once; nothing listens there and no event is run.
+    Template.Host = "127.0.0.1";
+    Template.Port = 1;
+    Queue = std::make_unique<TTransferItems>(Target);
+  }
+  void TearDown() override {
+    Queue.reset();
+    EngineTest::TearDown();
+  }
+  // "folder/name" of every queued item, folders with a trailing "/".
+  std::vector<std::string> Queued() const {
+    std::vector<std::string> paths;
+    for (int i = 0; i < Queue->Count(); ++i) {
+      const TTransferItem& item = Queue->Item(i);
+      paths.push_back(item.IsFolder ? item.DestFolder + item.FileName + "/"
+                                    : item.SourceFolder + item.FileName);
+    }
+    return paths;
+  }
+
+  std::unique_ptr<TTransferItems> Queue;
+  TTransferItem Template;
+  TNoQuestions Answers;
+  std::vector<std::string> Log;
+};
+
+TEST_F(TreeWalkTest, RemoteLinksAreEnteredUnlessTheyLeadBack) {
+  TFakeRemote remote;
+  TEmptySide local;
+  remote.Folders[""] = {Folder("tree")};
+  remote.Folders["tree/"] = {
+      File("a -> b"),
+      Link("copy.bin", "real/x.bin", false),
+      Folder("real"),
+      Link("alias", "real", true),
+      Link("self", ".", true),
+      Link("up", "..", true),
+      Link("home", "/home/u", true),
+      Link("gone", "nowhere", true),
+  };
+  remote.Folders["tree/real/"] = {File("x.bin")};
+  remote.Folders["tree/alias/"] = {File("x.bin")};
+  TWalk walk(*Queue, remote, local, Answers, Template, true);
+  walk.Log = [&](const std::string& line) { Log.push_back(line); };
+  const TWalkResult result = walk.Run("", "/dest/", {"tree"});
+
+  EXPECT_EQ(Queued(), (std::vector<std::string>{"/dest/tree/", "tree/a -> b", "tree/copy.bin",
+                                                "/dest/tree/real/", "tree/real/x.bin",
+                                                "/dest/tree/alias/", "tree/alias/x.bin"}));
+  EXPECT_EQ(result.Loops, (std::vector<std::string>{"tree/self/", "tree/up/", "tree/home/"}));
+  ASSERT_EQ(result.Unlisted.size(), 1u);
+  EXPECT_EQ(result.Unlisted[0].Folder, "tree/gone/");
+  EXPECT_EQ(result.Unlisted[0].Reason, "550 No such directory");
+  EXPECT_EQ(Log.size(), 3u);
+  EXPECT_EQ(Log[0],
+            "Skipped folder tree/self/: the link to \".\" leads back into the folders walked");
+  for (const auto& folder : remote.Listed) {
+    EXPECT_EQ(folder.find("self"), std::string::npos) << "a loop is never even listed";
+  }
+}
+
+TEST_F(TreeWalkTest, NoDeeperThanTheLimit) {
+  TFakeRemote remote;
+  TEmptySide local;
+  // Every level holds a link to a folder of the next level: an endless chain of links
+  // ("d" -> "../loop/d" and so on) that no textual rule can see through.
+  std::string folder;
+  for (int level = 0; level < kMaxWalkDepth + 5; ++level) {
+    remote.Folders[folder] = {Link("d", "../x/d", true)};
+    folder += "d/";
+  }
+  TWalk walk(*Queue, remote, local, Answers, Template, true);
+  const TWalkResult result = walk.Run("", "/dest/", {"d"});
+  EXPECT_EQ(result.Queued, kMaxWalkDepth);
+  ASSERT_EQ(result.TooDeep.size(), 1u);
+  EXPECT_EQ(std::count(result.TooDeep[0].begin(), result.TooDeep[0].end(), '/'), kMaxWalkDepth + 1);
+}
+
+TEST_F(TreeWalkTest, LocalLinksNeverWalkAFolderTwice) {
+  const std::string root = ::testing::TempDir() + "pelmar-walk-" + std::to_string(::getpid()) + "/";
+  fs::remove_all(root);
+  fs::create_directories(root + "tree/real/inner");
+  WriteFile(root + "tree/real/x.bin", "x");
+  fs::create_directory_symlink(".", root + "tree/self");
+  fs::create_directory_symlink("..", root + "tree/real/inner/up");
+  fs::create_directory_symlink("real", root + "tree/alias");
+  fs::create_directory_symlink(root + "elsewhere", root + "tree/out");
+  fs::create_directories(root + "elsewhere");
+  WriteFile(root + "elsewhere/e.bin", "e");
+
+  TLocalFolderLister local;
+  TEmptySide remote;
+  TWalk walk(*Queue, local, remote, Answers, Template, true);
+  const TWalkResult result = walk.Run(root, "/dest/", {"tree"});
+  EXPECT_EQ(Queued(), (std::vector<std::string>{"/dest/tree/", "/dest/tree/real/",
+                                                root + "tree/real/x.bin", "/dest/tree/real/inner/",
+                                                "/dest/tree/out/", root + "tree/out/e.bin"}));
+  EXPECT_EQ(result.Loops, (std::vector<std::string>{root + "tree/real/inner/up/",
+                                                    root + "tree/alias/", root + "tree/self/"}));
+  fs::remove_all(root);
+}
+
+}  // namespace
+}  // namespace pelmar::test
