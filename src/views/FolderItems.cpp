@@ -6,8 +6,12 @@ namespace pelmar {
 
 bool LinkLooksLikeFolder(const std::string& name) {
   const std::string target = LinkTarget(name);
-  const size_t mark = target.find_last_of("./");
-  return mark == std::string::npos || target[mark] != '.';
+  // "." and ".." (also at the end of a path, or with a trailing "/") name folders, though
+  // they look like an extension.
+  const size_t slash = target.find_last_of('/');
+  const std::string last = slash == std::string::npos ? target : target.substr(slash + 1);
+  if (last.empty() || last == "." || last == "..") return true;
+  return last.find('.') == std::string::npos;
 }
 
 int TFolderItems::Add(const TRemoteItem& item) {

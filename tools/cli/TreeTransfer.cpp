@@ -128,8 +128,9 @@ int TransferTree(TCliSession& session, const TFtpUrl& url, const std::string& lo
   queue.ShowMessage = [](const std::string& text) {
     std::fprintf(stderr, "pelmar-cli: %s\n", text.c_str());
   };
-  queue.OnError = [](TFTPComponent&, int, const std::string& text) {
-    std::fprintf(stderr, "pelmar-cli: %s\n", text.c_str());
+  // Failed items are listed with their paths at the end; -v shows every error as it comes.
+  queue.OnError = [&session](TFTPComponent&, int, const std::string& text) {
+    if (session.Verbose()) std::fprintf(stderr, "[queue] Error: %s\n", text.c_str());
   };
   if (session.Verbose()) {
     queue.OnLog = [](TFTPComponent&, const std::string& text) {
@@ -194,8 +195,8 @@ int TransferTree(TCliSession& session, const TFtpUrl& url, const std::string& lo
   std::fprintf(stderr, "%d of %d items done, %d skipped", queue.Count() - failed, queue.Count(),
                result.Skipped);
   if (!result.Unlisted.empty()) {
-    std::fprintf(stderr, ", %d folders could not be listed",
-                 static_cast<int>(result.Unlisted.size()));
+    const size_t count = result.Unlisted.size();
+    std::fprintf(stderr, ", %zu folder%s could not be listed", count, count == 1 ? "" : "s");
   }
   std::fputs("\n", stderr);
   queue.DisconnectAll();
