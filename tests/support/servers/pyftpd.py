@@ -11,7 +11,7 @@ import sys
 
 from pyftpdlib.authorizers import DummyAuthorizer
 from pyftpdlib.handlers import FTPHandler
-from pyftpdlib.servers import FTPServer
+from pyftpdlib.servers import ThreadedFTPServer
 
 
 def main():
@@ -31,7 +31,10 @@ def main():
     handler = FTPHandler
     handler.authorizer = authorizer
     handler.banner = "Pelmar test server ready."
-    server = FTPServer(("127.0.0.1", args.port), handler)
+    # One thread and event loop per connection: with a single shared loop, pyftpdlib 1.5 can
+    # lose a new control connection whose descriptor number an active-mode data connection
+    # used a moment before (it then never reads the client's next command).
+    server = ThreadedFTPServer(("127.0.0.1", args.port), handler)
     print(server.address[1], flush=True)
     server.serve_forever()
 
