@@ -118,13 +118,13 @@ TEST_P(RealServerTest, InterruptedDownloadResumesToAnIdenticalFile) {
   WriteFile(Server->Root() + "big", content);
   WriteFile(Local + "big", content.substr(0, 700000));  // what an interrupted transfer left
   ASSERT_TRUE(LogOn());
+  // Every one of these servers resumes, though some refuse the probe in text mode.
+  ASSERT_EQ(Ftp->ServerCanResume(), 1);
   Ftp->ResumeDownload("big", Local + "big", 1, 700000);
   Finish();
   EXPECT_EQ(ReadFile(Local + "big"), content);
   EXPECT_EQ(Errors(), 0);
-  if (Ftp->ServerCanResume()) {
-    EXPECT_EQ(EventsStartingWith("progress:0:1:").front(), "progress:0:1:700000");
-  }
+  EXPECT_EQ(EventsStartingWith("progress:0:1:").front(), "progress:0:1:700000");
 }
 
 TEST_P(RealServerTest, AbortInTheMiddleOfADownloadKeepsTheConnection) {

@@ -3,12 +3,13 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <array>
-#include <memory>
-#include <random>
 #include <cstdio>
 #include <fstream>
+#include <memory>
+#include <random>
 #include <sstream>
 #include <utility>
 #include <vector>
@@ -16,6 +17,7 @@
 #include "FtpUrl.h"
 #include "support/Files.h"
 #include "support/RealFtpServer.h"
+#include "support/ScriptedFtpServer.h"
 
 namespace pelmar::test {
 namespace {
@@ -206,13 +208,13 @@ TEST_P(PelmarCli, FolderWalksTakeNamesAndLinksForWhatTheyAre) {
   const std::string content(5000, 'x');
   WriteFile(tree + "real/x.bin", content);
   WriteFile(tree + "a -> b", "precious");
-  for (const auto& [name, target] : std::vector<std::pair<const char*, const char*>>{
-           {"alias", "real"},
-           {"self", "."},
-           {"up", ".."},
-           {"copy.bin", "real/x.bin"},
-           {"broken.bin", "nowhere.bin"},
-           {"gone", "nowhere"}}) {
+  for (const auto& [name, target] :
+       std::vector<std::pair<const char*, const char*>>{{"alias", "real"},
+                                                        {"self", "."},
+                                                        {"up", ".."},
+                                                        {"copy.bin", "real/x.bin"},
+                                                        {"broken.bin", "nowhere.bin"},
+                                                        {"gone", "nowhere"}}) {
     ASSERT_EQ(::symlink(target, (tree + name).c_str()), 0) << name;
   }
   MakeFolders({Local + "got"});
@@ -228,13 +230,62 @@ TEST_P(PelmarCli, FolderWalksTakeNamesAndLinksForWhatTheyAre) {
   EXPECT_FALSE(Exists(got + "gone")) << "no empty folder for one that cannot be listed";
   const std::string lines = "\n" + get.Err;
   EXPECT_NE(lines.find("\ntree/broken.bin: 550 "), std::string::npos) << get.Err;
-  EXPECT_NE(lines.find("\ntree/gone/: Could not open folder: 550 "), std::string::npos)
-      << get.Err;
+  EXPECT_NE(lines.find("\ntree/gone/: Could not open folder: 550 "), std::string::npos) << get.Err;
 
   // Sending the tree back without replacing: the server's "a -> b" is seen and kept.
   WriteFile(got + "a -> b", "newer");
   TRun put = Cli("-r --existing skip put " + Local + "got/tree " + Url);
   EXPECT_EQ(ReadFile(tree + "a -> b"), "precious") << put.Err;
+}
+
+// When a resume cannot happen, the whole file moves and stderr says why.
+TEST(PelmarCliResume, RefusedRestartsSendOrFetchTheWholeFile) {
+  TRealFtpServer server(TServerKind::Proftpd, {.StoreRestart = false});
+  ASSERT_TRUE(server.Started()) << server.StartError();
+  const std::string root = server.Root();
+  const std::string local = root + "../";
+  std::string content(300000, '\0');
+  std::mt19937 random(4);
+  for (char& c : content) c = static_cast<char>(random());
+  WriteFile(local + "big.bin", content);
+  WriteFile(root + "big.bin", content.substr(0, 100000));
+  // ProFTPD accepts the REST and refuses the STOR after it ("451 Append/Restart not permitted").
+  TRun put = RunCli("--resume put " + local + "big.bin " + server.Url() + "big.bin", local);
+  EXPECT_EQ(put.Status, 0) << put.Err;
+  EXPECT_EQ(ReadFile(root + "big.bin"), content);
+  EXPECT_EQ(put.Err.rfind("pelmar-cli: the server refused to resume (451 ", 0), 0u) << put.Err;
+  EXPECT_NE(put.Err.find("; sending the whole file\n"), std::string::npos) << put.Err;
+
+  // Text files go in text mode, where ProFTPD refuses REST itself.
+  const std::string text = "first line\nsecond line\nthird line\n";
+  WriteFile(root + "notes.txt", text);
+  WriteFile(local + "notes.txt", text.substr(0, 11));
+  TRun get = RunCli("--resume get " + server.Url() + "notes.txt " + local + "notes.txt", local);
+  EXPECT_EQ(get.Status, 0) << get.Err;
+  EXPECT_EQ(ReadFile(local + "notes.txt"), text);
+  EXPECT_EQ(get.Err.rfind("pelmar-cli: the server refused to resume (501 ", 0), 0u) << get.Err;
+}
+
+TEST(PelmarCliResume, AServerThatCannotResumeGetsTheWholeUpload) {
+  const std::string refused = "502 REST not implemented";
+  TScript script;
+  script.Reply("220 Ready").On("331 Password").On("230 In").On(refused).On(refused);
+  script.On("200 Type I").On(refused).On("200 Type A").On("257 \"/\"");
+  script.On("200 Type I").On("200 PORT ok").On("150 Go").ReceiveData().Reply("226 Done");
+  script.On("257 \"/\"").On("221 Bye").WaitClose();
+  TScriptedFtpServer server({script});
+  const std::string dir = ::testing::TempDir() + "pelmar-cli-" + std::to_string(::getpid()) + "/";
+  ::mkdir(dir.c_str(), 0755);
+  WriteFile(dir + "up.bin", "whole file");
+  TRun put = RunCli(
+      "--resume put " + dir + "up.bin ftp://127.0.0.1:" + server.PortText() + "/up.bin", dir);
+  EXPECT_EQ(put.Status, 0) << put.Err;
+  EXPECT_EQ(put.Err, "pelmar-cli: the server cannot resume; sending the whole file\n");
+  EXPECT_EQ(server.Uploaded(), "whole file");
+  const auto commands = server.Commands();
+  ASSERT_GE(commands.size(), 11u);
+  EXPECT_EQ(commands[10], "STOR up.bin") << "no REST before it";
+  std::system(("rm -rf '" + dir + "'").c_str());
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, PelmarCli, ::testing::ValuesIn(AllServerKinds()),
