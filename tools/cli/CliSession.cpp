@@ -184,34 +184,24 @@ bool TCliSession::TransferSucceeded(int errorsBefore, int doneBefore, const char
   return false;
 }
 
-bool TCliSession::RunDownload(const std::string& remote, const std::string& local, int64_t offset) {
+bool TCliSession::RunTransfer(bool upload, const std::string& local, const std::string& remote,
+                              int64_t offset) {
   LastError.clear();
   LastFailureReply.clear();
   RestartRefusal.clear();
   const int errors = Errors;
   const int done = DoneReports;
-  const int mode = Preferences().TransferModeFor(remote);
-  if (offset > 0) {
+  const int mode = Preferences().TransferModeFor(upload ? local : remote);
+  if (upload && offset > 0) {
+    Ftp->ResumeUpload(local, remote, mode, offset);
+  } else if (upload) {
+    Ftp->Upload(local, remote, mode);
+  } else if (offset > 0) {
     Ftp->ResumeDownload(remote, local, mode, offset);
   } else {
     Ftp->Download(remote, local, mode);
   }
-  return TransferSucceeded(errors, done, "download failed");
-}
-
-bool TCliSession::RunUpload(const std::string& local, const std::string& remote, int64_t offset) {
-  LastError.clear();
-  LastFailureReply.clear();
-  RestartRefusal.clear();
-  const int errors = Errors;
-  const int done = DoneReports;
-  const int mode = Preferences().TransferModeFor(local);
-  if (offset > 0) {
-    Ftp->ResumeUpload(local, remote, mode, offset);
-  } else {
-    Ftp->Upload(local, remote, mode);
-  }
-  return TransferSucceeded(errors, done, "upload failed");
+  return TransferSucceeded(errors, done, upload ? "upload failed" : "download failed");
 }
 
 bool TCliSession::Download(const std::string& remote, const std::string& local, bool resume) {
@@ -224,10 +214,10 @@ bool TCliSession::Download(const std::string& remote, const std::string& local, 
       Note("the server cannot resume; fetching the whole file");
     }
   }
-  const bool ok = RunDownload(remote, local, offset);
+  const bool ok = RunTransfer(false, local, remote, offset);
   if (ok || offset == 0 || RestartRefusal.empty()) return ok;
   Note("the server refused to resume (" + RestartRefusal + "); fetching the whole file");
-  return RunDownload(remote, local, 0);
+  return RunTransfer(false, local, remote, 0);
 }
 
 bool TCliSession::Upload(const std::string& local, const std::string& remote, bool resume) {
@@ -245,10 +235,10 @@ bool TCliSession::Upload(const std::string& local, const std::string& remote, bo
     offset = SizeInListing(*listing, BaseName(remote)).value_or(0);
     remoteName = BaseName(remote);
   }
-  const bool ok = RunUpload(local, remoteName, offset);
+  const bool ok = RunTransfer(true, local, remoteName, offset);
   if (ok || offset == 0 || RestartRefusal.empty()) return ok;
   Note("the server refused to resume (" + RestartRefusal + "); sending the whole file");
-  return RunUpload(local, remoteName, 0);
+  return RunTransfer(true, local, remoteName, 0);
 }
 
 void TCliSession::Note(const std::string& text) const {

@@ -47,8 +47,8 @@ class TCliSession {
   // Sets the error line: `text`, and the server's reply that explains it when there is one.
   void Fail(const std::string& text, const std::string& reply);
   // Posts one transfer (resumed at `offset` when above 0) and waits for its outcome.
-  bool RunDownload(const std::string& remote, const std::string& local, int64_t offset);
-  bool RunUpload(const std::string& local, const std::string& remote, int64_t offset);
+  bool RunTransfer(bool upload, const std::string& local, const std::string& remote,
+                   int64_t offset);
   // Follows the log for a restarted transfer that the server refused (REST or the command).
   void WatchRestart(const std::string& logLine);
   // A line on stderr about what the program does instead of what was asked.
