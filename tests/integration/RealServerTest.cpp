@@ -104,10 +104,14 @@ TEST_P(RealServerTest, DownloadsAndUploadsAreByteIdentical) {
     const std::string name = "f" + std::to_string(size);
     WriteFile(Server->Root() + name, content);
     Ftp->Download(name, Local + name, 1);
+    // Replacing a longer file leaves nothing of it behind.
+    WriteFile(Local + "again" + name, std::string(size + 1000, 'o'));
+    Ftp->Download(name, Local + "again" + name, 1);
     WriteFile(Local + "up" + name, content);
     Ftp->Upload(Local + "up" + name, "up" + name, 1);
     Finish();
     EXPECT_EQ(ReadFile(Local + name), content);
+    EXPECT_EQ(ReadFile(Local + "again" + name), content);
     EXPECT_EQ(ReadFile(Server->Root() + "up" + name), content);
   }
   EXPECT_EQ(Errors(), 0);
