@@ -1,0 +1,45 @@
+#pragma once
+// A drop-down combo whose list is a folder tree: nodes with a text and closed/open folder
+// icons, children sorted by name, a dimmed state per node, and a selection that can be set
+// without telling anyone. Choosing a node in the drop-down emits NodeChosen.
+
+#include <QComboBox>
+#include <QIcon>
+
+class QStandardItem;
+class QStandardItemModel;
+class QTreeView;
+
+namespace pelmar {
+
+class TTreeCombo : public QComboBox {
+  Q_OBJECT
+ public:
+  explicit TTreeCombo(QWidget* parent = nullptr);
+
+  // A new node under `parent` (the invisible root when null).
+  QStandardItem* AddNode(QStandardItem* parent, const QString& text, const QIcon& icon);
+  void SortChildren(QStandardItem* node);
+  void SetDimmed(QStandardItem* node, bool dimmed);
+  bool IsDimmed(const QStandardItem* node) const;
+  void Expand(QStandardItem* node);
+  void ClearTree();
+  // Shows `node` as the combo's choice without emitting NodeChosen.
+  void SelectSilently(QStandardItem* node);
+  QStandardItem* SelectedNode() const { return Selected; }
+  QStandardItemModel* TreeModel() const { return Model; }
+
+  void showPopup() override;
+
+ signals:
+  void NodeChosen(QStandardItem* node);
+
+ private:
+  void ShowAsCurrent(QStandardItem* node);
+
+  QStandardItemModel* Model;
+  QTreeView* Tree;
+  QStandardItem* Selected = nullptr;
+};
+
+}  // namespace pelmar

@@ -1,0 +1,267 @@
+#include "views/qt/CustomView.h"
+
+#include <QAbstractItemView>
+#include <QDragMoveEvent>
+#include <QDropEvent>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QListView>
+#include <QStatusBar>
+#include <QTreeView>
+#include <QVBoxLayout>
+
+#include "ui/QtText.h"
+#include "views/PaneTexts.h"
+
+namespace pelmar {
+namespace {
+
+constexpr const char* kViewProperty = "pelmarView";
+
+}  // namespace
+
+TCustomView::TCustomView(QWidget* parent, char separator)
+    : QObject(parent),
+      Separator(separator),
+      List(new TViewList(parent)),
+      Status(new QStatusBar(parent)) {
+  Status->setSizeGripEnabled(false);
+  const int widths[3] = {120, 172, 0};
+  for (int i = 0; i < 3; ++i) {
+    Panels[i] = new QLabel(Status);
+    Panels[i]->setObjectName(QString("StatusPanel%1").arg(i));
+    if (widths[i] > 0) {
+      Panels[i]->setFixedWidth(widths[i]);
+      Status->addWidget(Panels[i]);
+    } else {
+      Panels[i]->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+      Status->addPermanentWidget(Panels[i], 1);
+    }
+  }
+  if (parent && !parent->layout()) {
+    auto* layout = new QVBoxLayout(parent);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+  }
+  if (parent) {
+    parent->layout()->addWidget(List);
+    parent->layout()->addWidget(Status);
+  }
+  for (QAbstractItemView* view : {static_cast<QAbstractItemView*>(List->Icons()),
+                                  static_cast<QAbstractItemView*>(List->Details())}) {
+    view->setProperty(kViewProperty, QVariant::fromValue(static_cast<QObject*>(this)));
+    view->installEventFilter(this);
+    view->viewport()->installEventFilter(this);
+    connect(view, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex&) {
+      const auto selected = List->SelectedItems();
+      if (selected.isEmpty()) return;
+      if (QGuiApplication::keyboardModifiers() & Qt::AltModifier) {
+        ShowProperties();
+      } else {
+        DoubleClick(List->FocusedItem().isValid() ? List->FocusedItem() : selected.first());
+      }
+    });
+  }
+  SetMask(QString());
+}
+
+TCustomView::~TCustomView() = default;
+
+// An empty folder text stays empty: a remote pane then starts in the log-on folder.
+QString TCustomView::Folder() const {
+  QString folder = FolderText;
+  if (!folder.isEmpty() && !folder.endsWith(QChar(Separator))) folder += QChar(Separator);
+  return folder;
+}
+
+void TCustomView::SetFolder(const QString& folder) {
+  FolderText = folder;
+  if (!FolderText.isEmpty() && !FolderText.endsWith(QChar(Separator))) {
+    FolderText += QChar(Separator);
+  }
+  TotalSize = -1;
+  RefreshStatus();
+}
+
+void TCustomView::SetMask(const QString& text) {
+  Panels[2]->setText(text.isEmpty() ? QStringLiteral("*.*") : text.toLower());
+  Panels[2]->setToolTip(Panels[2]->text());
+}
+
+void TCustomView::DoubleClick(const QModelIndex& item) {
+  if (!item.isValid()) return;
+  if (!IsFolder(item) && OnPerformDoubleClick) {
+    OnPerformDoubleClick(*this, item);
+  } else {
+    OpenItem(item);
+  }
+}
+
+void TCustomView::RenameFocused() {
+  const QModelIndex item = List->FocusedItem();
+  if (item.isValid()) List->EditCaption(item);
+}
+
+void TCustomView::SelectAll() {
+  const bool updates = DoUpdates;
+  DoUpdates = false;
+  List->SelectAll();
+  DoUpdates = updates;
+  RefreshStatus();
+}
+
+void TCustomView::InvertSelection() {
+  const bool updates = DoUpdates;
+  DoUpdates = false;
+  List->InvertSelection();
+  DoUpdates = updates;
+  RefreshStatus();
+}
+
+bool TCustomView::SendSelection(TCustomView* target) {
+  if (!target) return false;
+  return target->ReceiveSelection(*this);
+}
+
+void TCustomView::RefreshStatus() {
+  if (!DoUpdates) return;
+  const QModelIndexList selected = List->SelectedItems();
+  if (OnUpdateState) OnUpdateState(*this, 0, static_cast<int>(selected.size()));
+  const int count = List->RowCount();
+  if (TotalSize < 0) {
+    TotalSize = 0;
+    for (int row = 0; row < count; ++row) TotalSize += GetItemSize(List->Row(row));
+  }
+  int64_t selectedSize = 0;
+  for (const QModelIndex& item : selected) selectedSize += GetItemSize(item);
+  Panels[0]->setText(Q(EntriesText(count, TotalSize)));
+  Panels[1]->setText(Q(SelectedText(static_cast<int>(selected.size()), selectedSize)));
+  // A cut-off panel text can be read in full under the pointer.
+  Panels[0]->setToolTip(Panels[0]->text());
+  Panels[1]->setToolTip(Panels[1]->text());
+}
+
+QString TCustomView::PanelText(int panel) const {
+  return panel >= 0 && panel < 3 ? Panels[panel]->text() : QString();
+}
+
+TCustomView* TCustomView::ViewOf(const QObject* widget) {
+  for (const QObject* at = widget; at; at = at->parent()) {
+    const QVariant view = at->property(kViewProperty);
+    if (view.isValid()) return qobject_cast<TCustomView*>(view.value<QObject*>());
+  }
+  return nullptr;
+}
+
+bool TCustomView::HandleKey(int key, Qt::KeyboardModifiers modifiers) {
+  const bool ctrl = modifiers & Qt::ControlModifier;
+  const bool shift = modifiers & Qt::ShiftModifier;
+  const bool alt = modifiers & Qt::AltModifier;
+  const bool anySelected = !List->SelectedItems().isEmpty();
+  switch (key) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+      if (alt) {
+        ShowProperties();
+      } else if (!ctrl && !shift) {
+        DoubleClick(List->FocusedItem());
+      } else {
+        return false;
+      }
+      return true;
+    case Qt::Key_Delete:
+      if (anySelected) DeleteSelected(!shift);
+      return true;
+    case Qt::Key_F2:
+      RenameFocused();
+      return true;
+    case Qt::Key_F5:
+      RefreshFolder();
+      return true;
+    case Qt::Key_A:
+      if (!ctrl) return false;
+      if (shift) {
+        InvertSelection();
+      } else {
+        SelectAll();
+      }
+      return true;
+    case Qt::Key_C:
+    case Qt::Key_X:
+    case Qt::Key_V:
+      if (!ctrl) return false;
+      if (key == Qt::Key_C) Copy();
+      if (key == Qt::Key_X) Cut();
+      if (key == Qt::Key_V) Paste();
+      return true;
+    case Qt::Key_Backspace:
+      FolderUp();
+      return true;
+    case Qt::Key_Menu:
+      ShowContextMenuAtFocus();
+      return true;
+    default:
+      return false;
+  }
+}
+
+void TCustomView::ShowContextMenuAtFocus() {
+  QAbstractItemView* view = List->Current();
+  const QModelIndex focused = List->FocusedItem();
+  const QPoint at =
+      focused.isValid() ? view->visualRect(focused).topLeft() + QPoint(8, 8) : QPoint(0, 0);
+  emit view->customContextMenuRequested(at);
+}
+
+bool TCustomView::eventFilter(QObject* watched, QEvent* event) {
+  switch (event->type()) {
+    case QEvent::KeyPress: {
+      if (List->IsEditing()) break;
+      auto* key = static_cast<QKeyEvent*>(event);
+      const bool handled = HandleKey(key->key(), key->modifiers());
+      RefreshStatus();
+      if (handled) return true;
+      break;
+    }
+    case QEvent::FocusIn:
+    case QEvent::FocusOut:
+      if (List->isEnabled()) RefreshStatus();
+      break;
+    case QEvent::MouseButtonRelease: {
+      const auto* mouse = static_cast<QMouseEvent*>(event);
+      if (!(mouse->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier))) RefreshStatus();
+      break;
+    }
+    case QEvent::DragEnter:
+    case QEvent::DragMove: {
+      auto* drag = static_cast<QDragMoveEvent*>(event);
+      TCustomView* source = ViewOf(drag->source());
+      // Only a selection from the other pane; a pane never takes its own items.
+      if (source && source != this && AcceptsDrop()) {
+        drag->setDropAction(Qt::CopyAction);
+        drag->accept();
+      } else {
+        drag->ignore();
+      }
+      return true;
+    }
+    case QEvent::Drop: {
+      auto* drop = static_cast<QDropEvent*>(event);
+      TCustomView* source = ViewOf(drop->source());
+      if (source && source != this && AcceptsDrop()) {
+        drop->setDropAction(Qt::CopyAction);
+        drop->accept();
+        source->SendSelection(this);
+      } else {
+        drop->ignore();
+      }
+      return true;
+    }
+    default:
+      break;
+  }
+  return QObject::eventFilter(watched, event);
+}
+
+}  // namespace pelmar

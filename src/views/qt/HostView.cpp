@@ -1,0 +1,519 @@
+#include "views/qt/HostView.h"
+
+#include <QApplication>
+#include <QEventLoop>
+#include <QHeaderView>
+#include <QRegularExpression>
+#include <QStandardItem>
+#include <QStyle>
+#include <QTimer>
+#include <QTreeView>
+
+#include "engine/EngineSettings.h"
+#include "settings/Preferences.h"
+#include "ui/QtText.h"
+#include "ui/TreeCombo.h"
+#include "views/FolderItems.h"
+#include "views/ListingPass.h"
+#include "views/TextUtils.h"
+
+namespace pelmar {
+namespace {
+
+QDateTime ToDateTime(TDateTime value) {
+  const qint64 days = static_cast<qint64>(value);
+  const qint64 ms = static_cast<qint64>((value - static_cast<double>(days)) * 86400000.0 + 0.5);
+  return QDateTime(QDate(1899, 12, 30).addDays(days), QTime(0, 0)).addMSecs(ms);
+}
+
+std::string WithSlash(std::string path) {
+  if (path.empty() || path.back() != '/') path += '/';
+  return path;
+}
+
+}  // namespace
+
+THostView::THostView(QWidget* parent, std::shared_ptr<TEventTarget> target)
+    : TCustomView(parent, '/'),
+      Ftp(std::make_unique<TFTPComponent>(std::move(target))),
+      Folders(ItemCache()),
+      Rows(new TRemoteListModel(ItemCache(), this)),
+      DeferTimer(new QTimer(this)) {
+  ListView()->SetModel(Rows);
+  ListView()->setEnabled(false);
+  QHeaderView* header = ListView()->Details()->header();
+  header->setSectionResizeMode(QHeaderView::Interactive);
+  connect(header, &QHeaderView::sectionClicked, this, [this](int section) {
+    const int column = section + 1;
+    SortColumn = SortColumn == column ? -SortColumn : column;
+    Rows->SortRows(SortColumn);
+  });
+  Rows->OnCaptionEdited = [this](int row, const QString& text) { CaptionEdited(row, text); };
+  DeferTimer->setSingleShot(true);
+  DeferTimer->setInterval(1000);
+  connect(DeferTimer, &QTimer::timeout, this, [this] {
+    TCustomView* destination = OnTransfer ? OnTransfer(*this) : nullptr;
+    if (destination) SendSelection(destination);
+  });
+  ConfirmDelete = [](int, const QString&, bool) { return true; };
+  BindEngine();
+}
+
+THostView::~THostView() {
+  *Alive = false;
+  // A wait for a folder must not go on into a pane that is gone.
+  if (WaitLoop) WaitLoop->quit();
+  Ftp->OnAborted = nullptr;
+  Ftp->OnConnectFailed = nullptr;
+  Ftp->OnConnected = nullptr;
+  Ftp->OnDisconnected = nullptr;
+  Ftp->OnError = nullptr;
+  Ftp->OnFolder = nullptr;
+  Ftp->OnLog = nullptr;
+  Ftp->OnLoggedIn = nullptr;
+  Ftp->OnListing = nullptr;
+  Ftp->OnProgress = nullptr;
+}
+
+void THostView::BindEngine() {
+  Ftp->OnAborted = [this](TFTPComponent&) { UpdateState(usTransferError); };
+  Ftp->OnConnectFailed = [this](TFTPComponent&) { UpdateState(usConnectFailed); };
+  Ftp->OnConnected = [this](TFTPComponent&) { UpdateState(usGreeting); };
+  Ftp->OnDisconnected = [this](TFTPComponent&) { Disconnected(); };
+  Ftp->OnError = [this](TFTPComponent&, int, const std::string& text) {
+    if (WaitLoop) {
+      WaitFailed = true;
+      WaitLoop->quit();
+    }
+    UpdateState(usIdle);
+    UpdateState(usError);
+    Log("Error: " + Q(text));
+  };
+  Ftp->OnFolder = [this](TFTPComponent&, const std::string& path, uint8_t kind) {
+    FolderArrived(path, kind);
+  };
+  Ftp->OnLog = [this](TFTPComponent&, const std::string& text) { Log(Q(text)); };
+  Ftp->OnLoggedIn = [this](TFTPComponent&) {
+    UpdateState(usConnected);
+    Rows->Clear();
+    Rows->Editable = true;
+    ListView()->setEnabled(true);
+    if (!FolderBytes().empty()) Ftp->ChangeFolder(FolderBytes());
+    Ftp->GetFolder();
+  };
+  Ftp->OnListing = [this](TFTPComponent&, std::string& text) { ListingArrived(text); };
+  Ftp->OnProgress = [this](TFTPComponent&, uint8_t kind, bool isFile, int64_t count) {
+    ProgressArrived(kind, isFile, count);
+  };
+}
+
+bool THostView::Connected() const {
+  return Ftp->IsConnected();
+}
+
+std::string THostView::FolderBytes() const {
+  return S(Folder());
+}
+
+void THostView::Log(const QString& text) {
+  LogEntries.append(text);
+  while (LogEntries.size() > kMaxLogEntries) LogEntries.removeFirst();
+  if (OnLog) OnLog(*this, text);
+}
+
+void THostView::UpdateState(int code, int value) {
+  if (OnUpdateState) OnUpdateState(*this, code, value);
+}
+
+void THostView::Connect(const QString& host, int port, const QString& user, const QString& password,
+                        const QString& account, const QString& folder, const QString& selectName) {
+  SetFolder(folder);
+  PendingName = selectName;
+  Ftp->Host = S(host);
+  Ftp->Port = port;
+  Ftp->User = S(user);
+  Ftp->Password = S(password);
+  Ftp->Account = S(account);
+  if (Ftp->IsConnected()) Ftp->Disconnect();
+  const TPreferences& preferences = Preferences();
+  if (preferences.FirewallEnabled) {
+    Ftp->FirewallType = static_cast<uint8_t>(preferences.FirewallType);
+    Ftp->FirewallHost = preferences.FirewallHost;
+    Ftp->FirewallPort = preferences.FirewallPortNumber();
+    Ftp->FirewallUser = preferences.FirewallUser;
+    Ftp->FirewallPassword = preferences.FirewallPassword;
+    Ftp->ConnectViaFirewall();
+  } else {
+    Ftp->Connect();
+  }
+  UpdateState(usBusy);
+}
+
+void THostView::Disconnect() {
+  if (Ftp->IsBusy()) Ftp->Abort();
+  Ftp->Disconnect();
+}
+
+void THostView::Stop() {
+  BuildingList = false;
+  if (WaitLoop) {
+    WaitFailed = true;
+    WaitLoop->quit();
+  }
+}
+
+void THostView::Disconnected() {
+  if (WaitLoop) {
+    WaitFailed = true;
+    WaitLoop->quit();
+  }
+  ListView()->setEnabled(false);
+  Rows->Editable = false;
+  LogEntries.clear();
+  Folders.Clear();
+  Rows->Clear();
+  if (Tree) Tree->ClearTree();
+  TreeList.clear();
+  TotalSize = 0;
+  RefreshStatus();
+  UpdateState(usDisconnected);
+}
+
+QString THostView::Mask() const {
+  if (MaskList.empty()) return "*.*";
+  QStringList masks;
+  for (const auto& mask : MaskList) masks << Q(mask);
+  return masks.join(';');
+}
+
+void THostView::SetMask(const QString& text) {
+  TCustomView::SetMask(text);
+  if (text == Mask()) return;
+  MaskList.clear();
+  const QString words = text.toLower().replace(';', ' ');
+  for (const QString& word : words.split(QRegularExpression("[ ,]"), Qt::SkipEmptyParts)) {
+    MaskList.push_back(S(word));
+  }
+  // Masks are applied while a listing is read: the folder is listed again.
+  RefreshFolder();
+}
+
+const TItemRecord* THostView::RecordOf(const QModelIndex& item) const {
+  return item.isValid() ? Rows->RecordAt(item.row()) : nullptr;
+}
+
+std::string THostView::NameBytes(const QModelIndex& item) const {
+  return item.isValid() ? LinkName(Rows->RowAt(item.row()).Name) : std::string();
+}
+
+QString THostView::GetItemName(const QModelIndex& item) const {
+  return item.isValid() ? Rows->data(item.siblingAtColumn(0), Qt::EditRole).toString() : QString();
+}
+
+QString THostView::GetItemPath(const QModelIndex& item) const {
+  return Q(S(Folder()) + NameBytes(item));
+}
+
+bool THostView::IsFolder(const QModelIndex& item) const {
+  const TItemRecord* record = RecordOf(item);
+  return record && (record->Attributes & iaFolder);
+}
+
+bool THostView::IsLink(const QModelIndex& item) const {
+  const TItemRecord* record = RecordOf(item);
+  return record && (record->Attributes & iaLink);
+}
+
+int64_t THostView::GetItemSize(const QModelIndex& item) const {
+  const TItemRecord* record = RecordOf(item);
+  return record ? record->Size : 0;
+}
+
+QDateTime THostView::GetItemDate(const QModelIndex& item) const {
+  const TItemRecord* record = RecordOf(item);
+  return record ? ToDateTime(record->Modified) : QDateTime();
+}
+
+bool THostView::OpenItem(const QModelIndex& item) {
+  if (!IsFolder(item)) return false;
+  return ChangeFolder(GetItemPath(item) + "/");
+}
+
+bool THostView::ChangeFolder(const QString& pathText) {
+  if (!Connected()) return false;
+  const std::string path = WithSlash(S(pathText));
+  TotalSize = -1;
+  if (Folders.Contains(path)) {
+    ShowInTree(path, true);
+    if (Folders.Names(path)) {
+      ShowFromCache(path);
+    } else {
+      Ftp->List();
+    }
+    return true;
+  }
+  Rows->Clear();
+  UpdateState(usBusy);
+  Ftp->ChangeFolder(path);
+  Ftp->GetFolder();
+  return true;
+}
+
+void THostView::ShowFromCache(const std::string& path) {
+  SetFolder(Q(path));
+  BuildingList = true;
+  // One model reset for the whole folder: no item is made per row.
+  Rows->SetRows(*Folders.Names(path));
+  Rows->SortRows(SortColumn);
+  BuildingList = false;
+  UpdateState(usIdle);
+  TotalSize = -1;
+  RefreshStatus();
+}
+
+bool THostView::ChangeFolderAndWait(const QString& pathText) {
+  // One wait at a time: a second one from inside the first would pull the pane away.
+  if (WaitLoop || !Connected()) return false;
+  const std::string path = WithSlash(S(pathText));
+  if (!ChangeFolder(Q(path))) return false;
+  if (Folders.Names(path)) return true;
+  QEventLoop loop;
+  WaitLoop = &loop;
+  WaitFailed = false;
+  std::weak_ptr<bool> alive = Alive;
+  QTimer limit;
+  limit.setSingleShot(true);
+  // The engine ends a silent server with its own time-out; this is the last resort.
+  connect(&limit, &QTimer::timeout, &loop, [&loop, this, alive] {
+    if (!alive.expired()) WaitFailed = true;
+    loop.quit();
+  });
+  limit.start(EngineSettings().FTPTimeout.load() * 2 + 1000);
+  const QPointer<THostView> self(this);
+  CheckWait = [this, path, &loop] {
+    if (Folders.Names(path)) loop.quit();
+  };
+  loop.exec();
+  if (alive.expired() || !self) return false;
+  CheckWait = nullptr;
+  WaitLoop = nullptr;
+  return !WaitFailed && Folders.Names(path) != nullptr;
+}
+
+bool THostView::FolderUp() {
+  std::string folder = S(Folder());
+  if (!ParentFolder(folder)) return false;
+  return ChangeFolder(Q(folder));
+}
+
+bool THostView::MakeFolder(const QString& name, bool) {
+  Ftp->MakeFolder(S(name));
+  RefreshFolder();
+  return true;
+}
+
+void THostView::RefreshFolder() {
+  if (Busy() || !Connected()) return;
+  const std::string path = S(Folder());
+  Folders.Drop(path);
+  TreeList.erase(path);
+  ChangeFolder(Q(path));
+}
+
+bool THostView::RenameItem(const QString& oldPath, const QString& newPath) {
+  Ftp->Rename(S(oldPath), S(newPath));
+  RefreshFolder();
+  return true;
+}
+
+void THostView::FolderArrived(const std::string& pathText, uint8_t kind) {
+  if (kind != fkCurrent) return;
+  const std::string path = WithSlash(pathText);
+  SetFolder(Q(path));
+  Folders.Expect(path);
+  ChangeFolder(Q(path));
+}
+
+void THostView::ListingArrived(std::string& text) {
+  const std::string path = S(Folder());
+  std::vector<TRemoteRow> rows;
+  TFolderItems items(ItemCache());
+  items.Masks = MaskList;
+  std::vector<std::string> subFolders;
+  items.OnFolderListed = [&subFolders](const std::string& name) { subFolders.push_back(name); };
+  TListingPass pass;
+  pass.BuildingList = BuildingList = true;
+  std::shared_ptr<bool> alive = Alive;
+  TListingHooks hooks;
+  hooks.AddItem = [&](TRemoteItem& item) {
+    if (*alive) items.Add(item);
+  };
+  hooks.SetUnixListing = [this, alive](bool unixLayout) {
+    if (*alive) Ftp->UnixListing = unixLayout ? 1 : 0;
+  };
+  hooks.ProcessPendingEvents = [&pass, this, alive] {
+    QCoreApplication::processEvents();
+    if (!*alive || !BuildingList) pass.BuildingList = false;
+  };
+  hooks.Log = [this, alive](const std::string& line) {
+    if (*alive) Log(Q(line));
+  };
+  pass.ListingReceived(text, Today(), hooks);
+  if (!*alive) {
+    for (const auto& [name, index] : items.Names()) ItemCache().Release(index);
+    return;
+  }
+  BuildingList = false;
+  for (const auto& [name, index] : items.Names()) rows.push_back({name, index});
+  Folders.Store(path, rows);
+  for (const auto& name : subFolders) ShowInTree(path + name + "/", false);
+  ShowInTree(path, true);
+  Rows->SetRows(std::move(rows));
+  Rows->SortRows(SortColumn);
+  TotalSize = items.TotalBytes();
+  RefreshStatus();
+  UpdateState(usIdle);
+  if (CheckWait) CheckWait();
+  AfterListing();
+}
+
+void THostView::AfterListing() {
+  if (PendingName.isEmpty()) return;
+  const int row = Rows->FindCaption(PendingName);
+  PendingName.clear();
+  TCustomView* target = OnTransfer ? OnTransfer(*this) : nullptr;
+  if (row < 0 || !target) return;
+  const QModelIndex item = Rows->index(row, 0);
+  ListView()->ClearSelection();
+  ListView()->Select(item, true);
+  if (IsFolder(item)) {
+    DeferTimer->start();
+  } else {
+    SendSelection(target);
+  }
+}
+
+void THostView::CaptionEdited(int row, const QString& text) {
+  const QModelIndex item = Rows->index(row, 0);
+  const QString old = GetItemName(item);
+  // A "/" would move the entry into another folder on the server.
+  if (text.isEmpty() || text == old || text.contains('/') || !Connected()) {
+    QApplication::beep();
+    return;
+  }
+  if (OnFileChanging) OnFileChanging(*this, BuildUrl(item));
+  const std::string folder = S(Folder());
+  const std::string listed = Rows->RowAt(row).Name;
+  const std::string oldName = NameBytes(item);
+  const std::string newName = S(text);
+  Ftp->Rename(folder + oldName, folder + newName);
+  const std::string target = LinkTarget(listed);
+  const std::string newListed = target.empty() && listed.find(" -> ") == std::string::npos
+                                    ? newName
+                                    : newName + " -> " + target;
+  Folders.Rename(folder, listed, newListed);
+  Rows->RenameRow(row, newListed);
+  if (IsFolder(item)) {
+    const auto node = TreeList.find(folder + oldName + "/");
+    if (node != TreeList.end()) {
+      QStandardItem* treeNode = node->second;
+      TreeList.erase(node);
+      TreeList[folder + newName + "/"] = treeNode;
+      treeNode->setText(text);
+    }
+  }
+}
+
+void THostView::SetTreeCombo(TTreeCombo* combo) {
+  Tree = combo;
+  RebuildTree();
+}
+
+void THostView::ShowInTree(const std::string& path, bool select) {
+  if (!Tree || !ListView()->isVisible() || !Connected()) return;
+  static const QIcon closed =
+      QIcon::fromTheme("folder", QApplication::style()->standardIcon(QStyle::SP_DirClosedIcon));
+  static const QIcon network = QIcon::fromTheme(
+      "network-server", QApplication::style()->standardIcon(QStyle::SP_DriveNetIcon));
+  if (TreeList.empty()) {
+    QStandardItem* root = Tree->AddNode(nullptr, "Server", network);
+    root->setData(QString("/"), Qt::UserRole);
+    TreeList["/"] = root;
+  }
+  QStandardItem* node = TreeList["/"];
+  std::string prefix = "/";
+  size_t at = 1;
+  while (at < path.size()) {
+    const size_t slash = path.find('/', at);
+    if (slash == std::string::npos) break;
+    const std::string part = path.substr(at, slash - at);
+    prefix += part + "/";
+    at = slash + 1;
+    if (part.empty()) continue;
+    auto found = TreeList.find(prefix);
+    if (found == TreeList.end()) {
+      QStandardItem* child = Tree->AddNode(node, Q(part), closed);
+      child->setData(Q(prefix), Qt::UserRole);
+      TreeList[prefix] = child;
+      Tree->SortChildren(node);
+      found = TreeList.find(prefix);
+    }
+    node = found->second;
+    Tree->SetDimmed(node, Folders.Names(prefix) == nullptr);
+  }
+  Tree->SetDimmed(node, Folders.Names(path) == nullptr);
+  if (!select && node->parent()) Tree->Expand(node->parent());
+  if (select) Tree->SelectSilently(node);
+}
+
+void THostView::RebuildTree() {
+  if (!Tree) return;
+  Tree->ClearTree();
+  TreeList.clear();
+  for (const auto& path : Folders.Paths()) ShowInTree(path, false);
+  ShowInTree(S(Folder()), true);
+}
+
+std::string THostView::TreePath(const QStandardItem* node) const {
+  return node ? S(node->data(Qt::UserRole).toString()) : std::string();
+}
+
+QString THostView::BuildUrl(const QModelIndex& item) const {
+  const std::string path = S(GetItemPath(item));
+  const bool anonymous = Ftp->User == "anonymous";
+  std::string url = "ftp://";
+  if (!anonymous) url += Ftp->User + ":" + Ftp->Password + "@";
+  url += Ftp->Host;
+  if (Ftp->Port != 21) url += ":" + std::to_string(Ftp->Port);
+  return Q(url + path);
+}
+
+void THostView::EntryArrived(const std::string& folderText, const std::string& name, bool isFolder,
+                             int64_t size, TDateTime modified) {
+  if (name.empty()) return;
+  const std::string folder = WithSlash(folderText);
+  TItemRecord record{static_cast<uint16_t>(isFolder ? iaFolder : 0), size, modified};
+  if (!Folders.Update(folder, name, record)) return;
+  if (folder == S(Folder()) || isFolder) ChangeFolder(Q(folder));
+}
+
+void THostView::ProgressArrived(uint8_t kind, bool isFile, int64_t count) {
+  const int64_t position = kind == pkStart ? 0 : kind == pkProgress ? count : -1;
+  if (kind == pkDone) {
+    UpdateState(usIdle);
+    if (isFile && TransferKind >= 2) {
+      UpdateState(usFileDone, SelectedCount());
+      if (!FetchQueue.empty()) {
+        StartNextFetch();
+      } else if (OnTransferred) {
+        ListView()->setEnabled(true);
+        const uint8_t fetched = TransferKind;
+        TransferKind = 0;
+        OnTransferred(*this, FetchedFiles, fetched);
+      }
+    }
+  }
+  if (OnProgress) OnProgress(*this, position);
+}
+
+}  // namespace pelmar

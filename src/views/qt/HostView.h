@@ -1,0 +1,155 @@
+#pragma once
+// The remote pane: its own engine connection for browsing, every listing it received cached
+// for the session, the list and folder tree built from them, renaming and deleting on the
+// server, and whole selections walked into the transfer queue.
+
+#include <QPointer>
+#include <QStringList>
+#include <deque>
+#include <map>
+#include <memory>
+
+#include "engine/FTPComponent.h"
+#include "transfers/QueueDecision.h"
+#include "ui/TreeCombo.h"
+#include "views/FolderCache.h"
+#include "views/qt/CustomView.h"
+#include "views/qt/RemoteListModel.h"
+
+class QEventLoop;
+class QStandardItem;
+class QTimer;
+
+namespace pelmar {
+
+class TEventTarget;
+class TTransferItems;
+
+// Update-state codes a pane sends its owner.
+inline constexpr int usError = 66;
+inline constexpr int usGreeting = 36;
+inline constexpr int usBusy = 128;
+inline constexpr int usIdle = 129;
+inline constexpr int usConnected = 130;
+inline constexpr int usDisconnected = 131;
+inline constexpr int usConnectFailed = 132;
+inline constexpr int usFileDone = 133;
+inline constexpr int usAllDone = 134;
+inline constexpr int usTransferError = 136;
+
+class THostView : public TCustomView {
+  Q_OBJECT
+ public:
+  static constexpr int kMaxLogEntries = 800;
+
+  THostView(QWidget* parent, std::shared_ptr<TEventTarget> target);
+  ~THostView() override;
+
+  bool Animating = false;
+  // True while the list is filled from a listing or the cache; clearing it (Stop) ends that.
+  bool BuildingList = false;
+  int SortColumn = 1;  // 1 Name, 2 Size, 3 Type, 4 Modified; negative: descending
+  QString PendingName;
+  QStringList LogEntries;
+  std::vector<std::string> MaskList;
+  uint8_t TransferKind = 0;  // 0 none, 1 single upload, 2..5 fetching for the owner
+  QStringList FetchedFiles;
+
+  // Where whole selections are queued, and who answers the queue's questions.
+  TTransferItems* Queue = nullptr;
+  IQueueQuestions* Questions = nullptr;
+  // The delete confirmation (count, name of the selected item, whether it is a folder);
+  // true for Yes. The dialog unless replaced.
+  std::function<bool(int count, const QString& name, bool folder)> ConfirmDelete;
+
+  std::function<void(THostView& sender, const QString& text)> OnLog;
+  std::function<void(THostView& sender, int64_t position)> OnProgress;
+  std::function<void(THostView& sender, const QStringList& files, uint8_t kind)> OnTransferred;
+
+  TFTPComponent& Engine() { return *Ftp; }
+  bool Connected() const;
+  void Connect(const QString& host, int port, const QString& user, const QString& password,
+               const QString& account, const QString& folder, const QString& selectName);
+  void Disconnect();
+  // Stops a refill, a listing pass and a wait for a folder (the main window's Stop).
+  void Stop();
+  QString BuildUrl(const QModelIndex& item) const;
+  bool FetchSelected(TCustomView& other, uint8_t kind);
+  bool UploadFile(TCustomView& source);
+  void SetTreeCombo(TTreeCombo* combo);
+  TTreeCombo* TreeCombo() const { return Tree; }
+  void ShowInTree(const std::string& path, bool select);
+  void RebuildTree();
+  // The folder path registered for a tree node, or empty.
+  std::string TreePath(const QStandardItem* node) const;
+  // A walk or refill is running: another one, a delete or a refresh must wait.
+  bool Busy() const { return BuildingList || Walking || WaitLoop != nullptr; }
+  TRemoteListModel& Model() { return *Rows; }
+  const TFolderCache& Cache() const { return Folders; }
+
+  QString Mask() const override;
+  void SetMask(const QString& text) override;
+  bool ReceiveSelection(TCustomView& source) override;
+  bool OpenItem(const QModelIndex& item) override;
+  QString GetItemName(const QModelIndex& item) const override;
+  QString GetItemPath(const QModelIndex& item) const override;
+  bool IsFolder(const QModelIndex& item) const override;
+  bool IsLink(const QModelIndex& item) const override;
+  int64_t GetItemSize(const QModelIndex& item) const override;
+  QDateTime GetItemDate(const QModelIndex& item) const override;
+  bool ChangeFolder(const QString& path) override;
+  bool ChangeFolderAndWait(const QString& path) override;
+  bool FolderUp() override;
+  bool MakeFolder(const QString& name, bool edit) override;
+  bool DeleteSelected(bool confirm) override;
+  bool ShowProperties() override { return false; }
+  void RefreshFolder() override;
+  bool RenameItem(const QString& oldPath, const QString& newPath) override;
+  bool SendSelection(TCustomView* target) override;
+  bool AcceptsDrop() const override { return Connected(); }
+  void EntryArrived(const std::string& folder, const std::string& name, bool isFolder, int64_t size,
+                    TDateTime modified) override;
+
+ private:
+  class TRemoteLister;
+  friend class TRemoteLister;
+
+  void BindEngine();
+  void Log(const QString& text);
+  void UpdateState(int code, int value = 0);
+  void ShowFromCache(const std::string& path);
+  void ListingArrived(std::string& text);
+  void AfterListing();
+  void FolderArrived(const std::string& path, uint8_t kind);
+  void Disconnected();
+  void ProgressArrived(uint8_t kind, bool isFile, int64_t count);
+  void CaptionEdited(int row, const QString& text);
+  void StartNextFetch();
+  void DeleteLevel(const std::string& folder);
+  // Walks the selection of `source` into `destination` through the transfer queue.
+  bool WalkSelection(TCustomView& source, TCustomView& destination, bool upload);
+  std::string FolderBytes() const;
+  std::string NameBytes(const QModelIndex& item) const;
+  const TItemRecord* RecordOf(const QModelIndex& item) const;
+
+  std::unique_ptr<TFTPComponent> Ftp;
+  TFolderCache Folders;
+  TRemoteListModel* Rows;
+  QPointer<TTreeCombo> Tree;
+  std::map<std::string, QStandardItem*> TreeList;
+  QTimer* DeferTimer;
+  struct TFetch {
+    std::string Remote;
+    std::string Local;
+    int Mode;
+  };
+  std::deque<TFetch> FetchQueue;
+  // ChangeFolderAndWait: the running wait and why it ended.
+  QEventLoop* WaitLoop = nullptr;
+  bool WaitFailed = false;
+  std::function<void()> CheckWait;  // ends the wait once its folder is listed
+  bool Walking = false;
+  std::shared_ptr<bool> Alive = std::make_shared<bool>(true);
+};
+
+}  // namespace pelmar

@@ -1,0 +1,199 @@
+// The remote pane's work on whole selections: walking them into the transfer queue both
+// ways, fetching files for the owner, a single upload, and deleting folders recursively.
+
+#include <QApplication>
+
+#include "settings/Preferences.h"
+#include "transfers/TransferQueue.h"
+#include "transfers/TreeWalk.h"
+#include "transfers/qt/ConfirmDialogs.h"
+#include "ui/QtText.h"
+#include "views/RemoteItem.h"
+#include "views/TextUtils.h"
+#include "views/qt/HostView.h"
+
+namespace pelmar {
+
+// The remote side of a walk. As the source it enters each folder in the pane (which lists it
+// once and caches it); as the destination it only looks at what the cache already holds.
+class THostView::TRemoteLister : public IFolderLister {
+ public:
+  TRemoteLister(THostView& view, bool enter) : View(view), Enter(enter) {}
+  std::optional<std::vector<TWalkEntry>> List(const std::string& folder) override {
+    if (!View.Folders.Names(folder)) {
+      if (!Enter) return std::vector<TWalkEntry>{};
+      if (!View.ChangeFolderAndWait(Q(folder))) return std::nullopt;
+    }
+    const auto* rows = View.Folders.Names(folder);
+    if (!rows) return std::nullopt;
+    std::vector<TWalkEntry> entries;
+    for (const auto& row : *rows) {
+      const TItemRecord* record = View.Folders.Record(row);
+      if (!record) continue;
+      TWalkEntry entry;
+      entry.Name = LinkName(row.Name);
+      entry.IsFolder = record->Attributes & iaFolder;
+      entry.IsLink = record->Attributes & iaLink;
+      entry.LinkTarget = LinkTarget(row.Name);
+      entry.Size = record->Size;
+      entry.Modified = record->Modified;
+      entries.push_back(std::move(entry));
+    }
+    return entries;
+  }
+  std::string LastError() const override { return "the folder could not be listed"; }
+
+ private:
+  THostView& View;
+  bool Enter;
+};
+
+bool THostView::SendSelection(TCustomView* target) {
+  if (!target) return false;
+  if (target == this) return false;
+  return WalkSelection(*this, *target, false);
+}
+
+bool THostView::ReceiveSelection(TCustomView& source) {
+  if (&source == this) return false;
+  return WalkSelection(source, *this, true);
+}
+
+bool THostView::WalkSelection(TCustomView& source, TCustomView& destination, bool upload) {
+  if (!Queue || !Connected() || Busy()) return false;
+  QStringList names;
+  for (const QModelIndex& item : source.ListView()->SelectedItems()) {
+    names << source.GetItemName(item);
+  }
+  if (names.isEmpty()) return false;
+  Walking = true;
+  const std::string start = S(Folder());
+  TTransferItem templateItem;
+  templateItem.Host = Ftp->Host;
+  templateItem.Port = Ftp->Port;
+  templateItem.User = Ftp->User;
+  templateItem.Password = Ftp->Password;
+  templateItem.Account = Ftp->Account;
+  templateItem.Upload = upload ? 1 : 0;
+  templateItem.SourceView = &source;
+  templateItem.DestView = &destination;
+  TRemoteLister remote(*this, !upload);
+  TLocalFolderLister local;
+  // Questions go to the person unless the owner answers them.
+  TDialogQueueQuestions dialogs(ListView());
+  IQueueQuestions* questions = Questions ? Questions : &dialogs;
+  TWalk walk(*Queue, upload ? static_cast<IFolderLister&>(local) : remote,
+             upload ? static_cast<IFolderLister&>(remote) : local, *questions, templateItem,
+             Ftp->ServerCanResume() != 0);
+  std::shared_ptr<bool> alive = Alive;
+  walk.Log = [this, alive](const std::string& line) {
+    if (*alive) Log(Q(line));
+  };
+  std::vector<std::string> selection;
+  for (const QString& name : names) selection.push_back(S(name));
+  const TWalkResult result = walk.Run(S(source.Folder()), S(destination.Folder()), selection);
+  if (!*alive) return false;
+  for (const auto& folder : result.Unlisted) Log(Q("Could not open folder " + folder.Folder));
+  Walking = false;
+  // The walk entered sub-folders in this pane; it shows where it started again (cached).
+  if (!upload && S(Folder()) != start) ChangeFolder(Q(start));
+  return true;
+}
+
+bool THostView::UploadFile(TCustomView& source) {
+  const QModelIndexList selected = source.ListView()->SelectedItems();
+  if (!Connected() || selected.isEmpty()) return false;
+  const QModelIndex item = selected.first();
+  TransferKind = 1;
+  const std::string name = S(source.GetItemName(item));
+  Ftp->Upload(S(source.Folder()) + name, S(Folder()) + name, Preferences().TransferModeFor(name));
+  return true;
+}
+
+bool THostView::FetchSelected(TCustomView& other, uint8_t kind) {
+  const QModelIndexList selected = ListView()->SelectedItems();
+  if (!Connected() || selected.isEmpty()) return false;
+  std::string target = kind == 2 ? S(other.Folder()) : TemporaryFolder();
+  EnsureTrailingSeparator(target, other.Seperator());
+  FetchedFiles.clear();
+  FetchQueue.clear();
+  TransferKind = kind;
+  for (const QModelIndex& item : selected) {
+    const std::string name = NameBytes(item);
+    // A remote name never becomes a path of its own on this machine.
+    if (!IsSafeLocalName(name)) {
+      Log(Q("\"" + name + "\" cannot be a local file name; not transferred"));
+      continue;
+    }
+    FetchQueue.push_back({S(Folder()) + name, target + name, Preferences().TransferModeFor(name)});
+  }
+  ListView()->setEnabled(false);
+  StartNextFetch();
+  return true;
+}
+
+void THostView::StartNextFetch() {
+  if (FetchQueue.empty()) {
+    ListView()->setEnabled(true);
+    return;
+  }
+  const TFetch next = FetchQueue.front();
+  FetchQueue.pop_front();
+  FetchedFiles << Q(next.Local);
+  Ftp->Download(next.Remote, next.Local, next.Mode);
+}
+
+bool THostView::DeleteSelected(bool confirm) {
+  const QModelIndexList selected = ListView()->SelectedItems();
+  if (selected.isEmpty() || Busy() || !Connected()) return false;
+  if (confirm &&
+      !ConfirmDelete(static_cast<int>(selected.size()),
+                     GetItemName(ListView()->FocusedItem().isValid() ? ListView()->FocusedItem()
+                                                                     : selected.first()),
+                     IsFolder(selected.first()))) {
+    return false;
+  }
+  Walking = true;
+  const std::string start = S(Folder());
+  std::shared_ptr<bool> alive = Alive;
+  DeleteLevel(start);
+  if (!*alive) return false;
+  Walking = false;
+  RebuildTree();
+  RefreshFolder();
+  return true;
+}
+
+// Deletes the selection of the folder shown: files first, then each folder's contents, the
+// folder itself after them. A folder whose contents cannot be listed is left as it is.
+void THostView::DeleteLevel(const std::string& folder) {
+  std::vector<std::string> files;
+  std::vector<std::string> subFolders;
+  for (const QModelIndex& item : ListView()->SelectedItems()) {
+    (IsFolder(item) && !IsLink(item) ? subFolders : files).push_back(NameBytes(item));
+    if (!IsFolder(item) || IsLink(item)) {
+      if (OnFileChanging) OnFileChanging(*this, BuildUrl(item));
+    }
+  }
+  for (const auto& name : files) Ftp->DeleteFile(folder + name);
+  std::shared_ptr<bool> alive = Alive;
+  for (const auto& name : subFolders) {
+    const std::string entered = folder + name + "/";
+    const bool listed = ChangeFolderAndWait(Q(entered));
+    if (!*alive) return;
+    if (!listed) {
+      Log(Q("Could not open folder " + entered));
+      continue;
+    }
+    ListView()->SelectAll();
+    DeleteLevel(entered);
+    if (!*alive) return;
+    Ftp->ChangeFolder(folder);
+    if (folder + name != "/") Ftp->RemoveFolder(folder + name);
+    Folders.Drop(entered);
+    TreeList.erase(entered);
+    ChangeFolder(Q(folder));
+  }
+}
+
+}  // namespace pelmar

@@ -1,0 +1,216 @@
+#include "views/qt/LocalView.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QDir>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QListView>
+#include <QMimeData>
+#include <QRegularExpression>
+#include <QTreeView>
+#include <QUrl>
+
+#include "ui/Prompter.h"
+#include "views/qt/LocalFileOps.h"
+
+namespace pelmar {
+
+bool TLocalModel::setData(const QModelIndex& index, const QVariant& value, int role) {
+  if (role == Qt::EditRole && index.column() == 0 && BeforeRename &&
+      value.toString() != fileName(index)) {
+    BeforeRename(filePath(index));
+  }
+  return QFileSystemModel::setData(index, value, role);
+}
+
+TLocalView::TLocalView(QWidget* parent) : TCustomView(parent, '/'), Files(new TLocalModel(this)) {
+  Files->setReadOnly(false);
+  Files->setFilter(QDir::AllEntries | QDir::AllDirs | QDir::NoDotAndDotDot);
+  Files->setNameFilterDisables(false);
+  Files->BeforeRename = [this](const QString& path) {
+    if (OnFileChanging) OnFileChanging(*this, path);
+  };
+  ListView()->SetModel(Files);
+  ListView()->Details()->header()->setSectionResizeMode(QHeaderView::Interactive);
+  ListView()->Details()->setSortingEnabled(true);
+  ListView()->Details()->sortByColumn(0, Qt::AscendingOrder);
+  for (QAbstractItemView* view : {static_cast<QAbstractItemView*>(ListView()->Icons()),
+                                  static_cast<QAbstractItemView*>(ListView()->Details())}) {
+    view->setEditTriggers(QAbstractItemView::EditKeyPressed);
+  }
+  connect(Files, &QFileSystemModel::directoryLoaded, this, [this](const QString& path) {
+    if (QDir(path) != QDir(Folder())) return;
+    InvalidateTotal();
+    RefreshStatus();
+    emit FillFinished();
+  });
+}
+
+QString TLocalView::Mask() const {
+  return FileFilter.isEmpty() ? QStringLiteral("*.*") : FileFilter;
+}
+
+void TLocalView::SetMask(const QString& text) {
+  TCustomView::SetMask(text);
+  FileFilter = text;
+  QStringList masks;
+  for (const QString& mask : text.split(QRegularExpression("[;, ]"), Qt::SkipEmptyParts)) {
+    // "*.*" means everything here, also names without a dot.
+    masks << (mask == "*.*" ? QStringLiteral("*") : mask);
+  }
+  Files->setNameFilters(masks);
+  RefreshFolder();
+}
+
+bool TLocalView::OpenItem(const QModelIndex& item) {
+  if (!IsFolder(item)) return false;
+  return ChangeFolder(GetItemPath(item));
+}
+
+QString TLocalView::GetItemName(const QModelIndex& item) const {
+  return QFileInfo(GetItemPath(item)).fileName();
+}
+
+QString TLocalView::GetItemPath(const QModelIndex& item) const {
+  return item.isValid() ? Files->filePath(item.siblingAtColumn(0)) : QString();
+}
+
+bool TLocalView::IsFolder(const QModelIndex& item) const {
+  return item.isValid() && Files->isDir(item.siblingAtColumn(0));
+}
+
+bool TLocalView::IsLink(const QModelIndex& item) const {
+  return item.isValid() && Files->fileInfo(item.siblingAtColumn(0)).isSymLink();
+}
+
+int64_t TLocalView::GetItemSize(const QModelIndex& item) const {
+  return item.isValid() && !IsFolder(item) ? Files->size(item.siblingAtColumn(0)) : 0;
+}
+
+QDateTime TLocalView::GetItemDate(const QModelIndex& item) const {
+  return item.isValid() ? Files->lastModified(item.siblingAtColumn(0)) : QDateTime();
+}
+
+bool TLocalView::ChangeFolder(const QString& path) {
+  const QFileInfo info(path);
+  if (!info.isDir()) return false;
+  const QString folder = info.absoluteFilePath();
+  ListView()->ClearSelection();
+  ListView()->SetRoot(Files->setRootPath(folder));
+  SetFolder(folder);
+  return true;
+}
+
+bool TLocalView::FolderUp() {
+  QDir folder(Folder());
+  if (!folder.cdUp()) return false;
+  return ChangeFolder(folder.absolutePath());
+}
+
+QString TLocalView::NewFolderName(const QString& folder) {
+  const QDir dir(folder);
+  QString name = QStringLiteral("New Folder");
+  for (int n = 2; dir.exists(name); ++n) name = QStringLiteral("New Folder (%1)").arg(n);
+  return name;
+}
+
+bool TLocalView::MakeFolder(const QString&, bool edit) {
+  const QModelIndex made = Files->mkdir(ListView()->Root(), NewFolderName(Folder()));
+  if (!made.isValid()) {
+    Prompter().Error(ListView(), "New Folder", "The folder could not be created in " + Folder());
+    return false;
+  }
+  if (edit) {
+    ListView()->ClearSelection();
+    ListView()->Select(made, true);
+    ListView()->EditCaption(made);
+  }
+  return true;
+}
+
+QStringList TLocalView::SelectedPaths() const {
+  QStringList paths;
+  for (const QModelIndex& item : ListView()->SelectedItems()) paths << GetItemPath(item);
+  return paths;
+}
+
+bool TLocalView::DeleteSelected(bool) {
+  const QStringList paths = SelectedPaths();
+  if (paths.isEmpty()) return false;
+  if (OnFileChanging) {
+    for (const QModelIndex& item : ListView()->SelectedItems()) {
+      if (!IsFolder(item)) OnFileChanging(*this, GetItemPath(item));
+    }
+  }
+  const QString question =
+      paths.size() == 1 ? "Move \"" + QFileInfo(paths.first()).fileName() + "\" to the trash?"
+                        : QString("Move these %1 items to the trash?").arg(paths.size());
+  if (!Prompter().Confirm(ListView(), "Confirm Delete", question)) return false;
+  const QStringList refused = MoveToTrash(paths);
+  if (!refused.isEmpty()) {
+    const QString permanent =
+        refused.size() == 1
+            ? "\"" + QFileInfo(refused.first()).fileName() +
+                  "\" cannot be moved to the trash. Delete it for good?"
+            : QString("%1 items cannot be moved to the trash. Delete them for good?")
+                  .arg(refused.size());
+    if (Prompter().Confirm(ListView(), "Confirm Delete", permanent)) {
+      const QStringList failed = DeleteForGood(refused);
+      if (!failed.isEmpty()) {
+        Prompter().Error(ListView(), "Delete", "Could not delete:\n" + failed.join('\n'));
+      }
+    }
+  }
+  return true;
+}
+
+bool TLocalView::ShowProperties() {
+  const QStringList paths = SelectedPaths();
+  if (paths.isEmpty()) return false;
+  ShowLocalProperties(ListView(), paths);
+  return true;
+}
+
+void TLocalView::PutOnClipboard(bool cut) {
+  const QStringList paths = SelectedPaths();
+  if (paths.isEmpty()) return;
+  QApplication::clipboard()->setMimeData(FilesMimeData(paths, cut));
+}
+
+void TLocalView::Cut() {
+  PutOnClipboard(true);
+}
+
+void TLocalView::Copy() {
+  PutOnClipboard(false);
+}
+
+void TLocalView::Paste() {
+  const TClipboardFiles files = ReadClipboardFiles(QApplication::clipboard()->mimeData());
+  if (files.Paths.isEmpty()) return;
+  const auto replace = [this](const QString& target) {
+    return Prompter().Confirm(ListView(), "Confirm Replace",
+                              "\"" + target + "\" already exists. Replace it?");
+  };
+  const QStringList failed = PasteFiles(files, Folder(), replace);
+  if (!failed.isEmpty()) {
+    Prompter().Error(ListView(), "Paste", "Could not paste:\n" + failed.join('\n'));
+  }
+  // Moved files are gone from where they were; the clipboard no longer names them.
+  if (files.Cut) QApplication::clipboard()->clear();
+}
+
+void TLocalView::RefreshFolder() {
+  // The model watches the folder; a refresh reads it again from the disk.
+  const QString folder = Folder();
+  if (folder.isEmpty()) return;
+  Files->setRootPath(QString());
+  ChangeFolder(folder);
+}
+
+bool TLocalView::RenameItem(const QString& oldPath, const QString& newPath) {
+  return QFile::rename(oldPath, newPath);
+}
+
+}  // namespace pelmar

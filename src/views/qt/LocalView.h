@@ -1,0 +1,65 @@
+#pragma once
+// The local pane over the file system: a folder shown with the desktop's icons and type names,
+// a file mask, new folders, renaming, moving to the trash, and cut, copy and paste that work
+// with the desktop's file manager.
+
+#include <QFileSystemModel>
+
+#include "views/qt/CustomView.h"
+
+namespace pelmar {
+
+// The file-system model with a notice before a caption edit renames a file.
+class TLocalModel : public QFileSystemModel {
+  Q_OBJECT
+ public:
+  using QFileSystemModel::QFileSystemModel;
+  std::function<void(const QString& path)> BeforeRename;
+  bool setData(const QModelIndex& index, const QVariant& value, int role) override;
+};
+
+class TLocalView : public TCustomView {
+  Q_OBJECT
+ public:
+  explicit TLocalView(QWidget* parent);
+
+  TLocalModel& Model() { return *Files; }
+  // The next free name for a new folder: "New Folder", then "New Folder (2)", ...
+  static QString NewFolderName(const QString& folder);
+
+  QString Mask() const override;
+  void SetMask(const QString& text) override;
+  bool ReceiveSelection(TCustomView&) override { return false; }
+  bool OpenItem(const QModelIndex& item) override;
+  QString GetItemName(const QModelIndex& item) const override;
+  QString GetItemPath(const QModelIndex& item) const override;
+  bool IsFolder(const QModelIndex& item) const override;
+  bool IsLink(const QModelIndex& item) const override;
+  int64_t GetItemSize(const QModelIndex& item) const override;
+  QDateTime GetItemDate(const QModelIndex& item) const override;
+  bool ChangeFolder(const QString& path) override;
+  bool ChangeFolderAndWait(const QString& path) override { return ChangeFolder(path); }
+  bool FolderUp() override;
+  bool MakeFolder(const QString& name, bool edit) override;
+  bool DeleteSelected(bool confirm) override;
+  bool ShowProperties() override;
+  void Cut() override;
+  void Copy() override;
+  void Paste() override;
+  void RefreshFolder() override;
+  bool RenameItem(const QString& oldPath, const QString& newPath) override;
+  void EntryArrived(const std::string&, const std::string&, bool, int64_t, TDateTime) override {}
+
+ signals:
+  // The folder shown has been read completely.
+  void FillFinished();
+
+ private:
+  void PutOnClipboard(bool cut);
+  QStringList SelectedPaths() const;
+
+  TLocalModel* Files;
+  QString FileFilter;
+};
+
+}  // namespace pelmar

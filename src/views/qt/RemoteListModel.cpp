@@ -1,0 +1,202 @@
+#include "views/qt/RemoteListModel.h"
+
+#include <QApplication>
+#include <QFileIconProvider>
+#include <QLocale>
+#include <QMimeData>
+#include <QMimeDatabase>
+#include <QStyle>
+#include <algorithm>
+
+#include "ui/QtText.h"
+#include "views/PaneTexts.h"
+#include "views/RemoteItem.h"
+#include "views/TextUtils.h"
+
+namespace pelmar {
+namespace {
+
+// Remote names are bytes: UTF-8 when they are, else Latin-1.
+QString Display(const std::string& bytes) {
+  QString text = QString::fromUtf8(bytes);
+  if (text.contains(QChar::ReplacementCharacter)) text = QString::fromLatin1(bytes);
+  return text;
+}
+
+QDateTime DateTimeOf(TDateTime value) {
+  const QDate base(1899, 12, 30);
+  const qint64 days = static_cast<qint64>(value);
+  const qint64 ms = static_cast<qint64>((value - static_cast<double>(days)) * 86400000.0 + 0.5);
+  return QDateTime(base.addDays(days), QTime(0, 0)).addMSecs(ms);
+}
+
+}  // namespace
+
+TRemoteListModel::TRemoteListModel(TItemCache& cache, QObject* parent)
+    : QAbstractTableModel(parent), Cache(cache) {
+  FolderIcon = QIcon::fromTheme("folder", QApplication::style()->standardIcon(QStyle::SP_DirIcon));
+  LinkIcon = QIcon::fromTheme("emblem-symbolic-link",
+                              QApplication::style()->standardIcon(QStyle::SP_FileLinkIcon));
+}
+
+void TRemoteListModel::SetRows(std::vector<TRemoteRow> rows) {
+  beginResetModel();
+  RowList = std::move(rows);
+  endResetModel();
+}
+
+const TItemRecord* TRemoteListModel::RecordAt(int row) const {
+  if (row < 0 || row >= static_cast<int>(RowList.size())) return nullptr;
+  return Cache.Get(RowAt(row).Record);
+}
+
+int TRemoteListModel::FindCaption(const QString& name) const {
+  for (size_t i = 0; i < RowList.size(); ++i) {
+    if (Display(LinkName(RowList[i].Name)).compare(name, Qt::CaseInsensitive) == 0) {
+      return static_cast<int>(i);
+    }
+  }
+  return -1;
+}
+
+void TRemoteListModel::RenameRow(int row, const std::string& listedName) {
+  if (row < 0 || row >= static_cast<int>(RowList.size())) return;
+  RowList[static_cast<size_t>(row)].Name = listedName;
+  emit dataChanged(index(row, 0), index(row, 3));
+}
+
+QString TRemoteListModel::TypeText(int row) const {
+  const TItemRecord* record = RecordAt(row);
+  if (!record) return {};
+  const std::string& name = RowAt(row).Name;
+  const bool folder = record->Attributes & iaFolder;
+  const bool link = record->Attributes & iaLink;
+  const QString desktop = folder || link ? QString() : KindOf(Display(name)).Type;
+  return Display(RemoteTypeColumn(name, folder, link, S(desktop)));
+}
+
+void TRemoteListModel::SortRows(int sortColumn) {
+  std::vector<std::string> types(RowList.size());
+  const bool byType = sortColumn == 3 || sortColumn == -3;
+  // The type text is looked up once per row, not once per comparison.
+  std::vector<size_t> order(RowList.size());
+  for (size_t i = 0; i < order.size(); ++i) {
+    order[i] = i;
+    if (byType) types[i] = S(TypeText(static_cast<int>(i)));
+  }
+  static const TItemRecord kNone;
+  auto record = [&](size_t i) {
+    const TItemRecord* r = Cache.Get(RowList[i].Record);
+    return r ? *r : kNone;
+  };
+  std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+    return CompareRemoteRows(RowList[a], record(a), types[a], RowList[b], record(b), types[b],
+                             sortColumn) < 0;
+  });
+  std::vector<TRemoteRow> sorted;
+  sorted.reserve(RowList.size());
+  for (size_t i : order) sorted.push_back(std::move(RowList[i]));
+  emit layoutAboutToBeChanged();
+  RowList = std::move(sorted);
+  emit layoutChanged();
+}
+
+int TRemoteListModel::rowCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : static_cast<int>(RowList.size());
+}
+
+int TRemoteListModel::columnCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : 4;
+}
+
+const TRemoteListModel::TKind& TRemoteListModel::KindOf(const QString& name) const {
+  const qsizetype dot = name.lastIndexOf('.');
+  const QString extension = dot < 0 ? QString() : name.mid(dot + 1).toLower();
+  auto it = Kinds.find(extension);
+  if (it != Kinds.end()) return *it;
+  static const QMimeDatabase mimes;
+  const QMimeType type = mimes.mimeTypeForFile(name, QMimeDatabase::MatchExtension);
+  TKind kind;
+  if (!extension.isEmpty() && !type.isDefault()) {
+    kind.Type = type.comment();
+    kind.Icon = QIcon::fromTheme(type.iconName(), QIcon::fromTheme(type.genericIconName()));
+  }
+  if (kind.Icon.isNull()) {
+    kind.Icon = QIcon::fromTheme("text-x-generic",
+                                 QApplication::style()->standardIcon(QStyle::SP_FileIcon));
+  }
+  return *Kinds.insert(extension, kind);
+}
+
+QVariant TRemoteListModel::data(const QModelIndex& index, int role) const {
+  if (!index.isValid() || index.row() >= static_cast<int>(RowList.size())) return {};
+  const TRemoteRow& row = RowAt(index.row());
+  const TItemRecord* record = Cache.Get(row.Record);
+  if (!record) return {};
+  const bool folder = record->Attributes & iaFolder;
+  const bool link = record->Attributes & iaLink;
+  switch (role) {
+    case Qt::DisplayRole:
+      switch (index.column()) {
+        case 0:
+          return Display(LinkName(row.Name));
+        case 1:
+          return folder ? QString() : Q(RemoteSizeColumn(record->Size));
+        case 2:
+          return TypeText(index.row());
+        case 3:
+          return QLocale().toString(DateTimeOf(record->Modified), QLocale::ShortFormat);
+      }
+      break;
+    case Qt::EditRole:
+      return index.column() == 0 ? Display(LinkName(row.Name)) : QVariant();
+    case Qt::DecorationRole:
+      if (index.column() != 0) break;
+      if (folder && !link) return FolderIcon;
+      if (link) return LinkIcon;
+      return KindOf(Display(row.Name)).Icon;
+    case Qt::TextAlignmentRole:
+      if (index.column() == 1) return int(Qt::AlignRight | Qt::AlignVCenter);
+      break;
+    default:
+      break;
+  }
+  return {};
+}
+
+QVariant TRemoteListModel::headerData(int section, Qt::Orientation orientation, int role) const {
+  if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
+  static const char* const kColumns[] = {"Name", "Size", "Type", "Modified"};
+  return section >= 0 && section < 4 ? QString(kColumns[section]) : QVariant();
+}
+
+Qt::ItemFlags TRemoteListModel::flags(const QModelIndex& index) const {
+  Qt::ItemFlags flags = QAbstractTableModel::flags(index);
+  if (!index.isValid()) return flags | Qt::ItemIsDropEnabled;
+  flags |= Qt::ItemIsDragEnabled;
+  if (Editable && index.column() == 0) flags |= Qt::ItemIsEditable;
+  return flags;
+}
+
+bool TRemoteListModel::setData(const QModelIndex& index, const QVariant& value, int role) {
+  if (role != Qt::EditRole || index.column() != 0 || !OnCaptionEdited) return false;
+  // The pane renames on the server and changes the row itself, or refuses.
+  OnCaptionEdited(index.row(), value.toString());
+  return false;
+}
+
+QStringList TRemoteListModel::mimeTypes() const {
+  return {"application/x-pelmar-remote-items"};
+}
+
+QMimeData* TRemoteListModel::mimeData(const QModelIndexList& indexes) const {
+  auto* data = new QMimeData;
+  QStringList names;
+  for (const QModelIndex& index : indexes) {
+    if (index.column() == 0) names << Display(LinkName(RowAt(index.row()).Name));
+  }
+  data->setData("application/x-pelmar-remote-items", names.join('\n').toUtf8());
+  return data;
+}
+
+}  // namespace pelmar

@@ -1,0 +1,62 @@
+#pragma once
+// The remote pane's rows as a Qt item model: one row per remote entry with the columns Name,
+// Size, Type and Modified, read from the rows' records in the item cache when shown. Icons and
+// type names come from the desktop (icon theme, MIME database), looked up once per extension.
+
+#include <QAbstractTableModel>
+#include <QHash>
+#include <QIcon>
+#include <functional>
+#include <vector>
+
+#include "views/FolderCache.h"
+
+namespace pelmar {
+
+class TRemoteListModel : public QAbstractTableModel {
+  Q_OBJECT
+ public:
+  explicit TRemoteListModel(TItemCache& cache, QObject* parent = nullptr);
+
+  void SetRows(std::vector<TRemoteRow> rows);
+  void Clear() { SetRows({}); }
+  const std::vector<TRemoteRow>& Rows() const { return RowList; }
+  const TRemoteRow& RowAt(int row) const { return RowList[static_cast<size_t>(row)]; }
+  const TItemRecord* RecordAt(int row) const;
+  // The row whose shown name equals `name` without regard to case; -1 when none.
+  int FindCaption(const QString& name) const;
+  void RenameRow(int row, const std::string& listedName);
+  // Sorts by a sort column (1..4, negative for descending), folders first.
+  void SortRows(int sortColumn);
+  // Captions may be edited only while this is set (the pane is connected).
+  bool Editable = false;
+  // A caption edit finished with `text`; the pane decides what becomes of it.
+  std::function<void(int row, const QString& text)> OnCaptionEdited;
+
+  // The Type column of a row.
+  QString TypeText(int row) const;
+
+  int rowCount(const QModelIndex& parent = {}) const override;
+  int columnCount(const QModelIndex& parent = {}) const override;
+  QVariant data(const QModelIndex& index, int role) const override;
+  QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+  Qt::ItemFlags flags(const QModelIndex& index) const override;
+  bool setData(const QModelIndex& index, const QVariant& value, int role) override;
+  QStringList mimeTypes() const override;
+  QMimeData* mimeData(const QModelIndexList& indexes) const override;
+
+ private:
+  struct TKind {
+    QIcon Icon;
+    QString Type;
+  };
+  const TKind& KindOf(const QString& name) const;
+
+  TItemCache& Cache;
+  std::vector<TRemoteRow> RowList;
+  mutable QHash<QString, TKind> Kinds;  // by lower-case extension
+  QIcon FolderIcon;
+  QIcon LinkIcon;
+};
+
+}  // namespace pelmar

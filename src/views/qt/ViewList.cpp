@@ -1,0 +1,145 @@
+#include "views/qt/ViewList.h"
+
+#include <QApplication>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QListView>
+#include <QTreeView>
+
+namespace pelmar {
+
+TViewList::TViewList(QWidget* parent)
+    : QStackedWidget(parent), IconView(new QListView(this)), DetailView(new QTreeView(this)) {
+  DetailView->setRootIsDecorated(false);
+  DetailView->setItemsExpandable(false);
+  DetailView->setUniformRowHeights(true);  // 100,000 rows stay fast
+  DetailView->setAllColumnsShowFocus(true);
+  DetailView->setSortingEnabled(false);
+  DetailView->header()->setSectionsClickable(true);
+  DetailView->header()->setStretchLastSection(false);
+  IconView->setUniformItemSizes(true);
+  IconView->setResizeMode(QListView::Adjust);
+  IconView->setLayoutMode(QListView::Batched);
+  for (QAbstractItemView* view :
+       {static_cast<QAbstractItemView*>(IconView), static_cast<QAbstractItemView*>(DetailView)}) {
+    view->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    view->setSelectionBehavior(QAbstractItemView::SelectRows);
+    view->setEditTriggers(QAbstractItemView::EditKeyPressed);
+    view->setDragEnabled(true);
+    view->setAcceptDrops(true);
+    view->setDropIndicatorShown(false);
+    view->setDragDropMode(QAbstractItemView::DragDrop);
+    view->setDefaultDropAction(Qt::CopyAction);
+    view->setContextMenuPolicy(Qt::CustomContextMenu);
+    addWidget(view);
+  }
+  IconView->setObjectName("IconView");
+  DetailView->setObjectName("DetailView");
+  SetViewStyle(TViewStyle::Details);
+}
+
+void TViewList::SetModel(QAbstractItemModel* model) {
+  ItemModel = model;
+  DetailView->setModel(model);
+  IconView->setModel(model);
+  IconView->setSelectionModel(DetailView->selectionModel());
+  SetRoot(QModelIndex());
+}
+
+void TViewList::SetRoot(const QModelIndex& root) {
+  RootIndex = root;
+  DetailView->setRootIndex(root);
+  IconView->setRootIndex(root);
+}
+
+void TViewList::SetViewStyle(TViewStyle style) {
+  Style = style;
+  if (style == TViewStyle::Details) {
+    setCurrentWidget(DetailView);
+    return;
+  }
+  const bool large = style == TViewStyle::LargeIcons;
+  IconView->setViewMode(large ? QListView::IconMode : QListView::ListMode);
+  IconView->setIconSize(large ? QSize(32, 32) : QSize(16, 16));
+  IconView->setFlow(style == TViewStyle::List ? QListView::TopToBottom : QListView::LeftToRight);
+  IconView->setWrapping(true);
+  IconView->setMovement(QListView::Static);
+  IconView->setWordWrap(large);
+  setCurrentWidget(IconView);
+}
+
+int TViewList::RowCount() const {
+  return ItemModel ? ItemModel->rowCount(RootIndex) : 0;
+}
+
+QModelIndex TViewList::Row(int row) const {
+  return ItemModel ? ItemModel->index(row, 0, RootIndex) : QModelIndex();
+}
+
+QModelIndexList TViewList::SelectedItems() const {
+  QModelIndexList rows;
+  if (!ItemModel) return rows;
+  for (const QModelIndex& index : DetailView->selectionModel()->selectedRows(0)) {
+    if (index.parent() == RootIndex) rows.append(index);
+  }
+  std::sort(rows.begin(), rows.end(),
+            [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
+  return rows;
+}
+
+QModelIndex TViewList::FocusedItem() const {
+  if (!ItemModel) return {};
+  const QModelIndex current = DetailView->selectionModel()->currentIndex();
+  return current.isValid() ? current.siblingAtColumn(0) : QModelIndex();
+}
+
+void TViewList::SelectAll() {
+  if (!ItemModel || RowCount() == 0) return;
+  const QItemSelection all(
+      Row(0), ItemModel->index(RowCount() - 1, ItemModel->columnCount(RootIndex) - 1, RootIndex));
+  DetailView->selectionModel()->select(all, QItemSelectionModel::Select);
+}
+
+void TViewList::InvertSelection() {
+  if (!ItemModel || RowCount() == 0) return;
+  const QItemSelection all(
+      Row(0), ItemModel->index(RowCount() - 1, ItemModel->columnCount(RootIndex) - 1, RootIndex));
+  DetailView->selectionModel()->select(all, QItemSelectionModel::Toggle);
+}
+
+void TViewList::ClearSelection() {
+  if (ItemModel) DetailView->selectionModel()->clearSelection();
+}
+
+void TViewList::Select(const QModelIndex& item, bool focus) {
+  if (!ItemModel || !item.isValid()) return;
+  auto flags = QItemSelectionModel::Select | QItemSelectionModel::Rows;
+  if (focus) {
+    DetailView->selectionModel()->setCurrentIndex(item, flags);
+    Current()->scrollTo(item);
+  } else {
+    DetailView->selectionModel()->select(item, flags);
+  }
+}
+
+void TViewList::EditCaption(const QModelIndex& item) {
+  if (!item.isValid()) return;
+  Current()->setCurrentIndex(item);
+  Current()->edit(item);
+}
+
+bool TViewList::IsEditing() const {
+  // A caption editor is a child of the view that has the focus.
+  const QWidget* focus = QApplication::focusWidget();
+  for (const QAbstractItemView* view : {static_cast<const QAbstractItemView*>(IconView),
+                                        static_cast<const QAbstractItemView*>(DetailView)}) {
+    if (focus && focus != view && view->isAncestorOf(focus)) return true;
+  }
+  return false;
+}
+
+QAbstractItemView* TViewList::Current() const {
+  return qobject_cast<QAbstractItemView*>(currentWidget());
+}
+
+}  // namespace pelmar

@@ -1,0 +1,56 @@
+#pragma once
+// A pane's list: one item model shown in one of four styles (large icons, small icons, list,
+// details) by a list view and a tree view that share the model and one selection. Rows are
+// the model's children of its root index; no widget exists per row.
+
+#include <QAbstractItemView>
+#include <QModelIndex>
+#include <QStackedWidget>
+
+class QAbstractItemModel;
+class QItemSelectionModel;
+class QListView;
+class QTreeView;
+
+namespace pelmar {
+
+enum class TViewStyle { LargeIcons = 0, SmallIcons = 1, List = 2, Details = 3 };
+
+class TViewList : public QStackedWidget {
+  Q_OBJECT
+ public:
+  explicit TViewList(QWidget* parent = nullptr);
+
+  void SetModel(QAbstractItemModel* model);
+  QAbstractItemModel* Model() const { return ItemModel; }
+  void SetRoot(const QModelIndex& root);
+  QModelIndex Root() const { return RootIndex; }
+
+  void SetViewStyle(TViewStyle style);
+  TViewStyle ViewStyle() const { return Style; }
+
+  int RowCount() const;
+  QModelIndex Row(int row) const;
+  QModelIndexList SelectedItems() const;  // column 0, in row order
+  QModelIndex FocusedItem() const;
+  void SelectAll();
+  void InvertSelection();
+  void ClearSelection();
+  void Select(const QModelIndex& item, bool focus);
+  void EditCaption(const QModelIndex& item);
+  bool IsEditing() const;
+
+  // The view showing the current style, and both of them (for event filters).
+  QAbstractItemView* Current() const;
+  QListView* Icons() const { return IconView; }
+  QTreeView* Details() const { return DetailView; }
+
+ private:
+  QListView* IconView;
+  QTreeView* DetailView;
+  QAbstractItemModel* ItemModel = nullptr;
+  QModelIndex RootIndex;
+  TViewStyle Style = TViewStyle::Details;
+};
+
+}  // namespace pelmar
