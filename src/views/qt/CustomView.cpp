@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QListView>
 #include <QStatusBar>
+#include <QTimer>
 #include <QTreeView>
 #include <QVBoxLayout>
 
@@ -63,6 +64,16 @@ TCustomView::TCustomView(QWidget* parent, char separator)
       }
     });
   }
+  // The selection text follows the selection however it changed; many changes in a row
+  // (select all, a shift-click over thousands of rows) refresh it once.
+  connect(List, &TViewList::SelectionChanged, this, [this] {
+    if (StatusPending) return;
+    StatusPending = true;
+    QTimer::singleShot(0, this, [this] {
+      StatusPending = false;
+      RefreshStatus();
+    });
+  });
   SetMask(QString());
 }
 

@@ -88,6 +88,7 @@ class TCustomView : public QObject, public ITransferDestination {
   void ShowContextMenuAtFocus();
 
   int64_t TotalSize = -1;
+  bool StatusPending = false;
 
  private:
   char Separator;

@@ -12,6 +12,7 @@
 #include <QUrl>
 
 #include "ui/Prompter.h"
+#include "views/qt/DesktopIcons.h"
 #include "views/qt/LocalFileOps.h"
 
 namespace pelmar {
@@ -25,6 +26,9 @@ bool TLocalModel::setData(const QModelIndex& index, const QVariant& value, int r
 }
 
 TLocalView::TLocalView(QWidget* parent) : TCustomView(parent, '/'), Files(new TLocalModel(this)) {
+  // One provider for the process: models may outlive any pane during shutdown.
+  static TDesktopIconProvider icons;
+  Files->setIconProvider(&icons);
   Files->setReadOnly(false);
   Files->setFilter(QDir::AllEntries | QDir::AllDirs | QDir::NoDotAndDotDot);
   Files->setNameFilterDisables(false);

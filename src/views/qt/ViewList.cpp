@@ -43,6 +43,8 @@ void TViewList::SetModel(QAbstractItemModel* model) {
   DetailView->setModel(model);
   IconView->setModel(model);
   IconView->setSelectionModel(DetailView->selectionModel());
+  connect(DetailView->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+          &TViewList::SelectionChanged);
   SetRoot(QModelIndex());
 }
 

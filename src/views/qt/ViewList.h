@@ -45,6 +45,10 @@ class TViewList : public QStackedWidget {
   QListView* Icons() const { return IconView; }
   QTreeView* Details() const { return DetailView; }
 
+ signals:
+  // The selection changed, by the person or by the program.
+  void SelectionChanged();
+
  private:
   QListView* IconView;
   QTreeView* DetailView;

@@ -1,0 +1,108 @@
+// What the panes show: size texts, status texts, the remote columns and the order of rows.
+
+#include <gtest/gtest.h>
+
+#include "engine/NumberFormat.h"
+#include "views/FolderCache.h"
+#include "views/PaneTexts.h"
+#include "views/RemoteItem.h"
+
+namespace pelmar {
+namespace {
+
+TEST(PaneTexts, SizesAndStatus) {
+  SetEngineNumberFormat({",", "."});
+  const struct {
+    int64_t Bytes;
+    const char* Text;
+  } sizes[] = {
+      {0, "0 Bytes"},
+      {1, "1 Byte"},
+      {1023, "1,023 Bytes"},
+      {1024, "1KB"},
+      {1536, "1.5KB"},
+      {10240, "10KB"},
+      {1047000, "1022KB"},
+      {1048575, "1023KB"},  // never "1.02e+03KB"
+      {1048576, "1MB"},
+      {5'000'000'000LL, "4.66GB"},
+      {int64_t{3} << 40, "3TB"},
+      {int64_t{5000} << 40, "5000TB"},
+  };
+  for (const auto& c : sizes) EXPECT_EQ(SizeText(c.Bytes), c.Text) << c.Bytes;
+  EXPECT_EQ(EntriesText(1, 1), "1 Entry, 1 Byte");
+  EXPECT_EQ(EntriesText(0, 0), "0 Entries, 0 Bytes");
+  EXPECT_EQ(SelectedText(0, 0), "0 Items Selected, 0 Bytes");
+  EXPECT_EQ(SelectedText(1, 2048), "1 Item Selected, 2KB");
+  EXPECT_EQ(SelectedText(3, 1500), "3 Items Selected, 1.46KB");
+}
+
+TEST(PaneTexts, RemoteColumns) {
+  SetEngineNumberFormat({",", "."});
+  EXPECT_EQ(RemoteSizeColumn(0), "0KB");
+  EXPECT_EQ(RemoteSizeColumn(1), "1KB");
+  EXPECT_EQ(RemoteSizeColumn(1025), "2KB");
+  EXPECT_EQ(RemoteSizeColumn(2'000'000'000), "1,953,125KB");
+  const struct {
+    const char* Name;
+    bool Folder;
+    bool Link;
+    const char* Desktop;
+    const char* Type;
+  } types[] = {
+      {"docs", true, false, "", "File Folder"},
+      {"www -> /var/www", true, true, "", "Shortcut to /var/www"},
+      {"a.xyz", false, false, "", "xyz File"},
+      {"README", false, false, "", "File"},
+      {"trailing.", false, false, "", "File"},
+      {"a.txt", false, false, "Plain text document", "Plain text document"},
+  };
+  for (const auto& c : types) {
+    EXPECT_EQ(RemoteTypeColumn(c.Name, c.Folder, c.Link, c.Desktop), c.Type) << c.Name;
+  }
+}
+
+TEST(FolderCache, RowsSortFoldersFirstAndDescendingReversesAll) {
+  TItemCache cache;
+  TFolderCache folders(cache);
+  auto row = [&](const char* name, uint16_t attributes, int64_t size, TDateTime date) {
+    return TRemoteRow{name, cache.Add({attributes, size, date})};
+  };
+  std::vector<TRemoteRow> rows = {row("b.txt", 0, 300, 3), row("Zeta", iaFolder, 0, 1),
+                                  row("a.bin", 0, 100, 4), row("alpha", iaFolder, 0, 2),
+                                  row("C.doc", 0, 200, 1)};
+  auto order = [&](int column) {
+    std::vector<TRemoteRow> sorted = rows;
+    std::stable_sort(sorted.begin(), sorted.end(), [&](const TRemoteRow& a, const TRemoteRow& b) {
+      const std::string typeA = a.Name.substr(a.Name.find('.') + 1);
+      const std::string typeB = b.Name.substr(b.Name.find('.') + 1);
+      return CompareRemoteRows(a, *cache.Get(a.Record), typeA, b, *cache.Get(b.Record), typeB,
+                               column) < 0;
+    });
+    std::string names;
+    for (const auto& r : sorted) names += r.Name + " ";
+    return names;
+  };
+  EXPECT_EQ(order(1), "alpha Zeta a.bin b.txt C.doc ");
+  EXPECT_EQ(order(-1), "C.doc b.txt a.bin Zeta alpha ") << "descending: folders last";
+  EXPECT_EQ(order(2), "alpha Zeta a.bin C.doc b.txt ");
+  EXPECT_EQ(order(3), "alpha Zeta a.bin C.doc b.txt ");
+  EXPECT_EQ(order(4), "Zeta alpha C.doc b.txt a.bin ") << "folders by date too";
+
+  // The cache hands its records back when a folder is dropped or listed again.
+  folders.Store("/pub/", rows);
+  EXPECT_TRUE(folders.Update("/pub/", "b.txt", {0, 999, 5}));
+  EXPECT_EQ(folders.Names("/pub/")->size(), 5u) << "an arrived file replaces its entry";
+  EXPECT_TRUE(folders.Update("/pub/", "new.bin", {0, 1, 5}));
+  EXPECT_FALSE(folders.Update("/other/", "x", {0, 1, 5})) << "only listed folders take entries";
+  folders.Expect("/other/");
+  EXPECT_TRUE(folders.Contains("/other/"));
+  EXPECT_EQ(folders.Names("/other/"), nullptr);
+  folders.Drop("/pub/");
+  int live = 0;
+  for (int i = 0; i < cache.Count(); ++i) live += cache.Get(i) != nullptr;
+  EXPECT_EQ(live, 0);
+}
+
+}  // namespace
+}  // namespace pelmar
