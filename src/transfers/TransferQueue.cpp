@@ -380,6 +380,13 @@ void TTransferItems::FileSizeReport(TTransferItem& item, const std::string& path
   if (OnProgress) OnProgress(*this, item);
 }
 
+void TTransferItems::ForgetView(const void* sourceView, const ITransferDestination* destView) {
+  for (auto& item : Items) {
+    if (item->SourceView == sourceView) item->SourceView = nullptr;
+    if (item->DestView == destView) item->DestView = nullptr;
+  }
+}
+
 bool TTransferItems::InPool(const TFTPComponent& connection) const {
   return std::any_of(Connections.begin(), Connections.end(),
                      [&](const auto& c) { return c.get() == &connection; });

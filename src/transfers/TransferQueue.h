@@ -56,6 +56,8 @@ class TTransferItems {
   void SetState(TTransferItem& item, TTransferState state);
 
   int PoolSize() const { return static_cast<int>(Connections.size()); }
+  // A pane is going away: no item may name it as its source or destination any more.
+  void ForgetView(const void* sourceView, const ITransferDestination* destView);
 
   // Batch totals.
   int64_t StartTicks = 0;

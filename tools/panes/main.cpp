@@ -94,11 +94,13 @@ int main(int argc, char** argv) {
     splitter->setStretchFactor(1, 1);
     layout->addWidget(splitter, 1);
 
+    // The queue outlives the panes: they tell it when they go.
+    TTransferItems queue(target);
     TLocalView local(localPage);
     THostView remote(remotePage, target);
-    TTransferItems queue(target);
     TDialogQueueQuestions questions(&window);
     remote.Queue = &queue;
+    local.Queue = &queue;
     remote.Questions = &questions;
     remote.SetTreeCombo(tree);
     local.ChangeFolder(argc > 2 ? QString::fromLocal8Bit(argv[2]) : QDir::homePath());

@@ -12,6 +12,7 @@
 #include <QTreeView>
 #include <QVBoxLayout>
 
+#include "transfers/TransferQueue.h"
 #include "ui/QtText.h"
 #include "views/PaneTexts.h"
 
@@ -77,7 +78,9 @@ TCustomView::TCustomView(QWidget* parent, char separator)
   SetMask(QString());
 }
 
-TCustomView::~TCustomView() = default;
+TCustomView::~TCustomView() {
+  if (Queue) Queue->ForgetView(this, this);
+}
 
 // An empty folder text stays empty: a remote pane then starts in the log-on folder.
 QString TCustomView::Folder() const {

@@ -18,6 +18,8 @@ class QWidget;
 
 namespace pelmar {
 
+class TTransferItems;
+
 class TCustomView : public QObject, public ITransferDestination {
   Q_OBJECT
  public:
@@ -27,6 +29,8 @@ class TCustomView : public QObject, public ITransferDestination {
 
   // When false, status refreshes (and the status event) are skipped.
   bool DoUpdates = true;
+  // The transfer queue whole selections go to; a pane that closes is forgotten by its items.
+  TTransferItems* Queue = nullptr;
 
   virtual QString Folder() const;
   virtual void SetFolder(const QString& folder);

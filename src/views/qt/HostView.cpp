@@ -290,6 +290,7 @@ bool THostView::ChangeFolderAndWait(const QString& pathText) {
   });
   limit.start(EngineSettings().FTPTimeout.load() * 2 + 1000);
   const QPointer<THostView> self(this);
+  WaitPath = path;
   CheckWait = [this, path, &loop] {
     if (Folders.Names(path)) loop.quit();
   };
@@ -329,6 +330,12 @@ bool THostView::RenameItem(const QString& oldPath, const QString& newPath) {
 void THostView::FolderArrived(const std::string& pathText, uint8_t kind) {
   if (kind != fkCurrent) return;
   const std::string path = WithSlash(pathText);
+  // The server stayed elsewhere: it refused the folder a wait is for (a refused CWD reports
+  // no error of its own).
+  if (WaitLoop && path != WaitPath) {
+    WaitFailed = true;
+    WaitLoop->quit();
+  }
   SetFolder(Q(path));
   Folders.Expect(path);
   ChangeFolder(Q(path));

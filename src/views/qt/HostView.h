@@ -23,7 +23,6 @@ class QTimer;
 namespace pelmar {
 
 class TEventTarget;
-class TTransferItems;
 
 // Update-state codes a pane sends its owner.
 inline constexpr int usError = 66;
@@ -55,8 +54,7 @@ class THostView : public TCustomView {
   uint8_t TransferKind = 0;  // 0 none, 1 single upload, 2..5 fetching for the owner
   QStringList FetchedFiles;
 
-  // Where whole selections are queued, and who answers the queue's questions.
-  TTransferItems* Queue = nullptr;
+  // Who answers the transfer queue's questions (dialogs when null).
   IQueueQuestions* Questions = nullptr;
   // The delete confirmation (count, name of the selected item, whether it is a folder);
   // true for Yes. The dialog unless replaced.
@@ -148,6 +146,7 @@ class THostView : public TCustomView {
   QEventLoop* WaitLoop = nullptr;
   bool WaitFailed = false;
   std::function<void()> CheckWait;  // ends the wait once its folder is listed
+  std::string WaitPath;
   bool Walking = false;
   std::shared_ptr<bool> Alive = std::make_shared<bool>(true);
 };

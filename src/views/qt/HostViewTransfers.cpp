@@ -18,11 +18,13 @@ namespace pelmar {
 // once and caches it); as the destination it only looks at what the cache already holds.
 class THostView::TRemoteLister : public IFolderLister {
  public:
-  TRemoteLister(THostView& view, bool enter) : View(view), Enter(enter) {}
+  TRemoteLister(THostView& view, bool enter) : View(view), Alive(view.Alive), Enter(enter) {}
   std::optional<std::vector<TWalkEntry>> List(const std::string& folder) override {
+    // The pane may be closed while a walk waits for a folder: then the walk ends here.
+    if (!*Alive) return std::nullopt;
     if (!View.Folders.Names(folder)) {
       if (!Enter) return std::vector<TWalkEntry>{};
-      if (!View.ChangeFolderAndWait(Q(folder))) return std::nullopt;
+      if (!View.ChangeFolderAndWait(Q(folder)) || !*Alive) return std::nullopt;
     }
     const auto* rows = View.Folders.Names(folder);
     if (!rows) return std::nullopt;
@@ -45,6 +47,7 @@ class THostView::TRemoteLister : public IFolderLister {
 
  private:
   THostView& View;
+  std::shared_ptr<bool> Alive;
   bool Enter;
 };
 

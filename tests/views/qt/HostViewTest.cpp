@@ -1,0 +1,179 @@
+// The remote pane against the scripted server: what it sends for browsing, masks, renaming,
+// deleting whole folders and waiting for folders, and what it forgets on disconnect.
+
+#include <QAbstractItemModel>
+#include <QStandardItemModel>
+
+#include "support/ScriptedFtpServer.h"
+#include "ui/TreeCombo.h"
+#include "views/qt/HostView.h"
+#include "views/qt/PaneFixture.h"
+
+namespace pelmar::test {
+namespace {
+
+using TCommands = std::vector<std::string>;
+
+const std::string kRoot =
+    "drwxr-xr-x 2 u g 0 Jan  1  2020 sub\r\n"
+    "drwxr-xr-x 2 u g 0 Jan  1  2020 locked\r\n"
+    "-rw-r--r-- 1 u g 100 Jan  1  2020 a.txt\r\n"
+    "-rw-r--r-- 1 u g 200 Jan  1  2020 b.bin\r\n";
+
+// Log-on, the first PWD and the listing of "/".
+TScript LoggedOnAtRoot(const std::string& listing) {
+  TScript script;
+  script.Reply("220 Ready").On("331 Password").On("230 In").On("350 R").On("350 R");
+  script.On("257 \"/\"").On("200 PORT ok").On("150 Here").SendData(listing).Reply("226 Done");
+  return script;
+}
+
+// CWD and PWD into `folder`, then its listing.
+void Enter(TScript& script, const std::string& folder, const std::string& listing) {
+  script.On("250 OK").On("257 \"" + folder + "\"");
+  script.On("200 PORT ok").On("150 Here").SendData(listing).Reply("226 Done");
+}
+
+// The commands without the log-on and without PORT's changing argument.
+TCommands Sent(const TScriptedFtpServer& server) {
+  TCommands sent;
+  const auto all = server.Commands();
+  for (size_t i = 4; i < all.size(); ++i) {
+    sent.push_back(all[i].rfind("PORT ", 0) == 0 ? "PORT" : all[i]);
+  }
+  return sent;
+}
+
+class HostViewTest : public PaneTest {
+ protected:
+  void Open(TScriptedFtpServer& server) {
+    View = std::make_unique<THostView>(Page(), Target);
+    Tree = new TTreeCombo(Pages.back().get());
+    View->SetTreeCombo(Tree);
+    View->Connect("127.0.0.1", server.Port(), "anonymous", "me@example.com", "", "", "");
+    ASSERT_TRUE(RunUntil([&] { return View->Model().rowCount() > 0; }));
+  }
+  int RowOf(const QString& name) const { return View->Model().FindCaption(name); }
+  QStringList Names() const {
+    QStringList names;
+    for (int row = 0; row < View->Model().rowCount(); ++row) {
+      names << View->Model().data(View->Model().index(row, 0), Qt::DisplayRole).toString();
+    }
+    return names;
+  }
+
+  std::unique_ptr<THostView> View;
+  TTreeCombo* Tree = nullptr;
+};
+
+TEST_F(HostViewTest, BrowsingRenamingAndDisconnecting) {
+  TScript script = LoggedOnAtRoot(kRoot);
+  Enter(script, "/sub", "-rw-r--r-- 1 u g 5 Jan  1  2020 inner.txt\r\n");
+  Enter(script, "/", kRoot);  // the mask lists the folder again
+  script.On("350 Ready for RNTO").On("250 Renamed").On("221 Bye").WaitClose();
+  TScriptedFtpServer server({script});
+  Open(server);
+  EXPECT_EQ(Names(), (QStringList{"locked", "sub", "a.txt", "b.bin"})) << "folders first";
+  EXPECT_EQ(View->PanelText(0), "4 Entries, 300 Bytes");
+
+  ASSERT_TRUE(View->OpenItem(View->Model().index(RowOf("sub"), 0)));
+  ASSERT_TRUE(RunUntil([&] { return View->Folder() == "/sub/" && View->Model().rowCount() == 1; }));
+  const size_t before = server.Commands().size();
+  View->FolderUp();
+  EXPECT_EQ(View->Folder(), "/");
+  EXPECT_EQ(Names().size(), 4) << "shown from the cache";
+  EXPECT_EQ(server.Commands().size(), before) << "a revisit costs no LIST";
+  EXPECT_FALSE(Tree->IsDimmed(Tree->SelectedNode())) << "a listed folder is not dimmed";
+
+  View->SetMask("*.TXT");
+  EXPECT_EQ(View->Mask(), "*.txt");
+  ASSERT_TRUE(RunUntil([&] { return Names() == QStringList{"locked", "sub", "a.txt"}; }));
+  EXPECT_EQ(View->PanelText(2), "*.txt");
+
+  // Refused without a word to the server: empty, unchanged, or a path.
+  const QModelIndex a = View->Model().index(RowOf("a.txt"), 0);
+  for (const char* refused : {"", "a.txt", "x/a.txt"}) {
+    View->Model().setData(a, QString(refused), Qt::EditRole);
+  }
+  View->Model().setData(a, QString("A.txt"), Qt::EditRole);  // letter case alone is a rename
+  ASSERT_TRUE(server.WaitForCommands(before + 6, std::chrono::seconds(10)));  // ... RNTO
+  EXPECT_EQ(Names(), (QStringList{"locked", "sub", "A.txt"}));
+
+  View->Disconnect();
+  ASSERT_TRUE(RunUntil([&] { return !View->Connected() && View->Model().rowCount() == 0; }));
+  EXPECT_TRUE(View->LogEntries.isEmpty());
+  EXPECT_TRUE(View->Cache().Paths().empty());
+  EXPECT_EQ(Tree->TreeModel()->rowCount(), 0);
+  EXPECT_EQ(Sent(server),
+            (TCommands{"PWD", "PORT", "LIST", "CWD /sub/", "PWD", "PORT", "LIST", "CWD /", "PWD",
+                       "PORT", "LIST", "RNFR /a.txt", "RNTO /A.txt", "QUIT"}));
+}
+
+TEST_F(HostViewTest, DeletingFoldersGoesFilesFirstAndSkipsWhatCannotBeListed) {
+  TScript script = LoggedOnAtRoot(
+      "drwxr-xr-x 2 u g 0 Jan  1  2020 sub\r\n"
+      "drwxr-xr-x 2 u g 0 Jan  1  2020 locked\r\n"
+      "-rw-r--r-- 1 u g 100 Jan  1  2020 a.txt\r\n");
+  script.On("250 Deleted");                            // DELE /a.txt
+  script.On("550 Permission denied").On("257 \"/\"");  // locked cannot be entered
+  Enter(script, "/sub",
+        "-rw-r--r-- 1 u g 5 Jan  1  2020 inner.txt\r\n"
+        "drwxr-xr-x 2 u g 0 Jan  1  2020 deeper\r\n");
+  script.On("250 Deleted");  // DELE /sub/inner.txt
+  Enter(script, "/sub/deeper", "");
+  script.On("250 OK").On("250 Removed");  // CWD /sub/, RMD /sub/deeper
+  script.On("250 OK").On("250 Removed");  // CWD /, RMD /sub
+  Enter(script, "/", "drwxr-xr-x 2 u g 0 Jan  1  2020 locked\r\n");
+  script.WaitClose();
+  TScriptedFtpServer server({script});
+  Open(server);
+  View->SelectAll();
+  EXPECT_TRUE(View->DeleteSelected(false));
+  ASSERT_TRUE(RunUntil([&] { return Names() == QStringList{"locked"}; }));
+  EXPECT_EQ(Sent(server), (TCommands{"PWD",
+                                     "PORT",
+                                     "LIST",
+                                     "DELE /a.txt",
+                                     "CWD /locked/",
+                                     "PWD",
+                                     "CWD /sub/",
+                                     "PWD",
+                                     "PORT",
+                                     "LIST",
+                                     "DELE /sub/inner.txt",
+                                     "CWD /sub/deeper/",
+                                     "PWD",
+                                     "PORT",
+                                     "LIST",
+                                     "CWD /sub/",
+                                     "RMD /sub/deeper",
+                                     "CWD /",
+                                     "RMD /sub",
+                                     "CWD /",
+                                     "PWD",
+                                     "PORT",
+                                     "LIST"}));
+  EXPECT_TRUE(View->LogEntries.contains("Could not open folder /locked/"));
+}
+
+TEST_F(HostViewTest, AWaitForAFolderEndsWhenThePaneCloses) {
+  TScript script = LoggedOnAtRoot(kRoot);
+  script.On("250 OK").On("257 \"/sub\"").Read().WaitClose();  // PORT never answered
+  TScriptedFtpServer server({script});
+  Open(server);
+  bool waitReturned = false;
+  bool waited = true;
+  // The pane goes while its wait runs; the wait returns false and touches nothing.
+  QTimer::singleShot(0, [&] {
+    ASSERT_TRUE(server.WaitForCommands(8, std::chrono::seconds(10)));  // ... PWD, PORT
+    View.reset();
+  });
+  waited = View->ChangeFolderAndWait("/sub/");
+  waitReturned = true;
+  EXPECT_TRUE(waitReturned);
+  EXPECT_FALSE(waited);
+  EXPECT_EQ(View, nullptr);
+}
+
+}  // namespace
+}  // namespace pelmar::test
