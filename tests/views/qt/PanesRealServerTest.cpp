@@ -1,0 +1,174 @@
+// Both panes against real servers: connect, list, navigate and sort; a selection with nested
+// folders downloaded and uploaded through the queue and compared byte for byte; files fetched
+// into the temporary folder.
+
+#include <QHeaderView>
+#include <QTreeView>
+#include <filesystem>
+#include <map>
+#include <random>
+
+#include "settings/Preferences.h"
+#include "support/Files.h"
+#include "support/RealFtpServer.h"
+#include "transfers/TransferQueue.h"
+#include "views/TextUtils.h"
+#include "views/qt/HostView.h"
+#include "views/qt/LocalView.h"
+#include "views/qt/PaneFixture.h"
+
+namespace pelmar::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+class TYesToAll : public IQueueQuestions {
+ public:
+  TAnswer AskOverwrite(const std::string&, int64_t, TDateTime, int64_t, TDateTime) override {
+    return TAnswer::Yes;
+  }
+  TAnswer AskRestart(const std::string&) override { return TAnswer::No; }
+};
+
+std::map<std::string, std::string> Tree(const std::string& root) {
+  std::map<std::string, std::string> files;
+  for (const auto& entry : fs::recursive_directory_iterator(root)) {
+    const std::string relative = fs::relative(entry.path(), root).string();
+    files[relative] = entry.is_directory() ? std::string("<dir>") : ReadFile(entry.path().string());
+  }
+  return files;
+}
+
+std::string Random(size_t size, unsigned seed) {
+  std::mt19937 random(seed);
+  std::string bytes(size, '\0');
+  for (char& c : bytes) c = static_cast<char>(random());
+  return bytes;
+}
+
+class PanesRealServerTest : public PaneTest, public ::testing::WithParamInterface<TServerKind> {
+ protected:
+  void SetUp() override {
+    PaneTest::SetUp();
+    if (const std::string why = TRealFtpServer::CannotRun(GetParam()); !why.empty()) {
+      GTEST_SKIP() << why;
+    }
+    Server = std::make_unique<TRealFtpServer>(GetParam());
+    ASSERT_TRUE(Server->Started()) << Server->StartError();
+    Preferences() = TPreferences();
+    Preferences().TransferMode = 2;  // binary: byte for byte
+    LocalRoot = Server->Root() + "../local/";
+    fs::create_directories(LocalRoot);
+    Queue = std::make_unique<TTransferItems>(Target);
+    Local = std::make_unique<TLocalView>(Page());
+    Remote = std::make_unique<THostView>(Page(), Target);
+    Local->Queue = Remote->Queue = Queue.get();
+    Remote->Questions = &Answers;
+    Local->ChangeFolder(QString::fromStdString(LocalRoot));
+  }
+  void TearDown() override {
+    Remote.reset();
+    Local.reset();
+    Queue.reset();
+    PaneTest::TearDown();
+    Server.reset();
+  }
+  void Connect() {
+    Remote->Connect("127.0.0.1", Server->Port(), QString::fromStdString(Server->User()),
+                    QString::fromStdString(Server->Password()), "", "", "");
+    ASSERT_TRUE(RunUntil([&] { return Remote->Model().rowCount() > 0; }));
+  }
+  void Select(TCustomView& view, const QString& name) {
+    view.ListView()->ClearSelection();
+    for (int row = 0; row < view.ListView()->RowCount(); ++row) {
+      const QModelIndex item = view.ListView()->Row(row);
+      if (view.GetItemName(item) == name) view.ListView()->Select(item, true);
+    }
+    ASSERT_EQ(view.ListView()->SelectedItems().size(), 1) << name.toStdString();
+  }
+  QStringList Names() const {
+    QStringList names;
+    for (int row = 0; row < Remote->Model().rowCount(); ++row) {
+      names << Remote->GetItemName(Remote->Model().index(row, 0));
+    }
+    return names;
+  }
+  bool QueueIdle() {
+    return RunUntil(
+        [&] { return Queue->CountInState(tsPending) == 0 && Queue->CountInState(tsActive) == 0; },
+        60000);
+  }
+
+  std::unique_ptr<TRealFtpServer> Server;
+  std::unique_ptr<TTransferItems> Queue;
+  std::unique_ptr<TLocalView> Local;
+  std::unique_ptr<THostView> Remote;
+  TYesToAll Answers;
+  std::string LocalRoot;
+};
+
+TEST_P(PanesRealServerTest, BrowseSortAndMoveWholeFoldersBothWays) {
+  const std::string root = Server->Root();
+  fs::create_directories(root + "tree/sub/deeper");
+  fs::create_directories(root + "tree/empty");
+  fs::create_directories(root + "up");
+  WriteFile(root + "tree/big.bin", Random(300000, 1));
+  WriteFile(root + "tree/small.txt", "small\n");
+  WriteFile(root + "tree/sub/b.bin", Random(4097, 2));
+  WriteFile(root + "tree/sub/deeper/c.bin", "");
+  WriteFile(root + "zz.bin", "zz");
+  ::chmod((root + "up").c_str(), 0777);
+  Connect();
+  EXPECT_EQ(Names(), (QStringList{"tree", "up", "zz.bin"}));
+
+  // Into the tree and sorted by size: folders first, then the smallest file.
+  Select(*Remote, "tree");
+  Remote->DoubleClick(Remote->ListView()->SelectedItems().first());
+  ASSERT_TRUE(RunUntil([&] { return Names().contains("big.bin"); }));
+  emit Remote->ListView()->Details()->header()->sectionClicked(1);
+  EXPECT_EQ(Names(), (QStringList{"empty", "sub", "small.txt", "big.bin"}));
+  Remote->FolderUp();
+  EXPECT_EQ(Names(), (QStringList{"tree", "up", "zz.bin"})) << "from the cache, sorted again";
+
+  Select(*Remote, "tree");
+  ASSERT_TRUE(Remote->SendSelection(Local.get()));
+  ASSERT_TRUE(QueueIdle());
+  EXPECT_EQ(Tree(LocalRoot + "tree"), Tree(root + "tree"));
+
+  Select(*Remote, "up");
+  Remote->DoubleClick(Remote->ListView()->SelectedItems().first());
+  ASSERT_TRUE(RunUntil([&] { return Remote->Folder().endsWith("up/"); }));
+  ASSERT_TRUE(RunUntil([&] { return Local->ListView()->RowCount() > 0; }));
+  Select(*Local, "tree");
+  ASSERT_TRUE(Local->SendSelection(Remote.get()));
+  ASSERT_TRUE(QueueIdle());
+  EXPECT_EQ(Tree(root + "up/tree"), Tree(root + "tree"));
+  for (int i = 0; i < Queue->Count(); ++i) {
+    EXPECT_EQ(Queue->Item(i).StatusText(), "Done") << Queue->Item(i).FileName;
+  }
+}
+
+TEST_P(PanesRealServerTest, FetchedFilesArriveInTheTemporaryFolder) {
+  WriteFile(Server->Root() + "fetch-me.bin", Random(20000, 3));
+  Connect();
+  QStringList fetched;
+  uint8_t kind = 0;
+  Remote->OnTransferred = [&](THostView&, const QStringList& files, uint8_t fetchKind) {
+    fetched = files;
+    kind = fetchKind;
+  };
+  Select(*Remote, "fetch-me.bin");
+  ASSERT_TRUE(Remote->FetchSelected(*Local, 4));
+  ASSERT_TRUE(RunUntil([&] { return !fetched.isEmpty(); }));
+  EXPECT_EQ(kind, 4);
+  ASSERT_EQ(fetched.size(), 1);
+  EXPECT_EQ(fetched[0].toStdString(), TemporaryFolder() + "fetch-me.bin");
+  EXPECT_EQ(ReadFile(fetched[0].toStdString()), ReadFile(Server->Root() + "fetch-me.bin"));
+  fs::remove(fetched[0].toStdString());
+}
+
+INSTANTIATE_TEST_SUITE_P(Servers, PanesRealServerTest, ::testing::ValuesIn(AllServerKinds()),
+                         [](const auto& param) { return ServerName(param.param); });
+
+}  // namespace
+}  // namespace pelmar::test
