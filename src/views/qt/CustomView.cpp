@@ -168,6 +168,12 @@ TCustomView* TCustomView::ViewOf(const QObject* widget) {
   return nullptr;
 }
 
+TCustomView* TCustomView::DropSourceFor(const QObject* dragSource) const {
+  TCustomView* source = ViewOf(dragSource);
+  // Only a selection from the other pane; a pane never takes its own items.
+  return source && source != this && AcceptsDrop() ? source : nullptr;
+}
+
 bool TCustomView::HandleKey(int key, Qt::KeyboardModifiers modifiers) {
   const bool ctrl = modifiers & Qt::ControlModifier;
   const bool shift = modifiers & Qt::ShiftModifier;
@@ -250,9 +256,7 @@ bool TCustomView::eventFilter(QObject* watched, QEvent* event) {
     case QEvent::DragEnter:
     case QEvent::DragMove: {
       auto* drag = static_cast<QDragMoveEvent*>(event);
-      TCustomView* source = ViewOf(drag->source());
-      // Only a selection from the other pane; a pane never takes its own items.
-      if (source && source != this && AcceptsDrop()) {
+      if (DropSourceFor(drag->source())) {
         drag->setDropAction(Qt::CopyAction);
         drag->accept();
       } else {
@@ -262,8 +266,7 @@ bool TCustomView::eventFilter(QObject* watched, QEvent* event) {
     }
     case QEvent::Drop: {
       auto* drop = static_cast<QDropEvent*>(event);
-      TCustomView* source = ViewOf(drop->source());
-      if (source && source != this && AcceptsDrop()) {
+      if (TCustomView* source = DropSourceFor(drop->source())) {
         drop->setDropAction(Qt::CopyAction);
         drop->accept();
         source->SendSelection(this);

@@ -84,6 +84,8 @@ class TCustomView : public QObject, public ITransferDestination {
 
   // The pane that owns a list widget (either of its views), or null.
   static TCustomView* ViewOf(const QObject* widget);
+  // The pane whose selection a drag from `dragSource` carries, when it may be dropped here.
+  TCustomView* DropSourceFor(const QObject* dragSource) const;
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
