@@ -28,6 +28,8 @@ class TFolderItems {
 
   // Name -> cache index, in listing order.
   const std::vector<std::pair<std::string, int>>& Names() const { return NameList; }
+  // Hands the names over (the records stay in the cache) and empties the list.
+  std::vector<std::pair<std::string, int>> TakeNames() { return std::move(NameList); }
   int64_t TotalBytes() const { return Total; }
   void Clear();
 

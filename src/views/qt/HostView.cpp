@@ -61,6 +61,7 @@ THostView::THostView(QWidget* parent, std::shared_ptr<TEventTarget> target)
 
 THostView::~THostView() {
   *Alive = false;
+  Rows->Clear();  // the rows it shows belong to the cache, which goes first
   // A wait for a folder must not go on into a pane that is gone.
   if (WaitLoop) WaitLoop->quit();
   Ftp->OnAborted = nullptr;
@@ -170,8 +171,8 @@ void THostView::Disconnected() {
   ListView()->setEnabled(false);
   Rows->Editable = false;
   LogEntries.clear();
-  Folders.Clear();
   Rows->Clear();
+  Folders.Clear();
   if (Tree) Tree->ClearTree();
   TreeList.clear();
   TotalSize = 0;
@@ -263,7 +264,7 @@ void THostView::ShowFromCache(const std::string& path) {
   SetFolder(Q(path));
   BuildingList = true;
   // One model reset for the whole folder: no item is made per row.
-  Rows->SetRows(*Folders.Names(path));
+  Rows->SetRows(Folders.Names(path));
   Rows->SortRows(SortColumn);
   BuildingList = false;
   UpdateState(usIdle);
@@ -316,7 +317,7 @@ bool THostView::MakeFolder(const QString& name, bool) {
 void THostView::RefreshFolder() {
   if (Busy() || !Connected()) return;
   const std::string path = S(Folder());
-  Folders.Drop(path);
+  DropFolder(path);
   TreeList.erase(path);
   ChangeFolder(Q(path));
 }
@@ -325,6 +326,11 @@ bool THostView::RenameItem(const QString& oldPath, const QString& newPath) {
   Ftp->Rename(S(oldPath), S(newPath));
   RefreshFolder();
   return true;
+}
+
+void THostView::DropFolder(const std::string& path) {
+  if (Rows->Source() && Rows->Source() == Folders.Names(path)) Rows->Clear();
+  Folders.Drop(path);
 }
 
 void THostView::FolderArrived(const std::string& pathText, uint8_t kind) {
@@ -370,14 +376,20 @@ void THostView::ListingArrived(std::string& text) {
     for (const auto& [name, index] : items.Names()) ItemCache().Release(index);
     return;
   }
+  const int64_t total = items.TotalBytes();
   BuildingList = false;
-  for (const auto& [name, index] : items.Names()) rows.push_back({name, index});
-  Folders.Store(path, rows);
+  {
+    auto names = items.TakeNames();
+    rows.reserve(names.size());
+    for (auto& [name, index] : names) rows.push_back({std::move(name), index});
+  }
+  Rows->Clear();  // it may show the listing this one replaces
+  Folders.Store(path, std::move(rows));
   for (const auto& name : subFolders) ShowInTree(path + name + "/", false);
   ShowInTree(path, true);
-  Rows->SetRows(std::move(rows));
+  Rows->SetRows(Folders.Names(path));
   Rows->SortRows(SortColumn);
-  TotalSize = items.TotalBytes();
+  TotalSize = total;
   RefreshStatus();
   UpdateState(usIdle);
   if (CheckWait) CheckWait();
@@ -419,7 +431,7 @@ void THostView::CaptionEdited(int row, const QString& text) {
                                     ? newName
                                     : newName + " -> " + target;
   Folders.Rename(folder, listed, newListed);
-  Rows->RenameRow(row, newListed);
+  Rows->RowChanged(row);
   if (IsFolder(item)) {
     const auto node = TreeList.find(folder + oldName + "/");
     if (node != TreeList.end()) {
@@ -500,8 +512,11 @@ void THostView::EntryArrived(const std::string& folderText, const std::string& n
   if (name.empty()) return;
   const std::string folder = WithSlash(folderText);
   TItemRecord record{static_cast<uint16_t>(isFolder ? iaFolder : 0), size, modified};
+  // The list may show that folder's rows, which the update may move.
+  const bool shown = Folders.Names(folder) && Rows->Source() == Folders.Names(folder);
+  if (shown) Rows->Clear();
   if (!Folders.Update(folder, name, record)) return;
-  if (folder == S(Folder()) || isFolder) ChangeFolder(Q(folder));
+  if (shown || folder == S(Folder()) || isFolder) ChangeFolder(Q(folder));
 }
 
 void THostView::ProgressArrived(uint8_t kind, bool isFile, int64_t count) {

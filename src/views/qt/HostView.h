@@ -124,6 +124,8 @@ class THostView : public TCustomView {
   void CaptionEdited(int row, const QString& text);
   void StartNextFetch();
   void DeleteLevel(const std::string& folder);
+  // Forgets a folder's listing (and stops showing it first when it is shown).
+  void DropFolder(const std::string& path);
   // Walks the selection of `source` into `destination` through the transfer queue.
   bool WalkSelection(TCustomView& source, TCustomView& destination, bool upload);
   std::string FolderBytes() const;

@@ -193,7 +193,7 @@ void THostView::DeleteLevel(const std::string& folder) {
     if (!*alive) return;
     Ftp->ChangeFolder(folder);
     if (folder + name != "/") Ftp->RemoveFolder(folder + name);
-    Folders.Drop(entered);
+    DropFolder(entered);
     TreeList.erase(entered);
     ChangeFolder(Q(folder));
   }

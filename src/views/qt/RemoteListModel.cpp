@@ -39,30 +39,28 @@ TRemoteListModel::TRemoteListModel(TItemCache& cache, QObject* parent)
                               QApplication::style()->standardIcon(QStyle::SP_FileLinkIcon));
 }
 
-void TRemoteListModel::SetRows(std::vector<TRemoteRow> rows) {
+void TRemoteListModel::SetRows(const std::vector<TRemoteRow>* rows) {
   beginResetModel();
-  RowList = std::move(rows);
+  RowList = rows;
+  Order.resize(rows ? rows->size() : 0);
+  for (size_t i = 0; i < Order.size(); ++i) Order[i] = static_cast<uint32_t>(i);
   endResetModel();
 }
 
 const TItemRecord* TRemoteListModel::RecordAt(int row) const {
-  if (row < 0 || row >= static_cast<int>(RowList.size())) return nullptr;
+  if (row < 0 || row >= rowCount()) return nullptr;
   return Cache.Get(RowAt(row).Record);
 }
 
 int TRemoteListModel::FindCaption(const QString& name) const {
-  for (size_t i = 0; i < RowList.size(); ++i) {
-    if (Display(LinkName(RowList[i].Name)).compare(name, Qt::CaseInsensitive) == 0) {
-      return static_cast<int>(i);
-    }
+  for (int row = 0; row < rowCount(); ++row) {
+    if (Display(LinkName(RowAt(row).Name)).compare(name, Qt::CaseInsensitive) == 0) return row;
   }
   return -1;
 }
 
-void TRemoteListModel::RenameRow(int row, const std::string& listedName) {
-  if (row < 0 || row >= static_cast<int>(RowList.size())) return;
-  RowList[static_cast<size_t>(row)].Name = listedName;
-  emit dataChanged(index(row, 0), index(row, 3));
+void TRemoteListModel::RowChanged(int row) {
+  if (row >= 0 && row < rowCount()) emit dataChanged(index(row, 0), index(row, 3));
 }
 
 QString TRemoteListModel::TypeText(int row) const {
@@ -76,33 +74,32 @@ QString TRemoteListModel::TypeText(int row) const {
 }
 
 void TRemoteListModel::SortRows(int sortColumn) {
-  std::vector<std::string> types(RowList.size());
-  const bool byType = sortColumn == 3 || sortColumn == -3;
-  // The type text is looked up once per row, not once per comparison.
-  std::vector<size_t> order(RowList.size());
-  for (size_t i = 0; i < order.size(); ++i) {
-    order[i] = i;
-    if (byType) types[i] = S(TypeText(static_cast<int>(i)));
+  if (!RowList) return;
+  const std::vector<TRemoteRow>& rows = *RowList;
+  // Type texts only when sorting by type, looked up once per row, not once per comparison.
+  std::vector<std::string> types;
+  if (sortColumn == 3 || sortColumn == -3) {
+    types.resize(rows.size());
+    for (int row = 0; row < rowCount(); ++row)
+      types[Order[static_cast<size_t>(row)]] = S(TypeText(row));
   }
+  static const std::string kNoType;
   static const TItemRecord kNone;
-  auto record = [&](size_t i) {
-    const TItemRecord* r = Cache.Get(RowList[i].Record);
+  auto record = [&](uint32_t i) {
+    const TItemRecord* r = Cache.Get(rows[i].Record);
     return r ? *r : kNone;
   };
-  std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
-    return CompareRemoteRows(RowList[a], record(a), types[a], RowList[b], record(b), types[b],
-                             sortColumn) < 0;
-  });
-  std::vector<TRemoteRow> sorted;
-  sorted.reserve(RowList.size());
-  for (size_t i : order) sorted.push_back(std::move(RowList[i]));
+  auto type = [&](uint32_t i) -> const std::string& { return types.empty() ? kNoType : types[i]; };
   emit layoutAboutToBeChanged();
-  RowList = std::move(sorted);
+  std::stable_sort(Order.begin(), Order.end(), [&](uint32_t a, uint32_t b) {
+    return CompareRemoteRows(rows[a], record(a), type(a), rows[b], record(b), type(b), sortColumn) <
+           0;
+  });
   emit layoutChanged();
 }
 
 int TRemoteListModel::rowCount(const QModelIndex& parent) const {
-  return parent.isValid() ? 0 : static_cast<int>(RowList.size());
+  return parent.isValid() ? 0 : static_cast<int>(Order.size());
 }
 
 int TRemoteListModel::columnCount(const QModelIndex& parent) const {
@@ -129,7 +126,7 @@ const TRemoteListModel::TKind& TRemoteListModel::KindOf(const QString& name) con
 }
 
 QVariant TRemoteListModel::data(const QModelIndex& index, int role) const {
-  if (!index.isValid() || index.row() >= static_cast<int>(RowList.size())) return {};
+  if (!index.isValid() || index.row() >= rowCount()) return {};
   const TRemoteRow& row = RowAt(index.row());
   const TItemRecord* record = Cache.Get(row.Record);
   if (!record) return {};

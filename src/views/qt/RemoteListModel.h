@@ -18,14 +18,18 @@ class TRemoteListModel : public QAbstractTableModel {
  public:
   explicit TRemoteListModel(TItemCache& cache, QObject* parent = nullptr);
 
-  void SetRows(std::vector<TRemoteRow> rows);
-  void Clear() { SetRows({}); }
-  const std::vector<TRemoteRow>& Rows() const { return RowList; }
-  const TRemoteRow& RowAt(int row) const { return RowList[static_cast<size_t>(row)]; }
+  // Shows the rows of a cached folder, in their order until sorted. The model keeps only a
+  // pointer and an order of 4 bytes a row: whoever changes or drops that folder's rows sets
+  // them again (or clears) before the next event is handled.
+  void SetRows(const std::vector<TRemoteRow>* rows);
+  void Clear() { SetRows(nullptr); }
+  const std::vector<TRemoteRow>* Source() const { return RowList; }
+  const TRemoteRow& RowAt(int row) const { return (*RowList)[Order[static_cast<size_t>(row)]]; }
   const TItemRecord* RecordAt(int row) const;
   // The row whose shown name equals `name` without regard to case; -1 when none.
   int FindCaption(const QString& name) const;
-  void RenameRow(int row, const std::string& listedName);
+  // A row's entry was renamed in the cache.
+  void RowChanged(int row);
   // Sorts by a sort column (1..4, negative for descending), folders first.
   void SortRows(int sortColumn);
   // Captions may be edited only while this is set (the pane is connected).
@@ -53,7 +57,8 @@ class TRemoteListModel : public QAbstractTableModel {
   const TKind& KindOf(const QString& name) const;
 
   TItemCache& Cache;
-  std::vector<TRemoteRow> RowList;
+  const std::vector<TRemoteRow>* RowList = nullptr;
+  std::vector<uint32_t> Order;
   mutable QHash<QString, TKind> Kinds;  // by lower-case extension
   QIcon FolderIcon;
   QIcon LinkIcon;
