@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Starts a local demo FTP server (pyftpdlib on 127.0.0.1, serving a small demo folder) and
 # shows Pelmar's engine at work on it through pelmar-cli. With --serve the server keeps
-# running until Ctrl-C, so you can try pelmar-cli against it yourself.
+# running until Ctrl-C, so you can try pelmar-cli against it yourself; with --panes the two
+# panes (the developer harness) open on it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=build/release
@@ -33,6 +34,13 @@ echo
 echo "\$ pelmar-cli get $url/pictures/random.bin $downloads/"
 "$cli" get "$url/pictures/random.bin" "$downloads/"
 cmp "$demo/pictures/random.bin" "$downloads/random.bin" && echo "random.bin downloaded intact."
+
+if [ "${1:-}" = "--panes" ]; then
+  echo
+  echo "Opening the two panes on $url/ (close the window to stop)."
+  "$build/tools/panes/pelmar-panes" "$url/" "$PWD/$downloads"
+  exit 0
+fi
 
 if [ "${1:-}" = "--serve" ]; then
   echo

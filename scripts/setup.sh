@@ -11,7 +11,7 @@ packages=(
   python3 python3-pyftpdlib vsftpd curl lftp bc openssl
   libmemcached11 libmemcachedutil2 libhashkit2 libpcre2-posix3 libhiredis0.14
   clang libclang-rt-14-dev
-  xvfb xauth
+  xvfb xauth xdotool imagemagick adwaita-icon-theme
 )
 
 missing=()

@@ -90,6 +90,8 @@ int main(int argc, char** argv) {
     log->setObjectName("memoLog");
     log->setReadOnly(true);
     log->setMaximumBlockCount(800);
+    panes->setStretchFactor(0, 1);
+    panes->setStretchFactor(1, 1);
     splitter->setStretchFactor(0, 4);
     splitter->setStretchFactor(1, 1);
     layout->addWidget(splitter, 1);
@@ -122,6 +124,7 @@ int main(int argc, char** argv) {
     QObject::connect(tree, &TTreeCombo::NodeChosen,
                      [&](QStandardItem* node) { remote.ChangeFolder(Q(remote.TreePath(node))); });
     window.show();
+    panes->setSizes({window.width() / 2, window.width() / 2});
     const QString user = url.userName().isEmpty() ? "anonymous" : url.userName();
     const QString password = url.userName().isEmpty() ? Q(Preferences().EMail) : url.password();
     remote.Connect(url.host(), url.port(21), user, password, QString(), url.path(), QString());
