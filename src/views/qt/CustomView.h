@@ -72,6 +72,12 @@ class TCustomView : public QObject, public ITransferDestination {
   virtual void InvertSelection();
   virtual void RefreshFolder() = 0;
   virtual bool RenameItem(const QString& oldPath, const QString& newPath) = 0;
+  // An entry has arrived in `folder` of this pane (the transfer queue says so).
+  virtual void UpdateItem(const std::string&, const std::string&, uint16_t, int64_t, TDateTime) {}
+  void EntryArrived(const std::string& folder, const std::string& name, bool isFolder, int64_t size,
+                    TDateTime modified) override {
+    UpdateItem(folder, name, isFolder ? 1 : 0, size, modified);
+  }
   virtual bool SendSelection(TCustomView* target);
   // Whether a selection dragged from the other pane may be dropped here now.
   virtual bool AcceptsDrop() const { return true; }

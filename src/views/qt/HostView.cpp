@@ -507,11 +507,12 @@ QString THostView::BuildUrl(const QModelIndex& item) const {
   return Q(url + path);
 }
 
-void THostView::EntryArrived(const std::string& folderText, const std::string& name, bool isFolder,
-                             int64_t size, TDateTime modified) {
+void THostView::UpdateItem(const std::string& folderText, const std::string& name,
+                           uint16_t attributes, int64_t size, TDateTime modified) {
   if (name.empty()) return;
   const std::string folder = WithSlash(folderText);
-  TItemRecord record{static_cast<uint16_t>(isFolder ? iaFolder : 0), size, modified};
+  const bool isFolder = attributes & iaFolder;
+  TItemRecord record{attributes, size, modified};
   // The list may show that folder's rows, which the update may move.
   const bool shown = Folders.Names(folder) && Rows->Source() == Folders.Names(folder);
   if (shown) Rows->Clear();

@@ -105,8 +105,8 @@ class THostView : public TCustomView {
   bool RenameItem(const QString& oldPath, const QString& newPath) override;
   bool SendSelection(TCustomView* target) override;
   bool AcceptsDrop() const override { return Connected(); }
-  void EntryArrived(const std::string& folder, const std::string& name, bool isFolder, int64_t size,
-                    TDateTime modified) override;
+  void UpdateItem(const std::string& folder, const std::string& name, uint16_t attributes,
+                  int64_t size, TDateTime modified) override;
 
  private:
   class TRemoteLister;

@@ -48,7 +48,6 @@ class TLocalView : public TCustomView {
   void Paste() override;
   void RefreshFolder() override;
   bool RenameItem(const QString& oldPath, const QString& newPath) override;
-  void EntryArrived(const std::string&, const std::string&, bool, int64_t, TDateTime) override {}
 
  signals:
   // The folder shown has been read completely.
