@@ -29,10 +29,17 @@ bool TSiteFile::HasSiteList() const {
 }
 
 std::vector<std::string> TSiteFile::ReadSiteNames() const {
-  // LastSite is one of the keys, so k keys hold k - 1 site names.
-  const size_t keys = File.KeyNames(kSites).size();
+  // Site1, Site2, ... while they exist; a hand-written file without LastSite keeps its last
+  // site (counting keys, as the design did, took LastSite for granted).
   std::vector<std::string> names;
-  for (size_t i = 1; i < keys; ++i) {
+  const std::vector<std::string> keys = File.KeyNames(kSites);
+  auto present = [&keys](const std::string& key) {
+    for (const auto& k : keys) {
+      if (AsciiLower(k) == AsciiLower(key)) return true;
+    }
+    return false;
+  };
+  for (size_t i = 1; present("Site" + std::to_string(i)); ++i) {
     const std::string name = File.ReadString(kSites, "Site" + std::to_string(i), "");
     if (!name.empty()) InsertSorted(names, name);
   }

@@ -113,26 +113,37 @@ TSplitUrl SplitUrl(std::string_view url, const std::string& defaultPassword) {
   if (const size_t scheme = rest.find("://"); scheme != std::string_view::npos) {
     rest.remove_prefix(scheme + 3);
   }
-  if (const size_t colon = rest.find(':'); colon != std::string_view::npos) {
-    parts.User = std::string(rest.substr(0, colon));
-    const size_t at = rest.find('@');
-    if (at != std::string_view::npos && at > colon) {
-      parts.Password = std::string(rest.substr(colon + 1, at - colon - 1));
-      rest.remove_prefix(at + 1);
-    } else if (at != std::string_view::npos) {
-      rest.remove_prefix(at + 1);
-    }
+  // Credentials end at the last "@" before the path; the password may hold "@" itself.
+  const size_t pathStart = std::min(rest.find('/'), rest.size());
+  const size_t at = rest.substr(0, pathStart).rfind('@');
+  if (at != std::string_view::npos) {
+    const std::string_view credentials = rest.substr(0, at);
+    const size_t colon = credentials.find(':');
+    parts.User = std::string(credentials.substr(0, colon));
+    if (colon != std::string_view::npos)
+      parts.Password = std::string(credentials.substr(colon + 1));
+    rest.remove_prefix(at + 1);
   } else {
     parts.User = "anonymous";
     parts.Password = defaultPassword;
   }
   const size_t slash = rest.find('/');
   if (slash == std::string_view::npos || slash == 0) {
-    parts.Host = std::string(rest);
-    rest = std::string_view();
+    parts.Host = std::string(slash == 0 ? std::string_view() : rest);
+    rest = slash == 0 ? rest : std::string_view();
   } else {
     parts.Host = std::string(rest.substr(0, slash));
     rest.remove_prefix(slash);
+  }
+  // "host:2121" is that host and that port.
+  if (const size_t colon = parts.Host.rfind(':'); colon != std::string::npos) {
+    const std::string digits = parts.Host.substr(colon + 1);
+    const bool number = !digits.empty() && digits.size() <= 5 &&
+                        digits.find_first_not_of("0123456789") == std::string::npos;
+    if (number && std::stoi(digits) >= 1 && std::stoi(digits) <= 65535) {
+      parts.Port = std::stoi(digits);
+      parts.Host.resize(colon);
+    }
   }
   if (rest.empty() || rest.back() == '/') {
     parts.Folder = std::string(rest);
@@ -142,10 +153,6 @@ TSplitUrl SplitUrl(std::string_view url, const std::string& defaultPassword) {
     parts.FileName = std::string(last == std::string_view::npos ? rest : rest.substr(last + 1));
   }
   if (parts.Folder.empty()) parts.Folder = "/";
-  if (const size_t at = parts.Host.find('@'); at != std::string::npos) {
-    parts.Password += "@" + parts.Host.substr(0, at);
-    parts.Host.erase(0, at + 1);
-  }
   return parts;
 }
 

@@ -38,12 +38,14 @@ struct TSplitUrl {
   std::string User;
   std::string Password;
   std::string Host;
+  int Port = 21;
   std::string Folder;
   std::string FileName;
 };
 
-// Splits a typed address such as "ftp://user:pw@host/pub/file.zip" into its parts; without a
-// user the login is anonymous with `defaultPassword`. No port is split off, nothing decoded.
+// Splits a typed address such as "ftp://user:pw@host:2121/pub/file.zip" into its parts;
+// without a user the login is anonymous with `defaultPassword`. Credentials end at the last
+// "@" before the path; a port after the host is split off (21 when none). Nothing is decoded.
 TSplitUrl SplitUrl(std::string_view url, const std::string& defaultPassword);
 
 // The reversible scrambling of stored passwords: each byte becomes (NOT b) XOR 0x3C.

@@ -97,24 +97,31 @@ TEST(SplitUrl, Parts) {
     const char* User;
     const char* Password;
     const char* Host;
+    int Port;
     const char* Folder;
     const char* File;
   } cases[] = {
-      {"ftp://host/pub/file.zip", "anonymous", "me@x", "host", "/pub/", "file.zip"},
-      {"ftp://host", "anonymous", "me@x", "host", "/", ""},
-      {"ftp://host/", "anonymous", "me@x", "host", "/", ""},
-      {"host/a/b/", "anonymous", "me@x", "host", "/a/b/", ""},
-      {"ftp://u:pw@host/x", "u", "pw", "host", "/", "x"},
-      {"ftp://u:p@ss@host/dir/f", "u", "p@ss", "host", "/dir/", "f"},
-      {"ftp://u:@host/", "u", "", "host", "/", ""},
-      // No port handling here: the colon is read as the end of a user name.
-      {"ftp://host:2121/x", "host", "", "host:2121", "/", "x"},
+      {"ftp://host/pub/file.zip", "anonymous", "me@x", "host", 21, "/pub/", "file.zip"},
+      {"ftp://host", "anonymous", "me@x", "host", 21, "/", ""},
+      {"ftp://host/", "anonymous", "me@x", "host", 21, "/", ""},
+      {"host/a/b/", "anonymous", "me@x", "host", 21, "/a/b/", ""},
+      {"ftp://u:pw@host/x", "u", "pw", "host", 21, "/", "x"},
+      {"ftp://u:p@ss@host/dir/f", "u", "p@ss", "host", 21, "/dir/", "f"},
+      {"ftp://u:@host/", "u", "", "host", 21, "/", ""},
+      {"ftp://user@host/", "user", "", "host", 21, "/", ""},
+      // A port after the host is the port, with or without a user.
+      {"ftp://host:2121/pub/", "anonymous", "me@x", "host", 2121, "/pub/", ""},
+      {"ftp://u:p@host:2121/", "u", "p", "host", 2121, "/", ""},
+      {"ftp://u:p@ss@host:21/f", "u", "p@ss", "host", 21, "/", "f"},
+      {"ftp://host:99999/", "anonymous", "me@x", "host:99999", 21, "/", ""},  // not a port
+      {"ftp://host:/", "anonymous", "me@x", "host:", 21, "/", ""},
   };
   for (const auto& c : cases) {
     const TSplitUrl parts = SplitUrl(c.Url, "me@x");
     EXPECT_EQ(parts.User, c.User) << c.Url;
     EXPECT_EQ(parts.Password, c.Password) << c.Url;
     EXPECT_EQ(parts.Host, c.Host) << c.Url;
+    EXPECT_EQ(parts.Port, c.Port) << c.Url;
     EXPECT_EQ(parts.Folder, c.Folder) << c.Url;
     EXPECT_EQ(parts.FileName, c.File) << c.Url;
   }
