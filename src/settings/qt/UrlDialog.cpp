@@ -1,0 +1,257 @@
+#include "settings/qt/UrlDialog.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+#include "settings/Preferences.h"
+#include "ui/HelpService.h"
+#include "ui/QtText.h"
+#include "views/TextUtils.h"
+
+namespace pelmar {
+namespace {
+
+QLineEdit* Box(QWidget* parent, const char* name, int maxLength) {
+  auto* box = new QLineEdit(parent);
+  box->setObjectName(name);
+  box->setMaxLength(maxLength);
+  return box;
+}
+
+}  // namespace
+
+TfrmURL::TfrmURL(QWidget* parent, bool browserPresent) : QDialog(parent) {
+  setObjectName("TfrmURL");
+  setWindowTitle("Connection to URL");
+  DefaultPassword = Q(Preferences().EMail);
+  auto* layout = new QVBoxLayout(this);
+  auto* top = new QFormLayout;
+  cmboURL = new QComboBox(this);
+  cmboURL->setObjectName("cmboURL");
+  cmboURL->setEditable(true);
+  cmboURL->lineEdit()->setMaxLength(512);
+  cmboURL->setInsertPolicy(QComboBox::NoInsert);
+  for (const auto& address : Preferences().UrlHistory) cmboURL->addItem(Q(address));
+  top->addRow("URL:", cmboURL);
+  layout->addLayout(top);
+  auto* group = new QGroupBox("URL's Properties", this);
+  auto* form = new QFormLayout(group);
+  auto* kinds = new QHBoxLayout;
+  ChkFTP = new QRadioButton("FTP", group);
+  ChkFTP->setObjectName("ChkFTP");
+  ChkFTPAn = new QRadioButton("FTP anonymous", group);
+  ChkFTPAn->setObjectName("ChkFTPAn");
+  ChkHTTP = new QRadioButton("HTTP", group);
+  ChkHTTP->setObjectName("ChkHTTP");
+  ChkHTTP->setEnabled(browserPresent);
+  ChkFTP->setChecked(true);
+  kinds->addWidget(ChkFTP);
+  kinds->addWidget(ChkFTPAn);
+  kinds->addWidget(ChkHTTP);
+  form->addRow("Type of URL:", kinds);
+  editUserName = Box(group, "editUserName", 256);
+  editPassword = Box(group, "editPassword", 256);
+  editHost = Box(group, "editHost", 512);
+  editFolder = Box(group, "editFolder", 512);
+  editFileName = Box(group, "editFileName", 512);
+  form->addRow("User Name:", editUserName);
+  form->addRow("Password:", editPassword);
+  form->addRow("Host:", editHost);
+  form->addRow("Folder:", editFolder);
+  form->addRow("File:", editFileName);
+  layout->addWidget(group);
+  auto* buttons = new QDialogButtonBox(this);
+  btnOK = buttons->addButton("OK", QDialogButtonBox::AcceptRole);
+  btnOK->setObjectName("btnOK");
+  btnOK->setDefault(true);
+  buttons->addButton("Cancel", QDialogButtonBox::RejectRole)->setObjectName("btnCancel");
+  QPushButton* help = buttons->addButton("&Help", QDialogButtonBox::HelpRole);
+  help->setObjectName("btnHelp");
+  layout->addWidget(buttons);
+  connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+  connect(help, &QPushButton::clicked, this, [] { ShowHelpTopic(kHelpTopic); });
+  connect(cmboURL, &QComboBox::editTextChanged, this, [this](const QString& text) {
+    if (!Updating) SetAddress(text);
+  });
+  for (QLineEdit* box : {editUserName, editPassword, editHost, editFolder, editFileName}) {
+    connect(box, &QLineEdit::textEdited, this, [this] { RebuildAddress(); });
+  }
+  for (QRadioButton* kind : {ChkFTP, ChkFTPAn, ChkHTTP}) {
+    connect(kind, &QRadioButton::toggled, this, [this](bool on) {
+      if (on) RebuildAddress();
+    });
+  }
+  // Built once from the empty parts: "ftp://".
+  RebuildAddress();
+}
+
+bool TfrmURL::Http() const {
+  return ChkHTTP->isChecked();
+}
+
+QString TfrmURL::Address() const {
+  return cmboURL->currentText();
+}
+
+void TfrmURL::SetAddress(const QString& address) {
+  Updating = true;
+  if (cmboURL->currentText() != address) cmboURL->setEditText(address);
+  const TSplitUrl parts = SplitUrl(S(address), S(DefaultPassword));
+  editUserName->setText(Q(parts.User));
+  editPassword->setText(Q(parts.Password));
+  const bool anonymous = parts.User == "anonymous";
+  if (address.left(4).compare("http", Qt::CaseInsensitive) == 0) {
+    ChkHTTP->setChecked(true);
+    if (anonymous) {
+      editUserName->clear();
+      editPassword->clear();
+    }
+  } else if (address.left(3).compare("ftp", Qt::CaseInsensitive) == 0) {
+    (anonymous ? ChkFTPAn : ChkFTP)->setChecked(true);
+  }
+  // The port read from the address goes with the host, as typed.
+  editHost->setText(Q(parts.Host) +
+                    (parts.Port != 21 ? QString(":%1").arg(parts.Port) : QString()));
+  Port = parts.Port;
+  editFolder->setText(Q(parts.Folder));
+  editFileName->setText(Q(parts.FileName));
+  Updating = false;
+  UpdateOk();
+}
+
+void TfrmURL::RebuildAddress() {
+  if (Updating) return;
+  Updating = true;
+  if (ChkFTPAn->isChecked()) {
+    editUserName->setText("anonymous");
+    editPassword->setText(DefaultPassword);
+  } else if (ChkFTP->isChecked() && editUserName->text() == "anonymous") {
+    editUserName->clear();
+    editPassword->clear();
+  }
+  QString address;
+  if (!ChkFTPAn->isChecked() && !editUserName->text().isEmpty() &&
+      !editPassword->text().isEmpty()) {
+    address = editUserName->text() + ":" + editPassword->text() + "@";
+  }
+  const QString folder = editFolder->text();
+  if (folder.size() == 1 && folder != "/" && !editHost->text().endsWith('/')) {
+    editFolder->setText("/" + folder);
+    editFolder->setCursorPosition(2);
+  }
+  address += editHost->text() + editFolder->text();
+  if (!address.isEmpty() && !address.endsWith('/')) address += '/';
+  address += editFileName->text();
+  if (ChkFTP->isChecked() || ChkFTPAn->isChecked()) {
+    address = "ftp://" + address;
+  } else if (ChkHTTP->isChecked()) {
+    address = "http://" + address;
+  }
+  cmboURL->setEditText(address);
+  const TSplitUrl parts = SplitUrl(S(address), S(DefaultPassword));
+  Port = parts.Port;
+  Updating = false;
+  UpdateOk();
+}
+
+bool TfrmURL::OkEnabled() const {
+  const QString lower = Address().toLower();
+  return Address().size() > 6 && lower != "ftp://" && lower != "http://";
+}
+
+void TfrmURL::UpdateOk() {
+  btnOK->setEnabled(OkEnabled());
+}
+
+bool TfrmURL::Commit() {
+  if (Http()) return false;  // the viewer takes HTTP addresses; nothing to connect
+  auto& history = Preferences().UrlHistory;
+  const std::string address = S(Address());
+  bool known = false;
+  for (const auto& entry : history) {
+    if (QString::compare(Q(entry), Address(), Qt::CaseInsensitive) == 0) known = true;
+  }
+  if (!known) history.insert(history.begin(), address);
+  // The host box may carry the port as typed ("host:2121"): connect to host and port.
+  const TSplitUrl parts = SplitUrl("ftp://x@" + S(editHost->text()), "");
+  Host = Q(parts.Host);
+  Port = parts.Port;
+  User = editUserName->text();
+  Password = editPassword->text();
+  Folder = editFolder->text();
+  FileName = editFileName->text();
+  if (User.isEmpty()) {
+    User = "anonymous";
+    if (Password.isEmpty()) Password = DefaultPassword;
+  }
+  return true;
+}
+
+void TfrmURL::done(int result) {
+  if (result == QDialog::Accepted && !OkEnabled()) return;
+  if (result != QDialog::Accepted) {
+    User.clear();
+    Password.clear();
+    Host.clear();
+    Folder.clear();
+    FileName.clear();
+  }
+  QDialog::done(result);
+}
+
+TdlgPassword::TdlgPassword(QWidget* parent) : QDialog(parent) {
+  setObjectName("TdlgPassword");
+  setWindowTitle("Enter a password");
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(new QLabel("Specify a password to this session:", this));
+  editPassword = new QLineEdit(this);
+  editPassword->setObjectName("editPassword");
+  editPassword->setEchoMode(QLineEdit::Password);
+  layout->addWidget(editPassword);
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+  layout->addWidget(buttons);
+  connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+}
+
+TfrmCompareOptions::TfrmCompareOptions(QWidget* parent) : QDialog(parent) {
+  setObjectName("TfrmCompareOptions");
+  setWindowTitle("Comparaison Options");
+  auto* layout = new QVBoxLayout(this);
+  auto* group = new QGroupBox(this);
+  auto* boxes = new QVBoxLayout(group);
+  cbIgnoreSize = new QCheckBox("Ignore size difference", group);
+  cbIgnoreSize->setObjectName("cbIgnoreSize");
+  cbIgnoreDate = new QCheckBox("Ignore date difference", group);
+  cbIgnoreDate->setObjectName("cbIgnoreDate");
+  cbIgnoreDate->setChecked(true);
+  boxes->addWidget(cbIgnoreSize);
+  boxes->addWidget(cbIgnoreDate);
+  layout->addWidget(group);
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+  QPushButton* help = buttons->addButton("&Help", QDialogButtonBox::HelpRole);
+  connect(help, &QPushButton::clicked, this, [] { ShowHelpTopic(kHelpTopic); });
+  layout->addWidget(buttons);
+  connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+}
+
+bool TfrmCompareOptions::IgnoreSize() const {
+  return cbIgnoreSize->isChecked();
+}
+
+bool TfrmCompareOptions::IgnoreDate() const {
+  return cbIgnoreDate->isChecked();
+}
+
+}  // namespace pelmar

@@ -1,0 +1,80 @@
+#pragma once
+// "Connection to URL": an address typed whole or built from its parts, the two kept in step
+// both ways. After OK the caller reads the parts; the address joins the URL history.
+
+#include <QDialog>
+#include <QString>
+
+class QCheckBox;
+class QComboBox;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+
+namespace pelmar {
+
+class TfrmURL : public QDialog {
+  Q_OBJECT
+ public:
+  static constexpr int kHelpTopic = 8;
+
+  explicit TfrmURL(QWidget* parent = nullptr, bool browserPresent = false);
+
+  // Set by the caller before showing: the anonymous password and the port.
+  QString DefaultPassword;
+  int Port = 21;
+  QString Account;
+
+  // Results after OK (emptied on Cancel).
+  QString User, Password, Host, Folder, FileName;
+  bool Http() const;
+
+  // What typing an address does, and what editing a part does.
+  void SetAddress(const QString& address);
+  void RebuildAddress();
+  QString Address() const;
+  bool OkEnabled() const;
+  // OK: results, history; true when the caller should connect (an FTP address).
+  bool Commit();
+
+  void done(int result) override;
+
+ private:
+  void UpdateOk();
+
+  bool Updating = false;
+  QComboBox* cmboURL;
+  QRadioButton* ChkFTP;
+  QRadioButton* ChkFTPAn;
+  QRadioButton* ChkHTTP;
+  QLineEdit* editUserName;
+  QLineEdit* editPassword;
+  QLineEdit* editHost;
+  QLineEdit* editFolder;
+  QLineEdit* editFileName;
+  QPushButton* btnOK;
+};
+
+// "Enter a password" for a session whose site or address has none.
+class TdlgPassword : public QDialog {
+  Q_OBJECT
+ public:
+  explicit TdlgPassword(QWidget* parent = nullptr);
+  QLineEdit* editPassword;
+};
+
+// "Comparaison Options": what a folder comparison ignores. Starts with the defaults each time.
+class TfrmCompareOptions : public QDialog {
+  Q_OBJECT
+ public:
+  static constexpr int kHelpTopic = 79;
+  explicit TfrmCompareOptions(QWidget* parent = nullptr);
+  bool IgnoreSize() const;
+  bool IgnoreDate() const;
+
+ private:
+  QCheckBox* cbIgnoreSize;
+  QCheckBox* cbIgnoreDate;
+};
+
+}  // namespace pelmar

@@ -1,0 +1,104 @@
+// The Connect-to-URL dialog and the two small prompts, driven without exec().
+
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+
+#include "settings/Preferences.h"
+#include "settings/qt/UrlDialog.h"
+
+namespace pelmar::test {
+namespace {
+
+template <typename T>
+T* Child(QWidget& dialog, const char* name) {
+  T* child = dialog.findChild<T*>(name);
+  EXPECT_NE(child, nullptr) << name;
+  return child;
+}
+
+QString Text(QWidget& dialog, const char* name) {
+  return Child<QLineEdit>(dialog, name)->text();
+}
+
+TEST(UrlDialog, AddressesSplitIntoTheirParts) {
+  Preferences() = TPreferences();
+  const struct {
+    const char* Address;
+    const char* User;
+    const char* Password;
+    const char* Host;  // as the box shows it
+    const char* Folder;
+    const char* File;
+    const char* Kind;
+  } cases[] = {
+      {"ftp://u:pw@ftp.example.com/pub/a.zip", "u", "pw", "ftp.example.com", "/pub/", "a.zip",
+       "ChkFTP"},
+      {"ftp://ftp.example.com/pub/", "anonymous", "me@x", "ftp.example.com", "/pub/", "",
+       "ChkFTPAn"},
+      {"ftp://ftp.example.com", "anonymous", "me@x", "ftp.example.com", "/", "", "ChkFTPAn"},
+      {"ftp://u:p@ss@h/f", "u", "p@ss", "h", "/", "f", "ChkFTP"},
+      {"ftp://host:2121/pub/", "anonymous", "me@x", "host:2121", "/pub/", "", "ChkFTPAn"},
+      {"ftp://u:p@host:2121/", "u", "p", "host:2121", "/", "", "ChkFTP"},
+      {"http://www.example.com/index.html", "", "", "www.example.com", "/", "index.html",
+       "ChkHTTP"},
+  };
+  for (const auto& c : cases) {
+    TfrmURL dialog(nullptr, true);
+    dialog.DefaultPassword = "me@x";
+    dialog.SetAddress(c.Address);
+    EXPECT_EQ(Text(dialog, "editUserName"), c.User) << c.Address;
+    EXPECT_EQ(Text(dialog, "editPassword"), c.Password) << c.Address;
+    EXPECT_EQ(Text(dialog, "editHost"), c.Host) << c.Address;
+    EXPECT_EQ(Text(dialog, "editFolder"), c.Folder) << c.Address;
+    EXPECT_EQ(Text(dialog, "editFileName"), c.File) << c.Address;
+    EXPECT_TRUE(Child<QRadioButton>(dialog, c.Kind)->isChecked()) << c.Address;
+  }
+}
+
+TEST(UrlDialog, PartsRebuildTheAddressAndOkGivesHostAndPort) {
+  Preferences() = TPreferences();
+  Preferences().UrlHistory = {"ftp://old.example.com/"};
+  TfrmURL dialog;
+  dialog.DefaultPassword = "me@x";
+  EXPECT_EQ(dialog.Address(), "ftp://");
+  EXPECT_FALSE(Child<QPushButton>(dialog, "btnOK")->isEnabled());
+  Child<QLineEdit>(dialog, "editHost")->setText("host:2121");
+  Child<QLineEdit>(dialog, "editFolder")->setText("p");
+  dialog.RebuildAddress();
+  EXPECT_EQ(Text(dialog, "editFolder"), "/p") << "a folder gets its leading slash";
+  EXPECT_EQ(dialog.Address(), "ftp://host:2121/p/");
+  EXPECT_TRUE(Child<QPushButton>(dialog, "btnOK")->isEnabled());
+  Child<QRadioButton>(dialog, "ChkFTPAn")->setChecked(true);
+  EXPECT_EQ(Text(dialog, "editUserName"), "anonymous");
+  EXPECT_EQ(Text(dialog, "editPassword"), "me@x");
+  Child<QRadioButton>(dialog, "ChkFTP")->setChecked(true);
+  EXPECT_EQ(Text(dialog, "editUserName"), "") << "FTP empties the anonymous log-on";
+  ASSERT_TRUE(dialog.Commit());
+  EXPECT_EQ(dialog.Host, "host");
+  EXPECT_EQ(dialog.Port, 2121);
+  EXPECT_EQ(dialog.User, "anonymous") << "no user: anonymous with the e-mail address";
+  EXPECT_EQ(dialog.Password, "me@x");
+  EXPECT_EQ(Preferences().UrlHistory.front(), "ftp://host:2121/p/");
+  dialog.reject();
+  EXPECT_TRUE(dialog.Host.isEmpty()) << "Cancel empties the results";
+}
+
+TEST(SmallPrompts, CompareOptionsStartWithTheirDefaultsAndThePasswordIsHidden) {
+  for (int round = 0; round < 2; ++round) {
+    TfrmCompareOptions options;
+    EXPECT_FALSE(options.IgnoreSize());
+    EXPECT_TRUE(options.IgnoreDate());
+    Child<QCheckBox>(options, "cbIgnoreDate")->setChecked(false);
+  }
+  TdlgPassword prompt;
+  EXPECT_EQ(prompt.windowTitle(), "Enter a password");
+  EXPECT_EQ(prompt.editPassword->echoMode(), QLineEdit::Password);
+}
+
+}  // namespace
+}  // namespace pelmar::test
