@@ -1,0 +1,138 @@
+#pragma once
+// TfrmMain: the program's main window. The message log above, the local pane and the remote
+// pane below with their tabs, tool strips and folder combos, the toolbar, the menus and the
+// status bar; the connection flow from the site manager, an address or the last connections;
+// and every notification of the remote panes turned into captions, enabled commands, the busy
+// animation and the log. Its handlers are split by concern over several files.
+
+#include <QMainWindow>
+#include <QPointer>
+#include <array>
+#include <functional>
+#include <memory>
+
+#include "mainwindow/WindowState.h"
+#include "settings/SiteFile.h"
+#include "views/qt/ViewList.h"
+
+class QAction;
+class QComboBox;
+class QLabel;
+class QMenu;
+class QPlainTextEdit;
+class QSettings;
+class QSplitter;
+class QTabWidget;
+class QToolBar;
+class QToolButton;
+
+namespace pelmar {
+
+class TActivityAnimation;
+class TCustomView;
+class TDialogQueueQuestions;
+class THostView;
+class TLocalView;
+class TQtEventTarget;
+class TTransferItems;
+class TTreeCombo;
+
+class TfrmMain : public QMainWindow {
+  Q_OBJECT
+ public:
+  // `settings` is the registry stand-in (the application's QSettings unless a test gives one).
+  explicit TfrmMain(std::shared_ptr<TQtEventTarget> target, QSettings* settings = nullptr);
+  ~TfrmMain() override;
+
+  // Connection commands.
+  void btnConnectClick();
+  void btnConnectURLClick();
+  void ConnectToUrl(const QString& address);  // as if typed into the URL dialog and OK pressed
+  void ConnectToLast(int index);
+  void btnHostNewClick();
+  void btnStopClick();
+  void btnDisconnectClick();
+  void btnHostCloseClick();
+  bool NewHostView();
+  bool OpenLocalFolder(const QString& path, bool activate);
+
+  THostView* CurrentHostView() const { return CurrentHost; }
+  TLocalView* CurrentLocalView() const { return CurrentLocal; }
+  int HostTabCount() const;
+  QString HostTabCaption(int index) const;
+  int ConnectedViews() const { return ConnectedCount; }
+  const std::array<QString, 8>& LastConnections() const { return State.LastConnections; }
+  TTransferItems& Queue() { return *Transfers; }
+  QPlainTextEdit* Log() const { return memoLog; }
+  QAction* Action(const char* name) const;
+  bool LargeToolbar() const { return Large; }
+  void SetLargeToolbar(bool large);
+  // Dragging the mover bar under the toolbar by `dy` pixels.
+  void MoveToolbarBar(int dy);
+  // Asks for a session password (the prompt unless a test replaces it); empty when refused.
+  std::function<QString()> AskPassword;
+  // Opens the site manager; its result decides the connection (replaceable for tests).
+  std::function<bool(TSite& site)> ChooseSite;
+
+  void AddLastConnection(const QString& name);
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  bool event(QEvent* event) override;
+
+ private:
+  // Layout and window state (MainWindowLayout.cpp).
+  void BuildMenus();
+  void BuildToolbar(QWidget* parent);
+  QWidget* BuildLocalSide(QWidget* parent);
+  QWidget* BuildRemoteSide(QWidget* parent);
+  QWidget* BuildCentreStrip(QWidget* parent);
+  QAction* MakeAction(const char* name, const QString& caption, const QString& hint = {});
+  QToolButton* PaneButton(QWidget* parent, const char* name, const QString& hint, QAction* action);
+  void RebuildLastConnectionsMenu();
+  void ApplyViewStyle(bool host, int style);
+  void WriteState();
+
+  // Connection flow and host tabs (MainWindowConnect.cpp).
+  bool ResolvePassword(QString& password);
+  void ConnectSite(const TSite& site);
+  void HostLog(THostView& sender, const QString& text);
+  void HostUpdateState(TCustomView& sender, int code, int selected);
+  void HostProgress(THostView& sender, int64_t count);
+  void ApplyEnabling(bool connected, bool busy, int selected);
+  void pgctrlHostChange();
+  void SetCaptions(const QString& tabCaption);
+  THostView* HostViewAt(int index) const;
+  void LocalChange();
+
+  std::shared_ptr<TQtEventTarget> Target;
+  std::unique_ptr<QSettings> OwnSettings;
+  QSettings* Settings;
+  TWindowState State;
+  std::unique_ptr<TTransferItems> Transfers;
+  std::unique_ptr<TDialogQueueQuestions> Questions;
+  THostView* CurrentHost = nullptr;
+  TLocalView* CurrentLocal = nullptr;
+  int ConnectedCount = 0;
+  bool Large = false;
+  bool FirstActivation = true;
+  bool Shown = false;
+
+  QWidget* pnlHTML = nullptr;
+  QSplitter* barMilieu = nullptr;
+  QSplitter* pnlBack = nullptr;
+  QToolBar* tbMain = nullptr;
+  QWidget* BarMoveTool = nullptr;
+  QPlainTextEdit* memoLog = nullptr;
+  QTabWidget* pgctrlLocal = nullptr;
+  QTabWidget* pgctrlHost = nullptr;
+  QComboBox* cmboLocalTree = nullptr;
+  TTreeCombo* cmboHostTree = nullptr;
+  TActivityAnimation* aviActivity = nullptr;
+  QLabel* StatusPanels[3] = {};
+  QMenu* mnuLastConnect = nullptr;
+  std::array<QAction*, 8> LastItems{};
+};
+
+}  // namespace pelmar

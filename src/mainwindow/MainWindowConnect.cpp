@@ -1,0 +1,313 @@
+// TfrmMain: the connection flow (site manager, address, last connections, new view, stop,
+// disconnect), the host tabs, and what the remote panes report.
+
+#include <QAction>
+#include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QStandardItem>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+#include "mainwindow/MainWindow.h"
+#include "platform/qt/QtEventTarget.h"
+#include "settings/DataFolder.h"
+#include "settings/Preferences.h"
+#include "settings/qt/ManagerDialog.h"
+#include "settings/qt/UrlDialog.h"
+#include "transfers/TransferQueue.h"
+#include "transfers/qt/ConfirmDialogs.h"
+#include "ui/ActivityAnimation.h"
+#include "ui/QtText.h"
+#include "ui/TreeCombo.h"
+#include "views/TextUtils.h"
+#include "views/qt/HostView.h"
+#include "views/qt/LocalView.h"
+
+namespace pelmar {
+
+int TfrmMain::HostTabCount() const {
+  return pgctrlHost->count();
+}
+
+QString TfrmMain::HostTabCaption(int index) const {
+  return pgctrlHost->tabText(index);
+}
+
+THostView* TfrmMain::HostViewAt(int index) const {
+  QWidget* page = pgctrlHost->widget(index);
+  return page ? page->findChild<THostView*>(QString(), Qt::FindDirectChildrenOnly) : nullptr;
+}
+
+void TfrmMain::SetCaptions(const QString& tabCaption) {
+  if (pgctrlHost->currentIndex() >= 0)
+    pgctrlHost->setTabText(pgctrlHost->currentIndex(), tabCaption);
+  setWindowTitle(tabCaption + " - Pelmar");
+}
+
+bool TfrmMain::NewHostView() {
+  auto* page = new QWidget(pgctrlHost);
+  auto* view = new THostView(page, Target);
+  view->setParent(page);
+  view->Queue = Transfers.get();
+  view->Questions = Questions.get();
+  view->OnLog = [this](THostView& sender, const QString& text) { HostLog(sender, text); };
+  view->OnUpdateState = [this](TCustomView& sender, int code, int selected) {
+    HostUpdateState(sender, code, selected);
+  };
+  view->OnProgress = [this](THostView& sender, int64_t count) { HostProgress(sender, count); };
+  view->OnTransfer = [this](TCustomView&) -> TCustomView* { return CurrentLocal; };
+  view->ListView()->SetViewStyle(static_cast<TViewStyle>(State.HostViewStyle));
+  if (CurrentHost) CurrentHost->SetTreeCombo(nullptr);
+  const int index = pgctrlHost->addTab(page, "Disconnected");
+  CurrentHost = view;
+  view->SetTreeCombo(cmboHostTree);
+  memoLog->clear();
+  pgctrlHost->setCurrentIndex(index);
+  SetCaptions("Disconnected");
+  HostUpdateState(*view, usIdle, 0);
+  Action("actHostClose")->setEnabled(pgctrlHost->count() > 1);
+  return true;
+}
+
+void TfrmMain::pgctrlHostChange() {
+  THostView* view = HostViewAt(pgctrlHost->currentIndex());
+  Action("actHostClose")->setEnabled(pgctrlHost->count() > 1);
+  if (!view) return;
+  if (CurrentHost && CurrentHost != view) CurrentHost->SetTreeCombo(nullptr);
+  CurrentHost = view;
+  setWindowTitle(pgctrlHost->tabText(pgctrlHost->currentIndex()) + " - Pelmar");
+  view->SetTreeCombo(cmboHostTree);
+  memoLog->setPlainText(view->LogEntries.join('\n'));
+  State.HostViewStyle = static_cast<int>(view->ListView()->ViewStyle());
+  HostUpdateState(*view, 0, view->SelectedCount());
+}
+
+void TfrmMain::btnHostCloseClick() {
+  if (pgctrlHost->count() <= 1) return;
+  const int index = pgctrlHost->currentIndex();
+  QWidget* page = pgctrlHost->widget(index);
+  THostView* closing = HostViewAt(index);
+  if (closing && closing->Connected() && ConnectedCount > 0) --ConnectedCount;
+  if (closing == CurrentHost) CurrentHost = nullptr;
+  pgctrlHost->removeTab(index);
+  // Later: events of the closing pane may be running on the stack.
+  page->deleteLater();
+  pgctrlHost->setCurrentIndex(index == 0 ? pgctrlHost->count() - 1 : index - 1);
+  pgctrlHostChange();
+}
+
+bool TfrmMain::ResolvePassword(QString& password) {
+  if (password.isEmpty() && Preferences().PromptForPass && AskPassword) password = AskPassword();
+  return !password.isEmpty();
+}
+
+void TfrmMain::btnConnectClick() {
+  TSite site;
+  bool chosen = false;
+  if (ChooseSite) {
+    chosen = ChooseSite(site);
+  } else {
+    TfrmManager manager(this, DataFolder() + kSiteFileName);
+    chosen = manager.exec() == QDialog::Accepted;
+    if (chosen) site = manager.Result();
+  }
+  if (!chosen || site.Host.empty()) return;
+  ConnectSite(site);
+}
+
+void TfrmMain::ConnectSite(const TSite& site) {
+  if (CurrentHost->Connected()) NewHostView();
+  SetCaptions(Q(site.Name));
+  QString password = Q(site.Password);
+  if (!ResolvePassword(password)) return;
+  if (!site.LocalFolder1.empty()) OpenLocalFolder(Q(site.LocalFolder1), true);
+  for (const std::string& folder : {site.LocalFolder2, site.LocalFolder3}) {
+    if (!folder.empty()) OpenLocalFolder(Q(folder), false);
+  }
+  bool ok = false;
+  int port = Q(site.Port).toInt(&ok);
+  if (!ok || port <= 0) port = 21;
+  CurrentHost->Connect(Q(site.Host), port, Q(site.User), password, QString(), Q(site.HostFolder),
+                       QString());
+  AddLastConnection(Q(site.Name));
+}
+
+void TfrmMain::ConnectToLast(int index) {
+  if (index < 0 || index >= 8 || State.LastConnections[static_cast<size_t>(index)].isEmpty())
+    return;
+  TSiteFile file(DataFolder() + kSiteFileName);
+  if (!file.Open().empty()) return;
+  const TSite site =
+      file.ReadSite(S(State.LastConnections[static_cast<size_t>(index)]), Preferences().EMail);
+  if (site.Host.empty()) return;
+  ConnectSite(site);
+}
+
+void TfrmMain::btnConnectURLClick() {
+  TfrmURL dialog(this);
+  dialog.DefaultPassword = Q(Preferences().EMail);
+  dialog.Account.clear();
+  dialog.Port = 21;
+  if (dialog.exec() != QDialog::Accepted || !dialog.Commit()) return;
+  if (CurrentHost->Connected()) NewHostView();
+  SetCaptions(dialog.Host);
+  QString password = dialog.Password;
+  if (!ResolvePassword(password)) return;
+  CurrentHost->Connect(dialog.Host, dialog.Port, dialog.User, password, dialog.Account,
+                       dialog.Folder, dialog.FileName);
+}
+
+void TfrmMain::ConnectToUrl(const QString& address) {
+  TfrmURL dialog(this);
+  dialog.DefaultPassword = Q(Preferences().EMail);
+  dialog.SetAddress(address);
+  if (!dialog.OkEnabled() || !dialog.Commit()) return;
+  if (CurrentHost->Connected()) NewHostView();
+  SetCaptions(dialog.Host);
+  QString password = dialog.Password;
+  if (!ResolvePassword(password)) return;
+  CurrentHost->Connect(dialog.Host, dialog.Port, dialog.User, password, dialog.Account,
+                       dialog.Folder, dialog.FileName);
+}
+
+void TfrmMain::btnHostNewClick() {
+  THostView* old = CurrentHost;
+  const bool connected = old->Connected();
+  const TFTPComponent& engine = old->Engine();
+  const QString host = Q(engine.Host);
+  const int port = engine.Port;
+  const QString user = Q(engine.User);
+  const QString password = Q(engine.Password);
+  const QString account = Q(engine.Account);
+  const QString folder = old->Folder();
+  const QString caption = pgctrlHost->tabText(pgctrlHost->currentIndex());
+  NewHostView();
+  if (connected) {
+    SetCaptions(caption);
+    CurrentHost->Connect(host, port, user, password, account, folder, QString());
+  } else {
+    btnConnectClick();
+  }
+}
+
+void TfrmMain::btnStopClick() {
+  if (CurrentHost->BuildingList) {
+    CurrentHost->Stop();
+  } else {
+    CurrentHost->Engine().Abort();
+    CurrentHost->Stop();
+  }
+}
+
+void TfrmMain::btnDisconnectClick() {
+  CurrentHost->Disconnect();
+}
+
+void TfrmMain::HostLog(THostView& sender, const QString& text) {
+  if (&sender != CurrentHost) return;
+  // Engine texts may carry their own line ends; the log shows plain lines.
+  QString line = text;
+  line.remove('\r');
+  while (line.endsWith('\n')) line.chop(1);
+  while (line.startsWith('\n')) line.remove(0, 1);
+  if (!line.isEmpty()) memoLog->appendPlainText(line);
+}
+
+void TfrmMain::HostUpdateState(TCustomView& senderView, int code, int selected) {
+  auto* sender = dynamic_cast<THostView*>(&senderView);
+  if (!sender) return;
+  switch (code) {
+    case usBusy:
+      sender->Animating = true;
+      break;
+    case usIdle:
+      sender->Animating = false;
+      break;
+    case usConnected:
+      if (ConnectedCount < pgctrlHost->count()) ++ConnectedCount;
+      cmboHostTree->setEnabled(ConnectedCount >= 1);
+      break;
+    case usDisconnected: {
+      sender->Animating = false;
+      if (ConnectedCount > 0) --ConnectedCount;
+      cmboHostTree->setEnabled(ConnectedCount >= 1);
+      for (int i = 0; i < pgctrlHost->count(); ++i) {
+        if (HostViewAt(i) == sender) pgctrlHost->setTabText(i, "Disconnected");
+      }
+      if (sender == CurrentHost) setWindowTitle("Disconnected - Pelmar");
+      break;
+    }
+    default:
+      break;
+  }
+  if (sender != CurrentHost) return;
+  aviActivity->SetActive(sender->Animating);
+  ApplyEnabling(sender->Connected(), sender->Animating, selected);
+}
+
+void TfrmMain::ApplyEnabling(bool connected, bool busy, int selected) {
+  const bool engineBusy = CurrentHost->Engine().IsBusy();
+  for (const char* name : {"btnStop", "mnuStop"}) Action(name)->setEnabled(connected || engineBusy);
+  for (const char* name : {"btnDisconnect", "mnuDisconnect"}) Action(name)->setEnabled(connected);
+  Action("btnDownload")->setEnabled(connected && selected >= 1 && !busy);
+  Action("actHostRefresh")->setEnabled(connected && !busy);
+  Action("actHostView")->setEnabled(connected && !busy);
+  Action("actHostUp")
+      ->setEnabled(connected && cmboHostTree->SelectedNode() &&
+                   cmboHostTree->SelectedNode()->parent() != nullptr);
+}
+
+void TfrmMain::HostProgress(THostView&, int64_t count) {
+  StatusPanels[2]->setText(count < 0 ? QString()
+                                     : Q(ThousandsText(std::to_string(count))) + " Bytes");
+}
+
+bool TfrmMain::OpenLocalFolder(const QString& pathText, bool activate) {
+  const QFileInfo info(pathText);
+  if (!info.isDir()) return false;
+  const QString path = info.absoluteFilePath();
+  auto same = [&path](TLocalView* view) {
+    return view && !view->Folder().isEmpty() &&
+           QDir(view->Folder()).absolutePath().compare(path, Qt::CaseInsensitive) == 0;
+  };
+  if (activate && CurrentLocal && !same(CurrentLocal)) {
+    CurrentLocal->ChangeFolder(path);
+    LocalChange();
+    return true;
+  }
+  for (int i = 0; i < pgctrlLocal->count(); ++i) {
+    auto* view = pgctrlLocal->widget(i)->findChild<TLocalView*>();
+    if (same(view)) {
+      if (activate) pgctrlLocal->setCurrentIndex(i);
+      return true;
+    }
+  }
+  auto* page = new QWidget(pgctrlLocal);
+  auto* view = new TLocalView(page);
+  view->setParent(page);
+  view->Queue = Transfers.get();
+  view->ChangeFolder(path);
+  view->ListView()->SetViewStyle(static_cast<TViewStyle>(State.LocalViewStyle));
+  const int index = pgctrlLocal->addTab(
+      page, QFileInfo(path).fileName().isEmpty() ? path : QFileInfo(path).fileName());
+  if (activate) pgctrlLocal->setCurrentIndex(index);
+  return true;
+}
+
+void TfrmMain::LocalChange() {
+  QWidget* page = pgctrlLocal->currentWidget();
+  if (!page) return;
+  if (auto* view = page->findChild<TLocalView*>()) {
+    CurrentLocal = view;
+    State.LocalViewStyle = static_cast<int>(view->ListView()->ViewStyle());
+    cmboLocalTree->setEditText(view->Folder());
+    pgctrlLocal->setTabText(pgctrlLocal->currentIndex(),
+                            QFileInfo(QDir(view->Folder()).absolutePath()).fileName());
+  }
+}
+
+}  // namespace pelmar

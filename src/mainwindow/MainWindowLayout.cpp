@@ -1,0 +1,572 @@
+// TfrmMain: building the window, its menus and toolbar, and the state kept between runs.
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDir>
+#include <QFontDatabase>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QSettings>
+#include <QSplitter>
+#include <QStandardItem>
+#include <QStatusBar>
+#include <QStyle>
+#include <QTabWidget>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <map>
+
+#include "mainwindow/MainWindow.h"
+#include "platform/qt/QtEventTarget.h"
+#include "settings/Preferences.h"
+#include "settings/qt/UrlDialog.h"
+#include "transfers/TransferQueue.h"
+#include "transfers/qt/ConfirmDialogs.h"
+#include "ui/ActivityAnimation.h"
+#include "ui/QtText.h"
+#include "ui/TreeCombo.h"
+#include "views/qt/HostView.h"
+#include "views/qt/LocalView.h"
+
+namespace pelmar {
+namespace {
+
+constexpr int kSmallToolbar = 34;
+constexpr int kLargeToolbar = 62;
+
+// The mover bar under the toolbar: dragging it makes the toolbar small or large.
+class TMoverBar : public QWidget {
+ public:
+  TMoverBar(QWidget* parent, TfrmMain& window) : QWidget(parent), Window(window) {
+    setFixedHeight(3);
+    setCursor(Qt::SizeVerCursor);
+    setObjectName("BarMoveTool");
+  }
+
+ protected:
+  void mouseMoveEvent(QMouseEvent* event) override {
+    if (event->buttons() & Qt::LeftButton) {
+      Window.MoveToolbarBar(static_cast<int>(event->position().y()));
+    }
+  }
+
+ private:
+  TfrmMain& Window;
+};
+
+}  // namespace
+
+TfrmMain::TfrmMain(std::shared_ptr<TQtEventTarget> target, QSettings* settings)
+    : Target(std::move(target)), Settings(settings) {
+  setObjectName("frmMain");
+  if (!Settings) {
+    OwnSettings = std::make_unique<QSettings>("Vorlenz Media", "TessaroFTP");
+    Settings = OwnSettings.get();
+  }
+  State = ReadWindowState(*Settings);
+  Transfers = std::make_unique<TTransferItems>(Target);
+  Questions = std::make_unique<TDialogQueueQuestions>(this);
+  Transfers->ShowMessage = [this](const std::string& text) { memoLog->appendPlainText(Q(text)); };
+  Transfers->OnError = [this](TFTPComponent&, int, const std::string& text) {
+    memoLog->appendPlainText("Transfer Thread Error: " + Q(text));
+  };
+  setGeometry(State.Bounds);
+
+  auto* central = new QWidget(this);
+  auto* centralLayout = new QVBoxLayout(central);
+  centralLayout->setContentsMargins(0, 0, 0, 0);
+  barMilieu = new QSplitter(Qt::Vertical, central);
+  barMilieu->setObjectName("barMilieu");
+  barMilieu->setHandleWidth(4);
+  barMilieu->setChildrenCollapsible(false);
+  pnlHTML = new QWidget(barMilieu);
+  pnlHTML->setObjectName("pnlHTML");
+  auto* topLayout = new QVBoxLayout(pnlHTML);
+  topLayout->setContentsMargins(0, 0, 0, 0);
+  topLayout->setSpacing(0);
+  BuildToolbar(pnlHTML);
+  BarMoveTool = new TMoverBar(pnlHTML, *this);
+  topLayout->addWidget(BarMoveTool);
+  memoLog = new QPlainTextEdit(pnlHTML);
+  memoLog->setObjectName("memoLog");
+  memoLog->setReadOnly(true);
+  memoLog->setMaximumBlockCount(THostView::kMaxLogEntries);
+  memoLog->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+  topLayout->addWidget(memoLog, 1);
+
+  pnlBack = new QSplitter(Qt::Horizontal, barMilieu);
+  pnlBack->setObjectName("pnlBack");
+  pnlBack->setChildrenCollapsible(false);
+  pnlBack->addWidget(BuildLocalSide(pnlBack));
+  pnlBack->addWidget(BuildCentreStrip(pnlBack));
+  pnlBack->addWidget(BuildRemoteSide(pnlBack));
+  pnlBack->setStretchFactor(0, 1);
+  pnlBack->setStretchFactor(1, 0);
+  pnlBack->setStretchFactor(2, 1);
+  barMilieu->setStretchFactor(0, 0);
+  barMilieu->setStretchFactor(1, 1);
+  centralLayout->addWidget(barMilieu);
+  setCentralWidget(central);
+
+  auto* status = new QStatusBar(this);
+  status->setObjectName("barStatus");
+  const int widths[3] = {200, 300, 50};
+  for (int i = 0; i < 3; ++i) {
+    StatusPanels[i] = new QLabel(status);
+    StatusPanels[i]->setObjectName(QString("barStatusPanel%1").arg(i));
+    StatusPanels[i]->setMinimumWidth(widths[i]);
+    if (i == 2) {
+      StatusPanels[i]->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+      status->addPermanentWidget(StatusPanels[i]);
+    } else {
+      status->addWidget(StatusPanels[i]);
+    }
+  }
+  setStatusBar(status);
+  BuildMenus();
+
+  // The first tabs of both panes.
+  CurrentLocal = new TLocalView(new QWidget(pgctrlLocal));
+  CurrentLocal->setParent(CurrentLocal->ListView()->parentWidget());
+  CurrentLocal->Queue = Transfers.get();
+  CurrentLocal->ListView()->SetViewStyle(static_cast<TViewStyle>(State.LocalViewStyle));
+  pgctrlLocal->addTab(CurrentLocal->ListView()->parentWidget(), "Local");
+  NewHostView();
+
+  if (State.State == 2) setWindowState(Qt::WindowMaximized);
+  if (State.State == 1) setWindowState(Qt::WindowMinimized);
+  ApplyViewStyle(false, State.LocalViewStyle);
+  ApplyViewStyle(true, State.HostViewStyle);
+  barMilieu->setSizes({State.LogHeight, std::max(height() - State.LogHeight, 100)});
+  SetCaptions("Disconnected");
+  RebuildLastConnectionsMenu();
+  SetLargeToolbar(State.ToolBarMin >= 60);
+  AskPassword = [this]() -> QString {
+    TdlgPassword prompt(this);
+    return prompt.exec() == QDialog::Accepted ? prompt.editPassword->text() : QString();
+  };
+}
+
+TfrmMain::~TfrmMain() {
+  // Panes go before the queue they tell about themselves.
+  pgctrlHost->clear();
+  delete pgctrlHost;
+  delete pgctrlLocal;
+  Transfers->DisconnectAll();
+}
+
+QAction* TfrmMain::MakeAction(const char* name, const QString& caption, const QString& hint) {
+  auto* action = new QAction(caption, this);
+  action->setObjectName(name);
+  if (!hint.isEmpty()) action->setToolTip(hint);
+  return action;
+}
+
+QAction* TfrmMain::Action(const char* name) const {
+  return findChild<QAction*>(name);
+}
+
+void TfrmMain::BuildToolbar(QWidget* parent) {
+  auto* row = new QHBoxLayout;
+  row->setContentsMargins(0, 0, 0, 0);
+  tbMain = new QToolBar(parent);
+  tbMain->setObjectName("tbMain");
+  tbMain->setMovable(false);
+  const struct {
+    const char* Name;
+    const char* Hint;
+    QStyle::StandardPixmap Icon;
+    const char* Theme;
+  } buttons[] = {
+      {"btnConnect", "Connect", QStyle::SP_DriveNetIcon, "network-connect"},
+      {"btnConnectURL", "Connect to URL", QStyle::SP_DirLinkIcon, "go-jump"},
+      {"btnStop", "Stop", QStyle::SP_BrowserStop, "process-stop"},
+      {"btnDisconnect", "Disconnect", QStyle::SP_DialogCloseButton, "network-disconnect"},
+      {nullptr, nullptr, QStyle::SP_CustomBase, nullptr},
+      {"btnTransferMng", "Show Transfer Manager", QStyle::SP_FileDialogListView,
+       "view-list-details"},
+      {"BtnMaximizeHost", "Maximize Host View", QStyle::SP_TitleBarMaxButton, "view-fullscreen"},
+      {"btnShowLog", "Show Log", QStyle::SP_FileDialogDetailedView, "utilities-terminal"},
+      {"btnExplorer", "Show Viewer", QStyle::SP_FileDialogContentsView, "document-preview"},
+  };
+  for (const auto& b : buttons) {
+    if (!b.Name) {
+      tbMain->addSeparator();
+      continue;
+    }
+    QAction* action = MakeAction(b.Name, b.Hint, b.Hint);
+    action->setIcon(QIcon::fromTheme(b.Theme, style()->standardIcon(b.Icon)));
+    tbMain->addAction(action);
+    tbMain->widgetForAction(action)->setObjectName(b.Name);
+  }
+  auto* spacer = new QWidget(tbMain);
+  spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+  tbMain->addWidget(spacer);
+  aviActivity = new TActivityAnimation(tbMain);
+  aviActivity->setObjectName("aviActivity");
+  tbMain->addWidget(aviActivity);
+  row->addWidget(tbMain);
+  static_cast<QVBoxLayout*>(parent->layout())->addLayout(row);
+}
+
+void TfrmMain::BuildMenus() {
+  QMenuBar* bar = menuBar();
+  bar->setObjectName("mnuMain");
+  auto menu = [&](const char* name, const QString& caption) {
+    QMenu* m = bar->addMenu(caption);
+    m->setObjectName(name);
+    return m;
+  };
+  auto item = [&](QMenu* m, const char* name, const QString& caption, const QKeySequence& keys,
+                  bool enabled) {
+    QAction* action = Action(name);
+    if (!action) action = MakeAction(name, caption);
+    // A toolbar button and its menu item are one command: the menu names it by its caption.
+    QAction* entry = action->text() == caption ? action : nullptr;
+    if (!entry) {
+      entry = MakeAction(name, caption);
+      connect(entry, &QAction::triggered, action, &QAction::trigger);
+      connect(action, &QAction::changed, entry,
+              [entry, action] { entry->setEnabled(action->isEnabled()); });
+    }
+    if (!keys.isEmpty()) entry->setShortcut(keys);
+    entry->setEnabled(enabled);
+    m->addAction(entry);
+    return entry;
+  };
+  const QKeySequence none;
+  QMenu* file = menu("mnuFile", "&File");
+  item(file, "mnuConnect", "&Connect", QKeySequence("Ctrl+Shift+C"), true);
+  item(file, "mnuConnectURL", "Connect to &URL", QKeySequence("Ctrl+Shift+U"), true);
+  item(file, "mnuStop", "&Stop", QKeySequence("Ctrl+Shift+S"), false);
+  item(file, "mnuDisconnect", "&Disconnect", QKeySequence("Ctrl+Shift+D"), false);
+  file->addSeparator();
+  item(file, "mnuDisconnectTransfer", "Disconnect Transfer Connection", none, false);
+  file->addSeparator();
+  mnuLastConnect = file->addMenu("&Last Connections");
+  mnuLastConnect->setObjectName("mnuLastConnect");
+  mnuLastConnect->setEnabled(false);
+  for (int i = 0; i < 8; ++i) {
+    LastItems[static_cast<size_t>(i)] = mnuLastConnect->addAction(QString());
+    LastItems[static_cast<size_t>(i)]->setObjectName(QString("mnuLast%1").arg(i + 1));
+    connect(LastItems[static_cast<size_t>(i)], &QAction::triggered, this,
+            [this, i] { ConnectToLast(i); });
+  }
+  file->addSeparator();
+  QAction* exit = item(file, "mnuExit", "&Exit", QKeySequence("Alt+F4"), true);
+  connect(exit, &QAction::triggered, this, &QWidget::close);
+
+  QMenu* edit = menu("mnuEdit", "&Edit");
+  item(edit, "mnuCompareFolders", "&Compare Folders", none, false);
+  edit->addSeparator();
+  connect(item(edit, "mnuSelectAll", "Select &All\tCtrl+A", none, true), &QAction::triggered, this,
+          [this] { CurrentLocal->SelectAll(); });
+  connect(item(edit, "mnuInvertSelect", "&Invert Selection\tShift+Ctrl+A", none, true),
+          &QAction::triggered, this, [this] { CurrentLocal->InvertSelection(); });
+
+  // Pane commands arrive with the next stage of the window; until then they are shown disabled.
+  QMenu* local = menu("mnuLocal", "&Local");
+  QMenu* localEdit = local->addMenu("E&dit with...");
+  localEdit->setObjectName("mnuLocalEdit");
+  localEdit->setEnabled(false);
+  for (const auto& [name, caption] : std::initializer_list<std::pair<const char*, const char*>>{
+           {"mnuLocalRefresh", "&Refresh\tF5"},
+           {"mnuLocalNewFolder", "&Create New Folder"},
+           {"mnuLocalRename", "Rena&me\tF2"},
+           {"mnuLocalDelete", "&Erase\tDel"},
+           {"mnuLocalMask", "Mas&k files"},
+           {nullptr, nullptr},
+           {"mnuLocalCut", "&Cut\tCtrl+X"},
+           {"mnuLocalCopy", "Co&py\tCtrl+C"},
+           {"mnuLocalPaste", "&Paste\tCtrl+V"},
+           {nullptr, nullptr},
+           {"mnuLocalProperties", "P&roperties\tAlt+Enter"}}) {
+    if (!name) {
+      local->addSeparator();
+      continue;
+    }
+    item(local, name, caption, none, false);
+  }
+  QMenu* host = menu("mnuHost", "&Server");
+  QMenu* hostEdit = host->addMenu("E&dit with...");
+  hostEdit->setObjectName("mnuHostEdit");
+  hostEdit->setEnabled(false);
+  for (const auto& [name, caption] : std::initializer_list<std::pair<const char*, const char*>>{
+           {"mnuHostRefresh", "&Refresh\tF5"},
+           {"mnuHostNewFolder", "&Create New Folder"},
+           {"mnuHostRename", "Rena&me\tF2"},
+           {"mnuHostDelete", "&Erase\tDel"},
+           {"mnuHostMask", "Mas&k files"},
+           {nullptr, nullptr},
+           {"mnuHostProperties", "P&roperties\tAlt+Enter"}}) {
+    if (!name) {
+      host->addSeparator();
+      continue;
+    }
+    item(host, name, caption, none, false);
+  }
+  QMenu* view = menu("mnuView", "&Options");
+  item(view, "mnuOptions", "General &Preferences", none, false);
+  view->addSeparator();
+  item(view, "mnuShowTransferManager", "View &Transfer Manager", QKeySequence("Ctrl+G"), false);
+  view->addSeparator();
+  item(view, "mnuMaximizeHost", "&Maximize Server Window", QKeySequence("Ctrl+M"), false);
+  QAction* showLog = item(view, "mnuShowLog", "View M&essages Window", QKeySequence("F9"), true);
+  showLog->setCheckable(true);
+  showLog->setChecked(true);
+  connect(showLog, &QAction::toggled, this, [this](bool on) { memoLog->setVisible(on); });
+  item(view, "mnuExplorer", "View Internal &Viewer", QKeySequence("F10"), false);
+  view->addSeparator();
+  QAction* transfers =
+      item(view, "mnuShowTransferInfo", "View &Transfers", QKeySequence("F12"), false);
+  transfers->setCheckable(true);
+  transfers->setChecked(true);
+  QMenu* help = menu("mnuHelp", "&Help");
+  item(help, "mnuHelpContents", "&Help Contents", QKeySequence("F1"), false);
+  item(help, "MnuHelpPointer", "&What's This?", none, false);
+  help->addSeparator();
+  QMenu* web = help->addMenu("Vorlenz on the &Web");
+  web->setObjectName("mnuVorlenzWeb");
+  web->setEnabled(false);
+  help->addSeparator();
+  item(help, "mnuAbout", "&About...", none, false);
+
+  connect(Action("btnConnect"), &QAction::triggered, this, &TfrmMain::btnConnectClick);
+  connect(Action("btnConnectURL"), &QAction::triggered, this, &TfrmMain::btnConnectURLClick);
+  connect(Action("btnStop"), &QAction::triggered, this, &TfrmMain::btnStopClick);
+  connect(Action("btnDisconnect"), &QAction::triggered, this, &TfrmMain::btnDisconnectClick);
+  for (const char* later : {"btnTransferMng", "BtnMaximizeHost", "btnExplorer"}) {
+    Action(later)->setEnabled(false);
+  }
+  QAction* logButton = Action("btnShowLog");
+  logButton->setCheckable(true);
+  logButton->setChecked(true);
+  connect(logButton, &QAction::toggled, showLog, &QAction::setChecked);
+  connect(showLog, &QAction::toggled, logButton, &QAction::setChecked);
+}
+
+QToolButton* TfrmMain::PaneButton(QWidget* parent, const char* name, const QString& hint,
+                                  QAction* action) {
+  auto* button = new QToolButton(parent);
+  button->setObjectName(name);
+  button->setToolTip(hint);
+  button->setAutoRaise(true);
+  if (action) {
+    button->setDefaultAction(action);
+    return button;
+  }
+  // A command of a later stage: shown, disabled, with its icon.
+  static const std::map<QString, const char*> kIcons = {
+      {"New View", "window-new"},   {"Close View", "window-close"},
+      {"Refresh", "view-refresh"},  {"New Folder", "folder-new"},
+      {"Rename", "edit-rename"},    {"Delete", "edit-delete"},
+      {"File Mask", "view-filter"}, {"Edit with...", "accessories-text-editor"}};
+  const auto icon = kIcons.find(hint);
+  button->setIcon(QIcon::fromTheme(icon == kIcons.end() ? "image-missing" : icon->second));
+  if (button->icon().isNull()) button->setText(hint.left(1));
+  button->setEnabled(false);
+  return button;
+}
+
+QWidget* TfrmMain::BuildLocalSide(QWidget* parent) {
+  auto* side = new QWidget(parent);
+  side->setObjectName("pnlLocal");
+  auto* layout = new QVBoxLayout(side);
+  layout->setContentsMargins(0, 0, 0, 0);
+  auto* tools = new QWidget(side);
+  tools->setObjectName("PnlLocalTools");
+  auto* row = new QHBoxLayout(tools);
+  row->setContentsMargins(0, 0, 0, 0);
+  cmboLocalTree = new QComboBox(tools);
+  cmboLocalTree->setObjectName("cmboLocalTree");
+  cmboLocalTree->setEditable(true);
+  cmboLocalTree->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+  connect(cmboLocalTree->lineEdit(), &QLineEdit::returnPressed, this,
+          [this] { OpenLocalFolder(cmboLocalTree->currentText(), true); });
+  row->addWidget(cmboLocalTree, 1);
+  QAction* up = MakeAction("actLocalUp", "Up One Level", "Up One Level");
+  up->setIcon(style()->standardIcon(QStyle::SP_FileDialogToParent));
+  connect(up, &QAction::triggered, this, [this] {
+    CurrentLocal->FolderUp();
+    LocalChange();
+  });
+  row->addWidget(PaneButton(tools, "btnLocalUp", "Up One Level", up));
+  QAction* style = MakeAction("actLocalView", "Change Views", "Change Views");
+  style->setIcon(this->style()->standardIcon(QStyle::SP_FileDialogListView));
+  connect(style, &QAction::triggered, this,
+          [this] { ApplyViewStyle(false, (State.LocalViewStyle + 1) % 4); });
+  row->addWidget(PaneButton(tools, "btnLocalView", "Change Views", style));
+  for (const auto& [name, hint] : std::initializer_list<std::pair<const char*, const char*>>{
+           {"btnLocalNew", "New View"},
+           {"btnLocalClose", "Close View"},
+           {"btnLocalRefresh", "Refresh"},
+           {"btnLocalNewFolder", "New Folder"},
+           {"btnLocalRename", "Rename"},
+           {"btnLocalDelete", "Delete"},
+           {"btnLocalMask", "File Mask"}}) {
+    row->addWidget(PaneButton(tools, name, hint, nullptr));
+  }
+  layout->addWidget(tools);
+  pgctrlLocal = new QTabWidget(side);
+  pgctrlLocal->setObjectName("pgctrlLocal");
+  pgctrlLocal->setDocumentMode(true);
+  connect(pgctrlLocal, &QTabWidget::currentChanged, this, [this] { LocalChange(); });
+  layout->addWidget(pgctrlLocal, 1);
+  return side;
+}
+
+QWidget* TfrmMain::BuildCentreStrip(QWidget* parent) {
+  auto* strip = new QWidget(parent);
+  strip->setObjectName("pnlCenter");
+  strip->setFixedWidth(28);
+  auto* layout = new QVBoxLayout(strip);
+  layout->setContentsMargins(2, 0, 2, 0);
+  layout->addStretch();
+  QAction* upload = MakeAction("btnUpload", "Upload", "Upload");
+  upload->setIcon(style()->standardIcon(QStyle::SP_ArrowRight));
+  connect(upload, &QAction::triggered, this, [this] {
+    if (CurrentLocal && CurrentHost) CurrentLocal->SendSelection(CurrentHost);
+  });
+  QAction* download = MakeAction("btnDownload", "Download", "Download");
+  download->setIcon(style()->standardIcon(QStyle::SP_ArrowLeft));
+  connect(download, &QAction::triggered, this, [this] {
+    if (CurrentLocal && CurrentHost) CurrentHost->SendSelection(CurrentLocal);
+  });
+  layout->addWidget(PaneButton(strip, "btnUpload", "Upload", upload));
+  layout->addWidget(PaneButton(strip, "btnDownload", "Download", download));
+  layout->addStretch();
+  return strip;
+}
+
+QWidget* TfrmMain::BuildRemoteSide(QWidget* parent) {
+  auto* side = new QWidget(parent);
+  side->setObjectName("pnlHost");
+  auto* layout = new QVBoxLayout(side);
+  layout->setContentsMargins(0, 0, 0, 0);
+  auto* tools = new QWidget(side);
+  tools->setObjectName("PnlHostTools");
+  auto* row = new QHBoxLayout(tools);
+  row->setContentsMargins(0, 0, 0, 0);
+  cmboHostTree = new TTreeCombo(tools);
+  cmboHostTree->setObjectName("cmboHostTree");
+  cmboHostTree->setEnabled(false);
+  cmboHostTree->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+  connect(cmboHostTree, &TTreeCombo::NodeChosen, this, [this](QStandardItem* node) {
+    if (CurrentHost) CurrentHost->ChangeFolder(Q(CurrentHost->TreePath(node)));
+    HostUpdateState(*CurrentHost, 0, CurrentHost->SelectedCount());
+  });
+  row->addWidget(cmboHostTree, 1);
+  QAction* up = MakeAction("actHostUp", "Up One Level", "Up One Level");
+  up->setIcon(style()->standardIcon(QStyle::SP_FileDialogToParent));
+  connect(up, &QAction::triggered, this, [this] { CurrentHost->FolderUp(); });
+  row->addWidget(PaneButton(tools, "btnHostUp", "Up One Level", up));
+  QAction* newView = MakeAction("actHostNew", "New View", "New View");
+  newView->setIcon(style()->standardIcon(QStyle::SP_FileDialogNewFolder));
+  connect(newView, &QAction::triggered, this, &TfrmMain::btnHostNewClick);
+  row->addWidget(PaneButton(tools, "btnHostNew", "New View", newView));
+  QAction* close = MakeAction("actHostClose", "Close View", "Close View");
+  close->setIcon(style()->standardIcon(QStyle::SP_DialogCloseButton));
+  close->setEnabled(false);
+  connect(close, &QAction::triggered, this, &TfrmMain::btnHostCloseClick);
+  row->addWidget(PaneButton(tools, "btnHostClose", "Close View", close));
+  QAction* refresh = MakeAction("actHostRefresh", "Refresh", "Refresh");
+  refresh->setIcon(style()->standardIcon(QStyle::SP_BrowserReload));
+  connect(refresh, &QAction::triggered, this, [this] { CurrentHost->RefreshFolder(); });
+  row->addWidget(PaneButton(tools, "btnHostRefresh", "Refresh", refresh));
+  QAction* view = MakeAction("actHostView", "Change Views");
+  view->setIcon(style()->standardIcon(QStyle::SP_FileDialogListView));
+  connect(view, &QAction::triggered, this,
+          [this] { ApplyViewStyle(true, (State.HostViewStyle + 1) % 4); });
+  row->addWidget(PaneButton(tools, "btnHostView", QString(), view));
+  for (const auto& [name, hint] : std::initializer_list<std::pair<const char*, const char*>>{
+           {"btnHostNewFolder", "New Folder"},
+           {"btnHostRename", "Rename"},
+           {"btnHostDelete", "Delete"},
+           {"btnHostMask", "File Mask"}}) {
+    row->addWidget(PaneButton(tools, name, hint, nullptr));
+  }
+  layout->addWidget(tools);
+  pgctrlHost = new QTabWidget(side);
+  pgctrlHost->setObjectName("pgctrlHost");
+  pgctrlHost->setDocumentMode(true);
+  connect(pgctrlHost, &QTabWidget::currentChanged, this, [this] { pgctrlHostChange(); });
+  layout->addWidget(pgctrlHost, 1);
+  return side;
+}
+
+void TfrmMain::ApplyViewStyle(bool host, int style) {
+  (host ? State.HostViewStyle : State.LocalViewStyle) = style;
+  if (host) {
+    if (CurrentHost) CurrentHost->ListView()->SetViewStyle(static_cast<TViewStyle>(style));
+  } else if (CurrentLocal) {
+    CurrentLocal->ListView()->SetViewStyle(static_cast<TViewStyle>(style));
+  }
+}
+
+void TfrmMain::SetLargeToolbar(bool large) {
+  Large = large;
+  tbMain->setToolButtonStyle(large ? Qt::ToolButtonTextUnderIcon : Qt::ToolButtonIconOnly);
+  tbMain->setIconSize(large ? QSize(32, 32) : QSize(22, 22));
+  tbMain->setFixedHeight(large ? kLargeToolbar : kSmallToolbar);
+  State.ToolBarMin = large ? kLargeToolbar : kSmallToolbar;
+}
+
+void TfrmMain::MoveToolbarBar(int dy) {
+  const int height = Large ? kLargeToolbar : kSmallToolbar;
+  if (Large && height + dy < kSmallToolbar) SetLargeToolbar(false);
+  if (!Large && height + dy >= kLargeToolbar + 1) SetLargeToolbar(true);
+}
+
+void TfrmMain::RebuildLastConnectionsMenu() {
+  for (size_t i = 0; i < LastItems.size(); ++i) {
+    const QString& name = State.LastConnections[i];
+    LastItems[i]->setText(QString("&%1 %2").arg(i + 1).arg(name));
+    LastItems[i]->setVisible(!name.isEmpty());
+    if (!name.isEmpty()) mnuLastConnect->setEnabled(true);
+  }
+}
+
+void TfrmMain::AddLastConnection(const QString& name) {
+  pelmar::AddLastConnection(State.LastConnections, name);
+  mnuLastConnect->setEnabled(true);
+  RebuildLastConnectionsMenu();
+}
+
+void TfrmMain::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  if (Shown) return;
+  Shown = true;
+  const std::string start = Preferences().DefaultDir;
+  OpenLocalFolder(start.empty() ? QDir::currentPath() : Q(start), true);
+  pnlBack->setSizes({width() / 2, 28, width() / 2});
+}
+
+bool TfrmMain::event(QEvent* event) {
+  if (event->type() == QEvent::WindowActivate && FirstActivation) {
+    FirstActivation = false;
+    if (Preferences().ShowManager) QTimer::singleShot(0, this, &TfrmMain::btnConnectClick);
+  }
+  return QMainWindow::event(event);
+}
+
+void TfrmMain::WriteState() {
+  State.State = isMaximized() ? 2 : isMinimized() ? 1 : 0;
+  if (State.State == 0) State.Bounds = geometry();
+  State.LogHeight = barMilieu->sizes().value(0, State.LogHeight);
+  WriteWindowState(*Settings, State);
+}
+
+void TfrmMain::closeEvent(QCloseEvent* event) {
+  WriteState();
+  QMainWindow::closeEvent(event);
+}
+
+}  // namespace pelmar

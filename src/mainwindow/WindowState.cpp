@@ -1,0 +1,81 @@
+#include "mainwindow/WindowState.h"
+
+#include <QSettings>
+
+namespace pelmar {
+namespace {
+
+int ReadInt(QSettings& settings, const QString& key, int fallback) {
+  const QString text = settings.value(key).toString().trimmed();
+  if (text.isEmpty()) return fallback;
+  bool ok = false;
+  const int value =
+      text.startsWith("0x", Qt::CaseInsensitive) ? text.mid(2).toInt(&ok, 16) : text.toInt(&ok, 10);
+  return ok ? value : fallback;
+}
+
+QString SlotGroup(int slot) {
+  return QString("Last Connections%1").arg(slot);
+}
+
+}  // namespace
+
+TWindowState ReadWindowState(QSettings& settings) {
+  TWindowState state;
+  settings.beginGroup("Windows/Main");
+  state.Bounds = QRect(ReadInt(settings, "Left", state.Bounds.left()),
+                       ReadInt(settings, "Top", state.Bounds.top()),
+                       ReadInt(settings, "Width", state.Bounds.width()),
+                       ReadInt(settings, "Height", state.Bounds.height()));
+  state.State = ReadInt(settings, "State", 0);
+  state.LocalViewStyle = ReadInt(settings, "LocalViewStyle", 2);
+  state.HostViewStyle = ReadInt(settings, "HostViewStyle", 2);
+  state.LogHeight = ReadInt(settings, "LogHeight", 97);
+  settings.endGroup();
+  state.ToolBarMin = ReadInt(settings, "Options/ToolBarMin", 30);
+  for (int slot = 1; slot <= 8; ++slot) {
+    state.LastConnections[static_cast<size_t>(slot - 1)] =
+        settings.value(SlotGroup(slot) + "/Site").toString();
+  }
+  // Styles outside 0..3 are not styles.
+  if (state.LocalViewStyle < 0 || state.LocalViewStyle > 3) state.LocalViewStyle = 2;
+  if (state.HostViewStyle < 0 || state.HostViewStyle > 3) state.HostViewStyle = 2;
+  return state;
+}
+
+void WriteWindowState(QSettings& settings, const TWindowState& state) {
+  for (int slot = 1; slot <= 8; ++slot) {
+    settings.setValue(SlotGroup(slot) + "/Site",
+                      state.LastConnections[static_cast<size_t>(slot - 1)]);
+  }
+  settings.setValue("Options/ToolBarMin", QString::number(state.ToolBarMin));
+  settings.beginGroup("Windows/Main");
+  settings.setValue("State", QString::number(state.State));
+  if (state.State == 0) {
+    settings.setValue("Left", QString::number(state.Bounds.left()));
+    settings.setValue("Top", QString::number(state.Bounds.top()));
+    settings.setValue("Width", QString::number(state.Bounds.width()));
+    settings.setValue("Height", QString::number(state.Bounds.height()));
+  }
+  settings.setValue("LocalViewStyle", QString::number(state.LocalViewStyle));
+  settings.setValue("HostViewStyle", QString::number(state.HostViewStyle));
+  settings.setValue("LogHeight", QString::number(state.LogHeight));
+  settings.endGroup();
+  settings.sync();
+}
+
+void AddLastConnection(std::array<QString, 8>& entries, const QString& name) {
+  size_t found = entries.size();
+  for (size_t i = 0; i < entries.size(); ++i) {
+    if (entries[i] == name) {
+      found = i;
+      break;
+    }
+  }
+  if (found == 0) return;
+  const size_t last = found == entries.size() ? entries.size() - 1 : found;
+  for (size_t i = last; i > 0; --i) entries[i] = entries[i - 1];
+  entries[0] = name;
+}
+
+}  // namespace pelmar

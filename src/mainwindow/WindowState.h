@@ -1,0 +1,33 @@
+#pragma once
+// What the main window keeps between runs in the registry stand-in (QSettings "Vorlenz Media",
+// "TessaroFTP"): bounds, window state, view styles, log height, toolbar size and the last eight
+// connections. Read once at creation, written once at close.
+
+#include <QRect>
+#include <QString>
+#include <array>
+
+class QSettings;
+
+namespace pelmar {
+
+struct TWindowState {
+  QRect Bounds{163, 102, 634, 469};
+  int State = 0;  // 0 normal, 1 minimised, 2 maximised
+  int LocalViewStyle = 2;
+  int HostViewStyle = 2;
+  int LogHeight = 97;
+  int ToolBarMin = 30;  // below 60: the small toolbar
+  std::array<QString, 8> LastConnections;
+};
+
+// Missing or unreadable values give the defaults; "0x..." is read as hexadecimal.
+TWindowState ReadWindowState(QSettings& settings);
+// The bounds are written only when the window state is normal.
+void WriteWindowState(QSettings& settings, const TWindowState& state);
+
+// The most recent first: a name already in slot k moves to the top, a new one pushes the
+// eighth out; the first entry stays where it is.
+void AddLastConnection(std::array<QString, 8>& entries, const QString& name);
+
+}  // namespace pelmar
