@@ -1,0 +1,235 @@
+// The main window: what it keeps between runs, the last connections, and the connection flow
+// against a real server; and the real program started with an address.
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <QAction>
+#include <QMenu>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <filesystem>
+#include <random>
+
+#include "mainwindow/MainWindow.h"
+#include "settings/Preferences.h"
+#include "support/Files.h"
+#include "support/RealFtpServer.h"
+#include "views/qt/HostView.h"
+#include "views/qt/LocalView.h"
+#include "views/qt/PaneFixture.h"
+
+extern char** environ;
+
+namespace pelmar::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+class MainWindowTest : public PaneTest {
+ protected:
+  void SetUp() override {
+    PaneTest::SetUp();
+    ASSERT_TRUE(Dir.isValid());
+    Settings = std::make_unique<QSettings>(Dir.filePath("registry.ini"), QSettings::IniFormat);
+    Preferences() = TPreferences();
+    Preferences().ShowManager = false;
+    ::setenv("PELMAR_HOME", Dir.path().toLocal8Bit().constData(), 1);
+  }
+  void TearDown() override {
+    Window.reset();
+    PaneTest::TearDown();
+  }
+  TfrmMain& Open() {
+    Window = std::make_unique<TfrmMain>(Target, Settings.get());
+    return *Window;
+  }
+  QTemporaryDir Dir;
+  std::unique_ptr<QSettings> Settings;
+  std::unique_ptr<TfrmMain> Window;
+};
+
+TEST(LastConnections, MostRecentFirst) {
+  using TSlots = std::array<QString, 8>;
+  const struct {
+    TSlots Before;
+    const char* Name;
+    TSlots After;
+  } cases[] = {
+      {{"A", "B", "C"}, "B", {"B", "A", "C"}},
+      {{"A", "B", "C"}, "A", {"A", "B", "C"}},
+      {{"A", "B", "C"}, "D", {"D", "A", "B", "C"}},
+      {{"1", "2", "3", "4", "5", "6", "7", "8"}, "9", {"9", "1", "2", "3", "4", "5", "6", "7"}},
+      {{"1", "2", "3", "4", "5", "6", "7", "8"}, "8", {"8", "1", "2", "3", "4", "5", "6", "7"}},
+      {{}, "a", {"a"}},
+  };
+  for (const auto& c : cases) {
+    TSlots entries = c.Before;
+    AddLastConnection(entries, c.Name);
+    EXPECT_EQ(entries, c.After) << c.Name;
+  }
+}
+
+TEST_F(MainWindowTest, StateOfAFirstRunIsReadBackAfterClose) {
+  {
+    TfrmMain& window = Open();
+    EXPECT_EQ(window.geometry(), QRect(163, 102, 634, 469));
+    EXPECT_EQ(window.windowTitle(), "Disconnected - Pelmar");
+    EXPECT_EQ(window.CurrentLocalView()->ListView()->ViewStyle(), TViewStyle::List);
+    EXPECT_EQ(window.CurrentHostView()->ListView()->ViewStyle(), TViewStyle::List);
+    EXPECT_FALSE(window.LargeToolbar());
+    auto* last = window.findChild<QMenu*>("mnuLastConnect");
+    ASSERT_NE(last, nullptr);
+    EXPECT_FALSE(last->isEnabled());
+    for (QAction* item : last->actions()) EXPECT_FALSE(item->isVisible());
+    EXPECT_FALSE(window.Action("mnuDisconnect")->isEnabled());
+    EXPECT_EQ(window.Action("mnuConnect")->shortcut(), QKeySequence("Ctrl+Shift+C"));
+    window.AddLastConnection("Work");
+    window.AddLastConnection("Home");
+    window.MoveToolbarBar(28);
+    EXPECT_FALSE(window.LargeToolbar()) << "34 + 28 stays small";
+    window.MoveToolbarBar(29);
+    EXPECT_TRUE(window.LargeToolbar());
+    window.setGeometry(40, 50, 900, 700);
+    window.close();
+  }
+  EXPECT_EQ(Settings->value("Windows/Main/Left").toString(), "40");
+  EXPECT_EQ(Settings->value("Options/ToolBarMin").toString(), "62");
+  EXPECT_EQ(Settings->value("Last Connections1/Site").toString(), "Home");
+  EXPECT_EQ(Settings->value("Last Connections2/Site").toString(), "Work");
+  Settings->setValue("Windows/Main/LocalViewStyle", "3");
+  Settings->setValue("Windows/Main/HostViewStyle", "0x0");
+  TfrmMain& again = Open();
+  EXPECT_EQ(again.geometry(), QRect(40, 50, 900, 700));
+  EXPECT_TRUE(again.LargeToolbar());
+  EXPECT_EQ(again.CurrentLocalView()->ListView()->ViewStyle(), TViewStyle::Details);
+  EXPECT_EQ(again.CurrentHostView()->ListView()->ViewStyle(), TViewStyle::LargeIcons);
+  EXPECT_EQ(again.LastConnections()[0], "Home");
+  auto* last = again.findChild<QMenu*>("mnuLastConnect");
+  EXPECT_TRUE(last->isEnabled());
+  EXPECT_EQ(last->actions()[0]->text(), "&1 Home");
+  EXPECT_TRUE(last->actions()[1]->isVisible());
+  EXPECT_FALSE(last->actions()[2]->isVisible());
+  // Closing while maximised keeps the bounds of the normal window.
+  again.setWindowState(Qt::WindowMaximized);
+  again.close();
+  EXPECT_EQ(Settings->value("Windows/Main/State").toString(), "2");
+  EXPECT_EQ(Settings->value("Windows/Main/Width").toString(), "900");
+}
+
+TEST_F(MainWindowTest, ConnectionFlowAgainstARealServer) {
+  TRealFtpServer server(TServerKind::Pyftpdlib);
+  ASSERT_TRUE(server.Started()) << server.StartError();
+  fs::create_directories(server.Root() + "pub");
+  std::string content(70000, '\0');
+  std::mt19937 random(5);
+  for (char& c : content) c = static_cast<char>(random());
+  WriteFile(server.Root() + "pub/wanted.bin", content);
+  const QString local = Dir.filePath("local");
+  fs::create_directories(local.toStdString());
+  TfrmMain& window = Open();
+  window.show();
+  ASSERT_TRUE(window.OpenLocalFolder(local, true));
+  const QString url = QString("ftp://127.0.0.1:%1/pub/").arg(server.Port());
+
+  // An address naming a file: connected, the folder shown, the file downloaded here.
+  window.ConnectToUrl(url + "wanted.bin");
+  EXPECT_EQ(window.HostTabCaption(0), "127.0.0.1");
+  EXPECT_EQ(window.windowTitle(), "127.0.0.1 - Pelmar");
+  ASSERT_TRUE(RunUntil([&] { return ReadFile(local.toStdString() + "/wanted.bin") == content; }));
+  EXPECT_EQ(window.ConnectedViews(), 1);
+  EXPECT_TRUE(window.Action("mnuDisconnect")->isEnabled());
+
+  // A second connection never replaces a live one; New View opens the same folder again.
+  window.ConnectToUrl(url);
+  EXPECT_EQ(window.HostTabCount(), 2);
+  ASSERT_TRUE(RunUntil([&] { return window.ConnectedViews() == 2; }));
+  window.btnHostNewClick();
+  EXPECT_EQ(window.HostTabCount(), 3);
+  ASSERT_TRUE(RunUntil([&] {
+    return window.ConnectedViews() == 3 && window.CurrentHostView()->Model().rowCount() == 1;
+  }));
+  EXPECT_EQ(window.CurrentHostView()->Folder(), "/pub/");
+  window.btnHostCloseClick();
+  EXPECT_EQ(window.HostTabCount(), 2);
+  EXPECT_EQ(window.ConnectedViews(), 2);
+  window.btnDisconnectClick();
+  ASSERT_TRUE(RunUntil([&] { return window.ConnectedViews() == 1; }));
+  EXPECT_EQ(window.windowTitle(), "Disconnected - Pelmar");
+
+  // Sites: an empty password is asked for only with PromptForPass; the site's local folders.
+  const QString second = Dir.filePath("second");
+  fs::create_directories(second.toStdString());
+  TSite site;
+  site.Name = "Test site";
+  site.Host = "127.0.0.1";
+  site.Port = std::to_string(server.Port());
+  site.User = TRealFtpServer::kUser;
+  site.LocalFolder1 = local.toStdString();
+  site.LocalFolder2 = second.toStdString();
+  window.ChooseSite = [&site](TSite& chosen) {
+    chosen = site;
+    return true;
+  };
+  int asked = 0;
+  window.AskPassword = [&asked] {
+    ++asked;
+    return QString(TRealFtpServer::kPassword);
+  };
+  Preferences().PromptForPass = false;
+  window.btnConnectClick();
+  EXPECT_EQ(asked, 0);
+  EXPECT_EQ(window.windowTitle(), "Test site - Pelmar");
+  EXPECT_FALSE(window.CurrentHostView()->Connected()) << "no password, no connection";
+  Preferences().PromptForPass = true;
+  window.btnConnectClick();
+  EXPECT_EQ(asked, 1);
+  ASSERT_TRUE(RunUntil([&] { return window.CurrentHostView()->Connected(); }));
+  EXPECT_EQ(window.LastConnections()[0], "Test site");
+  EXPECT_EQ(window.CurrentLocalView()->Folder(), local + "/");
+
+  // A connection that fails leaves the tab disconnected.
+  window.ConnectToUrl("ftp://127.0.0.1:1/");
+  ASSERT_TRUE(
+      RunUntil([&] { return window.HostTabCaption(window.HostTabCount() - 1) == "Disconnected"; }));
+}
+
+using PelmarProgram = PaneTest;
+
+TEST_F(PelmarProgram, StartedWithAnAddressFetchesTheNamedFile) {
+  TRealFtpServer server(TServerKind::Pyftpdlib);
+  ASSERT_TRUE(server.Started()) << server.StartError();
+  QTemporaryDir dir;
+  std::string content(123456, '\0');
+  std::mt19937 random(9);
+  for (char& c : content) c = static_cast<char>(random());
+  WriteFile(server.Root() + "file.bin", content);
+  const std::string local = dir.path().toStdString();
+  const std::string url = "ftp://127.0.0.1:" + std::to_string(server.Port()) + "/file.bin";
+  const std::string home = "PELMAR_HOME=" + local;
+  const std::string config = "XDG_CONFIG_HOME=" + local;
+  const std::string platform = "QT_QPA_PLATFORM=offscreen";
+  std::vector<char*> env;
+  for (char** e = environ; *e; ++e) env.push_back(*e);
+  for (const std::string* extra : {&home, &config, &platform}) {
+    env.push_back(const_cast<char*>(extra->c_str()));
+  }
+  env.push_back(nullptr);
+  // The program starts in the local folder it downloads into.
+  const std::string previous = fs::current_path().string();
+  fs::current_path(local);
+  char* argv[] = {const_cast<char*>(PELMAR_PROGRAM), const_cast<char*>(url.c_str()), nullptr};
+  pid_t pid = -1;
+  ASSERT_EQ(posix_spawn(&pid, PELMAR_PROGRAM, nullptr, nullptr, argv, env.data()), 0);
+  fs::current_path(previous);
+  const bool arrived = RunUntil([&] { return ReadFile(local + "/file.bin") == content; }, 30000);
+  ::kill(pid, SIGTERM);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  EXPECT_TRUE(arrived);
+}
+
+}  // namespace
+}  // namespace pelmar::test
