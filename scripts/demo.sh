@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Starts a local demo FTP server (pyftpdlib on 127.0.0.1, serving a small demo folder) and
 # shows Pelmar's engine at work on it through pelmar-cli. With --serve the server keeps
-# running until Ctrl-C, so you can try pelmar-cli against it yourself; with --panes the two
-# panes (the developer harness) open on it.
+# running until Ctrl-C, so you can try pelmar-cli against it yourself; with --pelmar Pelmar
+# opens connected to it (its local pane in the demo downloads folder); with --panes the two
+# panes of the developer harness do.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=build/release
@@ -34,6 +35,13 @@ echo
 echo "\$ pelmar-cli get $url/pictures/random.bin $downloads/"
 "$cli" get "$url/pictures/random.bin" "$downloads/"
 cmp "$demo/pictures/random.bin" "$downloads/random.bin" && echo "random.bin downloaded intact."
+
+if [ "${1:-}" = "--pelmar" ]; then
+  echo
+  echo "Opening Pelmar on $url/ (closing Pelmar stops the demo server)."
+  (cd "$downloads" && "$OLDPWD/$build/src/mainwindow/pelmar" "$url/")
+  exit 0
+fi
 
 if [ "${1:-}" = "--panes" ]; then
   echo

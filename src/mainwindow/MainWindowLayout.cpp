@@ -364,14 +364,17 @@ QToolButton* TfrmMain::PaneButton(QWidget* parent, const char* name, const QStri
     return button;
   }
   // A command of a later stage: shown, disabled, with its icon.
-  static const std::map<QString, const char*> kIcons = {
-      {"New View", "window-new"},   {"Close View", "window-close"},
-      {"Refresh", "view-refresh"},  {"New Folder", "folder-new"},
-      {"Rename", "edit-rename"},    {"Delete", "edit-delete"},
-      {"File Mask", "view-filter"}, {"Edit with...", "accessories-text-editor"}};
+  static const std::map<QString, QStyle::StandardPixmap> kIcons = {
+      {"New View", QStyle::SP_TitleBarNormalButton},
+      {"Close View", QStyle::SP_DialogCloseButton},
+      {"Refresh", QStyle::SP_BrowserReload},
+      {"New Folder", QStyle::SP_FileDialogNewFolder},
+      {"Rename", QStyle::SP_FileDialogDetailedView},
+      {"Delete", QStyle::SP_TrashIcon},
+      {"File Mask", QStyle::SP_FileDialogContentsView}};
   const auto icon = kIcons.find(hint);
-  button->setIcon(QIcon::fromTheme(icon == kIcons.end() ? "image-missing" : icon->second));
-  if (button->icon().isNull()) button->setText(hint.left(1));
+  button->setIcon(
+      style()->standardIcon(icon == kIcons.end() ? QStyle::SP_CustomBase : icon->second));
   button->setEnabled(false);
   return button;
 }
