@@ -51,5 +51,23 @@ TEST(QtEventTarget, TasksFromAWorkerRunOnTheGuiThreadInOrder) {
   EXPECT_EQ(ticks, after) << "a killed timer does not tick";
 }
 
+// A pending task may hold the last owner of its own target (a connection waiting to be freed
+// holds the target through its worker). Qt drops such tasks at exit while it holds its event
+// lock; the target must then go without touching Qt's event lists, or the program hangs.
+TEST(QtEventTarget, ATaskHoldingTheLastOwnerOfItsTargetIsDroppedAtExit) {
+  int argc = 1;
+  char name[] = "test";
+  char* argv[] = {name, nullptr};
+  bool ran = false;
+  {
+    QCoreApplication app(argc, argv);
+    auto target = std::make_shared<TQtEventTarget>();
+    target->Post([keep = target, &ran] { ran = true; });
+    target->Post([&ran] { ran = true; });  // still pending when the first one goes
+    target.reset();
+  }
+  EXPECT_FALSE(ran);
+}
+
 }  // namespace
 }  // namespace pelmar

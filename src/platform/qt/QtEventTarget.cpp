@@ -6,21 +6,38 @@
 
 namespace pelmar {
 
-TQtEventTarget::TQtEventTarget() : Receiver(std::make_unique<QObject>()) {}
+namespace {
+
+// Made on the GUI thread by the first target, deleted with the application.
+QObject* SharedReceiver() {
+  static QPointer<QObject> receiver;
+  if (!receiver) receiver = new QObject(QCoreApplication::instance());
+  return receiver;
+}
+
+}  // namespace
+
+TQtEventTarget::TQtEventTarget() : Receiver(SharedReceiver()) {}
 
 TQtEventTarget::~TQtEventTarget() {
   for (auto& [id, timer] : Timers) delete timer;
 }
 
 void TQtEventTarget::Post(TTask task) {
-  QMetaObject::invokeMethod(Receiver.get(), std::move(task), Qt::QueuedConnection);
+  std::weak_ptr<bool> alive = Alive;
+  QMetaObject::invokeMethod(
+      Receiver.data(),
+      [alive, task = std::move(task)] {
+        if (!alive.expired()) task();
+      },
+      Qt::QueuedConnection);
 }
 
 int TQtEventTarget::StartTimer(int intervalMs, TTask onTick) {
   const int id = NextTimerId++;
-  auto* timer = new QTimer(Receiver.get());
+  auto* timer = new QTimer(Receiver.data());
   timer->setInterval(intervalMs);
-  QObject::connect(timer, &QTimer::timeout, Receiver.get(), std::move(onTick));
+  QObject::connect(timer, &QTimer::timeout, Receiver.data(), std::move(onTick));
   timer->start();
   Timers[id] = timer;
   return id;

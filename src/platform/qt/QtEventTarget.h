@@ -24,8 +24,13 @@ class TQtEventTarget : public TEventTarget {
   void ProcessPendingEvents() override;
 
  private:
-  // Lives in the GUI thread; queued invocations on it run there in posting order.
-  std::unique_ptr<QObject> Receiver;
+  // One receiver for every target, living in the GUI thread with the application: queued
+  // invocations on it run there in posting order. A target never deletes it, because a target
+  // may be released from inside Qt's clean-up of pending events (a posted task holding its
+  // last owner), where deleting an object with pending events would deadlock.
+  QPointer<QObject> Receiver;
+  // Tasks of a target that is gone are dropped.
+  std::shared_ptr<bool> Alive = std::make_shared<bool>(true);
   std::map<int, QTimer*> Timers;
   int NextTimerId = 1;
 };
