@@ -35,9 +35,9 @@ void TQtEventTarget::Post(TTask task) {
 
 int TQtEventTarget::StartTimer(int intervalMs, TTask onTick) {
   const int id = NextTimerId++;
-  auto* timer = new QTimer(Receiver.data());
+  auto* timer = new QTimer();
   timer->setInterval(intervalMs);
-  QObject::connect(timer, &QTimer::timeout, Receiver.data(), std::move(onTick));
+  QObject::connect(timer, &QTimer::timeout, timer, std::move(onTick));
   timer->start();
   Timers[id] = timer;
   return id;

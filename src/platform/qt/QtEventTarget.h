@@ -31,7 +31,8 @@ class TQtEventTarget : public TEventTarget {
   QPointer<QObject> Receiver;
   // Tasks of a target that is gone are dropped.
   std::shared_ptr<bool> Alive = std::make_shared<bool>(true);
-  std::map<int, QTimer*> Timers;
+  // Parentless: the shared receiver may go (with the application) before a target does.
+  std::map<int, QPointer<QTimer>> Timers;
   int NextTimerId = 1;
 };
 
