@@ -17,6 +17,7 @@
 
 class QAction;
 class QComboBox;
+class QDialog;
 class QLabel;
 class QMenu;
 class QPlainTextEdit;
@@ -75,6 +76,8 @@ class TfrmMain : public QMainWindow {
   std::function<bool(TSite& site)> ChooseSite;
 
   void AddLastConnection(const QString& name);
+  // The preferences dialog, which lives as long as the program ("General Preferences").
+  void SetOptionsDialog(QDialog* options);
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -90,6 +93,8 @@ class TfrmMain : public QMainWindow {
   QWidget* BuildCentreStrip(QWidget* parent);
   QAction* MakeAction(const char* name, const QString& caption, const QString& hint = {});
   QToolButton* PaneButton(QWidget* parent, const char* name, const QString& hint, QAction* action);
+  // The drop-down of the four view styles for one pane.
+  QToolButton* ViewStyleButton(QWidget* parent, const char* name, bool host);
   void RebuildLastConnectionsMenu();
   void ApplyViewStyle(bool host, int style);
   void WriteState();

@@ -29,6 +29,19 @@
 
 namespace pelmar {
 
+namespace {
+
+// Engine texts may carry their own line ends; the log shows plain lines.
+QString LogLine(const QString& text) {
+  QString line = text;
+  line.remove('\r');
+  while (line.endsWith('\n')) line.chop(1);
+  while (line.startsWith('\n')) line.remove(0, 1);
+  return line;
+}
+
+}  // namespace
+
 int TfrmMain::HostTabCount() const {
   return pgctrlHost->count();
 }
@@ -81,7 +94,12 @@ void TfrmMain::pgctrlHostChange() {
   CurrentHost = view;
   setWindowTitle(pgctrlHost->tabText(pgctrlHost->currentIndex()) + " - Pelmar");
   view->SetTreeCombo(cmboHostTree);
-  memoLog->setPlainText(view->LogEntries.join('\n'));
+  QStringList lines;
+  for (const QString& entry : view->LogEntries) {
+    const QString line = LogLine(entry);
+    if (!line.isEmpty()) lines << line;
+  }
+  memoLog->setPlainText(lines.join('\n'));
   State.HostViewStyle = static_cast<int>(view->ListView()->ViewStyle());
   HostUpdateState(*view, 0, view->SelectedCount());
 }
@@ -209,11 +227,7 @@ void TfrmMain::btnDisconnectClick() {
 
 void TfrmMain::HostLog(THostView& sender, const QString& text) {
   if (&sender != CurrentHost) return;
-  // Engine texts may carry their own line ends; the log shows plain lines.
-  QString line = text;
-  line.remove('\r');
-  while (line.endsWith('\n')) line.chop(1);
-  while (line.startsWith('\n')) line.remove(0, 1);
+  const QString line = LogLine(text);
   if (!line.isEmpty()) memoLog->appendPlainText(line);
 }
 

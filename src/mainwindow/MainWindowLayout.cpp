@@ -1,6 +1,7 @@
 // TfrmMain: building the window, its menus and toolbar, and the state kept between runs.
 
 #include <QAction>
+#include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -9,6 +10,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
@@ -407,6 +409,7 @@ QWidget* TfrmMain::BuildLocalSide(QWidget* parent) {
   connect(style, &QAction::triggered, this,
           [this] { ApplyViewStyle(false, (State.LocalViewStyle + 1) % 4); });
   row->addWidget(PaneButton(tools, "btnLocalView", "Change Views", style));
+  row->addWidget(ViewStyleButton(tools, "btnLocalViewMenu", false));
   for (const auto& [name, hint] : std::initializer_list<std::pair<const char*, const char*>>{
            {"btnLocalNew", "New View"},
            {"btnLocalClose", "Close View"},
@@ -489,6 +492,7 @@ QWidget* TfrmMain::BuildRemoteSide(QWidget* parent) {
   connect(view, &QAction::triggered, this,
           [this] { ApplyViewStyle(true, (State.HostViewStyle + 1) % 4); });
   row->addWidget(PaneButton(tools, "btnHostView", QString(), view));
+  row->addWidget(ViewStyleButton(tools, "btnHostViewMenu", true));
   for (const auto& [name, hint] : std::initializer_list<std::pair<const char*, const char*>>{
            {"btnHostNewFolder", "New Folder"},
            {"btnHostRename", "Rename"},
@@ -503,6 +507,40 @@ QWidget* TfrmMain::BuildRemoteSide(QWidget* parent) {
   connect(pgctrlHost, &QTabWidget::currentChanged, this, [this] { pgctrlHostChange(); });
   layout->addWidget(pgctrlHost, 1);
   return side;
+}
+
+QToolButton* TfrmMain::ViewStyleButton(QWidget* parent, const char* name, bool host) {
+  auto* button = new QToolButton(parent);
+  button->setObjectName(name);
+  button->setAutoRaise(true);
+  if (!host) button->setToolTip("Type of Views");
+  button->setPopupMode(QToolButton::InstantPopup);
+  button->setArrowType(Qt::DownArrow);
+  auto* menu = new QMenu(button);
+  menu->setObjectName("PopViewStyle");
+  auto* group = new QActionGroup(menu);
+  const char* const names[] = {"PopIcon", "PopSmallIcon", "PopList", "PopReport"};
+  const char* const captions[] = {"Large Icons", "Small Icons", "List", "Details"};
+  for (int style = 0; style < 4; ++style) {
+    QAction* item = menu->addAction(captions[style]);
+    item->setObjectName(names[style]);
+    item->setCheckable(true);
+    group->addAction(item);
+    connect(item, &QAction::triggered, this, [this, host, style] { ApplyViewStyle(host, style); });
+  }
+  connect(menu, &QMenu::aboutToShow, this, [this, menu, host] {
+    const int style = host ? State.HostViewStyle : State.LocalViewStyle;
+    menu->actions().at(style)->setChecked(true);
+  });
+  button->setMenu(menu);
+  return button;
+}
+
+void TfrmMain::SetOptionsDialog(QDialog* options) {
+  QAction* item = Action("mnuOptions");
+  item->setEnabled(options != nullptr);
+  disconnect(item, &QAction::triggered, nullptr, nullptr);
+  if (options) connect(item, &QAction::triggered, options, [options] { options->exec(); });
 }
 
 void TfrmMain::ApplyViewStyle(bool host, int style) {

@@ -22,6 +22,7 @@ int main(int argc, char** argv) {
     pelmar::TfrmOptions options(&window);
     const std::string error = pelmar::Preferences().Load(pelmar::PreferencesPath());
     if (!error.empty()) std::fprintf(stderr, "pelmar: %s\n", error.c_str());
+    window.SetOptionsDialog(&options);
     const QStringList arguments = QApplication::arguments();
     if (arguments.size() > 1) {
       // An address to connect to: the site manager does not open by itself then.

@@ -8,8 +8,11 @@
 
 #include <QAction>
 #include <QMenu>
+#include <QPlainTextEdit>
 #include <QSettings>
+#include <QTabWidget>
 #include <QTemporaryDir>
+#include <QToolButton>
 #include <filesystem>
 #include <random>
 
@@ -146,8 +149,25 @@ TEST_F(MainWindowTest, ConnectionFlowAgainstARealServer) {
   window.ConnectToUrl(url);
   EXPECT_EQ(window.HostTabCount(), 2);
   ASSERT_TRUE(RunUntil([&] { return window.ConnectedViews() == 2; }));
+  // Each tab keeps its own log; switching shows it.
+  auto* tabs = window.findChild<QTabWidget*>("pgctrlHost");
+  window.CurrentHostView()->ChangeFolder("/");  // only the second tab goes to "/"
+  ASSERT_TRUE(RunUntil([&] { return window.Log()->toPlainText().split('\n').contains("CWD /"); }));
+  tabs->setCurrentIndex(0);
+  EXPECT_FALSE(window.Log()->toPlainText().split('\n').contains("CWD /"));
+  EXPECT_TRUE(window.Log()->toPlainText().split('\n').contains("CWD /pub/"));
+  tabs->setCurrentIndex(1);
+  EXPECT_TRUE(window.Log()->toPlainText().split('\n').contains("CWD /"));
+  // The view-style menu of the remote pane.
+  window.findChild<QToolButton*>("btnHostViewMenu")
+      ->menu()
+      ->findChild<QAction*>("PopReport")
+      ->trigger();
+  EXPECT_EQ(window.CurrentHostView()->ListView()->ViewStyle(), TViewStyle::Details);
   window.btnHostNewClick();
   EXPECT_EQ(window.HostTabCount(), 3);
+  EXPECT_EQ(window.CurrentHostView()->ListView()->ViewStyle(), TViewStyle::Details)
+      << "a new view takes the pane's style";
   ASSERT_TRUE(RunUntil([&] {
     return window.ConnectedViews() == 3 && window.CurrentHostView()->Model().rowCount() == 1;
   }));
