@@ -337,7 +337,11 @@ void TfrmMain::BuildMenus() {
   help->addSeparator();
   QMenu* web = help->addMenu("Vorlenz on the &Web");
   web->setObjectName("mnuVorlenzWeb");
-  web->setEnabled(false);
+  item(web, "mnuNews", "&Product News", none, false);
+  item(web, "mnuFAQ", "Frequently Asked &Questions", none, false);
+  item(web, "mnuFeedBack", "Send Fee&dBack", none, false);
+  web->addSeparator();
+  item(web, "mnuVorlenzMedia", "&Vorlenz M\u00e9dia Home Page", none, false);
   help->addSeparator();
   item(help, "mnuAbout", "&About...", none, false);
 

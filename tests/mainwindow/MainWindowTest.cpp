@@ -209,6 +209,8 @@ TEST_F(MainWindowTest, ConnectionFlowAgainstARealServer) {
   ASSERT_TRUE(RunUntil([&] { return window.CurrentHostView()->Connected(); }));
   EXPECT_EQ(window.LastConnections()[0], "Test site");
   EXPECT_EQ(window.CurrentLocalView()->Folder(), local + "/");
+  EXPECT_EQ(window.findChild<QTabWidget*>("pgctrlLocal")->count(), 2)
+      << "the site's second local folder opens in a tab of its own";
 
   // A connection that fails leaves the tab disconnected.
   window.ConnectToUrl("ftp://127.0.0.1:1/");
