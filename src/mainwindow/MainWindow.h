@@ -37,6 +37,7 @@ class TLocalView;
 class TQtEventTarget;
 class TTransferItems;
 class TTreeCombo;
+class TfrmURL;
 
 class TfrmMain : public QMainWindow {
   Q_OBJECT
@@ -101,6 +102,8 @@ class TfrmMain : public QMainWindow {
 
   // Connection flow and host tabs (MainWindowConnect.cpp).
   bool ResolvePassword(QString& password);
+  // OK in the URL dialog (or an address given to the program): connect to what it holds.
+  void ConnectFromUrlDialog(TfrmURL& dialog);
   void ConnectSite(const TSite& site);
   void HostLog(THostView& sender, const QString& text);
   void HostUpdateState(TCustomView& sender, int code, int selected);

@@ -170,24 +170,23 @@ void TfrmMain::btnConnectURLClick() {
   dialog.DefaultPassword = Q(Preferences().EMail);
   dialog.Account.clear();
   dialog.Port = 21;
-  if (dialog.exec() != QDialog::Accepted || !dialog.Commit()) return;
-  if (CurrentHost->Connected()) NewHostView();
-  SetCaptions(dialog.Host);
-  QString password = dialog.Password;
-  if (!ResolvePassword(password)) return;
-  CurrentHost->Connect(dialog.Host, dialog.Port, dialog.User, password, dialog.Account,
-                       dialog.Folder, dialog.FileName);
+  if (dialog.exec() == QDialog::Accepted) ConnectFromUrlDialog(dialog);
 }
 
 void TfrmMain::ConnectToUrl(const QString& address) {
   TfrmURL dialog(this);
   dialog.DefaultPassword = Q(Preferences().EMail);
   dialog.SetAddress(address);
-  if (!dialog.OkEnabled() || !dialog.Commit()) return;
+  if (dialog.OkEnabled()) ConnectFromUrlDialog(dialog);
+}
+
+void TfrmMain::ConnectFromUrlDialog(TfrmURL& dialog) {
+  if (!dialog.Commit()) return;  // an HTTP address: the viewer's, not a connection
   if (CurrentHost->Connected()) NewHostView();
   SetCaptions(dialog.Host);
   QString password = dialog.Password;
   if (!ResolvePassword(password)) return;
+  // No last-connection entry and no local folder for an address.
   CurrentHost->Connect(dialog.Host, dialog.Port, dialog.User, password, dialog.Account,
                        dialog.Folder, dialog.FileName);
 }

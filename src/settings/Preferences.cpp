@@ -1,4 +1,6 @@
 #include "settings/Preferences.h"
+
+#include "engine/FTPComponent.h"
 #include "platform/AsciiText.h"
 
 #include <algorithm>
@@ -257,6 +259,19 @@ std::string PreferencesPath() {
 
 void SetToolTipsHook(std::function<void(bool)> hook) {
   ToolTipsHook() = std::move(hook);
+}
+
+void ConnectAsPreferred(TFTPComponent& connection, const TPreferences& preferences) {
+  if (!preferences.FirewallEnabled) {
+    connection.Connect();
+    return;
+  }
+  connection.FirewallType = static_cast<uint8_t>(preferences.FirewallType);
+  connection.FirewallHost = preferences.FirewallHost;
+  connection.FirewallPort = preferences.FirewallPortNumber();
+  connection.FirewallUser = preferences.FirewallUser;
+  connection.FirewallPassword = preferences.FirewallPassword;
+  connection.ConnectViaFirewall();
 }
 
 }  // namespace pelmar

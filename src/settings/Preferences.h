@@ -96,6 +96,11 @@ std::string FileNamePart(const std::string& path);
 TPreferences& Preferences();
 std::string PreferencesPath();
 
+class TFTPComponent;
+// Starts the connection's log-on: through the firewall of the preferences when it is enabled
+// (its type, host, port, user and password given to the connection), else directly.
+void ConnectAsPreferred(TFTPComponent& connection, const TPreferences& preferences);
+
 // Called with ShowToolTips whenever the engine settings are applied (the application installs
 // it).
 void SetToolTipsHook(std::function<void(bool)> hook);

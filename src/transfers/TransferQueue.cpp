@@ -219,16 +219,7 @@ void TTransferItems::Start(TTransferItem& item, TFTPComponent& connection) {
     connection.User = item.User;
     connection.Password = item.Password;
     connection.Account = item.Account;
-    if (preferences.FirewallEnabled) {
-      connection.FirewallType = static_cast<uint8_t>(preferences.FirewallType);
-      connection.FirewallHost = preferences.FirewallHost;
-      connection.FirewallPort = preferences.FirewallPortNumber();
-      connection.FirewallUser = preferences.FirewallUser;
-      connection.FirewallPassword = preferences.FirewallPassword;
-      connection.ConnectViaFirewall();
-    } else {
-      connection.Connect();
-    }
+    ConnectAsPreferred(connection, preferences);
     return;
   }
   const int mode = preferences.TransferModeFor(item.FileName);

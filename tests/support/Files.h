@@ -4,7 +4,9 @@
 #include <sys/stat.h>
 
 #include <cstdint>
+#include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <string>
 
@@ -29,6 +31,17 @@ inline bool Exists(const std::string& path) {
 inline int64_t SizeOf(const std::string& path) {
   struct stat info {};
   return ::stat(path.c_str(), &info) == 0 ? info.st_size : -1;
+}
+
+// Every entry below `root`: relative path -> content ("<dir>" for a folder).
+inline std::map<std::string, std::string> Tree(const std::string& root) {
+  namespace fs = std::filesystem;
+  std::map<std::string, std::string> files;
+  for (const auto& entry : fs::recursive_directory_iterator(root)) {
+    const std::string relative = fs::relative(entry.path(), root).string();
+    files[relative] = entry.is_directory() ? std::string("<dir>") : ReadFile(entry.path().string());
+  }
+  return files;
 }
 
 }  // namespace pelmar::test

@@ -43,16 +43,6 @@ class TAlwaysReplace : public IQueueQuestions {
   TAnswer AskRestart(const std::string&) override { return TAnswer::Yes; }
 };
 
-// Every file below `root`, relative path -> content.
-std::map<std::string, std::string> Tree(const std::string& root) {
-  std::map<std::string, std::string> files;
-  for (const auto& entry : fs::recursive_directory_iterator(root)) {
-    const std::string relative = fs::relative(entry.path(), root).string();
-    files[relative] = entry.is_directory() ? std::string("<dir>") : ReadFile(entry.path().string());
-  }
-  return files;
-}
-
 class QueueTest : public RealServerFixture {
  protected:
   void SetUp() override {

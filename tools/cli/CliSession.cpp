@@ -114,16 +114,7 @@ bool TCliSession::Connect(const TFtpUrl& url) {
   Ftp->User = url.User;
   Ftp->Password =
       url.Password.empty() && url.User == "anonymous" ? preferences.EMail : url.Password;
-  if (preferences.FirewallEnabled) {
-    Ftp->FirewallType = static_cast<uint8_t>(preferences.FirewallType);
-    Ftp->FirewallHost = preferences.FirewallHost;
-    Ftp->FirewallPort = preferences.FirewallPortNumber();
-    Ftp->FirewallUser = preferences.FirewallUser;
-    Ftp->FirewallPassword = preferences.FirewallPassword;
-    Ftp->ConnectViaFirewall();
-  } else {
-    Ftp->Connect();
-  }
+  ConnectAsPreferred(*Ftp, preferences);
   Target->RunUntil([&] { return LoggedIn || ConnectFailed; }, kNoLimit);
   if (LoggedIn) {
     if (!WaitForRequests()) return false;

@@ -137,16 +137,7 @@ void THostView::Connect(const QString& host, int port, const QString& user, cons
   Ftp->Account = S(account);
   if (Ftp->IsConnected()) Ftp->Disconnect();
   const TPreferences& preferences = Preferences();
-  if (preferences.FirewallEnabled) {
-    Ftp->FirewallType = static_cast<uint8_t>(preferences.FirewallType);
-    Ftp->FirewallHost = preferences.FirewallHost;
-    Ftp->FirewallPort = preferences.FirewallPortNumber();
-    Ftp->FirewallUser = preferences.FirewallUser;
-    Ftp->FirewallPassword = preferences.FirewallPassword;
-    Ftp->ConnectViaFirewall();
-  } else {
-    Ftp->Connect();
-  }
+  ConnectAsPreferred(*Ftp, preferences);
   UpdateState(usBusy);
 }
 

@@ -30,15 +30,6 @@ class TYesToAll : public IQueueQuestions {
   TAnswer AskRestart(const std::string&) override { return TAnswer::No; }
 };
 
-std::map<std::string, std::string> Tree(const std::string& root) {
-  std::map<std::string, std::string> files;
-  for (const auto& entry : fs::recursive_directory_iterator(root)) {
-    const std::string relative = fs::relative(entry.path(), root).string();
-    files[relative] = entry.is_directory() ? std::string("<dir>") : ReadFile(entry.path().string());
-  }
-  return files;
-}
-
 std::string Random(size_t size, unsigned seed) {
   std::mt19937 random(seed);
   std::string bytes(size, '\0');
