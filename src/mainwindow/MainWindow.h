@@ -10,16 +10,20 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "mainwindow/WindowState.h"
 #include "settings/SiteFile.h"
 #include "views/qt/ViewList.h"
 
+class QAbstractItemView;
 class QAction;
+class QPoint;
 class QComboBox;
 class QDialog;
 class QLabel;
 class QMenu;
+class QModelIndex;
 class QPlainTextEdit;
 class QSettings;
 class QSplitter;
@@ -94,6 +98,8 @@ class TfrmMain : public QMainWindow {
   QWidget* BuildCentreStrip(QWidget* parent);
   QAction* MakeAction(const char* name, const QString& caption, const QString& hint = {});
   QToolButton* PaneButton(QWidget* parent, const char* name, const QString& hint, QAction* action);
+  // The action of a pane command's button ("btnHostRename" -> "actHostRename").
+  QAction* CommandAction(const char* buttonName, const QString& hint);
   // The drop-down of the four view styles for one pane.
   QToolButton* ViewStyleButton(QWidget* parent, const char* name, bool host);
   void RebuildLastConnectionsMenu();
@@ -114,6 +120,31 @@ class TfrmMain : public QMainWindow {
   THostView* HostViewAt(int index) const;
   void LocalChange();
 
+  // Pane commands (MainWindowCommands.cpp).
+  void WireCommands();
+  void LocalUpdateState(TCustomView& sender, int selected);
+  void BindLocalView(TLocalView& view);
+  void HostDoubleClick();
+  void LocalDoubleClick(const QModelIndex& item);
+
+ public:
+  // What the pane commands ask (input boxes; replaceable in tests): the answer, or nothing.
+  std::function<std::optional<QString>(const QString& caption, const QString& prompt,
+                                       const QString& text)>
+      AskText;
+  void NewLocalView();
+  void btnLocalCloseClick();
+  // Send To: the selection moved on the server by renaming; downloaded into another folder;
+  // its paths or addresses on the clipboard.
+  void SendToHostFolder();
+  void SendToLocalFolder();
+  void SendToClipboard(bool urls);
+  int LocalTabCount() const;
+  // The remote pane's popup at `at` of `list` (prepared only, when `list` is null).
+  void ShowHostPopup(QAbstractItemView* list, const QPoint& at);
+  QMenu* HostPopup() const { return popHost; }
+
+ private:
   std::shared_ptr<TQtEventTarget> Target;
   std::unique_ptr<QSettings> OwnSettings;
   QSettings* Settings;
@@ -140,6 +171,7 @@ class TfrmMain : public QMainWindow {
   TActivityAnimation* aviActivity = nullptr;
   QLabel* StatusPanels[3] = {};
   QMenu* mnuLastConnect = nullptr;
+  QMenu* popHost = nullptr;
   std::array<QAction*, 8> LastItems{};
 };
 

@@ -7,9 +7,11 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListView>
 #include <QPlainTextEdit>
 #include <QStandardItem>
 #include <QTabWidget>
+#include <QTreeView>
 #include <QVBoxLayout>
 
 #include "mainwindow/MainWindow.h"
@@ -73,6 +75,12 @@ bool TfrmMain::NewHostView() {
   };
   view->OnProgress = [this](THostView& sender, int64_t count) { HostProgress(sender, count); };
   view->OnTransfer = [this](TCustomView&) -> TCustomView* { return CurrentLocal; };
+  view->OnPerformDoubleClick = [this](TCustomView&, const QModelIndex&) { HostDoubleClick(); };
+  for (QAbstractItemView* list : {static_cast<QAbstractItemView*>(view->ListView()->Icons()),
+                                  static_cast<QAbstractItemView*>(view->ListView()->Details())}) {
+    connect(list, &QWidget::customContextMenuRequested, this,
+            [this, list](const QPoint& at) { ShowHostPopup(list, at); });
+  }
   view->ListView()->SetViewStyle(static_cast<TViewStyle>(State.HostViewStyle));
   if (CurrentHost) CurrentHost->SetTreeCombo(nullptr);
   const int index = pgctrlHost->addTab(page, "Disconnected");
@@ -267,6 +275,12 @@ void TfrmMain::ApplyEnabling(bool connected, bool busy, int selected) {
   for (const char* name : {"btnStop", "mnuStop"}) Action(name)->setEnabled(connected || engineBusy);
   for (const char* name : {"btnDisconnect", "mnuDisconnect"}) Action(name)->setEnabled(connected);
   Action("btnDownload")->setEnabled(connected && selected >= 1 && !busy);
+  Action("actHostDelete")->setEnabled(connected && selected >= 1 && !busy);
+  Action("actHostRename")->setEnabled(connected && selected == 1 && !busy);
+  for (const char* name : {"actHostNewFolder", "actHostMask", "actHostRefresh", "actHostChDir"}) {
+    Action(name)->setEnabled(connected && !busy);
+  }
+  Action("mnuHostProperties")->setEnabled(false);  // the properties dialog comes later
   Action("actHostRefresh")->setEnabled(connected && !busy);
   Action("actHostView")->setEnabled(connected && !busy);
   Action("actHostUp")
@@ -303,6 +317,7 @@ bool TfrmMain::OpenLocalFolder(const QString& pathText, bool activate) {
   auto* view = new TLocalView(page);
   view->setParent(page);
   view->Queue = Transfers.get();
+  BindLocalView(*view);
   view->ChangeFolder(path);
   view->ListView()->SetViewStyle(static_cast<TViewStyle>(State.LocalViewStyle));
   const int index = pgctrlLocal->addTab(

@@ -151,6 +151,7 @@ TfrmMain::TfrmMain(std::shared_ptr<TQtEventTarget> target, QSettings* settings)
   SetCaptions("Disconnected");
   RebuildLastConnectionsMenu();
   SetLargeToolbar(State.ToolBarMin >= 60);
+  WireCommands();
   AskPassword = [this]() -> QString {
     TdlgPassword prompt(this);
     return prompt.exec() == QDialog::Accepted ? prompt.editPassword->text() : QString();
@@ -359,6 +360,24 @@ void TfrmMain::BuildMenus() {
   connect(showLog, &QAction::toggled, logButton, &QAction::setChecked);
 }
 
+QAction* TfrmMain::CommandAction(const char* buttonName, const QString& hint) {
+  static const std::map<QString, QStyle::StandardPixmap> kIcons = {
+      {"Change Folder", QStyle::SP_DirOpenIcon},
+      {"New View", QStyle::SP_TitleBarNormalButton},
+      {"Close View", QStyle::SP_DialogCloseButton},
+      {"Refresh", QStyle::SP_BrowserReload},
+      {"New Folder", QStyle::SP_FileDialogNewFolder},
+      {"Rename", QStyle::SP_FileDialogDetailedView},
+      {"Delete", QStyle::SP_TrashIcon},
+      {"File Mask", QStyle::SP_FileDialogContentsView}};
+  // The action is named after its button with "act" for "btn".
+  const QByteArray name = "act" + QByteArray(buttonName).mid(3);
+  QAction* action = MakeAction(name.constData(), hint, hint);
+  const auto icon = kIcons.find(hint);
+  if (icon != kIcons.end()) action->setIcon(style()->standardIcon(icon->second));
+  return action;
+}
+
 QToolButton* TfrmMain::PaneButton(QWidget* parent, const char* name, const QString& hint,
                                   QAction* action) {
   auto* button = new QToolButton(parent);
@@ -415,6 +434,7 @@ QWidget* TfrmMain::BuildLocalSide(QWidget* parent) {
   row->addWidget(PaneButton(tools, "btnLocalView", "Change Views", style));
   row->addWidget(ViewStyleButton(tools, "btnLocalViewMenu", false));
   for (const auto& [name, hint] : std::initializer_list<std::pair<const char*, const char*>>{
+           {"btnLocalChDir", "Change Folder"},
            {"btnLocalNew", "New View"},
            {"btnLocalClose", "Close View"},
            {"btnLocalRefresh", "Refresh"},
@@ -422,7 +442,7 @@ QWidget* TfrmMain::BuildLocalSide(QWidget* parent) {
            {"btnLocalRename", "Rename"},
            {"btnLocalDelete", "Delete"},
            {"btnLocalMask", "File Mask"}}) {
-    row->addWidget(PaneButton(tools, name, hint, nullptr));
+    row->addWidget(PaneButton(tools, name, hint, CommandAction(name, hint)));
   }
   layout->addWidget(tools);
   pgctrlLocal = new QTabWidget(side);
@@ -487,10 +507,8 @@ QWidget* TfrmMain::BuildRemoteSide(QWidget* parent) {
   close->setEnabled(false);
   connect(close, &QAction::triggered, this, &TfrmMain::btnHostCloseClick);
   row->addWidget(PaneButton(tools, "btnHostClose", "Close View", close));
-  QAction* refresh = MakeAction("actHostRefresh", "Refresh", "Refresh");
-  refresh->setIcon(style()->standardIcon(QStyle::SP_BrowserReload));
-  connect(refresh, &QAction::triggered, this, [this] { CurrentHost->RefreshFolder(); });
-  row->addWidget(PaneButton(tools, "btnHostRefresh", "Refresh", refresh));
+  row->addWidget(
+      PaneButton(tools, "btnHostRefresh", "Refresh", CommandAction("btnHostRefresh", "Refresh")));
   QAction* view = MakeAction("actHostView", "Change Views");
   view->setIcon(style()->standardIcon(QStyle::SP_FileDialogListView));
   connect(view, &QAction::triggered, this,
@@ -498,11 +516,12 @@ QWidget* TfrmMain::BuildRemoteSide(QWidget* parent) {
   row->addWidget(PaneButton(tools, "btnHostView", QString(), view));
   row->addWidget(ViewStyleButton(tools, "btnHostViewMenu", true));
   for (const auto& [name, hint] : std::initializer_list<std::pair<const char*, const char*>>{
+           {"btnHostChDir", "Change Folder"},
            {"btnHostNewFolder", "New Folder"},
            {"btnHostRename", "Rename"},
            {"btnHostDelete", "Delete"},
            {"btnHostMask", "File Mask"}}) {
-    row->addWidget(PaneButton(tools, name, hint, nullptr));
+    row->addWidget(PaneButton(tools, name, hint, CommandAction(name, hint)));
   }
   layout->addWidget(tools);
   pgctrlHost = new QTabWidget(side);

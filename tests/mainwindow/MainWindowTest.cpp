@@ -7,6 +7,8 @@
 #include <sys/wait.h>
 
 #include <QAction>
+#include <QApplication>
+#include <QClipboard>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QSettings>
@@ -20,6 +22,7 @@
 #include "settings/Preferences.h"
 #include "support/Files.h"
 #include "support/RealFtpServer.h"
+#include "support/ScriptedPrompter.h"
 #include "views/qt/HostView.h"
 #include "views/qt/LocalView.h"
 #include "views/qt/PaneFixture.h"
@@ -220,6 +223,86 @@ TEST_F(MainWindowTest, ConnectionFlowAgainstARealServer) {
   window.ConnectToUrl("ftp://127.0.0.1:1/");
   ASSERT_TRUE(
       RunUntil([&] { return window.HostTabCaption(window.HostTabCount() - 1) == "Disconnected"; }));
+}
+
+TEST_F(MainWindowTest, PaneCommandsAgainstARealServer) {
+  TRealFtpServer server(TServerKind::Pyftpdlib);
+  ASSERT_TRUE(server.Started()) << server.StartError();
+  const std::string root = server.Root();
+  fs::create_directories(root + "box/sub");
+  fs::create_directories(root + "dest");
+  WriteFile(root + "box/a.txt", "a");
+  WriteFile(root + "box/b.txt", "b");
+  const QString local = Dir.filePath("local");
+  fs::create_directories(local.toStdString());
+  WriteFile(local.toStdString() + "/up.bin", "up");
+  auto prompts = std::make_shared<TScriptedPrompter>();
+  SetPrompter(prompts);
+  TfrmMain& window = Open();
+  window.show();
+  ASSERT_TRUE(window.OpenLocalFolder(local, true));
+  ASSERT_TRUE(RunUntil([&] { return window.CurrentLocalView()->ListView()->RowCount() == 1; }));
+  auto select = [&](TCustomView& view, const QStringList& names) {
+    view.ListView()->ClearSelection();
+    for (int row = 0; row < view.ListView()->RowCount(); ++row) {
+      const QModelIndex item = view.ListView()->Row(row);
+      if (names.contains(view.GetItemName(item))) view.ListView()->Select(item, true);
+    }
+    view.RefreshStatus();
+  };
+  select(*window.CurrentLocalView(), {"up.bin"});
+  EXPECT_FALSE(window.Action("btnUpload")->isEnabled()) << "no upload while disconnected";
+
+  const QString url = QString("ftp://127.0.0.1:%1/").arg(server.Port());
+  window.ConnectToUrl(url + "box/");
+  THostView& host = *window.CurrentHostView();
+  ASSERT_TRUE(RunUntil([&] { return host.Model().rowCount() == 3; }));
+  select(*window.CurrentLocalView(), {"up.bin"});
+  EXPECT_TRUE(window.Action("btnUpload")->isEnabled());
+
+  select(host, {"a.txt", "b.txt"});
+  window.SendToClipboard(false);
+  EXPECT_EQ(QApplication::clipboard()->text(), "/box/a.txt\r\n/box/b.txt");
+  window.SendToClipboard(true);
+  EXPECT_EQ(QApplication::clipboard()->text(), url + "box/a.txt\r\n" + url + "box/b.txt");
+
+  // Moving: the same folder typed without its separator does nothing; a folder never goes
+  // into itself; two files go with two renames and one refresh.
+  QString answer = "/box";
+  window.AskText = [&answer](const QString&, const QString&, const QString&) {
+    return std::optional<QString>(answer);
+  };
+  window.SendToHostFolder();
+  select(host, {"sub"});
+  answer = "/box/sub/inner";
+  window.SendToHostFolder();
+  EXPECT_EQ(prompts->Messages.size(), 1u) << "refused with a message";
+  select(host, {"a.txt", "b.txt"});
+  answer = "/dest";
+  window.SendToHostFolder();
+  ASSERT_TRUE(RunUntil([&] { return host.Model().rowCount() == 1; }));
+  EXPECT_TRUE(Exists(root + "dest/a.txt"));
+  EXPECT_TRUE(Exists(root + "dest/b.txt"));
+  EXPECT_TRUE(Exists(root + "box/sub"));
+
+  // A double click downloads by the default preference; it is the popup's default item.
+  host.ChangeFolder("/dest/");
+  ASSERT_TRUE(RunUntil([&] { return host.Model().rowCount() == 2; }));
+  window.ShowHostPopup(nullptr, {});
+  EXPECT_EQ(window.HostPopup()->defaultAction()->objectName(), "popHostDownload");
+  select(host, {"a.txt"});
+  host.DoubleClick(host.ListView()->SelectedItems().first());
+  ASSERT_TRUE(RunUntil([&] { return ReadFile(local.toStdString() + "/a.txt") == "a"; }));
+
+  // Local tabs: the only one cannot be closed.
+  window.btnLocalCloseClick();
+  EXPECT_EQ(window.LocalTabCount(), 1);
+  window.NewLocalView();
+  EXPECT_EQ(window.LocalTabCount(), 2);
+  EXPECT_EQ(window.CurrentLocalView()->Folder(), local + "/") << "a new view shows the folder";
+  window.btnLocalCloseClick();
+  EXPECT_EQ(window.LocalTabCount(), 1);
+  SetPrompter(nullptr);
 }
 
 using PelmarProgram = PaneTest;

@@ -1,0 +1,332 @@
+// TfrmMain: the pane commands — what each button, menu item and popup item of the two panes
+// does to the current view of its pane, the local tabs, Send To, the double-click actions and
+// the local pane's enabling.
+
+#include <QAbstractItemView>
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QInputDialog>
+#include <QMenu>
+#include <QMessageBox>
+#include <QProcess>
+#include <QTabWidget>
+#include <QTreeView>
+#include <QUrl>
+
+#include "mainwindow/MainWindow.h"
+#include "settings/Preferences.h"
+#include "transfers/TransferQueue.h"
+#include "ui/FileChooser.h"
+#include "ui/Prompter.h"
+#include "ui/QtText.h"
+#include "ui/TreeCombo.h"
+#include "views/qt/HostView.h"
+#include "views/qt/LocalView.h"
+
+namespace pelmar {
+namespace {
+
+bool ShiftHeld() {
+  return QGuiApplication::keyboardModifiers() & Qt::ShiftModifier;
+}
+
+}  // namespace
+
+int TfrmMain::LocalTabCount() const {
+  return pgctrlLocal->count();
+}
+
+void TfrmMain::WireCommands() {
+  AskText = [this](const QString& caption, const QString& prompt,
+                   const QString& text) -> std::optional<QString> {
+    bool ok = false;
+    const QString answer =
+        QInputDialog::getText(this, caption, prompt, QLineEdit::Normal, text, &ok);
+    return ok ? std::optional<QString>(answer) : std::nullopt;
+  };
+  auto on = [this](const char* name, auto handler) {
+    connect(Action(name), &QAction::triggered, this, handler);
+  };
+  // The menu items of the panes are the buttons' commands.
+  for (const auto& [menu, button] : std::initializer_list<std::pair<const char*, const char*>>{
+           {"mnuHostRefresh", "actHostRefresh"},
+           {"mnuHostNewFolder", "actHostNewFolder"},
+           {"mnuHostRename", "actHostRename"},
+           {"mnuHostDelete", "actHostDelete"},
+           {"mnuHostMask", "actHostMask"},
+           {"mnuLocalRefresh", "actLocalRefresh"},
+           {"mnuLocalNewFolder", "actLocalNewFolder"},
+           {"mnuLocalRename", "actLocalRename"},
+           {"mnuLocalDelete", "actLocalDelete"},
+           {"mnuLocalMask", "actLocalMask"}}) {
+    QAction* item = Action(menu);
+    QAction* command = Action(button);
+    connect(item, &QAction::triggered, command, &QAction::trigger);
+    connect(command, &QAction::changed, item,
+            [item, command] { item->setEnabled(command->isEnabled()); });
+    item->setEnabled(command->isEnabled());
+  }
+  on("actHostRefresh", [this] { CurrentHost->RefreshFolder(); });
+  on("actHostDelete", [this] { CurrentHost->DeleteSelected(!ShiftHeld()); });
+  on("actHostRename", [this] { CurrentHost->RenameFocused(); });
+  on("actHostNewFolder", [this] {
+    const auto name = AskText("Create a new folder", "New Folder to create", QString());
+    if (name && !name->isEmpty()) CurrentHost->MakeFolder(CurrentHost->Folder() + *name, false);
+  });
+  on("actHostMask", [this] {
+    const QString old = CurrentHost->Mask();
+    const auto mask = AskText("Mask", "Enter a mask for the host directory:", old);
+    if (mask && *mask != old) CurrentHost->SetMask(*mask);
+  });
+  on("actHostChDir", [this] {
+    const QString old = CurrentHost->Folder();
+    const auto folder = AskText("Open Folder", "Enter the path of a folder you want to open", old);
+    if (folder && *folder != old && !folder->isEmpty()) CurrentHost->ChangeFolder(*folder);
+  });
+  on("actLocalRefresh", [this] { CurrentLocal->RefreshFolder(); });
+  on("actLocalDelete", [this] { CurrentLocal->DeleteSelected(!ShiftHeld()); });
+  on("actLocalRename", [this] { CurrentLocal->RenameFocused(); });
+  on("actLocalNewFolder", [this] { CurrentLocal->MakeFolder(QString(), true); });
+  on("actLocalMask", [this] {
+    const QString old = CurrentLocal->Mask();
+    const auto mask = AskText("Mask", "Enter a mask for the local directory:", old);
+    if (mask && *mask != old) CurrentLocal->SetMask(*mask);
+  });
+  on("actLocalChDir", [this] {
+    const QString folder =
+        FileChooser().Folder(this, "Select Folder to View", CurrentLocal->Folder());
+    if (!folder.isEmpty()) OpenLocalFolder(folder, true);
+  });
+  on("actLocalNew", [this] { NewLocalView(); });
+  on("actLocalClose", [this] { btnLocalCloseClick(); });
+  for (const char* name : {"mnuLocalCut", "mnuLocalCopy", "mnuLocalPaste", "mnuLocalProperties"}) {
+    Action(name)->setEnabled(true);
+  }
+  on("mnuLocalCut", [this] { CurrentLocal->Cut(); });
+  on("mnuLocalCopy", [this] { CurrentLocal->Copy(); });
+  on("mnuLocalPaste", [this] { CurrentLocal->Paste(); });
+  on("mnuLocalProperties", [this] { CurrentLocal->ShowProperties(); });
+  // Select all and invert act on the pane whose list has the focus.
+  auto focused = [this]() -> TCustomView* {
+    if (CurrentLocal->ListView()->isAncestorOf(QApplication::focusWidget())) return CurrentLocal;
+    if (CurrentHost->ListView()->isAncestorOf(QApplication::focusWidget())) return CurrentHost;
+    return nullptr;
+  };
+  disconnect(Action("mnuSelectAll"), &QAction::triggered, nullptr, nullptr);
+  disconnect(Action("mnuInvertSelect"), &QAction::triggered, nullptr, nullptr);
+  on("mnuSelectAll", [focused] {
+    if (TCustomView* view = focused()) view->SelectAll();
+  });
+  on("mnuInvertSelect", [focused] {
+    if (TCustomView* view = focused()) view->InvertSelection();
+  });
+  QAction* maximize = Action("BtnMaximizeHost");
+  maximize->setEnabled(true);
+  maximize->setCheckable(true);
+  QAction* maximizeItem = Action("mnuMaximizeHost");
+  maximizeItem->setEnabled(true);
+  maximizeItem->setCheckable(true);
+  connect(maximize, &QAction::toggled, this, [this, maximizeItem](bool maximized) {
+    // The remote pane alone fills the window, or both panes again.
+    for (const char* name : {"pnlLocal", "pnlCenter"})
+      findChild<QWidget*>(name)->setVisible(!maximized);
+    maximizeItem->setChecked(maximized);
+  });
+  connect(maximizeItem, &QAction::triggered, maximize,
+          [maximize, maximizeItem] { maximize->setChecked(maximizeItem->isChecked()); });
+  BindLocalView(*CurrentLocal);
+}
+
+void TfrmMain::BindLocalView(TLocalView& view) {
+  view.OnUpdateState = [this](TCustomView& sender, int, int selected) {
+    LocalUpdateState(sender, selected);
+  };
+  view.OnPerformDoubleClick = [this](TCustomView&, const QModelIndex& item) {
+    LocalDoubleClick(item);
+  };
+}
+
+void TfrmMain::LocalUpdateState(TCustomView& sender, int selected) {
+  if (&sender != CurrentLocal) return;
+  for (const char* name : {"actLocalDelete", "mnuLocalProperties"}) {
+    Action(name)->setEnabled(selected >= 1);
+  }
+  Action("actLocalRename")->setEnabled(selected == 1);
+  Action("btnUpload")->setEnabled(CurrentHost && CurrentHost->Connected() && selected > 0);
+}
+
+void TfrmMain::NewLocalView() {
+  const QString folder = CurrentLocal ? CurrentLocal->Folder() : QDir::currentPath();
+  auto* page = new QWidget(pgctrlLocal);
+  auto* view = new TLocalView(page);
+  view->setParent(page);
+  view->Queue = Transfers.get();
+  BindLocalView(*view);
+  view->ListView()->SetViewStyle(static_cast<TViewStyle>(State.LocalViewStyle));
+  view->ChangeFolder(folder);
+  const int index = pgctrlLocal->addTab(page, QString());
+  pgctrlLocal->setCurrentIndex(index);
+  LocalChange();
+  Action("actLocalClose")->setEnabled(pgctrlLocal->count() > 1);
+}
+
+void TfrmMain::btnLocalCloseClick() {
+  if (pgctrlLocal->count() <= 1) return;
+  const int index = pgctrlLocal->currentIndex();
+  QWidget* page = pgctrlLocal->widget(index);
+  pgctrlLocal->removeTab(index);
+  CurrentLocal = nullptr;
+  page->deleteLater();
+  pgctrlLocal->setCurrentIndex(index == 0 ? pgctrlLocal->count() - 1 : index - 1);
+  LocalChange();
+  Action("actLocalClose")->setEnabled(pgctrlLocal->count() > 1);
+}
+
+void TfrmMain::HostDoubleClick() {
+  switch (Preferences().HostDblClk) {
+    case 0:
+      CurrentHost->ShowProperties();
+      break;
+    case 1:
+      CurrentHost->FetchSelected(*CurrentLocal, 4);
+      break;
+    case 2:
+      Action("btnDownload")->trigger();
+      break;
+    case 3:
+      CurrentHost->FetchSelected(*CurrentLocal, 3);
+      break;
+    default:
+      break;
+  }
+}
+
+void TfrmMain::LocalDoubleClick(const QModelIndex& item) {
+  const QString path = CurrentLocal->GetItemPath(item);
+  switch (Preferences().LocalDblClk) {
+    case 0:
+      CurrentLocal->ShowProperties();
+      break;
+    case 1:
+      QProcess::startDetached(Q(Preferences().Viewer), {path}, CurrentLocal->Folder());
+      break;
+    case 2:
+      if (CurrentHost) CurrentHost->UploadFile(*CurrentLocal);
+      break;
+    case 3:
+      QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+      break;
+    default:
+      break;
+  }
+}
+
+void TfrmMain::SendToHostFolder() {
+  const QString folder = CurrentHost->Folder();
+  const auto answer = AskText("Move to another folder", "Destination folder", folder);
+  if (!answer || answer->isEmpty()) return;
+  QString destination = *answer;
+  if (!destination.endsWith('/')) destination += '/';
+  if (destination == folder) return;
+  const QModelIndexList selected = CurrentHost->ListView()->SelectedItems();
+  // A folder cannot move into itself: the server would refuse or half-apply the rename.
+  for (const QModelIndex& item : selected) {
+    const QString path = folder + CurrentHost->GetItemName(item) + "/";
+    if (CurrentHost->IsFolder(item) && destination.startsWith(path)) {
+      Prompter().Error(this, "Move to another folder",
+                       "\"" + CurrentHost->GetItemName(item) + "\" cannot be moved into itself.");
+      return;
+    }
+  }
+  for (const QModelIndex& item : selected) {
+    const QString name = CurrentHost->GetItemName(item);
+    CurrentHost->Engine().Rename(S(folder + name), S(destination + name));
+  }
+  if (!selected.isEmpty()) CurrentHost->RefreshFolder();
+}
+
+void TfrmMain::SendToLocalFolder() {
+  const QString folder =
+      FileChooser().Folder(this, "Select Destination Folder", CurrentLocal->Folder());
+  if (folder.isEmpty()) return;
+  QWidget holder;
+  TLocalView destination(&holder);
+  destination.Queue = Transfers.get();
+  destination.ChangeFolderAndWait(folder);
+  CurrentHost->SendSelection(&destination);
+}
+
+void TfrmMain::SendToClipboard(bool urls) {
+  QString text;
+  for (const QModelIndex& item : CurrentHost->ListView()->SelectedItems()) {
+    text += (urls ? CurrentHost->BuildUrl(item) : CurrentHost->GetItemPath(item)) + "\r\n";
+  }
+  while (text.endsWith('\r') || text.endsWith('\n')) text.chop(1);
+  if (!text.isEmpty()) QApplication::clipboard()->setText(text);
+}
+
+void TfrmMain::ShowHostPopup(QAbstractItemView* list, const QPoint& at) {
+  if (!popHost) {
+    popHost = new QMenu(this);
+    popHost->setObjectName("popHost");
+    auto add = [this](QMenu* menu, const char* name, const QString& caption, auto handler) {
+      QAction* item = menu->addAction(caption);
+      item->setObjectName(name);
+      connect(item, &QAction::triggered, this, handler);
+      return item;
+    };
+    add(popHost, "popHostOpen", "&Open", [this] { CurrentHost->FetchSelected(*CurrentLocal, 3); });
+    add(popHost, "popHostView", "&View", [this] { CurrentHost->FetchSelected(*CurrentLocal, 4); });
+    popHost->addSeparator();
+    add(popHost, "popHostDownload", "&Download", [this] { Action("btnDownload")->trigger(); });
+    add(popHost, "popHostDownloadNow", "Download &Now",
+        [this] { CurrentHost->FetchSelected(*CurrentLocal, 2); });
+    popHost->addSeparator();
+    add(popHost, "popHostRename", "Rena&me", [this] { Action("actHostRename")->trigger(); });
+    add(popHost, "popHostDelete", "Dele&te", [this] { Action("actHostDelete")->trigger(); });
+    popHost->addSeparator();
+    QMenu* sendTo = popHost->addMenu("&Send To");
+    sendTo->setObjectName("popHostSendTo");
+    add(sendTo, "popHostSendToAnyHostFolder", "Any &Host Folder... (Move)",
+        [this] { SendToHostFolder(); });
+    add(sendTo, "popHostSendToAnyLocalFolder", "Any &Local Folder... (Copy)",
+        [this] { SendToLocalFolder(); });
+    add(sendTo, "popHostSendToClipboardAsName", "Clipboard as &Name",
+        [this] { SendToClipboard(false); });
+    add(sendTo, "popHostSendToClipboardAsURL", "Clipboard as &URL",
+        [this] { SendToClipboard(true); });
+    popHost->addSeparator();
+    QMenu* make = popHost->addMenu("Ne&w");
+    make->setObjectName("popHostNew");
+    add(make, "popHostNewFolder", "&Folder", [this] { Action("actHostNewFolder")->trigger(); });
+    popHost->addSeparator();
+    add(popHost, "popHostProperties", "P&roperties", [this] { CurrentHost->ShowProperties(); });
+  }
+  // Enabling follows the buttons; the default item follows the double-click preference.
+  const QModelIndex focused = CurrentHost->ListView()->FocusedItem();
+  const bool fileFocused = focused.isValid() && !CurrentHost->IsFolder(focused);
+  const bool deletable = Action("actHostDelete")->isEnabled();
+  const bool downloadable = Action("btnDownload")->isEnabled();
+  auto item = [this](const char* name) { return popHost->findChild<QAction*>(name); };
+  item("popHostOpen")->setEnabled(deletable && fileFocused);
+  item("popHostView")->setEnabled(deletable && fileFocused);
+  item("popHostDownload")->setEnabled(downloadable);
+  item("popHostDownloadNow")->setEnabled(downloadable && fileFocused);
+  item("popHostDelete")->setEnabled(deletable);
+  item("popHostProperties")->setEnabled(deletable);
+  popHost->findChild<QMenu*>("popHostSendTo")->setEnabled(deletable);
+  item("popHostRename")->setEnabled(Action("actHostRename")->isEnabled());
+  popHost->findChild<QMenu*>("popHostNew")->setEnabled(Action("actHostNewFolder")->isEnabled());
+  const char* defaults[] = {"popHostProperties", "popHostView", "popHostDownload", "popHostOpen"};
+  const int choice = Preferences().HostDblClk;
+  popHost->setDefaultAction(item(choice >= 1 && choice <= 3 ? defaults[choice] : defaults[0]));
+  if (list) popHost->popup(list->viewport()->mapToGlobal(at));
+}
+
+}  // namespace pelmar
