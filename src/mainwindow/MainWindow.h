@@ -143,6 +143,8 @@ class TfrmMain : public QMainWindow {
   // The remote pane's popup at `at` of `list` (prepared only, when `list` is null).
   void ShowHostPopup(QAbstractItemView* list, const QPoint& at);
   QMenu* HostPopup() const { return popHost; }
+  // The local pane's popup: view styles, paste, new folder, properties.
+  void ShowLocalPopup(QAbstractItemView* list, const QPoint& at);
 
  private:
   std::shared_ptr<TQtEventTarget> Target;

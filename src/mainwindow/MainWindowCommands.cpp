@@ -12,6 +12,7 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QInputDialog>
+#include <QListView>
 #include <QMenu>
 #include <QMessageBox>
 #include <QProcess>
@@ -150,6 +151,37 @@ void TfrmMain::BindLocalView(TLocalView& view) {
   view.OnPerformDoubleClick = [this](TCustomView&, const QModelIndex& item) {
     LocalDoubleClick(item);
   };
+  for (QAbstractItemView* list : {static_cast<QAbstractItemView*>(view.ListView()->Icons()),
+                                  static_cast<QAbstractItemView*>(view.ListView()->Details())}) {
+    connect(list, &QWidget::customContextMenuRequested, this,
+            [this, list](const QPoint& at) { ShowLocalPopup(list, at); });
+  }
+}
+
+void TfrmMain::ShowLocalPopup(QAbstractItemView* list, const QPoint& at) {
+  QMenu popup(this);
+  popup.setObjectName("PopLocal");
+  QMenu* views = popup.addMenu("&View");
+  views->setObjectName("PopLocalViews");
+  const char* const captions[] = {"Large Icons", "Small Icons", "List", "Details"};
+  for (int style = 0; style < 4; ++style) {
+    QAction* item = views->addAction(captions[style]);
+    item->setCheckable(true);
+    item->setChecked(style == State.LocalViewStyle);
+    connect(item, &QAction::triggered, this, [this, style] { ApplyViewStyle(false, style); });
+  }
+  popup.addSeparator();
+  popup.addAction("&Paste", this, [this] { CurrentLocal->Paste(); })
+      ->setObjectName("PopLocalPaste");
+  popup.addSeparator();
+  QMenu* make = popup.addMenu("Ne&w");
+  make->setObjectName("PopLocalNew");
+  make->addAction("&Folder", this, [this] { CurrentLocal->MakeFolder(QString(), true); })
+      ->setObjectName("PopLocalCreateFolder");
+  popup.addSeparator();
+  popup.addAction("P&roperties", this, [this] { CurrentLocal->ShowProperties(); })
+      ->setObjectName("PopLocalProperties");
+  popup.exec(list->viewport()->mapToGlobal(at));
 }
 
 void TfrmMain::LocalUpdateState(TCustomView& sender, int selected) {

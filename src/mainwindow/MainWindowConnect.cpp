@@ -3,15 +3,18 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QStandardItem>
 #include <QTabWidget>
 #include <QTreeView>
+#include <QUrl>
 #include <QVBoxLayout>
 
 #include "mainwindow/MainWindow.h"
@@ -76,6 +79,14 @@ bool TfrmMain::NewHostView() {
   view->OnProgress = [this](THostView& sender, int64_t count) { HostProgress(sender, count); };
   view->OnTransfer = [this](TCustomView&) -> TCustomView* { return CurrentLocal; };
   view->OnPerformDoubleClick = [this](TCustomView&, const QModelIndex&) { HostDoubleClick(); };
+  view->OnTransferred = [](THostView&, const QStringList& files, uint8_t kind) {
+    // Fetched for the person: opened with the desktop's program for the type, or shown in
+    // the text viewer of the preferences. (Editing comes with the viewer.)
+    for (const QString& file : files) {
+      if (kind == 3) QDesktopServices::openUrl(QUrl::fromLocalFile(file));
+      if (kind == 4) QProcess::startDetached(Q(Preferences().Viewer), {file});
+    }
+  };
   for (QAbstractItemView* list : {static_cast<QAbstractItemView*>(view->ListView()->Icons()),
                                   static_cast<QAbstractItemView*>(view->ListView()->Details())}) {
     connect(list, &QWidget::customContextMenuRequested, this,
