@@ -113,6 +113,7 @@ void TfrmMain::WireCommands() {
   on("mnuLocalCopy", [this] { CurrentLocal->Copy(); });
   on("mnuLocalPaste", [this] { CurrentLocal->Paste(); });
   on("mnuLocalProperties", [this] { CurrentLocal->ShowProperties(); });
+  on("mnuHostProperties", [this] { CurrentHost->ShowProperties(); });
   // Select all and invert act on the pane whose list has the focus.
   auto focused = [this]() -> TCustomView* {
     if (CurrentLocal->ListView()->isAncestorOf(QApplication::focusWidget())) return CurrentLocal;

@@ -291,7 +291,7 @@ void TfrmMain::ApplyEnabling(bool connected, bool busy, int selected) {
   for (const char* name : {"actHostNewFolder", "actHostMask", "actHostRefresh", "actHostChDir"}) {
     Action(name)->setEnabled(connected && !busy);
   }
-  Action("mnuHostProperties")->setEnabled(false);  // the properties dialog comes later
+  Action("mnuHostProperties")->setEnabled(selected >= 1 && !busy);
   Action("actHostRefresh")->setEnabled(connected && !busy);
   Action("actHostView")->setEnabled(connected && !busy);
   Action("actHostUp")

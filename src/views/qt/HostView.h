@@ -8,8 +8,10 @@
 #include <deque>
 #include <map>
 #include <memory>
+#include <optional>
 
 #include "engine/FTPComponent.h"
+#include "settings/qt/PropertiesDialog.h"
 #include "transfers/QueueDecision.h"
 #include "ui/TreeCombo.h"
 #include "views/FolderCache.h"
@@ -100,7 +102,13 @@ class THostView : public TCustomView {
   bool FolderUp() override;
   bool MakeFolder(const QString& name, bool edit) override;
   bool DeleteSelected(bool confirm) override;
-  bool ShowProperties() override { return false; }
+  // The properties dialog for the selection; a permission change goes to every selected entry
+  // (only while the listings are Unix style).
+  bool ShowProperties() override;
+  // Shows the properties; the new permission bits when they were changed and confirmed.
+  std::function<std::optional<uint16_t>(const std::vector<TPropertyEntry>& entries,
+                                        const QString& location, bool editable)>
+      AskProperties;
   void RefreshFolder() override;
   bool RenameItem(const QString& oldPath, const QString& newPath) override;
   bool SendSelection(TCustomView* target) override;

@@ -2,6 +2,7 @@
 // ways, fetching files for the owner, a single upload, and deleting folders recursively.
 
 #include <QApplication>
+#include <QIcon>
 
 #include "settings/Preferences.h"
 #include "transfers/TransferQueue.h"
@@ -197,6 +198,35 @@ void THostView::DeleteLevel(const std::string& folder) {
     TreeList.erase(entered);
     ChangeFolder(Q(folder));
   }
+}
+
+bool THostView::ShowProperties() {
+  const QModelIndexList selected = ListView()->SelectedItems();
+  if (selected.isEmpty()) return false;
+  std::vector<TPropertyEntry> entries;
+  for (const QModelIndex& item : selected) {
+    const TItemRecord* record = RecordOf(item);
+    TPropertyEntry entry;
+    entry.Name = GetItemName(item);
+    entry.Type = Rows->TypeText(item.row());
+    entry.Size = record ? record->Size : 0;
+    entry.Modified = GetItemDate(item);
+    entry.Attributes = record ? record->Attributes : 0;
+    entry.Icon = Rows->data(item, Qt::DecorationRole).value<QIcon>();
+    entries.push_back(std::move(entry));
+  }
+  const bool editable = Ftp->UnixListing != 0;
+  std::optional<uint16_t> attributes;
+  if (AskProperties) {
+    attributes = AskProperties(entries, Folder(), editable);
+  } else {
+    TfrmProperties dialog(entries, Folder(), editable, ListView());
+    if (dialog.exec() == QDialog::Accepted && dialog.Changed()) attributes = dialog.Attributes();
+  }
+  if (!attributes || !editable) return true;
+  for (const QModelIndex& item : selected)
+    Ftp->ChangeMode(S(Folder()) + NameBytes(item), *attributes);
+  return true;
 }
 
 }  // namespace pelmar

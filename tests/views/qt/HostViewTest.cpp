@@ -158,6 +158,29 @@ TEST_F(HostViewTest, DeletingFoldersGoesFilesFirstAndSkipsWhatCannotBeListed) {
   EXPECT_TRUE(View->LogEntries.contains("Could not open folder /locked/"));
 }
 
+TEST_F(HostViewTest, ChangedPermissionsGoToEverySelectedEntry) {
+  TScript script = LoggedOnAtRoot(kRoot);
+  script.On("200 SITE CHMOD ok").On("200 SITE CHMOD ok").WaitClose();
+  TScriptedFtpServer server({script});
+  Open(server);
+  View->ListView()->Select(View->Model().index(RowOf("a.txt"), 0), true);
+  View->ListView()->Select(View->Model().index(RowOf("b.bin"), 0), false);
+  size_t shown = 0;
+  View->AskProperties = [&](const std::vector<TPropertyEntry>& entries, const QString& location,
+                            bool editable) -> std::optional<uint16_t> {
+    shown = entries.size();
+    EXPECT_EQ(location, "/");
+    EXPECT_TRUE(editable) << "a Unix listing";
+    return shown == 2 ? std::optional<uint16_t>(4 | 8 | 16 | 32 | 256) : std::nullopt;
+  };
+  EXPECT_TRUE(View->ShowProperties());
+  EXPECT_EQ(shown, 2u);
+  ASSERT_TRUE(server.WaitForCommands(9, std::chrono::seconds(10)));  // log-on, listing, 2
+  const TCommands sent = Sent(server);
+  EXPECT_EQ(TCommands(sent.end() - 2, sent.end()),
+            (TCommands{"SITE CHMOD 744 /a.txt", "SITE CHMOD 744 /b.bin"}));
+}
+
 TEST_F(HostViewTest, AWaitForAFolderEndsWhenThePaneCloses) {
   TScript script = LoggedOnAtRoot(kRoot);
   script.On("250 OK").On("257 \"/sub\"").Read().WaitClose();  // PORT never answered

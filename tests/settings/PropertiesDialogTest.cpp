@@ -1,0 +1,71 @@
+// The remote properties dialog: sizes, the one- and several-entry texts, the permission boxes
+// and what OK gives back.
+
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+
+#include "engine/FTPComponent.h"
+#include "settings/qt/PropertiesDialog.h"
+
+namespace pelmar::test {
+namespace {
+
+TPropertyEntry Entry(const char* name, const char* type, int64_t size, uint16_t attributes) {
+  TPropertyEntry entry;
+  entry.Name = name;
+  entry.Type = type;
+  entry.Size = size;
+  entry.Attributes = attributes;
+  entry.Modified = QDateTime(QDate(2020, 1, 15), QTime(12, 0));
+  return entry;
+}
+
+TEST(PropertiesDialog, SizesAndModes) {
+  const struct {
+    int64_t Bytes;
+    const char* Text;
+  } sizes[] = {
+      {1024, "1024 (1024 Bytes)"},
+      {1025, "1KB (1025 Bytes)"},
+      {2048, "2KB (2048 Bytes)"},
+      {1048577, "1MB (1048577 Bytes)"},
+      {5'000'000'000LL, "4768MB (5000000000 Bytes)"},  // above 2 GiB
+  };
+  for (const auto& c : sizes) EXPECT_EQ(TfrmProperties::SizeText(c.Bytes), c.Text) << c.Bytes;
+  const struct {
+    uint16_t Attributes;
+    const char* Mode;
+  } modes[] = {{4 | 8 | 16 | 32 | 256, "744"}, {32 | 256, "44"}, {2044, "777"}, {0, "0"}};
+  for (const auto& c : modes) EXPECT_EQ(ChangeModeText(c.Attributes), c.Mode) << c.Attributes;
+}
+
+TEST(PropertiesDialog, OneEntrySeveralEntriesAndTheBoxes) {
+  TfrmProperties one({Entry("a.txt", "Text", 2048, 4 | 8 | 32 | 256)}, "/", true);
+  EXPECT_EQ(one.windowTitle(), "a.txt Properties");
+  EXPECT_EQ(one.Text("lblLocation"), "(Server Root)");
+  EXPECT_EQ(one.Text("lblSize"), "2KB (2048 Bytes)");
+  EXPECT_TRUE(one.findChild<QCheckBox*>("cbGroupRead")->isChecked());
+  EXPECT_FALSE(one.findChild<QCheckBox*>("cbGroupWrite")->isChecked());
+  EXPECT_EQ(one.Attributes(), 0) << "OK without touching a box changes nothing";
+  EXPECT_FALSE(one.Changed());
+  one.findChild<QCheckBox*>("cbOwnerExecute")->click();
+  EXPECT_TRUE(one.Changed());
+  EXPECT_EQ(one.Attributes(), 4 | 8 | 16 | 32 | 256);
+
+  TfrmProperties two({Entry("a.txt", "Text", 100, 1 | 4 | 64), Entry("b", "Folder", 0, 4)}, "/pub/",
+                     true);
+  EXPECT_EQ(two.windowTitle(), "a.txt,... Properties");
+  EXPECT_EQ(two.Text("lblName"), "1 Files, 1 Folders");
+  EXPECT_EQ(two.Text("lblType"), "Multiple Types");
+  EXPECT_EQ(two.Text("lblLocation"), "/pub");
+  EXPECT_EQ(two.Text("lblModified"), "Multiple Dates");
+  EXPECT_TRUE(two.findChild<QCheckBox*>("cbOwnerRead")->isChecked());
+  EXPECT_FALSE(two.findChild<QCheckBox*>("cbGroupWrite")->isChecked()) << "only when all have it";
+
+  TfrmProperties dos({Entry("A.TXT", "Text", 1, 0)}, "/", false);
+  EXPECT_FALSE(dos.findChild<QCheckBox*>("cbOwnerRead")->isEnabled());
+}
+
+}  // namespace
+}  // namespace pelmar::test
