@@ -30,6 +30,7 @@
 #include "platform/qt/QtEventTarget.h"
 #include "settings/Preferences.h"
 #include "settings/qt/UrlDialog.h"
+#include "transfers/ProgressTexts.h"
 #include "transfers/TransferQueue.h"
 #include "transfers/qt/ConfirmDialogs.h"
 #include "ui/ActivityAnimation.h"
@@ -79,6 +80,12 @@ TfrmMain::TfrmMain(std::shared_ptr<TQtEventTarget> target, QSettings* settings)
   Transfers->ShowMessage = [this](const std::string& text) { memoLog->appendPlainText(Q(text)); };
   Transfers->OnError = [this](TFTPComponent&, int, const std::string& text) {
     memoLog->appendPlainText("Transfer Thread Error: " + Q(text));
+  };
+  // A finished download takes the date its source was listed with.
+  Transfers->OnItemFinished = [](TTransferItems&, TTransferItem& item) {
+    if (Preferences().PreserveTimeStamp && !item.Upload && !item.IsFolder) {
+      SetFileDate(item.DestFolder + item.FileName, item.FileDate);
+    }
   };
   setGeometry(State.Bounds);
 

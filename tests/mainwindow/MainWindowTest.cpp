@@ -6,9 +6,11 @@
 #include <spawn.h>
 #include <sys/wait.h>
 
+#include <sys/time.h>
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QFileInfo>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QSettings>
@@ -286,6 +288,8 @@ TEST_F(MainWindowTest, PaneCommandsAgainstARealServer) {
   EXPECT_TRUE(Exists(root + "box/sub"));
 
   // A double click downloads by the default preference; it is the popup's default item.
+  const timeval old[2] = {{1579089600, 0}, {1579089600, 0}};  // 2020-01-15
+  ::utimes((root + "dest/a.txt").c_str(), old);
   host.ChangeFolder("/dest/");
   ASSERT_TRUE(RunUntil([&] { return host.Model().rowCount() == 2; }));
   window.ShowHostPopup(nullptr, {});
@@ -293,6 +297,9 @@ TEST_F(MainWindowTest, PaneCommandsAgainstARealServer) {
   select(host, {"a.txt"});
   host.DoubleClick(host.ListView()->SelectedItems().first());
   ASSERT_TRUE(RunUntil([&] { return ReadFile(local.toStdString() + "/a.txt") == "a"; }));
+  const QDateTime listed = host.GetItemDate(host.ListView()->SelectedItems().first());
+  ASSERT_TRUE(RunUntil([&] { return QFileInfo(local + "/a.txt").lastModified() == listed; }))
+      << "the download takes the listed date";
 
   // Local tabs: the only one cannot be closed.
   window.btnLocalCloseClick();

@@ -1,0 +1,45 @@
+// The progress window's texts and the date of a finished download.
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "support/Files.h"
+#include "transfers/ProgressTexts.h"
+
+namespace pelmar {
+namespace {
+
+TEST(ProgressTexts, TimesRatesAndBytes) {
+  const struct {
+    int64_t Seconds;
+    const char* Text;
+  } times[] = {{-1, "0:00"}, {0, "0:00"},     {59, "0:59"},
+               {61, "1:01"}, {4500, "75:00"}, {int64_t{1} << 33, "143165576:32"}};
+  for (const auto& c : times) EXPECT_EQ(TimeText(c.Seconds), c.Text) << c.Seconds;
+  const struct {
+    int64_t Rate;
+    const char* Text;
+  } rates[] = {
+      {0, "0 Bytes"},    {1023, "1023 Bytes"},          {1024, "1.00 KB"},
+      {1536, "1.50 KB"}, {10485760 / 10, "1024.00 KB"}, {int64_t{5} << 31, "10485760.00 KB"}};
+  for (const auto& c : rates) EXPECT_EQ(RateText(c.Rate), c.Text) << c.Rate;
+  EXPECT_EQ(BytesCopiedText(700, 1000), "700 of 1000 bytes copied");
+  EXPECT_EQ(BytesCopiedText(3'000'000'000LL, 5'000'000'000LL),
+            "3000000000 of 5000000000 bytes copied");
+}
+
+TEST(ProgressTexts, AFinishedDownloadTakesTheListedDateToTheSecond) {
+  const std::string path = ::testing::TempDir() + "pelmar-date-" + std::to_string(::getpid());
+  test::WriteFile(path, "x");
+  const TDateTime listed = DateTimeFromTimeT(1579089601);  // an odd second
+  ASSERT_TRUE(SetFileDate(path, listed));
+  struct stat info {};
+  ::stat(path.c_str(), &info);
+  EXPECT_EQ(info.st_mtime, 1579089601) << "no rounding to two seconds";
+  ::unlink(path.c_str());
+  EXPECT_FALSE(SetFileDate(path, listed)) << "a file that is gone is not made again";
+}
+
+}  // namespace
+}  // namespace pelmar
