@@ -14,6 +14,8 @@
 
 #include "mainwindow/WindowState.h"
 #include "settings/SiteFile.h"
+#include "transfers/TransferQueue.h"
+#include "transfers/qt/TransferWindow.h"
 #include "views/qt/ViewList.h"
 
 class QAbstractItemView;
@@ -43,7 +45,7 @@ class TTransferItems;
 class TTreeCombo;
 class TfrmURL;
 
-class TfrmMain : public QMainWindow {
+class TfrmMain : public QMainWindow, public ITransferWindowHost, public ITransferHost {
   Q_OBJECT
  public:
   // `settings` is the registry stand-in (the application's QSettings unless a test gives one).
@@ -81,6 +83,17 @@ class TfrmMain : public QMainWindow {
   std::function<bool(TSite& site)> ChooseSite;
 
   void AddLastConnection(const QString& name);
+  TfrmTransfer& ProgressWindow() { return *Progress; }
+
+  // What the progress window and the queue ask of the main window.
+  void SetStatusLine(const QString& text) override;
+  void AppendToLog(const QString& line) override;
+  void SetTransferConnected(bool connected) override;
+  void EndOfFile() override {}
+  void EndOfAll() override;
+  void SetStatusText(const std::string& text) override;
+  bool ShowTransferInfo() const override;
+  void ShowProgressWindow() override;
   // The preferences dialog, which lives as long as the program ("General Preferences").
   void SetOptionsDialog(QDialog* options);
 
@@ -153,6 +166,7 @@ class TfrmMain : public QMainWindow {
   TWindowState State;
   std::unique_ptr<TTransferItems> Transfers;
   std::unique_ptr<TDialogQueueQuestions> Questions;
+  std::unique_ptr<TfrmTransfer> Progress;
   THostView* CurrentHost = nullptr;
   TLocalView* CurrentLocal = nullptr;
   int ConnectedCount = 0;

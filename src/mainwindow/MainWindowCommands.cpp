@@ -12,9 +12,11 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QInputDialog>
+#include <QLabel>
 #include <QListView>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QProcess>
 #include <QTabWidget>
 #include <QTreeView>
@@ -23,6 +25,7 @@
 #include "mainwindow/MainWindow.h"
 #include "settings/Preferences.h"
 #include "transfers/TransferQueue.h"
+#include "ui/ActivityAnimation.h"
 #include "ui/FileChooser.h"
 #include "ui/Prompter.h"
 #include "ui/QtText.h"
@@ -142,6 +145,17 @@ void TfrmMain::WireCommands() {
   });
   connect(maximizeItem, &QAction::triggered, maximize,
           [maximize, maximizeItem] { maximize->setChecked(maximizeItem->isChecked()); });
+  // The progress window by its check mark; Disconnect Transfer Connection cancels first.
+  QAction* info = Action("mnuShowTransferInfo");
+  connect(info, &QAction::triggered, this, [this](bool checked) {
+    const bool work = Transfers->CountInState(tsPending) + Transfers->CountInState(tsActive) > 0;
+    if (!checked) Progress->hide();
+    if (checked && work) Progress->show();
+  });
+  on("mnuDisconnectTransfer", [this] {
+    Progress->Cancel();
+    Transfers->DisconnectAll();
+  });
   BindLocalView(*CurrentLocal);
 }
 
@@ -360,6 +374,34 @@ void TfrmMain::ShowHostPopup(QAbstractItemView* list, const QPoint& at) {
   const int choice = Preferences().HostDblClk;
   popHost->setDefaultAction(item(choice >= 1 && choice <= 3 ? defaults[choice] : defaults[0]));
   if (list) popHost->popup(list->viewport()->mapToGlobal(at));
+}
+
+void TfrmMain::SetStatusLine(const QString& text) {
+  StatusPanels[0]->setText(text);
+}
+
+void TfrmMain::SetStatusText(const std::string& text) {
+  SetStatusLine(Q(text));
+}
+
+void TfrmMain::AppendToLog(const QString& line) {
+  memoLog->appendPlainText(line);
+}
+
+void TfrmMain::SetTransferConnected(bool connected) {
+  Action("mnuDisconnectTransfer")->setEnabled(connected);
+}
+
+void TfrmMain::EndOfAll() {
+  aviActivity->SetActive(CurrentHost && CurrentHost->Animating);
+}
+
+bool TfrmMain::ShowTransferInfo() const {
+  return Action("mnuShowTransferInfo")->isChecked();
+}
+
+void TfrmMain::ShowProgressWindow() {
+  if (!Progress->isVisible()) Progress->show();
 }
 
 }  // namespace pelmar

@@ -78,15 +78,7 @@ TfrmMain::TfrmMain(std::shared_ptr<TQtEventTarget> target, QSettings* settings)
   Transfers = std::make_unique<TTransferItems>(Target);
   Questions = std::make_unique<TDialogQueueQuestions>(this);
   Transfers->ShowMessage = [this](const std::string& text) { memoLog->appendPlainText(Q(text)); };
-  Transfers->OnError = [this](TFTPComponent&, int, const std::string& text) {
-    memoLog->appendPlainText("Transfer Thread Error: " + Q(text));
-  };
-  // A finished download takes the date its source was listed with.
-  Transfers->OnItemFinished = [](TTransferItems&, TTransferItem& item) {
-    if (Preferences().PreserveTimeStamp && !item.Upload && !item.IsFolder) {
-      SetFileDate(item.DestFolder + item.FileName, item.FileDate);
-    }
-  };
+  Transfers->Host = this;
   setGeometry(State.Bounds);
 
   auto* central = new QWidget(this);
@@ -158,6 +150,8 @@ TfrmMain::TfrmMain(std::shared_ptr<TQtEventTarget> target, QSettings* settings)
   SetCaptions("Disconnected");
   RebuildLastConnectionsMenu();
   SetLargeToolbar(State.ToolBarMin >= 60);
+  // The progress window listens to the queue from now on.
+  Progress = std::make_unique<TfrmTransfer>(*Transfers, *this);
   WireCommands();
   AskPassword = [this]() -> QString {
     TdlgPassword prompt(this);
@@ -166,6 +160,7 @@ TfrmMain::TfrmMain(std::shared_ptr<TQtEventTarget> target, QSettings* settings)
 }
 
 TfrmMain::~TfrmMain() {
+  Progress.reset();
   // Panes go before the queue they tell about themselves.
   pgctrlHost->clear();
   delete pgctrlHost;

@@ -1,0 +1,235 @@
+#include "transfers/qt/TransferWindow.h"
+
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "engine/FTPComponent.h"
+#include "settings/Preferences.h"
+#include "transfers/MulDiv.h"
+#include "transfers/ProgressTexts.h"
+#include "transfers/TransferQueue.h"
+
+namespace pelmar {
+namespace {
+
+QString Q(const std::string& text) {
+  return QString::fromStdString(text);
+}
+
+QLabel* Label(QWidget* parent, const char* name, bool right) {
+  auto* label = new QLabel(parent);
+  label->setObjectName(name);
+  if (right) label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  return label;
+}
+
+}  // namespace
+
+TfrmTransfer::TfrmTransfer(TTransferItems& queue, ITransferWindowHost& host)
+    : QDialog(nullptr, Qt::Window | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
+      Queue(queue),
+      Host(host) {
+  setObjectName("TfrmTransfer");
+  setFixedWidth(361);
+  auto* layout = new QVBoxLayout(this);
+  lblFileName = Label(this, "lblFileName", false);
+  layout->addWidget(lblFileName);
+  lblCurrentBytes = Label(this, "lblCurrentBytes", true);
+  layout->addWidget(lblCurrentBytes);
+  pbCurrent = new QProgressBar(this);
+  pbCurrent->setObjectName("pbCurrent");
+  pbCurrent->setRange(0, 100);
+  layout->addWidget(pbCurrent);
+  auto* currentRow = new QHBoxLayout;
+  lblCurrentElapsed = Label(this, "lblCurrentElapsed", false);
+  lblCurrentRemaining = Label(this, "lblCurrentRemaining", true);
+  btnSkip = new QPushButton("&Skip", this);
+  btnSkip->setObjectName("btnSkip");
+  btnSkip->setDefault(true);
+  currentRow->addWidget(lblCurrentElapsed);
+  currentRow->addWidget(lblCurrentRemaining, 1);
+  currentRow->addWidget(btnSkip);
+  layout->addLayout(currentRow);
+  auto* totalTop = new QHBoxLayout;
+  lblFileCount = Label(this, "lblFileCount", false);
+  lblTotalBytes = Label(this, "lblTotalBytes", true);
+  totalTop->addWidget(lblFileCount);
+  totalTop->addWidget(lblTotalBytes, 1);
+  layout->addLayout(totalTop);
+  pbTotal = new QProgressBar(this);
+  pbTotal->setObjectName("pbTotal");
+  pbTotal->setRange(0, 100);
+  layout->addWidget(pbTotal);
+  auto* totalRow = new QHBoxLayout;
+  lblTotalElapsed = Label(this, "lblTotalElapsed", false);
+  lblTotalRemaining = Label(this, "lblTotalRemaining", true);
+  btnCancel = new QPushButton("&Cancel", this);
+  btnCancel->setObjectName("btnCancel");
+  totalRow->addWidget(lblTotalElapsed);
+  totalRow->addWidget(lblTotalRemaining, 1);
+  totalRow->addWidget(btnCancel);
+  layout->addLayout(totalRow);
+  btnToggleDetails = new QPushButton("&Details >>", this);
+  btnToggleDetails->setObjectName("btnToggleDetails");
+  layout->addWidget(btnToggleDetails, 0, Qt::AlignRight);
+  TransferLog = new QPlainTextEdit(this);
+  TransferLog->setObjectName("TransferLog");
+  TransferLog->setReadOnly(true);
+  TransferLog->setFixedHeight(129);
+  TransferLog->hide();
+  layout->addWidget(TransferLog);
+  connect(btnSkip, &QPushButton::clicked, this, &TfrmTransfer::Skip);
+  connect(btnCancel, &QPushButton::clicked, this, &TfrmTransfer::Cancel);
+  connect(btnToggleDetails, &QPushButton::clicked, this, &TfrmTransfer::ToggleDetails);
+  tmrProgress.setInterval(1000);
+  connect(&tmrProgress, &QTimer::timeout, this, [this] {
+    if (Current) Refresh(*Current);
+  });
+  tmrProgress.start();
+
+  Queue.OnItemStarted = [this](TTransferItems&, TTransferItem& item) { ItemStarted(item); };
+  Queue.OnItemFinished = [this](TTransferItems&, TTransferItem& item) { ItemFinished(item); };
+  Queue.OnProgress = [this](TTransferItems&, TTransferItem& item) { Refresh(item); };
+  Queue.OnConnected = [this](TFTPComponent&) { Host.SetTransferConnected(true); };
+  Queue.OnDisconnected = [this](TFTPComponent&) { Host.SetTransferConnected(false); };
+  Queue.OnError = [this](TFTPComponent&, int, const std::string& text) {
+    Host.AppendToLog("Transfer Thread Error: " + Q(text));
+    AppendDetail(Q(text));
+    if (Queue.CountInState(tsPending) == 0 && Queue.CountInState(tsActive) == 0) AllDone();
+  };
+  Queue.OnLog = [this](TFTPComponent&, const std::string& text) { AppendDetail(Q(text)); };
+  Reset();
+}
+
+TfrmTransfer::~TfrmTransfer() {
+  Queue.OnItemStarted = nullptr;
+  Queue.OnItemFinished = nullptr;
+  Queue.OnProgress = nullptr;
+  Queue.OnConnected = nullptr;
+  Queue.OnDisconnected = nullptr;
+  Queue.OnError = nullptr;
+  Queue.OnLog = nullptr;
+}
+
+void TfrmTransfer::Refresh(TTransferItem& item) {
+  const int64_t pending = Queue.CountInState(tsPending);
+  lblFileName->setText(Q(item.FileName));
+  lblCurrentBytes->setText(Q(BytesCopiedText(item.BytesDone + item.RestartOffset, item.Size)));
+  pbCurrent->setValue(item.PercentDone());
+  const int64_t e = item.ElapsedTicks() / 1000;
+  lblCurrentElapsed->setText(Q(TimeText(e)) + " elapsed");
+  lblCurrentRemaining->setText(
+      Q(TimeText(MulDiv(e, item.Size - item.BytesDone - item.RestartOffset, item.BytesDone))) +
+      " remaining");
+  const int64_t total = Queue.ElapsedTicks() / 1000;
+  lblFileCount->setText(
+      QString("File %1 of %2").arg(Queue.FilesDone + 1).arg(Queue.FilesDone + pending + 1));
+  lblTotalBytes->setText(Q(BytesCopiedText(Queue.BytesDone, Queue.BytesDone + Queue.BytesLeft)));
+  const int percent = Queue.PercentDone();
+  pbTotal->setValue(percent);
+  setWindowTitle(QString("%1% Transferred - Pelmar").arg(percent));
+  lblTotalElapsed->setText(Q(TimeText(total)) + " elapsed");
+  const int64_t remaining = MulDiv(total, Queue.BytesLeft, Queue.BytesDone);
+  lblTotalRemaining->setText(Q(TimeText(remaining)) + " remaining");
+  const int64_t rate = total >= 1 ? Queue.BytesDone / total : 0;
+  if (item.State == tsActive && item.Connection && item.Connection->LoggedIn) {
+    Host.SetStatusLine(QString("%1% Transferred (file %2/%3), %4 remaining at %5/sec")
+                           .arg(percent)
+                           .arg(Queue.FilesDone + 1)
+                           .arg(Queue.FilesDone + pending + 1)
+                           .arg(Q(TimeText(remaining)))
+                           .arg(Q(RateText(rate))));
+  }
+}
+
+void TfrmTransfer::ItemStarted(TTransferItem& item) {
+  Current = &item;
+  AppendDetail(QString());
+  const bool loggedOn = item.Connection && item.Connection->LoggedIn;
+  btnSkip->setEnabled(loggedOn);
+  btnCancel->setEnabled(loggedOn);
+}
+
+void TfrmTransfer::ItemFinished(TTransferItem& item) {
+  // The listed date, exactly, and without opening the file.
+  if (Preferences().PreserveTimeStamp && !item.Upload && !item.IsFolder) {
+    SetFileDate(item.DestFolder + item.FileName, item.FileDate);
+  }
+  if (Queue.CountInState(tsPending) == 0) {
+    AllDone();
+    return;
+  }
+  Host.EndOfFile();
+  Current = nullptr;
+}
+
+void TfrmTransfer::AllDone() {
+  Current = nullptr;
+  Host.SetStatusLine(QString());
+  Host.EndOfAll();
+  hide();
+  Reset();
+}
+
+void TfrmTransfer::Reset() {
+  setWindowTitle(QString());
+  lblFileName->clear();
+  lblCurrentBytes->setText(Q(BytesCopiedText(0, 0)));
+  pbCurrent->setValue(0);
+  lblCurrentElapsed->clear();
+  lblCurrentRemaining->clear();
+  lblFileCount->clear();
+  lblTotalBytes->clear();
+  pbTotal->setValue(0);
+  lblTotalElapsed->clear();
+  lblTotalRemaining->clear();
+}
+
+void TfrmTransfer::Skip() {
+  if (!Current) return;
+  btnSkip->setEnabled(false);
+  Host.SetStatusLine("Cancelling file...");
+  TTransferItem& item = *Current;
+  Queue.Cancel(item);
+  Queue.SetState(item, tsCancelled);
+}
+
+void TfrmTransfer::Cancel() {
+  if (!Current) return;
+  btnSkip->setEnabled(false);
+  btnCancel->setEnabled(false);
+  Host.SetStatusLine("Cancelling all pending files...");
+  for (int i = 0; i < Queue.Count(); ++i) {
+    if (Queue.Item(i).State == tsPending) Queue.SetState(Queue.Item(i), tsCancelled);
+  }
+  TTransferItem& item = *Current;
+  Queue.Cancel(item);
+  Queue.SetState(item, tsCancelled);
+  AllDone();
+}
+
+void TfrmTransfer::ToggleDetails() {
+  const bool open = !TransferLog->isVisible();
+  TransferLog->setVisible(open);
+  btnToggleDetails->setText(open ? "<< &Details" : "&Details >>");
+  adjustSize();
+}
+
+void TfrmTransfer::AppendDetail(const QString& line) {
+  QString text = line;
+  text.remove('\r');
+  while (text.endsWith('\n')) text.chop(1);
+  TransferLog->appendPlainText(text);
+}
+
+QString TfrmTransfer::Text(const char* labelName) const {
+  const auto* label = findChild<QLabel*>(labelName);
+  return label ? label->text() : QString();
+}
+
+}  // namespace pelmar

@@ -1,0 +1,70 @@
+#pragma once
+// "% Transferred": the running transfer and the whole batch — file, bytes, bars, elapsed and
+// remaining times, the average rate — with Skip, Cancel and a details pane of the transfer
+// connections' log. It listens to the transfer queue and sets the dates of finished downloads.
+
+#include <QDialog>
+#include <QTimer>
+
+class QLabel;
+class QPlainTextEdit;
+class QProgressBar;
+class QPushButton;
+
+namespace pelmar {
+
+class TTransferItems;
+struct TTransferItem;
+
+// What the window needs of the main window.
+class ITransferWindowHost {
+ public:
+  virtual ~ITransferWindowHost() = default;
+  virtual void SetStatusLine(const QString& text) = 0;
+  virtual void AppendToLog(const QString& line) = 0;
+  virtual void SetTransferConnected(bool connected) = 0;  // "Disconnect Transfer Connection"
+  virtual void EndOfFile() = 0;                           // a file of a batch arrived
+  virtual void EndOfAll() = 0;                            // the queue ran empty
+};
+
+class TfrmTransfer : public QDialog {
+  Q_OBJECT
+ public:
+  TfrmTransfer(TTransferItems& queue, ITransferWindowHost& host);
+  ~TfrmTransfer() override;
+
+  void Refresh(TTransferItem& item);
+  void Skip();
+  void Cancel();
+  void ToggleDetails();
+  TTransferItem* CurrentItem() const { return Current; }
+  QString Text(const char* labelName) const;
+
+ private:
+  void ItemStarted(TTransferItem& item);
+  void ItemFinished(TTransferItem& item);
+  void AllDone();
+  void Reset();
+  void AppendDetail(const QString& line);
+
+  TTransferItems& Queue;
+  ITransferWindowHost& Host;
+  TTransferItem* Current = nullptr;
+  QTimer tmrProgress;
+  QLabel* lblFileName;
+  QLabel* lblCurrentBytes;
+  QProgressBar* pbCurrent;
+  QLabel* lblCurrentElapsed;
+  QLabel* lblCurrentRemaining;
+  QPushButton* btnSkip;
+  QLabel* lblFileCount;
+  QLabel* lblTotalBytes;
+  QProgressBar* pbTotal;
+  QLabel* lblTotalElapsed;
+  QLabel* lblTotalRemaining;
+  QPushButton* btnCancel;
+  QPushButton* btnToggleDetails;
+  QPlainTextEdit* TransferLog;
+};
+
+}  // namespace pelmar
