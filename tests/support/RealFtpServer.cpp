@@ -166,19 +166,25 @@ TRealFtpServer::TRealFtpServer(TServerKind kind, TServerOptions options) : Kind_
   Root_ = Dir + "/root/";
   ::mkdir(Root_.c_str(), 0777);
   ::chmod(Root_.c_str(), 0777);
-  switch (kind) {
-    case TServerKind::Pyftpdlib:
-      StartPyftpdlib();
-      break;
-    case TServerKind::Vsftpd:
-      StartVsftpd();
-      break;
-    case TServerKind::Proftpd:
-      StartProftpd(options);
-      break;
-    case TServerKind::PureFtpd:
-      StartPureFtpd();
-      break;
+  // The free port a server is given may be taken by another test before the server binds
+  // it; a server that exits at start is tried again on another port.
+  for (int attempt = 0; attempt < 5 && !Started(); ++attempt) {
+    if (attempt > 0 && Pid > 0) break;  // running but not listening: a real failure
+    Error.clear();
+    switch (kind) {
+      case TServerKind::Pyftpdlib:
+        StartPyftpdlib();
+        break;
+      case TServerKind::Vsftpd:
+        StartVsftpd();
+        break;
+      case TServerKind::Proftpd:
+        StartProftpd(options);
+        break;
+      case TServerKind::PureFtpd:
+        StartPureFtpd();
+        break;
+    }
   }
 }
 
