@@ -38,6 +38,20 @@ TFTPComponent::~TFTPComponent() {
   EndUnregisterComponent(this);
 }
 
+void TFTPComponent::ClearHandlers() {
+  OnAborted = nullptr;
+  OnConnectFailed = nullptr;
+  OnConnected = nullptr;
+  OnDisconnected = nullptr;
+  OnError = nullptr;
+  OnFolder = nullptr;
+  OnLog = nullptr;
+  OnLoggedIn = nullptr;
+  OnListing = nullptr;
+  OnProgress = nullptr;
+  OnFileSize = nullptr;
+}
+
 void TFTPComponent::PostMessage(unsigned message, const char* failureFormat) {
   if (Shared->Queue.Post({message, 0, {}})) return;
   char text[128];

@@ -74,6 +74,9 @@ class TFTPComponent {
   TProgressEvent OnProgress;
   TFileSizeEvent OnFileSize;
 
+  // Drops every handler: reports still on their way reach no one (for an owner that goes).
+  void ClearHandlers();
+
   void Connect();
   void ConnectViaFirewall();
   // Interrupts the current step, drops everything queued and, when logged on, quits.

@@ -9,8 +9,10 @@
 #include <QPointer>
 #include <array>
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <optional>
+#include <utility>
 
 #include "mainwindow/WindowState.h"
 #include "settings/SiteFile.h"
@@ -22,6 +24,7 @@ class QAbstractItemView;
 class QAction;
 class QPoint;
 class QComboBox;
+class QHBoxLayout;
 class QDialog;
 class QLabel;
 class QMenu;
@@ -113,6 +116,11 @@ class TfrmMain : public QMainWindow, public ITransferWindowHost, public ITransfe
   QToolButton* PaneButton(QWidget* parent, const char* name, const QString& hint, QAction* action);
   // The action of a pane command's button ("btnHostRename" -> "actHostRename").
   QAction* CommandAction(const char* buttonName, const QString& hint);
+  // A pane's "Change Views" button and its style drop-down.
+  void AddViewStyleButtons(QWidget* tools, QHBoxLayout* row, bool host);
+  // Buttons of pane commands, each with its action (CommandAction).
+  void AddCommandButtons(QWidget* tools, QHBoxLayout* row,
+                         std::initializer_list<std::pair<const char*, const char*>> buttons);
   // The drop-down of the four view styles for one pane.
   QToolButton* ViewStyleButton(QWidget* parent, const char* name, bool host);
   void RebuildLastConnectionsMenu();

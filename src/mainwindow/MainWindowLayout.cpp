@@ -429,23 +429,16 @@ QWidget* TfrmMain::BuildLocalSide(QWidget* parent) {
     LocalChange();
   });
   row->addWidget(PaneButton(tools, "btnLocalUp", "Up One Level", up));
-  QAction* style = MakeAction("actLocalView", "Change Views", "Change Views");
-  style->setIcon(this->style()->standardIcon(QStyle::SP_FileDialogListView));
-  connect(style, &QAction::triggered, this,
-          [this] { ApplyViewStyle(false, (State.LocalViewStyle + 1) % 4); });
-  row->addWidget(PaneButton(tools, "btnLocalView", "Change Views", style));
-  row->addWidget(ViewStyleButton(tools, "btnLocalViewMenu", false));
-  for (const auto& [name, hint] : std::initializer_list<std::pair<const char*, const char*>>{
-           {"btnLocalChDir", "Change Folder"},
-           {"btnLocalNew", "New View"},
-           {"btnLocalClose", "Close View"},
-           {"btnLocalRefresh", "Refresh"},
-           {"btnLocalNewFolder", "New Folder"},
-           {"btnLocalRename", "Rename"},
-           {"btnLocalDelete", "Delete"},
-           {"btnLocalMask", "File Mask"}}) {
-    row->addWidget(PaneButton(tools, name, hint, CommandAction(name, hint)));
-  }
+  AddViewStyleButtons(tools, row, false);
+  AddCommandButtons(tools, row,
+                    {{"btnLocalChDir", "Change Folder"},
+                     {"btnLocalNew", "New View"},
+                     {"btnLocalClose", "Close View"},
+                     {"btnLocalRefresh", "Refresh"},
+                     {"btnLocalNewFolder", "New Folder"},
+                     {"btnLocalRename", "Rename"},
+                     {"btnLocalDelete", "Delete"},
+                     {"btnLocalMask", "File Mask"}});
   layout->addWidget(tools);
   pgctrlLocal = new QTabWidget(side);
   pgctrlLocal->setObjectName("pgctrlLocal");
@@ -511,20 +504,13 @@ QWidget* TfrmMain::BuildRemoteSide(QWidget* parent) {
   row->addWidget(PaneButton(tools, "btnHostClose", "Close View", close));
   row->addWidget(
       PaneButton(tools, "btnHostRefresh", "Refresh", CommandAction("btnHostRefresh", "Refresh")));
-  QAction* view = MakeAction("actHostView", "Change Views");
-  view->setIcon(style()->standardIcon(QStyle::SP_FileDialogListView));
-  connect(view, &QAction::triggered, this,
-          [this] { ApplyViewStyle(true, (State.HostViewStyle + 1) % 4); });
-  row->addWidget(PaneButton(tools, "btnHostView", QString(), view));
-  row->addWidget(ViewStyleButton(tools, "btnHostViewMenu", true));
-  for (const auto& [name, hint] : std::initializer_list<std::pair<const char*, const char*>>{
-           {"btnHostChDir", "Change Folder"},
-           {"btnHostNewFolder", "New Folder"},
-           {"btnHostRename", "Rename"},
-           {"btnHostDelete", "Delete"},
-           {"btnHostMask", "File Mask"}}) {
-    row->addWidget(PaneButton(tools, name, hint, CommandAction(name, hint)));
-  }
+  AddViewStyleButtons(tools, row, true);
+  AddCommandButtons(tools, row,
+                    {{"btnHostChDir", "Change Folder"},
+                     {"btnHostNewFolder", "New Folder"},
+                     {"btnHostRename", "Rename"},
+                     {"btnHostDelete", "Delete"},
+                     {"btnHostMask", "File Mask"}});
   layout->addWidget(tools);
   pgctrlHost = new QTabWidget(side);
   pgctrlHost->setObjectName("pgctrlHost");
@@ -532,6 +518,28 @@ QWidget* TfrmMain::BuildRemoteSide(QWidget* parent) {
   connect(pgctrlHost, &QTabWidget::currentChanged, this, [this] { pgctrlHostChange(); });
   layout->addWidget(pgctrlHost, 1);
   return side;
+}
+
+void TfrmMain::AddViewStyleButtons(QWidget* tools, QHBoxLayout* row, bool host) {
+  // "Change Views" steps to the next style; the menu button beside it chooses one. Only the
+  // local pair carries hints.
+  QAction* next = MakeAction(host ? "actHostView" : "actLocalView", "Change Views",
+                             host ? QString() : QString("Change Views"));
+  next->setIcon(style()->standardIcon(QStyle::SP_FileDialogListView));
+  connect(next, &QAction::triggered, this, [this, host] {
+    ApplyViewStyle(host, ((host ? State.HostViewStyle : State.LocalViewStyle) + 1) % 4);
+  });
+  row->addWidget(PaneButton(tools, host ? "btnHostView" : "btnLocalView",
+                            host ? QString() : QString("Change Views"), next));
+  row->addWidget(ViewStyleButton(tools, host ? "btnHostViewMenu" : "btnLocalViewMenu", host));
+}
+
+void TfrmMain::AddCommandButtons(
+    QWidget* tools, QHBoxLayout* row,
+    std::initializer_list<std::pair<const char*, const char*>> buttons) {
+  for (const auto& [name, hint] : buttons) {
+    row->addWidget(PaneButton(tools, name, hint, CommandAction(name, hint)));
+  }
 }
 
 QToolButton* TfrmMain::ViewStyleButton(QWidget* parent, const char* name, bool host) {

@@ -24,14 +24,7 @@ TTransferItems::~TTransferItems() {
   *Alive = false;
   for (auto& connection : Connections) {
     // Reports still on their way must not reach items that are gone.
-    connection->OnConnected = nullptr;
-    connection->OnDisconnected = nullptr;
-    connection->OnError = nullptr;
-    connection->OnFolder = nullptr;
-    connection->OnLog = nullptr;
-    connection->OnLoggedIn = nullptr;
-    connection->OnProgress = nullptr;
-    connection->OnFileSize = nullptr;
+    connection->ClearHandlers();
   }
   while (!Connections.empty()) Connections.pop_back();
   while (!Items.empty()) Items.pop_back();

@@ -64,16 +64,7 @@ THostView::~THostView() {
   Rows->Clear();  // the rows it shows belong to the cache, which goes first
   // A wait for a folder must not go on into a pane that is gone.
   if (WaitLoop) WaitLoop->quit();
-  Ftp->OnAborted = nullptr;
-  Ftp->OnConnectFailed = nullptr;
-  Ftp->OnConnected = nullptr;
-  Ftp->OnDisconnected = nullptr;
-  Ftp->OnError = nullptr;
-  Ftp->OnFolder = nullptr;
-  Ftp->OnLog = nullptr;
-  Ftp->OnLoggedIn = nullptr;
-  Ftp->OnListing = nullptr;
-  Ftp->OnProgress = nullptr;
+  Ftp->ClearHandlers();
 }
 
 void THostView::BindEngine() {
