@@ -74,28 +74,6 @@ TEST_P(RealServerTest, LogOnRefusedAndAccepted) {
   }
 }
 
-TEST_P(RealServerTest, ListingsOfAnEmptyAndAPopulatedFolder) {
-  ::mkdir((Server->Root() + "empty").c_str(), 0777);
-  ::mkdir((Server->Root() + "full").c_str(), 0777);
-  ::mkdir((Server->Root() + "full/sub").c_str(), 0777);
-  WriteFile(Server->Root() + "full/a file.txt", "12345");
-  WriteFile(Server->Root() + "full/b.bin", "");
-  ASSERT_TRUE(LogOn());
-  Ftp->ChangeFolder("empty");
-  Ftp->List();
-  Finish();
-  ASSERT_EQ(CountEvents("listing"), 1);
-  EXPECT_EQ(Listing, "");
-  Ftp->ChangeFolder("../full");
-  Ftp->List();
-  Finish();
-  ASSERT_EQ(CountEvents("listing"), 2);
-  for (const char* name : {"a file.txt\r\n", "b.bin\r\n", "sub\r\n"}) {
-    EXPECT_NE(Listing.find(name), std::string::npos) << name << " in\n" << Listing;
-  }
-  EXPECT_EQ(Errors(), 0);
-}
-
 TEST_P(RealServerTest, DownloadsAndUploadsAreByteIdentical) {
   ASSERT_TRUE(LogOn());
   for (size_t size : {size_t{0}, size_t{1}, size_t{3} << 20}) {
