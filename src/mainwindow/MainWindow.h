@@ -17,6 +17,7 @@
 #include "mainwindow/WindowState.h"
 #include "settings/SiteFile.h"
 #include "transfers/TransferQueue.h"
+#include "transfers/qt/TransferManager.h"
 #include "transfers/qt/TransferWindow.h"
 #include "views/qt/ViewList.h"
 
@@ -87,6 +88,7 @@ class TfrmMain : public QMainWindow, public ITransferWindowHost, public ITransfe
 
   void AddLastConnection(const QString& name);
   TfrmTransfer& ProgressWindow() { return *Progress; }
+  TfrmTransferMngr& TransferManager() { return *Manager; }
 
   // What the progress window and the queue ask of the main window.
   void SetStatusLine(const QString& text) override;
@@ -143,6 +145,9 @@ class TfrmMain : public QMainWindow, public ITransferWindowHost, public ITransfe
 
   // Pane commands (MainWindowCommands.cpp).
   void WireCommands();
+  // A tool button and its menu item that show one state: `apply` acts on it.
+  QAction* BindToggle(const char* buttonName, const char* itemName,
+                      std::function<void(bool)> apply);
   void LocalUpdateState(TCustomView& sender, int selected);
   void BindLocalView(TLocalView& view);
   void HostDoubleClick();
@@ -175,6 +180,7 @@ class TfrmMain : public QMainWindow, public ITransferWindowHost, public ITransfe
   std::unique_ptr<TTransferItems> Transfers;
   std::unique_ptr<TDialogQueueQuestions> Questions;
   std::unique_ptr<TfrmTransfer> Progress;
+  std::unique_ptr<TfrmTransferMngr> Manager;
   THostView* CurrentHost = nullptr;
   TLocalView* CurrentLocal = nullptr;
   int ConnectedCount = 0;

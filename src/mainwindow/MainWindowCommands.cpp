@@ -131,20 +131,11 @@ void TfrmMain::WireCommands() {
   on("mnuInvertSelect", [focused] {
     if (TCustomView* view = focused()) view->InvertSelection();
   });
-  QAction* maximize = Action("BtnMaximizeHost");
-  maximize->setEnabled(true);
-  maximize->setCheckable(true);
-  QAction* maximizeItem = Action("mnuMaximizeHost");
-  maximizeItem->setEnabled(true);
-  maximizeItem->setCheckable(true);
-  connect(maximize, &QAction::toggled, this, [this, maximizeItem](bool maximized) {
-    // The remote pane alone fills the window, or both panes again.
+  // The remote pane alone fills the window, or both panes again.
+  BindToggle("BtnMaximizeHost", "mnuMaximizeHost", [this](bool maximized) {
     for (const char* name : {"pnlLocal", "pnlCenter"})
       findChild<QWidget*>(name)->setVisible(!maximized);
-    maximizeItem->setChecked(maximized);
   });
-  connect(maximizeItem, &QAction::triggered, maximize,
-          [maximize, maximizeItem] { maximize->setChecked(maximizeItem->isChecked()); });
   // The progress window by its check mark; Disconnect Transfer Connection cancels first.
   QAction* info = Action("mnuShowTransferInfo");
   connect(info, &QAction::triggered, this, [this](bool checked) {
@@ -152,11 +143,36 @@ void TfrmMain::WireCommands() {
     if (!checked) Progress->hide();
     if (checked && work) Progress->show();
   });
+  // The transfer manager by the button's pressed state; its close box releases both.
+  QAction* managerButton =
+      BindToggle("btnTransferMng", "mnuShowTransferManager", [this](bool shown) {
+        Manager->setVisible(shown);
+        if (shown) Manager->raise();
+      });
+  connect(Manager.get(), &TfrmTransferMngr::Closed, managerButton,
+          [managerButton] { managerButton->setChecked(false); });
   on("mnuDisconnectTransfer", [this] {
     Progress->Cancel();
     Transfers->DisconnectAll();
   });
   BindLocalView(*CurrentLocal);
+}
+
+QAction* TfrmMain::BindToggle(const char* buttonName, const char* itemName,
+                              std::function<void(bool)> apply) {
+  QAction* button = Action(buttonName);
+  QAction* item = Action(itemName);
+  for (QAction* action : {button, item}) {
+    action->setEnabled(true);
+    action->setCheckable(true);
+  }
+  connect(button, &QAction::toggled, this, [item, apply](bool on) {
+    apply(on);
+    item->setChecked(on);
+  });
+  connect(item, &QAction::triggered, button,
+          [button, item] { button->setChecked(item->isChecked()); });
+  return button;
 }
 
 void TfrmMain::BindLocalView(TLocalView& view) {

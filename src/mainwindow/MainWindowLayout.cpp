@@ -152,6 +152,7 @@ TfrmMain::TfrmMain(std::shared_ptr<TQtEventTarget> target, QSettings* settings)
   SetLargeToolbar(State.ToolBarMin >= 60);
   // The progress window listens to the queue from now on.
   Progress = std::make_unique<TfrmTransfer>(*Transfers, *this);
+  Manager = std::make_unique<TfrmTransferMngr>(*Transfers, *Progress);
   WireCommands();
   AskPassword = [this]() -> QString {
     TdlgPassword prompt(this);
@@ -160,6 +161,7 @@ TfrmMain::TfrmMain(std::shared_ptr<TQtEventTarget> target, QSettings* settings)
 }
 
 TfrmMain::~TfrmMain() {
+  Manager.reset();
   Progress.reset();
   // Panes go before the queue they tell about themselves.
   pgctrlHost->clear();
@@ -352,7 +354,7 @@ void TfrmMain::BuildMenus() {
   connect(Action("btnConnectURL"), &QAction::triggered, this, &TfrmMain::btnConnectURLClick);
   connect(Action("btnStop"), &QAction::triggered, this, &TfrmMain::btnStopClick);
   connect(Action("btnDisconnect"), &QAction::triggered, this, &TfrmMain::btnDisconnectClick);
-  for (const char* later : {"btnTransferMng", "BtnMaximizeHost", "btnExplorer"}) {
+  for (const char* later : {"BtnMaximizeHost", "btnExplorer"}) {
     Action(later)->setEnabled(false);
   }
   QAction* logButton = Action("btnShowLog");

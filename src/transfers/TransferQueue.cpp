@@ -272,7 +272,15 @@ void TTransferItems::Cancel(TTransferItem& item) {
   item.Connection->Abort();
   // Its worker is still winding down the aborted request, and its late reports belong to this
   // item: the next item gets a connection of its own.
-  if (InPool(*item.Connection)) Retire(*item.Connection);
+  if (!InPool(*item.Connection)) return;
+  Retire(*item.Connection);
+  // The retired connection's reports go with it, so none of them will start the next item.
+  // Starting it from the event loop lets a caller that cancels the pending items too (the
+  // progress window's Cancel) do so first.
+  std::weak_ptr<bool> alive = Alive;
+  Target->Post([this, alive] {
+    if (!alive.expired() && !AnyActive()) StartNext();
+  });
 }
 
 void TTransferItems::SetState(TTransferItem& item, TTransferState state) {
@@ -283,6 +291,18 @@ void TTransferItems::SetState(TTransferItem& item, TTransferState state) {
   }
   item.State = state;
   if (OnStateChanged && item.Owner == this) OnStateChanged(*this, item);
+}
+
+void TTransferItems::Resubmit(TTransferItem& item) {
+  if (item.State != tsCancelled || item.Owner != this) return;
+  if (!AnyActive() && CountInState(tsPending) == 0) {
+    StartTicks = GetTickCount();
+    BytesDone = 0;
+    BytesLeft = item.Size;
+    FilesDone = 0;
+  }
+  SetState(item, tsPending);
+  StartNext();
 }
 
 void TTransferItems::ProgressReport(TTransferItem& item, uint8_t kind, int64_t count) {

@@ -54,6 +54,9 @@ class TTransferItems {
   void Start(TTransferItem& item, TFTPComponent& connection);
   void Cancel(TTransferItem& item);
   void SetState(TTransferItem& item, TTransferState state);
+  // A cancelled item waits its turn again; when nothing else is waiting or running it
+  // starts at once, as a batch of its own.
+  void Resubmit(TTransferItem& item);
 
   int PoolSize() const { return static_cast<int>(Connections.size()); }
   // A pane is going away: no item may name it as its source or destination any more.

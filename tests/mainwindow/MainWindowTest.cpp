@@ -25,6 +25,7 @@
 #include "support/Files.h"
 #include "support/RealFtpServer.h"
 #include "support/ScriptedPrompter.h"
+#include "transfers/qt/TransferListModel.h"
 #include "views/qt/HostView.h"
 #include "views/qt/LocalView.h"
 #include "views/qt/PaneFixture.h"
@@ -300,6 +301,15 @@ TEST_F(MainWindowTest, PaneCommandsAgainstARealServer) {
   const QDateTime listed = host.GetItemDate(host.ListView()->SelectedItems().first());
   ASSERT_TRUE(RunUntil([&] { return QFileInfo(local + "/a.txt").lastModified() == listed; }))
       << "the download takes the listed date";
+  // The transfer manager shows it; its close box releases the toggle.
+  window.Action("mnuShowTransferManager")->trigger();
+  TfrmTransferMngr& manager = window.TransferManager();
+  EXPECT_TRUE(manager.isVisible());
+  EXPECT_TRUE(window.Action("btnTransferMng")->isChecked());
+  EXPECT_EQ(manager.Rows().StatusAt(0), "Done");
+  manager.close();
+  EXPECT_FALSE(window.Action("mnuShowTransferManager")->isChecked());
+  EXPECT_FALSE(window.Action("btnTransferMng")->isChecked());
 
   // Local tabs: the only one cannot be closed.
   window.btnLocalCloseClick();

@@ -3,12 +3,16 @@
 
 #include <QLabel>
 #include <QProgressBar>
+#include <QTableView>
 #include <filesystem>
+#include <map>
 
 #include "settings/Preferences.h"
 #include "support/Files.h"
 #include "support/RealFtpServer.h"
 #include "transfers/TransferQueue.h"
+#include "transfers/qt/TransferListModel.h"
+#include "transfers/qt/TransferManager.h"
 #include "transfers/qt/TransferWindow.h"
 #include "views/qt/PaneFixture.h"
 
@@ -116,6 +120,92 @@ TEST_F(TransferWindowTest, ASingleDownloadEndsWithTheEndOfAllNoticeAndItsListedD
   ::stat((local + "one").c_str(), &info);
   EXPECT_EQ(info.st_mtime, 1579089601);
   EXPECT_TRUE(Host.Connected);
+}
+
+// The manager against a real server: texts and enabling by state, cancel and re-submit while
+// busy and while idle, and a row dragged to the top running next.
+TEST_F(TransferWindowTest, ManagerCancelsResubmitsAndReorders) {
+  TRealFtpServer server(TServerKind::Pyftpdlib);
+  ASSERT_TRUE(server.Started()) << server.StartError();
+  const std::string big = server.Root() + "big";
+  WriteFile(big, "");
+  ASSERT_EQ(::truncate(big.c_str(), int64_t{1} << 32), 0);  // stays running
+  const std::string local = server.Root() + "../local/";
+  fs::create_directories(local);
+  TfrmTransferMngr manager(*Queue, *Window);
+  TTransferListModel& rows = manager.Rows();
+  std::map<std::string, TTransferItem*> items;
+  for (const char* name : {"big", "s1", "s2", "s3"}) {
+    if (std::string(name) != "big") WriteFile(server.Root() + name, name);
+    auto item = std::make_unique<TTransferItem>();
+    item->Host = "127.0.0.1";
+    item->Port = server.Port();
+    item->User = server.User();
+    item->Password = server.Password();
+    item->SourceFolder = "/";
+    item->FileName = name;
+    item->DestFolder = local;
+    item->Size = 2;
+    items[name] = item.get();
+    Queue->Add(item);
+  }
+  ASSERT_TRUE(RunUntil([&] { return items["big"]->BytesDone > 0; }));
+  auto text = [&](int row, int column) { return rows.index(row, column).data().toString(); };
+  EXPECT_EQ(text(1, TTransferListModel::colFile), "s1");
+  EXPECT_EQ(text(1, TTransferListModel::colLocal), QString::fromStdString(local));
+  EXPECT_EQ(text(1, TTransferListModel::colHost), "/");
+  EXPECT_EQ(text(1, TTransferListModel::colStatus), "Download Pending");
+  EXPECT_TRUE(text(0, TTransferListModel::colStatus).contains(" bytes copied, "));
+  auto offers = [&](int row) {
+    manager.RememberRow(row);
+    return std::pair(manager.CancelMnuItm->isEnabled(), manager.ResubmitMnuItm->isEnabled());
+  };
+  using TOffer = std::pair<bool, bool>;
+  EXPECT_EQ(offers(0), TOffer(true, false)) << "active";
+  EXPECT_EQ(offers(1), TOffer(true, false)) << "pending";
+  EXPECT_EQ(offers(-1), TOffer(false, false)) << "outside the rows";
+
+  offers(1);
+  manager.CancelMnuItmClick();
+  EXPECT_EQ(text(1, TTransferListModel::colStatus), "Cancelled");
+  EXPECT_EQ(offers(1), TOffer(false, true));
+  manager.ResubmitMnuItmClick();
+  EXPECT_EQ(text(1, TTransferListModel::colStatus), "Download Pending") << "waits while busy";
+  EXPECT_EQ(items["big"]->State, tsActive);
+  manager.CancelMnuItmClick();
+
+  // s3 dropped on the top row: queue and rows both read s3, big, s1, s2.
+  auto* list = manager.findChild<QTableView*>("lvTransfer");
+  list->selectRow(3);
+  manager.DropOn(0);
+  list->selectRow(0);
+  manager.DropOn(0);
+  for (int row = 0; row < 4; ++row) {
+    EXPECT_EQ(&Queue->Item(row), rows.ItemAt(row)) << row;
+  }
+  EXPECT_EQ(Queue->Item(0).FileName, "s3");
+  offers(1);
+  manager.CancelMnuItmClick();  // big: the progress window's Skip
+  ASSERT_TRUE(RunUntil([&] { return items["s3"]->State != tsPending; }));
+  EXPECT_EQ(items["s2"]->State, tsPending) << "the dragged row runs next";
+  EXPECT_EQ(items["big"]->State, tsCancelled);
+
+  ASSERT_TRUE(RunUntil([&] { return items["s2"]->State == tsDone; }));
+  EXPECT_EQ(offers(0), TOffer(false, false)) << "done";
+  offers(2);
+  manager.ResubmitMnuItmClick();
+  EXPECT_EQ(items["s1"]->State, tsActive) << "starts at once while idle";
+  ASSERT_TRUE(RunUntil([&] { return items["s1"]->State == tsDone; }));
+  EXPECT_EQ(text(2, TTransferListModel::colStatus), "Done");
+  EXPECT_EQ(ReadFile(local + "s1"), "s1");
+  // Skipping the only running item ends the batch: nothing else would.
+  const int notices = Host.AllNotices;
+  offers(1);
+  manager.ResubmitMnuItmClick();
+  ASSERT_EQ(items["big"]->State, tsActive);
+  manager.CancelMnuItmClick();
+  EXPECT_EQ(Host.AllNotices, notices + 1);
+  EXPECT_EQ(Window->CurrentItem(), nullptr);
 }
 
 }  // namespace

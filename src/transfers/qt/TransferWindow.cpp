@@ -13,6 +13,9 @@
 #include "transfers/MulDiv.h"
 #include "transfers/ProgressTexts.h"
 #include "transfers/TransferQueue.h"
+#include "transfers/qt/TransferListModel.h"
+#include "transfers/qt/TransferManager.h"
+#include "ui/CopyAnimation.h"
 
 namespace pelmar {
 namespace {
@@ -37,6 +40,8 @@ TfrmTransfer::TfrmTransfer(TTransferItems& queue, ITransferWindowHost& host)
   setObjectName("TfrmTransfer");
   setFixedWidth(361);
   auto* layout = new QVBoxLayout(this);
+  aviTransfer = new TCopyAnimation(this);
+  layout->addWidget(aviTransfer);
   lblFileName = Label(this, "lblFileName", false);
   layout->addWidget(lblFileName);
   lblCurrentBytes = Label(this, "lblCurrentBytes", true);
@@ -95,6 +100,12 @@ TfrmTransfer::TfrmTransfer(TTransferItems& queue, ITransferWindowHost& host)
   Queue.OnItemStarted = [this](TTransferItems&, TTransferItem& item) { ItemStarted(item); };
   Queue.OnItemFinished = [this](TTransferItems&, TTransferItem& item) { ItemFinished(item); };
   Queue.OnProgress = [this](TTransferItems&, TTransferItem& item) { Refresh(item); };
+  Queue.OnAdded = [this](TTransferItems&, TTransferItem& item) {
+    if (Manager) Manager->Rows().AddRow(item);
+  };
+  Queue.OnStateChanged = [this](TTransferItems&, TTransferItem& item) {
+    if (Manager) Manager->Rows().SetStatus(item);
+  };
   Queue.OnConnected = [this](TFTPComponent&) { Host.SetTransferConnected(true); };
   Queue.OnDisconnected = [this](TFTPComponent&) { Host.SetTransferConnected(false); };
   Queue.OnError = [this](TFTPComponent&, int, const std::string& text) {
@@ -110,6 +121,8 @@ TfrmTransfer::~TfrmTransfer() {
   Queue.OnItemStarted = nullptr;
   Queue.OnItemFinished = nullptr;
   Queue.OnProgress = nullptr;
+  Queue.OnAdded = nullptr;
+  Queue.OnStateChanged = nullptr;
   Queue.OnConnected = nullptr;
   Queue.OnDisconnected = nullptr;
   Queue.OnError = nullptr;
@@ -137,14 +150,22 @@ void TfrmTransfer::Refresh(TTransferItem& item) {
   const int64_t remaining = MulDiv(total, Queue.BytesLeft, Queue.BytesDone);
   lblTotalRemaining->setText(Q(TimeText(remaining)) + " remaining");
   const int64_t rate = total >= 1 ? Queue.BytesDone / total : 0;
-  if (item.State == tsActive && item.Connection && item.Connection->LoggedIn) {
+  const bool running = item.State == tsActive && item.Connection && item.Connection->LoggedIn;
+  if (running) {
     Host.SetStatusLine(QString("%1% Transferred (file %2/%3), %4 remaining at %5/sec")
                            .arg(percent)
                            .arg(Queue.FilesDone + 1)
                            .arg(Queue.FilesDone + pending + 1)
                            .arg(Q(TimeText(remaining)))
                            .arg(Q(RateText(rate))));
+    if (Manager) {
+      Manager->Rows().SetStatusText(item, QString("%1 bytes copied, %2% done")
+                                              .arg(item.BytesDone)
+                                              .arg(MulDiv(100, item.BytesDone, item.Size)));
+    }
   }
+  // The Size column follows a size the server reported anew.
+  if (Manager && !running) Manager->Rows().SizeChanged(item);
 }
 
 void TfrmTransfer::ItemStarted(TTransferItem& item) {
@@ -197,6 +218,9 @@ void TfrmTransfer::Skip() {
   TTransferItem& item = *Current;
   Queue.Cancel(item);
   Queue.SetState(item, tsCancelled);
+  // The aborted transfer's connection is let go with its reports: with nothing left to run
+  // no report would ever close the batch.
+  if (Queue.CountInState(tsPending) == 0) AllDone();
 }
 
 void TfrmTransfer::Cancel() {

@@ -12,7 +12,12 @@ class QProgressBar;
 class QPushButton;
 
 namespace pelmar {
+class TCopyAnimation;
+}
 
+namespace pelmar {
+
+class TfrmTransferMngr;
 class TTransferItems;
 struct TTransferItem;
 
@@ -39,6 +44,8 @@ class TfrmTransfer : public QDialog {
   void ToggleDetails();
   TTransferItem* CurrentItem() const { return Current; }
   QString Text(const char* labelName) const;
+  // The manager whose rows follow the queue (none while it does not exist).
+  void SetManager(TfrmTransferMngr* manager) { Manager = manager; }
 
  private:
   void ItemStarted(TTransferItem& item);
@@ -50,6 +57,7 @@ class TfrmTransfer : public QDialog {
   TTransferItems& Queue;
   ITransferWindowHost& Host;
   TTransferItem* Current = nullptr;
+  TfrmTransferMngr* Manager = nullptr;
   QTimer tmrProgress;
   QLabel* lblFileName;
   QLabel* lblCurrentBytes;
@@ -65,6 +73,7 @@ class TfrmTransfer : public QDialog {
   QPushButton* btnCancel;
   QPushButton* btnToggleDetails;
   QPlainTextEdit* TransferLog;
+  TCopyAnimation* aviTransfer;
 };
 
 }  // namespace pelmar

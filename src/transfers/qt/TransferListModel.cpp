@@ -1,0 +1,114 @@
+#include "transfers/qt/TransferListModel.h"
+
+#include "transfers/TransferItem.h"
+
+namespace pelmar {
+
+int TTransferListModel::rowCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : static_cast<int>(Rows.size());
+}
+
+int TTransferListModel::columnCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : colCount;
+}
+
+QVariant TTransferListModel::data(const QModelIndex& index, int role) const {
+  TTransferItem* item = ItemAt(index.row());
+  if (!item) return {};
+  if (role == Qt::TextAlignmentRole && index.column() == colSize) {
+    return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
+  }
+  if (role != Qt::DisplayRole) return {};
+  const std::string& local = item->Upload ? item->SourceFolder : item->DestFolder;
+  const std::string& remote = item->Upload ? item->DestFolder : item->SourceFolder;
+  switch (index.column()) {
+    case colFile:
+      return QString::fromStdString(item->FileName);
+    case colSize:
+      return QString::number(item->Size);
+    case colLocal:
+      return QString::fromStdString(local);
+    case colHost:
+      return QString::fromStdString(remote);
+    case colStatus:
+      return Rows[static_cast<size_t>(index.row())].Status;
+    default:
+      return {};
+  }
+}
+
+QVariant TTransferListModel::headerData(int section, Qt::Orientation orientation, int role) const {
+  if (orientation != Qt::Horizontal) return {};
+  if (role == Qt::TextAlignmentRole && section == colSize) {
+    return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
+  }
+  if (role != Qt::DisplayRole) return {};
+  static const char* const kTitles[colCount] = {"File", "Size", "Local Directory", "Host Directory",
+                                                "Status"};
+  return section >= 0 && section < colCount ? QString(kTitles[section]) : QVariant();
+}
+
+Qt::ItemFlags TTransferListModel::flags(const QModelIndex& index) const {
+  if (!index.isValid()) return Qt::NoItemFlags;
+  return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsDragEnabled;
+}
+
+void TTransferListModel::AddRow(TTransferItem& item) {
+  const int row = static_cast<int>(Rows.size());
+  beginInsertRows(QModelIndex(), row, row);
+  Rows.push_back({&item, QString::fromStdString(item.StatusText())});
+  item.ListItem = this;
+  endInsertRows();
+}
+
+void TTransferListModel::SetStatus(TTransferItem& item) {
+  SetStatusText(item, QString::fromStdString(item.StatusText()));
+}
+
+void TTransferListModel::SetStatusText(TTransferItem& item, const QString& text) {
+  if (item.ListItem != this) return;
+  const int row = RowOf(item);
+  if (row < 0) return;
+  Rows[static_cast<size_t>(row)].Status = text;
+  RowChanged(row);
+}
+
+void TTransferListModel::SizeChanged(TTransferItem& item) {
+  if (item.ListItem != this) return;
+  const int row = RowOf(item);
+  if (row >= 0) RowChanged(row);
+}
+
+void TTransferListModel::MoveRow(int from, int to) {
+  const int count = rowCount();
+  if (from < 0 || to < 0 || from >= count || to >= count || from == to) return;
+  // Qt names the destination as the row the moved one ends up before.
+  beginMoveRows(QModelIndex(), from, from, QModelIndex(), to > from ? to + 1 : to);
+  TRow moved = Rows[static_cast<size_t>(from)];
+  Rows.erase(Rows.begin() + from);
+  Rows.insert(Rows.begin() + to, moved);
+  endMoveRows();
+}
+
+int TTransferListModel::RowOf(const TTransferItem& item) const {
+  for (size_t row = 0; row < Rows.size(); ++row) {
+    if (Rows[row].Item == &item) return static_cast<int>(row);
+  }
+  return -1;
+}
+
+TTransferItem* TTransferListModel::ItemAt(int row) const {
+  if (row < 0 || row >= rowCount()) return nullptr;
+  return Rows[static_cast<size_t>(row)].Item;
+}
+
+QString TTransferListModel::StatusAt(int row) const {
+  if (row < 0 || row >= rowCount()) return {};
+  return Rows[static_cast<size_t>(row)].Status;
+}
+
+void TTransferListModel::RowChanged(int row) {
+  emit dataChanged(index(row, 0), index(row, colCount - 1));
+}
+
+}  // namespace pelmar
