@@ -48,6 +48,23 @@ class TransferWindowTest : public PaneTest {
     Queue.reset();
     PaneTest::TearDown();
   }
+  // A download of `name` from the server's root into `dest`, queued; returns the item.
+  TTransferItem& Download(const TRealFtpServer& server, const std::string& name,
+                          const std::string& dest, TDateTime date = 0) {
+    auto item = std::make_unique<TTransferItem>();
+    item->Host = "127.0.0.1";
+    item->Port = server.Port();
+    item->User = server.User();
+    item->Password = server.Password();
+    item->SourceFolder = "/";
+    item->FileName = name;
+    item->DestFolder = dest;
+    item->Size = 2;
+    item->FileDate = date;
+    TTransferItem& queued = *item;
+    Queue->Add(item);
+    return queued;
+  }
   std::unique_ptr<TTransferItems> Queue;
   TRecordingHost Host;
   std::unique_ptr<TfrmTransfer> Window;
@@ -79,15 +96,7 @@ TEST_F(TransferWindowTest, CancelMarksTheRunningAndEveryPendingItem) {
   const std::string local = server.Root() + "../local/";
   fs::create_directories(local);
   for (const char* name : {"big", "small", "small", "small"}) {
-    auto item = std::make_unique<TTransferItem>();
-    item->Host = "127.0.0.1";
-    item->Port = server.Port();
-    item->User = server.User();
-    item->Password = server.Password();
-    item->FileName = name;
-    item->DestFolder = local + std::to_string(Queue->Count()) + "-";
-    item->Size = 1;
-    Queue->Add(item);
+    Download(server, name, local + std::to_string(Queue->Count()) + "-");
   }
   ASSERT_TRUE(RunUntil([&] { return Queue->Item(0).BytesDone > 0; }));
   Window->Cancel();
@@ -104,16 +113,7 @@ TEST_F(TransferWindowTest, ASingleDownloadEndsWithTheEndOfAllNoticeAndItsListedD
   WriteFile(server.Root() + "one", "1");
   const std::string local = server.Root() + "../local/";
   fs::create_directories(local);
-  auto item = std::make_unique<TTransferItem>();
-  item->Host = "127.0.0.1";
-  item->Port = server.Port();
-  item->User = server.User();
-  item->Password = server.Password();
-  item->FileName = "one";
-  item->DestFolder = local;
-  item->Size = 1;
-  item->FileDate = DateTimeFromTimeT(1579089601);
-  Queue->Add(item);
+  Download(server, "one", local, DateTimeFromTimeT(1579089601));
   ASSERT_TRUE(RunUntil([&] { return Host.AllNotices == 1; }));
   EXPECT_EQ(Host.FileNotices, 0) << "the last file of a batch is the end of all";
   struct stat info {};
@@ -137,17 +137,7 @@ TEST_F(TransferWindowTest, ManagerCancelsResubmitsAndReorders) {
   std::map<std::string, TTransferItem*> items;
   for (const char* name : {"big", "s1", "s2", "s3"}) {
     if (std::string(name) != "big") WriteFile(server.Root() + name, name);
-    auto item = std::make_unique<TTransferItem>();
-    item->Host = "127.0.0.1";
-    item->Port = server.Port();
-    item->User = server.User();
-    item->Password = server.Password();
-    item->SourceFolder = "/";
-    item->FileName = name;
-    item->DestFolder = local;
-    item->Size = 2;
-    items[name] = item.get();
-    Queue->Add(item);
+    items[name] = &Download(server, name, local);
   }
   ASSERT_TRUE(RunUntil([&] { return items["big"]->BytesDone > 0; }));
   auto text = [&](int row, int column) { return rows.index(row, column).data().toString(); };
