@@ -6,7 +6,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build ccache pkg-config
-  qt6-base-dev libgl-dev
+  qt6-base-dev libgl-dev libcanberra-dev
   libgtest-dev libgmock-dev
   python3 python3-pyftpdlib vsftpd curl lftp bc openssl
   libmemcached11 libmemcachedutil2 libhashkit2 libpcre2-posix3 libhiredis0.14

@@ -31,6 +31,7 @@ class QLabel;
 class QMenu;
 class QModelIndex;
 class QPlainTextEdit;
+class QStackedWidget;
 class QSettings;
 class QSplitter;
 class QTabWidget;
@@ -94,8 +95,9 @@ class TfrmMain : public QMainWindow, public ITransferWindowHost, public ITransfe
   void SetStatusLine(const QString& text) override;
   void AppendToLog(const QString& line) override;
   void SetTransferConnected(bool connected) override;
-  void EndOfFile() override {}
+  void EndOfFile() override;
   void EndOfAll() override;
+  void TransferError() override;
   void SetStatusText(const std::string& text) override;
   bool ShowTransferInfo() const override;
   void ShowProgressWindow() override;
@@ -143,6 +145,27 @@ class TfrmMain : public QMainWindow, public ITransferWindowHost, public ITransfe
   THostView* HostViewAt(int index) const;
   void LocalChange();
 
+  // The message log and the sounds (MainWindowLog.cpp).
+  void WireLog();
+  int TopMinimum() const;
+  void ShowLog(bool shown);
+  void AppendLogLine(const QString& line);
+  void popLogPopup();
+  void PlayStateSound(int code);
+
+ public:
+  // Writes the log's lines to `path` (replacing it); a message when it cannot.
+  bool SaveLog(const QString& path);
+  void popSaveLogClick();
+  void popSaveLogAsClick();
+  void popClearLogClick();
+  void PlaySoundIfEnabled(const std::string& file);
+  // Compare Folders (MainWindowCompare.cpp): the options dialog, then the two selections.
+  void mnuCompareFoldersClick();
+  void CompareFolders(bool ignoreSize, bool ignoreDate);
+  QMenu* LogPopup() const { return popLog; }
+
+ private:
   // Pane commands (MainWindowCommands.cpp).
   void WireCommands();
   // A tool button and its menu item that show one state: `apply` acts on it.
@@ -194,6 +217,10 @@ class TfrmMain : public QMainWindow, public ITransferWindowHost, public ITransfe
   QToolBar* tbMain = nullptr;
   QWidget* BarMoveTool = nullptr;
   QPlainTextEdit* memoLog = nullptr;
+  QStackedWidget* LogStack = nullptr;  // the log, or the internal viewer in its place
+  QMenu* popLog = nullptr;
+  int SavedLogHeight = 12;
+  bool SyncingLog = false;
   QTabWidget* pgctrlLocal = nullptr;
   QTabWidget* pgctrlHost = nullptr;
   QComboBox* cmboLocalTree = nullptr;

@@ -117,6 +117,7 @@ void TfrmMain::WireCommands() {
   on("mnuLocalPaste", [this] { CurrentLocal->Paste(); });
   on("mnuLocalProperties", [this] { CurrentLocal->ShowProperties(); });
   on("mnuHostProperties", [this] { CurrentHost->ShowProperties(); });
+  on("mnuCompareFolders", [this] { mnuCompareFoldersClick(); });
   // Select all and invert act on the pane whose list has the focus.
   auto focused = [this]() -> TCustomView* {
     if (CurrentLocal->ListView()->isAncestorOf(QApplication::focusWidget())) return CurrentLocal;
@@ -401,15 +402,24 @@ void TfrmMain::SetStatusText(const std::string& text) {
 }
 
 void TfrmMain::AppendToLog(const QString& line) {
-  memoLog->appendPlainText(line);
+  AppendLogLine(line);
 }
 
 void TfrmMain::SetTransferConnected(bool connected) {
   Action("mnuDisconnectTransfer")->setEnabled(connected);
 }
 
+void TfrmMain::EndOfFile() {
+  PlayStateSound(usFileDone);
+}
+
 void TfrmMain::EndOfAll() {
   aviActivity->SetActive(CurrentHost && CurrentHost->Animating);
+  PlayStateSound(usAllDone);
+}
+
+void TfrmMain::TransferError() {
+  PlayStateSound(usTransferError);
 }
 
 bool TfrmMain::ShowTransferInfo() const {

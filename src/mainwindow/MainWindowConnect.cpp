@@ -246,12 +246,13 @@ void TfrmMain::btnDisconnectClick() {
 void TfrmMain::HostLog(THostView& sender, const QString& text) {
   if (&sender != CurrentHost) return;
   const QString line = LogLine(text);
-  if (!line.isEmpty()) memoLog->appendPlainText(line);
+  if (!line.isEmpty()) AppendLogLine(line);
 }
 
 void TfrmMain::HostUpdateState(TCustomView& senderView, int code, int selected) {
   auto* sender = dynamic_cast<THostView*>(&senderView);
   if (!sender) return;
+  PlayStateSound(code);  // whichever view sends it
   switch (code) {
     case usBusy:
       sender->Animating = true;
@@ -292,6 +293,7 @@ void TfrmMain::ApplyEnabling(bool connected, bool busy, int selected) {
     Action(name)->setEnabled(connected && !busy);
   }
   Action("mnuHostProperties")->setEnabled(selected >= 1 && !busy);
+  Action("mnuCompareFolders")->setEnabled(connected && !busy);
   Action("actHostRefresh")->setEnabled(connected && !busy);
   Action("actHostView")->setEnabled(connected && !busy);
   Action("actHostUp")

@@ -16,6 +16,7 @@
 #include <QPlainTextEdit>
 #include <QSettings>
 #include <QSplitter>
+#include <QStackedWidget>
 #include <QStandardItem>
 #include <QStatusBar>
 #include <QStyle>
@@ -77,7 +78,7 @@ TfrmMain::TfrmMain(std::shared_ptr<TQtEventTarget> target, QSettings* settings)
   State = ReadWindowState(*Settings);
   Transfers = std::make_unique<TTransferItems>(Target);
   Questions = std::make_unique<TDialogQueueQuestions>(this);
-  Transfers->ShowMessage = [this](const std::string& text) { memoLog->appendPlainText(Q(text)); };
+  Transfers->ShowMessage = [this](const std::string& text) { AppendLogLine(Q(text)); };
   Transfers->Host = this;
   setGeometry(State.Bounds);
 
@@ -96,12 +97,18 @@ TfrmMain::TfrmMain(std::shared_ptr<TQtEventTarget> target, QSettings* settings)
   BuildToolbar(pnlHTML);
   BarMoveTool = new TMoverBar(pnlHTML, *this);
   topLayout->addWidget(BarMoveTool);
-  memoLog = new QPlainTextEdit(pnlHTML);
+  LogStack = new QStackedWidget(pnlHTML);
+  LogStack->setObjectName("LogStack");
+  LogStack->setMinimumHeight(0);
+  memoLog = new QPlainTextEdit(LogStack);
   memoLog->setObjectName("memoLog");
   memoLog->setReadOnly(true);
   memoLog->setMaximumBlockCount(THostView::kMaxLogEntries);
   memoLog->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
-  topLayout->addWidget(memoLog, 1);
+  memoLog->setFocusPolicy(Qt::ClickFocus);  // no tab stop
+  memoLog->setMinimumHeight(0);
+  LogStack->addWidget(memoLog);
+  topLayout->addWidget(LogStack, 1);
 
   pnlBack = new QSplitter(Qt::Horizontal, barMilieu);
   pnlBack->setObjectName("pnlBack");
@@ -154,6 +161,7 @@ TfrmMain::TfrmMain(std::shared_ptr<TQtEventTarget> target, QSettings* settings)
   Progress = std::make_unique<TfrmTransfer>(*Transfers, *this);
   Manager = std::make_unique<TfrmTransferMngr>(*Transfers, *Progress);
   WireCommands();
+  WireLog();
   AskPassword = [this]() -> QString {
     TdlgPassword prompt(this);
     return prompt.exec() == QDialog::Accepted ? prompt.editPassword->text() : QString();
@@ -329,7 +337,6 @@ void TfrmMain::BuildMenus() {
   QAction* showLog = item(view, "mnuShowLog", "View M&essages Window", QKeySequence("F9"), true);
   showLog->setCheckable(true);
   showLog->setChecked(true);
-  connect(showLog, &QAction::toggled, this, [this](bool on) { memoLog->setVisible(on); });
   item(view, "mnuExplorer", "View Internal &Viewer", QKeySequence("F10"), false);
   view->addSeparator();
   QAction* transfers =
@@ -641,6 +648,7 @@ void TfrmMain::WriteState() {
 }
 
 void TfrmMain::closeEvent(QCloseEvent* event) {
+  if (Preferences().LogToFile) SaveLog(QString::fromStdString(Preferences().LogFile));
   WriteState();
   QMainWindow::closeEvent(event);
 }

@@ -9,12 +9,14 @@
 #include "platform/qt/QtEventTarget.h"
 #include "settings/Preferences.h"
 #include "settings/qt/OptionsDialog.h"
+#include "ui/DesktopSound.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName("Tessaro FTP");
   QApplication::setApplicationDisplayName("Pelmar");
   auto target = std::make_shared<pelmar::TQtEventTarget>();
+  pelmar::SetSoundPlayer(pelmar::MakeDesktopSoundPlayer());
   int status = 0;
   {
     pelmar::TfrmMain window(target);

@@ -21,6 +21,7 @@
 #include <random>
 
 #include "mainwindow/MainWindow.h"
+#include "mainwindow/MainWindowFixture.h"
 #include "settings/Preferences.h"
 #include "support/Files.h"
 #include "support/RealFtpServer.h"
@@ -36,29 +37,6 @@ namespace pelmar::test {
 namespace {
 
 namespace fs = std::filesystem;
-
-class MainWindowTest : public PaneTest {
- protected:
-  void SetUp() override {
-    PaneTest::SetUp();
-    ASSERT_TRUE(Dir.isValid());
-    Settings = std::make_unique<QSettings>(Dir.filePath("registry.ini"), QSettings::IniFormat);
-    Preferences() = TPreferences();
-    Preferences().ShowManager = false;
-    ::setenv("PELMAR_HOME", Dir.path().toLocal8Bit().constData(), 1);
-  }
-  void TearDown() override {
-    Window.reset();
-    PaneTest::TearDown();
-  }
-  TfrmMain& Open() {
-    Window = std::make_unique<TfrmMain>(Target, Settings.get());
-    return *Window;
-  }
-  QTemporaryDir Dir;
-  std::unique_ptr<QSettings> Settings;
-  std::unique_ptr<TfrmMain> Window;
-};
 
 TEST(LastConnections, MostRecentFirst) {
   using TSlots = std::array<QString, 8>;

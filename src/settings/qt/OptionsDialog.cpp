@@ -1,5 +1,7 @@
 #include "settings/qt/OptionsDialog.h"
 
+#include "views/SoundPlayer.h"
+
 #include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QFormLayout>
@@ -282,7 +284,14 @@ QWidget* TfrmOptions::BuildSoundsPage() {
     auto* browse = AddBrowse(("btnSound" + std::to_string(tag)).c_str());
     browse->setProperty("tag", tag);
     connect(browse, &QPushButton::clicked, this, [this, tag] { BrowseSound(tag); });
-    form->addRow(Sound(tag).Caption, Row(edit, browse));
+    // Lets a person hear a choice before keeping it.
+    auto* play = new QPushButton("Play", SoundsPanel);
+    play->setObjectName(("btnPlaySound" + std::to_string(tag)).c_str());
+    connect(play, &QPushButton::clicked, this,
+            [edit] { PlaySound(edit->text().trimmed().toStdString()); });
+    auto* row = Row(edit, browse);
+    row->layout()->addWidget(play);
+    form->addRow(Sound(tag).Caption, row);
   }
   layout->addWidget(SoundsPanel);
   connect(enable, &QCheckBox::toggled, this, [this] { UpdatePanels(); });

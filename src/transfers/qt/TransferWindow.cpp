@@ -110,6 +110,7 @@ TfrmTransfer::TfrmTransfer(TTransferItems& queue, ITransferWindowHost& host)
   Queue.OnDisconnected = [this](TFTPComponent&) { Host.SetTransferConnected(false); };
   Queue.OnError = [this](TFTPComponent&, int, const std::string& text) {
     Host.AppendToLog("Transfer Thread Error: " + Q(text));
+    Host.TransferError();
     AppendDetail(Q(text));
     if (Queue.CountInState(tsPending) == 0 && Queue.CountInState(tsActive) == 0) AllDone();
   };

@@ -30,6 +30,7 @@ class ITransferWindowHost {
   virtual void SetTransferConnected(bool connected) = 0;  // "Disconnect Transfer Connection"
   virtual void EndOfFile() = 0;                           // a file of a batch arrived
   virtual void EndOfAll() = 0;                            // the queue ran empty
+  virtual void TransferError() {}                         // a transfer connection failed
 };
 
 class TfrmTransfer : public QDialog {

@@ -124,6 +124,17 @@ void TViewList::Select(const QModelIndex& item, bool focus) {
   }
 }
 
+void TViewList::SelectRows(const std::vector<int>& rows) {
+  if (!ItemModel || rows.empty()) return;
+  QItemSelection selection;
+  for (int row : rows) {
+    const QModelIndex item = Row(row);
+    if (item.isValid()) selection.select(item, item);
+  }
+  DetailView->selectionModel()->select(selection,
+                                       QItemSelectionModel::Select | QItemSelectionModel::Rows);
+}
+
 void TViewList::EditCaption(const QModelIndex& item) {
   if (!item.isValid()) return;
   Current()->setCurrentIndex(item);

@@ -1,0 +1,148 @@
+// The message log (its popup, saving, showing and hiding) and the event sounds.
+
+#include <QAction>
+#include <QFile>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QSplitter>
+#include <QTextBlock>
+#include <QToolBar>
+
+#include "mainwindow/MainWindow.h"
+#include "settings/Preferences.h"
+#include "ui/FileChooser.h"
+#include "ui/Prompter.h"
+#include "views/SoundPlayer.h"
+#include "views/qt/HostView.h"
+
+namespace pelmar {
+
+void TfrmMain::WireLog() {
+  popLog = new QMenu(memoLog);
+  popLog->setObjectName("popLog");
+  auto add = [this](const char* name, const QString& caption, void (TfrmMain::*handler)()) {
+    QAction* action = popLog->addAction(caption);
+    action->setObjectName(name);
+    connect(action, &QAction::triggered, this, handler);
+  };
+  add("popSaveLog", "&Save", &TfrmMain::popSaveLogClick);
+  add("popSaveLogAs", "Save &as...", &TfrmMain::popSaveLogAsClick);
+  popLog->addSeparator();
+  add("popClearLog", "&Clear content", &TfrmMain::popClearLogClick);
+  memoLog->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(memoLog, &QWidget::customContextMenuRequested, this,
+          [this](const QPoint& at) { popLog->popup(memoLog->viewport()->mapToGlobal(at)); });
+  connect(popLog, &QMenu::aboutToShow, this, &TfrmMain::popLogPopup);
+
+  // The log panel shrinks to the toolbar when the log is hidden; dragging the splitter up to
+  // that point hides it too, and dragging it down shows it.
+  connect(Action("btnShowLog"), &QAction::toggled, this, [this](bool shown) {
+    if (!SyncingLog) ShowLog(shown);
+  });
+  connect(barMilieu, &QSplitter::splitterMoved, this, [this](int position, int) {
+    const bool shown = position > TopMinimum();
+    LogStack->setVisible(shown);
+    SyncingLog = true;
+    Action("btnShowLog")->setChecked(shown);
+    SyncingLog = false;
+  });
+}
+
+int TfrmMain::TopMinimum() const {
+  return tbMain->height() + BarMoveTool->height() + 4;
+}
+
+void TfrmMain::ShowLog(bool shown) {
+  QList<int> sizes = barMilieu->sizes();
+  const int total = sizes.value(0) + sizes.value(1);
+  if (!shown) {
+    SavedLogHeight = std::max(LogStack->height(), 12);
+    LogStack->hide();
+    sizes = {TopMinimum(), total - TopMinimum()};
+  } else {
+    LogStack->show();
+    const int top = std::min(TopMinimum() + SavedLogHeight, std::max(total - 100, TopMinimum()));
+    sizes = {top, total - top};
+  }
+  barMilieu->setSizes(sizes);
+}
+
+void TfrmMain::AppendLogLine(const QString& line) {
+  memoLog->appendPlainText(line);
+  // The newest line is the highlighted one, and in view.
+  QTextCursor cursor(memoLog->document()->lastBlock());
+  cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+  memoLog->setTextCursor(cursor);
+  memoLog->ensureCursorVisible();
+}
+
+void TfrmMain::popLogPopup() {
+  const bool lines = !memoLog->document()->isEmpty();
+  for (const char* name : {"popSaveLog", "popSaveLogAs", "popClearLog"}) {
+    popLog->findChild<QAction*>(name)->setEnabled(lines);
+  }
+}
+
+bool TfrmMain::SaveLog(const QString& path) {
+  // Replaced, not extended: the file holds what the log shows now.
+  QFile file(path);
+  if (path.isEmpty() || !file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+    Prompter().Error(this, "Pelmar", QString("Cannot create file %1").arg(path));
+    return false;
+  }
+  QByteArray text = memoLog->toPlainText().toUtf8();
+  if (!text.isEmpty()) text += '\n';
+  if (file.write(text) != text.size() || !file.flush()) {
+    Prompter().Error(this, "Pelmar", QString("Cannot write file %1").arg(path));
+    return false;
+  }
+  return true;
+}
+
+void TfrmMain::popSaveLogClick() {
+  if (SaveLog(QString::fromStdString(Preferences().LogFile))) memoLog->clear();
+}
+
+void TfrmMain::popSaveLogAsClick() {
+  const QString chosen =
+      FileChooser().SaveFile(this, "Select Log File", "Log Files (*.log);;All Files (*)", "log",
+                             QString::fromStdString(Preferences().LogFile));
+  if (!chosen.isEmpty() && SaveLog(chosen)) memoLog->clear();
+}
+
+void TfrmMain::popClearLogClick() {
+  memoLog->clear();
+}
+
+void TfrmMain::PlaySoundIfEnabled(const std::string& file) {
+  if (Preferences().SoundsEnabled) PlaySound(file);
+}
+
+void TfrmMain::PlayStateSound(int code) {
+  const TPreferences& preferences = Preferences();
+  switch (code) {
+    case usConnected:
+      PlaySoundIfEnabled(preferences.ConnectSuccessSound);
+      break;
+    case usConnectFailed:
+      PlaySoundIfEnabled(preferences.ConnectFailureSound);
+      break;
+    case usDisconnected:
+      PlaySoundIfEnabled(preferences.DisconnectSound);
+      break;
+    case usFileDone:
+      PlaySoundIfEnabled(preferences.EndOfFileSound);
+      break;
+    case usAllDone:
+      PlaySoundIfEnabled(preferences.EndOfTotalSound);
+      break;
+    case usError:
+    case usTransferError:
+      PlaySoundIfEnabled(preferences.ErrorSound);
+      break;
+    default:
+      break;
+  }
+}
+
+}  // namespace pelmar

@@ -1,0 +1,187 @@
+// The message log (following the host tabs, its cap, saving and clearing, the file written at
+// close), the event sounds, and Compare Folders.
+
+#include <gtest/gtest.h>
+#include <sys/time.h>
+
+#include <QAction>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QTabWidget>
+#include <filesystem>
+
+#include "mainwindow/CompareFolders.h"
+#include "mainwindow/MainWindowFixture.h"
+#include "support/Files.h"
+#include "support/RealFtpServer.h"
+#include "support/ScriptedPrompter.h"
+#include "views/SoundPlayer.h"
+#include "views/qt/HostView.h"
+#include "views/qt/LocalView.h"
+
+namespace pelmar::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(CompareOneWay, SelectsWhatTheOtherSideLacksOrHasSmallerOrOlder) {
+  const QDateTime today(QDate(2026, 12, 6), QTime(12, 0));
+  const QDateTime yesterday = today.addDays(-1);
+  const std::vector<TCompareEntry> local = {
+      {"Index.html", 10, today}, {"a.txt", 100, today}, {"only-here", 0, today}};
+  const std::vector<TCompareEntry> remote = {
+      {"index.html", 10, today}, {"a.txt", 200, yesterday}, {"folder", 0, yesterday}};
+  using TRows = std::vector<int>;
+  const struct {
+    bool IgnoreSize, IgnoreDate;
+    TRows Local, Remote;
+  } cases[] = {
+      {false, true, {2}, {1, 2}},      // the dialog's defaults: the larger remote a.txt
+      {false, false, {1, 2}, {1, 2}},  // and the newer local one
+      {true, true, {2}, {2}},          // only what the other side lacks
+      {true, false, {1, 2}, {2}},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(CompareOneWay(local, remote, c.IgnoreSize, c.IgnoreDate), c.Local)
+        << c.IgnoreSize << c.IgnoreDate;
+    EXPECT_EQ(CompareOneWay(remote, local, c.IgnoreSize, c.IgnoreDate), c.Remote)
+        << c.IgnoreSize << c.IgnoreDate;
+  }
+  EXPECT_EQ(CompareOneWay(local, {}, false, false), (TRows{0, 1, 2})) << "empty other side";
+  const std::vector<TCompareEntry> twice = {{"A", 5, today}, {"a", 50, today}};
+  EXPECT_EQ(CompareOneWay({{"a", 10, today}}, twice, false, false), TRows{0})
+      << "the first namesake from the top counts";
+}
+
+TEST_F(MainWindowTest, CompareFoldersSelectsInBothPanes) {
+  TRealFtpServer server(TServerKind::Pyftpdlib);
+  ASSERT_TRUE(server.Started()) << server.StartError();
+  fs::create_directories(server.Root() + "folder");
+  WriteFile(server.Root() + "a.txt", std::string(200, 'r'));
+  WriteFile(server.Root() + "same.txt", "s");
+  const std::string local = Dir.filePath("local").toStdString();
+  fs::create_directories(local);
+  WriteFile(local + "/a.txt", std::string(100, 'l'));
+  WriteFile(local + "/SAME.txt", "s");
+  WriteFile(local + "/only.txt", "o");
+  TfrmMain& window = Open();
+  window.show();
+  ASSERT_TRUE(window.OpenLocalFolder(QString::fromStdString(local), true));
+  TLocalView& localView = *window.CurrentLocalView();
+  ASSERT_TRUE(RunUntil([&] { return localView.ListView()->RowCount() == 3; }));
+  window.ConnectToUrl(QString("ftp://127.0.0.1:%1/").arg(server.Port()));
+  THostView& host = *window.CurrentHostView();
+  ASSERT_TRUE(RunUntil([&] { return host.Model().rowCount() == 3 && !host.Animating; }));
+  EXPECT_TRUE(window.Action("mnuCompareFolders")->isEnabled());
+  auto selected = [](TCustomView& view) {
+    QStringList names;
+    for (const QModelIndex& item : view.ListView()->SelectedItems())
+      names << view.GetItemName(item);
+    names.sort();
+    return names;
+  };
+  window.CompareFolders(false, true);
+  EXPECT_EQ(selected(localView), QStringList{"only.txt"});
+  EXPECT_EQ(selected(host), (QStringList{"a.txt", "folder"}));
+  localView.SetMask("*.none");
+  ASSERT_TRUE(RunUntil([&] { return localView.ListView()->RowCount() == 0; }));
+  window.CompareFolders(true, true);
+  EXPECT_EQ(selected(localView), QStringList{});
+  EXPECT_EQ(selected(host), (QStringList{"a.txt", "folder", "same.txt"}))
+      << "entries hidden by the mask are no namesakes";
+}
+
+TEST_F(MainWindowTest, LogFollowsTheTabIsCappedSavedClearedAndWrittenAtClose) {
+  TRealFtpServer server(TServerKind::Pyftpdlib);
+  ASSERT_TRUE(server.Started()) << server.StartError();
+  auto prompts = std::make_shared<TScriptedPrompter>();
+  SetPrompter(prompts);
+  TfrmMain& window = Open();
+  window.show();
+  QPlainTextEdit& log = *window.Log();
+  window.ConnectToUrl(QString("ftp://127.0.0.1:%1/").arg(server.Port()));
+  THostView& first = *window.CurrentHostView();
+  ASSERT_TRUE(RunUntil([&] { return first.Connected() && !first.Animating; }));
+  ASSERT_TRUE(window.NewHostView());
+  EXPECT_TRUE(log.document()->isEmpty()) << "a new tab starts with an empty log";
+  first.RefreshFolder();
+  ASSERT_TRUE(RunUntil([&] { return first.LogEntries.last().startsWith("Transferred"); }));
+  EXPECT_TRUE(log.document()->isEmpty()) << "a background tab's lines stay with it";
+  window.findChild<QTabWidget*>("pgctrlHost")->setCurrentIndex(0);
+  EXPECT_TRUE(log.toPlainText().endsWith(first.LogEntries.last()));
+
+  for (int line = 0; line < 805; ++line) window.AppendToLog(QString::number(line));
+  EXPECT_EQ(log.document()->blockCount(), THostView::kMaxLogEntries);
+  EXPECT_EQ(log.textCursor().selectedText(), "804") << "the newest line is highlighted";
+
+  const QString missing = Dir.filePath("no/such/folder/pelmar.log");
+  Preferences().LogFile = missing.toStdString();
+  window.popSaveLogClick();
+  EXPECT_EQ(prompts->Messages, std::vector<QString>{"Cannot create file " + missing});
+  EXPECT_EQ(log.document()->blockCount(), THostView::kMaxLogEntries) << "left as it was";
+  const std::string saved = Dir.filePath("pelmar.log").toStdString();
+  Preferences().LogFile = saved;
+  window.popSaveLogClick();
+  EXPECT_TRUE(ReadFile(saved).ends_with("803\n804\n"));
+  emit window.LogPopup()->aboutToShow();
+  for (const char* name : {"popSaveLog", "popSaveLogAs", "popClearLog"}) {
+    EXPECT_FALSE(window.LogPopup()->findChild<QAction*>(name)->isEnabled()) << name;
+  }
+  window.AppendToLog("after");
+  Preferences().LogToFile = true;
+  window.close();
+  EXPECT_EQ(ReadFile(saved), "after\n") << "the close replaces the saved file";
+  SetPrompter(nullptr);
+}
+
+class TRecordingPlayer : public ISoundPlayer {
+ public:
+  void Play(const std::string& file) override { Played.push_back(file); }
+  std::vector<std::string> Played;
+};
+
+TEST_F(MainWindowTest, EventsPlayTheSoundsOfThePreferences) {
+  auto player = std::make_shared<TRecordingPlayer>();
+  SetSoundPlayer(player);
+  TfrmMain& window = Open();
+  TPreferences& preferences = Preferences();
+  preferences.SoundsEnabled = true;
+  preferences.ConnectSuccessSound = "success.wav";
+  preferences.ConnectFailureSound = "failure.wav";
+  preferences.DisconnectSound = "";
+  preferences.EndOfFileSound = "file.wav";
+  preferences.EndOfTotalSound = "all.wav";
+  preferences.ErrorSound = "error.wav";
+  THostView& view = *window.CurrentHostView();
+  using TPlayed = std::vector<std::string>;
+  const struct {
+    int Code;
+    TPlayed Played;
+  } cases[] = {
+      {usConnected, {"success.wav"}},
+      {usConnectFailed, {"failure.wav"}},
+      {usDisconnected, {}},  // an empty path plays nothing
+      {usFileDone, {"file.wav"}},
+      {usAllDone, {"all.wav"}},
+      {usError, {"error.wav"}},
+      {usTransferError, {"error.wav"}},
+      {usBusy, {}},
+  };
+  for (const auto& c : cases) {
+    player->Played.clear();
+    view.OnUpdateState(view, c.Code, 0);
+    EXPECT_EQ(player->Played, c.Played) << c.Code;
+  }
+  player->Played.clear();
+  window.EndOfFile();
+  window.EndOfAll();
+  window.TransferError();
+  EXPECT_EQ(player->Played, (TPlayed{"file.wav", "all.wav", "error.wav"}));
+  preferences.SoundsEnabled = false;
+  view.OnUpdateState(view, usConnected, 0);
+  EXPECT_EQ(player->Played.size(), 3u) << "silent when sounds are off";
+  SetSoundPlayer(nullptr);
+}
+
+}  // namespace
+}  // namespace pelmar::test
