@@ -32,6 +32,10 @@ class QMenu;
 class QModelIndex;
 class QPlainTextEdit;
 class QStackedWidget;
+
+namespace pelmar {
+class TBrowser;
+}
 class QSettings;
 class QSplitter;
 class QTabWidget;
@@ -152,6 +156,9 @@ class TfrmMain : public QMainWindow, public ITransferWindowHost, public ITransfe
   void AppendLogLine(const QString& line);
   void popLogPopup();
   void PlayStateSound(int code);
+  void CreateViewer();
+  void ReportStartFailure();
+  void NavigateToRemote(const QModelIndex& item);
 
  public:
   // Writes the log's lines to `path` (replacing it); a message when it cannot.
@@ -160,6 +167,22 @@ class TfrmMain : public QMainWindow, public ITransferWindowHost, public ITransfe
   void popSaveLogAsClick();
   void popClearLogClick();
   void PlaySoundIfEnabled(const std::string& file);
+  // The internal viewer and the outside programs (MainWindowViewer.cpp).
+  void ShowViewer(bool shown);
+  bool ViewerShown() const;
+  TBrowser* Viewer() const { return Browser; }
+  void ListClick(TCustomView& sender);
+  void ViewFileChanging();
+  void HostTransferred(THostView& sender, const QStringList& files, uint8_t kind);
+  // "Edit with": the text viewer or the registered editor, on one side's selection.
+  void PopEditNotePadClick(bool local, bool tessaro);
+  void PopEditPopup(bool local);
+  // Starts a program detached (replaceable in tests): false when it could not start.
+  std::function<bool(const QString& program, const QStringList& arguments, const QString& folder)>
+      StartProgram;
+  // Opens a file with the desktop's program for its type (replaceable in tests).
+  std::function<bool(const QString& path)> OpenDocument;
+  QString EditorCommand;  // the registered "Tessaro" editor; empty: its commands stay off
   // Compare Folders (MainWindowCompare.cpp): the options dialog, then the two selections.
   void mnuCompareFoldersClick();
   void CompareFolders(bool ignoreSize, bool ignoreDate);
@@ -219,6 +242,9 @@ class TfrmMain : public QMainWindow, public ITransferWindowHost, public ITransfe
   QPlainTextEdit* memoLog = nullptr;
   QStackedWidget* LogStack = nullptr;  // the log, or the internal viewer in its place
   QMenu* popLog = nullptr;
+  TBrowser* Browser = nullptr;
+  QMenu* PopEdit = nullptr;
+  bool PopEditFromLocal = false;
   int SavedLogHeight = 12;
   bool SyncingLog = false;
   QTabWidget* pgctrlLocal = nullptr;

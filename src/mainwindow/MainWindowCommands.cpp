@@ -177,6 +177,8 @@ QAction* TfrmMain::BindToggle(const char* buttonName, const char* itemName,
 }
 
 void TfrmMain::BindLocalView(TLocalView& view) {
+  view.OnFileChanging = [this](TCustomView&, const QString&) { ViewFileChanging(); };
+  connect(view.ListView(), &TViewList::SelectionChanged, this, [this, &view] { ListClick(view); });
   view.OnUpdateState = [this](TCustomView& sender, int, int selected) {
     LocalUpdateState(sender, selected);
   };

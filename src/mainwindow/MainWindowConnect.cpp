@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QStandardItem>
@@ -79,14 +80,11 @@ bool TfrmMain::NewHostView() {
   view->OnProgress = [this](THostView& sender, int64_t count) { HostProgress(sender, count); };
   view->OnTransfer = [this](TCustomView&) -> TCustomView* { return CurrentLocal; };
   view->OnPerformDoubleClick = [this](TCustomView&, const QModelIndex&) { HostDoubleClick(); };
-  view->OnTransferred = [](THostView&, const QStringList& files, uint8_t kind) {
-    // Fetched for the person: opened with the desktop's program for the type, or shown in
-    // the text viewer of the preferences. (Editing comes with the viewer.)
-    for (const QString& file : files) {
-      if (kind == 3) QDesktopServices::openUrl(QUrl::fromLocalFile(file));
-      if (kind == 4) QProcess::startDetached(Q(Preferences().Viewer), {file});
-    }
+  view->OnTransferred = [this](THostView& sender, const QStringList& files, uint8_t kind) {
+    HostTransferred(sender, files, kind);
   };
+  view->OnFileChanging = [this](TCustomView&, const QString&) { ViewFileChanging(); };
+  connect(view->ListView(), &TViewList::SelectionChanged, this, [this, view] { ListClick(*view); });
   for (QAbstractItemView* list : {static_cast<QAbstractItemView*>(view->ListView()->Icons()),
                                   static_cast<QAbstractItemView*>(view->ListView()->Details())}) {
     connect(list, &QWidget::customContextMenuRequested, this,
@@ -294,6 +292,8 @@ void TfrmMain::ApplyEnabling(bool connected, bool busy, int selected) {
   }
   Action("mnuHostProperties")->setEnabled(selected >= 1 && !busy);
   Action("mnuCompareFolders")->setEnabled(connected && !busy);
+  Action("actHostEdit")->setEnabled(connected && !busy);
+  findChild<QMenu*>("mnuHostEdit")->setEnabled(connected && !busy);
   Action("actHostRefresh")->setEnabled(connected && !busy);
   Action("actHostView")->setEnabled(connected && !busy);
   Action("actHostUp")

@@ -162,6 +162,7 @@ TfrmMain::TfrmMain(std::shared_ptr<TQtEventTarget> target, QSettings* settings)
   Manager = std::make_unique<TfrmTransferMngr>(*Transfers, *Progress);
   WireCommands();
   WireLog();
+  CreateViewer();
   AskPassword = [this]() -> QString {
     TdlgPassword prompt(this);
     return prompt.exec() == QDialog::Accepted ? prompt.editPassword->text() : QString();
@@ -291,7 +292,8 @@ void TfrmMain::BuildMenus() {
   QMenu* local = menu("mnuLocal", "&Local");
   QMenu* localEdit = local->addMenu("E&dit with...");
   localEdit->setObjectName("mnuLocalEdit");
-  localEdit->setEnabled(false);
+  item(localEdit, "mnuLocalEditNotePad", "&NotePad", none, true);
+  item(localEdit, "MnuLocalEditTessaro", "&Tessaro", none, true);
   for (const auto& [name, caption] : std::initializer_list<std::pair<const char*, const char*>>{
            {"mnuLocalRefresh", "&Refresh\tF5"},
            {"mnuLocalNewFolder", "&Create New Folder"},
@@ -314,6 +316,8 @@ void TfrmMain::BuildMenus() {
   QMenu* hostEdit = host->addMenu("E&dit with...");
   hostEdit->setObjectName("mnuHostEdit");
   hostEdit->setEnabled(false);
+  item(hostEdit, "mnuHostEditNotePad", "&NotePad", none, true);
+  item(hostEdit, "mnuHostEditTessaro", "&Tessaro", none, true);
   for (const auto& [name, caption] : std::initializer_list<std::pair<const char*, const char*>>{
            {"mnuHostRefresh", "&Refresh\tF5"},
            {"mnuHostNewFolder", "&Create New Folder"},
@@ -361,9 +365,6 @@ void TfrmMain::BuildMenus() {
   connect(Action("btnConnectURL"), &QAction::triggered, this, &TfrmMain::btnConnectURLClick);
   connect(Action("btnStop"), &QAction::triggered, this, &TfrmMain::btnStopClick);
   connect(Action("btnDisconnect"), &QAction::triggered, this, &TfrmMain::btnDisconnectClick);
-  for (const char* later : {"BtnMaximizeHost", "btnExplorer"}) {
-    Action(later)->setEnabled(false);
-  }
   QAction* logButton = Action("btnShowLog");
   logButton->setCheckable(true);
   logButton->setChecked(true);
@@ -380,7 +381,8 @@ QAction* TfrmMain::CommandAction(const char* buttonName, const QString& hint) {
       {"New Folder", QStyle::SP_FileDialogNewFolder},
       {"Rename", QStyle::SP_FileDialogDetailedView},
       {"Delete", QStyle::SP_TrashIcon},
-      {"File Mask", QStyle::SP_FileDialogContentsView}};
+      {"File Mask", QStyle::SP_FileDialogContentsView},
+      {"Edit with...", QStyle::SP_FileIcon}};
   // The action is named after its button with "act" for "btn".
   const QByteArray name = "act" + QByteArray(buttonName).mid(3);
   QAction* action = MakeAction(name.constData(), hint, hint);
@@ -443,6 +445,7 @@ QWidget* TfrmMain::BuildLocalSide(QWidget* parent) {
                     {{"btnLocalChDir", "Change Folder"},
                      {"btnLocalNew", "New View"},
                      {"btnLocalClose", "Close View"},
+                     {"btnLocalEdit", "Edit with..."},
                      {"btnLocalRefresh", "Refresh"},
                      {"btnLocalNewFolder", "New Folder"},
                      {"btnLocalRename", "Rename"},
@@ -511,6 +514,7 @@ QWidget* TfrmMain::BuildRemoteSide(QWidget* parent) {
   close->setEnabled(false);
   connect(close, &QAction::triggered, this, &TfrmMain::btnHostCloseClick);
   row->addWidget(PaneButton(tools, "btnHostClose", "Close View", close));
+  AddCommandButtons(tools, row, {{"btnHostEdit", "Edit with..."}});
   row->addWidget(
       PaneButton(tools, "btnHostRefresh", "Refresh", CommandAction("btnHostRefresh", "Refresh")));
   AddViewStyleButtons(tools, row, true);

@@ -1,0 +1,240 @@
+// The internal viewer in place of the message log, and the outside programs: the text viewer
+// of the preferences and the HTML editor registered as "Tessaro".
+
+#include <QAction>
+#include <QApplication>
+#include <QDesktopServices>
+#include <QFileInfo>
+#include <QLabel>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QSettings>
+#include <QStackedWidget>
+#include <QStatusBar>
+#include <QToolButton>
+
+#include "mainwindow/MainWindow.h"
+#include "platform/qt/QtEventTarget.h"
+#include "settings/Preferences.h"
+#include "ui/ActivityAnimation.h"
+#include "ui/Prompter.h"
+#include "viewer/Browser.h"
+#include "views/TextUtils.h"
+#include "views/qt/HostView.h"
+#include "views/qt/LocalView.h"
+
+namespace pelmar {
+namespace {
+
+constexpr const char* kStartPage = "qrc:/pelmar/welcome.html";
+constexpr const char* kStartFailed = "An error occurred when the program was started.";
+
+bool IsEditable(const QString& name) {
+  static const QString kEditable = ".html .htm .shtml .asp .cfm .txt .css .asi ";
+  const qsizetype dot = name.lastIndexOf('.');
+  return dot >= 0 && kEditable.contains(name.mid(dot).toLower() + ' ');
+}
+
+QString FolderOf(const QString& program) {
+  return QFileInfo(program).absolutePath();
+}
+
+}  // namespace
+
+void TfrmMain::CreateViewer() {
+  Browser = new TBrowser(Target, LogStack);
+  LogStack->addWidget(Browser);
+  // The toolbar animation turns while a page loads, unless a transfer reports in the status
+  // line (the progress window drives it then).
+  connect(Browser, &TBrowser::DownloadBegin, this, [this] {
+    if (StatusPanels[0]->text().isEmpty()) aviActivity->SetActive(true);
+  });
+  connect(Browser, &TBrowser::DownloadComplete, this, [this] {
+    if (StatusPanels[0]->text().isEmpty()) aviActivity->SetActive(CurrentHost->Animating);
+  });
+  BindToggle("btnExplorer", "mnuExplorer", [this](bool shown) { ShowViewer(shown); });
+
+  EditorCommand = Settings->value("Classes/htmlfile/shell/Tessaro/command").toString().trimmed();
+  if (EditorCommand.size() > 1 && EditorCommand.startsWith('"') && EditorCommand.endsWith('"')) {
+    EditorCommand = EditorCommand.mid(1, EditorCommand.size() - 2);
+  }
+  StartProgram = [](const QString& program, const QStringList& arguments, const QString& folder) {
+    // Each path is an argument of its own: no shell, so nothing in a name is ever run.
+    return QProcess::startDetached(program, arguments, folder);
+  };
+  OpenDocument = [](const QString& path) {
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+  };
+
+  PopEdit = new QMenu(this);
+  PopEdit->setObjectName("PopEdit");
+  QAction* notePad = PopEdit->addAction("Edit with &NotePad");
+  notePad->setObjectName("PopEditNotePad");
+  QAction* tessaro = PopEdit->addAction("Edit with &Tessaro");
+  tessaro->setObjectName("PopEditTessaro");
+  connect(notePad, &QAction::triggered, this,
+          [this] { PopEditNotePadClick(PopEditFromLocal, false); });
+  connect(tessaro, &QAction::triggered, this,
+          [this] { PopEditNotePadClick(PopEditFromLocal, true); });
+  for (const auto& [action, button, local] : {std::tuple{"actLocalEdit", "btnLocalEdit", true},
+                                              std::tuple{"actHostEdit", "btnHostEdit", false}}) {
+    auto* anchor = findChild<QToolButton*>(button);
+    connect(Action(action), &QAction::triggered, this, [this, anchor, fromLocal = local] {
+      PopEditFromLocal = fromLocal;
+      PopEditPopup(fromLocal);
+      PopEdit->popup(anchor->mapToGlobal(QPoint(0, anchor->height())));
+    });
+  }
+  connect(Action("mnuLocalEditNotePad"), &QAction::triggered, this,
+          [this] { PopEditNotePadClick(true, false); });
+  connect(Action("MnuLocalEditTessaro"), &QAction::triggered, this,
+          [this] { PopEditNotePadClick(true, true); });
+  connect(Action("mnuHostEditNotePad"), &QAction::triggered, this,
+          [this] { PopEditNotePadClick(false, false); });
+  connect(Action("mnuHostEditTessaro"), &QAction::triggered, this,
+          [this] { PopEditNotePadClick(false, true); });
+  connect(findChild<QMenu*>("mnuLocal"), &QMenu::aboutToShow, this, [this] { PopEditPopup(true); });
+  connect(findChild<QMenu*>("mnuHost"), &QMenu::aboutToShow, this, [this] { PopEditPopup(false); });
+}
+
+bool TfrmMain::ViewerShown() const {
+  return Browser && LogStack->currentWidget() == Browser;
+}
+
+void TfrmMain::ShowViewer(bool shown) {
+  if (!shown) {
+    LogStack->setCurrentWidget(memoLog);
+    return;
+  }
+  LogStack->setCurrentWidget(Browser);
+  // A panel folded away for a hidden log opens for the viewer.
+  if (!LogStack->isVisible()) Action("btnShowLog")->setChecked(true);
+  QString page;
+  TViewList& host = *CurrentHost->ListView();
+  TViewList& local = *CurrentLocal->ListView();
+  const QWidget* focus = QApplication::focusWidget();
+  if (!host.SelectedItems().isEmpty() && host.isAncestorOf(focus) && host.FocusedItem().isValid()) {
+    page = CurrentHost->BuildUrl(host.FocusedItem());
+  } else if (!local.SelectedItems().isEmpty() && local.isAncestorOf(focus)) {
+    const QString path = CurrentLocal->GetItemPath(local.SelectedItems().first());
+    if (QFileInfo(path).isFile()) page = QUrl::fromLocalFile(path).toString();
+  }
+  if (!page.isEmpty() && IsPreviewable(page) && page.startsWith("ftp:")) {
+    NavigateToRemote(host.FocusedItem());
+  } else {
+    Browser->Navigate(!page.isEmpty() && IsPreviewable(page) ? page : QString(kStartPage));
+  }
+}
+
+void TfrmMain::NavigateToRemote(const QModelIndex& item) {
+  // The view's own credentials go to the viewer's connection, never through an address.
+  const TFTPComponent& engine = CurrentHost->Engine();
+  Browser->NavigateRemote({engine.Host, engine.Port, engine.User, engine.Password,
+                           CurrentHost->GetItemPath(item).toStdString()});
+}
+
+void TfrmMain::ListClick(TCustomView& sender) {
+  if (!ViewerShown() || Browser->Tag != 0) return;
+  QString page;
+  TViewList& list = *sender.ListView();
+  const QModelIndexList selected = list.SelectedItems();
+  if (&sender == CurrentLocal && !selected.isEmpty() &&
+      IsPreviewable(sender.GetItemName(selected.first()))) {
+    const QString path = sender.GetItemPath(selected.first());
+    if (QFileInfo(path).isFile()) page = QUrl::fromLocalFile(path).toString();
+  } else if (&sender == CurrentHost && !selected.isEmpty() && list.FocusedItem().isValid() &&
+             IsPreviewable(list.FocusedItem().data(Qt::DisplayRole).toString())) {
+    page = CurrentHost->BuildUrl(list.FocusedItem());
+  } else {
+    return;
+  }
+  Browser->Tag = 1;
+  if (&sender == CurrentHost) {
+    NavigateToRemote(list.FocusedItem());
+  } else {
+    Browser->Navigate(page);
+  }
+  Browser->Tag = 0;
+}
+
+void TfrmMain::ViewFileChanging() {
+  // A file about to be deleted or renamed is never being read for a preview.
+  if (Browser && Browser->Busy()) Browser->Stop();
+}
+
+void TfrmMain::ReportStartFailure() {
+  Prompter().Error(this, "Pelmar", kStartFailed);
+}
+
+void TfrmMain::HostTransferred(THostView&, const QStringList& files, uint8_t kind) {
+  if (files.isEmpty()) return;
+  const QString temporary = QString::fromStdString(TemporaryFolder());
+  switch (kind) {
+    case 3:
+      if (!OpenDocument(files.first())) ReportStartFailure();
+      break;
+    case 4:
+      for (const QString& file : files) {
+        if (!StartProgram(QString::fromStdString(Preferences().Viewer), {file}, temporary)) {
+          ReportStartFailure();
+        }
+      }
+      break;
+    case 5:
+      if (!StartProgram(EditorCommand, files, temporary)) ReportStartFailure();
+      break;
+    default:
+      break;
+  }
+}
+
+void TfrmMain::PopEditNotePadClick(bool local, bool tessaro) {
+  if (!local) {
+    CurrentHost->FetchSelected(*CurrentLocal, tessaro ? 5 : 4);
+    return;
+  }
+  QStringList paths;
+  for (const QModelIndex& item : CurrentLocal->ListView()->SelectedItems()) {
+    paths << CurrentLocal->GetItemPath(item);
+  }
+  if (paths.isEmpty()) return;
+  if (tessaro) {
+    if (!EditorCommand.isEmpty() && !StartProgram(EditorCommand, paths, FolderOf(EditorCommand))) {
+      ReportStartFailure();
+    }
+    return;
+  }
+  const QString viewer = QString::fromStdString(Preferences().Viewer);
+  for (const QString& path : paths) {
+    // The rest of the selection is tried after a failure.
+    if (!StartProgram(viewer, {path}, FolderOf(viewer))) ReportStartFailure();
+  }
+}
+
+void TfrmMain::PopEditPopup(bool local) {
+  bool notePad = false;
+  bool tessaro = false;
+  if (local) {
+    const QModelIndexList selected = CurrentLocal->ListView()->SelectedItems();
+    if (!selected.isEmpty()) {
+      const bool folder = CurrentLocal->IsFolder(selected.first());
+      notePad = !folder;
+      tessaro = !EditorCommand.isEmpty() && !folder &&
+                IsEditable(CurrentLocal->GetItemName(selected.first()));
+    }
+  } else {
+    TViewList& list = *CurrentHost->ListView();
+    const QModelIndex focused = list.FocusedItem();
+    if (!list.SelectedItems().isEmpty() && focused.isValid()) {
+      notePad = !CurrentHost->IsFolder(focused);
+      tessaro = !EditorCommand.isEmpty() && IsEditable(CurrentHost->GetItemName(focused));
+    }
+  }
+  Action("PopEditNotePad")->setEnabled(notePad);
+  Action("PopEditTessaro")->setEnabled(tessaro);
+  Action(local ? "mnuLocalEditNotePad" : "mnuHostEditNotePad")->setEnabled(notePad);
+  Action(local ? "MnuLocalEditTessaro" : "mnuHostEditTessaro")->setEnabled(tessaro);
+}
+
+}  // namespace pelmar

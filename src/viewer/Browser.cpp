@@ -1,0 +1,196 @@
+#include "viewer/Browser.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QImageReader>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QUrl>
+
+#include "engine/FTPComponent.h"
+#include "engine/Messages.h"
+#include "settings/Preferences.h"
+#include "transfers/TransferQueue.h"
+#include "views/TextUtils.h"
+
+namespace pelmar {
+namespace {
+
+bool IsImage(const QString& path) {
+  return !QImageReader::imageFormat(path).isEmpty();
+}
+
+QString WithoutPassword(const QString& address) {
+  const QUrl url(address);
+  if (!url.isValid() || url.password().isEmpty()) return address;
+  return url.toDisplayString(QUrl::RemovePassword);
+}
+
+}  // namespace
+
+bool IsPreviewable(const QString& name) {
+  static const QString kPreview = ".html .htm .shtml .asp .cfm .css .gif .jpg .asi ";
+  const qsizetype dot = name.lastIndexOf('.');
+  if (dot < 0) return false;
+  return kPreview.contains(name.mid(dot).toLower() + ' ');
+}
+
+TBrowser::TBrowser(std::shared_ptr<TEventTarget> target, QWidget* parent)
+    : QTextBrowser(parent), Target(std::move(target)) {
+  setObjectName("Browser");
+  setOpenLinks(true);
+  setOpenExternalLinks(false);
+}
+
+TBrowser::~TBrowser() {
+  Stop();
+}
+
+void TBrowser::SetLoading(bool loading) {
+  if (loading == Loading) return;
+  Loading = loading;
+  if (loading) {
+    emit DownloadBegin();
+  } else {
+    emit DownloadComplete();
+  }
+}
+
+void TBrowser::ReleaseFtp() {
+  if (!Ftp) return;
+  ++Generation;  // reports of the connection let go reach no one
+  Ftp->Disconnect();
+  // It may be delivering the report that lets it go: freed once that report is handled.
+  Target->Post([released = std::move(Ftp)] { released->ClearHandlers(); });
+}
+
+void TBrowser::Stop() {
+  ReleaseFtp();
+  if (Reply) {
+    Reply->disconnect(this);
+    Reply->abort();
+    Reply->deleteLater();
+  }
+  SetLoading(false);
+}
+
+void TBrowser::Navigate(const QString& address) {
+  Stop();
+  Shown = WithoutPassword(address);
+  setToolTip(Shown);
+  const QUrl url(address);
+  const QString scheme = url.scheme().toLower();
+  if (address.isEmpty()) {
+    clear();
+  } else if (scheme == "ftp") {
+    const TSplitUrl parts = SplitUrl(address.toStdString(), Preferences().EMail);
+    FetchFtp({parts.Host, parts.Port, parts.User, parts.Password, parts.Folder + parts.FileName});
+  } else if (scheme == "http" || scheme == "https") {
+    FetchHttp(address);
+  } else if (scheme == "file") {
+    ShowLocalFile(url.toLocalFile());
+  } else if (scheme == "qrc") {
+    setSource(url);
+  } else {
+    ShowError(QString("Pelmar cannot show %1").arg(Shown.toHtmlEscaped()));
+  }
+}
+
+void TBrowser::ShowLocalFile(const QString& path) {
+  const QFileInfo file(path);
+  if (!file.isFile()) {
+    ShowError(QString("The file %1 does not exist.").arg(path.toHtmlEscaped()));
+    return;
+  }
+  if (IsImage(path)) {
+    // A page of its own around the picture, so the picture is read from the file itself.
+    setSearchPaths({file.absolutePath()});
+    setHtml(QString("<p align=\"center\"><img src=\"%1\"></p>")
+                .arg(QUrl::fromLocalFile(file.absoluteFilePath()).toString().toHtmlEscaped()));
+    return;
+  }
+  setSource(QUrl::fromLocalFile(file.absoluteFilePath()));
+}
+
+void TBrowser::ShowError(const QString& text) {
+  setHtml("<p>" + text + "</p>");
+}
+
+void TBrowser::NavigateRemote(const TRemoteFile& file) {
+  Stop();
+  std::string address = "ftp://";
+  if (file.User != "anonymous") address += file.User + "@";
+  address += file.Host;
+  if (file.Port != 21) address += ":" + std::to_string(file.Port);
+  Shown = QString::fromStdString(address + file.Path);
+  setToolTip(Shown);
+  FetchFtp(file);
+}
+
+void TBrowser::FetchFtp(const TRemoteFile& file) {
+  const TPreferences& preferences = Preferences();
+  const std::string name = file.Path.substr(file.Path.find_last_of('/') + 1);
+  if (file.Host.empty() || !IsSafeLocalName(name)) {
+    ShowError(QString("Pelmar cannot show %1").arg(Shown.toHtmlEscaped()));
+    return;
+  }
+  std::string folder = TemporaryFolder() + "pelmar-viewer/";
+  QDir().mkpath(QString::fromStdString(folder));
+  const std::string local = folder + name;
+  const std::string remote = file.Path;
+  const int mode = preferences.TransferModeFor(name);
+  Ftp = std::make_shared<TFTPComponent>(Target);
+  TFTPComponent& ftp = *Ftp;
+  const int generation = Generation;
+  ftp.Host = file.Host;
+  ftp.Port = file.Port;
+  ftp.User = file.User;
+  ftp.Password = file.Password;
+  ftp.OnLoggedIn = [remote, local, mode](TFTPComponent& sender) {
+    sender.Download(remote, local, mode);
+  };
+  ftp.OnProgress = [this, local, generation](TFTPComponent& sender, uint8_t kind, bool, int64_t) {
+    if (generation != Generation || kind != pkDone || !sender.TransferCompleted) return;
+    const QString path = QString::fromStdString(local);
+    ReleaseFtp();
+    SetLoading(false);
+    ShowLocalFile(path);
+  };
+  auto failed = [this, generation](const QString& why) {
+    if (generation != Generation) return;
+    ReleaseFtp();
+    SetLoading(false);
+    ShowError(
+        QString("%1 could not be fetched: %2").arg(Shown.toHtmlEscaped(), why.toHtmlEscaped()));
+  };
+  ftp.OnError = [failed](TFTPComponent&, int, const std::string& text) {
+    failed(QString::fromStdString(text));
+  };
+  ftp.OnDisconnected = [failed](TFTPComponent&) { failed("the connection was closed"); };
+  SetLoading(true);
+  ConnectAsPreferred(ftp, preferences);
+}
+
+void TBrowser::FetchHttp(const QString& address) {
+  if (!Network) Network = new QNetworkAccessManager(this);
+  SetLoading(true);
+  Reply = Network->get(QNetworkRequest(QUrl(address)));
+  connect(Reply, &QNetworkReply::finished, this, [this, reply = Reply] {
+    reply->deleteLater();
+    SetLoading(false);
+    if (reply->error() != QNetworkReply::NoError) {
+      ShowError(reply->errorString().toHtmlEscaped());
+      return;
+    }
+    const QByteArray body = reply->readAll();
+    QImage image;
+    if (image.loadFromData(body)) {
+      document()->addResource(QTextDocument::ImageResource, QUrl("pelmar:image"), image);
+      setHtml("<p align=\"center\"><img src=\"pelmar:image\"></p>");
+    } else {
+      setHtml(QString::fromUtf8(body));
+    }
+  });
+}
+
+}  // namespace pelmar

@@ -1,0 +1,145 @@
+// The internal viewer's previews (local pages, a picture fetched from a real server without
+// its password ever shown) and the outside programs started on either side's selection.
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QFileInfo>
+#include <filesystem>
+
+#include "mainwindow/MainWindowFixture.h"
+#include "support/Files.h"
+#include "support/RealFtpServer.h"
+#include "support/ScriptedPrompter.h"
+#include "viewer/Browser.h"
+#include "views/qt/HostView.h"
+#include "views/qt/LocalView.h"
+
+namespace pelmar::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+// A 1x1 GIF picture.
+const std::string kGif(
+    "GIF89a\x01\x00\x01\x00\x80\x00\x00\x00\x00\x00\xff\xff\xff!\xf9\x04\x01"
+    "\x00\x00\x00\x00,\x00\x00\x00\x00\x01\x00\x01\x00\x00\x02\x02\x44\x01\x00;",
+    43);
+
+TEST(Preview, ByExtension) {
+  const struct {
+    const char* Name;
+    bool Previewable;
+  } cases[] = {{"Index.HTML", true},       {"logo.gif", true},    {"style.css", true},
+               {"photo.JPG", true},        {"readme.txt", false}, {"html", false},
+               {"archive.html.gz", false}, {"picture.png", false}};
+  for (const auto& c : cases) EXPECT_EQ(IsPreviewable(c.Name), c.Previewable) << c.Name;
+}
+
+struct TStart {
+  QString Program;
+  QStringList Arguments;
+  QString Folder;
+};
+
+TEST_F(MainWindowTest, ViewerPreviewsAndProgramsStartOnTheSelection) {
+  TRealFtpServer server(TServerKind::Pyftpdlib);
+  ASSERT_TRUE(server.Started()) << server.StartError();
+  WriteFile(server.Root() + "logo.gif", kGif);
+  WriteFile(server.Root() + "page one.html", "<p>one</p>");
+  WriteFile(server.Root() + "it's.txt", "two");
+  const std::string local = Dir.filePath("local").toStdString();
+  fs::create_directories(local + "/sub");
+  WriteFile(local + "/Index.HTML", "<p>local page</p>");
+  WriteFile(local + "/readme.txt", "r");
+  WriteFile(local + "/my \"quoted\" file.txt", "q");
+  auto prompts = std::make_shared<TScriptedPrompter>();
+  SetPrompter(prompts);
+  TfrmMain& window = Open();
+  window.show();
+  std::vector<TStart> starts;
+  bool startWorks = true;
+  window.StartProgram = [&](const QString& program, const QStringList& arguments,
+                            const QString& folder) {
+    starts.push_back({program, arguments, folder});
+    return startWorks;
+  };
+  ASSERT_TRUE(window.OpenLocalFolder(QString::fromStdString(local), true));
+  TLocalView& localView = *window.CurrentLocalView();
+  ASSERT_TRUE(RunUntil([&] { return localView.ListView()->RowCount() == 4; }));
+  window.ConnectToUrl(QString::fromStdString(server.Url()));
+  THostView& host = *window.CurrentHostView();
+  ASSERT_TRUE(RunUntil([&] { return host.Model().rowCount() == 3 && !host.Animating; }));
+  auto select = [&](TCustomView& view, const QStringList& names) {
+    view.ListView()->ClearSelection();
+    for (int row = 0; row < view.ListView()->RowCount(); ++row) {
+      const QModelIndex item = view.ListView()->Row(row);
+      if (names.contains(view.GetItemName(item))) view.ListView()->Select(item, true);
+    }
+  };
+
+  window.Action("mnuExplorer")->trigger();
+  TBrowser& viewer = *window.Viewer();
+  ASSERT_TRUE(window.ViewerShown());
+  EXPECT_TRUE(window.Action("btnExplorer")->isChecked());
+  EXPECT_EQ(viewer.source().toString(), "qrc:/pelmar/welcome.html");
+  select(localView, {"Index.HTML"});
+  const QUrl page = QUrl::fromLocalFile(QString::fromStdString(local + "/Index.HTML"));
+  EXPECT_EQ(viewer.source(), page);
+  select(localView, {"readme.txt"});
+  EXPECT_EQ(viewer.source(), page) << "not a page: the previous one stays";
+
+  select(host, {"logo.gif"});
+  ASSERT_TRUE(viewer.Busy());
+  ASSERT_TRUE(RunUntil([&] { return !viewer.Busy(); }));
+  EXPECT_TRUE(viewer.toHtml().contains("pelmar-viewer/logo.gif")) << viewer.toHtml().toStdString();
+  EXPECT_FALSE(viewer.CurrentAddress().contains(QString::fromStdString(server.Password())));
+  EXPECT_TRUE(viewer.CurrentAddress().endsWith("/logo.gif"));
+
+  // The text viewer gets each file as one argument, blanks and quotes and all.
+  select(localView, {"readme.txt", "my \"quoted\" file.txt"});
+  window.PopEditNotePadClick(true, false);
+  const QString viewerProgram = QString::fromStdString(Preferences().Viewer);
+  ASSERT_EQ(starts.size(), 2u);
+  EXPECT_EQ(starts[0].Program, viewerProgram);
+  EXPECT_EQ(starts[0].Arguments,
+            QStringList{QString::fromStdString(local + "/my \"quoted\" file.txt")});
+  EXPECT_EQ(starts[1].Arguments, QStringList{QString::fromStdString(local + "/readme.txt")});
+
+  // The editor's items follow its registration and the editable names.
+  select(localView, {"sub"});
+  window.PopEditPopup(true);
+  EXPECT_FALSE(window.Action("mnuLocalEditNotePad")->isEnabled()) << "a folder";
+  EXPECT_FALSE(window.Action("MnuLocalEditTessaro")->isEnabled());
+  select(localView, {"readme.txt"});
+  window.PopEditPopup(true);
+  EXPECT_FALSE(window.Action("MnuLocalEditTessaro")->isEnabled()) << "no editor registered";
+  window.EditorCommand = "/opt/editor/tessaro";
+  window.PopEditPopup(true);
+  EXPECT_TRUE(window.Action("MnuLocalEditTessaro")->isEnabled()) << ".txt is editable";
+
+  // Two remote files: fetched, then the editor starts once with both.
+  starts.clear();
+  select(host, {"page one.html", "it's.txt"});
+  window.PopEditPopup(false);
+  EXPECT_TRUE(window.Action("mnuHostEditTessaro")->isEnabled());
+  window.PopEditNotePadClick(false, true);
+  ASSERT_TRUE(RunUntil([&] { return !starts.empty(); }));
+  ASSERT_EQ(starts.size(), 1u);
+  EXPECT_EQ(starts[0].Program, "/opt/editor/tessaro");
+  ASSERT_EQ(starts[0].Arguments.size(), 2);
+  for (const QString& fetched : starts[0].Arguments) EXPECT_TRUE(QFileInfo(fetched).isFile());
+
+  // A program that cannot start: one message per file, the rest still tried.
+  startWorks = false;
+  starts.clear();
+  select(localView, {"readme.txt", "Index.HTML"});
+  window.PopEditNotePadClick(true, false);
+  EXPECT_EQ(starts.size(), 2u);
+  EXPECT_EQ(prompts->Messages,
+            std::vector<QString>(2, "An error occurred when the program was started."));
+  SetPrompter(nullptr);
+}
+
+}  // namespace
+}  // namespace pelmar::test
