@@ -35,7 +35,8 @@ class QStackedWidget;
 
 namespace pelmar {
 class TBrowser;
-}
+class THelpWindow;
+}  // namespace pelmar
 class QSettings;
 class QSplitter;
 class QTabWidget;
@@ -102,6 +103,7 @@ class TfrmMain : public QMainWindow, public ITransferWindowHost, public ITransfe
   void EndOfFile() override;
   void EndOfAll() override;
   void TransferError() override;
+  void TransferStarted() override;
   void SetStatusText(const std::string& text) override;
   bool ShowTransferInfo() const override;
   void ShowProgressWindow() override;
@@ -159,6 +161,8 @@ class TfrmMain : public QMainWindow, public ITransferWindowHost, public ITransfe
   void CreateViewer();
   void ReportStartFailure();
   void NavigateToRemote(const QModelIndex& item);
+  // Help (MainWindowHelp.cpp).
+  void WireHelp();
 
  public:
   // Writes the log's lines to `path` (replacing it); a message when it cannot.
@@ -182,6 +186,9 @@ class TfrmMain : public QMainWindow, public ITransferWindowHost, public ITransfe
       StartProgram;
   // Opens a file with the desktop's program for its type (replaceable in tests).
   std::function<bool(const QString& path)> OpenDocument;
+  // Shows a help page in the desktop's browser (the pages are written to the data folder).
+  void OpenHelpPageInBrowser(const QString& page);
+  THelpWindow* HelpWindow() const { return Help; }
   QString EditorCommand;  // the registered "Tessaro" editor; empty: its commands stay off
   // Compare Folders (MainWindowCompare.cpp): the options dialog, then the two selections.
   void mnuCompareFoldersClick();
@@ -243,6 +250,7 @@ class TfrmMain : public QMainWindow, public ITransferWindowHost, public ITransfe
   QStackedWidget* LogStack = nullptr;  // the log, or the internal viewer in its place
   QMenu* popLog = nullptr;
   TBrowser* Browser = nullptr;
+  THelpWindow* Help = nullptr;
   QMenu* PopEdit = nullptr;
   bool PopEditFromLocal = false;
   int SavedLogHeight = 12;

@@ -420,6 +420,10 @@ void TfrmMain::EndOfAll() {
   PlayStateSound(usAllDone);
 }
 
+void TfrmMain::TransferStarted() {
+  Action("mnuShowTransferInfo")->setEnabled(true);
+}
+
 void TfrmMain::TransferError() {
   PlayStateSound(usTransferError);
 }

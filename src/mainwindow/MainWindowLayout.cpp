@@ -35,6 +35,7 @@
 #include "transfers/TransferQueue.h"
 #include "transfers/qt/ConfirmDialogs.h"
 #include "ui/ActivityAnimation.h"
+#include "ui/HelpService.h"
 #include "ui/QtText.h"
 #include "ui/TreeCombo.h"
 #include "views/qt/HostView.h"
@@ -163,6 +164,7 @@ TfrmMain::TfrmMain(std::shared_ptr<TQtEventTarget> target, QSettings* settings)
   WireCommands();
   WireLog();
   CreateViewer();
+  WireHelp();
   AskPassword = [this]() -> QString {
     TdlgPassword prompt(this);
     return prompt.exec() == QDialog::Accepted ? prompt.editPassword->text() : QString();
@@ -170,6 +172,7 @@ TfrmMain::TfrmMain(std::shared_ptr<TQtEventTarget> target, QSettings* settings)
 }
 
 TfrmMain::~TfrmMain() {
+  SetHelpHandler(nullptr);
   Manager.reset();
   Progress.reset();
   // Panes go before the queue they tell about themselves.

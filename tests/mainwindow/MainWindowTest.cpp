@@ -285,6 +285,7 @@ TEST_F(MainWindowTest, PaneCommandsAgainstARealServer) {
   EXPECT_TRUE(manager.isVisible());
   EXPECT_TRUE(window.Action("btnTransferMng")->isChecked());
   EXPECT_EQ(manager.Rows().StatusAt(0), "Done");
+  EXPECT_TRUE(window.Action("mnuShowTransferInfo")->isEnabled()) << "after the first transfer";
   manager.close();
   EXPECT_FALSE(window.Action("mnuShowTransferManager")->isChecked());
   EXPECT_FALSE(window.Action("btnTransferMng")->isChecked());

@@ -1,16 +1,26 @@
-// The internal viewer's previews (local pages, a picture fetched from a real server without
-// its password ever shown) and the outside programs started on either side's selection.
+// The internal viewer (local pages, a picture fetched from a real server without its
+// password ever shown), the outside programs started on either side's selection, and help.
 
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QApplication>
+#include <QDir>
 #include <QFileInfo>
+#include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QRegularExpression>
+#include <QWhatsThis>
 #include <filesystem>
 
 #include "mainwindow/MainWindowFixture.h"
+#include "settings/qt/ManagerDialog.h"
+#include "settings/qt/OptionsDialog.h"
+#include "settings/qt/UrlDialog.h"
 #include "support/Files.h"
 #include "support/RealFtpServer.h"
 #include "support/ScriptedPrompter.h"
+#include "ui/HelpWindow.h"
 #include "viewer/Browser.h"
 #include "views/qt/HostView.h"
 #include "views/qt/LocalView.h"
@@ -139,6 +149,74 @@ TEST_F(MainWindowTest, ViewerPreviewsAndProgramsStartOnTheSelection) {
   EXPECT_EQ(prompts->Messages,
             std::vector<QString>(2, "An error occurred when the program was started."));
   SetPrompter(nullptr);
+}
+
+TEST(HelpPages, EveryTopicAndLinkLeadsToAPage) {
+  for (int topic : {kHelpContents, TfrmURL::kHelpTopic, TfrmOptions::kHelpTopic,
+                    TfrmManager::kHelpTopic, TfrmCompareOptions::kHelpTopic}) {
+    const QString page = HelpPageFor(topic);
+    EXPECT_TRUE(QFile::exists(page.mid(3))) << topic;
+    EXPECT_EQ(page.endsWith("index.html"), topic == kHelpContents) << topic;
+  }
+  const QDir pages(":/pelmar/help");
+  const QRegularExpression link("href=\"([^\"#]+)\"");
+  for (const QString& name : pages.entryList(QDir::Files)) {
+    QFile file(pages.filePath(name));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(file.readAll());
+    for (const auto& match : link.globalMatch(text)) {
+      EXPECT_TRUE(pages.exists(match.captured(1)))
+          << name.toStdString() << " links to " << match.captured(1).toStdString();
+    }
+  }
+}
+
+// "What's This?" answers on a disabled button and ends on a control without a topic; F1 and
+// the web items show our own pages.
+TEST_F(MainWindowTest, HelpAnswersF1WhatsThisAndTheWebItems) {
+  TfrmMain& window = Open();
+  window.show();
+  auto click = [](QWidget* target) {
+    const QPointF at(3, 3);
+    QMouseEvent press(QEvent::MouseButtonPress, at, target->mapToGlobal(at), Qt::LeftButton,
+                      Qt::LeftButton, Qt::NoModifier);
+    QMouseEvent release(QEvent::MouseButtonRelease, at, target->mapToGlobal(at), Qt::LeftButton,
+                        Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &press);
+    QApplication::sendEvent(target, &release);
+  };
+  auto popupShown = [] {
+    for (QWidget* top : QApplication::topLevelWidgets()) {
+      if (top->isVisible() && QByteArray(top->metaObject()->className()) == "QWhatsThat")
+        return true;
+    }
+    return false;
+  };
+  QWidget* stop = window.findChild<QWidget*>("btnStop");
+  ASSERT_FALSE(stop->isEnabled());
+  EXPECT_EQ(stop->whatsThis(), WhatsThisText(3));
+  window.Action("MnuHelpPointer")->trigger();
+  ASSERT_TRUE(QWhatsThis::inWhatsThisMode());
+  click(stop);
+  EXPECT_TRUE(popupShown()) << "disabled controls answer too";
+  EXPECT_FALSE(QWhatsThis::inWhatsThisMode());
+  QWhatsThis::hideText();
+  window.Action("MnuHelpPointer")->trigger();
+  click(window.Log()->viewport());
+  EXPECT_FALSE(QWhatsThis::inWhatsThisMode());
+  EXPECT_FALSE(popupShown()) << "the log has no topic";
+
+  window.Action("mnuHelpContents")->trigger();
+  EXPECT_TRUE(window.HelpWindow()->isVisible());
+  EXPECT_EQ(window.HelpWindow()->CurrentPage(), "qrc:/pelmar/help/index.html");
+  QString opened;
+  window.OpenDocument = [&opened](const QString& path) {
+    opened = path;
+    return true;
+  };
+  window.Action("mnuFAQ")->trigger();
+  EXPECT_TRUE(opened.endsWith("/help/faq.html"));
+  EXPECT_TRUE(QFileInfo(opened).isFile());
 }
 
 }  // namespace

@@ -172,6 +172,7 @@ void TfrmTransfer::Refresh(TTransferItem& item) {
 void TfrmTransfer::ItemStarted(TTransferItem& item) {
   Current = &item;
   AppendDetail(QString());
+  Host.TransferStarted();
   const bool loggedOn = item.Connection && item.Connection->LoggedIn;
   btnSkip->setEnabled(loggedOn);
   btnCancel->setEnabled(loggedOn);

@@ -31,6 +31,7 @@ class ITransferWindowHost {
   virtual void EndOfFile() = 0;                           // a file of a batch arrived
   virtual void EndOfAll() = 0;                            // the queue ran empty
   virtual void TransferError() {}                         // a transfer connection failed
+  virtual void TransferStarted() {}                       // an item of the queue started
 };
 
 class TfrmTransfer : public QDialog {
