@@ -3,6 +3,7 @@
 
 #include <QAction>
 #include <QMessageBox>
+#include <QToolButton>
 #include <QWhatsThis>
 
 #include "mainwindow/MainWindow.h"
@@ -52,7 +53,14 @@ void TfrmMain::WireHelp() {
       {"btnHostRename", 105},   {"btnUpload", 22},        {"btnDownload", 23},
   };
   for (const auto& [name, topic] : topics) {
-    if (QWidget* control = findChild<QWidget*>(name)) control->setWhatsThis(WhatsThisText(topic));
+    QWidget* control = findChild<QWidget*>(name);
+    if (!control) continue;
+    control->setWhatsThis(WhatsThisText(topic));
+    // A button copies its command's text again whenever the command changes (enabled,
+    // checked): the command must carry it too.
+    auto* button = qobject_cast<QToolButton*>(control);
+    if (button && button->defaultAction())
+      button->defaultAction()->setWhatsThis(WhatsThisText(topic));
   }
 }
 

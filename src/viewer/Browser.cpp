@@ -104,9 +104,12 @@ void TBrowser::ShowLocalFile(const QString& path) {
   }
   if (IsImage(path)) {
     // A page of its own around the picture, so the picture is read from the file itself.
-    setSearchPaths({file.absolutePath()});
-    setHtml(QString("<p align=\"center\"><img src=\"%1\"></p>")
-                .arg(QUrl::fromLocalFile(file.absoluteFilePath()).toString().toHtmlEscaped()));
+    // A picture wider than the viewer is shown at the viewer's width.
+    const int room = std::max(viewport()->width() - 24, 16);
+    const QSize size = QImageReader(path).size();
+    const QString width = size.width() > room ? QString(" width=\"%1\"").arg(room) : QString();
+    setHtml(QString("<p align=\"center\"><img src=\"%1\"%2></p>")
+                .arg(QUrl::fromLocalFile(file.absoluteFilePath()).toString().toHtmlEscaped(), width));
     return;
   }
   setSource(QUrl::fromLocalFile(file.absoluteFilePath()));

@@ -193,6 +193,8 @@ TEST_F(MainWindowTest, HelpAnswersF1WhatsThisAndTheWebItems) {
     return false;
   };
   QWidget* stop = window.findChild<QWidget*>("btnStop");
+  window.Action("btnStop")->setEnabled(true);  // as a connection does, and back
+  window.Action("btnStop")->setEnabled(false);
   ASSERT_FALSE(stop->isEnabled());
   EXPECT_EQ(stop->whatsThis(), WhatsThisText(3));
   window.Action("MnuHelpPointer")->trigger();
