@@ -29,6 +29,7 @@
 #include "ui/ActivityAnimation.h"
 #include "ui/QtText.h"
 #include "ui/TreeCombo.h"
+#include "viewer/Browser.h"
 #include "views/TextUtils.h"
 #include "views/qt/HostView.h"
 #include "views/qt/LocalView.h"
@@ -183,7 +184,7 @@ void TfrmMain::ConnectToLast(int index) {
 }
 
 void TfrmMain::btnConnectURLClick() {
-  TfrmURL dialog(this);
+  TfrmURL dialog(this, Browser != nullptr);
   dialog.DefaultPassword = Q(Preferences().EMail);
   dialog.Account.clear();
   dialog.Port = 21;
@@ -191,14 +192,21 @@ void TfrmMain::btnConnectURLClick() {
 }
 
 void TfrmMain::ConnectToUrl(const QString& address) {
-  TfrmURL dialog(this);
+  TfrmURL dialog(this, Browser != nullptr);
   dialog.DefaultPassword = Q(Preferences().EMail);
   dialog.SetAddress(address);
   if (dialog.OkEnabled()) ConnectFromUrlDialog(dialog);
 }
 
 void TfrmMain::ConnectFromUrlDialog(TfrmURL& dialog) {
-  if (!dialog.Commit()) return;  // an HTTP address: the viewer's, not a connection
+  if (!dialog.Commit()) {
+    // An HTTP address is the viewer's, not a connection.
+    if (dialog.Http() && Browser) {
+      Action("btnExplorer")->setChecked(true);
+      Browser->Navigate(dialog.Address());
+    }
+    return;
+  }
   if (CurrentHost->Connected()) NewHostView();
   SetCaptions(dialog.Host);
   QString password = dialog.Password;
