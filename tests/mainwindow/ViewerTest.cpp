@@ -69,6 +69,7 @@ TEST_F(MainWindowTest, ViewerPreviewsAndProgramsStartOnTheSelection) {
   window.show();
   std::vector<TStart> starts;
   bool startWorks = true;
+  const auto realStart = window.StartProgram;
   window.StartProgram = [&](const QString& program, const QStringList& arguments,
                             const QString& folder) {
     starts.push_back({program, arguments, folder});
@@ -148,6 +149,19 @@ TEST_F(MainWindowTest, ViewerPreviewsAndProgramsStartOnTheSelection) {
   EXPECT_EQ(starts.size(), 2u);
   EXPECT_EQ(prompts->Messages,
             std::vector<QString>(2, "An error occurred when the program was started."));
+
+  // A real start: a viewer whose own path has a blank records what it was given.
+  window.StartProgram = realStart;
+  const std::string script = Dir.filePath("my viewer.sh").toStdString();
+  const std::string recorded = Dir.filePath("arguments.txt").toStdString();
+  WriteFile(script, "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done > \"" + recorded +
+                        ".part\" && mv \"" + recorded + ".part\" \"" + recorded + "\"\n");
+  fs::permissions(script, fs::perms::owner_all);
+  Preferences().Viewer = script;
+  select(localView, {"my \"quoted\" file.txt"});
+  window.PopEditNotePadClick(true, false);
+  ASSERT_TRUE(RunUntil([&] { return fs::exists(recorded); }));
+  EXPECT_EQ(ReadFile(recorded), local + "/my \"quoted\" file.txt\n");
   SetPrompter(nullptr);
 }
 
