@@ -10,6 +10,9 @@ struct TEngineSettings {
   std::atomic<int> FTPTimeout{120000};  // ms a blocking step may take
   std::atomic<int> FTPRetries{3};       // connection attempts; below 1 means no limit
   std::atomic<bool> FTPKeepAlive{true};
+  // Data connections opened by the client to the server's port (EPSV, else PASV) instead of
+  // the server connecting back to us (PORT).
+  std::atomic<bool> PassiveMode{false};
   // Bytes per recv() and per send() on data connections. 4096 cost a quarter of the
   // download throughput against curl on loopback; 256 KiB beats it in both directions.
   std::atomic<int> FTPRecvBufSize{262144};

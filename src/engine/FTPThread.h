@@ -62,14 +62,21 @@ class TFTPThread {
                      const std::string& account);
   void SendPassword(const std::string& password);
   void ProbeResume();
+  // FEAT once per log-on: UTF8 and REST STREAM.
+  void AskFeatures();
   void ServeQuit();
 
   // Remote operations (FTPThreadRemoteOps.cpp).
   void ServeSimpleCommand(uint8_t kind, const TArgs& args);
 
   // Data connection and transfers (FTPThreadTransfer.cpp).
-  void PrepareDataPort();
+  // Opens the data connection's side that comes before the command: the listening port
+  // announced with PORT (active), or the connection to the server's port (passive).
+  bool PrepareDataPort();
+  bool OpenPassiveData();
   bool AcceptDataConnection();
+  void HintPassiveMode();
+  static bool PassiveMode();
   bool Transfer(const std::string& command, bool receive, int64_t offset, TTransferStream& stream);
   int64_t DataLoop(TTransferStream& stream, bool receive);
   bool ReportCheck(int64_t count, int64_t& lastReport);
@@ -87,8 +94,12 @@ class TFTPThread {
   std::string FileName;
   uint8_t IsFileTransfer = 1;
   uint8_t QuietLog = 0;
-  char TypeLetter = 0;       // the TYPE the server accepted last on this connection; 0 unknown
-  TReplyFramer ReplyBuffer;  // bytes of the control connection not yet read as lines
+  char TypeLetter = 0;        // the TYPE the server accepted last on this connection; 0 unknown
+  std::string LastReplyLine;  // the final line of the last reply read
+  std::vector<std::string> ReplyLines;  // every line of the last reply read
+  bool PassiveData = false;             // DataSocket is a passive connection already made
+  bool EpsvRefused = false;             // this log-on's server has no EPSV: PASV only
+  TReplyFramer ReplyBuffer;             // bytes of the control connection not yet read as lines
 };
 
 }  // namespace pelmar

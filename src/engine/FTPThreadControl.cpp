@@ -45,13 +45,18 @@ int TFTPThread::ReadReply() {
   // Replies are short: a small chunk per recv() keeps the data buffer size out of this path.
   std::array<char, 4096> chunk;
   std::string line;
+  ReplyLines.clear();
   Blocking.ArmWatchdog();
   TWatchdogGuard guard{Blocking};
   for (;;) {
     TReplyFramer::TResult result;
     while ((result = ReplyBuffer.NextLine(line)) == TReplyFramer::TResult::Line) {
       Log(line);
+      // A hostile server's endless reply stays bounded: lines beyond a few hundred are only
+      // logged.
+      if (ReplyLines.size() < 512) ReplyLines.push_back(line);
       if (const int code = classifier.Feed(line); code > 0) {
+        LastReplyLine = line;
         ReportFinalLine(code, line);
         return code;
       }

@@ -8,6 +8,7 @@
 #include "engine/FTPThread.h"
 #include "engine/FirewallCommands.h"
 #include "engine/RequestArgs.h"
+#include "platform/AsciiText.h"
 
 namespace pelmar {
 namespace {
@@ -32,6 +33,7 @@ void TFTPThread::ServeConnect(uint8_t kind, const TArgs& args) {
   int attempt = 1;
   bool loggedOn = false;
   TypeLetter = 0;
+  EpsvRefused = false;
   do {
     char line[64];
     std::snprintf(line, sizeof line, ", attempt %d", attempt);
@@ -153,8 +155,34 @@ void TFTPThread::ProbeResume() {
     }
     Shared->ServerCanResume = canResume ? 1 : 0;
   }
+  AskFeatures();
   Log(Shared->ServerCanResume.load() ? "\r\nServer can resume broken downloads\r\n"
                                      : "\r\nServer unable to resume broken downloads\r\n");
+}
+
+void TFTPThread::AskFeatures() {
+  SendCommand("FEAT");
+  // Anything but the feature list (500 and the like) means the server names none.
+  if (ReadReply() != 211) return;
+  bool utf8 = false;
+  bool restStream = false;
+  for (const std::string& line : ReplyLines) {
+    // Feature lines start with a blank; the first and last lines carry the code.
+    const size_t start = line.find_first_not_of(' ');
+    const size_t end = line.find_last_not_of(" \t");
+    if (start == 0 || start == std::string::npos) continue;
+    const std::string_view feature(line.data() + start, end + 1 - start);
+    if (EqualsIgnoringCase(feature, "UTF8")) utf8 = true;
+    if (EqualsIgnoringCase(feature, "REST STREAM")) restStream = true;
+  }
+  // A server that refused the probe in both modes but says it restarts streams can resume
+  // (pyftpdlib refuses REST in text mode).
+  if (restStream) Shared->ServerCanResume = 1;
+  if (utf8) {
+    // Names stay bytes on the wire either way; some servers send UTF-8 names only after this.
+    SendCommand("OPTS UTF8 ON");
+    ReadReply();
+  }
 }
 
 void TFTPThread::ServeQuit() {

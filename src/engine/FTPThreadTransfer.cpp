@@ -1,5 +1,5 @@
-// Data connections (active mode) and the transfers that run over them: listings, downloads
-// and uploads, with resume, progress reports, abort and the statistics line.
+// Data connections (active and passive mode) and the transfers that run over them: listings,
+// downloads and uploads, with resume, progress reports, abort and the statistics line.
 
 #include <arpa/inet.h>
 #include <unistd.h>
@@ -33,29 +33,35 @@ int64_t OffsetArgument(const std::vector<std::string>& args) {
 
 }  // namespace
 
+bool TFTPThread::PassiveMode() {
+  return EngineSettings().PassiveMode.load();
+}
+
 void TFTPThread::ServeType(const TArgs& args) {
   SendCommand("TYPE " + RequestArg(args, 0));
   const int reply = ReadReply();
   TypeLetter = reply == 200 && !RequestArg(args, 0).empty() ? RequestArg(args, 0)[0] : 0;
 }
 
-void TFTPThread::PrepareDataPort() {
+bool TFTPThread::PrepareDataPort() {
+  PassiveData = false;
   if (DataSocket != -1) {
     ReportSocketError();
     CloseSocket(DataSocket);
-    return;
+    return false;
   }
+  if (EngineSettings().PassiveMode.load()) return OpenPassiveData();
   DataSocket = SocketCreate();
-  if (CheckSocketError(DataSocket < 0, DataSocket)) return;
+  if (CheckSocketError(DataSocket < 0, DataSocket)) return false;
   sockaddr_in any{};
   any.sin_family = AF_INET;
   any.sin_addr.s_addr = htonl(INADDR_ANY);
-  if (CheckSocketError(!SocketBind(DataSocket, any), DataSocket)) return;
+  if (CheckSocketError(!SocketBind(DataSocket, any), DataSocket)) return false;
   sockaddr_in listening{};
-  if (CheckSocketError(!SocketLocalName(DataSocket, listening), DataSocket)) return;
-  if (CheckSocketError(!SocketListen(DataSocket, 1), DataSocket)) return;
+  if (CheckSocketError(!SocketLocalName(DataSocket, listening), DataSocket)) return false;
+  if (CheckSocketError(!SocketListen(DataSocket, 1), DataSocket)) return false;
   sockaddr_in local{};
-  if (CheckSocketError(!SocketLocalName(Control(), local), DataSocket)) return;
+  if (CheckSocketError(!SocketLocalName(Control(), local), DataSocket)) return false;
   const uint32_t address = ntohl(local.sin_addr.s_addr);
   const unsigned port = ntohs(listening.sin_port);
   char command[64];
@@ -65,10 +71,81 @@ void TFTPThread::PrepareDataPort() {
   if (ReadReply() != 200) {
     ReportSocketError();
     CloseSocket(DataSocket);
+    HintPassiveMode();
+    return false;
   }
+  return true;
+}
+
+void TFTPThread::HintPassiveMode() {
+  Log("The server could not open the data connection; passive mode (Preferences, Connection) "
+      "may help.");
+}
+
+bool TFTPThread::OpenPassiveData() {
+  // The data connection goes to the address the control connection reached, whatever the
+  // server announces: a server behind NAT names its private address, and a hostile one
+  // could name a third machine.
+  sockaddr_in server{};
+  if (!SocketPeerName(Control(), server)) {
+    ReportSocketError();
+    return false;
+  }
+  uint16_t port = 0;
+  if (!EpsvRefused) {
+    SendCommand("EPSV");
+    const int reply = ReadReply();
+    if (reply == 229) {
+      const auto parsed = ParseEpsvReply(LastReplyLine);
+      if (!parsed) {
+        PostError(0, "Unreadable passive mode reply: " + LastReplyLine);
+        return false;
+      }
+      port = *parsed;
+    } else if (reply / 100 == 5) {
+      EpsvRefused = true;  // ask with PASV from now on
+    } else {
+      PostError(0, "Passive mode refused: " + LastReplyLine);
+      return false;
+    }
+  }
+  if (port == 0) {
+    SendCommand("PASV");
+    if (ReadReply() != 227) {
+      PostError(0, "Passive mode refused: " + LastReplyLine);
+      return false;
+    }
+    const auto parsed = ParsePasvReply(LastReplyLine);
+    if (!parsed) {
+      PostError(0, "Unreadable passive mode reply: " + LastReplyLine);
+      return false;
+    }
+    if (parsed->Address != ntohl(server.sin_addr.s_addr)) {
+      in_addr named{};
+      named.s_addr = htonl(parsed->Address);
+      char namedText[INET_ADDRSTRLEN] = "";
+      char serverText[INET_ADDRSTRLEN] = "";
+      inet_ntop(AF_INET, &named, namedText, sizeof namedText);
+      inet_ntop(AF_INET, &server.sin_addr, serverText, sizeof serverText);
+      Log(std::string("The server named ") + namedText + " for passive mode; connecting to " +
+          serverText + ", the server's own address, instead");
+    }
+    port = parsed->Port;
+  }
+  DataSocket = SocketCreate();
+  if (CheckSocketError(DataSocket < 0, DataSocket)) return false;
+  sockaddr_in target = server;
+  target.sin_port = htons(port);
+  Blocking.ArmWatchdog();
+  const bool connected = SocketConnect(Blocking, DataSocket, target);
+  Blocking.DisarmWatchdog();
+  if (CheckSocketError(!connected, DataSocket)) return false;
+  PassiveData = true;
+  return true;
 }
 
 bool TFTPThread::AcceptDataConnection() {
+  if (PassiveData) return DataSocket != -1;
   sockaddr_in server{};
   const bool knowServer = SocketPeerName(Control(), server);
   Blocking.ArmWatchdog();
@@ -76,8 +153,10 @@ bool TFTPThread::AcceptDataConnection() {
     sockaddr_in peer{};
     int accepted = SocketAccept(Blocking, DataSocket, &peer);
     if (accepted < 0) {
+      const bool timedOut = Blocking.WatchdogExpired() && !AbortState.Aborted;
       Blocking.DisarmWatchdog();
       CheckSocketError(true, DataSocket);
+      if (timedOut) HintPassiveMode();
       return false;
     }
     // Only the server may connect to the data port; anyone else could inject or steal data.
@@ -208,7 +287,13 @@ int64_t TFTPThread::DataLoop(TTransferStream& stream, bool receive) {
 
 bool TFTPThread::Transfer(const std::string& command, bool receive, int64_t offset,
                           TTransferStream& stream) {
-  PrepareDataPort();
+  // Active mode goes on after a refused PORT (the command's own reply ends it, as servers
+  // expect); passive mode has no data connection to go on with.
+  if (!PrepareDataPort() && PassiveMode()) {
+    CloseSocket(DataSocket);
+    PostError(0, "Unable to complete transfer");
+    return false;
+  }
   bool ok = true;
   if (offset > 0) {
     const int64_t position = stream.Seek(offset);

@@ -130,4 +130,69 @@ int FinalReplyCode(std::string_view line) {
   return (line[0] - '0') * 100 + (line[1] - '0') * 10 + (line[2] - '0');
 }
 
+std::optional<uint16_t> ParseEpsvReply(std::string_view line) {
+  const size_t open = line.find('(');
+  if (open == std::string_view::npos || open + 1 >= line.size()) return std::nullopt;
+  const char delimiter = line[open + 1];
+  if (delimiter < 33 || delimiter > 126 || (delimiter >= '0' && delimiter <= '9')) {
+    return std::nullopt;
+  }
+  // "(" d d d port d ")": the port is the fourth field.
+  size_t at = open + 1;
+  for (int field = 0; field < 3; ++field) {
+    if (at >= line.size() || line[at] != delimiter) return std::nullopt;
+    ++at;
+  }
+  uint32_t port = 0;
+  size_t digits = 0;
+  while (at < line.size() && line[at] >= '0' && line[at] <= '9' && digits < 6) {
+    port = port * 10 + static_cast<uint32_t>(line[at] - '0');
+    ++at;
+    ++digits;
+  }
+  if (digits == 0 || port < 1 || port > 65535 || at >= line.size() || line[at] != delimiter) {
+    return std::nullopt;
+  }
+  return static_cast<uint16_t>(port);
+}
+
+std::optional<TPassiveAddress> ParsePasvReply(std::string_view line) {
+  // Skip the reply code, then take the first run of six comma-separated numbers.
+  size_t at = line.size() > 4 ? 4 : line.size();
+  while (at < line.size()) {
+    if (line[at] < '0' || line[at] > '9') {
+      ++at;
+      continue;
+    }
+    uint32_t numbers[6] = {};
+    size_t pos = at;
+    int count = 0;
+    for (; count < 6; ++count) {
+      uint32_t value = 0;
+      size_t digits = 0;
+      while (pos < line.size() && line[pos] >= '0' && line[pos] <= '9' && digits < 4) {
+        value = value * 10 + static_cast<uint32_t>(line[pos] - '0');
+        ++pos;
+        ++digits;
+      }
+      if (digits == 0 || value > 255) break;
+      numbers[count] = value;
+      if (count < 5) {
+        if (pos >= line.size() || line[pos] != ',') break;
+        ++pos;
+      }
+    }
+    if (count == 6) {
+      TPassiveAddress result;
+      result.Address = numbers[0] << 24 | numbers[1] << 16 | numbers[2] << 8 | numbers[3];
+      result.Port = static_cast<uint16_t>(numbers[4] * 256 + numbers[5]);
+      if (result.Port == 0) return std::nullopt;
+      return result;
+    }
+    // Not six numbers here: go on after this run of digits.
+    while (at < line.size() && line[at] >= '0' && line[at] <= '9') ++at;
+  }
+  return std::nullopt;
+}
+
 }  // namespace pelmar

@@ -54,4 +54,16 @@ std::string ParseFolderReply(std::string_view line);
 // the local file's name without its folder, in lower case.
 std::optional<int64_t> ParseSizeReport(std::string_view line, std::string_view localFileName);
 
+// The port of a 229 reply: "Entering Extended Passive Mode (|||6446|)", the delimiter being
+// whatever printable character follows the parenthesis.
+std::optional<uint16_t> ParseEpsvReply(std::string_view line);
+
+struct TPassiveAddress {
+  uint32_t Address = 0;  // host byte order
+  uint16_t Port = 0;
+};
+// The address and port of a 227 reply: the first six numbers from 0 to 255 separated by
+// commas ("227 Entering Passive Mode (192,168,1,2,19,137)"; the parentheses are optional).
+std::optional<TPassiveAddress> ParsePasvReply(std::string_view line);
+
 }  // namespace pelmar

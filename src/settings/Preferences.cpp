@@ -91,6 +91,7 @@ std::string TPreferences::Load(const std::string& path) {
   ShowManager = b("Connection", "ShowManager", true);
   PromptForPass = b("Connection", "PromptForPass", true);
   Ping = b("Connection", "Ping", true);
+  PassiveMode = b("Connection", "PassiveMode", false);
   Retries = s("Connection", "Retries", defaults.Retries);
   InfiniteRetry = b("Connection", "InfiniteRetry", false);
   Timeout = s("Connection", "Timeout", defaults.Timeout);
@@ -149,6 +150,7 @@ std::string TPreferences::Save(const std::string& path) const {
   b("Connection", "ShowManager", ShowManager);
   b("Connection", "PromptForPass", PromptForPass);
   b("Connection", "Ping", Ping);
+  b("Connection", "PassiveMode", PassiveMode);
   n("Connection", "Retries", *WholeNumber(Retries));
   b("Connection", "InfiniteRetry", InfiniteRetry);
   n("Connection", "Timeout", *WholeNumber(Timeout));
@@ -188,6 +190,7 @@ int TPreferences::FirewallPortNumber() const {
 
 void TPreferences::ApplyEngineSettings() const {
   EngineSettings().FTPKeepAlive = Ping;
+  EngineSettings().PassiveMode = PassiveMode;
   EngineSettings().FTPTimeout = TimeoutMs();
   EngineSettings().FTPRetries = RetryCount();
   if (ToolTipsHook()) ToolTipsHook()(ShowToolTips);

@@ -13,12 +13,16 @@ std::optional<int64_t> DecideQueuing(const std::string& name, int64_t size, TDat
   if (preferences.NoXferOlder && there == size && modified <= existing->Modified) {
     return std::nullopt;
   }
+  // In text mode the bytes on disk (LF line ends) are not the bytes on the wire (CR LF):
+  // appending from the file's size would duplicate or lose lines.
+  const bool text = preferences.TransferModeFor(name) == 0;
   if (there >= size || preferences.TryToResume == 0 || !serverCanResume) {
     if (!preferences.ConfirmOverwrites || there == 0) return 0;
     if (memory.OverwriteToAll) {
       return memory.OverwriteYes ? std::optional<int64_t>(0) : std::nullopt;
     }
-    switch (questions.AskOverwrite(name, there, existing->Modified, size, modified)) {
+    switch (questions.AskOverwrite(name, there, existing->Modified, size, modified,
+                                   there < size && !text)) {
       case TAnswer::Yes:
         return 0;
       case TAnswer::YesToAll:
@@ -29,10 +33,15 @@ std::optional<int64_t> DecideQueuing(const std::string& name, int64_t size, TDat
         memory.OverwriteYes = false;
         return std::nullopt;
       case TAnswer::Recovery:
-        return there;
+        return text ? 0 : there;
       default:
         return std::nullopt;
     }
+  }
+  if (text) {
+    questions.Note("\"" + name +
+                   "\" is transferred in text mode, which cannot be resumed; it is sent whole");
+    return 0;
   }
   int64_t offset = there;
   bool ask = preferences.ConfirmRestarts && !memory.RestartToAll;

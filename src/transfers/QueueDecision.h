@@ -26,9 +26,13 @@ struct TAnswerMemory {
 class IQueueQuestions {
  public:
   virtual ~IQueueQuestions() = default;
+  // `canRecover`: whether "Recovery" (resuming from the existing size) may be offered.
   virtual TAnswer AskOverwrite(const std::string& name, int64_t existingSize,
-                               TDateTime existingDate, int64_t newSize, TDateTime newDate) = 0;
+                               TDateTime existingDate, int64_t newSize, TDateTime newDate,
+                               bool canRecover) = 0;
   virtual TAnswer AskRestart(const std::string& name) = 0;
+  // Why a file is treated as it is (a log line or a message on the terminal).
+  virtual void Note(const std::string&) {}
 };
 
 struct TExistingFile {

@@ -14,7 +14,7 @@ const std::string kAttempt = "log:Attempting to connect to 127.0.0.1, attempt 1\
 
 // The replies a server gives after its greeting for an anonymous log-on and the resume probe.
 TScript& LogOnAfterGreeting(TScript& s) {
-  return s.On("331 Password").On("230 In").On("350 R").On("350 R");
+  return s.On("331 Password").On("230 In").On("350 R").On("350 R").On("500 ?");
 }
 
 class ControlConnectionTest : public EngineTest {
@@ -61,13 +61,19 @@ TEST_F(ControlConnectionTest, GreetingFraming) {
         expected);
     EXPECT_EQ(server.Commands(),
               (std::vector<std::string>{"USER anonymous", "PASS guest@example.com", "REST 100",
-                                        "REST 0"}));
+                                        "REST 0", "FEAT"}));
   }
 }
 
 TEST_F(ControlConnectionTest, ACrAndItsLfInTwoSegmentsAreOneLineEnd) {
   TScript script;
-  script.Send("220 Ready\r").Read().Send("\n331 Password\r\n").On("230 In").On("350 R").On("350 R");
+  script.Send("220 Ready\r")
+      .Read()
+      .Send("\n331 Password\r\n")
+      .On("230 In")
+      .On("350 R")
+      .On("350 R")
+      .On("500 ?");
   TScriptedFtpServer server({script});
   auto ftp = MakeConnectedComponent(server.Port());
   ftp->Connect();
@@ -79,13 +85,13 @@ TEST_F(ControlConnectionTest, TwoRepliesInOneSegmentAnswerTwoReads) {
   // The 230 arrives with the 331; the PASS that follows is answered from what is buffered.
   TScript script;
   script.Reply("220 Ready").Read().Send("331 Password\r\n230 Logged in\r\n").Read();
-  script.On("350 R").On("350 R");
+  script.On("350 R").On("350 R").On("500 ?");
   TScriptedFtpServer server({script});
   auto ftp = MakeConnectedComponent(server.Port());
   ftp->Connect();
   ASSERT_TRUE(WaitForEvent("loggedin"));
   EXPECT_EQ(server.Commands(), (std::vector<std::string>{"USER anonymous", "PASS guest@example.com",
-                                                         "REST 100", "REST 0"}));
+                                                         "REST 100", "REST 0", "FEAT"}));
   EXPECT_EQ(CountEvents("log:230 Logged in"), 1);
   EXPECT_EQ(CountEvents("log:PASS xxxxx"), 1);
   EXPECT_EQ(CountEvents("log:PASS guest@example.com"), 0) << "the password never reaches the log";
@@ -163,7 +169,7 @@ TEST_F(LoggedOnTest, RemoteOperationsSendTheirCommands) {
   ftp->ChangeMode("g", 256);
   ftp->KeepAlive();
   ftp->ChangeFolder("");
-  ASSERT_TRUE(server->WaitForCommands(4 + 9, kWait));
+  ASSERT_TRUE(server->WaitForCommands(5 + 9, kWait));
   EXPECT_EQ(Sent(*server), (std::vector<std::string>{
                                "DELE a.txt", "RNFR missing", "RNFR old name", "RNTO new name",
                                "SITE CHMOD 644 f", "SITE CHMOD 4 g", "CHMOD 4 g", "NOOP", "CWD "}));

@@ -41,8 +41,8 @@ TEST_F(SessionTest, LogOnDialogues) {
   } cases[] = {
       {"user, password",
        "u",
-       TScript().Reply("220 Hi").On("331 Pass").On("230 In").On("350 R").On("350 R"),
-       {"USER u", "PASS pw", "REST 100", "REST 0"},
+       TScript().Reply("220 Hi").On("331 Pass").On("230 In").On("350 R").On("350 R").On("500 ?"),
+       {"USER u", "PASS pw", "REST 100", "REST 0", "FEAT"},
        true,
        {"log:USER u", "log:331 Pass", "log:PASS xxxxx", "log:230 In",
         "log:\r\nServer can resume broken downloads\r\n"}},
@@ -55,10 +55,31 @@ TEST_F(SessionTest, LogOnDialogues) {
            .On("502 No")
            .On("200 Type I")
            .On("502 No")
-           .On("200 Type A"),
-       {"USER u", "REST 100", "REST 0", "TYPE I", "REST 100", "TYPE A"},
+           .On("200 Type A")
+           .On("211 End"),
+       {"USER u", "REST 100", "REST 0", "TYPE I", "REST 100", "TYPE A", "FEAT"},
        true,
        {"log:230 In", "log:\r\nServer unable to resume broken downloads\r\n"}},
+      {"REST refused in both modes, but the features name REST STREAM; UTF8 switched on",
+       "u",
+       TScript()
+           .Reply("220 Hi")
+           .On("230 In")
+           .On("501 No")
+           .On("501 No")
+           .On("200 Type I")
+           .On("501 No")
+           .On("200 Type A")
+           .Read()
+           .Reply("211-Features:")
+           .Reply(" MDTM")
+           .Reply(" REST STREAM")
+           .Reply(" utf8")
+           .Reply("211 End")
+           .On("200 UTF8 set"),
+       {"USER u", "REST 100", "REST 0", "TYPE I", "REST 100", "TYPE A", "FEAT", "OPTS UTF8 ON"},
+       true,
+       {"log:FEAT", "log:\r\nServer can resume broken downloads\r\n"}},
       {"REST refused in text mode only",
        "u",
        TScript()
@@ -69,20 +90,35 @@ TEST_F(SessionTest, LogOnDialogues) {
            .On("200 Type I")
            .On("350 R")
            .On("350 R")
-           .On("200 Type A"),
-       {"USER u", "REST 100", "REST 0", "TYPE I", "REST 100", "REST 0", "TYPE A"},
+           .On("200 Type A")
+           .On("502 No FEAT"),
+       {"USER u", "REST 100", "REST 0", "TYPE I", "REST 100", "REST 0", "TYPE A", "FEAT"},
        true,
        {"log:230 In", "log:\r\nServer can resume broken downloads\r\n"}},
       {"account after password",
        "u",
-       TScript().Reply("220 Hi").On("331 Pass").On("332 Acct").On("230 In").On("350 R").On("350 R"),
-       {"USER u", "PASS pw", "ACCT acc", "REST 100", "REST 0"},
+       TScript()
+           .Reply("220 Hi")
+           .On("331 Pass")
+           .On("332 Acct")
+           .On("230 In")
+           .On("350 R")
+           .On("350 R")
+           .On("500 ?"),
+       {"USER u", "PASS pw", "ACCT acc", "REST 100", "REST 0", "FEAT"},
        true,
        {"log:ACCT acc"}},
       {"account first, then password",
        "u",
-       TScript().Reply("220 Hi").On("332 Acct").On("331 Pass").On("230 In").On("350 R").On("350 R"),
-       {"USER u", "ACCT acc", "PASS pw", "REST 100", "REST 0"},
+       TScript()
+           .Reply("220 Hi")
+           .On("332 Acct")
+           .On("331 Pass")
+           .On("230 In")
+           .On("350 R")
+           .On("350 R")
+           .On("500 ?"),
+       {"USER u", "ACCT acc", "PASS pw", "REST 100", "REST 0", "FEAT"},
        true,
        {}},
       {"password refused",
@@ -154,7 +190,7 @@ TEST_F(SessionTest, ARetryThatSucceedsLogsOn) {
   EngineSettings().FTPRetries = 0;  // no limit
   const TScript busy = TScript().Reply("421 Busy").Close();
   TScriptedFtpServer server(
-      {busy, busy, TScript().Reply("220 Hi").On("230 In").On("350 R").On("350 R")});
+      {busy, busy, TScript().Reply("220 Hi").On("230 In").On("350 R").On("350 R").On("500 ?")});
   auto ftp = Start(server, "u", "pw", "");
   ASSERT_TRUE(WaitForOutcome());
   EXPECT_EQ(CountEvents("loggedin"), 1);
@@ -225,9 +261,10 @@ TEST_F(SessionTest, FirewallVariants) {
            .Reply("331 Pass")
            .On("230 In")
            .On("350 R")
-           .On("350 R"),
+           .On("350 R")
+           .On("500 ?"),
        {"USER fwuser", "PASS fwpass", "SITE ftp.example.com:21", "USER u", "PASS pw", "REST 100",
-        "REST 0"}},
+        "REST 0", "FEAT"}},
       {"proxy: OPEN host:port, whose reply must be 220",
        1,
        TScript()
@@ -237,8 +274,9 @@ TEST_F(SessionTest, FirewallVariants) {
            .On("331 Pass")
            .On("230 In")
            .On("350 R")
-           .On("350 R"),
-       {"OPEN ftp.example.com:21", "USER u", "PASS pw", "REST 100", "REST 0"}},
+           .On("350 R")
+           .On("500 ?"),
+       {"OPEN ftp.example.com:21", "USER u", "PASS pw", "REST 100", "REST 0", "FEAT"}},
       {"user with login: USER user@host:port after the firewall log-on",
        2,
        TScript()
@@ -250,9 +288,10 @@ TEST_F(SessionTest, FirewallVariants) {
            .Reply("331 Pass")
            .On("230 In")
            .On("350 R")
-           .On("350 R"),
-       {"USER fwuser", "PASS fwpass", "USER u@ftp.example.com:21", "PASS pw", "REST 100",
-        "REST 0"}},
+           .On("350 R")
+           .On("500 ?"),
+       {"USER fwuser", "PASS fwpass", "USER u@ftp.example.com:21", "PASS pw", "REST 100", "REST 0",
+        "FEAT"}},
       {"user without login: only USER user@host:port",
        3,
        TScript()
@@ -261,8 +300,9 @@ TEST_F(SessionTest, FirewallVariants) {
            .Reply("331 Pass")
            .On("230 In")
            .On("350 R")
-           .On("350 R"),
-       {"USER u@ftp.example.com:21", "PASS pw", "REST 100", "REST 0"}},
+           .On("350 R")
+           .On("500 ?"),
+       {"USER u@ftp.example.com:21", "PASS pw", "REST 100", "REST 0", "FEAT"}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Name);

@@ -18,7 +18,7 @@ namespace {
 
 TScript LoggedOnScript() {
   TScript s;
-  s.Reply("220 Ready").On("331 Password").On("230 In").On("350 R").On("350 R");
+  s.Reply("220 Ready").On("331 Password").On("230 In").On("350 R").On("350 R").On("500 ?");
   return s;
 }
 
@@ -26,7 +26,7 @@ TScript LoggedOnScript() {
 // blocked inside its connect request.
 TScript GatedGreeting() {
   TScript s;
-  s.Gate().Reply("220 Ready").On("331 Password").On("230 In").On("350 R").On("350 R");
+  s.Gate().Reply("220 Ready").On("331 Password").On("230 In").On("350 R").On("350 R").On("500 ?");
   return s;
 }
 
@@ -43,10 +43,10 @@ TEST_F(WorkerTest, RequestsAreServedInPostingOrder) {
   ftp->DeleteFile("c");
   ftp->RemoveFolder("d");
   ftp->Rename("e", "f");
-  ASSERT_TRUE(server.WaitForCommands(4 + 5, kWait));
-  EXPECT_EQ(server.Commands(),
-            (std::vector<std::string>{"USER anonymous", "PASS guest@example.com", "REST 100",
-                                      "REST 0", "CWD a", "MKD b", "DELE c", "RMD d", "RNFR e"}));
+  ASSERT_TRUE(server.WaitForCommands(5 + 5, kWait));
+  EXPECT_EQ(server.Commands(), (std::vector<std::string>{"USER anonymous", "PASS guest@example.com",
+                                                         "REST 100", "REST 0", "FEAT", "CWD a",
+                                                         "MKD b", "DELE c", "RMD d", "RNFR e"}));
 }
 
 TEST_F(WorkerTest, AbortEndsABlockedReplyWaitAtOnce) {
@@ -225,10 +225,10 @@ TEST_F(WorkerTest, KeepAliveSendsAQuietNoopAfterMoreThanThirtyIdleSeconds) {
   EngineSettings().FTPKeepAlive = true;
   for (int tick = 1; tick <= 3; ++tick) KeepAlivePass();
   EXPECT_EQ(ftp->IdleSeconds, 30);
-  EXPECT_EQ(server.Commands().size(), 4u);
+  EXPECT_EQ(server.Commands().size(), 5u);
   KeepAlivePass();
   EXPECT_EQ(ftp->IdleSeconds, 0) << "posting the NOOP counts as activity";
-  ASSERT_TRUE(server.WaitForCommands(5, kWait));
+  ASSERT_TRUE(server.WaitForCommands(6, kWait));
   EXPECT_EQ(server.Commands().back(), "NOOP");
   EXPECT_EQ(idle->IdleSeconds, 40);
   ftp->GetFolder();  // served after the NOOP; its folder event means the NOOP is done

@@ -109,6 +109,33 @@ TEST_P(RealServerTest, InterruptedDownloadResumesToAnIdenticalFile) {
   EXPECT_EQ(EventsStartingWith("progress:0:1:").front(), "progress:0:1:700000");
 }
 
+TEST_P(RealServerTest, PassiveModeListsTransfersAndResumesBothWays) {
+  EngineSettings().PassiveMode = true;
+  const std::string content = RandomBytes(1 << 20, 11);
+  WriteFile(Server->Root() + "p.bin", content);
+  WriteFile(Server->Root() + "uphalf", content.substr(0, 400000));
+  Server->HandOver(Server->Root() + "uphalf");
+  WriteFile(Local + "half", content.substr(0, 300000));
+  WriteFile(Local + "whole", content);
+  ASSERT_TRUE(LogOn());
+  ASSERT_EQ(Ftp->ServerCanResume(), 1);
+  Ftp->List();
+  Ftp->Download("p.bin", Local + "p.bin", 1);
+  Ftp->ResumeDownload("p.bin", Local + "half", 1, 300000);
+  Ftp->Upload(Local + "whole", "up.bin", 1);
+  Ftp->ResumeUpload(Local + "whole", "uphalf", 1, 400000);
+  Finish();
+  EXPECT_EQ(Errors(), 0) << testing::PrintToString(EventsStartingWith("error:"));
+  EXPECT_NE(Listing.find("p.bin"), std::string::npos);
+  // Compared as booleans: a mismatch of a megabyte of random bytes prints nothing useful.
+  EXPECT_TRUE(ReadFile(Local + "p.bin") == content);
+  EXPECT_TRUE(ReadFile(Local + "half") == content);
+  EXPECT_TRUE(ReadFile(Server->Root() + "up.bin") == content);
+  EXPECT_TRUE(ReadFile(Server->Root() + "uphalf") == content);
+  EXPECT_EQ(EventsStartingWith("log:EPSV").size() + EventsStartingWith("log:PASV").size(), 5u);
+  EXPECT_TRUE(EventsStartingWith("log:PORT ").empty());
+}
+
 TEST_P(RealServerTest, AbortInTheMiddleOfADownloadKeepsTheConnection) {
   // A large sparse file: the transfer cannot finish before the abort is seen.
   const std::string big = Server->Root() + "huge";

@@ -14,6 +14,7 @@ void EngineTest::SetUp() {
   EngineSettings().FTPTimeout = 5000;
   EngineSettings().FTPRetries = 3;
   EngineSettings().FTPKeepAlive = true;
+  EngineSettings().PassiveMode = false;
 }
 
 void EngineTest::TearDown() {
@@ -25,6 +26,7 @@ void EngineTest::TearDown() {
   EngineSettings().FTPKeepAlive = defaults.FTPKeepAlive.load();
   EngineSettings().FTPRecvBufSize = defaults.FTPRecvBufSize.load();
   EngineSettings().FTPSendBufSize = defaults.FTPSendBufSize.load();
+  EngineSettings().PassiveMode = defaults.PassiveMode.load();
 }
 
 std::unique_ptr<TFTPComponent> EngineTest::MakeComponent() {
@@ -106,12 +108,14 @@ std::unique_ptr<TScriptedFtpServer> LoggedOnTest::StartServer(const TScript& aft
                                                               const std::string& restReply) {
   TScript script;
   script.Reply("220 Ready").On("331 Password").On("230 In").On(restReply).On(restReply);
-  LogOnCommands = 4;  // USER, PASS, REST 100, REST 0
+  LogOnCommands = 4;  // USER, PASS, REST 100, REST 0 (and FEAT below)
   if (restReply.rfind("350", 0) != 0) {
     // The probe asks again in binary mode and sets text mode back.
     script.On("200 Type set").On(restReply).On("200 Type set");
     LogOnCommands += 3;
   }
+  script.On("500 FEAT not understood");  // a server without features
+  LogOnCommands += 1;
   for (const auto& step : after.Steps) script.Steps.push_back(step);
   return std::make_unique<TScriptedFtpServer>(std::vector<TScript>{script});
 }

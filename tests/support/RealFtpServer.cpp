@@ -317,7 +317,7 @@ void TRealFtpServer::StartVsftpd() {
                         << "anon_world_readable_only=NO\nanon_umask=022\n"
                         << "run_as_launching_user=YES\nseccomp_sandbox=NO\n"
                         << "secure_chroot_dir=" << empty << "\n"
-                        << "connect_from_port_20=NO\npasv_enable=NO\nport_enable=YES\n"
+                        << "connect_from_port_20=NO\npasv_enable=YES\nport_enable=YES\n"
                         << "xferlog_enable=NO\ndirmessage_enable=NO\nuse_localtime=YES\n"
                         << "max_per_ip=0\nmax_clients=0\n";
   StartListening({"/usr/sbin/vsftpd", Config}, port);

@@ -77,6 +77,11 @@ TScript& TScript::DataMore(const std::string& bytes) {
   Steps.push_back({TScriptStep::TKind::DataMore, bytes});
   return *this;
 }
+
+TScript& TScript::Passive(const std::string& line) {
+  Steps.push_back({TScriptStep::TKind::Passive, line});
+  return *this;
+}
 TScript& TScript::WaitClose() {
   Steps.push_back({TScriptStep::TKind::WaitClose, ""});
   return *this;
@@ -193,7 +198,19 @@ void TScriptedFtpServer::Play(int fd, const TScript& script) {
     ~THeld() {
       if (Fd >= 0) ::close(Fd);
     }
-  } held;
+  } held, passive;
+  // A data connection: accepted on the passive port when there is one, else made to the
+  // address of the last PORT.
+  auto openData = [&](const std::string& source) {
+    if (passive.Fd < 0) return ConnectBack(source);
+    pollfd ready{passive.Fd, POLLIN, 0};
+    const int data = ::poll(&ready, 1, kDataConnectTimeoutMs) > 0
+                         ? ::accept4(passive.Fd, nullptr, nullptr, SOCK_CLOEXEC)
+                         : -1;
+    ::close(passive.Fd);
+    passive.Fd = -1;
+    return data;
+  };
   for (const auto& step : script.Steps) {
     switch (step.Kind) {
       case TScriptStep::TKind::Send:
@@ -213,7 +230,7 @@ void TScriptedFtpServer::Play(int fd, const TScript& script) {
       case TScriptStep::TKind::SendData:
       case TScriptStep::TKind::DataFrom: {
         const bool foreign = step.Kind == TScriptStep::TKind::DataFrom;
-        const int data = ConnectBack(foreign ? step.Text : "");
+        const int data = openData(foreign ? step.Text : "");
         if (data >= 0) {
           SendAll(data, foreign ? std::string("x") : step.Text);
           ::close(data);
@@ -221,7 +238,7 @@ void TScriptedFtpServer::Play(int fd, const TScript& script) {
         break;
       }
       case TScriptStep::TKind::ReceiveData: {
-        const int data = ConnectBack("");
+        const int data = openData("");
         if (data < 0) break;
         char chunk[65536];
         for (;;) {
@@ -239,7 +256,7 @@ void TScriptedFtpServer::Play(int fd, const TScript& script) {
         break;
       }
       case TScriptStep::TKind::DataHold:
-        held.Fd = ConnectBack("");
+        held.Fd = openData("");
         if (held.Fd >= 0) SendAll(held.Fd, step.Text);
         break;
       case TScriptStep::TKind::DataMore:
@@ -252,6 +269,29 @@ void TScriptedFtpServer::Play(int fd, const TScript& script) {
       case TScriptStep::TKind::WaitClose:
         while (ReadLine(fd, buffer, line)) Record(line);
         return;
+      case TScriptStep::TKind::Passive: {
+        if (passive.Fd >= 0) ::close(passive.Fd);
+        passive.Fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t len = sizeof address;
+        ::bind(passive.Fd, AsAddr(address), sizeof address);
+        ::listen(passive.Fd, 1);
+        ::getsockname(passive.Fd, AsAddr(address), &len);
+        const unsigned port = ntohs(address.sin_port);
+        std::string reply = step.Text;
+        auto put = [&reply](const std::string& name, unsigned value) {
+          for (size_t at; (at = reply.find(name)) != std::string::npos;) {
+            reply.replace(at, name.size(), std::to_string(value));
+          }
+        };
+        put("{port}", port);
+        put("{p1}", port / 256);
+        put("{p2}", port % 256);
+        SendAll(fd, reply + "\r\n");
+        break;
+      }
     }
   }
   // After the script: record whatever else arrives until the client closes or the test ends.

@@ -2,8 +2,8 @@
 // A scripted FTP server in the test process, on 127.0.0.1 and a free port. Each accepted
 // control connection plays one script: replies to send (each Send is one TCP segment), pauses,
 // commands to read, closing, and active-mode data connections back to the address the client
-// announced with PORT. Every command received is recorded, so a test can assert the exact
-// dialogue. Connections beyond the given scripts are closed at once.
+// announced with PORT, or passive ones the client opens. Every command received is recorded, so a
+// test can assert the exact dialogue. Connections beyond the given scripts are closed at once.
 
 #include <atomic>
 #include <chrono>
@@ -30,6 +30,7 @@ struct TScriptStep {
     DataHold,     // connect to the PORT address, send Text, keep the connection open
     CloseData,    // close the connection DataHold opened
     DataMore,     // send Text on the connection DataHold opened
+    Passive,      // listen on a free port and reply Text with it; data steps then accept there
   };
   TKind Kind;
   std::string Text;
@@ -55,6 +56,10 @@ class TScript {
   TScript& DataHold(const std::string& bytes);
   TScript& CloseData();
   TScript& DataMore(const std::string& bytes);
+  // Listens on a free port of 127.0.0.1 and sends the reply `line`, "{port}" replaced by the
+  // port and "{p1}"/"{p2}" by its two bytes; the data steps after it accept the client's
+  // connection there instead of connecting back.
+  TScript& Passive(const std::string& line);
 
   std::vector<TScriptStep> Steps;
 };

@@ -13,10 +13,13 @@ namespace {
 
 class TAnswers : public IQueueQuestions {
  public:
-  TAnswer AskOverwrite(const std::string& name, int64_t, TDateTime, int64_t, TDateTime) override {
-    Asked.push_back("overwrite " + name);
+  TAnswer AskOverwrite(const std::string& name, int64_t, TDateTime, int64_t, TDateTime,
+                       bool canRecover) override {
+    Asked.push_back("overwrite " + name + (canRecover ? "" : " (no recovery)"));
     return Next();
   }
+  void Note(const std::string& text) override { Notes.push_back(text); }
+  std::vector<std::string> Notes;
   TAnswer AskRestart(const std::string& name) override {
     Asked.push_back("restart " + name);
     return Next();
@@ -34,6 +37,21 @@ class TAnswers : public IQueueQuestions {
 constexpr TDateTime kOld = 46000.0;
 constexpr TDateTime kNew = 46001.0;
 constexpr int64_t kSkip = -1;
+
+// Bytes on disk are not bytes on the wire in text mode: never resumed, and said why.
+TEST(QueueDecision, TextModeFilesAreReplacedWholeWithAReason) {
+  TPreferences preferences;
+  preferences.TryToResume = 2;
+  TAnswers answers;
+  TAnswerMemory memory;
+  const TExistingFile half{200, kOld};
+  EXPECT_EQ(DecideQueuing("notes.txt", 300, kNew, half, true, preferences, memory, answers), 0);
+  EXPECT_EQ(answers.Notes, std::vector<std::string>{"\"notes.txt\" is transferred in text mode, "
+                                                    "which cannot be resumed; it is sent whole"});
+  answers.Script = {TAnswer::Recovery};
+  EXPECT_EQ(DecideQueuing("notes.txt", 300, kNew, half, false, preferences, memory, answers), 0);
+  EXPECT_EQ(answers.Asked, std::vector<std::string>{"overwrite notes.txt (no recovery)"});
+}
 
 TEST(QueueDecision, OneFileAtATime) {
   const struct {
@@ -190,16 +208,16 @@ TEST(QueueDecision, OneFileAtATime) {
        {},
        0,
        0},
-      {"ASCII file, all files: asked",
+      {"ASCII file, all files: text mode is never resumed",
        "a.txt",
        300,
        kNew,
        TExistingFile{200, kOld},
        true,
        [](TPreferences& p) { p.TryToResume = 2; },
-       {TAnswer::Yes},
-       200,
-       1},
+       {},
+       0,
+       0},
   };
   for (const auto& c : cases) {
     TPreferences preferences;

@@ -37,7 +37,7 @@ class TServerDiskLister : public IFolderLister {
 
 class TAlwaysReplace : public IQueueQuestions {
  public:
-  TAnswer AskOverwrite(const std::string&, int64_t, TDateTime, int64_t, TDateTime) override {
+  TAnswer AskOverwrite(const std::string&, int64_t, TDateTime, int64_t, TDateTime, bool) override {
     return TAnswer::Yes;
   }
   TAnswer AskRestart(const std::string&) override { return TAnswer::Yes; }
@@ -269,6 +269,7 @@ TEST(QueueFailures, ATransferThatBreaksOffFailsItsOwnItem) {
   auto target = std::make_shared<TPlainEventTarget>();
   TScript script;
   script.Reply("220 Ready").On("331 Password").On("230 In").On("350 R").On("350 R");
+  script.On("500 Unknown command");  // FEAT
   script.On("200 Type set").On("200 PORT ok").On("150 Opening").SendData("half");
   script.Reply("451 Transfer aborted: disk full");
   script.On("200 Type set").On("200 PORT ok").On("150 Opening").SendData("whole");

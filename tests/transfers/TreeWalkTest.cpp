@@ -63,7 +63,7 @@ class TEmptySide : public IFolderLister {
 
 class TNoQuestions : public IQueueQuestions {
  public:
-  TAnswer AskOverwrite(const std::string&, int64_t, TDateTime, int64_t, TDateTime) override {
+  TAnswer AskOverwrite(const std::string&, int64_t, TDateTime, int64_t, TDateTime, bool) override {
     return TAnswer::Yes;
   }
   TAnswer AskRestart(const std::string&) override { return TAnswer::Yes; }

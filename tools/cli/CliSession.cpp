@@ -148,6 +148,40 @@ bool TCliSession::ChangeFolder(const std::string& path) {
   return false;
 }
 
+bool TCliSession::MakeFolders(const std::string& path) {
+  // Like mkdir -p, one level at a time from the login folder (or the root for an absolute
+  // path): a level that is there answers CWD, a missing one is made first. Afterwards the
+  // session is back where it started, since the paths that follow are relative to it.
+  auto step = [this](const std::string& folder) {
+    Ftp->ChangeFolder(folder);
+    return WaitForRequests() && ReplyBeforeMarker.rfind("250", 0) == 0;
+  };
+  std::vector<std::string> levels;
+  for (size_t start = 0; start < path.size();) {
+    size_t end = path.find('/', start);
+    if (end == std::string::npos) end = path.size();
+    if (end > start) levels.push_back(path.substr(start, end - start));
+    start = end + 1;
+  }
+  if (path.rfind('/', 0) == 0) return true;  // absolute paths name folders that must exist
+  size_t entered = 0;
+  bool ok = true;
+  for (const std::string& level : levels) {
+    if (!step(level)) {
+      Ftp->MakeFolder(level);
+      if (!WaitForRequests() || ReplyBeforeMarker.rfind("257", 0) != 0 || !step(level)) {
+        Fail("cannot create " + level, ReplyBeforeMarker);
+        ok = false;
+        break;
+      }
+    }
+    ++entered;
+  }
+  for (; entered > 0; --entered) step("..");
+  LastError.clear();
+  return ok;
+}
+
 std::optional<std::string> TCliSession::List() {
   LastError.clear();
   const int listings = Listings;
@@ -198,6 +232,9 @@ bool TCliSession::RunTransfer(bool upload, const std::string& local, const std::
 bool TCliSession::Download(const std::string& remote, const std::string& local, bool resume) {
   struct stat info {};
   int64_t offset = 0;
+  if (resume && TextMode(remote)) {
+    resume = false;
+  }
   if (resume && ::stat(local.c_str(), &info) == 0 && info.st_size > 0) {
     if (Ftp->ServerCanResume()) {
       offset = static_cast<int64_t>(info.st_size);
@@ -215,6 +252,9 @@ bool TCliSession::Upload(const std::string& local, const std::string& remote, bo
   LastError.clear();
   int64_t offset = 0;
   std::string remoteName = remote;
+  if (resume && TextMode(local)) {
+    resume = false;
+  }
   if (resume && !Ftp->ServerCanResume()) {
     Note("the server cannot resume; sending the whole file");
   } else if (resume) {
@@ -230,6 +270,14 @@ bool TCliSession::Upload(const std::string& local, const std::string& remote, bo
   if (ok || offset == 0 || RestartRefusal.empty()) return ok;
   Note("the server refused to resume (" + RestartRefusal + "); sending the whole file");
   return RunTransfer(true, local, remoteName, 0);
+}
+
+bool TCliSession::TextMode(const std::string& name) const {
+  if (Preferences().TransferModeFor(name) != 0) return false;
+  // Bytes on disk (LF line ends) are not bytes on the wire (CR LF): no offset is right.
+  Note("\"" + BaseName(name) +
+       "\" is transferred in text mode, which cannot be resumed; transferring it whole");
+  return true;
 }
 
 void TCliSession::Note(const std::string& text) const {

@@ -20,6 +20,8 @@ class TCliSession {
 
   bool Connect(const TFtpUrl& url);
   bool ChangeFolder(const std::string& path);
+  // Makes the folder `path` and its missing parents on the server.
+  bool MakeFolders(const std::string& path);
   std::optional<std::string> List();
   bool Download(const std::string& remote, const std::string& local, bool resume);
   bool Upload(const std::string& local, const std::string& remote, bool resume);
@@ -53,6 +55,8 @@ class TCliSession {
   void WatchRestart(const std::string& logLine);
   // A line on stderr about what the program does instead of what was asked.
   void Note(const std::string& text) const;
+  // Whether `name` goes in text mode, which cannot be resumed (and a note saying so).
+  bool TextMode(const std::string& name) const;
 
   std::shared_ptr<TPlainEventTarget> Target;
   std::unique_ptr<TFTPComponent> Ftp;

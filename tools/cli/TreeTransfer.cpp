@@ -1,6 +1,7 @@
 #include "TreeTransfer.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <iostream>
 
 #include "settings/Preferences.h"
@@ -47,19 +48,24 @@ class TPolicyQuestions : public IQueueQuestions {
  public:
   explicit TPolicyQuestions(TExistingPolicy policy) : Policy(policy) {}
   TAnswer AskOverwrite(const std::string& name, int64_t existingSize, TDateTime, int64_t newSize,
-                       TDateTime) override {
+                       TDateTime, bool canRecover) override {
     switch (Policy) {
       case TExistingPolicy::Replace:
         return TAnswer::Yes;
       case TExistingPolicy::Skip:
         return TAnswer::No;
       case TExistingPolicy::Resume:
-        return existingSize < newSize ? TAnswer::Recovery : TAnswer::No;
+        // A text-mode file cannot be resumed: it is replaced whole.
+        if (existingSize >= newSize) return TAnswer::No;
+        return canRecover ? TAnswer::Recovery : TAnswer::Yes;
       default:
         return Ask("\"" + name + "\" exists (" + std::to_string(existingSize) + " bytes; new " +
                        std::to_string(newSize) + " bytes). Replace?",
-                   existingSize < newSize);
+                   canRecover);
     }
+  }
+  void Note(const std::string& text) override {
+    std::fprintf(stderr, "pelmar-cli: %s\n", text.c_str());
   }
   TAnswer AskRestart(const std::string& name) override {
     switch (Policy) {
@@ -156,6 +162,17 @@ int TransferTree(TCliSession& session, const TFtpUrl& url, const std::string& lo
   auto log = [](const std::string& line) {
     std::fprintf(stderr, "pelmar-cli: %s\n", line.c_str());
   };
+  // A missing destination folder is made with its parents, as cp -r and mirrors do.
+  if (upload && !url.Path.empty() && !session.MakeFolders(url.Path)) return 1;
+  if (!upload) {
+    std::error_code error;
+    std::filesystem::create_directories(localPath, error);
+    if (error) {
+      std::fprintf(stderr, "pelmar-cli: cannot create %s: %s\n", localPath.c_str(),
+                   error.message().c_str());
+      return 1;
+    }
+  }
   if (upload) {
     const auto [sourceFolder, name] = SplitLast(localPath);
     TWalk walk(queue, local, remote, questions, item, session.ServerCanResume());

@@ -2,6 +2,8 @@
 
 #include <sys/stat.h>
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -29,6 +31,8 @@ const char kUsage[] =
     "  -r                 get/put: whole folders, through the transfer queue\n"
     "  --existing MODE    -r: files already at the destination: ask, replace, skip or resume\n"
     "  --resume           continue an interrupted transfer\n"
+    "  --passive          data connections to the server's port (EPSV, else PASV)\n"
+    "  --active           data connections from the server to us (PORT)\n"
     "  --timeout SECONDS  time a network step may take (default: the preferences, 90)\n"
     "  --retries N        connection attempts, 0 for no limit (default: the preferences, 3)\n"
     "  -v                 print the FTP dialogue on stderr\n"
@@ -101,6 +105,8 @@ int main(int argc, char** argv) {
     int value = 0;
     if (arg == "--resume") {
       resume = true;
+    } else if (arg == "--passive" || arg == "--active") {
+      EngineSettings().PassiveMode = arg == "--passive";
     } else if (arg == "--raw") {
       raw = true;
     } else if (arg == "-r") {
@@ -151,8 +157,10 @@ int main(int argc, char** argv) {
 
   TCliSession session(verbose);
   if (!session.Connect(*url)) return Failed(session.Error());
-  if (recursive && command == "get" && !IsFolder(words[2])) {
-    return Usage("with -r, LOCALPATH must be an existing folder: " + words[2]);
+  // A missing folder is made (with its parents); a file in its place is a mistake.
+  if (recursive && command == "get" && !IsFolder(words[2]) &&
+      ::access(words[2].c_str(), F_OK) == 0) {
+    return Usage("with -r, LOCALPATH must be a folder: " + words[2]);
   }
   if (recursive && command != "ls") {
     const int status = TransferTree(session, *url, command == "get" ? words[2] : words[1],

@@ -58,6 +58,7 @@ constexpr struct {
     {"cbShowManager", &TPreferences::ShowManager},
     {"cbPromptForPass", &TPreferences::PromptForPass},
     {"cbPing", &TPreferences::Ping},
+    {"cbPassiveMode", &TPreferences::PassiveMode},
     {"cbEnableFirewall", &TPreferences::FirewallEnabled},
     {"cbEnableSound", &TPreferences::SoundsEnabled},
 };
@@ -217,6 +218,8 @@ QWidget* TfrmOptions::BuildConnectionPage() {
   layout->addWidget(AddCheck(page, "cbShowManager", "View the session manager on startup"));
   layout->addWidget(AddCheck(page, "cbPromptForPass", "Ask for password if none is specified"));
   layout->addWidget(AddCheck(page, "cbPing", "Stay connected with the server"));
+  layout->addWidget(
+      AddCheck(page, "cbPassiveMode", "Use passive mode (the server opens the data port)"));
   auto* retry = new QGroupBox("Try to reconnect", page);
   retry->setObjectName("gbReconnect");
   auto* retryLayout = new QHBoxLayout(retry);

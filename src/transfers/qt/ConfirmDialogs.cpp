@@ -70,7 +70,7 @@ void TAnswerDialog::closeEvent(QCloseEvent* event) {
 }
 
 TfrmOverwrite::TfrmOverwrite(const QString& fileName, int64_t existingSize, TDateTime existingDate,
-                             int64_t newSize, TDateTime newDate, QWidget* parent)
+                             int64_t newSize, TDateTime newDate, QWidget* parent, bool canRecover)
     : TAnswerDialog(parent) {
   setObjectName("frmOverwrite");
   setWindowTitle("Confirm File Overwrite");
@@ -91,7 +91,7 @@ TfrmOverwrite::TfrmOverwrite(const QString& fileName, int64_t existingSize, TDat
   buttons->addWidget(AddAnswer("btnYesToAll", "Yes to &All", TAnswer::YesToAll));
   buttons->addWidget(AddAnswer("btnNoToAll", "No to A&ll", TAnswer::NoToAll));
   auto* recovery = AddAnswer("btnRecovery", "&Recovery", TAnswer::Recovery);
-  recovery->setEnabled(existingSize < newSize);
+  recovery->setEnabled(existingSize < newSize && canRecover);
   buttons->addWidget(recovery);
   layout->addLayout(buttons);
 }
@@ -163,9 +163,9 @@ TfrmConfirm::TfrmConfirm(int count, const QString& name, bool isFolder, QWidget*
 
 TAnswer TDialogQueueQuestions::AskOverwrite(const std::string& name, int64_t existingSize,
                                             TDateTime existingDate, int64_t newSize,
-                                            TDateTime newDate) {
+                                            TDateTime newDate, bool canRecover) {
   TfrmOverwrite dialog(QString::fromStdString(name), existingSize, existingDate, newSize, newDate,
-                       Parent);
+                       Parent, canRecover);
   dialog.exec();
   return dialog.Answer();
 }

@@ -5,6 +5,7 @@
 
 #include <QDialog>
 #include <QString>
+#include <functional>
 
 #include "platform/DateTime.h"
 #include "transfers/QueueDecision.h"
@@ -36,7 +37,8 @@ class TfrmOverwrite : public TAnswerDialog {
   Q_OBJECT
  public:
   TfrmOverwrite(const QString& fileName, int64_t existingSize, TDateTime existingDate,
-                int64_t newSize, TDateTime newDate, QWidget* parent = nullptr);
+                int64_t newSize, TDateTime newDate, QWidget* parent = nullptr,
+                bool canRecover = true);
 };
 
 class TfrmRestart : public TAnswerDialog {
@@ -62,7 +64,11 @@ class TDialogQueueQuestions : public IQueueQuestions {
  public:
   explicit TDialogQueueQuestions(QWidget* parent) : Parent(parent) {}
   TAnswer AskOverwrite(const std::string& name, int64_t existingSize, TDateTime existingDate,
-                       int64_t newSize, TDateTime newDate) override;
+                       int64_t newSize, TDateTime newDate, bool canRecover) override;
+  void Note(const std::string& text) override {
+    if (OnNote) OnNote(text);
+  }
+  std::function<void(const std::string& text)> OnNote;
   TAnswer AskRestart(const std::string& name) override;
 
  private:

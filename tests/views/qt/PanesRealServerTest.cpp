@@ -24,7 +24,7 @@ namespace fs = std::filesystem;
 
 class TYesToAll : public IQueueQuestions {
  public:
-  TAnswer AskOverwrite(const std::string&, int64_t, TDateTime, int64_t, TDateTime) override {
+  TAnswer AskOverwrite(const std::string&, int64_t, TDateTime, int64_t, TDateTime, bool) override {
     return TAnswer::Yes;
   }
   TAnswer AskRestart(const std::string&) override { return TAnswer::No; }

@@ -1,0 +1,144 @@
+// Passive data connections against the scripted server: EPSV, the fall-back to PASV, a
+// server naming another address, replies that cannot be read, and a silent data port.
+
+#include <gtest/gtest.h>
+
+#include "engine/EngineSettings.h"
+#include "support/EngineFixture.h"
+#include "support/ScriptedFtpServer.h"
+
+namespace pelmar::test {
+namespace {
+
+using TCommands = std::vector<std::string>;
+
+class PassiveTest : public LoggedOnTest {
+ protected:
+  void SetUp() override {
+    LoggedOnTest::SetUp();
+    EngineSettings().PassiveMode = true;
+  }
+  // Waits for the marker PWD's folder event: everything posted before it is done.
+  void Finish(TFTPComponent& ftp) {
+    ftp.GetFolder();
+    ASSERT_TRUE(WaitForEvent("folder:0:/done"));
+  }
+};
+
+TEST_F(PassiveTest, ListingsOverEpsvOrPasvFromTheControlPeer) {
+  const struct {
+    const char* Name;
+    TScript After;
+    TCommands Sent;
+    const char* LogLine;
+  } cases[] = {
+      {"EPSV",
+       TScript()
+           .Read()
+           .Passive("229 Entering Extended Passive Mode (|||{port}|)")
+           .On("150 Opening")
+           .SendData("listing")
+           .Reply("226 Done")
+           .On("257 \"/done\""),
+       {"EPSV", "LIST", "PWD"},
+       nullptr},
+      {"PASV after a refused EPSV, and PASV only from then on",
+       TScript()
+           .On("500 EPSV not understood")
+           .Read()
+           .Passive("227 Entering Passive Mode (127,0,0,1,{p1},{p2})")
+           .On("150 Opening")
+           .SendData("listing")
+           .Reply("226 Done")
+           .Read()
+           .Passive("227 Entering Passive Mode (127,0,0,1,{p1},{p2}).")
+           .On("150 Opening")
+           .SendData("listing")
+           .Reply("226 Done")
+           .On("257 \"/done\""),
+       {"EPSV", "PASV", "LIST", "PASV", "LIST", "PWD"},
+       nullptr},
+      {"a server behind NAT naming its private address",
+       TScript()
+           .On("502 No EPSV")
+           .Read()
+           .Passive("227 Entering Passive Mode (10,1,2,3,{p1},{p2})")
+           .On("150 Opening")
+           .SendData("listing")
+           .Reply("226 Done")
+           .On("257 \"/done\""),
+       {"EPSV", "PASV", "LIST", "PWD"},
+       "log:The server named 10.1.2.3 for passive mode; connecting to 127.0.0.1, the server's "
+       "own address, instead"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    Events.clear();
+    auto server = StartServer(c.After);
+    auto ftp = LogOn(*server);
+    ftp->List();
+    if (c.Sent.size() > 4) ftp->List();
+    Finish(*ftp);
+    EXPECT_EQ(Sent(*server), c.Sent);
+    EXPECT_EQ(Listing, "listing");
+    EXPECT_TRUE(EventsStartingWith("error:").empty());
+    if (c.LogLine) {
+      EXPECT_EQ(CountEvents(c.LogLine), 1);
+    }
+  }
+}
+
+TEST_F(PassiveTest, UnreadableOrRefusedRepliesAreErrorsAndNothingIsSent) {
+  const struct {
+    TScript After;
+    const char* Error;
+  } cases[] = {
+      {TScript().On("229 Entering Extended Passive Mode (|||x|)").On("257 \"/done\""),
+       "error:0:Unreadable passive mode reply: 229 Entering Extended Passive Mode (|||x|)"},
+      {TScript().On("500 no").On("227 Entering Passive Mode (1,2,3)").On("257 \"/done\""),
+       "error:0:Unreadable passive mode reply: 227 Entering Passive Mode (1,2,3)"},
+      {TScript().On("500 no").On("425 Cannot open passive connection").On("257 \"/done\""),
+       "error:0:Passive mode refused: 425 Cannot open passive connection"},
+  };
+  for (const auto& c : cases) {
+    Events.clear();
+    auto server = StartServer(c.After);
+    auto ftp = LogOn(*server);
+    ftp->List();
+    Finish(*ftp);
+    EXPECT_EQ(CountEvents(c.Error), 1) << c.Error;
+    EXPECT_EQ(CountEvents("error:0:Unable to complete transfer"), 1);
+    for (const std::string& command : Sent(*server)) EXPECT_NE(command, "LIST");
+  }
+}
+
+TEST_F(PassiveTest, ASilentDataPortEndsInTheTimeOutAndAbortStopsATransfer) {
+  EngineSettings().FTPTimeout = 300;
+  TScript after;
+  after.Read().Passive("229 Entering Extended Passive Mode (|||{port}|)").On("150 Opening");
+  after.DataHold("").Pause(500).Reply("426 Closed").On("257 \"/done\"");
+  auto server = StartServer(after);
+  auto ftp = LogOn(*server);
+  ftp->List();
+  Finish(*ftp);
+  EXPECT_EQ(CountEvents("listing"), 0);
+  EXPECT_EQ(CountEvents("error:10004:Operation interrupted"), 1);
+
+  EngineSettings().FTPTimeout = 5000;
+  Events.clear();
+  TScript held;
+  held.On("200 Type set").Read().Passive("229 Entering Extended Passive Mode (|||{port}|)");
+  held.On("150 Opening").DataHold("partial").Read().CloseData().Reply("426 Aborted");
+  held.Reply("226 ABOR successful").On("257 \"/done\"");
+  auto second = StartServer(held);
+  auto download = LogOn(*second);
+  download->Download("remote", ::testing::TempDir() + "pelmar-passive-abort", 1);
+  ASSERT_TRUE(WaitForEvent("progress:0:1:0"));
+  download->Abort();
+  Finish(*download);
+  EXPECT_EQ(Sent(*second), (TCommands{"TYPE I", "EPSV", "RETR remote", "ABOR", "PWD"}));
+  EXPECT_EQ(CountEvents("aborted"), 1);
+}
+
+}  // namespace
+}  // namespace pelmar::test
