@@ -1,8 +1,10 @@
 // The worker's socket steps: opening the control connection, closing, and error reports.
 
 #include <arpa/inet.h>
+#include <unistd.h>
 
 #include <charconv>
+#include <vector>
 
 #include "engine/FTPThread.h"
 #include "platform/WinSockErrors.h"
@@ -24,19 +26,35 @@ uint16_t PortFromText(const std::string& text) {
 
 bool TFTPThread::ConnectSocket(const std::string& host, const std::string& port) {
   CloseControlSocket();
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  if (!ResolveHost(host, address.sin_addr)) {
+  std::vector<TNetAddress> addresses;
+  if (!ResolveHost(host, addresses)) {
     ReportSocketError();
     return false;
   }
-  int s = SocketCreate();
+  // Each address in the resolver's order until one answers (IPv6 and IPv4 alike); only the
+  // last failure is reported, and a retry of the session tries them all again.
+  int s = -1;
+  for (size_t i = 0; i < addresses.size(); ++i) {
+    TNetAddress address = addresses[i];
+    address.SetPort(PortFromText(port));
+    s = SocketCreate(address.Family());
+    if (s < 0) continue;
+    Blocking.ArmWatchdog();
+    const bool connected = SocketConnect(Blocking, s, address);
+    Blocking.DisarmWatchdog();
+    if (connected) break;
+    const bool aborted = AbortState.Aborted != 0;
+    if (i + 1 < addresses.size() && !aborted) {
+      const int error = LastSocketError();
+      ::close(s);
+      s = -1;
+      SetLastSocketError(error);
+      continue;
+    }
+    CheckSocketError(true, s);
+    return false;
+  }
   if (CheckSocketError(s < 0, s)) return false;
-  address.sin_port = htons(PortFromText(port));
-  Blocking.ArmWatchdog();
-  const bool connected = SocketConnect(Blocking, s, address);
-  Blocking.DisarmWatchdog();
-  if (CheckSocketError(!connected, s)) return false;
   Shared->ControlSocket = s;
   return true;
 }

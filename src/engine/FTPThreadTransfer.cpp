@@ -51,22 +51,32 @@ bool TFTPThread::PrepareDataPort() {
     return false;
   }
   if (EngineSettings().PassiveMode.load()) return OpenPassiveData();
-  DataSocket = SocketCreate();
+  TNetAddress local;
+  if (!SocketLocalName(Control(), local)) {
+    ReportSocketError();
+    return false;
+  }
+  // PORT carries an IPv4 address only; an IPv6 control connection announces with EPRT.
+  const bool v6 = local.IsV6() && local.V4() == 0;
+  DataSocket = SocketCreate(v6 ? AF_INET6 : AF_INET);
   if (CheckSocketError(DataSocket < 0, DataSocket)) return false;
-  sockaddr_in any{};
-  any.sin_family = AF_INET;
-  any.sin_addr.s_addr = htonl(INADDR_ANY);
-  if (CheckSocketError(!SocketBind(DataSocket, any), DataSocket)) return false;
-  sockaddr_in listening{};
+  if (CheckSocketError(!SocketBind(DataSocket, TNetAddress::Any(v6 ? AF_INET6 : AF_INET)),
+                       DataSocket)) {
+    return false;
+  }
+  TNetAddress listening;
   if (CheckSocketError(!SocketLocalName(DataSocket, listening), DataSocket)) return false;
   if (CheckSocketError(!SocketListen(DataSocket, 1), DataSocket)) return false;
-  sockaddr_in local{};
-  if (CheckSocketError(!SocketLocalName(Control(), local), DataSocket)) return false;
-  const uint32_t address = ntohl(local.sin_addr.s_addr);
-  const unsigned port = ntohs(listening.sin_port);
-  char command[64];
-  std::snprintf(command, sizeof command, "PORT %u,%u,%u,%u,%u,%u", (address >> 24) & 255,
-                (address >> 16) & 255, (address >> 8) & 255, address & 255, port / 256, port % 256);
+  const unsigned port = listening.Port();
+  char command[128];
+  if (v6) {
+    std::snprintf(command, sizeof command, "EPRT |2|%s|%u|", local.HostText().c_str(), port);
+  } else {
+    const uint32_t address = local.V4();
+    std::snprintf(command, sizeof command, "PORT %u,%u,%u,%u,%u,%u", (address >> 24) & 255,
+                  (address >> 16) & 255, (address >> 8) & 255, address & 255, port / 256,
+                  port % 256);
+  }
   SendCommand(command);
   if (ReadReply() != 200) {
     ReportSocketError();
@@ -86,11 +96,13 @@ bool TFTPThread::OpenPassiveData() {
   // The data connection goes to the address the control connection reached, whatever the
   // server announces: a server behind NAT names its private address, and a hostile one
   // could name a third machine.
-  sockaddr_in server{};
+  TNetAddress server;
   if (!SocketPeerName(Control(), server)) {
     ReportSocketError();
     return false;
   }
+  // PASV names an IPv4 address only; an IPv6 server must answer EPSV.
+  const bool v6 = server.IsV6() && server.V4() == 0;
   uint16_t port = 0;
   if (!EpsvRefused) {
     SendCommand("EPSV");
@@ -102,7 +114,7 @@ bool TFTPThread::OpenPassiveData() {
         return false;
       }
       port = *parsed;
-    } else if (reply / 100 == 5) {
+    } else if (reply / 100 == 5 && !v6) {
       EpsvRefused = true;  // ask with PASV from now on
     } else {
       PostError(0, "Passive mode refused: " + LastReplyLine);
@@ -120,22 +132,17 @@ bool TFTPThread::OpenPassiveData() {
       PostError(0, "Unreadable passive mode reply: " + LastReplyLine);
       return false;
     }
-    if (parsed->Address != ntohl(server.sin_addr.s_addr)) {
-      in_addr named{};
-      named.s_addr = htonl(parsed->Address);
-      char namedText[INET_ADDRSTRLEN] = "";
-      char serverText[INET_ADDRSTRLEN] = "";
-      inet_ntop(AF_INET, &named, namedText, sizeof namedText);
-      inet_ntop(AF_INET, &server.sin_addr, serverText, sizeof serverText);
-      Log(std::string("The server named ") + namedText + " for passive mode; connecting to " +
-          serverText + ", the server's own address, instead");
+    if (parsed->Address != server.V4()) {
+      const TNetAddress named = TNetAddress::FromV4(parsed->Address, 0);
+      Log("The server named " + named.HostText() + " for passive mode; connecting to " +
+          server.HostText() + ", the server's own address, instead");
     }
     port = parsed->Port;
   }
-  DataSocket = SocketCreate();
+  DataSocket = SocketCreate(server.Family());
   if (CheckSocketError(DataSocket < 0, DataSocket)) return false;
-  sockaddr_in target = server;
-  target.sin_port = htons(port);
+  TNetAddress target = server;
+  target.SetPort(port);
   Blocking.ArmWatchdog();
   const bool connected = SocketConnect(Blocking, DataSocket, target);
   Blocking.DisarmWatchdog();
@@ -146,11 +153,11 @@ bool TFTPThread::OpenPassiveData() {
 
 bool TFTPThread::AcceptDataConnection() {
   if (PassiveData) return DataSocket != -1;
-  sockaddr_in server{};
+  TNetAddress server;
   const bool knowServer = SocketPeerName(Control(), server);
   Blocking.ArmWatchdog();
   for (;;) {
-    sockaddr_in peer{};
+    TNetAddress peer;
     int accepted = SocketAccept(Blocking, DataSocket, &peer);
     if (accepted < 0) {
       const bool timedOut = Blocking.WatchdogExpired() && !AbortState.Aborted;
@@ -160,15 +167,13 @@ bool TFTPThread::AcceptDataConnection() {
       return false;
     }
     // Only the server may connect to the data port; anyone else could inject or steal data.
-    if (!knowServer || peer.sin_addr.s_addr == server.sin_addr.s_addr) {
+    if (!knowServer || peer.SameHost(server)) {
       Blocking.DisarmWatchdog();
       CloseSocket(DataSocket);
       DataSocket = accepted;
       return true;
     }
-    char text[INET_ADDRSTRLEN] = "";
-    inet_ntop(AF_INET, &peer.sin_addr, text, sizeof text);
-    Log(std::string("Refused data connection from ") + text);
+    Log("Refused data connection from " + peer.HostText());
     ::close(accepted);
   }
 }

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 
 #include "platform/Tick.h"
 #include "platform/WinSockErrors.h"
@@ -26,11 +27,17 @@ bool NoSocket(int s) {
   return true;
 }
 
-const sockaddr* AsAddr(const sockaddr_in& a) {
-  return reinterpret_cast<const sockaddr*>(&a);
+const sockaddr_in& AsV4(const sockaddr_storage& storage) {
+  return *reinterpret_cast<const sockaddr_in*>(&storage);
 }
-sockaddr* AsAddr(sockaddr_in& a) {
-  return reinterpret_cast<sockaddr*>(&a);
+const sockaddr_in6& AsV6(const sockaddr_storage& storage) {
+  return *reinterpret_cast<const sockaddr_in6*>(&storage);
+}
+sockaddr_in& AsV4(sockaddr_storage& storage) {
+  return *reinterpret_cast<sockaddr_in*>(&storage);
+}
+sockaddr_in6& AsV6(sockaddr_storage& storage) {
+  return *reinterpret_cast<sockaddr_in6*>(&storage);
 }
 
 bool WouldBlock(int err) {
@@ -91,31 +98,122 @@ bool WaitForSocket(TBlockingContext& ctx, int s, short events) {
   return WaitCapped(ctx, s, events, 0);
 }
 
-bool ResolveHost(const std::string& host, in_addr& address) {
-  if (inet_pton(AF_INET, host.c_str(), &address) == 1) return true;
+uint16_t TNetAddress::Port() const {
+  if (IsV6()) return ntohs(AsV6(Storage).sin6_port);
+  return Family() == AF_INET ? ntohs(AsV4(Storage).sin_port) : 0;
+}
+
+void TNetAddress::SetPort(uint16_t port) {
+  if (IsV6()) {
+    AsV6(Storage).sin6_port = htons(port);
+  } else if (Family() == AF_INET) {
+    AsV4(Storage).sin_port = htons(port);
+  }
+}
+
+uint32_t TNetAddress::V4() const {
+  if (Family() == AF_INET) return ntohl(AsV4(Storage).sin_addr.s_addr);
+  if (IsV6() && IN6_IS_ADDR_V4MAPPED(&AsV6(Storage).sin6_addr)) {
+    const uint8_t* b = AsV6(Storage).sin6_addr.s6_addr;
+    return uint32_t{b[12]} << 24 | uint32_t{b[13]} << 16 | uint32_t{b[14]} << 8 | b[15];
+  }
+  return 0;
+}
+
+std::string TNetAddress::HostText() const {
+  char text[INET6_ADDRSTRLEN] = "";
+  if (IsV6() && !IN6_IS_ADDR_V4MAPPED(&AsV6(Storage).sin6_addr)) {
+    inet_ntop(AF_INET6, &AsV6(Storage).sin6_addr, text, sizeof text);
+  } else {
+    in_addr v4{};
+    v4.s_addr = htonl(V4());
+    inet_ntop(AF_INET, &v4, text, sizeof text);
+  }
+  return text;
+}
+
+bool TNetAddress::SameHost(const TNetAddress& other) const {
+  if (IsV6() && other.IsV6() && !IN6_IS_ADDR_V4MAPPED(&AsV6(Storage).sin6_addr)) {
+    return IN6_ARE_ADDR_EQUAL(&AsV6(Storage).sin6_addr, &AsV6(other.Storage).sin6_addr);
+  }
+  const uint32_t mine = V4();
+  return mine != 0 && mine == other.V4();
+}
+
+TNetAddress TNetAddress::FromV4(uint32_t hostOrder, uint16_t port) {
+  TNetAddress address;
+  sockaddr_in& v4 = AsV4(address.Storage);
+  v4.sin_family = AF_INET;
+  v4.sin_addr.s_addr = htonl(hostOrder);
+  v4.sin_port = htons(port);
+  address.Length = sizeof v4;
+  return address;
+}
+
+TNetAddress TNetAddress::Any(int family) {
+  TNetAddress address;
+  if (family == AF_INET6) {
+    sockaddr_in6& v6 = AsV6(address.Storage);
+    v6.sin6_family = AF_INET6;
+    v6.sin6_addr = in6addr_any;
+    address.Length = sizeof v6;
+    return address;
+  }
+  return FromV4(INADDR_ANY, 0);
+}
+
+bool ResolveHost(const std::string& hostText, std::vector<TNetAddress>& addresses) {
+  addresses.clear();
+  // A literal IPv6 address may come in the brackets of an address ("[::1]").
+  const bool bracketed = hostText.size() > 2 && hostText.front() == '[' && hostText.back() == ']';
+  const std::string host = bracketed ? hostText.substr(1, hostText.size() - 2) : hostText;
+  TNetAddress literal;
+  if (inet_pton(AF_INET, host.c_str(), &AsV4(literal.Storage).sin_addr) == 1) {
+    literal.Storage.ss_family = AF_INET;
+    literal.Length = sizeof(sockaddr_in);
+    addresses.push_back(literal);
+    return true;
+  }
+  if (inet_pton(AF_INET6, host.c_str(), &AsV6(literal.Storage).sin6_addr) == 1) {
+    literal.Storage.ss_family = AF_INET6;
+    literal.Length = sizeof(sockaddr_in6);
+    addresses.push_back(literal);
+    return true;
+  }
   addrinfo hints{};
-  hints.ai_family = AF_INET;
+  hints.ai_family = AF_UNSPEC;
   hints.ai_socktype = SOCK_STREAM;
+  hints.ai_flags = AI_ADDRCONFIG;
   addrinfo* found = nullptr;
   const int rc = getaddrinfo(host.c_str(), nullptr, &hints, &found);
   if (rc != 0 || found == nullptr) {
     SetLastSocketError(rc != 0 ? WinSockCodeFromGai(rc) : WSAHOST_NOT_FOUND);
     return false;
   }
-  address = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr;
+  for (const addrinfo* at = found; at; at = at->ai_next) {
+    if ((at->ai_family != AF_INET && at->ai_family != AF_INET6) ||
+        at->ai_addrlen > sizeof(sockaddr_storage)) {
+      continue;
+    }
+    TNetAddress address;
+    std::memcpy(&address.Storage, at->ai_addr, at->ai_addrlen);
+    address.Length = at->ai_addrlen;
+    addresses.push_back(address);
+  }
   freeaddrinfo(found);
-  return true;
+  if (addresses.empty()) SetLastSocketError(WSAHOST_NOT_FOUND);
+  return !addresses.empty();
 }
 
-int SocketCreate() {
-  const int s = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_TCP);
+int SocketCreate(int family) {
+  const int s = ::socket(family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_TCP);
   if (s < 0) FailWithErrno();
   return s;
 }
 
-bool SocketConnect(TBlockingContext& ctx, int s, const sockaddr_in& address) {
+bool SocketConnect(TBlockingContext& ctx, int s, const TNetAddress& address) {
   if (NoSocket(s)) return false;
-  if (::connect(s, AsAddr(address), sizeof address) == 0) return true;
+  if (::connect(s, address.Addr(), address.Length) == 0) return true;
   if (errno != EINPROGRESS) {
     FailWithErrno();
     return false;
@@ -134,9 +232,9 @@ bool SocketConnect(TBlockingContext& ctx, int s, const sockaddr_in& address) {
   return true;
 }
 
-bool SocketBind(int s, const sockaddr_in& address) {
+bool SocketBind(int s, const TNetAddress& address) {
   if (NoSocket(s)) return false;
-  if (::bind(s, AsAddr(address), sizeof address) == 0) return true;
+  if (::bind(s, address.Addr(), address.Length) == 0) return true;
   FailWithErrno();
   return false;
 }
@@ -148,28 +246,28 @@ bool SocketListen(int s, int backlog) {
   return false;
 }
 
-bool SocketLocalName(int s, sockaddr_in& address) {
+bool SocketLocalName(int s, TNetAddress& address) {
   if (NoSocket(s)) return false;
-  socklen_t len = sizeof address;
-  if (::getsockname(s, AsAddr(address), &len) == 0) return true;
+  address.Length = sizeof address.Storage;
+  if (::getsockname(s, address.Addr(), &address.Length) == 0) return true;
   FailWithErrno();
   return false;
 }
 
-bool SocketPeerName(int s, sockaddr_in& address) {
+bool SocketPeerName(int s, TNetAddress& address) {
   if (NoSocket(s)) return false;
-  socklen_t len = sizeof address;
-  if (::getpeername(s, AsAddr(address), &len) == 0) return true;
+  address.Length = sizeof address.Storage;
+  if (::getpeername(s, address.Addr(), &address.Length) == 0) return true;
   FailWithErrno();
   return false;
 }
 
-int SocketAccept(TBlockingContext& ctx, int s, sockaddr_in* peer) {
+int SocketAccept(TBlockingContext& ctx, int s, TNetAddress* peer) {
   if (NoSocket(s)) return -1;
   for (;;) {
-    sockaddr_in from{};
-    socklen_t len = sizeof from;
-    const int accepted = ::accept4(s, AsAddr(from), &len, SOCK_NONBLOCK | SOCK_CLOEXEC);
+    TNetAddress from;
+    from.Length = sizeof from.Storage;
+    const int accepted = ::accept4(s, from.Addr(), &from.Length, SOCK_NONBLOCK | SOCK_CLOEXEC);
     if (accepted >= 0) {
       if (peer) *peer = from;
       return accepted;

@@ -7,11 +7,13 @@
 // LastSocketError() as WinSock codes.
 
 #include <netinet/in.h>
+#include <sys/socket.h>
 
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "platform/ThreadQueue.h"
 
@@ -41,17 +43,40 @@ struct TBlockingContext {
 // wait was aborted or timed out.
 bool WaitForSocket(TBlockingContext& ctx, int s, short events);
 
-// Resolves a host: a dotted address is used as it is; a name goes through getaddrinfo (IPv4).
-bool ResolveHost(const std::string& host, in_addr& address);
+// An IPv4 or IPv6 socket address.
+struct TNetAddress {
+  sockaddr_storage Storage{};
+  socklen_t Length = 0;
 
-int SocketCreate();
-bool SocketConnect(TBlockingContext& ctx, int s, const sockaddr_in& address);
-bool SocketBind(int s, const sockaddr_in& address);
+  int Family() const { return Storage.ss_family; }
+  bool IsV6() const { return Family() == AF_INET6; }
+  uint16_t Port() const;
+  void SetPort(uint16_t port);
+  // "127.0.0.1", "::1"; an IPv4-mapped IPv6 address is shown as its IPv4 address.
+  std::string HostText() const;
+  // The same host, whatever the ports (an IPv4 address and its IPv4-mapped form are one).
+  bool SameHost(const TNetAddress& other) const;
+  // The IPv4 address in host byte order, for PORT; 0 when there is none.
+  uint32_t V4() const;
+  static TNetAddress FromV4(uint32_t hostOrder, uint16_t port);
+  // The wildcard address of a family, port 0.
+  static TNetAddress Any(int family);
+  const sockaddr* Addr() const { return reinterpret_cast<const sockaddr*>(&Storage); }
+  sockaddr* Addr() { return reinterpret_cast<sockaddr*>(&Storage); }
+};
+
+// Every address of a host, in the resolver's order. A literal IPv4 or IPv6 address (without
+// brackets) is used as it is and never looked up.
+bool ResolveHost(const std::string& host, std::vector<TNetAddress>& addresses);
+
+int SocketCreate(int family = AF_INET);
+bool SocketConnect(TBlockingContext& ctx, int s, const TNetAddress& address);
+bool SocketBind(int s, const TNetAddress& address);
 bool SocketListen(int s, int backlog);
-bool SocketLocalName(int s, sockaddr_in& address);
-bool SocketPeerName(int s, sockaddr_in& address);
+bool SocketLocalName(int s, TNetAddress& address);
+bool SocketPeerName(int s, TNetAddress& address);
 // Returns the accepted socket, or -1.
-int SocketAccept(TBlockingContext& ctx, int s, sockaddr_in* peer);
+int SocketAccept(TBlockingContext& ctx, int s, TNetAddress* peer);
 // Bytes sent (> 0), or -1 on error.
 long SocketSend(TBlockingContext& ctx, int s, const char* data, size_t length);
 // Bytes received (> 0), 0 when the peer closed, -1 on error.

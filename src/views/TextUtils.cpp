@@ -145,6 +145,10 @@ TSplitUrl SplitUrl(std::string_view url, const std::string& defaultPassword) {
       parts.Host.resize(colon);
     }
   }
+  // "[::1]" is an IPv6 address; the brackets only keep its colons apart from the port.
+  if (parts.Host.size() > 2 && parts.Host.front() == '[' && parts.Host.back() == ']') {
+    parts.Host = parts.Host.substr(1, parts.Host.size() - 2);
+  }
   if (rest.empty() || rest.back() == '/') {
     parts.Folder = std::string(rest);
   } else {

@@ -148,20 +148,37 @@ TEST_F(SocketsTest, ConnectToAClosedPortIsRefused) {
   ::close(probe);
   const int s = SocketCreate();
   Ctx.ArmWatchdog();
-  EXPECT_FALSE(SocketConnect(Ctx, s, a));
+  EXPECT_FALSE(SocketConnect(Ctx, s, TNetAddress::FromV4(INADDR_LOOPBACK, ntohs(a.sin_port))));
   EXPECT_EQ(LastSocketError(), WSAECONNREFUSED);
   ::close(s);
 }
 
-TEST(ResolveHost, DottedAddressesAreNeverLookedUpAndUnknownNamesAreNotFound) {
-  in_addr address{};
-  ASSERT_TRUE(ResolveHost("10.1.2.3", address));
-  EXPECT_EQ(ntohl(address.s_addr), 0x0A010203u);
-  ASSERT_TRUE(ResolveHost("localhost", address));
-  EXPECT_EQ(ntohl(address.s_addr) >> 24, 127u);
-  EXPECT_FALSE(ResolveHost("no-such-host.invalid", address));
+TEST(ResolveHost, LiteralsAreNeverLookedUpAndUnknownNamesAreNotFound) {
+  std::vector<TNetAddress> found;
+  const struct {
+    const char* Host;
+    int Family;
+    const char* Text;
+  } literals[] = {{"10.1.2.3", AF_INET, "10.1.2.3"},
+                  {"::1", AF_INET6, "::1"},
+                  {"2001:db8::7", AF_INET6, "2001:db8::7"},
+                  {"::ffff:192.0.2.1", AF_INET6, "192.0.2.1"}};
+  for (const auto& c : literals) {
+    ASSERT_TRUE(ResolveHost(c.Host, found)) << c.Host;
+    ASSERT_EQ(found.size(), 1u) << c.Host;
+    EXPECT_EQ(found[0].Family(), c.Family) << c.Host;
+    EXPECT_EQ(found[0].HostText(), c.Text) << c.Host;
+  }
+  ASSERT_TRUE(ResolveHost("localhost", found));
+  EXPECT_TRUE(found[0].HostText() == "127.0.0.1" || found[0].HostText() == "::1");
+  EXPECT_FALSE(ResolveHost("no-such-host.invalid", found));
   EXPECT_GE(LastSocketError(), 11001);
   EXPECT_LE(LastSocketError(), 11004);
+  // An IPv4 address and its IPv4-mapped IPv6 form are one host (a dual-stack listener).
+  ResolveHost("::ffff:127.0.0.1", found);
+  EXPECT_TRUE(found[0].SameHost(TNetAddress::FromV4(INADDR_LOOPBACK, 21)));
+  ResolveHost("::1", found);
+  EXPECT_FALSE(found[0].SameHost(TNetAddress::FromV4(INADDR_LOOPBACK, 21)));
 }
 
 }  // namespace

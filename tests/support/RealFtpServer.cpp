@@ -152,7 +152,7 @@ std::string TRealFtpServer::Password() const {
 
 std::string TRealFtpServer::Url() const {
   const std::string account = User() == "anonymous" ? "" : User() + ":" + Password() + "@";
-  return "ftp://" + account + "127.0.0.1:" + std::to_string(Port_) + "/";
+  return "ftp://" + account + Host() + ":" + std::to_string(Port_) + "/";
 }
 
 void TRealFtpServer::HandOver(const std::string& path) const {
@@ -161,7 +161,8 @@ void TRealFtpServer::HandOver(const std::string& path) const {
   }
 }
 
-TRealFtpServer::TRealFtpServer(TServerKind kind, TServerOptions options) : Kind_(kind) {
+TRealFtpServer::TRealFtpServer(TServerKind kind, TServerOptions options)
+    : Kind_(kind), Options(options) {
   Dir = MakeTempDir();
   Root_ = Dir + "/root/";
   ::mkdir(Root_.c_str(), 0777);
@@ -274,9 +275,10 @@ void TRealFtpServer::StartPureFtpd() {
 
 void TRealFtpServer::StartPyftpdlib() {
   int out = -1;
-  Pid = Spawn({"/usr/bin/python3", PELMAR_SOURCE_DIR "/tests/support/servers/pyftpd.py", "--root",
-               Root_, "--user", kUser, "--password", kPassword},
-              out);
+  Pid = Spawn(
+      {"/usr/bin/python3", PELMAR_SOURCE_DIR "/tests/support/servers/pyftpd.py", "--root", Root_,
+       "--user", kUser, "--password", kPassword, "--host", Options.Ipv6 ? "::1" : "127.0.0.1"},
+      out);
   if (Pid < 0) {
     Error = "cannot start /usr/bin/python3";
     return;

@@ -23,6 +23,8 @@ std::vector<TServerKind> AllServerKinds();
 struct TServerOptions {
   // ProFTPD's AllowStoreRestart: off (its default) answers a restarted STOR with 451.
   bool StoreRestart = true;
+  // pyftpdlib only: listen on ::1 instead of 127.0.0.1.
+  bool Ipv6 = false;
 };
 
 class TRealFtpServer {
@@ -50,6 +52,8 @@ class TRealFtpServer {
   static constexpr const char* kPassword = "secret";
   // An ftp:// address of the root for the account above, with a trailing "/".
   std::string Url() const;
+  // The address the server listens on, as an address writes it ("127.0.0.1", "[::1]").
+  std::string Host() const { return Options.Ipv6 ? "[::1]" : "127.0.0.1"; }
   // Makes a file the test wrote into the served folder belong to the account the sessions run
   // as, so that the server may change its mode (Pure-FTPd's sessions are not root).
   void HandOver(const std::string& path) const;
@@ -66,6 +70,7 @@ class TRealFtpServer {
   void StopSessions();
 
   TServerKind Kind_;
+  TServerOptions Options;
   std::string Dir;  // temporary folder holding the root and the configuration
   std::string Root_;
   std::string Config;

@@ -34,6 +34,8 @@ TEST(FtpUrl, Parts) {
       {"ftp://example.com", "anonymous", "", "example.com", 21, ""},
       {"ftp://example.com/", "anonymous", "", "example.com", 21, ""},
       {"ftp://u:p@h:2121/pub/file.txt", "u", "p", "h", 2121, "pub/file.txt"},
+      {"ftp://u:p@[::1]:2121/pub/file.txt", "u", "p", "::1", 2121, "pub/file.txt"},
+      {"ftp://[2001:db8::7]/", "anonymous", "", "2001:db8::7", 21, ""},
       {"ftp://u@h/a%20b", "u", "", "h", 21, "a b"},
       {"ftp://u%40x:p%3Aq@h/", "u@x", "p:q", "h", 21, ""},
       {"ftp://u:p@ss@h/x", "u", "p@ss", "h", 21, "x"},
@@ -53,7 +55,7 @@ TEST(FtpUrl, Parts) {
 
 TEST(FtpUrl, RefusedTexts) {
   for (const char* text : {"http://h/", "ftp://", "ftp:///x", "ftp://h:/", "ftp://h:99999/",
-                           "ftp://h:2x/", "ftp://h/%zz", "h/x"}) {
+                           "ftp://h:2x/", "ftp://h/%zz", "h/x", "ftp://[::1/", "ftp://[::1]x/"}) {
     std::string error;
     EXPECT_FALSE(ParseFtpUrl(text, error)) << text;
     EXPECT_FALSE(error.empty()) << text;
@@ -295,6 +297,28 @@ TEST(PelmarCliResume, AServerThatCannotResumeGetsTheWholeUpload) {
   ASSERT_GE(commands.size(), 12u);
   EXPECT_EQ(commands[11], "STOR up.bin") << "no REST before it";
   std::system(("rm -rf '" + dir + "'").c_str());
+}
+
+// A server on ::1 reached from a bracketed address: EPRT announces our port in active mode,
+// EPSV asks for the server's in passive mode.
+TEST(PelmarCliIpv6, ActiveAndPassiveFromABracketedAddress) {
+  TRealFtpServer server(TServerKind::Pyftpdlib, {.Ipv6 = true});
+  ASSERT_TRUE(server.Started()) << server.StartError();
+  ASSERT_EQ(server.Url().find("@[::1]:"), server.Url().find('@')) << server.Url();
+  const std::string local = server.Root() + "../";
+  WriteFile(server.Root() + "six.txt", "over IPv6");
+  for (const char* mode : {"--active", "--passive"}) {
+    SCOPED_TRACE(mode);
+    ::unlink((local + "six.txt").c_str());
+    TRun get =
+        RunCli(std::string("-v ") + mode + " get " + server.Url() + "six.txt " + local, local);
+    EXPECT_EQ(get.Status, 0) << get.Err;
+    EXPECT_EQ(ReadFile(local + "six.txt"), "over IPv6");
+    const bool active = std::string(mode) == "--active";
+    EXPECT_EQ(get.Err.find("EPRT |2|::1|") != std::string::npos, active) << get.Err;
+    EXPECT_EQ(get.Err.find("\nEPSV\n") != std::string::npos, !active) << get.Err;
+    EXPECT_EQ(get.Err.find("PORT "), std::string::npos) << get.Err;
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, PelmarCli, ::testing::ValuesIn(AllServerKinds()),

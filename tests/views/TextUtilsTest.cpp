@@ -112,6 +112,8 @@ TEST(SplitUrl, Parts) {
       // A port after the host is the port, with or without a user.
       {"ftp://host:2121/pub/", "anonymous", "me@x", "host", 2121, "/pub/", ""},
       {"ftp://u:p@host:2121/", "u", "p", "host", 2121, "/", ""},
+      {"ftp://u:p@[::1]:2121/pub/", "u", "p", "::1", 2121, "/pub/", ""},
+      {"ftp://[2001:db8::7]/f.txt", "anonymous", "me@x", "2001:db8::7", 21, "/", "f.txt"},
       {"ftp://u:p@ss@host:21/f", "u", "p@ss", "host", 21, "/", "f"},
       {"ftp://host:99999/", "anonymous", "me@x", "host:99999", 21, "/", ""},  // not a port
       {"ftp://host:/", "anonymous", "me@x", "host:", 21, "/", ""},

@@ -53,8 +53,20 @@ std::optional<TFtpUrl> ParseFtpUrl(const std::string& text, std::string& error) 
     }
     if (url.User.empty()) url.User = "anonymous";
   }
-  const size_t colon = authority.rfind(':');
-  url.Host = authority.substr(0, colon);
+  // "[2001:db8::1]:2121": the brackets keep an IPv6 address's colons apart from the port.
+  size_t colon = authority.rfind(':');
+  if (!authority.empty() && authority.front() == '[') {
+    const size_t close = authority.find(']');
+    if (close == std::string::npos ||
+        (close + 1 < authority.size() && authority[close + 1] != ':')) {
+      error = "bad host in " + text;
+      return std::nullopt;
+    }
+    url.Host = authority.substr(1, close - 1);
+    colon = close + 1 < authority.size() ? close + 1 : std::string::npos;
+  } else {
+    url.Host = authority.substr(0, colon);
+  }
   if (colon != std::string::npos) {
     const std::string port = authority.substr(colon + 1);
     const auto [end, ec] = std::from_chars(port.data(), port.data() + port.size(), url.Port);

@@ -120,7 +120,8 @@ void TfrmURL::SetAddress(const QString& address) {
     (anonymous ? ChkFTPAn : ChkFTP)->setChecked(true);
   }
   // The port read from the address goes with the host, as typed.
-  editHost->setText(Q(parts.Host) +
+  const QString host = Q(parts.Host);
+  editHost->setText((host.contains(':') ? "[" + host + "]" : host) +
                     (parts.Port != 21 ? QString(":%1").arg(parts.Port) : QString()));
   Port = parts.Port;
   editFolder->setText(Q(parts.Folder));

@@ -484,7 +484,7 @@ QString THostView::BuildUrl(const QModelIndex& item) const {
   const bool anonymous = Ftp->User == "anonymous";
   std::string url = "ftp://";
   if (!anonymous) url += Ftp->User + ":" + Ftp->Password + "@";
-  url += Ftp->Host;
+  url += Ftp->Host.find(':') == std::string::npos ? Ftp->Host : "[" + Ftp->Host + "]";
   if (Ftp->Port != 21) url += ":" + std::to_string(Ftp->Port);
   return Q(url + path);
 }

@@ -20,6 +20,7 @@ def main():
     parser.add_argument("--user", default="pelmar")
     parser.add_argument("--password", default="secret")
     parser.add_argument("--port", type=int, default=0)
+    parser.add_argument("--host", default="127.0.0.1")
     parser.add_argument("--verbose", action="store_true")
     args = parser.parse_args()
 
@@ -34,7 +35,7 @@ def main():
     # One thread and event loop per connection: with a single shared loop, pyftpdlib 1.5 can
     # lose a new control connection whose descriptor number an active-mode data connection
     # used a moment before (it then never reads the client's next command).
-    server = ThreadedFTPServer(("127.0.0.1", args.port), handler)
+    server = ThreadedFTPServer((args.host, args.port), handler)
     print(server.address[1], flush=True)
     server.serve_forever()
 
