@@ -1,4 +1,4 @@
-# Shared by the benchmark scripts: build pelmar-cli, start vsftpd on loopback (active mode,
+# Shared by the benchmark scripts: build pelmar-cli, start vsftpd on loopback (active and passive mode,
 # anonymous read/write over $root), timing helpers. Needs root (vsftpd).
 
 bench_setup() {
@@ -35,7 +35,7 @@ run_as_launching_user=YES
 seccomp_sandbox=NO
 secure_chroot_dir=$work/empty
 connect_from_port_20=NO
-pasv_enable=NO
+pasv_enable=YES
 port_enable=YES
 xferlog_enable=NO
 max_per_ip=0
