@@ -256,17 +256,6 @@ int64_t TFTPThread::DataLoop(TTransferStream& stream, bool receive) {
       }
       count += n;
       running = !ReportCheck(count, lastReport);
-    } else if (!ascii && stream.SendDescriptor() >= 0) {
-      // Binary uploads go from the file to the socket in the kernel: no copy through here.
-      const long n = SocketSendFile(Blocking, DataSocket, stream.SendDescriptor(), buffer.size());
-      if (n < 0) {
-        AbortOrError();
-        break;
-      }
-      if (n == 0) break;
-      stream.Skipped(n);
-      count += n;
-      running = !ReportCheck(count, lastReport);
     } else {
       const long got = stream.Read(buffer.data(), buffer.size());
       if (got < 0) PostError(0, stream.ErrorText());

@@ -72,8 +72,6 @@ TSequentialFileStream::TSequentialFileStream(const std::string& name, unsigned m
       Fd = -1;
     }
     if (Fd < 0) throw std::runtime_error("Unable to open file " + name);
-    // A regular file read front to back can go to the socket without a copy here.
-    ForReading = access == 0 && S_ISREG(info.st_mode);
   }
   ::posix_fadvise(Fd, 0, 0, POSIX_FADV_SEQUENTIAL);
 }

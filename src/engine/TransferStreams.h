@@ -25,10 +25,6 @@ class TTransferStream {
   // (ErrorText() says why).
   virtual bool Finish() { return true; }
   virtual std::string ErrorText() const { return {}; }
-  // A file descriptor the data can be sent from directly (sendfile), or -1; Skipped() then
-  // tells the stream how far it moved.
-  virtual int SendDescriptor() const { return -1; }
-  virtual void Skipped(int64_t) {}
 };
 
 class TMemoryStream : public TTransferStream {
@@ -69,8 +65,6 @@ class TSequentialFileStream : public TTransferStream {
   bool Commit() override;
   bool Finish() override;
   std::string ErrorText() const override { return Error; }
-  int SendDescriptor() const override { return ForReading ? Fd : -1; }
-  void Skipped(int64_t bytes) override { Pos += bytes; }
   int64_t Size() const;
 
  private:
@@ -80,7 +74,6 @@ class TSequentialFileStream : public TTransferStream {
   std::string Name;
   int Fd = -1;
   int64_t Pos = 0;
-  bool ForReading = false;
   bool TruncatePending = false;  // create mode over a file that is written in place
   bool CreatedHere = false;      // create mode made the file
   bool Committed = false;

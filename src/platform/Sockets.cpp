@@ -4,7 +4,6 @@
 #include <fcntl.h>
 #include <netdb.h>
 #include <poll.h>
-#include <sys/sendfile.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -286,20 +285,6 @@ long SocketSend(TBlockingContext& ctx, int s, const char* data, size_t length) {
   if (NoSocket(s)) return -1;
   for (;;) {
     const ssize_t n = ::send(s, data, length, MSG_NOSIGNAL);
-    if (n >= 0) return static_cast<long>(n);
-    if (errno == EINTR) continue;
-    if (!WouldBlock(errno)) {
-      FailWithErrno();
-      return -1;
-    }
-    if (!WaitForSocket(ctx, s, POLLOUT)) return -1;
-  }
-}
-
-long SocketSendFile(TBlockingContext& ctx, int s, int fileFd, size_t length) {
-  if (NoSocket(s)) return -1;
-  for (;;) {
-    const ssize_t n = ::sendfile(s, fileFd, nullptr, length);
     if (n >= 0) return static_cast<long>(n);
     if (errno == EINTR) continue;
     if (!WouldBlock(errno)) {

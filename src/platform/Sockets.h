@@ -79,10 +79,6 @@ bool SocketPeerName(int s, TNetAddress& address);
 int SocketAccept(TBlockingContext& ctx, int s, TNetAddress* peer);
 // Bytes sent (> 0), or -1 on error.
 long SocketSend(TBlockingContext& ctx, int s, const char* data, size_t length);
-// Sends up to `length` bytes of the file `fileFd` from its current position without copying
-// them through this process (sendfile): bytes sent (> 0), 0 at the end of the file, -1 on
-// error (a socket's or the file's).
-long SocketSendFile(TBlockingContext& ctx, int s, int fileFd, size_t length);
 // Bytes received (> 0), 0 when the peer closed, -1 on error.
 long SocketRecv(TBlockingContext& ctx, int s, char* buffer, size_t length);
 
