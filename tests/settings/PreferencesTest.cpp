@@ -31,10 +31,11 @@ TEST_F(PreferencesTest, EngineSettingsFromTheFile) {
     int Timeout;
     int Retries;
     bool KeepAlive;
+    bool Passive = false;
   } cases[] = {
       {"Timeout=30\nRetries=5\nPing=0\n", 30000, 5, false},
       {"Timeout=abc\nRetries=x\n", 120000, 3, true},  // not numbers: the engine's fallbacks
-      {"Retries=5\nInfiniteRetry=1\n", 90000, 0, true},
+      {"Retries=5\nInfiniteRetry=1\nPassiveMode=1\n", 90000, 0, true, true},
   };
   for (const auto& c : cases) {
     WriteFile(Home + "pelmar.ini", std::string("[Connection]\n") + c.Connection);
@@ -43,7 +44,9 @@ TEST_F(PreferencesTest, EngineSettingsFromTheFile) {
     EXPECT_EQ(EngineSettings().FTPTimeout.load(), c.Timeout) << c.Connection;
     EXPECT_EQ(EngineSettings().FTPRetries.load(), c.Retries) << c.Connection;
     EXPECT_EQ(EngineSettings().FTPKeepAlive.load(), c.KeepAlive) << c.Connection;
+    EXPECT_EQ(EngineSettings().PassiveMode.load(), c.Passive) << c.Connection;
   }
+  EngineSettings().PassiveMode = false;
 }
 
 TEST_F(PreferencesTest, ListsOfExtensionsAndAddresses) {

@@ -8,6 +8,7 @@
 #include <map>
 #include <random>
 
+#include "engine/EngineSettings.h"
 #include "settings/Preferences.h"
 #include "support/Files.h"
 #include "support/RealFtpServer.h"
@@ -139,7 +140,12 @@ TEST_P(PanesRealServerTest, BrowseSortAndMoveWholeFoldersBothWays) {
   }
 }
 
-TEST_P(PanesRealServerTest, FetchedFilesArriveInTheTemporaryFolder) {
+// In passive mode: the pane lists and fetches over data connections it opens itself.
+TEST_P(PanesRealServerTest, InPassiveModeFetchedFilesArriveInTheTemporaryFolder) {
+  EngineSettings().PassiveMode = true;
+  struct TActiveAgain {
+    ~TActiveAgain() { EngineSettings().PassiveMode = false; }
+  } activeAgain;
   WriteFile(Server->Root() + "fetch-me.bin", Random(20000, 3));
   Connect();
   QStringList fetched;
