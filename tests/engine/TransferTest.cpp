@@ -139,6 +139,9 @@ TEST_F(TransferTest, ServerThatNeverConnectsBackTimesOut) {
   EXPECT_EQ(CountEvents("listing"), 0);
   EXPECT_EQ(NonLogEvents(), (TCommands{"error:10004:Operation interrupted", "progress:2:0:0",
                                        "error:0:Unable to complete transfer", "folder:0:/done"}));
+  EXPECT_EQ(CountEvents("log:The server could not open the data connection; passive mode "
+                        "(Preferences, Connection) may help."),
+            1);
 }
 
 TEST_F(TransferTest, DownloadWritesTheFileAndLogsStatistics) {
