@@ -107,6 +107,8 @@ TEST_F(HostViewTest, BrowsingRenamingAndDisconnecting) {
   EXPECT_TRUE(View->LogEntries.isEmpty());
   EXPECT_TRUE(View->Cache().Paths().empty());
   EXPECT_EQ(Tree->TreeModel()->rowCount(), 0);
+  // The pane lets go at once; its QUIT reaches the server a moment later.
+  ASSERT_TRUE(server.WaitForCommands(before + 7, std::chrono::seconds(10)));
   EXPECT_EQ(Sent(server),
             (TCommands{"PWD", "PORT", "LIST", "CWD /sub/", "PWD", "PORT", "LIST", "CWD /", "PWD",
                        "PORT", "LIST", "RNFR /a.txt", "RNTO /A.txt", "QUIT"}));
