@@ -1,5 +1,8 @@
 #include "views/qt/LocalView.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
 #include <QApplication>
 #include <QClipboard>
 #include <QDir>
@@ -215,6 +218,20 @@ void TLocalView::RefreshFolder() {
 
 bool TLocalView::RenameItem(const QString& oldPath, const QString& newPath) {
   return QFile::rename(oldPath, newPath);
+}
+
+void TLocalView::UpdateItem(const std::string& folder, const std::string& name, uint16_t, int64_t,
+                            TDateTime) {
+  // The file-system model watches the folder for names coming and going and for changed
+  // attributes, not for a file growing: a downloaded file would keep the size it had when
+  // it appeared. Writing its own times back changes nothing but tells the watch to read it
+  // again.
+  if (QDir(QString::fromStdString(folder)) != QDir(Folder())) return;
+  const std::string path = folder + name;
+  struct stat info {};
+  if (::lstat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return;
+  const timespec times[2] = {info.st_atim, info.st_mtim};
+  ::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW);
 }
 
 }  // namespace pelmar

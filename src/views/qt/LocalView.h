@@ -48,6 +48,8 @@ class TLocalView : public TCustomView {
   void Paste() override;
   void RefreshFolder() override;
   bool RenameItem(const QString& oldPath, const QString& newPath) override;
+  void UpdateItem(const std::string& folder, const std::string& name, uint16_t attributes,
+                  int64_t size, TDateTime modified) override;
 
  signals:
   // The folder shown has been read completely.

@@ -108,7 +108,7 @@ TEST_P(PanesRealServerTest, BrowseSortAndMoveWholeFoldersBothWays) {
   WriteFile(root + "tree/small.txt", "small\n");
   WriteFile(root + "tree/sub/b.bin", Random(4097, 2));
   WriteFile(root + "tree/sub/deeper/c.bin", "");
-  WriteFile(root + "zz.bin", "zz");
+  WriteFile(root + "zz.bin", Random(3000000, 4));
   ::chmod((root + "up").c_str(), 0777);
   Connect();
   EXPECT_EQ(Names(), (QStringList{"tree", "up", "zz.bin"}));
@@ -138,6 +138,21 @@ TEST_P(PanesRealServerTest, BrowseSortAndMoveWholeFoldersBothWays) {
   for (int i = 0; i < Queue->Count(); ++i) {
     EXPECT_EQ(Queue->Item(i).StatusText(), "Done") << Queue->Item(i).FileName;
   }
+
+  // A file that grows after it appears in the local pane shows its final size there.
+  Remote->FolderUp();
+  ASSERT_TRUE(RunUntil([&] { return Names().contains("zz.bin"); }));
+  Select(*Remote, "zz.bin");
+  ASSERT_TRUE(Remote->SendSelection(Local.get()));
+  ASSERT_TRUE(QueueIdle());
+  auto localSize = [&] {
+    for (int row = 0; row < Local->ListView()->RowCount(); ++row) {
+      const QModelIndex item = Local->ListView()->Row(row);
+      if (Local->GetItemName(item) == "zz.bin") return Local->GetItemSize(item);
+    }
+    return int64_t{-1};
+  };
+  EXPECT_TRUE(RunUntil([&] { return localSize() == 3000000; })) << localSize();
 }
 
 // In passive mode: the pane lists and fetches over data connections it opens itself.
