@@ -6,7 +6,8 @@ bench_setup() {
   cmake --preset release >/dev/null
   cmake --build --preset release -j "$(nproc)" >/dev/null
   cli=$PWD/build/release/tools/cli/pelmar-cli
-  work=$(mktemp -d /tmp/pelmar-bench-XXXXXX)
+  # BENCH_TMP=/dev/shm takes the disk out of the measurement.
+  work=$(mktemp -d "${BENCH_TMP:-/tmp}/pelmar-bench-XXXXXX")
   root=$work/root
   mkdir -p "$root" "$work/empty" "$work/local" "$work/home"
   chmod 777 "$root"
