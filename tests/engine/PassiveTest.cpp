@@ -140,5 +140,20 @@ TEST_F(PassiveTest, ASilentDataPortEndsInTheTimeOutAndAbortStopsATransfer) {
   EXPECT_EQ(CountEvents("aborted"), 1);
 }
 
+TEST_F(PassiveTest, AbortEndsAConnectToTheDataPortThatNeverCompletes) {
+  EngineSettings().FTPTimeout = 600000;  // only the abort can end the wait in time
+  TScript after;
+  after.Read().PassiveFull("229 Entering Extended Passive Mode (|||{port}|)");
+  after.On("257 \"/done\"");
+  auto server = StartServer(after);
+  auto ftp = LogOn(*server);
+  ftp->List();
+  ASSERT_TRUE(RunUntil([&] { return !EventsStartingWith("log:229 ").empty(); }));
+  ftp->Abort();
+  Finish(*ftp);
+  EXPECT_EQ(Sent(*server), (TCommands{"EPSV", "PWD"})) << "no LIST without a data connection";
+  EXPECT_EQ(CountEvents("error:10004:Operation interrupted"), 1);
+}
+
 }  // namespace
 }  // namespace pelmar::test

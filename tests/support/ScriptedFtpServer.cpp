@@ -82,6 +82,11 @@ TScript& TScript::Passive(const std::string& line) {
   Steps.push_back({TScriptStep::TKind::Passive, line});
   return *this;
 }
+
+TScript& TScript::PassiveFull(const std::string& line) {
+  Steps.push_back({TScriptStep::TKind::PassiveFull, line});
+  return *this;
+}
 TScript& TScript::WaitClose() {
   Steps.push_back({TScriptStep::TKind::WaitClose, ""});
   return *this;
@@ -199,6 +204,14 @@ void TScriptedFtpServer::Play(int fd, const TScript& script) {
       if (Fd >= 0) ::close(Fd);
     }
   } held, passive;
+  struct TFillers {
+    int Fds[3] = {-1, -1, -1};
+    ~TFillers() {
+      for (int fd : Fds) {
+        if (fd >= 0) ::close(fd);
+      }
+    }
+  } fillers;
   // A data connection: accepted on the passive port when there is one, else made to the
   // address of the last PORT.
   auto openData = [&](const std::string& source) {
@@ -269,7 +282,8 @@ void TScriptedFtpServer::Play(int fd, const TScript& script) {
       case TScriptStep::TKind::WaitClose:
         while (ReadLine(fd, buffer, line)) Record(line);
         return;
-      case TScriptStep::TKind::Passive: {
+      case TScriptStep::TKind::Passive:
+      case TScriptStep::TKind::PassiveFull: {
         if (passive.Fd >= 0) ::close(passive.Fd);
         passive.Fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         sockaddr_in address{};
@@ -277,8 +291,18 @@ void TScriptedFtpServer::Play(int fd, const TScript& script) {
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         socklen_t len = sizeof address;
         ::bind(passive.Fd, AsAddr(address), sizeof address);
-        ::listen(passive.Fd, 1);
+        const bool full = step.Kind == TScriptStep::TKind::PassiveFull;
+        ::listen(passive.Fd, full ? 0 : 1);
         ::getsockname(passive.Fd, AsAddr(address), &len);
+        if (full) {
+          // Connections nobody accepts fill the queue; a further handshake is dropped.
+          for (int& filler : fillers.Fds) {
+            filler = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+            ::connect(filler, AsAddr(address), sizeof address);
+          }
+          pollfd settle{StopFd, POLLIN, 0};
+          ::poll(&settle, 1, 100);
+        }
         const unsigned port = ntohs(address.sin_port);
         std::string reply = step.Text;
         auto put = [&reply](const std::string& name, unsigned value) {

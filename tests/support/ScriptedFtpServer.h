@@ -31,6 +31,7 @@ struct TScriptStep {
     CloseData,    // close the connection DataHold opened
     DataMore,     // send Text on the connection DataHold opened
     Passive,      // listen on a free port and reply Text with it; data steps then accept there
+    PassiveFull,  // as Passive, with the port's backlog filled: the client's connect hangs
   };
   TKind Kind;
   std::string Text;
@@ -60,6 +61,9 @@ class TScript {
   // port and "{p1}"/"{p2}" by its two bytes; the data steps after it accept the client's
   // connection there instead of connecting back.
   TScript& Passive(const std::string& line);
+  // As Passive, but nothing accepts there and the backlog is full, so a connection to the
+  // port never completes (the kernel drops its handshake).
+  TScript& PassiveFull(const std::string& line);
 
   std::vector<TScriptStep> Steps;
 };
