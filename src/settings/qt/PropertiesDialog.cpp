@@ -8,7 +8,6 @@
 #include <QLabel>
 #include <QLocale>
 #include <QPushButton>
-#include <QSet>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
@@ -56,13 +55,14 @@ TfrmProperties::TfrmProperties(const std::vector<TPropertyEntry>& entries, const
   folder.chop(1);
   int64_t total = 0;
   uint16_t common = kPermissionBits;
-  QSet<QString> types;
+  // Whether all entries share one type (a set here trips a false GCC warning inside QHash).
+  bool oneType = true;
   int files = 0;
   int folders = 0;
   for (const auto& entry : entries) {
     total += entry.Size;
     common &= entry.Attributes;
-    types.insert(entry.Type);
+    oneType = oneType && entry.Type == first.Type;
     ((entry.Attributes & 1) ? folders : files)++;
   }
   QLabel* icon = label("imgIcon", QString(), QString());
@@ -75,7 +75,6 @@ TfrmProperties::TfrmProperties(const std::vector<TPropertyEntry>& entries, const
   } else {
     setWindowTitle(first.Name + ",... Properties");
     label("lblName", QString(), QString("%1 Files, %2 Folders").arg(files).arg(folders));
-    const bool oneType = types.size() == 1;
     label("lblType", "Type", oneType ? first.Type : QString("Multiple Types"));
     if (oneType) icon->setPixmap(first.Icon.pixmap(32, 32));
   }
