@@ -484,7 +484,10 @@ QString THostView::BuildUrl(const QModelIndex& item) const {
   const bool anonymous = Ftp->User == "anonymous";
   std::string url = "ftp://";
   if (!anonymous) url += Ftp->User + ":" + Ftp->Password + "@";
-  url += Ftp->Host.find(':') == std::string::npos ? Ftp->Host : "[" + Ftp->Host + "]";
+  // An IPv6 address goes in brackets (once: the site may already hold it so).
+  const std::string& host = Ftp->Host;
+  const bool bare = host.find(':') == std::string::npos || host.front() == '[';
+  url += bare ? host : "[" + host + "]";
   if (Ftp->Port != 21) url += ":" + std::to_string(Ftp->Port);
   return Q(url + path);
 }

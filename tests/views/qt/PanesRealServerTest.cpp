@@ -179,6 +179,24 @@ TEST_P(PanesRealServerTest, InPassiveModeFetchedFilesArriveInTheTemporaryFolder)
   fs::remove(fetched[0].toStdString());
 }
 
+// A server on ::1, named as an address writes it: listed, fetched through the queue, and
+// its entries' addresses bracketed.
+TEST_P(PanesRealServerTest, AnIpv6ServerByItsBracketedAddress) {
+  if (GetParam() != TServerKind::Pyftpdlib) GTEST_SKIP() << "one IPv6 server is enough";
+  TRealFtpServer six(TServerKind::Pyftpdlib, {.Ipv6 = true});
+  ASSERT_TRUE(six.Started()) << six.StartError();
+  WriteFile(six.Root() + "six.bin", Random(70000, 6));
+  Remote->Connect("[::1]", six.Port(), QString::fromStdString(six.User()),
+                  QString::fromStdString(six.Password()), "", "", "");
+  ASSERT_TRUE(RunUntil([&] { return Names() == QStringList{"six.bin"}; }));
+  Select(*Remote, "six.bin");
+  EXPECT_TRUE(Remote->BuildUrl(Remote->ListView()->SelectedItems().first())
+                  .endsWith(QString("[::1]:%1/six.bin").arg(six.Port())));
+  ASSERT_TRUE(Remote->SendSelection(Local.get()));
+  ASSERT_TRUE(QueueIdle());
+  EXPECT_TRUE(ReadFile(LocalRoot + "six.bin") == ReadFile(six.Root() + "six.bin"));
+}
+
 INSTANTIATE_TEST_SUITE_P(Servers, PanesRealServerTest, ::testing::ValuesIn(AllServerKinds()),
                          [](const auto& param) { return ServerName(param.param); });
 
