@@ -81,13 +81,22 @@ uint16_t FreePort() {
   return ntohs(a.sin_port);
 }
 
-bool Accepts(uint16_t port) {
-  const int s = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  a.sin_port = htons(port);
-  const bool ok = ::connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+bool Accepts(uint16_t port, bool v6) {
+  const int s = ::socket(v6 ? AF_INET6 : AF_INET, SOCK_STREAM, 0);
+  bool ok = false;
+  if (v6) {
+    sockaddr_in6 a{};
+    a.sin6_family = AF_INET6;
+    a.sin6_addr = in6addr_loopback;
+    a.sin6_port = htons(port);
+    ok = ::connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+  } else {
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    a.sin_port = htons(port);
+    ok = ::connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+  }
   ::close(s);
   return ok;
 }
@@ -201,7 +210,7 @@ void TRealFtpServer::StartListening(const std::vector<std::string>& args, uint16
   const auto deadline =
       std::chrono::steady_clock::now() + std::chrono::milliseconds(kStartTimeoutMs);
   while (std::chrono::steady_clock::now() < deadline) {
-    if (Accepts(port)) {
+    if (Accepts(port, Options.Ipv6)) {
       Port_ = port;
       return;
     }
@@ -310,7 +319,8 @@ void TRealFtpServer::StartVsftpd() {
   ::mkdir(empty.c_str(), 0755);
   const uint16_t port = FreePort();
   Config = Dir + "/vsftpd.conf";
-  std::ofstream(Config) << "listen=YES\nlisten_ipv6=NO\nlisten_address=127.0.0.1\n"
+  std::ofstream(Config) << (Options.Ipv6 ? "listen=NO\nlisten_ipv6=YES\nlisten_address6=::1\n"
+                                         : "listen=YES\nlisten_ipv6=NO\nlisten_address=127.0.0.1\n")
                         << "listen_port=" << port << "\n"
                         << "background=NO\nanonymous_enable=YES\nlocal_enable=NO\n"
                         << "anon_root=" << Root_ << "\n"

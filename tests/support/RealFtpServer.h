@@ -23,7 +23,7 @@ std::vector<TServerKind> AllServerKinds();
 struct TServerOptions {
   // ProFTPD's AllowStoreRestart: off (its default) answers a restarted STOR with 451.
   bool StoreRestart = true;
-  // pyftpdlib only: listen on ::1 instead of 127.0.0.1.
+  // pyftpdlib and vsftpd only: listen on ::1 instead of 127.0.0.1.
   bool Ipv6 = false;
 };
 

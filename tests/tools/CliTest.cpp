@@ -301,8 +301,13 @@ TEST(PelmarCliResume, AServerThatCannotResumeGetsTheWholeUpload) {
 
 // A server on ::1 reached from a bracketed address: EPRT announces our port in active mode,
 // EPSV asks for the server's in passive mode.
-TEST(PelmarCliIpv6, ActiveAndPassiveFromABracketedAddress) {
-  TRealFtpServer server(TServerKind::Pyftpdlib, {.Ipv6 = true});
+class PelmarCliIpv6 : public ::testing::TestWithParam<TServerKind> {};
+
+TEST_P(PelmarCliIpv6, ActiveAndPassiveFromABracketedAddress) {
+  if (const std::string why = TRealFtpServer::CannotRun(GetParam()); !why.empty()) {
+    GTEST_SKIP() << why;
+  }
+  TRealFtpServer server(GetParam(), {.Ipv6 = true});
   ASSERT_TRUE(server.Started()) << server.StartError();
   ASSERT_EQ(server.Url().find("@[::1]:"), server.Url().find('@')) << server.Url();
   const std::string local = server.Root() + "../";
@@ -320,6 +325,10 @@ TEST(PelmarCliIpv6, ActiveAndPassiveFromABracketedAddress) {
     EXPECT_EQ(get.Err.find("PORT "), std::string::npos) << get.Err;
   }
 }
+
+INSTANTIATE_TEST_SUITE_P(Servers, PelmarCliIpv6,
+                         ::testing::Values(TServerKind::Pyftpdlib, TServerKind::Vsftpd),
+                         [](const auto& param) { return ServerName(param.param); });
 
 INSTANTIATE_TEST_SUITE_P(Servers, PelmarCli, ::testing::ValuesIn(AllServerKinds()),
                          [](const auto& param) { return ServerName(param.param); });
