@@ -32,6 +32,7 @@ class QMenu;
 class QModelIndex;
 class QPlainTextEdit;
 class QStackedWidget;
+class QVBoxLayout;
 
 namespace pelmar {
 class TBrowser;
@@ -119,6 +120,16 @@ class TfrmMain : public QMainWindow, public ITransferWindowHost, public ITransfe
   // Layout and window state (MainWindowLayout.cpp).
   void BuildMenus();
   void BuildToolbar(QWidget* parent);
+  // A pane side: the frame, its tool row, then (FinishSide) the tabs below the tools.
+  struct TSideFrame {
+    QWidget* Side;
+    QVBoxLayout* Layout;
+    QWidget* Tools;
+    QHBoxLayout* Row;
+  };
+  TSideFrame SideFrame(QWidget* parent, const char* sideName, const char* toolsName);
+  QTabWidget* FinishSide(const TSideFrame& frame, const char* tabsName);
+  QAction* UpAction(const char* name);
   QWidget* BuildLocalSide(QWidget* parent);
   QWidget* BuildRemoteSide(QWidget* parent);
   QWidget* BuildCentreStrip(QWidget* parent);

@@ -401,51 +401,57 @@ QToolButton* TfrmMain::PaneButton(QWidget* parent, const char* name, const QStri
   button->setObjectName(name);
   button->setToolTip(hint);
   button->setAutoRaise(true);
-  if (action) {
-    button->setDefaultAction(action);
-    return button;
-  }
-  // A command of a later stage: shown, disabled, with its icon.
-  static const std::map<QString, QStyle::StandardPixmap> kIcons = {
-      {"New View", QStyle::SP_TitleBarNormalButton},
-      {"Close View", QStyle::SP_DialogCloseButton},
-      {"Refresh", QStyle::SP_BrowserReload},
-      {"New Folder", QStyle::SP_FileDialogNewFolder},
-      {"Rename", QStyle::SP_FileDialogDetailedView},
-      {"Delete", QStyle::SP_TrashIcon},
-      {"File Mask", QStyle::SP_FileDialogContentsView}};
-  const auto icon = kIcons.find(hint);
-  button->setIcon(
-      style()->standardIcon(icon == kIcons.end() ? QStyle::SP_CustomBase : icon->second));
-  button->setEnabled(false);
+  button->setDefaultAction(action);
   return button;
 }
 
+TfrmMain::TSideFrame TfrmMain::SideFrame(QWidget* parent, const char* sideName,
+                                         const char* toolsName) {
+  TSideFrame frame;
+  frame.Side = new QWidget(parent);
+  frame.Side->setObjectName(sideName);
+  frame.Layout = new QVBoxLayout(frame.Side);
+  frame.Layout->setContentsMargins(0, 0, 0, 0);
+  frame.Tools = new QWidget(frame.Side);
+  frame.Tools->setObjectName(toolsName);
+  frame.Row = new QHBoxLayout(frame.Tools);
+  frame.Row->setContentsMargins(0, 0, 0, 0);
+  return frame;
+}
+
+QTabWidget* TfrmMain::FinishSide(const TSideFrame& frame, const char* tabsName) {
+  frame.Layout->addWidget(frame.Tools);
+  auto* tabs = new QTabWidget(frame.Side);
+  tabs->setObjectName(tabsName);
+  tabs->setDocumentMode(true);
+  frame.Layout->addWidget(tabs, 1);
+  return tabs;
+}
+
+QAction* TfrmMain::UpAction(const char* name) {
+  QAction* up = MakeAction(name, "Up One Level", "Up One Level");
+  up->setIcon(style()->standardIcon(QStyle::SP_FileDialogToParent));
+  return up;
+}
+
 QWidget* TfrmMain::BuildLocalSide(QWidget* parent) {
-  auto* side = new QWidget(parent);
-  side->setObjectName("pnlLocal");
-  auto* layout = new QVBoxLayout(side);
-  layout->setContentsMargins(0, 0, 0, 0);
-  auto* tools = new QWidget(side);
-  tools->setObjectName("PnlLocalTools");
-  auto* row = new QHBoxLayout(tools);
-  row->setContentsMargins(0, 0, 0, 0);
+  const TSideFrame frame = SideFrame(parent, "pnlLocal", "PnlLocalTools");
+  QWidget* tools = frame.Tools;
   cmboLocalTree = new QComboBox(tools);
   cmboLocalTree->setObjectName("cmboLocalTree");
   cmboLocalTree->setEditable(true);
   cmboLocalTree->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
   connect(cmboLocalTree->lineEdit(), &QLineEdit::returnPressed, this,
           [this] { OpenLocalFolder(cmboLocalTree->currentText(), true); });
-  row->addWidget(cmboLocalTree, 1);
-  QAction* up = MakeAction("actLocalUp", "Up One Level", "Up One Level");
-  up->setIcon(style()->standardIcon(QStyle::SP_FileDialogToParent));
+  frame.Row->addWidget(cmboLocalTree, 1);
+  QAction* up = UpAction("actLocalUp");
   connect(up, &QAction::triggered, this, [this] {
     CurrentLocal->FolderUp();
     LocalChange();
   });
-  row->addWidget(PaneButton(tools, "btnLocalUp", "Up One Level", up));
-  AddViewStyleButtons(tools, row, false);
-  AddCommandButtons(tools, row,
+  frame.Row->addWidget(PaneButton(tools, "btnLocalUp", "Up One Level", up));
+  AddViewStyleButtons(tools, frame.Row, false);
+  AddCommandButtons(tools, frame.Row,
                     {{"btnLocalChDir", "Change Folder"},
                      {"btnLocalNew", "New View"},
                      {"btnLocalClose", "Close View"},
@@ -455,13 +461,9 @@ QWidget* TfrmMain::BuildLocalSide(QWidget* parent) {
                      {"btnLocalRename", "Rename"},
                      {"btnLocalDelete", "Delete"},
                      {"btnLocalMask", "File Mask"}});
-  layout->addWidget(tools);
-  pgctrlLocal = new QTabWidget(side);
-  pgctrlLocal->setObjectName("pgctrlLocal");
-  pgctrlLocal->setDocumentMode(true);
+  pgctrlLocal = FinishSide(frame, "pgctrlLocal");
   connect(pgctrlLocal, &QTabWidget::currentChanged, this, [this] { LocalChange(); });
-  layout->addWidget(pgctrlLocal, 1);
-  return side;
+  return frame.Side;
 }
 
 QWidget* TfrmMain::BuildCentreStrip(QWidget* parent) {
@@ -488,14 +490,8 @@ QWidget* TfrmMain::BuildCentreStrip(QWidget* parent) {
 }
 
 QWidget* TfrmMain::BuildRemoteSide(QWidget* parent) {
-  auto* side = new QWidget(parent);
-  side->setObjectName("pnlHost");
-  auto* layout = new QVBoxLayout(side);
-  layout->setContentsMargins(0, 0, 0, 0);
-  auto* tools = new QWidget(side);
-  tools->setObjectName("PnlHostTools");
-  auto* row = new QHBoxLayout(tools);
-  row->setContentsMargins(0, 0, 0, 0);
+  const TSideFrame frame = SideFrame(parent, "pnlHost", "PnlHostTools");
+  QWidget* tools = frame.Tools;
   cmboHostTree = new TTreeCombo(tools);
   cmboHostTree->setObjectName("cmboHostTree");
   cmboHostTree->setEnabled(false);
@@ -504,37 +500,28 @@ QWidget* TfrmMain::BuildRemoteSide(QWidget* parent) {
     if (CurrentHost) CurrentHost->ChangeFolder(Q(CurrentHost->TreePath(node)));
     HostUpdateState(*CurrentHost, 0, CurrentHost->SelectedCount());
   });
-  row->addWidget(cmboHostTree, 1);
-  QAction* up = MakeAction("actHostUp", "Up One Level", "Up One Level");
-  up->setIcon(style()->standardIcon(QStyle::SP_FileDialogToParent));
+  frame.Row->addWidget(cmboHostTree, 1);
+  QAction* up = UpAction("actHostUp");
   connect(up, &QAction::triggered, this, [this] { CurrentHost->FolderUp(); });
-  row->addWidget(PaneButton(tools, "btnHostUp", "Up One Level", up));
-  QAction* newView = MakeAction("actHostNew", "New View", "New View");
-  newView->setIcon(style()->standardIcon(QStyle::SP_FileDialogNewFolder));
-  connect(newView, &QAction::triggered, this, &TfrmMain::btnHostNewClick);
-  row->addWidget(PaneButton(tools, "btnHostNew", "New View", newView));
-  QAction* close = MakeAction("actHostClose", "Close View", "Close View");
-  close->setIcon(style()->standardIcon(QStyle::SP_DialogCloseButton));
-  close->setEnabled(false);
-  connect(close, &QAction::triggered, this, &TfrmMain::btnHostCloseClick);
-  row->addWidget(PaneButton(tools, "btnHostClose", "Close View", close));
-  AddCommandButtons(tools, row, {{"btnHostEdit", "Edit with..."}});
-  row->addWidget(
-      PaneButton(tools, "btnHostRefresh", "Refresh", CommandAction("btnHostRefresh", "Refresh")));
-  AddViewStyleButtons(tools, row, true);
-  AddCommandButtons(tools, row,
+  frame.Row->addWidget(PaneButton(tools, "btnHostUp", "Up One Level", up));
+  AddCommandButtons(tools, frame.Row,
+                    {{"btnHostNew", "New View"},
+                     {"btnHostClose", "Close View"},
+                     {"btnHostEdit", "Edit with..."},
+                     {"btnHostRefresh", "Refresh"}});
+  connect(Action("actHostNew"), &QAction::triggered, this, &TfrmMain::btnHostNewClick);
+  Action("actHostClose")->setEnabled(false);
+  connect(Action("actHostClose"), &QAction::triggered, this, &TfrmMain::btnHostCloseClick);
+  AddViewStyleButtons(tools, frame.Row, true);
+  AddCommandButtons(tools, frame.Row,
                     {{"btnHostChDir", "Change Folder"},
                      {"btnHostNewFolder", "New Folder"},
                      {"btnHostRename", "Rename"},
                      {"btnHostDelete", "Delete"},
                      {"btnHostMask", "File Mask"}});
-  layout->addWidget(tools);
-  pgctrlHost = new QTabWidget(side);
-  pgctrlHost->setObjectName("pgctrlHost");
-  pgctrlHost->setDocumentMode(true);
+  pgctrlHost = FinishSide(frame, "pgctrlHost");
   connect(pgctrlHost, &QTabWidget::currentChanged, this, [this] { pgctrlHostChange(); });
-  layout->addWidget(pgctrlHost, 1);
-  return side;
+  return frame.Side;
 }
 
 void TfrmMain::AddViewStyleButtons(QWidget* tools, QHBoxLayout* row, bool host) {

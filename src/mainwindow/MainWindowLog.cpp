@@ -7,6 +7,7 @@
 #include <QSplitter>
 #include <QTextBlock>
 #include <QToolBar>
+#include <utility>
 
 #include "mainwindow/MainWindow.h"
 #include "settings/Preferences.h"
@@ -119,29 +120,18 @@ void TfrmMain::PlaySoundIfEnabled(const std::string& file) {
 }
 
 void TfrmMain::PlayStateSound(int code) {
-  const TPreferences& preferences = Preferences();
-  switch (code) {
-    case usConnected:
-      PlaySoundIfEnabled(preferences.ConnectSuccessSound);
-      break;
-    case usConnectFailed:
-      PlaySoundIfEnabled(preferences.ConnectFailureSound);
-      break;
-    case usDisconnected:
-      PlaySoundIfEnabled(preferences.DisconnectSound);
-      break;
-    case usFileDone:
-      PlaySoundIfEnabled(preferences.EndOfFileSound);
-      break;
-    case usAllDone:
-      PlaySoundIfEnabled(preferences.EndOfTotalSound);
-      break;
-    case usError:
-    case usTransferError:
-      PlaySoundIfEnabled(preferences.ErrorSound);
-      break;
-    default:
-      break;
+  // Which preference's file each state code plays, whichever view sends it.
+  static constexpr std::pair<int, std::string TPreferences::*> kSounds[] = {
+      {usConnected, &TPreferences::ConnectSuccessSound},
+      {usConnectFailed, &TPreferences::ConnectFailureSound},
+      {usDisconnected, &TPreferences::DisconnectSound},
+      {usFileDone, &TPreferences::EndOfFileSound},
+      {usAllDone, &TPreferences::EndOfTotalSound},
+      {usError, &TPreferences::ErrorSound},
+      {usTransferError, &TPreferences::ErrorSound},
+  };
+  for (const auto& [sent, file] : kSounds) {
+    if (sent == code) PlaySoundIfEnabled(Preferences().*file);
   }
 }
 

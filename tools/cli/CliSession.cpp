@@ -156,6 +156,7 @@ bool TCliSession::MakeFolders(const std::string& path) {
     Ftp->ChangeFolder(folder);
     return WaitForRequests() && ReplyBeforeMarker.rfind("250", 0) == 0;
   };
+  if (path.rfind('/', 0) == 0) return true;  // absolute paths name folders that must exist
   std::vector<std::string> levels;
   for (size_t start = 0; start < path.size();) {
     size_t end = path.find('/', start);
@@ -163,7 +164,6 @@ bool TCliSession::MakeFolders(const std::string& path) {
     if (end > start) levels.push_back(path.substr(start, end - start));
     start = end + 1;
   }
-  if (path.rfind('/', 0) == 0) return true;  // absolute paths name folders that must exist
   size_t entered = 0;
   bool ok = true;
   for (const std::string& level : levels) {
