@@ -293,49 +293,45 @@ void TfrmMain::BuildMenus() {
           &QAction::triggered, this, [this] { CurrentLocal->InvertSelection(); });
 
   // Pane commands arrive with the next stage of the window; until then they are shown disabled.
-  QMenu* local = menu("mnuLocal", "&Local");
-  QMenu* localEdit = local->addMenu("E&dit with...");
-  localEdit->setObjectName("mnuLocalEdit");
-  item(localEdit, "mnuLocalEditNotePad", "&NotePad", none, true);
-  item(localEdit, "MnuLocalEditTessaro", "&Tessaro", none, true);
-  for (const auto& [name, caption] : std::initializer_list<std::pair<const char*, const char*>>{
-           {"mnuLocalRefresh", "&Refresh\tF5"},
-           {"mnuLocalNewFolder", "&Create New Folder"},
-           {"mnuLocalRename", "Rena&me\tF2"},
-           {"mnuLocalDelete", "&Erase\tDel"},
-           {"mnuLocalMask", "Mas&k files"},
-           {nullptr, nullptr},
-           {"mnuLocalCut", "&Cut\tCtrl+X"},
-           {"mnuLocalCopy", "Co&py\tCtrl+C"},
-           {"mnuLocalPaste", "&Paste\tCtrl+V"},
-           {nullptr, nullptr},
-           {"mnuLocalProperties", "P&roperties\tAlt+Enter"}}) {
-    if (!name) {
-      local->addSeparator();
-      continue;
+  // A pane menu: "E&dit with..." and its two programs, then the commands (nullptr: a line).
+  using TItems = std::initializer_list<std::pair<const char*, const char*>>;
+  auto paneMenu = [&](const char* name, const QString& caption, const char* editName,
+                      const char* notePad, const char* tessaro, TItems items) {
+    QMenu* pane = menu(name, caption);
+    QMenu* editWith = pane->addMenu("E&dit with...");
+    editWith->setObjectName(editName);
+    item(editWith, notePad, "&NotePad", none, true);
+    item(editWith, tessaro, "&Tessaro", none, true);
+    for (const auto& [itemName, itemCaption] : items) {
+      if (itemName) {
+        item(pane, itemName, itemCaption, none, false);
+      } else {
+        pane->addSeparator();
+      }
     }
-    item(local, name, caption, none, false);
-  }
-  QMenu* host = menu("mnuHost", "&Server");
-  QMenu* hostEdit = host->addMenu("E&dit with...");
-  hostEdit->setObjectName("mnuHostEdit");
-  hostEdit->setEnabled(false);
-  item(hostEdit, "mnuHostEditNotePad", "&NotePad", none, true);
-  item(hostEdit, "mnuHostEditTessaro", "&Tessaro", none, true);
-  for (const auto& [name, caption] : std::initializer_list<std::pair<const char*, const char*>>{
-           {"mnuHostRefresh", "&Refresh\tF5"},
-           {"mnuHostNewFolder", "&Create New Folder"},
-           {"mnuHostRename", "Rena&me\tF2"},
-           {"mnuHostDelete", "&Erase\tDel"},
-           {"mnuHostMask", "Mas&k files"},
-           {nullptr, nullptr},
-           {"mnuHostProperties", "P&roperties\tAlt+Enter"}}) {
-    if (!name) {
-      host->addSeparator();
-      continue;
-    }
-    item(host, name, caption, none, false);
-  }
+    return editWith;
+  };
+  paneMenu("mnuLocal", "&Local", "mnuLocalEdit", "mnuLocalEditNotePad", "MnuLocalEditTessaro",
+           {{"mnuLocalRefresh", "&Refresh\tF5"},
+            {"mnuLocalNewFolder", "&Create New Folder"},
+            {"mnuLocalRename", "Rena&me\tF2"},
+            {"mnuLocalDelete", "&Erase\tDel"},
+            {"mnuLocalMask", "Mas&k files"},
+            {nullptr, nullptr},
+            {"mnuLocalCut", "&Cut\tCtrl+X"},
+            {"mnuLocalCopy", "Co&py\tCtrl+C"},
+            {"mnuLocalPaste", "&Paste\tCtrl+V"},
+            {nullptr, nullptr},
+            {"mnuLocalProperties", "P&roperties\tAlt+Enter"}});
+  paneMenu("mnuHost", "&Server", "mnuHostEdit", "mnuHostEditNotePad", "mnuHostEditTessaro",
+           {{"mnuHostRefresh", "&Refresh\tF5"},
+            {"mnuHostNewFolder", "&Create New Folder"},
+            {"mnuHostRename", "Rena&me\tF2"},
+            {"mnuHostDelete", "&Erase\tDel"},
+            {"mnuHostMask", "Mas&k files"},
+            {nullptr, nullptr},
+            {"mnuHostProperties", "P&roperties\tAlt+Enter"}})
+      ->setEnabled(false);  // the remote commands wait for a connection
   QMenu* view = menu("mnuView", "&Options");
   item(view, "mnuOptions", "General &Preferences", none, false);
   view->addSeparator();
