@@ -36,16 +36,6 @@ const std::string kGif(
     "\x00\x00\x00\x00,\x00\x00\x00\x00\x01\x00\x01\x00\x00\x02\x02\x44\x01\x00;",
     43);
 
-TEST(Preview, ByExtension) {
-  const struct {
-    const char* Name;
-    bool Previewable;
-  } cases[] = {{"Index.HTML", true},       {"logo.gif", true},    {"style.css", true},
-               {"photo.JPG", true},        {"readme.txt", false}, {"html", false},
-               {"archive.html.gz", false}, {"picture.png", false}};
-  for (const auto& c : cases) EXPECT_EQ(IsPreviewable(c.Name), c.Previewable) << c.Name;
-}
-
 struct TStart {
   QString Program;
   QStringList Arguments;
