@@ -36,6 +36,11 @@ bool IsEditable(const QString& name) {
   return dot >= 0 && kEditable.contains(name.mid(dot).toLower() + ' ');
 }
 
+// A local file's address for the viewer; empty when it is not a file (any more).
+QString LocalPage(const QString& path) {
+  return QFileInfo(path).isFile() ? QUrl::fromLocalFile(path).toString() : QString();
+}
+
 QString FolderOf(const QString& program) {
   return QFileInfo(program).absolutePath();
 }
@@ -117,8 +122,7 @@ void TfrmMain::ShowViewer(bool shown) {
   if (!host.SelectedItems().isEmpty() && host.isAncestorOf(focus) && host.FocusedItem().isValid()) {
     page = CurrentHost->BuildUrl(host.FocusedItem());
   } else if (!local.SelectedItems().isEmpty() && local.isAncestorOf(focus)) {
-    const QString path = CurrentLocal->GetItemPath(local.SelectedItems().first());
-    if (QFileInfo(path).isFile()) page = QUrl::fromLocalFile(path).toString();
+    page = LocalPage(CurrentLocal->GetItemPath(local.SelectedItems().first()));
   }
   if (!page.isEmpty() && IsPreviewable(page) && page.startsWith("ftp:")) {
     NavigateToRemote(host.FocusedItem());
@@ -141,8 +145,7 @@ void TfrmMain::ListClick(TCustomView& sender) {
   const QModelIndexList selected = list.SelectedItems();
   if (&sender == CurrentLocal && !selected.isEmpty() &&
       IsPreviewable(sender.GetItemName(selected.first()))) {
-    const QString path = sender.GetItemPath(selected.first());
-    if (QFileInfo(path).isFile()) page = QUrl::fromLocalFile(path).toString();
+    page = LocalPage(sender.GetItemPath(selected.first()));
   } else if (&sender == CurrentHost && !selected.isEmpty() && list.FocusedItem().isValid() &&
              IsPreviewable(list.FocusedItem().data(Qt::DisplayRole).toString())) {
     page = CurrentHost->BuildUrl(list.FocusedItem());

@@ -16,10 +16,6 @@
 namespace pelmar {
 namespace {
 
-bool IsImage(const QString& path) {
-  return !QImageReader::imageFormat(path).isEmpty();
-}
-
 QString WithoutPassword(const QString& address) {
   const QUrl url(address);
   if (!url.isValid() || url.password().isEmpty()) return address;
@@ -102,14 +98,17 @@ void TBrowser::ShowLocalFile(const QString& path) {
     ShowError(QString("The file %1 does not exist.").arg(path.toHtmlEscaped()));
     return;
   }
-  if (IsImage(path)) {
-    // A page of its own around the picture, so the picture is read from the file itself.
-    // A picture wider than the viewer is shown at the viewer's width.
+  QImageReader picture(path);
+  if (picture.canRead()) {
+    // A page of its own around the picture, so the picture is read from the file itself; one
+    // wider than the viewer is shown at the viewer's width.
+    setSearchPaths({file.absolutePath()});
     const int room = std::max(viewport()->width() - 24, 16);
-    const QSize size = QImageReader(path).size();
-    const QString width = size.width() > room ? QString(" width=\"%1\"").arg(room) : QString();
-    setHtml(QString("<p align=\"center\"><img src=\"%1\"%2></p>")
-                .arg(QUrl::fromLocalFile(file.absoluteFilePath()).toString().toHtmlEscaped(), width));
+    const QString width =
+        picture.size().width() > room ? QString(" width=\"%1\"").arg(room) : QString();
+    setHtml(
+        QString("<p align=\"center\"><img src=\"%1\"%2></p>")
+            .arg(QUrl::fromLocalFile(file.absoluteFilePath()).toString().toHtmlEscaped(), width));
     return;
   }
   setSource(QUrl::fromLocalFile(file.absoluteFilePath()));
