@@ -6,9 +6,9 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build ccache pkg-config
-  qt6-base-dev libgl-dev libcanberra-dev
+  qt6-base-dev libgl-dev libcanberra-dev libssl-dev
   libgtest-dev libgmock-dev
-  python3 python3-pyftpdlib vsftpd curl lftp bc openssl
+  python3 python3-pyftpdlib python3-openssl vsftpd curl lftp bc openssl
   libmemcached11 libmemcachedutil2 libhashkit2 libpcre2-posix3 libhiredis0.14
   clang libclang-rt-14-dev
   xvfb xauth xdotool imagemagick adwaita-icon-theme

@@ -10,7 +10,23 @@ TEngineMessageHook& Hook() {
   return hook;
 }
 
+TCertificateHook& CertificateHook() {
+  static TCertificateHook hook;
+  return hook;
+}
+
 }  // namespace
+
+void SetCertificateHook(TCertificateHook hook) {
+  CertificateHook() = std::move(hook);
+}
+
+bool AskAboutCertificate(const TCertificateEventData& question,
+                         std::function<void(TTrustDecision)> answer) {
+  if (!CertificateHook()) return false;
+  CertificateHook()(question, std::move(answer));
+  return true;
+}
 
 void SetEngineMessageHook(TEngineMessageHook hook) {
   Hook() = std::move(hook);

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/TlsChannel.h"
+
 namespace pelmar {
 
 struct TEventRecord {
@@ -42,6 +44,15 @@ struct TUpdateFileSizeEventData : TEventRecord {
 // The raw bytes of a listing, as received on the data connection.
 struct TListingData : TEventRecord {
   std::string Bytes;
+};
+
+// A server certificate that failed verification and waits for a person's decision.
+struct TCertificateEventData : TEventRecord {
+  std::string Host;
+  int Port = 0;
+  TCertificateInfo Certificate;
+  // Another certificate was trusted for this host and port before: possibly an attack.
+  bool Changed = false;
 };
 
 }  // namespace pelmar

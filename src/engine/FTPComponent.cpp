@@ -1,5 +1,6 @@
 #include "engine/FTPComponent.h"
 
+#include <atomic>
 #include <cstdio>
 #include <exception>
 
@@ -50,6 +51,7 @@ void TFTPComponent::ClearHandlers() {
   OnListing = nullptr;
   OnProgress = nullptr;
   OnFileSize = nullptr;
+  OnCertificate = nullptr;
 }
 
 void TFTPComponent::PostMessage(unsigned message, const char* failureFormat) {
@@ -75,13 +77,23 @@ void TFTPComponent::PostType(int mode) {
 }
 
 void TFTPComponent::Connect() {
-  PostRequest(rqConnect, {Host, std::to_string(Port), User, Password, Account});
+  PostRequest(rqConnect, {Host, std::to_string(Port), User, Password, Account, "", "", "", "", "",
+                          std::to_string(Encryption)});
 }
 
 void TFTPComponent::ConnectViaFirewall() {
   PostRequest(rqConnectViaFirewall,
               {Host, std::to_string(Port), User, Password, Account, std::to_string(FirewallType),
-               FirewallHost, std::to_string(FirewallPort), FirewallUser, FirewallPassword});
+               FirewallHost, std::to_string(FirewallPort), FirewallUser, FirewallPassword,
+               std::to_string(Encryption)});
+}
+
+TCertificateAnswer TFTPComponent::CertificateAnswer() const {
+  auto answered = std::make_shared<std::atomic<bool>>(false);
+  return [weak = std::weak_ptr<TWorkerShared>(Shared), answered](TTrustDecision decision) {
+    if (answered->exchange(true)) return;
+    if (auto shared = weak.lock()) shared->Queue.Post({WM_FTPTRUST, decision, {}});
+  };
 }
 
 void TFTPComponent::Disconnect() {
@@ -194,6 +206,15 @@ void TFTPComponent::HandleEvent(int code, TEventRecord* record) {
       case evFileSize:
         if (auto* s = dynamic_cast<TUpdateFileSizeEventData*>(record); s && OnFileSize) {
           OnFileSize(*this, s->FileName, s->Size);
+        }
+        break;
+      case evCertificate:
+        if (auto* c = dynamic_cast<TCertificateEventData*>(record)) {
+          if (OnCertificate) {
+            OnCertificate(*this, *c, CertificateAnswer());
+          } else if (!AskAboutCertificate(*c, CertificateAnswer())) {
+            CertificateAnswer()(tdRefuse);
+          }
         }
         break;
       default:

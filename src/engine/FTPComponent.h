@@ -28,6 +28,11 @@ using TProgressEvent =
     std::function<void(TFTPComponent& sender, uint8_t kind, bool isFile, int64_t count)>;
 using TFileSizeEvent =
     std::function<void(TFTPComponent& sender, const std::string& fileName, int64_t size)>;
+// Hands a person's decision about a certificate to the worker that waits for it. May be kept
+// and called later, once; after the component or its worker is gone it does nothing.
+using TCertificateAnswer = std::function<void(TTrustDecision decision)>;
+using TCertificateEvent = std::function<void(
+    TFTPComponent& sender, const TCertificateEventData& question, TCertificateAnswer answer)>;
 
 class TFTPComponent {
  public:
@@ -53,6 +58,7 @@ class TFTPComponent {
   std::string User;
   std::string Password;
   std::string Account;
+  TEncryption Encryption = enPlain;
 
   // Written by the worker's resume probe before evLoggedIn.
   uint8_t ServerCanResume() const { return Shared->ServerCanResume.load(); }
@@ -73,6 +79,9 @@ class TFTPComponent {
   TListingEvent OnListing;
   TProgressEvent OnProgress;
   TFileSizeEvent OnFileSize;
+  // Without a handler the application's certificate hook asks (EngineHooks.h); without
+  // either the certificate is refused.
+  TCertificateEvent OnCertificate;
 
   // Drops every handler: reports still on their way reach no one (for an owner that goes).
   void ClearHandlers();
@@ -107,6 +116,7 @@ class TFTPComponent {
   void HandleEvent(int code, TEventRecord* record);
 
  private:
+  TCertificateAnswer CertificateAnswer() const;
   void PostRequest(uint8_t kind, std::vector<std::string> args);
   void PostType(int mode);
   void PostMessage(unsigned message, const char* failureFormat);

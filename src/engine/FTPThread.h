@@ -13,6 +13,7 @@
 #include "engine/TransferStreams.h"
 #include "engine/WorkerShared.h"
 #include "platform/Sockets.h"
+#include "platform/TlsChannel.h"
 
 namespace pelmar {
 
@@ -46,6 +47,21 @@ class TFTPThread {
   bool CheckSocketError(bool failed, int& s);
   void ReportSocketError();
   int Control() const { return Shared->ControlSocket.load(); }
+
+  // TLS (FTPThreadTls.cpp).
+  // Before the greeting (implicit) or after it (AUTH TLS); throws when the connection must
+  // not go on. False when the server refused AUTH and plain FTP is acceptable.
+  bool StartTls(bool implicit);
+  void HandshakeControl();
+  // Accepts a verified certificate, one trusted before, or asks a person.
+  bool CertificateAccepted();
+  // PBSZ and PROT P after the log-on.
+  void ProtectDataConnections();
+  bool HandshakeData();
+  long ControlSend(const char* data, size_t length);
+  long ControlRecv(char* buffer, size_t length);
+  long DataSend(const char* data, size_t length);
+  long DataRecv(char* buffer, size_t length);
 
   // Control connection (FTPThreadControl.cpp).
   void SendCommand(const std::string& command);
@@ -100,6 +116,16 @@ class TFTPThread {
   bool PassiveData = false;             // DataSocket is a passive connection already made
   bool EpsvRefused = false;             // this log-on's server has no EPSV: PASV only
   TReplyFramer ReplyBuffer;             // bytes of the control connection not yet read as lines
+  // This log-on's protection: what was asked for, the host and port the certificate must
+  // belong to, and the TLS layers of the two connections (null when plain).
+  TEncryption Encryption = enPlain;
+  std::string TlsHost;
+  int TlsPort = 0;
+  std::unique_ptr<TTlsChannel> ControlTls;
+  std::unique_ptr<TTlsChannel> DataTls;
+  bool ProtectData = false;  // PROT P accepted: every data connection is TLS
+  bool DataFailed = false;   // the data connection broke in a way the reply may not show
+  bool NoRetry = false;      // a refusal another connection attempt would only repeat
 };
 
 }  // namespace pelmar

@@ -30,7 +30,7 @@ void TFTPThread::SendCommand(const std::string& command) {
   TWatchdogGuard guard{Blocking};
   while (sent < line.size()) {
     Blocking.ArmWatchdog();
-    const long n = SocketSend(Blocking, Control(), line.data() + sent, line.size() - sent);
+    const long n = ControlSend(line.data() + sent, line.size() - sent);
     if (n < 0) {
       ReportSocketError();
       throw EControlSocketException();
@@ -67,7 +67,7 @@ int TFTPThread::ReadReply() {
       throw EControlSocketException();
     }
     Blocking.ArmWatchdog();
-    const long n = SocketRecv(Blocking, Control(), chunk.data(), chunk.size());
+    const long n = ControlRecv(chunk.data(), chunk.size());
     if (n > 0) {
       ReplyBuffer.Append(std::string_view(chunk.data(), static_cast<size_t>(n)));
     } else if (n == 0) {

@@ -1,7 +1,10 @@
 // One connection's life: connect attempts, log-on (direct or through a firewall), the resume
 // probe and QUIT.
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
+#include <cstdlib>
 
 #include "engine/EngineSettings.h"
 #include "engine/Exceptions.h"
@@ -14,6 +17,12 @@ namespace pelmar {
 namespace {
 
 const auto& Arg = RequestArg;
+
+// Certificates are trusted per host; "Example.COM" and "example.com" are one host.
+std::string LowercaseHost(std::string host) {
+  for (char& c : host) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return host;
+}
 
 // Keeps the log quiet for the lifetime of the guard.
 struct TQuietGuard {
@@ -34,6 +43,17 @@ void TFTPThread::ServeConnect(uint8_t kind, const TArgs& args) {
   bool loggedOn = false;
   TypeLetter = 0;
   EpsvRefused = false;
+  NoRetry = false;
+  Encryption = static_cast<TEncryption>(std::clamp(std::atoi(Arg(args, 10).c_str()), 0, 3));
+  TlsHost = LowercaseHost(host);
+  TlsPort = std::atoi(port.c_str());
+  if (kind == rqConnectViaFirewall && Encryption != enPlain) {
+    // The firewall's own dialogue comes first and in clear; no password is risked on it.
+    PostError(0, "FTP over TLS cannot go through a firewall; nothing was sent");
+    PostEvent(evDisconnected);
+    PostEvent(evConnectFailed);
+    return;
+  }
   do {
     char line[64];
     std::snprintf(line, sizeof line, ", attempt %d", attempt);
@@ -62,7 +82,7 @@ void TFTPThread::ServeConnect(uint8_t kind, const TArgs& args) {
     }
     ++attempt;
     const int retries = EngineSettings().FTPRetries.load();
-    if (loggedOn || AbortState.Aborted || (retries >= 1 && attempt > retries)) break;
+    if (loggedOn || AbortState.Aborted || NoRetry || (retries >= 1 && attempt > retries)) break;
   } while (true);
   if (loggedOn && !AbortState.Aborted) {
     ProbeResume();
@@ -84,9 +104,11 @@ void TFTPThread::SendPassword(const std::string& password) {
 
 bool TFTPThread::Login(const std::string& user, const std::string& password,
                        const std::string& account) {
+  if (Encryption == enImplicitTls) StartTls(true);
   int reply = ReadReply();
   if (reply != 220) throw EControlSocketException("Failed to Connect");
   PostEvent(evConnected);
+  if (Encryption == enExplicitTls || Encryption == enExplicitIfOffered) StartTls(false);
   if (!user.empty()) SendCommand("USER " + user);
   reply = ReadReply();
   if (reply == 331) {
@@ -102,6 +124,7 @@ bool TFTPThread::Login(const std::string& user, const std::string& password,
     reply = ReadReply();
   }
   if (reply != 230) throw EControlSocketException("Failed to Log in to Host");
+  if (ControlTls) ProtectDataConnections();
   return true;
 }
 

@@ -60,10 +60,19 @@ bool TFTPThread::ConnectSocket(const std::string& host, const std::string& port)
 }
 
 void TFTPThread::CloseSocket(int& s) {
+  if (&s == &DataSocket && DataTls) {
+    if (s >= 0) DataTls->Close(Blocking);
+    DataTls.reset();
+  }
   SocketCloseGracefully(Blocking, s);
 }
 
 void TFTPThread::CloseControlSocket() {
+  if (ControlTls) {
+    if (Control() >= 0) ControlTls->Close(Blocking);
+    ControlTls.reset();
+  }
+  ProtectData = false;
   int s = Shared->ControlSocket.load();
   CloseSocket(s);
   Shared->ControlSocket = s;

@@ -215,6 +215,11 @@ void TFTPThread::AbortOrError() {
 
 int64_t TFTPThread::DataLoop(TTransferStream& stream, bool receive) {
   if (!AcceptDataConnection()) return 0;
+  if (!HandshakeData()) {
+    if (AbortState.Aborted) AbortOrError();
+    CloseSocket(DataSocket);
+    return 0;
+  }
   int64_t count = stream.Position();
   PostProgress(pkStart, count);
   Blocking.ArmWatchdog();
@@ -236,7 +241,7 @@ int64_t TFTPThread::DataLoop(TTransferStream& stream, bool receive) {
   bool running = true;
   while (running) {
     if (receive) {
-      const long n = SocketRecv(Blocking, DataSocket, buffer.data(), buffer.size());
+      const long n = DataRecv(buffer.data(), buffer.size());
       if (n < 0) {
         AbortOrError();
         break;
@@ -270,7 +275,7 @@ int64_t TFTPThread::DataLoop(TTransferStream& stream, bool receive) {
       }
       size_t sent = 0;
       while (sent < length) {
-        const long n = SocketSend(Blocking, DataSocket, data + sent, length - sent);
+        const long n = DataSend(data + sent, length - sent);
         if (n < 0) {
           AbortOrError();
           running = false;
@@ -300,6 +305,7 @@ bool TFTPThread::Transfer(const std::string& command, bool receive, int64_t offs
     return false;
   }
   bool ok = true;
+  DataFailed = false;
   if (offset > 0) {
     const int64_t position = stream.Seek(offset);
     SendCommand("REST " + std::to_string(position));
@@ -323,7 +329,7 @@ bool TFTPThread::Transfer(const std::string& command, bool receive, int64_t offs
     const int64_t bytes = DataLoop(stream, receive);
     const double seconds = static_cast<double>(GetTickCount() - start) * 0.001;
     const int reply = ReadReply();
-    ok = reply == 225 || reply == 226 || reply == 250;
+    ok = (reply == 225 || reply == 226 || reply == 250) && !DataFailed;
     if (ok && !stream.Finish()) {
       PostError(0, stream.ErrorText());
       ok = false;

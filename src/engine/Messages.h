@@ -11,6 +11,8 @@ inline constexpr unsigned WM_FTPREQUEST = WM_USER + 10;
 inline constexpr unsigned WM_FTPABORT = WM_USER + 11;
 inline constexpr unsigned WM_FTPCANCEL = WM_USER + 12;
 inline constexpr unsigned WM_FTPEVENT = WM_USER + 13;
+// The person's answer about a server certificate; WParam is a TTrustDecision.
+inline constexpr unsigned WM_FTPTRUST = WM_USER + 14;
 
 enum TRequestKind : uint8_t {
   rqConnectViaFirewall = 1,
@@ -44,6 +46,22 @@ enum TEventCode : int {
   evProgress = 1052,
   evListing = 1053,
   evFileSize = 1054,
+  // A server certificate failed verification; the worker waits for AnswerCertificate().
+  evCertificate = 1055,
+};
+
+// How a connection is protected; the numbers are stored in the site file.
+enum TEncryption : uint8_t {
+  enPlain = 0,
+  enExplicitTls = 1,        // AUTH TLS; nothing more is sent when the server refuses it
+  enExplicitIfOffered = 2,  // AUTH TLS; plain FTP when the server refuses it
+  enImplicitTls = 3,        // TLS from the first byte (port 990 by custom)
+};
+
+enum TTrustDecision : uint8_t {
+  tdRefuse = 0,
+  tdTrustOnce = 1,
+  tdTrustAlways = 2,
 };
 
 // Folder event kinds.

@@ -98,6 +98,19 @@ bool WaitForSocket(TBlockingContext& ctx, int s, short events) {
   return WaitCapped(ctx, s, events, 0);
 }
 
+bool WaitForThreadMessage(TBlockingContext& ctx, unsigned message, unsigned quitMessage,
+                          TThreadMessage& out) {
+  for (;;) {
+    if (ctx.TakeAbort() || ctx.Queue.Peek(quitMessage, false)) return false;
+    if (auto found = ctx.Queue.Peek(message, true)) {
+      out = std::move(*found);
+      return true;
+    }
+    pollfd wake{ctx.Queue.WakeDescriptor(), POLLIN, 0};
+    if (::poll(&wake, 1, -1) > 0) ctx.Queue.DrainWake();
+  }
+}
+
 uint16_t TNetAddress::Port() const {
   if (IsV6()) return ntohs(AsV6(Storage).sin6_port);
   return Family() == AF_INET ? ntohs(AsV4(Storage).sin_port) : 0;

@@ -43,6 +43,11 @@ struct TBlockingContext {
 // wait was aborted or timed out.
 bool WaitForSocket(TBlockingContext& ctx, int s, short events);
 
+// Waits, with no watchdog (a person may be deciding), until `message` is in the queue; takes
+// it into `out`. False when an abort message arrives or `quitMessage` is waiting.
+bool WaitForThreadMessage(TBlockingContext& ctx, unsigned message, unsigned quitMessage,
+                          TThreadMessage& out);
+
 // An IPv4 or IPv6 socket address.
 struct TNetAddress {
   sockaddr_storage Storage{};

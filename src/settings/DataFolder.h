@@ -12,5 +12,7 @@ std::string DataFolder();
 inline constexpr const char* kPreferencesFileName = "pelmar.ini";
 inline constexpr const char* kSiteFileName = "Sites.ini";
 inline constexpr const char* kLogFileName = "pelmar.log";
+// Server certificates trusted although they failed verification.
+inline constexpr const char* kTrustFileName = "TrustedCertificates.txt";
 
 }  // namespace pelmar

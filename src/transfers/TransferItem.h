@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 
+#include "engine/Messages.h"
 #include "platform/DateTime.h"
 
 namespace pelmar {
@@ -35,6 +36,7 @@ struct TTransferItem {
   std::string User;
   std::string Password;
   std::string Account;
+  TEncryption Encryption = enPlain;
   // Source and destination folders end with their separator: Folder + FileName is a path.
   std::string SourceFolder;
   std::string DestFolder;

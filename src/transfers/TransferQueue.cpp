@@ -37,8 +37,9 @@ bool TTransferItems::IsDuplicate(const TTransferItem& item) const {
         other->FileDate == item.FileDate && other->SourceFolder == item.SourceFolder &&
         other->DestFolder == item.DestFolder && other->Host == item.Host &&
         other->Port == item.Port && other->User == item.User && other->Password == item.Password &&
-        other->Account == item.Account && other->RestartOffset == item.RestartOffset &&
-        other->Upload == item.Upload && other->IsFolder == item.IsFolder) {
+        other->Account == item.Account && other->Encryption == item.Encryption &&
+        other->RestartOffset == item.RestartOffset && other->Upload == item.Upload &&
+        other->IsFolder == item.IsFolder) {
       return true;
     }
   }
@@ -102,37 +103,35 @@ bool TTransferItems::StartNext() {
   if (AnyActive()) return false;
   TTransferItem* next = FirstInState(tsPending);
   if (!next) return false;
-  TFTPComponent* connection =
-      AcquireConnection(next->Host, next->Port, next->Account, next->Password, next->User);
+  TFTPComponent* connection = AcquireConnection(*next);
   Start(*next, *connection);
   return true;
 }
 
-TFTPComponent* TTransferItems::AcquireConnection(const std::string& host, int port,
-                                                 const std::string& account,
-                                                 const std::string& password,
-                                                 const std::string& user) {
+TFTPComponent* TTransferItems::AcquireConnection(const TTransferItem& item) {
   // A connection is taken when an active item runs on it. The engine's busy flag is no guide
   // here: right after an item's last report its worker is still tidying up that request, and
   // a request posted a moment ago does not show yet; requests queue behind each other anyway.
   auto running = [this](const TFTPComponent* connection) {
-    return std::any_of(Items.begin(), Items.end(), [connection](const auto& item) {
-      return item->State == tsActive && item->Connection == connection;
+    return std::any_of(Items.begin(), Items.end(), [connection](const auto& other) {
+      return other->State == tsActive && other->Connection == connection;
     });
   };
   for (const auto& connection : Connections) {
-    if (connection->Host == host && connection->Port == port && connection->User == user &&
-        connection->Password == password && connection->Account == account &&
+    if (connection->Host == item.Host && connection->Port == item.Port &&
+        connection->User == item.User && connection->Password == item.Password &&
+        connection->Account == item.Account && connection->Encryption == item.Encryption &&
         !running(connection.get())) {
       return connection.get();
     }
   }
   auto connection = std::make_shared<TFTPComponent>(Target);
-  connection->Host = host;
-  connection->Port = port;
-  connection->User = user;
-  connection->Password = password;
-  connection->Account = account;
+  connection->Host = item.Host;
+  connection->Port = item.Port;
+  connection->User = item.User;
+  connection->Password = item.Password;
+  connection->Account = item.Account;
+  connection->Encryption = item.Encryption;
   Connections.push_back(connection);
   return connection.get();
 }
@@ -212,6 +211,7 @@ void TTransferItems::Start(TTransferItem& item, TFTPComponent& connection) {
     connection.User = item.User;
     connection.Password = item.Password;
     connection.Account = item.Account;
+    connection.Encryption = item.Encryption;
     ConnectAsPreferred(connection, preferences);
     return;
   }

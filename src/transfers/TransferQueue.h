@@ -47,8 +47,7 @@ class TTransferItems {
   int64_t ElapsedTicks() const;
   int PercentDone() const;
   bool StartNext();
-  TFTPComponent* AcquireConnection(const std::string& host, int port, const std::string& account,
-                                   const std::string& password, const std::string& user);
+  TFTPComponent* AcquireConnection(const TTransferItem& item);
   void DisconnectAll();
 
   void Start(TTransferItem& item, TFTPComponent& connection);

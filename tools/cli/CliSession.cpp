@@ -111,6 +111,7 @@ bool TCliSession::Connect(const TFtpUrl& url) {
   const TPreferences& preferences = Preferences();
   Ftp->Host = url.Host;
   Ftp->Port = url.Port;
+  Ftp->Encryption = url.Encryption;
   Ftp->User = url.User;
   Ftp->Password =
       url.Password.empty() && url.User == "anonymous" ? preferences.EMail : url.Password;

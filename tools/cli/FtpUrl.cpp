@@ -30,16 +30,30 @@ bool PercentDecode(const std::string& in, std::string& out) {
 }  // namespace
 
 std::optional<TFtpUrl> ParseFtpUrl(const std::string& text, std::string& error) {
-  const std::string scheme = "ftp://";
-  if (text.size() < scheme.size() || text.compare(0, scheme.size(), scheme) != 0) {
-    error = "not an ftp:// URL: " + text;
+  static constexpr struct {
+    const char* Prefix;
+    TEncryption Encryption;
+    int Port;
+  } kSchemes[] = {
+      {"ftp://", enPlain, 21}, {"ftpes://", enExplicitTls, 21}, {"ftps://", enImplicitTls, 990}};
+  TFtpUrl url;
+  size_t schemeLength = 0;
+  for (const auto& scheme : kSchemes) {
+    const std::string prefix = scheme.Prefix;
+    if (text.compare(0, prefix.size(), prefix) == 0) {
+      schemeLength = prefix.size();
+      url.Encryption = scheme.Encryption;
+      url.Port = scheme.Port;
+    }
+  }
+  if (schemeLength == 0) {
+    error = "not an ftp://, ftpes:// or ftps:// URL: " + text;
     return std::nullopt;
   }
-  std::string rest = text.substr(scheme.size());
+  std::string rest = text.substr(schemeLength);
   const size_t slash = rest.find('/');
   std::string authority = rest.substr(0, slash);
   std::string path = slash == std::string::npos ? "" : rest.substr(slash + 1);
-  TFtpUrl url;
   const size_t at = authority.rfind('@');
   if (at != std::string::npos) {
     const std::string userInfo = authority.substr(0, at);
@@ -69,6 +83,7 @@ std::optional<TFtpUrl> ParseFtpUrl(const std::string& text, std::string& error) 
   }
   if (colon != std::string::npos) {
     const std::string port = authority.substr(colon + 1);
+    url.PortGiven = true;
     const auto [end, ec] = std::from_chars(port.data(), port.data() + port.size(), url.Port);
     if (port.empty() || ec != std::errc() || end != port.data() + port.size() || url.Port < 1 ||
         url.Port > 65535) {

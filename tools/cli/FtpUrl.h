@@ -1,8 +1,11 @@
 #pragma once
-// ftp://[user[:password]@]host[:port]/path, as typed on a command line.
+// ftp://[user[:password]@]host[:port]/path, as typed on a command line; ftps:// is FTP over
+// TLS from the first byte (port 990 unless given), ftpes:// explicit TLS (AUTH TLS) required.
 
 #include <optional>
 #include <string>
+
+#include "engine/Messages.h"
 
 namespace pelmar {
 
@@ -14,6 +17,8 @@ struct TFtpUrl {
   // Relative to the login folder, as in RFC 1738: "ftp://h/dir/f" names "dir/f", and
   // "ftp://h/%2Fetc" the absolute "/etc". Empty for the login folder itself.
   std::string Path;
+  TEncryption Encryption = enPlain;
+  bool PortGiven = false;
 };
 
 // Splits an ftp:// URL; nullopt with `error` set when it is not one.

@@ -146,6 +146,7 @@ int TransferTree(TCliSession& session, const TFtpUrl& url, const std::string& lo
   TTransferItem item;
   item.Host = url.Host;
   item.Port = url.Port;
+  item.Encryption = url.Encryption;
   item.User = url.User;
   item.Password =
       url.Password.empty() && url.User == "anonymous" ? Preferences().EMail : url.Password;

@@ -6,13 +6,18 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "CliSession.h"
 #include "FtpUrl.h"
 #include "TreeTransfer.h"
+#include "engine/CertificateTrust.h"
+#include "engine/EngineHooks.h"
 #include "engine/EngineSettings.h"
+#include "settings/DataFolder.h"
 #include "settings/Preferences.h"
 #include "views/ListingPass.h"
 
@@ -25,7 +30,8 @@ const char kUsage[] =
     "usage: pelmar-cli [options] ls URL\n"
     "       pelmar-cli [options] get URL LOCALPATH\n"
     "       pelmar-cli [options] put LOCALPATH URL\n"
-    "URL: ftp://[user[:password]@]host[:port]/path (no user means anonymous)\n"
+    "URL: ftp://[user[:password]@]host[:port]/path (no user means anonymous); ftpes:// for\n"
+    "     explicit FTP over TLS, ftps:// for implicit FTP over TLS (port 990)\n"
     "options:\n"
     "  --raw              ls: print the listing as the server sent it\n"
     "  -r                 get/put: whole folders, through the transfer queue\n"
@@ -33,6 +39,9 @@ const char kUsage[] =
     "  --resume           continue an interrupted transfer\n"
     "  --passive          data connections to the server's port (EPSV, else PASV)\n"
     "  --active           data connections from the server to us (PORT)\n"
+    "  --tls MODE         explicit (AUTH TLS, required), auto (TLS when offered) or implicit\n"
+    "  --trust SHA256     accept the server certificate with this fingerprint although it\n"
+    "                     failed verification (without a terminal nothing else is accepted)\n"
     "  --timeout SECONDS  time a network step may take (default: the preferences, 90)\n"
     "  --retries N        connection attempts, 0 for no limit (default: the preferences, 3)\n"
     "  -v                 print the FTP dialogue on stderr\n"
@@ -75,6 +84,34 @@ void PrintListing(const std::string& text) {
   pass.ListingReceived(text, pelmar::Today(), hooks);
 }
 
+// A certificate that failed verification: accepted when --trust names it, else asked about
+// on the terminal; refused without one.
+pelmar::TTrustDecision AskOnTerminal(const pelmar::TCertificateEventData& question,
+                                     const std::string& trusted) {
+  const pelmar::TCertificateInfo& c = question.Certificate;
+  if (!trusted.empty() && trusted == c.Fingerprint) return pelmar::tdTrustOnce;
+  std::fprintf(stderr,
+               "pelmar-cli: the certificate of %s port %d could not be verified: %s\n"
+               "%s  subject:  %s\n  issuer:   %s\n  valid:    %s to %s\n  SHA-256:  %s\n",
+               question.Host.c_str(), question.Port, c.Problem.c_str(),
+               question.Changed ? "  WARNING: another certificate was trusted for this server "
+                                  "before; someone may be intercepting the connection.\n"
+                                : "",
+               c.Subject.c_str(), c.Issuer.c_str(), c.ValidFrom.c_str(), c.ValidUntil.c_str(),
+               c.Fingerprint.c_str());
+  if (!::isatty(STDIN_FILENO)) {
+    std::fprintf(stderr, "pelmar-cli: refused (no terminal to ask; --trust %s accepts it)\n",
+                 c.Fingerprint.c_str());
+    return pelmar::tdRefuse;
+  }
+  std::fprintf(stderr, "Trust it [a]lways, [o]nce, or [N]o? ");
+  char line[16] = {};
+  if (!std::fgets(line, sizeof line, stdin)) return pelmar::tdRefuse;
+  if (line[0] == 'a' || line[0] == 'A') return pelmar::tdTrustAlways;
+  if (line[0] == 'o' || line[0] == 'O') return pelmar::tdTrustOnce;
+  return pelmar::tdRefuse;
+}
+
 bool IsFolder(const std::string& path) {
   struct stat info {};
   return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
@@ -94,11 +131,14 @@ int main(int argc, char** argv) {
   if (const std::string error = Preferences().Load(PreferencesPath()); !error.empty()) {
     std::fprintf(stderr, "pelmar-cli: %s\n", error.c_str());
   }
+  CertificateTrust().Load(DataFolder() + kTrustFileName);
   bool resume = false;
   bool verbose = false;
   bool raw = false;
   bool recursive = false;
   TExistingPolicy existing = TExistingPolicy::Ask;
+  std::optional<TEncryption> tls;
+  std::string trusted;
   std::vector<std::string> words;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
@@ -124,6 +164,21 @@ int main(int argc, char** argv) {
         existing = TExistingPolicy::Resume;
       else
         return Usage("bad --existing: " + mode);
+    } else if (arg == "--tls") {
+      if (i + 1 >= argc) return Usage(arg + " needs a value");
+      const std::string mode = argv[++i];
+      if (mode == "explicit")
+        tls = enExplicitTls;
+      else if (mode == "auto")
+        tls = enExplicitIfOffered;
+      else if (mode == "implicit")
+        tls = enImplicitTls;
+      else
+        return Usage("bad --tls: " + mode);
+    } else if (arg == "--trust") {
+      if (i + 1 >= argc) return Usage(arg + " needs a value");
+      trusted = NormalizeFingerprint(argv[++i]);
+      if (trusted.empty()) return Usage(std::string("bad --trust fingerprint: ") + argv[i]);
     } else if (arg == "-v") {
       verbose = true;
     } else if (arg == "--timeout" || arg == "--retries") {
@@ -152,8 +207,16 @@ int main(int argc, char** argv) {
   if (words.size() != expected) return Usage("wrong number of arguments for " + command);
 
   std::string error;
-  const auto url = ParseFtpUrl(command == "put" ? words[2] : words[1], error);
+  auto url = ParseFtpUrl(command == "put" ? words[2] : words[1], error);
   if (!url) return Usage(error);
+  if (tls) {
+    url->Encryption = *tls;
+    if (*tls == enImplicitTls && !url->PortGiven) url->Port = 990;
+  }
+  SetCertificateHook(
+      [trusted](const TCertificateEventData& question, std::function<void(TTrustDecision)> answer) {
+        answer(AskOnTerminal(question, trusted));
+      });
 
   TCliSession session(verbose);
   if (!session.Connect(*url)) return Failed(session.Error());

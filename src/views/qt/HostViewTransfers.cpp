@@ -74,6 +74,7 @@ bool THostView::WalkSelection(TCustomView& source, TCustomView& destination, boo
   const std::string start = S(Folder());
   TTransferItem templateItem;
   templateItem.Host = Ftp->Host;
+  templateItem.Encryption = Ftp->Encryption;
   templateItem.Port = Ftp->Port;
   templateItem.User = Ftp->User;
   templateItem.Password = Ftp->Password;
