@@ -32,6 +32,8 @@ void TFTPThread::HandshakeControl() {
   const bool ok = ControlTls->Handshake(Blocking, Control(), TlsHost);
   Blocking.DisarmWatchdog();
   if (!ok) {
+    // A server that cannot complete a handshake will not do better on the next attempt.
+    NoRetry = !AbortState.Aborted;
     PostError(0, ControlTls->ErrorText());
     ControlTls.reset();
     throw EControlSocketException();

@@ -160,6 +160,64 @@ TEST_F(SessionTest, LogOnDialogues) {
   }
 }
 
+TEST_F(SessionTest, NoPasswordInClearWhenTlsWasAskedFor) {
+  const struct {
+    const char* Name;
+    TEncryption Encryption;
+    TScript Script;
+    TCommands Commands;
+    bool LoggedOn;
+    const char* Line;  // a log line or error text that must appear
+  } cases[] = {
+      {"required, AUTH refused: nothing more, and no second attempt",
+       enExplicitTls,
+       TScript().Reply("220 Hi").On("500 AUTH not understood").WaitClose(),
+       {"AUTH TLS"},
+       false,
+       "error:0:The server refused FTP over TLS (AUTH TLS); nothing more was sent"},
+      {"required, 234 but no TLS follows (the handshake times out)",
+       enExplicitTls,
+       TScript().Reply("220 Hi").On("234 Go ahead").Reply("220 plain text again").WaitClose(),
+       {"AUTH TLS"},
+       false,
+       "connectfailed"},
+      {"if offered, AUTH refused: plain FTP with a note",
+       enExplicitIfOffered,
+       TScript()
+           .Reply("220 Hi")
+           .On("502 No")
+           .On("331 Pass")
+           .On("230 In")
+           .On("350 R")
+           .On("350 R")
+           .On("500 ?"),
+       {"AUTH TLS", "USER u", "PASS pw", "REST 100", "REST 0", "FEAT"},
+       true,
+       "log:The server does not offer FTP over TLS; going on without encryption"},
+  };
+  EngineSettings().FTPRetries = 3;
+  EngineSettings().FTPTimeout = 300;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    Events.clear();
+    TScriptedFtpServer server({c.Script, c.Script, c.Script});
+    auto ftp = MakeComponent();
+    ftp->Host = "127.0.0.1";
+    ftp->Port = server.Port();
+    ftp->User = "u";
+    ftp->Password = "pw";
+    ftp->Encryption = c.Encryption;
+    ftp->Connect();
+    ASSERT_TRUE(WaitForOutcome());
+    EXPECT_EQ(server.Commands(), c.Commands);
+    EXPECT_EQ(CountEvents("loggedin"), c.LoggedOn ? 1 : 0);
+    EXPECT_EQ(CountEvents(c.Line), 1) << testing::PrintToString(Events);
+    if (!c.LoggedOn) {
+      EXPECT_EQ(server.Connections(), 1);
+    }
+  }
+}
+
 TEST_F(SessionTest, EmptyUserSendsNoUserAndTimesOut) {
   EngineSettings().FTPRetries = 1;
   EngineSettings().FTPTimeout = 200;

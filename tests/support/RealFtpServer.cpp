@@ -14,7 +14,9 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <set>
@@ -284,10 +286,17 @@ void TRealFtpServer::StartPureFtpd() {
 
 void TRealFtpServer::StartPyftpdlib() {
   int out = -1;
-  Pid = Spawn(
-      {"/usr/bin/python3", PELMAR_SOURCE_DIR "/tests/support/servers/pyftpd.py", "--root", Root_,
-       "--user", kUser, "--password", kPassword, "--host", Options.Ipv6 ? "::1" : "127.0.0.1"},
-      out);
+  std::vector<std::string> args = {
+      "/usr/bin/python3", PELMAR_SOURCE_DIR "/tests/support/servers/pyftpd.py",
+      "--root",           Root_,
+      "--user",           kUser,
+      "--password",       kPassword,
+      "--host",           Options.Ipv6 ? "::1" : "127.0.0.1"};
+  if (!Options.Certificate.empty()) {
+    args.insert(args.end(), {"--certfile", Options.Certificate});
+    if (Options.ImplicitTls) args.push_back("--implicit");
+  }
+  Pid = Spawn(args, out);
   if (Pid < 0) {
     Error = "cannot start /usr/bin/python3";
     return;
@@ -332,6 +341,12 @@ void TRealFtpServer::StartVsftpd() {
                         << "connect_from_port_20=NO\npasv_enable=YES\nport_enable=YES\n"
                         << "xferlog_enable=NO\ndirmessage_enable=NO\nuse_localtime=YES\n"
                         << "max_per_ip=0\nmax_clients=0\n";
+  if (!Options.Certificate.empty()) {
+    std::ofstream(Config, std::ios::app)
+        << "ssl_enable=YES\nrsa_cert_file=" << Options.Certificate << "\n"
+        << "require_ssl_reuse=YES\nallow_anon_ssl=YES\nforce_anon_logins_ssl=YES\n"
+        << "force_anon_data_ssl=YES\nimplicit_ssl=" << (Options.ImplicitTls ? "YES" : "NO") << "\n";
+  }
   StartListening({"/usr/sbin/vsftpd", Config}, port);
 }
 
@@ -350,6 +365,33 @@ void TRealFtpServer::StopSessions() {
     if (text.str().find(Config) != std::string::npos) ::kill(pid, SIGKILL);
   }
   ::closedir(proc);
+}
+
+TTlsCertificates::TTlsCertificates() {
+  const std::string dir = MakeTempDir();
+  const std::string command =
+      "/usr/bin/python3 " PELMAR_SOURCE_DIR "/tests/support/servers/makecert.py " + dir;
+  if (dir.empty() || std::system(command.c_str()) != 0) return;
+  Dir = dir;
+  // Read when the process's TLS context is made, which is after this in every test.
+  ::setenv("SSL_CERT_FILE", File("ca").c_str(), 1);
+}
+
+TTlsCertificates::~TTlsCertificates() {
+  if (!Dir.empty()) std::filesystem::remove_all(Dir);
+}
+
+std::string TTlsCertificates::Fingerprint(const std::string& name) const {
+  const std::string command =
+      "openssl x509 -noout -fingerprint -sha256 -in " + File(name) + " | cut -d= -f2";
+  std::string text;
+  if (FILE* pipe = ::popen(command.c_str(), "r")) {
+    char line[256];
+    while (std::fgets(line, sizeof line, pipe)) text += line;
+    ::pclose(pipe);
+  }
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+  return text;
 }
 
 TRealFtpServer::~TRealFtpServer() {

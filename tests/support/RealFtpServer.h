@@ -25,6 +25,27 @@ struct TServerOptions {
   bool StoreRestart = true;
   // pyftpdlib and vsftpd only: listen on ::1 instead of 127.0.0.1.
   bool Ipv6 = false;
+  // pyftpdlib and vsftpd only: FTP over TLS required of every log-on and data connection,
+  // with this key and certificate (a file of TTlsCertificates); TLS from the first byte when
+  // ImplicitTls.
+  std::string Certificate;
+  bool ImplicitTls = false;
+};
+
+// Certificates made for one test in a temporary folder (tests/support/servers/makecert.py):
+// an authority the process trusts from then on (SSL_CERT_FILE), and server certificates.
+class TTlsCertificates {
+ public:
+  TTlsCertificates();
+  ~TTlsCertificates();
+  bool Made() const { return !Dir.empty(); }
+  // "good", "expired", "wrongname", "other" or "selfsigned".
+  std::string File(const std::string& name) const { return Dir + "/" + name + ".pem"; }
+  // The SHA-256 fingerprint of a certificate, "AB:CD:...".
+  std::string Fingerprint(const std::string& name) const;
+
+ private:
+  std::string Dir;
 };
 
 class TRealFtpServer {

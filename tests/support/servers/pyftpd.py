@@ -10,8 +10,18 @@ import logging
 import sys
 
 from pyftpdlib.authorizers import DummyAuthorizer
-from pyftpdlib.handlers import FTPHandler
+from pyftpdlib.handlers import FTPHandler, TLS_FTPHandler
 from pyftpdlib.servers import ThreadedFTPServer
+
+
+class ImplicitTlsHandler(TLS_FTPHandler):
+    """TLS before the greeting, as on port 990."""
+
+    def handle(self):
+        self.secure_connection(self.ssl_context)
+
+    def handle_ssl_established(self):
+        TLS_FTPHandler.handle(self)
 
 
 def main():
@@ -22,6 +32,8 @@ def main():
     parser.add_argument("--port", type=int, default=0)
     parser.add_argument("--host", default="127.0.0.1")
     parser.add_argument("--verbose", action="store_true")
+    parser.add_argument("--certfile", help="key and certificate: FTP over TLS required")
+    parser.add_argument("--implicit", action="store_true", help="TLS from the first byte")
     args = parser.parse_args()
 
     warnings.simplefilter("ignore")
@@ -30,6 +42,11 @@ def main():
     authorizer.add_anonymous(args.root, perm="elradfmwMT")
     authorizer.add_user(args.user, args.password, args.root, perm="elradfmwMT")
     handler = FTPHandler
+    if args.certfile:
+        handler = ImplicitTlsHandler if args.implicit else TLS_FTPHandler
+        handler.certfile = args.certfile
+        handler.tls_control_required = True
+        handler.tls_data_required = True
     handler.authorizer = authorizer
     handler.banner = "Pelmar test server ready."
     # One thread and event loop per connection: with a single shared loop, pyftpdlib 1.5 can
