@@ -32,6 +32,8 @@ void TFTPThread::Start(std::shared_ptr<TWorkerShared> shared) {
       TFTPThread worker(std::move(shared));
       worker.Execute();
     }
+    // Before the program may see this worker as gone and end.
+    ReleaseTlsThreadState();
     UnregisterWorker(key);
   }).detach();
 }

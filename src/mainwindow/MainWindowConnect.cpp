@@ -168,7 +168,7 @@ void TfrmMain::ConnectSite(const TSite& site) {
   int port = Q(site.Port).toInt(&ok);
   if (!ok || port <= 0) port = 21;
   CurrentHost->Connect(Q(site.Host), port, Q(site.User), password, QString(), Q(site.HostFolder),
-                       QString());
+                       QString(), site.Encryption);
   AddLastConnection(Q(site.Name));
 }
 
@@ -213,7 +213,7 @@ void TfrmMain::ConnectFromUrlDialog(TfrmURL& dialog) {
   if (!ResolvePassword(password)) return;
   // No last-connection entry and no local folder for an address.
   CurrentHost->Connect(dialog.Host, dialog.Port, dialog.User, password, dialog.Account,
-                       dialog.Folder, dialog.FileName);
+                       dialog.Folder, dialog.FileName, dialog.Encryption);
 }
 
 void TfrmMain::btnHostNewClick() {
@@ -225,12 +225,13 @@ void TfrmMain::btnHostNewClick() {
   const QString user = Q(engine.User);
   const QString password = Q(engine.Password);
   const QString account = Q(engine.Account);
+  const TEncryption encryption = engine.Encryption;
   const QString folder = old->Folder();
   const QString caption = pgctrlHost->tabText(pgctrlHost->currentIndex());
   NewHostView();
   if (connected) {
     SetCaptions(caption);
-    CurrentHost->Connect(host, port, user, password, account, folder, QString());
+    CurrentHost->Connect(host, port, user, password, account, folder, QString(), encryption);
   } else {
     btnConnectClick();
   }

@@ -135,7 +135,7 @@ void TfrmMain::NavigateToRemote(const QModelIndex& item) {
   // The view's own credentials go to the viewer's connection, never through an address.
   const TFTPComponent& engine = CurrentHost->Engine();
   Browser->NavigateRemote({engine.Host, engine.Port, engine.User, engine.Password,
-                           CurrentHost->GetItemPath(item).toStdString()});
+                           CurrentHost->GetItemPath(item).toStdString(), engine.Encryption});
 }
 
 void TfrmMain::ListClick(TCustomView& sender) {

@@ -1,6 +1,7 @@
 #include "platform/TlsChannel.h"
 
 #include <arpa/inet.h>
+#include <openssl/crypto.h>
 #include <openssl/err.h>
 #include <openssl/ssl.h>
 #include <openssl/x509v3.h>
@@ -88,6 +89,10 @@ std::string NormalizeFingerprint(const std::string& text) {
     result += digits.substr(i, 2);
   }
   return result;
+}
+
+void ReleaseTlsThreadState() {
+  OPENSSL_thread_stop();
 }
 
 TTlsChannel::TTlsChannel() = default;

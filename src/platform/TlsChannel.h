@@ -27,6 +27,10 @@ struct TCertificateInfo {
 // "AB:CD:EF" from "abcdef", "AB:CD:EF" or "ab cd ef"; empty when the text is not hex pairs.
 std::string NormalizeFingerprint(const std::string& text);
 
+// Frees what TLS keeps per thread (its random generators, its error queue); a thread that
+// used TLS calls it as its last step, so that nothing of it is left when the program ends.
+void ReleaseTlsThreadState();
+
 class TTlsChannel {
  public:
   TTlsChannel();

@@ -56,6 +56,12 @@ TSite TSiteFile::ReadSite(const std::string& name, const std::string& email) con
   site.Host = File.ReadString(name, "Host", "");
   site.Port = std::to_string(File.ReadInteger(name, "Port", 21));
   site.Anonymous = File.ReadBool(name, "Anonymous", false);
+  // Files from before encryption have no key: plain FTP, as they meant. A value this version
+  // does not know (a later one wrote it) asks for TLS rather than risking the password.
+  const int64_t encryption = File.ReadInteger(name, "Encryption", enPlain);
+  site.Encryption = encryption >= enPlain && encryption <= enImplicitTls
+                        ? static_cast<TEncryption>(encryption)
+                        : enExplicitTls;
   site.Password = email;
   if (!site.Anonymous) {
     site.User = File.ReadString(name, "User", "anonymous");
@@ -105,6 +111,7 @@ void TSiteFile::WriteSiteSection(const TSite& site) {
   File.WriteString(section, "Host", site.Host);
   File.WriteString(section, "Port", std::to_string(std::stoi(site.Port)));
   File.WriteBool(section, "Anonymous", site.Anonymous);
+  File.WriteString(section, "Encryption", std::to_string(site.Encryption));
   File.WriteString(section, "User", site.User);
   File.WriteString(section, "Password", StoredPasswordValue(site.Password));
   File.WriteString(section, "HostFolder", site.HostFolder);

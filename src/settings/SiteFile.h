@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/Messages.h"
 #include "platform/ProfileFile.h"
 
 namespace pelmar {
@@ -13,6 +14,7 @@ struct TSite {
   std::string Name;
   std::string Host;
   std::string Port = "21";  // as typed; a whole number when saved
+  TEncryption Encryption = enPlain;
   bool Anonymous = false;
   std::string User = "anonymous";
   std::string Password;

@@ -78,9 +78,10 @@ void TBrowser::Navigate(const QString& address) {
   const QString scheme = url.scheme().toLower();
   if (address.isEmpty()) {
     clear();
-  } else if (scheme == "ftp") {
+  } else if (scheme == "ftp" || scheme == "ftps" || scheme == "ftpes") {
     const TSplitUrl parts = SplitUrl(address.toStdString(), Preferences().EMail);
-    FetchFtp({parts.Host, parts.Port, parts.User, parts.Password, parts.Folder + parts.FileName});
+    FetchFtp({parts.Host, parts.Port, parts.User, parts.Password, parts.Folder + parts.FileName,
+              parts.Encryption});
   } else if (scheme == "http" || scheme == "https") {
     FetchHttp(address);
   } else if (scheme == "file") {
@@ -120,10 +121,12 @@ void TBrowser::ShowError(const QString& text) {
 
 void TBrowser::NavigateRemote(const TRemoteFile& file) {
   Stop();
-  std::string address = "ftp://";
+  std::string address = std::string(UrlScheme(file.Encryption)) + "://";
   if (file.User != "anonymous") address += file.User + "@";
   address += file.Host;
-  if (file.Port != 21) address += ":" + std::to_string(file.Port);
+  if (file.Port != (file.Encryption == enImplicitTls ? 990 : 21)) {
+    address += ":" + std::to_string(file.Port);
+  }
   Shown = QString::fromStdString(address + file.Path);
   setToolTip(Shown);
   FetchFtp(file);
@@ -148,6 +151,7 @@ void TBrowser::FetchFtp(const TRemoteFile& file) {
   ftp.Port = file.Port;
   ftp.User = file.User;
   ftp.Password = file.Password;
+  ftp.Encryption = file.Encryption;
   ftp.OnLoggedIn = [remote, local, mode](TFTPComponent& sender) {
     sender.Download(remote, local, mode);
   };

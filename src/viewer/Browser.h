@@ -8,6 +8,8 @@
 #include <QTextBrowser>
 #include <memory>
 
+#include "engine/Messages.h"
+
 class QNetworkAccessManager;
 class QNetworkReply;
 
@@ -23,6 +25,7 @@ struct TRemoteFile {
   std::string User;
   std::string Password;
   std::string Path;  // absolute, "/" separated
+  TEncryption Encryption = enPlain;
 };
 
 class TBrowser : public QTextBrowser {

@@ -107,10 +107,29 @@ std::optional<size_t> LastCharPos(std::string_view text, char c) {
   return at == std::string_view::npos ? std::nullopt : std::optional<size_t>(at);
 }
 
+const char* UrlScheme(TEncryption encryption) {
+  switch (encryption) {
+    case enImplicitTls:
+      return "ftps";
+    case enExplicitTls:
+    case enExplicitIfOffered:
+      return "ftpes";
+    default:
+      return "ftp";
+  }
+}
+
 TSplitUrl SplitUrl(std::string_view url, const std::string& defaultPassword) {
   TSplitUrl parts;
   std::string_view rest = url;
   if (const size_t scheme = rest.find("://"); scheme != std::string_view::npos) {
+    const std::string_view name = rest.substr(0, scheme);
+    if (EqualsIgnoringCase(name, "ftps")) {
+      parts.Encryption = enImplicitTls;
+      parts.Port = 990;
+    } else if (EqualsIgnoringCase(name, "ftpes")) {
+      parts.Encryption = enExplicitTls;
+    }
     rest.remove_prefix(scheme + 3);
   }
   // Credentials end at the last "@" before the path; the password may hold "@" itself.

@@ -3,8 +3,10 @@
 
 #include <optional>
 #include <string>
+
 #include <string_view>
 #include <vector>
+#include "engine/Messages.h"
 
 namespace pelmar {
 
@@ -41,11 +43,13 @@ struct TSplitUrl {
   int Port = 21;
   std::string Folder;
   std::string FileName;
+  TEncryption Encryption = enPlain;
 };
 
 // Splits a typed address such as "ftp://user:pw@host:2121/pub/file.zip" into its parts;
 // without a user the login is anonymous with `defaultPassword`. Credentials end at the last
-// "@" before the path; a port after the host is split off (21 when none). Nothing is decoded.
+// "@" before the path; a port after the host is split off (21 when none, 990 for ftps://).
+// "ftpes://" asks for explicit FTP over TLS, "ftps://" for implicit. Nothing is decoded.
 TSplitUrl SplitUrl(std::string_view url, const std::string& defaultPassword);
 
 // The reversible scrambling of stored passwords: each byte becomes (NOT b) XOR 0x3C.
@@ -54,6 +58,9 @@ std::string Scramble(std::string_view text);
 inline std::string Unscramble(std::string_view text) {
   return Scramble(text);
 }
+
+// "ftp", "ftpes" or "ftps": the address scheme of a way to connect.
+const char* UrlScheme(TEncryption encryption);
 
 // The system's temporary folder with a trailing "/", read once.
 const std::string& TemporaryFolder();

@@ -41,7 +41,8 @@ class TlsFixture : public EngineTest {
       GTEST_SKIP() << why;
     }
     Server = std::make_unique<TRealFtpServer>(
-        kind, TServerOptions{true, false, Certificates.File(certificate), implicit});
+        kind,
+        TServerOptions{.Certificate = Certificates.File(certificate), .ImplicitTls = implicit});
     ASSERT_TRUE(Server->Started()) << Server->StartError();
     Local = Server->Root() + "../local/";
     std::filesystem::create_directory(Local);

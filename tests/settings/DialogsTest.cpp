@@ -5,6 +5,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
@@ -17,6 +18,7 @@
 #include "settings/qt/OptionsDialog.h"
 #include "support/Files.h"
 #include "support/ScriptedPrompter.h"
+#include "ui/CertificateDialog.h"
 #include "ui/HelpService.h"
 #include "ui/RadioGroup.h"
 
@@ -156,6 +158,9 @@ TEST_F(DialogsTest, ManagerFirstStartNewApplyAndReopen) {
   EXPECT_EQ(Child<QLineEdit>(manager, "editUser")->text(), "anonymous")
       << "defaults for a new name";
   Type(manager, "editHost", "ftp.work.example");
+  auto* encryption = Child<QComboBox>(manager, "cmboEncryption");
+  encryption->setCurrentIndex(enImplicitTls);
+  EXPECT_EQ(Child<QLineEdit>(manager, "editPort")->text(), "990") << "the usual port follows";
   Type(manager, "editUser", "me");
   Type(manager, "editPassword", "caf\xC3\xA9");
   Child<QPlainTextEdit>(manager, "memoComment")->setPlainText("first line\nx");
@@ -169,6 +174,8 @@ TEST_F(DialogsTest, ManagerFirstStartNewApplyAndReopen) {
   EXPECT_EQ(again.findChild<QComboBox*>("cmboSite")->currentText(), "Work");
   const TSite read = again.Result();
   EXPECT_EQ(read.Host, "ftp.work.example");
+  EXPECT_EQ(read.Encryption, enImplicitTls);
+  EXPECT_EQ(read.Port, "990");
   EXPECT_EQ(read.Password, "caf\xC3\xA9");
   EXPECT_EQ(read.Notes, (std::vector<std::string>{"first line", "x"}));
   EXPECT_TRUE(again.findChild<QPushButton*>("btnDelete")->isEnabled());
@@ -221,6 +228,33 @@ TEST_F(DialogsTest, ManagerDeleteAsksAndRenumbers) {
   EXPECT_TRUE(manager.SiteNames().empty());
   EXPECT_FALSE(Child<QPushButton>(manager, "btnDelete")->isEnabled());
   EXPECT_EQ(Child<QLineEdit>(manager, "editPort")->text(), "21") << "as after New";
+}
+
+TEST_F(DialogsTest, CertificateQuestionAnswersOnceAndWarnsAboutAChange) {
+  TCertificateEventData question;
+  question.Host = "secure.example";
+  question.Port = 21;
+  question.Certificate = {
+      "CN = secure.example",    "CN = secure.example", "Jan 1 2026", "Jan 1 2027", "AB:CD",
+      "self-signed certificate"};
+  std::vector<TTrustDecision> answers;
+  auto record = [&answers](TTrustDecision decision) { answers.push_back(decision); };
+  {
+    TdlgCertificate dialog(nullptr, question, record);
+    dialog.setAttribute(Qt::WA_DeleteOnClose, false);
+    EXPECT_TRUE(Child<QPushButton>(dialog, "btnCancel")->isDefault()) << "Enter trusts nothing";
+    EXPECT_EQ(dialog.findChild<QLabel*>("lblFingerprint")->text(), "AB:CD");
+    Click(dialog, "btnTrustOnce");
+    dialog.reject();
+  }
+  question.Changed = true;
+  {
+    TdlgCertificate dialog(nullptr, question, record);
+    dialog.setAttribute(Qt::WA_DeleteOnClose, false);
+    EXPECT_TRUE(dialog.findChild<QLabel*>("lblCertificateWarning")->text().contains("Warning"));
+    dialog.reject();  // the close box
+  }
+  EXPECT_EQ(answers, (std::vector<TTrustDecision>{tdTrustOnce, tdRefuse}));
 }
 
 }  // namespace

@@ -59,6 +59,7 @@ TEST_F(SiteFileTest, EveryFieldRoundTrips) {
   site.Name = "My Server";
   site.Host = "ftp.example.com";
   site.Port = "2121";
+  site.Encryption = enExplicitIfOffered;
   site.User = "jos\xC3\xA9";
   site.Password = "p\xC3\xA4ss w\xC3\xB6rd \xE2\x82\xAC";
   site.HostFolder = "/pub/incoming";
@@ -77,6 +78,7 @@ TEST_F(SiteFileTest, EveryFieldRoundTrips) {
   const TSite read = again.ReadSite("my server", "mail@x");
   EXPECT_EQ(read.Host, site.Host);
   EXPECT_EQ(read.Port, "2121");
+  EXPECT_EQ(read.Encryption, enExplicitIfOffered);
   EXPECT_FALSE(read.Anonymous);
   EXPECT_EQ(read.User, site.User);
   EXPECT_EQ(read.Password, site.Password);
@@ -91,7 +93,8 @@ TEST_F(SiteFileTest, EveryFieldRoundTrips) {
 TEST_F(SiteFileTest, DefaultsAndTheReadingRules) {
   WriteFile(Home + "Sites.ini",
             "[Sites]\nSite1=Beta\nSite2=\nSite3=alpha\nLastSite=Beta\n"
-            "[Beta]\nHost=b.example.com\nAnonymous=1\nUser=ignored\nPassword=ignored\n");
+            "[Beta]\nHost=b.example.com\nAnonymous=1\nUser=ignored\nPassword=ignored\n"
+            "Encryption=9\n");
   TSiteFile file(Home + "Sites.ini");
   ASSERT_EQ(file.Open(), "");
   EXPECT_EQ(file.ReadSiteNames(), (std::vector<std::string>{"alpha", "Beta"}));
@@ -99,6 +102,7 @@ TEST_F(SiteFileTest, DefaultsAndTheReadingRules) {
   EXPECT_TRUE(beta.Anonymous);
   EXPECT_EQ(beta.User, "anonymous");
   EXPECT_EQ(beta.Password, "mail@x");
+  EXPECT_EQ(beta.Encryption, enExplicitTls) << "an unknown protection never means plain";
   const TSite fresh = file.ReadSite("New one", "mail@x");
   EXPECT_EQ(fresh.Port, "21");
   EXPECT_EQ(fresh.User, "anonymous");
@@ -132,6 +136,7 @@ TEST_F(SiteFileTest, AFileWrittenByHandInTheOldLayoutReads) {
   EXPECT_EQ(site.User, "admin");
   EXPECT_EQ(site.Password, "s3cret!");
   EXPECT_EQ(site.HostFolder, "/share");
+  EXPECT_EQ(site.Encryption, enPlain) << "no Encryption key: plain FTP, as before";
   EXPECT_EQ(site.Notes, (std::vector<std::string>{"backup box", "x", "say \"hi\""}));
 }
 

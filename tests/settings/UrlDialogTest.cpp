@@ -84,6 +84,14 @@ TEST(UrlDialog, PartsRebuildTheAddressAndOkGivesHostAndPort) {
   EXPECT_EQ(dialog.User, "anonymous") << "no user: anonymous with the e-mail address";
   EXPECT_EQ(dialog.Password, "me@x");
   EXPECT_EQ(Preferences().UrlHistory.front(), "ftp://host:2121/p/");
+  // A TLS address keeps its scheme while parts are edited; implicit TLS has port 990.
+  dialog.SetAddress("ftps://u:p@secure.example/in/");
+  Child<QLineEdit>(dialog, "editFolder")->setText("/out/");
+  dialog.RebuildAddress();
+  EXPECT_EQ(dialog.Address(), "ftps://u:p@secure.example/out/");
+  ASSERT_TRUE(dialog.Commit());
+  EXPECT_EQ(dialog.Encryption, enImplicitTls);
+  EXPECT_EQ(dialog.Port, 990);
   dialog.reject();
   EXPECT_TRUE(dialog.Host.isEmpty()) << "Cancel empties the results";
 }

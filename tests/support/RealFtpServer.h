@@ -28,7 +28,7 @@ struct TServerOptions {
   // pyftpdlib and vsftpd only: FTP over TLS required of every log-on and data connection,
   // with this key and certificate (a file of TTlsCertificates); TLS from the first byte when
   // ImplicitTls.
-  std::string Certificate;
+  std::string Certificate = {};
   bool ImplicitTls = false;
 };
 

@@ -30,8 +30,12 @@ TEST(FtpUrl, Parts) {
     const char* Host;
     int Port;
     const char* Path;
+    TEncryption Encryption = enPlain;
   } cases[] = {
       {"ftp://example.com", "anonymous", "", "example.com", 21, ""},
+      {"ftpes://h/x", "anonymous", "", "h", 21, "x", enExplicitTls},
+      {"ftps://h/x", "anonymous", "", "h", 990, "x", enImplicitTls},
+      {"ftps://h:2990/", "anonymous", "", "h", 2990, "", enImplicitTls},
       {"ftp://example.com/", "anonymous", "", "example.com", 21, ""},
       {"ftp://u:p@h:2121/pub/file.txt", "u", "p", "h", 2121, "pub/file.txt"},
       {"ftp://u:p@[::1]:2121/pub/file.txt", "u", "p", "::1", 2121, "pub/file.txt"},
@@ -50,12 +54,14 @@ TEST(FtpUrl, Parts) {
     EXPECT_EQ(url->Host, c.Host) << c.Text;
     EXPECT_EQ(url->Port, c.Port) << c.Text;
     EXPECT_EQ(url->Path, c.Path) << c.Text;
+    EXPECT_EQ(url->Encryption, c.Encryption) << c.Text;
   }
 }
 
 TEST(FtpUrl, RefusedTexts) {
-  for (const char* text : {"http://h/", "ftp://", "ftp:///x", "ftp://h:/", "ftp://h:99999/",
-                           "ftp://h:2x/", "ftp://h/%zz", "h/x", "ftp://[::1/", "ftp://[::1]x/"}) {
+  for (const char* text :
+       {"http://h/", "sftp://h/", "ftp://", "ftp:///x", "ftp://h:/", "ftp://h:99999/",
+        "ftp://h:2x/", "ftp://h/%zz", "h/x", "ftp://[::1/", "ftp://[::1]x/"}) {
     std::string error;
     EXPECT_FALSE(ParseFtpUrl(text, error)) << text;
     EXPECT_FALSE(error.empty()) << text;
@@ -324,6 +330,35 @@ TEST_P(PelmarCliIpv6, ActiveAndPassiveFromABracketedAddress) {
     EXPECT_EQ(get.Err.find("\nEPSV\n") != std::string::npos, !active) << get.Err;
     EXPECT_EQ(get.Err.find("PORT "), std::string::npos) << get.Err;
   }
+}
+
+// A server that takes nothing in clear, with a certificate no authority signed.
+TEST(PelmarCliTls, AnUnverifiedCertificateNeedsTrustAndFoldersThenMoveEncrypted) {
+  TTlsCertificates certificates;
+  ASSERT_TRUE(certificates.Made());
+  TRealFtpServer server(TServerKind::Pyftpdlib,
+                        {.Certificate = certificates.File("selfsigned"), .ImplicitTls = false});
+  ASSERT_TRUE(server.Started()) << server.StartError();
+  const std::string local = server.Root() + "../";
+  ::mkdir((server.Root() + "pub").c_str(), 0777);
+  ::mkdir((server.Root() + "pub/sub").c_str(), 0777);
+  WriteFile(server.Root() + "pub/a.bin", std::string(70000, 'a'));
+  WriteFile(server.Root() + "pub/sub/b.bin", "b");
+  const std::string url = "ftpes://" + server.Url().substr(6);
+  const std::string fingerprint = certificates.Fingerprint("selfsigned");
+
+  const TRun refused = RunCli("ls " + url + " </dev/null", local);
+  EXPECT_EQ(refused.Status, 1);
+  EXPECT_NE(refused.Err.find("self-signed certificate"), std::string::npos) << refused.Err;
+  EXPECT_NE(refused.Err.find("--trust " + fingerprint), std::string::npos) << refused.Err;
+  const TRun plain = RunCli("ls " + server.Url() + " </dev/null", local);
+  EXPECT_EQ(plain.Status, 1) << "the server refuses log-ons in clear";
+
+  const TRun got = RunCli(
+      "--trust " + fingerprint + " -r get " + url + "pub " + local + "got </dev/null", local);
+  EXPECT_EQ(got.Status, 0) << got.Err;
+  EXPECT_EQ(ReadFile(local + "got/pub/a.bin"), std::string(70000, 'a'));
+  EXPECT_EQ(ReadFile(local + "got/pub/sub/b.bin"), "b");
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, PelmarCliIpv6,

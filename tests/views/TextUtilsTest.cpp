@@ -100,7 +100,11 @@ TEST(SplitUrl, Parts) {
     int Port;
     const char* Folder;
     const char* File;
+    TEncryption Encryption = enPlain;
   } cases[] = {
+      {"ftpes://host/f", "anonymous", "me@x", "host", 21, "/", "f", enExplicitTls},
+      {"FTPS://host/", "anonymous", "me@x", "host", 990, "/", "", enImplicitTls},
+      {"ftps://host:21/", "anonymous", "me@x", "host", 21, "/", "", enImplicitTls},
       {"ftp://host/pub/file.zip", "anonymous", "me@x", "host", 21, "/pub/", "file.zip"},
       {"ftp://host", "anonymous", "me@x", "host", 21, "/", ""},
       {"ftp://host/", "anonymous", "me@x", "host", 21, "/", ""},
@@ -126,6 +130,7 @@ TEST(SplitUrl, Parts) {
     EXPECT_EQ(parts.Port, c.Port) << c.Url;
     EXPECT_EQ(parts.Folder, c.Folder) << c.Url;
     EXPECT_EQ(parts.FileName, c.File) << c.Url;
+    EXPECT_EQ(parts.Encryption, c.Encryption) << c.Url;
   }
 }
 

@@ -17,6 +17,7 @@
 #include "engine/CertificateTrust.h"
 #include "engine/EngineHooks.h"
 #include "engine/EngineSettings.h"
+#include "engine/WorkerRegistry.h"
 #include "settings/DataFolder.h"
 #include "settings/Preferences.h"
 #include "views/ListingPass.h"
@@ -124,7 +125,7 @@ std::string BaseName(const std::string& path) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int RunCommand(int argc, char** argv) {
   using namespace pelmar;
   // The same preferences as the program's (time-out, retries, keep-alive, firewall, transfer
   // mode, ASCII extensions); options given here override them.
@@ -252,4 +253,11 @@ int main(int argc, char** argv) {
   const std::string why = session.Error();
   session.Quit();
   return ok ? 0 : Failed(why);
+}
+
+int main(int argc, char** argv) {
+  const int status = RunCommand(argc, argv);
+  // Workers of connections already closed finish their last steps before the program ends.
+  pelmar::ShutdownEngine(std::chrono::milliseconds(2000));
+  return status;
 }

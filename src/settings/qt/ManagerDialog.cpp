@@ -1,5 +1,7 @@
 #include "settings/qt/ManagerDialog.h"
 
+#include <algorithm>
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
@@ -9,6 +11,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
@@ -53,6 +56,13 @@ TfrmManager::TfrmManager(QWidget* parent, const std::string& siteFilePath) : QDi
   form->addRow("Host Address:", editHost);
   editPort = Edit(general, "editPort", 16);
   form->addRow("Port:", editPort);
+  cmboEncryption = new QComboBox(general);
+  cmboEncryption->setObjectName("cmboEncryption");
+  // In TEncryption order.
+  cmboEncryption->addItems({"Plain FTP", "Require explicit FTP over TLS",
+                            "Use explicit FTP over TLS if available",
+                            "Require implicit FTP over TLS"});
+  form->addRow("Encryption:", cmboEncryption);
   cbAnonymous = new QCheckBox("Anonymous", general);
   cbAnonymous->setObjectName("cbAnonymous");
   form->addRow(cbAnonymous);
@@ -123,6 +133,11 @@ TfrmManager::TfrmManager(QWidget* parent, const std::string& siteFilePath) : QDi
   connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
   connect(help, &QPushButton::clicked, this, [] { ShowHelpTopic(kHelpTopic); });
   connect(cbAnonymous, &QCheckBox::toggled, this, [this](bool on) { SetAnonymous(on); });
+  // Implicit TLS has its own usual port: the port follows a choice while it is the usual one.
+  connect(cmboEncryption, &QComboBox::currentIndexChanged, this, [this](int index) {
+    const bool implicit = index == enImplicitTls;
+    if (editPort->text() == (implicit ? "21" : "990")) editPort->setText(implicit ? "990" : "21");
+  });
   connect(cmboSite, &QComboBox::currentTextChanged, this,
           [this](const QString& text) { SiteNameChanged(text); });
 
@@ -168,6 +183,10 @@ void TfrmManager::LoadSite() {
   const TSite site = File->ReadSite(CurrentName, Preferences().EMail);
   editHost->setText(Q(site.Host));
   editPort->setText(Q(site.Port));
+  {
+    const QSignalBlocker quiet(cmboEncryption);  // the stored port stays as stored
+    cmboEncryption->setCurrentIndex(site.Encryption);
+  }
   if (cbAnonymous->isChecked() != site.Anonymous) {
     cbAnonymous->setChecked(site.Anonymous);  // runs the anonymous rule
   }
@@ -200,6 +219,7 @@ TSite TfrmManager::Result() const {
   site.Name = S(cmboSite->currentText());
   site.Host = S(editHost->text());
   site.Port = S(editPort->text());
+  site.Encryption = static_cast<TEncryption>(std::max(0, cmboEncryption->currentIndex()));
   site.Anonymous = cbAnonymous->isChecked();
   site.User = S(editUser->text());
   site.Password = S(editPassword->text());
@@ -224,6 +244,10 @@ void TfrmManager::NewSite() {
   Filling = false;
   editHost->clear();
   editPort->setText("21");
+  {
+    const QSignalBlocker quiet(cmboEncryption);
+    cmboEncryption->setCurrentIndex(enPlain);
+  }
   editUser->clear();
   editPassword->clear();
   cbAnonymous->setChecked(false);

@@ -57,6 +57,7 @@ class TfrmManager : public QDialog {
   QComboBox* cmboSite = nullptr;
   QLineEdit* editHost = nullptr;
   QLineEdit* editPort = nullptr;
+  QComboBox* cmboEncryption = nullptr;
   QCheckBox* cbAnonymous = nullptr;
   QLineEdit* editUser = nullptr;
   QLineEdit* editPassword = nullptr;

@@ -121,9 +121,11 @@ void TfrmURL::SetAddress(const QString& address) {
   }
   // The port read from the address goes with the host, as typed.
   const QString host = Q(parts.Host);
+  const int usualPort = parts.Encryption == enImplicitTls ? 990 : 21;
   editHost->setText((host.contains(':') ? "[" + host + "]" : host) +
-                    (parts.Port != 21 ? QString(":%1").arg(parts.Port) : QString()));
+                    (parts.Port != usualPort ? QString(":%1").arg(parts.Port) : QString()));
   Port = parts.Port;
+  Encryption = parts.Encryption;
   editFolder->setText(Q(parts.Folder));
   editFileName->setText(Q(parts.FileName));
   Updating = false;
@@ -154,7 +156,7 @@ void TfrmURL::RebuildAddress() {
   if (!address.isEmpty() && !address.endsWith('/')) address += '/';
   address += editFileName->text();
   if (ChkFTP->isChecked() || ChkFTPAn->isChecked()) {
-    address = "ftp://" + address;
+    address = QString(UrlScheme(Encryption)) + "://" + address;
   } else if (ChkHTTP->isChecked()) {
     address = "http://" + address;
   }
@@ -167,7 +169,8 @@ void TfrmURL::RebuildAddress() {
 
 bool TfrmURL::OkEnabled() const {
   const QString lower = Address().toLower();
-  return Address().size() > 6 && lower != "ftp://" && lower != "http://";
+  return Address().size() > 6 && lower != "ftp://" && lower != "ftpes://" && lower != "ftps://" &&
+         lower != "http://";
 }
 
 void TfrmURL::UpdateOk() {
@@ -184,7 +187,8 @@ bool TfrmURL::Commit() {
   }
   if (!known) history.insert(history.begin(), address);
   // The host box may carry the port as typed ("host:2121"): connect to host and port.
-  const TSplitUrl parts = SplitUrl("ftp://x@" + S(editHost->text()), "");
+  const TSplitUrl parts =
+      SplitUrl(std::string(UrlScheme(Encryption)) + "://x@" + S(editHost->text()), "");
   Host = Q(parts.Host);
   Port = parts.Port;
   User = editUserName->text();

@@ -5,6 +5,8 @@
 #include <QDialog>
 #include <QString>
 
+#include "engine/Messages.h"
+
 class QCheckBox;
 class QComboBox;
 class QLineEdit;
@@ -27,6 +29,8 @@ class TfrmURL : public QDialog {
 
   // Results after OK (emptied on Cancel).
   QString User, Password, Host, Folder, FileName;
+  // From the address's scheme: ftpes:// explicit FTP over TLS, ftps:// implicit.
+  TEncryption Encryption = enPlain;
   bool Http() const;
 
   // What typing an address does, and what editing a part does.

@@ -118,7 +118,8 @@ void THostView::UpdateState(int code, int value) {
 }
 
 void THostView::Connect(const QString& host, int port, const QString& user, const QString& password,
-                        const QString& account, const QString& folder, const QString& selectName) {
+                        const QString& account, const QString& folder, const QString& selectName,
+                        TEncryption encryption) {
   SetFolder(folder);
   PendingName = selectName;
   Ftp->Host = S(host);
@@ -126,6 +127,7 @@ void THostView::Connect(const QString& host, int port, const QString& user, cons
   Ftp->User = S(user);
   Ftp->Password = S(password);
   Ftp->Account = S(account);
+  Ftp->Encryption = encryption;
   if (Ftp->IsConnected()) Ftp->Disconnect();
   const TPreferences& preferences = Preferences();
   ConnectAsPreferred(*Ftp, preferences);
@@ -482,13 +484,15 @@ std::string THostView::TreePath(const QStandardItem* node) const {
 QString THostView::BuildUrl(const QModelIndex& item) const {
   const std::string path = S(GetItemPath(item));
   const bool anonymous = Ftp->User == "anonymous";
-  std::string url = "ftp://";
+  std::string url = std::string(UrlScheme(Ftp->Encryption)) + "://";
   if (!anonymous) url += Ftp->User + ":" + Ftp->Password + "@";
   // An IPv6 address goes in brackets (once: the site may already hold it so).
   const std::string& host = Ftp->Host;
   const bool bare = host.find(':') == std::string::npos || host.front() == '[';
   url += bare ? host : "[" + host + "]";
-  if (Ftp->Port != 21) url += ":" + std::to_string(Ftp->Port);
+  if (Ftp->Port != (Ftp->Encryption == enImplicitTls ? 990 : 21)) {
+    url += ":" + std::to_string(Ftp->Port);
+  }
   return Q(url + path);
 }
 

@@ -69,7 +69,8 @@ class THostView : public TCustomView {
   TFTPComponent& Engine() { return *Ftp; }
   bool Connected() const;
   void Connect(const QString& host, int port, const QString& user, const QString& password,
-               const QString& account, const QString& folder, const QString& selectName);
+               const QString& account, const QString& folder, const QString& selectName,
+               TEncryption encryption = enPlain);
   void Disconnect();
   // Stops a refill, a listing pass and a wait for a folder (the main window's Stop).
   void Stop();
