@@ -15,9 +15,11 @@ bench_setup() {
   export PELMAR_HOME=$work/home
 }
 
+# start_vsftpd [name [extra configuration lines]]: sets port, url and server.
 start_vsftpd() {
+  local name=${1:-vsftpd}
   port=$(/usr/bin/python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
-  cat > "$work/vsftpd.conf" <<CONF
+  cat > "$work/$name.conf" <<CONF
 listen=YES
 listen_ipv6=NO
 listen_address=127.0.0.1
@@ -41,8 +43,9 @@ port_enable=YES
 xferlog_enable=NO
 max_per_ip=0
 max_clients=0
+${2:-}
 CONF
-  /usr/sbin/vsftpd "$work/vsftpd.conf" 0>&2 &
+  /usr/sbin/vsftpd "$work/$name.conf" 0>&2 &
   server=$!
   trap bench_cleanup EXIT
   for _ in $(seq 100); do
@@ -54,7 +57,7 @@ CONF
 
 bench_cleanup() {
   kill "$server" 2>/dev/null || true
-  pkill -f "$work/vsftpd.conf" 2>/dev/null || true
+  pkill -f "$work/vsftpd" 2>/dev/null || true
   rm -rf "$work"
 }
 

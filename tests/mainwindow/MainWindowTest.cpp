@@ -13,6 +13,7 @@
 #include <QFileInfo>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QSettings>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -27,6 +28,7 @@
 #include "support/RealFtpServer.h"
 #include "support/ScriptedPrompter.h"
 #include "transfers/qt/TransferListModel.h"
+#include "ui/CertificateDialog.h"
 #include "views/qt/HostView.h"
 #include "views/qt/LocalView.h"
 #include "views/qt/PaneFixture.h"
@@ -204,6 +206,52 @@ TEST_F(MainWindowTest, ConnectionFlowAgainstARealServer) {
   window.ConnectToUrl("ftp://127.0.0.1:1/");
   ASSERT_TRUE(
       RunUntil([&] { return window.HostTabCaption(window.HostTabCount() - 1) == "Disconnected"; }));
+}
+
+TEST_F(MainWindowTest, TlsFromAnAddressAndASiteWithTheCertificateQuestion) {
+  TTlsCertificates certificates;
+  ASSERT_TRUE(certificates.Made());
+  TRealFtpServer server(TServerKind::Pyftpdlib,
+                        {.Certificate = certificates.File("selfsigned"), .ImplicitTls = false});
+  ASSERT_TRUE(server.Started()) << server.StartError();
+  WriteFile(server.Root() + "secret.txt", "s");
+  TfrmMain& window = Open();
+  window.show();
+  TdlgCertificate::InstallAsCertificateHook(&window);
+  window.ConnectToUrl(QString("ftpes://%1:%2@127.0.0.1:%3/")
+                          .arg(TRealFtpServer::kUser, TRealFtpServer::kPassword)
+                          .arg(server.Port()));
+  TdlgCertificate* question = nullptr;
+  ASSERT_TRUE(RunUntil([&] { return (question = window.findChild<TdlgCertificate*>()); }));
+  question->findChild<QPushButton*>("btnTrustOnce")->click();
+  ASSERT_TRUE(RunUntil([&] { return window.CurrentHostView()->Model().rowCount() == 1; }));
+  const QString log = window.findChild<QPlainTextEdit*>("memoLog")->toPlainText();
+  EXPECT_TRUE(log.contains("TLS connection established")) << log.toStdString();
+  EXPECT_TRUE(log.contains("PROT P"));
+
+  // A site that asks for TLS: the certificate trusted once is not asked about again; a plain
+  // site is refused by this server.
+  TSite site;
+  site.Name = "Secure";
+  site.Host = "127.0.0.1";
+  site.Port = std::to_string(server.Port());
+  site.User = TRealFtpServer::kUser;
+  site.Password = TRealFtpServer::kPassword;
+  for (const TEncryption encryption : {enExplicitTls, enPlain}) {
+    site.Encryption = encryption;
+    window.ChooseSite = [&site](TSite& chosen) {
+      chosen = site;
+      return true;
+    };
+    window.btnConnectClick();
+    const int tab = window.HostTabCount() - 1;
+    ASSERT_TRUE(RunUntil([&] {
+      return window.CurrentHostView()->Model().rowCount() == 1 ||
+             window.HostTabCaption(tab) == "Disconnected";
+    }));
+    EXPECT_EQ(window.CurrentHostView()->Model().rowCount(), encryption == enPlain ? 0 : 1);
+    EXPECT_TRUE(window.findChildren<TdlgCertificate*>().isEmpty()) << "not asked again";
+  }
 }
 
 TEST_F(MainWindowTest, PaneCommandsAgainstARealServer) {
