@@ -122,6 +122,25 @@ INSTANTIATE_TEST_SUITE_P(Servers, TlsTransferTest,
 
 class TlsTrustTest : public TlsFixture {};
 
+TEST_F(TlsTrustTest, ADataConnectionWithoutTlsFailsTheTransferAndKeepsTheOldFile) {
+  Server = std::make_unique<TRealFtpServer>(
+      TServerKind::Pyftpdlib,
+      TServerOptions{.Certificate = Certificates.File("good"), .PlainData = true});
+  ASSERT_TRUE(Server->Started()) << Server->StartError();
+  Local = Server->Root() + "../local/";
+  std::filesystem::create_directory(Local);
+  WriteFile(Server->Root() + "f.bin", RandomBytes(200000, 3));
+  WriteFile(Local + "f.bin", "the old file");
+  EngineSettings().FTPTimeout = 2000;
+  ASSERT_TRUE(LogOn(enExplicitTls));
+  Ftp->Download("f.bin", Local + "f.bin", 1);
+  Finish();
+  EXPECT_FALSE(EventsStartingWith("error:0:TLS handshake failed").empty())
+      << testing::PrintToString(Events);
+  EXPECT_EQ(CountEvents("error:0:Unable to complete transfer"), 1);
+  EXPECT_EQ(ReadFile(Local + "f.bin"), "the old file");
+}
+
 TEST_F(TlsTrustTest, CertificateDecisions) {
   const struct {
     const char* Name;

@@ -295,6 +295,7 @@ void TRealFtpServer::StartPyftpdlib() {
   if (!Options.Certificate.empty()) {
     args.insert(args.end(), {"--certfile", Options.Certificate});
     if (Options.ImplicitTls) args.push_back("--implicit");
+    if (Options.PlainData) args.push_back("--plain-data");
   }
   Pid = Spawn(args, out);
   if (Pid < 0) {

@@ -30,6 +30,8 @@ struct TServerOptions {
   // ImplicitTls.
   std::string Certificate = {};
   bool ImplicitTls = false;
+  // pyftpdlib only: accepts PROT P but keeps data connections in clear (a broken server).
+  bool PlainData = false;
 };
 
 // Certificates made for one test in a temporary folder (tests/support/servers/makecert.py):

@@ -10,7 +10,7 @@ import logging
 import sys
 
 from pyftpdlib.authorizers import DummyAuthorizer
-from pyftpdlib.handlers import FTPHandler, TLS_FTPHandler
+from pyftpdlib.handlers import DTPHandler, FTPHandler, TLS_FTPHandler
 from pyftpdlib.servers import ThreadedFTPServer
 
 
@@ -34,6 +34,8 @@ def main():
     parser.add_argument("--verbose", action="store_true")
     parser.add_argument("--certfile", help="key and certificate: FTP over TLS required")
     parser.add_argument("--implicit", action="store_true", help="TLS from the first byte")
+    parser.add_argument("--plain-data", action="store_true",
+                        help="accept PROT P but send data in clear (a broken server)")
     args = parser.parse_args()
 
     warnings.simplefilter("ignore")
@@ -47,6 +49,8 @@ def main():
         handler.certfile = args.certfile
         handler.tls_control_required = True
         handler.tls_data_required = True
+        if args.plain_data:
+            handler.dtp_handler = DTPHandler
     handler.authorizer = authorizer
     handler.banner = "Pelmar test server ready."
     # One thread and event loop per connection: with a single shared loop, pyftpdlib 1.5 can
