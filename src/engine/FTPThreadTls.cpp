@@ -43,7 +43,10 @@ void TFTPThread::HandshakeControl() {
   Log("Certificate: " + certificate.Subject + " (issued by " + certificate.Issuer + ")");
   if (!CertificateAccepted()) {
     NoRetry = true;
-    PostError(0, "The server's certificate was refused; nothing more was sent");
+    // An abort while the person was deciding is no refusal; the abort speaks for itself.
+    if (!AbortState.Aborted) {
+      PostError(0, "The server's certificate was refused; nothing more was sent");
+    }
     throw EControlSocketException();
   }
 }
