@@ -64,6 +64,7 @@ class TTlsChannel {
 
   SSL* Ssl = nullptr;
   int Socket = -1;
+  long Verified = 0;  // the handshake's verification result (X509_V_OK = 0)
   std::string Error;
 };
 
