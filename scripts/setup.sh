@@ -9,6 +9,7 @@ packages=(
   qt6-base-dev libgl-dev libcanberra-dev libssl-dev
   libgtest-dev libgmock-dev
   python3 python3-pyftpdlib python3-openssl vsftpd curl lftp bc openssl
+  desktop-file-utils appstream man-db
   libmemcached11 libmemcachedutil2 libhashkit2 libpcre2-posix3 libhiredis0.14
   clang libclang-rt-14-dev
   xvfb xauth xdotool imagemagick adwaita-icon-theme

@@ -2,7 +2,9 @@
 // Connect-to-URL command would with that address (ftpes:// and ftps:// for FTP over TLS).
 
 #include <QApplication>
+#include <QIcon>
 #include <cstdio>
+#include <cstring>
 
 #include "engine/CertificateTrust.h"
 #include "engine/WorkerRegistry.h"
@@ -15,7 +17,19 @@
 #include "ui/DesktopSound.h"
 
 int main(int argc, char** argv) {
+  // Answered before any display is needed (scripts, package checks).
+  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+    std::printf("pelmar %s\n", PELMAR_VERSION);
+    return 0;
+  }
   QApplication app(argc, argv);
+  QIcon ownIcon;
+  for (const int size : {32, 64, 256}) {
+    ownIcon.addFile(QString(":/pelmar/icons/%1/pelmar.png").arg(size), QSize(size, size));
+  }
+  QApplication::setWindowIcon(QIcon::fromTheme("pelmar", ownIcon));
+  // Matches the desktop entry, so the desktop groups the window with its launcher.
+  QGuiApplication::setDesktopFileName("io.github.pelmar.Pelmar");
   QApplication::setApplicationName("Tessaro FTP");
   QApplication::setApplicationDisplayName("Pelmar");
   auto target = std::make_shared<pelmar::TQtEventTarget>();

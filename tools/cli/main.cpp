@@ -46,6 +46,7 @@ const char kUsage[] =
     "  --timeout SECONDS  time a network step may take (default: the preferences, 90)\n"
     "  --retries N        connection attempts, 0 for no limit (default: the preferences, 3)\n"
     "  -v                 print the FTP dialogue on stderr\n"
+    "  --version          print the version\n"
     "Preferences (transfer mode, ASCII extensions, firewall, ...) are read from pelmar.ini in\n"
     "$PELMAR_HOME, else $XDG_CONFIG_HOME/pelmar, else ~/.config/pelmar.\n";
 
@@ -192,6 +193,9 @@ int RunCommand(int argc, char** argv) {
         if (!ParseCount(text, 0, 1000000, value)) return Usage("bad --retries: " + text);
         EngineSettings().FTPRetries = value;
       }
+    } else if (arg == "--version") {
+      std::printf("pelmar-cli %s\n", PELMAR_VERSION);
+      return 0;
     } else if (arg == "-h" || arg == "--help") {
       std::fputs(kUsage, stdout);
       return 0;
