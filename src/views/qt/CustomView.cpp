@@ -7,9 +7,11 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QListView>
+#include <QMimeData>
 #include <QStatusBar>
 #include <QTimer>
 #include <QTreeView>
+#include <QUrl>
 #include <QVBoxLayout>
 
 #include "transfers/TransferQueue.h"
@@ -168,6 +170,21 @@ TCustomView* TCustomView::ViewOf(const QObject* widget) {
   return nullptr;
 }
 
+namespace {
+
+// The local paths of a drag from another program: file:// addresses only, else none.
+QStringList DroppedLocalPaths(const QDropEvent& drop) {
+  QStringList paths;
+  if (drop.source() || !drop.mimeData()->hasUrls()) return paths;
+  for (const QUrl& url : drop.mimeData()->urls()) {
+    if (!url.isLocalFile()) return {};
+    paths << url.toLocalFile();
+  }
+  return paths;
+}
+
+}  // namespace
+
 TCustomView* TCustomView::DropSourceFor(const QObject* dragSource) const {
   TCustomView* source = ViewOf(dragSource);
   // Only a selection from the other pane; a pane never takes its own items.
@@ -256,8 +273,12 @@ bool TCustomView::eventFilter(QObject* watched, QEvent* event) {
     case QEvent::DragEnter:
     case QEvent::DragMove: {
       auto* drag = static_cast<QDragMoveEvent*>(event);
+      const bool shift = drag->modifiers() & Qt::ShiftModifier;
       if (DropSourceFor(drag->source())) {
         drag->setDropAction(Qt::CopyAction);
+        drag->accept();
+      } else if (AcceptsDrop() && !DroppedLocalPaths(*drag).isEmpty()) {
+        drag->setDropAction(shift ? Qt::MoveAction : Qt::CopyAction);
         drag->accept();
       } else {
         drag->ignore();
@@ -270,6 +291,12 @@ bool TCustomView::eventFilter(QObject* watched, QEvent* event) {
         drop->setDropAction(Qt::CopyAction);
         drop->accept();
         source->SendSelection(this);
+      } else if (const QStringList paths = DroppedLocalPaths(*drop);
+                 AcceptsDrop() && !paths.isEmpty()) {
+        const bool move = drop->modifiers() & Qt::ShiftModifier;
+        drop->setDropAction(move ? Qt::MoveAction : Qt::CopyAction);
+        drop->accept();
+        ReceiveDroppedFiles(paths, move);
       } else {
         drop->ignore();
       }

@@ -81,6 +81,13 @@ class TCustomView : public QObject, public ITransferDestination {
   virtual bool SendSelection(TCustomView* target);
   // Whether a selection dragged from the other pane may be dropped here now.
   virtual bool AcceptsDrop() const { return true; }
+  // Files dragged in from another program (the desktop's file manager), by local path;
+  // `move` when Shift was held. False when the pane takes none.
+  virtual bool ReceiveDroppedFiles(const QStringList& paths, bool move) {
+    (void)paths;
+    (void)move;
+    return false;
+  }
 
   // Status texts: entries and total size (panel 0), selection (panel 1), mask (panel 2).
   void RefreshStatus();

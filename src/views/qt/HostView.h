@@ -91,6 +91,8 @@ class THostView : public TCustomView {
   QString Mask() const override;
   void SetMask(const QString& text) override;
   bool ReceiveSelection(TCustomView& source) override;
+  // Uploaded through the queue as the Upload command would (a move is a copy here).
+  bool ReceiveDroppedFiles(const QStringList& paths, bool move) override;
   bool OpenItem(const QModelIndex& item) override;
   QString GetItemName(const QModelIndex& item) const override;
   QString GetItemPath(const QModelIndex& item) const override;
@@ -137,6 +139,9 @@ class THostView : public TCustomView {
   void DropFolder(const std::string& path);
   // Walks the selection of `source` into `destination` through the transfer queue.
   bool WalkSelection(TCustomView& source, TCustomView& destination, bool upload);
+  // The walk behind it: `names` in `sourceFolder` (of `source`, when a pane shows it).
+  bool WalkNames(TCustomView* source, const QString& sourceFolder, const QStringList& names,
+                 TCustomView& destination, bool upload);
   std::string FolderBytes() const;
   std::string NameBytes(const QModelIndex& item) const;
   const TItemRecord* RecordOf(const QModelIndex& item) const;

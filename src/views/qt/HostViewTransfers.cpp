@@ -13,6 +13,9 @@
 #include "views/TextUtils.h"
 #include "views/qt/HostView.h"
 
+#include <QFileInfo>
+#include <QMap>
+
 namespace pelmar {
 
 // The remote side of a walk. As the source it enters each folder in the pane (which lists it
@@ -64,11 +67,32 @@ bool THostView::ReceiveSelection(TCustomView& source) {
 }
 
 bool THostView::WalkSelection(TCustomView& source, TCustomView& destination, bool upload) {
-  if (!Queue || !Connected() || Busy()) return false;
   QStringList names;
   for (const QModelIndex& item : source.ListView()->SelectedItems()) {
     names << source.GetItemName(item);
   }
+  return WalkNames(&source, source.Folder(), names, destination, upload);
+}
+
+bool THostView::ReceiveDroppedFiles(const QStringList& paths, bool) {
+  // Grouped by the folder they are in (a file manager's selection is one folder).
+  QMap<QString, QStringList> byFolder;
+  for (const QString& path : paths) {
+    const QFileInfo info(path);
+    QString folder = info.absolutePath();
+    if (!folder.endsWith('/')) folder += '/';
+    byFolder[folder] << info.fileName();
+  }
+  bool any = false;
+  for (auto group = byFolder.cbegin(); group != byFolder.cend(); ++group) {
+    any = WalkNames(nullptr, group.key(), group.value(), *this, true) || any;
+  }
+  return any;
+}
+
+bool THostView::WalkNames(TCustomView* source, const QString& sourceFolder,
+                          const QStringList& names, TCustomView& destination, bool upload) {
+  if (!Queue || !Connected() || Busy()) return false;
   if (names.isEmpty()) return false;
   Walking = true;
   const std::string start = S(Folder());
@@ -80,7 +104,7 @@ bool THostView::WalkSelection(TCustomView& source, TCustomView& destination, boo
   templateItem.Password = Ftp->Password;
   templateItem.Account = Ftp->Account;
   templateItem.Upload = upload ? 1 : 0;
-  templateItem.SourceView = &source;
+  templateItem.SourceView = source;
   templateItem.DestView = &destination;
   TRemoteLister remote(*this, !upload);
   TLocalFolderLister local;
@@ -96,7 +120,7 @@ bool THostView::WalkSelection(TCustomView& source, TCustomView& destination, boo
   };
   std::vector<std::string> selection;
   for (const QString& name : names) selection.push_back(S(name));
-  const TWalkResult result = walk.Run(S(source.Folder()), S(destination.Folder()), selection);
+  const TWalkResult result = walk.Run(S(sourceFolder), S(destination.Folder()), selection);
   if (!*alive) return false;
   for (const auto& folder : result.Unlisted) Log(Q("Could not open folder " + folder.Folder));
   Walking = false;

@@ -193,19 +193,29 @@ void TLocalView::Copy() {
   PutOnClipboard(false);
 }
 
+bool TLocalView::ReceiveDroppedFiles(const QStringList& paths, bool move) {
+  PasteInto(TClipboardFiles{paths, move}, "Drop");
+  return true;
+}
+
 void TLocalView::Paste() {
   const TClipboardFiles files = ReadClipboardFiles(QApplication::clipboard()->mimeData());
   if (files.Paths.isEmpty()) return;
+  PasteInto(files, "Paste");
+  // Moved files are gone from where they were; the clipboard no longer names them.
+  if (files.Cut) QApplication::clipboard()->clear();
+}
+
+void TLocalView::PasteInto(const TClipboardFiles& files, const QString& caption) {
   const auto replace = [this](const QString& target) {
     return Prompter().Confirm(ListView(), "Confirm Replace",
                               "\"" + target + "\" already exists. Replace it?");
   };
   const QStringList failed = PasteFiles(files, Folder(), replace);
   if (!failed.isEmpty()) {
-    Prompter().Error(ListView(), "Paste", "Could not paste:\n" + failed.join('\n'));
+    Prompter().Error(ListView(), caption,
+                     "Could not " + caption.toLower() + ":\n" + failed.join('\n'));
   }
-  // Moved files are gone from where they were; the clipboard no longer names them.
-  if (files.Cut) QApplication::clipboard()->clear();
 }
 
 void TLocalView::RefreshFolder() {

@@ -6,6 +6,7 @@
 #include <QFileSystemModel>
 
 #include "views/qt/CustomView.h"
+#include "views/qt/LocalFileOps.h"
 
 namespace pelmar {
 
@@ -46,6 +47,8 @@ class TLocalView : public TCustomView {
   void Cut() override;
   void Copy() override;
   void Paste() override;
+  // Copied into the shown folder (moved with Shift), asking before replacing anything.
+  bool ReceiveDroppedFiles(const QStringList& paths, bool move) override;
   void RefreshFolder() override;
   bool RenameItem(const QString& oldPath, const QString& newPath) override;
   void UpdateItem(const std::string& folder, const std::string& name, uint16_t attributes,
@@ -56,6 +59,7 @@ class TLocalView : public TCustomView {
   void FillFinished();
 
  private:
+  void PasteInto(const TClipboardFiles& files, const QString& caption);
   void PutOnClipboard(bool cut);
   QStringList SelectedPaths() const;
 

@@ -2,8 +2,12 @@
 // folders downloaded and uploaded through the queue and compared byte for byte; files fetched
 // into the temporary folder.
 
+#include <QApplication>
+#include <QDropEvent>
 #include <QHeaderView>
+#include <QMimeData>
 #include <QTreeView>
+#include <QUrl>
 #include <filesystem>
 #include <map>
 #include <random>
@@ -195,6 +199,43 @@ TEST_P(PanesRealServerTest, AnIpv6ServerByItsBracketedAddress) {
   ASSERT_TRUE(Remote->SendSelection(Local.get()));
   ASSERT_TRUE(QueueIdle());
   EXPECT_TRUE(ReadFile(LocalRoot + "six.bin") == ReadFile(six.Root() + "six.bin"));
+}
+
+// A file manager's drag: a text/uri-list of file:// addresses, from no widget of ours.
+void DropFiles(TCustomView& pane, const QStringList& paths, Qt::KeyboardModifiers modifiers) {
+  QMimeData mime;
+  QList<QUrl> urls;
+  for (const QString& path : paths) urls << QUrl::fromLocalFile(path);
+  mime.setUrls(urls);
+  QWidget* target = pane.ListView()->Current()->viewport();
+  QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction | Qt::MoveAction, &mime, Qt::LeftButton,
+                        modifiers);
+  QApplication::sendEvent(target, &enter);
+  ASSERT_TRUE(enter.isAccepted());
+  QDropEvent drop(QPointF(5, 5), Qt::CopyAction | Qt::MoveAction, &mime, Qt::LeftButton, modifiers);
+  QApplication::sendEvent(target, &drop);
+  EXPECT_EQ(drop.dropAction(), modifiers & Qt::ShiftModifier ? Qt::MoveAction : Qt::CopyAction);
+}
+
+TEST_P(PanesRealServerTest, FilesDroppedFromTheFileManager) {
+  if (GetParam() != TServerKind::Pyftpdlib) GTEST_SKIP() << "one server is enough";
+  const std::string desk = Server->Root() + "../desk/";
+  fs::create_directories(desk + "folder/inner");
+  WriteFile(desk + "folder/inner/a.bin", Random(5000, 6));
+  WriteFile(desk + "note.txt", "note\n");
+  WriteFile(Server->Root() + "here.txt", "");
+  Connect();
+  // Onto the server: uploaded through the queue, folders whole.
+  DropFiles(*Remote,
+            {QString::fromStdString(desk + "folder"), QString::fromStdString(desk + "note.txt")},
+            Qt::NoModifier);
+  ASSERT_TRUE(QueueIdle());
+  EXPECT_EQ(Tree(Server->Root() + "folder"), Tree(desk + "folder"));
+  EXPECT_EQ(ReadFile(Server->Root() + "note.txt"), "note\n");
+  // Onto the local pane with Shift: moved into its folder.
+  DropFiles(*Local, {QString::fromStdString(desk + "note.txt")}, Qt::ShiftModifier);
+  EXPECT_EQ(ReadFile(LocalRoot + "note.txt"), "note\n");
+  EXPECT_FALSE(Exists(desk + "note.txt"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, PanesRealServerTest, ::testing::ValuesIn(AllServerKinds()),
