@@ -12,6 +12,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
@@ -102,7 +103,10 @@ TfrmOptions::TfrmOptions(QWidget* parent) : QDialog(parent) {
   Pages->addTab(BuildFirewallPage(), "Firewall");
   Pages->addTab(BuildSoundsPage(), "Sounds");
   Pages->addTab(BuildFileTypesPage(), "File Types");
+  // Every page's tab in view: the dialog is as wide as the tab row needs.
+  Pages->tabBar()->setUsesScrollButtons(false);
   layout->addWidget(Pages);
+  layout->setSizeConstraint(QLayout::SetMinimumSize);
 
   auto* buttons = new QDialogButtonBox(this);
   auto* ok = buttons->addButton("OK", QDialogButtonBox::AcceptRole);
@@ -208,6 +212,7 @@ QWidget* TfrmOptions::BuildAdvancedPage() {
                                     {"&Properties", "&View", "&Upload", "&Open"}, page));
   layout->addWidget(new TRadioGroup("rgHostDblClk", " Double click action (host) ",
                                     {"P&roperties", "V&iew", "&Download", "O&pen"}, page));
+  layout->addStretch(1);  // the controls stay together at the top
   return page;
 }
 
@@ -240,6 +245,7 @@ QWidget* TfrmOptions::BuildConnectionPage() {
   layout->addWidget(timeoutRow);
   layout->addWidget(new TRadioGroup("rgTransferMode", "Default transfer mode",
                                     {"A&uto", "ASC&II", "&Binary", "&EBCDIC", "&Local"}, page));
+  layout->addStretch(1);  // the controls stay together at the top
   return page;
 }
 
@@ -269,6 +275,7 @@ QWidget* TfrmOptions::BuildFirewallPage() {
   panel->addWidget(user);
   layout->addWidget(FirewallPanel);
   connect(enable, &QCheckBox::toggled, this, [this] { UpdatePanels(); });
+  layout->addStretch(1);  // the controls stay together at the top
   return page;
 }
 
@@ -298,6 +305,7 @@ QWidget* TfrmOptions::BuildSoundsPage() {
   }
   layout->addWidget(SoundsPanel);
   connect(enable, &QCheckBox::toggled, this, [this] { UpdatePanels(); });
+  layout->addStretch(1);  // the controls stay together at the top
   return page;
 }
 
