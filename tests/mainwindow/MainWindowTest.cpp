@@ -7,14 +7,21 @@
 #include <sys/wait.h>
 
 #include <sys/time.h>
+#include <QAbstractButton>
+#include <QAbstractItemView>
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QComboBox>
 #include <QFileInfo>
+#include <QLineEdit>
 #include <QMenu>
+#include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSettings>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QToolButton>
@@ -252,6 +259,46 @@ TEST_F(MainWindowTest, TlsFromAnAddressAndASiteWithTheCertificateQuestion) {
     EXPECT_EQ(window.CurrentHostView()->Model().rowCount(), encryption == enPlain ? 0 : 1);
     EXPECT_TRUE(window.findChildren<TdlgCertificate*>().isEmpty()) << "not asked again";
   }
+}
+
+// What a screen reader or a keyboard user meets: every control that takes input has a name,
+// every menu command a mnemonic or a shortcut, and F6 moves between the panes.
+TEST_F(MainWindowTest, EveryControlHasANameAndEveryCommandAKey) {
+  TfrmMain& window = Open();
+  window.show();
+  QStringList unnamed;
+  for (QWidget* widget : window.findChildren<QWidget*>()) {
+    const bool control = qobject_cast<QAbstractButton*>(widget) ||
+                         qobject_cast<QComboBox*>(widget) || qobject_cast<QLineEdit*>(widget) ||
+                         qobject_cast<QAbstractItemView*>(widget) ||
+                         qobject_cast<QPlainTextEdit*>(widget) || qobject_cast<QTabBar*>(widget);
+    if (!control || !widget->isVisibleTo(&window)) continue;
+    QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(widget);
+    if (!accessible || accessible->text(QAccessible::Name).trimmed().isEmpty()) {
+      unnamed << widget->objectName() + " (" + widget->metaObject()->className() + ")";
+    }
+  }
+  EXPECT_TRUE(unnamed.isEmpty()) << unnamed.join(", ").toStdString();
+  QStringList keyless;
+  for (QMenu* menu : window.menuBar()->findChildren<QMenu*>()) {
+    for (QAction* action : menu->actions()) {
+      if (action->isSeparator() || action->menu() || !action->isVisible()) continue;
+      if (!action->text().contains('&') && action->shortcut().isEmpty()) {
+        keyless << "\"" + action->text() + "\" (" + action->objectName() + ")";
+      }
+    }
+  }
+  EXPECT_TRUE(keyless.isEmpty()) << keyless.join(", ").toStdString();
+
+  QApplication::setActiveWindow(&window);
+  window.CurrentLocalView()->ListView()->Current()->setFocus();
+  QAction* nextPane = window.Action("actNextPane");
+  EXPECT_EQ(nextPane->shortcut(), QKeySequence(Qt::Key_F6));
+  nextPane->trigger();
+  EXPECT_TRUE(window.findChild<QWidget*>("pnlHost")->isAncestorOf(window.focusWidget()))
+      << "the disconnected server pane's tabs";
+  nextPane->trigger();
+  EXPECT_TRUE(window.CurrentLocalView()->ListView()->isAncestorOf(window.focusWidget()));
 }
 
 TEST_F(MainWindowTest, PaneCommandsAgainstARealServer) {

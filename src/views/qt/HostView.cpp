@@ -39,6 +39,7 @@ THostView::THostView(QWidget* parent, std::shared_ptr<TEventTarget> target)
       Folders(ItemCache()),
       Rows(new TRemoteListModel(ItemCache(), this)),
       DeferTimer(new QTimer(this)) {
+  ListView()->SetAccessibleName("Server files");
   ListView()->SetModel(Rows);
   ListView()->setEnabled(false);
   QHeaderView* header = ListView()->Details()->header();

@@ -32,6 +32,7 @@ TLocalView::TLocalView(QWidget* parent) : TCustomView(parent, '/'), Files(new TL
   // One provider for the process: models may outlive any pane during shutdown.
   static TDesktopIconProvider icons;
   Files->setIconProvider(&icons);
+  ListView()->SetAccessibleName("Local files");
   Files->setReadOnly(false);
   Files->setFilter(QDir::AllEntries | QDir::AllDirs | QDir::NoDotAndDotDot);
   Files->setNameFilterDisables(false);

@@ -70,6 +70,11 @@ void TViewList::SetViewStyle(TViewStyle style) {
   setCurrentWidget(IconView);
 }
 
+void TViewList::SetAccessibleName(const QString& name) {
+  IconView->setAccessibleName(name);
+  DetailView->setAccessibleName(name);
+}
+
 int TViewList::RowCount() const {
   return ItemModel ? ItemModel->rowCount(RootIndex) : 0;
 }

@@ -31,6 +31,8 @@ class TViewList : public QStackedWidget {
   TViewStyle ViewStyle() const { return Style; }
 
   int RowCount() const;
+  // What screen readers call the list, in both of its views.
+  void SetAccessibleName(const QString& name);
   QModelIndex Row(int row) const;
   QModelIndexList SelectedItems() const;  // column 0, in row order
   QModelIndex FocusedItem() const;
