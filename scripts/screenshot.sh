@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Makes docs/images/main-window.png: Pelmar connected to the demo server, under a virtual
-# display, with a remote folder opened and files selected, as a person would see it.
+# display, with a remote folder opened and files selected, as a person would see it; and
+# every dialog in docs/images/dialogs/ (see scripts/dialog-shots.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
@@ -35,3 +36,5 @@ sleep 0.5
 mkdir -p docs/images
 import -window root -crop 1100x720+0+0 docs/images/main-window.png
 echo "docs/images/main-window.png"
+cmake --build --preset release -j "$(nproc)" --target pelmar-dialog-shots >/dev/null
+PELMAR_HOME=$(mktemp -d) build/release/tools/dialog-shots/pelmar-dialog-shots docs/images/dialogs
