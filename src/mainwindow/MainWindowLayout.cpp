@@ -10,6 +10,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListView>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMouseEvent>
@@ -24,6 +25,7 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
+#include <QTreeView>
 #include <QVBoxLayout>
 #include <map>
 
@@ -106,9 +108,11 @@ TfrmMain::TfrmMain(std::shared_ptr<TQtEventTarget> target, QSettings* settings)
   memoLog->setObjectName("memoLog");
   memoLog->setAccessibleName("Message log");
   memoLog->setReadOnly(true);
+  // Read-only, yet reachable with Tab and readable with the keyboard (and a screen reader).
+  memoLog->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+  memoLog->setFocusPolicy(Qt::StrongFocus);
   memoLog->setMaximumBlockCount(THostView::kMaxLogEntries);
   memoLog->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
-  memoLog->setFocusPolicy(Qt::ClickFocus);  // no tab stop
   memoLog->setMinimumHeight(0);
   LogStack->addWidget(memoLog);
   topLayout->addWidget(LogStack, 1);
@@ -151,6 +155,12 @@ TfrmMain::TfrmMain(std::shared_ptr<TQtEventTarget> target, QSettings* settings)
   CurrentLocal->ListView()->SetViewStyle(static_cast<TViewStyle>(State.LocalViewStyle));
   pgctrlLocal->addTab(CurrentLocal->ListView()->parentWidget(), "Local");
   NewHostView();
+
+  // Tab visits the log, the local pane, the strip between the panes and the server pane, in
+  // reading order; the first local list is made after the frame around it, so it is put
+  // back behind its tabs.
+  QWidget::setTabOrder(pgctrlLocal->tabBar(), CurrentLocal->ListView()->Icons());
+  QWidget::setTabOrder(CurrentLocal->ListView()->Icons(), CurrentLocal->ListView()->Details());
 
   // F6, as in file managers: the keyboard's way from one pane to the other.
   QAction* nextPane = MakeAction("actNextPane", "Next &Pane", "Move to the other pane");

@@ -290,6 +290,24 @@ TEST_F(MainWindowTest, EveryControlHasANameAndEveryCommandAKey) {
   }
   EXPECT_TRUE(keyless.isEmpty()) << keyless.join(", ").toStdString();
 
+  // Tab goes through the log, the local pane (its list too), the strip, the server pane.
+  std::vector<QWidget*> tabOrder;
+  QWidget* at = window.findChild<QWidget*>("memoLog");
+  do {
+    if ((at->focusPolicy() & Qt::TabFocus) && at->isVisibleTo(&window)) tabOrder.push_back(at);
+    at = at->nextInFocusChain();
+  } while (at != window.findChild<QWidget*>("memoLog"));
+  auto place = [&tabOrder](const QWidget* widget) {
+    return std::find(tabOrder.begin(), tabOrder.end(), widget) - tabOrder.begin();
+  };
+  const QWidget* localList = window.CurrentLocalView()->ListView()->Current();
+  EXPECT_EQ(place(window.findChild<QWidget*>("memoLog")), 0);
+  EXPECT_LT(place(window.findChild<QWidget*>("cmboLocalTree")), place(localList));
+  EXPECT_LT(place(localList), place(window.findChild<QWidget*>("btnUpload")));
+  EXPECT_LT(place(window.findChild<QWidget*>("btnUpload")),
+            place(window.findChild<QWidget*>("cmboHostTree")));
+  EXPECT_LT(place(window.findChild<QWidget*>("cmboHostTree")), std::ssize(tabOrder));
+
   QApplication::setActiveWindow(&window);
   window.CurrentLocalView()->ListView()->Current()->setFocus();
   QAction* nextPane = window.Action("actNextPane");
