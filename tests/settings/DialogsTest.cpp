@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
+#include <QAbstractItemView>
+#include <QAccessible>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
@@ -16,6 +19,7 @@
 #include "settings/SettingsFixture.h"
 #include "settings/qt/ManagerDialog.h"
 #include "settings/qt/OptionsDialog.h"
+#include "settings/qt/UrlDialog.h"
 #include "support/Files.h"
 #include "support/ScriptedPrompter.h"
 #include "ui/CertificateDialog.h"
@@ -255,6 +259,38 @@ TEST_F(DialogsTest, CertificateQuestionAnswersOnceAndWarnsAboutAChange) {
     dialog.reject();  // the close box
   }
   EXPECT_EQ(answers, (std::vector<TTrustDecision>{tdTrustOnce, tdRefuse}));
+}
+
+// What a screen reader says for each control that takes input: never nothing.
+QStringList UnnamedControls(QWidget& dialog) {
+  QStringList unnamed;
+  for (QWidget* widget : dialog.findChildren<QWidget*>()) {
+    const bool control = qobject_cast<QAbstractButton*>(widget) ||
+                         qobject_cast<QComboBox*>(widget) || qobject_cast<QLineEdit*>(widget) ||
+                         qobject_cast<QAbstractItemView*>(widget) ||
+                         qobject_cast<QPlainTextEdit*>(widget);
+    // A combo box's own line edit and drop-down list are announced with the combo box.
+    if (!control || qobject_cast<QComboBox*>(widget->parentWidget()) ||
+        widget->inherits("QComboBoxListView")) {
+      continue;
+    }
+    QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(widget);
+    if (!accessible || accessible->text(QAccessible::Name).trimmed().isEmpty()) {
+      unnamed << widget->objectName() + " (" + widget->metaObject()->className() + ")";
+    }
+  }
+  return unnamed;
+}
+
+TEST_F(DialogsTest, EveryControlOfEveryDialogHasAName) {
+  TfrmOptions options;
+  TfrmManager manager;
+  TfrmURL url;
+  for (QWidget* dialog : std::initializer_list<QWidget*>{&options, &manager, &url}) {
+    EXPECT_TRUE(UnnamedControls(*dialog).isEmpty())
+        << dialog->objectName().toStdString() << ": "
+        << UnnamedControls(*dialog).join(", ").toStdString();
+  }
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "settings/qt/ManagerDialog.h"
 
+#include "ui/Accessibility.h"
+
 #include <algorithm>
 
 #include <QCheckBox>
@@ -142,6 +144,7 @@ TfrmManager::TfrmManager(QWidget* parent, const std::string& siteFilePath) : QDi
           [this](const QString& text) { SiteNameChanged(text); });
 
   OpenSiteFile();
+  NameControlsFromLabels(this);
 }
 
 void TfrmManager::OpenSiteFile() {

@@ -1,5 +1,7 @@
 #include "settings/qt/OptionsDialog.h"
 
+#include "ui/Accessibility.h"
+
 #include "views/SoundPlayer.h"
 
 #include <QCheckBox>
@@ -122,6 +124,7 @@ TfrmOptions::TfrmOptions(QWidget* parent) : QDialog(parent) {
   connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
   connect(help, &QPushButton::clicked, this, [] { ShowHelpTopic(kHelpTopic); });
   layout->addWidget(buttons);
+  NameControlsFromLabels(this);
 }
 
 QCheckBox* TfrmOptions::AddCheck(QWidget* page, const char* name, const QString& caption) {
@@ -240,7 +243,9 @@ QWidget* TfrmOptions::BuildConnectionPage() {
   auto* timeoutRow = new QWidget(page);
   auto* timeoutLayout = new QHBoxLayout(timeoutRow);
   timeoutLayout->addWidget(new QLabel("Timeout after", timeoutRow));
-  timeoutLayout->addWidget(AddEdit("editTimeOut", 6));
+  QLineEdit* timeout = AddEdit("editTimeOut", 6);
+  timeout->setAccessibleName("Timeout in seconds");
+  timeoutLayout->addWidget(timeout);
   timeoutLayout->addWidget(new QLabel("seconds", timeoutRow));
   layout->addWidget(timeoutRow);
   layout->addWidget(new TRadioGroup("rgTransferMode", "Default transfer mode",
@@ -316,9 +321,11 @@ QWidget* TfrmOptions::BuildFileTypesPage() {
   layout->addWidget(new QLabel("Always use ASCII transfer mode for these extensions:", page));
   auto* list = new QListWidget(page);
   list->setObjectName("lbASCIIExtensions");
+  list->setAccessibleName("ASCII transfer mode extensions");
   layout->addWidget(list);
   auto* row = new QHBoxLayout;
   auto* extension = AddEdit("editExtension", 256);
+  extension->setAccessibleName("Extension to add");
   auto* add = new QPushButton("&Add", page);
   add->setObjectName("btnAdd");
   auto* remove = new QPushButton("&Remove", page);

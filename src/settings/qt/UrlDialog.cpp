@@ -1,5 +1,7 @@
 #include "settings/qt/UrlDialog.h"
 
+#include "ui/Accessibility.h"
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
@@ -93,6 +95,7 @@ TfrmURL::TfrmURL(QWidget* parent, bool browserPresent) : QDialog(parent) {
   }
   // Built once from the empty parts: "ftp://".
   RebuildAddress();
+  NameControlsFromLabels(this);
 }
 
 bool TfrmURL::Http() const {
