@@ -3,6 +3,7 @@
 // every mode, and the certificate decisions.
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <random>
 #include <tuple>
@@ -139,6 +140,25 @@ TEST_F(TlsTrustTest, ADataConnectionWithoutTlsFailsTheTransferAndKeepsTheOldFile
       << testing::PrintToString(Events);
   EXPECT_EQ(CountEvents("error:0:Unable to complete transfer"), 1);
   EXPECT_EQ(ReadFile(Local + "f.bin"), "the old file");
+}
+
+TEST_F(TlsTrustTest, AbortInTheMiddleOfAnEncryptedDownloadKeepsTheConnection) {
+  StartServer(TServerKind::Vsftpd, "good", false);
+  if (IsSkipped()) return;
+  // A large sparse file: the transfer cannot finish before the abort is seen.
+  const std::string big = Server->Root() + "huge";
+  WriteFile(big, "");
+  ASSERT_EQ(::truncate(big.c_str(), int64_t{4} << 30), 0);
+  WriteFile(Server->Root() + "after", "ok");
+  ASSERT_TRUE(LogOn(enExplicitTls));
+  Ftp->Download("huge", Local + "huge", 1);
+  ASSERT_TRUE(WaitForEvent("progress:0:1:0"));
+  Ftp->Abort();
+  Finish();
+  EXPECT_EQ(CountEvents("aborted"), 1);
+  Ftp->Download("after", Local + "after", 1);
+  Finish();
+  EXPECT_EQ(ReadFile(Local + "after"), "ok") << testing::PrintToString(Events);
 }
 
 TEST_F(TlsTrustTest, CertificateDecisions) {
