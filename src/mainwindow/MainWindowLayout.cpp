@@ -209,6 +209,22 @@ TfrmMain::~TfrmMain() {
   Transfers->DisconnectAll();
 }
 
+namespace {
+
+// Our own drawing of a toolbar icon where the style's stand-in is a small bitmap (soft on
+// high-density screens); `fallback` for every other button.
+QIcon OwnToolbarIcon(const QString& button, const QIcon& fallback) {
+  const QString name = button == "btnConnect" ? "connect" : button == "btnConnectURL" ? "url" : "";
+  if (name.isEmpty()) return fallback;
+  QIcon icon;
+  for (const int size : {16, 32, 64}) {
+    icon.addFile(QString(":/pelmar/toolbar/%1-%2.png").arg(name).arg(size), QSize(size, size));
+  }
+  return icon;
+}
+
+}  // namespace
+
 QAction* TfrmMain::MakeAction(const char* name, const QString& caption, const QString& hint) {
   auto* action = new QAction(caption, this);
   action->setObjectName(name);
@@ -249,7 +265,8 @@ void TfrmMain::BuildToolbar(QWidget* parent) {
       continue;
     }
     QAction* action = MakeAction(b.Name, b.Hint, b.Hint);
-    action->setIcon(QIcon::fromTheme(b.Theme, style()->standardIcon(b.Icon)));
+    action->setIcon(
+        QIcon::fromTheme(b.Theme, OwnToolbarIcon(b.Name, style()->standardIcon(b.Icon))));
     tbMain->addAction(action);
     tbMain->widgetForAction(action)->setObjectName(b.Name);
   }
