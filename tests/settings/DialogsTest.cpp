@@ -19,6 +19,7 @@
 #include "settings/SettingsFixture.h"
 #include "settings/qt/ManagerDialog.h"
 #include "settings/qt/OptionsDialog.h"
+#include "settings/qt/PropertiesDialog.h"
 #include "settings/qt/UrlDialog.h"
 #include "support/Files.h"
 #include "support/ScriptedPrompter.h"
@@ -286,7 +287,10 @@ TEST_F(DialogsTest, EveryControlOfEveryDialogHasAName) {
   TfrmOptions options;
   TfrmManager manager;
   TfrmURL url;
-  for (QWidget* dialog : std::initializer_list<QWidget*>{&options, &manager, &url}) {
+  TPropertyEntry entry;
+  entry.Name = "a.txt";
+  TfrmProperties properties({entry}, "/", true);
+  for (QWidget* dialog : std::initializer_list<QWidget*>{&options, &manager, &url, &properties}) {
     EXPECT_TRUE(UnnamedControls(*dialog).isEmpty())
         << dialog->objectName().toStdString() << ": "
         << UnnamedControls(*dialog).join(", ").toStdString();

@@ -67,6 +67,7 @@ TfrmTransferMngr::TfrmTransferMngr(TTransferItems& queue, TfrmTransfer& progress
   Model = new TTransferListModel(this);
   lvTransfer = new TTransferList(this);
   lvTransfer->setObjectName("lvTransfer");
+  lvTransfer->setAccessibleName("Transfers");
   lvTransfer->setModel(Model);
   lvTransfer->setShowGrid(true);
   lvTransfer->setSelectionBehavior(QAbstractItemView::SelectRows);
