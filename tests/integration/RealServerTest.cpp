@@ -22,13 +22,6 @@
 namespace pelmar::test {
 namespace {
 
-std::string RandomBytes(size_t size, unsigned seed) {
-  std::mt19937 random(seed);
-  std::string bytes(size, '\0');
-  for (char& c : bytes) c = static_cast<char>(random() & 0xFF);
-  return bytes;
-}
-
 class RealServerTest : public RealServerFixture {
  protected:
   void TearDown() override {

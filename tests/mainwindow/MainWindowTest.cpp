@@ -120,9 +120,7 @@ TEST_F(MainWindowTest, ConnectionFlowAgainstARealServer) {
   TRealFtpServer server(TServerKind::Pyftpdlib);
   ASSERT_TRUE(server.Started()) << server.StartError();
   fs::create_directories(server.Root() + "pub");
-  std::string content(70000, '\0');
-  std::mt19937 random(5);
-  for (char& c : content) c = static_cast<char>(random());
+  const std::string content = RandomBytes(70000, 5);
   WriteFile(server.Root() + "pub/wanted.bin", content);
   const QString local = Dir.filePath("local");
   fs::create_directories(local.toStdString());
@@ -426,9 +424,7 @@ TEST_F(PelmarProgram, StartedWithAnAddressFetchesTheNamedFile) {
   TRealFtpServer server(TServerKind::Pyftpdlib);
   ASSERT_TRUE(server.Started()) << server.StartError();
   QTemporaryDir dir;
-  std::string content(123456, '\0');
-  std::mt19937 random(9);
-  for (char& c : content) c = static_cast<char>(random());
+  const std::string content = RandomBytes(123456, 9);
   WriteFile(server.Root() + "file.bin", content);
   const std::string local = dir.path().toStdString();
   const std::string url = "ftp://127.0.0.1:" + std::to_string(server.Port()) + "/file.bin";

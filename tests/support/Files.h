@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <random>
 #include <sstream>
 #include <string>
 
@@ -42,6 +43,14 @@ inline std::map<std::string, std::string> Tree(const std::string& root) {
     files[relative] = entry.is_directory() ? std::string("<dir>") : ReadFile(entry.path().string());
   }
   return files;
+}
+
+// `size` bytes from a seeded generator: the same content for the same seed.
+inline std::string RandomBytes(size_t size, unsigned seed) {
+  std::mt19937 random(seed);
+  std::string bytes(size, '\0');
+  for (char& c : bytes) c = static_cast<char>(random() & 0xFF);
+  return bytes;
 }
 
 }  // namespace pelmar::test

@@ -134,9 +134,7 @@ TEST_P(PelmarCli, ListGetPutAndFailures) {
 
   // Binary for names that are not in the ASCII extension list; a Word document among them.
   std::ofstream(Root + "hello.bin") << "hello\n";
-  std::string document(200000, '\0');
-  std::mt19937 random(6);
-  for (char& c : document) c = static_cast<char>(random());
+  const std::string document = RandomBytes(200000, 6);
   WriteFile(Root + "report.doc", document);
   TRun get = Cli("get " + Url + "hello.bin " + Local + "copy.bin");
   EXPECT_EQ(get.Status, 0) << get.Err;
@@ -252,9 +250,7 @@ TEST(PelmarCliResume, RefusedRestartsSendOrFetchTheWholeFile) {
   ASSERT_TRUE(server.Started()) << server.StartError();
   const std::string root = server.Root();
   const std::string local = root + "../";
-  std::string content(300000, '\0');
-  std::mt19937 random(4);
-  for (char& c : content) c = static_cast<char>(random());
+  const std::string content = RandomBytes(300000, 4);
   WriteFile(local + "big.bin", content);
   WriteFile(root + "big.bin", content.substr(0, 100000));
   // ProFTPD accepts the REST and refuses the STOR after it ("451 Append/Restart not permitted").

@@ -210,9 +210,7 @@ TEST_P(QueueTest, AFailedLogOnFailsItsItemAndTheNextStarts) {
 }
 
 TEST_P(QueueTest, HalfFinishedFilesResumeToIdenticalFiles) {
-  std::string content(1 << 20, '\0');
-  std::mt19937 random(7);
-  for (char& c : content) c = static_cast<char>(random());
+  const std::string content = RandomBytes(1 << 20, 7);
   WriteFile(Server->Root() + "down.bin", content);
   WriteFile(Local + "down.bin", content.substr(0, 300000));
   WriteFile(Local + "up.bin", content);

@@ -35,13 +35,6 @@ class TYesToAll : public IQueueQuestions {
   TAnswer AskRestart(const std::string&) override { return TAnswer::No; }
 };
 
-std::string Random(size_t size, unsigned seed) {
-  std::mt19937 random(seed);
-  std::string bytes(size, '\0');
-  for (char& c : bytes) c = static_cast<char>(random());
-  return bytes;
-}
-
 class PanesRealServerTest : public PaneTest, public ::testing::WithParamInterface<TServerKind> {
  protected:
   void SetUp() override {
@@ -108,11 +101,11 @@ TEST_P(PanesRealServerTest, BrowseSortAndMoveWholeFoldersBothWays) {
   fs::create_directories(root + "tree/sub/deeper");
   fs::create_directories(root + "tree/empty");
   fs::create_directories(root + "up");
-  WriteFile(root + "tree/big.bin", Random(300000, 1));
+  WriteFile(root + "tree/big.bin", RandomBytes(300000, 1));
   WriteFile(root + "tree/small.txt", "small\n");
-  WriteFile(root + "tree/sub/b.bin", Random(4097, 2));
+  WriteFile(root + "tree/sub/b.bin", RandomBytes(4097, 2));
   WriteFile(root + "tree/sub/deeper/c.bin", "");
-  WriteFile(root + "zz.bin", Random(3000000, 4));
+  WriteFile(root + "zz.bin", RandomBytes(3000000, 4));
   ::chmod((root + "up").c_str(), 0777);
   Connect();
   EXPECT_EQ(Names(), (QStringList{"tree", "up", "zz.bin"}));
@@ -165,7 +158,7 @@ TEST_P(PanesRealServerTest, InPassiveModeFetchedFilesArriveInTheTemporaryFolder)
   struct TActiveAgain {
     ~TActiveAgain() { EngineSettings().PassiveMode = false; }
   } activeAgain;
-  WriteFile(Server->Root() + "fetch-me.bin", Random(20000, 3));
+  WriteFile(Server->Root() + "fetch-me.bin", RandomBytes(20000, 3));
   Connect();
   QStringList fetched;
   uint8_t kind = 0;
@@ -189,7 +182,7 @@ TEST_P(PanesRealServerTest, AnIpv6ServerByItsBracketedAddress) {
   if (GetParam() != TServerKind::Pyftpdlib) GTEST_SKIP() << "one IPv6 server is enough";
   TRealFtpServer six(TServerKind::Pyftpdlib, {.Ipv6 = true});
   ASSERT_TRUE(six.Started()) << six.StartError();
-  WriteFile(six.Root() + "six.bin", Random(70000, 6));
+  WriteFile(six.Root() + "six.bin", RandomBytes(70000, 6));
   Remote->Connect("[::1]", six.Port(), QString::fromStdString(six.User()),
                   QString::fromStdString(six.Password()), "", "", "");
   ASSERT_TRUE(RunUntil([&] { return Names() == QStringList{"six.bin"}; }));
@@ -221,7 +214,7 @@ TEST_P(PanesRealServerTest, FilesDroppedFromTheFileManager) {
   if (GetParam() != TServerKind::Pyftpdlib) GTEST_SKIP() << "one server is enough";
   const std::string desk = Server->Root() + "../desk/";
   fs::create_directories(desk + "folder/inner");
-  WriteFile(desk + "folder/inner/a.bin", Random(5000, 6));
+  WriteFile(desk + "folder/inner/a.bin", RandomBytes(5000, 6));
   WriteFile(desk + "note.txt", "note\n");
   WriteFile(Server->Root() + "here.txt", "");
   Connect();
