@@ -54,7 +54,7 @@ class TFTPThread {
   bool StartTls(bool implicit);
   void HandshakeControl();
   // Accepts a verified certificate, one trusted before, or asks a person.
-  bool CertificateAccepted();
+  bool CertificateAccepted(const TCertificateInfo& certificate);
   // PBSZ and PROT P after the log-on.
   void ProtectDataConnections();
   bool HandshakeData();

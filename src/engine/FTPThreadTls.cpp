@@ -41,7 +41,7 @@ void TFTPThread::HandshakeControl() {
   const TCertificateInfo certificate = ControlTls->Certificate();
   Log("TLS connection established: " + ControlTls->Description());
   Log("Certificate: " + certificate.Subject + " (issued by " + certificate.Issuer + ")");
-  if (!CertificateAccepted()) {
+  if (!CertificateAccepted(certificate)) {
     NoRetry = true;
     // An abort while the person was deciding is no refusal; the abort speaks for itself.
     if (!AbortState.Aborted) {
@@ -51,8 +51,7 @@ void TFTPThread::HandshakeControl() {
   }
 }
 
-bool TFTPThread::CertificateAccepted() {
-  const TCertificateInfo certificate = ControlTls->Certificate();
+bool TFTPThread::CertificateAccepted(const TCertificateInfo& certificate) {
   if (certificate.Problem.empty()) return true;
   Log("The certificate could not be verified: " + certificate.Problem);
   if (certificate.Fingerprint.empty()) return false;
@@ -117,7 +116,7 @@ bool TFTPThread::HandshakeData() {
   Blocking.DisarmWatchdog();
   std::string problem = DataTls->ErrorText();
   // The data connection must come from the server we decided about: the same certificate.
-  if (ok && DataTls->Certificate().Fingerprint != ControlTls->Certificate().Fingerprint) {
+  if (ok && DataTls->Fingerprint() != ControlTls->Fingerprint()) {
     ok = false;
     problem = "The data connection presented another certificate than the control connection";
   }

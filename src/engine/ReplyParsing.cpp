@@ -130,6 +130,23 @@ int FinalReplyCode(std::string_view line) {
   return (line[0] - '0') * 100 + (line[1] - '0') * 10 + (line[2] - '0');
 }
 
+namespace {
+
+// Reads up to `maxDigits` decimal digits at `at` (moved past them); nullopt when none.
+std::optional<uint32_t> ReadNumber(std::string_view line, size_t& at, size_t maxDigits) {
+  uint32_t value = 0;
+  size_t digits = 0;
+  while (at < line.size() && IsDigit(line[at]) && digits < maxDigits) {
+    value = value * 10 + static_cast<uint32_t>(line[at] - '0');
+    ++at;
+    ++digits;
+  }
+  if (digits == 0) return std::nullopt;
+  return value;
+}
+
+}  // namespace
+
 std::optional<uint16_t> ParseEpsvReply(std::string_view line) {
   const size_t open = line.find('(');
   if (open == std::string_view::npos || open + 1 >= line.size()) return std::nullopt;
@@ -143,24 +160,18 @@ std::optional<uint16_t> ParseEpsvReply(std::string_view line) {
     if (at >= line.size() || line[at] != delimiter) return std::nullopt;
     ++at;
   }
-  uint32_t port = 0;
-  size_t digits = 0;
-  while (at < line.size() && line[at] >= '0' && line[at] <= '9' && digits < 6) {
-    port = port * 10 + static_cast<uint32_t>(line[at] - '0');
-    ++at;
-    ++digits;
-  }
-  if (digits == 0 || port < 1 || port > 65535 || at >= line.size() || line[at] != delimiter) {
+  const auto port = ReadNumber(line, at, 6);
+  if (!port || *port < 1 || *port > 65535 || at >= line.size() || line[at] != delimiter) {
     return std::nullopt;
   }
-  return static_cast<uint16_t>(port);
+  return static_cast<uint16_t>(*port);
 }
 
 std::optional<TPassiveAddress> ParsePasvReply(std::string_view line) {
   // Skip the reply code, then take the first run of six comma-separated numbers.
   size_t at = line.size() > 4 ? 4 : line.size();
   while (at < line.size()) {
-    if (line[at] < '0' || line[at] > '9') {
+    if (!IsDigit(line[at])) {
       ++at;
       continue;
     }
@@ -168,15 +179,9 @@ std::optional<TPassiveAddress> ParsePasvReply(std::string_view line) {
     size_t pos = at;
     int count = 0;
     for (; count < 6; ++count) {
-      uint32_t value = 0;
-      size_t digits = 0;
-      while (pos < line.size() && line[pos] >= '0' && line[pos] <= '9' && digits < 4) {
-        value = value * 10 + static_cast<uint32_t>(line[pos] - '0');
-        ++pos;
-        ++digits;
-      }
-      if (digits == 0 || value > 255) break;
-      numbers[count] = value;
+      const auto value = ReadNumber(line, pos, 4);
+      if (!value || *value > 255) break;
+      numbers[count] = *value;
       if (count < 5) {
         if (pos >= line.size() || line[pos] != ',') break;
         ++pos;
@@ -190,7 +195,7 @@ std::optional<TPassiveAddress> ParsePasvReply(std::string_view line) {
       return result;
     }
     // Not six numbers here: go on after this run of digits.
-    while (at < line.size() && line[at] >= '0' && line[at] <= '9') ++at;
+    while (at < line.size() && IsDigit(line[at])) ++at;
   }
   return std::nullopt;
 }

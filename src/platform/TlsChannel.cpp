@@ -228,6 +228,21 @@ bool TTlsChannel::SessionReused() const {
   return Ssl && SSL_session_reused(Ssl) == 1;
 }
 
+std::string TTlsChannel::Fingerprint() const {
+  const X509* certificate = Ssl ? SSL_get0_peer_certificate(Ssl) : nullptr;
+  unsigned char digest[EVP_MAX_MD_SIZE];
+  unsigned int length = 0;
+  std::string text;
+  if (!certificate || X509_digest(certificate, EVP_sha256(), digest, &length) != 1) return text;
+  static const char kHex[] = "0123456789ABCDEF";
+  for (unsigned int i = 0; i < length; ++i) {
+    if (i > 0) text += ':';
+    text += kHex[digest[i] >> 4];
+    text += kHex[digest[i] & 15];
+  }
+  return text;
+}
+
 TCertificateInfo TTlsChannel::Certificate() const {
   TCertificateInfo info;
   X509* certificate = Ssl ? SSL_get1_peer_certificate(Ssl) : nullptr;
@@ -239,17 +254,8 @@ TCertificateInfo TTlsChannel::Certificate() const {
   info.Issuer = NameText(X509_get_issuer_name(certificate));
   info.ValidFrom = TimeText(X509_get0_notBefore(certificate));
   info.ValidUntil = TimeText(X509_get0_notAfter(certificate));
-  unsigned char digest[EVP_MAX_MD_SIZE];
-  unsigned int length = 0;
-  if (X509_digest(certificate, EVP_sha256(), digest, &length) == 1) {
-    static const char kHex[] = "0123456789ABCDEF";
-    for (unsigned int i = 0; i < length; ++i) {
-      if (i > 0) info.Fingerprint += ':';
-      info.Fingerprint += kHex[digest[i] >> 4];
-      info.Fingerprint += kHex[digest[i] & 15];
-    }
-  }
   X509_free(certificate);
+  info.Fingerprint = Fingerprint();
   if (Verified != X509_V_OK) info.Problem = X509_verify_cert_error_string(Verified);
   return info;
 }

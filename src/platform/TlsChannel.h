@@ -54,6 +54,8 @@ class TTlsChannel {
   bool Active() const { return Ssl != nullptr; }
   bool SessionReused() const;
   TCertificateInfo Certificate() const;
+  // The SHA-256 fingerprint alone ("AB:CD:..."); empty without a certificate.
+  std::string Fingerprint() const;
   // "TLSv1.3, TLS_AES_256_GCM_SHA384".
   std::string Description() const;
   const std::string& ErrorText() const { return Error; }
