@@ -67,11 +67,14 @@ bool EndsWith(const std::string& text, const std::string& suffix) {
 }
 
 TEST_F(TransferTest, ListingStartsOn150Or125AndArrivesWhole) {
-  const std::string listing = "-rw-r--r-- 1 u g 5 Jan 1 2020 a.txt\r\ndrwxr-xr-x 2 u g 0 b\r\n";
-  for (const char* start : {"150 Opening", "125 Data connection already open"}) {
+  const std::string full = "-rw-r--r-- 1 u g 5 Jan 1 2020 a.txt\r\ndrwxr-xr-x 2 u g 0 b\r\n";
+  // An empty listing is delivered too (the pane then shows an empty folder).
+  for (const auto& [start, listing] : {std::pair<const char*, std::string>{"150 Opening", full},
+                                       {"125 Data connection already open", full},
+                                       {"150 Opening", ""}}) {
     SCOPED_TRACE(start);
     Events.clear();
-    Listing.clear();
+    Listing = "unchanged";
     TScript after;
     after.On("200 PORT ok").On(start).SendData(listing).Reply("226 Done").On("257 \"/done\"");
     auto server = StartServer(after);
@@ -88,18 +91,6 @@ TEST_F(TransferTest, ListingStartsOn150Or125AndArrivesWhole) {
     EXPECT_EQ(CountEvents("listing"), 1);
     EXPECT_EQ(EventsStartingWith("log:Transferred ").size(), 1u);
   }
-}
-
-TEST_F(TransferTest, EmptyListingIsStillDelivered) {
-  TScript after;
-  after.On("200 PORT ok").On("150 Opening").SendData("").Reply("226 Done").On("257 \"/done\"");
-  auto server = StartServer(after);
-  auto ftp = LogOn(*server);
-  Listing = "unchanged";
-  ftp->List();
-  Finish(*ftp);
-  EXPECT_EQ(CountEvents("listing"), 1);
-  EXPECT_EQ(Listing, "");
 }
 
 TEST_F(TransferTest, FastServerWithStartAndEndInOneSegment) {

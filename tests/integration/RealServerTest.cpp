@@ -88,20 +88,6 @@ TEST_P(RealServerTest, DownloadsAndUploadsAreByteIdentical) {
   EXPECT_EQ(Errors(), 0);
 }
 
-TEST_P(RealServerTest, InterruptedDownloadResumesToAnIdenticalFile) {
-  const std::string content = RandomBytes(2 << 20, 7);
-  WriteFile(Server->Root() + "big", content);
-  WriteFile(Local + "big", content.substr(0, 700000));  // what an interrupted transfer left
-  ASSERT_TRUE(LogOn());
-  // Every one of these servers resumes, though some refuse the probe in text mode.
-  ASSERT_EQ(Ftp->ServerCanResume(), 1);
-  Ftp->ResumeDownload("big", Local + "big", 1, 700000);
-  Finish();
-  EXPECT_EQ(ReadFile(Local + "big"), content);
-  EXPECT_EQ(Errors(), 0);
-  EXPECT_EQ(EventsStartingWith("progress:0:1:").front(), "progress:0:1:700000");
-}
-
 TEST_P(RealServerTest, PassiveModeListsTransfersAndResumesBothWays) {
   EngineSettings().PassiveMode = true;
   const std::string content = RandomBytes(1 << 20, 11);
