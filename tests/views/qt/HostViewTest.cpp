@@ -101,6 +101,9 @@ TEST_F(HostViewTest, BrowsingRenamingAndDisconnecting) {
   View->Model().setData(a, QString("A.txt"), Qt::EditRole);  // letter case alone is a rename
   ASSERT_TRUE(server.WaitForCommands(before + 6, std::chrono::seconds(10)));  // ... RNTO
   EXPECT_EQ(Names(), (QStringList{"locked", "sub", "A.txt"}));
+  // The RNTO reply read first: a disconnect while a reply is awaited aborts the request and
+  // drops the connection without QUIT, as designed.
+  ASSERT_TRUE(RunUntil([&] { return !View->Engine().IsBusy(); }));
 
   View->Disconnect();
   ASSERT_TRUE(RunUntil([&] { return !View->Connected() && View->Model().rowCount() == 0; }));
