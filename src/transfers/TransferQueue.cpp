@@ -294,7 +294,8 @@ void TTransferItems::SetState(TTransferItem& item, TTransferState state) {
 }
 
 void TTransferItems::Resubmit(TTransferItem& item) {
-  if (item.State != tsCancelled || item.Owner != this) return;
+  if ((item.State != tsCancelled && item.State != tsFailed) || item.Owner != this) return;
+  item.FailureText.clear();
   if (!AnyActive() && CountInState(tsPending) == 0) {
     StartTicks = GetTickCount();
     BytesDone = 0;

@@ -53,7 +53,7 @@ class TTransferItems {
   void Start(TTransferItem& item, TFTPComponent& connection);
   void Cancel(TTransferItem& item);
   void SetState(TTransferItem& item, TTransferState state);
-  // A cancelled item waits its turn again; when nothing else is waiting or running it
+  // A cancelled or failed item waits its turn again; when nothing else is waiting or running it
   // starts at once, as a batch of its own.
   void Resubmit(TTransferItem& item);
 
