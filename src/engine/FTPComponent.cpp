@@ -64,7 +64,7 @@ void TFTPComponent::PostMessage(unsigned message, const char* failureFormat) {
 void TFTPComponent::PostRequest(uint8_t kind, std::vector<std::string> args) {
   IdleSeconds = 0;
   if (args.size() == 1 && args[0].empty()) args.clear();
-  if (Shared->Queue.Post({WM_FTPREQUEST, kind, std::move(args)})) return;
+  if (Shared->Queue.Post({WM_FTPREQUEST, kind, std::move(args), ++LastSerial})) return;
   char text[128];
   std::snprintf(text, sizeof text, "PostThreadMessage returned False, LastError = %d",
                 kErrorInvalidThreadId);
@@ -227,7 +227,8 @@ void TFTPComponent::HandleEvent(int code, TEventRecord* record) {
   }
 }
 
-void DeliverEvent(TFTPComponent& component, int code, TEventRecord* record) {
+void DeliverEvent(TFTPComponent& component, int code, TEventRecord* record, uint64_t request) {
+  component.DeliveringRequest = request;
   component.HandleEvent(code, record);
 }
 

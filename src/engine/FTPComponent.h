@@ -115,6 +115,12 @@ class TFTPComponent {
   // Runs one event on the target's thread; records are owned by the caller.
   void HandleEvent(int code, TEventRecord* record);
 
+  // Requests are numbered from 1 in posting order. While a handler runs, EventRequest() is
+  // the number of the request whose serving produced the event, so an owner that posts
+  // requests for several jobs in turn can tell which job a late report belongs to.
+  uint64_t LastRequest() const { return LastSerial; }
+  uint64_t EventRequest() const { return DeliveringRequest; }
+
  private:
   TCertificateAnswer CertificateAnswer() const;
   void PostRequest(uint8_t kind, std::vector<std::string> args);
@@ -124,10 +130,14 @@ class TFTPComponent {
   std::shared_ptr<TWorkerShared> Shared;
   std::shared_ptr<TComponentAnchor> Anchor;
   bool WorkerStarted = false;
+  uint64_t LastSerial = 0;
+  uint64_t DeliveringRequest = 0;
+  friend void DeliverEvent(TFTPComponent&, int, TEventRecord*, uint64_t);
 };
 
-// Called by the worker's posted tasks on the target's thread.
-void DeliverEvent(TFTPComponent& component, int code, TEventRecord* record);
+// Called by the worker's posted tasks on the target's thread; `request` is the serial of the
+// request the worker was serving when it posted the event.
+void DeliverEvent(TFTPComponent& component, int code, TEventRecord* record, uint64_t request);
 
 // The permission digits for SITE CHMOD from remote attribute bits: 4 owner read ... 1024
 // others execute; 644 for rw-r--r--, written without leading zeros.

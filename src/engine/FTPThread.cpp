@@ -59,6 +59,7 @@ void TFTPThread::Execute() {
         if (queue.Peek(WM_FTPCANCEL, false)) {
           running = HandleCancel();
         } else {
+          ServingRequest = message.Serial;
           Dispatch(static_cast<uint8_t>(message.WParam & 0xFF), message.Args);
         }
         break;
@@ -85,7 +86,10 @@ bool TFTPThread::HandleCancel() {
       lastQuit = &message;
     }
   }
-  if (lastQuit) Dispatch(rqQuit, lastQuit->Args);
+  if (lastQuit) {
+    ServingRequest = lastQuit->Serial;
+    Dispatch(rqQuit, lastQuit->Args);
+  }
   return !quitThread;
 }
 
@@ -161,8 +165,9 @@ void TFTPThread::Serve(uint8_t kind, const TArgs& args) {
 
 void TFTPThread::PostEvent(int code, std::shared_ptr<TEventRecord> record) {
   std::weak_ptr<TComponentAnchor> anchor = Shared->Anchor;
-  Shared->Target->Post([anchor, code, record]() {
-    if (auto alive = anchor.lock()) DeliverEvent(*alive->Component, code, record.get());
+  const uint64_t request = ServingRequest;
+  Shared->Target->Post([anchor, code, record, request]() {
+    if (auto alive = anchor.lock()) DeliverEvent(*alive->Component, code, record.get(), request);
   });
 }
 

@@ -110,6 +110,9 @@ class TFTPThread {
   std::string FileName;
   uint8_t IsFileTransfer = 1;
   uint8_t QuietLog = 0;
+  uint64_t ServingRequest = 0;
+  bool LoggingOn = false;     // between connecting and the log-on's outcome  // the serial of the
+                              // request being served, carried by its events
   char TypeLetter = 0;        // the TYPE the server accepted last on this connection; 0 unknown
   std::string LastReplyLine;  // the final line of the last reply read
   std::vector<std::string> ReplyLines;  // every line of the last reply read
@@ -123,9 +126,11 @@ class TFTPThread {
   int TlsPort = 0;
   std::unique_ptr<TTlsChannel> ControlTls;
   std::unique_ptr<TTlsChannel> DataTls;
-  bool ProtectData = false;  // PROT P accepted: every data connection is TLS
-  bool DataFailed = false;   // the data connection broke in a way the reply may not show
-  bool NoRetry = false;      // a refusal another connection attempt would only repeat
+  bool ProtectData = false;     // PROT P accepted: every data connection is TLS
+  int64_t ResumeExpected = -1;  // a resumed download's size by SIZE; -1 when unknown
+  bool ResumeMismatch = false;  // the resumed download did not come out at that size
+  bool DataFailed = false;      // the data connection broke in a way the reply may not show
+  bool NoRetry = false;         // a refusal another connection attempt would only repeat
 };
 
 }  // namespace pelmar

@@ -71,9 +71,12 @@ int TFTPThread::ReadReply() {
     if (n > 0) {
       ReplyBuffer.Append(std::string_view(chunk.data(), static_cast<size_t>(n)));
     } else if (n == 0) {
+      // The server closed the control connection: nothing more can come on it, so after the
+      // log-on (which reports its own failure) the connection is over, not a command refused.
       SetLastSocketError(WSAECONNRESET);
       ReplyBuffer.Clear();
-      return 0;
+      if (LoggingOn) return 0;
+      throw EControlSocketException("Connection closed by the server");
     } else {
       ReportSocketError();
       throw EControlSocketException();

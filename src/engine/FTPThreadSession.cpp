@@ -39,6 +39,11 @@ void TFTPThread::ServeConnect(uint8_t kind, const TArgs& args) {
   const std::string& user = Arg(args, 2);
   const std::string& password = Arg(args, 3);
   const std::string& account = Arg(args, 4);
+  struct TLogOnGuard {
+    bool& Flag;
+    explicit TLogOnGuard(bool& flag) : Flag(flag) { Flag = true; }
+    ~TLogOnGuard() { Flag = false; }
+  } logOnGuard(LoggingOn);
   int attempt = 1;
   bool loggedOn = false;
   TypeLetter = 0;

@@ -183,6 +183,7 @@ bool TFTPThread::ReportCheck(int64_t count, int64_t& lastReport) {
   if ((now - lastReport) / kProgressIntervalMs == 0) return false;
   Blocking.TakeAbort();
   if (AbortState.Aborted || Blocking.WatchdogExpired()) {
+    DataFailed = true;
     SetLastSocketError(WSAEINTR);
     AbortOrError();
     return true;
@@ -234,8 +235,10 @@ int64_t TFTPThread::DataLoop(TTransferStream& stream, bool receive) {
   std::string converted;
   auto write = [&](const char* data, size_t length) {
     if (stream.Write(data, length)) return true;
-    // Closing the data connection makes the server end the transfer with an error reply.
+    // Closing the data connection makes the server end the transfer with an error reply; a
+    // server that had sent everything already may still confirm it, which must not count.
     PostError(0, stream.ErrorText());
+    DataFailed = true;
     return false;
   };
   bool running = true;
@@ -243,6 +246,9 @@ int64_t TFTPThread::DataLoop(TTransferStream& stream, bool receive) {
     if (receive) {
       const long n = DataRecv(buffer.data(), buffer.size());
       if (n < 0) {
+        // A broken data connection loses the rest of the file even when the server, having
+        // handed everything to its socket, confirms the transfer.
+        DataFailed = true;
         AbortOrError();
         break;
       }
@@ -263,7 +269,10 @@ int64_t TFTPThread::DataLoop(TTransferStream& stream, bool receive) {
       running = !ReportCheck(count, lastReport);
     } else {
       const long got = stream.Read(buffer.data(), buffer.size());
-      if (got < 0) PostError(0, stream.ErrorText());
+      if (got < 0) {
+        PostError(0, stream.ErrorText());
+        DataFailed = true;
+      }
       if (got <= 0) break;
       const char* data = buffer.data();
       size_t length = static_cast<size_t>(got);
@@ -277,6 +286,7 @@ int64_t TFTPThread::DataLoop(TTransferStream& stream, bool receive) {
       while (sent < length) {
         const long n = DataSend(data + sent, length - sent);
         if (n < 0) {
+          DataFailed = true;
           AbortOrError();
           running = false;
           break;
@@ -330,6 +340,14 @@ bool TFTPThread::Transfer(const std::string& command, bool receive, int64_t offs
     const double seconds = static_cast<double>(GetTickCount() - start) * 0.001;
     const int reply = ReadReply();
     ok = (reply == 225 || reply == 226 || reply == 250) && !DataFailed;
+    if (ok && receive && ResumeExpected >= 0 && stream.Position() != ResumeExpected) {
+      PostError(kErrorResumeMismatch,
+                "The resumed file " + FileName + " came to " + std::to_string(stream.Position()) +
+                    " bytes instead of the server's " + std::to_string(ResumeExpected) +
+                    "; the server did not continue where the file ended");
+      ResumeMismatch = true;
+      ok = false;
+    }
     if (ok && !stream.Finish()) {
       PostError(0, stream.ErrorText());
       ok = false;
@@ -366,7 +384,27 @@ void TFTPThread::ServeDownload(const TArgs& args) {
   TSequentialFileStream stream(localName, offset > 0 ? fmOpenWriteExclusive : fmCreate);
   // Resuming past the end of the local file would leave a hole of zeros in it.
   if (offset > stream.Size()) offset = stream.Size();
+  ResumeExpected = -1;
+  if (offset > 0) {
+    // The server's size says whether the local file can be the start of the server's at all,
+    // and what the file must come to: a server may accept REST and then send everything.
+    SendCommand("SIZE " + RequestArg(args, 1));
+    if (ReadReply() == 213) ResumeExpected = ParseSizeReply(LastReplyLine).value_or(-1);
+    if (ResumeExpected >= 0 && stream.Size() > ResumeExpected) {
+      PostError(kErrorLocalFileLarger,
+                "The local file " + localName + " (" + std::to_string(stream.Size()) +
+                    " bytes) is larger than the server's (" + std::to_string(ResumeExpected) +
+                    " bytes); it is another file and was not resumed");
+      ResumeExpected = -1;
+      return;
+    }
+  }
+  ResumeMismatch = false;
   Transfer("RETR " + RequestArg(args, 1), true, offset, stream);
+  // What a resume that came out at the wrong size appended is not the file's continuation:
+  // the partial file goes back to what it was.
+  if (ResumeMismatch) stream.Truncate(offset);
+  ResumeExpected = -1;
 }
 
 void TFTPThread::ServeUpload(const TArgs& args) {

@@ -14,6 +14,14 @@ inline constexpr unsigned WM_FTPEVENT = WM_USER + 13;
 // The person's answer about a server certificate; WParam is a TTrustDecision.
 inline constexpr unsigned WM_FTPTRUST = WM_USER + 14;
 
+// Error codes of a resumed download that the engine refused or found wrong (other error
+// codes are WinSock codes, or 0).
+// The local file is larger than the server's: it is another file, and it was left alone.
+inline constexpr int kErrorLocalFileLarger = 20001;
+// The resumed file did not come out at the server's size (typically a server that accepted
+// REST and sent the whole file anyway); the local file was cut back to where it was.
+inline constexpr int kErrorResumeMismatch = 20002;
+
 enum TRequestKind : uint8_t {
   rqConnectViaFirewall = 1,
   rqConnect = 2,

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <limits>
 
 namespace pelmar {
@@ -95,6 +96,17 @@ std::string ParseFolderReply(std::string_view line) {
     }
   }
   return path;
+}
+
+std::optional<int64_t> ParseSizeReply(std::string_view line) {
+  if (line.size() < 5 || line.substr(0, 4) != "213 ") return std::nullopt;
+  std::string_view digits = line.substr(4);
+  while (!digits.empty() && (digits.back() == ' ' || digits.back() == '\r'))
+    digits.remove_suffix(1);
+  int64_t size = 0;
+  const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), size);
+  if (ec != std::errc() || end != digits.data() + digits.size() || size < 0) return std::nullopt;
+  return size;
 }
 
 std::optional<int64_t> ParseSizeReport(std::string_view line, std::string_view localFileName) {

@@ -52,6 +52,8 @@ std::string ParseFolderReply(std::string_view line);
 
 // The size a 150 reply announces for `localFileName` ("... name (12345 bytes)"), matched by
 // the local file's name without its folder, in lower case.
+// The size in a "213 12345" answer to SIZE.
+std::optional<int64_t> ParseSizeReply(std::string_view line);
 std::optional<int64_t> ParseSizeReport(std::string_view line, std::string_view localFileName);
 
 // The port of a 229 reply: "Entering Extended Passive Mode (|||6446|)", the delimiter being

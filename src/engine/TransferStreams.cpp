@@ -1,6 +1,8 @@
 #include "engine/TransferStreams.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -8,9 +10,58 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
+#include <set>
 #include <stdexcept>
 
 namespace pelmar {
+namespace {
+
+std::mutex& ReplacementsMutex() {
+  static std::mutex mutex;
+  return mutex;
+}
+std::set<std::string>& Replacements() {
+  static std::set<std::string> names;
+  return names;
+}
+
+// ".name.pelmar-XXXXXX" beside `target` left by a run that ended without tidying up: a
+// replacement still being written holds a lock on its file, so only unlocked ones go.
+void RemoveStaleReplacements(const std::string& folder, const std::string& base) {
+  DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
+  if (!dir) return;
+  const std::string prefix = "." + base + ".pelmar-";
+  while (const dirent* entry = ::readdir(dir)) {
+    const std::string name = entry->d_name;
+    if (name.size() != prefix.size() + 6 || name.compare(0, prefix.size(), prefix) != 0) continue;
+    const std::string path = folder + name;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) continue;
+    struct stat info {};
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_uid == ::geteuid() &&
+        ::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+      ::unlink(path.c_str());
+    }
+    ::close(fd);
+  }
+  ::closedir(dir);
+}
+
+bool SameFile(int fd, const std::string& name) {
+  struct stat open {
+  }, named{};
+  return fd >= 0 && ::fstat(fd, &open) == 0 && ::lstat(name.c_str(), &named) == 0 &&
+         open.st_dev == named.st_dev && open.st_ino == named.st_ino;
+}
+
+}  // namespace
+
+void RemoveUnfinishedReplacements() {
+  std::lock_guard lock(ReplacementsMutex());
+  for (const auto& name : Replacements()) ::unlink(name.c_str());
+  Replacements().clear();
+}
 
 int64_t TMemoryStream::Seek(int64_t offset) {
   Pos = static_cast<size_t>(std::clamp<int64_t>(offset, 0, static_cast<int64_t>(Data.size())));
@@ -36,10 +87,16 @@ bool TSequentialFileStream::OpenReplacement(const std::string& existing) {
   Target = resolved;
   std::free(resolved);
   const size_t slash = Target.find_last_of('/');
+  RemoveStaleReplacements(Target.substr(0, slash + 1), Target.substr(slash + 1));
   std::string pattern =
       Target.substr(0, slash + 1) + "." + Target.substr(slash + 1) + ".pelmar-XXXXXX";
   const int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
   if (fd < 0) return false;
+  ::flock(fd, LOCK_EX | LOCK_NB);  // marks it as in use for RemoveStaleReplacements
+  {
+    std::lock_guard lock(ReplacementsMutex());
+    Replacements().insert(pattern);
+  }
   struct stat info {};
   if (::stat(Target.c_str(), &info) == 0) ::fchmod(fd, info.st_mode & 07777);
   Fd = fd;
@@ -77,15 +134,25 @@ TSequentialFileStream::TSequentialFileStream(const std::string& name, unsigned m
 }
 
 TSequentialFileStream::~TSequentialFileStream() {
+  if (!TempName.empty()) {
+    ::unlink(TempName.c_str());
+    std::lock_guard lock(ReplacementsMutex());
+    Replacements().erase(TempName);
+  }
+  // A new file that got no byte of a failed transfer would look like a finished empty file.
+  // Only this very file goes: another run may have put a file of that name there since.
+  if (CreatedHere && !Finished && Pos == 0 && SameFile(Fd, Name)) ::unlink(Name.c_str());
   if (Fd >= 0) ::close(Fd);
-  if (!TempName.empty()) ::unlink(TempName.c_str());
-  if (CreatedHere && !Committed) ::unlink(Name.c_str());
 }
 
 int64_t TSequentialFileStream::Seek(int64_t offset) {
   const off_t at = ::lseek(Fd, static_cast<off_t>(std::max<int64_t>(offset, 0)), SEEK_SET);
   if (at >= 0) Pos = at;
   return Pos;
+}
+
+void TSequentialFileStream::Truncate(int64_t size) {
+  if (::ftruncate(Fd, static_cast<off_t>(size)) == 0) Seek(size);
 }
 
 int64_t TSequentialFileStream::Size() const {
@@ -122,15 +189,19 @@ long TSequentialFileStream::Read(char* buffer, size_t length) {
 }
 
 bool TSequentialFileStream::Finish() {
-  if (TempName.empty()) return true;
+  if (TempName.empty()) return Finished = true;
   // The data must be on disk before the name points at it, or a crash could leave an empty
   // file where the old one was.
   if (::fsync(Fd) != 0 || ::rename(TempName.c_str(), Target.c_str()) != 0) {
     Error = "Unable to replace file " + Name + ": " + std::strerror(errno);
     return false;
   }
+  {
+    std::lock_guard lock(ReplacementsMutex());
+    Replacements().erase(TempName);
+  }
   TempName.clear();
-  return true;
+  return Finished = true;
 }
 
 bool TSequentialFileStream::Commit() {

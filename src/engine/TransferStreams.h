@@ -47,9 +47,14 @@ inline constexpr unsigned fmOpenReadDenyWrite = 0x20;   // an upload
 
 // A local file read or written front to back. In create mode an existing file is never
 // touched until the transfer is complete: the download goes into a temporary file beside it,
-// which Finish() renames over it and which is removed when the transfer fails. A file that did
-// not exist before is written in place (an interrupted one can be resumed) and is removed again
-// when the server refused the transfer.
+// which Finish() renames over it and which is removed when the transfer fails; such leftovers of
+// an earlier run that was killed are removed when the same file is fetched again. A file that
+// did not exist before is written in place (an interrupted one can be resumed) and is removed
+// again when the transfer failed before its first byte.
+// Removes the replacements being written right now (for a program that is interrupted: the old
+// files stay as they were). Call it from normal code, not from a signal handler.
+void RemoveUnfinishedReplacements();
+
 class TSequentialFileStream : public TTransferStream {
  public:
   // Throws std::runtime_error with "Unable to create file %s" or "Unable to open file %s".
@@ -66,6 +71,8 @@ class TSequentialFileStream : public TTransferStream {
   bool Finish() override;
   std::string ErrorText() const override { return Error; }
   int64_t Size() const;
+  // Cuts the file back to `size` bytes (a resumed download that went wrong).
+  void Truncate(int64_t size);
 
  private:
   // Create mode over an existing regular file: opens a temporary file beside it.
@@ -77,8 +84,9 @@ class TSequentialFileStream : public TTransferStream {
   bool TruncatePending = false;  // create mode over a file that is written in place
   bool CreatedHere = false;      // create mode made the file
   bool Committed = false;
-  std::string TempName;  // the replacement being written; empty when writing in place
-  std::string Target;    // what the replacement goes over (the existing file, links resolved)
+  bool Finished = false;  // the server confirmed the transfer and the result is final
+  std::string TempName;   // the replacement being written; empty when writing in place
+  std::string Target;     // what the replacement goes over (the existing file, links resolved)
   std::string Error;
 };
 

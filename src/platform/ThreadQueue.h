@@ -4,6 +4,7 @@
 // owning thread (see Sockets.h), through an eventfd that poll() can watch.
 
 #include <condition_variable>
+#include <cstdint>
 #include <deque>
 #include <mutex>
 #include <optional>
@@ -16,6 +17,7 @@ struct TThreadMessage {
   unsigned Message = 0;
   unsigned WParam = 0;
   std::vector<std::string> Args;  // the argument list; empty when none was posted
+  uint64_t Serial = 0;            // numbers a component's requests in posting order
 };
 
 class TThreadQueue {

@@ -38,14 +38,36 @@ std::optional<int64_t> DecideQueuing(const std::string& name, int64_t size, TDat
         return std::nullopt;
     }
   }
-  if (text) {
-    questions.Note("\"" + name +
-                   "\" is transferred in text mode, which cannot be resumed; it is sent whole");
-    return 0;
-  }
-  int64_t offset = there;
   bool ask = preferences.ConfirmRestarts && !memory.RestartToAll;
   const bool refusedForAll = memory.RestartToAll && !memory.RestartYes;
+  if (text) {
+    // Only where resuming is what the person chose does it become sending the file whole;
+    // a skip stays a skip, and so does a question left without an answer.
+    const auto whole = [&]() -> std::optional<int64_t> {
+      questions.Note("\"" + name +
+                     "\" is transferred in text mode, which cannot be resumed; it is sent whole");
+      return 0;
+    };
+    // "Resume binary files only": files of the text extensions start over, unasked.
+    if (preferences.IsAsciiExtension(name) && preferences.TryToResume == 1) return 0;
+    if (!ask) return refusedForAll ? 0 : whole();
+    switch (questions.AskRestart(name)) {
+      case TAnswer::YesToAll:
+        memory.RestartToAll = memory.RestartYes = true;
+        return whole();
+      case TAnswer::Yes:
+        return whole();
+      case TAnswer::NoToAll:
+        memory.RestartToAll = true;
+        memory.RestartYes = false;
+        return 0;
+      case TAnswer::No:
+        return 0;
+      default:
+        return std::nullopt;
+    }
+  }
+  int64_t offset = there;
   if (preferences.IsAsciiExtension(name)) {
     if (preferences.TryToResume == 1) {
       offset = 0;

@@ -59,6 +59,19 @@ struct TTransferItem {
   // Why a failed item failed: the server's refusal ("550 No such file") when there was one,
   // else the error's text.
   std::string FailureText;
+  // The folder the command that queued this item writes into (with its separator): a
+  // download's DestFolder is this folder plus folder names from the server, each checked
+  // before it becomes part of a local path. Empty: DestFolder alone is the destination.
+  std::string DestRoot;
+  // The first request posted for this item's current run on its connection: reports of
+  // earlier requests belong to the items before it.
+  uint64_t FirstRequest = 0;
+  int Attempts = 0;           // runs that failed and were tried again
+  bool Retryable = false;     // the failure of this run may pass on another connection
+  bool RefetchWhole = false;  // a resume came out wrong: fetch the whole file once more
+  bool Refetched = false;     // ... and that was done already
+  bool DestExisted = false;   // a download's local file was there when this run started
+  bool LoggingOn = false;     // this run waits for its connection's log-on
 
   // "Download Pending", "Done", "Aborted due to Error", ...
   std::string StatusText() const;

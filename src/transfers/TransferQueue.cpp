@@ -2,20 +2,63 @@
 #include "platform/AsciiText.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 
+#include "engine/EngineSettings.h"
 #include "engine/ReplyParsing.h"
 #include "platform/Tick.h"
 #include "settings/Preferences.h"
 #include "transfers/MulDiv.h"
 
 namespace pelmar {
+namespace {
+
+// Tries of one item after its first run failed in a way that may pass. The preference counts
+// log-on attempts, where below 1 means no limit; an item is not retried without end.
+int ItemRetries() {
+  const int retries = EngineSettings().FTPRetries.load();
+  return retries >= 1 ? retries : 3;
+}
+
+bool LocalFileSize(const std::string& path, int64_t& size) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
+  size = static_cast<int64_t>(info.st_size);
+  return true;
+}
+
+}  // namespace
+
+std::string LocalNameProblem(const std::string& name) {
+  if (name.empty()) return "an empty name";
+  if (name == "." || name == "..") return "\"" + name + "\" names a folder itself";
+  if (name.find('/') != std::string::npos) return "\"" + name + "\" contains \"/\"";
+  if (name.find('\0') != std::string::npos) return "the name contains a NUL character";
+  return {};
+}
+
 bool IsSafeLocalName(const std::string& name) {
-  return !name.empty() && name != "." && name != ".." &&
-         name.find_first_of(std::string("/\0", 2)) == std::string::npos;
+  return LocalNameProblem(name).empty();
+}
+
+std::string DestinationProblem(const std::string& root, const std::string& folder) {
+  if (root.empty()) return {};
+  if (folder.compare(0, root.size(), root) != 0) return "it is outside " + root;
+  // Every level below the root came from the server as a folder name.
+  for (size_t at = root.size(); at < folder.size();) {
+    const size_t slash = folder.find('/', at);
+    const size_t end = slash == std::string::npos ? folder.size() : slash;
+    if (const std::string problem = LocalNameProblem(folder.substr(at, end - at));
+        !problem.empty()) {
+      return problem;
+    }
+    at = end + 1;
+  }
+  return {};
 }
 
 TTransferItems::TTransferItems(std::shared_ptr<TEventTarget> target) : Target(std::move(target)) {}
@@ -64,6 +107,18 @@ int TTransferItems::Add(std::unique_ptr<TTransferItem>& item) {
   if (OnAdded) OnAdded(*this, added);
   if (!AnyActive()) StartNext();
   return IndexOf(&added);
+}
+
+void TTransferItems::AddFailed(std::unique_ptr<TTransferItem>& item, const std::string& why) {
+  item->Owner = this;
+  item->State = tsFailed;
+  item->FailureText = why;
+  Items.push_back(std::move(item));
+  TTransferItem& added = *Items.back();
+  StateCounts[tsFailed]++;
+  if (OnLog && !Connections.empty()) OnLog(*Connections.front(), why);
+  if (OnAdded) OnAdded(*this, added);
+  if (OnStateChanged) OnStateChanged(*this, added);
 }
 
 int TTransferItems::IndexOf(const TTransferItem* item) const {
@@ -152,38 +207,50 @@ void TTransferItems::BindReports(TTransferItem& item, TFTPComponent& connection)
   connection.OnConnected = [this, live](TFTPComponent& sender) {
     if (live() && OnConnected) OnConnected(sender);
   };
+  // Reports of requests posted before this item's run (the item before it on this connection
+  // ends with its error, and its last reports may come after that) only go to the log.
   connection.OnDisconnected = [this, target, live](TFTPComponent& sender) {
     if (live()) DisconnectedReport(*target, sender);
   };
   connection.OnError = [this, target, live](TFTPComponent& sender, int code,
                                             const std::string& text) {
-    if (live()) ErrorReport(*target, sender, code, text);
+    if (!live()) return;
+    if (Current(*target, sender)) {
+      ErrorReport(*target, sender, code, text);
+    } else if (OnLog) {
+      OnLog(sender, text);
+    }
   };
   connection.OnFolder = [this, target, live](TFTPComponent& sender, const std::string&,
                                              uint8_t kind) {
-    if (live()) FolderReport(*target, sender, kind);
+    if (live() && Current(*target, sender)) FolderReport(*target, sender, kind);
   };
   connection.OnLog = [this, target, live](TFTPComponent& sender, const std::string& text) {
     if (!live()) return;
-    if (target->State == tsActive && FinalReplyCode(text) != 0) target->LastReply = text;
+    if (Current(*target, sender) && FinalReplyCode(text) != 0) target->LastReply = text;
     if (OnLog) OnLog(sender, text);
   };
   connection.OnLoggedIn = [this, target, live](TFTPComponent& sender) {
-    if (live() && target->Connection == &sender) Start(*target, sender);
+    if (live() && Current(*target, sender)) Start(*target, sender);
   };
   connection.OnProgress = [this, target, live](TFTPComponent& sender, uint8_t kind, bool,
                                                int64_t count) {
-    if (!live()) return;
+    if (!live() || !Current(*target, sender)) return;
     // A transfer that failed after it started reports its end first and its error next: the
     // error report fails the item. Finishing it here would call it done and hand the error to
     // the next item on this connection.
     if (kind == pkDone && !sender.TransferCompleted) kind = pkProgress;
     ProgressReport(*target, kind, count);
   };
-  connection.OnFileSize = [this, target, live](TFTPComponent&, const std::string& path,
+  connection.OnFileSize = [this, target, live](TFTPComponent& sender, const std::string& path,
                                                int64_t size) {
-    if (live()) FileSizeReport(*target, path, size);
+    if (live() && Current(*target, sender)) FileSizeReport(*target, path, size);
   };
+}
+
+bool TTransferItems::Current(const TTransferItem& item, const TFTPComponent& sender) {
+  return item.State == tsActive && item.Connection == &sender &&
+         sender.EventRequest() >= item.FirstRequest;
 }
 
 void TTransferItems::NoteFailure(TTransferItem& item, const std::string& text) {
@@ -196,6 +263,12 @@ void TTransferItems::Start(TTransferItem& item, TFTPComponent& connection) {
   if (item.State != tsActive) {
     item.LastReply.clear();
     item.FailureText.clear();
+    item.Retryable = false;
+    item.FirstRequest = connection.LastRequest() + 1;
+    if (!item.Upload && !item.IsFolder) {
+      int64_t size = 0;
+      item.DestExisted = LocalFileSize(item.DestFolder + item.FileName, size);
+    }
   }
   SetState(item, tsActive);
   BindReports(item, connection);
@@ -204,6 +277,7 @@ void TTransferItems::Start(TTransferItem& item, TFTPComponent& connection) {
   item.BytesDone = 0;
   if (OnItemStarted) OnItemStarted(*this, item);
   const TPreferences& preferences = Preferences();
+  item.LoggingOn = !connection.LoggedIn;
   if (!connection.LoggedIn) {
     if (Host) Host->SetStatusText("Logging on to " + item.Host + "...");
     connection.Host = item.Host;
@@ -238,6 +312,12 @@ void TTransferItems::Start(TTransferItem& item, TFTPComponent& connection) {
   }
   if (!IsSafeLocalName(item.FileName)) {
     Fail(item, "\"" + item.FileName + "\" cannot be a local file name; not transferred");
+    return;
+  }
+  if (const std::string problem = DestinationProblem(item.DestRoot, item.DestFolder);
+      !problem.empty()) {
+    Fail(item, "The folder " + item.DestFolder + " cannot be written to (" + problem +
+                   "); not transferred");
     return;
   }
   if (item.IsFolder) {
@@ -296,6 +376,8 @@ void TTransferItems::SetState(TTransferItem& item, TTransferState state) {
 void TTransferItems::Resubmit(TTransferItem& item) {
   if ((item.State != tsCancelled && item.State != tsFailed) || item.Owner != this) return;
   item.FailureText.clear();
+  item.Attempts = 0;
+  item.Refetched = false;
   if (!AnyActive() && CountInState(tsPending) == 0) {
     StartTicks = GetTickCount();
     BytesDone = 0;
@@ -306,7 +388,27 @@ void TTransferItems::Resubmit(TTransferItem& item) {
   StartNext();
 }
 
+bool TTransferItems::ResumedSizeRight(TTransferItem& item) {
+  if (item.Upload || item.IsFolder || item.RestartOffset <= 0 || item.Size <= 0) return true;
+  const std::string local = item.DestFolder + item.FileName;
+  int64_t size = 0;
+  if (!LocalFileSize(local, size) || size == item.Size) return true;
+  // What arrived is not the continuation of the partial file (a server that took REST and
+  // sent the whole file): the partial file goes back to what it was, and the whole file is
+  // fetched beside it.
+  if (::truncate(local.c_str(), static_cast<off_t>(item.RestartOffset)) != 0) {
+    Fail(item, "Unable to restore " + local + ": " + std::strerror(errno));
+    return false;
+  }
+  item.RefetchWhole = true;
+  RunFailed(item, item.Connection,
+            "The resumed file " + local + " came to " + std::to_string(size) +
+                " bytes instead of the server's " + std::to_string(item.Size));
+  return false;
+}
+
 void TTransferItems::ProgressReport(TTransferItem& item, uint8_t kind, int64_t count) {
+  if (kind == pkDone && !ResumedSizeRight(item)) return;
   const int64_t run = std::max<int64_t>(count - item.RestartOffset, 0);
   const int64_t delta = run - item.BytesDone;
   item.BytesDone = run;
@@ -352,26 +454,82 @@ void TTransferItems::ErrorReport(TTransferItem& item, TFTPComponent& sender, int
   } else if (OnLog) {
     OnLog(sender, text);
   }
-  if (Connections.size() > 1 && InPool(sender)) Retire(sender);
-  if (item.State == tsActive && item.Connection == &sender) {
-    NoteFailure(item, text);
-    SetState(item, tsFailed);
+  if (!Current(item, sender)) return;
+  // The first error of a run says why it failed. What may pass on another connection: a
+  // socket error (reset, time-out) and the replies that say the connection failed; not a
+  // refusal, a local file that cannot be written, nor a resume that went wrong.
+  const int reply = FinalReplyCode(item.LastReply);
+  if (code == kErrorResumeMismatch) {
+    item.RefetchWhole = true;
+  } else if (item.LoggingOn) {
+    // The engine has tried the log-on as often as the preferences say already.
+  } else if (code >= 10000 && code < kErrorLocalFileLarger) {
+    item.Retryable = true;
+  } else if (code == 0 && (reply == 421 || reply == 425 || reply == 426)) {
+    item.Retryable = text.rfind("Unable to write", 0) != 0 && text.rfind("Unable to read", 0) != 0;
   }
-  if (!AnyActive()) StartNext();
+  RunFailed(item, &sender, text);
 }
 
 void TTransferItems::DisconnectedReport(TTransferItem& item, TFTPComponent& sender) {
   if (OnDisconnected) OnDisconnected(sender);
   // A log-on that failed, or a connection lost in the middle, reports no error of its own:
-  // without this the item would stay active and the queue would stop.
-  if (item.State == tsActive && item.Connection == &sender) {
-    NoteFailure(item, "Connection closed");
+  // without this the item would stay active and the queue would stop. The engine has tried
+  // the log-on as often as the preferences say already; a connection lost later may pass.
+  if (Current(item, sender)) {
+    const int reply = FinalReplyCode(item.LastReply);
+    if (!item.LoggingOn && reply / 100 != 5) item.Retryable = true;
+    RunFailed(item, &sender, item.LoggingOn ? "Could not log on" : "Connection closed");
+    return;
+  }
+  if (!InPool(sender) && item.Connection == &sender && item.State != tsActive) {
+    item.Connection = nullptr;
+  }
+  if (!AnyActive()) StartNext();
+}
+
+void TTransferItems::RunFailed(TTransferItem& item, TFTPComponent* sender, const std::string& why) {
+  NoteFailure(item, why);
+  // After a failure the connection may still have a reply or a half-closed data connection
+  // on its way: the next run logs on afresh instead of inheriting that.
+  const bool canResume = sender && sender->ServerCanResume() != 0;
+  if (sender && InPool(*sender)) Retire(*sender);
+  BytesDone -= item.BytesDone;
+  BytesLeft += item.BytesDone;
+  item.BytesDone = 0;
+  const bool inPlace =
+      !item.Upload && !item.IsFolder && (item.RestartOffset > 0 || !item.DestExisted);
+  const std::string local = item.DestFolder + item.FileName;
+  int64_t arrived = 0;
+  const bool partial = inPlace && LocalFileSize(local, arrived) && arrived > 0;
+  std::string again;
+  if (item.RefetchWhole && !item.Refetched) {
+    // Into a temporary file beside the partial one, which stays until the whole file is in.
+    item.Refetched = true;
+    item.RestartOffset = 0;
+    again = "Fetching " + item.FileName + " whole: " + why;
+  } else if (item.Retryable && !item.RefetchWhole && item.Attempts < ItemRetries()) {
+    item.Attempts++;
+    const bool text = Preferences().TransferModeFor(item.FileName) == 0;
+    item.RestartOffset = partial && canResume && !text ? arrived : 0;
+    again = "Trying " + item.FileName + " again (" + std::to_string(item.Attempts) + " of " +
+            std::to_string(ItemRetries()) + ")" +
+            (item.RestartOffset > 0 ? " from byte " + std::to_string(item.RestartOffset) : "") +
+            ": " + why;
+  }
+  item.RefetchWhole = false;
+  item.Connection = nullptr;
+  if (!again.empty()) {
+    if (OnLog && sender) OnLog(*sender, again);
+    SetState(item, tsPending);
+  } else {
+    if (partial && !item.Upload) {
+      item.FailureText +=
+          " (the partial file of " + std::to_string(arrived) + " bytes is kept and can be resumed)";
+    }
     SetState(item, tsFailed);
   }
-  if (!InPool(sender)) {
-    if (item.Connection == &sender) item.Connection = nullptr;
-  }
-  StartNext();
+  if (!AnyActive()) StartNext();
 }
 
 void TTransferItems::FileSizeReport(TTransferItem& item, const std::string& path, int64_t size) {

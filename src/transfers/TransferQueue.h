@@ -38,6 +38,9 @@ class TTransferItems {
   // Takes the item unless it duplicates a pending or active one (then the message
   // "\"name\" is already in the transfer queue" is shown and -1 returned; the caller keeps it).
   int Add(std::unique_ptr<TTransferItem>& item);
+  // Adds an item that failed before it could run (a name a server may not give us), so that
+  // it is reported like any other failure.
+  void AddFailed(std::unique_ptr<TTransferItem>& item, const std::string& why);
   int IndexOf(const TTransferItem* item) const;
   int Count() const { return static_cast<int>(Items.size()); }
   TTransferItem& Item(int index) const { return *Items[static_cast<size_t>(index)]; }
@@ -89,6 +92,14 @@ class TTransferItems {
   void DisconnectedReport(TTransferItem& item, TFTPComponent& sender);
   void FileSizeReport(TTransferItem& item, const std::string& path, int64_t size);
   void Fail(TTransferItem& item, const std::string& why);
+  // Ends the item's run with a failure: the connection is replaced, and the item runs again
+  // (when the failure may pass and its tries are not used up) or fails for good.
+  void RunFailed(TTransferItem& item, TFTPComponent* sender, const std::string& why);
+  // Whether the connection's report in progress belongs to this item's current run.
+  static bool Current(const TTransferItem& item, const TFTPComponent& sender);
+  // After a resumed download: false (with the item failed) when the file is not the size
+  // the listing gave.
+  bool ResumedSizeRight(TTransferItem& item);
   // Keeps why the item failed: the server's refusal when its last reply was one.
   void NoteFailure(TTransferItem& item, const std::string& text);
   // Takes a connection out of the pool and frees it once its current event is handled.
@@ -108,7 +119,13 @@ class TTransferItems {
   std::shared_ptr<bool> Alive = std::make_shared<bool>(true);
 };
 
-// A remote name is used as a local file name only when it is a plain name.
+// A remote name is used as a local file or folder name only when it is a plain name: not
+// empty, ".", "..", and without "/" or NUL. Every name that comes from a server passes here
+// before it becomes part of a local path.
 bool IsSafeLocalName(const std::string& name);
+// Why `name` from a server may not become a local name; empty when it may.
+std::string LocalNameProblem(const std::string& name);
+// Why a download's destination folder is not `root` followed by safe names; empty when it is.
+std::string DestinationProblem(const std::string& root, const std::string& folder);
 
 }  // namespace pelmar

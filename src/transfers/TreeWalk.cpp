@@ -90,6 +90,7 @@ TWalkResult TWalk::Run(const std::string& sourceFolder, const std::string& destF
                        const std::vector<std::string>& selection) {
   TWalkResult result;
   Entered.clear();
+  Root = destFolder;
   const auto listed = Source.List(sourceFolder);
   if (!listed) {
     result.Unlisted.push_back({sourceFolder, Source.LastError()});
@@ -102,6 +103,14 @@ TWalkResult TWalk::Run(const std::string& sourceFolder, const std::string& destF
   for (const auto& entry : *listed) {
     if (std::find(selection.begin(), selection.end(), entry.Name) != selection.end()) {
       chosen.push_back(entry);
+    }
+  }
+  for (const auto& name : selection) {
+    const bool found = std::any_of(chosen.begin(), chosen.end(),
+                                   [&](const TWalkEntry& entry) { return entry.Name == name; });
+    if (!found) {
+      result.Missing.push_back(sourceFolder + name);
+      if (Log) Log("No file or folder " + sourceFolder + name);
     }
   }
   Level(sourceFolder, destFolder, chosen, 1, result);
@@ -136,8 +145,30 @@ void TWalk::Level(const std::string& sourceFolder, const std::string& destFolder
   const std::vector<TWalkEntry> there =
       Destination.List(destFolder).value_or(std::vector<TWalkEntry>{});
   const TPreferences& preferences = Preferences();
+  std::vector<const TWalkEntry*> safe;
   for (const auto& entry : entries) {
-    if (entry.IsFolder || entry.Name == "." || entry.Name == "..") continue;
+    if (entry.Name == "." || entry.Name == "..") continue;
+    if (const std::string problem = Template.Upload ? std::string() : LocalNameProblem(entry.Name);
+        !problem.empty()) {
+      // A name from the server that would leave the destination folder: reported as a
+      // failed item, and a folder of that name is never entered.
+      const std::string why = "Refused the server's name " + sourceFolder + entry.Name + ": " +
+                              problem + "; not transferred";
+      if (Log) Log(why);
+      auto item = std::make_unique<TTransferItem>(Template);
+      item->SourceFolder = sourceFolder;
+      item->DestFolder = destFolder;
+      item->FileName = entry.Name;
+      item->IsFolder = entry.IsFolder ? 1 : 0;
+      Queue.AddFailed(item, why);
+      result.Refused++;
+      continue;
+    }
+    safe.push_back(&entry);
+  }
+  for (const TWalkEntry* file : safe) {
+    const TWalkEntry& entry = *file;
+    if (entry.IsFolder) continue;
     const auto offset =
         DecideQueuing(entry.Name, entry.Size, entry.Modified, Existing(there, entry.Name),
                       ServerCanResume, preferences, Memory, Questions);
@@ -148,6 +179,7 @@ void TWalk::Level(const std::string& sourceFolder, const std::string& destFolder
     auto item = std::make_unique<TTransferItem>(Template);
     item->SourceFolder = sourceFolder;
     item->DestFolder = destFolder;
+    if (!Template.Upload) item->DestRoot = Root;
     item->FileName = entry.Name;
     item->Size = entry.Size;
     item->FileDate = entry.Modified;
@@ -161,15 +193,14 @@ void TWalk::Level(const std::string& sourceFolder, const std::string& destFolder
   }
   // Folders before links to folders, so that a link to a sibling finds it walked already.
   std::vector<const TWalkEntry*> folders;
-  for (const auto& entry : entries) {
-    if (entry.IsFolder && !entry.IsLink) folders.push_back(&entry);
+  for (const TWalkEntry* entry : safe) {
+    if (entry->IsFolder && !entry->IsLink) folders.push_back(entry);
   }
-  for (const auto& entry : entries) {
-    if (entry.IsFolder && entry.IsLink) folders.push_back(&entry);
+  for (const TWalkEntry* entry : safe) {
+    if (entry->IsFolder && entry->IsLink) folders.push_back(entry);
   }
   for (const TWalkEntry* folder : folders) {
     const TWalkEntry& entry = *folder;
-    if (entry.Name == "." || entry.Name == "..") continue;
     const std::string subSource = sourceFolder + entry.Name + "/";
     if (!MayEnter(sourceFolder, entry, depth, result)) continue;
     // Listed before its folder item is queued: a folder that cannot be read leaves no empty
@@ -182,6 +213,7 @@ void TWalk::Level(const std::string& sourceFolder, const std::string& destFolder
     auto item = std::make_unique<TTransferItem>(Template);
     item->SourceFolder.clear();
     item->DestFolder = destFolder;
+    if (!Template.Upload) item->DestRoot = Root;
     item->FileName = entry.Name;
     item->IsFolder = 1;
     if (Queue.Add(item) < 0) {

@@ -63,10 +63,11 @@ struct TUnlistedFolder {
 struct TWalkResult {
   int Queued = 0;
   int Skipped = 0;  // by the decision
-  int Refused = 0;  // duplicates
+  int Refused = 0;  // duplicates, and names from the server that cannot be local names
   std::vector<TUnlistedFolder> Unlisted;
   std::vector<std::string> Loops;    // folders not entered: reached again through a link
   std::vector<std::string> TooDeep;  // folders not entered: below the depth limit
+  std::vector<std::string> Missing;  // selected names the source folder does not have
 };
 
 class TWalk {
@@ -103,6 +104,7 @@ class TWalk {
   TTransferItem Template;
   bool ServerCanResume;
   std::set<std::string> Entered;  // identities of the folders walked so far
+  std::string Root;               // the destination folder of Run()
 };
 
 // True when a link in `linkFolder` (absolute, with a trailing "/") whose target is `target`

@@ -207,29 +207,90 @@ TEST_F(TransferTest, AReplacedFileIsKeptUntilItsNewContentIsComplete) {
   }
 }
 
-TEST_F(TransferTest, ResumedDownloadAppendsFromTheLocalSize) {
+// A resume asks the server's size first: the local file must be able to be its start, and the
+// result must come out at that size, or the partial file goes back to what it was.
+TEST_F(TransferTest, ResumedDownloadsAppendFromTheLocalSizeOrLeaveThePartialFileAlone) {
   const std::string head(1000, 'h');
   const std::string tail(500, 't');
+  const std::string whole = std::string(1000, 'w') + tail;
   const struct {
     const char* Name;
-    int64_t Offset;  // what the caller asks for
-  } cases[] = {{"offset equal to the local size", 1000}, {"offset past the local size", 5000}};
+    int64_t Offset;         // what the caller asks for
+    const char* SizeReply;  // the answer to SIZE
+    const char* Sent;       // the server's data; nullptr: no transfer happens
+    TCommands Commands;     // from SIZE on
+    const char* Error;      // the error event's start, or "" for none
+    std::string Result;     // the local file afterwards
+  } cases[] = {
+      {"offset equal to the local size",
+       1000,
+       "213 1500",
+       tail.c_str(),
+       {"SIZE remote", "PORT", "REST 1000", "RETR remote"},
+       "",
+       head + tail},
+      {"offset past the local size",
+       5000,
+       "213 1500",
+       tail.c_str(),
+       {"SIZE remote", "PORT", "REST 1000", "RETR remote"},
+       "",
+       head + tail},
+      {"no SIZE on the server",
+       1000,
+       "500 Unknown command",
+       tail.c_str(),
+       {"SIZE remote", "PORT", "REST 1000", "RETR remote"},
+       "",
+       head + tail},
+      {"REST taken, whole file sent",
+       1000,
+       "213 1500",
+       whole.c_str(),
+       {"SIZE remote", "PORT", "REST 1000", "RETR remote"},
+       "error:20002:The resumed file",
+       head},
+      {"local file larger than the server's",
+       1000,
+       "213 600",
+       nullptr,
+       {"SIZE remote"},
+       "error:20001:The local file",
+       head},
+  };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Name);
     Events.clear();
     WriteFile(Dir + "part", head);
     TScript after;
-    after.On("200 Type set").On("200 PORT ok").On("350 Restarting at 1000").On("150 Opening");
-    after.SendData(tail).Reply("226 Done").On("257 \"/done\"");
+    after.On("200 Type set").On(c.SizeReply);
+    if (c.Sent) {
+      after.On("200 PORT ok").On("350 Restarting at 1000").On("150 Opening");
+      after.SendData(c.Sent).Reply("226 Done");
+    }
+    after.On("257 \"/done\"");
     auto server = StartServer(after);
     auto ftp = LogOn(*server);
     ASSERT_EQ(ftp->ServerCanResume(), 1);
     ftp->ResumeDownload("remote", Dir + "part", 1, c.Offset);
     Finish(*ftp);
-    EXPECT_EQ(Sent(*server)[2], "REST 1000");
-    EXPECT_EQ(ReadFile(Dir + "part"), head + tail) << "no hole of zeros";
-    EXPECT_EQ(EventsStartingWith("progress:").front(), "progress:0:1:1000");
-    EXPECT_EQ(EventsStartingWith("progress:").back(), "progress:2:1:1500");
+    TCommands sent = Sent(*server);
+    sent.erase(sent.begin());  // TYPE I
+    sent.pop_back();           // the marker PWD
+    for (auto& command : sent) {
+      if (IsLoopbackPort(command)) command = "PORT";
+    }
+    EXPECT_EQ(sent, c.Commands);
+    EXPECT_EQ(ReadFile(Dir + "part"), c.Result) << "no hole of zeros, nothing appended wrongly";
+    const auto errors = EventsStartingWith("error:");
+    if (*c.Error) {
+      ASSERT_FALSE(errors.empty());
+      EXPECT_TRUE(StartsWith(errors.front(), c.Error)) << errors.front();
+    } else {
+      EXPECT_TRUE(errors.empty()) << errors.front();
+      EXPECT_EQ(EventsStartingWith("progress:").front(), "progress:0:1:1000");
+      EXPECT_EQ(EventsStartingWith("progress:").back(), "progress:2:1:1500");
+    }
   }
 }
 
@@ -238,13 +299,13 @@ TEST_F(TransferTest, ResumeOffsetsAbove4GiB) {
   WriteFile(Dir + "big", "");
   ASSERT_EQ(::truncate((Dir + "big").c_str(), offset), 0);  // sparse: costs no disk
   TScript after;
-  after.On("200 Type set").On("200 PORT ok").On("350 Restarting").On("150 Opening");
-  after.SendData("xyz").Reply("226 Done").On("257 \"/done\"");
+  after.On("200 Type set").On("213 5000000003").On("200 PORT ok").On("350 Restarting");
+  after.On("150 Opening").SendData("xyz").Reply("226 Done").On("257 \"/done\"");
   auto server = StartServer(after);
   auto ftp = LogOn(*server);
   ftp->ResumeDownload("remote", Dir + "big", 1, offset);
   Finish(*ftp);
-  EXPECT_EQ(Sent(*server)[2], "REST 5000000000");
+  EXPECT_EQ(Sent(*server)[3], "REST 5000000000");
   EXPECT_EQ(EventsStartingWith("progress:").back(), "progress:2:1:5000000003");
   EXPECT_EQ(EventsStartingWith("log:Transferred 5,000,000,003 bytes").size(), 1u);
   struct stat info {};

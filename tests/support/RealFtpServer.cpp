@@ -296,6 +296,7 @@ void TRealFtpServer::StartPyftpdlib() {
     args.insert(args.end(), {"--certfile", Options.Certificate});
     if (Options.ImplicitTls) args.push_back("--implicit");
     if (Options.PlainData) args.push_back("--plain-data");
+    if (Options.HostileNames) args.push_back("--hostile-names");
   }
   Pid = Spawn(args, out);
   if (Pid < 0) {

@@ -32,6 +32,9 @@ struct TServerOptions {
   bool ImplicitTls = false;
   // pyftpdlib only: accepts PROT P but keeps data connections in clear (a broken server).
   bool PlainData = false;
+  // pyftpdlib only: the listing of every folder named "trap" also names entries that no
+  // honest server has ("../../..", "../escape.txt", "a/b"), as a hostile server would.
+  bool HostileNames = false;
 };
 
 // Certificates made for one test in a temporary folder (tests/support/servers/makecert.py):

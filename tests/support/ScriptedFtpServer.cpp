@@ -69,6 +69,10 @@ TScript& TScript::DataHold(const std::string& bytes) {
   Steps.push_back({TScriptStep::TKind::DataHold, bytes});
   return *this;
 }
+TScript& TScript::ResetData() {
+  Steps.push_back({TScriptStep::TKind::ResetData, ""});
+  return *this;
+}
 TScript& TScript::CloseData() {
   Steps.push_back({TScriptStep::TKind::CloseData, ""});
   return *this;
@@ -277,6 +281,14 @@ void TScriptedFtpServer::Play(int fd, const TScript& script) {
         break;
       case TScriptStep::TKind::CloseData:
         if (held.Fd >= 0) ::close(held.Fd);
+        held.Fd = -1;
+        break;
+      case TScriptStep::TKind::ResetData:
+        if (held.Fd >= 0) {
+          const linger abort{1, 0};  // closing then sends RST
+          ::setsockopt(held.Fd, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+          ::close(held.Fd);
+        }
         held.Fd = -1;
         break;
       case TScriptStep::TKind::WaitClose:

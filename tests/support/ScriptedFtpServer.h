@@ -29,6 +29,7 @@ struct TScriptStep {
     Gate,         // wait until the test calls OpenGate()
     DataHold,     // connect to the PORT address, send Text, keep the connection open
     CloseData,    // close the connection DataHold opened
+    ResetData,    // reset the connection DataHold opened (RST instead of FIN)
     DataMore,     // send Text on the connection DataHold opened
     Passive,      // listen on a free port and reply Text with it; data steps then accept there
     PassiveFull,  // as Passive, with the port's backlog filled: the client's connect hangs
@@ -56,6 +57,7 @@ class TScript {
   TScript& Gate();
   TScript& DataHold(const std::string& bytes);
   TScript& CloseData();
+  TScript& ResetData();
   TScript& DataMore(const std::string& bytes);
   // Listens on a free port of 127.0.0.1 and sends the reply `line`, "{port}" replaced by the
   // port and "{p1}"/"{p2}" by its two bytes; the data steps after it accept the client's

@@ -278,6 +278,52 @@ TEST(PelmarCliResume, RefusedRestartsSendOrFetchTheWholeFile) {
   EXPECT_EQ(back.Err, why);
 }
 
+// What a person could lose through pelmar-cli: names from a hostile server never leave the
+// destination, a missing source is an error, skip stays skip for text files, and a local file
+// larger than the server's is not resumed into a wrong file.
+TEST(PelmarCliTrust, NothingOutsideTheDestinationNothingSilentlyLost) {
+  TRealFtpServer server(TServerKind::Pyftpdlib, {.HostileNames = true});
+  ASSERT_TRUE(server.Started()) << server.StartError();
+  const std::string root = server.Root();
+  const std::string local = root + "../";
+  const std::string url = server.Url();
+  ::mkdir((root + "trap").c_str(), 0777);
+  WriteFile(root + "trap/ok.bin", "fine");
+  ::mkdir((local + "a").c_str(), 0777);
+  ::mkdir((local + "a/b").c_str(), 0777);
+
+  TRun hostile = RunCli("-r get " + url + "trap " + local + "a/b/dl", local);
+  EXPECT_EQ(hostile.Status, 1) << hostile.Err;
+  EXPECT_EQ(ReadFile(local + "a/b/dl/trap/ok.bin"), "fine");
+  for (const char* name : {"a/b/escape.txt", "a/escape.txt", "escape.txt", "a/b/dl/escape.txt"}) {
+    EXPECT_FALSE(Exists(local + name)) << name;
+  }
+  EXPECT_NE(hostile.Err.find("Refused the server's name trap/../../..: "), std::string::npos)
+      << hostile.Err;
+  EXPECT_NE(hostile.Err.find("Refused the server's name trap/a/b: "), std::string::npos);
+
+  // A source that is not there (or differs in case) is an error, both ways.
+  for (const std::string& args :
+       {"-r get " + url + "Trap " + local + "dl2", "-r get " + url + "nothing " + local + "dl2",
+        "-r put " + local + "nothing " + url, "get " + url + ".. " + local}) {
+    TRun missing = RunCli(args, local);
+    EXPECT_EQ(missing.Status, 1) << args << ": " << missing.Err;
+  }
+
+  // Skip stays skip for a shorter text file; resume of a larger local file replaces it whole.
+  WriteFile(root + "trap/notes.txt", "first line\nsecond line\n");
+  WriteFile(local + "a/b/dl/trap/notes.txt", "XYZ");
+  TRun skip = RunCli("--existing skip -r get " + url + "trap " + local + "a/b/dl", local);
+  EXPECT_EQ(ReadFile(local + "a/b/dl/trap/notes.txt"), "XYZ") << skip.Err;
+  const std::string content = RandomBytes(40000, 9);
+  WriteFile(root + "big.bin", content.substr(0, 30000));
+  WriteFile(local + "big.bin", content);
+  TRun larger = RunCli("--resume get " + url + "big.bin " + local + "big.bin", local);
+  EXPECT_EQ(larger.Status, 0) << larger.Err;
+  EXPECT_EQ(ReadFile(local + "big.bin"), content.substr(0, 30000));
+  EXPECT_NE(larger.Err.find("is larger than the server's"), std::string::npos) << larger.Err;
+}
+
 TEST(PelmarCliResume, AServerThatCannotResumeGetsTheWholeUpload) {
   const std::string refused = "502 REST not implemented";
   TScript script;

@@ -39,17 +39,44 @@ constexpr TDateTime kNew = 46001.0;
 constexpr int64_t kSkip = -1;
 
 // Bytes on disk are not bytes on the wire in text mode: never resumed, and said why.
-TEST(QueueDecision, TextModeFilesAreReplacedWholeWithAReason) {
+TEST(QueueDecision, TextModeFilesAreSentWholeOnlyWhereResumingWasChosen) {
+  const std::string note =
+      "\"notes.txt\" is transferred in text mode, which cannot be resumed; it is sent whole";
+  const struct {
+    const char* Name;
+    bool Confirm;                // ConfirmRestarts
+    std::deque<TAnswer> Script;  // the restart question's answer
+    int64_t Expected;            // kSkip: not queued
+    bool Noted;
+  } cases[] = {
+      {"resume chosen", true, {TAnswer::Yes}, 0, true},
+      {"resume chosen for all", true, {TAnswer::YesToAll}, 0, true},
+      {"start over chosen", true, {TAnswer::No}, 0, false},
+      {"skip chosen", true, {TAnswer::Closed}, kSkip, false},
+      {"no answer (end of input)", true, {}, kSkip, false},
+      {"resuming without asking", false, {}, 0, true},
+  };
+  for (const auto& c : cases) {
+    TPreferences preferences;
+    preferences.TryToResume = 2;
+    preferences.ConfirmRestarts = c.Confirm;
+    TAnswers answers;
+    answers.Script = c.Script;
+    TAnswerMemory memory;
+    const auto offset = DecideQueuing("notes.txt", 300, kNew, TExistingFile{200, kOld}, true,
+                                      preferences, memory, answers);
+    EXPECT_EQ(offset.value_or(kSkip), c.Expected) << c.Name;
+    EXPECT_EQ(answers.Notes, c.Noted ? std::vector<std::string>{note} : std::vector<std::string>{})
+        << c.Name;
+  }
+  // A server that cannot resume: the overwrite question, and recovery is not offered.
   TPreferences preferences;
-  preferences.TryToResume = 2;
   TAnswers answers;
-  TAnswerMemory memory;
-  const TExistingFile half{200, kOld};
-  EXPECT_EQ(DecideQueuing("notes.txt", 300, kNew, half, true, preferences, memory, answers), 0);
-  EXPECT_EQ(answers.Notes, std::vector<std::string>{"\"notes.txt\" is transferred in text mode, "
-                                                    "which cannot be resumed; it is sent whole"});
   answers.Script = {TAnswer::Recovery};
-  EXPECT_EQ(DecideQueuing("notes.txt", 300, kNew, half, false, preferences, memory, answers), 0);
+  TAnswerMemory memory;
+  EXPECT_EQ(DecideQueuing("notes.txt", 300, kNew, TExistingFile{200, kOld}, false, preferences,
+                          memory, answers),
+            0);
   EXPECT_EQ(answers.Asked, std::vector<std::string>{"overwrite notes.txt (no recovery)"});
 }
 
@@ -205,16 +232,6 @@ TEST(QueueDecision, OneFileAtATime) {
        TExistingFile{200, kOld},
        true,
        {},
-       {},
-       0,
-       0},
-      {"ASCII file, all files: text mode is never resumed",
-       "a.txt",
-       300,
-       kNew,
-       TExistingFile{200, kOld},
-       true,
-       [](TPreferences& p) { p.TryToResume = 2; },
        {},
        0,
        0},

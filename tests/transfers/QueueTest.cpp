@@ -2,9 +2,12 @@
 // cancelling, failed log-ons, resume, transfer types and names that must not reach the disk.
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <csignal>
 #include <filesystem>
 #include <random>
 
@@ -260,41 +263,141 @@ TEST_P(QueueTest, LowerCaseUploadsRenameOnlyTheServersCopy) {
   EXPECT_TRUE(Exists(Local + "MiXed.BIN")) << "the local file keeps its name";
 }
 
-// A transfer that breaks off after the server started it reports its end before its error;
-// the error belongs to that item, not to the one that starts next on the same connection.
-TEST(QueueFailures, ATransferThatBreaksOffFailsItsOwnItem) {
-  Preferences() = TPreferences();
-  auto target = std::make_shared<TPlainEventTarget>();
-  TScript script;
-  script.Reply("220 Ready").On("331 Password").On("230 In").On("350 R").On("350 R");
-  script.On("500 Unknown command");  // FEAT
-  script.On("200 Type set").On("200 PORT ok").On("150 Opening").SendData("half");
-  script.Reply("451 Transfer aborted: disk full");
-  script.On("200 Type set").On("200 PORT ok").On("150 Opening").SendData("whole");
-  script.Reply("226 Done").WaitClose();
-  TScriptedFtpServer server({script});
-  const std::string dir = ::testing::TempDir() + "pelmar-queue-" + std::to_string(::getpid()) + "/";
-  fs::create_directories(dir);
+// Misbehaving servers and local failures, each on the first of two files: the report of each
+// item names that item, every item ends in exactly one state, a failure never reaches the
+// item after it, and what may pass (a dropped or reset connection) is tried again on a new
+// connection, resuming where that makes sense.
+TEST(QueueFailures, EachItemEndsOnceWithItsOwnReport) {
+  auto logOn = [] {
+    TScript script;
+    script.Reply("220 Ready").On("331 Password").On("230 In").On("350 R").On("350 R");
+    return script.On("500 Unknown command");  // FEAT
+  };
+  auto second = [](TScript& script) -> TScript& {
+    script.On("200 Type set").On("200 PORT ok").On("150 Opening").SendData("bee");
+    return script.Reply("226 Done");
+  };
+  const std::string big(5000, 'x');
+  struct TCase {
+    const char* Name;
+    std::vector<TScript> Scripts;
+    const char* FirstState;
+    const char* FirstFailure;                 // how FailureText starts
+    std::optional<std::string> FirstContent;  // the first file afterwards, when there is one
+    long FileSizeLimit = 0;                   // RLIMIT_FSIZE while the queue runs; 0: none
+  };
+  std::vector<TCase> cases;
   {
-    TTransferItems queue(target);
-    for (const char* name : {"first.bin", "second.bin"}) {
-      auto item = std::make_unique<TTransferItem>();
-      item->Host = "127.0.0.1";
-      item->Port = server.Port();
-      item->User = "anonymous";
-      item->DestFolder = dir;
-      item->FileName = name;
-      queue.Add(item);
-    }
-    ASSERT_TRUE(target->RunUntil(
-        [&] { return queue.CountInState(tsPending) + queue.CountInState(tsActive) == 0; }, kWait));
-    EXPECT_EQ(queue.Item(0).StatusText(), "Aborted due to Error");
-    EXPECT_EQ(queue.Item(0).FailureText, "451 Transfer aborted: disk full");
-    EXPECT_EQ(queue.Item(1).StatusText(), "Done");
-    EXPECT_EQ(ReadFile(dir + "second.bin"), "whole");
-    queue.DisconnectAll();
+    TScript one = logOn();
+    one.On("200 Type set").On("200 PORT ok").On("550 No such file").WaitClose();
+    TScript two = logOn();
+    second(two).WaitClose();
+    cases.push_back({"refused", {one, two}, "Aborted due to Error", "550 No such file", {}});
   }
-  fs::remove_all(dir);
+  {
+    TScript one = logOn();
+    one.On("200 Type set").On("200 PORT ok").On("150 Opening").SendData("half");
+    one.Reply("451 Transfer aborted: disk full").WaitClose();
+    TScript two = logOn();
+    second(two).WaitClose();
+    cases.push_back({"broken off by the server",
+                     {one, two},
+                     "Aborted due to Error",
+                     "451 Transfer aborted: disk full (the partial file of 4 bytes is kept",
+                     "half"});
+  }
+  {
+    TScript one = logOn();
+    one.On("200 Type set").On("200 PORT ok").On("150 Opening").SendData(big);
+    one.Reply("226 Done").WaitClose();
+    TScript two = logOn();
+    second(two).WaitClose();
+    cases.push_back({"local file cannot be written",
+                     {one, two},
+                     "Aborted due to Error",
+                     "Unable to write file ",
+                     std::string(1000, 'x'),
+                     1000});
+  }
+  {
+    TScript one = logOn();
+    one.On("200 Type set").On("200 PORT ok").On("150 Opening").SendData("hal").Close();
+    TScript two = logOn();
+    two.On("200 Type set").On("213 6").On("200 PORT ok").On("350 Restarting at 3");
+    two.On("150 Opening").SendData("f!!").Reply("226 Done");
+    second(two).WaitClose();
+    cases.push_back({"control connection dropped", {one, two}, "Done", "", "half!!"});
+  }
+  {
+    TScript one = logOn();
+    one.On("200 Type set").On("200 PORT ok").On("150 Opening").DataHold("").ResetData();
+    one.Reply("226 Done").WaitClose();
+    TScript two = logOn();
+    two.On("200 Type set").On("200 PORT ok").On("150 Opening").SendData("whole");
+    two.Reply("226 Done");
+    second(two).WaitClose();
+    cases.push_back({"data connection reset", {one, two}, "Done", "", "whole"});
+  }
+  {
+    TScript one;
+    one.WaitClose();  // no greeting ever
+    TScript two = logOn();
+    second(two).WaitClose();
+    cases.push_back({"log-on stalls", {one, two}, "Aborted due to Error", "", {}});
+  }
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    Preferences() = TPreferences();
+    EngineSettings().FTPTimeout = 1000;
+    EngineSettings().FTPRetries = 1;
+    auto target = std::make_shared<TPlainEventTarget>();
+    TScriptedFtpServer server(c.Scripts);
+    const std::string dir =
+        ::testing::TempDir() + "pelmar-queue-" + std::to_string(::getpid()) + "/";
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    rlimit before{};
+    ::getrlimit(RLIMIT_FSIZE, &before);
+    if (c.FileSizeLimit > 0) {
+      ::signal(SIGXFSZ, SIG_IGN);
+      rlimit limit = before;
+      limit.rlim_cur = static_cast<rlim_t>(c.FileSizeLimit);
+      ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    {
+      TTransferItems queue(target);
+      for (const char* name : {"first.bin", "second.bin"}) {
+        auto item = std::make_unique<TTransferItem>();
+        item->Host = "127.0.0.1";
+        item->Port = server.Port();
+        item->User = "anonymous";
+        item->DestFolder = dir;
+        item->FileName = name;
+        queue.Add(item);
+      }
+      ASSERT_TRUE(target->RunUntil(
+          [&] { return queue.CountInState(tsPending) + queue.CountInState(tsActive) == 0; },
+          kWait));
+      ::setrlimit(RLIMIT_FSIZE, &before);
+      EXPECT_EQ(queue.Item(0).StatusText(), c.FirstState);
+      EXPECT_EQ(queue.Item(0).FailureText.rfind(c.FirstFailure, 0), 0u)
+          << queue.Item(0).FailureText;
+      EXPECT_EQ(queue.Item(1).StatusText(), "Done") << queue.Item(1).FailureText;
+      EXPECT_EQ(queue.CountInState(tsDone) + queue.CountInState(tsFailed), 2);
+      EXPECT_EQ(ReadFile(dir + "second.bin"), "bee");
+      if (c.FirstContent) {
+        EXPECT_EQ(ReadFile(dir + "first.bin"), *c.FirstContent);
+      } else {
+        EXPECT_FALSE(fs::exists(dir + "first.bin")) << "no empty or cut-off file looks finished";
+      }
+      queue.DisconnectAll();
+    }
+    EXPECT_TRUE(server.WaitDone(kWait));
+    const auto commands = server.Commands();
+    EXPECT_EQ(std::count(commands.begin(), commands.end(), "RETR second.bin"), 1)
+        << testing::PrintToString(commands);
+    fs::remove_all(dir);
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, QueueTest, ::testing::ValuesIn(AllServerKinds()),

@@ -154,6 +154,57 @@ TEST_F(TreeWalkTest, RemoteLinksAreEnteredUnlessTheyLeadBack) {
   }
 }
 
+// Names from the server that would put files outside the destination: each is reported as a
+// failed item with a log line, and no folder of such a name is ever listed or entered. "." and
+// ".." are the listing's own entries for the folder and its parent and are passed over.
+TEST_F(TreeWalkTest, ServerNamesThatLeaveTheDestinationAreRefused) {
+  TFakeRemote remote;
+  TEmptySide local;
+  const std::vector<std::string> hostile = {"../../..", "x/../../..",           "a/b",
+                                            "/etc",     std::string("n\0l", 3), ""};
+  remote.Folders[""] = {Folder("tree")};
+  remote.Folders["tree/"] = {Folder("."), Folder(".."), File("ok.bin")};
+  for (const auto& name : hostile) {
+    remote.Folders["tree/"].push_back(Folder(name));
+    remote.Folders["tree/"].push_back(File(name + "f"));
+    remote.Folders["tree/" + name + "/"] = {File("PWNED.txt")};
+  }
+  TWalk walk(*Queue, remote, local, Answers, Template, true);
+  walk.Log = [&](const std::string& line) { Log.push_back(line); };
+  const TWalkResult result = walk.Run("", "/dest/", {"tree"});
+
+  EXPECT_EQ(remote.Listed, (std::vector<std::string>{"", "tree/"}));
+  EXPECT_EQ(result.Queued, 3);  // the folder, ok.bin and "f"
+  EXPECT_EQ(result.Refused, static_cast<int>(2 * hostile.size() - 1));  // "" + "f" is safe
+  EXPECT_EQ(static_cast<int>(Log.size()), result.Refused);
+  int failed = 0;
+  for (int i = 0; i < Queue->Count(); ++i) {
+    const TTransferItem& item = Queue->Item(i);
+    EXPECT_NE(item.FileName, "PWNED.txt");
+    if (item.State != tsFailed) continue;
+    ++failed;
+    EXPECT_EQ(item.FailureText.rfind("Refused the server's name tree/", 0), 0u) << item.FailureText;
+  }
+  EXPECT_EQ(failed, result.Refused);
+}
+
+// The queue checks every download's destination as well: a folder below the command's
+// destination is made of plain names only.
+TEST(DestinationProblem, FoldersBelowTheRootAreMadeOfPlainNames) {
+  const struct {
+    const char* Folder;
+    bool Refused;
+  } cases[] = {
+      {"/dl/", false},   {"/dl/a/b/", false},    {"/dl/a b/..x/", false},
+      {"/dl/../", true}, {"/dl/a/../../", true}, {"/dl/./", true},
+      {"/dl//", true},   {"/elsewhere/", true},  {"/d/", true},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(!DestinationProblem("/dl/", c.Folder).empty(), c.Refused) << c.Folder;
+  }
+  EXPECT_TRUE(DestinationProblem("", "/any/../where/").empty()) << "no root: nothing to check";
+}
+
 TEST_F(TreeWalkTest, NoDeeperThanTheLimit) {
   TFakeRemote remote;
   TEmptySide local;

@@ -59,9 +59,12 @@ TCliSession::TCliSession(bool verbose)
     WatchRestart(text);
     if (text == "PWD") ReplyBeforeMarker = LastReply;
   };
-  Ftp->OnError = [this](TFTPComponent&, int, const std::string& text) {
+  Ftp->OnError = [this](TFTPComponent&, int code, const std::string& text) {
     ++Errors;
-    if (LastError.empty()) LastError = text;
+    if (LastError.empty()) {
+      LastError = text;
+      LastErrorCode = code;
+    }
   };
   Ftp->OnLoggedIn = [this](TFTPComponent&) { LoggedIn = true; };
   Ftp->OnConnectFailed = [this](TFTPComponent&) { ConnectFailed = true; };
@@ -213,6 +216,7 @@ bool TCliSession::TransferSucceeded(int errorsBefore, int doneBefore, const char
 bool TCliSession::RunTransfer(bool upload, const std::string& local, const std::string& remote,
                               int64_t offset) {
   LastError.clear();
+  LastErrorCode = 0;
   LastFailureReply.clear();
   RestartRefusal.clear();
   const int errors = Errors;
@@ -244,7 +248,20 @@ bool TCliSession::Download(const std::string& remote, const std::string& local, 
     }
   }
   const bool ok = RunTransfer(false, local, remote, offset);
-  if (ok || offset == 0 || RestartRefusal.empty()) return ok;
+  if (ok || offset == 0) return ok;
+  // The whole file is fetched into a temporary file beside the local one, which stays as it
+  // is until the new one is complete.
+  if (LastErrorCode == kErrorLocalFileLarger) {
+    Note(
+        "the local file is larger than the server's, so it is another file; fetching the "
+        "whole file in its place");
+    return RunTransfer(false, local, remote, 0);
+  }
+  if (LastErrorCode == kErrorResumeMismatch) {
+    Note("the server did not continue where the local file ended; fetching the whole file");
+    return RunTransfer(false, local, remote, 0);
+  }
+  if (RestartRefusal.empty()) return ok;
   Note("the server refused to resume (" + RestartRefusal + "); fetching the whole file");
   return RunTransfer(false, local, remote, 0);
 }

@@ -63,6 +63,7 @@ class TCliSession {
   bool VerboseLog;
   std::string LastError;
   std::string LastFailureReply;
+  int LastErrorCode = 0;  // the code of the error behind LastError
   // REST seen (1), accepted with 350 (2); the refusal of REST or of the command after it.
   int RestStep = 0;
   std::string RestartRefusal;

@@ -55,8 +55,12 @@ class TPolicyQuestions : public IQueueQuestions {
       case TExistingPolicy::Skip:
         return TAnswer::No;
       case TExistingPolicy::Resume:
-        // A text-mode file cannot be resumed: it is replaced whole.
-        if (existingSize >= newSize) return TAnswer::No;
+        // As large: taken as complete. Larger: another file, which cannot be the start of
+        // the new one; it is replaced. A text-mode file cannot be resumed: it is sent whole.
+        if (existingSize == newSize) return TAnswer::No;
+        if (existingSize > newSize) {
+          Note("\"" + name + "\" is larger at the destination than at the source; replacing it");
+        }
         return canRecover ? TAnswer::Recovery : TAnswer::Yes;
       default:
         return Ask("\"" + name + "\" exists (" + std::to_string(existingSize) + " bytes; new " +
@@ -152,6 +156,10 @@ int TransferTree(TCliSession& session, const TFtpUrl& url, const std::string& lo
       url.Password.empty() && url.User == "anonymous" ? Preferences().EMail : url.Password;
   item.Upload = upload ? 1 : 0;
 
+  // The policy decides about every file already there, so each case must come to a question.
+  Preferences().ConfirmOverwrites = true;
+  Preferences().ConfirmRestarts = true;
+  Preferences().TryToResume = 2;
   TRemoteLister remote(session);
   TLocalFolderLister local;
   TPolicyQuestions questions(policy);
@@ -212,13 +220,19 @@ int TransferTree(TCliSession& session, const TFtpUrl& url, const std::string& lo
   }
   std::fprintf(stderr, "%d of %d items done, %d skipped", queue.Count() - failed, queue.Count(),
                result.Skipped);
+  if (!result.Missing.empty()) {
+    const size_t count = result.Missing.size();
+    std::fprintf(stderr, ", %zu name%s not found", count, count == 1 ? "" : "s");
+  }
   if (!result.Unlisted.empty()) {
     const size_t count = result.Unlisted.size();
     std::fprintf(stderr, ", %zu folder%s could not be listed", count, count == 1 ? "" : "s");
   }
   std::fputs("\n", stderr);
   queue.DisconnectAll();
-  return failed == 0 && result.Unlisted.empty() && result.TooDeep.empty() ? 0 : 1;
+  return failed == 0 && result.Unlisted.empty() && result.TooDeep.empty() && result.Missing.empty()
+             ? 0
+             : 1;
 }
 
 }  // namespace pelmar

@@ -2,6 +2,8 @@
 
 #include <sys/stat.h>
 
+#include <pthread.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -17,9 +19,11 @@
 #include "engine/CertificateTrust.h"
 #include "engine/EngineHooks.h"
 #include "engine/EngineSettings.h"
+#include "engine/TransferStreams.h"
 #include "engine/WorkerRegistry.h"
 #include "settings/DataFolder.h"
 #include "settings/Preferences.h"
+#include "transfers/TransferQueue.h"
 #include "views/ListingPass.h"
 
 namespace {
@@ -247,7 +251,15 @@ int RunCommand(int argc, char** argv) {
     }
   } else if (command == "get") {
     std::string local = words[2];
-    if (IsFolder(local)) local += "/" + BaseName(url->Path);
+    if (IsFolder(local)) {
+      // The file is named by the end of the address, which must be a plain name here.
+      const std::string name = BaseName(url->Path);
+      if (const std::string problem = LocalNameProblem(name); !problem.empty()) {
+        session.Quit();
+        return Failed("the address names no file to save (" + problem + ")");
+      }
+      local += "/" + name;
+    }
     ok = session.Download(url->Path, local, resume);
   } else {
     std::string remote = url->Path;
@@ -259,7 +271,32 @@ int RunCommand(int argc, char** argv) {
   return ok ? 0 : Failed(why);
 }
 
+namespace {
+
+// Ctrl+C, SIGTERM or SIGHUP: replacements being written go (the old files stay as they were;
+// a new partial file stays to be resumed), then the program ends as the signal would end it.
+// The signals are taken by a thread of their own, so the tidying runs as ordinary code.
+void HandleInterruptions() {
+  static sigset_t signals;
+  sigemptyset(&signals);
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&signals, signal);
+  if (pthread_sigmask(SIG_BLOCK, &signals, nullptr) != 0) return;
+  pthread_t thread;
+  const auto wait = [](void*) -> void* {
+    int signal = 0;
+    if (sigwait(&signals, &signal) != 0) return nullptr;
+    pelmar::RemoveUnfinishedReplacements();
+    std::fprintf(stderr, "pelmar-cli: interrupted\n");
+    ::_exit(128 + signal);
+  };
+  if (pthread_create(&thread, nullptr, wait, nullptr) == 0) pthread_detach(thread);
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
+  // Before any other thread starts, so that every thread leaves these signals to one.
+  HandleInterruptions();
   const int status = RunCommand(argc, argv);
   // Workers of connections already closed finish their last steps before the program ends.
   pelmar::ShutdownEngine(std::chrono::milliseconds(2000));

@@ -10,6 +10,7 @@ import logging
 import sys
 
 from pyftpdlib.authorizers import DummyAuthorizer
+from pyftpdlib.filesystems import AbstractedFS
 from pyftpdlib.handlers import DTPHandler, FTPHandler, TLS_FTPHandler
 from pyftpdlib.servers import ThreadedFTPServer
 
@@ -24,6 +25,19 @@ class ImplicitTlsHandler(TLS_FTPHandler):
         TLS_FTPHandler.handle(self)
 
 
+class HostileFS(AbstractedFS):
+    """Lists names in every folder called "trap" that would leave a client's destination."""
+
+    def format_list(self, basedir, listing, ignore_err=True):
+        for line in AbstractedFS.format_list(self, basedir, listing, ignore_err):
+            yield line
+        if basedir.rstrip("/").endswith("/trap"):
+            for line in ("drwxr-xr-x   2 owner    group           0 Jan 01  2020 ../../..",
+                         "-rw-r--r--   1 owner    group           5 Jan 01  2020 ../escape.txt",
+                         "drwxr-xr-x   2 owner    group           0 Jan 01  2020 a/b"):
+                yield line + "\r\n"
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--root", required=True)
@@ -36,6 +50,8 @@ def main():
     parser.add_argument("--implicit", action="store_true", help="TLS from the first byte")
     parser.add_argument("--plain-data", action="store_true",
                         help="accept PROT P but send data in clear (a broken server)")
+    parser.add_argument("--hostile-names", action="store_true",
+                        help="list names that leave the client's folder in folders named trap")
     args = parser.parse_args()
 
     warnings.simplefilter("ignore")
@@ -52,6 +68,8 @@ def main():
         if args.plain_data:
             handler.dtp_handler = DTPHandler
     handler.authorizer = authorizer
+    if args.hostile_names:
+        handler.abstracted_fs = HostileFS
     handler.banner = "Pelmar test server ready."
     # One thread and event loop per connection: with a single shared loop, pyftpdlib 1.5 can
     # lose a new control connection whose descriptor number an active-mode data connection
