@@ -1,5 +1,6 @@
-// The main window: what it keeps between runs, the last connections, and the connection flow
-// against a real server; and the real program started with an address.
+// The main window: what it keeps between runs, the last connections, the connection flow and
+// the pane commands against a real server, deleting after a question; and the real program
+// started with an address.
 
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -16,6 +17,7 @@
 #include <QComboBox>
 #include <QFileInfo>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
@@ -26,6 +28,7 @@
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QToolButton>
+#include <QTreeView>
 #include <filesystem>
 #include <random>
 
@@ -415,6 +418,55 @@ TEST_F(MainWindowTest, PaneCommandsAgainstARealServer) {
   EXPECT_EQ(window.CurrentLocalView()->Folder(), local + "/") << "a new view shows the folder";
   window.btnLocalCloseClick();
   EXPECT_EQ(window.LocalTabCount(), 1);
+  SetPrompter(nullptr);
+}
+
+// Deleting on the server asks first, naming one file, one folder or a count: No keeps the
+// entries, Yes deletes them (a folder with its contents); Shift+Delete alone does not ask.
+TEST_F(MainWindowTest, DeleteOnTheServerAsksFirst) {
+  TRealFtpServer server(TServerKind::Pyftpdlib);
+  ASSERT_TRUE(server.Started()) << server.StartError();
+  const std::string box = server.Root() + "box/";
+  fs::create_directories(box + "sub");
+  for (const char* name : {"a.txt", "b.txt", "c.txt", "sub/inner.txt"}) WriteFile(box + name, "x");
+  auto prompts = std::make_shared<TScriptedPrompter>();
+  prompts->Answers = {false, true, false};
+  SetPrompter(prompts);
+  TfrmMain& window = Open();
+  window.show();
+  window.ConnectToUrl(QString("ftp://127.0.0.1:%1/box/").arg(server.Port()));
+  THostView& host = *window.CurrentHostView();
+  ASSERT_TRUE(RunUntil([&] { return host.Model().rowCount() == 4 && !host.Busy(); }));
+  auto select = [&](const QStringList& names) {
+    host.ListView()->ClearSelection();
+    for (int row = 0; row < host.ListView()->RowCount(); ++row) {
+      const QModelIndex item = host.ListView()->Row(row);
+      if (names.contains(host.GetItemName(item))) host.ListView()->Select(item, true);
+    }
+    host.RefreshStatus();
+  };
+  auto press = [&](Qt::KeyboardModifiers modifiers) {
+    QKeyEvent event(QEvent::KeyPress, Qt::Key_Delete, modifiers);
+    QCoreApplication::sendEvent(host.ListView()->Details(), &event);
+  };
+
+  select({"a.txt"});
+  press(Qt::NoModifier);  // No
+  select({"sub"});
+  window.Action("actHostDelete")->trigger();  // Yes
+  ASSERT_TRUE(RunUntil([&] { return !Exists(box + "sub") && host.Model().rowCount() == 3; }));
+  select({"a.txt", "c.txt"});
+  window.ShowHostPopup(nullptr, {});
+  window.HostPopup()->findChild<QAction*>("popHostDelete")->trigger();  // No
+  EXPECT_EQ(prompts->Captions, (std::vector<QString>{"Confirm File Delete", "Confirm Folder Delete",
+                                                     "Confirm Multiple File Delete"}));
+  EXPECT_EQ(prompts->Questions[0], "Are you sure you want to delete a.txt?");
+  select({"b.txt"});
+  press(Qt::ShiftModifier);
+  ASSERT_TRUE(RunUntil([&] { return !Exists(box + "b.txt"); }));
+  EXPECT_EQ(prompts->Questions.size(), 3u) << "Shift+Delete does not ask";
+  EXPECT_TRUE(Exists(box + "a.txt"));
+  EXPECT_TRUE(Exists(box + "c.txt"));
   SetPrompter(nullptr);
 }
 

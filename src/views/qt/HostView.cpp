@@ -11,6 +11,7 @@
 
 #include "engine/EngineSettings.h"
 #include "settings/Preferences.h"
+#include "transfers/qt/ConfirmDialogs.h"
 #include "ui/QtText.h"
 #include "ui/TreeCombo.h"
 #include "views/FolderItems.h"
@@ -56,7 +57,9 @@ THostView::THostView(QWidget* parent, std::shared_ptr<TEventTarget> target)
     TCustomView* destination = OnTransfer ? OnTransfer(*this) : nullptr;
     if (destination) SendSelection(destination);
   });
-  ConfirmDelete = [](int, const QString&, bool) { return true; };
+  ConfirmDelete = [this](int count, const QString& name, bool folder) {
+    return ConfirmRemoteDelete(ListView(), count, name, folder);
+  };
   BindEngine();
 }
 

@@ -59,7 +59,7 @@ class THostView : public TCustomView {
   // Who answers the transfer queue's questions (dialogs when null).
   IQueueQuestions* Questions = nullptr;
   // The delete confirmation (count, name of the selected item, whether it is a folder);
-  // true for Yes. The dialog unless replaced.
+  // true for Yes. Unless replaced, the delete question over this pane, through the prompter.
   std::function<bool(int count, const QString& name, bool folder)> ConfirmDelete;
 
   std::function<void(THostView& sender, const QString& text)> OnLog;

@@ -175,12 +175,14 @@ void THostView::StartNextFetch() {
 bool THostView::DeleteSelected(bool confirm) {
   const QModelIndexList selected = ListView()->SelectedItems();
   if (selected.isEmpty() || Busy() || !Connected()) return false;
-  if (confirm &&
-      !ConfirmDelete(static_cast<int>(selected.size()),
-                     GetItemName(ListView()->FocusedItem().isValid() ? ListView()->FocusedItem()
-                                                                     : selected.first()),
-                     IsFolder(selected.first()))) {
-    return false;
+  if (confirm) {
+    // One entry is named in the question: the selected one, wherever the focus is.
+    const QModelIndex focused = ListView()->FocusedItem();
+    const QModelIndex named = selected.size() > 1 && focused.isValid() ? focused : selected.first();
+    if (!ConfirmDelete || !ConfirmDelete(static_cast<int>(selected.size()), GetItemName(named),
+                                         IsFolder(named) && !IsLink(named))) {
+      return false;
+    }
   }
   Walking = true;
   const std::string start = S(Folder());
