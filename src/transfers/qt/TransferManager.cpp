@@ -119,7 +119,7 @@ void TfrmTransferMngr::RememberRow(int row) {
   TTransferItem* item = RememberedItem();
   const TTransferState state = item ? item->State : tsDone;
   CancelMnuItm->setEnabled(item && (state == tsPending || state == tsActive));
-  ResubmitMnuItm->setEnabled(item && state == tsCancelled);
+  ResubmitMnuItm->setEnabled(item && (state == tsCancelled || state == tsFailed));
 }
 
 TTransferItem* TfrmTransferMngr::RememberedItem() const {
@@ -139,7 +139,7 @@ void TfrmTransferMngr::CancelMnuItmClick() {
 
 void TfrmTransferMngr::ResubmitMnuItmClick() {
   TTransferItem* item = RememberedItem();
-  if (!item || item->State != tsCancelled) return;
+  if (!item || (item->State != tsCancelled && item->State != tsFailed)) return;
   Queue.Resubmit(*item);
 }
 

@@ -105,6 +105,10 @@ TfrmTransfer::TfrmTransfer(TTransferItems& queue, ITransferWindowHost& host)
   };
   Queue.OnStateChanged = [this](TTransferItems&, TTransferItem& item) {
     if (Manager) Manager->Rows().SetStatus(item);
+    if (item.State != tsFailed) return;
+    ++Failed;
+    // A failed item reports no end of its own: when it was the last one, the batch ends here.
+    if (Queue.CountInState(tsPending) == 0 && Queue.CountInState(tsActive) == 0) AllDone();
   };
   Queue.OnConnected = [this](TFTPComponent&) { Host.SetTransferConnected(true); };
   Queue.OnDisconnected = [this](TFTPComponent&) { Host.SetTransferConnected(false); };
@@ -112,7 +116,6 @@ TfrmTransfer::TfrmTransfer(TTransferItems& queue, ITransferWindowHost& host)
     Host.AppendToLog("Transfer Thread Error: " + Q(text));
     Host.TransferError();
     AppendDetail(Q(text));
-    if (Queue.CountInState(tsPending) == 0 && Queue.CountInState(tsActive) == 0) AllDone();
   };
   Queue.OnLog = [this](TFTPComponent&, const std::string& text) { AppendDetail(Q(text)); };
   Reset();
@@ -193,7 +196,10 @@ void TfrmTransfer::ItemFinished(TTransferItem& item) {
 
 void TfrmTransfer::AllDone() {
   Current = nullptr;
-  Host.SetStatusLine(QString());
+  Host.SetStatusLine(Failed == 0   ? QString()
+                     : Failed == 1 ? QString("1 transfer failed")
+                                   : QString("%1 transfers failed").arg(Failed));
+  Failed = 0;
   Host.EndOfAll();
   hide();
   Reset();

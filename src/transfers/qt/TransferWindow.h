@@ -60,6 +60,7 @@ class TfrmTransfer : public QDialog {
   ITransferWindowHost& Host;
   TTransferItem* Current = nullptr;
   TfrmTransferMngr* Manager = nullptr;
+  int Failed = 0;  // items of this batch that failed
   QTimer tmrProgress;
   QLabel* lblFileName;
   QLabel* lblCurrentBytes;
