@@ -62,6 +62,8 @@ void TTransferList::dropEvent(QDropEvent* event) {
 TfrmTransferMngr::TfrmTransferMngr(TTransferItems& queue, TfrmTransfer& progress)
     : QWidget(nullptr, Qt::Window), Queue(queue), Progress(progress) {
   setObjectName("TfrmTransferMngr");
+  // The main window's companion: it never keeps the program running on its own.
+  setAttribute(Qt::WA_QuitOnClose, false);
   setWindowTitle("Transfer Manager");
   resize(700, 260);
   Model = new TTransferListModel(this);

@@ -38,6 +38,8 @@ TfrmTransfer::TfrmTransfer(TTransferItems& queue, ITransferWindowHost& host)
       Queue(queue),
       Host(host) {
   setObjectName("TfrmTransfer");
+  // It comes and goes with the transfers; it never keeps the program running on its own.
+  setAttribute(Qt::WA_QuitOnClose, false);
   setFixedWidth(361);
   auto* layout = new QVBoxLayout(this);
   aviTransfer = new TCopyAnimation(this);
@@ -233,15 +235,23 @@ void TfrmTransfer::Skip() {
 
 void TfrmTransfer::Cancel() {
   if (!Current) return;
+  StopAll();
+}
+
+void TfrmTransfer::StopAll() {
   btnSkip->setEnabled(false);
   btnCancel->setEnabled(false);
   Host.SetStatusLine("Cancelling all pending files...");
+  // The pending ones first: cancelling the running one makes the queue look for the next.
   for (int i = 0; i < Queue.Count(); ++i) {
     if (Queue.Item(i).State == tsPending) Queue.SetState(Queue.Item(i), tsCancelled);
   }
-  TTransferItem& item = *Current;
-  Queue.Cancel(item);
-  Queue.SetState(item, tsCancelled);
+  for (int i = 0; i < Queue.Count(); ++i) {
+    TTransferItem& item = Queue.Item(i);
+    if (item.State != tsActive) continue;
+    Queue.Cancel(item);
+    Queue.SetState(item, tsCancelled);
+  }
   AllDone();
 }
 

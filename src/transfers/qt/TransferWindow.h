@@ -43,6 +43,8 @@ class TfrmTransfer : public QDialog {
   void Refresh(TTransferItem& item);
   void Skip();
   void Cancel();
+  // Cancels every pending and running item and ends the batch (the program is closing).
+  void StopAll();
   void ToggleDetails();
   TTransferItem* CurrentItem() const { return Current; }
   QString Text(const char* labelName) const;
