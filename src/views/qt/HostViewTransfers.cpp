@@ -143,6 +143,9 @@ bool THostView::UploadFile(TCustomView& source) {
 bool THostView::FetchSelected(TCustomView& other, uint8_t kind) {
   const QModelIndexList selected = ListView()->SelectedItems();
   if (!Connected() || selected.isEmpty()) return false;
+  RememberCommand([this, to = QPointer<TCustomView>(&other), kind] {
+    if (to) FetchSelected(*to, kind);
+  });
   // Files to view, open or edit go to this run's private folder (kind 2 is a download).
   std::string target = kind == 2 ? S(other.Folder()) : PrivateFolder();
   if (target.empty()) return false;
