@@ -36,8 +36,9 @@
 namespace pelmar {
 namespace {
 
+// Shift alone: a delete without the question.
 bool ShiftHeld() {
-  return QGuiApplication::keyboardModifiers() & Qt::ShiftModifier;
+  return QGuiApplication::keyboardModifiers() == Qt::ShiftModifier;
 }
 
 }  // namespace

@@ -74,6 +74,9 @@ bool TfrmMain::NewHostView() {
   view->setParent(page);
   view->Queue = Transfers.get();
   view->Questions = Questions.get();
+  view->ConfirmDelete = [this](int count, const QString& name, bool folder) {
+    return ConfirmRemoteDelete(this, count, name, folder);
+  };
   view->OnLog = [this](THostView& sender, const QString& text) { HostLog(sender, text); };
   view->OnUpdateState = [this](TCustomView& sender, int code, int selected) {
     HostUpdateState(sender, code, selected);

@@ -38,6 +38,8 @@
 #include "transfers/qt/ConfirmDialogs.h"
 #include "ui/ActivityAnimation.h"
 #include "ui/HelpService.h"
+#include "ui/HelpWindow.h"
+#include "ui/Prompter.h"
 #include "ui/QtText.h"
 #include "ui/TreeCombo.h"
 #include "views/qt/HostView.h"
@@ -687,8 +689,21 @@ void TfrmMain::WriteState() {
 }
 
 void TfrmMain::closeEvent(QCloseEvent* event) {
+  if (Transfers->CountInState(tsPending) + Transfers->CountInState(tsActive) > 0) {
+    if (!Prompter().Confirm(this, "Pelmar", "Transfers are still running. Quit and stop them?")) {
+      event->ignore();
+      return;
+    }
+    // Cancelled as Cancel would: a replaced file keeps its old content, a new partial one
+    // stays for a resume.
+    Progress->StopAll();
+  }
   if (Preferences().LogToFile) SaveLog(QString::fromStdString(Preferences().LogFile));
   WriteState();
+  // The program ends with this window: the progress window and the manager go with it.
+  Progress->close();
+  Manager->close();
+  if (Help) Help->close();
   QMainWindow::closeEvent(event);
 }
 

@@ -20,6 +20,7 @@
 #include "ui/ActivityAnimation.h"
 #include "ui/Prompter.h"
 #include "viewer/Browser.h"
+#include "views/PrivateFolder.h"
 #include "views/TextUtils.h"
 #include "views/qt/HostView.h"
 #include "views/qt/LocalView.h"
@@ -172,7 +173,7 @@ void TfrmMain::ReportStartFailure() {
 
 void TfrmMain::HostTransferred(THostView&, const QStringList& files, uint8_t kind) {
   if (files.isEmpty()) return;
-  const QString temporary = QString::fromStdString(TemporaryFolder());
+  const QString temporary = QString::fromStdString(PrivateFolder());
   switch (kind) {
     case 3:
       if (!OpenDocument(files.first())) ReportStartFailure();

@@ -15,6 +15,7 @@
 #include "settings/qt/OptionsDialog.h"
 #include "ui/CertificateDialog.h"
 #include "ui/DesktopSound.h"
+#include "views/PrivateFolder.h"
 
 int main(int argc, char** argv) {
   // Answered before any display is needed (scripts, package checks).
@@ -53,6 +54,9 @@ int main(int argc, char** argv) {
     if (arguments.size() > 1) window.ConnectToUrl(arguments.at(1));
     status = QApplication::exec();
   }
+  // Every connection is told to quit; a worker stuck on a silent server is not waited for
+  // long.
   pelmar::ShutdownEngine(std::chrono::milliseconds(2000));
+  pelmar::RemovePrivateFolder();
   return status;
 }

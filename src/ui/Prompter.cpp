@@ -14,6 +14,10 @@ class TMessageBoxPrompter : public IPrompter {
     return QMessageBox::question(parent, caption, text, QMessageBox::Yes | QMessageBox::No) ==
            QMessageBox::Yes;
   }
+  bool ConfirmWith(QWidget*, const QString&, const QString&,
+                   const std::function<bool()>& show) override {
+    return show();
+  }
 };
 
 std::shared_ptr<IPrompter>& Current() {

@@ -4,6 +4,7 @@
 // scripted answers.
 
 #include <QString>
+#include <functional>
 #include <memory>
 
 class QWidget;
@@ -17,6 +18,13 @@ class IPrompter {
   virtual void Error(QWidget* parent, const QString& caption, const QString& text) = 0;
   // A question answered Yes (true) or No.
   virtual bool Confirm(QWidget* parent, const QString& caption, const QString& text) = 0;
+  // A question the program asks with a dialog of its own: `show` runs that dialog and gives
+  // the answer. A prompter without dialogs answers it as Confirm(caption, text).
+  virtual bool ConfirmWith(QWidget* parent, const QString& caption, const QString& text,
+                           const std::function<bool()>& show) {
+    (void)show;
+    return Confirm(parent, caption, text);
+  }
 };
 
 // The prompter in use (message boxes unless replaced).

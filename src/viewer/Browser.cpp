@@ -11,6 +11,7 @@
 #include "engine/Messages.h"
 #include "settings/Preferences.h"
 #include "transfers/TransferQueue.h"
+#include "views/PrivateFolder.h"
 #include "views/TextUtils.h"
 
 namespace pelmar {
@@ -139,9 +140,11 @@ void TBrowser::FetchFtp(const TRemoteFile& file) {
     ShowError(QString("Pelmar cannot show %1").arg(Shown.toHtmlEscaped()));
     return;
   }
-  std::string folder = TemporaryFolder() + "pelmar-viewer/";
-  QDir().mkpath(QString::fromStdString(folder));
-  const std::string local = folder + name;
+  const std::string local = PrivateFilePath(name, "viewer");
+  if (local.empty()) {
+    ShowError(QString("Pelmar cannot show %1").arg(Shown.toHtmlEscaped()));
+    return;
+  }
   const std::string remote = file.Path;
   const int mode = preferences.TransferModeFor(name);
   Ftp = std::make_shared<TFTPComponent>(Target);

@@ -1,5 +1,6 @@
-// The main window: what it keeps between runs, the last connections, and the connection flow
-// against a real server; and the real program started with an address.
+// The main window: what it keeps between runs, the last connections, the connection flow and
+// the pane commands against a real server, deleting after a question, closing while a
+// transfer runs; and the real program started with an address.
 
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -16,6 +17,7 @@
 #include <QComboBox>
 #include <QFileInfo>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
@@ -25,7 +27,9 @@
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QToolButton>
+#include <QTreeView>
 #include <filesystem>
 #include <random>
 
@@ -415,6 +419,107 @@ TEST_F(MainWindowTest, PaneCommandsAgainstARealServer) {
   EXPECT_EQ(window.CurrentLocalView()->Folder(), local + "/") << "a new view shows the folder";
   window.btnLocalCloseClick();
   EXPECT_EQ(window.LocalTabCount(), 1);
+  SetPrompter(nullptr);
+}
+
+// Deleting on the server asks first, naming one file, one folder or a count: No keeps the
+// entries, Yes deletes them (a folder with its contents); Shift+Delete alone does not ask.
+TEST_F(MainWindowTest, DeleteOnTheServerAsksFirst) {
+  TRealFtpServer server(TServerKind::Pyftpdlib);
+  ASSERT_TRUE(server.Started()) << server.StartError();
+  const std::string box = server.Root() + "box/";
+  fs::create_directories(box + "sub");
+  for (const char* name : {"a.txt", "b.txt", "c.txt", "sub/inner.txt"}) WriteFile(box + name, "x");
+  auto prompts = std::make_shared<TScriptedPrompter>();
+  prompts->Answers = {false, true, false};
+  SetPrompter(prompts);
+  TfrmMain& window = Open();
+  window.show();
+  window.ConnectToUrl(QString("ftp://127.0.0.1:%1/box/").arg(server.Port()));
+  THostView& host = *window.CurrentHostView();
+  ASSERT_TRUE(RunUntil([&] { return host.Model().rowCount() == 4 && !host.Busy(); }));
+  auto select = [&](const QStringList& names) {
+    host.ListView()->ClearSelection();
+    for (int row = 0; row < host.ListView()->RowCount(); ++row) {
+      const QModelIndex item = host.ListView()->Row(row);
+      if (names.contains(host.GetItemName(item))) host.ListView()->Select(item, true);
+    }
+    host.RefreshStatus();
+  };
+  auto press = [&](Qt::KeyboardModifiers modifiers) {
+    QKeyEvent event(QEvent::KeyPress, Qt::Key_Delete, modifiers);
+    QCoreApplication::sendEvent(host.ListView()->Details(), &event);
+  };
+
+  select({"a.txt"});
+  press(Qt::NoModifier);  // No
+  select({"sub"});
+  window.Action("actHostDelete")->trigger();  // Yes
+  ASSERT_TRUE(RunUntil([&] { return !Exists(box + "sub") && host.Model().rowCount() == 3; }));
+  select({"a.txt", "c.txt"});
+  window.ShowHostPopup(nullptr, {});
+  window.HostPopup()->findChild<QAction*>("popHostDelete")->trigger();  // No
+  EXPECT_EQ(prompts->Captions, (std::vector<QString>{"Confirm File Delete", "Confirm Folder Delete",
+                                                     "Confirm Multiple File Delete"}));
+  EXPECT_EQ(prompts->Questions[0], "Are you sure you want to delete a.txt?");
+  select({"b.txt"});
+  press(Qt::ShiftModifier);
+  ASSERT_TRUE(RunUntil([&] { return !Exists(box + "b.txt"); }));
+  EXPECT_EQ(prompts->Questions.size(), 3u) << "Shift+Delete does not ask";
+  EXPECT_TRUE(Exists(box + "a.txt"));
+  EXPECT_TRUE(Exists(box + "c.txt"));
+  SetPrompter(nullptr);
+}
+
+// Closing the window while a download runs asks first. No keeps the window and the transfer;
+// Yes cancels it, closes the progress window and the transfer manager, and the program ends.
+TEST_F(MainWindowTest, ClosingWhileATransferRunsAsksThenEndsTheProgram) {
+  TRealFtpServer server(TServerKind::Pyftpdlib);
+  ASSERT_TRUE(server.Started()) << server.StartError();
+  const std::string big = server.Root() + "big";
+  WriteFile(big, "");
+  ASSERT_EQ(::truncate(big.c_str(), int64_t{1} << 32), 0);  // stays running
+  const QString local = Dir.filePath("local");
+  fs::create_directories(local.toStdString());
+  auto prompts = std::make_shared<TScriptedPrompter>();
+  prompts->Answers = {false, true};
+  SetPrompter(prompts);
+  TfrmMain& window = Open();
+  window.show();
+  ASSERT_TRUE(window.OpenLocalFolder(local, true));
+  window.ConnectToUrl(QString("ftp://127.0.0.1:%1/").arg(server.Port()));
+  THostView& host = *window.CurrentHostView();
+  ASSERT_TRUE(RunUntil([&] { return host.Model().rowCount() == 1 && !host.Busy(); }));
+  host.ListView()->Select(host.ListView()->Row(0), true);
+  host.RefreshStatus();
+  window.Action("btnDownload")->trigger();
+  TTransferItems& queue = window.Queue();
+  ASSERT_TRUE(RunUntil([&] { return queue.Count() == 1 && queue.Item(0).BytesDone > 0; }));
+  window.Action("mnuShowTransferManager")->trigger();
+  ASSERT_TRUE(window.TransferManager().isVisible());
+  ASSERT_TRUE(window.ProgressWindow().isVisible());
+
+  EXPECT_FALSE(window.close());
+  EXPECT_EQ(prompts->Questions,
+            std::vector<QString>{"Transfers are still running. Quit and stop them?"});
+  EXPECT_TRUE(window.isVisible());
+  const int64_t done = queue.Item(0).BytesDone;
+  EXPECT_TRUE(RunUntil([&] { return queue.Item(0).BytesDone > done; })) << "still running";
+
+  // The application's own loop ends by itself once the window is closed.
+  QTimer::singleShot(0, &window, [&window] { window.close(); });
+  QTimer giveUp;
+  giveUp.setSingleShot(true);
+  QObject::connect(&giveUp, &QTimer::timeout, [] { QCoreApplication::exit(1); });
+  giveUp.start(15000);
+  EXPECT_EQ(QApplication::exec(), 0) << "the program would have stayed";
+  giveUp.stop();
+  EXPECT_EQ(prompts->Questions.size(), 2u);
+  EXPECT_FALSE(window.isVisible());
+  EXPECT_FALSE(window.ProgressWindow().isVisible());
+  EXPECT_FALSE(window.TransferManager().isVisible());
+  EXPECT_EQ(queue.CountInState(tsActive) + queue.CountInState(tsPending), 0);
+  EXPECT_EQ(queue.Item(0).State, tsCancelled);
   SetPrompter(nullptr);
 }
 

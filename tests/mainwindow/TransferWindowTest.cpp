@@ -1,5 +1,5 @@
 // The transfer progress window: its texts, Cancel with pending items, and the notices at the
-// end of a batch, against a real server.
+// end of a batch (one whose last item fails too), against real and scripted servers.
 
 #include <QLabel>
 #include <QProgressBar>
@@ -7,9 +7,12 @@
 #include <filesystem>
 #include <map>
 
+#include <unistd.h>
+
 #include "settings/Preferences.h"
 #include "support/Files.h"
 #include "support/RealFtpServer.h"
+#include "support/ScriptedFtpServer.h"
 #include "transfers/TransferQueue.h"
 #include "transfers/qt/TransferListModel.h"
 #include "transfers/qt/TransferManager.h"
@@ -120,6 +123,51 @@ TEST_F(TransferWindowTest, ASingleDownloadEndsWithTheEndOfAllNoticeAndItsListedD
   ::stat((local + "one").c_str(), &info);
   EXPECT_EQ(info.st_mtime, 1579089601);
   EXPECT_TRUE(Host.Connected);
+}
+
+// The last item of a batch fails: the batch ends and the status says so; the manager
+// re-submits the failed item, which then arrives.
+TEST_F(TransferWindowTest, ABatchWhoseLastItemFailsEndsSaysSoAndCanBeResubmitted) {
+  TScript script;
+  script.Reply("220 Ready").On("331 Password").On("230 In").On("350 R").On("350 R");
+  script.On("500 Unknown command");  // FEAT
+  script.On("200 Type set").On("200 PORT ok").On("150 Opening").SendData("one");
+  script.Reply("226 Done");
+  script.On("200 Type set").On("200 PORT ok").On("550 two: No such file");
+  script.On("200 Type set").On("200 PORT ok").On("150 Opening").SendData("two");
+  script.Reply("226 Done").WaitClose();
+  TScriptedFtpServer server({script});
+  const std::string local =
+      ::testing::TempDir() + "pelmar-batch-" + std::to_string(::getpid()) + "/";
+  fs::create_directories(local);
+  TfrmTransferMngr manager(*Queue, *Window);
+  for (const char* name : {"one", "two"}) {
+    auto item = std::make_unique<TTransferItem>();
+    item->Host = "127.0.0.1";
+    item->Port = server.Port();
+    item->User = "anonymous";
+    item->SourceFolder = "/";
+    item->FileName = name;
+    item->DestFolder = local;
+    Queue->Add(item);
+  }
+  Window->show();
+  ASSERT_TRUE(RunUntil([&] { return Host.AllNotices == 1; }));
+  EXPECT_EQ(Queue->Item(0).State, tsDone);
+  EXPECT_EQ(Queue->Item(1).State, tsFailed);
+  EXPECT_FALSE(Window->isVisible());
+  EXPECT_EQ(Window->CurrentItem(), nullptr);
+  EXPECT_EQ(Host.Status, "1 transfer failed");
+
+  manager.RememberRow(1);
+  EXPECT_FALSE(manager.CancelMnuItm->isEnabled());
+  ASSERT_TRUE(manager.ResubmitMnuItm->isEnabled());
+  manager.ResubmitMnuItmClick();
+  ASSERT_TRUE(RunUntil([&] { return Queue->Item(1).State == tsDone; }));
+  EXPECT_EQ(ReadFile(local + "two"), "two");
+  EXPECT_EQ(Host.AllNotices, 2);
+  EXPECT_EQ(Host.Status, "") << "nothing failed in that batch";
+  fs::remove_all(local);
 }
 
 // The manager against a real server: texts and enabling by state, cancel and re-submit while

@@ -22,6 +22,7 @@
 #include "support/ScriptedPrompter.h"
 #include "ui/HelpWindow.h"
 #include "viewer/Browser.h"
+#include "views/PrivateFolder.h"
 #include "views/qt/HostView.h"
 #include "views/qt/LocalView.h"
 
@@ -93,7 +94,8 @@ TEST_F(MainWindowTest, ViewerPreviewsAndProgramsStartOnTheSelection) {
   select(host, {"logo.gif"});
   ASSERT_TRUE(viewer.Busy());
   ASSERT_TRUE(RunUntil([&] { return !viewer.Busy(); }));
-  EXPECT_TRUE(viewer.toHtml().contains("pelmar-viewer/logo.gif")) << viewer.toHtml().toStdString();
+  EXPECT_TRUE(viewer.toHtml().contains(QString::fromStdString(PrivateFolder() + "viewer/logo.gif")))
+      << viewer.toHtml().toStdString();
   EXPECT_FALSE(viewer.CurrentAddress().contains(QString::fromStdString(server.Password())));
   EXPECT_TRUE(viewer.CurrentAddress().endsWith("/logo.gif"));
 
@@ -129,7 +131,11 @@ TEST_F(MainWindowTest, ViewerPreviewsAndProgramsStartOnTheSelection) {
   ASSERT_EQ(starts.size(), 1u);
   EXPECT_EQ(starts[0].Program, "/opt/editor/tessaro");
   ASSERT_EQ(starts[0].Arguments.size(), 2);
-  for (const QString& fetched : starts[0].Arguments) EXPECT_TRUE(QFileInfo(fetched).isFile());
+  for (const QString& fetched : starts[0].Arguments) {
+    EXPECT_TRUE(QFileInfo(fetched).isFile());
+    EXPECT_TRUE(fetched.startsWith(QString::fromStdString(PrivateFolder()))) << "this run's own";
+  }
+  EXPECT_EQ(starts[0].Folder.toStdString(), PrivateFolder());
 
   // A program that cannot start: one message per file, the rest still tried.
   startWorks = false;

@@ -12,7 +12,8 @@ namespace pelmar::test {
 class TScriptedPrompter : public IPrompter {
  public:
   void Error(QWidget*, const QString&, const QString& text) override { Messages.push_back(text); }
-  bool Confirm(QWidget*, const QString&, const QString& text) override {
+  bool Confirm(QWidget*, const QString& caption, const QString& text) override {
+    Captions.push_back(caption);
     Questions.push_back(text);
     if (Answers.empty()) return false;
     const bool answer = Answers.front();
@@ -21,6 +22,7 @@ class TScriptedPrompter : public IPrompter {
   }
 
   std::vector<QString> Messages;
+  std::vector<QString> Captions;  // of the questions
   std::vector<QString> Questions;
   std::deque<bool> Answers;
 };

@@ -15,6 +15,7 @@
 #include <QVBoxLayout>
 
 #include "settings/Preferences.h"
+#include "ui/Prompter.h"
 
 namespace pelmar {
 namespace {
@@ -159,6 +160,15 @@ TfrmConfirm::TfrmConfirm(int count, const QString& name, bool isFolder, QWidget*
   buttons->addWidget(no);
   layout->addLayout(buttons, 1, 0, 1, 2);
   setFixedSize(sizeHint());
+}
+
+bool ConfirmRemoteDelete(QWidget* parent, int count, const QString& name, bool isFolder) {
+  TfrmConfirm dialog(count, name, isFolder, parent);
+  const QString prompt = dialog.findChild<QLabel*>("lblPrompt")->text();
+  return Prompter().ConfirmWith(parent, dialog.windowTitle(), prompt, [&dialog] {
+    dialog.exec();
+    return dialog.Answer() == TAnswer::Yes;
+  });
 }
 
 TAnswer TDialogQueueQuestions::AskOverwrite(const std::string& name, int64_t existingSize,

@@ -59,6 +59,10 @@ class TfrmConfirm : public TAnswerDialog {
   TfrmConfirm(int count, const QString& name, bool isFolder, QWidget* parent = nullptr);
 };
 
+// Asks whether to delete `count` remote entries (`name` the one entry, `isFolder` whether it is
+// a folder) with TfrmConfirm, through the prompter; true for Yes.
+bool ConfirmRemoteDelete(QWidget* parent, int count, const QString& name, bool isFolder);
+
 // The application's answers to the queuing questions: the dialogs above, shown modally.
 class TDialogQueueQuestions : public IQueueQuestions {
  public:

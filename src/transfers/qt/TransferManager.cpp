@@ -62,6 +62,8 @@ void TTransferList::dropEvent(QDropEvent* event) {
 TfrmTransferMngr::TfrmTransferMngr(TTransferItems& queue, TfrmTransfer& progress)
     : QWidget(nullptr, Qt::Window), Queue(queue), Progress(progress) {
   setObjectName("TfrmTransferMngr");
+  // The main window's companion: it never keeps the program running on its own.
+  setAttribute(Qt::WA_QuitOnClose, false);
   setWindowTitle("Transfer Manager");
   resize(700, 260);
   Model = new TTransferListModel(this);
@@ -119,7 +121,7 @@ void TfrmTransferMngr::RememberRow(int row) {
   TTransferItem* item = RememberedItem();
   const TTransferState state = item ? item->State : tsDone;
   CancelMnuItm->setEnabled(item && (state == tsPending || state == tsActive));
-  ResubmitMnuItm->setEnabled(item && state == tsCancelled);
+  ResubmitMnuItm->setEnabled(item && (state == tsCancelled || state == tsFailed));
 }
 
 TTransferItem* TfrmTransferMngr::RememberedItem() const {
@@ -139,7 +141,7 @@ void TfrmTransferMngr::CancelMnuItmClick() {
 
 void TfrmTransferMngr::ResubmitMnuItmClick() {
   TTransferItem* item = RememberedItem();
-  if (!item || item->State != tsCancelled) return;
+  if (!item || (item->State != tsCancelled && item->State != tsFailed)) return;
   Queue.Resubmit(*item);
 }
 

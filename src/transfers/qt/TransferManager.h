@@ -1,7 +1,7 @@
 #pragma once
 // "Transfer Manager": every item of the transfer queue with its state; a person cancels an
-// item, re-submits a cancelled one, and changes the run order by dragging rows. The progress
-// window keeps the rows up to date; this window only reacts to the person.
+// item, re-submits a cancelled or failed one, and changes the run order by dragging rows. The
+// progress window keeps the rows up to date; this window only reacts to the person.
 
 #include <QTableView>
 #include <QWidget>

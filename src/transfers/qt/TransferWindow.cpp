@@ -38,6 +38,8 @@ TfrmTransfer::TfrmTransfer(TTransferItems& queue, ITransferWindowHost& host)
       Queue(queue),
       Host(host) {
   setObjectName("TfrmTransfer");
+  // It comes and goes with the transfers; it never keeps the program running on its own.
+  setAttribute(Qt::WA_QuitOnClose, false);
   setFixedWidth(361);
   auto* layout = new QVBoxLayout(this);
   aviTransfer = new TCopyAnimation(this);
@@ -105,6 +107,10 @@ TfrmTransfer::TfrmTransfer(TTransferItems& queue, ITransferWindowHost& host)
   };
   Queue.OnStateChanged = [this](TTransferItems&, TTransferItem& item) {
     if (Manager) Manager->Rows().SetStatus(item);
+    if (item.State != tsFailed) return;
+    ++Failed;
+    // A failed item reports no end of its own: when it was the last one, the batch ends here.
+    if (Queue.CountInState(tsPending) == 0 && Queue.CountInState(tsActive) == 0) AllDone();
   };
   Queue.OnConnected = [this](TFTPComponent&) { Host.SetTransferConnected(true); };
   Queue.OnDisconnected = [this](TFTPComponent&) { Host.SetTransferConnected(false); };
@@ -112,7 +118,6 @@ TfrmTransfer::TfrmTransfer(TTransferItems& queue, ITransferWindowHost& host)
     Host.AppendToLog("Transfer Thread Error: " + Q(text));
     Host.TransferError();
     AppendDetail(Q(text));
-    if (Queue.CountInState(tsPending) == 0 && Queue.CountInState(tsActive) == 0) AllDone();
   };
   Queue.OnLog = [this](TFTPComponent&, const std::string& text) { AppendDetail(Q(text)); };
   Reset();
@@ -193,7 +198,10 @@ void TfrmTransfer::ItemFinished(TTransferItem& item) {
 
 void TfrmTransfer::AllDone() {
   Current = nullptr;
-  Host.SetStatusLine(QString());
+  Host.SetStatusLine(Failed == 0   ? QString()
+                     : Failed == 1 ? QString("1 transfer failed")
+                                   : QString("%1 transfers failed").arg(Failed));
+  Failed = 0;
   Host.EndOfAll();
   hide();
   Reset();
@@ -227,15 +235,23 @@ void TfrmTransfer::Skip() {
 
 void TfrmTransfer::Cancel() {
   if (!Current) return;
+  StopAll();
+}
+
+void TfrmTransfer::StopAll() {
   btnSkip->setEnabled(false);
   btnCancel->setEnabled(false);
   Host.SetStatusLine("Cancelling all pending files...");
+  // The pending ones first: cancelling the running one makes the queue look for the next.
   for (int i = 0; i < Queue.Count(); ++i) {
     if (Queue.Item(i).State == tsPending) Queue.SetState(Queue.Item(i), tsCancelled);
   }
-  TTransferItem& item = *Current;
-  Queue.Cancel(item);
-  Queue.SetState(item, tsCancelled);
+  for (int i = 0; i < Queue.Count(); ++i) {
+    TTransferItem& item = Queue.Item(i);
+    if (item.State != tsActive) continue;
+    Queue.Cancel(item);
+    Queue.SetState(item, tsCancelled);
+  }
   AllDone();
 }
 

@@ -43,6 +43,8 @@ class TfrmTransfer : public QDialog {
   void Refresh(TTransferItem& item);
   void Skip();
   void Cancel();
+  // Cancels every pending and running item and ends the batch (the program is closing).
+  void StopAll();
   void ToggleDetails();
   TTransferItem* CurrentItem() const { return Current; }
   QString Text(const char* labelName) const;
@@ -60,6 +62,7 @@ class TfrmTransfer : public QDialog {
   ITransferWindowHost& Host;
   TTransferItem* Current = nullptr;
   TfrmTransferMngr* Manager = nullptr;
+  int Failed = 0;  // items of this batch that failed
   QTimer tmrProgress;
   QLabel* lblFileName;
   QLabel* lblCurrentBytes;

@@ -208,7 +208,8 @@ bool TCustomView::HandleKey(int key, Qt::KeyboardModifiers modifiers) {
       }
       return true;
     case Qt::Key_Delete:
-      if (anySelected) DeleteSelected(!shift);
+      // Shift+Delete alone deletes without the question.
+      if (anySelected) DeleteSelected(modifiers != Qt::ShiftModifier);
       return true;
     case Qt::Key_F2:
       RenameFocused();

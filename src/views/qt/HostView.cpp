@@ -11,6 +11,7 @@
 
 #include "engine/EngineSettings.h"
 #include "settings/Preferences.h"
+#include "transfers/qt/ConfirmDialogs.h"
 #include "ui/QtText.h"
 #include "ui/TreeCombo.h"
 #include "views/FolderItems.h"
@@ -56,7 +57,9 @@ THostView::THostView(QWidget* parent, std::shared_ptr<TEventTarget> target)
     TCustomView* destination = OnTransfer ? OnTransfer(*this) : nullptr;
     if (destination) SendSelection(destination);
   });
-  ConfirmDelete = [](int, const QString&, bool) { return true; };
+  ConfirmDelete = [this](int count, const QString& name, bool folder) {
+    return ConfirmRemoteDelete(ListView(), count, name, folder);
+  };
   BindEngine();
 }
 
@@ -70,7 +73,13 @@ THostView::~THostView() {
 
 void THostView::BindEngine() {
   Ftp->OnAborted = [this](TFTPComponent&) { UpdateState(usTransferError); };
-  Ftp->OnConnectFailed = [this](TFTPComponent&) { UpdateState(usConnectFailed); };
+  Ftp->OnConnectFailed = [this](TFTPComponent&) {
+    UpdateState(usConnectFailed);
+    if (!Resuming) return;
+    // Logging on again failed: the session ends as any other would.
+    Resuming = false;
+    EndSession();
+  };
   Ftp->OnConnected = [this](TFTPComponent&) { UpdateState(usGreeting); };
   Ftp->OnDisconnected = [this](TFTPComponent&) { Disconnected(); };
   Ftp->OnError = [this](TFTPComponent&, int, const std::string& text) {
@@ -87,6 +96,11 @@ void THostView::BindEngine() {
   };
   Ftp->OnLog = [this](TFTPComponent&, const std::string& text) { Log(Q(text)); };
   Ftp->OnLoggedIn = [this](TFTPComponent&) {
+    SessionOpen = true;
+    if (Resuming) {
+      Resumed();
+      return;
+    }
     UpdateState(usConnected);
     Rows->Clear();
     Rows->Editable = true;
@@ -101,7 +115,8 @@ void THostView::BindEngine() {
 }
 
 bool THostView::Connected() const {
-  return Ftp->IsConnected();
+  // A session being made again takes commands: they wait behind the log-on.
+  return Ftp->IsConnected() || Resuming;
 }
 
 std::string THostView::FolderBytes() const {
@@ -129,6 +144,9 @@ void THostView::Connect(const QString& host, int port, const QString& user, cons
   Ftp->Password = S(password);
   Ftp->Account = S(account);
   Ftp->Encryption = encryption;
+  SessionOpen = false;
+  Resuming = false;
+  LastCommand = nullptr;
   if (Ftp->IsConnected()) Ftp->Disconnect();
   const TPreferences& preferences = Preferences();
   ConnectAsPreferred(*Ftp, preferences);
@@ -136,6 +154,8 @@ void THostView::Connect(const QString& host, int port, const QString& user, cons
 }
 
 void THostView::Disconnect() {
+  SessionOpen = false;
+  LastCommand = nullptr;
   if (Ftp->IsBusy()) Ftp->Abort();
   Ftp->Disconnect();
 }
@@ -149,10 +169,55 @@ void THostView::Stop() {
 }
 
 void THostView::Disconnected() {
+  // While logging on again: the closed connection's last reports, or a failed log-on, which
+  // its own report ends.
+  if (Resuming) return;
+  const bool nested = WaitLoop || Walking;
   if (WaitLoop) {
     WaitFailed = true;
     WaitLoop->quit();
   }
+  if (SessionOpen) {
+    // The server closed the session (a command's request found it closed: an idle
+    // connection is not watched). Log on again with the same values; the pane keeps what it
+    // shows. The command runs again once the pane is back in its folder, unless it was part
+    // of a walk or a delete, which ended with its failure.
+    SessionOpen = false;
+    Resuming = true;
+    const auto recent = std::chrono::milliseconds(EngineSettings().FTPTimeout.load() * 2 + 1000);
+    if (nested || std::chrono::steady_clock::now() - LastCommandTime > recent) {
+      LastCommand = nullptr;
+    }
+    Log("The server closed the connection; logging on again");
+    UpdateState(usBusy);
+    ConnectAsPreferred(*Ftp, Preferences());
+    return;
+  }
+  EndSession();
+}
+
+void THostView::Resumed() {
+  Resuming = false;
+  // A walk or a wait that went on meanwhile sent its own requests behind the log-on.
+  if (Busy()) return;
+  const std::string folder = FolderBytes();
+  const std::function<void()> command = std::exchange(LastCommand, nullptr);
+  if (!folder.empty()) Ftp->ChangeFolder(folder);
+  if (command) {
+    command();
+  } else {
+    Ftp->GetFolder();
+  }
+}
+
+void THostView::RememberCommand(std::function<void()> command) {
+  LastCommand = std::move(command);
+  LastCommandTime = std::chrono::steady_clock::now();
+}
+
+void THostView::EndSession() {
+  SessionOpen = false;
+  LastCommand = nullptr;
   ListView()->setEnabled(false);
   Rows->Editable = false;
   LogEntries.clear();
@@ -228,6 +293,7 @@ bool THostView::OpenItem(const QModelIndex& item) {
 bool THostView::ChangeFolder(const QString& pathText) {
   if (!Connected()) return false;
   const std::string path = WithSlash(S(pathText));
+  RememberCommand([this, path] { ChangeFolder(Q(path)); });
   TotalSize = -1;
   if (Folders.Contains(path)) {
     ShowInTree(path, true);
@@ -294,7 +360,9 @@ bool THostView::FolderUp() {
 }
 
 bool THostView::MakeFolder(const QString& name, bool) {
-  Ftp->MakeFolder(S(name));
+  // By its whole path: a session made again may not be in the pane's folder yet.
+  const std::string path = name.startsWith('/') ? S(name) : FolderBytes() + S(name);
+  Ftp->MakeFolder(path);
   RefreshFolder();
   return true;
 }

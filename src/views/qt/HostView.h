@@ -5,6 +5,7 @@
 
 #include <QPointer>
 #include <QStringList>
+#include <chrono>
 #include <deque>
 #include <map>
 #include <memory>
@@ -59,7 +60,7 @@ class THostView : public TCustomView {
   // Who answers the transfer queue's questions (dialogs when null).
   IQueueQuestions* Questions = nullptr;
   // The delete confirmation (count, name of the selected item, whether it is a folder);
-  // true for Yes. The dialog unless replaced.
+  // true for Yes. Unless replaced, the delete question over this pane, through the prompter.
   std::function<bool(int count, const QString& name, bool folder)> ConfirmDelete;
 
   std::function<void(THostView& sender, const QString& text)> OnLog;
@@ -131,6 +132,13 @@ class THostView : public TCustomView {
   void AfterListing();
   void FolderArrived(const std::string& path, uint8_t kind);
   void Disconnected();
+  // The session is over: the pane empties and reports itself disconnected.
+  void EndSession();
+  // Logged on again after the server had closed the session: back to the folder, then the
+  // command that found the session closed.
+  void Resumed();
+  // A command that may run again when its request finds the session closed.
+  void RememberCommand(std::function<void()> command);
   void ProgressArrived(uint8_t kind, bool isFile, int64_t count);
   void CaptionEdited(int row, const QString& text);
   void StartNextFetch();
@@ -164,6 +172,12 @@ class THostView : public TCustomView {
   std::function<void()> CheckWait;  // ends the wait once its folder is listed
   std::string WaitPath;
   bool Walking = false;
+  // Logged on, and not closed by the person (Disconnect, or Connect for another session). A
+  // session the server closes is made again with the same values (Resuming until then).
+  bool SessionOpen = false;
+  bool Resuming = false;
+  std::function<void()> LastCommand;
+  std::chrono::steady_clock::time_point LastCommandTime;
   std::shared_ptr<bool> Alive = std::make_shared<bool>(true);
 };
 

@@ -9,6 +9,7 @@
 #include "transfers/TreeWalk.h"
 #include "transfers/qt/ConfirmDialogs.h"
 #include "ui/QtText.h"
+#include "views/PrivateFolder.h"
 #include "views/RemoteItem.h"
 #include "views/TextUtils.h"
 #include "views/qt/HostView.h"
@@ -142,7 +143,12 @@ bool THostView::UploadFile(TCustomView& source) {
 bool THostView::FetchSelected(TCustomView& other, uint8_t kind) {
   const QModelIndexList selected = ListView()->SelectedItems();
   if (!Connected() || selected.isEmpty()) return false;
-  std::string target = kind == 2 ? S(other.Folder()) : TemporaryFolder();
+  RememberCommand([this, to = QPointer<TCustomView>(&other), kind] {
+    if (to) FetchSelected(*to, kind);
+  });
+  // Files to view, open or edit go to this run's private folder (kind 2 is a download).
+  std::string target = kind == 2 ? S(other.Folder()) : PrivateFolder();
+  if (target.empty()) return false;
   EnsureTrailingSeparator(target, other.Seperator());
   FetchedFiles.clear();
   FetchQueue.clear();
@@ -154,7 +160,10 @@ bool THostView::FetchSelected(TCustomView& other, uint8_t kind) {
       Log(Q("\"" + name + "\" cannot be a local file name; not transferred"));
       continue;
     }
-    FetchQueue.push_back({S(Folder()) + name, target + name, Preferences().TransferModeFor(name)});
+    // Nothing but a file of ours is written to there: a link in its place goes first.
+    const std::string local = kind == 2 ? target + name : PrivateFilePath(name);
+    if (local.empty()) continue;
+    FetchQueue.push_back({S(Folder()) + name, local, Preferences().TransferModeFor(name)});
   }
   ListView()->setEnabled(false);
   StartNextFetch();
@@ -175,12 +184,14 @@ void THostView::StartNextFetch() {
 bool THostView::DeleteSelected(bool confirm) {
   const QModelIndexList selected = ListView()->SelectedItems();
   if (selected.isEmpty() || Busy() || !Connected()) return false;
-  if (confirm &&
-      !ConfirmDelete(static_cast<int>(selected.size()),
-                     GetItemName(ListView()->FocusedItem().isValid() ? ListView()->FocusedItem()
-                                                                     : selected.first()),
-                     IsFolder(selected.first()))) {
-    return false;
+  if (confirm) {
+    // One entry is named in the question: the selected one, wherever the focus is.
+    const QModelIndex focused = ListView()->FocusedItem();
+    const QModelIndex named = selected.size() > 1 && focused.isValid() ? focused : selected.first();
+    if (!ConfirmDelete || !ConfirmDelete(static_cast<int>(selected.size()), GetItemName(named),
+                                         IsFolder(named) && !IsLink(named))) {
+      return false;
+    }
   }
   Walking = true;
   const std::string start = S(Folder());

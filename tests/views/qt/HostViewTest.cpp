@@ -1,8 +1,10 @@
 // The remote pane against the scripted server: what it sends for browsing, masks, renaming,
-// deleting whole folders and waiting for folders, and what it forgets on disconnect.
+// deleting whole folders and waiting for folders, what it forgets on disconnect, and a session
+// the server closed made again.
 
 #include <QAbstractItemModel>
 #include <QStandardItemModel>
+#include <algorithm>
 
 #include "support/ScriptedFtpServer.h"
 #include "ui/TreeCombo.h"
@@ -204,6 +206,53 @@ TEST_F(HostViewTest, AWaitForAFolderEndsWhenThePaneCloses) {
   EXPECT_TRUE(waitReturned);
   EXPECT_FALSE(waited);
   EXPECT_EQ(View, nullptr);
+}
+
+// The server closes the browsing session: the next command logs on again with the same
+// values, goes back to the folder and runs; when that log-on is refused the pane ends the
+// session as any disconnect would.
+TEST_F(HostViewTest, ASessionTheServerClosedIsMadeAgainByTheNextCommand) {
+  const std::string inner = "-rw-r--r-- 1 u g 5 Jan  1  2020 inner.txt\r\n";
+  TScript first = LoggedOnAtRoot(kRoot);
+  Enter(first, "/sub", inner);
+  first.Close();
+  TScript second;
+  second.Reply("220 Ready").On("331 Password").On("230 In").On("350 R").On("350 R");
+  second.On("500 Unknown command");  // FEAT
+  second.On("250 OK");               // back to /sub/
+  Enter(second, "/sub", inner + "-rw-r--r-- 1 u g 7 Jan  1  2020 new.txt\r\n");
+  second.Close();
+  TScript refused;
+  refused.Reply("220 Ready").On("331 Password").On("530 Login incorrect").WaitClose();
+  TScriptedFtpServer server({first, second, refused});
+  Open(server);
+  std::vector<int> states;
+  View->OnUpdateState = [&states](TCustomView&, int code, int) { states.push_back(code); };
+  ASSERT_TRUE(View->ChangeFolder("/sub/"));
+  ASSERT_TRUE(RunUntil([&] { return Names() == QStringList{"inner.txt"}; }));
+  ASSERT_TRUE(server.WaitForConnections(1, std::chrono::seconds(10)));
+
+  View->RefreshFolder();
+  ASSERT_TRUE(RunUntil([&] { return Names() == (QStringList{"inner.txt", "new.txt"}); }));
+  EXPECT_TRUE(View->Connected());
+  EXPECT_EQ(View->Folder(), "/sub/");
+  EXPECT_EQ(std::count(states.begin(), states.end(), usDisconnected), 0) << "the session went on";
+  const TCommands all = server.Commands();
+  const auto again = std::find(all.begin() + 1, all.end(), "USER anonymous");
+  ASSERT_NE(again, all.end());
+  TCommands resumed(again + 5, all.end());
+  for (auto& command : resumed) {
+    if (command.rfind("PORT ", 0) == 0) command = "PORT";
+  }
+  EXPECT_EQ(resumed, (TCommands{"CWD /sub/", "CWD /sub/", "PWD", "PORT", "LIST"}));
+
+  View->RefreshFolder();
+  ASSERT_TRUE(RunUntil([&] { return std::count(states.begin(), states.end(), usDisconnected); }));
+  EXPECT_FALSE(View->Connected());
+  EXPECT_EQ(View->Model().rowCount(), 0);
+  EXPECT_TRUE(View->Cache().Paths().empty());
+  EXPECT_EQ(std::count(states.begin(), states.end(), usConnectFailed), 1);
+  EXPECT_EQ(std::count(states.begin(), states.end(), usDisconnected), 1);
 }
 
 }  // namespace

@@ -12,11 +12,14 @@
 #include <map>
 #include <random>
 
+#include <unistd.h>
+
 #include "engine/EngineSettings.h"
 #include "settings/Preferences.h"
 #include "support/Files.h"
 #include "support/RealFtpServer.h"
 #include "transfers/TransferQueue.h"
+#include "views/PrivateFolder.h"
 #include "views/TextUtils.h"
 #include "views/qt/HostView.h"
 #include "views/qt/LocalView.h"
@@ -152,13 +155,24 @@ TEST_P(PanesRealServerTest, BrowseSortAndMoveWholeFoldersBothWays) {
   EXPECT_TRUE(RunUntil([&] { return localSize() == 3000000; })) << localSize();
 }
 
-// In passive mode: the pane lists and fetches over data connections it opens itself.
-TEST_P(PanesRealServerTest, InPassiveModeFetchedFilesArriveInTheTemporaryFolder) {
+// In passive mode: the pane lists and fetches over data connections it opens itself. A file
+// to view goes to this run's private folder; a link another user planted where the shared
+// temporary folder would have held it is not followed.
+TEST_P(PanesRealServerTest, InPassiveModeFetchedFilesArriveInThePrivateFolder) {
   EngineSettings().PassiveMode = true;
   struct TActiveAgain {
     ~TActiveAgain() { EngineSettings().PassiveMode = false; }
   } activeAgain;
-  WriteFile(Server->Root() + "fetch-me.bin", RandomBytes(20000, 3));
+  const std::string name = "fetch-me-" + std::to_string(::getpid()) + ".bin";
+  WriteFile(Server->Root() + name, RandomBytes(20000, 3));
+  const std::string victim = LocalRoot + "victim.txt";
+  WriteFile(victim, "mine");
+  const std::string planted = TemporaryFolder() + name;
+  fs::create_symlink(victim, planted);
+  struct TUnplant {
+    std::string Path;
+    ~TUnplant() { ::unlink(Path.c_str()); }
+  } unplant{planted};
   Connect();
   QStringList fetched;
   uint8_t kind = 0;
@@ -166,14 +180,14 @@ TEST_P(PanesRealServerTest, InPassiveModeFetchedFilesArriveInTheTemporaryFolder)
     fetched = files;
     kind = fetchKind;
   };
-  Select(*Remote, "fetch-me.bin");
+  Select(*Remote, QString::fromStdString(name));
   ASSERT_TRUE(Remote->FetchSelected(*Local, 4));
   ASSERT_TRUE(RunUntil([&] { return !fetched.isEmpty(); }));
   EXPECT_EQ(kind, 4);
   ASSERT_EQ(fetched.size(), 1);
-  EXPECT_EQ(fetched[0].toStdString(), TemporaryFolder() + "fetch-me.bin");
-  EXPECT_EQ(ReadFile(fetched[0].toStdString()), ReadFile(Server->Root() + "fetch-me.bin"));
-  fs::remove(fetched[0].toStdString());
+  EXPECT_EQ(fetched[0].toStdString(), PrivateFolder() + name);
+  EXPECT_EQ(ReadFile(fetched[0].toStdString()), ReadFile(Server->Root() + name));
+  EXPECT_EQ(ReadFile(victim), "mine");
 }
 
 // A server on ::1, named as an address writes it: listed, fetched through the queue, and
