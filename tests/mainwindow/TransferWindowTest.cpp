@@ -128,15 +128,20 @@ TEST_F(TransferWindowTest, ASingleDownloadEndsWithTheEndOfAllNoticeAndItsListedD
 // The last item of a batch fails: the batch ends and the status says so; the manager
 // re-submits the failed item, which then arrives.
 TEST_F(TransferWindowTest, ABatchWhoseLastItemFailsEndsSaysSoAndCanBeResubmitted) {
-  TScript script;
-  script.Reply("220 Ready").On("331 Password").On("230 In").On("350 R").On("350 R");
-  script.On("500 Unknown command");  // FEAT
+  auto logOn = [] {
+    TScript script;
+    script.Reply("220 Ready").On("331 Password").On("230 In").On("350 R").On("350 R");
+    return script.On("500 Unknown command");  // FEAT
+  };
+  TScript script = logOn();
   script.On("200 Type set").On("200 PORT ok").On("150 Opening").SendData("one");
   script.Reply("226 Done");
-  script.On("200 Type set").On("200 PORT ok").On("550 two: No such file");
-  script.On("200 Type set").On("200 PORT ok").On("150 Opening").SendData("two");
-  script.Reply("226 Done").WaitClose();
-  TScriptedFtpServer server({script});
+  script.On("200 Type set").On("200 PORT ok").On("550 two: No such file").WaitClose();
+  // A failed run's connection is not used again: the re-submitted item logs on afresh.
+  TScript again = logOn();
+  again.On("200 Type set").On("200 PORT ok").On("150 Opening").SendData("two");
+  again.Reply("226 Done").WaitClose();
+  TScriptedFtpServer server({script, again});
   const std::string local =
       ::testing::TempDir() + "pelmar-batch-" + std::to_string(::getpid()) + "/";
   fs::create_directories(local);

@@ -296,8 +296,8 @@ void TRealFtpServer::StartPyftpdlib() {
     args.insert(args.end(), {"--certfile", Options.Certificate});
     if (Options.ImplicitTls) args.push_back("--implicit");
     if (Options.PlainData) args.push_back("--plain-data");
-    if (Options.HostileNames) args.push_back("--hostile-names");
   }
+  if (Options.HostileNames) args.push_back("--hostile-names");
   Pid = Spawn(args, out);
   if (Pid < 0) {
     Error = "cannot start /usr/bin/python3";

@@ -35,7 +35,7 @@ class HostileFS(AbstractedFS):
             for line in ("drwxr-xr-x   2 owner    group           0 Jan 01  2020 ../../..",
                          "-rw-r--r--   1 owner    group           5 Jan 01  2020 ../escape.txt",
                          "drwxr-xr-x   2 owner    group           0 Jan 01  2020 a/b"):
-                yield line + "\r\n"
+                yield (line + "\r\n").encode()
 
 
 def main():
