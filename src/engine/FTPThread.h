@@ -129,6 +129,7 @@ class TFTPThread {
   bool ProtectData = false;     // PROT P accepted: every data connection is TLS
   int64_t ResumeExpected = -1;  // a resumed download's size by SIZE; -1 when unknown
   bool ResumeMismatch = false;  // the resumed download did not come out at that size
+  std::string ResumedUpload;    // the server's name of a resumed upload, checked by SIZE after
   bool DataFailed = false;      // the data connection broke in a way the reply may not show
   bool NoRetry = false;         // a refusal another connection attempt would only repeat
 };

@@ -348,6 +348,20 @@ bool TFTPThread::Transfer(const std::string& command, bool receive, int64_t offs
       ResumeMismatch = true;
       ok = false;
     }
+    if (ok && !receive && !ResumedUpload.empty()) {
+      // A server may take REST and then store the data from the start: its copy must come to
+      // the local file's size.
+      SendCommand("SIZE " + ResumedUpload);
+      const int sizeReply = ReadReply();
+      const auto size = sizeReply == 213 ? ParseSizeReply(LastReplyLine) : std::nullopt;
+      if (size && *size != bytes) {
+        PostError(kErrorResumeMismatch, "The server's copy of " + ResumedUpload + " came to " +
+                                            std::to_string(*size) + " bytes instead of " +
+                                            std::to_string(bytes) +
+                                            "; the server did not continue where its copy ended");
+        ok = false;
+      }
+    }
     if (ok && !stream.Finish()) {
       PostError(0, stream.ErrorText());
       ok = false;
@@ -410,7 +424,9 @@ void TFTPThread::ServeDownload(const TArgs& args) {
 void TFTPThread::ServeUpload(const TArgs& args) {
   const int64_t offset = Shared->ServerCanResume.load() ? OffsetArgument(args) : 0;
   TSequentialFileStream stream(RequestArg(args, 0), fmOpenReadDenyWrite);
+  ResumedUpload = offset > 0 ? RequestArg(args, 1) : std::string();
   Transfer("STOR " + RequestArg(args, 1), false, offset, stream);
+  ResumedUpload.clear();
 }
 
 }  // namespace pelmar

@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QIcon>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 
@@ -23,6 +24,8 @@ int main(int argc, char** argv) {
     std::printf("pelmar %s\n", PELMAR_VERSION);
     return 0;
   }
+  // A file past the size limit fails its write (and that transfer) instead of ending Pelmar.
+  std::signal(SIGXFSZ, SIG_IGN);
   QApplication app(argc, argv);
   QIcon ownIcon;
   for (const int size : {32, 64, 256}) {

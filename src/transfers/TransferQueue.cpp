@@ -277,6 +277,16 @@ void TTransferItems::Start(TTransferItem& item, TFTPComponent& connection) {
   item.BytesDone = 0;
   if (OnItemStarted) OnItemStarted(*this, item);
   const TPreferences& preferences = Preferences();
+  if (!item.Upload && item.IsFolder) {
+    // Making a local folder needs no server.
+    StartLocalFolder(item);
+    return;
+  }
+  if (item.LoggingOn && connection.LoggedIn) {
+    // What went wrong in the log-on's earlier attempts is no reason any more.
+    item.FailureText.clear();
+    item.LastReply.clear();
+  }
   item.LoggingOn = !connection.LoggedIn;
   if (!connection.LoggedIn) {
     if (Host) Host->SetStatusText("Logging on to " + item.Host + "...");
@@ -310,25 +320,7 @@ void TTransferItems::Start(TTransferItem& item, TFTPComponent& connection) {
     }
     return;
   }
-  if (!IsSafeLocalName(item.FileName)) {
-    Fail(item, "\"" + item.FileName + "\" cannot be a local file name; not transferred");
-    return;
-  }
-  if (const std::string problem = DestinationProblem(item.DestRoot, item.DestFolder);
-      !problem.empty()) {
-    Fail(item, "The folder " + item.DestFolder + " cannot be written to (" + problem +
-                   "); not transferred");
-    return;
-  }
-  if (item.IsFolder) {
-    const std::string folder = item.DestFolder + item.FileName;
-    if (::mkdir(folder.c_str(), 0777) != 0 && errno != EEXIST) {
-      Fail(item, "Unable to create folder " + folder + ": " + std::strerror(errno));
-      return;
-    }
-    ProgressReport(item, pkDone, 0);
-    return;
-  }
+  if (!LocalPathAllowed(item)) return;
   const std::string source = item.SourceFolder + item.FileName;
   const std::string destination = item.DestFolder + item.FileName;
   if (item.RestartOffset > 0) {
@@ -336,6 +328,30 @@ void TTransferItems::Start(TTransferItem& item, TFTPComponent& connection) {
   } else {
     connection.Download(source, destination, mode);
   }
+}
+
+bool TTransferItems::LocalPathAllowed(TTransferItem& item) {
+  if (!IsSafeLocalName(item.FileName)) {
+    Fail(item, "\"" + item.FileName + "\" cannot be a local file name; not transferred");
+    return false;
+  }
+  if (const std::string problem = DestinationProblem(item.DestRoot, item.DestFolder);
+      !problem.empty()) {
+    Fail(item, "The folder " + item.DestFolder + " cannot be written to (" + problem +
+                   "); not transferred");
+    return false;
+  }
+  return true;
+}
+
+void TTransferItems::StartLocalFolder(TTransferItem& item) {
+  if (!LocalPathAllowed(item)) return;
+  const std::string folder = item.DestFolder + item.FileName;
+  if (::mkdir(folder.c_str(), 0777) != 0 && errno != EEXIST) {
+    Fail(item, "Unable to create folder " + folder + ": " + std::strerror(errno));
+    return;
+  }
+  ProgressReport(item, pkDone, 0);
 }
 
 void TTransferItems::Fail(TTransferItem& item, const std::string& why) {
@@ -455,14 +471,18 @@ void TTransferItems::ErrorReport(TTransferItem& item, TFTPComponent& sender, int
     OnLog(sender, text);
   }
   if (!Current(item, sender)) return;
+  if (item.LoggingOn) {
+    // The engine tries the log-on again as often as the preferences say; its outcome (logged
+    // on, or disconnected) decides. The error says why, should it fail.
+    NoteFailure(item, text);
+    return;
+  }
   // The first error of a run says why it failed. What may pass on another connection: a
   // socket error (reset, time-out) and the replies that say the connection failed; not a
   // refusal, a local file that cannot be written, nor a resume that went wrong.
   const int reply = FinalReplyCode(item.LastReply);
   if (code == kErrorResumeMismatch) {
     item.RefetchWhole = true;
-  } else if (item.LoggingOn) {
-    // The engine has tried the log-on as often as the preferences say already.
   } else if (code >= 10000 && code < kErrorLocalFileLarger) {
     item.Retryable = true;
   } else if (code == 0 && (reply == 421 || reply == 425 || reply == 426)) {
@@ -504,10 +524,11 @@ void TTransferItems::RunFailed(TTransferItem& item, TFTPComponent* sender, const
   const bool partial = inPlace && LocalFileSize(local, arrived) && arrived > 0;
   std::string again;
   if (item.RefetchWhole && !item.Refetched) {
-    // Into a temporary file beside the partial one, which stays until the whole file is in.
+    // A download goes into a temporary file beside the partial one, which stays until the
+    // whole file is in; an upload replaces the server's wrong copy.
     item.Refetched = true;
     item.RestartOffset = 0;
-    again = "Fetching " + item.FileName + " whole: " + why;
+    again = (item.Upload ? "Sending " : "Fetching ") + item.FileName + " whole: " + why;
   } else if (item.Retryable && !item.RefetchWhole && item.Attempts < ItemRetries()) {
     item.Attempts++;
     const bool text = Preferences().TransferModeFor(item.FileName) == 0;
@@ -533,7 +554,8 @@ void TTransferItems::RunFailed(TTransferItem& item, TFTPComponent* sender, const
 }
 
 void TTransferItems::FileSizeReport(TTransferItem& item, const std::string& path, int64_t size) {
-  if (item.Upload || size == item.Size) return;
+  // After REST some servers announce the bytes still to come, others the whole file.
+  if (item.Upload || size == item.Size || item.RestartOffset > 0) return;
   const size_t slash = path.find_last_of('/');
   const std::string folder = slash == std::string::npos ? "" : path.substr(0, slash + 1);
   const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);

@@ -92,6 +92,10 @@ class TTransferItems {
   void DisconnectedReport(TTransferItem& item, TFTPComponent& sender);
   void FileSizeReport(TTransferItem& item, const std::string& path, int64_t size);
   void Fail(TTransferItem& item, const std::string& why);
+  // False (with the item failed) when a download's name or folder may not be used locally.
+  bool LocalPathAllowed(TTransferItem& item);
+  // A folder of a download is made here, without the server.
+  void StartLocalFolder(TTransferItem& item);
   // Ends the item's run with a failure: the connection is replaced, and the item runs again
   // (when the failure may pass and its tries are not used up) or fails for good.
   void RunFailed(TTransferItem& item, TFTPComponent* sender, const std::string& why);

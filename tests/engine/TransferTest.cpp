@@ -328,16 +328,20 @@ TEST_F(TransferTest, ResumeOnAServerThatCannotResumeFetchesTheWholeFile) {
   EXPECT_EQ(ReadFile(Dir + "part"), "new");
 }
 
-TEST_F(TransferTest, UploadsFromTheStartAndFromAnOffset) {
+TEST_F(TransferTest, UploadsFromTheStartAndResumedOnesCheckedBySize) {
   const std::string content = "0123456789abcdef";
   WriteFile(Dir + "src", content);
   TScript after;
   after.On("200 Type set").On("200 PORT ok").On("150 Opening").ReceiveData().Reply("226 Done");
   after.On("200 Type set").On("200 PORT ok").On("350 Restarting").On("150 Opening");
-  after.ReceiveData().Reply("226 Done").On("257 \"/done\"");
+  after.ReceiveData().Reply("226 Done").On("213 16");
+  // A server that stored the resumed part from the start: its copy is too short.
+  after.On("200 Type set").On("200 PORT ok").On("350 Restarting").On("150 Opening");
+  after.ReceiveData().Reply("226 Done").On("213 6").On("257 \"/done\"");
   auto server = StartServer(after);
   auto ftp = LogOn(*server);
   ftp->Upload(Dir + "src", "up.bin", 3);
+  ftp->ResumeUpload(Dir + "src", "up.bin", 1, 10);
   ftp->ResumeUpload(Dir + "src", "up.bin", 1, 10);
   Finish(*ftp);
   const TCommands sent = Sent(*server);
@@ -345,7 +349,13 @@ TEST_F(TransferTest, UploadsFromTheStartAndFromAnOffset) {
   EXPECT_EQ(sent[2], "STOR up.bin");
   EXPECT_EQ(sent[5], "REST 10");
   EXPECT_EQ(sent[6], "STOR up.bin");
-  EXPECT_EQ(server->Uploaded(), content + content.substr(10));
+  EXPECT_EQ(sent[7], "SIZE up.bin");
+  EXPECT_EQ(server->Uploaded(), content + content.substr(10) + content.substr(10));
+  EXPECT_EQ(EventsStartingWith("error:"),
+            (std::vector<std::string>{"error:20002:The server's copy of up.bin came to 6 bytes "
+                                      "instead of 16; the server did not continue where its "
+                                      "copy ended",
+                                      "error:0:Unable to complete transfer"}));
 }
 
 TEST_F(TransferTest, AbortDuringADownloadSendsAbor) {

@@ -298,6 +298,7 @@ void TRealFtpServer::StartPyftpdlib() {
     if (Options.PlainData) args.push_back("--plain-data");
   }
   if (Options.HostileNames) args.push_back("--hostile-names");
+  if (Options.DishonestRest) args.push_back("--dishonest-rest");
   Pid = Spawn(args, out);
   if (Pid < 0) {
     Error = "cannot start /usr/bin/python3";

@@ -35,6 +35,8 @@ struct TServerOptions {
   // pyftpdlib only: the listing of every folder named "trap" also names entries that no
   // honest server has ("../../..", "../escape.txt", "a/b"), as a hostile server would.
   bool HostileNames = false;
+  // pyftpdlib only: REST is answered 350 but ignored (whole files are sent), SIZE is unknown.
+  bool DishonestRest = false;
 };
 
 // Certificates made for one test in a temporary folder (tests/support/servers/makecert.py):

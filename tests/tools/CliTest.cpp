@@ -322,6 +322,21 @@ TEST(PelmarCliTrust, NothingOutsideTheDestinationNothingSilentlyLost) {
   EXPECT_EQ(larger.Status, 0) << larger.Err;
   EXPECT_EQ(ReadFile(local + "big.bin"), content.substr(0, 30000));
   EXPECT_NE(larger.Err.find("is larger than the server's"), std::string::npos) << larger.Err;
+
+  // Without SIZE, and with REST taken but ignored, the listing decides: a partial file and a
+  // larger local file both end as the server's file.
+  TRealFtpServer dishonest(TServerKind::Pyftpdlib, {.DishonestRest = true});
+  ASSERT_TRUE(dishonest.Started()) << dishonest.StartError();
+  WriteFile(dishonest.Root() + "big.bin", content);
+  for (const size_t have : {size_t{3000}, size_t{70000}}) {
+    WriteFile(local + "d.bin", have < content.size()
+                                   ? content.substr(0, have)
+                                   : content + content.substr(0, have - content.size()));
+    TRun resumed = RunCli("--resume get " + dishonest.Url() + "big.bin " + local + "d.bin", local);
+    EXPECT_EQ(resumed.Status, 0) << resumed.Err;
+    EXPECT_EQ(ReadFile(local + "d.bin"), content) << have;
+    EXPECT_NE(resumed.Err.find("; fetching the whole file"), std::string::npos) << resumed.Err;
+  }
 }
 
 TEST(PelmarCliResume, AServerThatCannotResumeGetsTheWholeUpload) {

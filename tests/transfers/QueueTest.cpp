@@ -285,6 +285,7 @@ TEST(QueueFailures, EachItemEndsOnceWithItsOwnReport) {
     const char* FirstFailure;                 // how FailureText starts
     std::optional<std::string> FirstContent;  // the first file afterwards, when there is one
     long FileSizeLimit = 0;                   // RLIMIT_FSIZE while the queue runs; 0: none
+    int Retries = 1;                          // log-on attempts
   };
   std::vector<TCase> cases;
   {
@@ -345,11 +346,19 @@ TEST(QueueFailures, EachItemEndsOnceWithItsOwnReport) {
     second(two).WaitClose();
     cases.push_back({"log-on stalls", {one, two}, "Aborted due to Error", "", {}});
   }
+  {
+    TScript one;
+    one.WaitClose();
+    TScript two = logOn();
+    two.On("200 Type set").On("200 PORT ok").On("150 Opening").SendData("one").Reply("226 Done");
+    second(two).WaitClose();
+    cases.push_back({"log-on stalls once", {one, two}, "Done", "", "one", 0, 2});
+  }
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Name);
     Preferences() = TPreferences();
     EngineSettings().FTPTimeout = 1000;
-    EngineSettings().FTPRetries = 1;
+    EngineSettings().FTPRetries = c.Retries;
     auto target = std::make_shared<TPlainEventTarget>();
     TScriptedFtpServer server(c.Scripts);
     const std::string dir =

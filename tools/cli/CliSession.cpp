@@ -1,6 +1,7 @@
 #include "CliSession.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 
@@ -57,6 +58,13 @@ TCliSession::TCliSession(bool verbose)
     if (VerboseLog) PrintLogLine(text);
     if (FinalReplyCode(text) != 0) LastReply = text;
     WatchRestart(text);
+    // Whether the engine could check a resumed download's size with SIZE.
+    if (text.rfind("SIZE ", 0) == 0) {
+      SizeAsked = true;
+    } else if (SizeAsked && FinalReplyCode(text) != 0) {
+      SizeAsked = false;
+      SizeAnswered = FinalReplyCode(text) == 213;
+    }
     if (text == "PWD") ReplyBeforeMarker = LastReply;
   };
   Ftp->OnError = [this](TFTPComponent&, int code, const std::string& text) {
@@ -219,6 +227,7 @@ bool TCliSession::RunTransfer(bool upload, const std::string& local, const std::
   LastErrorCode = 0;
   LastFailureReply.clear();
   RestartRefusal.clear();
+  SizeAnswered = false;
   const int errors = Errors;
   const int done = DoneReports;
   const int mode = Preferences().TransferModeFor(upload ? local : remote);
@@ -234,7 +243,29 @@ bool TCliSession::RunTransfer(bool upload, const std::string& local, const std::
   return TransferSucceeded(errors, done, upload ? "upload failed" : "download failed");
 }
 
+std::optional<int64_t> TCliSession::ListedSize(const std::string& remote) {
+  const std::string folder = FolderOf(remote);
+  std::optional<int64_t> size;
+  if (folder.empty() || ChangeFolder(folder)) {
+    if (const auto listing = List()) size = SizeInListing(*listing, BaseName(remote));
+  }
+  // Later paths are relative to the log-on folder again.
+  if (!folder.empty()) ChangeFolder(HomeFolder);
+  return size;
+}
+
 bool TCliSession::Download(const std::string& remote, const std::string& local, bool resume) {
+  const bool existed = ::access(local.c_str(), F_OK) == 0;
+  const bool ok = DownloadOnce(remote, local, resume);
+  struct stat info {};
+  if (!ok && !existed && ::stat(local.c_str(), &info) == 0 && info.st_size > 0) {
+    LastError += " (the partial file of " + std::to_string(info.st_size) +
+                 " bytes is kept; --resume continues it)";
+  }
+  return ok;
+}
+
+bool TCliSession::DownloadOnce(const std::string& remote, const std::string& local, bool resume) {
   struct stat info {};
   int64_t offset = 0;
   if (resume && TextMode(remote)) {
@@ -248,6 +279,21 @@ bool TCliSession::Download(const std::string& remote, const std::string& local, 
     }
   }
   const bool ok = RunTransfer(false, local, remote, offset);
+  if (ok && offset > 0 && !SizeAnswered) {
+    // Without SIZE the engine could not check the result: the listing tells what the file
+    // must come to. A server may have ignored REST, or had less than the local file.
+    const auto listed = ListedSize(remote);
+    if (listed && ::stat(local.c_str(), &info) == 0 && info.st_size != *listed) {
+      if (::truncate(local.c_str(), static_cast<off_t>(offset)) != 0) {
+        Fail("cannot restore " + local, "");
+        return false;
+      }
+      Note("the resumed file came to " + std::to_string(info.st_size) +
+           " bytes instead of the server's " + std::to_string(*listed) +
+           "; fetching the whole file");
+      return RunTransfer(false, local, remote, 0);
+    }
+  }
   if (ok || offset == 0) return ok;
   // The whole file is fetched into a temporary file beside the local one, which stays as it
   // is until the new one is complete.
@@ -285,7 +331,12 @@ bool TCliSession::Upload(const std::string& local, const std::string& remote, bo
     remoteName = BaseName(remote);
   }
   const bool ok = RunTransfer(true, local, remoteName, offset);
-  if (ok || offset == 0 || RestartRefusal.empty()) return ok;
+  if (ok || offset == 0) return ok;
+  if (LastErrorCode == kErrorResumeMismatch) {
+    Note("the server did not continue where its copy ended; sending the whole file");
+    return RunTransfer(true, local, remoteName, 0);
+  }
+  if (RestartRefusal.empty()) return ok;
   Note("the server refused to resume (" + RestartRefusal + "); sending the whole file");
   return RunTransfer(true, local, remoteName, 0);
 }

@@ -23,6 +23,7 @@ class TCliSession {
   // Makes the folder `path` and its missing parents on the server.
   bool MakeFolders(const std::string& path);
   std::optional<std::string> List();
+  // A failure that left part of a new file says so in Error().
   bool Download(const std::string& remote, const std::string& local, bool resume);
   bool Upload(const std::string& local, const std::string& remote, bool resume);
   void Quit();
@@ -55,6 +56,9 @@ class TCliSession {
   void WatchRestart(const std::string& logLine);
   // A line on stderr about what the program does instead of what was asked.
   void Note(const std::string& text) const;
+  bool DownloadOnce(const std::string& remote, const std::string& local, bool resume);
+  // The size of a remote file by the listing of its folder.
+  std::optional<int64_t> ListedSize(const std::string& remote);
   // Whether `name` goes in text mode, which cannot be resumed (and a note saying so).
   bool TextMode(const std::string& name) const;
 
@@ -63,7 +67,9 @@ class TCliSession {
   bool VerboseLog;
   std::string LastError;
   std::string LastFailureReply;
-  int LastErrorCode = 0;  // the code of the error behind LastError
+  int LastErrorCode = 0;      // the code of the error behind LastError
+  bool SizeAsked = false;     // SIZE went out, its reply not seen yet
+  bool SizeAnswered = false;  // the last transfer's SIZE got its 213
   // REST seen (1), accepted with 350 (2); the refusal of REST or of the command after it.
   int RestStep = 0;
   std::string RestartRefusal;

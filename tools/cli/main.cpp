@@ -297,6 +297,8 @@ void HandleInterruptions() {
 int main(int argc, char** argv) {
   // Before any other thread starts, so that every thread leaves these signals to one.
   HandleInterruptions();
+  // A file past the size limit (ulimit -f) fails its write and that item, not the program.
+  ::signal(SIGXFSZ, SIG_IGN);
   const int status = RunCommand(argc, argv);
   // Workers of connections already closed finish their last steps before the program ends.
   pelmar::ShutdownEngine(std::chrono::milliseconds(2000));

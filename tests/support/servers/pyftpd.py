@@ -38,6 +38,16 @@ class HostileFS(AbstractedFS):
                 yield (line + "\r\n").encode()
 
 
+class DishonestRestHandler(FTPHandler):
+    """Accepts REST and then sends whole files, and knows no SIZE."""
+
+    def ftp_REST(self, line):
+        self.respond("350 Restarting at %s." % line)
+
+    def ftp_SIZE(self, path):
+        self.respond("500 Command \"SIZE\" not understood.")
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--root", required=True)
@@ -50,6 +60,8 @@ def main():
     parser.add_argument("--implicit", action="store_true", help="TLS from the first byte")
     parser.add_argument("--plain-data", action="store_true",
                         help="accept PROT P but send data in clear (a broken server)")
+    parser.add_argument("--dishonest-rest", action="store_true",
+                        help="accept REST but send whole files; no SIZE")
     parser.add_argument("--hostile-names", action="store_true",
                         help="list names that leave the client's folder in folders named trap")
     args = parser.parse_args()
@@ -67,6 +79,8 @@ def main():
         handler.tls_data_required = True
         if args.plain_data:
             handler.dtp_handler = DTPHandler
+    if args.dishonest_rest:
+        handler = DishonestRestHandler
     handler.authorizer = authorizer
     if args.hostile_names:
         handler.abstracted_fs = HostileFS
