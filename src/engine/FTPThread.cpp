@@ -95,6 +95,10 @@ bool TFTPThread::HandleCancel() {
 
 void TFTPThread::Dispatch(uint8_t kind, const TArgs& args) {
   Shared->CurrentRequest = kind;
+  // A request that ended with an exception leaves nothing of its resume checks to the next.
+  ResumeExpected = -1;
+  ResumeMismatch = false;
+  ResumedUpload.clear();
   const bool isConnect = kind == rqConnect || kind == rqConnectViaFirewall;
   try {
     if (HasForbiddenCharacter(args)) {
