@@ -45,10 +45,15 @@ THostView::THostView(QWidget* parent, std::shared_ptr<TEventTarget> target)
   ListView()->setEnabled(false);
   QHeaderView* header = ListView()->Details()->header();
   header->setSectionResizeMode(QHeaderView::Interactive);
-  connect(header, &QHeaderView::sectionClicked, this, [this](int section) {
+  // A click sorts by that column, a second click on it the other way; the header shows it.
+  header->setSortIndicatorShown(true);
+  header->setSortIndicator(TRemoteListModel::colName, Qt::AscendingOrder);
+  connect(header, &QHeaderView::sectionClicked, this, [this, header](int section) {
     const int column = section + 1;
     SortColumn = SortColumn == column ? -SortColumn : column;
-    Rows->SortRows(SortColumn);
+    const Qt::SortOrder order = SortColumn > 0 ? Qt::AscendingOrder : Qt::DescendingOrder;
+    header->setSortIndicator(section, order);
+    Rows->sort(section, order);
   });
   Rows->OnCaptionEdited = [this](int row, const QString& text) { CaptionEdited(row, text); };
   DeferTimer->setSingleShot(true);

@@ -90,12 +90,32 @@ void TRemoteListModel::SortRows(int sortColumn) {
     return r ? *r : kNone;
   };
   auto type = [&](uint32_t i) -> const std::string& { return types.empty() ? kNoType : types[i]; };
-  emit layoutAboutToBeChanged();
+  emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+  // Views keep their selection and current item as persistent indexes: each must follow its
+  // entry to the entry's new row, or a sort would leave them on other files.
+  const QModelIndexList before = persistentIndexList();
+  std::vector<uint32_t> entries;
+  entries.reserve(static_cast<size_t>(before.size()));
+  for (const QModelIndex& index : before)
+    entries.push_back(Order[static_cast<size_t>(index.row())]);
   std::stable_sort(Order.begin(), Order.end(), [&](uint32_t a, uint32_t b) {
     return CompareRemoteRows(rows[a], record(a), type(a), rows[b], record(b), type(b), sortColumn) <
            0;
   });
-  emit layoutChanged();
+  std::vector<int> rowOf(Order.size());
+  for (size_t row = 0; row < Order.size(); ++row) rowOf[Order[row]] = static_cast<int>(row);
+  QModelIndexList after;
+  after.reserve(before.size());
+  for (qsizetype i = 0; i < before.size(); ++i) {
+    after.push_back(index(rowOf[entries[static_cast<size_t>(i)]], before[i].column()));
+  }
+  changePersistentIndexList(before, after);
+  emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+}
+
+void TRemoteListModel::sort(int column, Qt::SortOrder order) {
+  if (column < 0 || column >= colCount) return;
+  SortRows(SortColumnFor(column, order));
 }
 
 int TRemoteListModel::rowCount(const QModelIndex& parent) const {
@@ -103,7 +123,7 @@ int TRemoteListModel::rowCount(const QModelIndex& parent) const {
 }
 
 int TRemoteListModel::columnCount(const QModelIndex& parent) const {
-  return parent.isValid() ? 0 : 4;
+  return parent.isValid() ? 0 : colCount;
 }
 
 const TRemoteListModel::TKind& TRemoteListModel::KindOf(const QString& name) const {

@@ -16,6 +16,8 @@ namespace pelmar {
 class TRemoteListModel : public QAbstractTableModel {
   Q_OBJECT
  public:
+  enum TColumn : int { colName = 0, colSize = 1, colType = 2, colModified = 3, colCount = 4 };
+
   explicit TRemoteListModel(TItemCache& cache, QObject* parent = nullptr);
 
   // Shows the rows of a cached folder, in their order until sorted. The model keeps only a
@@ -30,8 +32,14 @@ class TRemoteListModel : public QAbstractTableModel {
   int FindCaption(const QString& name) const;
   // A row's entry was renamed in the cache.
   void RowChanged(int row);
-  // Sorts by a sort column (1..4, negative for descending), folders first.
+  // Sorts by a sort column (1..4, negative for descending), folders first. The selection and
+  // the current item stay on their entries: persistent indexes move with their rows.
   void SortRows(int sortColumn);
+  void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
+  // The sort column of SortRows for a column and an order.
+  static int SortColumnFor(int column, Qt::SortOrder order) {
+    return order == Qt::AscendingOrder ? column + 1 : -(column + 1);
+  }
   // Captions may be edited only while this is set (the pane is connected).
   bool Editable = false;
   // A caption edit finished with `text`; the pane decides what becomes of it.

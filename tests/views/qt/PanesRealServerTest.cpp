@@ -155,6 +155,42 @@ TEST_P(PanesRealServerTest, BrowseSortAndMoveWholeFoldersBothWays) {
   EXPECT_TRUE(RunUntil([&] { return localSize() == 3000000; })) << localSize();
 }
 
+// Sorting moves rows, not the selection: after sorting by every column both ways the selected
+// and current entry is still the one clicked, and Delete asks about and removes exactly it.
+TEST_P(PanesRealServerTest, SortingKeepsTheSelectionOnItsEntryAndDeleteTakesThatEntry) {
+  if (GetParam() != TServerKind::Pyftpdlib) GTEST_SKIP() << "one server is enough";
+  const std::string root = Server->Root();
+  WriteFile(root + "a-small.bin", std::string(10, 'a'));
+  WriteFile(root + "b-mid.txt", std::string(1000, 'b'));
+  WriteFile(root + "c-big.bin", std::string(90000, 'c'));
+  fs::create_directories(root + "d-folder");
+  Connect();
+  Select(*Remote, "c-big.bin");
+  QAbstractItemView* view = Remote->ListView()->Current();
+  view->setCurrentIndex(Remote->ListView()->SelectedItems().first());
+  QHeaderView* header = Remote->ListView()->Details()->header();
+  for (int column = 0; column < 4; ++column) {
+    for (int click = 0; click < 2; ++click) {
+      emit header->sectionClicked(column);
+      const auto selected = Remote->ListView()->SelectedItems();
+      ASSERT_EQ(selected.size(), 1) << column;
+      EXPECT_EQ(Remote->GetItemName(selected.first()), "c-big.bin") << column << " " << click;
+      EXPECT_EQ(Remote->GetItemName(view->currentIndex()), "c-big.bin") << column << " " << click;
+      EXPECT_EQ(header->sortIndicatorSection(), column);
+    }
+  }
+  QString asked;
+  Remote->ConfirmDelete = [&](int count, const QString& name, bool) {
+    asked = QString::number(count) + " " + name;
+    return true;
+  };
+  ASSERT_TRUE(Remote->DeleteSelected(true));
+  ASSERT_TRUE(RunUntil([&] { return !Exists(root + "c-big.bin"); }));
+  EXPECT_EQ(asked, "1 c-big.bin");
+  EXPECT_TRUE(Exists(root + "a-small.bin"));
+  EXPECT_TRUE(Exists(root + "b-mid.txt"));
+}
+
 // In passive mode: the pane lists and fetches over data connections it opens itself. A file
 // to view goes to this run's private folder; a link another user planted where the shared
 // temporary folder would have held it is not followed.
