@@ -324,7 +324,7 @@ bool TfrmMain::OpenLocalFolder(const QString& pathText, bool activate) {
   const QString path = info.absoluteFilePath();
   auto same = [&path](TLocalView* view) {
     return view && !view->Folder().isEmpty() &&
-           QDir(view->Folder()).absolutePath().compare(path, Qt::CaseInsensitive) == 0;
+           QDir(view->Folder()).absolutePath() == path;  // Linux paths are case-sensitive
   };
   if (activate && CurrentLocal && !same(CurrentLocal)) {
     CurrentLocal->ChangeFolder(path);

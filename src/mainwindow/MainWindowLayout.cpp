@@ -170,6 +170,7 @@ TfrmMain::TfrmMain(std::shared_ptr<TQtEventTarget> target, QSettings* settings)
   nextPane->setShortcutContext(Qt::WindowShortcut);
   addAction(nextPane);
   connect(nextPane, &QAction::triggered, this, [this] {
+    if (!CurrentLocal || !CurrentHost) return;
     const bool inLocal = CurrentLocal->ListView()->isAncestorOf(focusWidget());
     TCustomView* other = inLocal ? static_cast<TCustomView*>(CurrentHost) : CurrentLocal;
     // A disconnected server pane takes no focus in its list; its tabs do.
@@ -541,12 +542,15 @@ QWidget* TfrmMain::BuildRemoteSide(QWidget* parent) {
   cmboHostTree->setEnabled(false);
   cmboHostTree->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
   connect(cmboHostTree, &TTreeCombo::NodeChosen, this, [this](QStandardItem* node) {
-    if (CurrentHost) CurrentHost->ChangeFolder(Q(CurrentHost->TreePath(node)));
+    if (!CurrentHost) return;
+    CurrentHost->ChangeFolder(Q(CurrentHost->TreePath(node)));
     HostUpdateState(*CurrentHost, 0, CurrentHost->SelectedCount());
   });
   frame.Row->addWidget(cmboHostTree, 1);
   QAction* up = UpAction("actHostUp");
-  connect(up, &QAction::triggered, this, [this] { CurrentHost->FolderUp(); });
+  connect(up, &QAction::triggered, this, [this] {
+    if (CurrentHost) CurrentHost->FolderUp();
+  });
   frame.Row->addWidget(PaneButton(tools, "btnHostUp", "Up One Level", up));
   AddCommandButtons(tools, frame.Row,
                     {{"btnHostNew", "New View"},

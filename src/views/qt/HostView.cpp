@@ -8,6 +8,7 @@
 #include <QStyle>
 #include <QTimer>
 #include <QTreeView>
+#include <QUrl>
 
 #include "engine/EngineSettings.h"
 #include "settings/Preferences.h"
@@ -559,7 +560,8 @@ QString THostView::BuildUrl(const QModelIndex& item) const {
   const std::string path = S(GetItemPath(item));
   const bool anonymous = Ftp->User == "anonymous";
   std::string url = std::string(UrlScheme(Ftp->Encryption)) + "://";
-  if (!anonymous) url += Ftp->User + ":" + Ftp->Password + "@";
+  // An address is copied, shown and kept: it names the user, never the password.
+  if (!anonymous) url += QUrl::toPercentEncoding(Q(Ftp->User)).toStdString() + "@";
   // An IPv6 address goes in brackets (once: the site may already hold it so).
   const std::string& host = Ftp->Host;
   const bool bare = host.find(':') == std::string::npos || host.front() == '[';

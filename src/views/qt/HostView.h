@@ -75,6 +75,7 @@ class THostView : public TCustomView {
   void Disconnect();
   // Stops a refill, a listing pass and a wait for a folder (the main window's Stop).
   void Stop();
+  // The entry's address with the user (percent-encoded) but never the password.
   QString BuildUrl(const QModelIndex& item) const;
   bool FetchSelected(TCustomView& other, uint8_t kind);
   bool UploadFile(TCustomView& source);
