@@ -5,11 +5,13 @@
 // and every notification of the remote panes turned into captions, enabled commands, the busy
 // animation and the log. Its handlers are split by concern over several files.
 
+#include <QByteArray>
 #include <QMainWindow>
 #include <QPointer>
 #include <array>
 #include <functional>
 #include <initializer_list>
+#include <map>
 #include <memory>
 #include <optional>
 #include <utility>
@@ -83,6 +85,8 @@ class TfrmMain : public QMainWindow, public ITransferWindowHost, public ITransfe
   const std::array<QString, 8>& LastConnections() const { return State.LastConnections; }
   TTransferItems& Queue() { return *Transfers; }
   QPlainTextEdit* Log() const { return memoLog; }
+  // A command by its name: its action's name, or the design's name of its menu item (the menu
+  // item of a button's command is that button's action).
   QAction* Action(const char* name) const;
   bool LargeToolbar() const { return Large; }
   void SetLargeToolbar(bool large);
@@ -136,6 +140,8 @@ class TfrmMain : public QMainWindow, public ITransferWindowHost, public ITransfe
   QAction* MakeAction(const char* name, const QString& caption, const QString& hint = {});
   QToolButton* PaneButton(QWidget* parent, const char* name, const QString& hint, QAction* action);
   // The action of a pane command's button ("btnHostRename" -> "actHostRename").
+  // Menu items that are a button's command, by the menu item's name.
+  std::map<QByteArray, QAction*> MenuCommands;
   QAction* CommandAction(const char* buttonName, const QString& hint);
   // A pane's "Change Views" button and its style drop-down.
   void AddViewStyleButtons(QWidget* tools, QHBoxLayout* row, bool host);

@@ -58,25 +58,6 @@ void TfrmMain::WireCommands() {
   auto on = [this](const char* name, auto handler) {
     connect(Action(name), &QAction::triggered, this, handler);
   };
-  // The menu items of the panes are the buttons' commands.
-  for (const auto& [menu, button] : std::initializer_list<std::pair<const char*, const char*>>{
-           {"mnuHostRefresh", "actHostRefresh"},
-           {"mnuHostNewFolder", "actHostNewFolder"},
-           {"mnuHostRename", "actHostRename"},
-           {"mnuHostDelete", "actHostDelete"},
-           {"mnuHostMask", "actHostMask"},
-           {"mnuLocalRefresh", "actLocalRefresh"},
-           {"mnuLocalNewFolder", "actLocalNewFolder"},
-           {"mnuLocalRename", "actLocalRename"},
-           {"mnuLocalDelete", "actLocalDelete"},
-           {"mnuLocalMask", "actLocalMask"}}) {
-    QAction* item = Action(menu);
-    QAction* command = Action(button);
-    connect(item, &QAction::triggered, command, &QAction::trigger);
-    connect(command, &QAction::changed, item,
-            [item, command] { item->setEnabled(command->isEnabled()); });
-    item->setEnabled(command->isEnabled());
-  }
   on("actHostRefresh", [this] { CurrentHost->RefreshFolder(); });
   on("actHostDelete", [this] { CurrentHost->DeleteSelected(!ShiftHeld()); });
   on("actHostRename", [this] { CurrentHost->RenameFocused(); });
@@ -125,8 +106,6 @@ void TfrmMain::WireCommands() {
     if (CurrentHost->ListView()->isAncestorOf(QApplication::focusWidget())) return CurrentHost;
     return nullptr;
   };
-  disconnect(Action("mnuSelectAll"), &QAction::triggered, nullptr, nullptr);
-  disconnect(Action("mnuInvertSelect"), &QAction::triggered, nullptr, nullptr);
   on("mnuSelectAll", [focused] {
     if (TCustomView* view = focused()) view->SelectAll();
   });
@@ -162,18 +141,12 @@ void TfrmMain::WireCommands() {
 
 QAction* TfrmMain::BindToggle(const char* buttonName, const char* itemName,
                               std::function<void(bool)> apply) {
+  // The button and the menu item are one checkable action.
   QAction* button = Action(buttonName);
-  QAction* item = Action(itemName);
-  for (QAction* action : {button, item}) {
-    action->setEnabled(true);
-    action->setCheckable(true);
-  }
-  connect(button, &QAction::toggled, this, [item, apply](bool on) {
-    apply(on);
-    item->setChecked(on);
-  });
-  connect(item, &QAction::triggered, button,
-          [button, item] { button->setChecked(item->isChecked()); });
+  Q_ASSERT(Action(itemName) == button);
+  button->setEnabled(true);
+  button->setCheckable(true);
+  connect(button, &QAction::toggled, this, std::move(apply));
   return button;
 }
 

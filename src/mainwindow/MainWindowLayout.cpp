@@ -236,7 +236,10 @@ QAction* TfrmMain::MakeAction(const char* name, const QString& caption, const QS
 }
 
 QAction* TfrmMain::Action(const char* name) const {
-  return findChild<QAction*>(name);
+  if (QAction* action = findChild<QAction*>(name)) return action;
+  // A menu item that is its button's command goes by the button's action.
+  const auto shared = MenuCommands.find(QByteArray(name));
+  return shared != MenuCommands.end() ? shared->second : nullptr;
 }
 
 void TfrmMain::BuildToolbar(QWidget* parent) {
@@ -292,28 +295,29 @@ void TfrmMain::BuildMenus() {
     return m;
   };
   auto item = [&](QMenu* m, const char* name, const QString& caption, const QKeySequence& keys,
-                  bool enabled) {
-    QAction* action = Action(name);
-    if (!action) action = MakeAction(name, caption);
-    // A toolbar button and its menu item are one command: the menu names it by its caption.
-    QAction* entry = action->text() == caption ? action : nullptr;
-    if (!entry) {
-      entry = MakeAction(name, caption);
-      connect(entry, &QAction::triggered, action, &QAction::trigger);
-      connect(action, &QAction::changed, entry,
-              [entry, action] { entry->setEnabled(action->isEnabled()); });
+                  bool enabled, const char* command = nullptr) {
+    QAction* entry = command ? Action(command) : Action(name);
+    if (command) {
+      // One command, one action: the button, the menu item and the shortcut share it, with
+      // the menu's caption in menus and the button's own caption on the toolbar.
+      entry->setIconText(entry->iconText());
+      entry->setText(caption);
+      MenuCommands[QByteArray(name)] = entry;
+    } else {
+      if (!entry) entry = MakeAction(name, caption);
+      entry->setEnabled(enabled);
     }
     if (!keys.isEmpty()) entry->setShortcut(keys);
-    entry->setEnabled(enabled);
     m->addAction(entry);
     return entry;
   };
   const QKeySequence none;
   QMenu* file = menu("mnuFile", "&File");
-  item(file, "mnuConnect", "&Connect", QKeySequence("Ctrl+Shift+C"), true);
-  item(file, "mnuConnectURL", "Connect to &URL", QKeySequence("Ctrl+Shift+U"), true);
-  item(file, "mnuStop", "&Stop", QKeySequence("Ctrl+Shift+S"), false);
-  item(file, "mnuDisconnect", "&Disconnect", QKeySequence("Ctrl+Shift+D"), false);
+  item(file, "mnuConnect", "&Connect", QKeySequence("Ctrl+Shift+C"), true, "btnConnect");
+  item(file, "mnuConnectURL", "Connect to &URL", QKeySequence("Ctrl+Shift+U"), true,
+       "btnConnectURL");
+  item(file, "mnuStop", "&Stop", QKeySequence("Ctrl+Shift+S"), false, "btnStop");
+  item(file, "mnuDisconnect", "&Disconnect", QKeySequence("Ctrl+Shift+D"), false, "btnDisconnect");
   file->addSeparator();
   item(file, "mnuDisconnectTransfer", "Disconnect &Transfer Connection", none, false);
   file->addSeparator();
@@ -333,10 +337,8 @@ void TfrmMain::BuildMenus() {
   QMenu* edit = menu("mnuEdit", "&Edit");
   item(edit, "mnuCompareFolders", "&Compare Folders", none, false);
   edit->addSeparator();
-  connect(item(edit, "mnuSelectAll", "Select &All\tCtrl+A", none, true), &QAction::triggered, this,
-          [this] { CurrentLocal->SelectAll(); });
-  connect(item(edit, "mnuInvertSelect", "&Invert Selection\tShift+Ctrl+A", none, true),
-          &QAction::triggered, this, [this] { CurrentLocal->InvertSelection(); });
+  item(edit, "mnuSelectAll", "Select &All\tCtrl+A", none, true);
+  item(edit, "mnuInvertSelect", "&Invert Selection\tShift+Ctrl+A", none, true);
 
   // Pane commands arrive with the next stage of the window; until then they are shown disabled.
   // A pane menu: "E&dit with..." and its two programs, then the commands (nullptr: a line).
@@ -349,11 +351,14 @@ void TfrmMain::BuildMenus() {
     item(editWith, notePad, "&NotePad", none, true);
     item(editWith, tessaro, "&Tessaro", none, true);
     for (const auto& [itemName, itemCaption] : items) {
-      if (itemName) {
-        item(pane, itemName, itemCaption, none, false);
-      } else {
+      if (!itemName) {
         pane->addSeparator();
+        continue;
       }
+      // "mnuHostRefresh" is the command of the button whose action is "actHostRefresh".
+      const QByteArray command = "act" + QByteArray(itemName).mid(3);
+      const bool shared = findChild<QAction*>(command.constData()) != nullptr;
+      item(pane, itemName, itemCaption, none, false, shared ? command.constData() : nullptr);
     }
     return editWith;
   };
@@ -381,13 +386,16 @@ void TfrmMain::BuildMenus() {
   QMenu* view = menu("mnuView", "&Options");
   item(view, "mnuOptions", "General &Preferences", none, false);
   view->addSeparator();
-  item(view, "mnuShowTransferManager", "View &Transfer Manager", QKeySequence("Ctrl+G"), false);
+  item(view, "mnuShowTransferManager", "View &Transfer Manager", QKeySequence("Ctrl+G"), false,
+       "btnTransferMng");
   view->addSeparator();
-  item(view, "mnuMaximizeHost", "&Maximize Server Window", QKeySequence("Ctrl+M"), false);
-  QAction* showLog = item(view, "mnuShowLog", "View M&essages Window", QKeySequence("F9"), true);
+  item(view, "mnuMaximizeHost", "&Maximize Server Window", QKeySequence("Ctrl+M"), false,
+       "BtnMaximizeHost");
+  QAction* showLog =
+      item(view, "mnuShowLog", "View M&essages Window", QKeySequence("F9"), true, "btnShowLog");
   showLog->setCheckable(true);
   showLog->setChecked(true);
-  item(view, "mnuExplorer", "View Internal &Viewer", QKeySequence("F10"), false);
+  item(view, "mnuExplorer", "View Internal &Viewer", QKeySequence("F10"), false, "btnExplorer");
   view->addSeparator();
   QAction* transfers =
       item(view, "mnuShowTransferInfo", "View &Transfers", QKeySequence("F12"), false);
@@ -411,11 +419,6 @@ void TfrmMain::BuildMenus() {
   connect(Action("btnConnectURL"), &QAction::triggered, this, &TfrmMain::btnConnectURLClick);
   connect(Action("btnStop"), &QAction::triggered, this, &TfrmMain::btnStopClick);
   connect(Action("btnDisconnect"), &QAction::triggered, this, &TfrmMain::btnDisconnectClick);
-  QAction* logButton = Action("btnShowLog");
-  logButton->setCheckable(true);
-  logButton->setChecked(true);
-  connect(logButton, &QAction::toggled, showLog, &QAction::setChecked);
-  connect(showLog, &QAction::toggled, logButton, &QAction::setChecked);
 }
 
 QAction* TfrmMain::CommandAction(const char* buttonName, const QString& hint) {

@@ -27,6 +27,7 @@
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeView>
@@ -325,6 +326,42 @@ TEST_F(MainWindowTest, EveryControlHasANameAndEveryCommandAKey) {
       << "the disconnected server pane's tabs";
   nextPane->trigger();
   EXPECT_TRUE(window.CurrentLocalView()->ListView()->isAncestorOf(window.focusWidget()));
+
+  // One command, one action: a menu item of a command with a button is that button's action,
+  // so the two can never do different things; the File menu and its keys reach the command.
+  QStringList apart;
+  for (const auto& [item, button] : std::initializer_list<std::pair<const char*, const char*>>{
+           {"mnuConnect", "btnConnect"},
+           {"mnuConnectURL", "btnConnectURL"},
+           {"mnuStop", "btnStop"},
+           {"mnuDisconnect", "btnDisconnect"},
+           {"mnuShowTransferManager", "btnTransferMng"},
+           {"mnuMaximizeHost", "BtnMaximizeHost"},
+           {"mnuShowLog", "btnShowLog"},
+           {"mnuExplorer", "btnExplorer"},
+           {"mnuHostRefresh", "btnHostRefresh"},
+           {"mnuHostNewFolder", "btnHostNewFolder"},
+           {"mnuHostRename", "btnHostRename"},
+           {"mnuHostDelete", "btnHostDelete"},
+           {"mnuHostMask", "btnHostMask"},
+           {"mnuLocalRefresh", "btnLocalRefresh"},
+           {"mnuLocalNewFolder", "btnLocalNewFolder"},
+           {"mnuLocalRename", "btnLocalRename"},
+           {"mnuLocalDelete", "btnLocalDelete"},
+           {"mnuLocalMask", "btnLocalMask"}}) {
+    auto* widget = window.findChild<QToolButton*>(button);
+    if (!widget || widget->defaultAction() != window.Action(item)) apart << item;
+  }
+  EXPECT_TRUE(apart.isEmpty()) << apart.join(", ").toStdString();
+  int chosen = 0;
+  window.ChooseSite = [&chosen](TSite&) {
+    ++chosen;
+    return false;
+  };
+  window.Action("mnuConnect")->trigger();
+  EXPECT_EQ(chosen, 1);
+  QTest::keyClick(&window, Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier);
+  EXPECT_EQ(chosen, 2) << "Ctrl+Shift+C";
 }
 
 TEST_F(MainWindowTest, PaneCommandsAgainstARealServer) {
