@@ -30,7 +30,7 @@ class ITransferDestination {
 
 struct TTransferItem {
   TTransferItems* Owner = nullptr;
-  void* ListItem = nullptr;  // the transfer manager's row
+  uint64_t Id = 0;  // given by the queue, unique in it: how windows refer to an item
   std::string Host;
   int Port = 21;
   std::string User;

@@ -95,6 +95,7 @@ int TTransferItems::Add(std::unique_ptr<TTransferItem>& item) {
     return -1;
   }
   item->Owner = this;
+  item->Id = ++LastId;
   Items.push_back(std::move(item));
   TTransferItem& added = *Items.back();
   if (!AnyActive()) {
@@ -104,21 +105,50 @@ int TTransferItems::Add(std::unique_ptr<TTransferItem>& item) {
   }
   StateCounts[added.State]++;
   BytesLeft += added.Size;
-  if (OnAdded) OnAdded(*this, added);
+  Notify(&ITransferListener::ItemAdded, added);
   if (!AnyActive()) StartNext();
   return IndexOf(&added);
 }
 
 void TTransferItems::AddFailed(std::unique_ptr<TTransferItem>& item, const std::string& why) {
   item->Owner = this;
+  item->Id = ++LastId;
   item->State = tsFailed;
   item->FailureText = why;
   Items.push_back(std::move(item));
   TTransferItem& added = *Items.back();
   StateCounts[tsFailed]++;
   if (OnLog && !Connections.empty()) OnLog(*Connections.front(), why);
-  if (OnAdded) OnAdded(*this, added);
-  if (OnStateChanged) OnStateChanged(*this, added);
+  Notify(&ITransferListener::ItemAdded, added);
+  Notify(&ITransferListener::ItemStateChanged, added);
+}
+
+TTransferItem* TTransferItems::FindItem(uint64_t id) const {
+  for (const auto& item : Items) {
+    if (item->Id == id) return item.get();
+  }
+  return nullptr;
+}
+
+void TTransferItems::AddListener(ITransferListener* listener) {
+  if (std::find(Listeners.begin(), Listeners.end(), listener) == Listeners.end()) {
+    Listeners.push_back(listener);
+  }
+}
+
+void TTransferItems::RemoveListener(ITransferListener* listener) {
+  Listeners.erase(std::remove(Listeners.begin(), Listeners.end(), listener), Listeners.end());
+}
+
+template <typename TMethod>
+void TTransferItems::Notify(TMethod method, TTransferItem& item) {
+  // A listener may add or remove listeners while it is told.
+  const std::vector<ITransferListener*> listeners = Listeners;
+  for (ITransferListener* listener : listeners) {
+    if (std::find(Listeners.begin(), Listeners.end(), listener) != Listeners.end()) {
+      (listener->*method)(item);
+    }
+  }
 }
 
 int TTransferItems::IndexOf(const TTransferItem* item) const {
@@ -275,7 +305,7 @@ void TTransferItems::Start(TTransferItem& item, TFTPComponent& connection) {
   item.Connection = &connection;
   item.StartTicks = GetTickCount();
   item.BytesDone = 0;
-  if (OnItemStarted) OnItemStarted(*this, item);
+  Notify(&ITransferListener::ItemStarted, item);
   const TPreferences& preferences = Preferences();
   if (!item.Upload && item.IsFolder) {
     // Making a local folder needs no server.
@@ -361,7 +391,21 @@ void TTransferItems::Fail(TTransferItem& item, const std::string& why) {
   if (!AnyActive()) StartNext();
 }
 
+void TTransferItems::CancelAll() {
+  // The pending ones first: cancelling the running one makes the queue look for the next.
+  for (auto& item : Items) {
+    if (item->State == tsPending) SetState(*item, tsCancelled);
+  }
+  for (auto& item : Items) {
+    if (item->State == tsActive) Cancel(*item);
+  }
+}
+
 void TTransferItems::Cancel(TTransferItem& item) {
+  if (item.State == tsPending) {
+    SetState(item, tsCancelled);
+    return;
+  }
   if (item.State != tsActive) return;
   SetState(item, tsCancelled);
   if (!item.Connection) return;
@@ -386,7 +430,7 @@ void TTransferItems::SetState(TTransferItem& item, TTransferState state) {
     StateCounts[state]++;
   }
   item.State = state;
-  if (OnStateChanged && item.Owner == this) OnStateChanged(*this, item);
+  if (item.Owner == this) Notify(&ITransferListener::ItemStateChanged, item);
 }
 
 void TTransferItems::Resubmit(TTransferItem& item) {
@@ -430,9 +474,9 @@ void TTransferItems::ProgressReport(TTransferItem& item, uint8_t kind, int64_t c
   item.BytesDone = run;
   BytesDone += delta;
   BytesLeft -= delta;
-  if (OnProgress) OnProgress(*this, item);
+  Notify(&ITransferListener::ItemProgress, item);
   if (kind != pkDone) return;
-  if (OnItemFinished) OnItemFinished(*this, item);
+  Notify(&ITransferListener::ItemFinished, item);
   if (item.DestView) {
     item.DestView->EntryArrived(item.DestFolder,
                                 item.DestName.empty() ? item.FileName : item.DestName,
@@ -562,7 +606,7 @@ void TTransferItems::FileSizeReport(TTransferItem& item, const std::string& path
   if (folder != item.DestFolder || name != item.FileName) return;
   BytesLeft += size - item.Size;
   item.Size = size;
-  if (OnProgress) OnProgress(*this, item);
+  Notify(&ITransferListener::ItemProgress, item);
 }
 
 void TTransferItems::ForgetView(const void* sourceView, const ITransferDestination* destView) {

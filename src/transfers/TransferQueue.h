@@ -26,10 +26,21 @@ class ITransferHost {
   virtual void ShowProgressWindow() = 0;
 };
 
+// Whoever shows the queue (the progress window, the transfer manager's rows) listens to it.
+// An item's state changes only through the queue's calls, and every change is told here.
+class ITransferListener {
+ public:
+  virtual ~ITransferListener() = default;
+  virtual void ItemAdded(TTransferItem&) {}
+  virtual void ItemStateChanged(TTransferItem&) {}
+  virtual void ItemStarted(TTransferItem&) {}
+  virtual void ItemFinished(TTransferItem&) {}
+  // Bytes moved, or the size the server reported anew.
+  virtual void ItemProgress(TTransferItem&) {}
+};
+
 class TTransferItems {
  public:
-  using TItemEvent = std::function<void(TTransferItems& queue, TTransferItem& item)>;
-
   explicit TTransferItems(std::shared_ptr<TEventTarget> target);
   ~TTransferItems();
   TTransferItems(const TTransferItems&) = delete;
@@ -42,6 +53,8 @@ class TTransferItems {
   // it is reported like any other failure.
   void AddFailed(std::unique_ptr<TTransferItem>& item, const std::string& why);
   int IndexOf(const TTransferItem* item) const;
+  // The item with this Id while it is in the queue; nullptr once it is gone.
+  TTransferItem* FindItem(uint64_t id) const;
   int Count() const { return static_cast<int>(Items.size()); }
   TTransferItem& Item(int index) const { return *Items[static_cast<size_t>(index)]; }
   int CountInState(TTransferState state) const { return StateCounts[state]; }
@@ -54,8 +67,10 @@ class TTransferItems {
   void DisconnectAll();
 
   void Start(TTransferItem& item, TFTPComponent& connection);
+  // A pending item is cancelled; a running one is aborted and cancelled.
   void Cancel(TTransferItem& item);
-  void SetState(TTransferItem& item, TTransferState state);
+  // Every pending item, then every running one.
+  void CancelAll();
   // A cancelled or failed item waits its turn again; when nothing else is waiting or running it
   // starts at once, as a batch of its own.
   void Resubmit(TTransferItem& item);
@@ -74,17 +89,18 @@ class TTransferItems {
   std::function<void(TFTPComponent& sender)> OnDisconnected;
   std::function<void(TFTPComponent& sender, int code, const std::string& text)> OnError;
   std::function<void(TFTPComponent& sender, const std::string& text)> OnLog;
-  TItemEvent OnAdded;
-  TItemEvent OnStateChanged;
-  TItemEvent OnItemStarted;
-  TItemEvent OnItemFinished;
-  TItemEvent OnProgress;
+  // Listeners are not owned; one that goes away removes itself first.
+  void AddListener(ITransferListener* listener);
+  void RemoveListener(ITransferListener* listener);
 
   // Where messages go (a message box in the application).
   std::function<void(const std::string& text)> ShowMessage;
   ITransferHost* Host = nullptr;
 
  private:
+  void SetState(TTransferItem& item, TTransferState state);
+  template <typename TMethod>
+  void Notify(TMethod method, TTransferItem& item);
   bool IsDuplicate(const TTransferItem& item) const;
   void BindReports(TTransferItem& item, TFTPComponent& connection);
   void ProgressReport(TTransferItem& item, uint8_t kind, int64_t count);
@@ -120,6 +136,8 @@ class TTransferItems {
   std::map<const TFTPComponent*, std::deque<TTransferItem*>> FolderMarkers;
   std::vector<std::shared_ptr<TFTPComponent>> Connections;
   std::array<int, 5> StateCounts{};
+  std::vector<ITransferListener*> Listeners;
+  uint64_t LastId = 0;
   std::shared_ptr<bool> Alive = std::make_shared<bool>(true);
 };
 

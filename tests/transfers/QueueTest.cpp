@@ -142,12 +142,12 @@ TEST_P(QueueTest, PoolReusesAndTrimsConnections) {
   WriteFile(Server->Root() + "a1", "a1");
   WriteFile(Other->Root() + "b", "b");
   WriteFile(Server->Root() + "a2", "a2");
-  std::vector<TFTPComponent*> used;
-  std::vector<int> poolAtStart;
-  Queue->OnItemStarted = [&](TTransferItems& queue, TTransferItem& item) {
-    used.push_back(item.Connection);
-    poolAtStart.push_back(queue.PoolSize());
-  };
+  struct TStarts : ITransferListener {
+    void ItemStarted(TTransferItem& item) override { Used.push_back(item.Connection); }
+    std::vector<TFTPComponent*> Used;
+  } starts;
+  Queue->AddListener(&starts);
+  const std::vector<TFTPComponent*>& used = starts.Used;
   auto a1 = FileItem(*Server, false, "a1", 2);
   auto b = FileItem(*Other, false, "b", 1);
   auto a2 = FileItem(*Server, false, "a2", 2);
@@ -161,6 +161,7 @@ TEST_P(QueueTest, PoolReusesAndTrimsConnections) {
   EXPECT_EQ(ReadFile(Local + "b"), "b");
   EXPECT_EQ(Queue->PoolSize(), 1) << "B's connection was trimmed after its item";
   EXPECT_EQ(Queue->Item(2).Connection, Queue->Item(0).Connection) << "the second A reuses A";
+  Queue->RemoveListener(&starts);
 }
 
 TEST_P(QueueTest, DuplicatesAreRefusedWhilePendingOnly) {
@@ -180,10 +181,7 @@ TEST_P(QueueTest, DuplicatesAreRefusedWhilePendingOnly) {
   EXPECT_EQ(Messages, std::vector<std::string>{"\"x\" is already in the transfer queue"});
   EXPECT_GE(Queue->Add(otherOffset), 0) << "another folder is another transfer";
   // Cancel the running transfer and everything pending, as the progress window does.
-  Queue->Cancel(Queue->Item(0));
-  for (int i = 0; i < Queue->Count(); ++i) {
-    if (Queue->Item(i).State == tsPending) Queue->SetState(Queue->Item(i), tsCancelled);
-  }
+  Queue->CancelAll();
   ASSERT_TRUE(RunUntilIdle());
   EXPECT_EQ(States(), (std::vector<std::string>{"Cancelled", "Cancelled", "Cancelled"}));
   EXPECT_LT(SizeOf(Local + "big"), int64_t{1} << 30);

@@ -1,8 +1,19 @@
 #include "transfers/qt/TransferListModel.h"
 
+#include "transfers/MulDiv.h"
 #include "transfers/TransferItem.h"
 
 namespace pelmar {
+
+TTransferListModel::TTransferListModel(TTransferItems& queue, QObject* parent)
+    : QAbstractTableModel(parent), Queue(queue) {
+  for (int i = 0; i < Queue.Count(); ++i) ItemAdded(Queue.Item(i));
+  Queue.AddListener(this);
+}
+
+TTransferListModel::~TTransferListModel() {
+  Queue.RemoveListener(this);
+}
 
 int TTransferListModel::rowCount(const QModelIndex& parent) const {
   return parent.isValid() ? 0 : static_cast<int>(Rows.size());
@@ -53,30 +64,34 @@ Qt::ItemFlags TTransferListModel::flags(const QModelIndex& index) const {
   return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsDragEnabled;
 }
 
-void TTransferListModel::AddRow(TTransferItem& item) {
+void TTransferListModel::ItemAdded(TTransferItem& item) {
   const int row = static_cast<int>(Rows.size());
   beginInsertRows(QModelIndex(), row, row);
-  Rows.push_back({&item, QString::fromStdString(item.StatusText())});
-  item.ListItem = this;
+  Rows.push_back({item.Id, QString::fromStdString(item.StatusText())});
   endInsertRows();
 }
 
-void TTransferListModel::SetStatus(TTransferItem& item) {
+void TTransferListModel::ItemStateChanged(TTransferItem& item) {
   SetStatusText(item, QString::fromStdString(item.StatusText()));
 }
 
-void TTransferListModel::SetStatusText(TTransferItem& item, const QString& text) {
-  if (item.ListItem != this) return;
+void TTransferListModel::ItemProgress(TTransferItem& item) {
+  const bool running = item.State == tsActive && item.Connection && item.Connection->LoggedIn;
+  if (running) {
+    SetStatusText(item, QString("%1 bytes copied, %2% done")
+                            .arg(item.BytesDone)
+                            .arg(MulDiv(100, item.BytesDone, item.Size)));
+    return;
+  }
+  // The Size column follows a size the server reported anew.
+  if (const int row = RowOf(item); row >= 0) RowChanged(row);
+}
+
+void TTransferListModel::SetStatusText(const TTransferItem& item, const QString& text) {
   const int row = RowOf(item);
   if (row < 0) return;
   Rows[static_cast<size_t>(row)].Status = text;
   RowChanged(row);
-}
-
-void TTransferListModel::SizeChanged(TTransferItem& item) {
-  if (item.ListItem != this) return;
-  const int row = RowOf(item);
-  if (row >= 0) RowChanged(row);
 }
 
 void TTransferListModel::MoveRow(int from, int to) {
@@ -91,15 +106,16 @@ void TTransferListModel::MoveRow(int from, int to) {
 }
 
 int TTransferListModel::RowOf(const TTransferItem& item) const {
+  if (item.Owner != &Queue) return -1;
   for (size_t row = 0; row < Rows.size(); ++row) {
-    if (Rows[row].Item == &item) return static_cast<int>(row);
+    if (Rows[row].Id == item.Id) return static_cast<int>(row);
   }
   return -1;
 }
 
 TTransferItem* TTransferListModel::ItemAt(int row) const {
   if (row < 0 || row >= rowCount()) return nullptr;
-  return Rows[static_cast<size_t>(row)].Item;
+  return Queue.FindItem(Rows[static_cast<size_t>(row)].Id);
 }
 
 QString TTransferListModel::StatusAt(int row) const {

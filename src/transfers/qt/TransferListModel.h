@@ -1,21 +1,25 @@
 #pragma once
 // The transfer manager's rows: one per queue item, in queue order, with the five columns
-// "File", "Size", "Local Directory", "Host Directory" and "Status". A row refers to its item;
-// the status text is kept per row because the running item's progress text is written here.
+// "File", "Size", "Local Directory", "Host Directory" and "Status". The model listens to the
+// queue itself; a row names its item by the item's Id, and the status text is kept per row
+// because the running item's progress text is written here.
 
 #include <QAbstractTableModel>
+#include <cstdint>
 #include <vector>
+
+#include "transfers/TransferQueue.h"
 
 namespace pelmar {
 
-struct TTransferItem;
-
-class TTransferListModel : public QAbstractTableModel {
+class TTransferListModel : public QAbstractTableModel, public ITransferListener {
   Q_OBJECT
  public:
   enum TColumn { colFile, colSize, colLocal, colHost, colStatus, colCount };
 
-  explicit TTransferListModel(QObject* parent = nullptr) : QAbstractTableModel(parent) {}
+  // Shows the items already queued and every item added later.
+  explicit TTransferListModel(TTransferItems& queue, QObject* parent = nullptr);
+  ~TTransferListModel() override;
 
   int rowCount(const QModelIndex& parent = QModelIndex()) const override;
   int columnCount(const QModelIndex& parent = QModelIndex()) const override;
@@ -23,14 +27,10 @@ class TTransferListModel : public QAbstractTableModel {
   QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
   Qt::ItemFlags flags(const QModelIndex& index) const override;
 
-  // Appends the item's row with its pending text and links the two.
-  void AddRow(TTransferItem& item);
-  // The state text of the item's state; nothing when the item has no row.
-  void SetStatus(TTransferItem& item);
-  // The running item's "... bytes copied, ...% done".
-  void SetStatusText(TTransferItem& item, const QString& text);
-  // The size changed (a download whose size the server reported anew).
-  void SizeChanged(TTransferItem& item);
+  void ItemAdded(TTransferItem& item) override;
+  void ItemStateChanged(TTransferItem& item) override;
+  // The running item's "... bytes copied, ...% done"; otherwise a size reported anew.
+  void ItemProgress(TTransferItem& item) override;
   // The row and its item move together: the caller moves the item in the queue.
   void MoveRow(int from, int to);
 
@@ -40,10 +40,12 @@ class TTransferListModel : public QAbstractTableModel {
 
  private:
   struct TRow {
-    TTransferItem* Item;
+    uint64_t Id;
     QString Status;
   };
+  void SetStatusText(const TTransferItem& item, const QString& text);
   void RowChanged(int row);
+  TTransferItems& Queue;
   std::vector<TRow> Rows;
 };
 

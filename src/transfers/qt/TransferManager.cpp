@@ -66,7 +66,7 @@ TfrmTransferMngr::TfrmTransferMngr(TTransferItems& queue, TfrmTransfer& progress
   setAttribute(Qt::WA_QuitOnClose, false);
   setWindowTitle("Transfer Manager");
   resize(700, 260);
-  Model = new TTransferListModel(this);
+  Model = new TTransferListModel(Queue, this);
   lvTransfer = new TTransferList(this);
   lvTransfer->setObjectName("lvTransfer");
   lvTransfer->setAccessibleName("Transfers");
@@ -107,17 +107,15 @@ TfrmTransferMngr::TfrmTransferMngr(TTransferItems& queue, TfrmTransfer& progress
     mnupopTransfer->popup(lvTransfer->viewport()->mapToGlobal(at));
   });
   // Any other click forgets the row the menu was for.
-  connect(lvTransfer, &QAbstractItemView::pressed, this, [this] { Remembered = nullptr; });
+  connect(lvTransfer, &QAbstractItemView::pressed, this, [this] { Remembered = 0; });
   connect(lvTransfer, &TTransferList::RowDropped, this, &TfrmTransferMngr::DropOn);
-  Progress.SetManager(this);
 }
 
-TfrmTransferMngr::~TfrmTransferMngr() {
-  Progress.SetManager(nullptr);
-}
+TfrmTransferMngr::~TfrmTransferMngr() = default;
 
 void TfrmTransferMngr::RememberRow(int row) {
-  Remembered = Model->ItemAt(row);
+  const TTransferItem* remembered = Model->ItemAt(row);
+  Remembered = remembered ? remembered->Id : 0;
   TTransferItem* item = RememberedItem();
   const TTransferState state = item ? item->State : tsDone;
   CancelMnuItm->setEnabled(item && (state == tsPending || state == tsActive));
@@ -126,7 +124,7 @@ void TfrmTransferMngr::RememberRow(int row) {
 
 TTransferItem* TfrmTransferMngr::RememberedItem() const {
   // The row's item must still be in the queue.
-  return Remembered && Queue.IndexOf(Remembered) >= 0 ? Remembered : nullptr;
+  return Remembered != 0 ? Queue.FindItem(Remembered) : nullptr;
 }
 
 void TfrmTransferMngr::CancelMnuItmClick() {
@@ -134,8 +132,8 @@ void TfrmTransferMngr::CancelMnuItmClick() {
   if (!item) return;
   if (item->State == tsActive) {
     Progress.Skip();
-  } else if (item->State == tsPending) {
-    Queue.SetState(*item, tsCancelled);
+  } else {
+    Queue.Cancel(*item);
   }
 }
 

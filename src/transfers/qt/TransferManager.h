@@ -1,10 +1,11 @@
 #pragma once
 // "Transfer Manager": every item of the transfer queue with its state; a person cancels an
-// item, re-submits a cancelled or failed one, and changes the run order by dragging rows. The
-// progress window keeps the rows up to date; this window only reacts to the person.
+// item, re-submits a cancelled or failed one, and changes the run order by dragging rows. Its
+// rows follow the queue by themselves; this window only reacts to the person.
 
 #include <QTableView>
 #include <QWidget>
+#include <cstdint>
 
 class QAction;
 class QMenu;
@@ -63,7 +64,7 @@ class TfrmTransferMngr : public QWidget {
   TTransferListModel* Model;
   TTransferList* lvTransfer;
   QMenu* mnupopTransfer;
-  TTransferItem* Remembered = nullptr;
+  uint64_t Remembered = 0;  // the Id of the item the menu is for
 };
 
 }  // namespace pelmar

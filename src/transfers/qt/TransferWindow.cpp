@@ -99,19 +99,7 @@ TfrmTransfer::TfrmTransfer(TTransferItems& queue, ITransferWindowHost& host)
   });
   tmrProgress.start();
 
-  Queue.OnItemStarted = [this](TTransferItems&, TTransferItem& item) { ItemStarted(item); };
-  Queue.OnItemFinished = [this](TTransferItems&, TTransferItem& item) { ItemFinished(item); };
-  Queue.OnProgress = [this](TTransferItems&, TTransferItem& item) { Refresh(item); };
-  Queue.OnAdded = [this](TTransferItems&, TTransferItem& item) {
-    if (Manager) Manager->Rows().AddRow(item);
-  };
-  Queue.OnStateChanged = [this](TTransferItems&, TTransferItem& item) {
-    if (Manager) Manager->Rows().SetStatus(item);
-    if (item.State != tsFailed) return;
-    ++Failed;
-    // A failed item reports no end of its own: when it was the last one, the batch ends here.
-    if (Queue.CountInState(tsPending) == 0 && Queue.CountInState(tsActive) == 0) AllDone();
-  };
+  Queue.AddListener(this);
   Queue.OnConnected = [this](TFTPComponent&) { Host.SetTransferConnected(true); };
   Queue.OnDisconnected = [this](TFTPComponent&) { Host.SetTransferConnected(false); };
   Queue.OnError = [this](TFTPComponent&, int, const std::string& text) {
@@ -124,15 +112,22 @@ TfrmTransfer::TfrmTransfer(TTransferItems& queue, ITransferWindowHost& host)
 }
 
 TfrmTransfer::~TfrmTransfer() {
-  Queue.OnItemStarted = nullptr;
-  Queue.OnItemFinished = nullptr;
-  Queue.OnProgress = nullptr;
-  Queue.OnAdded = nullptr;
-  Queue.OnStateChanged = nullptr;
+  Queue.RemoveListener(this);
   Queue.OnConnected = nullptr;
   Queue.OnDisconnected = nullptr;
   Queue.OnError = nullptr;
   Queue.OnLog = nullptr;
+}
+
+void TfrmTransfer::ItemStateChanged(TTransferItem& item) {
+  if (item.State != tsFailed) return;
+  ++Failed;
+  // A failed item reports no end of its own: when it was the last one, the batch ends here.
+  if (Queue.CountInState(tsPending) == 0 && Queue.CountInState(tsActive) == 0) AllDone();
+}
+
+void TfrmTransfer::ItemProgress(TTransferItem& item) {
+  Refresh(item);
 }
 
 void TfrmTransfer::Refresh(TTransferItem& item) {
@@ -164,14 +159,7 @@ void TfrmTransfer::Refresh(TTransferItem& item) {
                            .arg(Queue.FilesDone + pending + 1)
                            .arg(Q(TimeText(remaining)))
                            .arg(Q(RateText(rate))));
-    if (Manager) {
-      Manager->Rows().SetStatusText(item, QString("%1 bytes copied, %2% done")
-                                              .arg(item.BytesDone)
-                                              .arg(MulDiv(100, item.BytesDone, item.Size)));
-    }
   }
-  // The Size column follows a size the server reported anew.
-  if (Manager && !running) Manager->Rows().SizeChanged(item);
 }
 
 void TfrmTransfer::ItemStarted(TTransferItem& item) {
@@ -225,9 +213,7 @@ void TfrmTransfer::Skip() {
   if (!Current) return;
   btnSkip->setEnabled(false);
   Host.SetStatusLine("Cancelling file...");
-  TTransferItem& item = *Current;
-  Queue.Cancel(item);
-  Queue.SetState(item, tsCancelled);
+  Queue.Cancel(*Current);
   // The aborted transfer's connection is let go with its reports: with nothing left to run
   // no report would ever close the batch.
   if (Queue.CountInState(tsPending) == 0) AllDone();
@@ -242,16 +228,7 @@ void TfrmTransfer::StopAll() {
   btnSkip->setEnabled(false);
   btnCancel->setEnabled(false);
   Host.SetStatusLine("Cancelling all pending files...");
-  // The pending ones first: cancelling the running one makes the queue look for the next.
-  for (int i = 0; i < Queue.Count(); ++i) {
-    if (Queue.Item(i).State == tsPending) Queue.SetState(Queue.Item(i), tsCancelled);
-  }
-  for (int i = 0; i < Queue.Count(); ++i) {
-    TTransferItem& item = Queue.Item(i);
-    if (item.State != tsActive) continue;
-    Queue.Cancel(item);
-    Queue.SetState(item, tsCancelled);
-  }
+  Queue.CancelAll();
   AllDone();
 }
 

@@ -6,6 +6,8 @@
 #include <QDialog>
 #include <QTimer>
 
+#include "transfers/TransferQueue.h"
+
 class QLabel;
 class QPlainTextEdit;
 class QProgressBar;
@@ -16,10 +18,6 @@ class TCopyAnimation;
 }
 
 namespace pelmar {
-
-class TfrmTransferMngr;
-class TTransferItems;
-struct TTransferItem;
 
 // What the window needs of the main window.
 class ITransferWindowHost {
@@ -34,7 +32,7 @@ class ITransferWindowHost {
   virtual void TransferStarted() {}                       // an item of the queue started
 };
 
-class TfrmTransfer : public QDialog {
+class TfrmTransfer : public QDialog, public ITransferListener {
   Q_OBJECT
  public:
   TfrmTransfer(TTransferItems& queue, ITransferWindowHost& host);
@@ -48,12 +46,12 @@ class TfrmTransfer : public QDialog {
   void ToggleDetails();
   TTransferItem* CurrentItem() const { return Current; }
   QString Text(const char* labelName) const;
-  // The manager whose rows follow the queue (none while it does not exist).
-  void SetManager(TfrmTransferMngr* manager) { Manager = manager; }
+  void ItemStarted(TTransferItem& item) override;
+  void ItemFinished(TTransferItem& item) override;
+  void ItemStateChanged(TTransferItem& item) override;
+  void ItemProgress(TTransferItem& item) override;
 
  private:
-  void ItemStarted(TTransferItem& item);
-  void ItemFinished(TTransferItem& item);
   void AllDone();
   void Reset();
   void AppendDetail(const QString& line);
@@ -61,7 +59,6 @@ class TfrmTransfer : public QDialog {
   TTransferItems& Queue;
   ITransferWindowHost& Host;
   TTransferItem* Current = nullptr;
-  TfrmTransferMngr* Manager = nullptr;
   int Failed = 0;  // items of this batch that failed
   QTimer tmrProgress;
   QLabel* lblFileName;
