@@ -11,6 +11,7 @@
 
 #include "engine/EventRecords.h"
 #include "engine/Messages.h"
+#include "engine/Server.h"
 #include "engine/WorkerShared.h"
 #include "platform/EventTarget.h"
 
@@ -59,6 +60,16 @@ class TFTPComponent {
   std::string Password;
   std::string Account;
   TEncryption Encryption = enPlain;
+  // The log-on values above as one value, and set from one.
+  TServer Server() const { return {Host, Port, User, Password, Account, Encryption}; }
+  void SetServer(const TServer& server) {
+    Host = server.Host;
+    Port = server.Port;
+    User = server.User;
+    Password = server.Password;
+    Account = server.Account;
+    Encryption = server.Encryption;
+  }
 
   // Written by the worker's resume probe before evLoggedIn.
   uint8_t ServerCanResume() const { return Shared->ServerCanResume.load(); }

@@ -2,9 +2,11 @@
 // One file or folder to move between this machine and a server.
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "engine/Messages.h"
+#include "engine/Server.h"
 #include "platform/DateTime.h"
 
 namespace pelmar {
@@ -31,12 +33,9 @@ class ITransferDestination {
 struct TTransferItem {
   TTransferItems* Owner = nullptr;
   uint64_t Id = 0;  // given by the queue, unique in it: how windows refer to an item
-  std::string Host;
-  int Port = 21;
-  std::string User;
-  std::string Password;
-  std::string Account;
-  TEncryption Encryption = enPlain;
+  // Where the item goes or comes from; the queue keeps one value per server for all its items.
+  std::shared_ptr<const TServer> Server = std::make_shared<const TServer>();
+  const TServer& Site() const { return *Server; }
   // Source and destination folders end with their separator: Folder + FileName is a path.
   std::string SourceFolder;
   std::string DestFolder;

@@ -78,9 +78,7 @@ bool TTransferItems::IsDuplicate(const TTransferItem& item) const {
     if (other->State != tsPending && other->State != tsActive) continue;
     if (other->FileName == item.FileName && other->Size == item.Size &&
         other->FileDate == item.FileDate && other->SourceFolder == item.SourceFolder &&
-        other->DestFolder == item.DestFolder && other->Host == item.Host &&
-        other->Port == item.Port && other->User == item.User && other->Password == item.Password &&
-        other->Account == item.Account && other->Encryption == item.Encryption &&
+        other->DestFolder == item.DestFolder && other->Site() == item.Site() &&
         other->RestartOffset == item.RestartOffset && other->Upload == item.Upload &&
         other->IsFolder == item.IsFolder) {
       return true;
@@ -96,6 +94,7 @@ int TTransferItems::Add(std::unique_ptr<TTransferItem>& item) {
   }
   item->Owner = this;
   item->Id = ++LastId;
+  item->Server = Intern(item->Server);
   Items.push_back(std::move(item));
   TTransferItem& added = *Items.back();
   if (!AnyActive()) {
@@ -113,6 +112,7 @@ int TTransferItems::Add(std::unique_ptr<TTransferItem>& item) {
 void TTransferItems::AddFailed(std::unique_ptr<TTransferItem>& item, const std::string& why) {
   item->Owner = this;
   item->Id = ++LastId;
+  item->Server = Intern(item->Server);
   item->State = tsFailed;
   item->FailureText = why;
   Items.push_back(std::move(item));
@@ -121,6 +121,15 @@ void TTransferItems::AddFailed(std::unique_ptr<TTransferItem>& item, const std::
   if (OnLog && !Connections.empty()) OnLog(*Connections.front(), why);
   Notify(&ITransferListener::ItemAdded, added);
   Notify(&ITransferListener::ItemStateChanged, added);
+}
+
+std::shared_ptr<const TServer> TTransferItems::Intern(std::shared_ptr<const TServer> server) {
+  if (!server) server = std::make_shared<const TServer>();
+  for (const auto& known : Servers) {
+    if (known == server || *known == *server) return known;
+  }
+  Servers.push_back(server);
+  return server;
 }
 
 TTransferItem* TTransferItems::FindItem(uint64_t id) const {
@@ -203,20 +212,12 @@ TFTPComponent* TTransferItems::AcquireConnection(const TTransferItem& item) {
     });
   };
   for (const auto& connection : Connections) {
-    if (connection->Host == item.Host && connection->Port == item.Port &&
-        connection->User == item.User && connection->Password == item.Password &&
-        connection->Account == item.Account && connection->Encryption == item.Encryption &&
-        !running(connection.get())) {
+    if (connection->Server() == item.Site() && !running(connection.get())) {
       return connection.get();
     }
   }
   auto connection = std::make_shared<TFTPComponent>(Target);
-  connection->Host = item.Host;
-  connection->Port = item.Port;
-  connection->User = item.User;
-  connection->Password = item.Password;
-  connection->Account = item.Account;
-  connection->Encryption = item.Encryption;
+  connection->SetServer(item.Site());
   Connections.push_back(connection);
   return connection.get();
 }
@@ -319,13 +320,8 @@ void TTransferItems::Start(TTransferItem& item, TFTPComponent& connection) {
   }
   item.LoggingOn = !connection.LoggedIn;
   if (!connection.LoggedIn) {
-    if (Host) Host->SetStatusText("Logging on to " + item.Host + "...");
-    connection.Host = item.Host;
-    connection.Port = item.Port;
-    connection.User = item.User;
-    connection.Password = item.Password;
-    connection.Account = item.Account;
-    connection.Encryption = item.Encryption;
+    if (Host) Host->SetStatusText("Logging on to " + item.Site().Host + "...");
+    connection.SetServer(item.Site());
     ConnectAsPreferred(connection, preferences);
     return;
   }

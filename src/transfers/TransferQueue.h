@@ -102,6 +102,7 @@ class TTransferItems {
   template <typename TMethod>
   void Notify(TMethod method, TTransferItem& item);
   bool IsDuplicate(const TTransferItem& item) const;
+  std::shared_ptr<const TServer> Intern(std::shared_ptr<const TServer> server);
   void BindReports(TTransferItem& item, TFTPComponent& connection);
   void ProgressReport(TTransferItem& item, uint8_t kind, int64_t count);
   void ErrorReport(TTransferItem& item, TFTPComponent& sender, int code, const std::string& text);
@@ -137,6 +138,8 @@ class TTransferItems {
   std::vector<std::shared_ptr<TFTPComponent>> Connections;
   std::array<int, 5> StateCounts{};
   std::vector<ITransferListener*> Listeners;
+  // Every server of the items, once: items share these values.
+  std::vector<std::shared_ptr<const TServer>> Servers;
   uint64_t LastId = 0;
   std::shared_ptr<bool> Alive = std::make_shared<bool>(true);
 };

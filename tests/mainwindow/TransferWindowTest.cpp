@@ -55,10 +55,10 @@ class TransferWindowTest : public PaneTest {
   TTransferItem& Download(const TRealFtpServer& server, const std::string& name,
                           const std::string& dest, TDateTime date = 0) {
     auto item = std::make_unique<TTransferItem>();
-    item->Host = "127.0.0.1";
-    item->Port = server.Port();
-    item->User = server.User();
-    item->Password = server.Password();
+    item->Server = std::make_shared<const TServer>(TServer{.Host = "127.0.0.1",
+                                                           .Port = server.Port(),
+                                                           .User = server.User(),
+                                                           .Password = server.Password()});
     item->SourceFolder = "/";
     item->FileName = name;
     item->DestFolder = dest;
@@ -148,9 +148,8 @@ TEST_F(TransferWindowTest, ABatchWhoseLastItemFailsEndsSaysSoAndCanBeResubmitted
   TfrmTransferMngr manager(*Queue, *Window);
   for (const char* name : {"one", "two"}) {
     auto item = std::make_unique<TTransferItem>();
-    item->Host = "127.0.0.1";
-    item->Port = server.Port();
-    item->User = "anonymous";
+    item->Server = std::make_shared<const TServer>(
+        TServer{.Host = "127.0.0.1", .Port = server.Port(), .User = "anonymous"});
     item->SourceFolder = "/";
     item->FileName = name;
     item->DestFolder = local;

@@ -63,10 +63,10 @@ class QueueTest : public RealServerFixture {
   }
   TTransferItem Template(const TRealFtpServer& server, bool upload) const {
     TTransferItem item;
-    item.Host = "127.0.0.1";
-    item.Port = server.Port();
-    item.User = server.User();
-    item.Password = server.Password();
+    item.Server = std::make_shared<const TServer>(TServer{.Host = "127.0.0.1",
+                                                          .Port = server.Port(),
+                                                          .User = server.User(),
+                                                          .Password = server.Password()});
     item.Upload = upload ? 1 : 0;
     return item;
   }
@@ -197,8 +197,10 @@ TEST_P(QueueTest, AFailedLogOnFailsItsItemAndTheNextStarts) {
   EngineSettings().FTPTimeout = TRealFtpServer::kSlowRefusalMs;
   WriteFile(Server->Root() + "ok", "ok");
   auto refused = FileItem(*Server, false, "ok", 2);
-  refused->User = Server->HasNamedAccount() ? TRealFtpServer::kUser : "nobody";
-  refused->Password = "wrong";
+  TServer wrong = refused->Site();
+  wrong.User = Server->HasNamedAccount() ? TRealFtpServer::kUser : "nobody";
+  wrong.Password = "wrong";
+  refused->Server = std::make_shared<const TServer>(wrong);
   auto fine = FileItem(*Server, false, "ok", 2);
   fine->DestFolder = Local + "fine-";
   Queue->Add(refused);
@@ -375,9 +377,8 @@ TEST(QueueFailures, EachItemEndsOnceWithItsOwnReport) {
       TTransferItems queue(target);
       for (const char* name : {"first.bin", "second.bin"}) {
         auto item = std::make_unique<TTransferItem>();
-        item->Host = "127.0.0.1";
-        item->Port = server.Port();
-        item->User = "anonymous";
+        item->Server = std::make_shared<const TServer>(
+            TServer{.Host = "127.0.0.1", .Port = server.Port(), .User = "anonymous"});
         item->DestFolder = dir;
         item->FileName = name;
         queue.Add(item);

@@ -94,8 +94,7 @@ class TreeWalkTest : public EngineTest {
     EngineTest::SetUp();
     Preferences() = TPreferences();
     // The queue starts its first item at once; nothing listens there and no event is run.
-    Template.Host = "127.0.0.1";
-    Template.Port = 1;
+    Template.Server = std::make_shared<const TServer>(TServer{.Host = "127.0.0.1", .Port = 1});
     Queue = std::make_unique<TTransferItems>(Target);
   }
   void TearDown() override {

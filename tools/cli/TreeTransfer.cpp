@@ -148,12 +148,13 @@ int TransferTree(TCliSession& session, const TFtpUrl& url, const std::string& lo
     };
   }
   TTransferItem item;
-  item.Host = url.Host;
-  item.Port = url.Port;
-  item.Encryption = url.Encryption;
-  item.User = url.User;
-  item.Password =
-      url.Password.empty() && url.User == "anonymous" ? Preferences().EMail : url.Password;
+  item.Server = std::make_shared<const TServer>(
+      TServer{.Host = url.Host,
+              .Port = url.Port,
+              .User = url.User,
+              .Password = url.Password.empty() && url.User == "anonymous" ? Preferences().EMail
+                                                                          : url.Password,
+              .Encryption = url.Encryption});
   item.Upload = upload ? 1 : 0;
 
   // The policy decides about every file already there, so each case must come to a question.

@@ -98,12 +98,7 @@ bool THostView::WalkNames(TCustomView* source, const QString& sourceFolder,
   Walking = true;
   const std::string start = S(Folder());
   TTransferItem templateItem;
-  templateItem.Host = Ftp->Host;
-  templateItem.Encryption = Ftp->Encryption;
-  templateItem.Port = Ftp->Port;
-  templateItem.User = Ftp->User;
-  templateItem.Password = Ftp->Password;
-  templateItem.Account = Ftp->Account;
+  templateItem.Server = std::make_shared<const TServer>(Ftp->Server());
   templateItem.Upload = upload ? 1 : 0;
   templateItem.SourceView = source;
   templateItem.DestView = &destination;
