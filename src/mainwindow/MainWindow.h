@@ -9,6 +9,7 @@
 #include <QMainWindow>
 #include <QPointer>
 #include <array>
+#include <cstdint>
 #include <functional>
 #include <initializer_list>
 #include <map>
@@ -52,6 +53,7 @@ class TActivityAnimation;
 class TCustomView;
 class TDialogQueueQuestions;
 class THostView;
+enum class TFetchKind : uint8_t;
 class TLocalView;
 class TQtEventTarget;
 class TTransferItems;
@@ -194,7 +196,7 @@ class TfrmMain : public QMainWindow, public ITransferWindowHost, public ITransfe
   TBrowser* Viewer() const { return Browser; }
   void ListClick(TCustomView& sender);
   void ViewFileChanging();
-  void HostTransferred(THostView& sender, const QStringList& files, uint8_t kind);
+  void HostTransferred(THostView& sender, const QStringList& files, TFetchKind kind);
   // "Edit with": the text viewer or the registered editor, on one side's selection.
   void PopEditNotePadClick(bool local, bool tessaro);
   void PopEditPopup(bool local);

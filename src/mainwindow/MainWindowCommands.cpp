@@ -234,13 +234,13 @@ void TfrmMain::HostDoubleClick() {
       CurrentHost->ShowProperties();
       break;
     case 1:
-      CurrentHost->FetchSelected(*CurrentLocal, 4);
+      CurrentHost->FetchSelected(*CurrentLocal, TFetchKind::View);
       break;
     case 2:
       Action("btnDownload")->trigger();
       break;
     case 3:
-      CurrentHost->FetchSelected(*CurrentLocal, 3);
+      CurrentHost->FetchSelected(*CurrentLocal, TFetchKind::Open);
       break;
     default:
       break;
@@ -321,12 +321,14 @@ void TfrmMain::ShowHostPopup(QAbstractItemView* list, const QPoint& at) {
       connect(item, &QAction::triggered, this, handler);
       return item;
     };
-    add(popHost, "popHostOpen", "&Open", [this] { CurrentHost->FetchSelected(*CurrentLocal, 3); });
-    add(popHost, "popHostView", "&View", [this] { CurrentHost->FetchSelected(*CurrentLocal, 4); });
+    add(popHost, "popHostOpen", "&Open",
+        [this] { CurrentHost->FetchSelected(*CurrentLocal, TFetchKind::Open); });
+    add(popHost, "popHostView", "&View",
+        [this] { CurrentHost->FetchSelected(*CurrentLocal, TFetchKind::View); });
     popHost->addSeparator();
     add(popHost, "popHostDownload", "&Download", [this] { Action("btnDownload")->trigger(); });
     add(popHost, "popHostDownloadNow", "Download &Now",
-        [this] { CurrentHost->FetchSelected(*CurrentLocal, 2); });
+        [this] { CurrentHost->FetchSelected(*CurrentLocal, TFetchKind::Download); });
     popHost->addSeparator();
     add(popHost, "popHostRename", "Rena&me", [this] { Action("actHostRename")->trigger(); });
     add(popHost, "popHostDelete", "Dele&te", [this] { Action("actHostDelete")->trigger(); });

@@ -36,19 +36,6 @@
 
 namespace pelmar {
 
-namespace {
-
-// Engine texts may carry their own line ends; the log shows plain lines.
-QString LogLine(const QString& text) {
-  QString line = text;
-  line.remove('\r');
-  while (line.endsWith('\n')) line.chop(1);
-  while (line.startsWith('\n')) line.remove(0, 1);
-  return line;
-}
-
-}  // namespace
-
 int TfrmMain::HostTabCount() const {
   return pgctrlHost->count();
 }
@@ -84,7 +71,7 @@ bool TfrmMain::NewHostView() {
   view->OnProgress = [this](THostView& sender, int64_t count) { HostProgress(sender, count); };
   view->OnTransfer = [this](TCustomView&) -> TCustomView* { return CurrentLocal; };
   view->OnPerformDoubleClick = [this](TCustomView&, const QModelIndex&) { HostDoubleClick(); };
-  view->OnTransferred = [this](THostView& sender, const QStringList& files, uint8_t kind) {
+  view->OnTransferred = [this](THostView& sender, const QStringList& files, TFetchKind kind) {
     HostTransferred(sender, files, kind);
   };
   view->OnFileChanging = [this](TCustomView&, const QString&) { ViewFileChanging(); };

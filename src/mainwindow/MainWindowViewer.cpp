@@ -171,21 +171,21 @@ void TfrmMain::ReportStartFailure() {
   Prompter().Error(this, "Pelmar", kStartFailed);
 }
 
-void TfrmMain::HostTransferred(THostView&, const QStringList& files, uint8_t kind) {
+void TfrmMain::HostTransferred(THostView&, const QStringList& files, TFetchKind kind) {
   if (files.isEmpty()) return;
   const QString temporary = QString::fromStdString(PrivateFolder());
   switch (kind) {
-    case 3:
+    case TFetchKind::Open:
       if (!OpenDocument(files.first())) ReportStartFailure();
       break;
-    case 4:
+    case TFetchKind::View:
       for (const QString& file : files) {
         if (!StartProgram(QString::fromStdString(Preferences().Viewer), {file}, temporary)) {
           ReportStartFailure();
         }
       }
       break;
-    case 5:
+    case TFetchKind::Edit:
       if (!StartProgram(EditorCommand, files, temporary)) ReportStartFailure();
       break;
     default:
@@ -195,7 +195,7 @@ void TfrmMain::HostTransferred(THostView&, const QStringList& files, uint8_t kin
 
 void TfrmMain::PopEditNotePadClick(bool local, bool tessaro) {
   if (!local) {
-    CurrentHost->FetchSelected(*CurrentLocal, tessaro ? 5 : 4);
+    CurrentHost->FetchSelected(*CurrentLocal, tessaro ? TFetchKind::Edit : TFetchKind::View);
     return;
   }
   QStringList paths;

@@ -16,13 +16,10 @@
 #include "transfers/qt/TransferListModel.h"
 #include "transfers/qt/TransferManager.h"
 #include "ui/CopyAnimation.h"
+#include "ui/QtText.h"
 
 namespace pelmar {
 namespace {
-
-QString Q(const std::string& text) {
-  return QString::fromStdString(text);
-}
 
 QLabel* Label(QWidget* parent, const char* name, bool right) {
   auto* label = new QLabel(parent);
@@ -240,10 +237,7 @@ void TfrmTransfer::ToggleDetails() {
 }
 
 void TfrmTransfer::AppendDetail(const QString& line) {
-  QString text = line;
-  text.remove('\r');
-  while (text.endsWith('\n')) text.chop(1);
-  TransferLog->appendPlainText(text);
+  TransferLog->appendPlainText(LogLine(line));
 }
 
 QString TfrmTransfer::Text(const char* labelName) const {

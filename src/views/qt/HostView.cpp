@@ -22,12 +22,6 @@
 namespace pelmar {
 namespace {
 
-QDateTime ToDateTime(TDateTime value) {
-  const qint64 days = static_cast<qint64>(value);
-  const qint64 ms = static_cast<qint64>((value - static_cast<double>(days)) * 86400000.0 + 0.5);
-  return QDateTime(QDate(1899, 12, 30).addDays(days), QTime(0, 0)).addMSecs(ms);
-}
-
 std::string WithSlash(std::string path) {
   if (path.empty() || path.back() != '/') path += '/';
   return path;
@@ -589,14 +583,14 @@ void THostView::ProgressArrived(uint8_t kind, bool isFile, int64_t count) {
   const int64_t position = kind == pkStart ? 0 : kind == pkProgress ? count : -1;
   if (kind == pkDone) {
     UpdateState(usIdle);
-    if (isFile && TransferKind >= 2) {
+    if (isFile && TransferKind >= TFetchKind::Download) {
       UpdateState(usFileDone, SelectedCount());
       if (!FetchQueue.empty()) {
         StartNextFetch();
       } else if (OnTransferred) {
         ListView()->setEnabled(true);
-        const uint8_t fetched = TransferKind;
-        TransferKind = 0;
+        const TFetchKind fetched = TransferKind;
+        TransferKind = TFetchKind::None;
         OnTransferred(*this, FetchedFiles, fetched);
       }
     }

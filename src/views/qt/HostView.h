@@ -39,6 +39,17 @@ inline constexpr int usFileDone = 133;
 inline constexpr int usAllDone = 134;
 inline constexpr int usTransferError = 136;
 
+// What a transfer of the pane's own is for: the file goes to the other pane's folder
+// (Download) or to this run's private folder for a program (Open, View, Edit).
+enum class TFetchKind : uint8_t {
+  None = 0,
+  Upload = 1,
+  Download = 2,
+  Open = 3,
+  View = 4,
+  Edit = 5
+};
+
 class THostView : public TCustomView {
   Q_OBJECT
  public:
@@ -54,7 +65,7 @@ class THostView : public TCustomView {
   QString PendingName;
   QStringList LogEntries;
   std::vector<std::string> MaskList;
-  uint8_t TransferKind = 0;  // 0 none, 1 single upload, 2..5 fetching for the owner
+  TFetchKind TransferKind = TFetchKind::None;
   QStringList FetchedFiles;
 
   // Who answers the transfer queue's questions (dialogs when null).
@@ -65,7 +76,7 @@ class THostView : public TCustomView {
 
   std::function<void(THostView& sender, const QString& text)> OnLog;
   std::function<void(THostView& sender, int64_t position)> OnProgress;
-  std::function<void(THostView& sender, const QStringList& files, uint8_t kind)> OnTransferred;
+  std::function<void(THostView& sender, const QStringList& files, TFetchKind kind)> OnTransferred;
 
   TFTPComponent& Engine() { return *Ftp; }
   bool Connected() const;
@@ -77,7 +88,7 @@ class THostView : public TCustomView {
   void Stop();
   // The entry's address with the user (percent-encoded) but never the password.
   QString BuildUrl(const QModelIndex& item) const;
-  bool FetchSelected(TCustomView& other, uint8_t kind);
+  bool FetchSelected(TCustomView& other, TFetchKind kind);
   bool UploadFile(TCustomView& source);
   void SetTreeCombo(TTreeCombo* combo);
   TTreeCombo* TreeCombo() const { return Tree; }

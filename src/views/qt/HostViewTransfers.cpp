@@ -129,20 +129,21 @@ bool THostView::UploadFile(TCustomView& source) {
   const QModelIndexList selected = source.ListView()->SelectedItems();
   if (!Connected() || selected.isEmpty()) return false;
   const QModelIndex item = selected.first();
-  TransferKind = 1;
+  TransferKind = TFetchKind::Upload;
   const std::string name = S(source.GetItemName(item));
   Ftp->Upload(S(source.Folder()) + name, S(Folder()) + name, Preferences().TransferModeFor(name));
   return true;
 }
 
-bool THostView::FetchSelected(TCustomView& other, uint8_t kind) {
+bool THostView::FetchSelected(TCustomView& other, TFetchKind kind) {
   const QModelIndexList selected = ListView()->SelectedItems();
   if (!Connected() || selected.isEmpty()) return false;
   RememberCommand([this, to = QPointer<TCustomView>(&other), kind] {
     if (to) FetchSelected(*to, kind);
   });
-  // Files to view, open or edit go to this run's private folder (kind 2 is a download).
-  std::string target = kind == 2 ? S(other.Folder()) : PrivateFolder();
+  // Files to view, open or edit go to this run's private folder.
+  const bool download = kind == TFetchKind::Download;
+  std::string target = download ? S(other.Folder()) : PrivateFolder();
   if (target.empty()) return false;
   EnsureTrailingSeparator(target, other.Seperator());
   FetchedFiles.clear();
@@ -156,7 +157,7 @@ bool THostView::FetchSelected(TCustomView& other, uint8_t kind) {
       continue;
     }
     // Nothing but a file of ours is written to there: a link in its place goes first.
-    const std::string local = kind == 2 ? target + name : PrivateFilePath(name);
+    const std::string local = download ? target + name : PrivateFilePath(name);
     if (local.empty()) continue;
     FetchQueue.push_back({S(Folder()) + name, local, Preferences().TransferModeFor(name)});
   }

@@ -23,13 +23,6 @@ QString Display(const std::string& bytes) {
   return text;
 }
 
-QDateTime DateTimeOf(TDateTime value) {
-  const QDate base(1899, 12, 30);
-  const qint64 days = static_cast<qint64>(value);
-  const qint64 ms = static_cast<qint64>((value - static_cast<double>(days)) * 86400000.0 + 0.5);
-  return QDateTime(base.addDays(days), QTime(0, 0)).addMSecs(ms);
-}
-
 }  // namespace
 
 TRemoteListModel::TRemoteListModel(TItemCache& cache, QObject* parent)
@@ -162,7 +155,7 @@ QVariant TRemoteListModel::data(const QModelIndex& index, int role) const {
         case 2:
           return TypeText(index.row());
         case 3:
-          return QLocale().toString(DateTimeOf(record->Modified), QLocale::ShortFormat);
+          return QLocale().toString(ToDateTime(record->Modified), QLocale::ShortFormat);
       }
       break;
     case Qt::EditRole:

@@ -211,15 +211,15 @@ TEST_P(PanesRealServerTest, InPassiveModeFetchedFilesArriveInThePrivateFolder) {
   } unplant{planted};
   Connect();
   QStringList fetched;
-  uint8_t kind = 0;
-  Remote->OnTransferred = [&](THostView&, const QStringList& files, uint8_t fetchKind) {
+  TFetchKind kind = TFetchKind::None;
+  Remote->OnTransferred = [&](THostView&, const QStringList& files, TFetchKind fetchKind) {
     fetched = files;
     kind = fetchKind;
   };
   Select(*Remote, QString::fromStdString(name));
-  ASSERT_TRUE(Remote->FetchSelected(*Local, 4));
+  ASSERT_TRUE(Remote->FetchSelected(*Local, TFetchKind::View));
   ASSERT_TRUE(RunUntil([&] { return !fetched.isEmpty(); }));
-  EXPECT_EQ(kind, 4);
+  EXPECT_EQ(kind, TFetchKind::View);
   ASSERT_EQ(fetched.size(), 1);
   EXPECT_EQ(fetched[0].toStdString(), PrivateFolder() + name);
   EXPECT_EQ(ReadFile(fetched[0].toStdString()), ReadFile(Server->Root() + name));
