@@ -5,6 +5,10 @@ function(pelmar_warnings target)
   if(PELMAR_WERROR)
     target_compile_options(${target} PRIVATE -Werror)
   endif()
+  # Qt code: no narrowing in signal-slot connections, nothing deprecated up to the Qt we
+  # build against. (QT_NO_CAST_FROM_ASCII would mark every implicit text literal; not yet.)
+  target_compile_definitions(${target} PRIVATE QT_NO_NARROWING_CONVERSIONS_IN_CONNECT
+                                               QT_DISABLE_DEPRECATED_UP_TO=0x060400)
 endfunction()
 
 # Libraries that must stay usable without Qt (engine, parser, queue logic, settings files).
