@@ -7,7 +7,6 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
-#include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -17,10 +16,8 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QPlainTextEdit>
-#include <QProcess>
 #include <QTabWidget>
 #include <QTreeView>
-#include <QUrl>
 
 #include "mainwindow/MainWindow.h"
 #include "settings/Preferences.h"
@@ -254,13 +251,15 @@ void TfrmMain::LocalDoubleClick(const QModelIndex& item) {
       CurrentLocal->ShowProperties();
       break;
     case 1:
-      QProcess::startDetached(Q(Preferences().Viewer), {path}, CurrentLocal->Folder());
+      if (!StartProgram(Q(Preferences().Viewer), {path}, CurrentLocal->Folder())) {
+        ReportStartFailure();
+      }
       break;
     case 2:
       if (CurrentHost) CurrentHost->UploadFile(*CurrentLocal);
       break;
     case 3:
-      QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+      if (!OpenDocument(path)) ReportStartFailure();
       break;
     default:
       break;

@@ -146,6 +146,15 @@ TEST_F(MainWindowTest, ViewerPreviewsAndProgramsStartOnTheSelection) {
   EXPECT_EQ(prompts->Messages,
             std::vector<QString>(2, "An error occurred when the program was started."));
 
+  // A double-click on a local file starts the text viewer through the same seam.
+  startWorks = true;
+  starts.clear();
+  Preferences().LocalDblClk = 1;
+  select(localView, {"readme.txt"});
+  localView.DoubleClick(localView.ListView()->SelectedItems().first());
+  ASSERT_EQ(starts.size(), 1u);
+  EXPECT_EQ(starts[0].Arguments, QStringList{QString::fromStdString(local + "/readme.txt")});
+
   // A real start: a viewer whose own path has a blank records what it was given.
   window.StartProgram = realStart;
   const std::string script = Dir.filePath("my viewer.sh").toStdString();
