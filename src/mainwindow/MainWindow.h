@@ -231,6 +231,9 @@ class TfrmMain : public QMainWindow, public ITransferWindowHost, public ITransfe
                                        const QString& text)>
       AskText;
   void NewLocalView();
+  // A local tab with its view (bound to the window's handlers when `bind`), in `folder` when
+  // one is given; `index` is its tab's.
+  TLocalView* AddLocalTab(const QString& folder, const QString& caption, bool bind, int& index);
   void btnLocalCloseClick();
   // Send To: the selection moved on the server by renaming; downloaded into another folder;
   // its paths or addresses on the clipboard.

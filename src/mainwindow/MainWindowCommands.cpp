@@ -198,16 +198,23 @@ void TfrmMain::LocalUpdateState(TCustomView& sender, int selected) {
   Action("btnUpload")->setEnabled(CurrentHost && CurrentHost->Connected() && selected > 0);
 }
 
-void TfrmMain::NewLocalView() {
-  const QString folder = CurrentLocal ? CurrentLocal->Folder() : QDir::currentPath();
+TLocalView* TfrmMain::AddLocalTab(const QString& folder, const QString& caption, bool bind,
+                                  int& index) {
   auto* page = new QWidget(pgctrlLocal);
   auto* view = new TLocalView(page);
   view->setParent(page);
   view->Queue = Transfers.get();
-  BindLocalView(*view);
+  if (bind) BindLocalView(*view);
   view->ListView()->SetViewStyle(static_cast<TViewStyle>(State.LocalViewStyle));
-  view->ChangeFolder(folder);
-  const int index = pgctrlLocal->addTab(page, QString());
+  if (!folder.isEmpty()) view->ChangeFolder(folder);
+  index = pgctrlLocal->addTab(page, caption);
+  return view;
+}
+
+void TfrmMain::NewLocalView() {
+  const QString folder = CurrentLocal ? CurrentLocal->Folder() : QDir::currentPath();
+  int index = 0;
+  AddLocalTab(folder, QString(), true, index);
   pgctrlLocal->setCurrentIndex(index);
   LocalChange();
   Action("actLocalClose")->setEnabled(pgctrlLocal->count() > 1);

@@ -325,15 +325,9 @@ bool TfrmMain::OpenLocalFolder(const QString& pathText, bool activate) {
       return true;
     }
   }
-  auto* page = new QWidget(pgctrlLocal);
-  auto* view = new TLocalView(page);
-  view->setParent(page);
-  view->Queue = Transfers.get();
-  BindLocalView(*view);
-  view->ChangeFolder(path);
-  view->ListView()->SetViewStyle(static_cast<TViewStyle>(State.LocalViewStyle));
-  const int index = pgctrlLocal->addTab(
-      page, QFileInfo(path).fileName().isEmpty() ? path : QFileInfo(path).fileName());
+  int index = 0;
+  AddLocalTab(path, QFileInfo(path).fileName().isEmpty() ? path : QFileInfo(path).fileName(), true,
+              index);
   if (activate) pgctrlLocal->setCurrentIndex(index);
   return true;
 }

@@ -151,11 +151,8 @@ TfrmMain::TfrmMain(std::shared_ptr<TQtEventTarget> target, QSettings* settings)
   BuildMenus();
 
   // The first tabs of both panes.
-  CurrentLocal = new TLocalView(new QWidget(pgctrlLocal));
-  CurrentLocal->setParent(CurrentLocal->ListView()->parentWidget());
-  CurrentLocal->Queue = Transfers.get();
-  CurrentLocal->ListView()->SetViewStyle(static_cast<TViewStyle>(State.LocalViewStyle));
-  pgctrlLocal->addTab(CurrentLocal->ListView()->parentWidget(), "Local");
+  int firstTab = 0;
+  CurrentLocal = AddLocalTab(QString(), "Local", false, firstTab);  // bound with the commands
   NewHostView();
 
   // Tab visits the log, the local pane, the strip between the panes and the server pane, in
