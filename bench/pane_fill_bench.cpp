@@ -48,9 +48,9 @@ int main(int argc, char** argv) {
     page.show();
     THostView view(&page, target);
     if (qEnvironmentVariableIsSet("PELMAR_BENCH_VERBOSE")) {
-      view.OnLog = [](THostView&, const QString& text) {
+      QObject::connect(&view, &THostView::Logged, [](const QString& text) {
         std::fprintf(stderr, "%s\n", qPrintable(text.trimmed()));
-      };
+      });
     }
     size_t listingBytes = 0;
     view.Engine().OnListing = [&view, &listingBytes, previous = view.Engine().OnListing](
@@ -71,7 +71,7 @@ int main(int argc, char** argv) {
     });
     long before = 0;
     QString wanted;
-    view.OnUpdateState = [&](TCustomView&, int code, int) {
+    QObject::connect(&view, &TCustomView::StateUpdated, [&](int code, int) {
       if (code == usIdle && wanted.isEmpty() && !view.Folder().isEmpty()) {
         // The log-on folder is shown; the big folder is below it.
         wanted = view.Folder() + argv[2] + "/";
@@ -101,7 +101,7 @@ int main(int argc, char** argv) {
         QTimer::singleShot(0, &app, &QApplication::quit);
       }
       if (code == usConnectFailed) QTimer::singleShot(0, &app, &QApplication::quit);
-    };
+    });
     view.Connect(url.host(), url.port(21), url.userName().isEmpty() ? "anonymous" : url.userName(),
                  url.password().isEmpty() ? "bench@example.com" : url.password(), "", "", "");
     QTimer::singleShot(120000, &app, &QApplication::quit);

@@ -148,11 +148,10 @@ QAction* TfrmMain::BindToggle(const char* buttonName, const char* itemName,
 }
 
 void TfrmMain::BindLocalView(TLocalView& view) {
-  view.OnFileChanging = [this](TCustomView&, const QString&) { ViewFileChanging(); };
+  connect(&view, &TCustomView::FileChanging, this, [this] { ViewFileChanging(); });
   connect(view.ListView(), &TViewList::SelectionChanged, this, [this, &view] { ListClick(view); });
-  view.OnUpdateState = [this](TCustomView& sender, int, int selected) {
-    LocalUpdateState(sender, selected);
-  };
+  connect(&view, &TCustomView::StateUpdated, this,
+          [this, &view](int, int selected) { LocalUpdateState(view, selected); });
   view.OnPerformDoubleClick = [this](TCustomView&, const QModelIndex& item) {
     LocalDoubleClick(item);
   };

@@ -64,17 +64,19 @@ bool TfrmMain::NewHostView() {
   view->ConfirmDelete = [this](int count, const QString& name, bool folder) {
     return ConfirmRemoteDelete(this, count, name, folder);
   };
-  view->OnLog = [this](THostView& sender, const QString& text) { HostLog(sender, text); };
-  view->OnUpdateState = [this](TCustomView& sender, int code, int selected) {
-    HostUpdateState(sender, code, selected);
-  };
-  view->OnProgress = [this](THostView& sender, int64_t count) { HostProgress(sender, count); };
+  connect(view, &THostView::Logged, this,
+          [this, view](const QString& text) { HostLog(*view, text); });
+  connect(view, &TCustomView::StateUpdated, this,
+          [this, view](int code, int selected) { HostUpdateState(*view, code, selected); });
+  connect(view, &THostView::Progressed, this,
+          [this, view](qint64 count) { HostProgress(*view, count); });
+  connect(view, &THostView::Transferred, this,
+          [this, view](const QStringList& files, TFetchKind kind) {
+            HostTransferred(*view, files, kind);
+          });
+  connect(view, &TCustomView::FileChanging, this, [this] { ViewFileChanging(); });
   view->OnTransfer = [this](TCustomView&) -> TCustomView* { return CurrentLocal; };
   view->OnPerformDoubleClick = [this](TCustomView&, const QModelIndex&) { HostDoubleClick(); };
-  view->OnTransferred = [this](THostView& sender, const QStringList& files, TFetchKind kind) {
-    HostTransferred(sender, files, kind);
-  };
-  view->OnFileChanging = [this](TCustomView&, const QString&) { ViewFileChanging(); };
   connect(view->ListView(), &TViewList::SelectionChanged, this, [this, view] { ListClick(*view); });
   for (QAbstractItemView* list : {static_cast<QAbstractItemView*>(view->ListView()->Icons()),
                                   static_cast<QAbstractItemView*>(view->ListView()->Details())}) {

@@ -169,7 +169,7 @@ TEST_F(MainWindowTest, EventsPlayTheSoundsOfThePreferences) {
   };
   for (const auto& c : cases) {
     player->Played.clear();
-    view.OnUpdateState(view, c.Code, 0);
+    emit view.StateUpdated(c.Code, 0);
     EXPECT_EQ(player->Played, c.Played) << c.Code;
   }
   player->Played.clear();
@@ -178,7 +178,7 @@ TEST_F(MainWindowTest, EventsPlayTheSoundsOfThePreferences) {
   window.TransferError();
   EXPECT_EQ(player->Played, (TPlayed{"file.wav", "all.wav", "error.wav"}));
   preferences.SoundsEnabled = false;
-  view.OnUpdateState(view, usConnected, 0);
+  emit view.StateUpdated(usConnected, 0);
   EXPECT_EQ(player->Played.size(), 3u) << "silent when sounds are off";
   SetSoundPlayer(nullptr);
 }

@@ -106,7 +106,8 @@ int main(int argc, char** argv) {
     remote.Questions = &questions;
     remote.SetTreeCombo(tree);
     local.ChangeFolder(argc > 2 ? QString::fromLocal8Bit(argv[2]) : QDir::homePath());
-    remote.OnLog = [log](THostView&, const QString& text) { log->appendPlainText(text.trimmed()); };
+    QObject::connect(&remote, &THostView::Logged,
+                     [log](const QString& text) { log->appendPlainText(text.trimmed()); });
     queue.OnLog = [log](TFTPComponent&, const std::string& text) {
       log->appendPlainText("[queue] " + Q(text).trimmed());
     };

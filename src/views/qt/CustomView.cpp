@@ -143,7 +143,7 @@ bool TCustomView::SendSelection(TCustomView* target) {
 void TCustomView::RefreshStatus() {
   if (!DoUpdates) return;
   const QModelIndexList selected = List->SelectedItems();
-  if (OnUpdateState) OnUpdateState(*this, 0, static_cast<int>(selected.size()));
+  emit StateUpdated(0, static_cast<int>(selected.size()));
   const int count = List->RowCount();
   if (TotalSize < 0) {
     TotalSize = 0;

@@ -40,12 +40,9 @@ class TCustomView : public QObject, public ITransferDestination {
   TViewList* ListView() const { return List; }
   QStatusBar* StatusBar() const { return Status; }
 
-  // A file is about to change (delete, rename): its path (local) or URL (remote).
-  std::function<void(TCustomView& sender, const QString& name)> OnFileChanging;
-  // A file item was opened (double-click or Enter); folders never come here.
+  // A file item was opened (double-click or Enter) and the owner acts on it instead of the
+  // pane; folders never come here.
   std::function<void(TCustomView& sender, const QModelIndex& item)> OnPerformDoubleClick;
-  // 0 with the selection count at every status refresh; the remote pane's state codes.
-  std::function<void(TCustomView& sender, int code, int value)> OnUpdateState;
   // Asks the owner which pane a transfer goes to (null: none).
   std::function<TCustomView*(TCustomView& sender)> OnTransfer;
 
@@ -99,6 +96,12 @@ class TCustomView : public QObject, public ITransferDestination {
   static TCustomView* ViewOf(const QObject* widget);
   // The pane whose selection a drag from `dragSource` carries, when it may be dropped here.
   TCustomView* DropSourceFor(const QObject* dragSource) const;
+
+ signals:
+  // A file is about to change (delete, rename): its path (local) or URL (remote).
+  void FileChanging(const QString& name);
+  // 0 with the selection count at every status refresh; the remote pane's state codes.
+  void StateUpdated(int code, int value);
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;

@@ -126,11 +126,11 @@ std::string THostView::FolderBytes() const {
 void THostView::Log(const QString& text) {
   LogEntries.append(text);
   while (LogEntries.size() > kMaxLogEntries) LogEntries.removeFirst();
-  if (OnLog) OnLog(*this, text);
+  emit Logged(text);
 }
 
 void THostView::UpdateState(int code, int value) {
-  if (OnUpdateState) OnUpdateState(*this, code, value);
+  emit StateUpdated(code, value);
 }
 
 void THostView::Connect(const QString& host, int port, const QString& user, const QString& password,
@@ -473,7 +473,7 @@ void THostView::CaptionEdited(int row, const QString& text) {
     QApplication::beep();
     return;
   }
-  if (OnFileChanging) OnFileChanging(*this, BuildUrl(item));
+  emit FileChanging(BuildUrl(item));
   const std::string folder = S(Folder());
   const std::string listed = Rows->RowAt(row).Name;
   const std::string oldName = NameBytes(item);
@@ -587,15 +587,15 @@ void THostView::ProgressArrived(uint8_t kind, bool isFile, int64_t count) {
       UpdateState(usFileDone, SelectedCount());
       if (!FetchQueue.empty()) {
         StartNextFetch();
-      } else if (OnTransferred) {
+      } else {
         ListView()->setEnabled(true);
         const TFetchKind fetched = TransferKind;
         TransferKind = TFetchKind::None;
-        OnTransferred(*this, FetchedFiles, fetched);
+        emit Transferred(FetchedFiles, fetched);
       }
     }
   }
-  if (OnProgress) OnProgress(*this, position);
+  emit Progressed(position);
 }
 
 }  // namespace pelmar

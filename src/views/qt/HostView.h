@@ -74,10 +74,6 @@ class THostView : public TCustomView {
   // true for Yes. Unless replaced, the delete question over this pane, through the prompter.
   std::function<bool(int count, const QString& name, bool folder)> ConfirmDelete;
 
-  std::function<void(THostView& sender, const QString& text)> OnLog;
-  std::function<void(THostView& sender, int64_t position)> OnProgress;
-  std::function<void(THostView& sender, const QStringList& files, TFetchKind kind)> OnTransferred;
-
   TFTPComponent& Engine() { return *Ftp; }
   bool Connected() const;
   void Connect(const QString& host, int port, const QString& user, const QString& password,
@@ -131,6 +127,14 @@ class THostView : public TCustomView {
   bool AcceptsDrop() const override { return Connected(); }
   void UpdateItem(const std::string& folder, const std::string& name, uint16_t attributes,
                   int64_t size, TDateTime modified) override;
+
+ signals:
+  // A line of the FTP dialogue or of the pane's own messages.
+  void Logged(const QString& text);
+  // Bytes of the pane's own transfer so far; -1 when it ended.
+  void Progressed(qint64 position);
+  // The pane's own fetch arrived: the files, and what they were fetched for.
+  void Transferred(const QStringList& files, TFetchKind kind);
 
  private:
   class TRemoteLister;

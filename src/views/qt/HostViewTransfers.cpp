@@ -208,7 +208,7 @@ void THostView::DeleteLevel(const std::string& folder) {
   for (const QModelIndex& item : ListView()->SelectedItems()) {
     (IsFolder(item) && !IsLink(item) ? subFolders : files).push_back(NameBytes(item));
     if (!IsFolder(item) || IsLink(item)) {
-      if (OnFileChanging) OnFileChanging(*this, BuildUrl(item));
+      emit FileChanging(BuildUrl(item));
     }
   }
   for (const auto& name : files) Ftp->DeleteFile(folder + name);

@@ -36,9 +36,7 @@ TLocalView::TLocalView(QWidget* parent) : TCustomView(parent, '/'), Files(new TL
   Files->setReadOnly(false);
   Files->setFilter(QDir::AllEntries | QDir::AllDirs | QDir::NoDotAndDotDot);
   Files->setNameFilterDisables(false);
-  Files->BeforeRename = [this](const QString& path) {
-    if (OnFileChanging) OnFileChanging(*this, path);
-  };
+  Files->BeforeRename = [this](const QString& path) { emit FileChanging(path); };
   ListView()->SetModel(Files);
   ListView()->Details()->header()->setSectionResizeMode(QHeaderView::Interactive);
   ListView()->Details()->setSortingEnabled(true);
@@ -146,10 +144,8 @@ QStringList TLocalView::SelectedPaths() const {
 bool TLocalView::DeleteSelected(bool) {
   const QStringList paths = SelectedPaths();
   if (paths.isEmpty()) return false;
-  if (OnFileChanging) {
-    for (const QModelIndex& item : ListView()->SelectedItems()) {
-      if (!IsFolder(item)) OnFileChanging(*this, GetItemPath(item));
-    }
+  for (const QModelIndex& item : ListView()->SelectedItems()) {
+    if (!IsFolder(item)) emit FileChanging(GetItemPath(item));
   }
   const QString question =
       paths.size() == 1 ? "Move \"" + QFileInfo(paths.first()).fileName() + "\" to the trash?"

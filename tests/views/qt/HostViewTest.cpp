@@ -227,7 +227,8 @@ TEST_F(HostViewTest, ASessionTheServerClosedIsMadeAgainByTheNextCommand) {
   TScriptedFtpServer server({first, second, refused});
   Open(server);
   std::vector<int> states;
-  View->OnUpdateState = [&states](TCustomView&, int code, int) { states.push_back(code); };
+  QObject::connect(View.get(), &TCustomView::StateUpdated,
+                   [&states](int code, int) { states.push_back(code); });
   ASSERT_TRUE(View->ChangeFolder("/sub/"));
   ASSERT_TRUE(RunUntil([&] { return Names() == QStringList{"inner.txt"}; }));
   ASSERT_TRUE(server.WaitForConnections(1, std::chrono::seconds(10)));

@@ -212,10 +212,11 @@ TEST_P(PanesRealServerTest, InPassiveModeFetchedFilesArriveInThePrivateFolder) {
   Connect();
   QStringList fetched;
   TFetchKind kind = TFetchKind::None;
-  Remote->OnTransferred = [&](THostView&, const QStringList& files, TFetchKind fetchKind) {
-    fetched = files;
-    kind = fetchKind;
-  };
+  QObject::connect(Remote.get(), &THostView::Transferred,
+                   [&](const QStringList& files, TFetchKind fetchKind) {
+                     fetched = files;
+                     kind = fetchKind;
+                   });
   Select(*Remote, QString::fromStdString(name));
   ASSERT_TRUE(Remote->FetchSelected(*Local, TFetchKind::View));
   ASSERT_TRUE(RunUntil([&] { return !fetched.isEmpty(); }));
