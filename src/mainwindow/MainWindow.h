@@ -17,6 +17,7 @@
 #include <optional>
 #include <utility>
 
+#include "mainwindow/Commands.h"
 #include "mainwindow/WindowState.h"
 #include "settings/SiteFile.h"
 #include "transfers/TransferQueue.h"
@@ -144,6 +145,13 @@ class TfrmMain : public QMainWindow, public ITransferWindowHost, public ITransfe
   // The action of a pane command's button ("btnHostRename" -> "actHostRename").
   // Menu items that are a button's command, by the menu item's name.
   std::map<QByteArray, QAction*> MenuCommands;
+  // Fills the typed commands once every action is made, and wires the window's own ones.
+  void CollectCommands();
+  TWindowCommands Commands;
+  TPaneCommands LocalCommands;
+  TPaneCommands HostCommands;
+  QAction* PopEditNotePad = nullptr;
+  QAction* PopEditTessaro = nullptr;
   QAction* CommandAction(const char* buttonName, const QString& hint);
   // A pane's "Change Views" button and its style drop-down.
   void AddViewStyleButtons(QWidget* tools, QHBoxLayout* row, bool host);
@@ -218,8 +226,7 @@ class TfrmMain : public QMainWindow, public ITransferWindowHost, public ITransfe
   // Pane commands (MainWindowCommands.cpp).
   void WireCommands();
   // A tool button and its menu item that show one state: `apply` acts on it.
-  QAction* BindToggle(const char* buttonName, const char* itemName,
-                      std::function<void(bool)> apply);
+  QAction* BindToggle(QAction* command, std::function<void(bool)> apply);
   void LocalUpdateState(TCustomView& sender, int selected);
   void BindLocalView(TLocalView& view);
   void HostDoubleClick();

@@ -52,99 +52,96 @@ void TfrmMain::WireCommands() {
         QInputDialog::getText(this, caption, prompt, QLineEdit::Normal, text, &ok);
     return ok ? std::optional<QString>(answer) : std::nullopt;
   };
-  auto on = [this](const char* name, auto handler) {
-    connect(Action(name), &QAction::triggered, this, handler);
+  auto on = [this](QAction* command, auto handler) {
+    connect(command, &QAction::triggered, this, handler);
   };
-  on("actHostRefresh", [this] { CurrentHost->RefreshFolder(); });
-  on("actHostDelete", [this] { CurrentHost->DeleteSelected(!ShiftHeld()); });
-  on("actHostRename", [this] { CurrentHost->RenameFocused(); });
-  on("actHostNewFolder", [this] {
+  on(HostCommands.Refresh, [this] { CurrentHost->RefreshFolder(); });
+  on(HostCommands.Delete, [this] { CurrentHost->DeleteSelected(!ShiftHeld()); });
+  on(HostCommands.Rename, [this] { CurrentHost->RenameFocused(); });
+  on(HostCommands.NewFolder, [this] {
     const auto name = AskText("Create a new folder", "New Folder to create", QString());
     if (name && !name->isEmpty()) CurrentHost->MakeFolder(CurrentHost->Folder() + *name, false);
   });
-  on("actHostMask", [this] {
+  on(HostCommands.Mask, [this] {
     const QString old = CurrentHost->Mask();
     const auto mask = AskText("Mask", "Enter a mask for the host directory:", old);
     if (mask && *mask != old) CurrentHost->SetMask(*mask);
   });
-  on("actHostChDir", [this] {
+  on(HostCommands.ChDir, [this] {
     const QString old = CurrentHost->Folder();
     const auto folder = AskText("Open Folder", "Enter the path of a folder you want to open", old);
     if (folder && *folder != old && !folder->isEmpty()) CurrentHost->ChangeFolder(*folder);
   });
-  on("actLocalRefresh", [this] { CurrentLocal->RefreshFolder(); });
-  on("actLocalDelete", [this] { CurrentLocal->DeleteSelected(!ShiftHeld()); });
-  on("actLocalRename", [this] { CurrentLocal->RenameFocused(); });
-  on("actLocalNewFolder", [this] { CurrentLocal->MakeFolder(QString(), true); });
-  on("actLocalMask", [this] {
+  on(LocalCommands.Refresh, [this] { CurrentLocal->RefreshFolder(); });
+  on(LocalCommands.Delete, [this] { CurrentLocal->DeleteSelected(!ShiftHeld()); });
+  on(LocalCommands.Rename, [this] { CurrentLocal->RenameFocused(); });
+  on(LocalCommands.NewFolder, [this] { CurrentLocal->MakeFolder(QString(), true); });
+  on(LocalCommands.Mask, [this] {
     const QString old = CurrentLocal->Mask();
     const auto mask = AskText("Mask", "Enter a mask for the local directory:", old);
     if (mask && *mask != old) CurrentLocal->SetMask(*mask);
   });
-  on("actLocalChDir", [this] {
+  on(LocalCommands.ChDir, [this] {
     const QString folder =
         FileChooser().Folder(this, "Select Folder to View", CurrentLocal->Folder());
     if (!folder.isEmpty()) OpenLocalFolder(folder, true);
   });
-  on("actLocalNew", [this] { NewLocalView(); });
-  on("actLocalClose", [this] { btnLocalCloseClick(); });
-  for (const char* name : {"mnuLocalCut", "mnuLocalCopy", "mnuLocalPaste", "mnuLocalProperties"}) {
-    Action(name)->setEnabled(true);
+  on(LocalCommands.NewView, [this] { NewLocalView(); });
+  on(LocalCommands.CloseView, [this] { btnLocalCloseClick(); });
+  for (QAction* command :
+       {LocalCommands.Cut, LocalCommands.Copy, LocalCommands.Paste, LocalCommands.Properties}) {
+    command->setEnabled(true);
   }
-  on("mnuLocalCut", [this] { CurrentLocal->Cut(); });
-  on("mnuLocalCopy", [this] { CurrentLocal->Copy(); });
-  on("mnuLocalPaste", [this] { CurrentLocal->Paste(); });
-  on("mnuLocalProperties", [this] { CurrentLocal->ShowProperties(); });
-  on("mnuHostProperties", [this] { CurrentHost->ShowProperties(); });
-  on("mnuCompareFolders", [this] { mnuCompareFoldersClick(); });
+  on(LocalCommands.Cut, [this] { CurrentLocal->Cut(); });
+  on(LocalCommands.Copy, [this] { CurrentLocal->Copy(); });
+  on(LocalCommands.Paste, [this] { CurrentLocal->Paste(); });
+  on(LocalCommands.Properties, [this] { CurrentLocal->ShowProperties(); });
+  on(HostCommands.Properties, [this] { CurrentHost->ShowProperties(); });
+  on(Commands.CompareFolders, [this] { mnuCompareFoldersClick(); });
   // Select all and invert act on the pane whose list has the focus.
   auto focused = [this]() -> TCustomView* {
     if (CurrentLocal->ListView()->isAncestorOf(QApplication::focusWidget())) return CurrentLocal;
     if (CurrentHost->ListView()->isAncestorOf(QApplication::focusWidget())) return CurrentHost;
     return nullptr;
   };
-  on("mnuSelectAll", [focused] {
+  on(Commands.SelectAll, [focused] {
     if (TCustomView* view = focused()) view->SelectAll();
   });
-  on("mnuInvertSelect", [focused] {
+  on(Commands.InvertSelect, [focused] {
     if (TCustomView* view = focused()) view->InvertSelection();
   });
   // The remote pane alone fills the window, or both panes again.
-  BindToggle("BtnMaximizeHost", "mnuMaximizeHost", [this](bool maximized) {
+  BindToggle(Commands.MaximizeHost, [this](bool maximized) {
     for (const char* name : {"pnlLocal", "pnlCenter"})
       findChild<QWidget*>(name)->setVisible(!maximized);
   });
   // The progress window by its check mark; Disconnect Transfer Connection cancels first.
-  QAction* info = Action("mnuShowTransferInfo");
+  QAction* info = Commands.TransferInfo;
   connect(info, &QAction::triggered, this, [this](bool checked) {
     const bool work = Transfers->CountInState(tsPending) + Transfers->CountInState(tsActive) > 0;
     if (!checked) Progress->hide();
     if (checked && work) Progress->show();
   });
   // The transfer manager by the button's pressed state; its close box releases both.
-  QAction* managerButton =
-      BindToggle("btnTransferMng", "mnuShowTransferManager", [this](bool shown) {
-        Manager->setVisible(shown);
-        if (shown) Manager->raise();
-      });
+  QAction* managerButton = BindToggle(Commands.TransferManager, [this](bool shown) {
+    Manager->setVisible(shown);
+    if (shown) Manager->raise();
+  });
   connect(Manager.get(), &TfrmTransferMngr::Closed, managerButton,
           [managerButton] { managerButton->setChecked(false); });
-  on("mnuDisconnectTransfer", [this] {
+  on(Commands.DisconnectTransfer, [this] {
     Progress->Cancel();
     Transfers->DisconnectAll();
   });
   BindLocalView(*CurrentLocal);
 }
 
-QAction* TfrmMain::BindToggle(const char* buttonName, const char* itemName,
-                              std::function<void(bool)> apply) {
+QAction* TfrmMain::BindToggle(QAction* command, std::function<void(bool)> apply) {
   // The button and the menu item are one checkable action.
-  QAction* button = Action(buttonName);
-  Q_ASSERT(Action(itemName) == button);
-  button->setEnabled(true);
-  button->setCheckable(true);
-  connect(button, &QAction::toggled, this, std::move(apply));
-  return button;
+  command->setEnabled(true);
+  command->setCheckable(true);
+  connect(command, &QAction::toggled, this, std::move(apply));
+  return command;
 }
 
 void TfrmMain::BindLocalView(TLocalView& view) {
@@ -190,11 +187,11 @@ void TfrmMain::ShowLocalPopup(QAbstractItemView* list, const QPoint& at) {
 
 void TfrmMain::LocalUpdateState(TCustomView& sender, int selected) {
   if (&sender != CurrentLocal) return;
-  for (const char* name : {"actLocalDelete", "mnuLocalProperties"}) {
-    Action(name)->setEnabled(selected >= 1);
+  for (QAction* command : {LocalCommands.Delete, LocalCommands.Properties}) {
+    command->setEnabled(selected >= 1);
   }
-  Action("actLocalRename")->setEnabled(selected == 1);
-  Action("btnUpload")->setEnabled(CurrentHost && CurrentHost->Connected() && selected > 0);
+  LocalCommands.Rename->setEnabled(selected == 1);
+  Commands.Upload->setEnabled(CurrentHost && CurrentHost->Connected() && selected > 0);
 }
 
 TLocalView* TfrmMain::AddLocalTab(const QString& folder, const QString& caption, bool bind,
@@ -216,7 +213,7 @@ void TfrmMain::NewLocalView() {
   AddLocalTab(folder, QString(), true, index);
   pgctrlLocal->setCurrentIndex(index);
   LocalChange();
-  Action("actLocalClose")->setEnabled(pgctrlLocal->count() > 1);
+  LocalCommands.CloseView->setEnabled(pgctrlLocal->count() > 1);
 }
 
 void TfrmMain::btnLocalCloseClick() {
@@ -228,7 +225,7 @@ void TfrmMain::btnLocalCloseClick() {
   page->deleteLater();
   pgctrlLocal->setCurrentIndex(index == 0 ? pgctrlLocal->count() - 1 : index - 1);
   LocalChange();
-  Action("actLocalClose")->setEnabled(pgctrlLocal->count() > 1);
+  LocalCommands.CloseView->setEnabled(pgctrlLocal->count() > 1);
 }
 
 void TfrmMain::HostDoubleClick() {
@@ -240,7 +237,7 @@ void TfrmMain::HostDoubleClick() {
       CurrentHost->FetchSelected(*CurrentLocal, TFetchKind::View);
       break;
     case 2:
-      Action("btnDownload")->trigger();
+      Commands.Download->trigger();
       break;
     case 3:
       CurrentHost->FetchSelected(*CurrentLocal, TFetchKind::Open);
@@ -331,12 +328,12 @@ void TfrmMain::ShowHostPopup(QAbstractItemView* list, const QPoint& at) {
     add(popHost, "popHostView", "&View",
         [this] { CurrentHost->FetchSelected(*CurrentLocal, TFetchKind::View); });
     popHost->addSeparator();
-    add(popHost, "popHostDownload", "&Download", [this] { Action("btnDownload")->trigger(); });
+    add(popHost, "popHostDownload", "&Download", [this] { Commands.Download->trigger(); });
     add(popHost, "popHostDownloadNow", "Download &Now",
         [this] { CurrentHost->FetchSelected(*CurrentLocal, TFetchKind::Download); });
     popHost->addSeparator();
-    add(popHost, "popHostRename", "Rena&me", [this] { Action("actHostRename")->trigger(); });
-    add(popHost, "popHostDelete", "Dele&te", [this] { Action("actHostDelete")->trigger(); });
+    add(popHost, "popHostRename", "Rena&me", [this] { HostCommands.Rename->trigger(); });
+    add(popHost, "popHostDelete", "Dele&te", [this] { HostCommands.Delete->trigger(); });
     popHost->addSeparator();
     QMenu* sendTo = popHost->addMenu("&Send To");
     sendTo->setObjectName("popHostSendTo");
@@ -351,15 +348,15 @@ void TfrmMain::ShowHostPopup(QAbstractItemView* list, const QPoint& at) {
     popHost->addSeparator();
     QMenu* make = popHost->addMenu("Ne&w");
     make->setObjectName("popHostNew");
-    add(make, "popHostNewFolder", "&Folder", [this] { Action("actHostNewFolder")->trigger(); });
+    add(make, "popHostNewFolder", "&Folder", [this] { HostCommands.NewFolder->trigger(); });
     popHost->addSeparator();
     add(popHost, "popHostProperties", "P&roperties", [this] { CurrentHost->ShowProperties(); });
   }
   // Enabling follows the buttons; the default item follows the double-click preference.
   const QModelIndex focused = CurrentHost->ListView()->FocusedItem();
   const bool fileFocused = focused.isValid() && !CurrentHost->IsFolder(focused);
-  const bool deletable = Action("actHostDelete")->isEnabled();
-  const bool downloadable = Action("btnDownload")->isEnabled();
+  const bool deletable = HostCommands.Delete->isEnabled();
+  const bool downloadable = Commands.Download->isEnabled();
   auto item = [this](const char* name) { return popHost->findChild<QAction*>(name); };
   item("popHostOpen")->setEnabled(deletable && fileFocused);
   item("popHostView")->setEnabled(deletable && fileFocused);
@@ -368,8 +365,8 @@ void TfrmMain::ShowHostPopup(QAbstractItemView* list, const QPoint& at) {
   item("popHostDelete")->setEnabled(deletable);
   item("popHostProperties")->setEnabled(deletable);
   popHost->findChild<QMenu*>("popHostSendTo")->setEnabled(deletable);
-  item("popHostRename")->setEnabled(Action("actHostRename")->isEnabled());
-  popHost->findChild<QMenu*>("popHostNew")->setEnabled(Action("actHostNewFolder")->isEnabled());
+  item("popHostRename")->setEnabled(HostCommands.Rename->isEnabled());
+  popHost->findChild<QMenu*>("popHostNew")->setEnabled(HostCommands.NewFolder->isEnabled());
   const char* defaults[] = {"popHostProperties", "popHostView", "popHostDownload", "popHostOpen"};
   const int choice = Preferences().HostDblClk;
   popHost->setDefaultAction(item(choice >= 1 && choice <= 3 ? defaults[choice] : defaults[0]));
@@ -389,7 +386,7 @@ void TfrmMain::AppendToLog(const QString& line) {
 }
 
 void TfrmMain::SetTransferConnected(bool connected) {
-  Action("mnuDisconnectTransfer")->setEnabled(connected);
+  Commands.DisconnectTransfer->setEnabled(connected);
 }
 
 void TfrmMain::EndOfFile() {
@@ -402,7 +399,7 @@ void TfrmMain::EndOfAll() {
 }
 
 void TfrmMain::TransferStarted() {
-  Action("mnuShowTransferInfo")->setEnabled(true);
+  Commands.TransferInfo->setEnabled(true);
 }
 
 void TfrmMain::TransferError() {
@@ -410,7 +407,7 @@ void TfrmMain::TransferError() {
 }
 
 bool TfrmMain::ShowTransferInfo() const {
-  return Action("mnuShowTransferInfo")->isChecked();
+  return Commands.TransferInfo->isChecked();
 }
 
 void TfrmMain::ShowProgressWindow() {

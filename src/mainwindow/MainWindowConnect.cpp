@@ -92,13 +92,13 @@ bool TfrmMain::NewHostView() {
   pgctrlHost->setCurrentIndex(index);
   SetCaptions("Disconnected");
   HostUpdateState(*view, usIdle, 0);
-  Action("actHostClose")->setEnabled(pgctrlHost->count() > 1);
+  HostCommands.CloseView->setEnabled(pgctrlHost->count() > 1);
   return true;
 }
 
 void TfrmMain::pgctrlHostChange() {
   THostView* view = HostViewAt(pgctrlHost->currentIndex());
-  Action("actHostClose")->setEnabled(pgctrlHost->count() > 1);
+  HostCommands.CloseView->setEnabled(pgctrlHost->count() > 1);
   if (!view) return;
   if (CurrentHost && CurrentHost != view) CurrentHost->SetTreeCombo(nullptr);
   CurrentHost = view;
@@ -194,7 +194,7 @@ void TfrmMain::ConnectFromUrlDialog(TfrmURL& dialog) {
   if (!dialog.Commit()) {
     // An HTTP address is the viewer's, not a connection.
     if (dialog.Http() && Browser) {
-      Action("btnExplorer")->setChecked(true);
+      Commands.Explorer->setChecked(true);
       Browser->Navigate(dialog.Address());
     }
     return;
@@ -283,23 +283,20 @@ void TfrmMain::HostUpdateState(TCustomView& senderView, int code, int selected) 
 
 void TfrmMain::ApplyEnabling(bool connected, bool busy, int selected) {
   const bool engineBusy = CurrentHost->Engine().IsBusy();
-  for (const char* name : {"btnStop", "mnuStop"}) Action(name)->setEnabled(connected || engineBusy);
-  for (const char* name : {"btnDisconnect", "mnuDisconnect"}) Action(name)->setEnabled(connected);
-  Action("btnDownload")->setEnabled(connected && selected >= 1 && !busy);
-  Action("actHostDelete")->setEnabled(connected && selected >= 1 && !busy);
-  Action("actHostRename")->setEnabled(connected && selected == 1 && !busy);
-  for (const char* name : {"actHostNewFolder", "actHostMask", "actHostRefresh", "actHostChDir"}) {
-    Action(name)->setEnabled(connected && !busy);
+  Commands.Stop->setEnabled(connected || engineBusy);
+  Commands.Disconnect->setEnabled(connected);
+  Commands.Download->setEnabled(connected && selected >= 1 && !busy);
+  HostCommands.Delete->setEnabled(connected && selected >= 1 && !busy);
+  HostCommands.Rename->setEnabled(connected && selected == 1 && !busy);
+  for (QAction* command :
+       {HostCommands.NewFolder, HostCommands.Mask, HostCommands.Refresh, HostCommands.ChDir,
+        HostCommands.Edit, HostCommands.ViewStyle, Commands.CompareFolders}) {
+    command->setEnabled(connected && !busy);
   }
-  Action("mnuHostProperties")->setEnabled(selected >= 1 && !busy);
-  Action("mnuCompareFolders")->setEnabled(connected && !busy);
-  Action("actHostEdit")->setEnabled(connected && !busy);
+  HostCommands.Properties->setEnabled(selected >= 1 && !busy);
   findChild<QMenu*>("mnuHostEdit")->setEnabled(connected && !busy);
-  Action("actHostRefresh")->setEnabled(connected && !busy);
-  Action("actHostView")->setEnabled(connected && !busy);
-  Action("actHostUp")
-      ->setEnabled(connected && cmboHostTree->SelectedNode() &&
-                   cmboHostTree->SelectedNode()->parent() != nullptr);
+  HostCommands.Up->setEnabled(connected && cmboHostTree->SelectedNode() &&
+                              cmboHostTree->SelectedNode()->parent() != nullptr);
 }
 
 void TfrmMain::HostProgress(THostView&, int64_t count) {

@@ -149,6 +149,7 @@ TfrmMain::TfrmMain(std::shared_ptr<TQtEventTarget> target, QSettings* settings)
   }
   setStatusBar(status);
   BuildMenus();
+  CollectCommands();
 
   // The first tabs of both panes.
   int firstTab = 0;
@@ -237,6 +238,66 @@ QAction* TfrmMain::Action(const char* name) const {
   // A menu item that is its button's command goes by the button's action.
   const auto shared = MenuCommands.find(QByteArray(name));
   return shared != MenuCommands.end() ? shared->second : nullptr;
+}
+
+void TfrmMain::CollectCommands() {
+  const auto command = [this](const char* name) {
+    QAction* action = Action(name);
+    Q_ASSERT(action);
+    return action;
+  };
+  const auto side = [&command](TPaneCommands& pane, const char* prefix, const char* menuPrefix,
+                               const char* editTessaro) {
+    const auto act = [&](const char* what) {
+      return command((QByteArray("act") + prefix + what).constData());
+    };
+    const auto mnu = [&](const char* what) {
+      return command((QByteArray("mnu") + menuPrefix + what).constData());
+    };
+    pane.Up = act("Up");
+    pane.ChDir = act("ChDir");
+    pane.NewView = act("New");
+    pane.CloseView = act("Close");
+    pane.Edit = act("Edit");
+    pane.Refresh = act("Refresh");
+    pane.NewFolder = act("NewFolder");
+    pane.Rename = act("Rename");
+    pane.Delete = act("Delete");
+    pane.Mask = act("Mask");
+    pane.ViewStyle = act("View");
+    pane.Properties = mnu("Properties");
+    pane.EditNotePad = mnu("EditNotePad");
+    pane.EditTessaro = command(editTessaro);
+  };
+  side(LocalCommands, "Local", "Local", "MnuLocalEditTessaro");
+  side(HostCommands, "Host", "Host", "mnuHostEditTessaro");
+  LocalCommands.Cut = command("mnuLocalCut");
+  LocalCommands.Copy = command("mnuLocalCopy");
+  LocalCommands.Paste = command("mnuLocalPaste");
+  Commands.Connect = command("btnConnect");
+  Commands.ConnectUrl = command("btnConnectURL");
+  Commands.Stop = command("btnStop");
+  Commands.Disconnect = command("btnDisconnect");
+  Commands.DisconnectTransfer = command("mnuDisconnectTransfer");
+  Commands.Upload = command("btnUpload");
+  Commands.Download = command("btnDownload");
+  Commands.CompareFolders = command("mnuCompareFolders");
+  Commands.SelectAll = command("mnuSelectAll");
+  Commands.InvertSelect = command("mnuInvertSelect");
+  Commands.Options = command("mnuOptions");
+  Commands.TransferManager = command("btnTransferMng");
+  Commands.TransferInfo = command("mnuShowTransferInfo");
+  Commands.MaximizeHost = command("BtnMaximizeHost");
+  Commands.ShowLog = command("btnShowLog");
+  Commands.Explorer = command("btnExplorer");
+
+  connect(Commands.Connect, &QAction::triggered, this, &TfrmMain::btnConnectClick);
+  connect(Commands.ConnectUrl, &QAction::triggered, this, &TfrmMain::btnConnectURLClick);
+  connect(Commands.Stop, &QAction::triggered, this, &TfrmMain::btnStopClick);
+  connect(Commands.Disconnect, &QAction::triggered, this, &TfrmMain::btnDisconnectClick);
+  connect(HostCommands.NewView, &QAction::triggered, this, &TfrmMain::btnHostNewClick);
+  HostCommands.CloseView->setEnabled(false);
+  connect(HostCommands.CloseView, &QAction::triggered, this, &TfrmMain::btnHostCloseClick);
 }
 
 void TfrmMain::BuildToolbar(QWidget* parent) {
@@ -411,11 +472,6 @@ void TfrmMain::BuildMenus() {
   item(web, "mnuVorlenzMedia", "&Vorlenz M\u00e9dia Home Page", none, false);
   help->addSeparator();
   item(help, "mnuAbout", "&About...", none, false);
-
-  connect(Action("btnConnect"), &QAction::triggered, this, &TfrmMain::btnConnectClick);
-  connect(Action("btnConnectURL"), &QAction::triggered, this, &TfrmMain::btnConnectURLClick);
-  connect(Action("btnStop"), &QAction::triggered, this, &TfrmMain::btnStopClick);
-  connect(Action("btnDisconnect"), &QAction::triggered, this, &TfrmMain::btnDisconnectClick);
 }
 
 QAction* TfrmMain::CommandAction(const char* buttonName, const QString& hint) {
@@ -557,9 +613,6 @@ QWidget* TfrmMain::BuildRemoteSide(QWidget* parent) {
                      {"btnHostClose", "Close View"},
                      {"btnHostEdit", "Edit with..."},
                      {"btnHostRefresh", "Refresh"}});
-  connect(Action("actHostNew"), &QAction::triggered, this, &TfrmMain::btnHostNewClick);
-  Action("actHostClose")->setEnabled(false);
-  connect(Action("actHostClose"), &QAction::triggered, this, &TfrmMain::btnHostCloseClick);
   AddViewStyleButtons(tools, frame.Row, true);
   AddCommandButtons(tools, frame.Row,
                     {{"btnHostChDir", "Change Folder"},
@@ -624,7 +677,7 @@ QToolButton* TfrmMain::ViewStyleButton(QWidget* parent, const char* name, bool h
 }
 
 void TfrmMain::SetOptionsDialog(QDialog* options) {
-  QAction* item = Action("mnuOptions");
+  QAction* item = Commands.Options;
   item->setEnabled(options != nullptr);
   disconnect(item, &QAction::triggered, nullptr, nullptr);
   if (options) connect(item, &QAction::triggered, options, [options] { options->exec(); });

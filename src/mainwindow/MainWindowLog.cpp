@@ -37,14 +37,14 @@ void TfrmMain::WireLog() {
 
   // The log panel shrinks to the toolbar when the log is hidden; dragging the splitter up to
   // that point hides it too, and dragging it down shows it.
-  connect(Action("btnShowLog"), &QAction::toggled, this, [this](bool shown) {
+  connect(Commands.ShowLog, &QAction::toggled, this, [this](bool shown) {
     if (!SyncingLog) ShowLog(shown);
   });
   connect(barMilieu, &QSplitter::splitterMoved, this, [this](int position, int) {
     const bool shown = position > TopMinimum();
     LogStack->setVisible(shown);
     SyncingLog = true;
-    Action("btnShowLog")->setChecked(shown);
+    Commands.ShowLog->setChecked(shown);
     SyncingLog = false;
   });
 }

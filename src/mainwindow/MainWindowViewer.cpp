@@ -59,7 +59,7 @@ void TfrmMain::CreateViewer() {
   connect(Browser, &TBrowser::DownloadComplete, this, [this] {
     if (StatusPanels[0]->text().isEmpty()) aviActivity->SetActive(CurrentHost->Animating);
   });
-  BindToggle("btnExplorer", "mnuExplorer", [this](bool shown) { ShowViewer(shown); });
+  BindToggle(Commands.Explorer, [this](bool shown) { ShowViewer(shown); });
 
   EditorCommand = Settings->value("Classes/htmlfile/shell/Tessaro/command").toString().trimmed();
   if (EditorCommand.size() > 1 && EditorCommand.startsWith('"') && EditorCommand.endsWith('"')) {
@@ -75,30 +75,33 @@ void TfrmMain::CreateViewer() {
 
   PopEdit = new QMenu(this);
   PopEdit->setObjectName("PopEdit");
-  QAction* notePad = PopEdit->addAction("Edit with &NotePad");
-  notePad->setObjectName("PopEditNotePad");
-  QAction* tessaro = PopEdit->addAction("Edit with &Tessaro");
-  tessaro->setObjectName("PopEditTessaro");
+  PopEditNotePad = PopEdit->addAction("Edit with &NotePad");
+  PopEditNotePad->setObjectName("PopEditNotePad");
+  PopEditTessaro = PopEdit->addAction("Edit with &Tessaro");
+  PopEditTessaro->setObjectName("PopEditTessaro");
+  QAction* notePad = PopEditNotePad;
+  QAction* tessaro = PopEditTessaro;
   connect(notePad, &QAction::triggered, this,
           [this] { PopEditNotePadClick(PopEditFromLocal, false); });
   connect(tessaro, &QAction::triggered, this,
           [this] { PopEditNotePadClick(PopEditFromLocal, true); });
-  for (const auto& [action, button, local] : {std::tuple{"actLocalEdit", "btnLocalEdit", true},
-                                              std::tuple{"actHostEdit", "btnHostEdit", false}}) {
+  for (const auto& [action, button, local] :
+       {std::tuple{LocalCommands.Edit, "btnLocalEdit", true},
+        std::tuple{HostCommands.Edit, "btnHostEdit", false}}) {
     auto* anchor = findChild<QToolButton*>(button);
-    connect(Action(action), &QAction::triggered, this, [this, anchor, fromLocal = local] {
+    connect(action, &QAction::triggered, this, [this, anchor, fromLocal = local] {
       PopEditFromLocal = fromLocal;
       PopEditPopup(fromLocal);
       PopEdit->popup(anchor->mapToGlobal(QPoint(0, anchor->height())));
     });
   }
-  connect(Action("mnuLocalEditNotePad"), &QAction::triggered, this,
+  connect(LocalCommands.EditNotePad, &QAction::triggered, this,
           [this] { PopEditNotePadClick(true, false); });
-  connect(Action("MnuLocalEditTessaro"), &QAction::triggered, this,
+  connect(LocalCommands.EditTessaro, &QAction::triggered, this,
           [this] { PopEditNotePadClick(true, true); });
-  connect(Action("mnuHostEditNotePad"), &QAction::triggered, this,
+  connect(HostCommands.EditNotePad, &QAction::triggered, this,
           [this] { PopEditNotePadClick(false, false); });
-  connect(Action("mnuHostEditTessaro"), &QAction::triggered, this,
+  connect(HostCommands.EditTessaro, &QAction::triggered, this,
           [this] { PopEditNotePadClick(false, true); });
   connect(findChild<QMenu*>("mnuLocal"), &QMenu::aboutToShow, this, [this] { PopEditPopup(true); });
   connect(findChild<QMenu*>("mnuHost"), &QMenu::aboutToShow, this, [this] { PopEditPopup(false); });
@@ -115,7 +118,7 @@ void TfrmMain::ShowViewer(bool shown) {
   }
   LogStack->setCurrentWidget(Browser);
   // A panel folded away for a hidden log opens for the viewer.
-  if (!LogStack->isVisible()) Action("btnShowLog")->setChecked(true);
+  if (!LogStack->isVisible()) Commands.ShowLog->setChecked(true);
   QString page;
   TViewList& host = *CurrentHost->ListView();
   TViewList& local = *CurrentLocal->ListView();
@@ -235,10 +238,11 @@ void TfrmMain::PopEditPopup(bool local) {
       tessaro = !EditorCommand.isEmpty() && IsEditable(CurrentHost->GetItemName(focused));
     }
   }
-  Action("PopEditNotePad")->setEnabled(notePad);
-  Action("PopEditTessaro")->setEnabled(tessaro);
-  Action(local ? "mnuLocalEditNotePad" : "mnuHostEditNotePad")->setEnabled(notePad);
-  Action(local ? "MnuLocalEditTessaro" : "mnuHostEditTessaro")->setEnabled(tessaro);
+  const TPaneCommands& side = local ? LocalCommands : HostCommands;
+  PopEditNotePad->setEnabled(notePad);
+  PopEditTessaro->setEnabled(tessaro);
+  side.EditNotePad->setEnabled(notePad);
+  side.EditTessaro->setEnabled(tessaro);
 }
 
 }  // namespace pelmar

@@ -6,9 +6,11 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QListView>
+#include <QLocale>
 #include <QMimeData>
 #include <QRegularExpression>
 #include <QTreeView>
@@ -91,7 +93,26 @@ bool TLocalView::IsLink(const QModelIndex& item) const {
 }
 
 int64_t TLocalView::GetItemSize(const QModelIndex& item) const {
-  return item.isValid() && !IsFolder(item) ? Files->size(item.siblingAtColumn(0)) : 0;
+  if (!item.isValid() || IsFolder(item)) return 0;
+  const int64_t size = Files->CurrentSize(item);
+  return size >= 0 ? size : Files->size(item.siblingAtColumn(0));
+}
+
+int64_t TLocalModel::CurrentSize(const QModelIndex& index) const {
+  struct stat info {};
+  const QByteArray path = QFile::encodeName(filePath(index.siblingAtColumn(0)));
+  if (::stat(path.constData(), &info) != 0 || !S_ISREG(info.st_mode)) return -1;
+  return static_cast<int64_t>(info.st_size);
+}
+
+QVariant TLocalModel::data(const QModelIndex& index, int role) const {
+  if (role == Qt::DisplayRole && index.column() == 1 && !isDir(index)) {
+    const int64_t size = CurrentSize(index);
+    if (size >= 0 && size != QFileSystemModel::size(index)) {
+      return QLocale::system().formattedDataSize(size);
+    }
+  }
+  return QFileSystemModel::data(index, role);
 }
 
 QDateTime TLocalView::GetItemDate(const QModelIndex& item) const {

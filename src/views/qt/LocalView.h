@@ -17,6 +17,11 @@ class TLocalModel : public QFileSystemModel {
   using QFileSystemModel::QFileSystemModel;
   std::function<void(const QString& path)> BeforeRename;
   bool setData(const QModelIndex& index, const QVariant& value, int role) override;
+  // The Size column reads a file's size afresh: the model's watch misses a file that grows
+  // after it appeared (a download in progress).
+  QVariant data(const QModelIndex& index, int role) const override;
+  // A file's size as it is now; -1 for a folder or what cannot be read.
+  int64_t CurrentSize(const QModelIndex& index) const;
 };
 
 class TLocalView : public TCustomView {
