@@ -178,8 +178,8 @@ TfrmMain::TfrmMain(std::shared_ptr<TQtEventTarget> target, QSettings* settings)
     next->setFocus(Qt::ShortcutFocusReason);
   });
 
-  if (State.State == 2) setWindowState(Qt::WindowMaximized);
-  if (State.State == 1) setWindowState(Qt::WindowMinimized);
+  if (State.State == wsMaximized) setWindowState(Qt::WindowMaximized);
+  if (State.State == wsMinimized) setWindowState(Qt::WindowMinimized);
   ApplyViewStyle(false, State.LocalViewStyle);
   ApplyViewStyle(true, State.HostViewStyle);
   barMilieu->setSizes({State.LogHeight, std::max(height() - State.LogHeight, 100)});
@@ -739,8 +739,8 @@ bool TfrmMain::event(QEvent* event) {
 }
 
 void TfrmMain::WriteState() {
-  State.State = isMaximized() ? 2 : isMinimized() ? 1 : 0;
-  if (State.State == 0) State.Bounds = geometry();
+  State.State = isMaximized() ? wsMaximized : isMinimized() ? wsMinimized : wsNormal;
+  if (State.State == wsNormal) State.Bounds = geometry();
   State.LogHeight = barMilieu->sizes().value(0, State.LogHeight);
   WriteWindowState(*Settings, State);
 }

@@ -27,7 +27,9 @@ TWindowState ReadWindowState(QSettings& settings) {
                        ReadInt(settings, "Top", state.Bounds.top()),
                        ReadInt(settings, "Width", state.Bounds.width()),
                        ReadInt(settings, "Height", state.Bounds.height()));
-  state.State = ReadInt(settings, "State", 0);
+  const int shown = ReadInt(settings, "State", wsNormal);
+  state.State =
+      shown == wsMinimized || shown == wsMaximized ? static_cast<TShowState>(shown) : wsNormal;
   state.LocalViewStyle = ReadInt(settings, "LocalViewStyle", 2);
   state.HostViewStyle = ReadInt(settings, "HostViewStyle", 2);
   state.LogHeight = ReadInt(settings, "LogHeight", 97);
@@ -51,7 +53,7 @@ void WriteWindowState(QSettings& settings, const TWindowState& state) {
   settings.setValue("Options/ToolBarMin", QString::number(state.ToolBarMin));
   settings.beginGroup("Windows/Main");
   settings.setValue("State", QString::number(state.State));
-  if (state.State == 0) {
+  if (state.State == wsNormal) {
     settings.setValue("Left", QString::number(state.Bounds.left()));
     settings.setValue("Top", QString::number(state.Bounds.top()));
     settings.setValue("Width", QString::number(state.Bounds.width()));

@@ -11,9 +11,12 @@ class QSettings;
 
 namespace pelmar {
 
+// How the main window was shown, as stored ("State").
+enum TShowState : int { wsNormal = 0, wsMinimized = 1, wsMaximized = 2 };
+
 struct TWindowState {
   QRect Bounds{163, 102, 634, 469};
-  int State = 0;  // 0 normal, 1 minimised, 2 maximised
+  TShowState State = wsNormal;
   int LocalViewStyle = 2;
   int HostViewStyle = 2;
   int LogHeight = 97;

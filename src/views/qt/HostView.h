@@ -27,17 +27,21 @@ namespace pelmar {
 
 class TEventTarget;
 
-// Update-state codes a pane sends its owner.
-inline constexpr int usError = 66;
-inline constexpr int usGreeting = 36;
-inline constexpr int usBusy = 128;
-inline constexpr int usIdle = 129;
-inline constexpr int usConnected = 130;
-inline constexpr int usDisconnected = 131;
-inline constexpr int usConnectFailed = 132;
-inline constexpr int usFileDone = 133;
-inline constexpr int usAllDone = 134;
-inline constexpr int usTransferError = 136;
+// Update-state codes a pane sends its owner (StateUpdated); 0 is the status refresh with the
+// selection count.
+enum TUpdateState : int {
+  usSelection = 0,
+  usGreeting = 36,
+  usError = 66,
+  usBusy = 128,
+  usIdle = 129,
+  usConnected = 130,
+  usDisconnected = 131,
+  usConnectFailed = 132,
+  usFileDone = 133,
+  usAllDone = 134,
+  usTransferError = 136,
+};
 
 // What a transfer of the pane's own is for: the file goes to the other pane's folder
 // (Download) or to this run's private folder for a program (Open, View, Edit).
