@@ -97,6 +97,7 @@ int TTransferItems::Add(std::unique_ptr<TTransferItem>& item) {
   item->Server = Intern(item->Server);
   Items.push_back(std::move(item));
   TTransferItem& added = *Items.back();
+  ById[added.Id] = &added;
   if (!AnyActive()) {
     StartTicks = GetTickCount();
     BytesDone = BytesLeft = 0;
@@ -117,6 +118,7 @@ void TTransferItems::AddFailed(std::unique_ptr<TTransferItem>& item, const std::
   item->FailureText = why;
   Items.push_back(std::move(item));
   TTransferItem& added = *Items.back();
+  ById[added.Id] = &added;
   StateCounts[tsFailed]++;
   if (OnLog && !Connections.empty()) OnLog(*Connections.front(), why);
   Notify(&ITransferListener::ItemAdded, added);
@@ -133,10 +135,8 @@ std::shared_ptr<const TServer> TTransferItems::Intern(std::shared_ptr<const TSer
 }
 
 TTransferItem* TTransferItems::FindItem(uint64_t id) const {
-  for (const auto& item : Items) {
-    if (item->Id == id) return item.get();
-  }
-  return nullptr;
+  const auto found = ById.find(id);
+  return found != ById.end() ? found->second : nullptr;
 }
 
 void TTransferItems::AddListener(ITransferListener* listener) {

@@ -8,6 +8,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "engine/FTPComponent.h"
@@ -138,6 +139,7 @@ class TTransferItems {
   std::vector<std::shared_ptr<TFTPComponent>> Connections;
   std::array<int, 5> StateCounts{};
   std::vector<ITransferListener*> Listeners;
+  std::unordered_map<uint64_t, TTransferItem*> ById;
   // Every server of the items, once: items share these values.
   std::vector<std::shared_ptr<const TServer>> Servers;
   uint64_t LastId = 0;
