@@ -179,6 +179,8 @@ TEST_F(MainWindowTest, ConnectionFlowAgainstARealServer) {
   window.btnDisconnectClick();
   ASSERT_TRUE(RunUntil([&] { return window.ConnectedViews() == 1; }));
   EXPECT_EQ(window.windowTitle(), "Disconnected - Pelmar");
+  EXPECT_FALSE(window.Action("mnuDisconnect")->isEnabled()) << "nothing left to disconnect";
+  EXPECT_FALSE(window.Action("btnStop")->isEnabled());
 
   // Sites: an empty password is asked for only with PromptForPass; the site's local folders.
   const QString second = Dir.filePath("second");
