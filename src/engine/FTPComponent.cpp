@@ -76,16 +76,25 @@ void TFTPComponent::PostType(int mode) {
   PostRequest(rqType, {std::string(1, letter)});
 }
 
+TConnectRequest TFTPComponent::LogOnRequest(bool viaFirewall) const {
+  TConnectRequest request;
+  request.Server = Server();
+  if (viaFirewall) {
+    request.FirewallType = FirewallType;
+    request.FirewallHost = FirewallHost;
+    request.FirewallPort = FirewallPort;
+    request.FirewallUser = FirewallUser;
+    request.FirewallPassword = FirewallPassword;
+  }
+  return request;
+}
+
 void TFTPComponent::Connect() {
-  PostRequest(rqConnect, {Host, std::to_string(Port), User, Password, Account, "", "", "", "", "",
-                          std::to_string(Encryption)});
+  PostRequest(rqConnect, LogOnRequest(false).ToArgs());
 }
 
 void TFTPComponent::ConnectViaFirewall() {
-  PostRequest(rqConnectViaFirewall,
-              {Host, std::to_string(Port), User, Password, Account, std::to_string(FirewallType),
-               FirewallHost, std::to_string(FirewallPort), FirewallUser, FirewallPassword,
-               std::to_string(Encryption)});
+  PostRequest(rqConnectViaFirewall, LogOnRequest(true).ToArgs());
 }
 
 TCertificateAnswer TFTPComponent::CertificateAnswer() const {

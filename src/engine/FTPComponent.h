@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/ConnectRequest.h"
 #include "engine/EventRecords.h"
 #include "engine/Messages.h"
 #include "engine/Server.h"
@@ -133,6 +134,7 @@ class TFTPComponent {
   uint64_t EventRequest() const { return DeliveringRequest; }
 
  private:
+  TConnectRequest LogOnRequest(bool viaFirewall) const;
   TCertificateAnswer CertificateAnswer() const;
   void PostRequest(uint8_t kind, std::vector<std::string> args);
   void PostType(int mode);

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "engine/ConnectRequest.h"
 #include "engine/EngineSettings.h"
 #include "engine/Exceptions.h"
 #include "engine/FTPThread.h"
@@ -34,11 +35,12 @@ struct TQuietGuard {
 }  // namespace
 
 void TFTPThread::ServeConnect(uint8_t kind, const TArgs& args) {
-  const std::string& host = Arg(args, 0);
-  const std::string& port = Arg(args, 1);
-  const std::string& user = Arg(args, 2);
-  const std::string& password = Arg(args, 3);
-  const std::string& account = Arg(args, 4);
+  const TConnectRequest request = TConnectRequest::FromArgs(args);
+  const std::string& host = request.Server.Host;
+  const std::string port = std::to_string(request.Server.Port);
+  const std::string& user = request.Server.User;
+  const std::string& password = request.Server.Password;
+  const std::string& account = request.Server.Account;
   struct TLogOnGuard {
     bool& Flag;
     explicit TLogOnGuard(bool& flag) : Flag(flag) { Flag = true; }
@@ -49,9 +51,9 @@ void TFTPThread::ServeConnect(uint8_t kind, const TArgs& args) {
   TypeLetter = 0;
   EpsvRefused = false;
   NoRetry = false;
-  Encryption = static_cast<TEncryption>(std::clamp(std::atoi(Arg(args, 10).c_str()), 0, 3));
+  Encryption = request.Server.Encryption;
   TlsHost = LowercaseHost(host);
-  TlsPort = std::atoi(port.c_str());
+  TlsPort = request.Server.Port;
   if (kind == rqConnectViaFirewall && Encryption != enPlain) {
     // The firewall's own dialogue comes first and in clear; no password is risked on it.
     PostError(0, "FTP over TLS cannot go through a firewall; nothing was sent");
@@ -73,17 +75,11 @@ void TFTPThread::ServeConnect(uint8_t kind, const TArgs& args) {
         if (*e.what() != '\0') Log(e.what());
       }
     } else {
-      if (!ConnectSocket(Arg(args, 6), Arg(args, 7))) {
+      if (!ConnectSocket(request.FirewallHost, std::to_string(request.FirewallPort))) {
         break;
       }
-      int firewallType = 0;
-      try {
-        firewallType = std::stoi(Arg(args, 5));
-      } catch (const std::exception&) {
-        firewallType = 0;
-      }
-      loggedOn = FirewallLogin(firewallType, Arg(args, 8), Arg(args, 9), host, port, user, password,
-                               account);
+      loggedOn = FirewallLogin(request.FirewallType, request.FirewallUser, request.FirewallPassword,
+                               host, port, user, password, account);
     }
     ++attempt;
     const int retries = EngineSettings().FTPRetries.load();
