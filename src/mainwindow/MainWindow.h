@@ -18,6 +18,7 @@
 #include <utility>
 
 #include "mainwindow/Commands.h"
+#include "mainwindow/PaneSide.h"
 #include "mainwindow/WindowState.h"
 #include "settings/SiteFile.h"
 #include "transfers/TransferQueue.h"
@@ -148,8 +149,8 @@ class TfrmMain : public QMainWindow, public ITransferWindowHost, public ITransfe
   // Fills the typed commands once every action is made, and wires the window's own ones.
   void CollectCommands();
   TWindowCommands Commands;
-  TPaneCommands LocalCommands;
-  TPaneCommands HostCommands;
+  TPaneSide* LocalSide = nullptr;
+  TPaneSide* HostSide = nullptr;
   QAction* PopEditNotePad = nullptr;
   QAction* PopEditTessaro = nullptr;
   QAction* CommandAction(const char* buttonName, const QString& hint);
@@ -227,7 +228,8 @@ class TfrmMain : public QMainWindow, public ITransferWindowHost, public ITransfe
   void WireCommands();
   // A tool button and its menu item that show one state: `apply` acts on it.
   QAction* BindToggle(QAction* command, std::function<void(bool)> apply);
-  void LocalUpdateState(TCustomView& sender, int selected);
+  // The local side's enabling, from its current view's selection.
+  void LocalUpdateState(int selected);
   void BindLocalView(TLocalView& view);
   void HostDoubleClick();
   void LocalDoubleClick(const QModelIndex& item);

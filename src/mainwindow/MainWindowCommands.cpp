@@ -55,48 +55,48 @@ void TfrmMain::WireCommands() {
   auto on = [this](QAction* command, auto handler) {
     connect(command, &QAction::triggered, this, handler);
   };
-  on(HostCommands.Refresh, [this] { CurrentHost->RefreshFolder(); });
-  on(HostCommands.Delete, [this] { CurrentHost->DeleteSelected(!ShiftHeld()); });
-  on(HostCommands.Rename, [this] { CurrentHost->RenameFocused(); });
-  on(HostCommands.NewFolder, [this] {
+  on(HostSide->Commands.Refresh, [this] { CurrentHost->RefreshFolder(); });
+  on(HostSide->Commands.Delete, [this] { CurrentHost->DeleteSelected(!ShiftHeld()); });
+  on(HostSide->Commands.Rename, [this] { CurrentHost->RenameFocused(); });
+  on(HostSide->Commands.NewFolder, [this] {
     const auto name = AskText("Create a new folder", "New Folder to create", QString());
     if (name && !name->isEmpty()) CurrentHost->MakeFolder(CurrentHost->Folder() + *name, false);
   });
-  on(HostCommands.Mask, [this] {
+  on(HostSide->Commands.Mask, [this] {
     const QString old = CurrentHost->Mask();
     const auto mask = AskText("Mask", "Enter a mask for the host directory:", old);
     if (mask && *mask != old) CurrentHost->SetMask(*mask);
   });
-  on(HostCommands.ChDir, [this] {
+  on(HostSide->Commands.ChDir, [this] {
     const QString old = CurrentHost->Folder();
     const auto folder = AskText("Open Folder", "Enter the path of a folder you want to open", old);
     if (folder && *folder != old && !folder->isEmpty()) CurrentHost->ChangeFolder(*folder);
   });
-  on(LocalCommands.Refresh, [this] { CurrentLocal->RefreshFolder(); });
-  on(LocalCommands.Delete, [this] { CurrentLocal->DeleteSelected(!ShiftHeld()); });
-  on(LocalCommands.Rename, [this] { CurrentLocal->RenameFocused(); });
-  on(LocalCommands.NewFolder, [this] { CurrentLocal->MakeFolder(QString(), true); });
-  on(LocalCommands.Mask, [this] {
+  on(LocalSide->Commands.Refresh, [this] { CurrentLocal->RefreshFolder(); });
+  on(LocalSide->Commands.Delete, [this] { CurrentLocal->DeleteSelected(!ShiftHeld()); });
+  on(LocalSide->Commands.Rename, [this] { CurrentLocal->RenameFocused(); });
+  on(LocalSide->Commands.NewFolder, [this] { CurrentLocal->MakeFolder(QString(), true); });
+  on(LocalSide->Commands.Mask, [this] {
     const QString old = CurrentLocal->Mask();
     const auto mask = AskText("Mask", "Enter a mask for the local directory:", old);
     if (mask && *mask != old) CurrentLocal->SetMask(*mask);
   });
-  on(LocalCommands.ChDir, [this] {
+  on(LocalSide->Commands.ChDir, [this] {
     const QString folder =
         FileChooser().Folder(this, "Select Folder to View", CurrentLocal->Folder());
     if (!folder.isEmpty()) OpenLocalFolder(folder, true);
   });
-  on(LocalCommands.NewView, [this] { NewLocalView(); });
-  on(LocalCommands.CloseView, [this] { btnLocalCloseClick(); });
-  for (QAction* command :
-       {LocalCommands.Cut, LocalCommands.Copy, LocalCommands.Paste, LocalCommands.Properties}) {
+  on(LocalSide->Commands.NewView, [this] { NewLocalView(); });
+  on(LocalSide->Commands.CloseView, [this] { btnLocalCloseClick(); });
+  for (QAction* command : {LocalSide->Commands.Cut, LocalSide->Commands.Copy,
+                           LocalSide->Commands.Paste, LocalSide->Commands.Properties}) {
     command->setEnabled(true);
   }
-  on(LocalCommands.Cut, [this] { CurrentLocal->Cut(); });
-  on(LocalCommands.Copy, [this] { CurrentLocal->Copy(); });
-  on(LocalCommands.Paste, [this] { CurrentLocal->Paste(); });
-  on(LocalCommands.Properties, [this] { CurrentLocal->ShowProperties(); });
-  on(HostCommands.Properties, [this] { CurrentHost->ShowProperties(); });
+  on(LocalSide->Commands.Cut, [this] { CurrentLocal->Cut(); });
+  on(LocalSide->Commands.Copy, [this] { CurrentLocal->Copy(); });
+  on(LocalSide->Commands.Paste, [this] { CurrentLocal->Paste(); });
+  on(LocalSide->Commands.Properties, [this] { CurrentLocal->ShowProperties(); });
+  on(HostSide->Commands.Properties, [this] { CurrentHost->ShowProperties(); });
   on(Commands.CompareFolders, [this] { mnuCompareFoldersClick(); });
   // Select all and invert act on the pane whose list has the focus.
   auto focused = [this]() -> TCustomView* {
@@ -147,8 +147,6 @@ QAction* TfrmMain::BindToggle(QAction* command, std::function<void(bool)> apply)
 void TfrmMain::BindLocalView(TLocalView& view) {
   connect(&view, &TCustomView::FileChanging, this, [this] { ViewFileChanging(); });
   connect(view.ListView(), &TViewList::SelectionChanged, this, [this, &view] { ListClick(view); });
-  connect(&view, &TCustomView::StateUpdated, this,
-          [this, &view](int, int selected) { LocalUpdateState(view, selected); });
   view.OnPerformDoubleClick = [this](TCustomView&, const QModelIndex& item) {
     LocalDoubleClick(item);
   };
@@ -185,12 +183,11 @@ void TfrmMain::ShowLocalPopup(QAbstractItemView* list, const QPoint& at) {
   popup.exec(list->viewport()->mapToGlobal(at));
 }
 
-void TfrmMain::LocalUpdateState(TCustomView& sender, int selected) {
-  if (&sender != CurrentLocal) return;
-  for (QAction* command : {LocalCommands.Delete, LocalCommands.Properties}) {
+void TfrmMain::LocalUpdateState(int selected) {
+  for (QAction* command : {LocalSide->Commands.Delete, LocalSide->Commands.Properties}) {
     command->setEnabled(selected >= 1);
   }
-  LocalCommands.Rename->setEnabled(selected == 1);
+  LocalSide->Commands.Rename->setEnabled(selected == 1);
   Commands.Upload->setEnabled(CurrentHost && CurrentHost->Connected() && selected > 0);
 }
 
@@ -213,7 +210,7 @@ void TfrmMain::NewLocalView() {
   AddLocalTab(folder, QString(), true, index);
   pgctrlLocal->setCurrentIndex(index);
   LocalChange();
-  LocalCommands.CloseView->setEnabled(pgctrlLocal->count() > 1);
+  LocalSide->Commands.CloseView->setEnabled(pgctrlLocal->count() > 1);
 }
 
 void TfrmMain::btnLocalCloseClick() {
@@ -225,7 +222,7 @@ void TfrmMain::btnLocalCloseClick() {
   page->deleteLater();
   pgctrlLocal->setCurrentIndex(index == 0 ? pgctrlLocal->count() - 1 : index - 1);
   LocalChange();
-  LocalCommands.CloseView->setEnabled(pgctrlLocal->count() > 1);
+  LocalSide->Commands.CloseView->setEnabled(pgctrlLocal->count() > 1);
 }
 
 void TfrmMain::HostDoubleClick() {
@@ -332,8 +329,8 @@ void TfrmMain::ShowHostPopup(QAbstractItemView* list, const QPoint& at) {
     add(popHost, "popHostDownloadNow", "Download &Now",
         [this] { CurrentHost->FetchSelected(*CurrentLocal, TFetchKind::Download); });
     popHost->addSeparator();
-    add(popHost, "popHostRename", "Rena&me", [this] { HostCommands.Rename->trigger(); });
-    add(popHost, "popHostDelete", "Dele&te", [this] { HostCommands.Delete->trigger(); });
+    add(popHost, "popHostRename", "Rena&me", [this] { HostSide->Commands.Rename->trigger(); });
+    add(popHost, "popHostDelete", "Dele&te", [this] { HostSide->Commands.Delete->trigger(); });
     popHost->addSeparator();
     QMenu* sendTo = popHost->addMenu("&Send To");
     sendTo->setObjectName("popHostSendTo");
@@ -348,14 +345,14 @@ void TfrmMain::ShowHostPopup(QAbstractItemView* list, const QPoint& at) {
     popHost->addSeparator();
     QMenu* make = popHost->addMenu("Ne&w");
     make->setObjectName("popHostNew");
-    add(make, "popHostNewFolder", "&Folder", [this] { HostCommands.NewFolder->trigger(); });
+    add(make, "popHostNewFolder", "&Folder", [this] { HostSide->Commands.NewFolder->trigger(); });
     popHost->addSeparator();
     add(popHost, "popHostProperties", "P&roperties", [this] { CurrentHost->ShowProperties(); });
   }
   // Enabling follows the buttons; the default item follows the double-click preference.
   const QModelIndex focused = CurrentHost->ListView()->FocusedItem();
   const bool fileFocused = focused.isValid() && !CurrentHost->IsFolder(focused);
-  const bool deletable = HostCommands.Delete->isEnabled();
+  const bool deletable = HostSide->Commands.Delete->isEnabled();
   const bool downloadable = Commands.Download->isEnabled();
   auto item = [this](const char* name) { return popHost->findChild<QAction*>(name); };
   item("popHostOpen")->setEnabled(deletable && fileFocused);
@@ -365,8 +362,8 @@ void TfrmMain::ShowHostPopup(QAbstractItemView* list, const QPoint& at) {
   item("popHostDelete")->setEnabled(deletable);
   item("popHostProperties")->setEnabled(deletable);
   popHost->findChild<QMenu*>("popHostSendTo")->setEnabled(deletable);
-  item("popHostRename")->setEnabled(HostCommands.Rename->isEnabled());
-  popHost->findChild<QMenu*>("popHostNew")->setEnabled(HostCommands.NewFolder->isEnabled());
+  item("popHostRename")->setEnabled(HostSide->Commands.Rename->isEnabled());
+  popHost->findChild<QMenu*>("popHostNew")->setEnabled(HostSide->Commands.NewFolder->isEnabled());
   const char* defaults[] = {"popHostProperties", "popHostView", "popHostDownload", "popHostOpen"};
   const int choice = Preferences().HostDblClk;
   popHost->setDefaultAction(item(choice >= 1 && choice <= 3 ? defaults[choice] : defaults[0]));

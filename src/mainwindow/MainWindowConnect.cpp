@@ -92,16 +92,17 @@ bool TfrmMain::NewHostView() {
   pgctrlHost->setCurrentIndex(index);
   SetCaptions("Disconnected");
   HostUpdateState(*view, usIdle, 0);
-  HostCommands.CloseView->setEnabled(pgctrlHost->count() > 1);
+  HostSide->Commands.CloseView->setEnabled(pgctrlHost->count() > 1);
   return true;
 }
 
 void TfrmMain::pgctrlHostChange() {
   THostView* view = HostViewAt(pgctrlHost->currentIndex());
-  HostCommands.CloseView->setEnabled(pgctrlHost->count() > 1);
+  HostSide->Commands.CloseView->setEnabled(pgctrlHost->count() > 1);
   if (!view) return;
   if (CurrentHost && CurrentHost != view) CurrentHost->SetTreeCombo(nullptr);
   CurrentHost = view;
+  HostSide->SetView(view);
   setWindowTitle(pgctrlHost->tabText(pgctrlHost->currentIndex()) + " - Pelmar");
   view->SetTreeCombo(cmboHostTree);
   QStringList lines;
@@ -286,17 +287,18 @@ void TfrmMain::ApplyEnabling(bool connected, bool busy, int selected) {
   Commands.Stop->setEnabled(connected || engineBusy);
   Commands.Disconnect->setEnabled(connected);
   Commands.Download->setEnabled(connected && selected >= 1 && !busy);
-  HostCommands.Delete->setEnabled(connected && selected >= 1 && !busy);
-  HostCommands.Rename->setEnabled(connected && selected == 1 && !busy);
+  HostSide->Commands.Delete->setEnabled(connected && selected >= 1 && !busy);
+  HostSide->Commands.Rename->setEnabled(connected && selected == 1 && !busy);
   for (QAction* command :
-       {HostCommands.NewFolder, HostCommands.Mask, HostCommands.Refresh, HostCommands.ChDir,
-        HostCommands.Edit, HostCommands.ViewStyle, Commands.CompareFolders}) {
+       {HostSide->Commands.NewFolder, HostSide->Commands.Mask, HostSide->Commands.Refresh,
+        HostSide->Commands.ChDir, HostSide->Commands.Edit, HostSide->Commands.ViewStyle,
+        Commands.CompareFolders}) {
     command->setEnabled(connected && !busy);
   }
-  HostCommands.Properties->setEnabled(selected >= 1 && !busy);
+  HostSide->Commands.Properties->setEnabled(selected >= 1 && !busy);
   findChild<QMenu*>("mnuHostEdit")->setEnabled(connected && !busy);
-  HostCommands.Up->setEnabled(connected && cmboHostTree->SelectedNode() &&
-                              cmboHostTree->SelectedNode()->parent() != nullptr);
+  HostSide->Commands.Up->setEnabled(connected && cmboHostTree->SelectedNode() &&
+                                    cmboHostTree->SelectedNode()->parent() != nullptr);
 }
 
 void TfrmMain::HostProgress(THostView&, int64_t count) {
@@ -336,6 +338,7 @@ void TfrmMain::LocalChange() {
   if (!page) return;
   if (auto* view = page->findChild<TLocalView*>()) {
     CurrentLocal = view;
+    LocalSide->SetView(view);
     State.LocalViewStyle = static_cast<int>(view->ListView()->ViewStyle());
     cmboLocalTree->setEditText(view->Folder());
     pgctrlLocal->setTabText(pgctrlLocal->currentIndex(),

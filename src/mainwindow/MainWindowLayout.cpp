@@ -154,6 +154,7 @@ TfrmMain::TfrmMain(std::shared_ptr<TQtEventTarget> target, QSettings* settings)
   // The first tabs of both panes.
   int firstTab = 0;
   CurrentLocal = AddLocalTab(QString(), "Local", false, firstTab);  // bound with the commands
+  LocalSide->SetView(CurrentLocal);
   NewHostView();
 
   // Tab visits the log, the local pane, the strip between the panes and the server pane, in
@@ -241,6 +242,11 @@ QAction* TfrmMain::Action(const char* name) const {
 }
 
 void TfrmMain::CollectCommands() {
+  LocalSide = new TPaneSide(this);
+  HostSide = new TPaneSide(this);
+  // The local side's commands follow the selection of whichever local tab is current.
+  connect(LocalSide, &TPaneSide::CurrentStateUpdated, this,
+          [this](int, int selected) { LocalUpdateState(selected); });
   const auto command = [this](const char* name) {
     QAction* action = Action(name);
     Q_ASSERT(action);
@@ -269,11 +275,11 @@ void TfrmMain::CollectCommands() {
     pane.EditNotePad = mnu("EditNotePad");
     pane.EditTessaro = command(editTessaro);
   };
-  side(LocalCommands, "Local", "Local", "MnuLocalEditTessaro");
-  side(HostCommands, "Host", "Host", "mnuHostEditTessaro");
-  LocalCommands.Cut = command("mnuLocalCut");
-  LocalCommands.Copy = command("mnuLocalCopy");
-  LocalCommands.Paste = command("mnuLocalPaste");
+  side(LocalSide->Commands, "Local", "Local", "MnuLocalEditTessaro");
+  side(HostSide->Commands, "Host", "Host", "mnuHostEditTessaro");
+  LocalSide->Commands.Cut = command("mnuLocalCut");
+  LocalSide->Commands.Copy = command("mnuLocalCopy");
+  LocalSide->Commands.Paste = command("mnuLocalPaste");
   Commands.Connect = command("btnConnect");
   Commands.ConnectUrl = command("btnConnectURL");
   Commands.Stop = command("btnStop");
@@ -295,9 +301,9 @@ void TfrmMain::CollectCommands() {
   connect(Commands.ConnectUrl, &QAction::triggered, this, &TfrmMain::btnConnectURLClick);
   connect(Commands.Stop, &QAction::triggered, this, &TfrmMain::btnStopClick);
   connect(Commands.Disconnect, &QAction::triggered, this, &TfrmMain::btnDisconnectClick);
-  connect(HostCommands.NewView, &QAction::triggered, this, &TfrmMain::btnHostNewClick);
-  HostCommands.CloseView->setEnabled(false);
-  connect(HostCommands.CloseView, &QAction::triggered, this, &TfrmMain::btnHostCloseClick);
+  connect(HostSide->Commands.NewView, &QAction::triggered, this, &TfrmMain::btnHostNewClick);
+  HostSide->Commands.CloseView->setEnabled(false);
+  connect(HostSide->Commands.CloseView, &QAction::triggered, this, &TfrmMain::btnHostCloseClick);
 }
 
 void TfrmMain::BuildToolbar(QWidget* parent) {

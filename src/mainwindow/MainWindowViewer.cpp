@@ -86,8 +86,8 @@ void TfrmMain::CreateViewer() {
   connect(tessaro, &QAction::triggered, this,
           [this] { PopEditNotePadClick(PopEditFromLocal, true); });
   for (const auto& [action, button, local] :
-       {std::tuple{LocalCommands.Edit, "btnLocalEdit", true},
-        std::tuple{HostCommands.Edit, "btnHostEdit", false}}) {
+       {std::tuple{LocalSide->Commands.Edit, "btnLocalEdit", true},
+        std::tuple{HostSide->Commands.Edit, "btnHostEdit", false}}) {
     auto* anchor = findChild<QToolButton*>(button);
     connect(action, &QAction::triggered, this, [this, anchor, fromLocal = local] {
       PopEditFromLocal = fromLocal;
@@ -95,13 +95,13 @@ void TfrmMain::CreateViewer() {
       PopEdit->popup(anchor->mapToGlobal(QPoint(0, anchor->height())));
     });
   }
-  connect(LocalCommands.EditNotePad, &QAction::triggered, this,
+  connect(LocalSide->Commands.EditNotePad, &QAction::triggered, this,
           [this] { PopEditNotePadClick(true, false); });
-  connect(LocalCommands.EditTessaro, &QAction::triggered, this,
+  connect(LocalSide->Commands.EditTessaro, &QAction::triggered, this,
           [this] { PopEditNotePadClick(true, true); });
-  connect(HostCommands.EditNotePad, &QAction::triggered, this,
+  connect(HostSide->Commands.EditNotePad, &QAction::triggered, this,
           [this] { PopEditNotePadClick(false, false); });
-  connect(HostCommands.EditTessaro, &QAction::triggered, this,
+  connect(HostSide->Commands.EditTessaro, &QAction::triggered, this,
           [this] { PopEditNotePadClick(false, true); });
   connect(findChild<QMenu*>("mnuLocal"), &QMenu::aboutToShow, this, [this] { PopEditPopup(true); });
   connect(findChild<QMenu*>("mnuHost"), &QMenu::aboutToShow, this, [this] { PopEditPopup(false); });
@@ -238,7 +238,7 @@ void TfrmMain::PopEditPopup(bool local) {
       tessaro = !EditorCommand.isEmpty() && IsEditable(CurrentHost->GetItemName(focused));
     }
   }
-  const TPaneCommands& side = local ? LocalCommands : HostCommands;
+  const TPaneCommands& side = (local ? LocalSide : HostSide)->Commands;
   PopEditNotePad->setEnabled(notePad);
   PopEditTessaro->setEnabled(tessaro);
   side.EditNotePad->setEnabled(notePad);

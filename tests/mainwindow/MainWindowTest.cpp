@@ -400,6 +400,18 @@ TEST_F(MainWindowTest, PaneCommandsAgainstARealServer) {
   ASSERT_TRUE(RunUntil([&] { return host.Model().rowCount() == 3; }));
   select(*window.CurrentLocalView(), {"up.bin"});
   EXPECT_TRUE(window.Action("btnUpload")->isEnabled());
+  // The commands follow the current local tab: a new tab with nothing selected has nothing
+  // to delete or upload, and back on the first tab its selection counts again.
+  window.NewLocalView();
+  EXPECT_EQ(window.LocalTabCount(), 2);
+  EXPECT_FALSE(window.Action("actLocalDelete")->isEnabled());
+  EXPECT_FALSE(window.Action("btnUpload")->isEnabled());
+  window.findChild<QTabWidget*>("pgctrlLocal")->setCurrentIndex(0);
+  EXPECT_TRUE(window.Action("actLocalDelete")->isEnabled());
+  EXPECT_TRUE(window.Action("btnUpload")->isEnabled());
+  window.findChild<QTabWidget*>("pgctrlLocal")->setCurrentIndex(1);
+  window.btnLocalCloseClick();
+  EXPECT_EQ(window.LocalTabCount(), 1);
 
   select(host, {"a.txt", "b.txt"});
   window.SendToClipboard(false);
