@@ -171,9 +171,13 @@ class TfrmMain : public QMainWindow, public ITransferWindowHost, public ITransfe
   void ConnectFromUrlDialog(TfrmURL& dialog);
   void ConnectSite(const TSite& site);
   void HostLog(THostView& sender, const QString& text);
-  void HostUpdateState(TCustomView& sender, int code, int selected);
+  // What a server view's state code means for the window (sounds, counts, captions), for
+  // whichever view sends it.
+  void HostUpdateState(TCustomView& sender, int code);
   void HostProgress(THostView& sender, int64_t count);
   void ApplyEnabling(bool connected, bool busy, int selected);
+  // The server side's enabling, from the current server view.
+  void HostEnabling(int selected);
   void pgctrlHostChange();
   void SetCaptions(const QString& tabCaption);
   THostView* HostViewAt(int index) const;

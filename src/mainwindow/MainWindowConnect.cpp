@@ -67,7 +67,7 @@ bool TfrmMain::NewHostView() {
   connect(view, &THostView::Logged, this,
           [this, view](const QString& text) { HostLog(*view, text); });
   connect(view, &TCustomView::StateUpdated, this,
-          [this, view](int code, int selected) { HostUpdateState(*view, code, selected); });
+          [this, view](int code, int) { HostUpdateState(*view, code); });
   connect(view, &THostView::Progressed, this,
           [this, view](qint64 count) { HostProgress(*view, count); });
   connect(view, &THostView::Transferred, this,
@@ -91,7 +91,8 @@ bool TfrmMain::NewHostView() {
   memoLog->clear();
   pgctrlHost->setCurrentIndex(index);
   SetCaptions("Disconnected");
-  HostUpdateState(*view, usIdle, 0);
+  HostUpdateState(*view, usIdle);
+  HostEnabling(0);
   HostSide->Commands.CloseView->setEnabled(pgctrlHost->count() > 1);
   return true;
 }
@@ -112,7 +113,7 @@ void TfrmMain::pgctrlHostChange() {
   }
   memoLog->setPlainText(lines.join('\n'));
   State.HostViewStyle = static_cast<int>(view->ListView()->ViewStyle());
-  HostUpdateState(*view, 0, view->SelectedCount());
+  HostEnabling(view->SelectedCount());
 }
 
 void TfrmMain::btnHostCloseClick() {
@@ -249,7 +250,7 @@ void TfrmMain::HostLog(THostView& sender, const QString& text) {
   if (!line.isEmpty()) AppendLogLine(line);
 }
 
-void TfrmMain::HostUpdateState(TCustomView& senderView, int code, int selected) {
+void TfrmMain::HostUpdateState(TCustomView& senderView, int code) {
   auto* sender = dynamic_cast<THostView*>(&senderView);
   if (!sender) return;
   PlayStateSound(code);  // whichever view sends it
@@ -277,9 +278,13 @@ void TfrmMain::HostUpdateState(TCustomView& senderView, int code, int selected) 
     default:
       break;
   }
-  if (sender != CurrentHost) return;
-  aviActivity->SetActive(sender->Animating);
-  ApplyEnabling(sender->Connected(), sender->Animating, selected);
+  // The commands' enabling follows the current server view through its side (HostEnabling).
+}
+
+void TfrmMain::HostEnabling(int selected) {
+  if (!CurrentHost) return;
+  aviActivity->SetActive(CurrentHost->Animating);
+  ApplyEnabling(CurrentHost->Connected(), CurrentHost->Animating, selected);
 }
 
 void TfrmMain::ApplyEnabling(bool connected, bool busy, int selected) {

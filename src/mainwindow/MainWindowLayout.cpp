@@ -247,6 +247,10 @@ void TfrmMain::CollectCommands() {
   // The local side's commands follow the selection of whichever local tab is current.
   connect(LocalSide, &TPaneSide::CurrentStateUpdated, this,
           [this](int, int selected) { LocalUpdateState(selected); });
+  // The server side's commands follow the current server tab; its reports have updated the
+  // view's own state (busy, connected) first, since the window hears each view from its start.
+  connect(HostSide, &TPaneSide::CurrentStateUpdated, this,
+          [this](int, int selected) { HostEnabling(selected); });
   const auto command = [this](const char* name) {
     QAction* action = Action(name);
     Q_ASSERT(action);
@@ -606,7 +610,7 @@ QWidget* TfrmMain::BuildRemoteSide(QWidget* parent) {
   connect(cmboHostTree, &TTreeCombo::NodeChosen, this, [this](QStandardItem* node) {
     if (!CurrentHost) return;
     CurrentHost->ChangeFolder(Q(CurrentHost->TreePath(node)));
-    HostUpdateState(*CurrentHost, 0, CurrentHost->SelectedCount());
+    HostEnabling(CurrentHost->SelectedCount());
   });
   frame.Row->addWidget(cmboHostTree, 1);
   QAction* up = UpAction("actHostUp");
