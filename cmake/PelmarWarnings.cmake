@@ -6,9 +6,13 @@ function(pelmar_warnings target)
     target_compile_options(${target} PRIVATE -Werror)
   endif()
   # Qt code: no narrowing in signal-slot connections, nothing deprecated up to the Qt we
-  # build against. (QT_NO_CAST_FROM_ASCII would mark every implicit text literal; not yet.)
+  # build against, and in the program no text taken from a plain char string without saying
+  # how it is encoded (tests may write their texts plainly).
   target_compile_definitions(${target} PRIVATE QT_NO_NARROWING_CONVERSIONS_IN_CONNECT
                                                QT_DISABLE_DEPRECATED_UP_TO=0x060400)
+  if(NOT target MATCHES "tests$|^pelmar_test_support$")
+    target_compile_definitions(${target} PRIVATE QT_NO_CAST_FROM_ASCII)
+  endif()
 endfunction()
 
 # Libraries that must stay usable without Qt (engine, parser, queue logic, settings files).

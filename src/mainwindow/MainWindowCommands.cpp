@@ -59,17 +59,20 @@ void TfrmMain::WireCommands() {
   on(HostSide->Commands.Delete, [this] { CurrentHost->DeleteSelected(!ShiftHeld()); });
   on(HostSide->Commands.Rename, [this] { CurrentHost->RenameFocused(); });
   on(HostSide->Commands.NewFolder, [this] {
-    const auto name = AskText("Create a new folder", "New Folder to create", QString());
+    const auto name = AskText(QStringLiteral("Create a new folder"),
+                              QStringLiteral("New Folder to create"), QString());
     if (name && !name->isEmpty()) CurrentHost->MakeFolder(CurrentHost->Folder() + *name, false);
   });
   on(HostSide->Commands.Mask, [this] {
     const QString old = CurrentHost->Mask();
-    const auto mask = AskText("Mask", "Enter a mask for the host directory:", old);
+    const auto mask = AskText(QStringLiteral("Mask"),
+                              QStringLiteral("Enter a mask for the host directory:"), old);
     if (mask && *mask != old) CurrentHost->SetMask(*mask);
   });
   on(HostSide->Commands.ChDir, [this] {
     const QString old = CurrentHost->Folder();
-    const auto folder = AskText("Open Folder", "Enter the path of a folder you want to open", old);
+    const auto folder = AskText(QStringLiteral("Open Folder"),
+                                QStringLiteral("Enter the path of a folder you want to open"), old);
     if (folder && *folder != old && !folder->isEmpty()) CurrentHost->ChangeFolder(*folder);
   });
   on(LocalSide->Commands.Refresh, [this] { CurrentLocal->RefreshFolder(); });
@@ -78,12 +81,13 @@ void TfrmMain::WireCommands() {
   on(LocalSide->Commands.NewFolder, [this] { CurrentLocal->MakeFolder(QString(), true); });
   on(LocalSide->Commands.Mask, [this] {
     const QString old = CurrentLocal->Mask();
-    const auto mask = AskText("Mask", "Enter a mask for the local directory:", old);
+    const auto mask = AskText(QStringLiteral("Mask"),
+                              QStringLiteral("Enter a mask for the local directory:"), old);
     if (mask && *mask != old) CurrentLocal->SetMask(*mask);
   });
   on(LocalSide->Commands.ChDir, [this] {
     const QString folder =
-        FileChooser().Folder(this, "Select Folder to View", CurrentLocal->Folder());
+        FileChooser().Folder(this, QStringLiteral("Select Folder to View"), CurrentLocal->Folder());
     if (!folder.isEmpty()) OpenLocalFolder(folder, true);
   });
   on(LocalSide->Commands.NewView, [this] { NewLocalView(); });
@@ -113,7 +117,7 @@ void TfrmMain::WireCommands() {
   // The remote pane alone fills the window, or both panes again.
   BindToggle(Commands.MaximizeHost, [this](bool maximized) {
     for (const char* name : {"pnlLocal", "pnlCenter"})
-      findChild<QWidget*>(name)->setVisible(!maximized);
+      findChild<QWidget*>(QLatin1String(name))->setVisible(!maximized);
   });
   // The progress window by its check mark; Disconnect Transfer Connection cancels first.
   QAction* info = Commands.TransferInfo;
@@ -160,26 +164,27 @@ void TfrmMain::BindLocalView(TLocalView& view) {
 void TfrmMain::ShowLocalPopup(QAbstractItemView* list, const QPoint& at) {
   QMenu popup(this);
   popup.setObjectName("PopLocal");
-  QMenu* views = popup.addMenu("&View");
+  QMenu* views = popup.addMenu(QStringLiteral("&View"));
   views->setObjectName("PopLocalViews");
   const char* const captions[] = {"Large Icons", "Small Icons", "List", "Details"};
   for (int style = 0; style < 4; ++style) {
-    QAction* item = views->addAction(captions[style]);
+    QAction* item = views->addAction(QLatin1String(captions[style]));
     item->setCheckable(true);
     item->setChecked(style == State.LocalViewStyle);
     connect(item, &QAction::triggered, this, [this, style] { ApplyViewStyle(false, style); });
   }
   popup.addSeparator();
-  popup.addAction("&Paste", this, [this] { CurrentLocal->Paste(); })
-      ->setObjectName("PopLocalPaste");
+  popup.addAction(QStringLiteral("&Paste"), this, [this] { CurrentLocal->Paste(); })
+      ->setObjectName(QStringLiteral("PopLocalPaste"));
   popup.addSeparator();
-  QMenu* make = popup.addMenu("Ne&w");
+  QMenu* make = popup.addMenu(QStringLiteral("Ne&w"));
   make->setObjectName("PopLocalNew");
-  make->addAction("&Folder", this, [this] { CurrentLocal->MakeFolder(QString(), true); })
-      ->setObjectName("PopLocalCreateFolder");
+  make->addAction(QStringLiteral("&Folder"), this,
+                  [this] { CurrentLocal->MakeFolder(QString(), true); })
+      ->setObjectName(QStringLiteral("PopLocalCreateFolder"));
   popup.addSeparator();
-  popup.addAction("P&roperties", this, [this] { CurrentLocal->ShowProperties(); })
-      ->setObjectName("PopLocalProperties");
+  popup.addAction(QStringLiteral("P&roperties"), this, [this] { CurrentLocal->ShowProperties(); })
+      ->setObjectName(QStringLiteral("PopLocalProperties"));
   popup.exec(list->viewport()->mapToGlobal(at));
 }
 
@@ -268,18 +273,20 @@ void TfrmMain::LocalDoubleClick(const QModelIndex& item) {
 
 void TfrmMain::SendToHostFolder() {
   const QString folder = CurrentHost->Folder();
-  const auto answer = AskText("Move to another folder", "Destination folder", folder);
+  const auto answer = AskText(QStringLiteral("Move to another folder"),
+                              QStringLiteral("Destination folder"), folder);
   if (!answer || answer->isEmpty()) return;
   QString destination = *answer;
-  if (!destination.endsWith('/')) destination += '/';
+  if (!destination.endsWith(u'/')) destination += u'/';
   if (destination == folder) return;
   const QModelIndexList selected = CurrentHost->ListView()->SelectedItems();
   // A folder cannot move into itself: the server would refuse or half-apply the rename.
   for (const QModelIndex& item : selected) {
-    const QString path = folder + CurrentHost->GetItemName(item) + "/";
+    const QString path = folder + CurrentHost->GetItemName(item) + QStringLiteral("/");
     if (CurrentHost->IsFolder(item) && destination.startsWith(path)) {
-      Prompter().Error(this, "Move to another folder",
-                       "\"" + CurrentHost->GetItemName(item) + "\" cannot be moved into itself.");
+      Prompter().Error(this, QStringLiteral("Move to another folder"),
+                       QStringLiteral("\"") + CurrentHost->GetItemName(item) +
+                           QStringLiteral("\" cannot be moved into itself."));
       return;
     }
   }
@@ -291,8 +298,8 @@ void TfrmMain::SendToHostFolder() {
 }
 
 void TfrmMain::SendToLocalFolder() {
-  const QString folder =
-      FileChooser().Folder(this, "Select Destination Folder", CurrentLocal->Folder());
+  const QString folder = FileChooser().Folder(this, QStringLiteral("Select Destination Folder"),
+                                              CurrentLocal->Folder());
   if (folder.isEmpty()) return;
   QWidget holder;
   TLocalView destination(&holder);
@@ -304,9 +311,10 @@ void TfrmMain::SendToLocalFolder() {
 void TfrmMain::SendToClipboard(bool urls) {
   QString text;
   for (const QModelIndex& item : CurrentHost->ListView()->SelectedItems()) {
-    text += (urls ? CurrentHost->BuildUrl(item) : CurrentHost->GetItemPath(item)) + "\r\n";
+    text += (urls ? CurrentHost->BuildUrl(item) : CurrentHost->GetItemPath(item)) +
+            QStringLiteral("\r\n");
   }
-  while (text.endsWith('\r') || text.endsWith('\n')) text.chop(1);
+  while (text.endsWith(u'\r') || text.endsWith(u'\n')) text.chop(1);
   if (!text.isEmpty()) QApplication::clipboard()->setText(text);
 }
 
@@ -320,50 +328,58 @@ void TfrmMain::ShowHostPopup(QAbstractItemView* list, const QPoint& at) {
       connect(item, &QAction::triggered, this, handler);
       return item;
     };
-    add(popHost, "popHostOpen", "&Open",
+    add(popHost, "popHostOpen", QStringLiteral("&Open"),
         [this] { CurrentHost->FetchSelected(*CurrentLocal, TFetchKind::Open); });
-    add(popHost, "popHostView", "&View",
+    add(popHost, "popHostView", QStringLiteral("&View"),
         [this] { CurrentHost->FetchSelected(*CurrentLocal, TFetchKind::View); });
     popHost->addSeparator();
-    add(popHost, "popHostDownload", "&Download", [this] { Commands.Download->trigger(); });
-    add(popHost, "popHostDownloadNow", "Download &Now",
+    add(popHost, "popHostDownload", QStringLiteral("&Download"),
+        [this] { Commands.Download->trigger(); });
+    add(popHost, "popHostDownloadNow", QStringLiteral("Download &Now"),
         [this] { CurrentHost->FetchSelected(*CurrentLocal, TFetchKind::Download); });
     popHost->addSeparator();
-    add(popHost, "popHostRename", "Rena&me", [this] { HostSide->Commands.Rename->trigger(); });
-    add(popHost, "popHostDelete", "Dele&te", [this] { HostSide->Commands.Delete->trigger(); });
+    add(popHost, "popHostRename", QStringLiteral("Rena&me"),
+        [this] { HostSide->Commands.Rename->trigger(); });
+    add(popHost, "popHostDelete", QStringLiteral("Dele&te"),
+        [this] { HostSide->Commands.Delete->trigger(); });
     popHost->addSeparator();
-    QMenu* sendTo = popHost->addMenu("&Send To");
+    QMenu* sendTo = popHost->addMenu(QStringLiteral("&Send To"));
     sendTo->setObjectName("popHostSendTo");
-    add(sendTo, "popHostSendToAnyHostFolder", "Any &Host Folder... (Move)",
+    add(sendTo, "popHostSendToAnyHostFolder", QStringLiteral("Any &Host Folder... (Move)"),
         [this] { SendToHostFolder(); });
-    add(sendTo, "popHostSendToAnyLocalFolder", "Any &Local Folder... (Copy)",
+    add(sendTo, "popHostSendToAnyLocalFolder", QStringLiteral("Any &Local Folder... (Copy)"),
         [this] { SendToLocalFolder(); });
-    add(sendTo, "popHostSendToClipboardAsName", "Clipboard as &Name",
+    add(sendTo, "popHostSendToClipboardAsName", QStringLiteral("Clipboard as &Name"),
         [this] { SendToClipboard(false); });
-    add(sendTo, "popHostSendToClipboardAsURL", "Clipboard as &URL",
+    add(sendTo, "popHostSendToClipboardAsURL", QStringLiteral("Clipboard as &URL"),
         [this] { SendToClipboard(true); });
     popHost->addSeparator();
-    QMenu* make = popHost->addMenu("Ne&w");
+    QMenu* make = popHost->addMenu(QStringLiteral("Ne&w"));
     make->setObjectName("popHostNew");
-    add(make, "popHostNewFolder", "&Folder", [this] { HostSide->Commands.NewFolder->trigger(); });
+    add(make, "popHostNewFolder", QStringLiteral("&Folder"),
+        [this] { HostSide->Commands.NewFolder->trigger(); });
     popHost->addSeparator();
-    add(popHost, "popHostProperties", "P&roperties", [this] { CurrentHost->ShowProperties(); });
+    add(popHost, "popHostProperties", QStringLiteral("P&roperties"),
+        [this] { CurrentHost->ShowProperties(); });
   }
   // Enabling follows the buttons; the default item follows the double-click preference.
   const QModelIndex focused = CurrentHost->ListView()->FocusedItem();
   const bool fileFocused = focused.isValid() && !CurrentHost->IsFolder(focused);
   const bool deletable = HostSide->Commands.Delete->isEnabled();
   const bool downloadable = Commands.Download->isEnabled();
-  auto item = [this](const char* name) { return popHost->findChild<QAction*>(name); };
+  auto item = [this](const char* name) {
+    return popHost->findChild<QAction*>(QLatin1String(name));
+  };
   item("popHostOpen")->setEnabled(deletable && fileFocused);
   item("popHostView")->setEnabled(deletable && fileFocused);
   item("popHostDownload")->setEnabled(downloadable);
   item("popHostDownloadNow")->setEnabled(downloadable && fileFocused);
   item("popHostDelete")->setEnabled(deletable);
   item("popHostProperties")->setEnabled(deletable);
-  popHost->findChild<QMenu*>("popHostSendTo")->setEnabled(deletable);
+  popHost->findChild<QMenu*>(QStringLiteral("popHostSendTo"))->setEnabled(deletable);
   item("popHostRename")->setEnabled(HostSide->Commands.Rename->isEnabled());
-  popHost->findChild<QMenu*>("popHostNew")->setEnabled(HostSide->Commands.NewFolder->isEnabled());
+  popHost->findChild<QMenu*>(QStringLiteral("popHostNew"))
+      ->setEnabled(HostSide->Commands.NewFolder->isEnabled());
   const char* defaults[] = {"popHostProperties", "popHostView", "popHostDownload", "popHostOpen"};
   const int choice = Preferences().HostDblClk;
   popHost->setDefaultAction(item(choice >= 1 && choice <= 3 ? defaults[choice] : defaults[0]));

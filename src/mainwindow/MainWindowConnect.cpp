@@ -52,7 +52,7 @@ THostView* TfrmMain::HostViewAt(int index) const {
 void TfrmMain::SetCaptions(const QString& tabCaption) {
   if (pgctrlHost->currentIndex() >= 0)
     pgctrlHost->setTabText(pgctrlHost->currentIndex(), tabCaption);
-  setWindowTitle(tabCaption + " - Pelmar");
+  setWindowTitle(tabCaption + QStringLiteral(" - Pelmar"));
 }
 
 bool TfrmMain::NewHostView() {
@@ -85,12 +85,12 @@ bool TfrmMain::NewHostView() {
   }
   view->ListView()->SetViewStyle(static_cast<TViewStyle>(State.HostViewStyle));
   if (CurrentHost) CurrentHost->SetTreeCombo(nullptr);
-  const int index = pgctrlHost->addTab(page, "Disconnected");
+  const int index = pgctrlHost->addTab(page, QStringLiteral("Disconnected"));
   CurrentHost = view;
   view->SetTreeCombo(cmboHostTree);
   memoLog->clear();
   pgctrlHost->setCurrentIndex(index);
-  SetCaptions("Disconnected");
+  SetCaptions(QStringLiteral("Disconnected"));
   HostUpdateState(*view, usIdle);
   HostEnabling(0);
   HostSide->Commands.CloseView->setEnabled(pgctrlHost->count() > 1);
@@ -104,14 +104,14 @@ void TfrmMain::pgctrlHostChange() {
   if (CurrentHost && CurrentHost != view) CurrentHost->SetTreeCombo(nullptr);
   CurrentHost = view;
   HostSide->SetView(view);
-  setWindowTitle(pgctrlHost->tabText(pgctrlHost->currentIndex()) + " - Pelmar");
+  setWindowTitle(pgctrlHost->tabText(pgctrlHost->currentIndex()) + QStringLiteral(" - Pelmar"));
   view->SetTreeCombo(cmboHostTree);
   QStringList lines;
   for (const QString& entry : view->LogEntries) {
     const QString line = LogLine(entry);
     if (!line.isEmpty()) lines << line;
   }
-  memoLog->setPlainText(lines.join('\n'));
+  memoLog->setPlainText(lines.join(u'\n'));
   State.HostViewStyle = static_cast<int>(view->ListView()->ViewStyle());
   HostEnabling(view->SelectedCount());
 }
@@ -270,9 +270,9 @@ void TfrmMain::HostUpdateState(TCustomView& senderView, int code) {
       if (ConnectedCount > 0) --ConnectedCount;
       cmboHostTree->setEnabled(ConnectedCount >= 1);
       for (int i = 0; i < pgctrlHost->count(); ++i) {
-        if (HostViewAt(i) == sender) pgctrlHost->setTabText(i, "Disconnected");
+        if (HostViewAt(i) == sender) pgctrlHost->setTabText(i, QStringLiteral("Disconnected"));
       }
-      if (sender == CurrentHost) setWindowTitle("Disconnected - Pelmar");
+      if (sender == CurrentHost) setWindowTitle(QStringLiteral("Disconnected - Pelmar"));
       break;
     }
     default:
@@ -301,14 +301,14 @@ void TfrmMain::ApplyEnabling(bool connected, bool busy, int selected) {
     command->setEnabled(connected && !busy);
   }
   HostSide->Commands.Properties->setEnabled(selected >= 1 && !busy);
-  findChild<QMenu*>("mnuHostEdit")->setEnabled(connected && !busy);
+  findChild<QMenu*>(QStringLiteral("mnuHostEdit"))->setEnabled(connected && !busy);
   HostSide->Commands.Up->setEnabled(connected && cmboHostTree->SelectedNode() &&
                                     cmboHostTree->SelectedNode()->parent() != nullptr);
 }
 
 void TfrmMain::HostProgress(THostView&, int64_t count) {
-  StatusPanels[2]->setText(count < 0 ? QString()
-                                     : Q(ThousandsText(std::to_string(count))) + " Bytes");
+  StatusPanels[2]->setText(
+      count < 0 ? QString() : Q(ThousandsText(std::to_string(count))) + QStringLiteral(" Bytes"));
 }
 
 bool TfrmMain::OpenLocalFolder(const QString& pathText, bool activate) {

@@ -27,14 +27,15 @@ void TfrmMain::WireHelp() {
        {std::pair{"mnuNews", "release-notes.html"}, std::pair{"mnuFAQ", "faq.html"},
         std::pair{"mnuFeedBack", "report-problem.html"},
         std::pair{"mnuVorlenzMedia", "about.html"}}) {
-    on(item, [this, name = page] { OpenHelpPageInBrowser(name); });
+    on(item, [this, name = page] { OpenHelpPageInBrowser(QLatin1String(name)); });
   }
   on("mnuAbout", [this] {
-    QMessageBox::about(this, "About Pelmar",
-                       QString("<p><b>Pelmar</b> %1</p><p>A two-pane FTP client for Linux.</p>"
-                               "<p>Copyright the Pelmar developers. Free software under the MIT "
-                               "License; it comes with no warranty.</p>")
-                           .arg(PELMAR_VERSION));
+    QMessageBox::about(
+        this, QStringLiteral("About Pelmar"),
+        QStringLiteral("<p><b>Pelmar</b> %1</p><p>A two-pane FTP client for Linux.</p>"
+                       "<p>Copyright the Pelmar developers. Free software under "
+                       "the MIT License; it comes with no warranty.</p>")
+            .arg(QString::fromLatin1(PELMAR_VERSION)));
   });
 
   // The topics "What's This?" shows for the buttons, the folder boxes and the arrows.
@@ -53,7 +54,7 @@ void TfrmMain::WireHelp() {
       {"btnHostRename", 105},   {"btnUpload", 22},        {"btnDownload", 23},
   };
   for (const auto& [name, topic] : topics) {
-    QWidget* control = findChild<QWidget*>(name);
+    QWidget* control = findChild<QWidget*>(QLatin1String(name));
     if (!control) continue;
     control->setWhatsThis(WhatsThisText(topic));
     // A button copies its command's text again whenever the command changes (enabled,
@@ -65,8 +66,9 @@ void TfrmMain::WireHelp() {
 }
 
 void TfrmMain::OpenHelpPageInBrowser(const QString& page) {
-  const QString folder = QString::fromStdString(DataFolder()) + "help";
-  if (!WriteHelpPages(folder) || !OpenDocument(folder + "/" + page)) ReportStartFailure();
+  const QString folder = QString::fromStdString(DataFolder()) + QStringLiteral("help");
+  if (!WriteHelpPages(folder) || !OpenDocument(folder + QStringLiteral("/") + page))
+    ReportStartFailure();
 }
 
 }  // namespace pelmar

@@ -77,7 +77,8 @@ TfrmMain::TfrmMain(std::shared_ptr<TQtEventTarget> target, QSettings* settings)
     : Target(std::move(target)), Settings(settings) {
   setObjectName("frmMain");
   if (!Settings) {
-    OwnSettings = std::make_unique<QSettings>("Vorlenz Media", "TessaroFTP");
+    OwnSettings =
+        std::make_unique<QSettings>(QStringLiteral("Vorlenz Media"), QStringLiteral("TessaroFTP"));
     Settings = OwnSettings.get();
   }
   State = ReadWindowState(*Settings);
@@ -108,7 +109,7 @@ TfrmMain::TfrmMain(std::shared_ptr<TQtEventTarget> target, QSettings* settings)
   LogStack->setMinimumHeight(0);
   memoLog = new QPlainTextEdit(LogStack);
   memoLog->setObjectName("memoLog");
-  memoLog->setAccessibleName("Message log");
+  memoLog->setAccessibleName(QStringLiteral("Message log"));
   memoLog->setReadOnly(true);
   // Read-only, yet reachable with Tab and readable with the keyboard (and a screen reader).
   memoLog->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
@@ -138,7 +139,7 @@ TfrmMain::TfrmMain(std::shared_ptr<TQtEventTarget> target, QSettings* settings)
   const int widths[3] = {200, 300, 50};
   for (int i = 0; i < 3; ++i) {
     StatusPanels[i] = new QLabel(status);
-    StatusPanels[i]->setObjectName(QString("barStatusPanel%1").arg(i));
+    StatusPanels[i]->setObjectName(QString(QStringLiteral("barStatusPanel%1")).arg(i));
     StatusPanels[i]->setMinimumWidth(widths[i]);
     if (i == 2) {
       StatusPanels[i]->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
@@ -153,7 +154,8 @@ TfrmMain::TfrmMain(std::shared_ptr<TQtEventTarget> target, QSettings* settings)
 
   // The first tabs of both panes.
   int firstTab = 0;
-  CurrentLocal = AddLocalTab(QString(), "Local", false, firstTab);  // bound with the commands
+  CurrentLocal =
+      AddLocalTab(QString(), QStringLiteral("Local"), false, firstTab);  // bound with the commands
   LocalSide->SetView(CurrentLocal);
   NewHostView();
 
@@ -164,7 +166,8 @@ TfrmMain::TfrmMain(std::shared_ptr<TQtEventTarget> target, QSettings* settings)
   QWidget::setTabOrder(CurrentLocal->ListView()->Icons(), CurrentLocal->ListView()->Details());
 
   // F6, as in file managers: the keyboard's way from one pane to the other.
-  QAction* nextPane = MakeAction("actNextPane", "Next &Pane", "Move to the other pane");
+  QAction* nextPane = MakeAction("actNextPane", QStringLiteral("Next &Pane"),
+                                 QStringLiteral("Move to the other pane"));
   nextPane->setShortcut(Qt::Key_F6);
   nextPane->setShortcutContext(Qt::WindowShortcut);
   addAction(nextPane);
@@ -184,7 +187,7 @@ TfrmMain::TfrmMain(std::shared_ptr<TQtEventTarget> target, QSettings* settings)
   ApplyViewStyle(false, State.LocalViewStyle);
   ApplyViewStyle(true, State.HostViewStyle);
   barMilieu->setSizes({State.LogHeight, std::max(height() - State.LogHeight, 100)});
-  SetCaptions("Disconnected");
+  SetCaptions(QStringLiteral("Disconnected"));
   RebuildLastConnectionsMenu();
   SetLargeToolbar(State.ToolBarMin >= 60);
   // The progress window listens to the queue from now on.
@@ -216,11 +219,14 @@ namespace {
 // Our own drawing of a toolbar icon where the style's stand-in is a small bitmap (soft on
 // high-density screens); `fallback` for every other button.
 QIcon OwnToolbarIcon(const QString& button, const QIcon& fallback) {
-  const QString name = button == "btnConnect" ? "connect" : button == "btnConnectURL" ? "url" : "";
+  const QString name = button == QStringLiteral("btnConnect")      ? QStringLiteral("connect")
+                       : button == QStringLiteral("btnConnectURL") ? QStringLiteral("url")
+                                                                   : QStringLiteral("");
   if (name.isEmpty()) return fallback;
   QIcon icon;
   for (const int size : {16, 32, 64}) {
-    icon.addFile(QString(":/pelmar/toolbar/%1-%2.png").arg(name).arg(size), QSize(size, size));
+    icon.addFile(QString(QStringLiteral(":/pelmar/toolbar/%1-%2.png")).arg(name).arg(size),
+                 QSize(size, size));
   }
   return icon;
 }
@@ -235,7 +241,7 @@ QAction* TfrmMain::MakeAction(const char* name, const QString& caption, const QS
 }
 
 QAction* TfrmMain::Action(const char* name) const {
-  if (QAction* action = findChild<QAction*>(name)) return action;
+  if (QAction* action = findChild<QAction*>(QLatin1String(name))) return action;
   // A menu item that is its button's command goes by the button's action.
   const auto shared = MenuCommands.find(QByteArray(name));
   return shared != MenuCommands.end() ? shared->second : nullptr;
@@ -338,9 +344,10 @@ void TfrmMain::BuildToolbar(QWidget* parent) {
       tbMain->addSeparator();
       continue;
     }
-    QAction* action = MakeAction(b.Name, b.Hint, b.Hint);
+    QAction* action = MakeAction(b.Name, QString::fromUtf8(b.Hint), QString::fromUtf8(b.Hint));
     action->setIcon(
-        QIcon::fromTheme(b.Theme, OwnToolbarIcon(b.Name, style()->standardIcon(b.Icon))));
+        QIcon::fromTheme(QLatin1String(b.Theme),
+                         OwnToolbarIcon(QLatin1String(b.Name), style()->standardIcon(b.Icon))));
     tbMain->addAction(action);
     tbMain->widgetForAction(action)->setObjectName(b.Name);
   }
@@ -380,33 +387,39 @@ void TfrmMain::BuildMenus() {
     return entry;
   };
   const QKeySequence none;
-  QMenu* file = menu("mnuFile", "&File");
-  item(file, "mnuConnect", "&Connect", QKeySequence("Ctrl+Shift+C"), true, "btnConnect");
-  item(file, "mnuConnectURL", "Connect to &URL", QKeySequence("Ctrl+Shift+U"), true,
-       "btnConnectURL");
-  item(file, "mnuStop", "&Stop", QKeySequence("Ctrl+Shift+S"), false, "btnStop");
-  item(file, "mnuDisconnect", "&Disconnect", QKeySequence("Ctrl+Shift+D"), false, "btnDisconnect");
+  QMenu* file = menu("mnuFile", QStringLiteral("&File"));
+  item(file, "mnuConnect", QStringLiteral("&Connect"), QKeySequence(QStringLiteral("Ctrl+Shift+C")),
+       true, "btnConnect");
+  item(file, "mnuConnectURL", QStringLiteral("Connect to &URL"),
+       QKeySequence(QStringLiteral("Ctrl+Shift+U")), true, "btnConnectURL");
+  item(file, "mnuStop", QStringLiteral("&Stop"), QKeySequence(QStringLiteral("Ctrl+Shift+S")),
+       false, "btnStop");
+  item(file, "mnuDisconnect", QStringLiteral("&Disconnect"),
+       QKeySequence(QStringLiteral("Ctrl+Shift+D")), false, "btnDisconnect");
   file->addSeparator();
-  item(file, "mnuDisconnectTransfer", "Disconnect &Transfer Connection", none, false);
+  item(file, "mnuDisconnectTransfer", QStringLiteral("Disconnect &Transfer Connection"), none,
+       false);
   file->addSeparator();
-  mnuLastConnect = file->addMenu("&Last Connections");
+  mnuLastConnect = file->addMenu(QStringLiteral("&Last Connections"));
   mnuLastConnect->setObjectName("mnuLastConnect");
   mnuLastConnect->setEnabled(false);
   for (int i = 0; i < 8; ++i) {
     LastItems[static_cast<size_t>(i)] = mnuLastConnect->addAction(QString());
-    LastItems[static_cast<size_t>(i)]->setObjectName(QString("mnuLast%1").arg(i + 1));
+    LastItems[static_cast<size_t>(i)]->setObjectName(
+        QString(QStringLiteral("mnuLast%1")).arg(i + 1));
     connect(LastItems[static_cast<size_t>(i)], &QAction::triggered, this,
             [this, i] { ConnectToLast(i); });
   }
   file->addSeparator();
-  QAction* exit = item(file, "mnuExit", "&Exit", QKeySequence("Alt+F4"), true);
+  QAction* exit =
+      item(file, "mnuExit", QStringLiteral("&Exit"), QKeySequence(QStringLiteral("Alt+F4")), true);
   connect(exit, &QAction::triggered, this, &QWidget::close);
 
-  QMenu* edit = menu("mnuEdit", "&Edit");
-  item(edit, "mnuCompareFolders", "&Compare Folders", none, false);
+  QMenu* edit = menu("mnuEdit", QStringLiteral("&Edit"));
+  item(edit, "mnuCompareFolders", QStringLiteral("&Compare Folders"), none, false);
   edit->addSeparator();
-  item(edit, "mnuSelectAll", "Select &All\tCtrl+A", none, true);
-  item(edit, "mnuInvertSelect", "&Invert Selection\tShift+Ctrl+A", none, true);
+  item(edit, "mnuSelectAll", QStringLiteral("Select &All\tCtrl+A"), none, true);
+  item(edit, "mnuInvertSelect", QStringLiteral("&Invert Selection\tShift+Ctrl+A"), none, true);
 
   // Pane commands arrive with the next stage of the window; until then they are shown disabled.
   // A pane menu: "E&dit with..." and its two programs, then the commands (nullptr: a line).
@@ -414,10 +427,10 @@ void TfrmMain::BuildMenus() {
   auto paneMenu = [&](const char* name, const QString& caption, const char* editName,
                       const char* notePad, const char* tessaro, TItems items) {
     QMenu* pane = menu(name, caption);
-    QMenu* editWith = pane->addMenu("E&dit with...");
+    QMenu* editWith = pane->addMenu(QStringLiteral("E&dit with..."));
     editWith->setObjectName(editName);
-    item(editWith, notePad, "&NotePad", none, true);
-    item(editWith, tessaro, "&Tessaro", none, true);
+    item(editWith, notePad, QStringLiteral("&NotePad"), none, true);
+    item(editWith, tessaro, QStringLiteral("&Tessaro"), none, true);
     for (const auto& [itemName, itemCaption] : items) {
       if (!itemName) {
         pane->addSeparator();
@@ -425,12 +438,14 @@ void TfrmMain::BuildMenus() {
       }
       // "mnuHostRefresh" is the command of the button whose action is "actHostRefresh".
       const QByteArray command = "act" + QByteArray(itemName).mid(3);
-      const bool shared = findChild<QAction*>(command.constData()) != nullptr;
-      item(pane, itemName, itemCaption, none, false, shared ? command.constData() : nullptr);
+      const bool shared = findChild<QAction*>(QLatin1String(command)) != nullptr;
+      item(pane, itemName, QString::fromUtf8(itemCaption), none, false,
+           shared ? command.constData() : nullptr);
     }
     return editWith;
   };
-  paneMenu("mnuLocal", "&Local", "mnuLocalEdit", "mnuLocalEditNotePad", "MnuLocalEditTessaro",
+  paneMenu("mnuLocal", QStringLiteral("&Local"), "mnuLocalEdit", "mnuLocalEditNotePad",
+           "MnuLocalEditTessaro",
            {{"mnuLocalRefresh", "&Refresh\tF5"},
             {"mnuLocalNewFolder", "&Create New Folder"},
             {"mnuLocalRename", "Rena&me\tF2"},
@@ -442,7 +457,8 @@ void TfrmMain::BuildMenus() {
             {"mnuLocalPaste", "&Paste\tCtrl+V"},
             {nullptr, nullptr},
             {"mnuLocalProperties", "P&roperties\tAlt+Enter"}});
-  paneMenu("mnuHost", "&Server", "mnuHostEdit", "mnuHostEditNotePad", "mnuHostEditTessaro",
+  paneMenu("mnuHost", QStringLiteral("&Server"), "mnuHostEdit", "mnuHostEditNotePad",
+           "mnuHostEditTessaro",
            {{"mnuHostRefresh", "&Refresh\tF5"},
             {"mnuHostNewFolder", "&Create New Folder"},
             {"mnuHostRename", "Rena&me\tF2"},
@@ -451,50 +467,52 @@ void TfrmMain::BuildMenus() {
             {nullptr, nullptr},
             {"mnuHostProperties", "P&roperties\tAlt+Enter"}})
       ->setEnabled(false);  // the remote commands wait for a connection
-  QMenu* view = menu("mnuView", "&Options");
-  item(view, "mnuOptions", "General &Preferences", none, false);
+  QMenu* view = menu("mnuView", QStringLiteral("&Options"));
+  item(view, "mnuOptions", QStringLiteral("General &Preferences"), none, false);
   view->addSeparator();
-  item(view, "mnuShowTransferManager", "View &Transfer Manager", QKeySequence("Ctrl+G"), false,
-       "btnTransferMng");
+  item(view, "mnuShowTransferManager", QStringLiteral("View &Transfer Manager"),
+       QKeySequence(QStringLiteral("Ctrl+G")), false, "btnTransferMng");
   view->addSeparator();
-  item(view, "mnuMaximizeHost", "&Maximize Server Window", QKeySequence("Ctrl+M"), false,
-       "BtnMaximizeHost");
-  QAction* showLog =
-      item(view, "mnuShowLog", "View M&essages Window", QKeySequence("F9"), true, "btnShowLog");
+  item(view, "mnuMaximizeHost", QStringLiteral("&Maximize Server Window"),
+       QKeySequence(QStringLiteral("Ctrl+M")), false, "BtnMaximizeHost");
+  QAction* showLog = item(view, "mnuShowLog", QStringLiteral("View M&essages Window"),
+                          QKeySequence(QStringLiteral("F9")), true, "btnShowLog");
   showLog->setCheckable(true);
   showLog->setChecked(true);
-  item(view, "mnuExplorer", "View Internal &Viewer", QKeySequence("F10"), false, "btnExplorer");
+  item(view, "mnuExplorer", QStringLiteral("View Internal &Viewer"),
+       QKeySequence(QStringLiteral("F10")), false, "btnExplorer");
   view->addSeparator();
-  QAction* transfers =
-      item(view, "mnuShowTransferInfo", "View &Transfers", QKeySequence("F12"), false);
+  QAction* transfers = item(view, "mnuShowTransferInfo", QStringLiteral("View &Transfers"),
+                            QKeySequence(QStringLiteral("F12")), false);
   transfers->setCheckable(true);
   transfers->setChecked(true);
-  QMenu* help = menu("mnuHelp", "&Help");
-  item(help, "mnuHelpContents", "&Help Contents", QKeySequence("F1"), false);
-  item(help, "MnuHelpPointer", "&What's This?", none, false);
+  QMenu* help = menu("mnuHelp", QStringLiteral("&Help"));
+  item(help, "mnuHelpContents", QStringLiteral("&Help Contents"),
+       QKeySequence(QStringLiteral("F1")), false);
+  item(help, "MnuHelpPointer", QStringLiteral("&What's This?"), none, false);
   help->addSeparator();
-  QMenu* web = help->addMenu("Vorlenz on the &Web");
+  QMenu* web = help->addMenu(QStringLiteral("Vorlenz on the &Web"));
   web->setObjectName("mnuVorlenzWeb");
-  item(web, "mnuNews", "&Product News", none, false);
-  item(web, "mnuFAQ", "Frequently Asked &Questions", none, false);
-  item(web, "mnuFeedBack", "Send Fee&dBack", none, false);
+  item(web, "mnuNews", QStringLiteral("&Product News"), none, false);
+  item(web, "mnuFAQ", QStringLiteral("Frequently Asked &Questions"), none, false);
+  item(web, "mnuFeedBack", QStringLiteral("Send Fee&dBack"), none, false);
   web->addSeparator();
-  item(web, "mnuVorlenzMedia", "&Vorlenz M\u00e9dia Home Page", none, false);
+  item(web, "mnuVorlenzMedia", QStringLiteral("&Vorlenz M\u00e9dia Home Page"), none, false);
   help->addSeparator();
-  item(help, "mnuAbout", "&About...", none, false);
+  item(help, "mnuAbout", QStringLiteral("&About..."), none, false);
 }
 
 QAction* TfrmMain::CommandAction(const char* buttonName, const QString& hint) {
   static const std::map<QString, QStyle::StandardPixmap> kIcons = {
-      {"Change Folder", QStyle::SP_DirOpenIcon},
-      {"New View", QStyle::SP_TitleBarNormalButton},
-      {"Close View", QStyle::SP_DialogCloseButton},
-      {"Refresh", QStyle::SP_BrowserReload},
-      {"New Folder", QStyle::SP_FileDialogNewFolder},
-      {"Rename", QStyle::SP_FileDialogDetailedView},
-      {"Delete", QStyle::SP_TrashIcon},
-      {"File Mask", QStyle::SP_FileDialogContentsView},
-      {"Edit with...", QStyle::SP_FileIcon}};
+      {QStringLiteral("Change Folder"), QStyle::SP_DirOpenIcon},
+      {QStringLiteral("New View"), QStyle::SP_TitleBarNormalButton},
+      {QStringLiteral("Close View"), QStyle::SP_DialogCloseButton},
+      {QStringLiteral("Refresh"), QStyle::SP_BrowserReload},
+      {QStringLiteral("New Folder"), QStyle::SP_FileDialogNewFolder},
+      {QStringLiteral("Rename"), QStyle::SP_FileDialogDetailedView},
+      {QStringLiteral("Delete"), QStyle::SP_TrashIcon},
+      {QStringLiteral("File Mask"), QStyle::SP_FileDialogContentsView},
+      {QStringLiteral("Edit with..."), QStyle::SP_FileIcon}};
   // The action is named after its button with "act" for "btn".
   const QByteArray name = "act" + QByteArray(buttonName).mid(3);
   QAction* action = MakeAction(name.constData(), hint, hint);
@@ -537,7 +555,7 @@ QTabWidget* TfrmMain::FinishSide(const TSideFrame& frame, const char* tabsName) 
 }
 
 QAction* TfrmMain::UpAction(const char* name) {
-  QAction* up = MakeAction(name, "Up One Level", "Up One Level");
+  QAction* up = MakeAction(name, QStringLiteral("Up One Level"), QStringLiteral("Up One Level"));
   up->setIcon(style()->standardIcon(QStyle::SP_FileDialogToParent));
   return up;
 }
@@ -548,8 +566,8 @@ QWidget* TfrmMain::BuildLocalSide(QWidget* parent) {
   cmboLocalTree = new QComboBox(tools);
   cmboLocalTree->setObjectName("cmboLocalTree");
   cmboLocalTree->setEditable(true);
-  cmboLocalTree->setAccessibleName("Local folder");
-  cmboLocalTree->lineEdit()->setAccessibleName("Local folder");
+  cmboLocalTree->setAccessibleName(QStringLiteral("Local folder"));
+  cmboLocalTree->lineEdit()->setAccessibleName(QStringLiteral("Local folder"));
   cmboLocalTree->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
   connect(cmboLocalTree->lineEdit(), &QLineEdit::returnPressed, this,
           [this] { OpenLocalFolder(cmboLocalTree->currentText(), true); });
@@ -559,7 +577,7 @@ QWidget* TfrmMain::BuildLocalSide(QWidget* parent) {
     CurrentLocal->FolderUp();
     LocalChange();
   });
-  frame.Row->addWidget(PaneButton(tools, "btnLocalUp", "Up One Level", up));
+  frame.Row->addWidget(PaneButton(tools, "btnLocalUp", QStringLiteral("Up One Level"), up));
   AddViewStyleButtons(tools, frame.Row, false);
   AddCommandButtons(tools, frame.Row,
                     {{"btnLocalChDir", "Change Folder"},
@@ -583,18 +601,19 @@ QWidget* TfrmMain::BuildCentreStrip(QWidget* parent) {
   auto* layout = new QVBoxLayout(strip);
   layout->setContentsMargins(2, 0, 2, 0);
   layout->addStretch();
-  QAction* upload = MakeAction("btnUpload", "Upload", "Upload");
+  QAction* upload = MakeAction("btnUpload", QStringLiteral("Upload"), QStringLiteral("Upload"));
   upload->setIcon(style()->standardIcon(QStyle::SP_ArrowRight));
   connect(upload, &QAction::triggered, this, [this] {
     if (CurrentLocal && CurrentHost) CurrentLocal->SendSelection(CurrentHost);
   });
-  QAction* download = MakeAction("btnDownload", "Download", "Download");
+  QAction* download =
+      MakeAction("btnDownload", QStringLiteral("Download"), QStringLiteral("Download"));
   download->setIcon(style()->standardIcon(QStyle::SP_ArrowLeft));
   connect(download, &QAction::triggered, this, [this] {
     if (CurrentLocal && CurrentHost) CurrentHost->SendSelection(CurrentLocal);
   });
-  layout->addWidget(PaneButton(strip, "btnUpload", "Upload", upload));
-  layout->addWidget(PaneButton(strip, "btnDownload", "Download", download));
+  layout->addWidget(PaneButton(strip, "btnUpload", QStringLiteral("Upload"), upload));
+  layout->addWidget(PaneButton(strip, "btnDownload", QStringLiteral("Download"), download));
   layout->addStretch();
   return strip;
 }
@@ -604,7 +623,7 @@ QWidget* TfrmMain::BuildRemoteSide(QWidget* parent) {
   QWidget* tools = frame.Tools;
   cmboHostTree = new TTreeCombo(tools);
   cmboHostTree->setObjectName("cmboHostTree");
-  cmboHostTree->setAccessibleName("Server folder");
+  cmboHostTree->setAccessibleName(QStringLiteral("Server folder"));
   cmboHostTree->setEnabled(false);
   cmboHostTree->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
   connect(cmboHostTree, &TTreeCombo::NodeChosen, this, [this](QStandardItem* node) {
@@ -617,7 +636,7 @@ QWidget* TfrmMain::BuildRemoteSide(QWidget* parent) {
   connect(up, &QAction::triggered, this, [this] {
     if (CurrentHost) CurrentHost->FolderUp();
   });
-  frame.Row->addWidget(PaneButton(tools, "btnHostUp", "Up One Level", up));
+  frame.Row->addWidget(PaneButton(tools, "btnHostUp", QStringLiteral("Up One Level"), up));
   AddCommandButtons(tools, frame.Row,
                     {{"btnHostNew", "New View"},
                      {"btnHostClose", "Close View"},
@@ -638,14 +657,14 @@ QWidget* TfrmMain::BuildRemoteSide(QWidget* parent) {
 void TfrmMain::AddViewStyleButtons(QWidget* tools, QHBoxLayout* row, bool host) {
   // "Change Views" steps to the next style; the menu button beside it chooses one. Only the
   // local pair carries hints.
-  QAction* next = MakeAction(host ? "actHostView" : "actLocalView", "Change Views",
-                             host ? QString() : QString("Change Views"));
+  QAction* next = MakeAction(host ? "actHostView" : "actLocalView", QStringLiteral("Change Views"),
+                             host ? QString() : QString(QStringLiteral("Change Views")));
   next->setIcon(style()->standardIcon(QStyle::SP_FileDialogListView));
   connect(next, &QAction::triggered, this, [this, host] {
     ApplyViewStyle(host, ((host ? State.HostViewStyle : State.LocalViewStyle) + 1) % 4);
   });
   row->addWidget(PaneButton(tools, host ? "btnHostView" : "btnLocalView",
-                            host ? QString() : QString("Change Views"), next));
+                            host ? QString() : QString(QStringLiteral("Change Views")), next));
   row->addWidget(ViewStyleButton(tools, host ? "btnHostViewMenu" : "btnLocalViewMenu", host));
 }
 
@@ -653,7 +672,8 @@ void TfrmMain::AddCommandButtons(
     QWidget* tools, QHBoxLayout* row,
     std::initializer_list<std::pair<const char*, const char*>> buttons) {
   for (const auto& [name, hint] : buttons) {
-    row->addWidget(PaneButton(tools, name, hint, CommandAction(name, hint)));
+    row->addWidget(PaneButton(tools, name, QString::fromUtf8(hint),
+                              CommandAction(name, QString::fromUtf8(hint))));
   }
 }
 
@@ -661,9 +681,9 @@ QToolButton* TfrmMain::ViewStyleButton(QWidget* parent, const char* name, bool h
   auto* button = new QToolButton(parent);
   button->setObjectName(name);
   button->setAutoRaise(true);
-  if (!host) button->setToolTip("Type of Views");
+  if (!host) button->setToolTip(QStringLiteral("Type of Views"));
   // The host's button has no hint of its own in the design; a screen reader still names it.
-  button->setAccessibleName("Type of Views");
+  button->setAccessibleName(QStringLiteral("Type of Views"));
   button->setPopupMode(QToolButton::InstantPopup);
   button->setArrowType(Qt::DownArrow);
   auto* menu = new QMenu(button);
@@ -672,7 +692,7 @@ QToolButton* TfrmMain::ViewStyleButton(QWidget* parent, const char* name, bool h
   const char* const names[] = {"PopIcon", "PopSmallIcon", "PopList", "PopReport"};
   const char* const captions[] = {"Large Icons", "Small Icons", "List", "Details"};
   for (int style = 0; style < 4; ++style) {
-    QAction* item = menu->addAction(captions[style]);
+    QAction* item = menu->addAction(QLatin1String(captions[style]));
     item->setObjectName(names[style]);
     item->setCheckable(true);
     group->addAction(item);
@@ -719,7 +739,7 @@ void TfrmMain::MoveToolbarBar(int dy) {
 void TfrmMain::RebuildLastConnectionsMenu() {
   for (size_t i = 0; i < LastItems.size(); ++i) {
     const QString& name = State.LastConnections[i];
-    LastItems[i]->setText(QString("&%1 %2").arg(i + 1).arg(name));
+    LastItems[i]->setText(QString(QStringLiteral("&%1 %2")).arg(i + 1).arg(name));
     LastItems[i]->setVisible(!name.isEmpty());
     if (!name.isEmpty()) mnuLastConnect->setEnabled(true);
   }
@@ -757,7 +777,8 @@ void TfrmMain::WriteState() {
 
 void TfrmMain::closeEvent(QCloseEvent* event) {
   if (Transfers->CountInState(tsPending) + Transfers->CountInState(tsActive) > 0) {
-    if (!Prompter().Confirm(this, "Pelmar", "Transfers are still running. Quit and stop them?")) {
+    if (!Prompter().Confirm(this, QStringLiteral("Pelmar"),
+                            QStringLiteral("Transfers are still running. Quit and stop them?"))) {
       event->ignore();
       return;
     }

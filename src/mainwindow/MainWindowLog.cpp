@@ -26,10 +26,10 @@ void TfrmMain::WireLog() {
     action->setObjectName(name);
     connect(action, &QAction::triggered, this, handler);
   };
-  add("popSaveLog", "&Save", &TfrmMain::popSaveLogClick);
-  add("popSaveLogAs", "Save &as...", &TfrmMain::popSaveLogAsClick);
+  add("popSaveLog", QStringLiteral("&Save"), &TfrmMain::popSaveLogClick);
+  add("popSaveLogAs", QStringLiteral("Save &as..."), &TfrmMain::popSaveLogAsClick);
   popLog->addSeparator();
-  add("popClearLog", "&Clear content", &TfrmMain::popClearLogClick);
+  add("popClearLog", QStringLiteral("&Clear content"), &TfrmMain::popClearLogClick);
   memoLog->setContextMenuPolicy(Qt::CustomContextMenu);
   connect(memoLog, &QWidget::customContextMenuRequested, this,
           [this](const QPoint& at) { popLog->popup(memoLog->viewport()->mapToGlobal(at)); });
@@ -80,7 +80,7 @@ void TfrmMain::AppendLogLine(const QString& line) {
 void TfrmMain::popLogPopup() {
   const bool lines = !memoLog->document()->isEmpty();
   for (const char* name : {"popSaveLog", "popSaveLogAs", "popClearLog"}) {
-    popLog->findChild<QAction*>(name)->setEnabled(lines);
+    popLog->findChild<QAction*>(QLatin1String(name))->setEnabled(lines);
   }
 }
 
@@ -88,13 +88,15 @@ bool TfrmMain::SaveLog(const QString& path) {
   // Replaced, not extended: the file holds what the log shows now.
   QFile file(path);
   if (path.isEmpty() || !file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-    Prompter().Error(this, "Pelmar", QString("Cannot create file %1").arg(path));
+    Prompter().Error(this, QStringLiteral("Pelmar"),
+                     QString(QStringLiteral("Cannot create file %1")).arg(path));
     return false;
   }
   QByteArray text = memoLog->toPlainText().toUtf8();
   if (!text.isEmpty()) text += '\n';
   if (file.write(text) != text.size() || !file.flush()) {
-    Prompter().Error(this, "Pelmar", QString("Cannot write file %1").arg(path));
+    Prompter().Error(this, QStringLiteral("Pelmar"),
+                     QString(QStringLiteral("Cannot write file %1")).arg(path));
     return false;
   }
   return true;
@@ -105,9 +107,9 @@ void TfrmMain::popSaveLogClick() {
 }
 
 void TfrmMain::popSaveLogAsClick() {
-  const QString chosen =
-      FileChooser().SaveFile(this, "Select Log File", "Log Files (*.log);;All Files (*)", "log",
-                             QString::fromStdString(Preferences().LogFile));
+  const QString chosen = FileChooser().SaveFile(
+      this, QStringLiteral("Select Log File"), QStringLiteral("Log Files (*.log);;All Files (*)"),
+      QStringLiteral("log"), QString::fromStdString(Preferences().LogFile));
   if (!chosen.isEmpty() && SaveLog(chosen)) memoLog->clear();
 }
 

@@ -32,9 +32,9 @@ constexpr const char* kStartPage = "qrc:/pelmar/welcome.html";
 constexpr const char* kStartFailed = "An error occurred when the program was started.";
 
 bool IsEditable(const QString& name) {
-  static const QString kEditable = ".html .htm .shtml .asp .cfm .txt .css .asi ";
-  const qsizetype dot = name.lastIndexOf('.');
-  return dot >= 0 && kEditable.contains(name.mid(dot).toLower() + ' ');
+  static const QString kEditable = QStringLiteral(".html .htm .shtml .asp .cfm .txt .css .asi ");
+  const qsizetype dot = name.lastIndexOf(u'.');
+  return dot >= 0 && kEditable.contains(name.mid(dot).toLower() + u' ');
 }
 
 // A local file's address for the viewer; empty when it is not a file (any more).
@@ -62,7 +62,7 @@ void TfrmMain::CreateViewer() {
   BindToggle(Commands.Explorer, [this](bool shown) { ShowViewer(shown); });
 
   EditorCommand = Settings->value("Classes/htmlfile/shell/Tessaro/command").toString().trimmed();
-  if (EditorCommand.size() > 1 && EditorCommand.startsWith('"') && EditorCommand.endsWith('"')) {
+  if (EditorCommand.size() > 1 && EditorCommand.startsWith(u'"') && EditorCommand.endsWith(u'"')) {
     EditorCommand = EditorCommand.mid(1, EditorCommand.size() - 2);
   }
   StartProgram = [](const QString& program, const QStringList& arguments, const QString& folder) {
@@ -75,9 +75,9 @@ void TfrmMain::CreateViewer() {
 
   PopEdit = new QMenu(this);
   PopEdit->setObjectName("PopEdit");
-  PopEditNotePad = PopEdit->addAction("Edit with &NotePad");
+  PopEditNotePad = PopEdit->addAction(QStringLiteral("Edit with &NotePad"));
   PopEditNotePad->setObjectName("PopEditNotePad");
-  PopEditTessaro = PopEdit->addAction("Edit with &Tessaro");
+  PopEditTessaro = PopEdit->addAction(QStringLiteral("Edit with &Tessaro"));
   PopEditTessaro->setObjectName("PopEditTessaro");
   QAction* notePad = PopEditNotePad;
   QAction* tessaro = PopEditTessaro;
@@ -88,7 +88,7 @@ void TfrmMain::CreateViewer() {
   for (const auto& [action, button, local] :
        {std::tuple{LocalSide->Commands.Edit, "btnLocalEdit", true},
         std::tuple{HostSide->Commands.Edit, "btnHostEdit", false}}) {
-    auto* anchor = findChild<QToolButton*>(button);
+    auto* anchor = findChild<QToolButton*>(QLatin1String(button));
     connect(action, &QAction::triggered, this, [this, anchor, fromLocal = local] {
       PopEditFromLocal = fromLocal;
       PopEditPopup(fromLocal);
@@ -103,8 +103,10 @@ void TfrmMain::CreateViewer() {
           [this] { PopEditNotePadClick(false, false); });
   connect(HostSide->Commands.EditTessaro, &QAction::triggered, this,
           [this] { PopEditNotePadClick(false, true); });
-  connect(findChild<QMenu*>("mnuLocal"), &QMenu::aboutToShow, this, [this] { PopEditPopup(true); });
-  connect(findChild<QMenu*>("mnuHost"), &QMenu::aboutToShow, this, [this] { PopEditPopup(false); });
+  connect(findChild<QMenu*>(QStringLiteral("mnuLocal")), &QMenu::aboutToShow, this,
+          [this] { PopEditPopup(true); });
+  connect(findChild<QMenu*>(QStringLiteral("mnuHost")), &QMenu::aboutToShow, this,
+          [this] { PopEditPopup(false); });
 }
 
 bool TfrmMain::ViewerShown() const {
@@ -128,10 +130,11 @@ void TfrmMain::ShowViewer(bool shown) {
   } else if (!local.SelectedItems().isEmpty() && local.isAncestorOf(focus)) {
     page = LocalPage(CurrentLocal->GetItemPath(local.SelectedItems().first()));
   }
-  if (!page.isEmpty() && IsPreviewable(page) && page.startsWith("ftp:")) {
+  if (!page.isEmpty() && IsPreviewable(page) && page.startsWith(QStringLiteral("ftp:"))) {
     NavigateToRemote(host.FocusedItem());
   } else {
-    Browser->Navigate(!page.isEmpty() && IsPreviewable(page) ? page : QString(kStartPage));
+    Browser->Navigate(!page.isEmpty() && IsPreviewable(page) ? page
+                                                             : QString::fromLatin1(kStartPage));
   }
 }
 
@@ -171,7 +174,7 @@ void TfrmMain::ViewFileChanging() {
 }
 
 void TfrmMain::ReportStartFailure() {
-  Prompter().Error(this, "Pelmar", kStartFailed);
+  Prompter().Error(this, QStringLiteral("Pelmar"), QString::fromLatin1(kStartFailed));
 }
 
 void TfrmMain::HostTransferred(THostView&, const QStringList& files, TFetchKind kind) {

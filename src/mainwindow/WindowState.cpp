@@ -9,13 +9,14 @@ int ReadInt(QSettings& settings, const QString& key, int fallback) {
   const QString text = settings.value(key).toString().trimmed();
   if (text.isEmpty()) return fallback;
   bool ok = false;
-  const int value =
-      text.startsWith("0x", Qt::CaseInsensitive) ? text.mid(2).toInt(&ok, 16) : text.toInt(&ok, 10);
+  const int value = text.startsWith(QStringLiteral("0x"), Qt::CaseInsensitive)
+                        ? text.mid(2).toInt(&ok, 16)
+                        : text.toInt(&ok, 10);
   return ok ? value : fallback;
 }
 
 QString SlotGroup(int slot) {
-  return QString("Last Connections%1").arg(slot);
+  return QString(QStringLiteral("Last Connections%1")).arg(slot);
 }
 
 }  // namespace
@@ -23,21 +24,21 @@ QString SlotGroup(int slot) {
 TWindowState ReadWindowState(QSettings& settings) {
   TWindowState state;
   settings.beginGroup("Windows/Main");
-  state.Bounds = QRect(ReadInt(settings, "Left", state.Bounds.left()),
-                       ReadInt(settings, "Top", state.Bounds.top()),
-                       ReadInt(settings, "Width", state.Bounds.width()),
-                       ReadInt(settings, "Height", state.Bounds.height()));
-  const int shown = ReadInt(settings, "State", wsNormal);
+  state.Bounds = QRect(ReadInt(settings, QStringLiteral("Left"), state.Bounds.left()),
+                       ReadInt(settings, QStringLiteral("Top"), state.Bounds.top()),
+                       ReadInt(settings, QStringLiteral("Width"), state.Bounds.width()),
+                       ReadInt(settings, QStringLiteral("Height"), state.Bounds.height()));
+  const int shown = ReadInt(settings, QStringLiteral("State"), wsNormal);
   state.State =
       shown == wsMinimized || shown == wsMaximized ? static_cast<TShowState>(shown) : wsNormal;
-  state.LocalViewStyle = ReadInt(settings, "LocalViewStyle", 2);
-  state.HostViewStyle = ReadInt(settings, "HostViewStyle", 2);
-  state.LogHeight = ReadInt(settings, "LogHeight", 97);
+  state.LocalViewStyle = ReadInt(settings, QStringLiteral("LocalViewStyle"), 2);
+  state.HostViewStyle = ReadInt(settings, QStringLiteral("HostViewStyle"), 2);
+  state.LogHeight = ReadInt(settings, QStringLiteral("LogHeight"), 97);
   settings.endGroup();
-  state.ToolBarMin = ReadInt(settings, "Options/ToolBarMin", 30);
+  state.ToolBarMin = ReadInt(settings, QStringLiteral("Options/ToolBarMin"), 30);
   for (int slot = 1; slot <= 8; ++slot) {
     state.LastConnections[static_cast<size_t>(slot - 1)] =
-        settings.value(SlotGroup(slot) + "/Site").toString();
+        settings.value(SlotGroup(slot) + QStringLiteral("/Site")).toString();
   }
   // Styles outside 0..3 are not styles.
   if (state.LocalViewStyle < 0 || state.LocalViewStyle > 3) state.LocalViewStyle = 2;
@@ -47,7 +48,7 @@ TWindowState ReadWindowState(QSettings& settings) {
 
 void WriteWindowState(QSettings& settings, const TWindowState& state) {
   for (int slot = 1; slot <= 8; ++slot) {
-    settings.setValue(SlotGroup(slot) + "/Site",
+    settings.setValue(SlotGroup(slot) + QStringLiteral("/Site"),
                       state.LastConnections[static_cast<size_t>(slot - 1)]);
   }
   settings.setValue("Options/ToolBarMin", QString::number(state.ToolBarMin));

@@ -29,13 +29,14 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QIcon ownIcon;
   for (const int size : {32, 64, 256}) {
-    ownIcon.addFile(QString(":/pelmar/icons/%1/pelmar.png").arg(size), QSize(size, size));
+    ownIcon.addFile(QString(QStringLiteral(":/pelmar/icons/%1/pelmar.png")).arg(size),
+                    QSize(size, size));
   }
-  QApplication::setWindowIcon(QIcon::fromTheme("pelmar", ownIcon));
+  QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("pelmar"), ownIcon));
   // Matches the desktop entry, so the desktop groups the window with its launcher.
-  QGuiApplication::setDesktopFileName("io.github.pelmar.Pelmar");
-  QApplication::setApplicationName("Tessaro FTP");
-  QApplication::setApplicationDisplayName("Pelmar");
+  QGuiApplication::setDesktopFileName(QStringLiteral("io.github.pelmar.Pelmar"));
+  QApplication::setApplicationName(QStringLiteral("Tessaro FTP"));
+  QApplication::setApplicationDisplayName(QStringLiteral("Pelmar"));
   auto target = std::make_shared<pelmar::TQtEventTarget>();
   pelmar::SetSoundPlayer(pelmar::MakeDesktopSoundPlayer());
   int status = 0;

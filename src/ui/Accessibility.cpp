@@ -13,8 +13,8 @@ namespace {
 
 QString LabelText(const QLabel* label) {
   QString text = label->text();
-  text.remove('&');
-  if (text.endsWith(':')) text.chop(1);
+  text.remove(u'&');
+  if (text.endsWith(u':')) text.chop(1);
   return text.trimmed();
 }
 

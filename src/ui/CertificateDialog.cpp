@@ -25,19 +25,20 @@ TdlgCertificate::TdlgCertificate(QWidget* parent, const TCertificateEventData& q
                                  std::function<void(TTrustDecision)> answer)
     : QDialog(parent), Answer(std::move(answer)) {
   setObjectName("dlgCertificate");
-  setWindowTitle("Server Certificate");
+  setWindowTitle(QStringLiteral("Server Certificate"));
   setAttribute(Qt::WA_DeleteOnClose);
-  const QString server =
-      QString("%1 port %2").arg(QString::fromStdString(question.Host)).arg(question.Port);
+  const QString server = QString(QStringLiteral("%1 port %2"))
+                             .arg(QString::fromStdString(question.Host))
+                             .arg(question.Port);
   QString heading;
   if (question.Changed) {
-    heading = QString(
+    heading = QStringLiteral(
                   "<b>Warning: %1 presents another certificate than the one you trusted "
                   "before.</b> Someone may be intercepting the connection. Trust it only "
                   "if you know why it changed.")
                   .arg(server.toHtmlEscaped());
   } else {
-    heading = QString(
+    heading = QStringLiteral(
                   "The certificate of %1 could not be verified. Nothing more is sent to "
                   "the server until you decide.")
                   .arg(server.toHtmlEscaped());
@@ -49,19 +50,19 @@ TdlgCertificate::TdlgCertificate(QWidget* parent, const TCertificateEventData& q
   layout->addWidget(top);
   const TCertificateInfo& c = question.Certificate;
   auto* form = new QFormLayout;
-  form->addRow("Problem:", Selectable(c.Problem, this));
-  form->addRow("Subject:", Selectable(c.Subject, this));
-  form->addRow("Issuer:", Selectable(c.Issuer, this));
-  form->addRow("Valid from:", Selectable(c.ValidFrom, this));
-  form->addRow("Valid until:", Selectable(c.ValidUntil, this));
+  form->addRow(QStringLiteral("Problem:"), Selectable(c.Problem, this));
+  form->addRow(QStringLiteral("Subject:"), Selectable(c.Subject, this));
+  form->addRow(QStringLiteral("Issuer:"), Selectable(c.Issuer, this));
+  form->addRow(QStringLiteral("Valid from:"), Selectable(c.ValidFrom, this));
+  form->addRow(QStringLiteral("Valid until:"), Selectable(c.ValidUntil, this));
   auto* fingerprint = Selectable(c.Fingerprint, this);
   fingerprint->setObjectName("lblFingerprint");
-  form->addRow("SHA-256:", fingerprint);
+  form->addRow(QStringLiteral("SHA-256:"), fingerprint);
   layout->addLayout(form);
   auto* buttons = new QDialogButtonBox(this);
-  auto* always = buttons->addButton("Trust &always", QDialogButtonBox::AcceptRole);
+  auto* always = buttons->addButton(QStringLiteral("Trust &always"), QDialogButtonBox::AcceptRole);
   always->setObjectName("btnTrustAlways");
-  auto* once = buttons->addButton("Trust &once", QDialogButtonBox::AcceptRole);
+  auto* once = buttons->addButton(QStringLiteral("Trust &once"), QDialogButtonBox::AcceptRole);
   once->setObjectName("btnTrustOnce");
   auto* cancel = buttons->addButton(QDialogButtonBox::Cancel);
   cancel->setObjectName("btnCancel");

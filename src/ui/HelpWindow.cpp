@@ -25,7 +25,7 @@ const std::map<int, const char*>& TopicPages() {
 QString HelpPageFor(int topic) {
   const auto page = TopicPages().find(topic);
   const char* name = page == TopicPages().end() ? "index.html" : page->second;
-  return QString("qrc") + kHelpRoot + name;
+  return QString(QStringLiteral("qrc")) + QLatin1String(kHelpRoot) + QLatin1String(name);
 }
 
 QString WhatsThisText(int topic) {
@@ -59,16 +59,16 @@ QString WhatsThisText(int topic) {
       {105, "Rename: gives the focused file or folder a new name."},
   };
   const auto text = texts.find(topic);
-  return text == texts.end() ? QString() : QString(text->second);
+  return text == texts.end() ? QString() : QString::fromUtf8(text->second);
 }
 
 bool WriteHelpPages(const QString& folder) {
   if (!QDir().mkpath(folder)) return false;
-  const QStringList names = QDir(kHelpRoot).entryList(QDir::Files);
+  const QStringList names = QDir(QLatin1String(kHelpRoot)).entryList(QDir::Files);
   for (const QString& name : names) {
     const QString target = QDir(folder).filePath(name);
     QFile::remove(target);  // an older copy of the page
-    if (!QFile::copy(kHelpRoot + name, target)) return false;
+    if (!QFile::copy(QString::fromLatin1(kHelpRoot) + name, target)) return false;
     QFile::setPermissions(
         target, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
   }
@@ -77,13 +77,13 @@ bool WriteHelpPages(const QString& folder) {
 
 THelpWindow::THelpWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
   setObjectName("HelpWindow");
-  setWindowTitle("Pelmar Help");
+  setWindowTitle(QStringLiteral("Pelmar Help"));
   resize(560, 480);
   auto* layout = new QVBoxLayout(this);
   Pages = new QTextBrowser(this);
   Pages->setObjectName("HelpPages");
   layout->addWidget(Pages);
-  auto* close = new QPushButton("Close", this);
+  auto* close = new QPushButton(QStringLiteral("Close"), this);
   connect(close, &QPushButton::clicked, this, &QWidget::close);
   layout->addWidget(close, 0, Qt::AlignRight);
 }

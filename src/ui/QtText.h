@@ -19,9 +19,9 @@ inline std::string S(const QString& text) {
 // Engine texts may carry their own line ends; a log shows plain lines.
 inline QString LogLine(const QString& text) {
   QString line = text;
-  line.remove('\r');
-  while (line.endsWith('\n')) line.chop(1);
-  while (line.startsWith('\n')) line.remove(0, 1);
+  line.remove(u'\r');
+  while (line.endsWith(u'\n')) line.chop(1);
+  while (line.startsWith(u'\n')) line.remove(0, 1);
   return line;
 }
 

@@ -26,10 +26,11 @@ QString WithoutPassword(const QString& address) {
 }  // namespace
 
 bool IsPreviewable(const QString& name) {
-  static const QString kPreview = ".html .htm .shtml .asp .cfm .css .gif .jpg .asi ";
-  const qsizetype dot = name.lastIndexOf('.');
+  static const QString kPreview =
+      QStringLiteral(".html .htm .shtml .asp .cfm .css .gif .jpg .asi ");
+  const qsizetype dot = name.lastIndexOf(u'.');
   if (dot < 0) return false;
-  return kPreview.contains(name.mid(dot).toLower() + ' ');
+  return kPreview.contains(name.mid(dot).toLower() + u' ');
 }
 
 TBrowser::TBrowser(std::shared_ptr<TEventTarget> target, QWidget* parent)
@@ -79,25 +80,26 @@ void TBrowser::Navigate(const QString& address) {
   const QString scheme = url.scheme().toLower();
   if (address.isEmpty()) {
     clear();
-  } else if (scheme == "ftp" || scheme == "ftps" || scheme == "ftpes") {
+  } else if (scheme == QStringLiteral("ftp") || scheme == QStringLiteral("ftps") ||
+             scheme == QStringLiteral("ftpes")) {
     const TSplitUrl parts = SplitUrl(address.toStdString(), Preferences().EMail);
     FetchFtp({parts.Host, parts.Port, parts.User, parts.Password, parts.Folder + parts.FileName,
               parts.Encryption});
-  } else if (scheme == "http" || scheme == "https") {
+  } else if (scheme == QStringLiteral("http") || scheme == QStringLiteral("https")) {
     FetchHttp(address);
-  } else if (scheme == "file") {
+  } else if (scheme == QStringLiteral("file")) {
     ShowLocalFile(url.toLocalFile());
-  } else if (scheme == "qrc") {
+  } else if (scheme == QStringLiteral("qrc")) {
     setSource(url);
   } else {
-    ShowError(QString("Pelmar cannot show %1").arg(Shown.toHtmlEscaped()));
+    ShowError(QString(QStringLiteral("Pelmar cannot show %1")).arg(Shown.toHtmlEscaped()));
   }
 }
 
 void TBrowser::ShowLocalFile(const QString& path) {
   const QFileInfo file(path);
   if (!file.isFile()) {
-    ShowError(QString("The file %1 does not exist.").arg(path.toHtmlEscaped()));
+    ShowError(QString(QStringLiteral("The file %1 does not exist.")).arg(path.toHtmlEscaped()));
     return;
   }
   QImageReader picture(path);
@@ -106,10 +108,11 @@ void TBrowser::ShowLocalFile(const QString& path) {
     // wider than the viewer is shown at the viewer's width.
     setSearchPaths({file.absolutePath()});
     const int room = std::max(viewport()->width() - 24, 16);
-    const QString width =
-        picture.size().width() > room ? QString(" width=\"%1\"").arg(room) : QString();
+    const QString width = picture.size().width() > room
+                              ? QString(QStringLiteral(" width=\"%1\"")).arg(room)
+                              : QString();
     setHtml(
-        QString("<p align=\"center\"><img src=\"%1\"%2></p>")
+        QString(QStringLiteral("<p align=\"center\"><img src=\"%1\"%2></p>"))
             .arg(QUrl::fromLocalFile(file.absoluteFilePath()).toString().toHtmlEscaped(), width));
     return;
   }
@@ -117,7 +120,7 @@ void TBrowser::ShowLocalFile(const QString& path) {
 }
 
 void TBrowser::ShowError(const QString& text) {
-  setHtml("<p>" + text + "</p>");
+  setHtml(QStringLiteral("<p>") + text + QStringLiteral("</p>"));
 }
 
 void TBrowser::NavigateRemote(const TRemoteFile& file) {
@@ -137,12 +140,12 @@ void TBrowser::FetchFtp(const TRemoteFile& file) {
   const TPreferences& preferences = Preferences();
   const std::string name = file.Path.substr(file.Path.find_last_of('/') + 1);
   if (file.Host.empty() || !IsSafeLocalName(name)) {
-    ShowError(QString("Pelmar cannot show %1").arg(Shown.toHtmlEscaped()));
+    ShowError(QString(QStringLiteral("Pelmar cannot show %1")).arg(Shown.toHtmlEscaped()));
     return;
   }
   const std::string local = PrivateFilePath(name, "viewer");
   if (local.empty()) {
-    ShowError(QString("Pelmar cannot show %1").arg(Shown.toHtmlEscaped()));
+    ShowError(QString(QStringLiteral("Pelmar cannot show %1")).arg(Shown.toHtmlEscaped()));
     return;
   }
   const std::string remote = file.Path;
@@ -169,13 +172,15 @@ void TBrowser::FetchFtp(const TRemoteFile& file) {
     if (generation != Generation) return;
     ReleaseFtp();
     SetLoading(false);
-    ShowError(
-        QString("%1 could not be fetched: %2").arg(Shown.toHtmlEscaped(), why.toHtmlEscaped()));
+    ShowError(QString(QStringLiteral("%1 could not be fetched: %2"))
+                  .arg(Shown.toHtmlEscaped(), why.toHtmlEscaped()));
   };
   ftp.OnError = [failed](TFTPComponent&, int, const std::string& text) {
     failed(QString::fromStdString(text));
   };
-  ftp.OnDisconnected = [failed](TFTPComponent&) { failed("the connection was closed"); };
+  ftp.OnDisconnected = [failed](TFTPComponent&) {
+    failed(QStringLiteral("the connection was closed"));
+  };
   SetLoading(true);
   ConnectAsPreferred(ftp, preferences);
 }
@@ -194,8 +199,9 @@ void TBrowser::FetchHttp(const QString& address) {
     const QByteArray body = reply->readAll();
     QImage image;
     if (image.loadFromData(body)) {
-      document()->addResource(QTextDocument::ImageResource, QUrl("pelmar:image"), image);
-      setHtml("<p align=\"center\"><img src=\"pelmar:image\"></p>");
+      document()->addResource(QTextDocument::ImageResource, QUrl(QStringLiteral("pelmar:image")),
+                              image);
+      setHtml(QStringLiteral("<p align=\"center\"><img src=\"pelmar:image\"></p>"));
     } else {
       setHtml(QString::fromUtf8(body));
     }

@@ -21,7 +21,7 @@ bool Save(QWidget& window, const QString& folder, const QString& name,
   window.show();
   if (afterShow) afterShow();  // showing may set a dialog back to its first page
   QApplication::processEvents();
-  const QString path = QDir(folder).filePath(name + ".png");
+  const QString path = QDir(folder).filePath(name + QStringLiteral(".png"));
   const bool saved = window.grab().save(path);
   std::printf("%s %dx%d\n", qPrintable(path), window.width(), window.height());
   window.hide();
@@ -42,20 +42,22 @@ int main(int argc, char** argv) {
   bool ok = true;
   {
     pelmar::TfrmOptions options;
-    auto* pages = options.findChild<QTabWidget*>("pgctrlOptions");
+    auto* pages = options.findChild<QTabWidget*>(QStringLiteral("pgctrlOptions"));
     for (int page = 0; page < pages->count(); ++page) {
-      const QString name = "preferences-" + pages->tabText(page).toLower().replace(' ', '-');
+      const QString name =
+          QStringLiteral("preferences-") + pages->tabText(page).toLower().replace(u' ', u'-');
       ok = Save(options, folder, name, [pages, page] { pages->setCurrentIndex(page); }) && ok;
     }
   }
   {
-    pelmar::TfrmManager manager(nullptr, QDir(folder).filePath("Sites.ini").toStdString());
-    ok = Save(manager, folder, "site-manager") && ok;
+    pelmar::TfrmManager manager(nullptr,
+                                QDir(folder).filePath(QStringLiteral("Sites.ini")).toStdString());
+    ok = Save(manager, folder, QStringLiteral("site-manager")) && ok;
   }
   {
     pelmar::TfrmURL url;
-    url.SetAddress("ftpes://user@ftp.example.com/pub/file.zip");
-    ok = Save(url, folder, "connect-to-url") && ok;
+    url.SetAddress(QStringLiteral("ftpes://user@ftp.example.com/pub/file.zip"));
+    ok = Save(url, folder, QStringLiteral("connect-to-url")) && ok;
   }
   {
     pelmar::TCertificateEventData question;
@@ -71,7 +73,7 @@ int main(int argc, char** argv) {
                             "self-signed certificate"};
     pelmar::TdlgCertificate certificate(nullptr, question, [](pelmar::TTrustDecision) {});
     certificate.setAttribute(Qt::WA_DeleteOnClose, false);
-    ok = Save(certificate, folder, "certificate") && ok;
+    ok = Save(certificate, folder, QStringLiteral("certificate")) && ok;
   }
   return ok ? 0 : 1;
 }

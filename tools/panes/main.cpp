@@ -41,7 +41,7 @@ int main(int argc, char** argv) {
   }
   Preferences().Load(PreferencesPath());
   const QUrl url(QString::fromLocal8Bit(argv[1]));
-  if (url.scheme() != "ftp" || url.host().isEmpty()) {
+  if (url.scheme() != QStringLiteral("ftp") || url.host().isEmpty()) {
     std::fprintf(stderr, "pelmar-panes: not an ftp:// address: %s\n", argv[1]);
     return 2;
   }
@@ -50,23 +50,24 @@ int main(int argc, char** argv) {
   {
     QWidget window;
     window.setObjectName("PanesHarness");
-    window.setWindowTitle("Pelmar panes - " + url.host());
+    window.setWindowTitle(QStringLiteral("Pelmar panes - ") + url.host());
     window.resize(1100, 700);
     auto* layout = new QVBoxLayout(&window);
     auto* tools = new QHBoxLayout;
     auto* styles = new QComboBox(&window);
     styles->setObjectName("cbViewStyle");
-    styles->addItems({"Large Icons", "Small Icons", "List", "Details"});
+    styles->addItems({QStringLiteral("Large Icons"), QStringLiteral("Small Icons"),
+                      QStringLiteral("List"), QStringLiteral("Details")});
     styles->setCurrentIndex(3);
-    auto* download = new QPushButton("<< Download", &window);
+    auto* download = new QPushButton(QStringLiteral("<< Download"), &window);
     download->setObjectName("btnDownload");
-    auto* upload = new QPushButton("Upload >>", &window);
+    auto* upload = new QPushButton(QStringLiteral("Upload >>"), &window);
     upload->setObjectName("btnUpload");
-    auto* up = new QPushButton("Up", &window);
+    auto* up = new QPushButton(QStringLiteral("Up"), &window);
     up->setObjectName("btnHostUp");
-    auto* refresh = new QPushButton("Refresh", &window);
+    auto* refresh = new QPushButton(QStringLiteral("Refresh"), &window);
     refresh->setObjectName("btnHostRefresh");
-    tools->addWidget(new QLabel("View:", &window));
+    tools->addWidget(new QLabel(QStringLiteral("View:"), &window));
     tools->addWidget(styles);
     tools->addStretch();
     tools->addWidget(upload);
@@ -109,7 +110,7 @@ int main(int argc, char** argv) {
     QObject::connect(&remote, &THostView::Logged,
                      [log](const QString& text) { log->appendPlainText(text.trimmed()); });
     queue.OnLog = [log](TFTPComponent&, const std::string& text) {
-      log->appendPlainText("[queue] " + Q(text).trimmed());
+      log->appendPlainText(QStringLiteral("[queue] ") + Q(text).trimmed());
     };
     queue.ShowMessage = [log](const std::string& text) { log->appendPlainText(Q(text)); };
     remote.OnTransfer = [&local](TCustomView&) -> TCustomView* { return &local; };
@@ -126,7 +127,7 @@ int main(int argc, char** argv) {
                      [&](QStandardItem* node) { remote.ChangeFolder(Q(remote.TreePath(node))); });
     window.show();
     panes->setSizes({window.width() / 2, window.width() / 2});
-    const QString user = url.userName().isEmpty() ? "anonymous" : url.userName();
+    const QString user = url.userName().isEmpty() ? QStringLiteral("anonymous") : url.userName();
     const QString password = url.userName().isEmpty() ? Q(Preferences().EMail) : url.password();
     remote.Connect(url.host(), url.port(21), user, password, QString(), url.path(), QString());
     status = app.exec();

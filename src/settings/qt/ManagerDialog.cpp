@@ -38,7 +38,7 @@ QLineEdit* Edit(QWidget* parent, const char* name, int maxLength) {
 
 TfrmManager::TfrmManager(QWidget* parent, const std::string& siteFilePath) : QDialog(parent) {
   setObjectName("frmManager");
-  setWindowTitle("Session properties");
+  setWindowTitle(QStringLiteral("Session properties"));
   File = std::make_unique<TSiteFile>(siteFilePath.empty() ? DataFolder() + kSiteFileName
                                                           : siteFilePath);
   auto* layout = new QVBoxLayout(this);
@@ -53,42 +53,44 @@ TfrmManager::TfrmManager(QWidget* parent, const std::string& siteFilePath) : QDi
   cmboSite->setEditable(true);
   cmboSite->setInsertPolicy(QComboBox::NoInsert);
   cmboSite->lineEdit()->setMaxLength(256);
-  form->addRow("Host Name:", cmboSite);
+  form->addRow(QStringLiteral("Host Name:"), cmboSite);
   editHost = Edit(general, "editHost", 512);
-  form->addRow("Host Address:", editHost);
+  form->addRow(QStringLiteral("Host Address:"), editHost);
   editPort = Edit(general, "editPort", 16);
-  form->addRow("Port:", editPort);
+  form->addRow(QStringLiteral("Port:"), editPort);
   cmboEncryption = new QComboBox(general);
   cmboEncryption->setObjectName("cmboEncryption");
   // In TEncryption order.
-  cmboEncryption->addItems({"Plain FTP", "Require explicit FTP over TLS",
-                            "Use explicit FTP over TLS if available",
-                            "Require implicit FTP over TLS"});
-  form->addRow("Encryption:", cmboEncryption);
-  cbAnonymous = new QCheckBox("Anonymous", general);
+  cmboEncryption->addItems({QStringLiteral("Plain FTP"),
+                            QStringLiteral("Require explicit FTP over TLS"),
+                            QStringLiteral("Use explicit FTP over TLS if available"),
+                            QStringLiteral("Require implicit FTP over TLS")});
+  form->addRow(QStringLiteral("Encryption:"), cmboEncryption);
+  cbAnonymous = new QCheckBox(QStringLiteral("Anonymous"), general);
   cbAnonymous->setObjectName("cbAnonymous");
   form->addRow(cbAnonymous);
   editUser = Edit(general, "editUser", 512);
-  form->addRow("User ID:", editUser);
+  form->addRow(QStringLiteral("User ID:"), editUser);
   editPassword = Edit(general, "editPassword", 512);
   editPassword->setEchoMode(QLineEdit::Password);
-  form->addRow("Password:", editPassword);
-  Pages->addTab(general, "General");
+  form->addRow(QStringLiteral("Password:"), editPassword);
+  Pages->addTab(general, QStringLiteral("General"));
 
   auto* folders = new QWidget;
   folders->setObjectName("tsDirectories");
   auto* folderForm = new QFormLayout(folders);
   editHostFolder = Edit(folders, "editHostFolder", 32767);
-  folderForm->addRow("Host directory:", editHostFolder);
+  folderForm->addRow(QStringLiteral("Host directory:"), editHostFolder);
   for (int i = 0; i < 3; ++i) {
     const std::string name = "editLocalFolder" + std::to_string(i + 1);
     editLocalFolder[i] = Edit(folders, name.c_str(), 32767);
-    auto* browse = new QPushButton("...", folders);
+    auto* browse = new QPushButton(QStringLiteral("..."), folders);
     browse->setObjectName(Q("btnBrowseLocalFolder" + std::to_string(i + 1)));
-    browse->setToolTip("Browse...");
+    browse->setToolTip(QStringLiteral("Browse..."));
     QLineEdit* box = editLocalFolder[i];
     connect(browse, &QPushButton::clicked, this, [this, box] {
-      const QString chosen = FileChooser().Folder(this, "Select a directory", box->text());
+      const QString chosen =
+          FileChooser().Folder(this, QStringLiteral("Select a directory"), box->text());
       if (!chosen.isEmpty()) box->setText(chosen);
     });
     auto* row = new QWidget(folders);
@@ -98,15 +100,15 @@ TfrmManager::TfrmManager(QWidget* parent, const std::string& siteFilePath) : QDi
     rowLayout->addWidget(browse);
     folderForm->addRow(Q("Local directory " + std::to_string(i + 1) + ":"), row);
   }
-  Pages->addTab(folders, "Directories");
+  Pages->addTab(folders, QStringLiteral("Directories"));
 
   auto* notes = new QWidget;
   notes->setObjectName("tsNotes");
   auto* notesForm = new QFormLayout(notes);
   memoComment = new QPlainTextEdit(notes);
   memoComment->setObjectName("memoComment");
-  notesForm->addRow("Notes:", memoComment);
-  Pages->addTab(notes, "Notes");
+  notesForm->addRow(QStringLiteral("Notes:"), memoComment);
+  Pages->addTab(notes, QStringLiteral("Notes"));
   layout->addWidget(Pages);
 
   auto* buttons = new QDialogButtonBox(this);
@@ -115,13 +117,13 @@ TfrmManager::TfrmManager(QWidget* parent, const std::string& siteFilePath) : QDi
     button->setObjectName(name);
     return button;
   };
-  auto* newButton = add("btnNew", "&New", QDialogButtonBox::ActionRole);
-  auto* apply = add("btnApply", "&Apply", QDialogButtonBox::ApplyRole);
-  btnDelete = add("btnDelete", "&Delete", QDialogButtonBox::DestructiveRole);
-  auto* ok = add("btnOK", "OK", QDialogButtonBox::AcceptRole);
+  auto* newButton = add("btnNew", QStringLiteral("&New"), QDialogButtonBox::ActionRole);
+  auto* apply = add("btnApply", QStringLiteral("&Apply"), QDialogButtonBox::ApplyRole);
+  btnDelete = add("btnDelete", QStringLiteral("&Delete"), QDialogButtonBox::DestructiveRole);
+  auto* ok = add("btnOK", QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
   ok->setDefault(true);
-  auto* cancel = add("btnCancel", "Cancel", QDialogButtonBox::RejectRole);
-  auto* help = add("btnHelp", "&Help", QDialogButtonBox::HelpRole);
+  auto* cancel = add("btnCancel", QStringLiteral("Cancel"), QDialogButtonBox::RejectRole);
+  auto* help = add("btnHelp", QStringLiteral("&Help"), QDialogButtonBox::HelpRole);
   layout->addWidget(buttons);
 
   connect(newButton, &QPushButton::clicked, this, [this] { NewSite(); });
@@ -138,7 +140,8 @@ TfrmManager::TfrmManager(QWidget* parent, const std::string& siteFilePath) : QDi
   // Implicit TLS has its own usual port: the port follows a choice while it is the usual one.
   connect(cmboEncryption, &QComboBox::currentIndexChanged, this, [this](int index) {
     const bool implicit = index == enImplicitTls;
-    if (editPort->text() == (implicit ? "21" : "990")) editPort->setText(implicit ? "990" : "21");
+    if (editPort->text() == (implicit ? QStringLiteral("21") : QStringLiteral("990")))
+      editPort->setText(implicit ? QStringLiteral("990") : QStringLiteral("21"));
   });
   connect(cmboSite, &QComboBox::currentTextChanged, this,
           [this](const QString& text) { SiteNameChanged(text); });
@@ -171,7 +174,7 @@ void TfrmManager::FillSiteList(const std::string& select) {
   for (const auto& name : Names) cmboSite->addItem(Q(name));
   cmboSite->setCurrentIndex(-1);
   if (!select.empty()) cmboSite->setCurrentIndex(cmboSite->findText(Q(select)));
-  if (cmboSite->currentIndex() < 0) cmboSite->setEditText("");
+  if (cmboSite->currentIndex() < 0) cmboSite->setEditText(QStringLiteral(""));
   Filling = false;
 }
 
@@ -204,12 +207,12 @@ void TfrmManager::LoadSite() {
   editLocalFolder[2]->setText(Q(site.LocalFolder3));
   QStringList lines;
   for (const auto& line : site.Notes) lines << Q(line);
-  memoComment->setPlainText(lines.join('\n'));
+  memoComment->setPlainText(lines.join(u'\n'));
 }
 
 void TfrmManager::SetAnonymous(bool anonymous) {
   if (anonymous) {
-    editUser->setText("anonymous");
+    editUser->setText(QStringLiteral("anonymous"));
     editPassword->setEchoMode(QLineEdit::Normal);
     editPassword->setText(Q(Preferences().EMail));
   } else {
@@ -232,7 +235,7 @@ TSite TfrmManager::Result() const {
   site.LocalFolder3 = S(editLocalFolder[2]->text());
   const QString notes = memoComment->toPlainText();
   if (!notes.isEmpty()) {
-    for (const QString& line : notes.split('\n')) site.Notes.push_back(S(line));
+    for (const QString& line : notes.split(u'\n')) site.Notes.push_back(S(line));
   }
   return site;
 }
@@ -243,10 +246,10 @@ void TfrmManager::NewSite() {
   CurrentName.clear();
   Filling = true;
   cmboSite->setCurrentIndex(-1);
-  cmboSite->setEditText("");
+  cmboSite->setEditText(QStringLiteral(""));
   Filling = false;
   editHost->clear();
-  editPort->setText("21");
+  editPort->setText(QStringLiteral("21"));
   {
     const QSignalBlocker quiet(cmboEncryption);
     cmboEncryption->setCurrentIndex(enPlain);
@@ -288,7 +291,7 @@ bool TfrmManager::ApplySite() {
 void TfrmManager::DeleteSite() {
   if (Names.empty()) return;
   const QString question =
-      QString("Are you sure you want to delete the %1 site?").arg(Q(CurrentName));
+      QString(QStringLiteral("Are you sure you want to delete the %1 site?")).arg(Q(CurrentName));
   if (!Prompter().Confirm(this, windowTitle(), question)) return;
   if (const std::string error = File->DeleteSite(CurrentName, Names, Preferences().EMail);
       !error.empty()) {
@@ -307,12 +310,12 @@ void TfrmManager::DeleteSite() {
 
 bool TfrmManager::Commit() {
   if (editHost->text().isEmpty()) {
-    Prompter().Error(this, windowTitle(), "Host field cannot be empty");
+    Prompter().Error(this, windowTitle(), QStringLiteral("Host field cannot be empty"));
     editHost->setFocus();
     return false;
   }
   if (editUser->text().isEmpty()) {
-    Prompter().Error(this, windowTitle(), "UserID field cannot be empty");
+    Prompter().Error(this, windowTitle(), QStringLiteral("UserID field cannot be empty"));
     editUser->setFocus();
     return false;
   }

@@ -95,28 +95,28 @@ constexpr struct {
 
 TfrmOptions::TfrmOptions(QWidget* parent) : QDialog(parent) {
   setObjectName("frmOptions");
-  setWindowTitle("General preferences");
+  setWindowTitle(QStringLiteral("General preferences"));
   auto* layout = new QVBoxLayout(this);
   Pages = new QTabWidget(this);
   Pages->setObjectName("pgctrlOptions");
-  Pages->addTab(BuildGeneralPage(), "General");
-  Pages->addTab(BuildAdvancedPage(), "Advanced");
-  Pages->addTab(BuildConnectionPage(), "Connection");
-  Pages->addTab(BuildFirewallPage(), "Firewall");
-  Pages->addTab(BuildSoundsPage(), "Sounds");
-  Pages->addTab(BuildFileTypesPage(), "File Types");
+  Pages->addTab(BuildGeneralPage(), QStringLiteral("General"));
+  Pages->addTab(BuildAdvancedPage(), QStringLiteral("Advanced"));
+  Pages->addTab(BuildConnectionPage(), QStringLiteral("Connection"));
+  Pages->addTab(BuildFirewallPage(), QStringLiteral("Firewall"));
+  Pages->addTab(BuildSoundsPage(), QStringLiteral("Sounds"));
+  Pages->addTab(BuildFileTypesPage(), QStringLiteral("File Types"));
   // Every page's tab in view: the dialog is as wide as the tab row needs.
   Pages->tabBar()->setUsesScrollButtons(false);
   layout->addWidget(Pages);
   layout->setSizeConstraint(QLayout::SetMinimumSize);
 
   auto* buttons = new QDialogButtonBox(this);
-  auto* ok = buttons->addButton("OK", QDialogButtonBox::AcceptRole);
+  auto* ok = buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
   ok->setObjectName("btnOK");
   ok->setDefault(true);
-  auto* cancel = buttons->addButton("Cancel", QDialogButtonBox::RejectRole);
+  auto* cancel = buttons->addButton(QStringLiteral("Cancel"), QDialogButtonBox::RejectRole);
   cancel->setObjectName("btnCancel");
-  auto* help = buttons->addButton("&Help", QDialogButtonBox::HelpRole);
+  auto* help = buttons->addButton(QStringLiteral("&Help"), QDialogButtonBox::HelpRole);
   help->setObjectName("btnHelp");
   connect(ok, &QPushButton::clicked, this, [this] {
     if (Commit()) accept();
@@ -141,9 +141,9 @@ QLineEdit* TfrmOptions::AddEdit(const char* name, int maxLength) {
 }
 
 QPushButton* TfrmOptions::AddBrowse(const char* name) {
-  auto* button = new QPushButton("...", this);
+  auto* button = new QPushButton(QStringLiteral("..."), this);
   button->setObjectName(name);
-  button->setToolTip("Browse...");
+  button->setToolTip(QStringLiteral("Browse..."));
   return button;
 }
 
@@ -160,39 +160,43 @@ QWidget* TfrmOptions::BuildGeneralPage() {
   auto* page = new QWidget;
   page->setObjectName("tsGeneral");
   auto* form = new QFormLayout(page);
-  form->addRow("EMail Address:", AddEdit("editEMail", 256));
+  form->addRow(QStringLiteral("EMail Address:"), AddEdit("editEMail", 256));
   auto* viewer = AddEdit("editViewer");
   viewer->setReadOnly(true);
   auto* browseViewer = AddBrowse("btnBrowseViewer");
-  form->addRow("Text Viewer:", Row(viewer, browseViewer));
+  form->addRow(QStringLiteral("Text Viewer:"), Row(viewer, browseViewer));
   auto* logFile = AddEdit("editLogFile");
   auto* browseLog = AddBrowse("btnBrowseLogFile");
-  form->addRow("Log Filename:", Row(logFile, browseLog));
-  form->addRow(AddCheck(page, "cbLogToFile", "Description of all actions in a log file"));
-  form->addRow(AddCheck(page, "cbShowTooltips", "Show Tool Tips"));
+  form->addRow(QStringLiteral("Log Filename:"), Row(logFile, browseLog));
+  form->addRow(
+      AddCheck(page, "cbLogToFile", QStringLiteral("Description of all actions in a log file")));
+  form->addRow(AddCheck(page, "cbShowTooltips", QStringLiteral("Show Tool Tips")));
   auto* folder = AddEdit("editDefaultLocalFolder");
   auto* browseFolder = AddBrowse("btnBrowseDefaultDir");
-  form->addRow("Default Directory:", Row(folder, browseFolder));
+  form->addRow(QStringLiteral("Default Directory:"), Row(folder, browseFolder));
 
   connect(logFile, &QLineEdit::textEdited, this,
           [this](const QString& text) { Edited.SetLogFileFromBox(S(text)); });
   connect(browseViewer, &QPushButton::clicked, this, [this, viewer] {
     // Programs on Linux have no extension to filter by.
     const QString chosen =
-        FileChooser().OpenFile(this, "Select Text Viewer", "All Files (*)", Q(Edited.Viewer));
+        FileChooser().OpenFile(this, QStringLiteral("Select Text Viewer"),
+                               QStringLiteral("All Files (*)"), Q(Edited.Viewer));
     if (chosen.isEmpty()) return;
     Edited.Viewer = S(chosen);
     viewer->setText(Q(FileNamePart(Edited.Viewer)));
   });
   connect(browseLog, &QPushButton::clicked, this, [this, logFile] {
     const QString chosen = FileChooser().SaveFile(
-        this, "Select Log File", "Log Files (*.log);;All Files (*)", "log", Q(Edited.LogFile));
+        this, QStringLiteral("Select Log File"), QStringLiteral("Log Files (*.log);;All Files (*)"),
+        QStringLiteral("log"), Q(Edited.LogFile));
     if (chosen.isEmpty()) return;
     Edited.LogFile = S(chosen);
     logFile->setText(Q(FileNamePart(Edited.LogFile)));
   });
   connect(browseFolder, &QPushButton::clicked, this, [this, folder] {
-    const QString chosen = FileChooser().Folder(this, "Default Directory:", folder->text());
+    const QString chosen =
+        FileChooser().Folder(this, QStringLiteral("Default Directory:"), folder->text());
     if (!chosen.isEmpty()) folder->setText(chosen);
   });
   return page;
@@ -202,19 +206,29 @@ QWidget* TfrmOptions::BuildAdvancedPage() {
   auto* page = new QWidget;
   page->setObjectName("tsAdvanced");
   auto* layout = new QVBoxLayout(page);
-  layout->addWidget(AddCheck(page, "cbNoXferOlder", "Don't tranfer older or same-aged files"));
-  layout->addWidget(AddCheck(page, "cbASCIIOnView", "Transfer ASCII on view"));
   layout->addWidget(
-      AddCheck(page, "cbPreserveTimeStamp", "Preserve date and time on downloaded files"));
-  layout->addWidget(AddCheck(page, "cbConfirmRestarts", "Confirm recoveries"));
-  layout->addWidget(AddCheck(page, "cbForceToLowerCase", "Force uploaded filenames to lowercase"));
-  layout->addWidget(AddCheck(page, "cbConfirmOverwrites", "Confirm file overwrites"));
-  layout->addWidget(new TRadioGroup("rgTryToResume", " Type of recoveries for failed tranfers ",
-                                    {"None", "Binary files", "All files"}, page));
-  layout->addWidget(new TRadioGroup("rgLocalDblClk", " Double click action (local) ",
-                                    {"&Properties", "&View", "&Upload", "&Open"}, page));
-  layout->addWidget(new TRadioGroup("rgHostDblClk", " Double click action (host) ",
-                                    {"P&roperties", "V&iew", "&Download", "O&pen"}, page));
+      AddCheck(page, "cbNoXferOlder", QStringLiteral("Don't tranfer older or same-aged files")));
+  layout->addWidget(AddCheck(page, "cbASCIIOnView", QStringLiteral("Transfer ASCII on view")));
+  layout->addWidget(AddCheck(page, "cbPreserveTimeStamp",
+                             QStringLiteral("Preserve date and time on downloaded files")));
+  layout->addWidget(AddCheck(page, "cbConfirmRestarts", QStringLiteral("Confirm recoveries")));
+  layout->addWidget(AddCheck(page, "cbForceToLowerCase",
+                             QStringLiteral("Force uploaded filenames to lowercase")));
+  layout->addWidget(
+      AddCheck(page, "cbConfirmOverwrites", QStringLiteral("Confirm file overwrites")));
+  layout->addWidget(new TRadioGroup(
+      QStringLiteral("rgTryToResume"), QStringLiteral(" Type of recoveries for failed tranfers "),
+      {QStringLiteral("None"), QStringLiteral("Binary files"), QStringLiteral("All files")}, page));
+  layout->addWidget(new TRadioGroup(QStringLiteral("rgLocalDblClk"),
+                                    QStringLiteral(" Double click action (local) "),
+                                    {QStringLiteral("&Properties"), QStringLiteral("&View"),
+                                     QStringLiteral("&Upload"), QStringLiteral("&Open")},
+                                    page));
+  layout->addWidget(new TRadioGroup(QStringLiteral("rgHostDblClk"),
+                                    QStringLiteral(" Double click action (host) "),
+                                    {QStringLiteral("P&roperties"), QStringLiteral("V&iew"),
+                                     QStringLiteral("&Download"), QStringLiteral("O&pen")},
+                                    page));
   layout->addStretch(1);  // the controls stay together at the top
   return page;
 }
@@ -223,33 +237,38 @@ QWidget* TfrmOptions::BuildConnectionPage() {
   auto* page = new QWidget;
   page->setObjectName("tsConnection");
   auto* layout = new QVBoxLayout(page);
-  layout->addWidget(AddCheck(page, "cbShowManager", "View the session manager on startup"));
-  layout->addWidget(AddCheck(page, "cbPromptForPass", "Ask for password if none is specified"));
-  layout->addWidget(AddCheck(page, "cbPing", "Stay connected with the server"));
   layout->addWidget(
-      AddCheck(page, "cbPassiveMode", "Use passive mode (the server opens the data port)"));
-  auto* retry = new QGroupBox("Try to reconnect", page);
+      AddCheck(page, "cbShowManager", QStringLiteral("View the session manager on startup")));
+  layout->addWidget(
+      AddCheck(page, "cbPromptForPass", QStringLiteral("Ask for password if none is specified")));
+  layout->addWidget(AddCheck(page, "cbPing", QStringLiteral("Stay connected with the server")));
+  layout->addWidget(AddCheck(page, "cbPassiveMode",
+                             QStringLiteral("Use passive mode (the server opens the data port)")));
+  auto* retry = new QGroupBox(QStringLiteral("Try to reconnect"), page);
   retry->setObjectName("gbReconnect");
   auto* retryLayout = new QHBoxLayout(retry);
   auto* tries = new QRadioButton(retry);
   tries->setObjectName("rbTries");
   retryLayout->addWidget(tries);
   retryLayout->addWidget(AddEdit("editTries", 6));
-  retryLayout->addWidget(new QLabel("times", retry));
-  auto* infinite = new QRadioButton("until connected", retry);
+  retryLayout->addWidget(new QLabel(QStringLiteral("times"), retry));
+  auto* infinite = new QRadioButton(QStringLiteral("until connected"), retry);
   infinite->setObjectName("rbInfiniteRetry");
   retryLayout->addWidget(infinite);
   layout->addWidget(retry);
   auto* timeoutRow = new QWidget(page);
   auto* timeoutLayout = new QHBoxLayout(timeoutRow);
-  timeoutLayout->addWidget(new QLabel("Timeout after", timeoutRow));
+  timeoutLayout->addWidget(new QLabel(QStringLiteral("Timeout after"), timeoutRow));
   QLineEdit* timeout = AddEdit("editTimeOut", 6);
-  timeout->setAccessibleName("Timeout in seconds");
+  timeout->setAccessibleName(QStringLiteral("Timeout in seconds"));
   timeoutLayout->addWidget(timeout);
-  timeoutLayout->addWidget(new QLabel("seconds", timeoutRow));
+  timeoutLayout->addWidget(new QLabel(QStringLiteral("seconds"), timeoutRow));
   layout->addWidget(timeoutRow);
-  layout->addWidget(new TRadioGroup("rgTransferMode", "Default transfer mode",
-                                    {"A&uto", "ASC&II", "&Binary", "&EBCDIC", "&Local"}, page));
+  layout->addWidget(
+      new TRadioGroup(QStringLiteral("rgTransferMode"), QStringLiteral("Default transfer mode"),
+                      {QStringLiteral("A&uto"), QStringLiteral("ASC&II"), QStringLiteral("&Binary"),
+                       QStringLiteral("&EBCDIC"), QStringLiteral("&Local")},
+                      page));
   layout->addStretch(1);  // the controls stay together at the top
   return page;
 }
@@ -258,25 +277,27 @@ QWidget* TfrmOptions::BuildFirewallPage() {
   auto* page = new QWidget;
   page->setObjectName("tsFirewall");
   auto* layout = new QVBoxLayout(page);
-  auto* enable = AddCheck(page, "cbEnableFirewall", "Activate Firewalls");
+  auto* enable = AddCheck(page, "cbEnableFirewall", QStringLiteral("Activate Firewalls"));
   layout->addWidget(enable);
   FirewallPanel = new QWidget(page);
   FirewallPanel->setObjectName("pnlFirewall");
   auto* panel = new QVBoxLayout(FirewallPanel);
-  panel->addWidget(new TRadioGroup("rgFirewallType", " Type ",
-                                   {"&Site", "&Proxy", "User with &login", "User without l&ogin"},
-                                   FirewallPanel));
-  auto* server = new QGroupBox(" Server ", FirewallPanel);
+  panel->addWidget(
+      new TRadioGroup(QStringLiteral("rgFirewallType"), QStringLiteral(" Type "),
+                      {QStringLiteral("&Site"), QStringLiteral("&Proxy"),
+                       QStringLiteral("User with &login"), QStringLiteral("User without l&ogin")},
+                      FirewallPanel));
+  auto* server = new QGroupBox(QStringLiteral(" Server "), FirewallPanel);
   auto* serverForm = new QFormLayout(server);
-  serverForm->addRow("Host:", AddEdit("editFirewallHost"));
-  serverForm->addRow("Port:", AddEdit("editFirewallPort"));
+  serverForm->addRow(QStringLiteral("Host:"), AddEdit("editFirewallHost"));
+  serverForm->addRow(QStringLiteral("Port:"), AddEdit("editFirewallPort"));
   panel->addWidget(server);
-  auto* user = new QGroupBox(" User ", FirewallPanel);
+  auto* user = new QGroupBox(QStringLiteral(" User "), FirewallPanel);
   auto* userForm = new QFormLayout(user);
-  userForm->addRow("User ID:", AddEdit("editFirewallUser"));
+  userForm->addRow(QStringLiteral("User ID:"), AddEdit("editFirewallUser"));
   auto* password = AddEdit("editFirewallPassword");
   password->setEchoMode(QLineEdit::Password);
-  userForm->addRow("Password:", password);
+  userForm->addRow(QStringLiteral("Password:"), password);
   panel->addWidget(user);
   layout->addWidget(FirewallPanel);
   connect(enable, &QCheckBox::toggled, this, [this] { UpdatePanels(); });
@@ -288,7 +309,7 @@ QWidget* TfrmOptions::BuildSoundsPage() {
   auto* page = new QWidget;
   page->setObjectName("tsSounds");
   auto* layout = new QVBoxLayout(page);
-  auto* enable = AddCheck(page, "cbEnableSound", "Activate sounds");
+  auto* enable = AddCheck(page, "cbEnableSound", QStringLiteral("Activate sounds"));
   layout->addWidget(enable);
   SoundsPanel = new QWidget(page);
   SoundsPanel->setObjectName("pnlSounds");
@@ -300,13 +321,13 @@ QWidget* TfrmOptions::BuildSoundsPage() {
     browse->setProperty("tag", tag);
     connect(browse, &QPushButton::clicked, this, [this, tag] { BrowseSound(tag); });
     // Lets a person hear a choice before keeping it.
-    auto* play = new QPushButton("Play", SoundsPanel);
+    auto* play = new QPushButton(QStringLiteral("Play"), SoundsPanel);
     play->setObjectName(("btnPlaySound" + std::to_string(tag)).c_str());
     connect(play, &QPushButton::clicked, this,
             [edit] { PlaySound(edit->text().trimmed().toStdString()); });
     auto* row = Row(edit, browse);
     row->layout()->addWidget(play);
-    form->addRow(Sound(tag).Caption, row);
+    form->addRow(QString::fromUtf8(Sound(tag).Caption), row);
   }
   layout->addWidget(SoundsPanel);
   connect(enable, &QCheckBox::toggled, this, [this] { UpdatePanels(); });
@@ -318,17 +339,18 @@ QWidget* TfrmOptions::BuildFileTypesPage() {
   auto* page = new QWidget;
   page->setObjectName("tsFileTypes");
   auto* layout = new QVBoxLayout(page);
-  layout->addWidget(new QLabel("Always use ASCII transfer mode for these extensions:", page));
+  layout->addWidget(
+      new QLabel(QStringLiteral("Always use ASCII transfer mode for these extensions:"), page));
   auto* list = new QListWidget(page);
   list->setObjectName("lbASCIIExtensions");
-  list->setAccessibleName("ASCII transfer mode extensions");
+  list->setAccessibleName(QStringLiteral("ASCII transfer mode extensions"));
   layout->addWidget(list);
   auto* row = new QHBoxLayout;
   auto* extension = AddEdit("editExtension", 256);
-  extension->setAccessibleName("Extension to add");
-  auto* add = new QPushButton("&Add", page);
+  extension->setAccessibleName(QStringLiteral("Extension to add"));
+  auto* add = new QPushButton(QStringLiteral("&Add"), page);
   add->setObjectName("btnAdd");
-  auto* remove = new QPushButton("&Remove", page);
+  auto* remove = new QPushButton(QStringLiteral("&Remove"), page);
   remove->setObjectName("btnRemove");
   row->addWidget(extension);
   row->addWidget(add);
@@ -364,24 +386,25 @@ QWidget* TfrmOptions::BuildFileTypesPage() {
 
 void TfrmOptions::BrowseSound(int tag) {
   std::string* field = &(Edited.*Sound(tag).Field);
-  auto* edit = findChild<QLineEdit*>(Sound(tag).Box);
-  const QString chosen = FileChooser().OpenFile(this, "Select Sound",
-                                                "Sound Files (*.wav);;All Files (*)", edit->text());
+  auto* edit = findChild<QLineEdit*>(QLatin1String(Sound(tag).Box));
+  const QString chosen =
+      FileChooser().OpenFile(this, QStringLiteral("Select Sound"),
+                             QStringLiteral("Sound Files (*.wav);;All Files (*)"), edit->text());
   if (chosen.isEmpty()) return;
   *field = S(chosen);
   edit->setText(chosen);
 }
 
 void TfrmOptions::UpdatePanels() {
-  FirewallPanel->setEnabled(findChild<QCheckBox*>("cbEnableFirewall")->isChecked());
-  SoundsPanel->setEnabled(findChild<QCheckBox*>("cbEnableSound")->isChecked());
+  FirewallPanel->setEnabled(findChild<QCheckBox*>(QStringLiteral("cbEnableFirewall"))->isChecked());
+  SoundsPanel->setEnabled(findChild<QCheckBox*>(QStringLiteral("cbEnableSound"))->isChecked());
 }
 
 void TfrmOptions::UpdateFileTypeButtons() {
-  auto* list = findChild<QListWidget*>("lbASCIIExtensions");
-  findChild<QPushButton*>("btnAdd")->setEnabled(
-      !findChild<QLineEdit*>("editExtension")->text().isEmpty());
-  findChild<QPushButton*>("btnRemove")
+  auto* list = findChild<QListWidget*>(QStringLiteral("lbASCIIExtensions"));
+  findChild<QPushButton*>(QStringLiteral("btnAdd"))
+      ->setEnabled(!findChild<QLineEdit*>(QStringLiteral("editExtension"))->text().isEmpty());
+  findChild<QPushButton*>(QStringLiteral("btnRemove"))
       ->setEnabled(list->count() > 0 && !list->selectedItems().isEmpty());
 }
 
@@ -400,31 +423,40 @@ void TfrmOptions::PrepareToShow() {
 
 void TfrmOptions::FillControls() {
   const TPreferences& p = Edited;
-  for (const auto& c : kChecks) findChild<QCheckBox*>(c.Control)->setChecked(p.*c.Field);
-  for (const auto& e : kEdits) findChild<QLineEdit*>(e.Control)->setText(Q(p.*e.Field));
-  for (const auto& r : kRadios) findChild<TRadioGroup*>(r.Control)->SetItemIndex(p.*r.Field);
-  for (const auto& sound : kSounds) findChild<QLineEdit*>(sound.Box)->setText(Q(p.*sound.Field));
+  for (const auto& c : kChecks)
+    findChild<QCheckBox*>(QLatin1String(c.Control))->setChecked(p.*c.Field);
+  for (const auto& e : kEdits)
+    findChild<QLineEdit*>(QLatin1String(e.Control))->setText(Q(p.*e.Field));
+  for (const auto& r : kRadios)
+    findChild<TRadioGroup*>(QLatin1String(r.Control))->SetItemIndex(p.*r.Field);
+  for (const auto& sound : kSounds)
+    findChild<QLineEdit*>(QLatin1String(sound.Box))->setText(Q(p.*sound.Field));
   // The boxes show the file name; the full paths stay in Edited.
-  findChild<QLineEdit*>("editViewer")->setText(Q(FileNamePart(p.Viewer)));
-  findChild<QLineEdit*>("editLogFile")->setText(Q(FileNamePart(p.LogFile)));
-  findChild<QRadioButton*>(p.InfiniteRetry ? "rbInfiniteRetry" : "rbTries")->setChecked(true);
-  auto* list = findChild<QListWidget*>("lbASCIIExtensions");
+  findChild<QLineEdit*>(QStringLiteral("editViewer"))->setText(Q(FileNamePart(p.Viewer)));
+  findChild<QLineEdit*>(QStringLiteral("editLogFile"))->setText(Q(FileNamePart(p.LogFile)));
+  findChild<QRadioButton*>(p.InfiniteRetry ? QStringLiteral("rbInfiniteRetry")
+                                           : QStringLiteral("rbTries"))
+      ->setChecked(true);
+  auto* list = findChild<QListWidget*>(QStringLiteral("lbASCIIExtensions"));
   list->clear();
   for (const auto& entry : p.AsciiExtensions) list->addItem(Q(entry));
-  findChild<QLineEdit*>("editExtension")->clear();
+  findChild<QLineEdit*>(QStringLiteral("editExtension"))->clear();
   UpdatePanels();
   UpdateFileTypeButtons();
 }
 
 void TfrmOptions::ReadControls(TPreferences& p) const {
   p = Edited;  // full paths and the extension list
-  for (const auto& c : kChecks) p.*c.Field = findChild<QCheckBox*>(c.Control)->isChecked();
-  for (const auto& e : kEdits) p.*e.Field = S(findChild<QLineEdit*>(e.Control)->text());
+  for (const auto& c : kChecks)
+    p.*c.Field = findChild<QCheckBox*>(QLatin1String(c.Control))->isChecked();
+  for (const auto& e : kEdits)
+    p.*e.Field = S(findChild<QLineEdit*>(QLatin1String(e.Control))->text());
   for (const auto& r : kRadios) {
-    p.*r.Field = std::max(findChild<TRadioGroup*>(r.Control)->ItemIndex(), 0);
+    p.*r.Field = std::max(findChild<TRadioGroup*>(QLatin1String(r.Control))->ItemIndex(), 0);
   }
-  for (const auto& sound : kSounds) p.*sound.Field = S(findChild<QLineEdit*>(sound.Box)->text());
-  p.InfiniteRetry = findChild<QRadioButton*>("rbInfiniteRetry")->isChecked();
+  for (const auto& sound : kSounds)
+    p.*sound.Field = S(findChild<QLineEdit*>(QLatin1String(sound.Box))->text());
+  p.InfiniteRetry = findChild<QRadioButton*>(QStringLiteral("rbInfiniteRetry"))->isChecked();
 }
 
 bool TfrmOptions::Commit() {

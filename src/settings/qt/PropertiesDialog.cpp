@@ -21,13 +21,16 @@ constexpr uint16_t kPermissionBits = 2044;  // the nine boxes
 QString TfrmProperties::SizeText(int64_t bytes) {
   QString shortSize;
   if (bytes >= 1048577) {
-    shortSize = QString::number(bytes / 1048576) + "MB";
+    shortSize = QString::number(bytes / 1048576) + QStringLiteral("MB");
   } else if (bytes >= 1025) {
-    shortSize = QString::number(bytes / 1024) + "KB";
+    shortSize = QString::number(bytes / 1024) + QStringLiteral("KB");
   } else {
     shortSize = QString::number(bytes);
   }
-  return QString("%1 (%2 %3)").arg(shortSize).arg(bytes).arg("Bytes");
+  return QString(QStringLiteral("%1 (%2 %3)"))
+      .arg(shortSize)
+      .arg(bytes)
+      .arg(QStringLiteral("Bytes"));
 }
 
 TfrmProperties::TfrmProperties(const std::vector<TPropertyEntry>& entries, const QString& location,
@@ -37,7 +40,7 @@ TfrmProperties::TfrmProperties(const std::vector<TPropertyEntry>& entries, const
   auto* layout = new QVBoxLayout(this);
   auto* pages = new QTabWidget(this);
   auto* page = new QWidget(pages);
-  pages->addTab(page, "General");
+  pages->addTab(page, QStringLiteral("General"));
   layout->addWidget(pages);
   auto* form = new QFormLayout(page);
   auto label = [&](const char* name, const QString& caption, const QString& text) {
@@ -67,23 +70,26 @@ TfrmProperties::TfrmProperties(const std::vector<TPropertyEntry>& entries, const
   }
   QLabel* icon = label("imgIcon", QString(), QString());
   if (entries.size() == 1) {
-    setWindowTitle(first.Name + " Properties");
+    setWindowTitle(first.Name + QStringLiteral(" Properties"));
     label("lblName", QString(), first.Name);
-    label("lblType", "Type", first.Type);
+    label("lblType", QStringLiteral("Type"), first.Type);
     common = static_cast<uint16_t>(first.Attributes & ~3);
     icon->setPixmap(first.Icon.pixmap(32, 32));
   } else {
-    setWindowTitle(first.Name + ",... Properties");
-    label("lblName", QString(), QString("%1 Files, %2 Folders").arg(files).arg(folders));
-    label("lblType", "Type", oneType ? first.Type : QString("Multiple Types"));
+    setWindowTitle(first.Name + QStringLiteral(",... Properties"));
+    label("lblName", QString(),
+          QString(QStringLiteral("%1 Files, %2 Folders")).arg(files).arg(folders));
+    label("lblType", QStringLiteral("Type"),
+          oneType ? first.Type : QString(QStringLiteral("Multiple Types")));
     if (oneType) icon->setPixmap(first.Icon.pixmap(32, 32));
   }
-  label("lblLocation", "Location", folder.isEmpty() ? QString("(Server Root)") : folder);
-  label("lblSize", "Size", SizeText(total));
-  label("lblModified", "Modified",
+  label("lblLocation", QStringLiteral("Location"),
+        folder.isEmpty() ? QString(QStringLiteral("(Server Root)")) : folder);
+  label("lblSize", QStringLiteral("Size"), SizeText(total));
+  label("lblModified", QStringLiteral("Modified"),
         entries.size() == 1 ? QLocale().toString(first.Modified, QLocale::LongFormat)
-                            : QString("Multiple Dates"));
-  auto* group = new QGroupBox("Attributes:", page);
+                            : QString(QStringLiteral("Multiple Dates")));
+  auto* group = new QGroupBox(QStringLiteral("Attributes:"), page);
   group->setObjectName("gbAttributes");
   auto* grid = new QGridLayout(group);
   const char* const names[9] = {"cbOwnerRead", "cbOwnerWrite", "cbOwnerExecute",
@@ -92,10 +98,10 @@ TfrmProperties::TfrmProperties(const std::vector<TPropertyEntry>& entries, const
   const char* const rows[3] = {"Owner", "Group", "Everyone"};
   const char* const columns[3] = {"Read", "Write", "Execute"};
   for (int row = 0; row < 3; ++row) {
-    grid->addWidget(new QLabel(rows[row], group), row, 0);
+    grid->addWidget(new QLabel(QString::fromLatin1(rows[row]), group), row, 0);
     for (int column = 0; column < 3; ++column) {
       const int index = row * 3 + column;
-      auto* box = new QCheckBox(columns[column], group);
+      auto* box = new QCheckBox(QString::fromLatin1(columns[column]), group);
       box->setObjectName(names[index]);
       box->setChecked(common & (4 << index));
       box->setEnabled(editable);
@@ -106,10 +112,10 @@ TfrmProperties::TfrmProperties(const std::vector<TPropertyEntry>& entries, const
   group->setEnabled(editable);
   form->addRow(group);
   auto* buttons = new QDialogButtonBox(this);
-  btnOK = buttons->addButton("OK", QDialogButtonBox::AcceptRole);
+  btnOK = buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
   btnOK->setObjectName("btnOK");
   btnOK->setDefault(true);
-  btnCancel = buttons->addButton("Cancel", QDialogButtonBox::RejectRole);
+  btnCancel = buttons->addButton(QStringLiteral("Cancel"), QDialogButtonBox::RejectRole);
   btnCancel->setObjectName("btnCancel");
   btnCancel->setEnabled(false);
   layout->addWidget(buttons);
@@ -134,7 +140,7 @@ uint16_t TfrmProperties::Attributes() const {
 }
 
 QString TfrmProperties::Text(const char* labelName) const {
-  const auto* label = findChild<QLabel*>(labelName);
+  const auto* label = findChild<QLabel*>(QLatin1String(labelName));
   return label ? label->text() : QString();
 }
 

@@ -33,7 +33,7 @@ QLineEdit* Box(QWidget* parent, const char* name, int maxLength) {
 
 TfrmURL::TfrmURL(QWidget* parent, bool browserPresent) : QDialog(parent) {
   setObjectName("TfrmURL");
-  setWindowTitle("Connection to URL");
+  setWindowTitle(QStringLiteral("Connection to URL"));
   DefaultPassword = Q(Preferences().EMail);
   auto* layout = new QVBoxLayout(this);
   auto* top = new QFormLayout;
@@ -43,40 +43,41 @@ TfrmURL::TfrmURL(QWidget* parent, bool browserPresent) : QDialog(parent) {
   cmboURL->lineEdit()->setMaxLength(512);
   cmboURL->setInsertPolicy(QComboBox::NoInsert);
   for (const auto& address : Preferences().UrlHistory) cmboURL->addItem(Q(address));
-  top->addRow("URL:", cmboURL);
+  top->addRow(QStringLiteral("URL:"), cmboURL);
   layout->addLayout(top);
-  auto* group = new QGroupBox("URL's Properties", this);
+  auto* group = new QGroupBox(QStringLiteral("URL's Properties"), this);
   auto* form = new QFormLayout(group);
   auto* kinds = new QHBoxLayout;
-  ChkFTP = new QRadioButton("FTP", group);
+  ChkFTP = new QRadioButton(QStringLiteral("FTP"), group);
   ChkFTP->setObjectName("ChkFTP");
-  ChkFTPAn = new QRadioButton("FTP anonymous", group);
+  ChkFTPAn = new QRadioButton(QStringLiteral("FTP anonymous"), group);
   ChkFTPAn->setObjectName("ChkFTPAn");
-  ChkHTTP = new QRadioButton("HTTP", group);
+  ChkHTTP = new QRadioButton(QStringLiteral("HTTP"), group);
   ChkHTTP->setObjectName("ChkHTTP");
   ChkHTTP->setEnabled(browserPresent);
   ChkFTP->setChecked(true);
   kinds->addWidget(ChkFTP);
   kinds->addWidget(ChkFTPAn);
   kinds->addWidget(ChkHTTP);
-  form->addRow("Type of URL:", kinds);
+  form->addRow(QStringLiteral("Type of URL:"), kinds);
   editUserName = Box(group, "editUserName", 256);
   editPassword = Box(group, "editPassword", 256);
   editHost = Box(group, "editHost", 512);
   editFolder = Box(group, "editFolder", 512);
   editFileName = Box(group, "editFileName", 512);
-  form->addRow("User Name:", editUserName);
-  form->addRow("Password:", editPassword);
-  form->addRow("Host:", editHost);
-  form->addRow("Folder:", editFolder);
-  form->addRow("File:", editFileName);
+  form->addRow(QStringLiteral("User Name:"), editUserName);
+  form->addRow(QStringLiteral("Password:"), editPassword);
+  form->addRow(QStringLiteral("Host:"), editHost);
+  form->addRow(QStringLiteral("Folder:"), editFolder);
+  form->addRow(QStringLiteral("File:"), editFileName);
   layout->addWidget(group);
   auto* buttons = new QDialogButtonBox(this);
-  btnOK = buttons->addButton("OK", QDialogButtonBox::AcceptRole);
+  btnOK = buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
   btnOK->setObjectName("btnOK");
   btnOK->setDefault(true);
-  buttons->addButton("Cancel", QDialogButtonBox::RejectRole)->setObjectName("btnCancel");
-  QPushButton* help = buttons->addButton("&Help", QDialogButtonBox::HelpRole);
+  buttons->addButton(QStringLiteral("Cancel"), QDialogButtonBox::RejectRole)
+      ->setObjectName(QStringLiteral("btnCancel"));
+  QPushButton* help = buttons->addButton(QStringLiteral("&Help"), QDialogButtonBox::HelpRole);
   help->setObjectName("btnHelp");
   layout->addWidget(buttons);
   connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
@@ -113,20 +114,21 @@ void TfrmURL::SetAddress(const QString& address) {
   editUserName->setText(Q(parts.User));
   editPassword->setText(Q(parts.Password));
   const bool anonymous = parts.User == "anonymous";
-  if (address.left(4).compare("http", Qt::CaseInsensitive) == 0) {
+  if (address.left(4).compare(QStringLiteral("http"), Qt::CaseInsensitive) == 0) {
     ChkHTTP->setChecked(true);
     if (anonymous) {
       editUserName->clear();
       editPassword->clear();
     }
-  } else if (address.left(3).compare("ftp", Qt::CaseInsensitive) == 0) {
+  } else if (address.left(3).compare(QStringLiteral("ftp"), Qt::CaseInsensitive) == 0) {
     (anonymous ? ChkFTPAn : ChkFTP)->setChecked(true);
   }
   // The port read from the address goes with the host, as typed.
   const QString host = Q(parts.Host);
   const int usualPort = parts.Encryption == enImplicitTls ? 990 : 21;
-  editHost->setText((host.contains(':') ? "[" + host + "]" : host) +
-                    (parts.Port != usualPort ? QString(":%1").arg(parts.Port) : QString()));
+  editHost->setText(
+      (host.contains(u':') ? QStringLiteral("[") + host + QStringLiteral("]") : host) +
+      (parts.Port != usualPort ? QString(QStringLiteral(":%1")).arg(parts.Port) : QString()));
   Port = parts.Port;
   Encryption = parts.Encryption;
   editFolder->setText(Q(parts.Folder));
@@ -139,29 +141,30 @@ void TfrmURL::RebuildAddress() {
   if (Updating) return;
   Updating = true;
   if (ChkFTPAn->isChecked()) {
-    editUserName->setText("anonymous");
+    editUserName->setText(QStringLiteral("anonymous"));
     editPassword->setText(DefaultPassword);
-  } else if (ChkFTP->isChecked() && editUserName->text() == "anonymous") {
+  } else if (ChkFTP->isChecked() && editUserName->text() == QStringLiteral("anonymous")) {
     editUserName->clear();
     editPassword->clear();
   }
   QString address;
   if (!ChkFTPAn->isChecked() && !editUserName->text().isEmpty() &&
       !editPassword->text().isEmpty()) {
-    address = editUserName->text() + ":" + editPassword->text() + "@";
+    address =
+        editUserName->text() + QStringLiteral(":") + editPassword->text() + QStringLiteral("@");
   }
   const QString folder = editFolder->text();
-  if (folder.size() == 1 && folder != "/" && !editHost->text().endsWith('/')) {
-    editFolder->setText("/" + folder);
+  if (folder.size() == 1 && folder != QStringLiteral("/") && !editHost->text().endsWith(u'/')) {
+    editFolder->setText(QStringLiteral("/") + folder);
     editFolder->setCursorPosition(2);
   }
   address += editHost->text() + editFolder->text();
-  if (!address.isEmpty() && !address.endsWith('/')) address += '/';
+  if (!address.isEmpty() && !address.endsWith(u'/')) address += u'/';
   address += editFileName->text();
   if (ChkFTP->isChecked() || ChkFTPAn->isChecked()) {
-    address = QString(UrlScheme(Encryption)) + "://" + address;
+    address = QString::fromLatin1(UrlScheme(Encryption)) + QStringLiteral("://") + address;
   } else if (ChkHTTP->isChecked()) {
-    address = "http://" + address;
+    address = QStringLiteral("http://") + address;
   }
   cmboURL->setEditText(address);
   const TSplitUrl parts = SplitUrl(S(address), S(DefaultPassword));
@@ -172,8 +175,9 @@ void TfrmURL::RebuildAddress() {
 
 bool TfrmURL::OkEnabled() const {
   const QString lower = Address().toLower();
-  return Address().size() > 6 && lower != "ftp://" && lower != "ftpes://" && lower != "ftps://" &&
-         lower != "http://";
+  return Address().size() > 6 && lower != QStringLiteral("ftp://") &&
+         lower != QStringLiteral("ftpes://") && lower != QStringLiteral("ftps://") &&
+         lower != QStringLiteral("http://");
 }
 
 void TfrmURL::UpdateOk() {
@@ -199,7 +203,7 @@ bool TfrmURL::Commit() {
   Folder = editFolder->text();
   FileName = editFileName->text();
   if (User.isEmpty()) {
-    User = "anonymous";
+    User = QStringLiteral("anonymous");
     if (Password.isEmpty()) Password = DefaultPassword;
   }
   return true;
@@ -219,9 +223,9 @@ void TfrmURL::done(int result) {
 
 TdlgPassword::TdlgPassword(QWidget* parent) : QDialog(parent) {
   setObjectName("TdlgPassword");
-  setWindowTitle("Enter a password");
+  setWindowTitle(QStringLiteral("Enter a password"));
   auto* layout = new QVBoxLayout(this);
-  layout->addWidget(new QLabel("Specify a password to this session:", this));
+  layout->addWidget(new QLabel(QStringLiteral("Specify a password to this session:"), this));
   editPassword = new QLineEdit(this);
   editPassword->setObjectName("editPassword");
   editPassword->setEchoMode(QLineEdit::Password);
@@ -234,20 +238,20 @@ TdlgPassword::TdlgPassword(QWidget* parent) : QDialog(parent) {
 
 TfrmCompareOptions::TfrmCompareOptions(QWidget* parent) : QDialog(parent) {
   setObjectName("TfrmCompareOptions");
-  setWindowTitle("Comparaison Options");
+  setWindowTitle(QStringLiteral("Comparaison Options"));
   auto* layout = new QVBoxLayout(this);
   auto* group = new QGroupBox(this);
   auto* boxes = new QVBoxLayout(group);
-  cbIgnoreSize = new QCheckBox("Ignore size difference", group);
+  cbIgnoreSize = new QCheckBox(QStringLiteral("Ignore size difference"), group);
   cbIgnoreSize->setObjectName("cbIgnoreSize");
-  cbIgnoreDate = new QCheckBox("Ignore date difference", group);
+  cbIgnoreDate = new QCheckBox(QStringLiteral("Ignore date difference"), group);
   cbIgnoreDate->setObjectName("cbIgnoreDate");
   cbIgnoreDate->setChecked(true);
   boxes->addWidget(cbIgnoreSize);
   boxes->addWidget(cbIgnoreDate);
   layout->addWidget(group);
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-  QPushButton* help = buttons->addButton("&Help", QDialogButtonBox::HelpRole);
+  QPushButton* help = buttons->addButton(QStringLiteral("&Help"), QDialogButtonBox::HelpRole);
   connect(help, &QPushButton::clicked, this, [] { ShowHelpTopic(kHelpTopic); });
   layout->addWidget(buttons);
   connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);

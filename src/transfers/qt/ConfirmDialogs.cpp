@@ -40,8 +40,11 @@ QWidget* FileRow(const QString& fileName, int64_t size, TDateTime date, QWidget*
   if (themed.isNull()) themed = QFileIconProvider().icon(QFileIconProvider::File);
   icon->setPixmap(themed.pixmap(32, 32));
   layout->addWidget(icon);
-  auto* text =
-      new QLabel(QString("%1 %2\nmodified on %3").arg(size).arg("Bytes").arg(LongDate(date)), row);
+  auto* text = new QLabel(QString(QStringLiteral("%1 %2\nmodified on %3"))
+                              .arg(size)
+                              .arg(QStringLiteral("Bytes"))
+                              .arg(LongDate(date)),
+                          row);
   layout->addWidget(text, 1);
   return row;
 }
@@ -74,24 +77,26 @@ TfrmOverwrite::TfrmOverwrite(const QString& fileName, int64_t existingSize, TDat
                              int64_t newSize, TDateTime newDate, QWidget* parent, bool canRecover)
     : TAnswerDialog(parent) {
   setObjectName("frmOverwrite");
-  setWindowTitle("Confirm File Overwrite");
+  setWindowTitle(QStringLiteral("Confirm File Overwrite"));
   auto* layout = new QVBoxLayout(this);
-  auto* prompt =
-      new QLabel(QString("This folder already contains a file called '%1.'").arg(fileName), this);
+  auto* prompt = new QLabel(
+      QString(QStringLiteral("This folder already contains a file called '%1.'")).arg(fileName),
+      this);
   prompt->setObjectName("lblPrompt");
   layout->addWidget(prompt);
-  layout->addWidget(new QLabel("Would you like to replace the existing file", this));
+  layout->addWidget(
+      new QLabel(QStringLiteral("Would you like to replace the existing file"), this));
   layout->addWidget(FileRow(fileName, existingSize, existingDate, this));
-  layout->addWidget(new QLabel("with this one?", this));
+  layout->addWidget(new QLabel(QStringLiteral("with this one?"), this));
   layout->addWidget(FileRow(fileName, newSize, newDate, this));
   auto* buttons = new QHBoxLayout;
-  buttons->addWidget(AddAnswer("btnYes", "&Yes", TAnswer::Yes));
-  auto* no = AddAnswer("btnNo", "&No", TAnswer::No);
+  buttons->addWidget(AddAnswer("btnYes", QStringLiteral("&Yes"), TAnswer::Yes));
+  auto* no = AddAnswer("btnNo", QStringLiteral("&No"), TAnswer::No);
   no->setDefault(true);
   buttons->addWidget(no);
-  buttons->addWidget(AddAnswer("btnYesToAll", "Yes to &All", TAnswer::YesToAll));
-  buttons->addWidget(AddAnswer("btnNoToAll", "No to A&ll", TAnswer::NoToAll));
-  auto* recovery = AddAnswer("btnRecovery", "&Recovery", TAnswer::Recovery);
+  buttons->addWidget(AddAnswer("btnYesToAll", QStringLiteral("Yes to &All"), TAnswer::YesToAll));
+  buttons->addWidget(AddAnswer("btnNoToAll", QStringLiteral("No to A&ll"), TAnswer::NoToAll));
+  auto* recovery = AddAnswer("btnRecovery", QStringLiteral("&Recovery"), TAnswer::Recovery);
   recovery->setEnabled(existingSize < newSize && canRecover);
   buttons->addWidget(recovery);
   layout->addLayout(buttons);
@@ -99,27 +104,27 @@ TfrmOverwrite::TfrmOverwrite(const QString& fileName, int64_t existingSize, TDat
 
 TfrmRestart::TfrmRestart(const QString& fileName, QWidget* parent) : TAnswerDialog(parent) {
   setObjectName("frmRestart");
-  setWindowTitle(QString("Confirm Restart of %1").arg(fileName));
+  setWindowTitle(QString(QStringLiteral("Confirm Restart of %1")).arg(fileName));
   EscapeAnswer = TAnswer::No;
   auto* layout = new QVBoxLayout(this);
   auto* prompt = new QLabel(
-      "It appears as though a previous transfer was not successfully completed. Although not "
-      "all servers support this feature, would you like to try and resume the transfer where "
-      "it left off?",
+      QStringLiteral("It appears as though a previous transfer was not successfully completed. "
+                     "Although not all servers support this feature, would you like to try and "
+                     "resume the transfer where it left off?"),
       this);
   prompt->setObjectName("lblPrompt");
   prompt->setWordWrap(true);
   layout->addWidget(prompt);
-  DontShowAgain = new QCheckBox("Don't show this message again", this);
+  DontShowAgain = new QCheckBox(QStringLiteral("Don't show this message again"), this);
   DontShowAgain->setObjectName("cbDontShow");
   layout->addWidget(DontShowAgain);
   auto* buttons = new QHBoxLayout;
-  buttons->addWidget(AddAnswer("btnYes", "&Yes", TAnswer::Yes));
-  buttons->addWidget(AddAnswer("btnNo", "&No", TAnswer::No));
-  auto* yesToAll = AddAnswer("btnYesToAll", "Yes to &All", TAnswer::YesToAll);
+  buttons->addWidget(AddAnswer("btnYes", QStringLiteral("&Yes"), TAnswer::Yes));
+  buttons->addWidget(AddAnswer("btnNo", QStringLiteral("&No"), TAnswer::No));
+  auto* yesToAll = AddAnswer("btnYesToAll", QStringLiteral("Yes to &All"), TAnswer::YesToAll);
   yesToAll->setDefault(true);
   buttons->addWidget(yesToAll);
-  buttons->addWidget(AddAnswer("btnNoToAll", "No to A&ll", TAnswer::NoToAll));
+  buttons->addWidget(AddAnswer("btnNoToAll", QStringLiteral("No to A&ll"), TAnswer::NoToAll));
   layout->addLayout(buttons);
 }
 
@@ -135,15 +140,16 @@ TfrmConfirm::TfrmConfirm(int count, const QString& name, bool isFolder, QWidget*
   EscapeAnswer = TAnswer::No;
   QString prompt;
   if (count >= 2) {
-    setWindowTitle("Confirm Multiple File Delete");
-    prompt = QString("Are you sure you want to delete these %1 items?").arg(count);
+    setWindowTitle(QStringLiteral("Confirm Multiple File Delete"));
+    prompt = QString(QStringLiteral("Are you sure you want to delete these %1 items?")).arg(count);
   } else if (isFolder) {
-    setWindowTitle("Confirm Folder Delete");
-    prompt =
-        QString("Are you sure you want to remove the folder %1 and all its contents?").arg(name);
+    setWindowTitle(QStringLiteral("Confirm Folder Delete"));
+    prompt = QString(QStringLiteral(
+                         "Are you sure you want to remove the folder %1 and all its contents?"))
+                 .arg(name);
   } else {
-    setWindowTitle("Confirm File Delete");
-    prompt = QString("Are you sure you want to delete %1?").arg(name);
+    setWindowTitle(QStringLiteral("Confirm File Delete"));
+    prompt = QString(QStringLiteral("Are you sure you want to delete %1?")).arg(name);
   }
   auto* layout = new QGridLayout(this);
   auto* icon = new QLabel(this);
@@ -154,8 +160,8 @@ TfrmConfirm::TfrmConfirm(int count, const QString& name, bool isFolder, QWidget*
   text->setWordWrap(true);
   layout->addWidget(text, 0, 1);
   auto* buttons = new QHBoxLayout;
-  buttons->addWidget(AddAnswer("btnYes", "&Yes", TAnswer::Yes));
-  auto* no = AddAnswer("btnNo", "&No", TAnswer::No);
+  buttons->addWidget(AddAnswer("btnYes", QStringLiteral("&Yes"), TAnswer::Yes));
+  auto* no = AddAnswer("btnNo", QStringLiteral("&No"), TAnswer::No);
   no->setDefault(true);
   buttons->addWidget(no);
   layout->addLayout(buttons, 1, 0, 1, 2);
@@ -164,7 +170,7 @@ TfrmConfirm::TfrmConfirm(int count, const QString& name, bool isFolder, QWidget*
 
 bool ConfirmRemoteDelete(QWidget* parent, int count, const QString& name, bool isFolder) {
   TfrmConfirm dialog(count, name, isFolder, parent);
-  const QString prompt = dialog.findChild<QLabel*>("lblPrompt")->text();
+  const QString prompt = dialog.findChild<QLabel*>(QStringLiteral("lblPrompt"))->text();
   return Prompter().ConfirmWith(parent, dialog.windowTitle(), prompt, [&dialog] {
     dialog.exec();
     return dialog.Answer() == TAnswer::Yes;

@@ -56,7 +56,7 @@ QVariant TTransferListModel::headerData(int section, Qt::Orientation orientation
   if (role != Qt::DisplayRole) return {};
   static const char* const kTitles[colCount] = {"File", "Size", "Local Directory", "Host Directory",
                                                 "Status"};
-  return section >= 0 && section < colCount ? QString(kTitles[section]) : QVariant();
+  return section >= 0 && section < colCount ? QString::fromLatin1(kTitles[section]) : QVariant();
 }
 
 Qt::ItemFlags TTransferListModel::flags(const QModelIndex& index) const {
@@ -78,7 +78,7 @@ void TTransferListModel::ItemStateChanged(TTransferItem& item) {
 void TTransferListModel::ItemProgress(TTransferItem& item) {
   const bool running = item.State == tsActive && item.Connection && item.Connection->LoggedIn;
   if (running) {
-    SetStatusText(item, QString("%1 bytes copied, %2% done")
+    SetStatusText(item, QString(QStringLiteral("%1 bytes copied, %2% done"))
                             .arg(item.BytesDone)
                             .arg(MulDiv(100, item.BytesDone, item.Size)));
     return;

@@ -27,13 +27,13 @@ void TTransferList::startDrag(Qt::DropActions) {
   if (!currentIndex().isValid()) return;
   auto* drag = new QDrag(this);
   auto* rowData = new QMimeData;
-  rowData->setData(kRowMime, QByteArray::number(currentIndex().row()));
+  rowData->setData(QLatin1String(kRowMime), QByteArray::number(currentIndex().row()));
   drag->setMimeData(rowData);
   drag->exec(Qt::MoveAction);
 }
 
 void TTransferList::dragEnterEvent(QDragEnterEvent* event) {
-  if (event->source() == this && event->mimeData()->hasFormat(kRowMime)) {
+  if (event->source() == this && event->mimeData()->hasFormat(QLatin1String(kRowMime))) {
     event->acceptProposedAction();
   } else {
     event->ignore();
@@ -42,7 +42,7 @@ void TTransferList::dragEnterEvent(QDragEnterEvent* event) {
 
 void TTransferList::dragMoveEvent(QDragMoveEvent* event) {
   const bool onRow = indexAt(event->position().toPoint()).isValid();
-  if (event->source() == this && event->mimeData()->hasFormat(kRowMime) && onRow) {
+  if (event->source() == this && event->mimeData()->hasFormat(QLatin1String(kRowMime)) && onRow) {
     event->acceptProposedAction();
   } else {
     event->ignore();
@@ -64,12 +64,12 @@ TfrmTransferMngr::TfrmTransferMngr(TTransferItems& queue, TfrmTransfer& progress
   setObjectName("TfrmTransferMngr");
   // The main window's companion: it never keeps the program running on its own.
   setAttribute(Qt::WA_QuitOnClose, false);
-  setWindowTitle("Transfer Manager");
+  setWindowTitle(QStringLiteral("Transfer Manager"));
   resize(700, 260);
   Model = new TTransferListModel(Queue, this);
   lvTransfer = new TTransferList(this);
   lvTransfer->setObjectName("lvTransfer");
-  lvTransfer->setAccessibleName("Transfers");
+  lvTransfer->setAccessibleName(QStringLiteral("Transfers"));
   lvTransfer->setModel(Model);
   lvTransfer->setShowGrid(true);
   lvTransfer->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -83,7 +83,8 @@ TfrmTransferMngr::TfrmTransferMngr(TTransferItems& queue, TfrmTransfer& progress
   lvTransfer->horizontalHeader()->setStretchLastSection(true);
   // Each column starts as wide as its header; names, folders and sizes of many gigabytes get
   // room enough to read.
-  const int digits = lvTransfer->fontMetrics().horizontalAdvance("0000000000000") + 12;
+  const int digits =
+      lvTransfer->fontMetrics().horizontalAdvance(QStringLiteral("0000000000000")) + 12;
   for (int column = 0; column < TTransferListModel::colCount; ++column) {
     const int header = lvTransfer->horizontalHeader()->sectionSizeHint(column);
     const bool size = column == TTransferListModel::colSize;
@@ -96,9 +97,9 @@ TfrmTransferMngr::TfrmTransferMngr(TTransferItems& queue, TfrmTransfer& progress
 
   mnupopTransfer = new QMenu(this);
   mnupopTransfer->setObjectName("mnupopTransfer");
-  CancelMnuItm = mnupopTransfer->addAction("&Cancel");
+  CancelMnuItm = mnupopTransfer->addAction(QStringLiteral("&Cancel"));
   CancelMnuItm->setObjectName("CancelMnuItm");
-  ResubmitMnuItm = mnupopTransfer->addAction("&Re-submit");
+  ResubmitMnuItm = mnupopTransfer->addAction(QStringLiteral("&Re-submit"));
   ResubmitMnuItm->setObjectName("ResubmitMnuItm");
   connect(CancelMnuItm, &QAction::triggered, this, &TfrmTransferMngr::CancelMnuItmClick);
   connect(ResubmitMnuItm, &QAction::triggered, this, &TfrmTransferMngr::ResubmitMnuItmClick);

@@ -52,7 +52,7 @@ TfrmTransfer::TfrmTransfer(TTransferItems& queue, ITransferWindowHost& host)
   auto* currentRow = new QHBoxLayout;
   lblCurrentElapsed = Label(this, "lblCurrentElapsed", false);
   lblCurrentRemaining = Label(this, "lblCurrentRemaining", true);
-  btnSkip = new QPushButton("&Skip", this);
+  btnSkip = new QPushButton(QStringLiteral("&Skip"), this);
   btnSkip->setObjectName("btnSkip");
   btnSkip->setDefault(true);
   currentRow->addWidget(lblCurrentElapsed);
@@ -72,13 +72,13 @@ TfrmTransfer::TfrmTransfer(TTransferItems& queue, ITransferWindowHost& host)
   auto* totalRow = new QHBoxLayout;
   lblTotalElapsed = Label(this, "lblTotalElapsed", false);
   lblTotalRemaining = Label(this, "lblTotalRemaining", true);
-  btnCancel = new QPushButton("&Cancel", this);
+  btnCancel = new QPushButton(QStringLiteral("&Cancel"), this);
   btnCancel->setObjectName("btnCancel");
   totalRow->addWidget(lblTotalElapsed);
   totalRow->addWidget(lblTotalRemaining, 1);
   totalRow->addWidget(btnCancel);
   layout->addLayout(totalRow);
-  btnToggleDetails = new QPushButton("&Details >>", this);
+  btnToggleDetails = new QPushButton(QStringLiteral("&Details >>"), this);
   btnToggleDetails->setObjectName("btnToggleDetails");
   layout->addWidget(btnToggleDetails, 0, Qt::AlignRight);
   TransferLog = new QPlainTextEdit(this);
@@ -100,7 +100,7 @@ TfrmTransfer::TfrmTransfer(TTransferItems& queue, ITransferWindowHost& host)
   Queue.OnConnected = [this](TFTPComponent&) { Host.SetTransferConnected(true); };
   Queue.OnDisconnected = [this](TFTPComponent&) { Host.SetTransferConnected(false); };
   Queue.OnError = [this](TFTPComponent&, int, const std::string& text) {
-    Host.AppendToLog("Transfer Thread Error: " + Q(text));
+    Host.AppendToLog(QStringLiteral("Transfer Thread Error: ") + Q(text));
     Host.TransferError();
     AppendDetail(Q(text));
   };
@@ -133,29 +133,31 @@ void TfrmTransfer::Refresh(TTransferItem& item) {
   lblCurrentBytes->setText(Q(BytesCopiedText(item.BytesDone + item.RestartOffset, item.Size)));
   pbCurrent->setValue(item.PercentDone());
   const int64_t e = item.ElapsedTicks() / 1000;
-  lblCurrentElapsed->setText(Q(TimeText(e)) + " elapsed");
+  lblCurrentElapsed->setText(Q(TimeText(e)) + QStringLiteral(" elapsed"));
   lblCurrentRemaining->setText(
       Q(TimeText(MulDiv(e, item.Size - item.BytesDone - item.RestartOffset, item.BytesDone))) +
-      " remaining");
+      QStringLiteral(" remaining"));
   const int64_t total = Queue.ElapsedTicks() / 1000;
-  lblFileCount->setText(
-      QString("File %1 of %2").arg(Queue.FilesDone + 1).arg(Queue.FilesDone + pending + 1));
+  lblFileCount->setText(QString(QStringLiteral("File %1 of %2"))
+                            .arg(Queue.FilesDone + 1)
+                            .arg(Queue.FilesDone + pending + 1));
   lblTotalBytes->setText(Q(BytesCopiedText(Queue.BytesDone, Queue.BytesDone + Queue.BytesLeft)));
   const int percent = Queue.PercentDone();
   pbTotal->setValue(percent);
-  setWindowTitle(QString("%1% Transferred - Pelmar").arg(percent));
-  lblTotalElapsed->setText(Q(TimeText(total)) + " elapsed");
+  setWindowTitle(QString(QStringLiteral("%1% Transferred - Pelmar")).arg(percent));
+  lblTotalElapsed->setText(Q(TimeText(total)) + QStringLiteral(" elapsed"));
   const int64_t remaining = MulDiv(total, Queue.BytesLeft, Queue.BytesDone);
-  lblTotalRemaining->setText(Q(TimeText(remaining)) + " remaining");
+  lblTotalRemaining->setText(Q(TimeText(remaining)) + QStringLiteral(" remaining"));
   const int64_t rate = total >= 1 ? Queue.BytesDone / total : 0;
   const bool running = item.State == tsActive && item.Connection && item.Connection->LoggedIn;
   if (running) {
-    Host.SetStatusLine(QString("%1% Transferred (file %2/%3), %4 remaining at %5/sec")
-                           .arg(percent)
-                           .arg(Queue.FilesDone + 1)
-                           .arg(Queue.FilesDone + pending + 1)
-                           .arg(Q(TimeText(remaining)))
-                           .arg(Q(RateText(rate))));
+    Host.SetStatusLine(
+        QString(QStringLiteral("%1% Transferred (file %2/%3), %4 remaining at %5/sec"))
+            .arg(percent)
+            .arg(Queue.FilesDone + 1)
+            .arg(Queue.FilesDone + pending + 1)
+            .arg(Q(TimeText(remaining)))
+            .arg(Q(RateText(rate))));
   }
 }
 
@@ -184,8 +186,8 @@ void TfrmTransfer::ItemFinished(TTransferItem& item) {
 void TfrmTransfer::AllDone() {
   Current = nullptr;
   Host.SetStatusLine(Failed == 0   ? QString()
-                     : Failed == 1 ? QString("1 transfer failed")
-                                   : QString("%1 transfers failed").arg(Failed));
+                     : Failed == 1 ? QString(QStringLiteral("1 transfer failed"))
+                                   : QString(QStringLiteral("%1 transfers failed")).arg(Failed));
   Failed = 0;
   Host.EndOfAll();
   hide();
@@ -209,7 +211,7 @@ void TfrmTransfer::Reset() {
 void TfrmTransfer::Skip() {
   if (!Current) return;
   btnSkip->setEnabled(false);
-  Host.SetStatusLine("Cancelling file...");
+  Host.SetStatusLine(QStringLiteral("Cancelling file..."));
   Queue.Cancel(*Current);
   // The aborted transfer's connection is let go with its reports: with nothing left to run
   // no report would ever close the batch.
@@ -224,7 +226,7 @@ void TfrmTransfer::Cancel() {
 void TfrmTransfer::StopAll() {
   btnSkip->setEnabled(false);
   btnCancel->setEnabled(false);
-  Host.SetStatusLine("Cancelling all pending files...");
+  Host.SetStatusLine(QStringLiteral("Cancelling all pending files..."));
   Queue.CancelAll();
   AllDone();
 }
@@ -232,7 +234,7 @@ void TfrmTransfer::StopAll() {
 void TfrmTransfer::ToggleDetails() {
   const bool open = !TransferLog->isVisible();
   TransferLog->setVisible(open);
-  btnToggleDetails->setText(open ? "<< &Details" : "&Details >>");
+  btnToggleDetails->setText(open ? QStringLiteral("<< &Details") : QStringLiteral("&Details >>"));
   adjustSize();
 }
 
@@ -241,7 +243,7 @@ void TfrmTransfer::AppendDetail(const QString& line) {
 }
 
 QString TfrmTransfer::Text(const char* labelName) const {
-  const auto* label = findChild<QLabel*>(labelName);
+  const auto* label = findChild<QLabel*>(QLatin1String(labelName));
   return label ? label->text() : QString();
 }
 

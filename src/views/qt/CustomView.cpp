@@ -34,7 +34,7 @@ TCustomView::TCustomView(QWidget* parent, char separator)
   const int widths[3] = {120, 172, 0};
   for (int i = 0; i < 3; ++i) {
     Panels[i] = new QLabel(Status);
-    Panels[i]->setObjectName(QString("StatusPanel%1").arg(i));
+    Panels[i]->setObjectName(QString(QStringLiteral("StatusPanel%1")).arg(i));
     if (widths[i] > 0) {
       Panels[i]->setFixedWidth(widths[i]);
       Status->addWidget(Panels[i]);
@@ -87,14 +87,15 @@ TCustomView::~TCustomView() {
 // An empty folder text stays empty: a remote pane then starts in the log-on folder.
 QString TCustomView::Folder() const {
   QString folder = FolderText;
-  if (!folder.isEmpty() && !folder.endsWith(QChar(Separator))) folder += QChar(Separator);
+  if (!folder.isEmpty() && !folder.endsWith(QChar::fromLatin1(Separator)))
+    folder += QChar::fromLatin1(Separator);
   return folder;
 }
 
 void TCustomView::SetFolder(const QString& folder) {
   FolderText = folder;
-  if (!FolderText.isEmpty() && !FolderText.endsWith(QChar(Separator))) {
-    FolderText += QChar(Separator);
+  if (!FolderText.isEmpty() && !FolderText.endsWith(QChar::fromLatin1(Separator))) {
+    FolderText += QChar::fromLatin1(Separator);
   }
   TotalSize = -1;
   RefreshStatus();

@@ -19,7 +19,8 @@ const QMimeDatabase& Mimes() {
 
 QIcon TDesktopIconProvider::icon(IconType type) const {
   if (type == Folder) {
-    return QIcon::fromTheme("folder", QApplication::style()->standardIcon(QStyle::SP_DirIcon));
+    return QIcon::fromTheme(QStringLiteral("folder"),
+                            QApplication::style()->standardIcon(QStyle::SP_DirIcon));
   }
   return QFileIconProvider::icon(type);
 }
@@ -29,7 +30,7 @@ QIcon TDesktopIconProvider::icon(const QFileInfo& info) const {
   const QMimeType type = Mimes().mimeTypeForFile(info, QMimeDatabase::MatchExtension);
   QIcon themed = QIcon::fromTheme(type.iconName(), QIcon::fromTheme(type.genericIconName()));
   if (themed.isNull()) {
-    themed = QIcon::fromTheme("text-x-generic",
+    themed = QIcon::fromTheme(QStringLiteral("text-x-generic"),
                               QApplication::style()->standardIcon(QStyle::SP_FileIcon));
   }
   return themed;

@@ -35,7 +35,7 @@ THostView::THostView(QWidget* parent, std::shared_ptr<TEventTarget> target)
       Folders(ItemCache()),
       Rows(new TRemoteListModel(ItemCache(), this)),
       DeferTimer(new QTimer(this)) {
-  ListView()->SetAccessibleName("Server files");
+  ListView()->SetAccessibleName(QStringLiteral("Server files"));
   ListView()->SetModel(Rows);
   ListView()->setEnabled(false);
   QHeaderView* header = ListView()->Details()->header();
@@ -89,7 +89,7 @@ void THostView::BindEngine() {
     }
     UpdateState(usIdle);
     UpdateState(usError);
-    Log("Error: " + Q(text));
+    Log(QStringLiteral("Error: ") + Q(text));
   };
   Ftp->OnFolder = [this](TFTPComponent&, const std::string& path, uint8_t kind) {
     FolderArrived(path, kind);
@@ -188,7 +188,7 @@ void THostView::Disconnected() {
     if (nested || std::chrono::steady_clock::now() - LastCommandTime > recent) {
       LastCommand = nullptr;
     }
-    Log("The server closed the connection; logging on again");
+    Log(QStringLiteral("The server closed the connection; logging on again"));
     UpdateState(usBusy);
     ConnectAsPreferred(*Ftp, Preferences());
     return;
@@ -231,18 +231,19 @@ void THostView::EndSession() {
 }
 
 QString THostView::Mask() const {
-  if (MaskList.empty()) return "*.*";
+  if (MaskList.empty()) return QStringLiteral("*.*");
   QStringList masks;
   for (const auto& mask : MaskList) masks << Q(mask);
-  return masks.join(';');
+  return masks.join(u';');
 }
 
 void THostView::SetMask(const QString& text) {
   TCustomView::SetMask(text);
   if (text == Mask()) return;
   MaskList.clear();
-  const QString words = text.toLower().replace(';', ' ');
-  for (const QString& word : words.split(QRegularExpression("[ ,]"), Qt::SkipEmptyParts)) {
+  const QString words = text.toLower().replace(u';', u' ');
+  for (const QString& word :
+       words.split(QRegularExpression(QStringLiteral("[ ,]")), Qt::SkipEmptyParts)) {
     MaskList.push_back(S(word));
   }
   // Masks are applied while a listing is read: the folder is listed again.
@@ -287,7 +288,7 @@ QDateTime THostView::GetItemDate(const QModelIndex& item) const {
 
 bool THostView::OpenItem(const QModelIndex& item) {
   if (!IsFolder(item)) return false;
-  return ChangeFolder(GetItemPath(item) + "/");
+  return ChangeFolder(GetItemPath(item) + QStringLiteral("/"));
 }
 
 bool THostView::ChangeFolder(const QString& pathText) {
@@ -361,7 +362,7 @@ bool THostView::FolderUp() {
 
 bool THostView::MakeFolder(const QString& name, bool) {
   // By its whole path: a session made again may not be in the pane's folder yet.
-  const std::string path = name.startsWith('/') ? S(name) : FolderBytes() + S(name);
+  const std::string path = name.startsWith(u'/') ? S(name) : FolderBytes() + S(name);
   Ftp->MakeFolder(path);
   RefreshFolder();
   return true;
@@ -469,7 +470,7 @@ void THostView::CaptionEdited(int row, const QString& text) {
   const QModelIndex item = Rows->index(row, 0);
   const QString old = GetItemName(item);
   // A "/" would move the entry into another folder on the server.
-  if (text.isEmpty() || text == old || text.contains('/') || !Connected()) {
+  if (text.isEmpty() || text == old || text.contains(u'/') || !Connected()) {
     QApplication::beep();
     return;
   }
@@ -503,13 +504,14 @@ void THostView::SetTreeCombo(TTreeCombo* combo) {
 
 void THostView::ShowInTree(const std::string& path, bool select) {
   if (!Tree || !ListView()->isVisible() || !Connected()) return;
-  static const QIcon closed =
-      QIcon::fromTheme("folder", QApplication::style()->standardIcon(QStyle::SP_DirClosedIcon));
-  static const QIcon network = QIcon::fromTheme(
-      "network-server", QApplication::style()->standardIcon(QStyle::SP_DriveNetIcon));
+  static const QIcon closed = QIcon::fromTheme(
+      QStringLiteral("folder"), QApplication::style()->standardIcon(QStyle::SP_DirClosedIcon));
+  static const QIcon network =
+      QIcon::fromTheme(QStringLiteral("network-server"),
+                       QApplication::style()->standardIcon(QStyle::SP_DriveNetIcon));
   if (TreeList.empty()) {
-    QStandardItem* root = Tree->AddNode(nullptr, "Server", network);
-    root->setData(QString("/"), Qt::UserRole);
+    QStandardItem* root = Tree->AddNode(nullptr, QStringLiteral("Server"), network);
+    root->setData(QString(QStringLiteral("/")), Qt::UserRole);
     TreeList["/"] = root;
   }
   QStandardItem* node = TreeList["/"];

@@ -81,7 +81,7 @@ bool THostView::ReceiveDroppedFiles(const QStringList& paths, bool) {
   for (const QString& path : paths) {
     const QFileInfo info(path);
     QString folder = info.absolutePath();
-    if (!folder.endsWith('/')) folder += '/';
+    if (!folder.endsWith(u'/')) folder += u'/';
     byFolder[folder] << info.fileName();
   }
   bool any = false;

@@ -37,7 +37,7 @@ bool CopyEntry(const QString& from, const QString& to) {
   QDirIterator it(from, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
   while (it.hasNext()) {
     it.next();
-    const QString target = to + "/" + it.fileName();
+    const QString target = to + QStringLiteral("/") + it.fileName();
     if (QFileInfo::exists(target)) RemoveEntry(target);
     ok = CopyEntry(it.filePath(), target) && ok;
   }
@@ -49,10 +49,10 @@ QString FreeCopyName(const QString& folder, const QString& name) {
   const QString base = info.completeBaseName().isEmpty() ? name : info.completeBaseName();
   const QString suffix = info.suffix().isEmpty() || info.completeBaseName().isEmpty()
                              ? QString()
-                             : "." + info.suffix();
-  QString candidate = base + " (copy)" + suffix;
+                             : QStringLiteral(".") + info.suffix();
+  QString candidate = base + QStringLiteral(" (copy)") + suffix;
   for (int n = 2; QFileInfo::exists(folder + candidate); ++n) {
-    candidate = QString("%1 (copy %2)%3").arg(base).arg(n).arg(suffix);
+    candidate = QString(QStringLiteral("%1 (copy %2)%3")).arg(base).arg(n).arg(suffix);
   }
   return candidate;
 }
@@ -85,7 +85,7 @@ QMimeData* FilesMimeData(const QStringList& paths, bool cut) {
     gnome += "\n" + url.toEncoded();
   }
   data->setUrls(urls);
-  data->setData(kGnomeFormat, gnome);
+  data->setData(QLatin1String(kGnomeFormat), gnome);
   return data;
 }
 
@@ -93,8 +93,8 @@ TClipboardFiles ReadClipboardFiles(const QMimeData* data) {
   TClipboardFiles files;
   if (!data) return files;
   QList<QUrl> urls;
-  if (data->hasFormat(kGnomeFormat)) {
-    const QList<QByteArray> lines = data->data(kGnomeFormat).split('\n');
+  if (data->hasFormat(QLatin1String(kGnomeFormat))) {
+    const QList<QByteArray> lines = data->data(QLatin1String(kGnomeFormat)).split('\n');
     for (qsizetype i = 0; i < lines.size(); ++i) {
       const QByteArray line = lines[i].trimmed();
       if (i == 0) {
@@ -115,18 +115,19 @@ TClipboardFiles ReadClipboardFiles(const QMimeData* data) {
 QStringList PasteFiles(const TClipboardFiles& files, const QString& folderText,
                        const std::function<bool(const QString& target)>& replace) {
   QStringList failed;
-  const QString folder = folderText.endsWith('/') ? folderText : folderText + "/";
+  const QString folder = folderText.endsWith(u'/') ? folderText : folderText + QStringLiteral("/");
   const QString destination = QFileInfo(folder).canonicalFilePath();
   for (const QString& source : files.Paths) {
     const QFileInfo info(source);
     if (!info.exists() && !info.isSymLink()) {
-      failed << source + ": no longer there";
+      failed << source + QStringLiteral(": no longer there");
       continue;
     }
     const QString canonical = info.canonicalFilePath();
     // A folder cannot go into itself.
-    if (info.isDir() && (destination == canonical || destination.startsWith(canonical + "/"))) {
-      failed << source + ": a folder cannot be pasted into itself";
+    if (info.isDir() &&
+        (destination == canonical || destination.startsWith(canonical + QStringLiteral("/")))) {
+      failed << source + QStringLiteral(": a folder cannot be pasted into itself");
       continue;
     }
     QString target = folder + info.fileName();
@@ -136,7 +137,7 @@ QStringList PasteFiles(const TClipboardFiles& files, const QString& folderText,
     } else if (QFileInfo::exists(target) || QFileInfo(target).isSymLink()) {
       if (!replace(target)) continue;
       if (!RemoveEntry(target)) {
-        failed << target + ": cannot be replaced";
+        failed << target + QStringLiteral(": cannot be replaced");
         continue;
       }
     }
@@ -154,8 +155,9 @@ QStringList PasteFiles(const TClipboardFiles& files, const QString& folderText,
 void ShowLocalProperties(QWidget* parent, const QStringList& paths) {
   QDialog dialog(parent);
   dialog.setObjectName("TfrmLocalProperties");
-  dialog.setWindowTitle(paths.size() == 1 ? QFileInfo(paths.first()).fileName() + " Properties"
-                                          : "Properties");
+  dialog.setWindowTitle(paths.size() == 1
+                            ? QFileInfo(paths.first()).fileName() + QStringLiteral(" Properties")
+                            : QStringLiteral("Properties"));
   auto* form = new QFormLayout(&dialog);
   int64_t bytes = 0;
   int files = 0;
@@ -184,19 +186,20 @@ void ShowLocalProperties(QWidget* parent, const QStringList& paths) {
     form->addRow(label, value);
   };
   if (paths.size() == 1) {
-    add("lblName", "Name:", first.fileName());
+    add("lblName", QStringLiteral("Name:"), first.fileName());
     static const QMimeDatabase mimes;
-    add("lblType",
-        "Type:", first.isDir() ? QStringLiteral("Folder") : mimes.mimeTypeForFile(first).comment());
+    add("lblType", QStringLiteral("Type:"),
+        first.isDir() ? QStringLiteral("Folder") : mimes.mimeTypeForFile(first).comment());
   } else {
-    add("lblName", "Name:", QString("%1 items").arg(paths.size()));
+    add("lblName", QStringLiteral("Name:"), QString(QStringLiteral("%1 items")).arg(paths.size()));
   }
-  add("lblLocation", "Location:", first.absolutePath());
-  QString size =
-      Q(SizeText(bytes)) + QString(" (%1 bytes)").arg(QLocale().toString(qlonglong(bytes)));
-  if (folders > 0) size += QString(", %1 files").arg(files);
-  add("lblSize", "Size:", size);
-  add("lblModified", "Modified:", QLocale().toString(first.lastModified(), QLocale::LongFormat));
+  add("lblLocation", QStringLiteral("Location:"), first.absolutePath());
+  QString size = Q(SizeText(bytes)) +
+                 QString(QStringLiteral(" (%1 bytes)")).arg(QLocale().toString(qlonglong(bytes)));
+  if (folders > 0) size += QString(QStringLiteral(", %1 files")).arg(files);
+  add("lblSize", QStringLiteral("Size:"), size);
+  add("lblModified", QStringLiteral("Modified:"),
+      QLocale().toString(first.lastModified(), QLocale::LongFormat));
   const QFile::Permissions p = first.permissions();
   QString letters;
   for (const auto& [flag, letter] :
@@ -209,10 +212,11 @@ void ShowLocalProperties(QWidget* parent, const QStringList& paths) {
                                                                  {QFile::ReadOther, 'r'},
                                                                  {QFile::WriteOther, 'w'},
                                                                  {QFile::ExeOther, 'x'}}) {
-    letters += (p & flag) ? QChar(letter) : QChar('-');
+    letters += (p & flag) ? QChar::fromLatin1(letter) : QChar(u'-');
   }
-  add("lblPermissions",
-      "Permissions:", letters + "  (" + first.owner() + ", " + first.group() + ")");
+  add("lblPermissions", QStringLiteral("Permissions:"),
+      letters + QStringLiteral("  (") + first.owner() + QStringLiteral(", ") + first.group() +
+          QStringLiteral(")"));
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, &dialog);
   QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
   form->addRow(buttons);

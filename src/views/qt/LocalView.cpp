@@ -34,7 +34,7 @@ TLocalView::TLocalView(QWidget* parent) : TCustomView(parent, '/'), Files(new TL
   // One provider for the process: models may outlive any pane during shutdown.
   static TDesktopIconProvider icons;
   Files->setIconProvider(&icons);
-  ListView()->SetAccessibleName("Local files");
+  ListView()->SetAccessibleName(QStringLiteral("Local files"));
   Files->setReadOnly(false);
   Files->setFilter(QDir::AllEntries | QDir::AllDirs | QDir::NoDotAndDotDot);
   Files->setNameFilterDisables(false);
@@ -63,9 +63,10 @@ void TLocalView::SetMask(const QString& text) {
   TCustomView::SetMask(text);
   FileFilter = text;
   QStringList masks;
-  for (const QString& mask : text.split(QRegularExpression("[;, ]"), Qt::SkipEmptyParts)) {
+  for (const QString& mask :
+       text.split(QRegularExpression(QStringLiteral("[;, ]")), Qt::SkipEmptyParts)) {
     // "*.*" means everything here, also names without a dot.
-    masks << (mask == "*.*" ? QStringLiteral("*") : mask);
+    masks << (mask == QStringLiteral("*.*") ? QStringLiteral("*") : mask);
   }
   Files->setNameFilters(masks);
   RefreshFolder();
@@ -145,7 +146,8 @@ QString TLocalView::NewFolderName(const QString& folder) {
 bool TLocalView::MakeFolder(const QString&, bool edit) {
   const QModelIndex made = Files->mkdir(ListView()->Root(), NewFolderName(Folder()));
   if (!made.isValid()) {
-    Prompter().Error(ListView(), "New Folder", "The folder could not be created in " + Folder());
+    Prompter().Error(ListView(), QStringLiteral("New Folder"),
+                     QStringLiteral("The folder could not be created in ") + Folder());
     return false;
   }
   if (edit) {
@@ -169,21 +171,25 @@ bool TLocalView::DeleteSelected(bool) {
     if (!IsFolder(item)) emit FileChanging(GetItemPath(item));
   }
   const QString question =
-      paths.size() == 1 ? "Move \"" + QFileInfo(paths.first()).fileName() + "\" to the trash?"
-                        : QString("Move these %1 items to the trash?").arg(paths.size());
-  if (!Prompter().Confirm(ListView(), "Confirm Delete", question)) return false;
+      paths.size() == 1
+          ? QStringLiteral("Move \"") + QFileInfo(paths.first()).fileName() +
+                QStringLiteral("\" to the trash?")
+          : QString(QStringLiteral("Move these %1 items to the trash?")).arg(paths.size());
+  if (!Prompter().Confirm(ListView(), QStringLiteral("Confirm Delete"), question)) return false;
   const QStringList refused = MoveToTrash(paths);
   if (!refused.isEmpty()) {
     const QString permanent =
         refused.size() == 1
-            ? "\"" + QFileInfo(refused.first()).fileName() +
-                  "\" cannot be moved to the trash. Delete it for good?"
-            : QString("%1 items cannot be moved to the trash. Delete them for good?")
+            ? QStringLiteral("\"") + QFileInfo(refused.first()).fileName() +
+                  QStringLiteral("\" cannot be moved to the trash. Delete it for good?")
+            : QString(
+                  QStringLiteral("%1 items cannot be moved to the trash. Delete them for good?"))
                   .arg(refused.size());
-    if (Prompter().Confirm(ListView(), "Confirm Delete", permanent)) {
+    if (Prompter().Confirm(ListView(), QStringLiteral("Confirm Delete"), permanent)) {
       const QStringList failed = DeleteForGood(refused);
       if (!failed.isEmpty()) {
-        Prompter().Error(ListView(), "Delete", "Could not delete:\n" + failed.join('\n'));
+        Prompter().Error(ListView(), QStringLiteral("Delete"),
+                         QStringLiteral("Could not delete:\n") + failed.join(u'\n'));
       }
     }
   }
@@ -212,27 +218,29 @@ void TLocalView::Copy() {
 }
 
 bool TLocalView::ReceiveDroppedFiles(const QStringList& paths, bool move) {
-  PasteInto(TClipboardFiles{paths, move}, "Drop");
+  PasteInto(TClipboardFiles{paths, move}, QStringLiteral("Drop"));
   return true;
 }
 
 void TLocalView::Paste() {
   const TClipboardFiles files = ReadClipboardFiles(QApplication::clipboard()->mimeData());
   if (files.Paths.isEmpty()) return;
-  PasteInto(files, "Paste");
+  PasteInto(files, QStringLiteral("Paste"));
   // Moved files are gone from where they were; the clipboard no longer names them.
   if (files.Cut) QApplication::clipboard()->clear();
 }
 
 void TLocalView::PasteInto(const TClipboardFiles& files, const QString& caption) {
   const auto replace = [this](const QString& target) {
-    return Prompter().Confirm(ListView(), "Confirm Replace",
-                              "\"" + target + "\" already exists. Replace it?");
+    return Prompter().Confirm(
+        ListView(), QStringLiteral("Confirm Replace"),
+        QStringLiteral("\"") + target + QStringLiteral("\" already exists. Replace it?"));
   };
   const QStringList failed = PasteFiles(files, Folder(), replace);
   if (!failed.isEmpty()) {
     Prompter().Error(ListView(), caption,
-                     "Could not " + caption.toLower() + ":\n" + failed.join('\n'));
+                     QStringLiteral("Could not ") + caption.toLower() + QStringLiteral(":\n") +
+                         failed.join(u'\n'));
   }
 }
 

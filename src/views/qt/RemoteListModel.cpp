@@ -27,8 +27,9 @@ QString Display(const std::string& bytes) {
 
 TRemoteListModel::TRemoteListModel(TItemCache& cache, QObject* parent)
     : QAbstractTableModel(parent), Cache(cache) {
-  FolderIcon = QIcon::fromTheme("folder", QApplication::style()->standardIcon(QStyle::SP_DirIcon));
-  LinkIcon = QIcon::fromTheme("emblem-symbolic-link",
+  FolderIcon = QIcon::fromTheme(QStringLiteral("folder"),
+                                QApplication::style()->standardIcon(QStyle::SP_DirIcon));
+  LinkIcon = QIcon::fromTheme(QStringLiteral("emblem-symbolic-link"),
                               QApplication::style()->standardIcon(QStyle::SP_FileLinkIcon));
 }
 
@@ -120,7 +121,7 @@ int TRemoteListModel::columnCount(const QModelIndex& parent) const {
 }
 
 const TRemoteListModel::TKind& TRemoteListModel::KindOf(const QString& name) const {
-  const qsizetype dot = name.lastIndexOf('.');
+  const qsizetype dot = name.lastIndexOf(u'.');
   const QString extension = dot < 0 ? QString() : name.mid(dot + 1).toLower();
   auto it = Kinds.find(extension);
   if (it != Kinds.end()) return *it;
@@ -132,7 +133,7 @@ const TRemoteListModel::TKind& TRemoteListModel::KindOf(const QString& name) con
     kind.Icon = QIcon::fromTheme(type.iconName(), QIcon::fromTheme(type.genericIconName()));
   }
   if (kind.Icon.isNull()) {
-    kind.Icon = QIcon::fromTheme("text-x-generic",
+    kind.Icon = QIcon::fromTheme(QStringLiteral("text-x-generic"),
                                  QApplication::style()->standardIcon(QStyle::SP_FileIcon));
   }
   return *Kinds.insert(extension, kind);
@@ -177,7 +178,7 @@ QVariant TRemoteListModel::data(const QModelIndex& index, int role) const {
 QVariant TRemoteListModel::headerData(int section, Qt::Orientation orientation, int role) const {
   if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
   static const char* const kColumns[] = {"Name", "Size", "Type", "Modified"};
-  return section >= 0 && section < 4 ? QString(kColumns[section]) : QVariant();
+  return section >= 0 && section < 4 ? QString::fromLatin1(kColumns[section]) : QVariant();
 }
 
 Qt::ItemFlags TRemoteListModel::flags(const QModelIndex& index) const {
@@ -196,7 +197,7 @@ bool TRemoteListModel::setData(const QModelIndex& index, const QVariant& value, 
 }
 
 QStringList TRemoteListModel::mimeTypes() const {
-  return {"application/x-pelmar-remote-items"};
+  return {QStringLiteral("application/x-pelmar-remote-items")};
 }
 
 QMimeData* TRemoteListModel::mimeData(const QModelIndexList& indexes) const {
@@ -205,7 +206,7 @@ QMimeData* TRemoteListModel::mimeData(const QModelIndexList& indexes) const {
   for (const QModelIndex& index : indexes) {
     if (index.column() == 0) names << Display(LinkName(RowAt(index.row()).Name));
   }
-  data->setData("application/x-pelmar-remote-items", names.join('\n').toUtf8());
+  data->setData(QStringLiteral("application/x-pelmar-remote-items"), names.join(u'\n').toUtf8());
   return data;
 }
 
