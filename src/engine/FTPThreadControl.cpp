@@ -40,17 +40,31 @@ void TFTPThread::SendCommand(const std::string& command) {
   }
 }
 
+// No honest reply comes near this (a long FEAT or HELP is a few KiB).
+constexpr size_t kMaxReplyBytes = 1024 * 1024;
+
 int TFTPThread::ReadReply() {
   TReplyClassifier classifier;
   // Replies are short: a small chunk per recv() keeps the data buffer size out of this path.
   std::array<char, 4096> chunk;
   std::string line;
   ReplyLines.clear();
+  // The time-out runs from the command, not from the last byte: a server that keeps sending
+  // the lines of one reply does not keep the client waiting for ever.
   Blocking.ArmWatchdog();
   TWatchdogGuard guard{Blocking};
+  size_t replyBytes = 0;
   for (;;) {
     TReplyFramer::TResult result;
     while ((result = ReplyBuffer.NextLine(line)) == TReplyFramer::TResult::Line) {
+      replyBytes += line.size() + 2;
+      if (replyBytes > kMaxReplyBytes) {
+        ReplyBuffer.Clear();
+        Log("The server's reply is longer than " + std::to_string(kMaxReplyBytes / 1024) +
+            " KiB; the connection is closed");
+        PostError(WSAEMSGSIZE, WinSockErrorText(WSAEMSGSIZE));
+        throw EControlSocketException();
+      }
       Log(line);
       // A hostile server's endless reply stays bounded: lines beyond a few hundred are only
       // logged.
@@ -66,7 +80,6 @@ int TFTPThread::ReadReply() {
       PostError(WSAEMSGSIZE, WinSockErrorText(WSAEMSGSIZE));
       throw EControlSocketException();
     }
-    Blocking.ArmWatchdog();
     const long n = ControlRecv(chunk.data(), chunk.size());
     if (n > 0) {
       ReplyBuffer.Append(std::string_view(chunk.data(), static_cast<size_t>(n)));

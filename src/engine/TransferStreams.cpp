@@ -69,6 +69,21 @@ int64_t TMemoryStream::Seek(int64_t offset) {
 }
 
 bool TMemoryStream::Write(const char* data, size_t length) {
+  for (const char* at = data; (at = static_cast<const char*>(
+                                   std::memchr(at, '\n', static_cast<size_t>(data + length - at))));
+       ++at) {
+    ++Lines;
+  }
+  if (Pos + length > kMaxListingBytes || Lines > kMaxListingLines) {
+    Error = Lines > kMaxListingLines
+                ? "The listing is too large: more than " + std::to_string(kMaxListingLines) +
+                      " entries; it was not read"
+                : "The listing is too large: more than " + std::to_string(kMaxListingBytes >> 20) +
+                      " MiB; it was not read";
+    Data.clear();
+    Data.shrink_to_fit();
+    return false;
+  }
   Data.replace(Pos, std::min(length, Data.size() - Pos), data, length);
   Pos += length;
   return true;

@@ -27,9 +27,15 @@ class TTransferStream {
   virtual std::string ErrorText() const { return {}; }
 };
 
+// A listing in memory. A hostile or broken server could send one without end, so it has
+// limits (see kMaxListingBytes, kMaxListingLines): past either, Write fails and says so.
+inline constexpr size_t kMaxListingBytes = size_t{256} << 20;
+inline constexpr size_t kMaxListingLines = 1000000;
+
 class TMemoryStream : public TTransferStream {
  public:
   int64_t Seek(int64_t offset) override;
+  std::string ErrorText() const override { return Error; }
   int64_t Position() const override { return static_cast<int64_t>(Pos); }
   bool Write(const char* data, size_t length) override;
   long Read(char* buffer, size_t length) override;
@@ -38,6 +44,8 @@ class TMemoryStream : public TTransferStream {
  private:
   std::string Data;
   size_t Pos = 0;
+  size_t Lines = 0;
+  std::string Error;
 };
 
 // Open modes of the sequential file stream.

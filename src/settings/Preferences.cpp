@@ -176,7 +176,15 @@ std::string TPreferences::Save(const std::string& path) const {
 }
 
 int TPreferences::TimeoutMs() const {
-  return WholeNumber(Timeout).value_or(120) * 1000;
+  // The rule of pelmar-cli's --timeout: a second to a day; 0 is the default, and what is not
+  // a number the engine's own fallback. The milliseconds are worked out in 64 bits: a large
+  // value must not wrap into a tiny one.
+  const auto stored = WholeNumber(Timeout);
+  if (!stored) return 120000;
+  int64_t seconds = *stored;
+  if (seconds == 0) seconds = WholeNumber(TPreferences().Timeout).value_or(90);
+  seconds = std::clamp<int64_t>(seconds, kMinTimeoutSeconds, kMaxTimeoutSeconds);
+  return static_cast<int>(seconds * 1000);
 }
 
 int TPreferences::RetryCount() const {

@@ -9,6 +9,10 @@
 
 namespace pelmar {
 
+// The time-out a person may choose, in seconds (the preferences and pelmar-cli --timeout).
+inline constexpr int kMinTimeoutSeconds = 1;
+inline constexpr int kMaxTimeoutSeconds = 86400;
+
 struct TPreferences {
   // The anonymous password shown when none is stored.
   static constexpr const char* kPlaceholderEMail = "pelmar@example.com";

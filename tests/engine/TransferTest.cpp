@@ -8,10 +8,12 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 
 #include "engine/EngineSettings.h"
 #include "engine/NumberFormat.h"
+#include "engine/TransferStreams.h"
 #include "support/EngineFixture.h"
 #include "support/Files.h"
 #include "support/ScriptedFtpServer.h"
@@ -443,6 +445,60 @@ TEST(TransferStatistics, LineWithTheLocalesSeparators) {
   };
   for (const auto& c : cases) {
     EXPECT_EQ(TransferStatisticsLine(c.Bytes, c.Seconds, c.Format), c.Line);
+  }
+}
+
+}  // namespace
+}  // namespace pelmar::test
+
+namespace pelmar::test {
+namespace {
+
+// A server that does not stop: a listing without end, a reply without end (in one burst, or
+// a line at a time so that bytes keep coming), each ends in its own error within the time-out,
+// and the connection's memory stays bounded.
+TEST_F(TransferTest, EndlessListingsAndRepliesEndInAnError) {
+  EngineSettings().FTPTimeout = 700;
+  const struct {
+    const char* Name;
+    std::function<void(TScript&)> Play;
+    std::function<void(TFTPComponent&)> Ask;
+    const char* Error;  // how the first error event starts
+  } cases[] = {
+      {"a listing of more than a million lines",
+       [](TScript& s) {
+         s.On("200 PORT ok").On("150 Here it comes");
+         s.DataHold(std::string(kMaxListingLines + 1, '\n')).WaitClose();
+       },
+       [](TFTPComponent& ftp) { ftp.List(); }, "error:0:The listing is too large: more than"},
+      {"a reply of more than a MiB",
+       [](TScript& s) {
+         std::string lines;
+         while (lines.size() <= (size_t{1} << 20)) lines += "257-and more\r\n";
+         s.Read().Send(lines).WaitClose();
+       },
+       [](TFTPComponent& ftp) { ftp.GetFolder(); }, "error:10040:"},
+      {"a reply whose lines keep coming",
+       [](TScript& s) {
+         s.Read();
+         for (int i = 0; i < 12; ++i) s.Send("257-still going\r\n").Pause(150);
+         s.WaitClose();
+       },
+       [](TFTPComponent& ftp) { ftp.GetFolder(); }, "error:10004:"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    Events.clear();
+    TScript after;
+    c.Play(after);
+    auto server = StartServer(after);
+    auto ftp = LogOn(*server);
+    c.Ask(*ftp);
+    ASSERT_TRUE(RunUntil([&] { return !EventsStartingWith("error:").empty(); }));
+    EXPECT_TRUE(StartsWith(EventsStartingWith("error:").front(), c.Error))
+        << EventsStartingWith("error:").front();
+    EXPECT_LT(CountEvents("log:257-still going"), 12) << "the time-out runs from the command";
+    ftp.reset();
   }
 }
 

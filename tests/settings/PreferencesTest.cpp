@@ -36,6 +36,11 @@ TEST_F(PreferencesTest, EngineSettingsFromTheFile) {
       {"Timeout=30\nRetries=5\nPing=0\n", 30000, 5, false},
       {"Timeout=abc\nRetries=x\n", 120000, 3, true},  // not numbers: the engine's fallbacks
       {"Retries=5\nInfiniteRetry=1\nPassiveMode=1\n", 90000, 0, true, true},
+      // Out of the range a person may choose: clamped, in 64 bits; 0 is the default.
+      {"Timeout=4294968\n", 86400000, 3, true},
+      {"Timeout=86401\n", 86400000, 3, true},
+      {"Timeout=0\n", 90000, 3, true},
+      {"Timeout=-5\n", 1000, 3, true},
   };
   for (const auto& c : cases) {
     WriteFile(Home + "pelmar.ini", std::string("[Connection]\n") + c.Connection);

@@ -191,7 +191,9 @@ int RunCommand(int argc, char** argv) {
       if (i + 1 >= argc) return Usage(arg + " needs a value");
       const std::string text = argv[++i];
       if (arg == "--timeout") {
-        if (!ParseCount(text, 1, 86400, value)) return Usage("bad --timeout: " + text);
+        if (!ParseCount(text, kMinTimeoutSeconds, kMaxTimeoutSeconds, value)) {
+          return Usage("bad --timeout: " + text);
+        }
         EngineSettings().FTPTimeout = value * 1000;
       } else {
         if (!ParseCount(text, 0, 1000000, value)) return Usage("bad --retries: " + text);
