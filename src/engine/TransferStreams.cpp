@@ -84,6 +84,9 @@ bool TMemoryStream::Write(const char* data, size_t length) {
     Data.shrink_to_fit();
     return false;
   }
+  if (Pos + length > Data.capacity()) {
+    Data.reserve(std::min(std::max(Data.capacity() * 2, Pos + length), kMaxListingBytes));
+  }
   Data.replace(Pos, std::min(length, Data.size() - Pos), data, length);
   Pos += length;
   return true;

@@ -28,8 +28,11 @@ class TTransferStream {
 };
 
 // A listing in memory. A hostile or broken server could send one without end, so it has
-// limits (see kMaxListingBytes, kMaxListingLines): past either, Write fails and says so.
-inline constexpr size_t kMaxListingBytes = size_t{256} << 20;
+// limits: past either, Write fails and says so, and the memory goes. A real folder of 100,000
+// entries is about 7 MiB of LIST text; a million entries or 64 MiB is far beyond any folder a
+// person browses, and keeps a client's peak well under 256 MiB (the buffer never grows past
+// the limit).
+inline constexpr size_t kMaxListingBytes = size_t{64} << 20;
 inline constexpr size_t kMaxListingLines = 1000000;
 
 class TMemoryStream : public TTransferStream {

@@ -86,7 +86,7 @@ TCliSession::TCliSession(bool verbose)
     if (kind == pkDone) ++DoneReports;
   };
   Ftp->OnListing = [this](TFTPComponent&, std::string& text) {
-    ListingText = text;
+    ListingText = std::move(text);
     ++Listings;
   };
 }
