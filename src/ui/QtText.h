@@ -16,13 +16,29 @@ inline std::string S(const QString& text) {
   return text.toStdString();
 }
 
-// Engine texts may carry their own line ends; a log shows plain lines.
+// Engine texts may carry their own line ends; a log shows plain lines. Other control
+// characters from a server are shown as visible marks (U+2400 pictures for C0 and DEL,
+// "\x9b" for C1), never acted on.
 inline QString LogLine(const QString& text) {
   QString line = text;
   line.remove(u'\r');
   while (line.endsWith(u'\n')) line.chop(1);
   while (line.startsWith(u'\n')) line.remove(0, 1);
-  return line;
+  QString shown;
+  shown.reserve(line.size());
+  for (const QChar c : line) {
+    const char16_t code = c.unicode();
+    if (code < 0x20 && code != u'\n') {
+      shown += QChar(static_cast<char16_t>(0x2400 + code));
+    } else if (code == 0x7F) {
+      shown += QChar(u'\u2421');
+    } else if (code >= 0x80 && code <= 0x9F) {
+      shown += QStringLiteral("\\x") + QString::number(code, 16);
+    } else {
+      shown += c;
+    }
+  }
+  return shown;
 }
 
 // A TDateTime (days since 1899-12-30, local time) as Qt's date and time, to the millisecond.

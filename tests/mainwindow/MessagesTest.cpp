@@ -15,6 +15,7 @@
 #include "support/Files.h"
 #include "support/RealFtpServer.h"
 #include "support/ScriptedPrompter.h"
+#include "ui/QtText.h"
 #include "views/SoundPlayer.h"
 #include "views/qt/HostView.h"
 #include "views/qt/LocalView.h"
@@ -23,6 +24,21 @@ namespace pelmar::test {
 namespace {
 
 namespace fs = std::filesystem;
+
+// A server's control characters reach the message log as visible marks, never as actions;
+// line ends around a line go.
+TEST(LogLine, ControlCharactersAreShownNotActedOn) {
+  const struct {
+    QString In;
+    QString Out;
+  } cases[] = {
+      {QStringLiteral("220 Ready\r\n"), QStringLiteral("220 Ready")},
+      {QStringLiteral("220 \x1b]0;title\x07"), QStringLiteral("220 \u241b]0;title\u2407")},
+      {QStringLiteral("a\x7f\u009b2J"), QStringLiteral("a\u2421\\x9b2J")},
+      {QStringLiteral("caf\u00e9"), QStringLiteral("caf\u00e9")},
+  };
+  for (const auto& c : cases) EXPECT_EQ(LogLine(c.In), c.Out) << c.In.toStdString();
+}
 
 TEST(CompareOneWay, SelectsWhatTheOtherSideLacksOrHasSmallerOrOlder) {
   const QDateTime today(QDate(2026, 12, 6), QTime(12, 0));

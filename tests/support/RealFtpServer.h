@@ -33,7 +33,8 @@ struct TServerOptions {
   // pyftpdlib only: accepts PROT P but keeps data connections in clear (a broken server).
   bool PlainData = false;
   // pyftpdlib only: the listing of every folder named "trap" also names entries that no
-  // honest server has ("../../..", "../escape.txt", "a/b"), as a hostile server would.
+  // honest server has ("../../..", "../escape.txt", "a/b", a name holding a terminal escape
+  // sequence), as a hostile server would.
   bool HostileNames = false;
   // pyftpdlib only: REST is answered 350 but ignored (whole files are sent), SIZE is unknown.
   bool DishonestRest = false;

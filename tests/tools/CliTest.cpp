@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "FtpUrl.h"
+#include "TerminalText.h"
 #include "support/Files.h"
 #include "support/RealFtpServer.h"
 #include "support/ScriptedFtpServer.h"
@@ -56,6 +57,25 @@ TEST(FtpUrl, Parts) {
     EXPECT_EQ(url->Path, c.Path) << c.Text;
     EXPECT_EQ(url->Encryption, c.Encryption) << c.Text;
   }
+}
+
+// Control characters (C0, DEL, C1) and bytes that are not UTF-8 are shown as escapes; other
+// text, UTF-8 included, is left alone.
+TEST(TerminalText, ControlCharactersBecomeVisible) {
+  const struct {
+    std::string In;
+    std::string Out;
+  } cases[] = {
+      {"plain name.txt", "plain name.txt"},
+      {"caf\xc3\xa9 \xe6\x97\xa5", "caf\xc3\xa9 \xe6\x97\xa5"},
+      {"\x1b]0;title\x07", "\\x1b]0;title\\x07"},
+      {"tab\there\x7f", "tab\\x09here\\x7f"},
+      {"csi\xc2\x9b" "2J", "csi\\xc2\\x9b2J"},
+      {"lone\x9b", "lone\\x9b"},
+      {"overlong\xc0\xaf", "overlong\\xc0\\xaf"},
+      {"cut\xe6\x97", "cut\\xe6\\x97"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(TerminalText(c.In), c.Out) << c.In;
 }
 
 TEST(FtpUrl, RefusedTexts) {
@@ -301,6 +321,11 @@ TEST(PelmarCliTrust, NothingOutsideTheDestinationNothingSilentlyLost) {
   EXPECT_NE(hostile.Err.find("Refused the server's name trap/../../..: "), std::string::npos)
       << hostile.Err;
   EXPECT_NE(hostile.Err.find("Refused the server's name trap/a/b: "), std::string::npos);
+  // What the server names reaches the terminal with its control characters made visible.
+  TRun listed = RunCli("ls " + url + "trap/", local);
+  EXPECT_EQ(listed.Out.find('\x1b'), std::string::npos) << listed.Out;
+  EXPECT_NE(listed.Out.find(" \\x1b]0;PWNED\\x07\n"), std::string::npos) << listed.Out;
+  EXPECT_EQ(hostile.Err.find('\x1b'), std::string::npos);
 
   // A source that is not there (or differs in case) is an error, both ways.
   for (const std::string& args :

@@ -1,4 +1,5 @@
 #include "CliSession.h"
+#include "TerminalText.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -17,12 +18,9 @@ constexpr std::chrono::hours kNoLimit{24 * 365};
 
 // Log texts may carry their own CR LF; the terminal gets plain lines.
 void PrintLogLine(const std::string& text) {
-  std::string out;
-  for (char c : text) {
-    if (c != '\r') out += c;
-  }
-  if (out.empty() || out.back() != '\n') out += '\n';
-  std::fputs(out.c_str(), stderr);
+  std::string line = text;
+  while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
+  std::fputs((TerminalText(line) + "\n").c_str(), stderr);
 }
 
 // The size of the file `name` in a listing.
@@ -350,7 +348,7 @@ bool TCliSession::TextMode(const std::string& name) const {
 }
 
 void TCliSession::Note(const std::string& text) const {
-  std::fprintf(stderr, "pelmar-cli: %s\n", text.c_str());
+  std::fprintf(stderr, "pelmar-cli: %s\n", TerminalText(text).c_str());
 }
 
 void TCliSession::Quit() {

@@ -1,4 +1,5 @@
 #include "TreeTransfer.h"
+#include "TerminalText.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -69,7 +70,7 @@ class TPolicyQuestions : public IQueueQuestions {
     }
   }
   void Note(const std::string& text) override {
-    std::fprintf(stderr, "pelmar-cli: %s\n", text.c_str());
+    std::fprintf(stderr, "pelmar-cli: %s\n", TerminalText(text).c_str());
   }
   TAnswer AskRestart(const std::string& name) override {
     switch (Policy) {
@@ -136,15 +137,15 @@ int TransferTree(TCliSession& session, const TFtpUrl& url, const std::string& lo
                  bool upload, TExistingPolicy policy) {
   TTransferItems queue(session.EventTarget());
   queue.ShowMessage = [](const std::string& text) {
-    std::fprintf(stderr, "pelmar-cli: %s\n", text.c_str());
+    std::fprintf(stderr, "pelmar-cli: %s\n", TerminalText(text).c_str());
   };
   // Failed items are listed with their paths at the end; -v shows every error as it comes.
   queue.OnError = [&session](TFTPComponent&, int, const std::string& text) {
-    if (session.Verbose()) std::fprintf(stderr, "[queue] Error: %s\n", text.c_str());
+    if (session.Verbose()) std::fprintf(stderr, "[queue] Error: %s\n", TerminalText(text).c_str());
   };
   if (session.Verbose()) {
     queue.OnLog = [](TFTPComponent&, const std::string& text) {
-      std::fprintf(stderr, "[queue] %s\n", text.c_str());
+      std::fprintf(stderr, "[queue] %s\n", TerminalText(text).c_str());
     };
   }
   TTransferItem item;
@@ -170,7 +171,7 @@ int TransferTree(TCliSession& session, const TFtpUrl& url, const std::string& lo
                  upload ? "sent whole" : "fetched whole");
   }
   auto log = [](const std::string& line) {
-    std::fprintf(stderr, "pelmar-cli: %s\n", line.c_str());
+    std::fprintf(stderr, "pelmar-cli: %s\n", TerminalText(line).c_str());
   };
   // A missing destination folder is made with its parents, as cp -r and mirrors do.
   if (upload && !url.Path.empty() && !session.MakeFolders(url.Path)) return 1;
@@ -212,11 +213,11 @@ int TransferTree(TCliSession& session, const TFtpUrl& url, const std::string& lo
     if (done.State == tsDone) continue;
     ++failed;
     const std::string why = done.FailureText.empty() ? done.StatusText() : done.FailureText;
-    std::fprintf(stderr, "%s%s: %s\n", done.SourceFolder.c_str(), done.FileName.c_str(),
-                 why.c_str());
+    std::fprintf(stderr, "%s: %s\n", TerminalText(done.SourceFolder + done.FileName).c_str(),
+                 TerminalText(why).c_str());
   }
   for (const auto& folder : result.Unlisted) {
-    std::fprintf(stderr, "%s: Could not open folder: %s\n", folder.Folder.c_str(),
+    std::fprintf(stderr, "%s: Could not open folder: %s\n", TerminalText(folder.Folder).c_str(),
                  folder.Reason.empty() ? "cannot be listed" : folder.Reason.c_str());
   }
   std::fprintf(stderr, "%d of %d items done, %d skipped", queue.Count() - failed, queue.Count(),

@@ -15,6 +15,7 @@
 
 #include "CliSession.h"
 #include "FtpUrl.h"
+#include "TerminalText.h"
 #include "TreeTransfer.h"
 #include "engine/CertificateTrust.h"
 #include "engine/EngineHooks.h"
@@ -61,7 +62,7 @@ int Usage(const std::string& problem) {
 }
 
 int Failed(const std::string& why) {
-  std::fprintf(stderr, "pelmar-cli: %s\n", why.c_str());
+  std::fprintf(stderr, "pelmar-cli: %s\n", pelmar::TerminalText(why).c_str());
   return kExitFailed;
 }
 
@@ -83,9 +84,12 @@ void PrintListing(const std::string& text) {
                                                              : '-';
     std::printf("%c%s %lld %s %s\n", kind, pelmar::PermissionLetters(item.Attributes).c_str(),
                 static_cast<long long>(item.Size),
-                pelmar::FormatDateTimeMinutes(item.Modified).c_str(), item.Name.c_str());
+                pelmar::FormatDateTimeMinutes(item.Modified).c_str(),
+                pelmar::TerminalText(item.Name).c_str());
   };
-  hooks.Log = [](const std::string& line) { std::fprintf(stderr, "%s\n", line.c_str()); };
+  hooks.Log = [](const std::string& line) {
+    std::fprintf(stderr, "%s\n", pelmar::TerminalText(line).c_str());
+  };
   pelmar::TListingPass pass;
   pass.ListingReceived(text, pelmar::Today(), hooks);
 }
@@ -99,12 +103,13 @@ pelmar::TTrustDecision AskOnTerminal(const pelmar::TCertificateEventData& questi
   std::fprintf(stderr,
                "pelmar-cli: the certificate of %s port %d could not be verified: %s\n"
                "%s  subject:  %s\n  issuer:   %s\n  valid:    %s to %s\n  SHA-256:  %s\n",
-               question.Host.c_str(), question.Port, c.Problem.c_str(),
+               pelmar::TerminalText(question.Host).c_str(), question.Port,
+               pelmar::TerminalText(c.Problem).c_str(),
                question.Changed ? "  WARNING: another certificate was trusted for this server "
                                   "before; someone may be intercepting the connection.\n"
                                 : "",
-               c.Subject.c_str(), c.Issuer.c_str(), c.ValidFrom.c_str(), c.ValidUntil.c_str(),
-               c.Fingerprint.c_str());
+               pelmar::TerminalText(c.Subject).c_str(), pelmar::TerminalText(c.Issuer).c_str(),
+               c.ValidFrom.c_str(), c.ValidUntil.c_str(), c.Fingerprint.c_str());
   if (!::isatty(STDIN_FILENO)) {
     std::fprintf(stderr, "pelmar-cli: refused (no terminal to ask; --trust %s accepts it)\n",
                  c.Fingerprint.c_str());

@@ -34,7 +34,8 @@ class HostileFS(AbstractedFS):
         if basedir.rstrip("/").endswith("/trap"):
             for line in ("drwxr-xr-x   2 owner    group           0 Jan 01  2020 ../../..",
                          "-rw-r--r--   1 owner    group           5 Jan 01  2020 ../escape.txt",
-                         "drwxr-xr-x   2 owner    group           0 Jan 01  2020 a/b"):
+                         "drwxr-xr-x   2 owner    group           0 Jan 01  2020 a/b",
+                         "-rw-r--r--   1 owner    group           5 Jan 01  2020 \x1b]0;PWNED\x07"):
                 yield (line + "\r\n").encode()
 
 
