@@ -95,20 +95,24 @@ bool TLocalView::IsLink(const QModelIndex& item) const {
 
 int64_t TLocalView::GetItemSize(const QModelIndex& item) const {
   if (!item.isValid() || IsFolder(item)) return 0;
-  const int64_t size = Files->CurrentSize(item);
+  const int64_t size = Files->NotedSize(item);
   return size >= 0 ? size : Files->size(item.siblingAtColumn(0));
 }
 
-int64_t TLocalModel::CurrentSize(const QModelIndex& index) const {
-  struct stat info {};
-  const QByteArray path = QFile::encodeName(filePath(index.siblingAtColumn(0)));
-  if (::stat(path.constData(), &info) != 0 || !S_ISREG(info.st_mode)) return -1;
-  return static_cast<int64_t>(info.st_size);
+void TLocalModel::NoteSize(const QString& path, int64_t size) {
+  Noted.insert(path, size);
+  const QModelIndex item = index(path, 1);
+  if (item.isValid()) emit dataChanged(item, item);
+}
+
+int64_t TLocalModel::NotedSize(const QModelIndex& index) const {
+  if (Noted.isEmpty()) return -1;  // the common case: no lookup at all
+  return Noted.value(filePath(index.siblingAtColumn(0)), -1);
 }
 
 QVariant TLocalModel::data(const QModelIndex& index, int role) const {
   if (role == Qt::DisplayRole && index.column() == 1 && !isDir(index)) {
-    const int64_t size = CurrentSize(index);
+    const int64_t size = NotedSize(index);
     if (size >= 0 && size != QFileSystemModel::size(index)) {
       return QLocale::system().formattedDataSize(size);
     }
@@ -125,6 +129,7 @@ bool TLocalView::ChangeFolder(const QString& path) {
   if (!info.isDir()) return false;
   const QString folder = info.absoluteFilePath();
   ListView()->ClearSelection();
+  Files->ForgetSizes();
   ListView()->SetRoot(Files->setRootPath(folder));
   SetFolder(folder);
   return true;
@@ -268,6 +273,9 @@ void TLocalView::UpdateItem(const std::string& folder, const std::string& name, 
   if (::lstat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return;
   const timespec times[2] = {info.st_atim, info.st_mtim};
   ::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW);
+  // The watch may still miss it under load: the pane shows the size noted here until the
+  // folder is shown anew.
+  Files->NoteSize(QString::fromStdString(path), static_cast<int64_t>(info.st_size));
 }
 
 }  // namespace pelmar

@@ -4,6 +4,7 @@
 // with the desktop's file manager.
 
 #include <QFileSystemModel>
+#include <QHash>
 
 #include "views/qt/CustomView.h"
 #include "views/qt/LocalFileOps.h"
@@ -17,11 +18,16 @@ class TLocalModel : public QFileSystemModel {
   using QFileSystemModel::QFileSystemModel;
   std::function<void(const QString& path)> BeforeRename;
   bool setData(const QModelIndex& index, const QVariant& value, int role) override;
-  // The Size column reads a file's size afresh: the model's watch misses a file that grows
-  // after it appeared (a download in progress).
+  // The model's watch misses a file that grows after it appeared (a download): a transfer
+  // that ends notes the file's final size, which the Size column shows from then on.
   QVariant data(const QModelIndex& index, int role) const override;
-  // A file's size as it is now; -1 for a folder or what cannot be read.
-  int64_t CurrentSize(const QModelIndex& index) const;
+  void NoteSize(const QString& path, int64_t size);
+  // The noted size of a file; -1 when none was noted.
+  int64_t NotedSize(const QModelIndex& index) const;
+  void ForgetSizes() { Noted.clear(); }
+
+ private:
+  QHash<QString, int64_t> Noted;
 };
 
 class TLocalView : public TCustomView {
