@@ -95,7 +95,8 @@ bool TFTPThread::HandleCancel() {
 
 void TFTPThread::Dispatch(uint8_t kind, const TArgs& args) {
   Shared->CurrentRequest = kind;
-  // A request that ended with an exception leaves nothing of its resume checks to the next.
+  // Each request starts without the resume checks of the one before (set by downloads and
+  // uploads for their own transfer only).
   ResumeExpected = -1;
   ResumeMismatch = false;
   ResumedUpload.clear();

@@ -398,7 +398,6 @@ void TFTPThread::ServeDownload(const TArgs& args) {
   TSequentialFileStream stream(localName, offset > 0 ? fmOpenWriteExclusive : fmCreate);
   // Resuming past the end of the local file would leave a hole of zeros in it.
   if (offset > stream.Size()) offset = stream.Size();
-  ResumeExpected = -1;
   if (offset > 0) {
     // The server's size says whether the local file can be the start of the server's at all,
     // and what the file must come to: a server may accept REST and then send everything.
@@ -409,16 +408,13 @@ void TFTPThread::ServeDownload(const TArgs& args) {
                 "The local file " + localName + " (" + std::to_string(stream.Size()) +
                     " bytes) is larger than the server's (" + std::to_string(ResumeExpected) +
                     " bytes); it is another file and was not resumed");
-      ResumeExpected = -1;
       return;
     }
   }
-  ResumeMismatch = false;
   Transfer("RETR " + RequestArg(args, 1), true, offset, stream);
   // What a resume that came out at the wrong size appended is not the file's continuation:
   // the partial file goes back to what it was.
   if (ResumeMismatch) stream.Truncate(offset);
-  ResumeExpected = -1;
 }
 
 void TFTPThread::ServeUpload(const TArgs& args) {
@@ -426,7 +422,6 @@ void TFTPThread::ServeUpload(const TArgs& args) {
   TSequentialFileStream stream(RequestArg(args, 0), fmOpenReadDenyWrite);
   ResumedUpload = offset > 0 ? RequestArg(args, 1) : std::string();
   Transfer("STOR " + RequestArg(args, 1), false, offset, stream);
-  ResumedUpload.clear();
 }
 
 }  // namespace pelmar

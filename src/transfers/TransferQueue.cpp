@@ -120,7 +120,6 @@ void TTransferItems::AddFailed(std::unique_ptr<TTransferItem>& item, const std::
   TTransferItem& added = *Items.back();
   ById[added.Id] = &added;
   StateCounts[tsFailed]++;
-  if (OnLog && !Connections.empty()) OnLog(*Connections.front(), why);
   Notify(&ITransferListener::ItemAdded, added);
   Notify(&ITransferListener::ItemStateChanged, added);
 }
