@@ -40,60 +40,44 @@ std::optional<int64_t> DecideQueuing(const std::string& name, int64_t size, TDat
   }
   bool ask = preferences.ConfirmRestarts && !memory.RestartToAll;
   const bool refusedForAll = memory.RestartToAll && !memory.RestartYes;
-  if (text) {
-    // Only where resuming is what the person chose does it become sending the file whole;
-    // a skip stays a skip, and so does a question left without an answer.
-    const auto whole = [&]() -> std::optional<int64_t> {
-      questions.Note("\"" + name +
-                     "\" is transferred in text mode, which cannot be resumed; it is sent whole");
-      return 0;
-    };
-    // "Resume binary files only": files of the text extensions start over, unasked.
-    if (preferences.IsAsciiExtension(name) && preferences.TryToResume == 1) return 0;
-    if (!ask) return refusedForAll ? 0 : whole();
+  const auto decide = [&]() -> std::optional<int64_t> {
+    int64_t offset = there;
+    if (preferences.IsAsciiExtension(name)) {
+      if (preferences.TryToResume == 1) {
+        offset = 0;
+        ask = false;
+      } else if (refusedForAll) {
+        offset = 0;
+      }
+    } else if (refusedForAll) {
+      offset = 0;
+    }
+    if (!ask) return offset;
     switch (questions.AskRestart(name)) {
+      case TAnswer::Yes:
+        return there;
       case TAnswer::YesToAll:
         memory.RestartToAll = memory.RestartYes = true;
-        return whole();
-      case TAnswer::Yes:
-        return whole();
+        return there;
+      case TAnswer::No:
+        return 0;
       case TAnswer::NoToAll:
         memory.RestartToAll = true;
         memory.RestartYes = false;
         return 0;
-      case TAnswer::No:
-        return 0;
       default:
         return std::nullopt;
     }
+  };
+  const std::optional<int64_t> offset = decide();
+  // Only where resuming is what the person chose does a text file go whole instead; a skip
+  // stays a skip, and so does a question left without an answer.
+  if (text && offset && *offset > 0) {
+    questions.Note("\"" + name +
+                   "\" is transferred in text mode, which cannot be resumed; it is sent whole");
+    return 0;
   }
-  int64_t offset = there;
-  if (preferences.IsAsciiExtension(name)) {
-    if (preferences.TryToResume == 1) {
-      offset = 0;
-      ask = false;
-    } else if (refusedForAll) {
-      offset = 0;
-    }
-  } else if (refusedForAll) {
-    offset = 0;
-  }
-  if (!ask) return offset;
-  switch (questions.AskRestart(name)) {
-    case TAnswer::Yes:
-      return there;
-    case TAnswer::YesToAll:
-      memory.RestartToAll = memory.RestartYes = true;
-      return there;
-    case TAnswer::No:
-      return 0;
-    case TAnswer::NoToAll:
-      memory.RestartToAll = true;
-      memory.RestartYes = false;
-      return 0;
-    default:
-      return std::nullopt;
-  }
+  return offset;
 }
 
 }  // namespace pelmar
