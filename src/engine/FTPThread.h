@@ -46,6 +46,12 @@ class TFTPThread {
   void CloseControlSocket();
   bool CheckSocketError(bool failed, int& s);
   void ReportSocketError();
+  // Starts the watchdog for a blocking step; `step` finishes the sentence "timed out after
+  // N s ..." should the step run out of time.
+  void ArmWatchdog(std::string step);
+  // The last socket call ended because the watchdog ran out, not because of an abort.
+  bool TimedOut() const;
+  std::string TimedOutText() const;
   int Control() const { return Shared->ControlSocket.load(); }
 
   // TLS (FTPThreadTls.cpp).
@@ -110,11 +116,12 @@ class TFTPThread {
   std::string FileName;
   uint8_t IsFileTransfer = 1;
   uint8_t QuietLog = 0;
-  uint64_t ServingRequest = 0;
-  bool LoggingOn = false;     // between connecting and the log-on's outcome  // the serial of the
-                              // request being served, carried by its events
-  char TypeLetter = 0;        // the TYPE the server accepted last on this connection; 0 unknown
-  std::string LastReplyLine;  // the final line of the last reply read
+  uint64_t ServingRequest = 0;  // the serial of the request being served, carried by its events
+  bool LoggingOn = false;       // between connecting and the log-on's outcome
+  std::string WatchedStep;      // what the armed watchdog waits for, for a time-out's text
+  std::string LastVerb;         // the verb of the last command sent ("RETR")
+  char TypeLetter = 0;          // the TYPE the server accepted last on this connection; 0 unknown
+  std::string LastReplyLine;    // the final line of the last reply read
   std::vector<std::string> ReplyLines;  // every line of the last reply read
   bool PassiveData = false;             // DataSocket is a passive connection already made
   bool EpsvRefused = false;             // this log-on's server has no EPSV: PASV only

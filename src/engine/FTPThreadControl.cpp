@@ -24,12 +24,12 @@ void TFTPThread::SendCommand(const std::string& command) {
     throw std::runtime_error("Invalid character in command");
   }
   Log(command);
+  LastVerb = command.substr(0, command.find(' '));
   const std::string line = command + "\r\n";
   size_t sent = 0;
-  Blocking.ArmWatchdog();
   TWatchdogGuard guard{Blocking};
   while (sent < line.size()) {
-    Blocking.ArmWatchdog();
+    ArmWatchdog("sending " + LastVerb);
     const long n = ControlSend(line.data() + sent, line.size() - sent);
     if (n < 0) {
       ReportSocketError();
@@ -51,7 +51,12 @@ int TFTPThread::ReadReply() {
   ReplyLines.clear();
   // The time-out runs from the command, not from the last byte: a server that keeps sending
   // the lines of one reply does not keep the client waiting for ever.
-  Blocking.ArmWatchdog();
+  if (!LastVerb.empty()) {
+    ArmWatchdog("waiting for the server's reply to " + LastVerb);
+  } else {
+    ArmWatchdog(LastReplyLine.empty() ? "waiting for the server's greeting"
+                                      : "waiting for the server's reply");
+  }
   TWatchdogGuard guard{Blocking};
   size_t replyBytes = 0;
   for (;;) {
@@ -89,7 +94,8 @@ int TFTPThread::ReadReply() {
       SetLastSocketError(WSAECONNRESET);
       ReplyBuffer.Clear();
       if (LoggingOn) return 0;
-      throw EControlSocketException("Connection closed by the server");
+      PostError(WSAECONNRESET, "the server closed the connection");
+      throw EControlSocketException();
     } else {
       ReportSocketError();
       throw EControlSocketException();

@@ -26,6 +26,8 @@ uint16_t PortFromText(const std::string& text) {
 
 bool TFTPThread::ConnectSocket(const std::string& host, const std::string& port) {
   CloseControlSocket();
+  LastVerb.clear();  // the next reply is a greeting
+  LastReplyLine.clear();
   std::vector<TNetAddress> addresses;
   if (!ResolveHost(host, addresses)) {
     ReportSocketError();
@@ -39,7 +41,7 @@ bool TFTPThread::ConnectSocket(const std::string& host, const std::string& port)
     address.SetPort(PortFromText(port));
     s = SocketCreate(address.Family());
     if (s < 0) continue;
-    Blocking.ArmWatchdog();
+    ArmWatchdog("connecting to " + host + " port " + std::to_string(address.Port()));
     const bool connected = SocketConnect(Blocking, s, address);
     Blocking.DisarmWatchdog();
     if (connected) break;
@@ -93,7 +95,30 @@ bool TFTPThread::CheckSocketError(bool failed, int& s) {
 void TFTPThread::ReportSocketError() {
   const int code = LastSocketError();
   if (code == 0 || code == WSAENOTSOCK) return;
-  PostError(code, WinSockErrorText(code));
+  if (TimedOut()) {
+    PostError(WSAETIMEDOUT, TimedOutText());
+  } else {
+    PostError(code, WinSockErrorText(code));
+  }
+}
+
+void TFTPThread::ArmWatchdog(std::string step) {
+  WatchedStep = std::move(step);
+  Blocking.ArmWatchdog();
+}
+
+bool TFTPThread::TimedOut() const {
+  return LastSocketError() == WSAEINTR && !AbortState.Aborted;
+}
+
+std::string TFTPThread::TimedOutText() const {
+  const int ms = Blocking.TimeoutMs.load();
+  std::string limit = std::to_string(ms / 1000);
+  if (ms % 1000 != 0) {
+    // Tenths for the sub-second limits of tests and impatient settings ("0.3 s").
+    limit += "." + std::to_string(ms % 1000 / 100);
+  }
+  return "timed out after " + limit + " s " + WatchedStep;
 }
 
 }  // namespace pelmar

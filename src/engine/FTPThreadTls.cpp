@@ -28,13 +28,17 @@ bool TFTPThread::StartTls(bool implicit) {
 
 void TFTPThread::HandshakeControl() {
   ControlTls = std::make_unique<TTlsChannel>();
-  Blocking.ArmWatchdog();
+  ArmWatchdog("in the TLS handshake");
   const bool ok = ControlTls->Handshake(Blocking, Control(), TlsHost);
   Blocking.DisarmWatchdog();
   if (!ok) {
     // A server that cannot complete a handshake will not do better on the next attempt.
     NoRetry = !AbortState.Aborted;
-    PostError(0, ControlTls->ErrorText());
+    if (TimedOut()) {
+      PostError(WSAETIMEDOUT, TimedOutText());
+    } else {
+      PostError(0, ControlTls->ErrorText());
+    }
     ControlTls.reset();
     throw EControlSocketException();
   }
@@ -111,7 +115,7 @@ void TFTPThread::ProtectDataConnections() {
 bool TFTPThread::HandshakeData() {
   if (!ProtectData) return true;
   DataTls = std::make_unique<TTlsChannel>();
-  Blocking.ArmWatchdog();
+  ArmWatchdog("in the TLS handshake of the data connection");
   bool ok = DataTls->Handshake(Blocking, DataSocket, TlsHost, ControlTls.get());
   Blocking.DisarmWatchdog();
   std::string problem = DataTls->ErrorText();
@@ -123,7 +127,11 @@ bool TFTPThread::HandshakeData() {
   if (ok) return true;
   DataFailed = true;
   if (AbortState.Aborted) return false;
-  PostError(0, problem);
+  if (TimedOut()) {
+    PostError(WSAETIMEDOUT, TimedOutText());
+  } else {
+    PostError(0, problem);
+  }
   DataTls.reset();  // a broken TLS layer gets no close alert
   return false;
 }

@@ -143,7 +143,7 @@ bool TFTPThread::OpenPassiveData() {
   if (CheckSocketError(DataSocket < 0, DataSocket)) return false;
   TNetAddress target = server;
   target.SetPort(port);
-  Blocking.ArmWatchdog();
+  ArmWatchdog("connecting to the server's data port " + std::to_string(port));
   const bool connected = SocketConnect(Blocking, DataSocket, target);
   Blocking.DisarmWatchdog();
   if (CheckSocketError(!connected, DataSocket)) return false;
@@ -155,7 +155,7 @@ bool TFTPThread::AcceptDataConnection() {
   if (PassiveData) return DataSocket != -1;
   TNetAddress server;
   const bool knowServer = SocketPeerName(Control(), server);
-  Blocking.ArmWatchdog();
+  ArmWatchdog("waiting for the server's data connection for " + LastVerb);
   for (;;) {
     TNetAddress peer;
     int accepted = SocketAccept(Blocking, DataSocket, &peer);
@@ -223,7 +223,7 @@ int64_t TFTPThread::DataLoop(TTransferStream& stream, bool receive) {
   }
   int64_t count = stream.Position();
   PostProgress(pkStart, count);
-  Blocking.ArmWatchdog();
+  ArmWatchdog((receive ? "waiting for data of " : "sending data of ") + LastVerb);
   int64_t lastReport = GetTickCount();
   const int bufferSize = std::max(
       receive ? EngineSettings().FTPRecvBufSize.load() : EngineSettings().FTPSendBufSize.load(), 1);

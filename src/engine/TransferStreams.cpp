@@ -136,7 +136,9 @@ TSequentialFileStream::TSequentialFileStream(const std::string& name, unsigned m
       Fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
       CreatedHere = Fd >= 0;
     }
-    if (Fd < 0) throw std::runtime_error("Unable to create file " + name);
+    if (Fd < 0) {
+      throw std::runtime_error("Unable to create file " + name + ": " + std::strerror(errno));
+    }
   } else {
     const unsigned access = mode & 3;
     const int flags = access == 0 ? O_RDONLY : access == 1 ? O_WRONLY : O_RDWR;
@@ -145,8 +147,11 @@ TSequentialFileStream::TSequentialFileStream(const std::string& name, unsigned m
     if (Fd >= 0 && (::fstat(Fd, &info) != 0 || S_ISDIR(info.st_mode))) {
       ::close(Fd);
       Fd = -1;
+      errno = EISDIR;
     }
-    if (Fd < 0) throw std::runtime_error("Unable to open file " + name);
+    if (Fd < 0) {
+      throw std::runtime_error("Unable to open file " + name + ": " + std::strerror(errno));
+    }
   }
   ::posix_fadvise(Fd, 0, 0, POSIX_FADV_SEQUENTIAL);
 }
@@ -226,7 +231,7 @@ bool TSequentialFileStream::Commit() {
   if (Committed) return Error.empty();
   Committed = true;
   if (TruncatePending && Pos == 0 && ::ftruncate(Fd, 0) != 0) {
-    Error = "Unable to create file " + Name;
+    Error = "Unable to create file " + Name + ": " + std::strerror(errno);
     return false;
   }
   return true;

@@ -68,7 +68,8 @@ void RemoveUnfinishedReplacements();
 
 class TSequentialFileStream : public TTransferStream {
  public:
-  // Throws std::runtime_error with "Unable to create file %s" or "Unable to open file %s".
+  // Throws std::runtime_error with "Unable to create file %s: reason" or "Unable to open file
+  // %s: reason" (the system's words for errno).
   TSequentialFileStream(const std::string& name, unsigned mode);
   ~TSequentialFileStream() override;
   TSequentialFileStream(const TSequentialFileStream&) = delete;

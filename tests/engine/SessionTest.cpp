@@ -225,8 +225,10 @@ TEST_F(SessionTest, EmptyUserSendsNoUserAndTimesOut) {
   auto ftp = Start(server, "", "pw", "");
   ASSERT_TRUE(WaitForOutcome());
   EXPECT_TRUE(server.Commands().empty());
-  EXPECT_EQ(NonLogEvents(), (TCommands{"connected", "error:10004:Operation interrupted",
-                                       "disconnected", "connectfailed"}));
+  EXPECT_EQ(
+      NonLogEvents(),
+      (TCommands{"connected", "error:10060:timed out after 0.2 s waiting for the server's reply",
+                 "disconnected", "connectfailed"}));
 }
 
 TEST_F(SessionTest, EveryAttemptAfterAConnectionIsRetriedUpToTheLimit) {

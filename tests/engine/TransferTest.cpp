@@ -130,8 +130,11 @@ TEST_F(TransferTest, ServerThatNeverConnectsBackTimesOut) {
   ftp->List();
   Finish(*ftp);
   EXPECT_EQ(CountEvents("listing"), 0);
-  EXPECT_EQ(NonLogEvents(), (TCommands{"error:10004:Operation interrupted", "progress:2:0:0",
-                                       "error:0:Unable to complete transfer", "folder:0:/done"}));
+  EXPECT_EQ(
+      NonLogEvents(),
+      (TCommands{
+          "error:10060:timed out after 0.3 s waiting for the server's data connection for LIST",
+          "progress:2:0:0", "error:0:Unable to complete transfer", "folder:0:/done"}));
   EXPECT_EQ(CountEvents("log:The server could not open the data connection; passive mode "
                         "(Preferences, Connection) may help."),
             1);
@@ -484,7 +487,8 @@ TEST_F(TransferTest, EndlessListingsAndRepliesEndInAnError) {
          for (int i = 0; i < 12; ++i) s.Send("257-still going\r\n").Pause(150);
          s.WaitClose();
        },
-       [](TFTPComponent& ftp) { ftp.GetFolder(); }, "error:10004:"},
+       [](TFTPComponent& ftp) { ftp.GetFolder(); },
+       "error:10060:timed out after 0.7 s waiting for the server's reply to PWD"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Name);

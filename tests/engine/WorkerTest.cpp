@@ -76,7 +76,9 @@ TEST_F(WorkerTest, WatchdogEndsASilentServerAfterTheTimeOut) {
   ftp->Connect();
   ASSERT_TRUE(WaitForEvent("connectfailed"));
   EXPECT_GT(GetTickCount() - start, 2 * 300);
-  EXPECT_EQ(CountEvents("error:10004:Operation interrupted"), 2) << "a time-out is retried";
+  EXPECT_EQ(CountEvents("error:10060:timed out after 0.3 s waiting for the server's reply to USER"),
+            2)
+      << "a time-out is retried";
   EXPECT_EQ(server.Connections(), 2);
 }
 
@@ -115,11 +117,14 @@ TEST_F(WorkerTest, OnlyTheLastQuitBehindACancelIsServed) {
   // second QUIT, or the dropped requests, would each add another.
   ASSERT_TRUE(WaitForEvent("disconnected"));
   ftp->Upload("/nonexistent-folder/marker", "remote", 1);
-  ASSERT_TRUE(WaitForEvent("error:0:Unable to open file /nonexistent-folder/marker"));
-  EXPECT_EQ(Events,
-            (std::vector<std::string>{"disconnected",
-                                      "disconnected",  // the marker's TYPE
-                                      "error:0:Unable to open file /nonexistent-folder/marker"}));
+  ASSERT_TRUE(WaitForEvent(
+      "error:0:Unable to open file /nonexistent-folder/marker: No such file or directory"));
+  EXPECT_EQ(
+      Events,
+      (std::vector<std::string>{
+          "disconnected",
+          "disconnected",  // the marker's TYPE
+          "error:0:Unable to open file /nonexistent-folder/marker: No such file or directory"}));
 }
 
 TEST_F(WorkerTest, DisconnectWhileLoggedOnAndIdleQuits) {
@@ -145,11 +150,12 @@ TEST_F(WorkerTest, ExceptionsInsideARequestAreReportedAndTheWorkerGoesOn) {
   ftp->GetFolder();  // not connected: fails on the control connection
   ASSERT_TRUE(WaitForEvent("disconnected", 3));
   EXPECT_EQ(NonLogEvents(),
-            (std::vector<std::string>{"disconnected",  // TYPE on no connection
-                                      "error:0:Unable to create file /nonexistent-folder/file",
-                                      "disconnected",  // TYPE
-                                      "error:0:Unable to open file /nonexistent-folder/source",
-                                      "disconnected"}));
+            (std::vector<std::string>{
+                "disconnected",  // TYPE on no connection
+                "error:0:Unable to create file /nonexistent-folder/file: No such file or directory",
+                "disconnected",  // TYPE
+                "error:0:Unable to open file /nonexistent-folder/source: No such file or directory",
+                "disconnected"}));
 }
 
 TEST_F(WorkerTest, EventsRunOnTheTargetThreadAndAThrowingHandlerDoesNotStopThem) {

@@ -70,7 +70,9 @@ TEST(TerminalText, ControlCharactersBecomeVisible) {
       {"caf\xc3\xa9 \xe6\x97\xa5", "caf\xc3\xa9 \xe6\x97\xa5"},
       {"\x1b]0;title\x07", "\\x1b]0;title\\x07"},
       {"tab\there\x7f", "tab\\x09here\\x7f"},
-      {"csi\xc2\x9b" "2J", "csi\\xc2\\x9b2J"},
+      {"csi\xc2\x9b"
+       "2J",
+       "csi\\xc2\\x9b2J"},
       {"lone\x9b", "lone\\x9b"},
       {"overlong\xc0\xaf", "overlong\\xc0\\xaf"},
       {"cut\xe6\x97", "cut\\xe6\\x97"},
@@ -384,6 +386,57 @@ TEST(PelmarCliResume, AServerThatCannotResumeGetsTheWholeUpload) {
   const auto commands = server.Commands();
   ASSERT_GE(commands.size(), 12u);
   EXPECT_EQ(commands[11], "STOR up.bin") << "no REST before it";
+  std::system(("rm -rf '" + dir + "'").c_str());
+}
+
+// Each failure says what failed and why: a time-out names the step, a dropped connection is
+// called that, a local error gives the system's reason, and no unrelated reply is quoted.
+TEST(PelmarCliErrors, FailuresSayWhatHappened) {
+  const std::string dir =
+      ::testing::TempDir() + "pelmar-cli-errors-" + std::to_string(::getpid()) + "/";
+  ::mkdir(dir.c_str(), 0755);
+  auto logOn = [] {
+    TScript s;
+    const std::string refused = "502 REST not implemented";
+    s.Reply("220 Ready").On("331 Password").On("230 In").On(refused).On(refused);
+    s.On("200 Type I").On(refused).On("200 Type A").On("500 Unknown command");  // FEAT
+    return s.On("257 \"/\"").On("200 Type I");
+  };
+  const std::string tooLong = dir + std::string(300, 'n');
+  const struct {
+    const char* Name;
+    TScript Script;
+    std::string Local;
+    std::string Expected;  // the whole message
+  } cases[] = {
+      {"a server that never answers RETR", logOn().On("200 PORT ok").Read().WaitClose(),
+       dir + "a.bin", "timed out after 1 s waiting for the server's reply to RETR"},
+      {"a server that closes the connection mid-transfer",
+       logOn().On("200 PORT ok").On("150 Go").DataHold("part").Close(), dir + "b.bin",
+       "the server closed the connection (the partial file of 4 bytes is kept; --resume "
+       "continues it)"},
+      {"a local name the file system cannot take", logOn().On("257 \"/\"").WaitClose(), tooLong,
+       "Unable to create file " + tooLong + ": File name too long"},
+      {"a marker PWD answered with something else",
+       logOn()
+           .On("200 PORT ok")
+           .On("150 Go")
+           .SendData("x")
+           .Reply("226 Done")
+           .On("200 Fine")
+           .WaitClose(),
+       dir + "c.bin",
+       "the server answered PWD with \"200 Fine\" (the partial file of 1 bytes is kept; --resume "
+       "continues it)"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    TScriptedFtpServer server({c.Script});
+    TRun get =
+        RunCli("--timeout 1 get ftp://127.0.0.1:" + server.PortText() + "/f.bin " + c.Local, dir);
+    EXPECT_EQ(get.Status, 1);
+    EXPECT_EQ(get.Err, "pelmar-cli: " + c.Expected + "\n");
+  }
   std::system(("rm -rf '" + dir + "'").c_str());
 }
 

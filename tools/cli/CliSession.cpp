@@ -18,9 +18,12 @@ constexpr std::chrono::hours kNoLimit{24 * 365};
 
 // Log texts may carry their own CR LF; the terminal gets plain lines.
 void PrintLogLine(const std::string& text) {
-  std::string line = text;
-  while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
-  std::fputs((TerminalText(line) + "\n").c_str(), stderr);
+  // The engine's own notes may be set off by blank lines ("\r\nServer can resume...\r\n");
+  // server lines never hold line ends, since they are split at them.
+  const size_t start = text.find_first_not_of("\r\n");
+  if (start == std::string::npos) return;
+  const size_t end = text.find_last_not_of("\r\n");
+  std::fputs((TerminalText(text.substr(start, end - start + 1)) + "\n").c_str(), stderr);
 }
 
 // The size of the file `name` in a listing.
@@ -63,7 +66,15 @@ TCliSession::TCliSession(bool verbose)
       SizeAsked = false;
       SizeAnswered = FinalReplyCode(text) == 213;
     }
-    if (text == "PWD") ReplyBeforeMarker = LastReply;
+    if (MarkerSent && FinalReplyCode(text) != 0) {
+      MarkerSent = false;
+      // A folder report follows a 257; anything else would leave the marker unanswered.
+      if (FinalReplyCode(text) != 257) ++MarkerMisanswers;
+    }
+    if (text == "PWD") {
+      ReplyBeforeMarker = LastReply;
+      MarkerSent = true;
+    }
   };
   Ftp->OnError = [this](TFTPComponent&, int code, const std::string& text) {
     ++Errors;
@@ -97,7 +108,9 @@ TCliSession::~TCliSession() {
 void TCliSession::Fail(const std::string& text, const std::string& reply) {
   LastError = text;
   LastFailureReply = reply;
-  if (!reply.empty()) LastError += " (" + reply + ")";
+  // Only a refusal explains a failure; a positive reply ("200 Switching to Binary mode",
+  // "125 Data connection already open") quoted after it would mislead.
+  if (FinalReplyCode(reply) >= 400) LastError += " (" + reply + ")";
 }
 
 void TCliSession::WatchRestart(const std::string& logLine) {
@@ -140,10 +153,20 @@ bool TCliSession::Connect(const TFtpUrl& url) {
 bool TCliSession::WaitForRequests() {
   const int folders = FolderReports;
   const int disconnects = Disconnects;
+  const int misanswers = MarkerMisanswers;
   Ftp->GetFolder();
-  Target->RunUntil([&] { return FolderReports > folders || Disconnects > disconnects; }, kNoLimit);
+  Target->RunUntil(
+      [&] {
+        return FolderReports > folders || Disconnects > disconnects ||
+               MarkerMisanswers > misanswers;
+      },
+      kNoLimit);
   if (Disconnects > disconnects) {
     Fail(LastError.empty() ? "connection lost" : LastError, LastReply);
+    return false;
+  }
+  if (FolderReports == folders) {
+    Fail("the server answered PWD with \"" + LastReply + "\"", "");
     return false;
   }
   return true;

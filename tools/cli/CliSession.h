@@ -80,6 +80,8 @@ class TCliSession {
   std::string LastFolder;  // the latest PWD answer
   int Disconnects = 0;
   int FolderReports = 0;
+  bool MarkerSent = false;   // the marker PWD went out and its reply has not come yet
+  int MarkerMisanswers = 0;  // marker PWDs answered with something other than 257
   int Errors = 0;
   int DoneReports = 0;
   int Listings = 0;
