@@ -16,16 +16,6 @@ namespace {
 
 constexpr std::chrono::hours kNoLimit{24 * 365};
 
-// Log texts may carry their own CR LF; the terminal gets plain lines.
-void PrintLogLine(const std::string& text) {
-  // The engine's own notes may be set off by blank lines ("\r\nServer can resume...\r\n");
-  // server lines never hold line ends, since they are split at them.
-  const size_t start = text.find_first_not_of("\r\n");
-  if (start == std::string::npos) return;
-  const size_t end = text.find_last_not_of("\r\n");
-  std::fputs((TerminalText(text.substr(start, end - start + 1)) + "\n").c_str(), stderr);
-}
-
 // The size of the file `name` in a listing.
 std::optional<int64_t> SizeInListing(const std::string& listing, const std::string& name) {
   std::optional<int64_t> size;
@@ -56,7 +46,10 @@ TCliSession::TCliSession(bool verbose)
       Ftp(std::make_unique<TFTPComponent>(Target)),
       VerboseLog(verbose) {
   Ftp->OnLog = [this](TFTPComponent&, const std::string& text) {
-    if (VerboseLog) PrintLogLine(text);
+    if (VerboseLog) {
+      std::fprintf(stderr, "%s\n",
+                   LogLineText(text, Ftp->User == "anonymous" ? "" : Ftp->Password).c_str());
+    }
     if (FinalReplyCode(text) != 0) LastReply = text;
     WatchRestart(text);
     // Whether the engine could check a resumed download's size with SIZE.

@@ -2,6 +2,8 @@
 
 #include <charconv>
 
+#include "Credentials.h"
+
 namespace pelmar {
 namespace {
 
@@ -37,6 +39,7 @@ std::optional<TFtpUrl> ParseFtpUrl(const std::string& text, std::string& error) 
   } kSchemes[] = {
       {"ftp://", enPlain, 21}, {"ftpes://", enExplicitTls, 21}, {"ftps://", enImplicitTls, 990}};
   TFtpUrl url;
+  const std::string shown = UrlWithoutPassword(text);
   size_t schemeLength = 0;
   for (const auto& scheme : kSchemes) {
     const std::string prefix = scheme.Prefix;
@@ -47,7 +50,7 @@ std::optional<TFtpUrl> ParseFtpUrl(const std::string& text, std::string& error) 
     }
   }
   if (schemeLength == 0) {
-    error = "not an ftp://, ftpes:// or ftps:// URL: " + text;
+    error = "not an ftp://, ftpes:// or ftps:// URL: " + shown;
     return std::nullopt;
   }
   std::string rest = text.substr(schemeLength);
@@ -62,9 +65,11 @@ std::optional<TFtpUrl> ParseFtpUrl(const std::string& text, std::string& error) 
     std::string user = userInfo.substr(0, colon);
     std::string password = colon == std::string::npos ? "" : userInfo.substr(colon + 1);
     if (!PercentDecode(user, url.User) || !PercentDecode(password, url.Password)) {
-      error = "bad %-escape in the user or password of " + text;
+      error = "bad %-escape in the user or password of " + shown;
       return std::nullopt;
     }
+    url.UserGiven = !url.User.empty();
+    url.PasswordGiven = colon != std::string::npos;
     if (url.User.empty()) url.User = "anonymous";
   }
   // "[2001:db8::1]:2121": the brackets keep an IPv6 address's colons apart from the port.
@@ -73,7 +78,7 @@ std::optional<TFtpUrl> ParseFtpUrl(const std::string& text, std::string& error) 
     const size_t close = authority.find(']');
     if (close == std::string::npos ||
         (close + 1 < authority.size() && authority[close + 1] != ':')) {
-      error = "bad host in " + text;
+      error = "bad host in " + shown;
       return std::nullopt;
     }
     url.Host = authority.substr(1, close - 1);
@@ -87,16 +92,16 @@ std::optional<TFtpUrl> ParseFtpUrl(const std::string& text, std::string& error) 
     const auto [end, ec] = std::from_chars(port.data(), port.data() + port.size(), url.Port);
     if (port.empty() || ec != std::errc() || end != port.data() + port.size() || url.Port < 1 ||
         url.Port > 65535) {
-      error = "bad port in " + text;
+      error = "bad port in " + shown;
       return std::nullopt;
     }
   }
   if (url.Host.empty()) {
-    error = "no host in " + text;
+    error = "no host in " + shown;
     return std::nullopt;
   }
   if (!PercentDecode(path, url.Path)) {
-    error = "bad %-escape in the path of " + text;
+    error = "bad %-escape in the path of " + shown;
     return std::nullopt;
   }
   return url;

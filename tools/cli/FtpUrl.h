@@ -19,9 +19,12 @@ struct TFtpUrl {
   std::string Path;
   TEncryption Encryption = enPlain;
   bool PortGiven = false;
+  bool UserGiven = false;      // the address names a user ("u@h")
+  bool PasswordGiven = false;  // the address holds a password, perhaps empty ("u:@h")
 };
 
-// Splits an ftp:// URL; nullopt with `error` set when it is not one.
+// Splits an ftp:// URL; nullopt with `error` set when it is not one (the address quoted in it
+// without its password).
 std::optional<TFtpUrl> ParseFtpUrl(const std::string& text, std::string& error);
 
 }  // namespace pelmar

@@ -11,4 +11,9 @@ namespace pelmar {
 
 std::string TerminalText(std::string_view text);
 
+// A line of the FTP dialogue for the terminal: without the blank lines the engine may set its
+// own notes off with, `secret` (when not empty) shown as "***" wherever a server repeats it,
+// and the rest as TerminalText.
+std::string LogLineText(std::string_view text, const std::string& secret);
+
 }  // namespace pelmar

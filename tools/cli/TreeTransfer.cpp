@@ -144,8 +144,9 @@ int TransferTree(TCliSession& session, const TFtpUrl& url, const std::string& lo
     if (session.Verbose()) std::fprintf(stderr, "[queue] Error: %s\n", TerminalText(text).c_str());
   };
   if (session.Verbose()) {
-    queue.OnLog = [](TFTPComponent&, const std::string& text) {
-      std::fprintf(stderr, "[queue] %s\n", TerminalText(text).c_str());
+    const std::string secret = url.User == "anonymous" ? "" : url.Password;
+    queue.OnLog = [secret](TFTPComponent&, const std::string& text) {
+      std::fprintf(stderr, "[queue] %s\n", LogLineText(text, secret).c_str());
     };
   }
   TTransferItem item;

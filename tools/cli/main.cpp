@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "CliSession.h"
+#include "Credentials.h"
 #include "FtpUrl.h"
 #include "TerminalText.h"
 #include "TreeTransfer.h"
@@ -38,6 +39,8 @@ const char kUsage[] =
     "       pelmar-cli [options] put LOCALPATH URL\n"
     "URL: ftp://[user[:password]@]host[:port]/path (no user means anonymous); ftpes:// for\n"
     "     explicit FTP over TLS, ftps:// for implicit FTP over TLS (port 990)\n"
+    "Without a password in the URL: --password-file, else ~/.netrc (used only when no one\n"
+    "but its owner can read it), else a question on the terminal.\n"
     "options:\n"
     "  --raw              ls: print the listing as the server sent it\n"
     "  -r                 get/put: whole folders, through the transfer queue\n"
@@ -48,6 +51,7 @@ const char kUsage[] =
     "  --tls MODE         explicit (AUTH TLS, required), auto (TLS when offered) or implicit\n"
     "  --trust SHA256     accept the server certificate with this fingerprint although it\n"
     "                     failed verification (without a terminal nothing else is accepted)\n"
+    "  --password-file F  the password is the first line of F (- for standard input)\n"
     "  --timeout SECONDS  time a network step may take (default: the preferences, 90)\n"
     "  --retries N        connection attempts, 0 for no limit (default: the preferences, 3)\n"
     "  -v                 print the FTP dialogue on stderr\n"
@@ -150,7 +154,9 @@ int RunCommand(int argc, char** argv) {
   TExistingPolicy existing = TExistingPolicy::Ask;
   std::optional<TEncryption> tls;
   std::string trusted;
+  std::string passwordFile;
   std::vector<std::string> words;
+  std::vector<char*> wordArguments;  // where each word sits in argv
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     int value = 0;
@@ -192,6 +198,9 @@ int RunCommand(int argc, char** argv) {
       if (trusted.empty()) return Usage(std::string("bad --trust fingerprint: ") + argv[i]);
     } else if (arg == "-v") {
       verbose = true;
+    } else if (arg == "--password-file") {
+      if (i + 1 >= argc) return Usage(arg + " needs a value");
+      passwordFile = argv[++i];
     } else if (arg == "--timeout" || arg == "--retries") {
       if (i + 1 >= argc) return Usage(arg + " needs a value");
       const std::string text = argv[++i];
@@ -214,8 +223,11 @@ int RunCommand(int argc, char** argv) {
       return Usage("unknown option " + arg);
     } else {
       words.push_back(arg);
+      wordArguments.push_back(argv[i]);
     }
   }
+  // The process list shows the arguments for as long as the program runs.
+  for (char* argument : wordArguments) HidePasswordInArgument(argument);
   if (words.empty()) return Usage("");
   const std::string& command = words[0];
   const size_t expected = command == "ls" ? 2 : (command == "get" || command == "put") ? 3 : 0;
@@ -225,6 +237,12 @@ int RunCommand(int argc, char** argv) {
   std::string error;
   auto url = ParseFtpUrl(command == "put" ? words[2] : words[1], error);
   if (!url) return Usage(error);
+  std::vector<std::string> warnings;
+  const bool found = FindPassword(*url, passwordFile, error, warnings);
+  for (const std::string& warning : warnings) {
+    std::fprintf(stderr, "pelmar-cli: %s\n", TerminalText(warning).c_str());
+  }
+  if (!found) return Failed(error);
   if (tls) {
     url->Encryption = *tls;
     if (*tls == enImplicitTls && !url->PortGiven) url->Port = 990;
