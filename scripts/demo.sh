@@ -26,7 +26,7 @@ for _ in $(seq 100); do
 done
 port=$(head -n1 "$build/demo-port")
 url="ftp://127.0.0.1:$port"
-export PELMAR_HOME=$PWD/$build/demo-home
+export PELMAR_HOME=${PELMAR_HOME:-$PWD/$build/demo-home}
 echo "Demo FTP server: $url/ (anonymous, or user pelmar with password secret)"
 echo
 echo "\$ pelmar-cli -v ls $url/"

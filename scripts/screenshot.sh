@@ -11,14 +11,13 @@ display=:98
 Xvfb "$display" -screen 0 1100x720x24 >/dev/null 2>&1 &
 xvfb=$!
 export DISPLAY=$display
-# A registry stand-in of its own, so the window opens as on a first run but larger.
-export XDG_CONFIG_HOME=$(mktemp -d)
-mkdir -p "$XDG_CONFIG_HOME/Vorlenz Media"
+# A data folder of its own, so the window opens as on a first run but larger.
+export PELMAR_HOME=$(mktemp -d)
 printf '[Windows]\nMain\\Left=0\nMain\\Top=0\nMain\\Width=1100\nMain\\Height=690\nMain\\HostViewStyle=3\nMain\\LocalViewStyle=3\nMain\\LogHeight=150\n' \
-  > "$XDG_CONFIG_HOME/Vorlenz Media/TessaroFTP.conf"
+  > "$PELMAR_HOME/pelmar-window.ini"
 scripts/demo.sh --pelmar >/dev/null 2>&1 &
 demo=$!
-trap 'kill $demo $xvfb 2>/dev/null || true; pkill -f "mainwindow/pelmar ftp://127.0.0.1" || true; rm -rf "$XDG_CONFIG_HOME"' EXIT
+trap 'kill $demo $xvfb 2>/dev/null || true; pkill -f "mainwindow/pelmar ftp://127.0.0.1" || true; rm -rf "$PELMAR_HOME"' EXIT
 for _ in $(seq 100); do
   window=$(xdotool search --name "Pelmar" 2>/dev/null | head -n1 || true)
   [ -n "$window" ] && break

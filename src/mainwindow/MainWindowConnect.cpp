@@ -174,6 +174,7 @@ void TfrmMain::ConnectToLast(int index) {
   const TSite site =
       file.ReadSite(S(State.LastConnections[static_cast<size_t>(index)]), Preferences().EMail);
   if (site.Host.empty()) return;
+  if (!file.KeyringProblem().empty()) AppendLogLine(Q(file.KeyringProblem()));
   ConnectSite(site);
 }
 

@@ -6,6 +6,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
+#include <QFile>
 #include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -31,6 +32,7 @@
 
 #include "mainwindow/MainWindow.h"
 #include "platform/qt/QtEventTarget.h"
+#include "settings/DataFolder.h"
 #include "settings/Preferences.h"
 #include "settings/qt/UrlDialog.h"
 #include "transfers/ProgressTexts.h"
@@ -77,8 +79,9 @@ TfrmMain::TfrmMain(std::shared_ptr<TQtEventTarget> target, QSettings* settings)
     : Target(std::move(target)), Settings(settings) {
   setObjectName("frmMain");
   if (!Settings) {
+    // Beside the preferences, so that PELMAR_HOME keeps everything of a run together.
     OwnSettings =
-        std::make_unique<QSettings>(QStringLiteral("Vorlenz Media"), QStringLiteral("TessaroFTP"));
+        std::make_unique<QSettings>(Q(DataFolder() + kWindowStateFileName), QSettings::IniFormat);
     Settings = OwnSettings.get();
   }
   State = ReadWindowState(*Settings);
@@ -773,6 +776,9 @@ void TfrmMain::WriteState() {
   if (State.State == wsNormal) State.Bounds = geometry();
   State.LogHeight = barMilieu->sizes().value(0, State.LogHeight);
   WriteWindowState(*Settings, State);
+  // The last connections name sites: the file is for its owner only.
+  Settings->sync();
+  QFile::setPermissions(Settings->fileName(), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
 }
 
 void TfrmMain::closeEvent(QCloseEvent* event) {

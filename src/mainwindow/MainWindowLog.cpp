@@ -87,7 +87,9 @@ void TfrmMain::popLogPopup() {
 bool TfrmMain::SaveLog(const QString& path) {
   // Replaced, not extended: the file holds what the log shows now.
   QFile file(path);
-  if (path.isEmpty() || !file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+  // A new log is for its owner only: it names servers, users and folders.
+  if (path.isEmpty() || !file.open(QIODevice::WriteOnly | QIODevice::Truncate,
+                                   QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
     Prompter().Error(this, QStringLiteral("Pelmar"),
                      QString(QStringLiteral("Cannot create file %1")).arg(path));
     return false;

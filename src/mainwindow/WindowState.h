@@ -1,7 +1,7 @@
 #pragma once
-// What the main window keeps between runs in the registry stand-in (QSettings "Vorlenz Media",
-// "TessaroFTP"): bounds, window state, view styles, log height, toolbar size and the last eight
-// connections. Read once at creation, written once at close.
+// What the main window keeps between runs in the registry stand-in (pelmar-window.ini in the
+// data folder, through QSettings): bounds, window state, view styles, log height, toolbar size
+// and the last eight connections. Read once at creation, written once at close.
 
 #include <QRect>
 #include <QString>

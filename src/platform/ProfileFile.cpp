@@ -84,7 +84,8 @@ bool TProfileFile::Save() {
   std::string text;
   for (const auto& line : Lines) text += line + "\n";
   const std::string temporary = FilePath + ".tmp-" + std::to_string(::getpid());
-  const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  // Owner only: the preferences hold the firewall's password and the site file the sites'.
+  const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
   auto fail = [&](int err) {
     LastError = "Unable to write " + FilePath + ": " + std::strerror(err);
     ::unlink(temporary.c_str());

@@ -1,5 +1,7 @@
 #include "settings/DataFolder.h"
 
+#include <sys/stat.h>
+
 #include <cstdlib>
 #include <filesystem>
 
@@ -16,8 +18,11 @@ std::string DataFolder() {
   } else {
     folder = ".";
   }
+  // The folder itself is private (it holds passwords); parents made on the way are not.
   std::error_code ignored;
-  std::filesystem::create_directories(folder, ignored);
+  while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+  std::filesystem::create_directories(std::filesystem::path(folder).parent_path(), ignored);
+  ::mkdir(folder.c_str(), 0700);
   if (folder.back() != '/') folder += '/';
   return folder;
 }

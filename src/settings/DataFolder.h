@@ -12,6 +12,8 @@ std::string DataFolder();
 inline constexpr const char* kPreferencesFileName = "pelmar.ini";
 inline constexpr const char* kSiteFileName = "Sites.ini";
 inline constexpr const char* kLogFileName = "pelmar.log";
+// The main window's bounds, view styles and last connections, and the editor command.
+inline constexpr const char* kWindowStateFileName = "pelmar-window.ini";
 // Server certificates trusted although they failed verification.
 inline constexpr const char* kTrustFileName = "TrustedCertificates.txt";
 

@@ -11,6 +11,7 @@ namespace pelmar {
 namespace {
 
 constexpr const char* kSites = "Sites";
+constexpr const char* kInKeyring = "PasswordInKeyring";
 
 bool IsBlank(char c) {
   return c == ' ' || c == '\t';
@@ -18,7 +19,8 @@ bool IsBlank(char c) {
 
 }  // namespace
 
-TSiteFile::TSiteFile(std::string path) : File(std::move(path)) {}
+TSiteFile::TSiteFile(std::string path, IPasswordStore* store)
+    : File(std::move(path)), Store(store) {}
 
 std::string TSiteFile::Open() {
   return File.Load() ? std::string() : File.Error();
@@ -51,6 +53,24 @@ std::string TSiteFile::LastSite() const {
 }
 
 TSite TSiteFile::ReadSite(const std::string& name, const std::string& email) const {
+  Problem.clear();
+  TSite site = ReadSiteWithoutPassword(name, email);
+  if (site.Anonymous) return site;
+  if (const auto key = KeyringKeyOf(name)) {
+    std::string error = "no desktop keyring is available";
+    const auto password = Store ? Store->Lookup(*key, error) : std::nullopt;
+    site.Password = password.value_or("");
+    if (!password) {
+      Problem = "The password of site \"" + name + "\" is kept in the desktop keyring" +
+                (error.empty() ? ", which no longer holds it" : ", which cannot give it: " + error);
+    }
+  } else if (const auto raw = File.ReadRaw(name, "Password")) {
+    site.Password = PasswordFromStored(*raw);
+  }
+  return site;
+}
+
+TSite TSiteFile::ReadSiteWithoutPassword(const std::string& name, const std::string& email) const {
   TSite site;
   site.Name = name;
   site.Host = File.ReadString(name, "Host", "");
@@ -63,10 +83,7 @@ TSite TSiteFile::ReadSite(const std::string& name, const std::string& email) con
                         ? static_cast<TEncryption>(encryption)
                         : enExplicitTls;
   site.Password = email;
-  if (!site.Anonymous) {
-    site.User = File.ReadString(name, "User", "anonymous");
-    if (const auto raw = File.ReadRaw(name, "Password")) site.Password = PasswordFromStored(*raw);
-  }
+  if (!site.Anonymous) site.User = File.ReadString(name, "User", "anonymous");
   site.HostFolder = File.ReadString(name, "HostFolder", "");
   site.LocalFolder1 = File.ReadString(name, "LocalFolder1", "");
   site.LocalFolder2 = File.ReadString(name, "LocalFolder2", "");
@@ -106,14 +123,45 @@ void TSiteFile::InsertSorted(std::vector<std::string>& names, const std::string&
   names.insert(std::upper_bound(names.begin(), names.end(), name, LessIgnoringCase), name);
 }
 
-void TSiteFile::WriteSiteSection(const TSite& site) {
+std::optional<TKeyringKey> TSiteFile::KeyringKeyOf(const std::string& section) const {
+  if (!File.ReadBool(section, kInKeyring, false)) return std::nullopt;
+  return TKeyringKey{section, File.ReadString(section, "Host", ""),
+                     std::to_string(File.ReadInteger(section, "Port", 21)),
+                     File.ReadString(section, "User", "anonymous")};
+}
+
+void TSiteFile::WritePassword(const TSite& site, const std::optional<TKeyringKey>& old) {
   const std::string& section = site.Name;
+  const TKeyringKey key{section, site.Host, std::to_string(std::stoi(site.Port)), site.User};
+  // An anonymous site's password is an e-mail address, and an empty one needs no keeping.
+  bool inKeyring = false;
+  if (Store && !site.Anonymous && !site.Password.empty()) {
+    std::string error;
+    inKeyring = Store->Store(key, site.Password, error);
+    if (!inKeyring) {
+      Problem = "The desktop keyring did not take the password (" + error +
+                "); it is kept scrambled in the site file.";
+    }
+  }
+  if (old && (!inKeyring || !(*old == key)) && Store) Store->Remove(*old);
+  File.WriteString(section, "Password", inKeyring ? "" : StoredPasswordValue(site.Password));
+  if (inKeyring) {
+    File.WriteBool(section, kInKeyring, true);
+  } else {
+    File.DeleteKey(section, kInKeyring);
+  }
+}
+
+void TSiteFile::WriteSiteSection(const TSite& site, bool withPassword) {
+  const std::string& section = site.Name;
+  // Before Host, Port and User change: the old keyring item is found by them.
+  const std::optional<TKeyringKey> old = KeyringKeyOf(section);
   File.WriteString(section, "Host", site.Host);
   File.WriteString(section, "Port", std::to_string(std::stoi(site.Port)));
   File.WriteBool(section, "Anonymous", site.Anonymous);
   File.WriteString(section, "Encryption", std::to_string(site.Encryption));
   File.WriteString(section, "User", site.User);
-  File.WriteString(section, "Password", StoredPasswordValue(site.Password));
+  if (withPassword) WritePassword(site, old);
   File.WriteString(section, "HostFolder", site.HostFolder);
   File.WriteString(section, "LocalFolder1", site.LocalFolder1);
   File.WriteString(section, "LocalFolder2", site.LocalFolder2);
@@ -122,6 +170,7 @@ void TSiteFile::WriteSiteSection(const TSite& site) {
 }
 
 std::string TSiteFile::SaveSite(const TSite& site, const std::vector<std::string>& names) {
+  Problem.clear();
   if (site.Name.empty()) return {};
   if (std::string error = Validate(site); !error.empty()) return error;
   for (size_t i = 0; i < names.size(); ++i) {
@@ -135,13 +184,15 @@ std::string TSiteFile::SaveSite(const TSite& site, const std::vector<std::string
 std::string TSiteFile::DeleteSite(const std::string& name, std::vector<std::string>& names,
                                   const std::string& email) {
   const size_t oldCount = names.size();
+  if (const auto key = KeyringKeyOf(name); key && Store) Store->Remove(*key);
   File.EraseSection(name);
   File.DeleteKey(kSites, "Site" + std::to_string(oldCount));
   names.erase(std::remove(names.begin(), names.end(), name), names.end());
   for (size_t i = 0; i < names.size(); ++i) {
-    const TSite site = ReadSite(names[i], email);
+    // The sections stay; their passwords stay where they are, in the file or the keyring.
+    const TSite site = ReadSiteWithoutPassword(names[i], email);
     File.WriteString(kSites, "Site" + std::to_string(i + 1), site.Name);
-    if (Validate(site).empty()) WriteSiteSection(site);
+    if (Validate(site).empty()) WriteSiteSection(site, false);
   }
   return File.Save() ? std::string() : File.Error();
 }

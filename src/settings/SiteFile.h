@@ -2,11 +2,13 @@
 // The site file (Sites.ini in the data folder): the list of sites in a "Sites" section
 // (Site1, Site2, ... in list order, and LastSite) and one section per site.
 
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "engine/Messages.h"
 #include "platform/ProfileFile.h"
+#include "settings/Keyring.h"
 
 namespace pelmar {
 
@@ -25,9 +27,12 @@ struct TSite {
   std::vector<std::string> Notes;  // lines
 };
 
+// Passwords go to `store` (the desktop keyring) when there is one and it takes them: the site
+// section then holds an empty Password and PasswordInKeyring=1. Otherwise, or when the store
+// refuses, they are kept scrambled in the file as before (KeyringProblem() says why).
 class TSiteFile {
  public:
-  explicit TSiteFile(std::string path);
+  explicit TSiteFile(std::string path, IPasswordStore* store = DesktopKeyring());
 
   // Reads the file (a missing one is empty). Returns an error text when it cannot be read.
   std::string Open();
@@ -59,10 +64,23 @@ class TSiteFile {
   // Keeps a list of names sorted the way the site list shows them (letter case ignored).
   static void InsertSorted(std::vector<std::string>& names, const std::string& name);
 
+  // Why the last read or save could not use the keyring ("" when it could, or there is none).
+  const std::string& KeyringProblem() const { return Problem; }
+  bool UsesKeyring() const { return Store != nullptr; }
+
  private:
-  void WriteSiteSection(const TSite& site);
+  // ReadSite without looking for a named user's password (left at `email`).
+  TSite ReadSiteWithoutPassword(const std::string& name, const std::string& email) const;
+  // `withPassword` false leaves the Password key and the keyring as they are.
+  void WriteSiteSection(const TSite& site, bool withPassword = true);
+  // The keyring item a section's password is in, when it is in one.
+  std::optional<TKeyringKey> KeyringKeyOf(const std::string& section) const;
+  // Into the keyring when it takes it, else scrambled; `old` is the item it was in.
+  void WritePassword(const TSite& site, const std::optional<TKeyringKey>& old);
 
   TProfileFile File;
+  IPasswordStore* Store;
+  mutable std::string Problem;
 };
 
 }  // namespace pelmar

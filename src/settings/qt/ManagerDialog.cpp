@@ -187,6 +187,7 @@ void TfrmManager::SiteNameChanged(const QString& text) {
 void TfrmManager::LoadSite() {
   if (CurrentName.empty()) return;
   const TSite site = File->ReadSite(CurrentName, Preferences().EMail);
+  TellAboutPasswordsOnce(File->KeyringProblem());
   editHost->setText(Q(site.Host));
   editPort->setText(Q(site.Port));
   {
@@ -285,7 +286,22 @@ bool TfrmManager::ApplySite() {
   }
   Names = names;
   FillSiteList(site.Name);
+  std::string note = File->KeyringProblem();
+  if (note.empty() && !File->UsesKeyring() && !site.Anonymous && !site.Password.empty()) {
+    note =
+        "No desktop keyring is available, so site passwords are kept scrambled in the site file "
+        "(readable by you only). Anyone who can read that file can undo the scramble.";
+  }
+  TellAboutPasswordsOnce(note);
   return true;
+}
+
+void TfrmManager::TellAboutPasswordsOnce(const std::string& note) {
+  // Once per run: the same news on every save would only be clicked away.
+  static bool told = false;
+  if (note.empty() || told) return;
+  told = true;
+  Prompter().Error(this, windowTitle(), Q(note));
 }
 
 void TfrmManager::DeleteSite() {

@@ -33,6 +33,8 @@ class TfrmManager : public QDialog {
   void NewSite();
   // Saves the site the boxes show; false (with a message) when it cannot be saved.
   bool ApplySite();
+  // A note about where passwords are kept (keyring missing or refusing), shown once a run.
+  void TellAboutPasswordsOnce(const std::string& note);
   void DeleteSite();
   // OK: the checks, the e-mail rule and the save; true when the dialog may close.
   bool Commit();
