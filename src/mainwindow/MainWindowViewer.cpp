@@ -19,6 +19,7 @@
 #include "settings/Preferences.h"
 #include "ui/ActivityAnimation.h"
 #include "ui/Prompter.h"
+#include "ui/QtText.h"
 #include "viewer/Browser.h"
 #include "views/PrivateFolder.h"
 #include "views/TextUtils.h"
@@ -61,10 +62,10 @@ void TfrmMain::CreateViewer() {
   });
   BindToggle(Commands.Explorer, [this](bool shown) { ShowViewer(shown); });
 
-  EditorCommand = Settings->value("Classes/htmlfile/shell/Tessaro/command").toString().trimmed();
-  if (EditorCommand.size() > 1 && EditorCommand.startsWith(u'"') && EditorCommand.endsWith(u'"')) {
-    EditorCommand = EditorCommand.mid(1, EditorCommand.size() - 2);
-  }
+  // The registered command names its program first ("/usr/bin/editor %1"); the files are
+  // handed over as arguments of their own.
+  EditorCommand =
+      Q(ProgramOfCommand(S(Settings->value("Classes/htmlfile/shell/Tessaro/command").toString())));
   StartProgram = [](const QString& program, const QStringList& arguments, const QString& folder) {
     // Each path is an argument of its own: no shell, so nothing in a name is ever run.
     return QProcess::startDetached(program, arguments, folder);

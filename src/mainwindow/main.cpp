@@ -16,6 +16,7 @@
 #include "settings/qt/OptionsDialog.h"
 #include "ui/CertificateDialog.h"
 #include "ui/DesktopSound.h"
+#include "ui/ToolTipSwitch.h"
 #include "views/PrivateFolder.h"
 
 int main(int argc, char** argv) {
@@ -39,6 +40,9 @@ int main(int argc, char** argv) {
   QApplication::setApplicationDisplayName(QStringLiteral("Pelmar"));
   auto target = std::make_shared<pelmar::TQtEventTarget>();
   pelmar::SetSoundPlayer(pelmar::MakeDesktopSoundPlayer());
+  // "Show Tool Tips" applies at once, whenever the preferences reach the engine.
+  auto* toolTips = new pelmar::TToolTipSwitch(&app);
+  pelmar::SetToolTipsHook([toolTips](bool on) { toolTips->SetEnabled(on); });
   int status = 0;
   {
     pelmar::TfrmMain window(target);
@@ -61,6 +65,7 @@ int main(int argc, char** argv) {
   // Every connection is told to quit; a worker stuck on a silent server is not waited for
   // long.
   pelmar::ShutdownEngine(std::chrono::milliseconds(2000));
+  pelmar::SetToolTipsHook({});
   pelmar::RemovePrivateFolder();
   return status;
 }

@@ -91,7 +91,8 @@ std::string TPreferences::Load(const std::string& path) {
   ShowManager = b("Connection", "ShowManager", true);
   PromptForPass = b("Connection", "PromptForPass", true);
   Ping = b("Connection", "Ping", true);
-  PassiveMode = b("Connection", "PassiveMode", false);
+  // Passive unless stored otherwise: active mode fails behind every home router.
+  PassiveMode = b("Connection", "PassiveMode", true);
   Retries = s("Connection", "Retries", defaults.Retries);
   InfiniteRetry = b("Connection", "InfiniteRetry", false);
   Timeout = s("Connection", "Timeout", defaults.Timeout);

@@ -39,7 +39,7 @@ struct TPreferences {
   bool ShowManager = true;
   bool PromptForPass = true;
   bool Ping = true;
-  bool PassiveMode = false;   // data connections to the server's port (EPSV/PASV), not PORT
+  bool PassiveMode = true;    // data connections to the server's port (EPSV/PASV), not PORT
   std::string Retries = "3";  // as typed; a whole number when saved
   bool InfiniteRetry = false;
   std::string Timeout = "90";  // seconds, as typed

@@ -83,6 +83,17 @@ std::string LinkTarget(std::string_view text) {
   return arrow == std::string_view::npos ? std::string() : std::string(text.substr(arrow + 4));
 }
 
+std::string ProgramOfCommand(std::string_view command) {
+  const size_t start = command.find_first_not_of(" \t");
+  if (start == std::string_view::npos) return {};
+  command.remove_prefix(start);
+  if (command.front() == '"') {
+    const size_t close = command.find('"', 1);
+    return std::string(command.substr(1, close == std::string_view::npos ? close : close - 1));
+  }
+  return std::string(command.substr(0, command.find_first_of(" \t")));
+}
+
 std::string FirstLine(std::string& text) {
   const size_t cr = text.find('\r');
   if (cr == std::string::npos) {

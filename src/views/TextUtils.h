@@ -29,6 +29,10 @@ bool ParentFolder(std::string& path);
 std::string LinkName(std::string_view text);
 std::string LinkTarget(std::string_view text);
 
+// The program of a registered command line: up to its first blank, or the quoted part when it
+// starts with a quote ("\"/opt/My Editor/edit\" %1" -> "/opt/My Editor/edit").
+std::string ProgramOfCommand(std::string_view command);
+
 // Takes the first line off `text` (up to its first CR; the CR and an LF after it go too).
 std::string FirstLine(std::string& text);
 

@@ -71,7 +71,7 @@ TEST_F(DialogsTest, OptionsPagesControlsAndCaptions) {
   EXPECT_EQ(titles,
             (QStringList{"General", "Advanced", "Connection", "Firewall", "Sounds", "File Types"}));
   EXPECT_EQ(Child<QCheckBox>(dialog, "cbNoXferOlder")->text(),
-            "Don't tranfer older or same-aged files");
+            "Don't transfer older or same-aged files");
   EXPECT_EQ(Child<TRadioGroup>(dialog, "rgHostDblClk")->ItemIndex(), 2);
   EXPECT_EQ(Child<QLineEdit>(dialog, "editEMail")->text(), TPreferences::kPlaceholderEMail);
   EXPECT_EQ(Child<QLineEdit>(dialog, "editLogFile")->text(), "pelmar.log");

@@ -200,7 +200,7 @@ TEST_P(PelmarCli, WholeFoldersGoThroughTheQueue) {
   WriteFile(Root + "pub/docs/sub/empty.bin", "");
 
   WriteFile(Local + "a file", "");
-  TRun get = Cli("-r get " + Url + "pub/docs " + Local + "a file");
+  TRun get = Cli("--active -r get " + Url + "pub/docs " + Local + "a file");
   EXPECT_EQ(get.Status, 2) << "a file is no folder: " << get.Err;
   // Passive mode, over the queue's own connections; the missing local folder is made.
   get = Cli("--passive -r get " + Url + "pub/docs " + Local + "got");
@@ -379,7 +379,8 @@ TEST(PelmarCliResume, AServerThatCannotResumeGetsTheWholeUpload) {
   ::mkdir(dir.c_str(), 0755);
   WriteFile(dir + "up.bin", "whole file");
   TRun put = RunCli(
-      "--resume put " + dir + "up.bin ftp://127.0.0.1:" + server.PortText() + "/up.bin", dir);
+      "--active --resume put " + dir + "up.bin ftp://127.0.0.1:" + server.PortText() + "/up.bin",
+      dir);
   EXPECT_EQ(put.Status, 0) << put.Err;
   EXPECT_EQ(put.Err, "pelmar-cli: the server cannot resume; sending the whole file\n");
   EXPECT_EQ(server.Uploaded(), "whole file");
@@ -432,8 +433,8 @@ TEST(PelmarCliErrors, FailuresSayWhatHappened) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Name);
     TScriptedFtpServer server({c.Script});
-    TRun get =
-        RunCli("--timeout 1 get ftp://127.0.0.1:" + server.PortText() + "/f.bin " + c.Local, dir);
+    TRun get = RunCli(
+        "--active --timeout 1 get ftp://127.0.0.1:" + server.PortText() + "/f.bin " + c.Local, dir);
     EXPECT_EQ(get.Status, 1);
     EXPECT_EQ(get.Err, "pelmar-cli: " + c.Expected + "\n");
   }

@@ -21,7 +21,7 @@ TEST(ConfirmDialogs, OverwriteTextsButtonsAndAnswers) {
   TfrmOverwrite dialog("report.txt", 100, 46000, 200, 46001);
   EXPECT_EQ(dialog.windowTitle(), "Confirm File Overwrite");
   EXPECT_EQ(dialog.findChild<QLabel*>("lblPrompt")->text(),
-            "This folder already contains a file called 'report.txt.'");
+            "This folder already contains a file called 'report.txt'.");
   EXPECT_TRUE(Button(dialog, "btnNo")->isDefault());
   EXPECT_TRUE(Button(dialog, "btnRecovery")->isEnabled()) << "the existing file is smaller";
   const struct {

@@ -86,6 +86,15 @@ TEST(TextHelpers, ThousandsParentsLinksAndLines) {
   EXPECT_EQ(text, "");
   EXPECT_EQ(FirstLine(text), "");
 
+  for (const auto& [command, program] : std::vector<std::pair<std::string, std::string>>{
+           {"/usr/bin/editor %1", "/usr/bin/editor"},
+           {"  /usr/bin/editor", "/usr/bin/editor"},
+           {"\"/opt/My Editor/edit\" \"%1\"", "/opt/My Editor/edit"},
+           {"\"/opt/unclosed", "/opt/unclosed"},
+           {"", ""}}) {
+    EXPECT_EQ(ProgramOfCommand(command), program) << command;
+  }
+
   EXPECT_EQ(FirstCharPos("a/b/c", '/'), 1u);
   EXPECT_EQ(LastCharPos("a/b/c", '/'), 3u);
   EXPECT_FALSE(FirstCharPos("abc", '/'));

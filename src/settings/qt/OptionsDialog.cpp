@@ -207,7 +207,7 @@ QWidget* TfrmOptions::BuildAdvancedPage() {
   page->setObjectName("tsAdvanced");
   auto* layout = new QVBoxLayout(page);
   layout->addWidget(
-      AddCheck(page, "cbNoXferOlder", QStringLiteral("Don't tranfer older or same-aged files")));
+      AddCheck(page, "cbNoXferOlder", QStringLiteral("Don't transfer older or same-aged files")));
   layout->addWidget(AddCheck(page, "cbASCIIOnView", QStringLiteral("Transfer ASCII on view")));
   layout->addWidget(AddCheck(page, "cbPreserveTimeStamp",
                              QStringLiteral("Preserve date and time on downloaded files")));
@@ -217,7 +217,7 @@ QWidget* TfrmOptions::BuildAdvancedPage() {
   layout->addWidget(
       AddCheck(page, "cbConfirmOverwrites", QStringLiteral("Confirm file overwrites")));
   layout->addWidget(new TRadioGroup(
-      QStringLiteral("rgTryToResume"), QStringLiteral(" Type of recoveries for failed tranfers "),
+      QStringLiteral("rgTryToResume"), QStringLiteral(" Type of recoveries for failed transfers "),
       {QStringLiteral("None"), QStringLiteral("Binary files"), QStringLiteral("All files")}, page));
   layout->addWidget(new TRadioGroup(QStringLiteral("rgLocalDblClk"),
                                     QStringLiteral(" Double click action (local) "),

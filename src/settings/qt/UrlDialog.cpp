@@ -238,7 +238,7 @@ TdlgPassword::TdlgPassword(QWidget* parent) : QDialog(parent) {
 
 TfrmCompareOptions::TfrmCompareOptions(QWidget* parent) : QDialog(parent) {
   setObjectName("TfrmCompareOptions");
-  setWindowTitle(QStringLiteral("Comparaison Options"));
+  setWindowTitle(QStringLiteral("Comparison Options"));
   auto* layout = new QVBoxLayout(this);
   auto* group = new QGroupBox(this);
   auto* boxes = new QVBoxLayout(group);

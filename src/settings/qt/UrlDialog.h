@@ -67,7 +67,7 @@ class TdlgPassword : public QDialog {
   QLineEdit* editPassword;
 };
 
-// "Comparaison Options": what a folder comparison ignores. Starts with the defaults each time.
+// "Comparison Options": what a folder comparison ignores. Starts with the defaults each time.
 class TfrmCompareOptions : public QDialog {
   Q_OBJECT
  public:

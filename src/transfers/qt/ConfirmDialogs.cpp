@@ -80,7 +80,7 @@ TfrmOverwrite::TfrmOverwrite(const QString& fileName, int64_t existingSize, TDat
   setWindowTitle(QStringLiteral("Confirm File Overwrite"));
   auto* layout = new QVBoxLayout(this);
   auto* prompt = new QLabel(
-      QString(QStringLiteral("This folder already contains a file called '%1.'")).arg(fileName),
+      QString(QStringLiteral("This folder already contains a file called '%1'.")).arg(fileName),
       this);
   prompt->setObjectName("lblPrompt");
   layout->addWidget(prompt);
