@@ -182,6 +182,8 @@ class TfrmMain : public QMainWindow, public ITransferWindowHost, public ITransfe
   void SetCaptions(const QString& tabCaption);
   THostView* HostViewAt(int index) const;
   void LocalChange();
+  // The current local tab shows `folder`: the folder box, its caption and Up follow.
+  void LocalFolderChanged(const QString& folder);
 
   // The message log and the sounds (MainWindowLog.cpp).
   void WireLog();

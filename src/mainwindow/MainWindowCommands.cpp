@@ -206,6 +206,7 @@ TLocalView* TfrmMain::AddLocalTab(const QString& folder, const QString& caption,
   view->ListView()->SetViewStyle(static_cast<TViewStyle>(State.LocalViewStyle));
   if (!folder.isEmpty()) view->ChangeFolder(folder);
   index = pgctrlLocal->addTab(page, caption);
+  LocalSide->Commands.CloseView->setEnabled(pgctrlLocal->count() > 1);
   return view;
 }
 

@@ -346,10 +346,16 @@ void TfrmMain::LocalChange() {
     CurrentLocal = view;
     LocalSide->SetView(view);
     State.LocalViewStyle = static_cast<int>(view->ListView()->ViewStyle());
-    cmboLocalTree->setEditText(view->Folder());
-    pgctrlLocal->setTabText(pgctrlLocal->currentIndex(),
-                            QFileInfo(QDir(view->Folder()).absolutePath()).fileName());
   }
+}
+
+void TfrmMain::LocalFolderChanged(const QString& folder) {
+  if (folder.isEmpty()) return;
+  cmboLocalTree->setEditText(folder);
+  const QDir dir(folder);
+  const QString name = QFileInfo(dir.absolutePath()).fileName();
+  pgctrlLocal->setTabText(pgctrlLocal->currentIndex(), name.isEmpty() ? dir.absolutePath() : name);
+  LocalSide->Commands.Up->setEnabled(!dir.isRoot());
 }
 
 }  // namespace pelmar

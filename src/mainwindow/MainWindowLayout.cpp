@@ -256,6 +256,9 @@ void TfrmMain::CollectCommands() {
   // The local side's commands follow the selection of whichever local tab is current.
   connect(LocalSide, &TPaneSide::CurrentStateUpdated, this,
           [this](int, int selected) { LocalUpdateState(selected); });
+  // The folder box, the tab's caption and Up follow the current local tab wherever it goes
+  // (double-click, Enter, Backspace, the Up button, another tab).
+  connect(LocalSide, &TPaneSide::CurrentFolderChanged, this, &TfrmMain::LocalFolderChanged);
   // The server side's commands follow the current server tab; its reports have updated the
   // view's own state (busy, connected) first, since the window hears each view from its start.
   connect(HostSide, &TPaneSide::CurrentStateUpdated, this,

@@ -24,19 +24,26 @@ class TPaneSide : public QObject {
   // becomes current must not be the previous tab's).
   void SetView(TCustomView* view) {
     disconnect(Watch);
+    disconnect(WatchFolder);
     Current = view;
     if (!view) return;
     Watch = connect(view, &TCustomView::StateUpdated, this, &TPaneSide::CurrentStateUpdated);
+    WatchFolder =
+        connect(view, &TCustomView::FolderChanged, this, &TPaneSide::CurrentFolderChanged);
     emit CurrentStateUpdated(0, view->SelectedCount());
+    emit CurrentFolderChanged(view->Folder());
   }
 
  signals:
   // The current view's status refresh (code 0, with the selection count) or state code.
   void CurrentStateUpdated(int code, int selected);
+  // The current view shows another folder, or another view became current.
+  void CurrentFolderChanged(const QString& folder);
 
  private:
   QPointer<TCustomView> Current;
   QMetaObject::Connection Watch;
+  QMetaObject::Connection WatchFolder;
 };
 
 }  // namespace pelmar

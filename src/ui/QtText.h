@@ -42,7 +42,10 @@ inline QString LogLine(const QString& text) {
 }
 
 // A TDateTime (days since 1899-12-30, local time) as Qt's date and time, to the millisecond.
+// The zero date means "not known" (a folder just made, a listing without dates): an invalid
+// QDateTime, which lists show empty.
 inline QDateTime ToDateTime(TDateTime value) {
+  if (!(value > 0)) return {};
   const qint64 days = static_cast<qint64>(value);
   const qint64 ms = static_cast<qint64>((value - static_cast<double>(days)) * 86400000.0 + 0.5);
   return QDateTime(QDate(1899, 12, 30).addDays(days), QTime(0, 0)).addMSecs(ms);

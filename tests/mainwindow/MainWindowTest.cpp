@@ -366,6 +366,36 @@ TEST_F(MainWindowTest, EveryControlHasANameAndEveryCommandAKey) {
   EXPECT_EQ(chosen, 2) << "Ctrl+Shift+C";
 }
 
+// The folder box, the tab's caption and Up follow the local list wherever the keys take it.
+TEST_F(MainWindowTest, LocalNavigationMovesTheFolderBoxTheCaptionAndUp) {
+  const QString local = Dir.filePath("local");
+  fs::create_directories((local + "/inner").toStdString());
+  TfrmMain& window = Open();
+  window.show();
+  ASSERT_TRUE(window.OpenLocalFolder(local, true));
+  TLocalView& view = *window.CurrentLocalView();
+  ASSERT_TRUE(RunUntil([&] { return view.ListView()->RowCount() == 1; }));
+  auto* box = window.findChild<QComboBox*>("cmboLocalTree");
+  auto* tabs = window.findChild<QTabWidget*>("pgctrlLocal");
+  auto shows = [&](const QString& folder, const QString& caption) {
+    EXPECT_EQ(box->currentText(), folder + "/");
+    EXPECT_EQ(tabs->tabText(tabs->currentIndex()), caption);
+  };
+  EXPECT_EQ(window.Action("actLocalClose")->isEnabled(), tabs->count() > 1);
+  shows(local, "local");
+
+  view.ListView()->Select(view.ListView()->Row(0), true);
+  QTest::keyClick(view.ListView()->Current(), Qt::Key_Return);
+  shows(local + "/inner", "inner");
+  QTest::keyClick(view.ListView()->Current(), Qt::Key_Backspace);
+  shows(local, "local");
+  EXPECT_TRUE(window.Action("actLocalUp")->isEnabled());
+  ASSERT_TRUE(view.ChangeFolder("/"));
+  EXPECT_EQ(box->currentText(), "/");
+  EXPECT_EQ(tabs->tabText(tabs->currentIndex()), "/");
+  EXPECT_FALSE(window.Action("actLocalUp")->isEnabled()) << "nothing above the root";
+}
+
 TEST_F(MainWindowTest, PaneCommandsAgainstARealServer) {
   TRealFtpServer server(TServerKind::Pyftpdlib);
   ASSERT_TRUE(server.Started()) << server.StartError();

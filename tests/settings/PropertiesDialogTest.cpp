@@ -7,6 +7,7 @@
 
 #include "engine/FTPComponent.h"
 #include "settings/qt/PropertiesDialog.h"
+#include "ui/QtText.h"
 
 namespace pelmar::test {
 namespace {
@@ -45,6 +46,10 @@ TEST(PropertiesDialog, OneEntrySeveralEntriesAndTheBoxes) {
   EXPECT_EQ(one.windowTitle(), "a.txt Properties");
   EXPECT_EQ(one.Text("lblLocation"), "(Server Root)");
   EXPECT_EQ(one.Text("lblSize"), "2KB (2048 Bytes)");
+  EXPECT_EQ(one.Text("lblModified"), QLocale().toString(QDate(2020, 1, 15), QLocale::LongFormat));
+  TPropertyEntry undated = Entry("new", "Folder", 0, 4);
+  undated.Modified = ToDateTime(0);  // a folder just made: its date is not known
+  EXPECT_EQ(TfrmProperties({undated}, "/", true).Text("lblModified"), "");
   EXPECT_TRUE(one.findChild<QCheckBox*>("cbGroupRead")->isChecked());
   EXPECT_FALSE(one.findChild<QCheckBox*>("cbGroupWrite")->isChecked());
   EXPECT_EQ(one.Attributes(), 0) << "OK without touching a box changes nothing";

@@ -87,7 +87,7 @@ TfrmProperties::TfrmProperties(const std::vector<TPropertyEntry>& entries, const
         folder.isEmpty() ? QString(QStringLiteral("(Server Root)")) : folder);
   label("lblSize", QStringLiteral("Size"), SizeText(total));
   label("lblModified", QStringLiteral("Modified"),
-        entries.size() == 1 ? QLocale().toString(first.Modified, QLocale::LongFormat)
+        entries.size() == 1 ? QLocale().toString(first.Modified.date(), QLocale::LongFormat)
                             : QString(QStringLiteral("Multiple Dates")));
   auto* group = new QGroupBox(QStringLiteral("Attributes:"), page);
   group->setObjectName("gbAttributes");

@@ -93,12 +93,14 @@ QString TCustomView::Folder() const {
 }
 
 void TCustomView::SetFolder(const QString& folder) {
+  const QString before = FolderText;
   FolderText = folder;
   if (!FolderText.isEmpty() && !FolderText.endsWith(QChar::fromLatin1(Separator))) {
     FolderText += QChar::fromLatin1(Separator);
   }
   TotalSize = -1;
   RefreshStatus();
+  if (FolderText != before) emit FolderChanged(FolderText);
 }
 
 void TCustomView::SetMask(const QString& text) {

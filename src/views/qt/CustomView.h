@@ -102,6 +102,8 @@ class TCustomView : public QObject, public ITransferDestination {
   void FileChanging(const QString& name);
   // 0 with the selection count at every status refresh; the remote pane's state codes.
   void StateUpdated(int code, int value);
+  // The pane shows another folder (with its trailing separator).
+  void FolderChanged(const QString& folder);
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
