@@ -113,6 +113,7 @@ class TfrmMain : public QMainWindow, public ITransferWindowHost, public ITransfe
   void EndOfAll() override;
   void TransferError() override;
   void TransferStarted() override;
+  void ShowActivity() override;
   void SetStatusText(const std::string& text) override;
   bool ShowTransferInfo() const override;
   void ShowProgressWindow() override;
@@ -297,6 +298,7 @@ class TfrmMain : public QMainWindow, public ITransferWindowHost, public ITransfe
   QComboBox* cmboLocalTree = nullptr;
   TTreeCombo* cmboHostTree = nullptr;
   TActivityAnimation* aviActivity = nullptr;
+  bool QueuedTransfersRunning = false;  // the progress window reports a running batch
   QLabel* StatusPanels[3] = {};
   QMenu* mnuLastConnect = nullptr;
   QMenu* popHost = nullptr;

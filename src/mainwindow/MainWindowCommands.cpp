@@ -388,7 +388,7 @@ void TfrmMain::ShowHostPopup(QAbstractItemView* list, const QPoint& at) {
 }
 
 void TfrmMain::SetStatusLine(const QString& text) {
-  StatusPanels[0]->setText(text);
+  StatusPanels[1]->setText(text);  // the middle panel
 }
 
 void TfrmMain::SetStatusText(const std::string& text) {
@@ -408,8 +408,14 @@ void TfrmMain::EndOfFile() {
 }
 
 void TfrmMain::EndOfAll() {
+  QueuedTransfersRunning = false;
   aviActivity->SetActive(CurrentHost && CurrentHost->Animating);
   PlayStateSound(usAllDone);
+}
+
+void TfrmMain::ShowActivity() {
+  QueuedTransfersRunning = true;
+  aviActivity->SetActive(true);
 }
 
 void TfrmMain::TransferStarted() {

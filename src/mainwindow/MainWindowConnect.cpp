@@ -284,7 +284,7 @@ void TfrmMain::HostUpdateState(TCustomView& senderView, int code) {
 
 void TfrmMain::HostEnabling(int selected) {
   if (!CurrentHost) return;
-  aviActivity->SetActive(CurrentHost->Animating);
+  aviActivity->SetActive(CurrentHost->Animating || QueuedTransfersRunning);
   ApplyEnabling(CurrentHost->Connected(), CurrentHost->Animating, selected);
 }
 

@@ -55,10 +55,10 @@ void TfrmMain::CreateViewer() {
   // The toolbar animation turns while a page loads, unless a transfer reports in the status
   // line (the progress window drives it then).
   connect(Browser, &TBrowser::DownloadBegin, this, [this] {
-    if (StatusPanels[0]->text().isEmpty()) aviActivity->SetActive(true);
+    if (StatusPanels[1]->text().isEmpty()) aviActivity->SetActive(true);
   });
   connect(Browser, &TBrowser::DownloadComplete, this, [this] {
-    if (StatusPanels[0]->text().isEmpty()) aviActivity->SetActive(CurrentHost->Animating);
+    if (StatusPanels[1]->text().isEmpty()) aviActivity->SetActive(CurrentHost->Animating);
   });
   BindToggle(Commands.Explorer, [this](bool shown) { ShowViewer(shown); });
 

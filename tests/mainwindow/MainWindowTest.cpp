@@ -18,6 +18,7 @@
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
@@ -41,6 +42,7 @@
 #include "support/RealFtpServer.h"
 #include "support/ScriptedPrompter.h"
 #include "transfers/qt/TransferListModel.h"
+#include "ui/ActivityAnimation.h"
 #include "ui/CertificateDialog.h"
 #include "views/qt/HostView.h"
 #include "views/qt/LocalView.h"
@@ -576,6 +578,10 @@ TEST_F(MainWindowTest, ClosingWhileATransferRunsAsksThenEndsTheProgram) {
   window.Action("btnDownload")->trigger();
   TTransferItems& queue = window.Queue();
   ASSERT_TRUE(RunUntil([&] { return queue.Count() == 1 && queue.Item(0).BytesDone > 0; }));
+  // The batch reports in the status bar's middle panel and turns the toolbar animation.
+  auto* middle = window.findChild<QLabel*>("barStatusPanel1");
+  EXPECT_TRUE(RunUntil([&] { return middle->text().contains("% Transferred"); }));
+  EXPECT_TRUE(window.findChild<TActivityAnimation*>("aviActivity")->Active());
   window.Action("mnuShowTransferManager")->trigger();
   ASSERT_TRUE(window.TransferManager().isVisible());
   ASSERT_TRUE(window.ProgressWindow().isVisible());

@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QTableView>
+#include <QTest>
 #include <filesystem>
 #include <map>
 
@@ -31,11 +32,13 @@ class TRecordingHost : public ITransferWindowHost {
   void SetTransferConnected(bool connected) override { Connected = connected; }
   void EndOfFile() override { ++FileNotices; }
   void EndOfAll() override { ++AllNotices; }
+  void ShowActivity() override { ++ActivityReports; }
   QString Status;
   QStringList Log;
   bool Connected = false;
   int FileNotices = 0;
   int AllNotices = 0;
+  int ActivityReports = 0;
 };
 
 class TransferWindowTest : public PaneTest {
@@ -102,7 +105,9 @@ TEST_F(TransferWindowTest, CancelMarksTheRunningAndEveryPendingItem) {
     Download(server, name, local + std::to_string(Queue->Count()) + "-");
   }
   ASSERT_TRUE(RunUntil([&] { return Queue->Item(0).BytesDone > 0; }));
-  Window->Cancel();
+  EXPECT_GT(Host.ActivityReports, 0) << "the toolbar animation runs with the batch";
+  Window->show();
+  QTest::keyClick(Window.get(), Qt::Key_Escape);  // presses Cancel
   for (int i = 0; i < Queue->Count(); ++i) {
     EXPECT_EQ(Queue->Item(i).StatusText(), "Cancelled") << i;
   }

@@ -2,6 +2,7 @@
 
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -128,6 +129,7 @@ void TfrmTransfer::ItemProgress(TTransferItem& item) {
 }
 
 void TfrmTransfer::Refresh(TTransferItem& item) {
+  Host.ShowActivity();
   const int64_t pending = Queue.CountInState(tsPending);
   lblFileName->setText(Q(item.FileName));
   lblCurrentBytes->setText(Q(BytesCopiedText(item.BytesDone + item.RestartOffset, item.Size)));
@@ -229,6 +231,15 @@ void TfrmTransfer::StopAll() {
   Host.SetStatusLine(QStringLiteral("Cancelling all pending files..."));
   Queue.CancelAll();
   AllDone();
+}
+
+void TfrmTransfer::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+    if (btnCancel->isEnabled()) btnCancel->click();
+    event->accept();
+    return;
+  }
+  QDialog::keyPressEvent(event);
 }
 
 void TfrmTransfer::ToggleDetails() {

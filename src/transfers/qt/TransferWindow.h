@@ -30,6 +30,7 @@ class ITransferWindowHost {
   virtual void EndOfAll() = 0;                            // the queue ran empty
   virtual void TransferError() {}                         // a transfer connection failed
   virtual void TransferStarted() {}                       // an item of the queue started
+  virtual void ShowActivity() {}  // queued transfers are running (the toolbar animation)
 };
 
 class TfrmTransfer : public QDialog, public ITransferListener {
@@ -44,12 +45,17 @@ class TfrmTransfer : public QDialog, public ITransferListener {
   // Cancels every pending and running item and ends the batch (the program is closing).
   void StopAll();
   void ToggleDetails();
+
   TTransferItem* CurrentItem() const { return Current; }
   QString Text(const char* labelName) const;
   void ItemStarted(TTransferItem& item) override;
   void ItemFinished(TTransferItem& item) override;
   void ItemStateChanged(TTransferItem& item) override;
   void ItemProgress(TTransferItem& item) override;
+
+ protected:
+  // Escape presses Cancel, as the window's one way out of a batch; the close box only hides.
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   void AllDone();
