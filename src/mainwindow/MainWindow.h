@@ -183,6 +183,8 @@ class TfrmMain : public QMainWindow, public ITransferWindowHost, public ITransfe
   void SetCaptions(const QString& tabCaption);
   THostView* HostViewAt(int index) const;
   void LocalChange();
+  // Before a pane's popup: the item under the pointer becomes the selection unless it is in it.
+  void SelectUnderPointer(TCustomView* view, QAbstractItemView* list, const QPoint& at);
   // The current local tab shows `folder`: the folder box, its caption and Up follow.
   void LocalFolderChanged(const QString& folder);
 

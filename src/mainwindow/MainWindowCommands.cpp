@@ -162,6 +162,7 @@ void TfrmMain::BindLocalView(TLocalView& view) {
 }
 
 void TfrmMain::ShowLocalPopup(QAbstractItemView* list, const QPoint& at) {
+  SelectUnderPointer(CurrentLocal, list, at);
   QMenu popup(this);
   popup.setObjectName("PopLocal");
   QMenu* views = popup.addMenu(QStringLiteral("&View"));
@@ -319,7 +320,20 @@ void TfrmMain::SendToClipboard(bool urls) {
   if (!text.isEmpty()) QApplication::clipboard()->setText(text);
 }
 
+void TfrmMain::SelectUnderPointer(TCustomView* view, QAbstractItemView* list, const QPoint& at) {
+  if (!view || !list) return;
+  // As in every list of the desktop: a right click on an item outside the selection selects
+  // that item alone, and the popup's commands count it.
+  const QModelIndex item = list->indexAt(at);
+  if (item.isValid() && !list->selectionModel()->isSelected(item.siblingAtColumn(0))) {
+    view->ListView()->ClearSelection();
+    view->ListView()->Select(item.siblingAtColumn(0), true);
+  }
+  view->RefreshStatus();
+}
+
 void TfrmMain::ShowHostPopup(QAbstractItemView* list, const QPoint& at) {
+  SelectUnderPointer(CurrentHost, list, at);
   if (!popHost) {
     popHost = new QMenu(this);
     popHost->setObjectName("popHost");

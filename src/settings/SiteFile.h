@@ -42,6 +42,8 @@ class TSiteFile {
   // Site1 .. Site(k - 1) where k counts all keys of the Sites section (LastSite among them);
   // empty names skipped; sorted without regard to case.
   std::vector<std::string> ReadSiteNames() const;
+  // Whether the file has a section for the site.
+  bool HasSite(const std::string& name) const { return File.SectionExists(name); }
   // "!" when the file names none.
   std::string LastSite() const;
 

@@ -160,8 +160,14 @@ TEST_F(DialogsTest, ManagerFirstStartNewApplyAndReopen) {
 
   auto* site = Child<QComboBox>(manager, "cmboSite");
   site->setEditText("Work");
-  EXPECT_EQ(Child<QLineEdit>(manager, "editUser")->text(), "anonymous")
-      << "defaults for a new name";
+  EXPECT_EQ(Child<QLineEdit>(manager, "editUser")->text(), "") << "nothing to type onto";
+  EXPECT_EQ(Child<QLineEdit>(manager, "editPassword")->text(), "");
+  auto* anonymous = Child<QCheckBox>(manager, "cbAnonymous");
+  anonymous->click();
+  EXPECT_EQ(Child<QLineEdit>(manager, "editUser")->text(), "anonymous");
+  anonymous->click();
+  EXPECT_EQ(Child<QLineEdit>(manager, "editUser")->text(), "") << "its values go with it";
+  EXPECT_EQ(Child<QLineEdit>(manager, "editPassword")->text(), "");
   Type(manager, "editHost", "ftp.work.example");
   auto* encryption = Child<QComboBox>(manager, "cmboEncryption");
   encryption->setCurrentIndex(enImplicitTls);

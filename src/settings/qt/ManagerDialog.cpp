@@ -199,8 +199,11 @@ void TfrmManager::LoadSite() {
   }
   if (!site.Anonymous) {
     editPassword->setEchoMode(QLineEdit::Password);
-    editUser->setText(Q(site.User));
-    editPassword->setText(Q(site.Password));
+    // A name not saved yet starts with empty boxes: the defaults a stored site reads with
+    // ("anonymous", the e-mail address) would be typed onto by a person naming a new site.
+    const bool stored = File->HasSite(CurrentName);
+    editUser->setText(stored ? Q(site.User) : QString());
+    editPassword->setText(stored ? Q(site.Password) : QString());
   }
   editHostFolder->setText(Q(site.HostFolder));
   editLocalFolder[0]->setText(Q(site.LocalFolder1));
@@ -218,6 +221,12 @@ void TfrmManager::SetAnonymous(bool anonymous) {
     editPassword->setText(Q(Preferences().EMail));
   } else {
     editPassword->setEchoMode(QLineEdit::Password);
+    // The anonymous log-on's own values go with it; a person's own user and password stay.
+    if (editUser->text() == QStringLiteral("anonymous") &&
+        editPassword->text() == Q(Preferences().EMail)) {
+      editUser->clear();
+      editPassword->clear();
+    }
   }
 }
 
