@@ -114,6 +114,8 @@ class TfrmMain : public QMainWindow, public ITransferWindowHost, public ITransfe
   void TransferError() override;
   void TransferStarted() override;
   void ShowActivity() override;
+  // A queue notice (an item already queued): logged, and shown in one box per command.
+  void QueueNotice(const QString& text);
   void SetStatusText(const std::string& text) override;
   bool ShowTransferInfo() const override;
   void ShowProgressWindow() override;
@@ -300,7 +302,9 @@ class TfrmMain : public QMainWindow, public ITransferWindowHost, public ITransfe
   QComboBox* cmboLocalTree = nullptr;
   TTreeCombo* cmboHostTree = nullptr;
   TActivityAnimation* aviActivity = nullptr;
-  bool QueuedTransfersRunning = false;  // the progress window reports a running batch
+  bool QueuedTransfersRunning = false;
+  QStringList QueueNotices;  // shown together once the command that made them is done  // the
+                             // progress window reports a running batch
   QLabel* StatusPanels[3] = {};
   QMenu* mnuLastConnect = nullptr;
   QMenu* popHost = nullptr;

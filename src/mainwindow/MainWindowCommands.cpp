@@ -17,7 +17,10 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QTabWidget>
+#include <QTimer>
 #include <QTreeView>
+#include <algorithm>
+#include <utility>
 
 #include "mainwindow/MainWindow.h"
 #include "settings/Preferences.h"
@@ -399,6 +402,28 @@ void TfrmMain::ShowHostPopup(QAbstractItemView* list, const QPoint& at) {
   const int choice = Preferences().HostDblClk;
   popHost->setDefaultAction(item(choice >= 1 && choice <= 3 ? defaults[choice] : defaults[0]));
   if (list) popHost->popup(list->viewport()->mapToGlobal(at));
+}
+
+void TfrmMain::QueueNotice(const QString& text) {
+  // One box for everything a command added twice, once the command is done: a box per file
+  // of a large selection would have to be clicked away hundreds of times.
+  AppendLogLine(text);
+  QueueNotices << text;
+  if (QueueNotices.size() > 1) return;
+  QTimer::singleShot(0, this, [this] {
+    const QStringList notices = std::exchange(QueueNotices, {});
+    if (notices.isEmpty()) return;
+    QString shown = notices.first();
+    if (notices.size() > 1) {
+      shown = QString(QStringLiteral("%1 items are already in the transfer queue:\n"))
+                 .arg(notices.size());
+      for (qsizetype i = 0; i < std::min<qsizetype>(notices.size(), 10); ++i) {
+        shown += QStringLiteral("\n") + notices[i].section(u'"', 1, -2);
+      }
+      if (notices.size() > 10) shown += QStringLiteral("\n...");
+    }
+    Prompter().Error(this, QStringLiteral("Pelmar"), shown);
+  });
 }
 
 void TfrmMain::SetStatusLine(const QString& text) {

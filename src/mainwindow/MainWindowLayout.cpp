@@ -88,7 +88,7 @@ TfrmMain::TfrmMain(std::shared_ptr<TQtEventTarget> target, QSettings* settings)
   Transfers = std::make_unique<TTransferItems>(Target);
   Questions = std::make_unique<TDialogQueueQuestions>(this);
   Questions->OnNote = [this](const std::string& text) { AppendLogLine(Q(text)); };
-  Transfers->ShowMessage = [this](const std::string& text) { AppendLogLine(Q(text)); };
+  Transfers->ShowMessage = [this](const std::string& text) { QueueNotice(Q(text)); };
   Transfers->Host = this;
   setGeometry(State.Bounds);
 

@@ -13,6 +13,7 @@
 #include "engine/EngineSettings.h"
 #include "settings/Preferences.h"
 #include "transfers/qt/ConfirmDialogs.h"
+#include "ui/Prompter.h"
 #include "ui/QtText.h"
 #include "ui/TreeCombo.h"
 #include "views/FolderItems.h"
@@ -168,7 +169,18 @@ void THostView::Stop() {
   }
 }
 
+void THostView::ReportUnreadableListing(const std::string& folder) {
+  // The lines were logged one by one; the box says so once per folder and connection, after
+  // the list is shown (a refresh of the same folder would only repeat it).
+  if (!ServerErrorShown.insert(folder).second) return;
+  const QString text = Q(ServerErrorText(Ftp->Host, Ftp->Port));
+  QTimer::singleShot(0, this, [this, text] {
+    Prompter().Error(ListView()->window(), Q(kServerErrorCaption), text);
+  });
+}
+
 void THostView::Disconnected() {
+  ServerErrorShown.clear();
   // While logging on again: the closed connection's last reports, or a failed log-on, which
   // its own report ends.
   if (Resuming) return;
@@ -425,7 +437,7 @@ void THostView::ListingArrived(std::string& text) {
   hooks.Log = [this, alive](const std::string& line) {
     if (*alive) Log(Q(line));
   };
-  pass.ListingReceived(text, Today(), hooks);
+  const TListingPassResult result = pass.ListingReceived(text, Today(), hooks);
   if (!*alive) {
     for (const auto& [name, index] : items.Names()) ItemCache().Release(index);
     return;
@@ -437,6 +449,7 @@ void THostView::ListingArrived(std::string& text) {
     rows.reserve(names.size());
     for (auto& [name, index] : names) rows.push_back({std::move(name), index});
   }
+  if (result.Unreadable > 0) ReportUnreadableListing(path);
   Rows->Clear();  // it may show the listing this one replaces
   Folders.Store(path, std::move(rows));
   for (const auto& name : subFolders) ShowInTree(path + name + "/", false);

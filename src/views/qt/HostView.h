@@ -10,6 +10,8 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
+#include <string>
 
 #include "engine/FTPComponent.h"
 #include "settings/qt/PropertiesDialog.h"
@@ -150,6 +152,8 @@ class THostView : public TCustomView {
   void ShowFromCache(const std::string& path);
   void ListingArrived(std::string& text);
   void AfterListing();
+  // Shows the "FTP Server Error" box for a listing with unreadable lines (once per folder).
+  void ReportUnreadableListing(const std::string& folder);
   void FolderArrived(const std::string& path, uint8_t kind);
   void Disconnected();
   // The session is over: the pane empties and reports itself disconnected.
@@ -199,6 +203,7 @@ class THostView : public TCustomView {
   std::function<void()> LastCommand;
   std::chrono::steady_clock::time_point LastCommandTime;
   std::shared_ptr<bool> Alive = std::make_shared<bool>(true);
+  std::set<std::string> ServerErrorShown;  // folders whose unreadable listing was reported
 };
 
 }  // namespace pelmar
