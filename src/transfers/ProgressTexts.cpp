@@ -8,6 +8,8 @@
 
 #include "transfers/MulDiv.h"
 
+#include "views/TextUtils.h"
+
 namespace pelmar {
 
 std::string TimeText(int64_t seconds) {
@@ -25,7 +27,8 @@ std::string RateText(int64_t bytesPerSecond) {
 }
 
 std::string BytesCopiedText(int64_t done, int64_t total) {
-  return std::to_string(done) + " of " + std::to_string(total) + " bytes copied";
+  return ThousandsText(std::to_string(done)) + " of " + ThousandsText(std::to_string(total)) +
+         " bytes copied";
 }
 
 bool SetFileDate(const std::string& path, TDateTime modified) {

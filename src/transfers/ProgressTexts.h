@@ -14,6 +14,7 @@ std::string TimeText(int64_t seconds);
 // Bytes per second: "1023 Bytes", "1.00 KB", "1024.00 KB" (kilobytes with two decimals).
 std::string RateText(int64_t bytesPerSecond);
 // "%d of %d bytes copied".
+// "66,912,256 of 209,715,200 bytes copied" (thousands separators of the number format).
 std::string BytesCopiedText(int64_t done, int64_t total);
 
 // Gives a downloaded file the date its source was listed with (local time), exactly and

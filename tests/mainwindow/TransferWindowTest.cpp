@@ -83,7 +83,7 @@ TEST_F(TransferWindowTest, TextsOfAResumedDownload) {
   item.RestartOffset = 400;
   item.BytesDone = 300;
   Window->Refresh(item);
-  EXPECT_EQ(Window->Text("lblCurrentBytes"), "700 of 1000 bytes copied");
+  EXPECT_EQ(Window->Text("lblCurrentBytes"), "700 of 1,000 bytes copied");
   EXPECT_EQ(Window->findChild<QProgressBar*>("pbCurrent")->value(), 50);
   EXPECT_TRUE(Window->Text("lblCurrentRemaining").endsWith(" remaining"));
   EXPECT_EQ(Window->Text("lblFileCount"), "File 1 of 1");

@@ -27,11 +27,12 @@ TEST(PropertiesDialog, SizesAndModes) {
     int64_t Bytes;
     const char* Text;
   } sizes[] = {
-      {1024, "1024 (1024 Bytes)"},
-      {1025, "1KB (1025 Bytes)"},
-      {2048, "2KB (2048 Bytes)"},
-      {1048577, "1MB (1048577 Bytes)"},
-      {5'000'000'000LL, "4768MB (5000000000 Bytes)"},  // above 2 GiB
+      {13, "13 (13 Bytes)"},
+      {1024, "1024 (1,024 Bytes)"},
+      {1025, "1KB (1,025 Bytes)"},
+      {2048, "2KB (2,048 Bytes)"},
+      {1048577, "1MB (1,048,577 Bytes)"},
+      {5'000'000'000LL, "4768MB (5,000,000,000 Bytes)"},  // above 2 GiB
   };
   for (const auto& c : sizes) EXPECT_EQ(TfrmProperties::SizeText(c.Bytes), c.Text) << c.Bytes;
   const struct {
@@ -45,7 +46,7 @@ TEST(PropertiesDialog, OneEntrySeveralEntriesAndTheBoxes) {
   TfrmProperties one({Entry("a.txt", "Text", 2048, 4 | 8 | 32 | 256)}, "/", true);
   EXPECT_EQ(one.windowTitle(), "a.txt Properties");
   EXPECT_EQ(one.Text("lblLocation"), "(Server Root)");
-  EXPECT_EQ(one.Text("lblSize"), "2KB (2048 Bytes)");
+  EXPECT_EQ(one.Text("lblSize"), "2KB (2,048 Bytes)");
   EXPECT_EQ(one.Text("lblModified"), QLocale().toString(QDate(2020, 1, 15), QLocale::LongFormat));
   TPropertyEntry undated = Entry("new", "Folder", 0, 4);
   undated.Modified = ToDateTime(0);  // a folder just made: its date is not known

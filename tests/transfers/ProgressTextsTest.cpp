@@ -24,9 +24,9 @@ TEST(ProgressTexts, TimesRatesAndBytes) {
       {0, "0 Bytes"},    {1023, "1023 Bytes"},          {1024, "1.00 KB"},
       {1536, "1.50 KB"}, {10485760 / 10, "1024.00 KB"}, {int64_t{5} << 31, "10485760.00 KB"}};
   for (const auto& c : rates) EXPECT_EQ(RateText(c.Rate), c.Text) << c.Rate;
-  EXPECT_EQ(BytesCopiedText(700, 1000), "700 of 1000 bytes copied");
+  EXPECT_EQ(BytesCopiedText(700, 1000), "700 of 1,000 bytes copied");
   EXPECT_EQ(BytesCopiedText(3'000'000'000LL, 5'000'000'000LL),
-            "3000000000 of 5000000000 bytes copied");
+            "3,000,000,000 of 5,000,000,000 bytes copied");
 }
 
 TEST(ProgressTexts, AFinishedDownloadTakesTheListedDateToTheSecond) {

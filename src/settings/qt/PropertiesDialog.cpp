@@ -11,6 +11,9 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+#include "ui/QtText.h"
+#include "views/TextUtils.h"
+
 namespace pelmar {
 namespace {
 
@@ -29,7 +32,7 @@ QString TfrmProperties::SizeText(int64_t bytes) {
   }
   return QString(QStringLiteral("%1 (%2 %3)"))
       .arg(shortSize)
-      .arg(bytes)
+      .arg(Q(ThousandsText(std::to_string(bytes))))
       .arg(QStringLiteral("Bytes"));
 }
 

@@ -17,6 +17,8 @@
 #include <QUrl>
 
 #include "ui/Prompter.h"
+#include "ui/QtText.h"
+#include "views/PaneTexts.h"
 #include "views/qt/DesktopIcons.h"
 #include "views/qt/LocalFileOps.h"
 
@@ -111,11 +113,14 @@ int64_t TLocalModel::NotedSize(const QModelIndex& index) const {
 }
 
 QVariant TLocalModel::data(const QModelIndex& index, int role) const {
-  if (role == Qt::DisplayRole && index.column() == 1 && !isDir(index)) {
+  if (role == Qt::DisplayRole && index.column() == 1) {
+    // The same size rule as the server's list ("204,800KB"), so both sides read alike.
+    if (isDir(index)) return QString();
     const int64_t size = NotedSize(index);
-    if (size >= 0 && size != QFileSystemModel::size(index)) {
-      return QLocale::system().formattedDataSize(size);
-    }
+    return Q(RemoteSizeColumn(size >= 0 ? size : QFileSystemModel::size(index)));
+  }
+  if (role == Qt::TextAlignmentRole && index.column() == 1) {
+    return int(Qt::AlignRight | Qt::AlignVCenter);
   }
   return QFileSystemModel::data(index, role);
 }
