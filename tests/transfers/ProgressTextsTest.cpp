@@ -6,6 +6,7 @@
 
 #include "support/Files.h"
 #include "transfers/ProgressTexts.h"
+#include "transfers/RateWindow.h"
 
 namespace pelmar {
 namespace {
@@ -27,6 +28,32 @@ TEST(ProgressTexts, TimesRatesAndBytes) {
   EXPECT_EQ(BytesCopiedText(700, 1000), "700 of 1,000 bytes copied");
   EXPECT_EQ(BytesCopiedText(3'000'000'000LL, 5'000'000'000LL),
             "3,000,000,000 of 5,000,000,000 bytes copied");
+}
+
+// The rate of the last seconds and the stall: samples of (tick ms, bytes done).
+TEST(RateWindow, RecentRateAndStalls) {
+  const struct {
+    const char* Name;
+    std::vector<std::pair<int64_t, int64_t>> Samples;
+    int64_t Rate;
+    bool Stalled;
+  } cases[] = {
+      {"too short to tell", {{0, 0}, {500, 1000}}, -1, false},
+      {"steady", {{0, 0}, {1000, 1000}, {2000, 2000}}, 1000, false},
+      {"a fast start is forgotten",
+       {{0, 0}, {1000, 1000000}, {12000, 1000000}, {13000, 1001000}},
+       1000 * 1000 / 12000,
+       false},
+      {"nothing for five seconds", {{0, 0}, {1000, 500}, {6000, 500}}, 83, true},
+      {"moving again", {{0, 0}, {1000, 500}, {6000, 500}, {6500, 900}}, 138, false},
+      {"a new batch starts over", {{0, 5000}, {1000, 6000}, {2000, 10}, {3000, 1010}}, 1000, false},
+  };
+  for (const auto& c : cases) {
+    TRateWindow window;
+    for (const auto& [tick, bytes] : c.Samples) window.Add(tick, bytes);
+    EXPECT_EQ(window.Rate(), c.Rate) << c.Name;
+    EXPECT_EQ(window.Stalled(), c.Stalled) << c.Name;
+  }
 }
 
 TEST(ProgressTexts, AFinishedDownloadTakesTheListedDateToTheSecond) {

@@ -19,6 +19,7 @@
 #include "ui/CopyAnimation.h"
 #include "ui/QtText.h"
 
+#include "platform/Tick.h"
 namespace pelmar {
 namespace {
 
@@ -136,9 +137,13 @@ void TfrmTransfer::Refresh(TTransferItem& item) {
   pbCurrent->setValue(item.PercentDone());
   const int64_t e = item.ElapsedTicks() / 1000;
   lblCurrentElapsed->setText(Q(TimeText(e)) + QStringLiteral(" elapsed"));
+  Rates.Add(GetTickCount(), Queue.BytesDone);
+  const bool stalled = Rates.Stalled();
   lblCurrentRemaining->setText(
-      Q(TimeText(MulDiv(e, item.Size - item.BytesDone - item.RestartOffset, item.BytesDone))) +
-      QStringLiteral(" remaining"));
+      stalled ? QStringLiteral("stalled")
+              : Q(TimeText(
+                    MulDiv(e, item.Size - item.BytesDone - item.RestartOffset, item.BytesDone))) +
+                    QStringLiteral(" remaining"));
   const int64_t total = Queue.ElapsedTicks() / 1000;
   lblFileCount->setText(QString(QStringLiteral("File %1 of %2"))
                             .arg(Queue.FilesDone + 1)
@@ -148,18 +153,23 @@ void TfrmTransfer::Refresh(TTransferItem& item) {
   pbTotal->setValue(percent);
   setWindowTitle(QString(QStringLiteral("%1% Transferred - Pelmar")).arg(percent));
   lblTotalElapsed->setText(Q(TimeText(total)) + QStringLiteral(" elapsed"));
-  const int64_t remaining = MulDiv(total, Queue.BytesLeft, Queue.BytesDone);
-  lblTotalRemaining->setText(Q(TimeText(remaining)) + QStringLiteral(" remaining"));
-  const int64_t rate = total >= 1 ? Queue.BytesDone / total : 0;
+  // The rate of the last seconds once there is one; the time left follows it.
+  const int64_t recent = Rates.Rate();
+  const int64_t rate = recent >= 0 ? recent : total >= 1 ? Queue.BytesDone / total : 0;
+  const int64_t remaining = recent > 0   ? Queue.BytesLeft / recent
+                            : recent < 0 ? MulDiv(total, Queue.BytesLeft, Queue.BytesDone)
+                                         : 0;
+  const QString left =
+      stalled ? QStringLiteral("stalled") : Q(TimeText(remaining)) + QStringLiteral(" remaining");
+  lblTotalRemaining->setText(left);
   const bool running = item.State == tsActive && item.Connection && item.Connection->LoggedIn;
   if (running) {
-    Host.SetStatusLine(
-        QString(QStringLiteral("%1% Transferred (file %2/%3), %4 remaining at %5/sec"))
-            .arg(percent)
-            .arg(Queue.FilesDone + 1)
-            .arg(Queue.FilesDone + pending + 1)
-            .arg(Q(TimeText(remaining)))
-            .arg(Q(RateText(rate))));
+    Host.SetStatusLine(QString(QStringLiteral("%1% Transferred (file %2/%3), %4 at %5/sec"))
+                           .arg(percent)
+                           .arg(Queue.FilesDone + 1)
+                           .arg(Queue.FilesDone + pending + 1)
+                           .arg(left)
+                           .arg(Q(RateText(rate))));
   }
 }
 
@@ -197,6 +207,7 @@ void TfrmTransfer::AllDone() {
 }
 
 void TfrmTransfer::Reset() {
+  Rates.Clear();
   setWindowTitle(QString());
   lblFileName->clear();
   lblCurrentBytes->setText(Q(BytesCopiedText(0, 0)));

@@ -6,6 +6,7 @@
 #include <QDialog>
 #include <QTimer>
 
+#include "transfers/RateWindow.h"
 #include "transfers/TransferQueue.h"
 
 class QLabel;
@@ -65,7 +66,8 @@ class TfrmTransfer : public QDialog, public ITransferListener {
   TTransferItems& Queue;
   ITransferWindowHost& Host;
   TTransferItem* Current = nullptr;
-  int Failed = 0;  // items of this batch that failed
+  int Failed = 0;     // items of this batch that failed
+  TRateWindow Rates;  // the batch's bytes over the last seconds
   QTimer tmrProgress;
   QLabel* lblFileName;
   QLabel* lblCurrentBytes;
