@@ -136,7 +136,8 @@ class TfrmMain : public QMainWindow, public ITransferWindowHost, public ITransfe
     QWidget* Side;
     QVBoxLayout* Layout;
     QWidget* Tools;
-    QHBoxLayout* Row;
+    QHBoxLayout* Row;  // the folder box, then the buttons' bar
+    QToolBar* Bar;     // shows what does not fit behind its overflow button
   };
   TSideFrame SideFrame(QWidget* parent, const char* sideName, const char* toolsName);
   QTabWidget* FinishSide(const TSideFrame& frame, const char* tabsName);
@@ -158,9 +159,9 @@ class TfrmMain : public QMainWindow, public ITransferWindowHost, public ITransfe
   QAction* PopEditTessaro = nullptr;
   QAction* CommandAction(const char* buttonName, const QString& hint);
   // A pane's "Change Views" button and its style drop-down.
-  void AddViewStyleButtons(QWidget* tools, QHBoxLayout* row, bool host);
+  void AddViewStyleButtons(QToolBar* bar, bool host);
   // Buttons of pane commands, each with its action (CommandAction).
-  void AddCommandButtons(QWidget* tools, QHBoxLayout* row,
+  void AddCommandButtons(QToolBar* bar,
                          std::initializer_list<std::pair<const char*, const char*>> buttons);
   // The drop-down of the four view styles for one pane.
   QToolButton* ViewStyleButton(QWidget* parent, const char* name, bool host);

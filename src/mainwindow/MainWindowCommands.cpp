@@ -416,7 +416,7 @@ void TfrmMain::QueueNotice(const QString& text) {
     QString shown = notices.first();
     if (notices.size() > 1) {
       shown = QString(QStringLiteral("%1 items are already in the transfer queue:\n"))
-                 .arg(notices.size());
+                  .arg(notices.size());
       for (qsizetype i = 0; i < std::min<qsizetype>(notices.size(), 10); ++i) {
         shown += QStringLiteral("\n") + notices[i].section(u'"', 1, -2);
       }

@@ -1,5 +1,6 @@
 // TfrmMain: building the window, its menus and toolbar, and the state kept between runs.
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QActionGroup>
 #include <QApplication>
@@ -548,10 +549,23 @@ TfrmMain::TSideFrame TfrmMain::SideFrame(QWidget* parent, const char* sideName,
   frame.Tools->setObjectName(toolsName);
   frame.Row = new QHBoxLayout(frame.Tools);
   frame.Row->setContentsMargins(0, 0, 0, 0);
+  // The buttons shrink into an overflow menu, so that the window can be narrow (half a
+  // laptop screen) without cutting the folder box.
+  frame.Bar = new QToolBar(frame.Tools);
+  frame.Bar->setObjectName(QLatin1String(toolsName) + QStringLiteral("Bar"));
+  frame.Bar->setIconSize(QSize(16, 16));
+  frame.Bar->setFloatable(false);
+  frame.Bar->setMovable(false);
   return frame;
 }
 
 QTabWidget* TfrmMain::FinishSide(const TSideFrame& frame, const char* tabsName) {
+  frame.Row->addWidget(frame.Bar);
+  // The overflow button is the toolbar's own; screen readers need a name for it too.
+  if (auto* more =
+          frame.Bar->findChild<QAbstractButton*>(QStringLiteral("qt_toolbar_ext_button"))) {
+    more->setAccessibleName(QStringLiteral("More commands"));
+  }
   frame.Layout->addWidget(frame.Tools);
   auto* tabs = new QTabWidget(frame.Side);
   tabs->setObjectName(tabsName);
@@ -575,6 +589,9 @@ QWidget* TfrmMain::BuildLocalSide(QWidget* parent) {
   cmboLocalTree->setAccessibleName(QStringLiteral("Local folder"));
   cmboLocalTree->lineEdit()->setAccessibleName(QStringLiteral("Local folder"));
   cmboLocalTree->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+  // A long path must not widen the window: the box shows what fits.
+  cmboLocalTree->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+  cmboLocalTree->setMinimumContentsLength(8);
   connect(cmboLocalTree->lineEdit(), &QLineEdit::returnPressed, this,
           [this] { OpenLocalFolder(cmboLocalTree->currentText(), true); });
   frame.Row->addWidget(cmboLocalTree, 1);
@@ -583,18 +600,17 @@ QWidget* TfrmMain::BuildLocalSide(QWidget* parent) {
     CurrentLocal->FolderUp();
     LocalChange();
   });
-  frame.Row->addWidget(PaneButton(tools, "btnLocalUp", QStringLiteral("Up One Level"), up));
-  AddViewStyleButtons(tools, frame.Row, false);
-  AddCommandButtons(tools, frame.Row,
-                    {{"btnLocalChDir", "Change Folder"},
-                     {"btnLocalNew", "New View"},
-                     {"btnLocalClose", "Close View"},
-                     {"btnLocalEdit", "Edit with..."},
-                     {"btnLocalRefresh", "Refresh"},
-                     {"btnLocalNewFolder", "New Folder"},
-                     {"btnLocalRename", "Rename"},
-                     {"btnLocalDelete", "Delete"},
-                     {"btnLocalMask", "File Mask"}});
+  frame.Bar->addWidget(PaneButton(frame.Bar, "btnLocalUp", QStringLiteral("Up One Level"), up));
+  AddViewStyleButtons(frame.Bar, false);
+  AddCommandButtons(frame.Bar, {{"btnLocalChDir", "Change Folder"},
+                                {"btnLocalNew", "New View"},
+                                {"btnLocalClose", "Close View"},
+                                {"btnLocalEdit", "Edit with..."},
+                                {"btnLocalRefresh", "Refresh"},
+                                {"btnLocalNewFolder", "New Folder"},
+                                {"btnLocalRename", "Rename"},
+                                {"btnLocalDelete", "Delete"},
+                                {"btnLocalMask", "File Mask"}});
   pgctrlLocal = FinishSide(frame, "pgctrlLocal");
   connect(pgctrlLocal, &QTabWidget::currentChanged, this, [this] { LocalChange(); });
   return frame.Side;
@@ -632,6 +648,8 @@ QWidget* TfrmMain::BuildRemoteSide(QWidget* parent) {
   cmboHostTree->setAccessibleName(QStringLiteral("Server folder"));
   cmboHostTree->setEnabled(false);
   cmboHostTree->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+  cmboHostTree->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+  cmboHostTree->setMinimumContentsLength(8);
   connect(cmboHostTree, &TTreeCombo::NodeChosen, this, [this](QStandardItem* node) {
     if (!CurrentHost) return;
     CurrentHost->ChangeFolder(Q(CurrentHost->TreePath(node)));
@@ -642,25 +660,23 @@ QWidget* TfrmMain::BuildRemoteSide(QWidget* parent) {
   connect(up, &QAction::triggered, this, [this] {
     if (CurrentHost) CurrentHost->FolderUp();
   });
-  frame.Row->addWidget(PaneButton(tools, "btnHostUp", QStringLiteral("Up One Level"), up));
-  AddCommandButtons(tools, frame.Row,
-                    {{"btnHostNew", "New View"},
-                     {"btnHostClose", "Close View"},
-                     {"btnHostEdit", "Edit with..."},
-                     {"btnHostRefresh", "Refresh"}});
-  AddViewStyleButtons(tools, frame.Row, true);
-  AddCommandButtons(tools, frame.Row,
-                    {{"btnHostChDir", "Change Folder"},
-                     {"btnHostNewFolder", "New Folder"},
-                     {"btnHostRename", "Rename"},
-                     {"btnHostDelete", "Delete"},
-                     {"btnHostMask", "File Mask"}});
+  frame.Bar->addWidget(PaneButton(frame.Bar, "btnHostUp", QStringLiteral("Up One Level"), up));
+  AddCommandButtons(frame.Bar, {{"btnHostNew", "New View"},
+                                {"btnHostClose", "Close View"},
+                                {"btnHostEdit", "Edit with..."},
+                                {"btnHostRefresh", "Refresh"}});
+  AddViewStyleButtons(frame.Bar, true);
+  AddCommandButtons(frame.Bar, {{"btnHostChDir", "Change Folder"},
+                                {"btnHostNewFolder", "New Folder"},
+                                {"btnHostRename", "Rename"},
+                                {"btnHostDelete", "Delete"},
+                                {"btnHostMask", "File Mask"}});
   pgctrlHost = FinishSide(frame, "pgctrlHost");
   connect(pgctrlHost, &QTabWidget::currentChanged, this, [this] { pgctrlHostChange(); });
   return frame.Side;
 }
 
-void TfrmMain::AddViewStyleButtons(QWidget* tools, QHBoxLayout* row, bool host) {
+void TfrmMain::AddViewStyleButtons(QToolBar* bar, bool host) {
   // "Change Views" steps to the next style; the menu button beside it chooses one. Only the
   // local pair carries hints.
   QAction* next = MakeAction(host ? "actHostView" : "actLocalView", QStringLiteral("Change Views"),
@@ -669,16 +685,15 @@ void TfrmMain::AddViewStyleButtons(QWidget* tools, QHBoxLayout* row, bool host) 
   connect(next, &QAction::triggered, this, [this, host] {
     ApplyViewStyle(host, ((host ? State.HostViewStyle : State.LocalViewStyle) + 1) % 4);
   });
-  row->addWidget(PaneButton(tools, host ? "btnHostView" : "btnLocalView",
+  bar->addWidget(PaneButton(bar, host ? "btnHostView" : "btnLocalView",
                             host ? QString() : QString(QStringLiteral("Change Views")), next));
-  row->addWidget(ViewStyleButton(tools, host ? "btnHostViewMenu" : "btnLocalViewMenu", host));
+  bar->addWidget(ViewStyleButton(bar, host ? "btnHostViewMenu" : "btnLocalViewMenu", host));
 }
 
 void TfrmMain::AddCommandButtons(
-    QWidget* tools, QHBoxLayout* row,
-    std::initializer_list<std::pair<const char*, const char*>> buttons) {
+    QToolBar* bar, std::initializer_list<std::pair<const char*, const char*>> buttons) {
   for (const auto& [name, hint] : buttons) {
-    row->addWidget(PaneButton(tools, name, QString::fromUtf8(hint),
+    bar->addWidget(PaneButton(bar, name, QString::fromUtf8(hint),
                               CommandAction(name, QString::fromUtf8(hint))));
   }
 }

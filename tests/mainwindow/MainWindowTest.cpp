@@ -80,6 +80,9 @@ TEST_F(MainWindowTest, StateOfAFirstRunIsReadBackAfterClose) {
   {
     TfrmMain& window = Open();
     EXPECT_EQ(window.geometry(), QRect(163, 102, 634, 469));
+    window.show();
+    EXPECT_EQ(window.size(), QSize(634, 469)) << "the pane rows do not widen the first run";
+    EXPECT_LE(window.minimumSizeHint().width(), 634);
     EXPECT_EQ(window.windowTitle(), "Disconnected - Pelmar");
     EXPECT_EQ(window.CurrentLocalView()->ListView()->ViewStyle(), TViewStyle::List);
     EXPECT_EQ(window.CurrentHostView()->ListView()->ViewStyle(), TViewStyle::List);

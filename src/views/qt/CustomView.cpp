@@ -36,8 +36,11 @@ TCustomView::TCustomView(QWidget* parent, char separator)
     Panels[i] = new QLabel(Status);
     Panels[i]->setObjectName(QString(QStringLiteral("StatusPanel%1")).arg(i));
     if (widths[i] > 0) {
-      Panels[i]->setFixedWidth(widths[i]);
-      Status->addWidget(Panels[i]);
+      // At most their width, less in a narrow window (the hint shows a cut text in full).
+      Panels[i]->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+      Panels[i]->setMinimumWidth(widths[i] / 4);
+      Panels[i]->setMaximumWidth(widths[i]);
+      Status->addWidget(Panels[i], widths[i]);
     } else {
       Panels[i]->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
       Status->addPermanentWidget(Panels[i], 1);
