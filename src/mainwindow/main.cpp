@@ -2,6 +2,7 @@
 // Connect-to-URL command would with that address (ftpes:// and ftps:// for FTP over TLS).
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QIcon>
 #include <csignal>
 #include <cstdio>
@@ -28,6 +29,17 @@ int main(int argc, char** argv) {
   // A file past the size limit fails its write (and that transfer) instead of ending Pelmar.
   std::signal(SIGXFSZ, SIG_IGN);
   QApplication app(argc, argv);
+  // File-type icons come from the desktop's theme; a session that names none (a bare X
+  // server, some window managers) would show one generic icon for every file.
+  if (QIcon::themeName().isEmpty() || QIcon::themeName() == QStringLiteral("hicolor")) {
+    for (const QString& theme : {QStringLiteral("Adwaita"), QStringLiteral("breeze")}) {
+      if (QFileInfo::exists(QStringLiteral("/usr/share/icons/") + theme +
+                            QStringLiteral("/index.theme"))) {
+        QIcon::setThemeName(theme);
+        break;
+      }
+    }
+  }
   QIcon ownIcon;
   for (const int size : {32, 64, 256}) {
     ownIcon.addFile(QString(QStringLiteral(":/pelmar/icons/%1/pelmar.png")).arg(size),
