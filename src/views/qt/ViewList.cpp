@@ -4,7 +4,9 @@
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QListView>
+#include <QTimer>
 #include <QTreeView>
+#include <algorithm>
 
 namespace pelmar {
 
@@ -36,10 +38,43 @@ TViewList::TViewList(QWidget* parent)
   IconView->setObjectName("IconView");
   DetailView->setObjectName("DetailView");
   SetViewStyle(TViewStyle::Details);
+  connect(DetailView->header(), &QHeaderView::sectionResized, this, [this] {
+    if (!Fitting && DetailView->isVisible()) SizedByHand = true;
+  });
+  DetailView->viewport()->installEventFilter(this);
+}
+
+bool TViewList::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == DetailView->viewport() && event->type() == QEvent::Resize) FitColumns();
+  return QStackedWidget::eventFilter(watched, event);
+}
+
+void TViewList::FitColumns() {
+  if (SizedByHand || !ItemModel || RowCount() == 0) return;
+  const int columns = ItemModel->columnCount(RootIndex);
+  if (columns < 2) return;
+  Fitting = true;
+  QHeaderView* header = DetailView->header();
+  int others = 0;
+  for (int column = 1; column < columns; ++column) {
+    if (header->isSectionHidden(column)) continue;
+    // Contents or caption, whichever is wider (the rows on screen are measured).
+    DetailView->resizeColumnToContents(column);
+    others += header->sectionSize(column);
+  }
+  DetailView->resizeColumnToContents(0);
+  const int nameNeeds = std::min(header->sectionSize(0), 200);
+  header->resizeSection(0, std::max(DetailView->viewport()->width() - others, nameNeeds));
+  Fitting = false;
 }
 
 void TViewList::SetModel(QAbstractItemModel* model) {
   ItemModel = model;
+  // The first rows of a folder give the columns their widths.
+  connect(model, &QAbstractItemModel::rowsInserted, this,
+          [this] { QTimer::singleShot(0, this, [this] { FitColumns(); }); });
+  connect(model, &QAbstractItemModel::modelReset, this,
+          [this] { QTimer::singleShot(0, this, [this] { FitColumns(); }); });
   DetailView->setModel(model);
   IconView->setModel(model);
   IconView->setSelectionModel(DetailView->selectionModel());

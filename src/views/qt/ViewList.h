@@ -54,12 +54,21 @@ class TViewList : public QStackedWidget {
   // The selection changed, by the person or by the program.
   void SelectionChanged();
 
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
  private:
+  // The columns other than the name as wide as their contents, the name the rest of the
+  // width; until the person sizes a column, then their widths stay.
+  void FitColumns();
+
   QListView* IconView;
   QTreeView* DetailView;
   QAbstractItemModel* ItemModel = nullptr;
   QModelIndex RootIndex;
   TViewStyle Style = TViewStyle::Details;
+  bool Fitting = false;      // FitColumns is resizing sections
+  bool SizedByHand = false;  // the person resized a column
 };
 
 }  // namespace pelmar
