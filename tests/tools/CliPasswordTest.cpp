@@ -2,7 +2,9 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <pty.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -112,7 +114,15 @@ TRun RunOnTerminal(const std::vector<std::string>& args, const std::string& home
   TRun run;
   bool answered = false;
   char buffer[1024];
+  const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(60);
   for (;;) {
+    pollfd ready{pty, POLLIN, 0};
+    if (::poll(&ready, 1, 1000) == 0) {
+      if (std::chrono::steady_clock::now() < giveUp) continue;
+      ADD_FAILURE() << "pelmar-cli did not end; it showed: " << run.Output;
+      ::kill(pid, SIGKILL);
+      break;
+    }
     const ssize_t n = ::read(pty, buffer, sizeof buffer);
     if (n <= 0) break;  // EIO once the program ended
     run.Output.append(buffer, static_cast<size_t>(n));

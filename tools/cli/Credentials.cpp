@@ -146,9 +146,10 @@ std::optional<std::string> AskPasswordOnTerminal(const std::string& prompt) {
   termios quiet = saved;
   quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
   quiet.c_lflag |= ECHONL;
+  // Echo goes off before the prompt shows: what is typed after the prompt is never flushed.
+  ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
   std::fputs(prompt.c_str(), stderr);
   std::fflush(stderr);
-  ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
   std::string line;
   char c = 0;
   bool ended = false;
@@ -159,7 +160,7 @@ std::optional<std::string> AskPasswordOnTerminal(const std::string& prompt) {
     }
     line += c;
   }
-  ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
+  ::tcsetattr(STDIN_FILENO, TCSANOW, &saved);
   if (!ended && line.empty()) return std::nullopt;
   if (!line.empty() && line.back() == '\r') line.pop_back();
   return line;

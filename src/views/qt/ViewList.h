@@ -5,6 +5,7 @@
 
 #include <QAbstractItemView>
 #include <QModelIndex>
+#include <QPointer>
 #include <QStackedWidget>
 #include <vector>
 
@@ -64,7 +65,9 @@ class TViewList : public QStackedWidget {
 
   QListView* IconView;
   QTreeView* DetailView;
-  QAbstractItemModel* ItemModel = nullptr;
+  // The model may go before the list (a pane's model is its own child); deferred work must
+  // not reach a deleted one.
+  QPointer<QAbstractItemModel> ItemModel;
   QModelIndex RootIndex;
   TViewStyle Style = TViewStyle::Details;
   bool Fitting = false;      // FitColumns is resizing sections
