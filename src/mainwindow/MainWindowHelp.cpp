@@ -8,6 +8,7 @@
 
 #include "mainwindow/MainWindow.h"
 #include "settings/DataFolder.h"
+#include "ui/ActivityAnimation.h"
 #include "ui/HelpService.h"
 #include "ui/HelpWindow.h"
 
@@ -29,6 +30,9 @@ void TfrmMain::WireHelp() {
         std::pair{"mnuVorlenzMedia", "about.html"}}) {
     on(item, [this, name = page] { OpenHelpPageInBrowser(QLatin1String(name)); });
   }
+  // The product page, as the web menu's item opens it.
+  connect(aviActivity, &TActivityAnimation::DoubleClicked, this,
+          [this] { OpenHelpPageInBrowser(QStringLiteral("about.html")); });
   on("mnuAbout", [this] {
     QMessageBox::about(
         this, QStringLiteral("About Pelmar"),

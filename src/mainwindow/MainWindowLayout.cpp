@@ -672,6 +672,7 @@ QWidget* TfrmMain::BuildRemoteSide(QWidget* parent) {
                                 {"btnHostDelete", "Delete"},
                                 {"btnHostMask", "File Mask"}});
   pgctrlHost = FinishSide(frame, "pgctrlHost");
+  cmboHostTree->SetPopupWidthFrom(pgctrlHost);
   connect(pgctrlHost, &QTabWidget::currentChanged, this, [this] { pgctrlHostChange(); });
   return frame.Side;
 }
@@ -687,7 +688,12 @@ void TfrmMain::AddViewStyleButtons(QToolBar* bar, bool host) {
   });
   bar->addWidget(PaneButton(bar, host ? "btnHostView" : "btnLocalView",
                             host ? QString() : QString(QStringLiteral("Change Views")), next));
-  bar->addWidget(ViewStyleButton(bar, host ? "btnHostViewMenu" : "btnLocalViewMenu", host));
+  QToolButton* menuButton =
+      ViewStyleButton(bar, host ? "btnHostViewMenu" : "btnLocalViewMenu", host);
+  // The style menu is usable exactly when "Change Views" is (not while disconnected or busy).
+  menuButton->setEnabled(next->isEnabled());
+  connect(next, &QAction::enabledChanged, menuButton, &QWidget::setEnabled);
+  bar->addWidget(menuButton);
 }
 
 void TfrmMain::AddCommandButtons(

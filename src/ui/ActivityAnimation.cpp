@@ -41,4 +41,9 @@ void TActivityAnimation::paintEvent(QPaintEvent*) {
   }
 }
 
+void TActivityAnimation::mouseDoubleClickEvent(QMouseEvent* event) {
+  emit DoubleClicked();
+  QWidget::mouseDoubleClickEvent(event);
+}
+
 }  // namespace pelmar

@@ -15,8 +15,12 @@ class TActivityAnimation : public QWidget {
   bool Active() const { return Timer.isActive(); }
   QSize sizeHint() const override { return {35, 30}; }
 
+ signals:
+  void DoubleClicked();
+
  protected:
   void paintEvent(QPaintEvent* event) override;
+  void mouseDoubleClickEvent(QMouseEvent* event) override;
 
  private:
   QTimer Timer;

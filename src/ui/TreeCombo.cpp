@@ -80,6 +80,7 @@ void TTreeCombo::showPopup() {
     Tree->expand(Selected->index().parent());
     Tree->setCurrentIndex(Selected->index());
   }
+  Tree->setMinimumWidth(PopupArea ? PopupArea->width() : 0);
   QComboBox::showPopup();
 }
 

@@ -5,6 +5,7 @@
 
 #include <QComboBox>
 #include <QIcon>
+#include <QPointer>
 
 class QStandardItem;
 class QStandardItemModel;
@@ -30,6 +31,9 @@ class TTreeCombo : public QComboBox {
   QStandardItemModel* TreeModel() const { return Model; }
 
   void showPopup() override;
+  // The drop-down opens at least as wide as this widget (the pane's tab area), so that deep
+  // paths can be read; null: as wide as the box.
+  void SetPopupWidthFrom(QWidget* area) { PopupArea = area; }
 
  signals:
   void NodeChosen(QStandardItem* node);
@@ -40,6 +44,7 @@ class TTreeCombo : public QComboBox {
   QStandardItemModel* Model;
   QTreeView* Tree;
   QStandardItem* Selected = nullptr;
+  QPointer<QWidget> PopupArea;
 };
 
 }  // namespace pelmar

@@ -157,6 +157,12 @@ void TCustomView::RefreshStatus() {
   }
   int64_t selectedSize = 0;
   for (const QModelIndex& item : selected) selectedSize += GetItemSize(item);
+  if (!List->isEnabled() && count == 0) {
+    // A pane without a connection has no entries to count (not "0 Entries, 0 Bytes").
+    Panels[0]->clear();
+    Panels[1]->clear();
+    return;
+  }
   Panels[0]->setText(Q(EntriesText(count, TotalSize)));
   Panels[1]->setText(Q(SelectedText(static_cast<int>(selected.size()), selectedSize)));
   // A cut-off panel text can be read in full under the pointer.
