@@ -178,8 +178,15 @@ void TfrmMain::ShowLocalPopup(QAbstractItemView* list, const QPoint& at) {
     connect(item, &QAction::triggered, this, [this, style] { ApplyViewStyle(false, style); });
   }
   popup.addSeparator();
+  // The commands every two-pane client offers on a file: the same actions as the buttons and
+  // the menus, so they are enabled by the same rules.
+  popup.addAction(Commands.Upload);
+  popup.addSeparator();
+  if (LocalSide->Commands.Copy) popup.addAction(LocalSide->Commands.Copy);
   popup.addAction(QStringLiteral("&Paste"), this, [this] { CurrentLocal->Paste(); })
       ->setObjectName(QStringLiteral("PopLocalPaste"));
+  popup.addAction(LocalSide->Commands.Rename);
+  popup.addAction(LocalSide->Commands.Delete);
   popup.addSeparator();
   QMenu* make = popup.addMenu(QStringLiteral("Ne&w"));
   make->setObjectName("PopLocalNew");

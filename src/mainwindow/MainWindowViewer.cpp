@@ -10,9 +10,11 @@
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QSettings>
+#include <QSplitter>
 #include <QStackedWidget>
 #include <QStatusBar>
 #include <QToolButton>
+#include <algorithm>
 
 #include "mainwindow/MainWindow.h"
 #include "platform/qt/QtEventTarget.h"
@@ -117,11 +119,25 @@ bool TfrmMain::ViewerShown() const {
 void TfrmMain::ShowViewer(bool shown) {
   if (!shown) {
     LogStack->setCurrentWidget(memoLog);
+    // The log goes back to the height it had.
+    if (LogHeightBeforeViewer > 0) {
+      const int total = barMilieu->sizes().value(0) + barMilieu->sizes().value(1);
+      barMilieu->setSizes({LogHeightBeforeViewer, std::max(total - LogHeightBeforeViewer, 0)});
+      LogHeightBeforeViewer = 0;
+    }
     return;
   }
   LogStack->setCurrentWidget(Browser);
   // A panel folded away for a hidden log opens for the viewer.
   if (!LogStack->isVisible()) Commands.ShowLog->setChecked(true);
+  // A picture or a page needs room: the viewer takes at least 40% of the height the log and
+  // the panes share.
+  const QList<int> sizes = barMilieu->sizes();
+  const int total = sizes.value(0) + sizes.value(1);
+  if (total > 0 && sizes.value(0) < total * 2 / 5) {
+    LogHeightBeforeViewer = sizes.value(0);
+    barMilieu->setSizes({total * 2 / 5, total - total * 2 / 5});
+  }
   QString page;
   TViewList& host = *CurrentHost->ListView();
   TViewList& local = *CurrentLocal->ListView();

@@ -28,9 +28,18 @@ QString WithoutPassword(const QString& address) {
 bool IsPreviewable(const QString& name) {
   static const QString kPreview =
       QStringLiteral(".html .htm .shtml .asp .cfm .css .gif .jpg .asi ");
+  // And every picture Qt can read here (PNG, JPEG, WebP, SVG, ...), not only GIF and JPEG.
+  static const QString kPictures = [] {
+    QString list;
+    for (const QByteArray& format : QImageReader::supportedImageFormats()) {
+      list += u'.' + QString::fromLatin1(format).toLower() + u' ';
+    }
+    return list;
+  }();
   const qsizetype dot = name.lastIndexOf(u'.');
   if (dot < 0) return false;
-  return kPreview.contains(name.mid(dot).toLower() + u' ');
+  const QString extension = name.mid(dot).toLower() + u' ';
+  return kPreview.contains(extension) || kPictures.contains(extension);
 }
 
 TBrowser::TBrowser(std::shared_ptr<TEventTarget> target, QWidget* parent)
