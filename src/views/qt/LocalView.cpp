@@ -42,6 +42,18 @@ TLocalView::TLocalView(QWidget* parent) : TCustomView(parent, '/'), Files(new TL
   Files->setNameFilterDisables(false);
   Files->BeforeRename = [this](const QString& path) { emit FileChanging(path); };
   ListView()->SetModel(Files);
+  // Files rewritten by other programs show their new size and time (Compare Folders sees
+  // them too) without a refresh.
+  Watch = new TFolderWatch(this);
+  connect(Watch, &TFolderWatch::FilesChanged, this, [this](const QStringList& names) {
+    const QString folder = Folder();
+    for (const QString& name : names) {
+      const QFileInfo info(folder + name);
+      if (info.isFile()) Files->NoteChange(info.filePath(), info.size(), info.lastModified());
+    }
+    InvalidateTotal();
+    RefreshStatus();
+  });
   ListView()->Details()->header()->setSectionResizeMode(QHeaderView::Interactive);
   ListView()->Details()->setSortingEnabled(true);
   ListView()->Details()->sortByColumn(0, Qt::AscendingOrder);
@@ -102,14 +114,25 @@ int64_t TLocalView::GetItemSize(const QModelIndex& item) const {
 }
 
 void TLocalModel::NoteSize(const QString& path, int64_t size) {
-  Noted.insert(path, size);
+  Noted[path].Size = size;
   const QModelIndex item = index(path, 1);
   if (item.isValid()) emit dataChanged(item, item);
 }
 
+void TLocalModel::NoteChange(const QString& path, int64_t size, const QDateTime& modified) {
+  Noted[path] = {size, modified};
+  const QModelIndex first = index(path, 0);
+  if (first.isValid()) emit dataChanged(first, first.siblingAtColumn(3));
+}
+
 int64_t TLocalModel::NotedSize(const QModelIndex& index) const {
   if (Noted.isEmpty()) return -1;  // the common case: no lookup at all
-  return Noted.value(filePath(index.siblingAtColumn(0)), -1);
+  return Noted.value(filePath(index.siblingAtColumn(0))).Size;
+}
+
+QDateTime TLocalModel::NotedTime(const QModelIndex& index) const {
+  if (Noted.isEmpty()) return {};
+  return Noted.value(filePath(index.siblingAtColumn(0))).Modified;
 }
 
 QVariant TLocalModel::data(const QModelIndex& index, int role) const {
@@ -122,11 +145,18 @@ QVariant TLocalModel::data(const QModelIndex& index, int role) const {
   if (role == Qt::TextAlignmentRole && index.column() == 1) {
     return int(Qt::AlignRight | Qt::AlignVCenter);
   }
+  if (role == Qt::DisplayRole && index.column() == 3) {
+    if (const QDateTime noted = NotedTime(index); noted.isValid()) {
+      return QLocale::system().toString(noted, QLocale::ShortFormat);
+    }
+  }
   return QFileSystemModel::data(index, role);
 }
 
 QDateTime TLocalView::GetItemDate(const QModelIndex& item) const {
-  return item.isValid() ? Files->lastModified(item.siblingAtColumn(0)) : QDateTime();
+  if (!item.isValid()) return {};
+  const QDateTime noted = Files->NotedTime(item);
+  return noted.isValid() ? noted : Files->lastModified(item.siblingAtColumn(0));
 }
 
 bool TLocalView::ChangeFolder(const QString& path) {
@@ -137,6 +167,7 @@ bool TLocalView::ChangeFolder(const QString& path) {
   Files->ForgetSizes();
   ListView()->SetRoot(Files->setRootPath(folder));
   SetFolder(folder);
+  Watch->Watch(folder);
   return true;
 }
 

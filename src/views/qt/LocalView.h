@@ -7,6 +7,7 @@
 #include <QHash>
 
 #include "views/qt/CustomView.h"
+#include "views/qt/FolderWatch.h"
 #include "views/qt/LocalFileOps.h"
 
 namespace pelmar {
@@ -22,12 +23,21 @@ class TLocalModel : public QFileSystemModel {
   // that ends notes the file's final size, which the Size column shows from then on.
   QVariant data(const QModelIndex& index, int role) const override;
   void NoteSize(const QString& path, int64_t size);
+  // A file another program rewrote: its size and time as they are now (the model's own watch
+  // keeps the old ones).
+  void NoteChange(const QString& path, int64_t size, const QDateTime& modified);
   // The noted size of a file; -1 when none was noted.
   int64_t NotedSize(const QModelIndex& index) const;
+  // The noted time of a file; invalid when none was noted.
+  QDateTime NotedTime(const QModelIndex& index) const;
   void ForgetSizes() { Noted.clear(); }
 
  private:
-  QHash<QString, int64_t> Noted;
+  struct TNoted {
+    int64_t Size = -1;
+    QDateTime Modified;
+  };
+  QHash<QString, TNoted> Noted;
 };
 
 class TLocalView : public TCustomView {
@@ -75,6 +85,7 @@ class TLocalView : public TCustomView {
   QStringList SelectedPaths() const;
 
   TLocalModel* Files;
+  TFolderWatch* Watch;
   QString FileFilter;
 };
 

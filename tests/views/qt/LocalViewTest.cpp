@@ -7,7 +7,9 @@
 #include <QMimeData>
 #include <QTreeView>
 #include <QUrl>
+#include <chrono>
 #include <filesystem>
+#include <fstream>
 
 #include "support/Files.h"
 #include "support/ScriptedPrompter.h"
@@ -112,6 +114,25 @@ TEST_F(LocalViewTest, KeysOfAPane) {
   EXPECT_EQ(view.DropSourceFor(view.ListView()->Details()->viewport()), nullptr);
   EXPECT_EQ(view.DropSourceFor(other.ListView()->Icons()), &other);
   EXPECT_EQ(view.DropSourceFor(nullptr), nullptr) << "a drag from another program";
+}
+
+// A file another program rewrites shows its new size and time without a refresh (Compare
+// Folders reads them from the pane).
+TEST_F(LocalViewTest, AFileRewrittenOutsideShowsItsNewSizeAndTime) {
+  WriteFile(Root + "here/grows.txt", "a");
+  TLocalView view(Page());
+  ASSERT_TRUE(view.ChangeFolder(Path("here")));
+  ASSERT_TRUE(RunUntil([&] { return view.ListView()->RowCount() == 1; }));
+  const QModelIndex item = view.ListView()->Row(0);
+  ASSERT_EQ(view.GetItemSize(item), 1);
+  const QDateTime before = view.GetItemDate(item);
+  const fs::path file = Root + "here/grows.txt";
+  WriteFile(file.string(), std::string(5000, 'x'));
+  fs::last_write_time(file, fs::last_write_time(file) + std::chrono::hours(1));
+  { std::ofstream touch(file, std::ios::app); }  // one more write: the time change is seen too
+  EXPECT_TRUE(RunUntil([&] { return view.GetItemSize(view.ListView()->Row(0)) == 5000; }));
+  EXPECT_GT(view.GetItemDate(view.ListView()->Row(0)), before);
+  EXPECT_EQ(view.PanelText(0), "1 Entry, 4.88KB");
 }
 
 TEST_F(LocalViewTest, NewFoldersAndTheTrash) {
