@@ -9,6 +9,9 @@
 #include "platform/AsciiText.h"
 #include "settings/Preferences.h"
 #include "transfers/TransferQueue.h"
+#include "views/FolderItems.h"
+#include "views/RemoteItem.h"
+#include "views/TextUtils.h"
 
 namespace pelmar {
 namespace {
@@ -44,6 +47,22 @@ std::string NormalFolder(const std::string& path) {
 }
 
 }  // namespace
+
+TWalkEntry RemoteWalkEntry(const std::string& listedName, uint16_t attributes, int64_t size,
+                           TDateTime modified) {
+  TWalkEntry entry;
+  entry.Name = listedName;
+  entry.IsFolder = (attributes & iaFolder) != 0;
+  entry.Size = size;
+  entry.Modified = modified;
+  if (attributes & iaLink) {
+    entry.Name = LinkName(listedName);
+    entry.IsLink = true;
+    entry.LinkTarget = LinkTarget(listedName);
+    entry.IsFolder = LinkLooksLikeFolder(listedName);
+  }
+  return entry;
+}
 
 bool LinkLeadsUpward(const std::string& linkFolder, const std::string& target) {
   if (target.empty()) return false;

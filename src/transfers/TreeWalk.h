@@ -30,6 +30,12 @@ struct TWalkEntry {
   std::string LinkTarget;  // as the link states it (remote), empty when unknown
 };
 
+// A remote listing's entry as the walk sees it. A link is asked for by its own name, and it
+// counts as a folder when its target looks like one (no extension), as the panes and
+// pelmar-cli both decide.
+TWalkEntry RemoteWalkEntry(const std::string& listedName, uint16_t attributes, int64_t size,
+                           TDateTime modified);
+
 // Lists one folder of either side; nullopt when it cannot be listed (or does not exist).
 class IFolderLister {
  public:

@@ -12,6 +12,7 @@
 #include "support/Files.h"
 #include "transfers/TransferQueue.h"
 #include "transfers/TreeWalk.h"
+#include "views/RemoteItem.h"
 
 namespace pelmar::test {
 namespace {
@@ -117,6 +118,29 @@ class TreeWalkTest : public EngineTest {
   TNoQuestions Answers;
   std::vector<std::string> Log;
 };
+
+// Listed entries as the walk takes them, in the panes and pelmar-cli alike: a link to what
+// looks like a folder is walked as one (the panes skipped it as a folder they could not open).
+TEST(RemoteWalkEntry, LinksByTheirOwnNameAndFoldersByTheirLook) {
+  const struct {
+    const char* Listed;
+    uint16_t Attributes;
+    const char* Name;
+    bool Folder;
+    bool Link;
+  } cases[] = {
+      {"www -> /home/www", iaLink, "www", true, true},
+      {"notes -> notes.txt", iaLink, "notes", false, true},
+      {"pub", iaFolder, "pub", true, false},
+      {"a -> b.txt", 0, "a -> b.txt", false, false},  // a plain file may hold " -> "
+  };
+  for (const auto& c : cases) {
+    const TWalkEntry entry = RemoteWalkEntry(c.Listed, c.Attributes, 1, 0);
+    EXPECT_EQ(entry.Name, c.Name) << c.Listed;
+    EXPECT_EQ(entry.IsFolder, c.Folder) << c.Listed;
+    EXPECT_EQ(entry.IsLink, c.Link) << c.Listed;
+  }
+}
 
 TEST_F(TreeWalkTest, RemoteLinksAreEnteredUnlessTheyLeadBack) {
   TFakeRemote remote;

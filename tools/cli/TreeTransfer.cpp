@@ -118,19 +118,7 @@ std::pair<std::string, std::string> SplitLast(std::string path) {
 }  // namespace
 
 TWalkEntry WalkEntry(const TRemoteItem& item) {
-  TWalkEntry entry;
-  entry.Name = item.Name;
-  entry.IsFolder = (item.Attributes & iaFolder) != 0;
-  entry.Size = item.Size;
-  entry.Modified = item.Modified;
-  if (item.Attributes & iaLink) {
-    // A link is asked for by its own name; the target's extension tells folder from file.
-    entry.Name = LinkName(item.Name);
-    entry.IsLink = true;
-    entry.LinkTarget = LinkTarget(item.Name);
-    entry.IsFolder = LinkLooksLikeFolder(item.Name);
-  }
-  return entry;
+  return RemoteWalkEntry(item.Name, item.Attributes, item.Size, item.Modified);
 }
 
 int TransferTree(TCliSession& session, const TFtpUrl& url, const std::string& localPath,

@@ -37,14 +37,9 @@ class THostView::TRemoteLister : public IFolderLister {
     for (const auto& row : *rows) {
       const TItemRecord* record = View.Folders.Record(row);
       if (!record) continue;
-      TWalkEntry entry;
-      entry.Name = LinkName(row.Name);
-      entry.IsFolder = record->Attributes & iaFolder;
-      entry.IsLink = record->Attributes & iaLink;
-      entry.LinkTarget = LinkTarget(row.Name);
-      entry.Size = record->Size;
-      entry.Modified = record->Modified;
-      entries.push_back(std::move(entry));
+      // The same rule as pelmar-cli: a link to a folder is walked as a folder.
+      entries.push_back(
+          RemoteWalkEntry(row.Name, record->Attributes, record->Size, record->Modified));
     }
     return entries;
   }
