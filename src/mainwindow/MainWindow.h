@@ -305,8 +305,8 @@ class TfrmMain : public QMainWindow, public ITransferWindowHost, public ITransfe
   TActivityAnimation* aviActivity = nullptr;
   bool QueuedTransfersRunning = false;
   int LogHeightBeforeViewer = 0;  // the log's height while the viewer has more room; 0: none
-  QStringList QueueNotices;  // shown together once the command that made them is done  // the
-                             // progress window reports a running batch
+  QStringList QueueNotices;       // shown together once the command that made them is done  // the
+                                  // progress window reports a running batch
   QLabel* StatusPanels[3] = {};
   QMenu* mnuLastConnect = nullptr;
   QMenu* popHost = nullptr;

@@ -215,6 +215,7 @@ TLocalView* TfrmMain::AddLocalTab(const QString& folder, const QString& caption,
   view->Queue = Transfers.get();
   if (bind) BindLocalView(*view);
   view->ListView()->SetViewStyle(static_cast<TViewStyle>(State.LocalViewStyle));
+  view->ListView()->RestoreColumns(State.LocalColumns);
   if (!folder.isEmpty()) view->ChangeFolder(folder);
   index = pgctrlLocal->addTab(page, caption);
   LocalSide->Commands.CloseView->setEnabled(pgctrlLocal->count() > 1);

@@ -84,6 +84,7 @@ bool TfrmMain::NewHostView() {
             [this, list](const QPoint& at) { ShowHostPopup(list, at); });
   }
   view->ListView()->SetViewStyle(static_cast<TViewStyle>(State.HostViewStyle));
+  view->ListView()->RestoreColumns(State.HostColumns);
   if (CurrentHost) CurrentHost->SetTreeCombo(nullptr);
   const int index = pgctrlHost->addTab(page, QStringLiteral("Disconnected"));
   CurrentHost = view;

@@ -8,6 +8,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QHeaderView>
 #include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -782,8 +783,13 @@ void TfrmMain::showEvent(QShowEvent* event) {
   QMainWindow::showEvent(event);
   if (Shown) return;
   Shown = true;
+  // The preference names the start folder; without one, the folder shown at the last close.
   const std::string start = Preferences().DefaultDir;
-  OpenLocalFolder(start.empty() ? QDir::currentPath() : Q(start), true);
+  const bool lastExists = !State.LocalFolder.isEmpty() && QDir(State.LocalFolder).exists();
+  OpenLocalFolder(!start.empty() ? Q(start)
+                  : lastExists   ? State.LocalFolder
+                                 : QDir::currentPath(),
+                  true);
   pnlBack->setSizes({width() / 2, 28, width() / 2});
 }
 
@@ -799,6 +805,15 @@ void TfrmMain::WriteState() {
   State.State = isMaximized() ? wsMaximized : isMinimized() ? wsMinimized : wsNormal;
   if (State.State == wsNormal) State.Bounds = geometry();
   State.LogHeight = barMilieu->sizes().value(0, State.LogHeight);
+  if (CurrentLocal) {
+    State.LocalFolder = CurrentLocal->Folder();
+    if (CurrentLocal->ListView()->SizedByHand()) {
+      State.LocalColumns = CurrentLocal->ListView()->Details()->header()->saveState();
+    }
+  }
+  if (CurrentHost && CurrentHost->ListView()->SizedByHand()) {
+    State.HostColumns = CurrentHost->ListView()->Details()->header()->saveState();
+  }
   WriteWindowState(*Settings, State);
   // The last connections name sites: the file is for its owner only.
   Settings->sync();

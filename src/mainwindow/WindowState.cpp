@@ -34,6 +34,9 @@ TWindowState ReadWindowState(QSettings& settings) {
   state.LocalViewStyle = ReadInt(settings, QStringLiteral("LocalViewStyle"), 2);
   state.HostViewStyle = ReadInt(settings, QStringLiteral("HostViewStyle"), 2);
   state.LogHeight = ReadInt(settings, QStringLiteral("LogHeight"), 97);
+  state.LocalFolder = settings.value(QStringLiteral("LocalFolder")).toString();
+  state.LocalColumns = settings.value(QStringLiteral("LocalColumns")).toByteArray();
+  state.HostColumns = settings.value(QStringLiteral("HostColumns")).toByteArray();
   settings.endGroup();
   state.ToolBarMin = ReadInt(settings, QStringLiteral("Options/ToolBarMin"), 30);
   for (int slot = 1; slot <= 8; ++slot) {
@@ -63,6 +66,9 @@ void WriteWindowState(QSettings& settings, const TWindowState& state) {
   settings.setValue("LocalViewStyle", QString::number(state.LocalViewStyle));
   settings.setValue("HostViewStyle", QString::number(state.HostViewStyle));
   settings.setValue("LogHeight", QString::number(state.LogHeight));
+  if (!state.LocalFolder.isEmpty()) settings.setValue("LocalFolder", state.LocalFolder);
+  if (!state.LocalColumns.isEmpty()) settings.setValue("LocalColumns", state.LocalColumns);
+  if (!state.HostColumns.isEmpty()) settings.setValue("HostColumns", state.HostColumns);
   settings.endGroup();
   settings.sync();
 }

@@ -3,6 +3,7 @@
 // data folder, through QSettings): bounds, window state, view styles, log height, toolbar size
 // and the last eight connections. Read once at creation, written once at close.
 
+#include <QByteArray>
 #include <QRect>
 #include <QString>
 #include <array>
@@ -22,6 +23,11 @@ struct TWindowState {
   int LogHeight = 97;
   int ToolBarMin = 30;  // below 60: the small toolbar
   std::array<QString, 8> LastConnections;
+  // Beyond the first design: the local folder shown at close, and each pane's columns
+  // (widths and, locally, the sort), as QHeaderView::saveState gives them.
+  QString LocalFolder;
+  QByteArray LocalColumns;
+  QByteArray HostColumns;
 };
 
 // Missing or unreadable values give the defaults; "0x..." is read as hexadecimal.

@@ -15,6 +15,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
+#include <QDir>
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -100,6 +101,7 @@ TEST_F(MainWindowTest, StateOfAFirstRunIsReadBackAfterClose) {
     window.MoveToolbarBar(29);
     EXPECT_TRUE(window.LargeToolbar());
     window.setGeometry(40, 50, 900, 700);
+    ASSERT_TRUE(window.OpenLocalFolder(Dir.path(), true));
     window.close();
   }
   EXPECT_EQ(Settings->value("Windows/Main/Left").toString(), "40");
@@ -114,6 +116,9 @@ TEST_F(MainWindowTest, StateOfAFirstRunIsReadBackAfterClose) {
   EXPECT_EQ(again.CurrentLocalView()->ListView()->ViewStyle(), TViewStyle::Details);
   EXPECT_EQ(again.CurrentHostView()->ListView()->ViewStyle(), TViewStyle::LargeIcons);
   EXPECT_EQ(again.LastConnections()[0], "Home");
+  again.show();
+  EXPECT_EQ(QDir(again.CurrentLocalView()->Folder()), QDir(Dir.path()))
+      << "the local folder of the last close";
   auto* last = again.findChild<QMenu*>("mnuLastConnect");
   EXPECT_TRUE(last->isEnabled());
   EXPECT_EQ(last->actions()[0]->text(), "&1 Home");

@@ -167,12 +167,18 @@ TEST_F(KeyringTest, ADesktopSessionWithGnomeKeyring) {
   }
   char self[4096] = {};
   ASSERT_GT(::readlink("/proc/self/exe", self, sizeof self - 1), 0);
-  // A keyring of its own under the test's folder, unlocked with a fixed password.
+  // A keyring of its own under the test's folder, unlocked with a fixed password; the test
+  // starts once the daemon owns the Secret Service's name (else the bus would start a second,
+  // locked one for the first request).
+  const std::string waitForName =
+      "for i in \\$(seq 100); do dbus-send --session --print-reply --dest=org.freedesktop.DBus "
+      "/org/freedesktop/DBus org.freedesktop.DBus.NameHasOwner string:org.freedesktop.secrets "
+      "2>/dev/null | grep -q true && break; sleep 0.1; done; ";
   const std::string command =
       "env -u PELMAR_KEYRING HOME='" + Home + "' XDG_DATA_HOME='" + Home +
       "data' PELMAR_KEYRING_SESSION=1 dbus-run-session -- sh -c \"printf pelmar-test | "
-      "gnome-keyring-daemon --unlock --components=secrets >/dev/null 2>&1; exec '" +
-      std::string(self) +
+      "gnome-keyring-daemon --unlock --components=secrets >/dev/null 2>&1; " +
+      waitForName + "exec '" + std::string(self) +
       "' --gtest_filter=KeyringTest.InsideADesktopSessionSiteFilesUseTheSecretService\" 2>&1";
   FILE* child = ::popen(command.c_str(), "r");
   std::string output;

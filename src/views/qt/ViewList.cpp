@@ -39,7 +39,7 @@ TViewList::TViewList(QWidget* parent)
   DetailView->setObjectName("DetailView");
   SetViewStyle(TViewStyle::Details);
   connect(DetailView->header(), &QHeaderView::sectionResized, this, [this] {
-    if (!Fitting && DetailView->isVisible()) SizedByHand = true;
+    if (!Fitting && DetailView->isVisible()) ColumnsByHand = true;
   });
   DetailView->viewport()->installEventFilter(this);
 }
@@ -49,8 +49,15 @@ bool TViewList::eventFilter(QObject* watched, QEvent* event) {
   return QStackedWidget::eventFilter(watched, event);
 }
 
+void TViewList::RestoreColumns(const QByteArray& state) {
+  if (state.isEmpty()) return;
+  Fitting = true;
+  ColumnsByHand = DetailView->header()->restoreState(state);
+  Fitting = false;
+}
+
 void TViewList::FitColumns() {
-  if (SizedByHand || !ItemModel || RowCount() == 0) return;
+  if (ColumnsByHand || !ItemModel || RowCount() == 0) return;
   const int columns = ItemModel->columnCount(RootIndex);
   if (columns < 2) return;
   Fitting = true;

@@ -45,6 +45,9 @@ class TViewList : public QStackedWidget {
   void SelectRows(const std::vector<int>& rows);
   void EditCaption(const QModelIndex& item);
   bool IsEditing() const;
+  // Column widths the person chose (this run or, restored, an earlier one) stay as they are.
+  bool SizedByHand() const { return ColumnsByHand; }
+  void RestoreColumns(const QByteArray& state);
 
   // The view showing the current style, and both of them (for event filters).
   QAbstractItemView* Current() const;
@@ -70,8 +73,8 @@ class TViewList : public QStackedWidget {
   QPointer<QAbstractItemModel> ItemModel;
   QModelIndex RootIndex;
   TViewStyle Style = TViewStyle::Details;
-  bool Fitting = false;      // FitColumns is resizing sections
-  bool SizedByHand = false;  // the person resized a column
+  bool Fitting = false;        // FitColumns is resizing sections
+  bool ColumnsByHand = false;  // the person resized a column
 };
 
 }  // namespace pelmar
