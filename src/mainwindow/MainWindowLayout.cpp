@@ -8,9 +8,9 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
-#include <QHeaderView>
 #include <QFontDatabase>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
@@ -674,6 +674,13 @@ QWidget* TfrmMain::BuildRemoteSide(QWidget* parent) {
                                 {"btnHostMask", "File Mask"}});
   pgctrlHost = FinishSide(frame, "pgctrlHost");
   cmboHostTree->SetPopupWidthFrom(pgctrlHost);
+  // A path typed into the box is opened in place, as Change Folder would.
+  cmboHostTree->AllowTypedPaths();
+  cmboHostTree->lineEdit()->setAccessibleName(QStringLiteral("Server folder"));
+  connect(cmboHostTree, &TTreeCombo::PathEntered, this, [this](const QString& path) {
+    if (!CurrentHost || !CurrentHost->Connected() || CurrentHost->Busy()) return;
+    CurrentHost->ChangeFolder(path);
+  });
   connect(pgctrlHost, &QTabWidget::currentChanged, this, [this] { pgctrlHostChange(); });
   return frame.Side;
 }

@@ -1,10 +1,14 @@
 #include "ui/TreeCombo.h"
 
+#include <QCompleter>
 #include <QHeaderView>
+#include <QLineEdit>
 #include <QPalette>
 #include <QSignalBlocker>
 #include <QStandardItemModel>
+#include <QStringListModel>
 #include <QTreeView>
+#include <functional>
 
 namespace pelmar {
 
@@ -25,6 +29,7 @@ TTreeCombo::TTreeCombo(QWidget* parent)
 
 QStandardItem* TTreeCombo::AddNode(QStandardItem* parent, const QString& text, const QIcon& icon) {
   auto* node = new QStandardItem(icon, text);
+  ++NodeCount;
   node->setEditable(false);
   (parent ? parent : Model->invisibleRootItem())->appendRow(node);
   return node;
@@ -53,6 +58,8 @@ void TTreeCombo::ClearTree() {
   const QSignalBlocker blocker(this);
   Selected = nullptr;
   Model->clear();
+  NodeCount = 0;
+  CompletedNodes = -1;
   setCurrentIndex(-1);
 }
 
@@ -61,10 +68,47 @@ void TTreeCombo::SelectSilently(QStandardItem* node) {
   ShowAsCurrent(node);
 }
 
+void TTreeCombo::AllowTypedPaths() {
+  setEditable(true);
+  setInsertPolicy(QComboBox::NoInsert);
+  auto* paths = new QStringListModel(this);
+  auto* completer = new QCompleter(paths, this);
+  completer->setCaseSensitivity(Qt::CaseSensitive);
+  completer->setCompletionMode(QCompleter::PopupCompletion);
+  lineEdit()->setCompleter(completer);
+  // The folders known now, whenever the person starts typing.
+  connect(lineEdit(), &QLineEdit::textEdited, this, [this, paths] {
+    if (CompletedNodes != NodeCount) {
+      paths->setStringList(KnownPaths());
+      CompletedNodes = NodeCount;
+    }
+  });
+  connect(lineEdit(), &QLineEdit::returnPressed, this, [this] {
+    const QString path = lineEdit()->text().trimmed();
+    if (!path.isEmpty()) emit PathEntered(path);
+  });
+}
+
+QStringList TTreeCombo::KnownPaths() const {
+  QStringList paths;
+  std::function<void(const QStandardItem*)> collect = [&](const QStandardItem* node) {
+    for (int row = 0; row < node->rowCount(); ++row) {
+      const QStandardItem* child = node->child(row);
+      const QString path = child->data(Qt::UserRole).toString();
+      if (!path.isEmpty()) paths << path;
+      collect(child);
+    }
+  };
+  collect(Model->invisibleRootItem());
+  paths.sort();
+  return paths;
+}
+
 void TTreeCombo::ShowAsCurrent(QStandardItem* node) {
   Selected = node;
   if (!node) {
     setCurrentIndex(-1);
+    if (isEditable()) lineEdit()->clear();
     return;
   }
   // A combo shows one level at a time: point it at the node's level for the choice.
@@ -73,6 +117,11 @@ void TTreeCombo::ShowAsCurrent(QStandardItem* node) {
   setCurrentIndex(index.row());
   setRootModelIndex(QModelIndex());
   Tree->setCurrentIndex(index);
+  // A typed-into box shows the whole path, ready to be edited.
+  if (isEditable()) {
+    const QString path = node->data(Qt::UserRole).toString();
+    lineEdit()->setText(path.isEmpty() ? node->text() : path);
+  }
 }
 
 void TTreeCombo::showPopup() {

@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QIcon>
 #include <QPointer>
+#include <QStringList>
 
 class QStandardItem;
 class QStandardItemModel;
@@ -34,17 +35,24 @@ class TTreeCombo : public QComboBox {
   // The drop-down opens at least as wide as this widget (the pane's tab area), so that deep
   // paths can be read; null: as wide as the box.
   void SetPopupWidthFrom(QWidget* area) { PopupArea = area; }
+  // A box a path can be typed into, completed from the folders the tree holds (each node's
+  // path in Qt::UserRole); Enter reports it with PathEntered.
+  void AllowTypedPaths();
 
  signals:
   void NodeChosen(QStandardItem* node);
+  void PathEntered(const QString& path);
 
  private:
   void ShowAsCurrent(QStandardItem* node);
+  QStringList KnownPaths() const;
 
   QStandardItemModel* Model;
   QTreeView* Tree;
   QStandardItem* Selected = nullptr;
   QPointer<QWidget> PopupArea;
+  int NodeCount = 0;        // nodes added since the tree was last cleared
+  int CompletedNodes = -1;  // NodeCount when the completion list was made
 };
 
 }  // namespace pelmar
