@@ -164,7 +164,10 @@ class TfrmMain : public QMainWindow, public ITransferWindowHost, public ITransfe
   void AddCommandButtons(QToolBar* bar,
                          std::initializer_list<std::pair<const char*, const char*>> buttons);
   // The drop-down of the four view styles for one pane.
-  QToolButton* ViewStyleButton(QWidget* parent, const char* name, bool host);
+  // "Type of Views": an action with the style menu, for a pane's bar.
+  QAction* ViewStyleAction(bool host);
+  // Adds `action` to a pane's bar and names the button the bar made for it.
+  QToolButton* BarButton(QToolBar* bar, const char* name, const QString& hint, QAction* action);
   void RebuildLastConnectionsMenu();
   void ApplyViewStyle(bool host, int style);
   void WriteState();

@@ -539,6 +539,17 @@ QToolButton* TfrmMain::PaneButton(QWidget* parent, const char* name, const QStri
   return button;
 }
 
+QToolButton* TfrmMain::BarButton(QToolBar* bar, const char* name, const QString& hint,
+                                 QAction* action) {
+  // An action of the bar, so that the overflow menu can offer it when it does not fit.
+  bar->addAction(action);
+  auto* button = qobject_cast<QToolButton*>(bar->widgetForAction(action));
+  button->setObjectName(name);
+  button->setToolTip(hint);
+  button->setAutoRaise(true);
+  return button;
+}
+
 TfrmMain::TSideFrame TfrmMain::SideFrame(QWidget* parent, const char* sideName,
                                          const char* toolsName) {
   TSideFrame frame;
@@ -562,9 +573,9 @@ TfrmMain::TSideFrame TfrmMain::SideFrame(QWidget* parent, const char* sideName,
 
 QTabWidget* TfrmMain::FinishSide(const TSideFrame& frame, const char* tabsName) {
   frame.Row->addWidget(frame.Bar);
-  // The overflow button is the toolbar's own; screen readers need a name for it too.
-  if (auto* more =
-          frame.Bar->findChild<QAbstractButton*>(QStringLiteral("qt_toolbar_ext_button"))) {
+  // Outside a main window the toolbar's overflow button opens a menu of the commands that did
+  // not fit (they are actions of the bar, not widgets); screen readers need a name for it.
+  if (auto* more = frame.Bar->findChild<QToolButton*>(QStringLiteral("qt_toolbar_ext_button"))) {
     more->setAccessibleName(QStringLiteral("More commands"));
   }
   frame.Layout->addWidget(frame.Tools);
@@ -601,7 +612,7 @@ QWidget* TfrmMain::BuildLocalSide(QWidget* parent) {
     CurrentLocal->FolderUp();
     LocalChange();
   });
-  frame.Bar->addWidget(PaneButton(frame.Bar, "btnLocalUp", QStringLiteral("Up One Level"), up));
+  BarButton(frame.Bar, "btnLocalUp", QStringLiteral("Up One Level"), up);
   AddViewStyleButtons(frame.Bar, false);
   AddCommandButtons(frame.Bar, {{"btnLocalChDir", "Change Folder"},
                                 {"btnLocalNew", "New View"},
@@ -661,7 +672,7 @@ QWidget* TfrmMain::BuildRemoteSide(QWidget* parent) {
   connect(up, &QAction::triggered, this, [this] {
     if (CurrentHost) CurrentHost->FolderUp();
   });
-  frame.Bar->addWidget(PaneButton(frame.Bar, "btnHostUp", QStringLiteral("Up One Level"), up));
+  BarButton(frame.Bar, "btnHostUp", QStringLiteral("Up One Level"), up);
   AddCommandButtons(frame.Bar, {{"btnHostNew", "New View"},
                                 {"btnHostClose", "Close View"},
                                 {"btnHostEdit", "Edit with..."},
@@ -694,14 +705,21 @@ void TfrmMain::AddViewStyleButtons(QToolBar* bar, bool host) {
   connect(next, &QAction::triggered, this, [this, host] {
     ApplyViewStyle(host, ((host ? State.HostViewStyle : State.LocalViewStyle) + 1) % 4);
   });
-  bar->addWidget(PaneButton(bar, host ? "btnHostView" : "btnLocalView",
-                            host ? QString() : QString(QStringLiteral("Change Views")), next));
-  QToolButton* menuButton =
-      ViewStyleButton(bar, host ? "btnHostViewMenu" : "btnLocalViewMenu", host);
+  BarButton(bar, host ? "btnHostView" : "btnLocalView",
+            host ? QString() : QString(QStringLiteral("Change Views")), next);
+  QAction* styles = ViewStyleAction(host);
+  bar->addAction(styles);
+  auto* menuButton = qobject_cast<QToolButton*>(bar->widgetForAction(styles));
+  menuButton->setObjectName(host ? "btnHostViewMenu" : "btnLocalViewMenu");
+  menuButton->setAutoRaise(true);
+  menuButton->setPopupMode(QToolButton::InstantPopup);
+  menuButton->setArrowType(Qt::DownArrow);
+  if (!host) menuButton->setToolTip(QStringLiteral("Type of Views"));
+  // The host's button has no hint of its own in the design; a screen reader still names it.
+  menuButton->setAccessibleName(QStringLiteral("Type of Views"));
   // The style menu is usable exactly when "Change Views" is (not while disconnected or busy).
-  menuButton->setEnabled(next->isEnabled());
-  connect(next, &QAction::enabledChanged, menuButton, &QWidget::setEnabled);
-  bar->addWidget(menuButton);
+  styles->setEnabled(next->isEnabled());
+  connect(next, &QAction::enabledChanged, styles, &QAction::setEnabled);
 }
 
 void TfrmMain::AddCommandButtons(
@@ -712,16 +730,10 @@ void TfrmMain::AddCommandButtons(
   }
 }
 
-QToolButton* TfrmMain::ViewStyleButton(QWidget* parent, const char* name, bool host) {
-  auto* button = new QToolButton(parent);
-  button->setObjectName(name);
-  button->setAutoRaise(true);
-  if (!host) button->setToolTip(QStringLiteral("Type of Views"));
-  // The host's button has no hint of its own in the design; a screen reader still names it.
-  button->setAccessibleName(QStringLiteral("Type of Views"));
-  button->setPopupMode(QToolButton::InstantPopup);
-  button->setArrowType(Qt::DownArrow);
-  auto* menu = new QMenu(button);
+QAction* TfrmMain::ViewStyleAction(bool host) {
+  auto* action = new QAction(QStringLiteral("Type of Views"), this);
+  action->setObjectName(host ? "actHostViewMenu" : "actLocalViewMenu");
+  auto* menu = new QMenu(this);
   menu->setObjectName("PopViewStyle");
   auto* group = new QActionGroup(menu);
   const char* const names[] = {"PopIcon", "PopSmallIcon", "PopList", "PopReport"};
@@ -737,8 +749,8 @@ QToolButton* TfrmMain::ViewStyleButton(QWidget* parent, const char* name, bool h
     const int style = host ? State.HostViewStyle : State.LocalViewStyle;
     menu->actions().at(style)->setChecked(true);
   });
-  button->setMenu(menu);
-  return button;
+  action->setMenu(menu);
+  return action;
 }
 
 void TfrmMain::SetOptionsDialog(QDialog* options) {

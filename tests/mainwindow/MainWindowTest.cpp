@@ -170,8 +170,8 @@ TEST_F(MainWindowTest, ConnectionFlowAgainstARealServer) {
   tabs->setCurrentIndex(1);
   EXPECT_TRUE(window.Log()->toPlainText().split('\n').contains("CWD /"));
   // The view-style menu of the remote pane.
-  window.findChild<QToolButton*>("btnHostViewMenu")
-      ->menu()
+  window.findChild<QAction*>("actHostViewMenu")
+      ->menu<QMenu*>()
       ->findChild<QAction*>("PopReport")
       ->trigger();
   EXPECT_EQ(window.CurrentHostView()->ListView()->ViewStyle(), TViewStyle::Details);

@@ -94,6 +94,8 @@ void TViewList::SetRoot(const QModelIndex& root) {
   RootIndex = root;
   DetailView->setRootIndex(root);
   IconView->setRootIndex(root);
+  // Another folder: its rows may be there already (a cached folder adds none).
+  QTimer::singleShot(0, this, [this] { FitColumns(); });
 }
 
 void TViewList::SetViewStyle(TViewStyle style) {
