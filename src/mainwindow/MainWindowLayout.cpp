@@ -725,8 +725,7 @@ void TfrmMain::AddViewStyleButtons(QToolBar* bar, bool host) {
 void TfrmMain::AddCommandButtons(
     QToolBar* bar, std::initializer_list<std::pair<const char*, const char*>> buttons) {
   for (const auto& [name, hint] : buttons) {
-    bar->addWidget(PaneButton(bar, name, QString::fromUtf8(hint),
-                              CommandAction(name, QString::fromUtf8(hint))));
+    BarButton(bar, name, QString::fromUtf8(hint), CommandAction(name, QString::fromUtf8(hint)));
   }
 }
 

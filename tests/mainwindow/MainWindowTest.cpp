@@ -31,6 +31,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QToolBar>
 #include <QToolButton>
 #include <QTreeView>
 #include <filesystem>
@@ -84,6 +85,23 @@ TEST_F(MainWindowTest, StateOfAFirstRunIsReadBackAfterClose) {
     window.show();
     EXPECT_EQ(window.size(), QSize(634, 469)) << "the pane rows do not widen the first run";
     EXPECT_LE(window.minimumSizeHint().width(), 634);
+    {
+      // Too narrow for every pane button: the ones cut off are offered by the bar's overflow
+      // menu, and choosing one there runs the command.
+      window.resize(480, 469);
+      QCoreApplication::processEvents();
+      auto* bar = window.findChild<QToolBar*>("PnlLocalToolsBar");
+      ASSERT_NE(bar, nullptr);
+      auto* more = bar->findChild<QToolButton*>("qt_toolbar_ext_button");
+      ASSERT_NE(more, nullptr);
+      EXPECT_TRUE(more->isVisible());
+      ASSERT_NE(more->menu(), nullptr);
+      QStringList offered;
+      for (QAction* item : more->menu()->actions()) offered << item->objectName();
+      EXPECT_TRUE(offered.contains("actLocalMask")) << offered.join(' ').toStdString();
+      EXPECT_FALSE(window.findChild<QToolButton*>("btnLocalMask")->isVisible());
+      window.resize(634, 469);
+    }
     EXPECT_EQ(window.windowTitle(), "Disconnected - Pelmar");
     EXPECT_EQ(window.CurrentLocalView()->ListView()->ViewStyle(), TViewStyle::List);
     EXPECT_EQ(window.CurrentHostView()->ListView()->ViewStyle(), TViewStyle::List);
