@@ -216,6 +216,7 @@ TLocalView* TfrmMain::AddLocalTab(const QString& folder, const QString& caption,
   if (bind) BindLocalView(*view);
   view->ListView()->SetViewStyle(static_cast<TViewStyle>(State.LocalViewStyle));
   view->ListView()->RestoreColumns(State.LocalColumns);
+  view->ListView()->ShowSortKey(State.LocalSort);
   if (!folder.isEmpty()) view->ChangeFolder(folder);
   index = pgctrlLocal->addTab(page, caption);
   LocalSide->Commands.CloseView->setEnabled(pgctrlLocal->count() > 1);

@@ -85,6 +85,7 @@ bool TfrmMain::NewHostView() {
   }
   view->ListView()->SetViewStyle(static_cast<TViewStyle>(State.HostViewStyle));
   view->ListView()->RestoreColumns(State.HostColumns);
+  view->SetSort(State.HostSort);
   if (CurrentHost) CurrentHost->SetTreeCombo(nullptr);
   const int index = pgctrlHost->addTab(page, QStringLiteral("Disconnected"));
   CurrentHost = view;

@@ -825,12 +825,16 @@ void TfrmMain::WriteState() {
   State.LogHeight = barMilieu->sizes().value(0, State.LogHeight);
   if (CurrentLocal) {
     State.LocalFolder = CurrentLocal->Folder();
+    State.LocalSort = CurrentLocal->ListView()->SortKey();
     if (CurrentLocal->ListView()->SizedByHand()) {
       State.LocalColumns = CurrentLocal->ListView()->Details()->header()->saveState();
     }
   }
-  if (CurrentHost && CurrentHost->ListView()->SizedByHand()) {
-    State.HostColumns = CurrentHost->ListView()->Details()->header()->saveState();
+  if (CurrentHost) {
+    State.HostSort = CurrentHost->Sort();
+    if (CurrentHost->ListView()->SizedByHand()) {
+      State.HostColumns = CurrentHost->ListView()->Details()->header()->saveState();
+    }
   }
   WriteWindowState(*Settings, State);
   // The last connections name sites: the file is for its owner only.

@@ -37,6 +37,8 @@ TWindowState ReadWindowState(QSettings& settings) {
   state.LocalFolder = settings.value(QStringLiteral("LocalFolder")).toString();
   state.LocalColumns = settings.value(QStringLiteral("LocalColumns")).toByteArray();
   state.HostColumns = settings.value(QStringLiteral("HostColumns")).toByteArray();
+  state.LocalSort = ReadInt(settings, QStringLiteral("LocalSort"), 1);
+  state.HostSort = ReadInt(settings, QStringLiteral("HostSort"), 1);
   settings.endGroup();
   state.ToolBarMin = ReadInt(settings, QStringLiteral("Options/ToolBarMin"), 30);
   for (int slot = 1; slot <= 8; ++slot) {
@@ -46,6 +48,10 @@ TWindowState ReadWindowState(QSettings& settings) {
   // Styles outside 0..3 are not styles.
   if (state.LocalViewStyle < 0 || state.LocalViewStyle > 3) state.LocalViewStyle = 2;
   if (state.HostViewStyle < 0 || state.HostViewStyle > 3) state.HostViewStyle = 2;
+  // Four columns to sort by, either way.
+  for (int* sort : {&state.LocalSort, &state.HostSort}) {
+    if (*sort == 0 || *sort < -4 || *sort > 4) *sort = 1;
+  }
   return state;
 }
 
@@ -69,6 +75,8 @@ void WriteWindowState(QSettings& settings, const TWindowState& state) {
   if (!state.LocalFolder.isEmpty()) settings.setValue("LocalFolder", state.LocalFolder);
   if (!state.LocalColumns.isEmpty()) settings.setValue("LocalColumns", state.LocalColumns);
   if (!state.HostColumns.isEmpty()) settings.setValue("HostColumns", state.HostColumns);
+  settings.setValue("LocalSort", QString::number(state.LocalSort));
+  settings.setValue("HostSort", QString::number(state.HostSort));
   settings.endGroup();
   settings.sync();
 }

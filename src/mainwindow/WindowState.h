@@ -28,6 +28,9 @@ struct TWindowState {
   QString LocalFolder;
   QByteArray LocalColumns;
   QByteArray HostColumns;
+  // Each pane's sort: the column counted from 1 (Name), negative when descending.
+  int LocalSort = 1;
+  int HostSort = 1;
 };
 
 // Missing or unreadable values give the defaults; "0x..." is read as hexadecimal.

@@ -120,6 +120,7 @@ TEST_F(MainWindowTest, StateOfAFirstRunIsReadBackAfterClose) {
     EXPECT_TRUE(window.LargeToolbar());
     window.setGeometry(40, 50, 900, 700);
     ASSERT_TRUE(window.OpenLocalFolder(Dir.path(), true));
+    window.CurrentHostView()->SetSort(-4);  // newest first
     window.close();
   }
   EXPECT_EQ(Settings->value("Windows/Main/Left").toString(), "40");
@@ -128,11 +129,16 @@ TEST_F(MainWindowTest, StateOfAFirstRunIsReadBackAfterClose) {
   EXPECT_EQ(Settings->value("Last Connections2/Site").toString(), "Work");
   Settings->setValue("Windows/Main/LocalViewStyle", "3");
   Settings->setValue("Windows/Main/HostViewStyle", "0x0");
+  EXPECT_EQ(Settings->value("Windows/Main/HostSort").toString(), "-4");
+  Settings->setValue("Windows/Main/LocalSort", "7");  // not a column: by name
   TfrmMain& again = Open();
   EXPECT_EQ(again.geometry(), QRect(40, 50, 900, 700));
   EXPECT_TRUE(again.LargeToolbar());
   EXPECT_EQ(again.CurrentLocalView()->ListView()->ViewStyle(), TViewStyle::Details);
   EXPECT_EQ(again.CurrentHostView()->ListView()->ViewStyle(), TViewStyle::LargeIcons);
+  EXPECT_EQ(again.CurrentHostView()->Sort(), -4);
+  EXPECT_EQ(again.CurrentHostView()->ListView()->SortKey(), -4);
+  EXPECT_EQ(again.CurrentLocalView()->ListView()->SortKey(), 1);
   EXPECT_EQ(again.LastConnections()[0], "Home");
   again.show();
   EXPECT_EQ(QDir(again.CurrentLocalView()->Folder()), QDir(Dir.path()))

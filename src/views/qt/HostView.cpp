@@ -9,6 +9,7 @@
 #include <QTimer>
 #include <QTreeView>
 #include <QUrl>
+#include <cstdlib>
 
 #include "engine/EngineSettings.h"
 #include "settings/Preferences.h"
@@ -62,6 +63,13 @@ THostView::THostView(QWidget* parent, std::shared_ptr<TEventTarget> target)
     return ConfirmRemoteDelete(ListView(), count, name, folder);
   };
   BindEngine();
+}
+
+void THostView::SetSort(int key) {
+  if (key == 0 || std::abs(key) > TRemoteListModel::colCount) return;
+  SortColumn = key;
+  ListView()->ShowSortKey(key);
+  Rows->SortRows(SortColumn);
 }
 
 THostView::~THostView() {

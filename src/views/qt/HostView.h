@@ -93,6 +93,9 @@ class THostView : public TCustomView {
   bool FetchSelected(TCustomView& other, TFetchKind kind);
   bool UploadFile(TCustomView& source);
   void SetTreeCombo(TTreeCombo* combo);
+  // Sorts by a column counted from 1 (Name), descending when negative.
+  void SetSort(int key);
+  int Sort() const { return SortColumn; }
   TTreeCombo* TreeCombo() const { return Tree; }
   void ShowInTree(const std::string& path, bool select);
   void RebuildTree();

@@ -7,6 +7,7 @@
 #include <QTimer>
 #include <QTreeView>
 #include <algorithm>
+#include <cstdlib>
 
 namespace pelmar {
 
@@ -54,6 +55,19 @@ void TViewList::RestoreColumns(const QByteArray& state) {
   Fitting = true;
   ColumnsByHand = DetailView->header()->restoreState(state);
   Fitting = false;
+}
+
+int TViewList::SortKey() const {
+  const QHeaderView* header = DetailView->header();
+  const int column = header->sortIndicatorSection() + 1;
+  if (column < 1) return 1;
+  return header->sortIndicatorOrder() == Qt::AscendingOrder ? column : -column;
+}
+
+void TViewList::ShowSortKey(int key) {
+  if (key == 0) return;
+  DetailView->header()->setSortIndicator(std::abs(key) - 1,
+                                         key > 0 ? Qt::AscendingOrder : Qt::DescendingOrder);
 }
 
 void TViewList::FitColumns() {

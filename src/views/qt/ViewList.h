@@ -48,6 +48,10 @@ class TViewList : public QStackedWidget {
   // Column widths the person chose (this run or, restored, an earlier one) stay as they are.
   bool SizedByHand() const { return ColumnsByHand; }
   void RestoreColumns(const QByteArray& state);
+  // The sort the header shows: the column counted from 1, negative when descending.
+  int SortKey() const;
+  // Shows `key` on the header (a list that sorts by its header sorts by it).
+  void ShowSortKey(int key);
 
   // The view showing the current style, and both of them (for event filters).
   QAbstractItemView* Current() const;
