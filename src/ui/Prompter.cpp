@@ -10,6 +10,9 @@ class TMessageBoxPrompter : public IPrompter {
   void Error(QWidget* parent, const QString& caption, const QString& text) override {
     QMessageBox::critical(parent, caption, text);
   }
+  void Inform(QWidget* parent, const QString& caption, const QString& text) override {
+    QMessageBox::information(parent, caption, text);
+  }
   bool Confirm(QWidget* parent, const QString& caption, const QString& text) override {
     return QMessageBox::question(parent, caption, text, QMessageBox::Yes | QMessageBox::No) ==
            QMessageBox::Yes;

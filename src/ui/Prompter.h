@@ -16,6 +16,10 @@ class IPrompter {
   virtual ~IPrompter() = default;
   // An error message with an OK button.
   virtual void Error(QWidget* parent, const QString& caption, const QString& text) = 0;
+  // News that is not a failure, with an OK button (scripted prompters take it as a message).
+  virtual void Inform(QWidget* parent, const QString& caption, const QString& text) {
+    Error(parent, caption, text);
+  }
   // A question answered Yes (true) or No.
   virtual bool Confirm(QWidget* parent, const QString& caption, const QString& text) = 0;
   // A question the program asks with a dialog of its own: `show` runs that dialog and gives

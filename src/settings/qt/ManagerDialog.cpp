@@ -310,7 +310,8 @@ void TfrmManager::TellAboutPasswordsOnce(const std::string& note) {
   static bool told = false;
   if (note.empty() || told) return;
   told = true;
-  Prompter().Error(this, windowTitle(), Q(note));
+  // How passwords are kept is news, not a failure: the site was saved.
+  Prompter().Inform(this, windowTitle(), Q(note));
 }
 
 void TfrmManager::DeleteSite() {
