@@ -97,6 +97,8 @@ std::string TPreferences::Load(const std::string& path) {
   InfiniteRetry = b("Connection", "InfiniteRetry", false);
   Timeout = s("Connection", "Timeout", defaults.Timeout);
   TransferMode = std::clamp(n("Connection", "TransferMode", 0), 0, 4);
+  SimultaneousTransfers =
+      std::clamp(n("Connection", "SimultaneousTransfers", 2), 1, kMaxSimultaneousTransfers);
   FirewallEnabled = b("Firewall", "Enabled", false);
   FirewallType = std::clamp(n("Firewall", "Type", 0), 0, 3);
   FirewallHost = s("Firewall", "Host", "");
@@ -156,6 +158,7 @@ std::string TPreferences::Save(const std::string& path) const {
   b("Connection", "InfiniteRetry", InfiniteRetry);
   n("Connection", "Timeout", *WholeNumber(Timeout));
   n("Connection", "TransferMode", TransferMode);
+  n("Connection", "SimultaneousTransfers", SimultaneousTransfers);
   b("Firewall", "Enabled", FirewallEnabled);
   n("Firewall", "Type", FirewallType);
   s("Firewall", "Host", FirewallHost);

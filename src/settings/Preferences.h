@@ -12,6 +12,8 @@ namespace pelmar {
 // The time-out a person may choose, in seconds (the preferences and pelmar-cli --timeout).
 inline constexpr int kMinTimeoutSeconds = 1;
 inline constexpr int kMaxTimeoutSeconds = 86400;
+// Transfers the queue runs at once (the preferences and pelmar-cli --parallel).
+inline constexpr int kMaxSimultaneousTransfers = 10;
 
 struct TPreferences {
   // The anonymous password shown when none is stored.
@@ -42,8 +44,9 @@ struct TPreferences {
   bool PassiveMode = true;    // data connections to the server's port (EPSV/PASV), not PORT
   std::string Retries = "3";  // as typed; a whole number when saved
   bool InfiniteRetry = false;
-  std::string Timeout = "90";  // seconds, as typed
-  int TransferMode = 0;        // 0 auto, 1 ASCII, 2 binary, 3 EBCDIC, 4 local
+  std::string Timeout = "90";     // seconds, as typed
+  int TransferMode = 0;           // 0 auto, 1 ASCII, 2 binary, 3 EBCDIC, 4 local
+  int SimultaneousTransfers = 2;  // 1..kMaxSimultaneousTransfers
   // Firewall
   bool FirewallEnabled = false;
   int FirewallType = 0;

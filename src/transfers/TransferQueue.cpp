@@ -99,15 +99,17 @@ int TTransferItems::Add(std::unique_ptr<TTransferItem>& item) {
   TTransferItem& added = *Items.back();
   ById[added.Id] = &added;
   if (!AnyActive()) {
+    // A new batch: a server that refused a connection in the last one may take them now.
     StartTicks = GetTickCount();
     BytesDone = BytesLeft = 0;
     FilesDone = 0;
+    LoweredLimits.clear();
   }
-  StateCounts[added.State]++;
+  CountState(added, added.State, 1);
   BytesLeft += added.Size;
   Notify(&ITransferListener::ItemAdded, added);
-  if (!AnyActive()) StartNext();
-  return IndexOf(&added);
+  StartNext();
+  return static_cast<int>(Items.size()) - 1;
 }
 
 void TTransferItems::AddFailed(std::unique_ptr<TTransferItem>& item, const std::string& why) {
@@ -119,7 +121,7 @@ void TTransferItems::AddFailed(std::unique_ptr<TTransferItem>& item, const std::
   Items.push_back(std::move(item));
   TTransferItem& added = *Items.back();
   ById[added.Id] = &added;
-  StateCounts[tsFailed]++;
+  CountState(added, tsFailed, 1);
   Notify(&ITransferListener::ItemAdded, added);
   Notify(&ITransferListener::ItemStateChanged, added);
 }
@@ -178,6 +180,7 @@ void TTransferItems::Move(int from, int to) {
   auto moved = std::move(Items[static_cast<size_t>(from)]);
   Items.erase(Items.begin() + from);
   Items.insert(Items.begin() + to, std::move(moved));
+  ScanFrom = 0;
 }
 
 int64_t TTransferItems::ElapsedTicks() const {
@@ -189,16 +192,74 @@ int TTransferItems::PercentDone() const {
       std::clamp<int64_t>(MulDiv(100, BytesDone, BytesDone + BytesLeft), 0, 100));
 }
 
+int TTransferItems::Simultaneous() const {
+  return std::clamp(Parallel > 0 ? Parallel : Preferences().SimultaneousTransfers, 1,
+                    kMaxSimultaneousTransfers);
+}
+
+int TTransferItems::SiteLimit(const TServer& server) const {
+  const auto lowered = LoweredLimits.find(&server);
+  const int all = Simultaneous();
+  return lowered == LoweredLimits.end() ? all : std::min(lowered->second, all);
+}
+
+TTransferItems::TFolderKey TTransferItems::FolderKeyOf(const TTransferItem& folder) {
+  return {folder.Server.get(), folder.Upload, folder.DestFolder + folder.FileName + "/"};
+}
+
+bool TTransferItems::WaitsForFolder(const TTransferItem& item) const {
+  if (OpenFolders.empty()) return false;
+  // By the destination: what goes into a folder is named by it there.
+  const std::string& folder = item.DestFolder;
+  for (size_t slash = folder.find('/'); slash != std::string::npos;
+       slash = folder.find('/', slash + 1)) {
+    if (OpenFolders.count({item.Server.get(), item.Upload, folder.substr(0, slash + 1)}) > 0) {
+      return true;
+    }
+  }
+  return false;
+}
+
+void TTransferItems::CountState(const TTransferItem& item, TTransferState state, int step) {
+  StateCounts[state] += step;
+  if (state == tsActive) ActivePerSite[item.Server.get()] += step;
+  if (item.IsFolder && (state == tsPending || state == tsActive)) {
+    const TFolderKey key = FolderKeyOf(item);
+    if ((OpenFolders[key] += step) <= 0) OpenFolders.erase(key);
+  }
+}
+
 bool TTransferItems::StartNext() {
   if ((CountInState(tsPending) > 0 || AnyActive()) && Host && Host->ShowTransferInfo()) {
     Host->ShowProgressWindow();
   }
-  if (AnyActive()) return false;
-  TTransferItem* next = FirstInState(tsPending);
-  if (!next) return false;
-  TFTPComponent* connection = AcquireConnection(*next);
-  Start(*next, *connection);
-  return true;
+  if (Starting) {
+    StartAgain = true;
+    return false;
+  }
+  Starting = true;
+  bool started = false;
+  do {
+    StartAgain = false;
+    while (ScanFrom < Items.size() && Items[ScanFrom]->State != tsPending) ++ScanFrom;
+    // While items run, the next ones are looked for among the first few hundred waiting (a
+    // later pass looks again); with none running, among all of them.
+    const size_t lookAhead = AnyActive() ? 256 : Items.size();
+    size_t looked = 0;
+    for (size_t i = ScanFrom;
+         i < Items.size() && looked < lookAhead && CountInState(tsActive) < Simultaneous(); ++i) {
+      TTransferItem& next = *Items[i];
+      if (next.State != tsPending) continue;
+      ++looked;
+      if (ActivePerSite[next.Server.get()] >= SiteLimit(next.Site()) || WaitsForFolder(next)) {
+        continue;
+      }
+      Start(next, *AcquireConnection(next));
+      started = true;
+    }
+  } while (StartAgain);
+  Starting = false;
+  return started;
 }
 
 TFTPComponent* TTransferItems::AcquireConnection(const TTransferItem& item) {
@@ -253,7 +314,14 @@ void TTransferItems::BindReports(TTransferItem& item, TFTPComponent& connection)
   };
   connection.OnFolder = [this, target, live](TFTPComponent& sender, const std::string&,
                                              uint8_t kind) {
-    if (live() && Current(*target, sender)) FolderReport(*target, sender, kind);
+    if (!live()) return;
+    // Each PWD sent behind an MKD answers for its own folder item, even when that item was
+    // finished by the MKD's 257 already and another item has started on the connection since.
+    if (kind == fkCurrent) {
+      FolderMarkerReport(sender);
+    } else if (Current(*target, sender)) {
+      FolderReport(*target, sender, kind);
+    }
   };
   connection.OnLog = [this, target, live](TFTPComponent& sender, const std::string& text) {
     if (!live()) return;
@@ -383,7 +451,7 @@ void TTransferItems::Fail(TTransferItem& item, const std::string& why) {
   if (OnLog && item.Connection) OnLog(*item.Connection, why);
   item.FailureText = why;
   if (item.State == tsActive) SetState(item, tsFailed);
-  if (!AnyActive()) StartNext();
+  StartNext();
 }
 
 void TTransferItems::CancelAll() {
@@ -414,17 +482,18 @@ void TTransferItems::Cancel(TTransferItem& item) {
   // progress window's Cancel) do so first.
   std::weak_ptr<bool> alive = Alive;
   Target->Post([this, alive] {
-    if (!alive.expired() && !AnyActive()) StartNext();
+    if (!alive.expired()) StartNext();
   });
 }
 
 void TTransferItems::SetState(TTransferItem& item, TTransferState state) {
   if (item.State == state) return;
   if (item.Owner == this) {
-    StateCounts[item.State]--;
-    StateCounts[state]++;
+    CountState(item, item.State, -1);
+    CountState(item, state, 1);
   }
   item.State = state;
+  if (state == tsPending) ScanFrom = 0;
   if (item.Owner == this) Notify(&ITransferListener::ItemStateChanged, item);
 }
 
@@ -478,19 +547,19 @@ void TTransferItems::ProgressReport(TTransferItem& item, uint8_t kind, int64_t c
                                 item.IsFolder != 0, item.Size, item.FileDate);
   }
   FilesDone++;
-  if (Connections.size() > 1 && item.Connection && InPool(*item.Connection)) {
+  // Idle connections are kept for the next items, as many as may run at once.
+  if (PoolSize() > Simultaneous() && item.Connection && InPool(*item.Connection)) {
     Retire(*item.Connection);
   }
   if (item.State == tsActive) SetState(item, tsDone);
-  if (!AnyActive()) StartNext();
+  StartNext();
 }
 
-void TTransferItems::FolderReport(TTransferItem& item, TFTPComponent& sender, uint8_t kind) {
-  if (kind == fkCreated || kind == fkRemoved) {
-    ProgressReport(item, pkDone, 0);
-    return;
-  }
-  if (kind != fkCurrent) return;
+void TTransferItems::FolderReport(TTransferItem& item, TFTPComponent&, uint8_t kind) {
+  if (kind == fkCreated || kind == fkRemoved) ProgressReport(item, pkDone, 0);
+}
+
+void TTransferItems::FolderMarkerReport(TFTPComponent& sender) {
   auto& markers = FolderMarkers[&sender];
   if (markers.empty()) return;
   TTransferItem* waiting = markers.front();
@@ -536,6 +605,7 @@ void TTransferItems::DisconnectedReport(TTransferItem& item, TFTPComponent& send
   // without this the item would stay active and the queue would stop. The engine has tried
   // the log-on as often as the preferences say already; a connection lost later may pass.
   if (Current(item, sender)) {
+    if (SiteRefusedConnection(item, sender)) return;
     const int reply = FinalReplyCode(item.LastReply);
     if (!item.LoggingOn && reply / 100 != 5) item.Retryable = true;
     RunFailed(item, &sender, item.LoggingOn ? "Could not log on" : "Connection closed");
@@ -544,7 +614,38 @@ void TTransferItems::DisconnectedReport(TTransferItem& item, TFTPComponent& send
   if (!InPool(sender) && item.Connection == &sender && item.State != tsActive) {
     item.Connection = nullptr;
   }
-  if (!AnyActive()) StartNext();
+  StartNext();
+}
+
+bool TTransferItems::SiteRefusedConnection(TTransferItem& item, TFTPComponent& sender) {
+  if (!item.LoggingOn) return false;
+  // Refused while other connections to the same server are logged on: the server allows no
+  // more (421 "too many connections", or a log-on turned down). A log-on that fails alone is
+  // the item's own failure.
+  int loggedOn = 0;
+  for (const auto& other : Items) {
+    if (other.get() != &item && other->State == tsActive && other->Server == item.Server &&
+        other->Connection && other->Connection->LoggedIn) {
+      ++loggedOn;
+    }
+  }
+  if (loggedOn == 0) return false;
+  const TServer* site = item.Server.get();
+  const bool first = LoweredLimits.count(site) == 0;
+  LoweredLimits[site] = std::min(loggedOn, SiteLimit(*site));
+  if (first && OnLog) {
+    OnLog(sender, item.Site().Host + " refused another connection; at most " +
+                      std::to_string(LoweredLimits[site]) +
+                      " transfers at a time to it for the rest of this batch");
+  }
+  if (InPool(sender)) Retire(sender);
+  item.Connection = nullptr;
+  item.LoggingOn = false;
+  item.FailureText.clear();
+  item.LastReply.clear();
+  SetState(item, tsPending);
+  StartNext();
+  return true;
 }
 
 void TTransferItems::RunFailed(TTransferItem& item, TFTPComponent* sender, const std::string& why) {
@@ -589,7 +690,7 @@ void TTransferItems::RunFailed(TTransferItem& item, TFTPComponent* sender, const
     }
     SetState(item, tsFailed);
   }
-  if (!AnyActive()) StartNext();
+  StartNext();
 }
 
 void TTransferItems::FileSizeReport(TTransferItem& item, const std::string& path, int64_t size) {

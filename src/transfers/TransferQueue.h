@@ -1,6 +1,6 @@
 #pragma once
-// The transfer queue: files and folders waiting to move, run one at a time in the background
-// over a pool of engine connections of its own.
+// The transfer queue: files and folders waiting to move, run several at a time in the
+// background over a pool of engine connections of its own.
 
 #include <array>
 #include <deque>
@@ -8,6 +8,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <unordered_map>
 #include <vector>
 
@@ -63,7 +64,14 @@ class TTransferItems {
   void Move(int from, int to);
   int64_t ElapsedTicks() const;
   int PercentDone() const;
+  // Starts pending items while fewer than Simultaneous() run (and fewer than the site allows);
+  // an item inside a folder that is still to be made waits for it. True when one started.
   bool StartNext();
+  // How many items run at once: `Parallel` when set, else the preference (1..10).
+  int Parallel = 0;
+  int Simultaneous() const;
+  // How many may run at once to this server now (lowered when it refused a connection).
+  int SiteLimit(const TServer& server) const;
   TFTPComponent* AcquireConnection(const TTransferItem& item);
   void DisconnectAll();
 
@@ -128,8 +136,18 @@ class TTransferItems {
   void Retire(TFTPComponent& connection);
   bool InPool(const TFTPComponent& connection) const;
   bool AnyActive() const { return StateCounts[tsActive] > 0; }
+  // A folder item still to be made (pending or running) holds back what goes into it.
+  using TFolderKey = std::tuple<const TServer*, uint8_t, std::string>;
+  static TFolderKey FolderKeyOf(const TTransferItem& folder);
+  bool WaitsForFolder(const TTransferItem& item) const;
+  void CountState(const TTransferItem& item, TTransferState state, int step);
+  // A log-on refused while other items of its site run: that site gets fewer connections and
+  // the item waits again. False when the refusal is the item's own failure.
+  bool SiteRefusedConnection(TTransferItem& item, TFTPComponent& sender);
 
   void FolderReport(TTransferItem& item, TFTPComponent& sender, uint8_t kind);
+  // The PWD behind a folder upload's MKD was answered.
+  void FolderMarkerReport(TFTPComponent& sender);
 
   std::shared_ptr<TEventTarget> Target;
   std::vector<std::unique_ptr<TTransferItem>> Items;
@@ -143,6 +161,14 @@ class TTransferItems {
   // Every server of the items, once: items share these values.
   std::vector<std::shared_ptr<const TServer>> Servers;
   uint64_t LastId = 0;
+  std::map<TFolderKey, int> OpenFolders;
+  std::map<const TServer*, int> ActivePerSite;
+  std::map<const TServer*, int> LoweredLimits;
+  // StartNext runs one pass at a time; a call from inside it (an item that ended at once)
+  // asks the running pass to look again.
+  bool Starting = false;
+  bool StartAgain = false;
+  size_t ScanFrom = 0;  // items before this one are not pending
   std::shared_ptr<bool> Alive = std::make_shared<bool>(true);
 };
 

@@ -47,6 +47,7 @@ class TransferWindowTest : public PaneTest {
     PaneTest::SetUp();
     Preferences() = TPreferences();
     Queue = std::make_unique<TTransferItems>(Target);
+    Queue->Parallel = 1;  // these scenarios follow one running item
     Window = std::make_unique<TfrmTransfer>(*Queue, Host);
   }
   void TearDown() override {

@@ -5,6 +5,7 @@
 
 #include <QAbstractButton>
 #include <QAbstractItemView>
+#include <QAbstractSpinBox>
 #include <QAccessible>
 #include <QCheckBox>
 #include <QComboBox>
@@ -279,8 +280,10 @@ QStringList UnnamedControls(QWidget& dialog) {
                          qobject_cast<QComboBox*>(widget) || qobject_cast<QLineEdit*>(widget) ||
                          qobject_cast<QAbstractItemView*>(widget) ||
                          qobject_cast<QPlainTextEdit*>(widget);
-    // A combo box's own line edit and drop-down list are announced with the combo box.
+    // A combo box's or spin box's own line edit (and a combo's drop-down list) are announced
+    // with the box.
     if (!control || qobject_cast<QComboBox*>(widget->parentWidget()) ||
+        qobject_cast<QAbstractSpinBox*>(widget->parentWidget()) ||
         widget->inherits("QComboBoxListView")) {
       continue;
     }

@@ -53,6 +53,8 @@ class QueueTest : public RealServerFixture {
     if (IsSkipped() || HasFatalFailure()) return;
     Preferences() = TPreferences();
     Queue = std::make_unique<TTransferItems>(Target);
+    // One at a time unless a test says otherwise: tests assert the order of commands.
+    Queue->Parallel = 1;
     Queue->ShowMessage = [this](const std::string& text) { Messages.push_back(text); };
     Queue->OnLog = [this](TFTPComponent&, const std::string& text) { Log.push_back(text); };
   }
@@ -114,6 +116,14 @@ TEST_P(QueueTest, FolderTreesGoBothWaysByteForByte) {
   }
   fs::create_directories(source + "empty folder");
   Preferences().TransferMode = 2;  // binary: byte-for-byte comparable
+  Queue->Parallel = 4;
+  struct TOverlap : ITransferListener {
+    void ItemStateChanged(TTransferItem& item) override {
+      Most = std::max(Most, item.Owner->CountInState(tsActive));
+    }
+    int Most = 0;
+  } overlap;
+  Queue->AddListener(&overlap);
 
   TLocalFolderLister local;
   TServerDiskLister remote(Server->Root());
@@ -132,8 +142,27 @@ TEST_P(QueueTest, FolderTreesGoBothWaysByteForByte) {
   EXPECT_EQ(down.Queued, up.Queued);
   ASSERT_TRUE(RunUntilIdle());
   EXPECT_EQ(Tree(back + "tree"), Tree(source));
-  EXPECT_EQ(Queue->PoolSize(), 1) << "one server, one connection";
+  EXPECT_EQ(Queue->PoolSize(), 4) << "idle connections are kept for the next items";
+  EXPECT_EQ(overlap.Most, 4) << "four at a time, never more";
   EXPECT_EQ(Queue->PercentDone(), 100);
+  Queue->RemoveListener(&overlap);
+}
+
+// A folder upload is finished by its MKD's 257, or by the PWD behind a refused MKD (the
+// folder is there). The PWD of a folder that was made must not be taken for the next one's.
+TEST_P(QueueTest, FoldersMadeAndFoldersAlreadyThereAllFinish) {
+  fs::create_directories(Server->Root() + "old");
+  const std::pair<const char*, const char*> folders[] = {
+      {"", "new"}, {"", "old"}, {"", "new2"}, {"new/", "old"}};
+  for (const auto& [parent, name] : folders) {
+    auto folder = FileItem(*Server, true, name, 0);
+    folder->IsFolder = 1;
+    folder->DestFolder = parent;
+    Queue->Add(folder);
+  }
+  ASSERT_TRUE(RunUntilIdle());
+  EXPECT_EQ(States(), (std::vector<std::string>{"Done", "Done", "Done", "Done"}));
+  EXPECT_TRUE(fs::is_directory(Server->Root() + "new/old"));
 }
 
 TEST_P(QueueTest, PoolReusesAndTrimsConnections) {
@@ -375,6 +404,7 @@ TEST(QueueFailures, EachItemEndsOnceWithItsOwnReport) {
     }
     {
       TTransferItems queue(target);
+      queue.Parallel = 1;  // one script per connection, in order
       for (const char* name : {"first.bin", "second.bin"}) {
         auto item = std::make_unique<TTransferItem>();
         item->Server = std::make_shared<const TServer>(

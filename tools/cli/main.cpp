@@ -45,6 +45,8 @@ const char kUsage[] =
     "  --raw              ls: print the listing as the server sent it\n"
     "  -r                 get/put: whole folders, through the transfer queue\n"
     "  --existing MODE    -r: files already at the destination: ask, replace, skip or resume\n"
+    "  --parallel N       -r: files moved at once, each on its own connection, 1 to 10\n"
+    "                     (default: the preferences, 2)\n"
     "  --resume           continue an interrupted transfer\n"
     "  --passive          data connections to the server's port (EPSV, else PASV; the\n"
     "                     default unless the preferences say otherwise)\n"
@@ -202,6 +204,13 @@ int RunCommand(int argc, char** argv) {
     } else if (arg == "--password-file") {
       if (i + 1 >= argc) return Usage(arg + " needs a value");
       passwordFile = argv[++i];
+    } else if (arg == "--parallel") {
+      if (i + 1 >= argc) return Usage(arg + " needs a value");
+      const std::string text = argv[++i];
+      if (!ParseCount(text, 1, kMaxSimultaneousTransfers, value)) {
+        return Usage("bad --parallel: " + text);
+      }
+      Preferences().SimultaneousTransfers = value;
     } else if (arg == "--timeout" || arg == "--retries") {
       if (i + 1 >= argc) return Usage(arg + " needs a value");
       const std::string text = argv[++i];

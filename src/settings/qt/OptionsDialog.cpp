@@ -14,6 +14,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSpinBox>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QVBoxLayout>
@@ -263,7 +264,20 @@ QWidget* TfrmOptions::BuildConnectionPage() {
   timeout->setAccessibleName(QStringLiteral("Timeout in seconds"));
   timeoutLayout->addWidget(timeout);
   timeoutLayout->addWidget(new QLabel(QStringLiteral("seconds"), timeoutRow));
+  timeoutLayout->addStretch(1);
   layout->addWidget(timeoutRow);
+  auto* parallelRow = new QWidget(page);
+  auto* parallelLayout = new QHBoxLayout(parallelRow);
+  auto* parallelLabel = new QLabel(QStringLiteral("Simultaneous &transfers"), parallelRow);
+  auto* parallel = new QSpinBox(parallelRow);
+  parallel->setObjectName("spinSimultaneous");
+  parallel->setRange(1, kMaxSimultaneousTransfers);
+  parallel->setAccessibleName(QStringLiteral("Simultaneous transfers"));
+  parallelLabel->setBuddy(parallel);
+  parallelLayout->addWidget(parallelLabel);
+  parallelLayout->addWidget(parallel);
+  parallelLayout->addStretch(1);
+  layout->addWidget(parallelRow);
   layout->addWidget(
       new TRadioGroup(QStringLiteral("rgTransferMode"), QStringLiteral("Default transfer mode"),
                       {QStringLiteral("A&uto"), QStringLiteral("ASC&II"), QStringLiteral("&Binary"),
@@ -441,6 +455,7 @@ void TfrmOptions::FillControls() {
   list->clear();
   for (const auto& entry : p.AsciiExtensions) list->addItem(Q(entry));
   findChild<QLineEdit*>(QStringLiteral("editExtension"))->clear();
+  findChild<QSpinBox*>(QStringLiteral("spinSimultaneous"))->setValue(p.SimultaneousTransfers);
   UpdatePanels();
   UpdateFileTypeButtons();
 }
@@ -457,6 +472,7 @@ void TfrmOptions::ReadControls(TPreferences& p) const {
   for (const auto& sound : kSounds)
     p.*sound.Field = S(findChild<QLineEdit*>(QLatin1String(sound.Box))->text());
   p.InfiniteRetry = findChild<QRadioButton*>(QStringLiteral("rbInfiniteRetry"))->isChecked();
+  p.SimultaneousTransfers = findChild<QSpinBox*>(QStringLiteral("spinSimultaneous"))->value();
 }
 
 bool TfrmOptions::Commit() {
