@@ -619,20 +619,15 @@ void TTransferItems::DisconnectedReport(TTransferItem& item, TFTPComponent& send
 
 bool TTransferItems::SiteRefusedConnection(TTransferItem& item, TFTPComponent& sender) {
   if (!item.LoggingOn) return false;
-  // Refused while other connections to the same server are logged on: the server allows no
-  // more (421 "too many connections", or a log-on turned down). A log-on that fails alone is
-  // the item's own failure.
-  int loggedOn = 0;
-  for (const auto& other : Items) {
-    if (other.get() != &item && other->State == tsActive && other->Server == item.Server &&
-        other->Connection && other->Connection->LoggedIn) {
-      ++loggedOn;
-    }
-  }
-  if (loggedOn == 0) return false;
+  // Refused while other connections to the same server run: the server allows no more (421
+  // "too many connections", or a log-on turned down). A log-on that fails alone is the item's
+  // own failure; so is, in the end, a password every connection is refused with (each
+  // refusal lowers the count until one fails alone).
+  const int others = ActivePerSite[item.Server.get()] - 1;
+  if (others <= 0) return false;
   const TServer* site = item.Server.get();
   const bool first = LoweredLimits.count(site) == 0;
-  LoweredLimits[site] = std::min(loggedOn, SiteLimit(*site));
+  LoweredLimits[site] = std::min(others, SiteLimit(*site));
   if (first && OnLog) {
     OnLog(sender, item.Site().Host + " refused another connection; at most " +
                       std::to_string(LoweredLimits[site]) +

@@ -96,7 +96,8 @@ TScript& TScript::WaitClose() {
   return *this;
 }
 
-TScriptedFtpServer::TScriptedFtpServer(std::vector<TScript> scripts) : Scripts(std::move(scripts)) {
+TScriptedFtpServer::TScriptedFtpServer(std::vector<TScript> scripts, bool concurrent)
+    : Scripts(std::move(scripts)), Concurrent(concurrent) {
   ListenFd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   sockaddr_in address{};
   address.sin_family = AF_INET;
@@ -111,6 +112,12 @@ TScriptedFtpServer::TScriptedFtpServer(std::vector<TScript> scripts) : Scripts(s
   GateFd = eventfd(0, EFD_CLOEXEC);
   Thread = std::thread([this] { Run(); });
 }
+
+TScriptedFtpServer::TScriptedFtpServer(std::vector<TScript> scripts)
+    : TScriptedFtpServer(std::move(scripts), false) {}
+
+TScriptedFtpServer::TScriptedFtpServer(std::vector<TScript> scripts, TConcurrently)
+    : TScriptedFtpServer(std::move(scripts), true) {}
 
 TScriptedFtpServer::~TScriptedFtpServer() {
   const uint64_t one = 1;
@@ -134,14 +141,22 @@ void TScriptedFtpServer::Run() {
     }
     const int one = 1;
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-    if (index < Scripts.size()) Play(fd, Scripts[index]);
-    ::close(fd);
-    if (index + 1 == Scripts.size()) {
-      std::lock_guard lock(Mutex);
-      Done = true;
-      Changed.notify_all();
+    auto play = [this, fd, index] {
+      if (index < Scripts.size()) Play(fd, Scripts[index]);
+      ::close(fd);
+      if (index < Scripts.size()) {
+        std::lock_guard lock(Mutex);
+        Done = ++Finished == Scripts.size();
+        Changed.notify_all();
+      }
+    };
+    if (Concurrent) {
+      Players.emplace_back(play);
+    } else {
+      play();
     }
   }
+  for (auto& player : Players) player.join();
 }
 
 bool TScriptedFtpServer::ReadLine(int fd, std::string& buffer, std::string& line) {
@@ -161,19 +176,14 @@ bool TScriptedFtpServer::ReadLine(int fd, std::string& buffer, std::string& line
   }
 }
 
-void TScriptedFtpServer::Record(const std::string& command) {
+void TScriptedFtpServer::Record(const std::string& command, std::string& lastPort) {
   std::lock_guard lock(Mutex);
   Received.push_back(command);
-  if (command.rfind("PORT ", 0) == 0) LastPort = command.substr(5);
+  if (command.rfind("PORT ", 0) == 0) lastPort = command.substr(5);
   Changed.notify_all();
 }
 
-int TScriptedFtpServer::ConnectBack(const std::string& sourceAddress) {
-  std::string port;
-  {
-    std::lock_guard lock(Mutex);
-    port = LastPort;
-  }
+int TScriptedFtpServer::ConnectBack(const std::string& sourceAddress, const std::string& port) {
   unsigned a[6] = {};
   if (std::sscanf(port.c_str(), "%u,%u,%u,%u,%u,%u", &a[0], &a[1], &a[2], &a[3], &a[4], &a[5]) !=
       6) {
@@ -202,6 +212,7 @@ int TScriptedFtpServer::ConnectBack(const std::string& sourceAddress) {
 void TScriptedFtpServer::Play(int fd, const TScript& script) {
   std::string buffer;
   std::string line;
+  std::string lastPort;  // arguments of this connection's latest PORT command
   struct THeld {
     int Fd = -1;
     ~THeld() {
@@ -219,7 +230,7 @@ void TScriptedFtpServer::Play(int fd, const TScript& script) {
   // A data connection: accepted on the passive port when there is one, else made to the
   // address of the last PORT.
   auto openData = [&](const std::string& source) {
-    if (passive.Fd < 0) return ConnectBack(source);
+    if (passive.Fd < 0) return ConnectBack(source, lastPort);
     pollfd ready{passive.Fd, POLLIN, 0};
     const int data = ::poll(&ready, 1, kDataConnectTimeoutMs) > 0
                          ? ::accept4(passive.Fd, nullptr, nullptr, SOCK_CLOEXEC)
@@ -240,7 +251,7 @@ void TScriptedFtpServer::Play(int fd, const TScript& script) {
       }
       case TScriptStep::TKind::Read:
         if (!ReadLine(fd, buffer, line)) return;
-        Record(line);
+        Record(line, lastPort);
         break;
       case TScriptStep::TKind::Close:
         return;
@@ -292,7 +303,7 @@ void TScriptedFtpServer::Play(int fd, const TScript& script) {
         held.Fd = -1;
         break;
       case TScriptStep::TKind::WaitClose:
-        while (ReadLine(fd, buffer, line)) Record(line);
+        while (ReadLine(fd, buffer, line)) Record(line, lastPort);
         return;
       case TScriptStep::TKind::Passive:
       case TScriptStep::TKind::PassiveFull: {
@@ -331,7 +342,7 @@ void TScriptedFtpServer::Play(int fd, const TScript& script) {
     }
   }
   // After the script: record whatever else arrives until the client closes or the test ends.
-  while (ReadLine(fd, buffer, line)) Record(line);
+  while (ReadLine(fd, buffer, line)) Record(line, lastPort);
 }
 
 std::vector<std::string> TScriptedFtpServer::Commands() const {

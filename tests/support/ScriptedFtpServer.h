@@ -72,7 +72,11 @@ class TScript {
 
 class TScriptedFtpServer {
  public:
+  // One connection after the other: connection k+1 is accepted when script k has ended.
   explicit TScriptedFtpServer(std::vector<TScript> scripts);
+  struct TConcurrently {};
+  // Every connection is played as soon as it comes, beside the others.
+  TScriptedFtpServer(std::vector<TScript> scripts, TConcurrently);
   ~TScriptedFtpServer();
   TScriptedFtpServer(const TScriptedFtpServer&) = delete;
   TScriptedFtpServer& operator=(const TScriptedFtpServer&) = delete;
@@ -94,13 +98,15 @@ class TScriptedFtpServer {
   std::string Uploaded() const;
 
  private:
+  TScriptedFtpServer(std::vector<TScript> scripts, bool concurrent);
   void Run();
   void Play(int fd, const TScript& script);
   bool ReadLine(int fd, std::string& buffer, std::string& line);
-  int ConnectBack(const std::string& sourceAddress);
-  void Record(const std::string& command);
+  int ConnectBack(const std::string& sourceAddress, const std::string& port);
+  void Record(const std::string& command, std::string& lastPort);
 
   std::vector<TScript> Scripts;
+  bool Concurrent = false;
   int ListenFd = -1;
   int StopFd = -1;
   int GateFd = -1;  // readable (for good) once the test opened the gate
@@ -112,8 +118,9 @@ class TScriptedFtpServer {
   mutable std::condition_variable Changed;
   std::vector<std::string> Received;
   std::string UploadedBytes;
-  std::string LastPort;  // arguments of the latest PORT command
   bool Done = false;
+  size_t Finished = 0;  // scripts played to their end
+  std::vector<std::thread> Players;
 };
 
 }  // namespace pelmar::test

@@ -438,6 +438,112 @@ TEST(QueueFailures, EachItemEndsOnceWithItsOwnReport) {
   }
 }
 
+// Several items at once against a server that plays each connection beside the others.
+class QueueParallel : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Preferences() = TPreferences();
+    EngineSettings().FTPTimeout = 5000;
+    EngineSettings().FTPRetries = 1;
+    Dir = ::testing::TempDir() + "pelmar-parallel-" + std::to_string(::getpid()) + "/";
+    fs::remove_all(Dir);
+    fs::create_directories(Dir);
+  }
+  void TearDown() override { fs::remove_all(Dir); }
+  static TScript LogOn() {
+    TScript script;
+    script.Reply("220 Ready").On("331 Password").On("230 In").On("350 R").On("350 R");
+    return script.On("500 Unknown command");  // FEAT
+  }
+  // One download's dialogue; `gate` holds its data until the test opens the gate.
+  static TScript& Fetch(TScript& script, const std::string& data, bool gate = false) {
+    script.On("200 Type set").On("200 PORT ok").On("150 Opening");
+    if (gate) script.Gate();
+    return script.SendData(data).Reply("226 Done");
+  }
+  void Queue(TTransferItems& queue, uint16_t port, int count) {
+    for (int i = 1; i <= count; ++i) {
+      auto item = std::make_unique<TTransferItem>();
+      item->Server = std::make_shared<const TServer>(
+          TServer{.Host = "127.0.0.1", .Port = port, .User = "anonymous"});
+      item->DestFolder = Dir;
+      item->FileName = "f" + std::to_string(i);
+      queue.Add(item);
+    }
+  }
+  static size_t Retrs(const TScriptedFtpServer& server) {
+    const auto commands = server.Commands();
+    return static_cast<size_t>(std::count_if(
+        commands.begin(), commands.end(), [](const auto& c) { return c.rfind("RETR ", 0) == 0; }));
+  }
+  std::shared_ptr<TPlainEventTarget> Target = std::make_shared<TPlainEventTarget>();
+  std::string Dir;
+};
+
+// Three at once, and the server turns the third connection away: two RETRs are outstanding
+// together, the refused item waits instead of failing, the site runs two at a time from then
+// on (no fourth connection), and every file arrives once.
+TEST_F(QueueParallel, ARefusedConnectionLowersTheCountAndLosesNothing) {
+  std::vector<TScript> scripts;
+  for (int connection = 0; connection < 2; ++connection) {
+    TScript script = LogOn();
+    Fetch(script, "data", true);
+    for (int more = 0; more < 4; ++more) Fetch(script, "data");
+    scripts.push_back(script.WaitClose());
+  }
+  TScript refused;
+  refused.Reply("421 Too many connections from your address").Close();
+  scripts.push_back(refused);
+  TScriptedFtpServer server(scripts, TScriptedFtpServer::TConcurrently{});
+  TTransferItems queue(Target);
+  queue.Parallel = 3;
+  std::vector<std::string> log;
+  queue.OnLog = [&log](TFTPComponent&, const std::string& text) { log.push_back(text); };
+  Queue(queue, server.Port(), 5);
+  auto refusals = [&log] {
+    return std::count_if(log.begin(), log.end(), [](const std::string& line) {
+      return line.find("refused another connection") != std::string::npos;
+    });
+  };
+  ASSERT_TRUE(Target->RunUntil([&] { return Retrs(server) == 2 && refusals() == 1; }, kWait));
+  EXPECT_EQ(queue.CountInState(tsActive), 2);
+  EXPECT_EQ(queue.CountInState(tsFailed), 0);
+  server.OpenGate();
+  ASSERT_TRUE(Target->RunUntil(
+      [&] { return queue.CountInState(tsPending) + queue.CountInState(tsActive) == 0; }, kWait));
+  EXPECT_EQ(queue.CountInState(tsDone), 5);
+  for (int i = 1; i <= 5; ++i) EXPECT_EQ(ReadFile(Dir + "f" + std::to_string(i)), "data") << i;
+  EXPECT_EQ(Retrs(server), 5u) << "each file fetched once";
+  EXPECT_EQ(server.Connections(), 3) << "no connection beyond the refused one";
+  EXPECT_EQ(refusals(), 1) << "said once";
+  queue.DisconnectAll();
+}
+
+// Cancelling one of two running items aborts that one only.
+TEST_F(QueueParallel, CancellingOneRunningItemLeavesTheOtherRunning) {
+  std::vector<TScript> scripts;
+  for (int connection = 0; connection < 2; ++connection) {
+    TScript script = LogOn();
+    script.On("200 Type set").On("200 PORT ok").On("150 Opening").DataHold("who");
+    script.Gate().DataMore("le").CloseData().Reply("226 Done");
+    scripts.push_back(script.WaitClose());
+  }
+  TScriptedFtpServer server(scripts, TScriptedFtpServer::TConcurrently{});
+  TTransferItems queue(Target);
+  queue.Parallel = 2;
+  Queue(queue, server.Port(), 2);
+  ASSERT_TRUE(Target->RunUntil([&] { return Retrs(server) == 2; }, kWait));
+  queue.Cancel(queue.Item(0));
+  EXPECT_EQ(queue.Item(0).State, tsCancelled);
+  EXPECT_EQ(queue.Item(1).State, tsActive);
+  server.OpenGate();
+  ASSERT_TRUE(Target->RunUntil([&] { return queue.Item(1).State != tsActive; }, kWait));
+  EXPECT_EQ(queue.Item(1).State, tsDone) << queue.Item(1).FailureText;
+  EXPECT_EQ(ReadFile(Dir + "f2"), "whole");
+  EXPECT_EQ(queue.Item(0).State, tsCancelled);
+  queue.DisconnectAll();
+}
+
 INSTANTIATE_TEST_SUITE_P(Servers, QueueTest, ::testing::ValuesIn(AllServerKinds()),
                          [](const auto& param) { return ServerName(param.param); });
 
