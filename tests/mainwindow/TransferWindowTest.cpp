@@ -3,8 +3,11 @@
 
 #include <QLabel>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QTableView>
 #include <QTest>
+#include <QTreeView>
+#include <algorithm>
 #include <filesystem>
 #include <map>
 
@@ -114,6 +117,52 @@ TEST_F(TransferWindowTest, CancelMarksTheRunningAndEveryPendingItem) {
   }
   EXPECT_EQ(Host.AllNotices, 1);
   EXPECT_FALSE(Window->isVisible());
+}
+
+// Four at once: the window lists them with their own bars, shows the one chosen there, and
+// Skip cancels that one only; the next item takes its place. Escape then stops the rest.
+TEST_F(TransferWindowTest, SeveralRunningItemsAreListedAndSkippedOneByOne) {
+  TRealFtpServer server(TServerKind::Pyftpdlib);
+  ASSERT_TRUE(server.Started()) << server.StartError();
+  for (const char* name : {"b0", "b1", "b2", "b3"}) {
+    WriteFile(server.Root() + name, "");
+    ASSERT_EQ(::truncate((server.Root() + name).c_str(), int64_t{1} << 32), 0);
+  }
+  WriteFile(server.Root() + "small", "s");
+  const std::string local = server.Root() + "../local/";
+  fs::create_directories(local);
+  Queue->Parallel = 4;
+  std::vector<TTransferItem*> items;
+  for (const char* name : {"b0", "b1", "b2", "b3", "small"}) {
+    items.push_back(&Download(server, name, local));
+  }
+  ASSERT_TRUE(RunUntil([&] {
+    return std::all_of(items.begin(), items.begin() + 4,
+                       [](const TTransferItem* item) { return item->BytesDone > 0; });
+  }));
+  Window->show();
+  auto* list = Window->findChild<QTreeView*>("lvRunning");
+  ASSERT_NE(list, nullptr);
+  EXPECT_TRUE(list->isVisible());
+  ASSERT_EQ(list->model()->rowCount(), 4);
+  EXPECT_EQ(Window->Text("lblFileCount"), "File 4 of 5");
+  const QModelIndex third = list->model()->index(2, 0);
+  const QString chosen = third.data().toString();
+  list->setCurrentIndex(third);
+  EXPECT_EQ(Window->Text("lblFileName"), chosen);
+  ASSERT_NE(Window->CurrentItem(), nullptr);
+  TTransferItem& skipped = *Window->CurrentItem();
+  EXPECT_EQ(QString::fromStdString(skipped.FileName), chosen);
+  Window->findChild<QPushButton*>("btnSkip")->click();
+  EXPECT_EQ(skipped.State, tsCancelled);
+  EXPECT_EQ(Queue->CountInState(tsActive) + Queue->CountInState(tsPending), 4);
+  ASSERT_TRUE(RunUntil([&] { return items[4]->State == tsDone; }));
+  EXPECT_EQ(Queue->CountInState(tsActive), 3) << "the others still run";
+  EXPECT_EQ(Host.AllNotices, 0);
+  QTest::keyClick(Window.get(), Qt::Key_Escape);
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(items[static_cast<size_t>(i)]->State, tsCancelled) << i;
+  EXPECT_EQ(Host.AllNotices, 1);
+  EXPECT_EQ(list->model()->rowCount(), 0);
 }
 
 TEST_F(TransferWindowTest, ASingleDownloadEndsWithTheEndOfAllNoticeAndItsListedDate) {

@@ -1,12 +1,17 @@
 #include "transfers/qt/TransferWindow.h"
 
+#include <algorithm>
+
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTreeView>
 #include <QVBoxLayout>
 
 #include "engine/FTPComponent.h"
@@ -14,6 +19,7 @@
 #include "transfers/MulDiv.h"
 #include "transfers/ProgressTexts.h"
 #include "transfers/TransferQueue.h"
+#include "transfers/qt/RunningItemsModel.h"
 #include "transfers/qt/TransferListModel.h"
 #include "transfers/qt/TransferManager.h"
 #include "ui/CopyAnimation.h"
@@ -61,6 +67,35 @@ TfrmTransfer::TfrmTransfer(TTransferItems& queue, ITransferWindowHost& host)
   currentRow->addWidget(lblCurrentRemaining, 1);
   currentRow->addWidget(btnSkip);
   layout->addLayout(currentRow);
+  // Told of the queue before this window is (it subscribes first), so its rows are current
+  // whenever the window looks at them.
+  Running = new TRunningItemsModel(Queue, this);
+  lvRunning = new QTreeView(this);
+  lvRunning->setObjectName("lvRunning");
+  lvRunning->setAccessibleName(QStringLiteral("Running transfers"));
+  lvRunning->setModel(Running);
+  lvRunning->setItemDelegate(new TProgressBarDelegate(lvRunning));
+  lvRunning->setRootIsDecorated(false);
+  lvRunning->setUniformRowHeights(true);
+  lvRunning->setSelectionMode(QAbstractItemView::SingleSelection);
+  lvRunning->header()->setStretchLastSection(false);
+  lvRunning->header()->setSectionResizeMode(TRunningItemsModel::colFile, QHeaderView::Stretch);
+  lvRunning->header()->setSectionResizeMode(TRunningItemsModel::colProgress, QHeaderView::Fixed);
+  lvRunning->header()->resizeSection(TRunningItemsModel::colProgress, 130);
+  // Four rows and the header: the common counts show without scrolling.
+  lvRunning->setFixedHeight(lvRunning->header()->sizeHint().height() +
+                            4 * TProgressBarDelegate::RowHeight(lvRunning->fontMetrics()) +
+                            2 * lvRunning->frameWidth());
+  lvRunning->hide();
+  layout->addWidget(lvRunning);
+  connect(lvRunning->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+          [this](const QModelIndex& row) {
+            if (TTransferItem* chosen = Running->ItemAt(row.row())) {
+              Current = chosen;
+              Refresh(*Current);
+              UpdateButtons();
+            }
+          });
   auto* totalTop = new QHBoxLayout;
   lblFileCount = Label(this, "lblFileCount", false);
   lblTotalBytes = Label(this, "lblTotalBytes", true);
@@ -119,14 +154,45 @@ TfrmTransfer::~TfrmTransfer() {
 }
 
 void TfrmTransfer::ItemStateChanged(TTransferItem& item) {
+  if (item.State == tsActive) return;
+  if (Current == &item) {
+    Current = PickCurrent(&item);
+    UpdateButtons();
+  }
   if (item.State != tsFailed) return;
   ++Failed;
   // A failed item reports no end of its own: when it was the last one, the batch ends here.
-  if (Queue.CountInState(tsPending) == 0 && Queue.CountInState(tsActive) == 0) AllDone();
+  if (BatchOver()) AllDone();
+}
+
+bool TfrmTransfer::BatchOver() const {
+  return Queue.CountInState(tsPending) == 0 && Queue.CountInState(tsActive) == 0;
+}
+
+TTransferItem* TfrmTransfer::PickCurrent(const TTransferItem* leaving) const {
+  const QModelIndex chosen = lvRunning->selectionModel()->currentIndex();
+  TTransferItem* item = Running->ItemAt(chosen.row());
+  if (item && item != leaving && item->State == tsActive) return item;
+  for (int row = 0; row < Running->rowCount(); ++row) {
+    item = Running->ItemAt(row);
+    if (item && item != leaving && item->State == tsActive) return item;
+  }
+  return nullptr;
+}
+
+void TfrmTransfer::UpdateButtons() {
+  auto loggedOn = [](const TTransferItem* item) {
+    return item && item->State == tsActive && item->Connection && item->Connection->LoggedIn;
+  };
+  btnSkip->setEnabled(loggedOn(Current));
+  bool any = false;
+  for (int row = 0; row < Running->rowCount() && !any; ++row) any = loggedOn(Running->ItemAt(row));
+  btnCancel->setEnabled(any || loggedOn(Current));
 }
 
 void TfrmTransfer::ItemProgress(TTransferItem& item) {
-  Refresh(item);
+  if (!Current || Current->State != tsActive) Current = &item;
+  Refresh(*Current);
 }
 
 void TfrmTransfer::Refresh(TTransferItem& item) {
@@ -145,9 +211,11 @@ void TfrmTransfer::Refresh(TTransferItem& item) {
                     MulDiv(e, item.Size - item.BytesDone - item.RestartOffset, item.BytesDone))) +
                     QStringLiteral(" remaining"));
   const int64_t total = Queue.ElapsedTicks() / 1000;
+  // The running ones count as begun: with one at a time this is "File k of n" of before.
+  const int64_t running = std::max(Queue.CountInState(tsActive), 1);
   lblFileCount->setText(QString(QStringLiteral("File %1 of %2"))
-                            .arg(Queue.FilesDone + 1)
-                            .arg(Queue.FilesDone + pending + 1));
+                            .arg(Queue.FilesDone + running)
+                            .arg(Queue.FilesDone + pending + running));
   lblTotalBytes->setText(Q(BytesCopiedText(Queue.BytesDone, Queue.BytesDone + Queue.BytesLeft)));
   const int percent = Queue.PercentDone();
   pbTotal->setValue(percent);
@@ -162,24 +230,27 @@ void TfrmTransfer::Refresh(TTransferItem& item) {
   const QString left =
       stalled ? QStringLiteral("stalled") : Q(TimeText(remaining)) + QStringLiteral(" remaining");
   lblTotalRemaining->setText(left);
-  const bool running = item.State == tsActive && item.Connection && item.Connection->LoggedIn;
-  if (running) {
+  const bool moving = item.State == tsActive && item.Connection && item.Connection->LoggedIn;
+  if (moving) {
     Host.SetStatusLine(QString(QStringLiteral("%1% Transferred (file %2/%3), %4 at %5/sec"))
                            .arg(percent)
-                           .arg(Queue.FilesDone + 1)
-                           .arg(Queue.FilesDone + pending + 1)
+                           .arg(Queue.FilesDone + running)
+                           .arg(Queue.FilesDone + pending + running)
                            .arg(left)
                            .arg(Q(RateText(rate))));
   }
 }
 
 void TfrmTransfer::ItemStarted(TTransferItem& item) {
-  Current = &item;
+  if (!Current || Current->State != tsActive) Current = &item;
   AppendDetail(QString());
   Host.TransferStarted();
-  const bool loggedOn = item.Connection && item.Connection->LoggedIn;
-  btnSkip->setEnabled(loggedOn);
-  btnCancel->setEnabled(loggedOn);
+  const bool several = Queue.Simultaneous() > 1;
+  if (lvRunning->isHidden() == several) {
+    lvRunning->setVisible(several);
+    adjustSize();
+  }
+  UpdateButtons();
 }
 
 void TfrmTransfer::ItemFinished(TTransferItem& item) {
@@ -187,12 +258,12 @@ void TfrmTransfer::ItemFinished(TTransferItem& item) {
   if (Preferences().PreserveTimeStamp && !item.Upload && !item.IsFolder) {
     SetFileDate(item.DestFolder + item.FileName, item.FileDate);
   }
-  if (Queue.CountInState(tsPending) == 0) {
+  // The item is still running while it is told of its end.
+  if (Queue.CountInState(tsPending) == 0 && Queue.CountInState(tsActive) <= 1) {
     AllDone();
     return;
   }
   Host.EndOfFile();
-  Current = nullptr;
 }
 
 void TfrmTransfer::AllDone() {
@@ -228,7 +299,7 @@ void TfrmTransfer::Skip() {
   Queue.Cancel(*Current);
   // The aborted transfer's connection is let go with its reports: with nothing left to run
   // no report would ever close the batch.
-  if (Queue.CountInState(tsPending) == 0) AllDone();
+  if (BatchOver()) AllDone();
 }
 
 void TfrmTransfer::Cancel() {

@@ -1,7 +1,9 @@
 #pragma once
 // "% Transferred": the running transfer and the whole batch — file, bytes, bars, elapsed and
 // remaining times, the average rate — with Skip, Cancel and a details pane of the transfer
-// connections' log. It listens to the transfer queue and sets the dates of finished downloads.
+// connections' log. When the queue runs several items at once they are listed with their own
+// bars, and the one chosen there is the one shown above and skipped by Skip. It listens to
+// the transfer queue and sets the dates of finished downloads.
 
 #include <QDialog>
 #include <QTimer>
@@ -13,10 +15,12 @@ class QLabel;
 class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
+class QTreeView;
 
 namespace pelmar {
 class TCopyAnimation;
-}
+class TRunningItemsModel;
+}  // namespace pelmar
 
 namespace pelmar {
 
@@ -61,6 +65,10 @@ class TfrmTransfer : public QDialog, public ITransferListener {
  private:
   void AllDone();
   void Reset();
+  bool BatchOver() const;
+  // The item shown and skipped: the one chosen in the list, else the first running one.
+  TTransferItem* PickCurrent(const TTransferItem* leaving) const;
+  void UpdateButtons();
   void AppendDetail(const QString& line);
 
   TTransferItems& Queue;
@@ -75,6 +83,8 @@ class TfrmTransfer : public QDialog, public ITransferListener {
   QLabel* lblCurrentElapsed;
   QLabel* lblCurrentRemaining;
   QPushButton* btnSkip;
+  TRunningItemsModel* Running;
+  QTreeView* lvRunning;
   QLabel* lblFileCount;
   QLabel* lblTotalBytes;
   QProgressBar* pbTotal;
