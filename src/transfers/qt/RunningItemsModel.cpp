@@ -16,6 +16,11 @@ TRunningItemsModel::TRunningItemsModel(TTransferItems& queue, QObject* parent)
     if (Queue.Item(i).State == tsActive) Ids.push_back(Queue.Item(i).Id);
   }
   Queue.AddListener(this);
+  ProgressShown.setSingleShot(true);
+  ProgressShown.setInterval(100);
+  connect(&ProgressShown, &QTimer::timeout, this, [this] {
+    if (rowCount() > 0) emit dataChanged(index(0, colProgress), index(rowCount() - 1, colProgress));
+  });
 }
 
 TRunningItemsModel::~TRunningItemsModel() {
@@ -68,8 +73,7 @@ void TRunningItemsModel::ItemStateChanged(TTransferItem& item) {
 }
 
 void TRunningItemsModel::ItemProgress(TTransferItem& item) {
-  const int row = RowOf(item);
-  if (row >= 0) emit dataChanged(index(row, colProgress), index(row, colProgress));
+  if (RowOf(item) >= 0 && !ProgressShown.isActive()) ProgressShown.start();
 }
 
 TTransferItem* TRunningItemsModel::ItemAt(int row) const {

@@ -5,6 +5,7 @@
 
 #include <QAbstractTableModel>
 #include <QStyledItemDelegate>
+#include <QTimer>
 #include <cstdint>
 #include <vector>
 
@@ -36,7 +37,9 @@ class TRunningItemsModel : public QAbstractTableModel, public ITransferListener 
 
  private:
   TTransferItems& Queue;
-  std::vector<uint64_t> Ids;  // running items by Id: an item may leave the queue's view first
+  std::vector<uint64_t> Ids;
+  QTimer ProgressShown;  // the bars are redrawn at most every tenth of a second  // running items
+                         // by Id: an item may leave the queue's view first
 };
 
 // Draws PercentRole as a progress bar with its text; rows are tall enough for a bar.

@@ -1,5 +1,7 @@
 #include "transfers/qt/TransferListModel.h"
 
+#include <algorithm>
+
 #include "transfers/MulDiv.h"
 #include "transfers/TransferItem.h"
 
@@ -9,6 +11,14 @@ TTransferListModel::TTransferListModel(TTransferItems& queue, QObject* parent)
     : QAbstractTableModel(parent), Queue(queue) {
   for (int i = 0; i < Queue.Count(); ++i) ItemAdded(Queue.Item(i));
   Queue.AddListener(this);
+  ProgressShown.setSingleShot(true);
+  ProgressShown.setInterval(100);
+  connect(&ProgressShown, &QTimer::timeout, this, [this] {
+    if (DirtyFirst < 0) return;
+    const int last = std::min(DirtyLast, rowCount() - 1);
+    if (DirtyFirst <= last) emit dataChanged(index(DirtyFirst, colStatus), index(last, colStatus));
+    DirtyFirst = DirtyLast = -1;
+  });
 }
 
 TTransferListModel::~TTransferListModel() {
@@ -68,6 +78,7 @@ void TTransferListModel::ItemAdded(TTransferItem& item) {
   const int row = static_cast<int>(Rows.size());
   beginInsertRows(QModelIndex(), row, row);
   Rows.push_back({item.Id, QString::fromStdString(item.StatusText())});
+  RowHints[item.Id] = row;
   endInsertRows();
 }
 
@@ -78,9 +89,14 @@ void TTransferListModel::ItemStateChanged(TTransferItem& item) {
 void TTransferListModel::ItemProgress(TTransferItem& item) {
   const bool running = item.State == tsActive && item.Connection && item.Connection->LoggedIn;
   if (running) {
-    SetStatusText(item, QString(QStringLiteral("%1 bytes copied, %2% done"))
-                            .arg(item.BytesDone)
-                            .arg(MulDiv(100, item.BytesDone, item.Size)));
+    const int row = RowOf(item);
+    if (row < 0) return;
+    Rows[static_cast<size_t>(row)].Status = QString(QStringLiteral("%1 bytes copied, %2% done"))
+                                                .arg(item.BytesDone)
+                                                .arg(MulDiv(100, item.BytesDone, item.Size));
+    DirtyFirst = DirtyFirst < 0 ? row : std::min(DirtyFirst, row);
+    DirtyLast = std::max(DirtyLast, row);
+    if (!ProgressShown.isActive()) ProgressShown.start();
     return;
   }
   // The Size column follows a size the server reported anew.
@@ -107,8 +123,16 @@ void TTransferListModel::MoveRow(int from, int to) {
 
 int TTransferListModel::RowOf(const TTransferItem& item) const {
   if (item.Owner != &Queue) return -1;
+  const auto hint = RowHints.find(item.Id);
+  if (hint != RowHints.end() && hint->second < rowCount() &&
+      Rows[static_cast<size_t>(hint->second)].Id == item.Id) {
+    return hint->second;
+  }
   for (size_t row = 0; row < Rows.size(); ++row) {
-    if (Rows[row].Id == item.Id) return static_cast<int>(row);
+    if (Rows[row].Id == item.Id) {
+      RowHints[item.Id] = static_cast<int>(row);
+      return static_cast<int>(row);
+    }
   }
   return -1;
 }

@@ -5,7 +5,9 @@
 // because the running item's progress text is written here.
 
 #include <QAbstractTableModel>
+#include <QTimer>
 #include <cstdint>
+#include <unordered_map>
 #include <vector>
 
 #include "transfers/TransferQueue.h"
@@ -47,6 +49,13 @@ class TTransferListModel : public QAbstractTableModel, public ITransferListener 
   void RowChanged(int row);
   TTransferItems& Queue;
   std::vector<TRow> Rows;
+  // Where an item's row was last found: rows only move by a drag, so this is nearly always
+  // right and spares a search through every row on each progress report.
+  mutable std::unordered_map<uint64_t, int> RowHints;
+  // Progress texts change many times a second: the view is told at most every tenth of one.
+  QTimer ProgressShown;
+  int DirtyFirst = -1;
+  int DirtyLast = -1;
 };
 
 }  // namespace pelmar

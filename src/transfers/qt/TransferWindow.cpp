@@ -122,6 +122,10 @@ TfrmTransfer::TfrmTransfer(TTransferItems& queue, ITransferWindowHost& host)
   TransferLog->setObjectName("TransferLog");
   TransferLog->setReadOnly(true);
   TransferLog->setFixedHeight(129);
+  TransferLog->setMaximumBlockCount(10000);
+  DetailFlush.setSingleShot(true);
+  DetailFlush.setInterval(250);
+  connect(&DetailFlush, &QTimer::timeout, this, [this] { FlushDetails(); });
   TransferLog->hide();
   layout->addWidget(TransferLog);
   connect(btnSkip, &QPushButton::clicked, this, &TfrmTransfer::Skip);
@@ -132,6 +136,14 @@ TfrmTransfer::TfrmTransfer(TTransferItems& queue, ITransferWindowHost& host)
     if (Current) Refresh(*Current);
   });
   tmrProgress.start();
+  RefreshSoon.setSingleShot(true);
+  RefreshSoon.setInterval(100);
+  connect(&RefreshSoon, &QTimer::timeout, this, [this] {
+    if (!RefreshDue || !Current) return;
+    RefreshDue = false;
+    Refresh(*Current);
+    RefreshSoon.start();
+  });
 
   Queue.AddListener(this);
   Queue.OnConnected = [this](TFTPComponent&) { Host.SetTransferConnected(true); };
@@ -192,7 +204,13 @@ void TfrmTransfer::UpdateButtons() {
 
 void TfrmTransfer::ItemProgress(TTransferItem& item) {
   if (!Current || Current->State != tsActive) Current = &item;
+  // The first report shows at once; the ones after it within the tenth of a second, once.
+  if (RefreshSoon.isActive()) {
+    RefreshDue = true;
+    return;
+  }
   Refresh(*Current);
+  RefreshSoon.start();
 }
 
 void TfrmTransfer::Refresh(TTransferItem& item) {
@@ -326,13 +344,22 @@ void TfrmTransfer::keyPressEvent(QKeyEvent* event) {
 
 void TfrmTransfer::ToggleDetails() {
   const bool open = !TransferLog->isVisible();
+  FlushDetails();
   TransferLog->setVisible(open);
   btnToggleDetails->setText(open ? QStringLiteral("<< &Details") : QStringLiteral("&Details >>"));
   adjustSize();
 }
 
 void TfrmTransfer::AppendDetail(const QString& line) {
-  TransferLog->appendPlainText(LogLine(line));
+  PendingDetails << LogLine(line);
+  if (!DetailFlush.isActive()) DetailFlush.start();
+}
+
+void TfrmTransfer::FlushDetails() {
+  DetailFlush.stop();
+  if (PendingDetails.isEmpty()) return;
+  TransferLog->appendPlainText(PendingDetails.join(u'\n'));
+  PendingDetails.clear();
 }
 
 QString TfrmTransfer::Text(const char* labelName) const {

@@ -6,6 +6,7 @@
 // the transfer queue and sets the dates of finished downloads.
 
 #include <QDialog>
+#include <QStringList>
 #include <QTimer>
 
 #include "transfers/RateWindow.h"
@@ -70,6 +71,7 @@ class TfrmTransfer : public QDialog, public ITransferListener {
   TTransferItem* PickCurrent(const TTransferItem* leaving) const;
   void UpdateButtons();
   void AppendDetail(const QString& line);
+  void FlushDetails();
 
   TTransferItems& Queue;
   ITransferWindowHost& Host;
@@ -77,6 +79,14 @@ class TfrmTransfer : public QDialog, public ITransferListener {
   int Failed = 0;     // items of this batch that failed
   TRateWindow Rates;  // the batch's bytes over the last seconds
   QTimer tmrProgress;
+  // The connections' log lines reach the details pane in batches: laying out each line as it
+  // comes costs more than moving a small file.
+  QStringList PendingDetails;
+  QTimer DetailFlush;
+  // Progress reports come many times a second from each running item; the window shows them
+  // at most every tenth of a second.
+  QTimer RefreshSoon;
+  bool RefreshDue = false;  // progress came in while RefreshSoon ran
   QLabel* lblFileName;
   QLabel* lblCurrentBytes;
   QProgressBar* pbCurrent;
