@@ -343,7 +343,7 @@ void TRealFtpServer::StartVsftpd() {
                         << "secure_chroot_dir=" << empty << "\n"
                         << "connect_from_port_20=NO\npasv_enable=YES\nport_enable=YES\n"
                         << "xferlog_enable=NO\ndirmessage_enable=NO\nuse_localtime=YES\n"
-                        << "max_per_ip=0\nmax_clients=0\n";
+                        << "max_per_ip=" << Options.MaxPerIp << "\nmax_clients=0\n";
   if (!Options.Certificate.empty()) {
     std::ofstream(Config, std::ios::app)
         << "ssl_enable=YES\nrsa_cert_file=" << Options.Certificate << "\n"

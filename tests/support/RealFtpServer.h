@@ -38,6 +38,9 @@ struct TServerOptions {
   bool HostileNames = false;
   // pyftpdlib only: REST is answered 350 but ignored (whole files are sent), SIZE is unknown.
   bool DishonestRest = false;
+  // vsftpd only: connections it takes from one address at once (0: any number); the next
+  // one is answered "421 There are too many connections from your internet address."
+  int MaxPerIp = 0;
 };
 
 // Certificates made for one test in a temporary folder (tests/support/servers/makecert.py):

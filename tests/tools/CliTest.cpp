@@ -203,7 +203,7 @@ TEST_P(PelmarCli, WholeFoldersGoThroughTheQueue) {
   TRun get = Cli("--active -r get " + Url + "pub/docs " + Local + "a file");
   EXPECT_EQ(get.Status, 2) << "a file is no folder: " << get.Err;
   // Passive mode, over the queue's own connections; the missing local folder is made.
-  get = Cli("--passive -r get " + Url + "pub/docs " + Local + "got");
+  get = Cli("--passive --parallel 4 -r get " + Url + "pub/docs " + Local + "got");
   EXPECT_EQ(get.Status, 0) << get.Err;
   EXPECT_EQ(ReadFile(Local + "got/docs/a.bin"), std::string(5000, 'a'));
   EXPECT_EQ(ReadFile(Local + "got/docs/sub/b.bin"), "b");
@@ -218,7 +218,7 @@ TEST_P(PelmarCli, WholeFoldersGoThroughTheQueue) {
   EXPECT_EQ(resume.Status, 0) << resume.Err;
   EXPECT_EQ(ReadFile(Local + "got/docs/a.bin"), std::string(5000, 'a'));
 
-  TRun put = Cli("--passive -r put " + Local + "got/docs " + Url + "up/new/");
+  TRun put = Cli("--passive --parallel 4 -r put " + Local + "got/docs " + Url + "up/new/");
   EXPECT_EQ(put.Status, 0) << put.Err;
   EXPECT_EQ(ReadFile(Root + "up/new/docs/sub/b.bin"), "b");
   EXPECT_EQ(ReadFile(Root + "up/new/docs/a.bin"), std::string(5000, 'a'));
@@ -364,6 +364,30 @@ TEST(PelmarCliTrust, NothingOutsideTheDestinationNothingSilentlyLost) {
     EXPECT_EQ(ReadFile(local + "d.bin"), content) << have;
     EXPECT_NE(resumed.Err.find("; fetching the whole file"), std::string::npos) << resumed.Err;
   }
+}
+
+// vsftpd takes two connections from us: the browsing one and one of the queue's. The other
+// three of --parallel 4 are turned away; the count comes down instead of files failing.
+TEST(PelmarCliParallel, AServerThatTakesFewerConnectionsGetsFewer) {
+  if (const std::string why = TRealFtpServer::CannotRun(TServerKind::Vsftpd); !why.empty()) {
+    GTEST_SKIP() << why;
+  }
+  TRealFtpServer server(TServerKind::Vsftpd, {.MaxPerIp = 2});
+  ASSERT_TRUE(server.Started()) << server.StartError();
+  ::mkdir((server.Root() + "many").c_str(), 0777);
+  for (int i = 0; i < 12; ++i) {
+    WriteFile(server.Root() + "many/f" + std::to_string(i), std::to_string(i));
+  }
+  const std::string local = server.Root() + "../";
+  TRun get =
+      RunCli("-v --passive --parallel 4 -r get " + server.Url() + "many " + local + "got", local);
+  EXPECT_EQ(get.Status, 0) << get.Err;
+  for (int i = 0; i < 12; ++i) {
+    EXPECT_EQ(ReadFile(local + "got/many/f" + std::to_string(i)), std::to_string(i)) << i;
+  }
+  EXPECT_NE(get.Err.find("refused another connection"), std::string::npos) << get.Err;
+  EXPECT_NE(get.Err.find("13 of 13 items done"), std::string::npos) << get.Err;
+  EXPECT_EQ(RunCli("--parallel 11 -r get " + server.Url() + "many " + local, local).Status, 2);
 }
 
 TEST(PelmarCliResume, AServerThatCannotResumeGetsTheWholeUpload) {
