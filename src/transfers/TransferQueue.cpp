@@ -619,15 +619,22 @@ void TTransferItems::DisconnectedReport(TTransferItem& item, TFTPComponent& send
 
 bool TTransferItems::SiteRefusedConnection(TTransferItem& item, TFTPComponent& sender) {
   if (!item.LoggingOn) return false;
-  // Refused while other connections to the same server run: the server allows no more (421
-  // "too many connections", or a log-on turned down). A log-on that fails alone is the item's
-  // own failure; so is, in the end, a password every connection is refused with (each
-  // refusal lowers the count until one fails alone).
+  // Refused while other items of the same server run, or while we hold another logged-on
+  // connection to it: the server allows no more (421 "too many connections", or a log-on
+  // turned down). A log-on that fails alone is the item's own failure; so is, in the end, a
+  // password every connection is refused with (each refusal lowers the count until one fails
+  // alone).
   const int others = ActivePerSite[item.Server.get()] - 1;
-  if (others <= 0) return false;
+  const int held = static_cast<int>(
+      std::count_if(Connections.begin(), Connections.end(), [&](const auto& connection) {
+        return connection.get() != &sender && connection->LoggedIn &&
+               connection->Server() == item.Site();
+      }));
+  const int allowed = std::max(others, held);
+  if (allowed <= 0) return false;
   const TServer* site = item.Server.get();
   const bool first = LoweredLimits.count(site) == 0;
-  LoweredLimits[site] = std::min(others, SiteLimit(*site));
+  LoweredLimits[site] = std::min(allowed, SiteLimit(*site));
   if (first && OnLog) {
     OnLog(sender, item.Site().Host + " refused another connection; at most " +
                       std::to_string(LoweredLimits[site]) +
