@@ -1,6 +1,7 @@
 #include "views/ListingParser.h"
 #include "platform/AsciiText.h"
 
+#include "views/FactsLine.h"
 #include "views/FieldScanner.h"
 
 #include <algorithm>
@@ -553,6 +554,9 @@ TParsedLine ParseDos(std::string_view line) {
 }  // namespace
 
 TParsedLine ParseListingLine(std::string_view line, const TDate& today) {
+  // MLSD lines, and the LIST answers of servers that send the same facts: no Unix or DOS
+  // line starts with "fact=value;".
+  if (auto facts = ParseFactsLine(line)) return *facts;
   size_t first = 0;
   while (first < line.size() && IsBlank(line[first])) ++first;
   if (first == line.size()) return {};

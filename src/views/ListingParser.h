@@ -1,7 +1,7 @@
 #pragma once
-// Reads one line of a LIST reply: the Unix "ls -l" layout (with English month names, numeric
-// months followed by the GB2312 month character, or ISO dates) and the DOS layout of Windows
-// servers ("01-15-98  10:30AM  <DIR>  name").
+// Reads one line of a LIST or MLSD reply: MLSD facts (FactsLine.h), the Unix "ls -l" layout
+// (with English month names, numeric months followed by the GB2312 month character, or ISO
+// dates) and the DOS layout of Windows servers ("01-15-98  10:30AM  <DIR>  name").
 
 #include <string_view>
 

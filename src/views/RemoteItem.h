@@ -24,8 +24,10 @@ struct TRemoteItem {
   // As listed, to the end of the line; for a link "name -> target". Blanks are kept.
   std::string Name;
   uint16_t Attributes = 0;
-  int64_t Size = 0;        // bytes; 0 for folders
-  TDateTime Modified = 0;  // the server's local time; seconds are 0
+  int64_t Size = 0;  // bytes; 0 for folders
+  // From LIST: the server's local time, seconds 0. From MLSD: exact, to the second, turned
+  // from UTC into this machine's local time.
+  TDateTime Modified = 0;
 };
 
 // "rwxr-xr-x" from the permission bits ("-" where a bit is clear).

@@ -1,0 +1,146 @@
+#include "views/FactsLine.h"
+
+#include <ctime>
+
+#include "platform/AsciiText.h"
+
+namespace pelmar {
+namespace {
+
+bool AllDigits(std::string_view text) {
+  if (text.empty()) return false;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+  }
+  return true;
+}
+
+std::optional<int64_t> Number(std::string_view text) {
+  if (!AllDigits(text) || text.size() > 18) return std::nullopt;
+  int64_t value = 0;
+  for (char c : text) value = value * 10 + (c - '0');
+  return value;
+}
+
+// "YYYYMMDDHHMMSS" with optional ".fff", in UTC, as this machine's local time.
+std::optional<TDateTime> UtcTime(std::string_view text) {
+  const size_t dot = text.find('.');
+  if (dot != std::string_view::npos) {
+    if (!AllDigits(text.substr(dot + 1))) return std::nullopt;
+    text = text.substr(0, dot);
+  }
+  if (text.size() != 14 || !AllDigits(text)) return std::nullopt;
+  auto field = [&text](size_t at, size_t length) {
+    return static_cast<int>(*Number(text.substr(at, length)));
+  };
+  std::tm parts{};
+  parts.tm_year = field(0, 4) - 1900;
+  parts.tm_mon = field(4, 2) - 1;
+  parts.tm_mday = field(6, 2);
+  parts.tm_hour = field(8, 2);
+  parts.tm_min = field(10, 2);
+  parts.tm_sec = field(12, 2);
+  // Checked before timegm, which would quietly roll "month 13" into the next year.
+  if (parts.tm_year < 0 || parts.tm_mon < 0 || parts.tm_mon > 11 || parts.tm_mday < 1 ||
+      parts.tm_mday > DaysInMonth(parts.tm_year + 1900, parts.tm_mon + 1) || parts.tm_hour > 23 ||
+      parts.tm_min > 59 || parts.tm_sec > 60) {
+    return std::nullopt;
+  }
+  return DateTimeFromTimeT(::timegm(&parts));
+}
+
+// "0755", "755" or "100644": the permission bits of the last three octal digits.
+std::optional<uint16_t> ModeBits(std::string_view text) {
+  if (text.empty() || text.size() > 7) return std::nullopt;
+  unsigned mode = 0;
+  for (char c : text) {
+    if (c < '0' || c > '7') return std::nullopt;
+    mode = mode * 8 + static_cast<unsigned>(c - '0');
+  }
+  static constexpr uint16_t kBits[9] = {iaOtherExec, iaOtherWrite, iaOtherRead,
+                                        iaGroupExec, iaGroupWrite, iaGroupRead,
+                                        iaOwnerExec, iaOwnerWrite, iaOwnerRead};
+  uint16_t bits = 0;
+  for (unsigned bit = 0; bit < 9; ++bit) {
+    if (mode & (1u << bit)) bits |= kBits[bit];
+  }
+  return bits;
+}
+
+}  // namespace
+
+bool LooksLikeFacts(std::string_view line) {
+  const size_t blank = line.find(' ');
+  if (blank == std::string_view::npos || blank == 0 || line[blank - 1] != ';') return false;
+  const std::string_view facts = line.substr(0, blank);
+  for (size_t at = 0; at < facts.size();) {
+    const size_t end = facts.find(';', at);
+    const std::string_view fact = facts.substr(at, end - at);
+    const size_t equals = fact.find('=');
+    if (equals == std::string_view::npos || equals == 0) return false;
+    at = end + 1;
+  }
+  return true;
+}
+
+std::optional<TParsedLine> ParseFactsLine(std::string_view line) {
+  if (!LooksLikeFacts(line)) return std::nullopt;
+  const size_t blank = line.find(' ');
+  const std::string_view facts = line.substr(0, blank);
+  const std::string_view name = line.substr(blank + 1);
+  TParsedLine parsed;
+  parsed.Kind = TLineKind::Unreadable;
+  parsed.UnixLayout = false;
+  if (name.empty()) return parsed;
+  TRemoteItem& item = parsed.Item;
+  std::string_view linkTarget;
+  bool link = false;
+  bool bad = false;
+  for (size_t at = 0; at < facts.size();) {
+    const size_t end = facts.find(';', at);
+    const std::string_view fact = facts.substr(at, end - at);
+    at = end + 1;
+    const size_t equals = fact.find('=');
+    const std::string key = AsciiLower(std::string(fact.substr(0, equals)));
+    const std::string_view value = fact.substr(equals + 1);
+    if (key == "type") {
+      const std::string type = AsciiLower(std::string(value));
+      if (type == "cdir" || type == "pdir") return TParsedLine{};
+      if (type == "dir") {
+        item.Attributes |= iaFolder;
+      } else if (type.rfind("os.unix=slink", 0) == 0 || type.rfind("os.unix=symlink", 0) == 0) {
+        link = true;
+        const size_t colon = value.find(':');
+        if (colon != std::string_view::npos) linkTarget = value.substr(colon + 1);
+      }
+    } else if (key == "size") {
+      const auto size = Number(value);
+      if (size) item.Size = *size;
+      bad |= !size;
+    } else if (key == "modify") {
+      const auto time = UtcTime(value);
+      if (time) item.Modified = *time;
+      bad |= !time;
+    } else if (key == "unix.mode") {
+      if (const auto bits = ModeBits(value)) {
+        item.Attributes |= *bits;
+        parsed.UnixLayout = true;
+      } else {
+        bad = true;
+      }
+    }
+  }
+  // A fact the line needs that does not read makes the whole line unreadable, never an entry
+  // with a made-up size or date.
+  if (bad) return parsed;
+  if (item.Attributes & iaFolder) item.Size = 0;
+  item.Name = std::string(name);
+  if (link) {
+    item.Attributes |= iaLink;
+    if (!linkTarget.empty()) item.Name += " -> " + std::string(linkTarget);
+  }
+  parsed.Kind = TLineKind::Entry;
+  return parsed;
+}
+
+}  // namespace pelmar

@@ -1,0 +1,105 @@
+// MLSD lines as real servers send them (pyftpdlib, ProFTPD, Pure-FTPd), and broken ones: each
+// gives its entry exactly, is skipped (the folder itself, its parent), or is unreadable.
+
+#include <gtest/gtest.h>
+
+#include <ctime>
+#include <string>
+
+#include "views/FactsLine.h"
+#include "views/ListingParser.h"
+
+namespace pelmar {
+namespace {
+
+struct TCase {
+  const char* Line;
+  const char* Kind;  // "-", "d", "l" with the permission letters; "skip"; "unreadable"
+  int64_t Size;
+  std::time_t Modified;  // UTC seconds; 0 when the line gives no time
+  const char* Name;
+};
+
+// clang-format off
+const TCase kCases[] = {
+  // pyftpdlib: no unix.mode, links followed (a link to a file is listed as that file).
+  {"modify=20200115120000;perm=radfwMT;size=4;type=file;unique=fe00gac03b9;  leading blank",
+   "----------", 4, 1579089600, " leading blank"},
+  {"modify=20200115120000;perm=eldfmMTcp;size=4096;type=dir;unique=fe00gac239f; sub folder",
+   "d---------", 0, 1579089600, "sub folder"},
+  {"modify=20200115120000.250;perm=radfwMT;size=5;type=file; trailing blank ",
+   "----------", 5, 1579089600, "trailing blank "},
+  // ProFTPD: upper-case Unix facts, links without their target.
+  {"modify=20200115120000;perm=flcdmpe;type=cdir;unique=FE00UAC03B8;UNIX.mode=0755; .",
+   "skip", 0, 0, ""},
+  {"modify=20200115120000;perm=flcdmpe;type=pdir;UNIX.mode=0755; ..", "skip", 0, 0, ""},
+  {"modify=20200115120000;perm=adfrw;size=8;type=file;UNIX.group=0;UNIX.mode=0644;"
+   "UNIX.owner=0; na\xC3\xAFve \xCE\xA9mega.txt",
+   "-rw-r--r--", 8, 1579089600, "na\xC3\xAFve \xCE\xA9mega.txt"},
+  {"modify=20200115120000;perm=adfrw;size=10;type=OS.unix=symlink;UNIX.mode=0777; link",
+   "lrwxrwxrwx", 10, 1579089600, "link"},
+  // Pure-FTPd: facts in another order, a link's target when it has one.
+  {"type=dir;sizd=4096;modify=20200115120000;UNIX.mode=0777;UNIX.uid=0; sub folder",
+   "drwxrwxrwx", 0, 1579089600, "sub folder"},
+  {"type=OS.unix=slink:;size=10;modify=20200115120000;UNIX.mode=0777; link",
+   "lrwxrwxrwx", 10, 1579089600, "link"},
+  {"type=OS.unix=slink:/pub/real;modify=20200115120000;UNIX.mode=0777; ln",
+   "lrwxrwxrwx", 0, 1579089600, "ln -> /pub/real"},
+  // Names are whole: " -> " in a file's name is no link; "=" and ";" are part of a name.
+  {"type=file;size=1; a -> b", "----------", 1, 0, "a -> b"},
+  {"Type=FILE;Size=5000000000;Modify=20200115120000; big;name=x.bin",
+   "----------", 5000000000, 1579089600, "big;name=x.bin"},
+  {"type=OS.unix=chr-13/29;modify=20200115120000; tty0", "----------", 0, 1579089600, "tty0"},
+  // A fact that does not read spoils the line: no made-up size or date, no empty name.
+  {"type=file;size=12x; f", "unreadable", 0, 0, ""},
+  {"type=file;size=-1; f", "unreadable", 0, 0, ""},
+  {"type=file;modify=20201345000000; f", "unreadable", 0, 0, ""},
+  {"type=file;modify=2020011512; f", "unreadable", 0, 0, ""},
+  {"type=file;UNIX.mode=0999; f", "unreadable", 0, 0, ""},
+  {"type=file;size=1; ", "unreadable", 0, 0, ""},
+};
+// clang-format on
+
+TEST(FactsLine, EntriesOfRealServersAndBrokenLines) {
+  for (const TCase& c : kCases) {
+    SCOPED_TRACE(c.Line);
+    const TParsedLine parsed = ParseListingLine(c.Line, TDate{2026, 6, 15});
+    const std::string kind = c.Kind;
+    if (kind == "skip") {
+      EXPECT_EQ(parsed.Kind, TLineKind::NotAnEntry);
+      continue;
+    }
+    if (kind == "unreadable") {
+      EXPECT_EQ(parsed.Kind, TLineKind::Unreadable);
+      continue;
+    }
+    ASSERT_EQ(parsed.Kind, TLineKind::Entry);
+    const TRemoteItem& item = parsed.Item;
+    const char type = (item.Attributes & iaLink) ? 'l' : (item.Attributes & iaFolder) ? 'd' : '-';
+    EXPECT_EQ(std::string(1, type) + PermissionLetters(item.Attributes), kind);
+    EXPECT_EQ(item.Size, c.Size);
+    EXPECT_EQ(item.Name, c.Name);
+    EXPECT_EQ(TimeTFromDateTime(item.Modified),
+              c.Modified == 0 ? TimeTFromDateTime(0) : c.Modified);
+    EXPECT_EQ(parsed.UnixLayout, std::string(c.Line).find("UNIX.mode") != std::string::npos);
+  }
+}
+
+// Only a run of "fact=value;" pairs ending in a blank is a facts line: Unix and DOS lines,
+// even with "=" and ";" in their names, are read as before.
+TEST(FactsLine, OtherLayoutsAreNotTakenForFacts) {
+  const char* const lines[] = {
+      "-rw-r--r--   1 ftp ftp  5 Jan 15  2020 x=y; z",
+      "01-15-20  10:30AM  5 type=file; name",
+      "total 12",
+      "=x; name",
+      "type=file;size=1name",
+  };
+  for (const char* line : lines) EXPECT_FALSE(LooksLikeFacts(line)) << line;
+  const TParsedLine unix = ParseListingLine(lines[0], TDate{2026, 6, 15});
+  ASSERT_EQ(unix.Kind, TLineKind::Entry);
+  EXPECT_EQ(unix.Item.Name, "x=y; z");
+}
+
+}  // namespace
+}  // namespace pelmar
