@@ -41,6 +41,13 @@ struct TUpdateFileSizeEventData : TEventRecord {
   int64_t Size = 0;
 };
 
+// A file's modification time on the server, in seconds since the epoch (UTC); -1 when the
+// server gave none (no MDTM, no such file, an answer that is no time).
+struct TFileTimeData : TEventRecord {
+  std::string Path;
+  int64_t UtcSeconds = -1;
+};
+
 // The raw bytes of a listing, as received on the data connection.
 struct TListingData : TEventRecord {
   std::string Bytes;

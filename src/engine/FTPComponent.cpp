@@ -51,6 +51,7 @@ void TFTPComponent::ClearHandlers() {
   OnListing = nullptr;
   OnProgress = nullptr;
   OnFileSize = nullptr;
+  OnFileTime = nullptr;
   OnCertificate = nullptr;
 }
 
@@ -152,6 +153,10 @@ void TFTPComponent::DeleteFile(const std::string& name) {
   PostRequest(rqDelete, {name});
 }
 
+void TFTPComponent::AskFileTime(const std::string& path) {
+  PostRequest(rqFileTime, {path});
+}
+
 void TFTPComponent::Rename(const std::string& oldName, const std::string& newName) {
   PostRequest(rqRename, {oldName, newName});
 }
@@ -215,6 +220,11 @@ void TFTPComponent::HandleEvent(int code, TEventRecord* record) {
       case evFileSize:
         if (auto* s = dynamic_cast<TUpdateFileSizeEventData*>(record); s && OnFileSize) {
           OnFileSize(*this, s->FileName, s->Size);
+        }
+        break;
+      case evFileTime:
+        if (auto* t = dynamic_cast<TFileTimeData*>(record); t && OnFileTime) {
+          OnFileTime(*this, t->Path, t->UtcSeconds);
         }
         break;
       case evCertificate:

@@ -90,6 +90,7 @@ class TFTPThread {
 
   // Remote operations (FTPThreadRemoteOps.cpp).
   void ServeSimpleCommand(uint8_t kind, const TArgs& args);
+  void ServeFileTime(const TArgs& args);
 
   // Data connection and transfers (FTPThreadTransfer.cpp).
   // Opens the data connection's side that comes before the command: the listening port

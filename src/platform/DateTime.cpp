@@ -1,5 +1,6 @@
 #include "platform/DateTime.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -101,6 +102,38 @@ std::time_t TimeTFromDateTime(TDateTime value) {
   local.tm_sec = static_cast<int>(seconds % 60);
   local.tm_isdst = -1;
   return std::mktime(&local);
+}
+
+std::optional<std::time_t> ParseFtpTimestamp(std::string_view text) {
+  auto digits = [](std::string_view part) {
+    return !part.empty() &&
+           std::all_of(part.begin(), part.end(), [](char c) { return c >= '0' && c <= '9'; });
+  };
+  const size_t dot = text.find('.');
+  if (dot != std::string_view::npos) {
+    if (!digits(text.substr(dot + 1))) return std::nullopt;
+    text = text.substr(0, dot);
+  }
+  if (text.size() != 14 || !digits(text)) return std::nullopt;
+  auto field = [&text](size_t at, size_t length) {
+    int value = 0;
+    for (char c : text.substr(at, length)) value = value * 10 + (c - '0');
+    return value;
+  };
+  std::tm parts{};
+  parts.tm_year = field(0, 4) - 1900;
+  parts.tm_mon = field(4, 2) - 1;
+  parts.tm_mday = field(6, 2);
+  parts.tm_hour = field(8, 2);
+  parts.tm_min = field(10, 2);
+  parts.tm_sec = field(12, 2);
+  // Checked before timegm, which would quietly roll "month 13" into the next year.
+  if (parts.tm_year < 0 || parts.tm_mon < 0 || parts.tm_mon > 11 || parts.tm_mday < 1 ||
+      parts.tm_mday > DaysInMonth(parts.tm_year + 1900, parts.tm_mon + 1) || parts.tm_hour > 23 ||
+      parts.tm_min > 59 || parts.tm_sec > 60) {
+    return std::nullopt;
+  }
+  return ::timegm(&parts);
 }
 
 }  // namespace pelmar

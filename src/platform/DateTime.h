@@ -5,6 +5,7 @@
 #include <ctime>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace pelmar {
 
@@ -32,6 +33,9 @@ std::string FormatDateTimeMinutes(TDateTime value);
 TDate Today();
 // Conversions between TDateTime (local time) and time_t.
 TDateTime DateTimeFromTimeT(std::time_t value);
+// An FTP timestamp ("YYYYMMDDHHMMSS", optionally ".fff"), which is always UTC (MDTM, MLSD's
+// modify fact): the seconds since the epoch. Nothing when it is not a valid time.
+std::optional<std::time_t> ParseFtpTimestamp(std::string_view text);
 std::time_t TimeTFromDateTime(TDateTime value);
 
 }  // namespace pelmar

@@ -1,7 +1,5 @@
 #include "views/FactsLine.h"
 
-#include <ctime>
-
 #include "platform/AsciiText.h"
 
 namespace pelmar {
@@ -20,33 +18,6 @@ std::optional<int64_t> Number(std::string_view text) {
   int64_t value = 0;
   for (char c : text) value = value * 10 + (c - '0');
   return value;
-}
-
-// "YYYYMMDDHHMMSS" with optional ".fff", in UTC, as this machine's local time.
-std::optional<TDateTime> UtcTime(std::string_view text) {
-  const size_t dot = text.find('.');
-  if (dot != std::string_view::npos) {
-    if (!AllDigits(text.substr(dot + 1))) return std::nullopt;
-    text = text.substr(0, dot);
-  }
-  if (text.size() != 14 || !AllDigits(text)) return std::nullopt;
-  auto field = [&text](size_t at, size_t length) {
-    return static_cast<int>(*Number(text.substr(at, length)));
-  };
-  std::tm parts{};
-  parts.tm_year = field(0, 4) - 1900;
-  parts.tm_mon = field(4, 2) - 1;
-  parts.tm_mday = field(6, 2);
-  parts.tm_hour = field(8, 2);
-  parts.tm_min = field(10, 2);
-  parts.tm_sec = field(12, 2);
-  // Checked before timegm, which would quietly roll "month 13" into the next year.
-  if (parts.tm_year < 0 || parts.tm_mon < 0 || parts.tm_mon > 11 || parts.tm_mday < 1 ||
-      parts.tm_mday > DaysInMonth(parts.tm_year + 1900, parts.tm_mon + 1) || parts.tm_hour > 23 ||
-      parts.tm_min > 59 || parts.tm_sec > 60) {
-    return std::nullopt;
-  }
-  return DateTimeFromTimeT(::timegm(&parts));
 }
 
 // "0755", "755" or "100644": the permission bits of the last three octal digits.
@@ -118,8 +89,8 @@ std::optional<TParsedLine> ParseFactsLine(std::string_view line) {
       if (size) item.Size = *size;
       bad |= !size;
     } else if (key == "modify") {
-      const auto time = UtcTime(value);
-      if (time) item.Modified = *time;
+      const auto time = ParseFtpTimestamp(value);
+      if (time) item.Modified = DateTimeFromTimeT(*time);
       bad |= !time;
     } else if (key == "unix.mode") {
       if (const auto bits = ModeBits(value)) {

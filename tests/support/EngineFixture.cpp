@@ -52,6 +52,9 @@ std::unique_ptr<TFTPComponent> EngineTest::MakeComponent() {
     Listing = text;
     add("listing");
   };
+  c->OnFileTime = [add](TFTPComponent&, const std::string& path, int64_t utcSeconds) {
+    add("time:" + path + ":" + std::to_string(utcSeconds));
+  };
   c->OnFileSize = [add](TFTPComponent&, const std::string& name, int64_t size) {
     add("filesize:" + name + ":" + std::to_string(size));
   };

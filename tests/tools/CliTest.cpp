@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/time.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <ctime>
 
 #include <array>
 #include <cstdio>
@@ -115,6 +117,11 @@ TRun RunCli(const std::string& arguments, const std::string& dir) {
   return run;
 }
 
+std::time_t ModifiedAt(const std::string& path) {
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0 ? info.st_mtime : 0;
+}
+
 // pelmar-cli against each real server, with a local folder beside the served one.
 class PelmarCli : public ::testing::TestWithParam<TServerKind> {
  protected:
@@ -158,12 +165,17 @@ TEST_P(PelmarCli, ListGetPutAndFailures) {
   std::ofstream(Root + "hello.bin") << "hello\n";
   const std::string document = RandomBytes(200000, 6);
   WriteFile(Root + "report.doc", document);
+  // A download keeps the server's time to the second (MDTM), unless told not to.
+  const timeval listed[2] = {{1579089601, 0}, {1579089601, 0}};  // 2020-01-15 12:00:01 UTC
+  ::utimes((Root + "hello.bin").c_str(), listed);
   TRun get = Cli("get " + Url + "hello.bin " + Local + "copy.bin");
   EXPECT_EQ(get.Status, 0) << get.Err;
   EXPECT_EQ(ReadFile(Local + "copy.bin"), "hello\n");
-  TRun doc = Cli("get " + Url + "report.doc " + Local + "report.doc");
+  EXPECT_EQ(ModifiedAt(Local + "copy.bin"), 1579089601);
+  TRun doc = Cli("--no-times get " + Url + "report.doc " + Local + "report.doc");
   EXPECT_EQ(doc.Status, 0) << doc.Err;
   EXPECT_EQ(ReadFile(Local + "report.doc"), document) << "a .doc is not text";
+  EXPECT_GT(ModifiedAt(Local + "report.doc"), 1579089601) << "--no-times";
 
   TRun put = Cli("-v put " + Local + "copy.bin " + Url + "sent.bin");
   EXPECT_EQ(put.Status, 0) << put.Err;
@@ -198,6 +210,10 @@ TEST_P(PelmarCli, WholeFoldersGoThroughTheQueue) {
   WriteFile(Root + "pub/docs/a.bin", std::string(5000, 'a'));
   WriteFile(Root + "pub/docs/sub/b.bin", "b");
   WriteFile(Root + "pub/docs/sub/empty.bin", "");
+  // Listed with its minute ("Jan 15 12:34"): the copy keeps that minute.
+  const std::time_t recent = std::time(nullptr) / 60 * 60 - 86400;
+  const timeval listed[2] = {{recent, 0}, {recent, 0}};
+  ::utimes((Root + "pub/docs/sub/b.bin").c_str(), listed);
 
   WriteFile(Local + "a file", "");
   TRun get = Cli("--active -r get " + Url + "pub/docs " + Local + "a file");
@@ -207,6 +223,12 @@ TEST_P(PelmarCli, WholeFoldersGoThroughTheQueue) {
   EXPECT_EQ(get.Status, 0) << get.Err;
   EXPECT_EQ(ReadFile(Local + "got/docs/a.bin"), std::string(5000, 'a'));
   EXPECT_EQ(ReadFile(Local + "got/docs/sub/b.bin"), "b");
+  // pyftpdlib lists times in UTC, the others in local time: alike only where the two agree.
+  std::tm local{};
+  ::localtime_r(&recent, &local);
+  if (GetParam() != TServerKind::Pyftpdlib || local.tm_gmtoff == 0) {
+    EXPECT_EQ(ModifiedAt(Local + "got/docs/sub/b.bin"), recent);
+  }
   EXPECT_TRUE(Exists(Local + "got/docs/sub/empty.bin"));
 
   // Existing files: skipped, or resumed from where they stop.

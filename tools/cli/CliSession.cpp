@@ -1,6 +1,7 @@
 #include "CliSession.h"
 #include "TerminalText.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -86,6 +87,9 @@ TCliSession::TCliSession(bool verbose)
   };
   Ftp->OnProgress = [this](TFTPComponent&, uint8_t kind, bool, int64_t) {
     if (kind == pkDone) ++DoneReports;
+  };
+  Ftp->OnFileTime = [this](TFTPComponent&, const std::string&, int64_t utcSeconds) {
+    FileTimeAnswer = utcSeconds;
   };
   Ftp->OnListing = [this](TFTPComponent&, std::string& text) {
     ListingText = std::move(text);
@@ -277,6 +281,15 @@ bool TCliSession::Download(const std::string& remote, const std::string& local, 
                  " bytes is kept; --resume continues it)";
   }
   return ok;
+}
+
+bool TCliSession::KeepServerTime(const std::string& remote, const std::string& local) {
+  FileTimeAnswer = -1;
+  Ftp->AskFileTime(remote);
+  if (!WaitForRequests() || FileTimeAnswer < 0) return false;
+  const timespec times[2] = {{static_cast<time_t>(FileTimeAnswer), 0},
+                             {static_cast<time_t>(FileTimeAnswer), 0}};
+  return ::utimensat(AT_FDCWD, local.c_str(), times, 0) == 0;
 }
 
 bool TCliSession::DownloadOnce(const std::string& remote, const std::string& local, bool resume) {

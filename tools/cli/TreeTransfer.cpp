@@ -6,6 +6,7 @@
 #include <iostream>
 
 #include "settings/Preferences.h"
+#include "transfers/ProgressTexts.h"
 #include "transfers/TransferQueue.h"
 #include "transfers/TreeWalk.h"
 #include "views/FolderItems.h"
@@ -122,8 +123,17 @@ TWalkEntry WalkEntry(const TRemoteItem& item) {
 }
 
 int TransferTree(TCliSession& session, const TFtpUrl& url, const std::string& localPath,
-                 bool upload, TExistingPolicy policy) {
+                 bool upload, TExistingPolicy policy, bool keepTimes) {
+  // As the desktop program does: a finished download gets the date it was listed with.
+  struct TKeepTimes : ITransferListener {
+    void ItemFinished(TTransferItem& item) override {
+      if (!item.Upload && !item.IsFolder && item.FileDate != 0) {
+        SetFileDate(item.DestFolder + item.FileName, item.FileDate);
+      }
+    }
+  } times;  // outlives the queue
   TTransferItems queue(session.EventTarget());
+  if (!upload && keepTimes) queue.AddListener(&times);
   queue.ShowMessage = [](const std::string& text) {
     std::fprintf(stderr, "pelmar-cli: %s\n", TerminalText(text).c_str());
   };

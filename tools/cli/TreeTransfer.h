@@ -21,7 +21,8 @@ enum class TExistingPolicy { Ask, Replace, Skip, Resume };
 TWalkEntry WalkEntry(const TRemoteItem& item);
 
 // Runs the transfer; returns the process exit status. Failed items are listed on stderr.
+// Downloaded files keep the time their listing gave them unless `keepTimes` is false.
 int TransferTree(TCliSession& session, const TFtpUrl& url, const std::string& localPath,
-                 bool upload, TExistingPolicy policy);
+                 bool upload, TExistingPolicy policy, bool keepTimes = true);
 
 }  // namespace pelmar

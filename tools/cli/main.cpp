@@ -48,6 +48,8 @@ const char kUsage[] =
     "  --parallel N       -r: files moved at once, each on its own connection, 1 to 10\n"
     "                     (default: the preferences, 2)\n"
     "  --resume           continue an interrupted transfer\n"
+    "  --no-times         get: leave downloaded files with the time of the download (by\n"
+    "                     default they keep the server's time: MDTM, or -r the listing's)\n"
     "  --passive          data connections to the server's port (EPSV, else PASV; the\n"
     "                     default unless the preferences say otherwise)\n"
     "  --active           data connections from the server to us (PORT)\n"
@@ -154,6 +156,7 @@ int RunCommand(int argc, char** argv) {
   bool verbose = false;
   bool raw = false;
   bool recursive = false;
+  bool keepTimes = true;
   TExistingPolicy existing = TExistingPolicy::Ask;
   std::optional<TEncryption> tls;
   std::string trusted;
@@ -165,6 +168,8 @@ int RunCommand(int argc, char** argv) {
     int value = 0;
     if (arg == "--resume") {
       resume = true;
+    } else if (arg == "--no-times") {
+      keepTimes = false;
     } else if (arg == "--passive" || arg == "--active") {
       EngineSettings().PassiveMode = arg == "--passive";
     } else if (arg == "--raw") {
@@ -271,7 +276,7 @@ int RunCommand(int argc, char** argv) {
   }
   if (recursive && command != "ls") {
     const int status = TransferTree(session, *url, command == "get" ? words[2] : words[1],
-                                    command == "put", existing);
+                                    command == "put", existing, keepTimes);
     session.Quit();
     return status;
   }
@@ -296,6 +301,8 @@ int RunCommand(int argc, char** argv) {
       local += "/" + name;
     }
     ok = session.Download(url->Path, local, resume);
+    // The server's time, as curl -R and lftp keep it; a server without MDTM leaves it be.
+    if (ok && keepTimes) session.KeepServerTime(url->Path, local);
   } else {
     std::string remote = url->Path;
     if (remote.empty() || remote.back() == '/') remote += BaseName(words[1]);
