@@ -91,6 +91,8 @@ class TFTPThread {
   // Remote operations (FTPThreadRemoteOps.cpp).
   void ServeSimpleCommand(uint8_t kind, const TArgs& args);
   void ServeFileTime(const TArgs& args);
+  // After an upload: MFMT with the local file's time.
+  void SetServerTime(const TArgs& args);
 
   // Data connection and transfers (FTPThreadTransfer.cpp).
   // Opens the data connection's side that comes before the command: the listening port
@@ -126,6 +128,7 @@ class TFTPThread {
   std::vector<std::string> ReplyLines;  // every line of the last reply read
   bool PassiveData = false;             // DataSocket is a passive connection already made
   bool EpsvRefused = false;             // this log-on's server has no EPSV: PASV only
+  bool HasMfmt = false;                 // FEAT named MFMT: a file's time can be set
   TReplyFramer ReplyBuffer;             // bytes of the control connection not yet read as lines
   // This log-on's protection: what was asked for, the host and port the certificate must
   // belong to, and the TLS layers of the two connections (null when plain).

@@ -50,6 +50,7 @@ void TFTPThread::ServeConnect(uint8_t kind, const TArgs& args) {
   bool loggedOn = false;
   TypeLetter = 0;
   EpsvRefused = false;
+  HasMfmt = false;
   NoRetry = false;
   Encryption = request.Server.Encryption;
   TlsHost = LowercaseHost(host);
@@ -198,6 +199,7 @@ void TFTPThread::AskFeatures() {
     const std::string_view feature(line.data() + start, end + 1 - start);
     if (EqualsIgnoringCase(feature, "UTF8")) utf8 = true;
     if (EqualsIgnoringCase(feature, "REST STREAM")) restStream = true;
+    if (EqualsIgnoringCase(feature, "MFMT")) HasMfmt = true;
   }
   // A server that refused the probe in both modes but says it restarts streams can resume
   // (pyftpdlib refuses REST in text mode).

@@ -2,10 +2,12 @@
 // downloads and uploads, with resume, progress reports, abort and the statistics line.
 
 #include <arpa/inet.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <charconv>
 #include <cstdio>
+#include <ctime>
 #include <vector>
 
 #include "engine/AsciiConversion.h"
@@ -421,7 +423,22 @@ void TFTPThread::ServeUpload(const TArgs& args) {
   const int64_t offset = Shared->ServerCanResume.load() ? OffsetArgument(args) : 0;
   TSequentialFileStream stream(RequestArg(args, 0), fmOpenReadDenyWrite);
   ResumedUpload = offset > 0 ? RequestArg(args, 1) : std::string();
-  Transfer("STOR " + RequestArg(args, 1), false, offset, stream);
+  const bool sent = Transfer("STOR " + RequestArg(args, 1), false, offset, stream);
+  if (sent && HasMfmt && EngineSettings().UploadTimes.load()) SetServerTime(args);
+}
+
+void TFTPThread::SetServerTime(const TArgs& args) {
+  // The local file's time, to the second, in UTC as MFMT takes it. A refusal only shows in
+  // the log: the file itself arrived.
+  struct stat info {};
+  std::tm utc{};
+  if (::stat(RequestArg(args, 0).c_str(), &info) != 0 || !::gmtime_r(&info.st_mtime, &utc)) {
+    return;
+  }
+  char stamp[32];
+  if (std::strftime(stamp, sizeof stamp, "%Y%m%d%H%M%S", &utc) == 0) return;
+  SendCommand("MFMT " + std::string(stamp) + " " + RequestArg(args, 1));
+  ReadReply();
 }
 
 }  // namespace pelmar

@@ -205,6 +205,7 @@ void TPreferences::ApplyEngineSettings() const {
   EngineSettings().PassiveMode = PassiveMode;
   EngineSettings().FTPTimeout = TimeoutMs();
   EngineSettings().FTPRetries = RetryCount();
+  EngineSettings().UploadTimes = PreserveTimeStamp;
   if (ToolTipsHook()) ToolTipsHook()(ShowToolTips);
 }
 

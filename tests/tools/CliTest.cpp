@@ -181,6 +181,13 @@ TEST_P(PelmarCli, ListGetPutAndFailures) {
   EXPECT_EQ(put.Status, 0) << put.Err;
   EXPECT_EQ(ReadFile(Root + "sent.bin"), "hello\n");
   EXPECT_NE(put.Err.find("\nSTOR sent.bin\n"), std::string::npos) << "-v shows the dialogue";
+  // Where FEAT offers MFMT (all but vsftpd), the server's copy takes the local file's time.
+  const bool mfmt = put.Err.find("\n MFMT\n") != std::string::npos;
+  EXPECT_EQ(mfmt, GetParam() != TServerKind::Vsftpd);
+  EXPECT_EQ(put.Err.find("\nMFMT 20200115120001 sent.bin\n") != std::string::npos, mfmt) << put.Err;
+  if (mfmt) {
+    EXPECT_EQ(ModifiedAt(Root + "sent.bin"), 1579089601);
+  }
   if (GetParam() != TServerKind::Vsftpd) {  // vsftpd asks anonymous users for no password
     EXPECT_NE(put.Err.find("\nPASS xxxxx\n"), std::string::npos);
   }

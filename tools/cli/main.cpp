@@ -48,8 +48,9 @@ const char kUsage[] =
     "  --parallel N       -r: files moved at once, each on its own connection, 1 to 10\n"
     "                     (default: the preferences, 2)\n"
     "  --resume           continue an interrupted transfer\n"
-    "  --no-times         get: leave downloaded files with the time of the download (by\n"
-    "                     default they keep the server's time: MDTM, or -r the listing's)\n"
+    "  --no-times         files keep the time of the transfer: by default a download gets\n"
+    "                     the server's time (MDTM; -r: the listing's) and an upload gives\n"
+    "                     the server's copy the local time where the server has MFMT\n"
     "  --passive          data connections to the server's port (EPSV, else PASV; the\n"
     "                     default unless the preferences say otherwise)\n"
     "  --active           data connections from the server to us (PORT)\n"
@@ -170,6 +171,7 @@ int RunCommand(int argc, char** argv) {
       resume = true;
     } else if (arg == "--no-times") {
       keepTimes = false;
+      EngineSettings().UploadTimes = false;
     } else if (arg == "--passive" || arg == "--active") {
       EngineSettings().PassiveMode = arg == "--passive";
     } else if (arg == "--raw") {
