@@ -17,8 +17,10 @@ struct TEngineSettings {
   // download throughput against curl on loopback; 256 KiB beats it in both directions.
   std::atomic<int> FTPRecvBufSize{262144};
   std::atomic<int> FTPSendBufSize{262144};
-  // An upload gives the server's copy the local file's time (MFMT) where FEAT offers it.
-  std::atomic<bool> UploadTimes{true};
+  // Transfers keep file times where FEAT offers the commands: a download learns the server's
+  // time (MDTM, reported with its end), an upload gives the server's copy the local time
+  // (MFMT).
+  std::atomic<bool> KeepTimes{true};
 };
 
 TEngineSettings& EngineSettings();

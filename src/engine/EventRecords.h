@@ -34,18 +34,14 @@ struct TProgressData : TEventRecord {
   // For pkDone: 1 when the server confirmed the transfer; 0 when it failed, and an error
   // event follows.
   uint8_t Completed = 1;
+  // For pkDone of a download: the file's time on the server (MDTM, seconds since the epoch,
+  // UTC); -1 when the server gave none.
+  int64_t ServerTime = -1;
 };
 
 struct TUpdateFileSizeEventData : TEventRecord {
   std::string FileName;
   int64_t Size = 0;
-};
-
-// A file's modification time on the server, in seconds since the epoch (UTC); -1 when the
-// server gave none (no MDTM, no such file, an answer that is no time).
-struct TFileTimeData : TEventRecord {
-  std::string Path;
-  int64_t UtcSeconds = -1;
 };
 
 // The raw bytes of a listing, as received on the data connection.

@@ -51,7 +51,6 @@ void TFTPComponent::ClearHandlers() {
   OnListing = nullptr;
   OnProgress = nullptr;
   OnFileSize = nullptr;
-  OnFileTime = nullptr;
   OnCertificate = nullptr;
 }
 
@@ -153,10 +152,6 @@ void TFTPComponent::DeleteFile(const std::string& name) {
   PostRequest(rqDelete, {name});
 }
 
-void TFTPComponent::AskFileTime(const std::string& path) {
-  PostRequest(rqFileTime, {path});
-}
-
 void TFTPComponent::Rename(const std::string& oldName, const std::string& newName) {
   PostRequest(rqRename, {oldName, newName});
 }
@@ -210,6 +205,7 @@ void TFTPComponent::HandleEvent(int code, TEventRecord* record) {
       case evProgress:
         if (auto* p = dynamic_cast<TProgressData*>(record); p && OnProgress) {
           TransferCompleted = p->Completed != 0;
+          LastServerTime = p->ServerTime;
           OnProgress(*this, p->Kind, p->IsFile != 0, p->Count);
         }
         break;
@@ -220,11 +216,6 @@ void TFTPComponent::HandleEvent(int code, TEventRecord* record) {
       case evFileSize:
         if (auto* s = dynamic_cast<TUpdateFileSizeEventData*>(record); s && OnFileSize) {
           OnFileSize(*this, s->FileName, s->Size);
-        }
-        break;
-      case evFileTime:
-        if (auto* t = dynamic_cast<TFileTimeData*>(record); t && OnFileTime) {
-          OnFileTime(*this, t->Path, t->UtcSeconds);
         }
         break;
       case evCertificate:

@@ -30,8 +30,6 @@ using TProgressEvent =
     std::function<void(TFTPComponent& sender, uint8_t kind, bool isFile, int64_t count)>;
 using TFileSizeEvent =
     std::function<void(TFTPComponent& sender, const std::string& fileName, int64_t size)>;
-using TFileTimeEvent =
-    std::function<void(TFTPComponent& sender, const std::string& path, int64_t utcSeconds)>;
 // Hands a person's decision about a certificate to the worker that waits for it. May be kept
 // and called later, once; after the component or its worker is gone it does nothing.
 using TCertificateAnswer = std::function<void(TTrustDecision decision)>;
@@ -81,6 +79,9 @@ class TFTPComponent {
   // While OnProgress reports pkDone: false when the transfer failed after it had started (the
   // server's final reply was no success); the error event follows that report.
   bool TransferCompleted = true;
+  // The server's time of the file whose download just ended (UTC seconds), -1 when unknown;
+  // valid while OnProgress reports pkDone.
+  int64_t LastServerTime = -1;
 
   TNotifyEvent OnAborted;
   TNotifyEvent OnConnectFailed;
@@ -93,7 +94,6 @@ class TFTPComponent {
   TListingEvent OnListing;
   TProgressEvent OnProgress;
   TFileSizeEvent OnFileSize;
-  TFileTimeEvent OnFileTime;
   // Without a handler the application's certificate hook asks (EngineHooks.h); without
   // either the certificate is refused.
   TCertificateEvent OnCertificate;
@@ -121,8 +121,6 @@ class TFTPComponent {
   void RemoveFolder(const std::string& name);
   void KeepAlive();
   void ChangeMode(const std::string& name, uint16_t attributes);
-  // Asks the server for a file's time (MDTM); answered by OnFileTime.
-  void AskFileTime(const std::string& path);
 
   bool IsConnected() const { return Shared->ControlSocket.load() != -1; }
   bool IsBusy() const { return Shared->CurrentRequest.load() != 0; }

@@ -153,9 +153,6 @@ void TFTPThread::Serve(uint8_t kind, const TArgs& args) {
     case rqType:
       ServeType(args);
       break;
-    case rqFileTime:
-      ServeFileTime(args);
-      break;
     case rqGetFolder:
     case rqChangeFolder:
     case rqDelete:

@@ -90,7 +90,8 @@ class TFTPThread {
 
   // Remote operations (FTPThreadRemoteOps.cpp).
   void ServeSimpleCommand(uint8_t kind, const TArgs& args);
-  void ServeFileTime(const TArgs& args);
+  // MDTM: the file's time on the server in UTC seconds, -1 when it gives none.
+  int64_t AskServerTime(const std::string& path);
   // After an upload: MFMT with the local file's time.
   void SetServerTime(const TArgs& args);
 
@@ -129,6 +130,8 @@ class TFTPThread {
   bool PassiveData = false;             // DataSocket is a passive connection already made
   bool EpsvRefused = false;             // this log-on's server has no EPSV: PASV only
   bool HasMfmt = false;                 // FEAT named MFMT: a file's time can be set
+  bool HasMdtm = false;                 // FEAT named MDTM: a file's time can be asked
+  int64_t DoneServerTime = -1;          // goes with the next pkDone (see TProgressData)
   TReplyFramer ReplyBuffer;             // bytes of the control connection not yet read as lines
   // This log-on's protection: what was asked for, the host and port the certificate must
   // belong to, and the TLS layers of the two connections (null when plain).

@@ -1,7 +1,6 @@
 // Single-command requests on the server's folders and files. Their success is not reported:
 // the user sees the replies in the log, and 257 replies become folder events.
 
-#include "engine/EventRecords.h"
 #include "engine/FTPThread.h"
 #include "engine/RequestArgs.h"
 #include "platform/DateTime.h"
@@ -56,21 +55,15 @@ void TFTPThread::ServeSimpleCommand(uint8_t kind, const TArgs& args) {
   }
 }
 
-void TFTPThread::ServeFileTime(const TArgs& args) {
-  auto record = std::make_shared<TFileTimeData>();
-  record->Path = RequestArg(args, 0);
-  SendCommand("MDTM " + record->Path);
+int64_t TFTPThread::AskServerTime(const std::string& path) {
+  SendCommand("MDTM " + path);
   // "213 20200115120000": UTC. Anything else (500, 550, a time that does not read) gives none.
-  if (ReadReply() == 213) {
-    const std::string_view line = LastReplyLine;
-    const size_t blank = line.find(' ');
-    if (blank != std::string_view::npos) {
-      if (const auto time = ParseFtpTimestamp(line.substr(blank + 1))) {
-        record->UtcSeconds = static_cast<int64_t>(*time);
-      }
-    }
-  }
-  PostEvent(evFileTime, std::move(record));
+  if (ReadReply() != 213) return -1;
+  const std::string_view line = LastReplyLine;
+  const size_t blank = line.find(' ');
+  if (blank == std::string_view::npos) return -1;
+  const auto time = ParseFtpTimestamp(line.substr(blank + 1));
+  return time ? static_cast<int64_t>(*time) : -1;
 }
 
 }  // namespace pelmar

@@ -51,6 +51,7 @@ void TFTPThread::ServeConnect(uint8_t kind, const TArgs& args) {
   TypeLetter = 0;
   EpsvRefused = false;
   HasMfmt = false;
+  HasMdtm = false;
   NoRetry = false;
   Encryption = request.Server.Encryption;
   TlsHost = LowercaseHost(host);
@@ -200,6 +201,7 @@ void TFTPThread::AskFeatures() {
     if (EqualsIgnoringCase(feature, "UTF8")) utf8 = true;
     if (EqualsIgnoringCase(feature, "REST STREAM")) restStream = true;
     if (EqualsIgnoringCase(feature, "MFMT")) HasMfmt = true;
+    if (EqualsIgnoringCase(feature, "MDTM")) HasMdtm = true;
   }
   // A server that refused the probe in both modes but says it restarts streams can resume
   // (pyftpdlib refuses REST in text mode).

@@ -202,6 +202,7 @@ void TFTPThread::PostProgress(uint8_t kind, int64_t count, bool completed) {
   record->IsFile = IsFileTransfer;
   record->Count = count;
   record->Completed = completed ? 1 : 0;
+  record->ServerTime = kind == pkDone ? DoneServerTime : -1;
   PostEvent(evProgress, std::move(record));
 }
 
@@ -369,7 +370,14 @@ bool TFTPThread::Transfer(const std::string& command, bool receive, int64_t offs
       ok = false;
     }
     if (ok) Log(TransferStatisticsLine(bytes, seconds, EngineNumberFormat()));
+    // The file's time on the server goes with the end of its download, so that whoever
+    // finishes the file gives it that time.
+    if (ok && receive && IsFileTransfer && HasMdtm && EngineSettings().KeepTimes.load() &&
+        command.rfind("RETR ", 0) == 0) {
+      DoneServerTime = AskServerTime(command.substr(5));
+    }
     PostProgress(pkDone, bytes, ok);
+    DoneServerTime = -1;
   }
   CloseSocket(DataSocket);
   if (!ok) PostError(0, "Unable to complete transfer");
@@ -424,7 +432,7 @@ void TFTPThread::ServeUpload(const TArgs& args) {
   TSequentialFileStream stream(RequestArg(args, 0), fmOpenReadDenyWrite);
   ResumedUpload = offset > 0 ? RequestArg(args, 1) : std::string();
   const bool sent = Transfer("STOR " + RequestArg(args, 1), false, offset, stream);
-  if (sent && HasMfmt && EngineSettings().UploadTimes.load()) SetServerTime(args);
+  if (sent && HasMfmt && EngineSettings().KeepTimes.load()) SetServerTime(args);
 }
 
 void TFTPThread::SetServerTime(const TArgs& args) {

@@ -40,7 +40,6 @@ enum TRequestKind : uint8_t {
   rqKeepAlive = 15,
   rqType = 16,
   rqChangeMode = 17,
-  rqFileTime = 18,  // MDTM
 };
 
 enum TEventCode : int {
@@ -57,8 +56,6 @@ enum TEventCode : int {
   evFileSize = 1054,
   // A server certificate failed verification; the worker waits for AnswerCertificate().
   evCertificate = 1055,
-  // The answer to a file-time request (MDTM).
-  evFileTime = 1056,
 };
 
 // How a connection is protected; the numbers are stored in the site file.

@@ -205,7 +205,7 @@ void TPreferences::ApplyEngineSettings() const {
   EngineSettings().PassiveMode = PassiveMode;
   EngineSettings().FTPTimeout = TimeoutMs();
   EngineSettings().FTPRetries = RetryCount();
-  EngineSettings().UploadTimes = PreserveTimeStamp;
+  EngineSettings().KeepTimes = PreserveTimeStamp;
   if (ToolTipsHook()) ToolTipsHook()(ShowToolTips);
 }
 

@@ -338,6 +338,10 @@ void TTransferItems::BindReports(TTransferItem& item, TFTPComponent& connection)
     // error report fails the item. Finishing it here would call it done and hand the error to
     // the next item on this connection.
     if (kind == pkDone && !sender.TransferCompleted) kind = pkProgress;
+    // The server's exact time of a download replaces the listed one (minutes, server time).
+    if (kind == pkDone && !target->Upload && sender.LastServerTime >= 0) {
+      target->FileDate = DateTimeFromTimeT(static_cast<std::time_t>(sender.LastServerTime));
+    }
     ProgressReport(*target, kind, count);
   };
   connection.OnFileSize = [this, target, live](TFTPComponent& sender, const std::string& path,

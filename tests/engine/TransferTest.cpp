@@ -161,6 +161,34 @@ TEST_F(TransferTest, DownloadWritesTheFileAndLogsStatistics) {
   EXPECT_EQ(EventsStartingWith("progress:").back(), "progress:2:1:100000");
 }
 
+// A server whose FEAT names MDTM is asked each downloaded file's time, which goes with the
+// download's end (UTC seconds); no time, or one that does not read, gives -1.
+TEST_F(TransferTest, ADownloadsEndCarriesTheServersTimeOfTheFile) {
+  const struct {
+    const char* Reply;
+    int64_t Time;
+  } cases[] = {{"213 20200115120001", 1579089601},
+               {"213 20200115120001.250", 1579089601},
+               {"550 No such file", -1},
+               {"213 20201345000000", -1}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Reply);
+    TScript after;
+    after.On("200 Type set").On("200 PORT ok").On("150 Opening").SendData("x");
+    after.Reply("226 Done").On(c.Reply).On("257 \"/done\"");
+    auto server = StartServer(after, "350 R", "211-Features:\r\n MDTM\r\n211 End");
+    auto ftp = LogOn(*server);
+    ftp->Download("dir/f.bin", Dir + "f.bin", 1);
+    Finish(*ftp);
+    TCommands sent = Sent(*server);
+    ASSERT_EQ(sent.size(), 5u);
+    sent[1] = sent[1].substr(0, 4);  // the PORT address changes from run to run
+    EXPECT_EQ(sent, (TCommands{"TYPE I", "PORT", "RETR dir/f.bin", "MDTM dir/f.bin", "PWD"}));
+    EXPECT_EQ(ftp->LastServerTime, c.Time);
+    EXPECT_EQ(EventsStartingWith("progress:").back(), "progress:2:1:1");
+  }
+}
+
 TEST_F(TransferTest, RefusedDownloadLeavesLocalFilesAsTheyWere) {
   TScript after;
   after.On("200 Type set").On("200 PORT ok").On("550 No such file");

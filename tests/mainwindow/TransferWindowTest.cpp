@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <map>
 
+#include <sys/time.h>
 #include <unistd.h>
 
 #include "settings/Preferences.h"
@@ -169,9 +170,12 @@ TEST_F(TransferWindowTest, ASingleDownloadEndsWithTheEndOfAllNoticeAndItsListedD
   TRealFtpServer server(TServerKind::Pyftpdlib);
   ASSERT_TRUE(server.Started()) << server.StartError();
   WriteFile(server.Root() + "one", "1");
+  const timeval exact[2] = {{1579089601, 0}, {1579089601, 0}};
+  ::utimes((server.Root() + "one").c_str(), exact);
   const std::string local = server.Root() + "../local/";
   fs::create_directories(local);
-  Download(server, "one", local, DateTimeFromTimeT(1579089601));
+  // Listed to the minute; the server's MDTM gives the second, and that is what the file gets.
+  Download(server, "one", local, DateTimeFromTimeT(1579089600));
   ASSERT_TRUE(RunUntil([&] { return Host.AllNotices == 1; }));
   EXPECT_EQ(Host.FileNotices, 0) << "the last file of a batch is the end of all";
   struct stat info {};

@@ -52,9 +52,6 @@ std::unique_ptr<TFTPComponent> EngineTest::MakeComponent() {
     Listing = text;
     add("listing");
   };
-  c->OnFileTime = [add](TFTPComponent&, const std::string& path, int64_t utcSeconds) {
-    add("time:" + path + ":" + std::to_string(utcSeconds));
-  };
   c->OnFileSize = [add](TFTPComponent&, const std::string& name, int64_t size) {
     add("filesize:" + name + ":" + std::to_string(size));
   };
@@ -108,7 +105,8 @@ std::vector<std::string> EngineTest::NonLogEvents() const {
 }
 
 std::unique_ptr<TScriptedFtpServer> LoggedOnTest::StartServer(const TScript& after,
-                                                              const std::string& restReply) {
+                                                              const std::string& restReply,
+                                                              const std::string& featReply) {
   TScript script;
   script.Reply("220 Ready").On("331 Password").On("230 In").On(restReply).On(restReply);
   LogOnCommands = 4;  // USER, PASS, REST 100, REST 0 (and FEAT below)
@@ -117,7 +115,7 @@ std::unique_ptr<TScriptedFtpServer> LoggedOnTest::StartServer(const TScript& aft
     script.On("200 Type set").On(restReply).On("200 Type set");
     LogOnCommands += 3;
   }
-  script.On("500 FEAT not understood");  // a server without features
+  script.On(featReply);
   LogOnCommands += 1;
   for (const auto& step : after.Steps) script.Steps.push_back(step);
   return std::make_unique<TScriptedFtpServer>(std::vector<TScript>{script});

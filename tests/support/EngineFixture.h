@@ -52,8 +52,10 @@ class LoggedOnTest : public EngineTest {
  protected:
   // A server that logs an anonymous client on (answering the resume probe with `restReply`)
   // and then plays `after`.
-  std::unique_ptr<TScriptedFtpServer> StartServer(const TScript& after,
-                                                  const std::string& restReply = "350 R");
+  // `featReply` answers FEAT (by default: no features).
+  std::unique_ptr<TScriptedFtpServer> StartServer(
+      const TScript& after, const std::string& restReply = "350 R",
+      const std::string& featReply = "500 FEAT not understood");
   // A component logged on to `server`; the log-on's events are cleared.
   std::unique_ptr<TFTPComponent> LogOn(const TScriptedFtpServer& server);
   // The commands the server received after the log-on and the resume probe.

@@ -85,11 +85,10 @@ TCliSession::TCliSession(bool verbose)
     LastFolder = path;
     ++FolderReports;
   };
-  Ftp->OnProgress = [this](TFTPComponent&, uint8_t kind, bool, int64_t) {
-    if (kind == pkDone) ++DoneReports;
-  };
-  Ftp->OnFileTime = [this](TFTPComponent&, const std::string&, int64_t utcSeconds) {
-    FileTimeAnswer = utcSeconds;
+  Ftp->OnProgress = [this](TFTPComponent& sender, uint8_t kind, bool, int64_t) {
+    if (kind != pkDone) return;
+    ++DoneReports;
+    DoneServerTime = sender.LastServerTime;
   };
   Ftp->OnListing = [this](TFTPComponent&, std::string& text) {
     ListingText = std::move(text);
@@ -273,6 +272,7 @@ std::optional<int64_t> TCliSession::ListedSize(const std::string& remote) {
 }
 
 bool TCliSession::Download(const std::string& remote, const std::string& local, bool resume) {
+  DoneServerTime = -1;
   const bool existed = ::access(local.c_str(), F_OK) == 0;
   const bool ok = DownloadOnce(remote, local, resume);
   struct stat info {};
@@ -283,12 +283,10 @@ bool TCliSession::Download(const std::string& remote, const std::string& local, 
   return ok;
 }
 
-bool TCliSession::KeepServerTime(const std::string& remote, const std::string& local) {
-  FileTimeAnswer = -1;
-  Ftp->AskFileTime(remote);
-  if (!WaitForRequests() || FileTimeAnswer < 0) return false;
-  const timespec times[2] = {{static_cast<time_t>(FileTimeAnswer), 0},
-                             {static_cast<time_t>(FileTimeAnswer), 0}};
+bool TCliSession::KeepServerTime(const std::string& local) {
+  if (DoneServerTime < 0) return false;
+  const timespec times[2] = {{static_cast<time_t>(DoneServerTime), 0},
+                             {static_cast<time_t>(DoneServerTime), 0}};
   return ::utimensat(AT_FDCWD, local.c_str(), times, 0) == 0;
 }
 

@@ -26,9 +26,9 @@ class TCliSession {
   // A failure that left part of a new file says so in Error().
   bool Download(const std::string& remote, const std::string& local, bool resume);
   bool Upload(const std::string& local, const std::string& remote, bool resume);
-  // Gives `local` the server's time of `remote` (MDTM, UTC, to the second), as curl -R does.
-  // False when the server gave none or the file's time could not be set; nothing is said.
-  bool KeepServerTime(const std::string& remote, const std::string& local);
+  // Gives `local` the server's time of the file just downloaded (MDTM, UTC, to the second), as
+  // curl -R does. False when the server gave none or the time could not be set.
+  bool KeepServerTime(const std::string& local);
   void Quit();
 
   // The folder the server put us in at log-on (absolute, as PWD reports it).
@@ -88,7 +88,7 @@ class TCliSession {
   int Errors = 0;
   int DoneReports = 0;
   int Listings = 0;
-  int64_t FileTimeAnswer = -1;  // the last MDTM's time, -1 for none
+  int64_t DoneServerTime = -1;  // the server's time of the last download, -1 for none
   bool LoggedIn = false;
   bool ConnectFailed = false;
 };

@@ -171,7 +171,7 @@ int RunCommand(int argc, char** argv) {
       resume = true;
     } else if (arg == "--no-times") {
       keepTimes = false;
-      EngineSettings().UploadTimes = false;
+      EngineSettings().KeepTimes = false;
     } else if (arg == "--passive" || arg == "--active") {
       EngineSettings().PassiveMode = arg == "--passive";
     } else if (arg == "--raw") {
@@ -304,7 +304,7 @@ int RunCommand(int argc, char** argv) {
     }
     ok = session.Download(url->Path, local, resume);
     // The server's time, as curl -R and lftp keep it; a server without MDTM leaves it be.
-    if (ok && keepTimes) session.KeepServerTime(url->Path, local);
+    if (ok && keepTimes) session.KeepServerTime(local);
   } else {
     std::string remote = url->Path;
     if (remote.empty() || remote.back() == '/') remote += BaseName(words[1]);
