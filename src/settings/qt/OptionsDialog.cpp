@@ -259,6 +259,7 @@ QWidget* TfrmOptions::BuildConnectionPage() {
   layout->addWidget(retry);
   auto* timeoutRow = new QWidget(page);
   auto* timeoutLayout = new QHBoxLayout(timeoutRow);
+  timeoutLayout->setContentsMargins(0, 0, 0, 0);  // in line with the boxes above
   timeoutLayout->addWidget(new QLabel(QStringLiteral("Timeout after"), timeoutRow));
   QLineEdit* timeout = AddEdit("editTimeOut", 6);
   timeout->setAccessibleName(QStringLiteral("Timeout in seconds"));
@@ -268,6 +269,7 @@ QWidget* TfrmOptions::BuildConnectionPage() {
   layout->addWidget(timeoutRow);
   auto* parallelRow = new QWidget(page);
   auto* parallelLayout = new QHBoxLayout(parallelRow);
+  parallelLayout->setContentsMargins(0, 0, 0, 0);
   auto* parallelLabel = new QLabel(QStringLiteral("Simultaneous &transfers"), parallelRow);
   auto* parallel = new QSpinBox(parallelRow);
   parallel->setObjectName("spinSimultaneous");
