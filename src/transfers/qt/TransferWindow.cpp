@@ -122,7 +122,7 @@ TfrmTransfer::TfrmTransfer(TTransferItems& queue, ITransferWindowHost& host)
   TransferLog->setObjectName("TransferLog");
   TransferLog->setReadOnly(true);
   TransferLog->setFixedHeight(129);
-  TransferLog->setMaximumBlockCount(10000);
+  TransferLog->setMaximumBlockCount(kMaxDetailLines);
   DetailFlush.setSingleShot(true);
   DetailFlush.setInterval(250);
   connect(&DetailFlush, &QTimer::timeout, this, [this] { FlushDetails(); });
@@ -352,7 +352,12 @@ void TfrmTransfer::ToggleDetails() {
 
 void TfrmTransfer::AppendDetail(const QString& line) {
   PendingDetails << LogLine(line);
-  if (!DetailFlush.isActive()) DetailFlush.start();
+  // While the pane is closed only its last lines are kept: laying out thousands of lines
+  // nobody looks at stalled the window for a tenth of a second.
+  if (PendingDetails.size() > kMaxDetailLines + kMaxDetailLines / 5) {
+    PendingDetails.remove(0, PendingDetails.size() - kMaxDetailLines);
+  }
+  if (TransferLog->isVisible() && !DetailFlush.isActive()) DetailFlush.start();
 }
 
 void TfrmTransfer::FlushDetails() {

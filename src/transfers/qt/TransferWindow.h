@@ -82,6 +82,7 @@ class TfrmTransfer : public QDialog, public ITransferListener {
   // The connections' log lines reach the details pane in batches: laying out each line as it
   // comes costs more than moving a small file.
   QStringList PendingDetails;
+  static constexpr int kMaxDetailLines = 10000;
   QTimer DetailFlush;
   // Progress reports come many times a second from each running item; the window shows them
   // at most every tenth of a second.
