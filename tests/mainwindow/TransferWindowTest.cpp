@@ -97,31 +97,9 @@ TEST_F(TransferWindowTest, TextsOfAResumedDownload) {
   EXPECT_EQ(Window->Text("lblCurrentRemaining"), "0:00 remaining") << "nothing moved yet";
 }
 
-TEST_F(TransferWindowTest, CancelMarksTheRunningAndEveryPendingItem) {
-  TRealFtpServer server(TServerKind::Pyftpdlib);
-  ASSERT_TRUE(server.Started()) << server.StartError();
-  const std::string big = server.Root() + "big";
-  WriteFile(big, "");
-  ASSERT_EQ(::truncate(big.c_str(), int64_t{1} << 32), 0);  // stays running
-  WriteFile(server.Root() + "small", "s");
-  const std::string local = server.Root() + "../local/";
-  fs::create_directories(local);
-  for (const char* name : {"big", "small", "small", "small"}) {
-    Download(server, name, local + std::to_string(Queue->Count()) + "-");
-  }
-  ASSERT_TRUE(RunUntil([&] { return Queue->Item(0).BytesDone > 0; }));
-  EXPECT_GT(Host.ActivityReports, 0) << "the toolbar animation runs with the batch";
-  Window->show();
-  QTest::keyClick(Window.get(), Qt::Key_Escape);  // presses Cancel
-  for (int i = 0; i < Queue->Count(); ++i) {
-    EXPECT_EQ(Queue->Item(i).StatusText(), "Cancelled") << i;
-  }
-  EXPECT_EQ(Host.AllNotices, 1);
-  EXPECT_FALSE(Window->isVisible());
-}
-
 // Four at once: the window lists them with their own bars, shows the one chosen there, and
-// Skip cancels that one only; the next item takes its place. Escape then stops the rest.
+// Skip cancels that one only; the next items take its place. Escape (Cancel) then stops the
+// running ones and every one still waiting, and the batch ends.
 TEST_F(TransferWindowTest, SeveralRunningItemsAreListedAndSkippedOneByOne) {
   TRealFtpServer server(TServerKind::Pyftpdlib);
   ASSERT_TRUE(server.Started()) << server.StartError();
@@ -134,8 +112,8 @@ TEST_F(TransferWindowTest, SeveralRunningItemsAreListedAndSkippedOneByOne) {
   fs::create_directories(local);
   Queue->Parallel = 4;
   std::vector<TTransferItem*> items;
-  for (const char* name : {"b0", "b1", "b2", "b3", "small"}) {
-    items.push_back(&Download(server, name, local));
+  for (const char* name : {"b0", "b1", "b2", "b3", "small", "b0", "small"}) {
+    items.push_back(&Download(server, name, local + std::to_string(items.size()) + "-"));
   }
   ASSERT_TRUE(RunUntil([&] {
     return std::all_of(items.begin(), items.begin() + 4,
@@ -146,7 +124,8 @@ TEST_F(TransferWindowTest, SeveralRunningItemsAreListedAndSkippedOneByOne) {
   ASSERT_NE(list, nullptr);
   EXPECT_TRUE(list->isVisible());
   ASSERT_EQ(list->model()->rowCount(), 4);
-  EXPECT_EQ(Window->Text("lblFileCount"), "File 4 of 5");
+  EXPECT_EQ(Window->Text("lblFileCount"), "File 4 of 7");
+  EXPECT_GT(Host.ActivityReports, 0) << "the toolbar animation runs with the batch";
   const QModelIndex third = list->model()->index(2, 0);
   const QString chosen = third.data().toString();
   list->setCurrentIndex(third);
@@ -156,13 +135,19 @@ TEST_F(TransferWindowTest, SeveralRunningItemsAreListedAndSkippedOneByOne) {
   EXPECT_EQ(QString::fromStdString(skipped.FileName), chosen);
   Window->findChild<QPushButton*>("btnSkip")->click();
   EXPECT_EQ(skipped.State, tsCancelled);
-  EXPECT_EQ(Queue->CountInState(tsActive) + Queue->CountInState(tsPending), 4);
-  ASSERT_TRUE(RunUntil([&] { return items[4]->State == tsDone; }));
-  EXPECT_EQ(Queue->CountInState(tsActive), 3) << "the others still run";
+  EXPECT_EQ(Queue->CountInState(tsActive) + Queue->CountInState(tsPending), 6);
+  ASSERT_TRUE(RunUntil([&] { return items[4]->State == tsDone && items[5]->BytesDone > 0; }));
+  EXPECT_EQ(Queue->CountInState(tsActive), 4) << "the others still run, the next took over";
+  EXPECT_EQ(items[6]->State, tsPending);
   EXPECT_EQ(Host.AllNotices, 0);
   QTest::keyClick(Window.get(), Qt::Key_Escape);
-  for (int i = 0; i < 4; ++i) EXPECT_EQ(items[static_cast<size_t>(i)]->State, tsCancelled) << i;
+  for (size_t i = 0; i < items.size(); ++i) {
+    if (i != 4) {
+      EXPECT_EQ(items[i]->State, tsCancelled) << i;
+    }
+  }
   EXPECT_EQ(Host.AllNotices, 1);
+  EXPECT_FALSE(Window->isVisible());
   EXPECT_EQ(list->model()->rowCount(), 0);
 }
 
