@@ -6,7 +6,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build ccache pkg-config
-  qt6-base-dev libgl-dev libcanberra-dev libssl-dev libsecret-1-dev
+  qt6-base-dev libgl-dev libcanberra-dev libssl-dev libsecret-1-dev libsqlite3-dev
   dbus-daemon dbus-bin gnome-keyring libsecret-tools
   libgtest-dev libgmock-dev
   python3 python3-pyftpdlib python3-openssl vsftpd curl lftp bc openssl

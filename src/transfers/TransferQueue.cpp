@@ -65,6 +65,7 @@ TTransferItems::TTransferItems(std::shared_ptr<TEventTarget> target) : Target(st
 
 TTransferItems::~TTransferItems() {
   *Alive = false;
+  for (ITransferListener* listener : std::vector(Listeners)) listener->QueueDestroyed();
   for (auto& connection : Connections) {
     // Reports still on their way must not reach items that are gone.
     connection->ClearHandlers();

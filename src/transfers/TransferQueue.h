@@ -39,6 +39,8 @@ class ITransferListener {
   virtual void ItemFinished(TTransferItem&) {}
   // Bytes moved, or the size the server reported anew.
   virtual void ItemProgress(TTransferItem&) {}
+  // The queue is going away: a listener that outlives it forgets it.
+  virtual void QueueDestroyed() {}
 };
 
 class TTransferItems {

@@ -299,6 +299,7 @@ void TRealFtpServer::StartPyftpdlib() {
   }
   if (Options.HostileNames) args.push_back("--hostile-names");
   if (Options.DishonestRest) args.push_back("--dishonest-rest");
+  if (Options.Rate > 0) args.push_back("--rate=" + std::to_string(Options.Rate));
   Pid = Spawn(args, out);
   if (Pid < 0) {
     Error = "cannot start /usr/bin/python3";

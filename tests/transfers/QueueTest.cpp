@@ -17,6 +17,7 @@
 #include "support/Files.h"
 #include "support/RealServerFixture.h"
 #include "support/ScriptedFtpServer.h"
+#include "transfers/QueueSupport.h"
 #include "transfers/TransferQueue.h"
 #include "transfers/TreeWalk.h"
 
@@ -24,27 +25,6 @@ namespace pelmar::test {
 namespace {
 
 namespace fs = std::filesystem;
-
-// Lists the server's folders straight from its disk: remote "sub/" is Root + "sub/".
-class TServerDiskLister : public IFolderLister {
- public:
-  explicit TServerDiskLister(std::string root) : Root(std::move(root)) {}
-  std::optional<std::vector<TWalkEntry>> List(const std::string& folder) override {
-    return Local.List(Root + folder);
-  }
-
- private:
-  std::string Root;
-  TLocalFolderLister Local;
-};
-
-class TAlwaysReplace : public IQueueQuestions {
- public:
-  TAnswer AskOverwrite(const std::string&, int64_t, TDateTime, int64_t, TDateTime, bool) override {
-    return TAnswer::Yes;
-  }
-  TAnswer AskRestart(const std::string&) override { return TAnswer::Yes; }
-};
 
 class QueueTest : public RealServerFixture {
  protected:

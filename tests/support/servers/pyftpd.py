@@ -11,7 +11,7 @@ import sys
 
 from pyftpdlib.authorizers import DummyAuthorizer
 from pyftpdlib.filesystems import AbstractedFS
-from pyftpdlib.handlers import DTPHandler, FTPHandler, TLS_FTPHandler
+from pyftpdlib.handlers import DTPHandler, FTPHandler, ThrottledDTPHandler, TLS_FTPHandler
 from pyftpdlib.servers import ThreadedFTPServer
 
 
@@ -65,6 +65,8 @@ def main():
                         help="accept REST but send whole files; no SIZE")
     parser.add_argument("--hostile-names", action="store_true",
                         help="list names that leave the client's folder in folders named trap")
+    parser.add_argument("--rate", type=int, default=0,
+                        help="bytes per second each data connection sends at most")
     args = parser.parse_args()
 
     warnings.simplefilter("ignore")
@@ -83,6 +85,10 @@ def main():
     if args.dishonest_rest:
         handler = DishonestRestHandler
     handler.authorizer = authorizer
+    if args.rate:
+        ThrottledDTPHandler.read_limit = args.rate
+        ThrottledDTPHandler.write_limit = args.rate
+        handler.dtp_handler = ThrottledDTPHandler
     if args.hostile_names:
         handler.abstracted_fs = HostileFS
     handler.banner = "Pelmar test server ready."

@@ -1,0 +1,112 @@
+#pragma once
+// The transfer queue kept on disk (queue.sqlite3 in the data folder), so that a crash, a power
+// cut or a quit does not lose what was queued: every pending or running item is one row, written
+// when its state changes and every few seconds of its progress. Finished, cancelled and failed
+// items leave it. Passwords are never written: the site file, the keyring or the person supplies
+// them again.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/EventTarget.h"
+#include "transfers/TransferQueue.h"
+
+struct sqlite3;
+
+namespace pelmar {
+
+inline constexpr const char* kQueueFileName = "queue.sqlite3";
+
+// One row: an item as it was when last written.
+struct TStoredTransfer {
+  int64_t Row = 0;
+  TServer Server;  // without its password
+  std::string SourceFolder;
+  std::string DestFolder;
+  std::string FileName;
+  std::string DestRoot;
+  int64_t Size = 0;
+  TDateTime FileDate = 0;
+  int64_t RestartOffset = 0;
+  int64_t BytesDone = 0;
+  bool Upload = false;
+  bool IsFolder = false;
+  bool Running = false;  // it was running, not waiting, when the program ended
+  // A running download wrote into the destination file itself (it was resuming it, or there
+  // was no file), not into a temporary file beside an older one.
+  bool InPlace = false;
+};
+
+class TQueueStore final : public ITransferListener {
+ public:
+  // Opens the file, or makes it. A file that is damaged or from a newer Pelmar is renamed
+  // aside (its name with ".set-aside-" and the date) and a new one made; Problem() says so.
+  // When no file can be used at all, the store writes nothing and Problem() says why.
+  TQueueStore(std::string path, std::shared_ptr<TEventTarget> target);
+  ~TQueueStore() override;
+  TQueueStore(const TQueueStore&) = delete;
+  TQueueStore& operator=(const TQueueStore&) = delete;
+
+  // What the person should be told once about the file ("" when nothing).
+  const std::string& Problem() const { return ProblemText; }
+  bool Usable() const { return Db != nullptr; }
+
+  // The items a previous run left unfinished, in queue order.
+  std::vector<TStoredTransfer> Unfinished();
+
+  // From now on every item of `queue` is kept here.
+  void Follow(TTransferItems& queue);
+  // Puts a stored item back into the followed queue under its own row: waiting when `resume`,
+  // else stopped (cancelled, and its row dropped). False when the queue already had it.
+  bool Restore(const TStoredTransfer& stored, const std::string& password, bool resume);
+
+  // Writes what is waiting to be written now (the store batches the writes of one moment).
+  void Flush();
+
+  // A write that failed (a full disk) is told here once, e.g. to the log.
+  std::function<void(const std::string& text)> OnWriteProblem;
+
+  void ItemAdded(TTransferItem& item) override;
+  void ItemStateChanged(TTransferItem& item) override;
+  void ItemProgress(TTransferItem& item) override;
+  void QueueDestroyed() override { Queue = nullptr; }
+
+ private:
+  bool OpenFile(std::string& why);
+  void Close();
+  void SetAside(const std::string& why);
+  bool Exec(const char* sql);
+  void Begin();
+  void Insert(TTransferItem& item);
+  void Update(const TTransferItem& item);
+  void Erase(uint64_t itemId);
+  void WriteFailed();
+
+  std::string Path;
+  std::shared_ptr<TEventTarget> Target;
+  sqlite3* Db = nullptr;
+  std::string ProblemText;
+  bool WriteProblemTold = false;
+  TTransferItems* Queue = nullptr;
+  bool InTransaction = false;
+  // Item Id -> its row, and when its progress was last written.
+  struct TRowOf {
+    int64_t Row = 0;
+    int64_t WrittenTicks = 0;
+  };
+  std::unordered_map<uint64_t, TRowOf> Rows;
+  int64_t AdoptRow = 0;  // the row the item being restored keeps
+  std::shared_ptr<bool> Alive = std::make_shared<bool>(true);
+};
+
+// The item to queue again for a stored one: a download that was running resumes from what is on
+// disk when it wrote in place (a whole file, or a text-mode one, is fetched again beside it); an
+// upload that was running is sent whole again.
+std::unique_ptr<TTransferItem> RestoredItem(const TStoredTransfer& stored,
+                                            const std::string& password);
+
+}  // namespace pelmar
