@@ -3,6 +3,7 @@
 // seconds it took and the longest stretch in which the user-interface thread ran no events.
 //
 //   queue_ui_bench ftp://host:port/FOLDER/ LOCALFOLDER FILES PARALLEL
+// PELMAR_BENCH_KEPT=FILE: the queue is kept on disk in FILE meanwhile.
 // The server's FOLDER holds f0.bin .. f{FILES-1}.bin.
 
 #include <QApplication>
@@ -15,6 +16,7 @@
 #include "engine/WorkerRegistry.h"
 #include "platform/qt/QtEventTarget.h"
 #include "settings/Preferences.h"
+#include "transfers/QueueStore.h"
 #include "transfers/TransferQueue.h"
 #include "transfers/qt/TransferManager.h"
 #include "transfers/qt/TransferWindow.h"
@@ -54,6 +56,12 @@ int main(int argc, char** argv) {
   {
     TTransferItems queue(target);
     queue.Parallel = std::atoi(argv[4]);
+    // PELMAR_BENCH_KEPT=FILE keeps the queue on disk in FILE, as the program does.
+    std::unique_ptr<TQueueStore> kept;
+    if (const QByteArray file = qgetenv("PELMAR_BENCH_KEPT"); !file.isEmpty()) {
+      kept = std::make_unique<TQueueStore>(file.toStdString(), target);
+      kept->Follow(queue);
+    }
     TQuietHost host;
     TfrmTransfer window(queue, host);
     TfrmTransferMngr manager(queue, window);

@@ -59,6 +59,8 @@ enum class TFetchKind : uint8_t;
 class TLocalView;
 class TQtEventTarget;
 class TTransferItems;
+class TQueueStore;
+struct TServer;
 class TTreeCombo;
 class TfrmURL;
 
@@ -97,7 +99,13 @@ class TfrmMain : public QMainWindow, public ITransferWindowHost, public ITransfe
   // Dragging the mover bar under the toolbar by `dy` pixels.
   void MoveToolbarBar(int dy);
   // Asks for a session password (the prompt unless a test replaces it); empty when refused.
-  std::function<QString()> AskPassword;
+  // `account` ("user@host") names whose password it is when that is not plain from the moment.
+  std::function<QString(const QString& account)> AskPassword;
+  // Keeps the transfer queue in the file at `path` from now on (the program does; tests may).
+  void KeepQueueIn(const std::string& path);
+  // Offers to continue the transfers an earlier run left unfinished (asked once), and tells
+  // of a queue file that had to be set aside.
+  void OfferUnfinishedTransfers();
   // Opens the site manager; its result decides the connection (replaceable for tests).
   std::function<bool(TSite& site)> ChooseSite;
 
@@ -280,6 +288,7 @@ class TfrmMain : public QMainWindow, public ITransferWindowHost, public ITransfe
   std::unique_ptr<TDialogQueueQuestions> Questions;
   std::unique_ptr<TfrmTransfer> Progress;
   std::unique_ptr<TfrmTransferMngr> Manager;
+  std::unique_ptr<TQueueStore> KeptQueue;  // after Transfers: it stops following first
   THostView* CurrentHost = nullptr;
   TLocalView* CurrentLocal = nullptr;
   int ConnectedCount = 0;

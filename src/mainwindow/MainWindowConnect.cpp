@@ -133,7 +133,9 @@ void TfrmMain::btnHostCloseClick() {
 }
 
 bool TfrmMain::ResolvePassword(QString& password) {
-  if (password.isEmpty() && Preferences().PromptForPass && AskPassword) password = AskPassword();
+  if (password.isEmpty() && Preferences().PromptForPass && AskPassword) {
+    password = AskPassword(QString());
+  }
   return !password.isEmpty();
 }
 

@@ -38,6 +38,7 @@
 #include "settings/Preferences.h"
 #include "settings/qt/UrlDialog.h"
 #include "transfers/ProgressTexts.h"
+#include "transfers/QueueStore.h"
 #include "transfers/TransferQueue.h"
 #include "transfers/qt/ConfirmDialogs.h"
 #include "ui/ActivityAnimation.h"
@@ -202,8 +203,10 @@ TfrmMain::TfrmMain(std::shared_ptr<TQtEventTarget> target, QSettings* settings)
   WireLog();
   CreateViewer();
   WireHelp();
-  AskPassword = [this]() -> QString {
+  AskPassword = [this](const QString& account) -> QString {
     TdlgPassword prompt(this);
+    if (!account.isEmpty())
+      prompt.setWindowTitle(QStringLiteral("Enter a password for ") + account);
     return prompt.exec() == QDialog::Accepted ? prompt.editPassword->text() : QString();
   };
 }
@@ -814,6 +817,7 @@ void TfrmMain::showEvent(QShowEvent* event) {
 bool TfrmMain::event(QEvent* event) {
   if (event->type() == QEvent::WindowActivate && FirstActivation) {
     FirstActivation = false;
+    QTimer::singleShot(0, this, &TfrmMain::OfferUnfinishedTransfers);
     if (Preferences().ShowManager) QTimer::singleShot(0, this, &TfrmMain::btnConnectClick);
   }
   return QMainWindow::event(event);
@@ -844,11 +848,17 @@ void TfrmMain::WriteState() {
 
 void TfrmMain::closeEvent(QCloseEvent* event) {
   if (Transfers->CountInState(tsPending) + Transfers->CountInState(tsActive) > 0) {
-    if (!Prompter().Confirm(this, QStringLiteral("Pelmar"),
-                            QStringLiteral("Transfers are still running. Quit and stop them?"))) {
+    const bool kept = KeptQueue && KeptQueue->Usable();
+    if (!Prompter().Confirm(
+            this, QStringLiteral("Pelmar"),
+            kept ? QStringLiteral("Transfers are still running. Quit and stop them? They can be "
+                                  "continued at the next start.")
+                 : QStringLiteral("Transfers are still running. Quit and stop them?"))) {
       event->ignore();
       return;
     }
+    // The kept queue stays as it is now: stopping is not the person cancelling them.
+    KeptQueue.reset();
     // Cancelled as Cancel would: a replaced file keeps its old content, a new partial one
     // stays for a resume.
     Progress->StopAll();

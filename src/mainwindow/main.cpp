@@ -70,6 +70,7 @@ int main(int argc, char** argv) {
       // An address to connect to: the site manager does not open by itself then.
       pelmar::Preferences().ShowManager = false;
     }
+    window.KeepQueueIn(pelmar::DataFolder() + pelmar::kQueueFileName);
     window.show();
     if (arguments.size() > 1) window.ConnectToUrl(arguments.at(1));
     status = QApplication::exec();

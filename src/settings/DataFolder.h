@@ -14,6 +14,8 @@ inline constexpr const char* kSiteFileName = "Sites.ini";
 inline constexpr const char* kLogFileName = "pelmar.log";
 // The main window's bounds, view styles and last connections, and the editor command.
 inline constexpr const char* kWindowStateFileName = "pelmar-window.ini";
+// The transfers not finished yet (SQLite).
+inline constexpr const char* kQueueFileName = "queue.sqlite3";
 // Server certificates trusted although they failed verification.
 inline constexpr const char* kTrustFileName = "TrustedCertificates.txt";
 

@@ -1,9 +1,14 @@
 #include "transfers/QueueStore.h"
 
+#include <fcntl.h>
 #include <sqlite3.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 
 #include "platform/Tick.h"
@@ -75,6 +80,18 @@ std::string DateSuffix() {
 
 TQueueStore::TQueueStore(std::string path, std::shared_ptr<TEventTarget> target)
     : Path(std::move(path)), Target(std::move(target)) {
+  // Two programs continuing the same transfers would write the same files.
+  LockFd = ::open((Path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  if (LockFd < 0 || ::flock(LockFd, LOCK_EX | LOCK_NB) != 0) {
+    Busy = LockFd >= 0;
+    if (LockFd >= 0) ::close(LockFd);
+    LockFd = -1;
+    ProblemText = Busy ? "Another Pelmar keeps the transfer queue; this one keeps its transfers "
+                         "in memory only"
+                       : "The transfer queue cannot be kept in " + Path + " (" +
+                             std::strerror(errno) + "); transfers are kept in memory only";
+    return;
+  }
   std::string why;
   if (OpenFile(why)) return;
   SetAside(why);
@@ -90,6 +107,7 @@ TQueueStore::~TQueueStore() {
   if (Queue) Queue->RemoveListener(this);
   Flush();
   Close();
+  if (LockFd >= 0) ::close(LockFd);
 }
 
 bool TQueueStore::OpenFile(std::string& why) {

@@ -13,13 +13,12 @@
 #include <vector>
 
 #include "platform/EventTarget.h"
+#include "settings/DataFolder.h"
 #include "transfers/TransferQueue.h"
 
 struct sqlite3;
 
 namespace pelmar {
-
-inline constexpr const char* kQueueFileName = "queue.sqlite3";
 
 // One row: an item as it was when last written.
 struct TStoredTransfer {
@@ -45,7 +44,9 @@ class TQueueStore final : public ITransferListener {
  public:
   // Opens the file, or makes it. A file that is damaged or from a newer Pelmar is renamed
   // aside (its name with ".set-aside-" and the date) and a new one made; Problem() says so.
-  // When no file can be used at all, the store writes nothing and Problem() says why.
+  // When no file can be used at all, the store writes nothing and Problem() says why. Only one
+  // program keeps the file at a time: another one running leaves this store unusable, and
+  // InUseElsewhere() true.
   TQueueStore(std::string path, std::shared_ptr<TEventTarget> target);
   ~TQueueStore() override;
   TQueueStore(const TQueueStore&) = delete;
@@ -54,6 +55,7 @@ class TQueueStore final : public ITransferListener {
   // What the person should be told once about the file ("" when nothing).
   const std::string& Problem() const { return ProblemText; }
   bool Usable() const { return Db != nullptr; }
+  bool InUseElsewhere() const { return LockFd < 0 && Busy; }
 
   // The items a previous run left unfinished, in queue order.
   std::vector<TStoredTransfer> Unfinished();
@@ -89,6 +91,8 @@ class TQueueStore final : public ITransferListener {
   std::string Path;
   std::shared_ptr<TEventTarget> Target;
   sqlite3* Db = nullptr;
+  int LockFd = -1;  // an exclusive lock on the file beside it, held while the store lives
+  bool Busy = false;
   std::string ProblemText;
   bool WriteProblemTold = false;
   TTransferItems* Queue = nullptr;

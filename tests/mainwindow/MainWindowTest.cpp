@@ -231,7 +231,7 @@ TEST_F(MainWindowTest, ConnectionFlowAgainstARealServer) {
     return true;
   };
   int asked = 0;
-  window.AskPassword = [&asked] {
+  window.AskPassword = [&asked](const QString&) {
     ++asked;
     return QString(TRealFtpServer::kPassword);
   };
@@ -589,6 +589,7 @@ TEST_F(MainWindowTest, DeleteOnTheServerAsksFirst) {
 
 // Closing the window while a download runs asks first. No keeps the window and the transfer;
 // Yes cancels it, closes the progress window and the transfer manager, and the program ends.
+// The queue is kept on disk: what a quit stopped is offered at the next start and continues.
 TEST_F(MainWindowTest, ClosingWhileATransferRunsAsksThenEndsTheProgram) {
   TRealFtpServer server(TServerKind::Pyftpdlib);
   ASSERT_TRUE(server.Started()) << server.StartError();
@@ -601,6 +602,8 @@ TEST_F(MainWindowTest, ClosingWhileATransferRunsAsksThenEndsTheProgram) {
   prompts->Answers = {false, true};
   SetPrompter(prompts);
   TfrmMain& window = Open();
+  const std::string kept = Dir.filePath("queue.sqlite3").toStdString();
+  window.KeepQueueIn(kept);
   window.show();
   ASSERT_TRUE(window.OpenLocalFolder(local, true));
   window.ConnectToUrl(QString("ftp://127.0.0.1:%1/").arg(server.Port()));
@@ -621,7 +624,8 @@ TEST_F(MainWindowTest, ClosingWhileATransferRunsAsksThenEndsTheProgram) {
 
   EXPECT_FALSE(window.close());
   EXPECT_EQ(prompts->Questions,
-            std::vector<QString>{"Transfers are still running. Quit and stop them?"});
+            std::vector<QString>{"Transfers are still running. Quit and stop them? They can be "
+                                 "continued at the next start."});
   EXPECT_TRUE(window.isVisible());
   const int64_t done = queue.Item(0).BytesDone;
   EXPECT_TRUE(RunUntil([&] { return queue.Item(0).BytesDone > done; })) << "still running";
@@ -640,6 +644,31 @@ TEST_F(MainWindowTest, ClosingWhileATransferRunsAsksThenEndsTheProgram) {
   EXPECT_FALSE(window.TransferManager().isVisible());
   EXPECT_EQ(queue.CountInState(tsActive) + queue.CountInState(tsPending), 0);
   EXPECT_EQ(queue.Item(0).State, tsCancelled);
+
+  // The next start asks once and continues the download from what arrived.
+  const int64_t arrived = SizeOf(local.toStdString() + "/big");
+  ASSERT_GT(arrived, 0);
+  Window.reset();
+  prompts->Questions.clear();
+  prompts->Answers = {true};
+  TfrmMain& next = Open();
+  next.KeepQueueIn(kept);
+  next.OfferUnfinishedTransfers();
+  EXPECT_EQ(prompts->Questions,
+            std::vector<QString>{"1 transfer was not finished. Continue it now?"});
+  TTransferItems& again = next.Queue();
+  ASSERT_EQ(again.Count(), 1);
+  // (The stopped connection's worker may have written its last buffer since.)
+  EXPECT_GE(again.Item(0).RestartOffset, arrived);
+  EXPECT_EQ(again.Item(0).Site().Password, Preferences().EMail) << "anonymous";
+  EXPECT_TRUE(RunUntil([&] { return again.Item(0).BytesDone > 0; })) << "it runs again";
+  again.CancelAll();
+  EXPECT_TRUE(RunUntil([&] { return again.CountInState(tsActive) == 0; }));
+  Window.reset();
+  prompts->Questions.clear();
+  Open().KeepQueueIn(kept);
+  Window->OfferUnfinishedTransfers();
+  EXPECT_TRUE(prompts->Questions.empty()) << "cancelled by the person: not offered again";
   SetPrompter(nullptr);
 }
 

@@ -51,10 +51,19 @@ class QueueStore : public EngineTest {
     item->Upload = upload;
     return item;
   }
-  std::vector<std::string> StoredNames() {
-    TQueueStore store(Path, Target);
+  // Read beside the store that keeps the file.
+  std::vector<std::string> StoredNames() const {
+    sqlite3* db = nullptr;
+    sqlite3_open_v2(Path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
     std::vector<std::string> names;
-    for (const auto& row : store.Unfinished()) names.push_back(row.FileName);
+    sqlite3_exec(
+        db, "SELECT file_name FROM transfers ORDER BY row",
+        [](void* out, int, char** values, char**) {
+          static_cast<std::vector<std::string>*>(out)->push_back(values[0]);
+          return 0;
+        },
+        &names, nullptr);
+    sqlite3_close(db);
     return names;
   }
 
@@ -143,6 +152,17 @@ TEST_F(QueueStore, AFileItCannotUseIsSetAsideAndANewOneStarted) {
     store.Flush();
     EXPECT_EQ(store.Unfinished().size(), 1u) << "the new file keeps items";
   }
+
+  // A second program keeps its queue in memory: two would continue the same transfers.
+  {
+    TQueueStore first(Path, Target);
+    TQueueStore second(Path, Target);
+    EXPECT_TRUE(first.Usable());
+    EXPECT_FALSE(second.Usable());
+    EXPECT_TRUE(second.InUseElsewhere());
+    EXPECT_EQ(second.Unfinished().size(), 0u);
+  }
+  EXPECT_TRUE(TQueueStore(Path, Target).Usable());
 
   // A folder that takes no file: the queue stays in memory, and says so.
   fs::permissions(Dir, fs::perms::owner_read | fs::perms::owner_exec);
