@@ -131,8 +131,13 @@ class TFTPThread {
   bool EpsvRefused = false;             // this log-on's server has no EPSV: PASV only
   bool HasMfmt = false;                 // FEAT named MFMT: a file's time can be set
   bool HasMdtm = false;                 // FEAT named MDTM: a file's time can be asked
-  int64_t DoneServerTime = -1;          // goes with the next pkDone (see TProgressData)
-  TReplyFramer ReplyBuffer;             // bytes of the control connection not yet read as lines
+  bool HasMlst = false;                 // FEAT named MLST: folders are listed with MLSD
+  // The command of the next data transfer may be refused without an error event: the
+  // refusal's code is left here and the caller tries another command.
+  bool QuietRefusal = false;
+  int RefusedReply = 0;
+  int64_t DoneServerTime = -1;  // goes with the next pkDone (see TProgressData)
+  TReplyFramer ReplyBuffer;     // bytes of the control connection not yet read as lines
   // This log-on's protection: what was asked for, the host and port the certificate must
   // belong to, and the TLS layers of the two connections (null when plain).
   TEncryption Encryption = enPlain;

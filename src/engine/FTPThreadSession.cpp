@@ -52,6 +52,7 @@ void TFTPThread::ServeConnect(uint8_t kind, const TArgs& args) {
   EpsvRefused = false;
   HasMfmt = false;
   HasMdtm = false;
+  HasMlst = false;
   NoRetry = false;
   Encryption = request.Server.Encryption;
   TlsHost = LowercaseHost(host);
@@ -192,6 +193,7 @@ void TFTPThread::AskFeatures() {
   if (ReadReply() != 211) return;
   bool utf8 = false;
   bool restStream = false;
+  std::string mlstFacts;
   for (const std::string& line : ReplyLines) {
     // Feature lines start with a blank; the first and last lines carry the code.
     const size_t start = line.find_first_not_of(' ');
@@ -202,6 +204,11 @@ void TFTPThread::AskFeatures() {
     if (EqualsIgnoringCase(feature, "REST STREAM")) restStream = true;
     if (EqualsIgnoringCase(feature, "MFMT")) HasMfmt = true;
     if (EqualsIgnoringCase(feature, "MDTM")) HasMdtm = true;
+    // "MLST type*;size*;modify*;..." names the facts; MLSD comes with it.
+    if (EqualsIgnoringCase(feature.substr(0, 4), "MLST")) {
+      HasMlst = true;
+      if (feature.size() > 5) mlstFacts = std::string(feature.substr(5));
+    }
   }
   // A server that refused the probe in both modes but says it restarts streams can resume
   // (pyftpdlib refuses REST in text mode).
@@ -209,6 +216,11 @@ void TFTPThread::AskFeatures() {
   if (utf8) {
     // Names stay bytes on the wire either way; some servers send UTF-8 names only after this.
     SendCommand("OPTS UTF8 ON");
+    ReadReply();
+  }
+  // Facts a server offers but does not send unasked (pyftpdlib's unix.mode) are asked for.
+  if (const std::string wanted = WantedMlstFacts(mlstFacts); !wanted.empty()) {
+    SendCommand("OPTS MLST " + wanted);
     ReadReply();
   }
 }

@@ -328,6 +328,11 @@ bool TFTPThread::Transfer(const std::string& command, bool receive, int64_t offs
     SendCommand(command);
     const int reply = ReadReply();
     ok = reply == 150 || reply == 125;
+    if (!ok && QuietRefusal && reply >= 500) {
+      RefusedReply = reply;
+      CloseSocket(DataSocket);
+      return false;
+    }
   }
   if (ok && !stream.Commit()) {
     // Writing over an old file that could not be emptied would leave its tail behind; let
@@ -388,7 +393,28 @@ void TFTPThread::ServeList() {
   IsFileTransfer = 0;
   try {
     TMemoryStream listing;
-    if (Transfer("LIST", true, 0, listing)) {
+    // MLSD gives exact facts (UTC times to the second, sizes, whole names); a folder the
+    // server will not list that way is listed with LIST, and a server that does not know the
+    // command after all is not asked again on this log-on.
+    bool listed = false;
+    if (HasMlst) {
+      QuietRefusal = true;
+      RefusedReply = 0;
+      listed = Transfer("MLSD", true, 0, listing);
+      QuietRefusal = false;
+      if (RefusedReply == 500 || RefusedReply == 502) HasMlst = false;
+    }
+    // A listing that failed after the server took MLSD was reported already.
+    const bool tryList = !listed && (!HasMlst || RefusedReply != 0);
+    if (listed && HasUntargetedLinks(listing.Bytes())) {
+      // Some servers name a link in MLSD without its target: LIST's line for it does, and a
+      // listing may mix the two kinds of line.
+      TMemoryStream classic;
+      if (Transfer("LIST", true, 0, classic)) {
+        listing.Bytes() = WithListedLinks(listing.Bytes(), classic.Bytes());
+      }
+    }
+    if (listed || (tryList && Transfer("LIST", true, 0, listing))) {
       auto record = std::make_shared<TListingData>();
       record->Bytes = std::move(listing.Bytes());
       PostEvent(evListing, std::move(record));

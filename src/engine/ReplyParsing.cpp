@@ -212,4 +212,66 @@ std::optional<TPassiveAddress> ParsePasvReply(std::string_view line) {
   return std::nullopt;
 }
 
+bool HasUntargetedLinks(const std::string& mlsd) {
+  for (size_t at = 0; at < mlsd.size();) {
+    size_t end = mlsd.find('\n', at);
+    if (end == std::string::npos) end = mlsd.size();
+    const std::string_view line(mlsd.data() + at, end - at);
+    at = end + 1;
+    const size_t blank = line.find(' ');
+    if (blank == std::string_view::npos) continue;
+    const std::string facts = AsciiLower(std::string(line.substr(0, blank)));
+    const size_t type = facts.find("type=os.unix=");
+    if (type == std::string::npos) continue;
+    const size_t colon = facts.find(':', type);
+    const size_t semicolon = facts.find(';', type);
+    if (colon == std::string::npos || colon + 1 >= semicolon) return true;
+  }
+  return false;
+}
+
+std::string WithListedLinks(const std::string& mlsd, const std::string& list) {
+  std::string merged;
+  merged.reserve(mlsd.size());
+  const auto eachLine = [](const std::string& text, const auto& take) {
+    for (size_t at = 0; at < text.size();) {
+      size_t end = text.find('\n', at);
+      end = end == std::string::npos ? text.size() : end + 1;
+      take(std::string_view(text.data() + at, end - at));
+      at = end;
+    }
+  };
+  eachLine(mlsd, [&](std::string_view line) {
+    const size_t blank = line.find(' ');
+    const std::string facts = AsciiLower(std::string(line.substr(0, blank)));
+    if (facts.find("type=os.unix=") == std::string::npos) merged += line;
+  });
+  eachLine(list, [&](std::string_view line) {
+    if (!line.empty() && line[0] == 'l') merged += line;
+  });
+  return merged;
+}
+
+std::string WantedMlstFacts(const std::string& offered) {
+  static const char* const kRead[] = {"type", "size", "modify", "perm", "unique", "unix.mode"};
+  std::string wanted;
+  bool missing = false;
+  for (size_t at = 0; at < offered.size();) {
+    size_t end = offered.find(';', at);
+    if (end == std::string::npos) end = offered.size();
+    std::string fact = offered.substr(at, end - at);
+    at = end + 1;
+    const bool sent = !fact.empty() && fact.back() == '*';
+    if (sent) fact.pop_back();
+    const std::string key = AsciiLower(fact);
+    if (std::none_of(std::begin(kRead), std::end(kRead),
+                     [&](const char* read) { return key == read; })) {
+      continue;
+    }
+    wanted += fact + ";";
+    missing |= !sent;
+  }
+  return missing ? wanted : std::string();
+}
+
 }  // namespace pelmar

@@ -68,4 +68,15 @@ struct TPassiveAddress {
 // commas ("227 Entering Passive Mode (192,168,1,2,19,137)"; the parentheses are optional).
 std::optional<TPassiveAddress> ParsePasvReply(std::string_view line);
 
+// The "OPTS MLST" argument that asks for every fact Pelmar reads which FEAT's MLST line
+// `offered` ("type*;size*;modify*;unix.mode;") names; empty when the server sends them all
+// unasked already (or names none).
+std::string WantedMlstFacts(const std::string& offered);
+// Whether an MLSD listing names a link without its target (ProFTPD's "OS.unix=symlink",
+// Pure-FTPd's empty "OS.unix=slink:").
+bool HasUntargetedLinks(const std::string& mlsd);
+// The MLSD listing with its link lines replaced by the link lines of the same folder's LIST
+// listing, which name their targets.
+std::string WithListedLinks(const std::string& mlsd, const std::string& list);
+
 }  // namespace pelmar

@@ -20,6 +20,7 @@ namespace {
 constexpr int kSchemaVersion = 1;
 // Progress of a running item is written at most this often.
 constexpr int64_t kProgressWriteMs = 3000;
+constexpr int kCommitMs = 250;
 
 constexpr const char* kSchema = R"(
 CREATE TABLE IF NOT EXISTS transfers (
@@ -58,6 +59,11 @@ class TStatement {
                 : std::string();
   }
   int64_t Int(int column) const { return sqlite3_column_int64(Handle, column); }
+  // Ready to run again with new values.
+  void Reset() {
+    sqlite3_reset(Handle);
+    sqlite3_clear_bindings(Handle);
+  }
 
  private:
   sqlite3_stmt* Handle = nullptr;
@@ -77,6 +83,24 @@ std::string DateSuffix() {
 }
 
 }  // namespace
+
+// Prepared once per file: the writes run for every item, thousands in a batch.
+struct TQueueStore::TStatements {
+  explicit TStatements(sqlite3* db)
+      : Insert(db,
+               "INSERT INTO transfers (host, port, user, account, encryption, upload, folder, "
+               "source_folder, dest_folder, file_name, dest_root, size, modified, "
+               "restart_offset, bytes_done, running, in_place) "
+               "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
+        Update(db,
+               "UPDATE transfers SET size = ?, modified = ?, restart_offset = ?, bytes_done = ?, "
+               "running = ?, in_place = ? WHERE row = ?"),
+        Erase(db, "DELETE FROM transfers WHERE row = ?") {}
+  bool Ready() const { return Insert && Update && Erase; }
+  TStatement Insert;
+  TStatement Update;
+  TStatement Erase;
+};
 
 TQueueStore::TQueueStore(std::string path, std::shared_ptr<TEventTarget> target)
     : Path(std::move(path)), Target(std::move(target)) {
@@ -153,10 +177,18 @@ bool TQueueStore::OpenFile(std::string& why) {
     why = "it is not a transfer queue of this Pelmar";
     return false;
   }
+  Statements = std::make_unique<TStatements>(Db);
+  if (!Statements->Ready()) {
+    why = sqlite3_errmsg(Db);
+    return false;
+  }
   return true;
 }
 
 void TQueueStore::Close() {
+  if (CommitTimer) Target->KillTimer(CommitTimer);
+  CommitTimer = 0;
+  Statements.reset();
   if (Db) sqlite3_close_v2(Db);
   Db = nullptr;
   InTransaction = false;
@@ -182,9 +214,11 @@ void TQueueStore::Begin() {
   if (InTransaction || !Db) return;
   if (!Exec("BEGIN")) return WriteFailed();
   InTransaction = true;
-  // Everything written in one turn of the event loop is committed together.
+  // What changes within a quarter of a second is committed together. A crash loses at most
+  // that: an item then comes back as it was a moment earlier, which costs a file fetched
+  // again, never a wrong one.
   std::weak_ptr<bool> alive = Alive;
-  Target->Post([this, alive] {
+  CommitTimer = Target->StartTimer(kCommitMs, [this, alive] {
     if (!alive.expired()) Flush();
   });
 }
@@ -192,6 +226,8 @@ void TQueueStore::Begin() {
 void TQueueStore::Flush() {
   if (!InTransaction) return;
   InTransaction = false;
+  if (CommitTimer) Target->KillTimer(CommitTimer);
+  CommitTimer = 0;
   if (!Exec("COMMIT")) {
     WriteFailed();
     Exec("ROLLBACK");
@@ -255,12 +291,7 @@ bool TQueueStore::Restore(const TStoredTransfer& stored, const std::string& pass
   AdoptRow = 0;
   if (!added || !resume) {
     // Stopped items are shown for this session; starting them again writes them anew.
-    Begin();
-    TStatement erase(Db, "DELETE FROM transfers WHERE row = ?");
-    if (erase) {
-      erase.Bind(1, stored.Row);
-      if (sqlite3_step(*erase) != SQLITE_DONE) WriteFailed();
-    }
+    EraseRow(stored.Row);
   }
   return added;
 }
@@ -299,12 +330,8 @@ void TQueueStore::ItemProgress(TTransferItem& item) {
 
 void TQueueStore::Insert(TTransferItem& item) {
   Begin();
-  TStatement insert(Db,
-                    "INSERT INTO transfers (host, port, user, account, encryption, upload, "
-                    "folder, source_folder, dest_folder, file_name, dest_root, size, modified, "
-                    "restart_offset, bytes_done, running, in_place) "
-                    "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
-  if (!insert) return WriteFailed();
+  TStatement& insert = Statements->Insert;
+  insert.Reset();
   const TServer& server = item.Site();
   insert.Bind(1, server.Host);
   insert.Bind(2, int64_t{server.Port});
@@ -331,10 +358,8 @@ void TQueueStore::Update(const TTransferItem& item) {
   const auto found = Rows.find(item.Id);
   if (found == Rows.end()) return;
   Begin();
-  TStatement update(Db,
-                    "UPDATE transfers SET size = ?, modified = ?, restart_offset = ?, "
-                    "bytes_done = ?, running = ?, in_place = ? WHERE row = ?");
-  if (!update) return WriteFailed();
+  TStatement& update = Statements->Update;
+  update.Reset();
   update.Bind(1, item.Size);
   update.Bind(2, item.FileDate);
   update.Bind(3, item.RestartOffset);
@@ -350,9 +375,14 @@ void TQueueStore::Erase(uint64_t itemId) {
   if (found == Rows.end()) return;
   const int64_t row = found->second.Row;
   Rows.erase(found);
+  EraseRow(row);
+}
+
+void TQueueStore::EraseRow(int64_t row) {
+  if (!Db) return;
   Begin();
-  TStatement erase(Db, "DELETE FROM transfers WHERE row = ?");
-  if (!erase) return WriteFailed();
+  TStatement& erase = Statements->Erase;
+  erase.Reset();
   erase.Bind(1, row);
   if (sqlite3_step(*erase) != SQLITE_DONE) WriteFailed();
 }

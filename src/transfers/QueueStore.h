@@ -86,11 +86,15 @@ class TQueueStore final : public ITransferListener {
   void Insert(TTransferItem& item);
   void Update(const TTransferItem& item);
   void Erase(uint64_t itemId);
+  void EraseRow(int64_t row);
   void WriteFailed();
 
   std::string Path;
   std::shared_ptr<TEventTarget> Target;
   sqlite3* Db = nullptr;
+  struct TStatements;
+  std::unique_ptr<TStatements> Statements;
+  int CommitTimer = 0;
   int LockFd = -1;  // an exclusive lock on the file beside it, held while the store lives
   bool Busy = false;
   std::string ProblemText;

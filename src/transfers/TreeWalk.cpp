@@ -49,8 +49,9 @@ std::string NormalFolder(const std::string& path) {
 }  // namespace
 
 TWalkEntry RemoteWalkEntry(const std::string& listedName, uint16_t attributes, int64_t size,
-                           TDateTime modified) {
+                           TDateTime modified, uint64_t unique) {
   TWalkEntry entry;
+  entry.Unique = unique;
   entry.Name = listedName;
   entry.IsFolder = (attributes & iaFolder) != 0;
   entry.Size = size;
@@ -62,6 +63,17 @@ TWalkEntry RemoteWalkEntry(const std::string& listedName, uint16_t attributes, i
     entry.IsFolder = LinkLooksLikeFolder(listedName);
   }
   return entry;
+}
+
+void TRemoteIdentities::Note(const std::string& folder, const std::vector<TWalkEntry>& entries) {
+  for (const auto& entry : entries) {
+    if (entry.IsFolder && entry.Unique != 0) Known[folder + entry.Name + "/"] = entry.Unique;
+  }
+}
+
+std::string TRemoteIdentities::Of(const std::string& path) const {
+  const auto found = Known.find(path);
+  return found == Known.end() ? std::string() : "unique:" + std::to_string(found->second);
 }
 
 bool LinkLeadsUpward(const std::string& linkFolder, const std::string& target) {
@@ -151,9 +163,18 @@ bool TWalk::MayEnter(const std::string& sourceFolder, const TWalkEntry& entry, i
     return skip(result.Loops,
                 "the link to \"" + entry.LinkTarget + "\" leads back into the folders walked");
   }
-  // Real folders are always walked; a link is not followed into a folder walked already.
   const std::string identity = Source.FolderIdentity(path);
-  if (!identity.empty() && !Entered.insert(identity).second && entry.IsLink) {
+  if (identity.empty()) return true;
+  // A folder that is one of the folders it lies in: a server that follows links lists a link
+  // to a folder above as a folder of its own.
+  for (size_t slash = sourceFolder.find('/'); slash != std::string::npos;
+       slash = sourceFolder.find('/', slash + 1)) {
+    if (Source.FolderIdentity(sourceFolder.substr(0, slash + 1)) == identity) {
+      return skip(result.Loops, "it is a folder it lies in, reached again");
+    }
+  }
+  // Real folders are always walked; a link is not followed into a folder walked already.
+  if (!Entered.insert(identity).second && entry.IsLink) {
     return skip(result.Loops, "the link leads to a folder walked already");
   }
   return true;

@@ -5,7 +5,9 @@
 // through the queuing decision. Links to folders are entered unless they lead back into what
 // is being walked; the walk never goes deeper than kMaxWalkDepth levels.
 
+#include <cstdint>
 #include <functional>
+#include <map>
 #include <optional>
 #include <set>
 #include <string>
@@ -28,13 +30,26 @@ struct TWalkEntry {
   TDateTime Modified = 0;
   bool IsLink = false;
   std::string LinkTarget;  // as the link states it (remote), empty when unknown
+  uint64_t Unique = 0;     // the server's identity of the entry (TRemoteItem::Unique)
 };
 
 // A remote listing's entry as the walk sees it. A link is asked for by its own name, and it
 // counts as a folder when its target looks like one (no extension), as the panes and
 // pelmar-cli both decide.
 TWalkEntry RemoteWalkEntry(const std::string& listedName, uint16_t attributes, int64_t size,
-                           TDateTime modified);
+                           TDateTime modified, uint64_t unique = 0);
+
+// What a remote lister knows of its folders' identities: the unique facts of the folders it
+// has seen listed, by path ("sub/dir/"). A server that follows links lists a linked folder as
+// a plain folder under every name that reaches it; the same identity tells it is one folder.
+class TRemoteIdentities {
+ public:
+  void Note(const std::string& folder, const std::vector<TWalkEntry>& entries);
+  std::string Of(const std::string& path) const;
+
+ private:
+  std::map<std::string, uint64_t> Known;
+};
 
 // Lists one folder of either side; nullopt when it cannot be listed (or does not exist).
 class IFolderLister {

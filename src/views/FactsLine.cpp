@@ -13,6 +13,16 @@ bool AllDigits(std::string_view text) {
   return true;
 }
 
+// FNV-1a of the fact's text; never 0, which stands for none.
+uint64_t UniqueNumber(std::string_view text) {
+  uint64_t hash = 14695981039346656037ull;
+  for (const char c : text) {
+    hash ^= static_cast<unsigned char>(c);
+    hash *= 1099511628211ull;
+  }
+  return hash == 0 ? 1 : hash;
+}
+
 std::optional<int64_t> Number(std::string_view text) {
   if (!AllDigits(text) || text.size() > 18) return std::nullopt;
   int64_t value = 0;
@@ -22,6 +32,9 @@ std::optional<int64_t> Number(std::string_view text) {
 
 // "0755", "755" or "100644": the permission bits of the last three octal digits.
 std::optional<uint16_t> ModeBits(std::string_view text) {
+  // pyftpdlib writes the mode as Python prints octal numbers: "0o644".
+  if (text.size() > 2 && text[0] == '0' && (text[1] == 'o' || text[1] == 'O'))
+    text.remove_prefix(2);
   if (text.empty() || text.size() > 7) return std::nullopt;
   unsigned mode = 0;
   for (char c : text) {
@@ -92,6 +105,8 @@ std::optional<TParsedLine> ParseFactsLine(std::string_view line) {
       const auto time = ParseFtpTimestamp(value);
       if (time) item.Modified = DateTimeFromTimeT(*time);
       bad |= !time;
+    } else if (key == "unique") {
+      item.Unique = UniqueNumber(value);
     } else if (key == "unix.mode") {
       if (const auto bits = ModeBits(value)) {
         item.Attributes |= *bits;

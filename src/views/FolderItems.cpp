@@ -19,7 +19,7 @@ int TFolderItems::Add(const TRemoteItem& item) {
   // A link is matched by its own name, not by " -> target" behind it.
   if (!listedAsFolder && !MatchesMask(LinkName(item.Name), Masks)) return -1;
   if (item.Name == "." || item.Name == "..") return -1;
-  TItemRecord record{item.Attributes, item.Size, item.Modified};
+  TItemRecord record{item.Attributes, item.Size, item.Modified, item.Unique};
   if ((item.Attributes & iaLink) && LinkLooksLikeFolder(item.Name)) record.Attributes |= iaFolder;
   const int index = Cache.Add(record);
   NameList.emplace_back(item.Name, index);

@@ -15,6 +15,7 @@ struct TItemRecord {
   uint16_t Attributes = 0;
   int64_t Size = 0;
   TDateTime Modified = 0;
+  uint64_t Unique = 0;  // as TRemoteItem's
 };
 
 class TItemCache {

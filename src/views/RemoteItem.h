@@ -28,6 +28,9 @@ struct TRemoteItem {
   // From LIST: the server's local time, seconds 0. From MLSD: exact, to the second, turned
   // from UTC into this machine's local time.
   TDateTime Modified = 0;
+  // MLSD's "unique" fact as a number: equal for every path that reaches one file or folder
+  // (a server that follows links lists a linked folder under each name); 0 when not given.
+  uint64_t Unique = 0;
 };
 
 // "rwxr-xr-x" from the permission bits ("-" where a bit is clear).

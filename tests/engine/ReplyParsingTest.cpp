@@ -207,5 +207,18 @@ TEST(ConnectRequest, ArgumentsRoundTripAndBadNumbersFallBack) {
   EXPECT_EQ(TConnectRequest::FromArgs({}).Server, TServer{});
 }
 
+// Facts a server offers but keeps back are asked for; nothing is sent when all come unasked.
+TEST(MlstFacts, WhatOptsMlstAsksFor) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"type*;perm*;size*;modify*;unique*;unix.mode;unix.uid;",
+       "type;perm;size;modify;unique;unix.mode;"},
+      {"type*;size*;modify*;UNIX.mode*;", ""},
+      {"Type*;Size;Modify*;lang;", "Type;Size;Modify;"},
+      {"", ""},
+  };
+  for (const auto& [offered, wanted] : cases)
+    EXPECT_EQ(WantedMlstFacts(offered), wanted) << offered;
+}
+
 }  // namespace
 }  // namespace pelmar

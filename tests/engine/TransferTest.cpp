@@ -95,6 +95,66 @@ TEST_F(TransferTest, ListingStartsOn150Or125AndArrivesWhole) {
   }
 }
 
+// A server whose FEAT names MLST lists with MLSD; a folder it will not list that way is listed
+// with LIST, without an error; a server that does not know MLSD after all is not asked again;
+// links MLSD names without their target come from LIST's lines.
+TEST_F(TransferTest, ListingsUseMlsdWhereOfferedAndLISTWhereNot) {
+  const std::string facts = "type=file;size=1;modify=20200115120000; a\r\n";
+  const std::string link = "type=OS.unix=symlink;modify=20200115120000; ln\r\n";
+  const std::string listed = "lrwxrwxrwx 1 u g 1 Jan 15  2020 ln -> a\r\n";
+  const std::string plain = "-rw-r--r-- 1 u g 1 Jan 15  2020 a\r\n";
+  struct TCase {
+    const char* Name;
+    TScript After;  // for two listings
+    TCommands Sent;
+    std::string Listing;  // the second one
+  };
+  const auto mlsd = [](const std::string& data) {
+    return TScript().On("200 PORT ok").On("150 Opening").SendData(data).Reply("226 Done");
+  };
+  const auto refused = [](const char* reply) { return TScript().On("200 PORT ok").On(reply); };
+  const auto concat = [](std::initializer_list<TScript> parts) {
+    TScript all;
+    for (const TScript& part : parts) {
+      for (const auto& step : part.Steps) all.Steps.push_back(step);
+    }
+    return all.On("257 \"/done\"");
+  };
+  const TCase cases[] = {
+      {"taken", concat({mlsd(facts), mlsd(facts)}), {"MLSD", "MLSD"}, facts},
+      {"refused for one folder",
+       concat({refused("550 Not here"), mlsd(plain), mlsd(facts)}),
+       {"MLSD", "LIST", "MLSD"},
+       facts},
+      {"unknown after all",
+       concat({refused("500 Unknown"), mlsd(plain), mlsd(plain)}),
+       {"MLSD", "LIST", "LIST"},
+       plain},
+      {"links without targets",
+       concat({mlsd(facts), mlsd(facts + link), mlsd(plain + listed)}),
+       {"MLSD", "MLSD", "LIST"},
+       facts + listed},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    Events.clear();
+    auto server =
+        StartServer(c.After, "350 R", "211-Features:\r\n MLST type*;size*;modify*;\r\n211 End");
+    auto ftp = LogOn(*server);
+    ftp->List();
+    ftp->List();
+    Finish(*ftp);
+    EXPECT_EQ(Listing, c.Listing);
+    TCommands sent;
+    for (const std::string& command : Sent(*server)) {
+      if (command.rfind("PORT", 0) != 0 && command != "PWD") sent.push_back(command);
+    }
+    EXPECT_EQ(sent, c.Sent);
+    EXPECT_EQ(CountEvents("listing"), 2);
+    EXPECT_TRUE(EventsStartingWith("error:").empty());
+  }
+}
+
 TEST_F(TransferTest, FastServerWithStartAndEndInOneSegment) {
   // The 226 arrives with the 150, before any data has been read.
   TScript after;

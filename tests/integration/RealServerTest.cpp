@@ -195,6 +195,11 @@ TEST_P(RealServerTest, ListingOfAwkwardNamesGivesBackEveryName) {
   const timeval times[2] = {{1579089600, 0}, {1579089600, 0}};  // 2020-01-15 12:00 UTC
   ::utimes((dir + "Jan report").c_str(), times);
 
+  // pyftpdlib's MLSD follows links: the link is listed as the file it leads to.
+  if (GetParam() == TServerKind::Pyftpdlib) {
+    expected.erase("link -> Jan report");
+    expected["link"] = {'-', 6};
+  }
   ASSERT_TRUE(LogOn());
   Ftp->ChangeFolder("awkward");
   Ftp->List();

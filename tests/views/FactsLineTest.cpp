@@ -6,6 +6,7 @@
 #include <ctime>
 #include <string>
 
+#include "platform/AsciiText.h"
 #include "views/FactsLine.h"
 #include "views/ListingParser.h"
 
@@ -29,6 +30,9 @@ const TCase kCases[] = {
    "d---------", 0, 1579089600, "sub folder"},
   {"modify=20200115120000.250;perm=radfwMT;size=5;type=file; trailing blank ",
    "----------", 5, 1579089600, "trailing blank "},
+  // ... and its unix.mode when asked for (OPTS MLST), written the way Python prints octal.
+  {"modify=20200115120000;perm=radfwMT;size=6;type=file;unix.mode=0o644; hello.txt",
+   "-rw-r--r--", 6, 1579089600, "hello.txt"},
   // ProFTPD: upper-case Unix facts, links without their target.
   {"modify=20200115120000;perm=flcdmpe;type=cdir;unique=FE00UAC03B8;UNIX.mode=0755; .",
    "skip", 0, 0, ""},
@@ -56,6 +60,7 @@ const TCase kCases[] = {
   {"type=file;modify=20201345000000; f", "unreadable", 0, 0, ""},
   {"type=file;modify=2020011512; f", "unreadable", 0, 0, ""},
   {"type=file;UNIX.mode=0999; f", "unreadable", 0, 0, ""},
+  {"type=file;unix.mode=0o; f", "unreadable", 0, 0, ""},
   {"type=file;size=1; ", "unreadable", 0, 0, ""},
 };
 // clang-format on
@@ -81,7 +86,7 @@ TEST(FactsLine, EntriesOfRealServersAndBrokenLines) {
     EXPECT_EQ(item.Name, c.Name);
     EXPECT_EQ(TimeTFromDateTime(item.Modified),
               c.Modified == 0 ? TimeTFromDateTime(0) : c.Modified);
-    EXPECT_EQ(parsed.UnixLayout, std::string(c.Line).find("UNIX.mode") != std::string::npos);
+    EXPECT_EQ(parsed.UnixLayout, AsciiLower(c.Line).find("unix.mode") != std::string::npos);
   }
 }
 

@@ -31,8 +31,10 @@ class TRemoteLister : public IFolderLister {
     };
     TListingPass pass;
     pass.ListingReceived(*text, Today(), hooks);
+    Identities.Note(folder, entries);
     return entries;
   }
+  std::string FolderIdentity(const std::string& path) const override { return Identities.Of(path); }
   std::string LastError() const override {
     return Session.FailureReply().empty() ? Session.Error() : Session.FailureReply();
   }
@@ -44,6 +46,7 @@ class TRemoteLister : public IFolderLister {
 
  private:
   TCliSession& Session;
+  TRemoteIdentities Identities;
 };
 
 class TPolicyQuestions : public IQueueQuestions {
@@ -119,7 +122,7 @@ std::pair<std::string, std::string> SplitLast(std::string path) {
 }  // namespace
 
 TWalkEntry WalkEntry(const TRemoteItem& item) {
-  return RemoteWalkEntry(item.Name, item.Attributes, item.Size, item.Modified);
+  return RemoteWalkEntry(item.Name, item.Attributes, item.Size, item.Modified, item.Unique);
 }
 
 int TransferTree(TCliSession& session, const TFtpUrl& url, const std::string& localPath,

@@ -38,17 +38,20 @@ class THostView::TRemoteLister : public IFolderLister {
       const TItemRecord* record = View.Folders.Record(row);
       if (!record) continue;
       // The same rule as pelmar-cli: a link to a folder is walked as a folder.
-      entries.push_back(
-          RemoteWalkEntry(row.Name, record->Attributes, record->Size, record->Modified));
+      entries.push_back(RemoteWalkEntry(row.Name, record->Attributes, record->Size,
+                                        record->Modified, record->Unique));
     }
+    Identities.Note(folder, entries);
     return entries;
   }
+  std::string FolderIdentity(const std::string& path) const override { return Identities.Of(path); }
   std::string LastError() const override { return "the folder could not be listed"; }
 
  private:
   THostView& View;
   std::shared_ptr<bool> Alive;
   bool Enter;
+  TRemoteIdentities Identities;
 };
 
 bool THostView::SendSelection(TCustomView* target) {

@@ -38,6 +38,15 @@ class HostileFS(AbstractedFS):
                          "-rw-r--r--   1 owner    group           5 Jan 01  2020 \x1b]0;PWNED\x07"):
                 yield (line + "\r\n").encode()
 
+    def format_mlsx(self, basedir, listing, perms, facts, ignore_err=True):
+        for line in AbstractedFS.format_mlsx(self, basedir, listing, perms, facts, ignore_err):
+            yield line
+        if basedir.rstrip("/").endswith("/trap"):
+            for name in ("../../..", "a/b"):
+                yield ("type=dir;modify=20200101000000; %s\r\n" % name).encode()
+            for name in ("../escape.txt", "\x1b]0;PWNED\x07"):
+                yield ("type=file;size=5;modify=20200101000000; %s\r\n" % name).encode()
+
 
 class DishonestRestHandler(FTPHandler):
     """Accepts REST and then sends whole files, and knows no SIZE."""
