@@ -167,6 +167,7 @@ void TfrmMain::ConnectSite(const TSite& site) {
   if (!ok || port <= 0) port = 21;
   CurrentHost->Connect(Q(site.Host), port, Q(site.User), password, QString(), Q(site.HostFolder),
                        QString(), site.Encryption);
+  CurrentHost->SetServerTimeOffset(site.TimeOffsetMinutes);
   AddLastConnection(Q(site.Name));
 }
 

@@ -85,6 +85,10 @@ TSite TSiteFile::ReadSiteWithoutPassword(const std::string& name, const std::str
   site.Password = email;
   if (!site.Anonymous) site.User = File.ReadString(name, "User", "anonymous");
   site.HostFolder = File.ReadString(name, "HostFolder", "");
+  // Anything beyond a day either way is no time zone: read as none.
+  const int64_t offset = File.ReadInteger(name, "TimeZoneOffset", 0);
+  site.TimeOffsetMinutes =
+      offset >= -kMaxTimeOffset && offset <= kMaxTimeOffset ? static_cast<int>(offset) : 0;
   site.LocalFolder1 = File.ReadString(name, "LocalFolder1", "");
   site.LocalFolder2 = File.ReadString(name, "LocalFolder2", "");
   site.LocalFolder3 = File.ReadString(name, "LocalFolder3", "");
@@ -163,6 +167,7 @@ void TSiteFile::WriteSiteSection(const TSite& site, bool withPassword) {
   File.WriteString(section, "User", site.User);
   if (withPassword) WritePassword(site, old);
   File.WriteString(section, "HostFolder", site.HostFolder);
+  File.WriteString(section, "TimeZoneOffset", std::to_string(site.TimeOffsetMinutes));
   File.WriteString(section, "LocalFolder1", site.LocalFolder1);
   File.WriteString(section, "LocalFolder2", site.LocalFolder2);
   File.WriteString(section, "LocalFolder3", site.LocalFolder3);

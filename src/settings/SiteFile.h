@@ -12,6 +12,8 @@
 
 namespace pelmar {
 
+inline constexpr int kMaxTimeOffset = 24 * 60;
+
 struct TSite {
   std::string Name;
   std::string Host;
@@ -25,6 +27,9 @@ struct TSite {
   std::string LocalFolder2;
   std::string LocalFolder3;
   std::vector<std::string> Notes;  // lines
+  // "Server time zone offset": how far the server's clock is ahead of this machine's, in
+  // minutes (its LIST times are its local time); -24 h .. +24 h.
+  int TimeOffsetMinutes = 0;
 };
 
 // Passwords go to `store` (the desktop keyring) when there is one and it takes them: the site

@@ -188,10 +188,11 @@ bool TQueueStore::OpenFile(std::string& why) {
 void TQueueStore::Close() {
   if (CommitTimer) Target->KillTimer(CommitTimer);
   CommitTimer = 0;
+  Dirty.clear();
+  DirtySet.clear();
   Statements.reset();
   if (Db) sqlite3_close_v2(Db);
   Db = nullptr;
-  InTransaction = false;
 }
 
 void TQueueStore::SetAside(const std::string& why) {
@@ -210,13 +211,14 @@ bool TQueueStore::Exec(const char* sql) {
   return Db && sqlite3_exec(Db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
 }
 
-void TQueueStore::Begin() {
-  if (InTransaction || !Db) return;
-  if (!Exec("BEGIN")) return WriteFailed();
-  InTransaction = true;
-  // What changes within a quarter of a second is committed together. A crash loses at most
-  // that: an item then comes back as it was a moment earlier, which costs a file fetched
-  // again, never a wrong one.
+void TQueueStore::MarkDirty(TTransferItem& item) {
+  if (!Db || !DirtySet.insert(&item).second) return;
+  Dirty.push_back(&item);
+  if (CommitTimer) return;
+  // What changes within a quarter of a second is written together, as the items are then: an
+  // item that started and ended meanwhile costs one write. A crash loses at most that moment:
+  // an item comes back as it was a little earlier, which costs a file fetched again, never a
+  // wrong one.
   std::weak_ptr<bool> alive = Alive;
   CommitTimer = Target->StartTimer(kCommitMs, [this, alive] {
     if (!alive.expired()) Flush();
@@ -224,10 +226,23 @@ void TQueueStore::Begin() {
 }
 
 void TQueueStore::Flush() {
-  if (!InTransaction) return;
-  InTransaction = false;
   if (CommitTimer) Target->KillTimer(CommitTimer);
   CommitTimer = 0;
+  if (Dirty.empty() || !Db) return;
+  if (!Exec("BEGIN")) return WriteFailed();
+  for (TTransferItem* item : Dirty) {
+    if (item->State == tsPending || item->State == tsActive) {
+      if (Rows.count(item->Id)) {
+        Update(*item);
+      } else {
+        Insert(*item);  // new, or started again after it had ended
+      }
+    } else {
+      Erase(item->Id);
+    }
+  }
+  Dirty.clear();
+  DirtySet.clear();
   if (!Exec("COMMIT")) {
     WriteFailed();
     Exec("ROLLBACK");
@@ -285,38 +300,27 @@ void TQueueStore::Follow(TTransferItems& queue) {
 
 bool TQueueStore::Restore(const TStoredTransfer& stored, const std::string& password, bool resume) {
   auto item = RestoredItem(stored, password);
+  // Stopped items are shown for this session; their rows go, and starting one again writes
+  // it anew.
   if (!resume) item->State = tsCancelled;
   AdoptRow = stored.Row;
   const bool added = Queue && Queue->Add(item) >= 0;
   AdoptRow = 0;
-  if (!added || !resume) {
-    // Stopped items are shown for this session; starting them again writes them anew.
+  if (!added && Db) {
+    Exec("BEGIN");
     EraseRow(stored.Row);
+    Exec("COMMIT");
   }
   return added;
 }
 
 void TQueueStore::ItemAdded(TTransferItem& item) {
-  if (!Db || (item.State != tsPending && item.State != tsActive)) return;
-  if (AdoptRow != 0) {
-    Rows[item.Id] = {AdoptRow, GetTickCount()};
-    Update(item);
-    return;
-  }
-  Insert(item);
+  if (AdoptRow != 0 && Db) Rows[item.Id] = {AdoptRow, GetTickCount()};
+  MarkDirty(item);
 }
 
 void TQueueStore::ItemStateChanged(TTransferItem& item) {
-  if (!Db) return;
-  if (item.State == tsPending || item.State == tsActive) {
-    if (Rows.count(item.Id)) {
-      Update(item);
-    } else {
-      Insert(item);  // started again after it had ended
-    }
-  } else {
-    Erase(item.Id);
-  }
+  MarkDirty(item);
 }
 
 void TQueueStore::ItemProgress(TTransferItem& item) {
@@ -325,11 +329,10 @@ void TQueueStore::ItemProgress(TTransferItem& item) {
   const int64_t now = GetTickCount();
   if (now - found->second.WrittenTicks < kProgressWriteMs) return;
   found->second.WrittenTicks = now;
-  Update(item);
+  MarkDirty(item);
 }
 
 void TQueueStore::Insert(TTransferItem& item) {
-  Begin();
   TStatement& insert = Statements->Insert;
   insert.Reset();
   const TServer& server = item.Site();
@@ -357,7 +360,6 @@ void TQueueStore::Insert(TTransferItem& item) {
 void TQueueStore::Update(const TTransferItem& item) {
   const auto found = Rows.find(item.Id);
   if (found == Rows.end()) return;
-  Begin();
   TStatement& update = Statements->Update;
   update.Reset();
   update.Bind(1, item.Size);
@@ -379,8 +381,6 @@ void TQueueStore::Erase(uint64_t itemId) {
 }
 
 void TQueueStore::EraseRow(int64_t row) {
-  if (!Db) return;
-  Begin();
   TStatement& erase = Statements->Erase;
   erase.Reset();
   erase.Bind(1, row);

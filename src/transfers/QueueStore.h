@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "platform/EventTarget.h"
@@ -75,14 +76,17 @@ class TQueueStore final : public ITransferListener {
   void ItemAdded(TTransferItem& item) override;
   void ItemStateChanged(TTransferItem& item) override;
   void ItemProgress(TTransferItem& item) override;
-  void QueueDestroyed() override { Queue = nullptr; }
+  void QueueDestroyed() override {
+    Flush();
+    Queue = nullptr;
+  }
 
  private:
   bool OpenFile(std::string& why);
   void Close();
   void SetAside(const std::string& why);
   bool Exec(const char* sql);
-  void Begin();
+  void MarkDirty(TTransferItem& item);
   void Insert(TTransferItem& item);
   void Update(const TTransferItem& item);
   void Erase(uint64_t itemId);
@@ -100,7 +104,10 @@ class TQueueStore final : public ITransferListener {
   std::string ProblemText;
   bool WriteProblemTold = false;
   TTransferItems* Queue = nullptr;
-  bool InTransaction = false;
+  // Items changed since the last write, in the order they first changed (new rows keep the
+  // queue's order).
+  std::vector<TTransferItem*> Dirty;
+  std::unordered_set<const TTransferItem*> DirtySet;
   // Item Id -> its row, and when its progress was last written.
   struct TRowOf {
     int64_t Row = 0;

@@ -126,6 +126,7 @@ std::optional<TParsedLine> ParseFactsLine(std::string_view line) {
     if (!linkTarget.empty()) item.Name += " -> " + std::string(linkTarget);
   }
   parsed.Kind = TLineKind::Entry;
+  parsed.ExactTime = true;
   return parsed;
 }
 

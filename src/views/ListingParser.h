@@ -19,6 +19,8 @@ enum class TLineKind {
 struct TParsedLine {
   TLineKind Kind = TLineKind::NotAnEntry;
   bool UnixLayout = true;  // which layout an entry was read in
+  // The time is exact and in UTC (an MLSD line), not the server's local time of a LIST line.
+  bool ExactTime = false;
   TRemoteItem Item;
 };
 

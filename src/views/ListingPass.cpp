@@ -35,6 +35,9 @@ TListingPassResult TListingPass::ListingReceived(std::string_view text, const TD
     const std::string_view line = NextLine(text, at, crOnly);
     TParsedLine parsed = ParseListingLine(line, today);
     if (parsed.Kind == TLineKind::Entry) {
+      if (TimeOffsetMinutes != 0 && !parsed.ExactTime && parsed.Item.Modified != 0) {
+        parsed.Item.Modified -= TimeOffsetMinutes / (24.0 * 60.0);
+      }
       if (hooks.SetUnixListing) hooks.SetUnixListing(parsed.UnixLayout);
       ++result.Entries;
       if (hooks.AddItem) hooks.AddItem(parsed.Item);

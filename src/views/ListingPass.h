@@ -39,6 +39,9 @@ class TListingPass {
 
   // True while a pass runs; clearing it ends the pass after the current line.
   bool BuildingList = false;
+  // How far the server's clock is ahead of this machine's (its site's "Server time zone
+  // offset"): taken off the local times of LIST lines; exact MLSD times need nothing.
+  int TimeOffsetMinutes = 0;
 
   TListingPassResult ListingReceived(std::string_view text, const TDate& today,
                                      const TListingHooks& hooks);

@@ -9,6 +9,7 @@
 #include <QAccessible>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDoubleSpinBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -176,6 +177,7 @@ TEST_F(DialogsTest, ManagerFirstStartNewApplyAndReopen) {
   Type(manager, "editUser", "me");
   Type(manager, "editPassword", "caf\xC3\xA9");
   Child<QPlainTextEdit>(manager, "memoComment")->setPlainText("first line\nx");
+  Child<QDoubleSpinBox>(manager, "spinTimeOffset")->setValue(-5.5);
   Click(manager, "btnApply");
   // Tests run without a desktop keyring: the password stays in the file, which is said once.
   ASSERT_EQ(Answers->Messages.size(), 1u);
@@ -193,6 +195,7 @@ TEST_F(DialogsTest, ManagerFirstStartNewApplyAndReopen) {
   EXPECT_EQ(read.Port, "990");
   EXPECT_EQ(read.Password, "caf\xC3\xA9");
   EXPECT_EQ(read.Notes, (std::vector<std::string>{"first line", "x"}));
+  EXPECT_EQ(read.TimeOffsetMinutes, -330);
   EXPECT_TRUE(again.findChild<QPushButton*>("btnDelete")->isEnabled());
 }
 

@@ -67,6 +67,7 @@ TEST_F(SiteFileTest, EveryFieldRoundTrips) {
   site.LocalFolder2 = "/home/me/b b";
   site.LocalFolder3 = "";
   site.Notes = {"first line", "x", "with, comma", "\"quoted\"", ""};
+  site.TimeOffsetMinutes = -330;
   std::vector<std::string> names;
   TSiteFile::InsertSorted(names, site.Name);
   ASSERT_EQ(file.SaveSite(site, names), "");
@@ -85,6 +86,7 @@ TEST_F(SiteFileTest, EveryFieldRoundTrips) {
   EXPECT_EQ(read.HostFolder, site.HostFolder);
   EXPECT_EQ(read.LocalFolder2, site.LocalFolder2);
   EXPECT_EQ(read.Notes, site.Notes);
+  EXPECT_EQ(read.TimeOffsetMinutes, -330);
   const std::string text = ReadFile(path);
   EXPECT_EQ(text.rfind("[Sites]\nSite1=My Server\nLastSite=My Server\n\n[My Server]\nHost=", 0), 0u)
       << text;
@@ -94,7 +96,7 @@ TEST_F(SiteFileTest, DefaultsAndTheReadingRules) {
   WriteFile(Home + "Sites.ini",
             "[Sites]\nSite1=Beta\nSite2=\nSite3=alpha\nLastSite=Beta\n"
             "[Beta]\nHost=b.example.com\nAnonymous=1\nUser=ignored\nPassword=ignored\n"
-            "Encryption=9\n");
+            "Encryption=9\nTimeZoneOffset=100000\n");
   TSiteFile file(Home + "Sites.ini");
   ASSERT_EQ(file.Open(), "");
   EXPECT_EQ(file.ReadSiteNames(), (std::vector<std::string>{"alpha", "Beta"}));
@@ -103,6 +105,7 @@ TEST_F(SiteFileTest, DefaultsAndTheReadingRules) {
   EXPECT_EQ(beta.User, "anonymous");
   EXPECT_EQ(beta.Password, "mail@x");
   EXPECT_EQ(beta.Encryption, enExplicitTls) << "an unknown protection never means plain";
+  EXPECT_EQ(beta.TimeOffsetMinutes, 0) << "beyond a day: no time zone";
   const TSite fresh = file.ReadSite("New one", "mail@x");
   EXPECT_EQ(fresh.Port, "21");
   EXPECT_EQ(fresh.User, "anonymous");

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "views/FolderItems.h"
 #include "views/ItemCache.h"
 #include "views/ListingPass.h"
@@ -67,6 +69,24 @@ TEST(ListingPass, EachEntryTellsTheLayout) {
   TListingPass pass;
   Names(text, pass, hooks);
   EXPECT_EQ(layouts, (std::vector<bool>{true, false}));
+}
+
+// A site's time zone offset moves the server's local LIST times, never exact MLSD ones.
+TEST(ListingPass, TheServersTimeZoneOffsetMovesListTimesOnly) {
+  const std::string text =
+      FileLine("listed") + "\r\ntype=file;size=5;modify=20260610120000; exact\r\n";
+  for (const int offset : {0, 90, -120}) {
+    SCOPED_TRACE(offset);
+    TListingPass pass;
+    pass.TimeOffsetMinutes = offset;
+    std::map<std::string, TDateTime> times;
+    TListingHooks hooks;
+    hooks.AddItem = [&](const TRemoteItem& item) { times[item.Name] = item.Modified; };
+    pass.ListingReceived(text, kToday, hooks);
+    const TDateTime listed = *TryEncodeDate(2026, 6, 10) + *TryEncodeTime(12, 0, 0, 0);
+    EXPECT_NEAR(times["listed"], listed - offset / 1440.0, 1e-6);
+    EXPECT_NEAR(times["exact"], DateTimeFromTimeT(1781092800), 1e-6);
+  }
 }
 
 TEST(ListingPass, ServerErrorTextNamesTheServer) {

@@ -3,10 +3,12 @@
 #include "ui/Accessibility.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QDoubleSpinBox>
 #include <QEvent>
 #include <QFormLayout>
 #include <QHBoxLayout>
@@ -66,6 +68,17 @@ TfrmManager::TfrmManager(QWidget* parent, const std::string& siteFilePath) : QDi
                             QStringLiteral("Use explicit FTP over TLS if available"),
                             QStringLiteral("Require implicit FTP over TLS")});
   form->addRow(QStringLiteral("Encryption:"), cmboEncryption);
+  // How far the server's clock runs ahead: its LIST times are its local time.
+  spinTimeOffset = new QDoubleSpinBox(general);
+  spinTimeOffset->setObjectName("spinTimeOffset");
+  spinTimeOffset->setRange(-24.0, 24.0);
+  spinTimeOffset->setSingleStep(0.5);
+  spinTimeOffset->setDecimals(2);
+  spinTimeOffset->setSuffix(QStringLiteral(" hours"));
+  spinTimeOffset->setToolTip(
+      QStringLiteral("How far the server's clock is ahead of this computer's; times the server "
+                     "gives exactly (MLSD) need none"));
+  form->addRow(QStringLiteral("Server time zone offset:"), spinTimeOffset);
   cbAnonymous = new QCheckBox(QStringLiteral("Anonymous"), general);
   cbAnonymous->setObjectName("cbAnonymous");
   form->addRow(cbAnonymous);
@@ -206,6 +219,7 @@ void TfrmManager::LoadSite() {
     editPassword->setText(stored ? Q(site.Password) : QString());
   }
   editHostFolder->setText(Q(site.HostFolder));
+  spinTimeOffset->setValue(site.TimeOffsetMinutes / 60.0);
   editLocalFolder[0]->setText(Q(site.LocalFolder1));
   editLocalFolder[1]->setText(Q(site.LocalFolder2));
   editLocalFolder[2]->setText(Q(site.LocalFolder3));
@@ -240,6 +254,7 @@ TSite TfrmManager::Result() const {
   site.User = S(editUser->text());
   site.Password = S(editPassword->text());
   site.HostFolder = S(editHostFolder->text());
+  site.TimeOffsetMinutes = static_cast<int>(std::lround(spinTimeOffset->value() * 60.0));
   site.LocalFolder1 = S(editLocalFolder[0]->text());
   site.LocalFolder2 = S(editLocalFolder[1]->text());
   site.LocalFolder3 = S(editLocalFolder[2]->text());
@@ -269,6 +284,7 @@ void TfrmManager::NewSite() {
   cbAnonymous->setChecked(false);
   editPassword->setEchoMode(QLineEdit::Password);
   editHostFolder->clear();
+  spinTimeOffset->setValue(0);
   editLocalFolder[0]->setText(Q(Preferences().DefaultDir));
   editLocalFolder[1]->clear();
   editLocalFolder[2]->clear();

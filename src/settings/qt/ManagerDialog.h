@@ -11,6 +11,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QDoubleSpinBox;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
@@ -61,6 +62,7 @@ class TfrmManager : public QDialog {
   QLineEdit* editPort = nullptr;
   QComboBox* cmboEncryption = nullptr;
   QCheckBox* cbAnonymous = nullptr;
+  QDoubleSpinBox* spinTimeOffset = nullptr;
   QLineEdit* editUser = nullptr;
   QLineEdit* editPassword = nullptr;
   QLineEdit* editHostFolder = nullptr;

@@ -145,6 +145,7 @@ void THostView::UpdateState(int code, int value) {
 void THostView::Connect(const QString& host, int port, const QString& user, const QString& password,
                         const QString& account, const QString& folder, const QString& selectName,
                         TEncryption encryption) {
+  ServerTimeOffset = 0;  // a site's own offset is set after this
   SetFolder(folder);
   PendingName = selectName;
   Ftp->Host = S(host);
@@ -429,6 +430,7 @@ void THostView::ListingArrived(std::string& text) {
   std::vector<std::string> subFolders;
   items.OnFolderListed = [&subFolders](const std::string& name) { subFolders.push_back(name); };
   TListingPass pass;
+  pass.TimeOffsetMinutes = ServerTimeOffset;
   pass.BuildingList = BuildingList = true;
   std::shared_ptr<bool> alive = Alive;
   TListingHooks hooks;

@@ -82,6 +82,8 @@ class THostView : public TCustomView {
 
   TFTPComponent& Engine() { return *Ftp; }
   bool Connected() const;
+  // The site's "Server time zone offset" for this connection's LIST times (minutes).
+  void SetServerTimeOffset(int minutes) { ServerTimeOffset = minutes; }
   void Connect(const QString& host, int port, const QString& user, const QString& password,
                const QString& account, const QString& folder, const QString& selectName,
                TEncryption encryption = enPlain);
@@ -146,6 +148,7 @@ class THostView : public TCustomView {
   void Transferred(const QStringList& files, TFetchKind kind);
 
  private:
+  int ServerTimeOffset = 0;
   class TRemoteLister;
   friend class TRemoteLister;
 
