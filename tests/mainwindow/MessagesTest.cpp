@@ -2,7 +2,9 @@
 // close), the event sounds, and Compare Folders.
 
 #include <gtest/gtest.h>
+
 #include <sys/time.h>
+#include <tuple>
 
 #include <QAction>
 #include <QMenu>
@@ -67,6 +69,17 @@ TEST(CompareOneWay, SelectsWhatTheOtherSideLacksOrHasSmallerOrOlder) {
   const std::vector<TCompareEntry> twice = {{"A", 5, today}, {"a", 50, today}};
   EXPECT_EQ(CompareOneWay({{"a", 10, today}}, twice, false, false), TRows{0})
       << "the first namesake from the top counts";
+
+  // Exact times compare to the second; a listed time to the minute says nothing finer.
+  const QDateTime exact = today.addSecs(45);
+  for (const auto& [mine, theirs, newer] : {std::tuple{exact, today, false},
+                                            {today.addSecs(60), exact, true},
+                                            {exact, exact.addSecs(-1), true},
+                                            {exact, exact, false}}) {
+    EXPECT_EQ(CompareOneWay({{"f", 1, mine}}, {{"f", 1, theirs}}, true, false).size(),
+              newer ? 1u : 0u)
+        << mine.toString().toStdString() << " vs " << theirs.toString().toStdString();
+  }
 }
 
 TEST_F(MainWindowTest, CompareFoldersSelectsInBothPanes) {
