@@ -812,12 +812,13 @@ void TfrmMain::showEvent(QShowEvent* event) {
                                  : QDir::currentPath(),
                   true);
   pnlBack->setSizes({width() / 2, 28, width() / 2});
+  // Once the window is there (activation never comes without a window manager).
+  QTimer::singleShot(0, this, &TfrmMain::OfferUnfinishedTransfers);
 }
 
 bool TfrmMain::event(QEvent* event) {
   if (event->type() == QEvent::WindowActivate && FirstActivation) {
     FirstActivation = false;
-    QTimer::singleShot(0, this, &TfrmMain::OfferUnfinishedTransfers);
     if (Preferences().ShowManager) QTimer::singleShot(0, this, &TfrmMain::btnConnectClick);
   }
   return QMainWindow::event(event);

@@ -68,6 +68,14 @@ TfrmManager::TfrmManager(QWidget* parent, const std::string& siteFilePath) : QDi
                             QStringLiteral("Use explicit FTP over TLS if available"),
                             QStringLiteral("Require implicit FTP over TLS")});
   form->addRow(QStringLiteral("Encryption:"), cmboEncryption);
+  cbAnonymous = new QCheckBox(QStringLiteral("Anonymous"), general);
+  cbAnonymous->setObjectName("cbAnonymous");
+  form->addRow(cbAnonymous);
+  editUser = Edit(general, "editUser", 512);
+  form->addRow(QStringLiteral("User ID:"), editUser);
+  editPassword = Edit(general, "editPassword", 512);
+  editPassword->setEchoMode(QLineEdit::Password);
+  form->addRow(QStringLiteral("Password:"), editPassword);
   // How far the server's clock runs ahead: its LIST times are its local time.
   spinTimeOffset = new QDoubleSpinBox(general);
   spinTimeOffset->setObjectName("spinTimeOffset");
@@ -79,14 +87,6 @@ TfrmManager::TfrmManager(QWidget* parent, const std::string& siteFilePath) : QDi
       QStringLiteral("How far the server's clock is ahead of this computer's; times the server "
                      "gives exactly (MLSD) need none"));
   form->addRow(QStringLiteral("Server time zone offset:"), spinTimeOffset);
-  cbAnonymous = new QCheckBox(QStringLiteral("Anonymous"), general);
-  cbAnonymous->setObjectName("cbAnonymous");
-  form->addRow(cbAnonymous);
-  editUser = Edit(general, "editUser", 512);
-  form->addRow(QStringLiteral("User ID:"), editUser);
-  editPassword = Edit(general, "editPassword", 512);
-  editPassword->setEchoMode(QLineEdit::Password);
-  form->addRow(QStringLiteral("Password:"), editPassword);
   Pages->addTab(general, QStringLiteral("General"));
 
   auto* folders = new QWidget;
