@@ -44,6 +44,12 @@ struct TUpdateFileSizeEventData : TEventRecord {
   int64_t Size = 0;
 };
 
+// A file's time on the server (MDTM), UTC seconds; -1 when the server gives none.
+struct TFileTimeEventData : TEventRecord {
+  std::string FileName;
+  int64_t Time = -1;
+};
+
 // The raw bytes of a listing, as received on the data connection.
 struct TListingData : TEventRecord {
   std::string Bytes;

@@ -51,6 +51,7 @@ void TFTPComponent::ClearHandlers() {
   OnListing = nullptr;
   OnProgress = nullptr;
   OnFileSize = nullptr;
+  OnFileTime = nullptr;
   OnCertificate = nullptr;
 }
 
@@ -166,6 +167,10 @@ void TFTPComponent::KeepAlive() {
   PostRequest(rqKeepAlive, {});
 }
 
+void TFTPComponent::AskFileTime(const std::string& name) {
+  PostRequest(rqFileTime, {name});
+}
+
 void TFTPComponent::ChangeMode(const std::string& name, uint16_t attributes) {
   PostRequest(rqChangeMode, {ChangeModeText(attributes), name});
 }
@@ -216,6 +221,11 @@ void TFTPComponent::HandleEvent(int code, TEventRecord* record) {
       case evFileSize:
         if (auto* s = dynamic_cast<TUpdateFileSizeEventData*>(record); s && OnFileSize) {
           OnFileSize(*this, s->FileName, s->Size);
+        }
+        break;
+      case evFileTime:
+        if (auto* t = dynamic_cast<TFileTimeEventData*>(record); t && OnFileTime) {
+          OnFileTime(*this, t->FileName, t->Time);
         }
         break;
       case evCertificate:

@@ -94,6 +94,8 @@ class TFTPComponent {
   TListingEvent OnListing;
   TProgressEvent OnProgress;
   TFileSizeEvent OnFileSize;
+  // The answer to AskFileTime: the file's time on the server in UTC seconds, -1 for none.
+  TFileSizeEvent OnFileTime;
   // Without a handler the application's certificate hook asks (EngineHooks.h); without
   // either the certificate is refused.
   TCertificateEvent OnCertificate;
@@ -121,6 +123,8 @@ class TFTPComponent {
   void RemoveFolder(const std::string& name);
   void KeepAlive();
   void ChangeMode(const std::string& name, uint16_t attributes);
+  // Asks the server for a file's time (MDTM, where FEAT names it); answered by OnFileTime.
+  void AskFileTime(const std::string& name);
 
   bool IsConnected() const { return Shared->ControlSocket.load() != -1; }
   bool IsBusy() const { return Shared->CurrentRequest.load() != 0; }

@@ -161,6 +161,7 @@ void TFTPThread::Serve(uint8_t kind, const TArgs& args) {
     case rqRemoveFolder:
     case rqKeepAlive:
     case rqChangeMode:
+    case rqFileTime:
       ServeSimpleCommand(kind, args);
       break;
     default:

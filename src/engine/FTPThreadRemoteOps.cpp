@@ -1,6 +1,7 @@
 // Single-command requests on the server's folders and files. Their success is not reported:
 // the user sees the replies in the log, and 257 replies become folder events.
 
+#include "engine/EventRecords.h"
 #include "engine/FTPThread.h"
 #include "engine/RequestArgs.h"
 #include "platform/DateTime.h"
@@ -48,6 +49,13 @@ void TFTPThread::ServeSimpleCommand(uint8_t kind, const TArgs& args) {
         SendCommand("CHMOD " + arguments);
         ReadReply();
       }
+      break;
+    }
+    case rqFileTime: {
+      auto record = std::make_shared<TFileTimeEventData>();
+      record->FileName = first;
+      if (HasMdtm) record->Time = AskServerTime(first);
+      PostEvent(evFileTime, std::move(record));
       break;
     }
     default:

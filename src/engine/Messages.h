@@ -40,6 +40,7 @@ enum TRequestKind : uint8_t {
   rqKeepAlive = 15,
   rqType = 16,
   rqChangeMode = 17,
+  rqFileTime = 18,
 };
 
 enum TEventCode : int {
@@ -56,6 +57,7 @@ enum TEventCode : int {
   evFileSize = 1054,
   // A server certificate failed verification; the worker waits for AnswerCertificate().
   evCertificate = 1055,
+  evFileTime = 1056,
 };
 
 // How a connection is protected; the numbers are stored in the site file.

@@ -185,6 +185,8 @@ class TfrmMain : public QMainWindow, public ITransferWindowHost, public ITransfe
   // OK in the URL dialog (or an address given to the program): connect to what it holds.
   void ConnectFromUrlDialog(TfrmURL& dialog);
   void ConnectSite(const TSite& site);
+  // A pane's server lists its times that far ahead: offered as the site's offset.
+  void HostTimeZoneFound(THostView& view, int minutes);
   void HostLog(THostView& sender, const QString& text);
   // What a server view's state code means for the window (sounds, counts, captions), for
   // whichever view sends it.

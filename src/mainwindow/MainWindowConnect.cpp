@@ -22,15 +22,18 @@
 #include "platform/qt/QtEventTarget.h"
 #include "settings/DataFolder.h"
 #include "settings/Preferences.h"
+#include "settings/SiteFile.h"
 #include "settings/qt/ManagerDialog.h"
 #include "settings/qt/UrlDialog.h"
 #include "transfers/TransferQueue.h"
 #include "transfers/qt/ConfirmDialogs.h"
 #include "ui/ActivityAnimation.h"
+#include "ui/Prompter.h"
 #include "ui/QtText.h"
 #include "ui/TreeCombo.h"
 #include "viewer/Browser.h"
 #include "views/TextUtils.h"
+#include "views/TimeOffset.h"
 #include "views/qt/HostView.h"
 #include "views/qt/LocalView.h"
 
@@ -75,6 +78,8 @@ bool TfrmMain::NewHostView() {
             HostTransferred(*view, files, kind);
           });
   connect(view, &TCustomView::FileChanging, this, [this] { ViewFileChanging(); });
+  connect(view, &THostView::ServerTimeZoneFound, this,
+          [this, view](int minutes) { HostTimeZoneFound(*view, minutes); });
   view->OnTransfer = [this](TCustomView&) -> TCustomView* { return CurrentLocal; };
   view->OnPerformDoubleClick = [this](TCustomView&, const QModelIndex&) { HostDoubleClick(); };
   connect(view->ListView(), &TViewList::SelectionChanged, this, [this, view] { ListClick(*view); });
@@ -139,6 +144,30 @@ bool TfrmMain::ResolvePassword(QString& password) {
   return !password.isEmpty();
 }
 
+void TfrmMain::HostTimeZoneFound(THostView& view, int minutes) {
+  const std::string site = S(view.SiteName);
+  TSiteFile file(DataFolder() + kSiteFileName);
+  if (site.empty() || !file.Open().empty() || !file.HasSite(site)) return;
+  int chosen = view.ServerTimeOffsetMinutes();
+  // Offered, never set unasked; asked once per site either way.
+  if (minutes != chosen) {
+    const QString question =
+        QStringLiteral(
+            "The times %1 lists are %2 this computer's clock. Set the server time "
+            "zone offset of the site \"%3\" to %4 hours?")
+            .arg(Q(view.Engine().Server().Host), Q(TimeOffsetText(minutes)), Q(site),
+                 QString::number(minutes / 60.0));
+    if (Prompter().Confirm(this, QStringLiteral("Server time zone"), question)) {
+      chosen = minutes;
+      view.SetServerTimeOffset(minutes);
+      view.RefreshFolder();
+    }
+  }
+  if (const std::string error = file.SaveTimeZone(site, chosen); !error.empty()) {
+    AppendLogLine(Q(error));
+  }
+}
+
 void TfrmMain::btnConnectClick() {
   TSite site;
   bool chosen = false;
@@ -168,6 +197,8 @@ void TfrmMain::ConnectSite(const TSite& site) {
   CurrentHost->Connect(Q(site.Host), port, Q(site.User), password, QString(), Q(site.HostFolder),
                        QString(), site.Encryption);
   CurrentHost->SetServerTimeOffset(site.TimeOffsetMinutes);
+  CurrentHost->SiteName = Q(site.Name);
+  if (!site.TimeZoneChecked) CurrentHost->CheckServerTimeZone();
   AddLastConnection(Q(site.Name));
 }
 

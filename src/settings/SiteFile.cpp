@@ -89,6 +89,7 @@ TSite TSiteFile::ReadSiteWithoutPassword(const std::string& name, const std::str
   const int64_t offset = File.ReadInteger(name, "TimeZoneOffset", 0);
   site.TimeOffsetMinutes =
       offset >= -kMaxTimeOffset && offset <= kMaxTimeOffset ? static_cast<int>(offset) : 0;
+  site.TimeZoneChecked = File.ReadBool(name, "TimeZoneChecked", false);
   site.LocalFolder1 = File.ReadString(name, "LocalFolder1", "");
   site.LocalFolder2 = File.ReadString(name, "LocalFolder2", "");
   site.LocalFolder3 = File.ReadString(name, "LocalFolder3", "");
@@ -183,6 +184,13 @@ std::string TSiteFile::SaveSite(const TSite& site, const std::vector<std::string
   }
   File.WriteString(kSites, "LastSite", site.Name);
   WriteSiteSection(site);
+  return File.Save() ? std::string() : File.Error();
+}
+
+std::string TSiteFile::SaveTimeZone(const std::string& name, int minutes) {
+  if (!File.SectionExists(name)) return "There is no site " + name;
+  File.WriteString(name, "TimeZoneOffset", std::to_string(minutes));
+  File.WriteBool(name, "TimeZoneChecked", true);
   return File.Save() ? std::string() : File.Error();
 }
 

@@ -30,6 +30,8 @@ struct TSite {
   // "Server time zone offset": how far the server's clock is ahead of this machine's, in
   // minutes (its LIST times are its local time); -24 h .. +24 h.
   int TimeOffsetMinutes = 0;
+  // The offset was checked against the server's exact time once (offered or confirmed).
+  bool TimeZoneChecked = false;
 };
 
 // Passwords go to `store` (the desktop keyring) when there is one and it takes them: the site
@@ -63,6 +65,9 @@ class TSiteFile {
   // then the file. Validates first and writes nothing when the site is not valid. Returns an
   // error text or "".
   std::string SaveSite(const TSite& site, const std::vector<std::string>& names);
+  // Writes a site's checked time zone offset alone (TimeZoneOffset, TimeZoneChecked=1), then the
+  // file. Returns an error text or "".
+  std::string SaveTimeZone(const std::string& name, int minutes);
   // Erases a site's section and renumbers the rest: the remaining sites are read and written
   // back in list order. Returns an error text or "".
   std::string DeleteSite(const std::string& name, std::vector<std::string>& names,

@@ -40,6 +40,7 @@ TListingPassResult TListingPass::ListingReceived(std::string_view text, const TD
       }
       if (hooks.SetUnixListing) hooks.SetUnixListing(parsed.UnixLayout);
       ++result.Entries;
+      result.ExactTimes += parsed.ExactTime ? 1 : 0;
       if (hooks.AddItem) hooks.AddItem(parsed.Item);
     } else if (parsed.Kind == TLineKind::Unreadable) {
       ++result.Unreadable;

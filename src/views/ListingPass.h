@@ -30,6 +30,7 @@ struct TListingPassResult {
   int Entries = 0;
   int Unreadable = 0;
   bool Stopped = false;  // BuildingList was cleared from outside
+  int ExactTimes = 0;    // entries whose time is exact (MLSD lines)
 };
 
 class TListingPass {

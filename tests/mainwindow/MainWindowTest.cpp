@@ -34,12 +34,14 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QTreeView>
+#include <ctime>
 #include <filesystem>
 #include <random>
 
 #include "mainwindow/MainWindow.h"
 #include "mainwindow/MainWindowFixture.h"
 #include "settings/Preferences.h"
+#include "settings/SiteFile.h"
 #include "support/Files.h"
 #include "support/RealFtpServer.h"
 #include "support/ScriptedPrompter.h"
@@ -253,6 +255,60 @@ TEST_F(MainWindowTest, ConnectionFlowAgainstARealServer) {
   window.ConnectToUrl("ftp://127.0.0.1:1/");
   ASSERT_TRUE(
       RunUntil([&] { return window.HostTabCaption(window.HostTabCount() - 1) == "Disconnected"; }));
+}
+
+// vsftpd lists in its own local time (here UTC) while this computer runs two hours ahead: the
+// first listing of the site asks one file's exact time and offers the offset once.
+TEST_F(MainWindowTest, ASiteWhoseServerListsInAnotherZoneIsOfferedItsOffset) {
+  if (const std::string why = TRealFtpServer::CannotRun(TServerKind::Vsftpd); !why.empty()) {
+    GTEST_SKIP() << why;
+  }
+  ::setenv("TZ", "UTC0", 1);
+  ::tzset();
+  TRealFtpServer server(TServerKind::Vsftpd);
+  ASSERT_TRUE(server.Started()) << server.StartError();
+  const std::time_t written = std::time(nullptr) / 60 * 60 - 3600;  // an hour ago, to the minute
+  WriteFile(server.Root() + "recent.txt", "x");
+  const timeval times[2] = {{written, 0}, {written, 0}};
+  ::utimes((server.Root() + "recent.txt").c_str(), times);
+  ::setenv("TZ", "EET-2", 1);
+  ::tzset();
+  TSite site;
+  site.Name = "Zone";
+  site.Host = "127.0.0.1";
+  site.Port = std::to_string(server.Port());
+  site.Anonymous = true;
+  site.User = "anonymous";
+  site.Password = "me@example.org";
+  TSiteFile sites(Dir.filePath("Sites.ini").toStdString());
+  ASSERT_EQ(sites.Open(), "");
+  ASSERT_EQ(sites.SaveSite(site, {"Zone"}), "");
+  auto prompts = std::make_shared<TScriptedPrompter>();
+  prompts->Answers = {true};
+  SetPrompter(prompts);
+  TfrmMain& window = Open();
+  window.show();
+  window.ChooseSite = [&site](TSite& chosen) {
+    chosen = site;
+    return true;
+  };
+  window.btnConnectClick();
+  ASSERT_TRUE(RunUntil([&] { return !prompts->Questions.empty(); }));
+  EXPECT_EQ(prompts->Questions[0],
+            "The times 127.0.0.1 lists are 2 hours behind this computer's clock. Set the server "
+            "time zone offset of the site \"Zone\" to -2 hours?");
+  THostView& host = *window.CurrentHostView();
+  ASSERT_TRUE(RunUntil([&] { return host.Model().rowCount() == 1 && !host.Busy(); }));
+  EXPECT_EQ(host.GetItemDate(host.ListView()->Row(0)).toSecsSinceEpoch(), written)
+      << "shown in this computer's time";
+  TSiteFile again(Dir.filePath("Sites.ini").toStdString());
+  again.Open();
+  const TSite read = again.ReadSite("Zone", "");
+  EXPECT_EQ(read.TimeOffsetMinutes, -120);
+  EXPECT_TRUE(read.TimeZoneChecked);
+  SetPrompter(nullptr);
+  ::unsetenv("TZ");
+  ::tzset();
 }
 
 TEST_F(MainWindowTest, TlsFromAnAddressAndASiteWithTheCertificateQuestion) {

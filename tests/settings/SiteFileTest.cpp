@@ -87,6 +87,17 @@ TEST_F(SiteFileTest, EveryFieldRoundTrips) {
   EXPECT_EQ(read.LocalFolder2, site.LocalFolder2);
   EXPECT_EQ(read.Notes, site.Notes);
   EXPECT_EQ(read.TimeOffsetMinutes, -330);
+  EXPECT_FALSE(read.TimeZoneChecked);
+  // A checked offset is written alone: the password and the rest stay as they are.
+  ASSERT_EQ(again.SaveTimeZone("My Server", 60), "");
+  TSiteFile third(path);
+  ASSERT_EQ(third.Open(), "");
+  const TSite checked = third.ReadSite("My Server", "mail@x");
+  EXPECT_EQ(checked.TimeOffsetMinutes, 60);
+  EXPECT_TRUE(checked.TimeZoneChecked);
+  EXPECT_EQ(checked.Password, site.Password);
+  EXPECT_EQ(checked.Notes, site.Notes);
+  EXPECT_NE(third.SaveTimeZone("No such site", 0), "");
   const std::string text = ReadFile(path);
   EXPECT_EQ(text.rfind("[Sites]\nSite1=My Server\nLastSite=My Server\n\n[My Server]\nHost=", 0), 0u)
       << text;

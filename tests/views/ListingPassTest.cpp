@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <optional>
 
 #include "views/FolderItems.h"
 #include "views/ItemCache.h"
 #include "views/ListingPass.h"
+#include "views/TimeOffset.h"
 
 namespace pelmar {
 namespace {
@@ -87,6 +89,35 @@ TEST(ListingPass, TheServersTimeZoneOffsetMovesListTimesOnly) {
     EXPECT_NEAR(times["listed"], listed - offset / 1440.0, 1e-6);
     EXPECT_NEAR(times["exact"], DateTimeFromTimeT(1781092800), 1e-6);
   }
+}
+
+// One file's listed time against its exact time: the zone to a quarter hour, or nothing.
+TEST(TimeOffset, FromOneFilesTwoTimes) {
+  const std::time_t exact = 1781092845;  // 12:00:45 UTC
+  const TDateTime local = DateTimeFromTimeT(exact - 45);
+  const struct {
+    double Minutes;  // listed time minus the exact one, before the seconds are dropped
+    std::optional<int> Offset;
+    const char* Text;
+  } cases[] = {
+      {0, 0, "the same as"},
+      {120, 120, "2 hours ahead of"},
+      {-60, -60, "1 hour behind"},
+      {330, 330, "5.5 hours ahead of"},
+      {-585, -585, "9.75 hours behind"},
+      {1441, std::nullopt, ""},
+      {-2000, std::nullopt, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Minutes);
+    EXPECT_EQ(ListedTimeOffset(local + c.Minutes / 1440.0, exact), c.Offset);
+    if (c.Offset) {
+      EXPECT_EQ(TimeOffsetText(*c.Offset), c.Text);
+    }
+  }
+  const TDateTime now = DateTimeFromTimeT(exact);
+  EXPECT_TRUE(ListedTimeTellsZone(now - 30, now));
+  EXPECT_FALSE(ListedTimeTellsZone(now - 200, now)) << "a year-form date gives only the day";
 }
 
 TEST(ListingPass, ServerErrorTextNamesTheServer) {

@@ -1,4 +1,5 @@
 #include "views/qt/HostView.h"
+#include "views/TimeOffset.h"
 
 #include <QApplication>
 #include <QEventLoop>
@@ -118,6 +119,13 @@ void THostView::BindEngine() {
     Ftp->GetFolder();
   };
   Ftp->OnListing = [this](TFTPComponent&, std::string& text) { ListingArrived(text); };
+  Ftp->OnFileTime = [this](TFTPComponent&, const std::string& name, int64_t time) {
+    if (name != ZoneProbePath || time < 0) return;
+    ZoneProbePath.clear();
+    if (const auto minutes = ListedTimeOffset(ZoneProbeListed, static_cast<std::time_t>(time))) {
+      emit ServerTimeZoneFound(*minutes);
+    }
+  };
   Ftp->OnProgress = [this](TFTPComponent&, uint8_t kind, bool isFile, int64_t count) {
     ProgressArrived(kind, isFile, count);
   };
@@ -145,7 +153,9 @@ void THostView::UpdateState(int code, int value) {
 void THostView::Connect(const QString& host, int port, const QString& user, const QString& password,
                         const QString& account, const QString& folder, const QString& selectName,
                         TEncryption encryption) {
-  ServerTimeOffset = 0;  // a site's own offset is set after this
+  ServerTimeOffset = 0;  // a site's own offset and check are set after this
+  ZoneCheckWanted = false;
+  SiteName.clear();
   SetFolder(folder);
   PendingName = selectName;
   Ftp->Host = S(host);
@@ -434,7 +444,16 @@ void THostView::ListingArrived(std::string& text) {
   pass.BuildingList = BuildingList = true;
   std::shared_ptr<bool> alive = Alive;
   TListingHooks hooks;
+  // The newest file of the listing may tell the server's time zone.
+  const TDateTime now = DateTimeFromTimeT(std::time(nullptr));
+  const TRemoteItem* newest = nullptr;
+  TRemoteItem probe;
   hooks.AddItem = [&](TRemoteItem& item) {
+    if (ZoneCheckWanted && (item.Attributes & (iaFolder | iaLink)) == 0 &&
+        ListedTimeTellsZone(item.Modified, now) && (!newest || item.Modified > newest->Modified)) {
+      probe = item;
+      newest = &probe;
+    }
     if (*alive) items.Add(item);
   };
   hooks.SetUnixListing = [this, alive](bool unixLayout) {
@@ -460,6 +479,12 @@ void THostView::ListingArrived(std::string& text) {
     for (auto& [name, index] : names) rows.push_back({std::move(name), index});
   }
   if (result.Unreadable > 0) ReportUnreadableListing(path);
+  if (ZoneCheckWanted && newest && result.ExactTimes == 0) {
+    ZoneCheckWanted = false;
+    ZoneProbePath = path + newest->Name;
+    ZoneProbeListed = newest->Modified + ServerTimeOffset / (24.0 * 60.0);
+    Ftp->AskFileTime(ZoneProbePath);
+  }
   Rows->Clear();  // it may show the listing this one replaces
   Folders.Store(path, std::move(rows));
   for (const auto& name : subFolders) ShowInTree(path + name + "/", false);

@@ -84,6 +84,12 @@ class THostView : public TCustomView {
   bool Connected() const;
   // The site's "Server time zone offset" for this connection's LIST times (minutes).
   void SetServerTimeOffset(int minutes) { ServerTimeOffset = minutes; }
+  int ServerTimeOffsetMinutes() const { return ServerTimeOffset; }
+  // The site-manager site this pane is connected to; empty for an address.
+  QString SiteName;
+  // The next listing in the server's local time (LIST) asks the server for one recent file's
+  // exact time (MDTM); ServerTimeZoneFound then tells how far its clock is ahead.
+  void CheckServerTimeZone() { ZoneCheckWanted = true; }
   void Connect(const QString& host, int port, const QString& user, const QString& password,
                const QString& account, const QString& folder, const QString& selectName,
                TEncryption encryption = enPlain);
@@ -146,9 +152,14 @@ class THostView : public TCustomView {
   void Progressed(qint64 position);
   // The pane's own fetch arrived: the files, and what they were fetched for.
   void Transferred(const QStringList& files, TFetchKind kind);
+  // Minutes the server's listed times are ahead of this computer's (CheckServerTimeZone).
+  void ServerTimeZoneFound(int minutes);
 
  private:
   int ServerTimeOffset = 0;
+  bool ZoneCheckWanted = false;
+  std::string ZoneProbePath;  // the file asked about, and the time its LIST line gave
+  TDateTime ZoneProbeListed = 0;
   class TRemoteLister;
   friend class TRemoteLister;
 
