@@ -3,6 +3,8 @@
 
 #include "views/FactsLine.h"
 #include "views/FieldScanner.h"
+#include "views/ListingFields.h"
+#include "views/OtherListings.h"
 
 #include <algorithm>
 #include <array>
@@ -553,6 +555,26 @@ TParsedLine ParseDos(std::string_view line) {
 
 }  // namespace
 
+std::optional<int64_t> ListingNumber(std::string_view text) {
+  return Number(text);
+}
+int ListingEnglishMonth(std::string_view text) {
+  return EnglishMonth(text);
+}
+bool IsListingPermissions(std::string_view text) {
+  return IsPermissionText(text);
+}
+uint16_t ListingPermissionAttributes(std::string_view text) {
+  return AttributesFromPermissions(text);
+}
+std::optional<TDateTime> ListingDate(int year, int month, int day, int hour, int minute) {
+  return Encode(year, month, day, hour, minute);
+}
+std::optional<TDateTime> ListingRecentDate(const TDate& today, int month, int day, int hour,
+                                           int minute) {
+  return EncodeRecent(today, month, day, hour, minute);
+}
+
 TParsedLine ParseListingLine(std::string_view line, const TDate& today) {
   // MLSD lines, and the LIST answers of servers that send the same facts: no Unix or DOS
   // line starts with "fact=value;".
@@ -564,10 +586,20 @@ TParsedLine ParseListingLine(std::string_view line, const TDate& today) {
   std::array<TToken, 1> head;
   Tokenize(line, 0, head);
   const std::string_view firstField = line.substr(head[0].Start, head[0].End - head[0].Start);
-  if (IsPermissionText(firstField)) return ParseUnix(line, today);
-  if (firstField.size() >= 8 && IsDigit(firstField[0]) && firstField[2] == '-') {
-    return ParseDos(line);
+  // Lines these two rules reject go to the other servers' recognizers.
+  if (IsPermissionText(firstField)) {
+    TParsedLine unix = ParseUnix(line, today);
+    if (unix.Kind != TLineKind::Unreadable) return unix;
+    if (auto other = ParseOtherListing(line, today)) return *other;
+    return unix;
   }
+  if (firstField.size() >= 8 && IsDigit(firstField[0]) && firstField[2] == '-') {
+    TParsedLine dos = ParseDos(line);
+    if (dos.Kind != TLineKind::Unreadable) return dos;
+    if (auto other = ParseOtherListing(line, today)) return *other;
+    return dos;
+  }
+  if (auto other = ParseOtherListing(line, today)) return *other;
   // Too short to be any entry (a stray word, a banner fragment): not worth a complaint.
   if (line.size() < 10) return {};
   TParsedLine unreadable;

@@ -1,5 +1,7 @@
 #include "views/ListingPass.h"
 
+#include "views/OtherListings.h"
+
 #include <cstring>
 
 #include "views/ListingParser.h"
@@ -31,8 +33,20 @@ TListingPassResult TListingPass::ListingReceived(std::string_view text, const TD
   int sincePause = 0;
   size_t at = 0;
   const bool crOnly = std::memchr(text.data(), '\n', text.size()) == nullptr;
+  // A VMS name that filled its line: its entry goes on in the next one.
+  std::string held;
+  std::string joined;
   while (BuildingList && at < text.size()) {
-    const std::string_view line = NextLine(text, at, crOnly);
+    std::string_view line = NextLine(text, at, crOnly);
+    if (!held.empty()) {
+      joined = held + " " + std::string(line);
+      held.clear();
+      line = joined;
+    } else if (line.find(';') != std::string_view::npos && at < text.size() &&
+               IsVmsNameAlone(line)) {
+      held = std::string(line);
+      continue;
+    }
     TParsedLine parsed = ParseListingLine(line, today);
     if (parsed.Kind == TLineKind::Entry) {
       if (TimeOffsetMinutes != 0 && !parsed.ExactTime && parsed.Item.Modified != 0) {
