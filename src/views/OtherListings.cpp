@@ -280,7 +280,9 @@ std::optional<int> Day(std::string_view text) {
 // "2005-06-07", "10/12/1999"; the fields are year, month, day.
 bool WholeDate(std::string_view text, int& year, int& month, int& day) {
   if (text.size() < 8 || text.size() > 10) return false;
-  const char separator = text[text.find_first_not_of("0123456789")];
+  const size_t mark = text.find_first_not_of("0123456789");
+  if (mark == std::string_view::npos) return false;
+  const char separator = text[mark];
   if (separator != '/' && separator != '.' && separator != '-') return false;
   std::array<std::string_view, 3> parts;
   size_t part = 0;
@@ -699,6 +701,17 @@ std::optional<TParsedLine> As400(std::string_view line, const std::vector<TField
 // "**NONE**" for a date never referred to, "Migrated  NAME", and the heading line.
 std::optional<TParsedLine> MvsDataset(const std::vector<TField>& f) {
   if (f.size() >= 2 && f[0].Text == "Volume" && f[1].Text == "Unit") return TParsedLine{};
+  // Tape volumes and pseudo folders of a catalog listing.
+  if (f.size() == 3 && f[1].Text == "Tape") {
+    auto parsed = Entry(std::string(f[2].Text), 0, 0, 0);
+    parsed.UnixLayout = false;
+    return parsed;
+  }
+  if (f.size() == 3 && f[0].Text == "Pseudo" && f[1].Text == "Directory") {
+    auto parsed = Entry(std::string(f[2].Text), iaFolder, 0, 0);
+    parsed.UnixLayout = false;
+    return parsed;
+  }
   if (f.size() == 2 && (f[0].Text == "Migrated" || f[0].Text == "ARCIVE")) {
     auto parsed = Entry(std::string(f[1].Text), 0, 0, 0);
     parsed.UnixLayout = false;
@@ -729,6 +742,186 @@ std::optional<TParsedLine> MvsDataset(const std::vector<TField>& f) {
   return parsed;
 }
 
+// MVS PDS members (SYST says MVS): "MEMBER1  01.03 2002/09/12 2002/10/11 09:37  11  8  0 KKK",
+// after the heading "Name  VV.MM  Created  Changed  Size  Init  Mod  Id". Sizes are lines.
+std::optional<TParsedLine> MvsMember(const std::vector<TField>& f) {
+  if (f.size() >= 2 && f[0].Text == "Name" && f[1].Text == "VV.MM") return TParsedLine{};
+  if (f.size() < 8 || f.size() > 9 || f[0].Text.size() > 8) return std::nullopt;
+  const std::string_view version = f[1].Text;
+  if (version.size() != 5 || version[2] != '.' || !AllDigits(version.substr(0, 2)) ||
+      !AllDigits(version.substr(3))) {
+    return std::nullopt;
+  }
+  int year = 0;
+  int month = 0;
+  int day = 0;
+  int hour = 0;
+  int minute = 0;
+  bool nextDay = false;
+  if (!WholeDate(f[2].Text, year, month, day) || !WholeDate(f[3].Text, year, month, day) ||
+      !ReadClock(f[4].Text, hour, minute, nextDay) || !AllDigits(f[5].Text) ||
+      !AllDigits(f[6].Text) || !AllDigits(f[7].Text)) {
+    return std::nullopt;
+  }
+  const auto date = AddDay(ListingDate(year, month, day, hour, minute), nextDay);
+  if (!date) return std::nullopt;
+  auto parsed = Entry(std::string(f[0].Text), 0, 0, *date);
+  parsed.UnixLayout = false;
+  return parsed;
+}
+
+// z/VM: "PROFILE  EXEC     V         75          2          1 1999-06-16  9:44:41 USER01":
+// file name, type, record format, record length, records, blocks, date, time, owner. The file
+// is "PROFILE.EXEC"; its size is records times the record length (the most for V records).
+std::optional<TParsedLine> Zvm(const std::vector<TField>& f) {
+  if (f.size() < 8 || f.size() > 9 || f[0].Text.size() > 8 || f[1].Text.size() > 8 ||
+      (f[2].Text != "F" && f[2].Text != "V") || !AllDigits(f[3].Text) || !AllDigits(f[4].Text) ||
+      !AllDigits(f[5].Text)) {
+    return std::nullopt;
+  }
+  int year = 0;
+  int month = 0;
+  int day = 0;
+  int hour = 0;
+  int minute = 0;
+  bool nextDay = false;
+  if (f[6].Text.size() != 10 || !WholeDate(f[6].Text, year, month, day) ||
+      !ReadClock(f[7].Text, hour, minute, nextDay)) {
+    return std::nullopt;
+  }
+  const auto date = AddDay(ListingDate(year, month, day, hour, minute), nextDay);
+  if (!date) return std::nullopt;
+  auto parsed = Entry(std::string(f[0].Text) + "." + std::string(f[1].Text), 0,
+                      *ListingNumber(f[3].Text) * *ListingNumber(f[4].Text), *date);
+  parsed.UnixLayout = false;
+  return parsed;
+}
+
+// HP NonStop (Guardian): "ALTLOG  101  15672  30-Jun-04 14:29:20  255,255 "NUNU"": name, file
+// code, end of file (bytes), date, time, owner, security.
+std::optional<TParsedLine> NonStop(const std::vector<TField>& f) {
+  if (f.size() < 6 || f.size() > 7 || !AllDigits(f[1].Text) || !AllDigits(f[2].Text)) {
+    return std::nullopt;
+  }
+  const std::string_view d = f[3].Text;
+  if (d.size() != 9 || d[2] != '-' || d[6] != '-') return std::nullopt;
+  const auto day = Small(d.substr(0, 2), 2);
+  const int month = ListingEnglishMonth(d.substr(3, 3));
+  const auto year = Small(d.substr(7), 2);
+  int hour = 0;
+  int minute = 0;
+  bool nextDay = false;
+  const std::string_view owner = f[5].Text;
+  const size_t comma = owner.find(',');
+  if (!day || month == 0 || !year || !ReadClock(f[4].Text, hour, minute, nextDay) ||
+      comma == std::string_view::npos || !AllDigits(owner.substr(0, comma)) ||
+      !AllDigits(owner.substr(comma + 1))) {
+    return std::nullopt;
+  }
+  const auto date =
+      AddDay(ListingDate(*year + (*year < 70 ? 2000 : 1900), month, *day, hour, minute), nextDay);
+  if (!date) return std::nullopt;
+  auto parsed = Entry(std::string(f[0].Text), 0, *ListingNumber(f[2].Text), *date);
+  parsed.UnixLayout = false;
+  return parsed;
+}
+
+// Microware OS-9: "0.0  98/09/10 1425  d-ewrewr  5A  300  SYS": owner, date, time as hhmm,
+// attributes, sector and byte count in hexadecimal, name.
+std::optional<TParsedLine> Os9(std::string_view line, const std::vector<TField>& f) {
+  if (f.size() < 7) return std::nullopt;
+  const std::string_view owner = f[0].Text;
+  const size_t dot = owner.find('.');
+  if (dot == std::string_view::npos || !AllDigits(owner.substr(0, dot)) ||
+      !AllDigits(owner.substr(dot + 1))) {
+    return std::nullopt;
+  }
+  const std::string_view d = f[1].Text;
+  const std::string_view t = f[2].Text;
+  const std::string_view attributes = f[3].Text;
+  if (d.size() != 8 || d[2] != '/' || d[5] != '/' || t.size() != 4 || !AllDigits(t) ||
+      attributes.size() != 8 || attributes.find_first_not_of("d-ewr") != std::string_view::npos) {
+    return std::nullopt;
+  }
+  const auto yy = Small(d.substr(0, 2), 2);
+  const auto mm = Small(d.substr(3, 2), 2);
+  const auto dd = Small(d.substr(6, 2), 2);
+  const auto hour = Small(t.substr(0, 2), 2);
+  const auto minute = Small(t.substr(2), 2);
+  if (!yy || !mm || !dd || !hour || !minute || *hour > 23 || *minute > 59) return std::nullopt;
+  const auto date = ListingDate(*yy + (*yy < 70 ? 2000 : 1900), *mm, *dd, *hour, *minute);
+  int64_t bytes = 0;
+  for (const char c : f[5].Text) {
+    const char lower = static_cast<char>(AsciiLower(c));
+    const int digit = IsDigit(c) ? c - '0' : lower >= 'a' && lower <= 'f' ? lower - 'a' + 10 : -1;
+    if (digit < 0 || bytes > (int64_t{1} << 56)) return std::nullopt;
+    bytes = bytes * 16 + digit;
+  }
+  if (!date) return std::nullopt;
+  return Entry(std::string(line.substr(f[6].Start)), attributes[0] == 'd' ? iaFolder : 0, bytes,
+               *date);
+}
+
+// VxWorks: "  1234      JAN-14-2004  14:23:10   file.txt", "512  Jan-01-1980  00:00:00  SUB <DIR>".
+// Nortel wfFtp: "nortel.conf  1014196  06/03/04  Thur.  10:20:03".
+std::optional<TParsedLine> Embedded(std::string_view line, const std::vector<TField>& f) {
+  int hour = 0;
+  int minute = 0;
+  bool nextDay = false;
+  if (f.size() >= 4 && AllDigits(f[0].Text) && f[1].Text.size() == 11 && f[1].Text[3] == '-' &&
+      f[1].Text[6] == '-' && ReadClock(f[2].Text, hour, minute, nextDay)) {
+    const int month = ListingEnglishMonth(f[1].Text.substr(0, 3));
+    const auto day = Small(f[1].Text.substr(4, 2), 2);
+    const auto year = Small(f[1].Text.substr(7), 4);
+    if (month == 0 || !day || !year) return std::nullopt;
+    const auto date = AddDay(ListingDate(*year, month, *day, hour, minute), nextDay);
+    if (!date) return std::nullopt;
+    std::string name(line.substr(f[3].Start));
+    const bool folder = f.back().Text == "<DIR>" && f.size() >= 5;
+    if (folder) name = std::string(line.substr(f[3].Start, f[f.size() - 2].End - f[3].Start));
+    auto parsed = Entry(name, folder ? iaFolder : 0, *ListingNumber(f[0].Text), *date);
+    parsed.UnixLayout = false;
+    return parsed;
+  }
+  if (f.size() == 5 && AllDigits(f[1].Text) && f[2].Text.size() == 8 && f[2].Text[2] == '/' &&
+      f[2].Text[5] == '/' && f[3].Text.back() == '.' &&
+      ReadClock(f[4].Text, hour, minute, nextDay)) {
+    const auto mm = Small(f[2].Text.substr(0, 2), 2);
+    const auto dd = Small(f[2].Text.substr(3, 2), 2);
+    const auto yy = Small(f[2].Text.substr(6, 2), 2);
+    if (!mm || !dd || !yy) return std::nullopt;
+    const auto date =
+        AddDay(ListingDate(*yy + (*yy < 70 ? 2000 : 1900), *mm, *dd, hour, minute), nextDay);
+    if (!date) return std::nullopt;
+    auto parsed = Entry(std::string(f[0].Text), 0, *ListingNumber(f[1].Text), *date);
+    parsed.UnixLayout = false;
+    return parsed;
+  }
+  return std::nullopt;
+}
+
+// Connect:Enterprise: "-C--E-----FTP B QUA1I1  18128  41 Aug 12 13:56 QUA1I1.X25": the flags,
+// the batch owner and counts, then an "ls -l" date and the name.
+std::optional<TParsedLine> ConnectEnterprise(std::string_view line, const std::vector<TField>& f,
+                                             const TDate& today) {
+  if (f.size() < 8 || f[0].Text.size() != 13 || f[0].Text.substr(10) != "FTP" ||
+      (f[0].Text[0] != '-' && f[0].Text[0] != 'd')) {
+    return std::nullopt;
+  }
+  for (size_t i = 3; i + 1 < f.size(); ++i) {
+    const auto size = ListingNumber(f[i - 1].Text);
+    const int month = ListingEnglishMonth(f[i].Text);
+    if (!size || month == 0 || i + 2 >= f.size()) continue;
+    const auto day = Day(f[i + 1].Text);
+    if (!day) continue;
+    const auto date = TimeOrYear(f, i + 2, month, *day, today);
+    if (!date || f[date->Last].End + 1 >= line.size()) continue;
+    return Entry(std::string(line.substr(f[date->Last].End + 1)),
+                 f[0].Text[0] == 'd' ? iaFolder : 0, *size, date->Value);
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
 bool IsVmsNameAlone(std::string_view line) {
@@ -747,6 +940,12 @@ std::optional<TParsedLine> ParseOtherListing(std::string_view line, const TDate&
   if (auto parsed = NetWare(line, f, today)) return parsed;
   if (auto parsed = Vms(f)) return parsed;
   if (auto parsed = MvsDataset(f)) return parsed;
+  if (auto parsed = MvsMember(f)) return parsed;
+  if (auto parsed = Zvm(f)) return parsed;
+  if (auto parsed = NonStop(f)) return parsed;
+  if (auto parsed = Os9(line, f)) return parsed;
+  if (auto parsed = Embedded(line, f)) return parsed;
+  if (auto parsed = ConnectEnterprise(line, f, today)) return parsed;
   return std::nullopt;
 }
 

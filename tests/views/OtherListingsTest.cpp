@@ -72,6 +72,22 @@ const TRow kRows[] = {
   {"WYOSPT 3420   2003/05/21  1  200  FB      80  8053  PS  INCOMING.RPTBM023.D061704", '-', 0, "2003-05-21 00:00", "INCOMING.RPTBM023.D061704"},
   {"SMS001 3390   **NONE**    1   15  U     6144  6144  PO  MY.LOADLIB", 'd', 0, "", "MY.LOADLIB"},
   {"Migrated                                                USER.OLD.DATA", '-', 0, "", "USER.OLD.DATA"},
+  {"T12345 Tape ARCHIVE.ON.TAPE", '-', 0, "", "ARCHIVE.ON.TAPE"},
+  {"Pseudo Directory SUB.LEVEL", 'd', 0, "", "SUB.LEVEL"},
+  // MVS PDS members (sizes are lines), z/VM (records times their length), HP NonStop.
+  {"Name     VV.MM   Created       Changed      Size  Init   Mod   Id", 's', 0, "", ""},
+  {"MEMBER1  01.03 2002/09/12 2002/10/11 09:37    11     8     0 KKK", '-', 0, "2002-10-11 09:37", "MEMBER1"},
+  {"PROFILE  EXEC     V         75          2          1 1999-06-16  9:44:41 USER01", '-', 150, "1999-06-16 09:44", "PROFILE.EXEC"},
+  {"ALTLOG        101          15672  30-Jun-04 14:29:20 255,255 \"NUNU\"", '-', 15672, "2004-06-30 14:29", "ALTLOG"},
+  // OS-9 (hexadecimal byte count), VxWorks, Nortel wfFtp, Connect:Enterprise, NetPresenz.
+  {"0.0     98/09/10 1425   d-ewrewr    5A     300   CMDS", 'd', 0, "1998-09-10 14:25", "CMDS"},
+  {"1.4     03/02/27 0915   ----r-wr    1C     A0F   startup file", '-', 2575, "2003-02-27 09:15", "startup file"},
+  {"      1234      JAN-14-2004  14:23:10   vx file.txt", '-', 1234, "2004-01-14 14:23", "vx file.txt"},
+  {"       512    Jan-01-1980  00:00:00   SUBDIR   <DIR>", 'd', 0, "1980-01-01 00:00", "SUBDIR"},
+  {"nortel.conf       1014196  06/03/04  Thur.   10:20:03", '-', 1014196, "2004-06-03 10:20", "nortel.conf"},
+  {"-C--E-----FTP B QUA1I1      18128       41 Aug 12  2004 QUA1I1.X25", '-', 41, "2004-08-12 00:00", "QUA1I1.X25"},
+  {"-------r--         326  1391972  1392298 Nov 22  1995 MegaPhone.sit", '-', 1392298, "1995-11-22 00:00", "MegaPhone.sit"},
+  {"drwxrwxr-x               folder        2 May 10  1996 network", 'd', 0, "1996-05-10 00:00", "network"},
   // Lines that only look like one of them.
   {"-rw-r--r--   1 user  group  1234 13 29 03:26 month thirteen", 'u', 0, "", ""},
   {"-rw-r--r--   1 user  group  1234 Okt 32 2004 day 32", 'u', 0, "", ""},
