@@ -395,10 +395,9 @@ bool ParseStandardUnix(std::string_view line, const TDate& today, TParsedLine& r
   return true;
 }
 
-TParsedLine ParseUnix(std::string_view line, const TDate& today) {
-  TParsedLine result;
+void ParseUnix(std::string_view line, const TDate& today, TParsedLine& result) {
   result.UnixLayout = true;
-  if (ParseStandardUnix(line, today, result)) return result;
+  if (ParseStandardUnix(line, today, result)) return;
   result.Kind = TLineKind::Unreadable;
   // Permissions, link count, owner, group, size, three date fields, with room for servers
   // that add or drop a column. Fields are cut one at a time and the date looked for as soon
@@ -421,7 +420,7 @@ TParsedLine ParseUnix(std::string_view line, const TDate& today) {
       const auto size = SizeBefore(line, tokens.data(), first - 1);
       if (!size) continue;
       const size_t nameStart = date->NameStart;
-      if (nameStart >= line.size()) return result;  // no name
+      if (nameStart >= line.size()) return;  // no name
       const std::string_view permissions =
           line.substr(tokens[0].Start, tokens[0].End - tokens[0].Start);
       result.Item.Name.assign(line.substr(nameStart));
@@ -429,10 +428,10 @@ TParsedLine ParseUnix(std::string_view line, const TDate& today) {
       result.Item.Size = (result.Item.Attributes & iaFolder) ? 0 : *size;
       result.Item.Modified = date->Modified;
       result.Kind = TLineKind::Entry;
-      return result;
+      return;
     }
   }
-  return result;
+  return;
 }
 
 // "01-15-98" or "01-15-2020".
@@ -495,10 +494,9 @@ bool ParseClassicDos(std::string_view line, TParsedLine& result) {
   return true;
 }
 
-TParsedLine ParseDos(std::string_view line) {
-  TParsedLine result;
+[[gnu::always_inline]] inline void ParseDos(std::string_view line, TParsedLine& result) {
   result.UnixLayout = false;
-  if (ParseClassicDos(line, result)) return result;
+  if (ParseClassicDos(line, result)) return;
   result.Kind = TLineKind::Unreadable;
   std::array<TToken, 4> tokens;
   const size_t count = Tokenize(line, 0, tokens);
@@ -506,7 +504,7 @@ TParsedLine ParseDos(std::string_view line) {
     return line.substr(tokens[k].Start, tokens[k].End - tokens[k].Start);
   };
   int year = 0, month = 0, day = 0, hour = 0, minute = 0;
-  if (count < 3 || !ReadDosDate(text(0), year, month, day)) return result;
+  if (count < 3 || !ReadDosDate(text(0), year, month, day)) return;
   std::string_view time = text(1);
   size_t next = 2;
   std::string_view half;  // "AM" / "PM"
@@ -518,14 +516,14 @@ TParsedLine ParseDos(std::string_view line) {
     half = text(2);
     next = 3;
   }
-  if (!ReadTime(time, hour, minute)) return result;
+  if (!ReadTime(time, hour, minute)) return;
   if (!half.empty()) {
-    if (!EqualsIgnoringCase(half, "AM") && !EqualsIgnoringCase(half, "PM")) return result;
-    if (hour < 1 || hour > 12) return result;
+    if (!EqualsIgnoringCase(half, "AM") && !EqualsIgnoringCase(half, "PM")) return;
+    if (hour < 1 || hour > 12) return;
     if (EqualsIgnoringCase(half, "PM") && hour < 12) hour += 12;
     if (EqualsIgnoringCase(half, "AM") && hour == 12) hour = 0;  // 12:30AM is half past midnight
   }
-  if (next >= count) return result;
+  if (next >= count) return;
   const std::string_view sizeField = text(next);
   size_t nameStart = tokens[next].End + 1;
   if (sizeField == "<DIR>") {
@@ -541,16 +539,27 @@ TParsedLine ParseDos(std::string_view line) {
     while (!blankPadding && nameStart < line.size() && IsBlank(line[nameStart])) ++nameStart;
   } else {
     const auto size = Number(sizeField);
-    if (!size) return result;
+    if (!size) return;
     result.Item.Size = *size;
   }
-  if (nameStart >= line.size()) return result;
+  if (nameStart >= line.size()) return;
   const auto modified = Encode(year, month, day, hour, minute);
-  if (!modified) return result;
+  if (!modified) return;
   result.Item.Name = std::string(line.substr(nameStart));
   result.Item.Modified = *modified;
   result.Kind = TLineKind::Entry;
-  return result;
+  return;
+}
+
+// Kept out of line: only lines the Unix and DOS rules reject come here.
+[[gnu::noinline, gnu::cold]] void ReadOtherListing(std::string_view line, const TDate& today,
+                                                   TParsedLine& parsed) {
+  if (auto other = ParseOtherListing(line, today)) {
+    parsed = std::move(*other);
+  } else if (line.size() < 10 && parsed.Item.Name.empty()) {
+    // Too short to be any entry (a stray word, a banner fragment): not worth a complaint.
+    parsed = TParsedLine{};
+  }
 }
 
 }  // namespace
@@ -575,36 +584,35 @@ std::optional<TDateTime> ListingRecentDate(const TDate& today, int month, int da
   return EncodeRecent(today, month, day, hour, minute);
 }
 
+// Every path returns `parsed` itself, so the entry is built in place: the common Unix and DOS
+// lines copy nothing.
 TParsedLine ParseListingLine(std::string_view line, const TDate& today) {
+  TParsedLine parsed;
   // MLSD lines, and the LIST answers of servers that send the same facts: no Unix or DOS
   // line starts with "fact=value;".
-  if (auto facts = ParseFactsLine(line)) return *facts;
+  if (auto facts = ParseFactsLine(line)) {
+    parsed = std::move(*facts);
+    return parsed;
+  }
   size_t first = 0;
   while (first < line.size() && IsBlank(line[first])) ++first;
-  if (first == line.size()) return {};
-  if (line.size() >= 5 && EqualsIgnoringCase(line.substr(0, 5), "total")) return {};
+  if (first == line.size()) return parsed;
+  if (line.size() >= 5 && EqualsIgnoringCase(line.substr(0, 5), "total")) return parsed;
   std::array<TToken, 1> head;
   Tokenize(line, 0, head);
   const std::string_view firstField = line.substr(head[0].Start, head[0].End - head[0].Start);
-  // Lines these two rules reject go to the other servers' recognizers.
   if (IsPermissionText(firstField)) {
-    TParsedLine unix = ParseUnix(line, today);
-    if (unix.Kind != TLineKind::Unreadable) return unix;
-    if (auto other = ParseOtherListing(line, today)) return *other;
-    return unix;
+    ParseUnix(line, today, parsed);
+  } else if (firstField.size() >= 8 && IsDigit(firstField[0]) && firstField[2] == '-') {
+    ParseDos(line, parsed);
+  } else {
+    parsed.Kind = TLineKind::Unreadable;
   }
-  if (firstField.size() >= 8 && IsDigit(firstField[0]) && firstField[2] == '-') {
-    TParsedLine dos = ParseDos(line);
-    if (dos.Kind != TLineKind::Unreadable) return dos;
-    if (auto other = ParseOtherListing(line, today)) return *other;
-    return dos;
+  // Lines these rules reject go to the other servers' recognizers.
+  if (parsed.Kind == TLineKind::Unreadable) [[unlikely]] {
+    ReadOtherListing(line, today, parsed);
   }
-  if (auto other = ParseOtherListing(line, today)) return *other;
-  // Too short to be any entry (a stray word, a banner fragment): not worth a complaint.
-  if (line.size() < 10) return {};
-  TParsedLine unreadable;
-  unreadable.Kind = TLineKind::Unreadable;
-  return unreadable;
+  return parsed;
 }
 
 std::string PermissionLetters(uint16_t attributes) {

@@ -38,16 +38,18 @@ TListingPassResult TListingPass::ListingReceived(std::string_view text, const TD
   std::string joined;
   while (BuildingList && at < text.size()) {
     std::string_view line = NextLine(text, at, crOnly);
+    joined.clear();
     if (!held.empty()) {
       joined = held + " " + std::string(line);
       held.clear();
       line = joined;
-    } else if (line.find(';') != std::string_view::npos && at < text.size() &&
-               IsVmsNameAlone(line)) {
+    }
+    TParsedLine parsed = ParseListingLine(line, today);
+    if (parsed.Kind != TLineKind::Entry && joined.empty() && at < text.size() &&
+        IsVmsNameAlone(line)) [[unlikely]] {
       held = std::string(line);
       continue;
     }
-    TParsedLine parsed = ParseListingLine(line, today);
     if (parsed.Kind == TLineKind::Entry) {
       if (TimeOffsetMinutes != 0 && !parsed.ExactTime && parsed.Item.Modified != 0) {
         parsed.Item.Modified -= TimeOffsetMinutes / (24.0 * 60.0);
