@@ -269,6 +269,26 @@ std::optional<TDateFound> TimeOrYear(const std::vector<TField>& f, size_t at, in
   return TDateFound{*value, at};
 }
 
+// "2003年4月5日" (the markers in any of the encodings above, each after its number).
+std::optional<TDate> MarkedDate(std::string_view text) {
+  const auto cut = [&text](const auto& marks) -> std::optional<int> {
+    for (const std::string_view mark : marks) {
+      const size_t at = text.find(mark);
+      if (at != std::string_view::npos && at > 0) {
+        const auto number = Small(text.substr(0, at), 4);
+        text.remove_prefix(at + mark.size());
+        return number;
+      }
+    }
+    return std::nullopt;
+  };
+  const auto year = cut(kYearMarks);
+  const auto month = year ? cut(kMonthMarks) : std::nullopt;
+  const auto day = month ? cut(kDayMarks) : std::nullopt;
+  if (!day || !text.empty() || *year < 1900 || *month < 1 || *month > 12) return std::nullopt;
+  return TDate{*year, *month, *day};
+}
+
 // A day: "15", "15.", "15,", "15日".
 std::optional<int> Day(std::string_view text) {
   const auto day = MarkedNumber(WithoutTrailing(text, ".,"), kDayMarks, 2, true);
@@ -330,6 +350,19 @@ std::optional<TDateFound> UnixDate(const std::vector<TField>& f, size_t i, const
     return std::nullopt;
   }
   if (!IsDigit(first[0])) return std::nullopt;
+  // "2003年4月5日": year, month and day in one field, maybe followed by a time.
+  if (const auto ymd = MarkedDate(first)) {
+    int hour = 0;
+    int minute = 0;
+    bool nextDay = false;
+    if (i + 2 < f.size() && ReadClock(f[i + 1].Text, hour, minute, nextDay)) {
+      const auto value = ListingDate(ymd->Year, ymd->Month, ymd->Day, hour, minute);
+      if (value) return TDateFound{*AddDay(value, nextDay), i + 1};
+    }
+    const auto value = ListingDate(ymd->Year, ymd->Month, ymd->Day, 0, 0);
+    if (!value) return std::nullopt;
+    return TDateFound{*value, i};
+  }
   // "01 oct 2004", "29 Jul 02:27 2014"
   if (i + 1 < f.size()) {
     if (const int month = MonthName(f[i + 1].Text); month != 0) {
@@ -731,9 +764,11 @@ std::optional<TParsedLine> MvsDataset(const std::vector<TField>& f) {
   for (const size_t i : {3u, 4u, 6u, 7u}) {
     if (!AllDigits(f[i].Text)) return std::nullopt;
   }
+  // PS, PO, PO-E, DA, VS, or "??" for a dataset never opened.
   const std::string_view dsorg = f[8].Text;
   const bool partitioned = dsorg == "PO" || dsorg == "PO-E";
-  if (!partitioned && dsorg != "PS" && dsorg != "DA" && dsorg != "VS" && dsorg != "PS-E") {
+  if (dsorg.size() < 2 || dsorg.size() > 4 ||
+      dsorg.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZ-?") != std::string_view::npos) {
     return std::nullopt;
   }
   // The size is in tracks of the volume's geometry; no byte count can be told from it.
@@ -929,10 +964,25 @@ bool IsVmsNameAlone(std::string_view line) {
   return f.size() == 1 && IsVmsName(f[0].Text);
 }
 
+namespace {
+
+// Lines around the entries: VMS's "Directory DISK$USER:[ANONYMOUS]" and "Total of 2 files, 3/4
+// blocks.", HP NonStop's column heading.
+bool IsHeadingOrTotal(const std::vector<TField>& f) {
+  if (f.size() == 2 && f[0].Text == "Directory" && f[1].Text.back() == ']') return true;
+  if (f.size() >= 4 && f[0].Text == "Total" && f[1].Text == "of" && AllDigits(f[2].Text)) {
+    return true;
+  }
+  return f.size() >= 4 && f[0].Text == "File" && f[1].Text == "Code" && f[2].Text == "EOF";
+}
+
+}  // namespace
+
 std::optional<TParsedLine> ParseOtherListing(std::string_view line, const TDate& today) {
   if (auto eplf = Eplf(line)) return eplf;
   const std::vector<TField> f = Fields(line);
   if (f.empty()) return std::nullopt;
+  if (IsHeadingOrTotal(f)) return TParsedLine{};
   for (auto* recognize : {&NumericUnix, &DosVariant, &Os2, &As400}) {
     if (auto parsed = recognize(line, f)) return parsed;
   }

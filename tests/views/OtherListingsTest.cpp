@@ -41,6 +41,7 @@ const TRow kRows[] = {
   {"-rw-r--r--   1 user  group  1234 12\xE6\x9C\x88 15\xE6\x97\xA5 10:30 japanese", '-', 1234, "2025-12-15 10:30", "japanese"},
   {"-rw-r--r--   1 user  group  1234 5\xEC\x9B\x94 12 2003 korean", '-', 1234, "2003-05-12 00:00", "korean"},
   {"-rw-r--r--   1 user  group  1234 5\xB7\xEE 12 2003 euc-jp", '-', 1234, "2003-05-12 00:00", "euc-jp"},
+  {"-rw-r--r--   1 user  group  1234 2003\xE5\xB9\xB4" "4\xE6\x9C\x88" "5\xE6\x97\xA5 10:30 chinese", '-', 1234, "2003-04-05 10:30", "chinese"},
   {"-rw-r--r--   1 user  group  33.5k Jan 15 2004 suffixed", '-', 34304, "2004-01-15 00:00", "suffixed"},
   {"-rw-r--r--   1 user  longgroup123456 Jan 15 2004 glued", '-', 123456, "2004-01-15 00:00", "glued"},
   {"-rw-r--r--   1 user  group  1234 Oct 08, 2002 09:47 vshell", '-', 1234, "2002-10-08 09:47", "vshell"},
@@ -64,6 +65,8 @@ const TRow kRows[] = {
   // VMS: 512-byte blocks, ".DIR;1" folders, owner and protection.
   {"CII-MANUAL.TEX;1  213/216  29-JAN-1996 03:33:12  [ANONYMOU,ANONYMOUS]   (RWED,RWED,,)", '-', 109056, "1996-01-29 03:33", "CII-MANUAL.TEX;1"},
   {"[.DIR1]SUB.DIR;1        1   1-SEP-2005 09:12:00.50", 'd', 0, "2005-09-01 09:12", "[.DIR1]SUB"},
+  {"Directory DISK$USER:[ANONYMOUS]", 's', 0, "", ""},
+  {"Total of 2 files, 214/219 blocks.", 's', 0, "", ""},
   // AS/400, both date orders.
   {"QSYS            77824 02/23/00 15:09:55 *DIR QSYS/", 'd', 0, "2000-02-23 15:09", "QSYS"},
   {"QDOC             8192 98/11/10 10:32:35 *FILE  A FILE.TXT", '-', 8192, "1998-11-10 10:32", "A FILE.TXT"},
@@ -71,6 +74,7 @@ const TRow kRows[] = {
   {"Volume Unit    Referred Ext Used Recfm Lrecl BlkSz Dsorg Dsname", 's', 0, "", ""},
   {"WYOSPT 3420   2003/05/21  1  200  FB      80  8053  PS  INCOMING.RPTBM023.D061704", '-', 0, "2003-05-21 00:00", "INCOMING.RPTBM023.D061704"},
   {"SMS001 3390   **NONE**    1   15  U     6144  6144  PO  MY.LOADLIB", 'd', 0, "", "MY.LOADLIB"},
+  {"DISK01 3390   **NONE**    1    1  ?         0     0  ??  NEW.DSN", '-', 0, "", "NEW.DSN"},
   {"Migrated                                                USER.OLD.DATA", '-', 0, "", "USER.OLD.DATA"},
   {"T12345 Tape ARCHIVE.ON.TAPE", '-', 0, "", "ARCHIVE.ON.TAPE"},
   {"Pseudo Directory SUB.LEVEL", 'd', 0, "", "SUB.LEVEL"},
@@ -78,6 +82,7 @@ const TRow kRows[] = {
   {"Name     VV.MM   Created       Changed      Size  Init   Mod   Id", 's', 0, "", ""},
   {"MEMBER1  01.03 2002/09/12 2002/10/11 09:37    11     8     0 KKK", '-', 0, "2002-10-11 09:37", "MEMBER1"},
   {"PROFILE  EXEC     V         75          2          1 1999-06-16  9:44:41 USER01", '-', 150, "1999-06-16 09:44", "PROFILE.EXEC"},
+  {"File         Code             EOF  Last Modification    RWEP", 's', 0, "", ""},
   {"ALTLOG        101          15672  30-Jun-04 14:29:20 255,255 \"NUNU\"", '-', 15672, "2004-06-30 14:29", "ALTLOG"},
   // OS-9 (hexadecimal byte count), VxWorks, Nortel wfFtp, Connect:Enterprise, NetPresenz.
   {"0.0     98/09/10 1425   d-ewrewr    5A     300   CMDS", 'd', 0, "1998-09-10 14:25", "CMDS"},
