@@ -1,0 +1,131 @@
+#include "transfers/SyncPlan.h"
+
+#include <cmath>
+#include <map>
+#include <optional>
+
+namespace pelmar {
+namespace {
+
+constexpr double kSecond = 1.0 / 86400.0;
+
+// Seconds into the day, rounded (times are fractions of days).
+int64_t SecondsOfDay(TDateTime value) {
+  return std::llround((value - std::floor(value)) * 86400.0) % 86400;
+}
+
+bool Skipped(const TWalkEntry& entry) {
+  return entry.Name.empty() || entry.Name == "." || entry.Name == "..";
+}
+
+class TPlanner {
+ public:
+  TPlanner(IFolderLister& source, const std::string& sourceRoot, IFolderLister& destination,
+           const std::string& destinationRoot, bool deleteExtra)
+      : Source(source),
+        SourceRoot(sourceRoot),
+        Destination(destination),
+        DestinationRoot(destinationRoot),
+        DeleteExtra(deleteExtra) {}
+
+  TSyncPlan Run() {
+    Level("", true, 1);
+    return std::move(Plan);
+  }
+
+ private:
+  // `destinationThere`: the destination has this folder (else everything in it is new).
+  void Level(const std::string& folder, bool destinationThere, int depth) {
+    const auto listed = Source.List(SourceRoot + folder);
+    if (!listed) {
+      Plan.Unlisted.push_back(folder);
+      return;
+    }
+    std::map<std::string, TWalkEntry> there;
+    if (destinationThere) {
+      for (auto& entry :
+           Destination.List(DestinationRoot + folder).value_or(std::vector<TWalkEntry>{})) {
+        if (!Skipped(entry)) there.emplace(entry.Name, entry);
+      }
+    }
+    std::vector<std::pair<std::string, bool>> folders;  // walked after the files of the level
+    for (const TWalkEntry& entry : *listed) {
+      if (Skipped(entry)) continue;
+      const auto found = there.find(entry.Name);
+      std::optional<TWalkEntry> other;
+      if (found != there.end()) {
+        other = std::move(found->second);
+        there.erase(found);  // what is left is not in the source
+      }
+      if (entry.IsFolder && entry.IsLink) {
+        // It may lead anywhere, back into the tree too: left alone, and said so.
+        Add(TSyncKind::Conflict, folder, entry, "a link to a folder is not mirrored");
+        continue;
+      }
+      if (entry.IsFolder) {
+        if (other && !other->IsFolder) {
+          Add(TSyncKind::Conflict, folder, entry, "a file of that name at the destination");
+        } else if (depth < kMaxWalkDepth) {
+          if (!other) Add(TSyncKind::Copy, folder, entry, "new");
+          folders.emplace_back(entry.Name, other.has_value());
+        }
+        continue;
+      }
+      if (other && other->IsFolder) {
+        Add(TSyncKind::Conflict, folder, entry, "a folder of that name at the destination");
+      } else if (!other) {
+        Add(TSyncKind::Copy, folder, entry, "new");
+      } else if (other->Size != entry.Size) {
+        Add(TSyncKind::Copy, folder, entry, "size differs");
+      } else if (SourceNewer(entry.Modified, other->Modified)) {
+        Add(TSyncKind::Copy, folder, entry, "newer");
+      } else {
+        ++Plan.Same;
+      }
+    }
+    if (DeleteExtra) {
+      for (const auto& [name, entry] : there) {
+        Add(TSyncKind::Delete, folder, entry, "not in the source");
+      }
+    }
+    for (const auto& [name, exists] : folders) Level(folder + name + "/", exists, depth + 1);
+  }
+
+  void Add(TSyncKind kind, const std::string& folder, const TWalkEntry& entry,
+           const std::string& why) {
+    Plan.Steps.push_back(
+        {kind, folder, entry.Name, entry.IsFolder, entry.Size, entry.Modified, why});
+  }
+
+  IFolderLister& Source;
+  std::string SourceRoot;
+  IFolderLister& Destination;
+  std::string DestinationRoot;
+  bool DeleteExtra;
+  TSyncPlan Plan;
+};
+
+}  // namespace
+
+TSyncPlan PlanMirror(IFolderLister& source, const std::string& sourceRoot,
+                     IFolderLister& destination, const std::string& destinationRoot,
+                     bool deleteExtra) {
+  return TPlanner(source, sourceRoot, destination, destinationRoot, deleteExtra).Run();
+}
+
+bool SourceNewer(TDateTime source, TDateTime destination) {
+  if (source == 0 || destination == 0) return false;  // an unknown time says nothing
+  const int64_t sourceSeconds = SecondsOfDay(source);
+  const int64_t destinationSeconds = SecondsOfDay(destination);
+  if (sourceSeconds == 0 || destinationSeconds == 0) {
+    // Only the day is known on one side.
+    if (std::floor(source + kSecond / 2) == std::floor(destination + kSecond / 2)) return false;
+  }
+  if (sourceSeconds % 60 == 0 || destinationSeconds % 60 == 0) {
+    const auto minute = [](TDateTime value) { return std::floor(value * 1440.0 + 1e-6); };
+    return minute(source) > minute(destination);
+  }
+  return source > destination + kSecond / 2;
+}
+
+}  // namespace pelmar

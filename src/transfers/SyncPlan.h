@@ -1,0 +1,46 @@
+#pragma once
+// What a mirror must do so that a destination folder holds what a source folder holds: the
+// files to copy (missing, of another size, or newer at the source), the entries to delete
+// (no longer at the source, when asked), and the conflicts it leaves alone (a file on one
+// side where the other has a folder). Both sides are read through folder listers, local or
+// remote; nothing is changed here.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/DateTime.h"
+#include "transfers/TreeWalk.h"
+
+namespace pelmar {
+
+enum class TSyncKind : uint8_t { Copy, Delete, Conflict };
+
+struct TSyncStep {
+  TSyncKind Kind = TSyncKind::Copy;
+  std::string Folder;  // below the roots: "" or "sub/dir/"
+  std::string Name;
+  bool IsFolder = false;  // a folder to make (its contents follow as steps) or to delete whole
+  int64_t Size = 0;       // of the source's file
+  TDateTime Modified = 0;
+  std::string Why;  // "new", "size differs", "newer", "not in the source", a conflict's reason
+};
+
+struct TSyncPlan {
+  std::vector<TSyncStep> Steps;
+  std::vector<std::string> Unlisted;  // source folders that could not be listed
+  int Same = 0;                       // files already alike
+};
+
+// Compares `sourceRoot` and `destinationRoot` (each ending with "/", or empty for the log-on
+// folder) level by level, up to the walk's depth limit.
+TSyncPlan PlanMirror(IFolderLister& source, const std::string& sourceRoot,
+                     IFolderLister& destination, const std::string& destinationRoot,
+                     bool deleteExtra);
+
+// Whether a file's time at the source is later than at the destination: to the second where
+// both are exact, to the minute where one side has only minutes (a listed time), and to the
+// day where one has only the day (an old listed date, midnight).
+bool SourceNewer(TDateTime source, TDateTime destination);
+
+}  // namespace pelmar
