@@ -305,6 +305,42 @@ TEST_P(PelmarCli, FolderWalksTakeNamesAndLinksForWhatTheyAre) {
   EXPECT_EQ(ReadFile(tree + "a -> b"), "precious") << put.Err;
 }
 
+// mirror both ways: a second run moves nothing (no RETR or STOR goes out), --dry-run changes
+// nothing, --delete removes what the source no longer has.
+TEST_P(PelmarCli, MirrorKeepsTwoFoldersAlike) {
+  MakeFolders({Root + "site", Root + "site/sub"});
+  WriteFile(Root + "site/a.txt", "a");
+  WriteFile(Root + "site/sub/b.bin", RandomBytes(70000, 3));
+  const std::string local = Local + "copy";
+  const auto run = [&](const std::string& arguments) {
+    TRun result = Cli("-v " + arguments);
+    EXPECT_EQ(result.Status, 0) << arguments << "\n" << result.Err;
+    return result;
+  };
+  TRun first = run("mirror " + Url + "site " + local);
+  EXPECT_NE(first.Err.find("RETR "), std::string::npos) << "-v shows the queue's commands";
+  EXPECT_EQ(Tree(local), Tree(Root + "site"));
+  TRun again = run("mirror " + Url + "site " + local);
+  EXPECT_NE(again.Err.find("Nothing to transfer"), std::string::npos) << again.Err;
+  EXPECT_EQ(again.Err.find("RETR "), std::string::npos) << again.Err;
+
+  ::unlink((Root + "site/a.txt").c_str());
+  WriteFile(local + "/sub/extra", "x");
+  TRun plan = run("--dry-run --delete mirror " + Url + "site " + local);
+  EXPECT_EQ(plan.Out, "delete a.txt (not in the source)\ndelete sub/extra (not in the source)\n");
+  EXPECT_TRUE(Exists(local + "/a.txt")) << "a dry run changes nothing";
+  run("--delete mirror " + Url + "site " + local);
+  EXPECT_EQ(Tree(local), Tree(Root + "site"));
+
+  // Up: the local folder is the source; newer and bigger files go, the rest stays.
+  WriteFile(local + "/new.txt", "new");
+  run("--delete mirror " + local + " " + Url + "back");
+  EXPECT_EQ(Tree(Root + "back"), Tree(local));
+  TRun up = run("mirror " + local + " " + Url + "back");
+  EXPECT_NE(up.Err.find("Nothing to transfer"), std::string::npos) << up.Err;
+  EXPECT_EQ(up.Err.find("STOR "), std::string::npos) << up.Err;
+}
+
 // When a resume cannot happen, the whole file moves and stderr says why.
 TEST(PelmarCliResume, RefusedRestartsSendOrFetchTheWholeFile) {
   TRealFtpServer server(TServerKind::Proftpd, {.StoreRestart = false});

@@ -177,6 +177,21 @@ bool TCliSession::ChangeFolder(const std::string& path) {
   return false;
 }
 
+bool TCliSession::Remove(const std::string& path, bool folder) {
+  LastError.clear();
+  if (folder) {
+    Ftp->RemoveFolder(path);
+  } else {
+    Ftp->DeleteFile(path);
+  }
+  if (!WaitForRequests()) return false;
+  if (ReplyBeforeMarker.rfind("2", 0) != 0) {
+    Fail("cannot delete " + path, ReplyBeforeMarker);
+    return false;
+  }
+  return true;
+}
+
 bool TCliSession::MakeFolders(const std::string& path) {
   // Like mkdir -p, one level at a time from the login folder (or the root for an absolute
   // path): a level that is there answers CWD, a missing one is made first. Afterwards the

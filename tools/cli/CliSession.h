@@ -23,6 +23,9 @@ class TCliSession {
   // Makes the folder `path` and its missing parents on the server.
   bool MakeFolders(const std::string& path);
   std::optional<std::string> List();
+  // Deletes a file (DELE) or an empty folder (RMD) on the server; false with Error() when the
+  // server refuses.
+  bool Remove(const std::string& path, bool folder);
   // A failure that left part of a new file says so in Error().
   bool Download(const std::string& remote, const std::string& local, bool resume);
   bool Upload(const std::string& local, const std::string& remote, bool resume);

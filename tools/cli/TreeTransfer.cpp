@@ -7,6 +7,7 @@
 
 #include "settings/Preferences.h"
 #include "transfers/ProgressTexts.h"
+#include "transfers/SyncPlan.h"
 #include "transfers/TransferQueue.h"
 #include "transfers/TreeWalk.h"
 #include "views/FolderItems.h"
@@ -125,18 +126,19 @@ TWalkEntry WalkEntry(const TRemoteItem& item) {
   return RemoteWalkEntry(item.Name, item.Attributes, item.Size, item.Modified, item.Unique);
 }
 
-int TransferTree(TCliSession& session, const TFtpUrl& url, const std::string& localPath,
-                 bool upload, TExistingPolicy policy, bool keepTimes) {
-  // As the desktop program does: a finished download gets the date it was listed with.
-  struct TKeepTimes : ITransferListener {
-    void ItemFinished(TTransferItem& item) override {
-      if (!item.Upload && !item.IsFolder && item.FileDate != 0) {
-        SetFileDate(item.DestFolder + item.FileName, item.FileDate);
-      }
+namespace {
+
+// As the desktop program does: a finished download gets the date it was listed with.
+struct TKeepTimes : ITransferListener {
+  void ItemFinished(TTransferItem& item) override {
+    if (!item.Upload && !item.IsFolder && item.FileDate != 0) {
+      SetFileDate(item.DestFolder + item.FileName, item.FileDate);
     }
-  } times;  // outlives the queue
-  TTransferItems queue(session.EventTarget());
-  if (!upload && keepTimes) queue.AddListener(&times);
+  }
+};
+
+// The queue's messages and, with -v, its connections' dialogue on stderr.
+void Report(TTransferItems& queue, TCliSession& session, const TFtpUrl& url) {
   queue.ShowMessage = [](const std::string& text) {
     std::fprintf(stderr, "pelmar-cli: %s\n", TerminalText(text).c_str());
   };
@@ -150,6 +152,10 @@ int TransferTree(TCliSession& session, const TFtpUrl& url, const std::string& lo
       std::fprintf(stderr, "[queue] %s\n", LogLineText(text, secret).c_str());
     };
   }
+}
+
+// What every item of the command shares: the server and the direction.
+TTransferItem ItemTemplate(const TFtpUrl& url, bool upload) {
   TTransferItem item;
   item.Server = std::make_shared<const TServer>(
       TServer{.Host = url.Host,
@@ -159,6 +165,35 @@ int TransferTree(TCliSession& session, const TFtpUrl& url, const std::string& lo
                                                                           : url.Password,
               .Encryption = url.Encryption});
   item.Upload = upload ? 1 : 0;
+  return item;
+}
+
+// Runs the queue to its end; each failed item is named with its reason. Returns the failures.
+int RunQueue(TTransferItems& queue, TCliSession& session) {
+  session.EventTarget()->RunUntil(
+      [&] { return queue.CountInState(tsPending) == 0 && queue.CountInState(tsActive) == 0; },
+      std::chrono::hours(24 * 365));
+  int failed = 0;
+  for (int i = 0; i < queue.Count(); ++i) {
+    const TTransferItem& done = queue.Item(i);
+    if (done.State == tsDone) continue;
+    ++failed;
+    const std::string why = done.FailureText.empty() ? done.StatusText() : done.FailureText;
+    std::fprintf(stderr, "%s: %s\n", TerminalText(done.SourceFolder + done.FileName).c_str(),
+                 TerminalText(why).c_str());
+  }
+  return failed;
+}
+
+}  // namespace
+
+int TransferTree(TCliSession& session, const TFtpUrl& url, const std::string& localPath,
+                 bool upload, TExistingPolicy policy, bool keepTimes) {
+  TKeepTimes times;  // outlives the queue
+  TTransferItems queue(session.EventTarget());
+  if (!upload && keepTimes) queue.AddListener(&times);
+  Report(queue, session, url);
+  const TTransferItem item = ItemTemplate(url, upload);
 
   // The policy decides about every file already there, so each case must come to a question.
   Preferences().ConfirmOverwrites = true;
@@ -206,18 +241,7 @@ int TransferTree(TCliSession& session, const TFtpUrl& url, const std::string& lo
     }
   }
 
-  session.EventTarget()->RunUntil(
-      [&] { return queue.CountInState(tsPending) == 0 && queue.CountInState(tsActive) == 0; },
-      std::chrono::hours(24 * 365));
-  int failed = 0;
-  for (int i = 0; i < queue.Count(); ++i) {
-    const TTransferItem& done = queue.Item(i);
-    if (done.State == tsDone) continue;
-    ++failed;
-    const std::string why = done.FailureText.empty() ? done.StatusText() : done.FailureText;
-    std::fprintf(stderr, "%s: %s\n", TerminalText(done.SourceFolder + done.FileName).c_str(),
-                 TerminalText(why).c_str());
-  }
+  const int failed = RunQueue(queue, session);
   for (const auto& folder : result.Unlisted) {
     std::fprintf(stderr, "%s: Could not open folder: %s\n", TerminalText(folder.Folder).c_str(),
                  folder.Reason.empty() ? "cannot be listed" : folder.Reason.c_str());
@@ -237,6 +261,132 @@ int TransferTree(TCliSession& session, const TFtpUrl& url, const std::string& lo
   return failed == 0 && result.Unlisted.empty() && result.TooDeep.empty() && result.Missing.empty()
              ? 0
              : 1;
+}
+
+namespace {
+
+std::string StepPath(const TSyncStep& step) {
+  return step.Folder + step.Name + (step.IsFolder ? "/" : "");
+}
+
+// Deletes a destination entry the source no longer has: a folder with everything in it.
+bool DeleteEntry(TCliSession& session, TRemoteLister& remote, bool remoteSide,
+                 const std::string& path, bool folder) {
+  if (!remoteSide) {
+    std::error_code error;
+    std::filesystem::remove_all(path, error);
+    if (error) {
+      std::fprintf(stderr, "%s: %s\n", TerminalText(path).c_str(), error.message().c_str());
+      return false;
+    }
+    return true;
+  }
+  bool ok = true;
+  if (folder) {
+    const auto entries = remote.List(WithSlash(path));
+    if (!entries) {
+      std::fprintf(stderr, "%s/: Could not open folder: %s\n", TerminalText(path).c_str(),
+                   TerminalText(remote.LastError()).c_str());
+      return false;
+    }
+    for (const TWalkEntry& entry : *entries) {
+      if (entry.Name == "." || entry.Name == "..") continue;
+      // A link is deleted itself, never what it leads to.
+      ok = DeleteEntry(session, remote, true, WithSlash(path) + entry.Name,
+                       entry.IsFolder && !entry.IsLink) &&
+           ok;
+    }
+  }
+  if (ok && !session.Remove(path, folder)) {
+    std::fprintf(
+        stderr, "%s: %s\n", TerminalText(path).c_str(),
+        TerminalText(session.FailureReply().empty() ? session.Error() : session.FailureReply())
+            .c_str());
+    return false;
+  }
+  return ok;
+}
+
+}  // namespace
+
+int Mirror(TCliSession& session, const TFtpUrl& url, const std::string& localPath, bool upload,
+           bool deleteExtra, bool dryRun, bool keepTimes) {
+  const std::string remoteRoot = WithSlash(url.Path);
+  const std::string localRoot = WithSlash(localPath);
+  TRemoteLister remote(session);
+  TLocalFolderLister local;
+  const TSyncPlan plan = upload ? PlanMirror(local, localRoot, remote, remoteRoot, deleteExtra)
+                                : PlanMirror(remote, remoteRoot, local, localRoot, deleteExtra);
+  for (const std::string& folder : plan.Unlisted) {
+    std::fprintf(stderr, "%s: Could not open folder\n",
+                 TerminalText((upload ? localRoot : remoteRoot) + folder).c_str());
+  }
+  int copies = 0;
+  int deletes = 0;
+  for (const TSyncStep& step : plan.Steps) {
+    if (step.Kind == TSyncKind::Conflict) {
+      std::fprintf(stderr, "pelmar-cli: %s left alone: %s\n", TerminalText(StepPath(step)).c_str(),
+                   step.Why.c_str());
+    }
+    copies += step.Kind == TSyncKind::Copy;
+    deletes += step.Kind == TSyncKind::Delete;
+    if (dryRun && step.Kind != TSyncKind::Conflict) {
+      std::printf("%s %s (%s)\n", step.Kind == TSyncKind::Copy ? "copy" : "delete",
+                  TerminalText(StepPath(step)).c_str(), step.Why.c_str());
+    }
+  }
+  const std::string destination = upload ? url.Path : localPath;
+  if (copies == 0 && deletes == 0) {
+    std::fprintf(stderr, "Nothing to transfer: %s is up to date (%d files alike)\n",
+                 TerminalText(destination).c_str(), plan.Same);
+    return plan.Unlisted.empty() ? 0 : 1;
+  }
+  if (dryRun) {
+    std::fprintf(stderr, "Would copy %d and delete %d; nothing was changed\n", copies, deletes);
+    return plan.Unlisted.empty() ? 0 : 1;
+  }
+
+  // A missing destination is made first, as for -r.
+  if (upload && !url.Path.empty() && !session.MakeFolders(url.Path)) return 1;
+  std::error_code made;
+  if (!upload) std::filesystem::create_directories(localPath, made);
+  TKeepTimes times;  // outlives the queue
+  TTransferItems queue(session.EventTarget());
+  if (!upload && keepTimes) queue.AddListener(&times);
+  Report(queue, session, url);
+  const TTransferItem model = ItemTemplate(url, upload);
+  const std::string& sourceRoot = upload ? localRoot : remoteRoot;
+  const std::string& destinationRoot = upload ? remoteRoot : localRoot;
+  for (const TSyncStep& step : plan.Steps) {
+    if (step.Kind != TSyncKind::Copy) continue;
+    auto item = std::make_unique<TTransferItem>(model);
+    item->SourceFolder = sourceRoot + step.Folder;
+    item->DestFolder = destinationRoot + step.Folder;
+    // Names from the server become local names only below the folder this command writes to.
+    if (!upload) item->DestRoot = localRoot;
+    item->FileName = step.Name;
+    item->IsFolder = step.IsFolder ? 1 : 0;
+    item->Size = step.Size;
+    item->FileDate = step.Modified;
+    queue.Add(item);
+  }
+  queue.StartNext();
+  const int copyFailures = RunQueue(queue, session);
+  queue.DisconnectAll();
+  int deleteFailures = 0;
+  for (const TSyncStep& step : plan.Steps) {
+    if (step.Kind != TSyncKind::Delete) continue;
+    // A name from the server that cannot be a local name names no local file to delete.
+    if (!upload && !LocalNameProblem(step.Name).empty()) {
+      ++deleteFailures;
+      continue;
+    }
+    const std::string path = destinationRoot + step.Folder + step.Name;
+    if (!DeleteEntry(session, remote, upload, path, step.IsFolder)) ++deleteFailures;
+  }
+  std::fprintf(stderr, "%d of %d copied, %d of %d deleted\n", copies - copyFailures, copies,
+               deletes - deleteFailures, deletes);
+  return copyFailures + deleteFailures == 0 && plan.Unlisted.empty() ? 0 : 1;
 }
 
 }  // namespace pelmar

@@ -20,6 +20,13 @@ enum class TExistingPolicy { Ask, Replace, Skip, Resume };
 // no extension.
 TWalkEntry WalkEntry(const TRemoteItem& item);
 
+// mirror: makes the destination hold what the source holds (the local folder when `upload`,
+// else the server's): copies what is missing, of another size or newer, deletes what the
+// source no longer has when `deleteExtra`, and only prints the plan when `dryRun`. Returns the
+// exit status: 1 when anything failed.
+int Mirror(TCliSession& session, const TFtpUrl& url, const std::string& localPath, bool upload,
+           bool deleteExtra, bool dryRun, bool keepTimes);
+
 // Runs the transfer; returns the process exit status. Failed items are listed on stderr.
 // Downloaded files keep the time their listing gave them unless `keepTimes` is false.
 int TransferTree(TCliSession& session, const TFtpUrl& url, const std::string& localPath,

@@ -37,6 +37,7 @@ const char kUsage[] =
     "usage: pelmar-cli [options] ls URL\n"
     "       pelmar-cli [options] get URL LOCALPATH\n"
     "       pelmar-cli [options] put LOCALPATH URL\n"
+    "       pelmar-cli [options] mirror URL LOCALFOLDER | mirror LOCALFOLDER URL\n"
     "URL: ftp://[user[:password]@]host[:port]/path (no user means anonymous); ftpes:// for\n"
     "     explicit FTP over TLS, ftps:// for implicit FTP over TLS (port 990)\n"
     "Without a password in the URL: --password-file, else ~/.netrc (used only when no one\n"
@@ -48,6 +49,8 @@ const char kUsage[] =
     "  --parallel N       -r: files moved at once, each on its own connection, 1 to 10\n"
     "                     (default: the preferences, 2)\n"
     "  --resume           continue an interrupted transfer\n"
+    "  --delete           mirror: delete what the source no longer has\n"
+    "  --dry-run          mirror: print what would be copied and deleted, change nothing\n"
     "  --no-times         files keep the time of the transfer: by default a download gets\n"
     "                     the server's time (MDTM; -r: the listing's) and an upload gives\n"
     "                     the server's copy the local time where the server has MFMT\n"
@@ -133,6 +136,13 @@ pelmar::TTrustDecision AskOnTerminal(const pelmar::TCertificateEventData& questi
   return pelmar::tdRefuse;
 }
 
+bool IsFtpAddress(const std::string& text) {
+  for (const char* scheme : {"ftp://", "ftps://", "ftpes://"}) {
+    if (text.rfind(scheme, 0) == 0) return true;
+  }
+  return false;
+}
+
 bool IsFolder(const std::string& path) {
   struct stat info {};
   return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
@@ -158,6 +168,8 @@ int RunCommand(int argc, char** argv) {
   bool raw = false;
   bool recursive = false;
   bool keepTimes = true;
+  bool deleteExtra = false;
+  bool dryRun = false;
   TExistingPolicy existing = TExistingPolicy::Ask;
   std::optional<TEncryption> tls;
   std::string trusted;
@@ -169,6 +181,10 @@ int RunCommand(int argc, char** argv) {
     int value = 0;
     if (arg == "--resume") {
       resume = true;
+    } else if (arg == "--delete") {
+      deleteExtra = true;
+    } else if (arg == "--dry-run") {
+      dryRun = true;
     } else if (arg == "--no-times") {
       keepTimes = false;
       EngineSettings().KeepTimes = false;
@@ -247,12 +263,19 @@ int RunCommand(int argc, char** argv) {
   for (char* argument : wordArguments) HidePasswordInArgument(argument);
   if (words.empty()) return Usage("");
   const std::string& command = words[0];
-  const size_t expected = command == "ls" ? 2 : (command == "get" || command == "put") ? 3 : 0;
+  const size_t expected = command == "ls"                                                 ? 2
+                          : (command == "get" || command == "put" || command == "mirror") ? 3
+                                                                                          : 0;
   if (expected == 0) return Usage("unknown command " + command);
   if (words.size() != expected) return Usage("wrong number of arguments for " + command);
+  // mirror goes the way get or put would: from the side the address names.
+  const bool mirrorUp = command == "mirror" && IsFtpAddress(words[2]) && !IsFtpAddress(words[1]);
+  if (command == "mirror" && IsFtpAddress(words[1]) == IsFtpAddress(words[2])) {
+    return Usage("mirror needs one address and one local folder");
+  }
 
   std::string error;
-  auto url = ParseFtpUrl(command == "put" ? words[2] : words[1], error);
+  auto url = ParseFtpUrl(command == "put" || mirrorUp ? words[2] : words[1], error);
   if (!url) return Usage(error);
   std::vector<std::string> warnings;
   const bool found = FindPassword(*url, passwordFile, error, warnings);
@@ -275,6 +298,16 @@ int RunCommand(int argc, char** argv) {
   if (recursive && command == "get" && !IsFolder(words[2]) &&
       ::access(words[2].c_str(), F_OK) == 0) {
     return Usage("with -r, LOCALPATH must be a folder: " + words[2]);
+  }
+  if (command == "mirror") {
+    const std::string& localFolder = mirrorUp ? words[1] : words[2];
+    if (::access(localFolder.c_str(), F_OK) == 0 && !IsFolder(localFolder)) {
+      session.Quit();
+      return Usage("mirror needs a local folder: " + localFolder);
+    }
+    const int status = Mirror(session, *url, localFolder, mirrorUp, deleteExtra, dryRun, keepTimes);
+    session.Quit();
+    return status;
   }
   if (recursive && command != "ls") {
     const int status = TransferTree(session, *url, command == "get" ? words[2] : words[1],
