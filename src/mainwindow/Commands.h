@@ -37,6 +37,7 @@ struct TWindowCommands {
   QAction* Upload = nullptr;
   QAction* Download = nullptr;
   QAction* CompareFolders = nullptr;
+  QAction* Synchronize = nullptr;
   QAction* SelectAll = nullptr;
   QAction* InvertSelect = nullptr;
   QAction* Options = nullptr;

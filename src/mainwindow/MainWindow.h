@@ -60,6 +60,7 @@ class TLocalView;
 class TQtEventTarget;
 class TTransferItems;
 class TQueueStore;
+class TfrmSynchronize;
 struct TServer;
 class TTreeCombo;
 class TfrmURL;
@@ -245,6 +246,10 @@ class TfrmMain : public QMainWindow, public ITransferWindowHost, public ITransfe
   QString EditorCommand;  // the registered "Tessaro" editor; empty: its commands stay off
   // Compare Folders (MainWindowCompare.cpp): the options dialog, then the two selections.
   void mnuCompareFoldersClick();
+  // Synchronize...: the preview dialog, then the copies through the queue.
+  void mnuSynchronizeClick();
+  // Shows the dialog (replaceable for tests); true when the person chose to synchronize.
+  std::function<bool(TfrmSynchronize& dialog)> RunSyncDialog;
   void CompareFolders(bool ignoreSize, bool ignoreDate);
   QMenu* LogPopup() const { return popLog; }
 

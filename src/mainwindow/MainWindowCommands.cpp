@@ -105,6 +105,7 @@ void TfrmMain::WireCommands() {
   on(LocalSide->Commands.Properties, [this] { CurrentLocal->ShowProperties(); });
   on(HostSide->Commands.Properties, [this] { CurrentHost->ShowProperties(); });
   on(Commands.CompareFolders, [this] { mnuCompareFoldersClick(); });
+  on(Commands.Synchronize, [this] { mnuSynchronizeClick(); });
   // Select all and invert act on the pane whose list has the focus.
   auto focused = [this]() -> TCustomView* {
     if (CurrentLocal->ListView()->isAncestorOf(QApplication::focusWidget())) return CurrentLocal;

@@ -1,9 +1,11 @@
 // Compare Folders: selects in each pane what it has to offer to the other.
 
 #include <QAction>
+#include <QPointer>
 
 #include "mainwindow/CompareFolders.h"
 #include "mainwindow/MainWindow.h"
+#include "mainwindow/SynchronizeDialog.h"
 #include "settings/qt/UrlDialog.h"
 #include "views/qt/HostView.h"
 #include "views/qt/LocalView.h"
@@ -30,6 +32,20 @@ void TfrmMain::mnuCompareFoldersClick() {
   TfrmCompareOptions options(this);
   if (options.exec() != QDialog::Accepted) return;
   CompareFolders(options.IgnoreSize(), options.IgnoreDate());
+}
+
+void TfrmMain::mnuSynchronizeClick() {
+  if (!CurrentHost->Connected()) return;
+  // Either pane may be closed while the dialog is open.
+  const QPointer<THostView> host = CurrentHost;
+  const QPointer<TLocalView> local = CurrentLocal;
+  TfrmSynchronize dialog(this, local->Folder(), host->Folder(), [host, local](bool upload) {
+    return host && local ? host->PlanSync(*local, upload) : TSyncPlan{};
+  });
+  const bool chosen = RunSyncDialog ? RunSyncDialog(dialog) : dialog.exec() == QDialog::Accepted;
+  if (!chosen || dialog.Plan().Steps.empty() || !host || !local) return;
+  const int queued = host->QueueSync(dialog.Plan(), *local, dialog.Upload());
+  AppendLogLine(QStringLiteral("Synchronize: %1 queued").arg(queued));
 }
 
 void TfrmMain::CompareFolders(bool ignoreSize, bool ignoreDate) {

@@ -334,7 +334,7 @@ void TfrmMain::ApplyEnabling(bool connected, bool busy, int selected) {
   for (QAction* command :
        {HostSide->Commands.NewFolder, HostSide->Commands.Mask, HostSide->Commands.Refresh,
         HostSide->Commands.ChDir, HostSide->Commands.Edit, HostSide->Commands.ViewStyle,
-        Commands.CompareFolders}) {
+        Commands.CompareFolders, Commands.Synchronize}) {
     command->setEnabled(connected && !busy);
   }
   HostSide->Commands.Properties->setEnabled(selected >= 1 && !busy);

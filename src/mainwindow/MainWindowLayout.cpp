@@ -309,6 +309,7 @@ void TfrmMain::CollectCommands() {
   Commands.Upload = command("btnUpload");
   Commands.Download = command("btnDownload");
   Commands.CompareFolders = command("mnuCompareFolders");
+  Commands.Synchronize = command("mnuSynchronize");
   Commands.SelectAll = command("mnuSelectAll");
   Commands.InvertSelect = command("mnuInvertSelect");
   Commands.Options = command("mnuOptions");
@@ -428,6 +429,7 @@ void TfrmMain::BuildMenus() {
 
   QMenu* edit = menu("mnuEdit", QStringLiteral("&Edit"));
   item(edit, "mnuCompareFolders", QStringLiteral("&Compare Folders"), none, false);
+  item(edit, "mnuSynchronize", QStringLiteral("S&ynchronize..."), none, false);
   edit->addSeparator();
   item(edit, "mnuSelectAll", QStringLiteral("Select &All\tCtrl+A"), none, true);
   item(edit, "mnuInvertSelect", QStringLiteral("&Invert Selection\tShift+Ctrl+A"), none, true);

@@ -25,6 +25,7 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QSettings>
 #include <QTabBar>
 #include <QTabWidget>
@@ -40,6 +41,7 @@
 
 #include "mainwindow/MainWindow.h"
 #include "mainwindow/MainWindowFixture.h"
+#include "mainwindow/SynchronizeDialog.h"
 #include "settings/Preferences.h"
 #include "settings/SiteFile.h"
 #include "support/Files.h"
@@ -255,6 +257,62 @@ TEST_F(MainWindowTest, ConnectionFlowAgainstARealServer) {
   window.ConnectToUrl("ftp://127.0.0.1:1/");
   ASSERT_TRUE(
       RunUntil([&] { return window.HostTabCaption(window.HostTabCount() - 1) == "Disconnected"; }));
+}
+
+// Synchronize: the preview shows what each direction copies, OK queues it, and a second look
+// finds the folders alike.
+TEST_F(MainWindowTest, SynchronizeShowsWhatItCopiesAndMakesTheFoldersAlike) {
+  TRealFtpServer server(TServerKind::Pyftpdlib);
+  ASSERT_TRUE(server.Started()) << server.StartError();
+  fs::create_directories(server.Root() + "site/sub");
+  WriteFile(server.Root() + "site/a.txt", "a");
+  WriteFile(server.Root() + "site/sub/b.bin", RandomBytes(5000, 2));
+  const QString local = Dir.filePath("mirror");
+  fs::create_directories(local.toStdString());
+  TfrmMain& window = Open();
+  window.show();
+  ASSERT_TRUE(window.OpenLocalFolder(local, true));
+  window.ConnectToUrl(QString("ftp://127.0.0.1:%1/site/").arg(server.Port()));
+  THostView& host = *window.CurrentHostView();
+  ASSERT_TRUE(RunUntil([&] { return host.Model().rowCount() == 2 && !host.Busy(); }));
+
+  // Keeps the preview's rows ("Copy sub/b.bin") and summary, and goes ahead where it may.
+  QStringList rows;
+  QString summary;
+  bool upload = false;
+  window.RunSyncDialog = [&](TfrmSynchronize& dialog) {
+    (upload ? dialog.rbUpload : dialog.rbDownload)->setChecked(true);
+    dialog.Compare();
+    rows.clear();
+    QAbstractItemModel* model = dialog.lvPlan->model();
+    for (int row = 0; row < model->rowCount(); ++row) {
+      rows << model->index(row, 0).data().toString() + " " + model->index(row, 1).data().toString();
+    }
+    rows.sort();  // in the order the server lists them
+    summary = dialog.lblSummary->text();
+    return dialog.btnOK->isEnabled();
+  };
+  TTransferItems& queue = window.Queue();
+  const auto idle = [&] {
+    return queue.CountInState(tsPending) == 0 && queue.CountInState(tsActive) == 0;
+  };
+  window.Action("mnuSynchronize")->trigger();
+  EXPECT_EQ(rows, (QStringList{"Copy a.txt", "Copy sub/", "Copy sub/b.bin"}));
+  EXPECT_EQ(summary, "2 files to copy.");
+  ASSERT_TRUE(RunUntil(idle));
+  EXPECT_EQ(Tree(local.toStdString()), Tree(server.Root() + "site"));
+  EXPECT_EQ(host.Folder(), QString("/site/")) << "the pane is back where it was";
+
+  window.Action("mnuSynchronize")->trigger();
+  EXPECT_TRUE(rows.isEmpty());
+  EXPECT_EQ(summary, "Nothing to copy: the folders are alike.");
+
+  WriteFile(local.toStdString() + "/new.txt", "new");
+  upload = true;
+  window.Action("mnuSynchronize")->trigger();
+  EXPECT_EQ(rows, QStringList{"Copy new.txt"});
+  ASSERT_TRUE(RunUntil(idle));
+  EXPECT_EQ(ReadFile(server.Root() + "site/new.txt"), "new");
 }
 
 // vsftpd lists in its own local time (here UTC) while this computer runs two hours ahead: the

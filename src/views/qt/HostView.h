@@ -16,6 +16,7 @@
 #include "engine/FTPComponent.h"
 #include "settings/qt/PropertiesDialog.h"
 #include "transfers/QueueDecision.h"
+#include "transfers/SyncPlan.h"
 #include "ui/TreeCombo.h"
 #include "views/FolderCache.h"
 #include "views/qt/CustomView.h"
@@ -141,6 +142,10 @@ class THostView : public TCustomView {
   void RefreshFolder() override;
   bool RenameItem(const QString& oldPath, const QString& newPath) override;
   bool SendSelection(TCustomView* target) override;
+  // Synchronize: what must be copied between this pane's folder and `local`'s shown folder,
+  // one way (the walk enters the server's folders as it compares), and queuing those copies.
+  TSyncPlan PlanSync(TCustomView& local, bool upload);
+  int QueueSync(const TSyncPlan& plan, TCustomView& local, bool upload);
   bool AcceptsDrop() const override { return Connected(); }
   void UpdateItem(const std::string& folder, const std::string& name, uint16_t attributes,
                   int64_t size, TDateTime modified) override;

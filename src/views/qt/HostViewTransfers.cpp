@@ -123,6 +123,54 @@ bool THostView::WalkNames(TCustomView* source, const QString& sourceFolder,
   return true;
 }
 
+TSyncPlan THostView::PlanSync(TCustomView& local, bool upload) {
+  if (!Connected() || Walking) return {};
+  Walking = true;
+  // The pane may be closed while the comparison waits for a folder.
+  const std::shared_ptr<bool> alive = Alive;
+  const std::string start = S(Folder());
+  std::string localRoot = S(local.Folder());
+  EnsureTrailingSeparator(localRoot, local.Seperator());
+  TRemoteLister remote(*this, true);
+  TLocalFolderLister files;
+  TSyncPlan plan = upload ? PlanMirror(files, localRoot, remote, start, false)
+                          : PlanMirror(remote, start, files, localRoot, false);
+  if (!*alive) return {};
+  Walking = false;
+  // The comparison entered sub-folders in this pane; it shows where it started again (cached).
+  if (S(Folder()) != start) ChangeFolder(Q(start));
+  return plan;
+}
+
+int THostView::QueueSync(const TSyncPlan& plan, TCustomView& local, bool upload) {
+  if (!Queue) return 0;
+  std::string localRoot = S(local.Folder());
+  EnsureTrailingSeparator(localRoot, local.Seperator());
+  const std::string remoteRoot = S(Folder());
+  TTransferItem model;
+  model.Server = std::make_shared<const TServer>(Ftp->Server());
+  model.Upload = upload ? 1 : 0;
+  TCustomView* server = this;
+  model.SourceView = upload ? &local : server;
+  model.DestView = upload ? static_cast<ITransferDestination*>(this) : &local;
+  int queued = 0;
+  for (const TSyncStep& step : plan.Steps) {
+    if (step.Kind != TSyncKind::Copy) continue;
+    auto item = std::make_unique<TTransferItem>(model);
+    item->SourceFolder = (upload ? localRoot : remoteRoot) + step.Folder;
+    item->DestFolder = (upload ? remoteRoot : localRoot) + step.Folder;
+    // Names from the server become local names only below the shown local folder.
+    if (!upload) item->DestRoot = localRoot;
+    item->FileName = step.Name;
+    item->IsFolder = step.IsFolder ? 1 : 0;
+    item->Size = step.Size;
+    item->FileDate = step.Modified;
+    if (Queue->Add(item) >= 0) ++queued;
+  }
+  Queue->StartNext();
+  return queued;
+}
+
 bool THostView::UploadFile(TCustomView& source) {
   const QModelIndexList selected = source.ListView()->SelectedItems();
   if (!Connected() || selected.isEmpty()) return false;

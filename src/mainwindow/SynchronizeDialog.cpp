@@ -1,0 +1,126 @@
+#include "mainwindow/SynchronizeDialog.h"
+
+#include <QDialogButtonBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTableView>
+#include <QVBoxLayout>
+
+#include "ui/QtText.h"
+
+namespace pelmar {
+
+void TSyncPlanModel::SetPlan(TSyncPlan plan) {
+  beginResetModel();
+  Steps = std::move(plan);
+  endResetModel();
+}
+
+int TSyncPlanModel::rowCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : static_cast<int>(Steps.Steps.size());
+}
+
+int TSyncPlanModel::columnCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : 3;
+}
+
+QVariant TSyncPlanModel::data(const QModelIndex& index, int role) const {
+  if (role != Qt::DisplayRole || !index.isValid()) return {};
+  const TSyncStep& step = Steps.Steps[static_cast<size_t>(index.row())];
+  switch (index.column()) {
+    case 0:
+      return step.Kind == TSyncKind::Copy     ? QStringLiteral("Copy")
+             : step.Kind == TSyncKind::Delete ? QStringLiteral("Delete")
+                                              : QStringLiteral("Left alone");
+    case 1:
+      return Q(step.Folder + step.Name + (step.IsFolder ? "/" : ""));
+    default:
+      return Q(step.Why);
+  }
+}
+
+QVariant TSyncPlanModel::headerData(int section, Qt::Orientation orientation, int role) const {
+  if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
+  static const char* const kTitles[] = {"Action", "Name", "Why"};
+  return QString::fromLatin1(kTitles[section]);
+}
+
+TfrmSynchronize::TfrmSynchronize(QWidget* parent, const QString& localFolder,
+                                 const QString& serverFolder,
+                                 std::function<TSyncPlan(bool upload)> makePlan)
+    : QDialog(parent), MakePlan(std::move(makePlan)), Model(new TSyncPlanModel(this)) {
+  setObjectName("frmSynchronize");
+  setWindowTitle(QStringLiteral("Synchronize"));
+  auto* layout = new QVBoxLayout(this);
+  rbUpload = new QRadioButton(
+      QStringLiteral("&Local to server: %1 to %2").arg(localFolder, serverFolder), this);
+  rbUpload->setObjectName("rbUpload");
+  rbDownload = new QRadioButton(
+      QStringLiteral("&Server to local: %1 to %2").arg(serverFolder, localFolder), this);
+  rbDownload->setObjectName("rbDownload");
+  rbDownload->setChecked(true);
+  layout->addWidget(rbUpload);
+  layout->addWidget(rbDownload);
+  lvPlan = new QTableView(this);
+  lvPlan->setObjectName("lvPlan");
+  lvPlan->setModel(Model);
+  lvPlan->setSelectionMode(QAbstractItemView::NoSelection);
+  lvPlan->verticalHeader()->hide();
+  lvPlan->horizontalHeader()->setStretchLastSection(true);
+  lvPlan->setAccessibleName(QStringLiteral("What synchronizing does"));
+  layout->addWidget(lvPlan, 1);
+  lblSummary = new QLabel(this);
+  lblSummary->setObjectName("lblSummary");
+  layout->addWidget(lblSummary);
+  auto* buttons = new QDialogButtonBox(this);
+  btnCompare = buttons->addButton(QStringLiteral("&Compare"), QDialogButtonBox::ActionRole);
+  btnCompare->setObjectName("btnCompare");
+  btnOK = buttons->addButton(QStringLiteral("S&ynchronize"), QDialogButtonBox::AcceptRole);
+  btnOK->setObjectName("btnOK");
+  QPushButton* cancel = buttons->addButton(QDialogButtonBox::Cancel);
+  cancel->setObjectName("btnCancel");
+  layout->addWidget(buttons);
+  connect(btnCompare, &QPushButton::clicked, this, &TfrmSynchronize::Compare);
+  connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+  // Another direction needs another comparison before anything can be copied.
+  for (QRadioButton* direction : {rbUpload, rbDownload}) {
+    connect(direction, &QRadioButton::toggled, this, [this] {
+      Model->SetPlan({});
+      btnOK->setEnabled(false);
+      lblSummary->setText(QStringLiteral("Press Compare to see what would be copied."));
+    });
+  }
+  btnOK->setEnabled(false);
+  lblSummary->setText(QStringLiteral("Press Compare to see what would be copied."));
+  resize(640, 420);
+}
+
+bool TfrmSynchronize::Upload() const {
+  return rbUpload->isChecked();
+}
+
+void TfrmSynchronize::Compare() {
+  Model->SetPlan(MakePlan(Upload()));
+  lvPlan->resizeColumnToContents(0);
+  lvPlan->resizeColumnToContents(1);
+  int copies = 0;
+  int alone = 0;
+  for (const TSyncStep& step : Plan().Steps) {
+    copies += step.Kind == TSyncKind::Copy && !step.IsFolder;
+    alone += step.Kind == TSyncKind::Conflict;
+  }
+  QString text = copies == 0 ? QStringLiteral("Nothing to copy: the folders are alike.")
+                             : QStringLiteral("%1 files to copy.").arg(copies);
+  if (alone > 0) text += QStringLiteral(" %1 left alone.").arg(alone);
+  if (!Plan().Unlisted.empty()) {
+    text += QStringLiteral(" %1 folders could not be listed.").arg(Plan().Unlisted.size());
+  }
+  lblSummary->setText(text);
+  btnOK->setEnabled(copies > 0);
+}
+
+}  // namespace pelmar

@@ -1,0 +1,58 @@
+#pragma once
+// "Synchronize": the shown local folder and the shown server folder made alike, one way. The
+// person picks the direction, sees what would be copied (and what is left alone) in a preview,
+// and OK hands the copies to the transfer queue.
+
+#include <QAbstractTableModel>
+#include <QDialog>
+#include <functional>
+
+#include "transfers/SyncPlan.h"
+
+class QLabel;
+class QPushButton;
+class QRadioButton;
+class QTableView;
+
+namespace pelmar {
+
+// The preview's rows: one per step, in the plan's order.
+class TSyncPlanModel : public QAbstractTableModel {
+  Q_OBJECT
+ public:
+  using QAbstractTableModel::QAbstractTableModel;
+  void SetPlan(TSyncPlan plan);
+  const TSyncPlan& Plan() const { return Steps; }
+  int rowCount(const QModelIndex& parent = {}) const override;
+  int columnCount(const QModelIndex& parent = {}) const override;
+  QVariant data(const QModelIndex& index, int role) const override;
+  QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+ private:
+  TSyncPlan Steps;
+};
+
+class TfrmSynchronize : public QDialog {
+  Q_OBJECT
+ public:
+  // `makePlan(upload)` compares the two folders for that direction.
+  TfrmSynchronize(QWidget* parent, const QString& localFolder, const QString& serverFolder,
+                  std::function<TSyncPlan(bool upload)> makePlan);
+  bool Upload() const;
+  const TSyncPlan& Plan() const { return Model->Plan(); }
+  // Compares again for the chosen direction and shows the result.
+  void Compare();
+
+  QRadioButton* rbUpload;
+  QRadioButton* rbDownload;
+  QPushButton* btnCompare;
+  QPushButton* btnOK;
+  QTableView* lvPlan;
+  QLabel* lblSummary;
+
+ private:
+  std::function<TSyncPlan(bool upload)> MakePlan;
+  TSyncPlanModel* Model;
+};
+
+}  // namespace pelmar
