@@ -44,8 +44,12 @@ void TfrmMain::mnuSynchronizeClick() {
   });
   const bool chosen = RunSyncDialog ? RunSyncDialog(dialog) : dialog.exec() == QDialog::Accepted;
   if (!chosen || dialog.Plan().Steps.empty() || !host || !local) return;
-  const int queued = host->QueueSync(dialog.Plan(), *local, dialog.Upload());
-  AppendLogLine(QStringLiteral("Synchronize: %1 queued").arg(queued));
+  host->QueueSync(dialog.Plan(), *local, dialog.Upload());
+  int files = 0;
+  for (const TSyncStep& step : dialog.Plan().Steps) {
+    files += step.Kind == TSyncKind::Copy && !step.IsFolder;
+  }
+  AppendLogLine(QStringLiteral("Synchronize: %1 files queued").arg(files));
 }
 
 void TfrmMain::CompareFolders(bool ignoreSize, bool ignoreDate) {

@@ -69,6 +69,7 @@ TfrmSynchronize::TfrmSynchronize(QWidget* parent, const QString& localFolder,
   lvPlan->setModel(Model);
   lvPlan->setSelectionMode(QAbstractItemView::NoSelection);
   lvPlan->verticalHeader()->hide();
+  lvPlan->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
   lvPlan->horizontalHeader()->setStretchLastSection(true);
   lvPlan->setAccessibleName(QStringLiteral("What synchronizing does"));
   layout->addWidget(lvPlan, 1);
