@@ -21,6 +21,9 @@ struct TEngineSettings {
   // time (MDTM, reported with its end), an upload gives the server's copy the local time
   // (MFMT).
   std::atomic<bool> KeepTimes{true};
+  // After each file transfer in binary mode, compare the server's checksum of its copy (HASH
+  // or an X command, where FEAT offers one) with the local file's.
+  std::atomic<bool> VerifyTransfers{true};
 };
 
 TEngineSettings& EngineSettings();

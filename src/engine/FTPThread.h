@@ -86,12 +86,16 @@ class TFTPThread {
   void ProbeResume();
   // FEAT once per log-on: UTF8 and REST STREAM.
   void AskFeatures();
+  void ChooseChecksum(const std::string& hashList, const std::vector<std::string>& xCommands);
   void ServeQuit();
 
   // Remote operations (FTPThreadRemoteOps.cpp).
   void ServeSimpleCommand(uint8_t kind, const TArgs& args);
   // MDTM: the file's time on the server in UTC seconds, -1 when it gives none.
   int64_t AskServerTime(const std::string& path);
+  // After a binary file transfer: true when the server's checksum of `remote` matches the local
+  // file's, or when there is no checksum to compare (said in the log).
+  bool VerifyChecksum(const std::string& remote, const TTransferStream& stream);
   // After an upload: MFMT with the local file's time.
   void SetServerTime(const TArgs& args);
 
@@ -132,6 +136,11 @@ class TFTPThread {
   bool HasMfmt = false;                 // FEAT named MFMT: a file's time can be set
   bool HasMdtm = false;                 // FEAT named MDTM: a file's time can be asked
   bool HasMlst = false;                 // FEAT named MLST: folders are listed with MLSD
+  // How the server computes a file's checksum: "HASH" (with HashAlgorithm chosen by OPTS
+  // HASH) or "XSHA256", "XSHA1", "XMD5", "XCRC"; empty when it offers none.
+  std::string HashCommand;
+  std::string HashAlgorithm;
+  bool ChecksumFailed = false;  // the last transfer's checksum did not match
   // The command of the next data transfer may be refused without an error event: the
   // refusal's code is left here and the caller tries another command.
   bool QuietRefusal = false;

@@ -53,6 +53,8 @@ void TFTPThread::ServeConnect(uint8_t kind, const TArgs& args) {
   HasMfmt = false;
   HasMdtm = false;
   HasMlst = false;
+  HashCommand.clear();
+  HashAlgorithm.clear();
   NoRetry = false;
   Encryption = request.Server.Encryption;
   TlsHost = LowercaseHost(host);
@@ -187,6 +189,37 @@ void TFTPThread::ProbeResume() {
                                      : "\r\nServer unable to resume broken downloads\r\n");
 }
 
+void TFTPThread::ChooseChecksum(const std::string& hashList,
+                                const std::vector<std::string>& xCommands) {
+  // The strongest the server has: HASH with SHA-256, SHA-1 or MD5, else the X commands.
+  std::string upper = hashList;
+  for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  for (const char* algorithm : {"SHA-256", "SHA-1", "MD5"}) {
+    const size_t at = upper.find(algorithm);
+    if (at == std::string::npos) continue;
+    const size_t end = at + std::string_view(algorithm).size();
+    if (end < upper.size() && upper[end] != ';' && upper[end] != '*')
+      continue;  // "SHA-1" in "SHA-1x"
+    // The one marked "*" is in use; another is chosen with OPTS HASH.
+    if (end >= upper.size() || upper[end] != '*') {
+      SendCommand(std::string("OPTS HASH ") + algorithm);
+      if (ReadReply() / 100 != 2) continue;
+    }
+    HashCommand = "HASH";
+    HashAlgorithm = algorithm;
+    return;
+  }
+  static const std::pair<const char*, const char*> kX[] = {
+      {"XSHA256", "SHA-256"}, {"XSHA1", "SHA-1"}, {"XMD5", "MD5"}, {"XCRC", "CRC32"}};
+  for (const auto& [command, algorithm] : kX) {
+    if (std::find(xCommands.begin(), xCommands.end(), command) != xCommands.end()) {
+      HashCommand = command;
+      HashAlgorithm = algorithm;
+      return;
+    }
+  }
+}
+
 void TFTPThread::AskFeatures() {
   SendCommand("FEAT");
   // Anything but the feature list (500 and the like) means the server names none.
@@ -194,6 +227,8 @@ void TFTPThread::AskFeatures() {
   bool utf8 = false;
   bool restStream = false;
   std::string mlstFacts;
+  std::string hashList;                // "SHA-256;SHA-1*;MD5"
+  std::vector<std::string> xCommands;  // "XSHA256", "XMD5", ...
   for (const std::string& line : ReplyLines) {
     // Feature lines start with a blank; the first and last lines carry the code.
     const size_t start = line.find_first_not_of(' ');
@@ -205,6 +240,11 @@ void TFTPThread::AskFeatures() {
     if (EqualsIgnoringCase(feature, "MFMT")) HasMfmt = true;
     if (EqualsIgnoringCase(feature, "MDTM")) HasMdtm = true;
     // "MLST type*;size*;modify*;..." names the facts; MLSD comes with it.
+    if (EqualsIgnoringCase(feature.substr(0, 5), "HASH "))
+      hashList = std::string(feature.substr(5));
+    for (const char* x : {"XSHA256", "XSHA1", "XMD5", "XCRC"}) {
+      if (EqualsIgnoringCase(feature, x)) xCommands.emplace_back(x);
+    }
     if (EqualsIgnoringCase(feature.substr(0, 4), "MLST")) {
       HasMlst = true;
       if (feature.size() > 5) mlstFacts = std::string(feature.substr(5));
@@ -217,6 +257,12 @@ void TFTPThread::AskFeatures() {
     // Names stay bytes on the wire either way; some servers send UTF-8 names only after this.
     SendCommand("OPTS UTF8 ON");
     ReadReply();
+  }
+  ChooseChecksum(hashList, xCommands);
+  if (EngineSettings().VerifyTransfers.load()) {
+    Log(HashCommand.empty()
+            ? "\r\nThe server offers no checksum: files are checked by their size only\r\n"
+            : "\r\nFiles are checked by their " + HashAlgorithm + " (" + HashCommand + ")\r\n");
   }
   // Facts a server offers but does not send unasked (pyftpdlib's unix.mode) are asked for.
   if (const std::string wanted = WantedMlstFacts(mlstFacts); !wanted.empty()) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "engine/AsciiConversion.h"
+#include "engine/Checksums.h"
 #include "engine/EngineSettings.h"
 #include "engine/FTPThread.h"
 #include "engine/NumberFormat.h"
@@ -370,6 +371,14 @@ bool TFTPThread::Transfer(const std::string& command, bool receive, int64_t offs
         ok = false;
       }
     }
+    // A binary file's checksum, where the server computes one: before a replacement takes
+    // the old file's place.
+    ChecksumFailed = false;
+    if (ok && IsFileTransfer && TypeLetter == 'I' && !HashCommand.empty() &&
+        EngineSettings().VerifyTransfers.load() &&
+        (command.rfind("RETR ", 0) == 0 || command.rfind("STOR ", 0) == 0)) {
+      ok = VerifyChecksum(command.substr(5), stream);
+    }
     if (ok && !stream.Finish()) {
       PostError(0, stream.ErrorText());
       ok = false;
@@ -387,6 +396,27 @@ bool TFTPThread::Transfer(const std::string& command, bool receive, int64_t offs
   CloseSocket(DataSocket);
   if (!ok) PostError(0, "Unable to complete transfer");
   return ok;
+}
+
+bool TFTPThread::VerifyChecksum(const std::string& remote, const TTransferStream& stream) {
+  const auto local = FileDigest(stream.LocalPath(), HashAlgorithm);
+  SendCommand(HashCommand + " " + remote);
+  ReadReply();
+  const auto server = DigestInReply(LastReplyLine, HashAlgorithm);
+  if (!local || !server) {
+    Log("Could not compare the " + HashAlgorithm + " of " + remote +
+        (server ? ": the local file could not be read" : ": the server gave none"));
+    return true;
+  }
+  if (*local == *server) {
+    Log(HashAlgorithm + " of " + remote + " matches the server's");
+    return true;
+  }
+  ChecksumFailed = true;
+  PostError(kErrorChecksumMismatch, "The " + HashAlgorithm + " of " + remote + " (" + *local +
+                                        ") is not the server's (" + *server +
+                                        "); the copy is wrong and was not kept");
+  return false;
 }
 
 void TFTPThread::ServeList() {
@@ -451,6 +481,7 @@ void TFTPThread::ServeDownload(const TArgs& args) {
   // What a resume that came out at the wrong size appended is not the file's continuation:
   // the partial file goes back to what it was.
   if (ResumeMismatch) stream.Truncate(offset);
+  if (ChecksumFailed) stream.Discard(offset);
 }
 
 void TFTPThread::ServeUpload(const TArgs& args) {

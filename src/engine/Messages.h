@@ -21,6 +21,8 @@ inline constexpr int kErrorLocalFileLarger = 20001;
 // The resumed file did not come out at the server's size (typically a server that accepted
 // REST and sent the whole file anyway); the local file was cut back to where it was.
 inline constexpr int kErrorResumeMismatch = 20002;
+// The checksum the server gave for its copy is not that of the local file.
+inline constexpr int kErrorChecksumMismatch = 20003;
 
 enum TRequestKind : uint8_t {
   rqConnectViaFirewall = 1,

@@ -156,6 +156,15 @@ TSequentialFileStream::TSequentialFileStream(const std::string& name, unsigned m
   ::posix_fadvise(Fd, 0, 0, POSIX_FADV_SEQUENTIAL);
 }
 
+void TSequentialFileStream::Discard(int64_t kept) {
+  if (!TempName.empty()) return;  // the destructor removes it; the old file stays
+  if (CreatedHere) {
+    ::unlink(Name.c_str());
+  } else {
+    Truncate(kept);
+  }
+}
+
 TSequentialFileStream::~TSequentialFileStream() {
   if (!TempName.empty()) {
     ::unlink(TempName.c_str());

@@ -25,6 +25,9 @@ class TTransferStream {
   // (ErrorText() says why).
   virtual bool Finish() { return true; }
   virtual std::string ErrorText() const { return {}; }
+  // The local file the data goes to or comes from (a replacement's temporary file until it is
+  // finished); empty for memory.
+  virtual std::string LocalPath() const { return {}; }
 };
 
 // A listing in memory. A hostile or broken server could send one without end, so it has
@@ -82,7 +85,11 @@ class TSequentialFileStream : public TTransferStream {
   bool Commit() override;
   bool Finish() override;
   std::string ErrorText() const override { return Error; }
+  std::string LocalPath() const override { return TempName.empty() ? Name : TempName; }
   int64_t Size() const;
+  // What arrived is wrong (its checksum says so): a file made by this transfer goes, a file
+  // resumed in place goes back to its first `kept` bytes; a replacement is never finished.
+  void Discard(int64_t kept);
   // Cuts the file back to `size` bytes (a resumed download that went wrong).
   void Truncate(int64_t size);
 

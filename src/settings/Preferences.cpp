@@ -82,6 +82,7 @@ std::string TPreferences::Load(const std::string& path) {
   NoXferOlder = b("Advanced", "NoXferOlder", false);
   ASCIIOnView = b("Advanced", "ASCIIOnView", true);
   PreserveTimeStamp = b("Advanced", "PreserveTimeStamp", true);
+  VerifyTransfers = b("Advanced", "VerifyTransfers", true);
   ConfirmRestarts = b("Advanced", "ConfirmRestarts", true);
   ConfirmLowerCase = b("Advanced", "ConfirmLowerCase", false);
   ConfirmOverwrites = b("Advanced", "ConfirmOverwrites", true);
@@ -144,6 +145,7 @@ std::string TPreferences::Save(const std::string& path) const {
   b("Advanced", "NoXferOlder", NoXferOlder);
   b("Advanced", "ASCIIOnView", ASCIIOnView);
   b("Advanced", "PreserveTimeStamp", PreserveTimeStamp);
+  b("Advanced", "VerifyTransfers", VerifyTransfers);
   b("Advanced", "ConfirmRestarts", ConfirmRestarts);
   b("Advanced", "ConfirmLowerCase", ConfirmLowerCase);
   b("Advanced", "ConfirmOverwrites", ConfirmOverwrites);
@@ -206,6 +208,7 @@ void TPreferences::ApplyEngineSettings() const {
   EngineSettings().FTPTimeout = TimeoutMs();
   EngineSettings().FTPRetries = RetryCount();
   EngineSettings().KeepTimes = PreserveTimeStamp;
+  EngineSettings().VerifyTransfers = VerifyTransfers;
   if (ToolTipsHook()) ToolTipsHook()(ShowToolTips);
 }
 

@@ -31,6 +31,8 @@ struct TPreferences {
   bool NoXferOlder = false;
   bool ASCIIOnView = true;
   bool PreserveTimeStamp = true;
+  // After each binary transfer, compare the server's checksum with the local file's.
+  bool VerifyTransfers = true;
   bool ConfirmRestarts = true;
   bool ConfirmLowerCase = false;  // force uploaded names to lower case
   bool ConfirmOverwrites = true;

@@ -249,6 +249,62 @@ TEST_F(TransferTest, ADownloadsEndCarriesTheServersTimeOfTheFile) {
   }
 }
 
+// Where FEAT offers a checksum, each binary file's is compared after its transfer: a match is
+// logged, a mismatch fails the transfer and leaves no wrong copy (a replaced file keeps its old
+// content), and a server that gives none lets the file stand.
+TEST_F(TransferTest, ChecksumsOfArrivedFilesAreComparedWithTheServers) {
+  const struct {
+    const char* Name;
+    const char* Feat;
+    const char* Reply;
+    const char* Command;  // as sent after RETR
+    bool Kept;
+  } cases[] = {
+      {"HASH chosen by OPTS", " HASH SHA-1*;SHA-256",
+       "213 SHA-256 0-0 2d711642b726b04401627ca9fbac32f5c8530fb1903cc4db02258717921a4881 f.bin",
+       "HASH dir/f.bin", true},
+      {"HASH match", " HASH SHA-256*;MD5",
+       "213 SHA-256 0-0 2D711642B726B04401627CA9FBAC32F5C8530FB1903CC4DB02258717921A4881 f.bin",
+       "HASH dir/f.bin", true},
+      {"HASH mismatch", " HASH SHA-256*;MD5",
+       "213 SHA-256 0-0 0000000000000000000000000000000000000000000000000000000000000000 f.bin",
+       "HASH dir/f.bin", false},
+      {"XMD5 match", " XMD5", "250 9dd4e461268c8034f5c8564e155c67a6", "XMD5 dir/f.bin", true},
+      {"XCRC mismatch", " XCRC", "250 12345678", "XCRC dir/f.bin", false},
+      {"no checksum given", " XSHA256", "500 Unknown command", "XSHA256 dir/f.bin", true},
+  };
+  for (const auto& c : cases) {
+    for (const bool replacing : {false, true}) {
+      SCOPED_TRACE(std::string(c.Name) + (replacing ? ", replacing" : ", new file"));
+      Events.clear();
+      const std::string local = Dir + "f.bin";
+      std::remove(local.c_str());
+      if (replacing) WriteFile(local, "old content");
+      const bool opts = std::string(c.Feat).find("SHA-1*") != std::string::npos;
+      TScript after;
+      if (opts) after.On("200 Hash set");
+      after.On("200 Type set").On("200 PORT ok").On("150 Opening").SendData("x");
+      after.Reply("226 Done").On(c.Reply).On("257 \"/done\"");
+      auto server =
+          StartServer(after, "350 R", std::string("211-Features:\r\n") + c.Feat + "\r\n211 End");
+      auto ftp = LogOn(*server);
+      ftp->Download("dir/f.bin", local, 1);
+      Finish(*ftp);
+      TCommands sent = Sent(*server);
+      if (opts) {
+        ASSERT_FALSE(sent.empty());
+        EXPECT_EQ(sent[0], "OPTS HASH SHA-256");
+        sent.erase(sent.begin());
+      }
+      ASSERT_EQ(sent.size(), 5u);
+      EXPECT_EQ(sent[3], c.Command);
+      EXPECT_EQ(EventsStartingWith("error:20003:").empty(), c.Kept);
+      EXPECT_EQ(ReadFile(local), c.Kept ? "x" : replacing ? "old content" : "");
+      EXPECT_EQ(Exists(local), c.Kept || replacing);
+    }
+  }
+}
+
 TEST_F(TransferTest, RefusedDownloadLeavesLocalFilesAsTheyWere) {
   TScript after;
   after.On("200 Type set").On("200 PORT ok").On("550 No such file");

@@ -50,6 +50,9 @@ const char kUsage[] =
     "                     (default: the preferences, 2)\n"
     "  --resume           continue an interrupted transfer\n"
     "  --delete           mirror: delete what the source no longer has\n"
+    "  --verify           compare each file's checksum with the server's where it offers one\n"
+    "                     (HASH, XSHA256, XSHA1, XMD5 or XCRC; the default)\n"
+    "  --no-verify        do not\n"
     "  --dry-run          mirror: print what would be copied and deleted, change nothing\n"
     "  --no-times         files keep the time of the transfer: by default a download gets\n"
     "                     the server's time (MDTM; -r: the listing's) and an upload gives\n"
@@ -181,6 +184,8 @@ int RunCommand(int argc, char** argv) {
     int value = 0;
     if (arg == "--resume") {
       resume = true;
+    } else if (arg == "--verify" || arg == "--no-verify") {
+      EngineSettings().VerifyTransfers = arg == "--verify";
     } else if (arg == "--delete") {
       deleteExtra = true;
     } else if (arg == "--dry-run") {

@@ -56,6 +56,7 @@ constexpr struct {
     {"cbNoXferOlder", &TPreferences::NoXferOlder},
     {"cbASCIIOnView", &TPreferences::ASCIIOnView},
     {"cbPreserveTimeStamp", &TPreferences::PreserveTimeStamp},
+    {"cbVerifyTransfers", &TPreferences::VerifyTransfers},
     {"cbConfirmRestarts", &TPreferences::ConfirmRestarts},
     {"cbForceToLowerCase", &TPreferences::ConfirmLowerCase},
     {"cbConfirmOverwrites", &TPreferences::ConfirmOverwrites},
@@ -212,6 +213,8 @@ QWidget* TfrmOptions::BuildAdvancedPage() {
   layout->addWidget(AddCheck(page, "cbASCIIOnView", QStringLiteral("Transfer ASCII on view")));
   layout->addWidget(AddCheck(page, "cbPreserveTimeStamp",
                              QStringLiteral("Preserve date and time on downloaded files")));
+  layout->addWidget(AddCheck(page, "cbVerifyTransfers",
+                             QStringLiteral("Verify transfers by checksum where the server can")));
   layout->addWidget(AddCheck(page, "cbConfirmRestarts", QStringLiteral("Confirm recoveries")));
   layout->addWidget(AddCheck(page, "cbForceToLowerCase",
                              QStringLiteral("Force uploaded filenames to lowercase")));
