@@ -299,6 +299,10 @@ void TRealFtpServer::StartPyftpdlib() {
   }
   if (Options.HostileNames) args.push_back("--hostile-names");
   if (Options.DishonestRest) args.push_back("--dishonest-rest");
+  if (Options.Checksums != TServerOptions::TChecksums::None) {
+    args.push_back(Options.Checksums == TServerOptions::TChecksums::Right ? "--checksums=right"
+                                                                          : "--checksums=wrong");
+  }
   if (Options.Rate > 0) args.push_back("--rate=" + std::to_string(Options.Rate));
   Pid = Spawn(args, out);
   if (Pid < 0) {

@@ -38,6 +38,8 @@ struct TServerOptions {
   bool HostileNames = false;
   // pyftpdlib only: REST is answered 350 but ignored (whole files are sent), SIZE is unknown.
   bool DishonestRest = false;
+  // pyftpdlib only: XSHA256 and XMD5 answered with right or wrong checksums (else not at all).
+  enum class TChecksums { None, Right, Wrong } Checksums = TChecksums::None;
   // pyftpdlib only: bytes per second each data connection moves at most (0: no limit).
   int Rate = 0;
   // vsftpd only: connections it takes from one address at once (0: any number); the next

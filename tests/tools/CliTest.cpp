@@ -342,6 +342,35 @@ TEST_P(PelmarCli, MirrorKeepsTwoFoldersAlike) {
 }
 
 // When a resume cannot happen, the whole file moves and stderr says why.
+// A server that computes checksums: right ones let files stand both ways, with a line in -v;
+// wrong ones fail the transfer, leave the old local file as it was, and the exit status says
+// so; --no-verify does not ask.
+TEST(PelmarCliVerify, ChecksumsDecideWhetherAFileArrived) {
+  for (const bool right : {true, false}) {
+    SCOPED_TRACE(right ? "right checksums" : "wrong checksums");
+    using TChecksums = TServerOptions::TChecksums;
+    TRealFtpServer server(TServerKind::Pyftpdlib,
+                          {.Checksums = right ? TChecksums::Right : TChecksums::Wrong});
+    ASSERT_TRUE(server.Started()) << server.StartError();
+    const std::string local = server.Root() + "../";
+    const std::string content = RandomBytes(100000, 6);
+    WriteFile(server.Root() + "f.bin", content);
+    WriteFile(local + "f.bin", "old");
+    TRun get = RunCli("-v get " + server.Url() + "f.bin " + local + "f.bin", local);
+    EXPECT_EQ(get.Status, right ? 0 : 1) << get.Err;
+    EXPECT_TRUE(ReadFile(local + "f.bin") == (right ? content : "old")) << "the old file stays";
+    EXPECT_NE(get.Err.find(right ? "SHA-256 of f.bin matches the server's" : "is not the server's"),
+              std::string::npos)
+        << get.Err;
+    TRun tree = RunCli("-r get " + server.Url() + "f.bin " + local + "tree", local);
+    EXPECT_EQ(tree.Status, right ? 0 : 1) << tree.Err;
+    TRun put = RunCli("put " + local + "f.bin " + server.Url() + "up.bin", local);
+    EXPECT_EQ(put.Status, right ? 0 : 1) << put.Err;
+    TRun unchecked = RunCli("--no-verify get " + server.Url() + "f.bin " + local + "g.bin", local);
+    EXPECT_EQ(unchecked.Status, 0) << unchecked.Err;
+  }
+}
+
 TEST(PelmarCliResume, RefusedRestartsSendOrFetchTheWholeFile) {
   TRealFtpServer server(TServerKind::Proftpd, {.StoreRestart = false});
   ASSERT_TRUE(server.Started()) << server.StartError();

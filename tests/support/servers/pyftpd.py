@@ -5,6 +5,7 @@ Serves ROOT to anonymous users and to one named account, both with full rights. 
 port it listens on as the first line of stdout, then serves until killed.
 """
 import argparse
+import hashlib
 import warnings
 import logging
 import sys
@@ -58,6 +59,39 @@ class DishonestRestHandler(FTPHandler):
         self.respond("500 Command \"SIZE\" not understood.")
 
 
+class ChecksumHandler(FTPHandler):
+    """Computes files' checksums with XSHA256 and XMD5 (named in FEAT); a wrong one when
+    `wrong` is set, as a server with a damaged copy would."""
+
+    proto_cmds = FTPHandler.proto_cmds.copy()
+    proto_cmds.update({command: dict(perm='r', auth=True, arg=True,
+                                     help='Syntax: %s <SP> file-name' % command)
+                       for command in ('XSHA256', 'XMD5')})
+    wrong = False
+
+    def __init__(self, *args, **kwargs):
+        FTPHandler.__init__(self, *args, **kwargs)
+        self._extra_feats = list(self._extra_feats) + ['XSHA256', 'XMD5']
+
+    def _digest(self, path, algorithm):
+        try:
+            digest = hashlib.new(algorithm)
+            with open(path, 'rb') as f:
+                for chunk in iter(lambda: f.read(1 << 16), b''):
+                    digest.update(chunk)
+        except OSError as error:
+            self.respond('550 %s.' % error.strerror)
+            return
+        text = digest.hexdigest()
+        self.respond('250 ' + ('0' * len(text) if self.wrong else text))
+
+    def ftp_XSHA256(self, path):
+        self._digest(path, 'sha256')
+
+    def ftp_XMD5(self, path):
+        self._digest(path, 'md5')
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--root", required=True)
@@ -74,6 +108,8 @@ def main():
                         help="accept REST but send whole files; no SIZE")
     parser.add_argument("--hostile-names", action="store_true",
                         help="list names that leave the client's folder in folders named trap")
+    parser.add_argument("--checksums", choices=("right", "wrong"),
+                        help="answer XSHA256 and XMD5, with right or wrong checksums")
     parser.add_argument("--rate", type=int, default=0,
                         help="bytes per second each data connection sends at most")
     args = parser.parse_args()
@@ -93,6 +129,9 @@ def main():
             handler.dtp_handler = DTPHandler
     if args.dishonest_rest:
         handler = DishonestRestHandler
+    if args.checksums:
+        handler = ChecksumHandler
+        handler.wrong = args.checksums == "wrong"
     handler.authorizer = authorizer
     if args.rate:
         ThrottledDTPHandler.read_limit = args.rate
