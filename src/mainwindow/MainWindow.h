@@ -6,6 +6,7 @@
 // animation and the log. Its handlers are split by concern over several files.
 
 #include <QByteArray>
+#include <QFileSystemWatcher>
 #include <QMainWindow>
 #include <QPointer>
 #include <array>
@@ -186,6 +187,11 @@ class TfrmMain : public QMainWindow, public ITransferWindowHost, public ITransfe
   // OK in the URL dialog (or an address given to the program): connect to what it holds.
   void ConnectFromUrlDialog(TfrmURL& dialog);
   void ConnectSite(const TSite& site);
+  // Files fetched for the editor: watched, and offered back to the server when saved.
+  void WatchEditedFiles(THostView& host, const QStringList& files);
+  void EditedFileChanged(const QString& path);
+  // Edited files saved since they were fetched or last uploaded, and not uploaded.
+  int EditedFilesNotUploaded() const;
   // A pane's server lists its times that far ahead: offered as the site's offset.
   void HostTimeZoneFound(THostView& view, int minutes);
   void HostLog(THostView& sender, const QString& text);
@@ -296,6 +302,17 @@ class TfrmMain : public QMainWindow, public ITransferWindowHost, public ITransfe
   std::unique_ptr<TfrmTransfer> Progress;
   std::unique_ptr<TfrmTransferMngr> Manager;
   std::unique_ptr<TQueueStore> KeptQueue;  // after Transfers: it stops following first
+  struct TEditedFile {
+    QPointer<THostView> Host;
+    TServer Server;
+    std::string Remote;                 // the file's path on the server
+    std::pair<int64_t, int64_t> Stamp;  // size and time when last seen
+    bool Changed = false;               // saved and not uploaded
+    bool Always = false;                // upload every save without asking
+  };
+  std::map<QString, TEditedFile> EditedFiles;
+  QFileSystemWatcher* EditWatch = nullptr;
+  bool AskingAboutEdit = false;
   THostView* CurrentHost = nullptr;
   TLocalView* CurrentLocal = nullptr;
   int ConnectedCount = 0;

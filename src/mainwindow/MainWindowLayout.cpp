@@ -850,6 +850,17 @@ void TfrmMain::WriteState() {
 }
 
 void TfrmMain::closeEvent(QCloseEvent* event) {
+  if (const int edited = EditedFilesNotUploaded(); edited > 0) {
+    const QString question =
+        edited == 1
+            ? QStringLiteral("1 edited file was not uploaded to the server. Quit anyway?")
+            : QStringLiteral("%1 edited files were not uploaded to the server. Quit anyway?")
+                  .arg(edited);
+    if (!Prompter().Confirm(this, QStringLiteral("Pelmar"), question)) {
+      event->ignore();
+      return;
+    }
+  }
   if (Transfers->CountInState(tsPending) + Transfers->CountInState(tsActive) > 0) {
     const bool kept = KeptQueue && KeptQueue->Usable();
     if (!Prompter().Confirm(

@@ -194,7 +194,7 @@ void TfrmMain::ReportStartFailure() {
   Prompter().Error(this, QStringLiteral("Pelmar"), QString::fromLatin1(kStartFailed));
 }
 
-void TfrmMain::HostTransferred(THostView&, const QStringList& files, TFetchKind kind) {
+void TfrmMain::HostTransferred(THostView& host, const QStringList& files, TFetchKind kind) {
   if (files.isEmpty()) return;
   const QString temporary = QString::fromStdString(PrivateFolder());
   switch (kind) {
@@ -209,7 +209,15 @@ void TfrmMain::HostTransferred(THostView&, const QStringList& files, TFetchKind 
       }
       break;
     case TFetchKind::Edit:
-      if (!StartProgram(EditorCommand, files, temporary)) ReportStartFailure();
+      // Watched before the editor starts: a quick save must not go unseen.
+      WatchEditedFiles(host, files);
+      if (!StartProgram(EditorCommand, files, temporary)) {
+        ReportStartFailure();
+        for (const QString& file : files) {
+          EditedFiles.erase(file);
+          if (EditWatch) EditWatch->removePath(file);
+        }
+      }
       break;
     default:
       break;

@@ -50,6 +50,7 @@
 #include "transfers/qt/TransferListModel.h"
 #include "ui/ActivityAnimation.h"
 #include "ui/CertificateDialog.h"
+#include "views/PrivateFolder.h"
 #include "views/qt/HostView.h"
 #include "views/qt/LocalView.h"
 #include "views/qt/PaneFixture.h"
@@ -313,6 +314,42 @@ TEST_F(MainWindowTest, SynchronizeShowsWhatItCopiesAndMakesTheFoldersAlike) {
   EXPECT_EQ(rows, QStringList{"Copy new.txt"});
   ASSERT_TRUE(RunUntil(idle));
   EXPECT_EQ(ReadFile(server.Root() + "site/new.txt"), "new");
+}
+
+// A server file opened in the editor goes back when it is saved and the person agrees; a save
+// not sent back is asked about when Pelmar closes.
+TEST_F(MainWindowTest, AnEditedServerFileGoesBackOnSave) {
+  TRealFtpServer server(TServerKind::Pyftpdlib);
+  ASSERT_TRUE(server.Started()) << server.StartError();
+  WriteFile(server.Root() + "notes.txt", "first\n");
+  // The "editor" appends a line and ends, as a person saving would.
+  const std::string editor = Dir.filePath("editor.sh").toStdString();
+  WriteFile(editor, "#!/bin/sh\nprintf 'second\\n' >> \"$1\"\n");
+  ::chmod(editor.c_str(), 0755);
+  auto prompts = std::make_shared<TScriptedPrompter>();
+  prompts->Answers = {true};
+  SetPrompter(prompts);
+  TfrmMain& window = Open();
+  window.EditorCommand = QString::fromStdString(editor);
+  window.show();
+  window.ConnectToUrl(QString("ftp://127.0.0.1:%1/").arg(server.Port()));
+  THostView& host = *window.CurrentHostView();
+  ASSERT_TRUE(RunUntil([&] { return host.Model().rowCount() == 1 && !host.Busy(); }));
+  host.ListView()->Select(host.ListView()->Row(0), true);
+  window.PopEditNotePadClick(false, true);
+  ASSERT_TRUE(RunUntil([&] { return !prompts->Questions.empty(); }));
+  EXPECT_EQ(prompts->Questions[0], QString("Upload the changed file to 127.0.0.1/notes.txt?"));
+  ASSERT_TRUE(RunUntil([&] { return ReadFile(server.Root() + "notes.txt") == "first\nsecond\n"; }));
+
+  // Saved again and kept here: closing asks first.
+  prompts->Answers = {false, false};
+  WriteFile(PrivateFolder() + "notes.txt", "first\nsecond\nthird\n");
+  ASSERT_TRUE(RunUntil([&] { return prompts->Questions.size() == 2; }));
+  EXPECT_FALSE(window.close());
+  EXPECT_EQ(prompts->Questions.back(),
+            QString("1 edited file was not uploaded to the server. Quit anyway?"));
+  EXPECT_EQ(ReadFile(server.Root() + "notes.txt"), "first\nsecond\n");
+  SetPrompter(nullptr);
 }
 
 // vsftpd lists in its own local time (here UTC) while this computer runs two hours ahead: the

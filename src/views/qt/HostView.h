@@ -100,6 +100,11 @@ class THostView : public TCustomView {
   // The entry's address with the user (percent-encoded) but never the password.
   QString BuildUrl(const QModelIndex& item) const;
   bool FetchSelected(TCustomView& other, TFetchKind kind);
+  // The server path a file fetched by this pane came from; empty when it fetched none there.
+  std::string RemotePathOf(const QString& local) const {
+    const auto found = FetchedFrom.find(local.toStdString());
+    return found == FetchedFrom.end() ? std::string() : found->second;
+  }
   bool UploadFile(TCustomView& source);
   void SetTreeCombo(TTreeCombo* combo);
   // Sorts by a column counted from 1 (Name), descending when negative.
@@ -162,6 +167,7 @@ class THostView : public TCustomView {
 
  private:
   int ServerTimeOffset = 0;
+  std::map<std::string, std::string> FetchedFrom;  // local path -> server path
   bool ZoneCheckWanted = false;
   std::string ZoneProbePath;  // the file asked about, and the time its LIST line gave
   TDateTime ZoneProbeListed = 0;

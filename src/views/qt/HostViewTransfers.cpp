@@ -206,6 +206,7 @@ bool THostView::FetchSelected(TCustomView& other, TFetchKind kind) {
     const std::string local = download ? target + name : PrivateFilePath(name);
     if (local.empty()) continue;
     FetchQueue.push_back({S(Folder()) + name, local, Preferences().TransferModeFor(name)});
+    FetchedFrom[local] = S(Folder()) + name;
   }
   ListView()->setEnabled(false);
   StartNextFetch();
