@@ -39,9 +39,10 @@ void TfrmMain::mnuSynchronizeClick() {
   // Either pane may be closed while the dialog is open.
   const QPointer<THostView> host = CurrentHost;
   const QPointer<TLocalView> local = CurrentLocal;
-  TfrmSynchronize dialog(this, local->Folder(), host->Folder(), [host, local](bool upload) {
-    return host && local ? host->PlanSync(*local, upload) : TSyncPlan{};
-  });
+  TfrmSynchronize dialog(
+      this, local->Folder(), host->Folder(), [host, local](bool upload, bool bothWays) {
+        return host && local ? host->PlanSync(*local, upload, bothWays) : TSyncPlan{};
+      });
   const bool chosen = RunSyncDialog ? RunSyncDialog(dialog) : dialog.exec() == QDialog::Accepted;
   if (!chosen || dialog.Plan().Steps.empty() || !host || !local) return;
   host->QueueSync(dialog.Plan(), *local, dialog.Upload());

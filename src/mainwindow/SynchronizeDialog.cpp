@@ -32,6 +32,9 @@ QVariant TSyncPlanModel::data(const QModelIndex& index, int role) const {
   const TSyncStep& step = Steps.Steps[static_cast<size_t>(index.row())];
   switch (index.column()) {
     case 0:
+      if (step.Kind == TSyncKind::Copy && Steps.Both) {
+        return step.Back ? QStringLiteral("Download") : QStringLiteral("Upload");
+      }
       return step.Kind == TSyncKind::Copy     ? QStringLiteral("Copy")
              : step.Kind == TSyncKind::Delete ? QStringLiteral("Delete")
                                               : QStringLiteral("Left alone");
@@ -50,7 +53,7 @@ QVariant TSyncPlanModel::headerData(int section, Qt::Orientation orientation, in
 
 TfrmSynchronize::TfrmSynchronize(QWidget* parent, const QString& localFolder,
                                  const QString& serverFolder,
-                                 std::function<TSyncPlan(bool upload)> makePlan)
+                                 std::function<TSyncPlan(bool upload, bool bothWays)> makePlan)
     : QDialog(parent), MakePlan(std::move(makePlan)), Model(new TSyncPlanModel(this)) {
   setObjectName("frmSynchronize");
   setWindowTitle(QStringLiteral("Synchronize"));
@@ -62,8 +65,11 @@ TfrmSynchronize::TfrmSynchronize(QWidget* parent, const QString& localFolder,
       QStringLiteral("&Server to local: %1 to %2").arg(serverFolder, localFolder), this);
   rbDownload->setObjectName("rbDownload");
   rbDownload->setChecked(true);
+  rbBoth = new QRadioButton(QStringLiteral("&Both ways: the newer file wins"), this);
+  rbBoth->setObjectName("rbBoth");
   layout->addWidget(rbUpload);
   layout->addWidget(rbDownload);
+  layout->addWidget(rbBoth);
   lvPlan = new QTableView(this);
   lvPlan->setObjectName("lvPlan");
   lvPlan->setModel(Model);
@@ -88,7 +94,7 @@ TfrmSynchronize::TfrmSynchronize(QWidget* parent, const QString& localFolder,
   connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
   // Another direction needs another comparison before anything can be copied.
-  for (QRadioButton* direction : {rbUpload, rbDownload}) {
+  for (QRadioButton* direction : {rbUpload, rbDownload, rbBoth}) {
     connect(direction, &QRadioButton::toggled, this, [this] {
       Model->SetPlan({});
       btnOK->setEnabled(false);
@@ -101,11 +107,15 @@ TfrmSynchronize::TfrmSynchronize(QWidget* parent, const QString& localFolder,
 }
 
 bool TfrmSynchronize::Upload() const {
-  return rbUpload->isChecked();
+  return rbUpload->isChecked() || rbBoth->isChecked();
+}
+
+bool TfrmSynchronize::BothWays() const {
+  return rbBoth->isChecked();
 }
 
 void TfrmSynchronize::Compare() {
-  Model->SetPlan(MakePlan(Upload()));
+  Model->SetPlan(MakePlan(Upload(), BothWays()));
   lvPlan->resizeColumnToContents(0);
   lvPlan->resizeColumnToContents(1);
   int copies = 0;

@@ -35,23 +35,26 @@ class TSyncPlanModel : public QAbstractTableModel {
 class TfrmSynchronize : public QDialog {
   Q_OBJECT
  public:
-  // `makePlan(upload)` compares the two folders for that direction.
+  // `makePlan(upload, bothWays)` compares the two folders for that direction.
   TfrmSynchronize(QWidget* parent, const QString& localFolder, const QString& serverFolder,
-                  std::function<TSyncPlan(bool upload)> makePlan);
+                  std::function<TSyncPlan(bool upload, bool bothWays)> makePlan);
+  // Local to server, or both ways (then steps marked Back go from the server).
   bool Upload() const;
+  bool BothWays() const;
   const TSyncPlan& Plan() const { return Model->Plan(); }
   // Compares again for the chosen direction and shows the result.
   void Compare();
 
   QRadioButton* rbUpload;
   QRadioButton* rbDownload;
+  QRadioButton* rbBoth;
   QPushButton* btnCompare;
   QPushButton* btnOK;
   QTableView* lvPlan;
   QLabel* lblSummary;
 
  private:
-  std::function<TSyncPlan(bool upload)> MakePlan;
+  std::function<TSyncPlan(bool upload, bool bothWays)> MakePlan;
   TSyncPlanModel* Model;
 };
 

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <map>
 #include <optional>
+#include <tuple>
 
 namespace pelmar {
 namespace {
@@ -105,7 +106,98 @@ class TPlanner {
   TSyncPlan Plan;
 };
 
+// Both sides at once: each folder's entries are matched by name.
+class TTwoWayPlanner {
+ public:
+  TTwoWayPlanner(IFolderLister& a, const std::string& aRoot, IFolderLister& b,
+                 const std::string& bRoot)
+      : A(a), ARoot(aRoot), B(b), BRoot(bRoot) {}
+
+  TSyncPlan Run() {
+    Plan.Both = true;
+    Level("", true, true, 1);
+    return std::move(Plan);
+  }
+
+ private:
+  std::map<std::string, TWalkEntry> Entries(IFolderLister& lister, const std::string& path,
+                                            bool there) {
+    std::map<std::string, TWalkEntry> entries;
+    if (!there) return entries;
+    const auto listed = lister.List(path);
+    if (!listed) {
+      Plan.Unlisted.push_back(path);
+      return entries;
+    }
+    for (const TWalkEntry& entry : *listed) {
+      if (!Skipped(entry)) entries.emplace(entry.Name, entry);
+    }
+    return entries;
+  }
+
+  void Level(const std::string& folder, bool aThere, bool bThere, int depth) {
+    auto a = Entries(A, ARoot + folder, aThere);
+    auto b = Entries(B, BRoot + folder, bThere);
+    std::vector<std::tuple<std::string, bool, bool>> folders;  // name, on A, on B
+    const auto one = [&](const TWalkEntry& entry, bool back) {
+      if (entry.IsFolder && entry.IsLink) {
+        Add(TSyncKind::Conflict, folder, entry, "a link to a folder is not synchronized", back);
+        return;
+      }
+      Add(TSyncKind::Copy, folder, entry, "new", back);
+      if (entry.IsFolder && depth < kMaxWalkDepth) folders.emplace_back(entry.Name, !back, back);
+    };
+    for (const auto& [name, entry] : a) {
+      const auto other = b.find(name);
+      if (other == b.end()) {
+        one(entry, false);
+        continue;
+      }
+      const TWalkEntry& there = other->second;
+      if (entry.IsFolder != there.IsFolder) {
+        Add(TSyncKind::Conflict, folder, entry, "a file on one side, a folder on the other", false);
+      } else if (entry.IsFolder) {
+        if (entry.IsLink || there.IsLink) {
+          Add(TSyncKind::Conflict, folder, entry, "a link to a folder is not synchronized", false);
+        } else if (depth < kMaxWalkDepth) {
+          folders.emplace_back(name, true, true);
+        }
+      } else if (SourceNewer(entry.Modified, there.Modified)) {
+        Add(TSyncKind::Copy, folder, entry, "newer", false);
+      } else if (SourceNewer(there.Modified, entry.Modified)) {
+        Add(TSyncKind::Copy, folder, there, "newer", true);
+      } else if (entry.Size != there.Size) {
+        Add(TSyncKind::Conflict, folder, entry, "sizes differ, times do not tell which is newer",
+            false);
+      } else {
+        ++Plan.Same;
+      }
+    }
+    for (const auto& [name, entry] : b) {
+      if (a.count(name) == 0) one(entry, true);
+    }
+    for (const auto& [name, onA, onB] : folders) Level(folder + name + "/", onA, onB, depth + 1);
+  }
+
+  void Add(TSyncKind kind, const std::string& folder, const TWalkEntry& entry,
+           const std::string& why, bool back) {
+    Plan.Steps.push_back(
+        {kind, folder, entry.Name, entry.IsFolder, entry.Size, entry.Modified, why, back});
+  }
+
+  IFolderLister& A;
+  std::string ARoot;
+  IFolderLister& B;
+  std::string BRoot;
+  TSyncPlan Plan;
+};
+
 }  // namespace
+
+TSyncPlan PlanBothWays(IFolderLister& source, const std::string& sourceRoot,
+                       IFolderLister& destination, const std::string& destinationRoot) {
+  return TTwoWayPlanner(source, sourceRoot, destination, destinationRoot).Run();
+}
 
 TSyncPlan PlanMirror(IFolderLister& source, const std::string& sourceRoot,
                      IFolderLister& destination, const std::string& destinationRoot,

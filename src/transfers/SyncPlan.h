@@ -24,12 +24,15 @@ struct TSyncStep {
   int64_t Size = 0;       // of the source's file
   TDateTime Modified = 0;
   std::string Why;  // "new", "size differs", "newer", "not in the source", a conflict's reason
+  // Two-way plans: the copy goes from the destination side to the source side.
+  bool Back = false;
 };
 
 struct TSyncPlan {
   std::vector<TSyncStep> Steps;
   std::vector<std::string> Unlisted;  // source folders that could not be listed
   int Same = 0;                       // files already alike
+  bool Both = false;                  // a two-way plan
 };
 
 // Compares `sourceRoot` and `destinationRoot` (each ending with "/", or empty for the log-on
@@ -37,6 +40,12 @@ struct TSyncPlan {
 TSyncPlan PlanMirror(IFolderLister& source, const std::string& sourceRoot,
                      IFolderLister& destination, const std::string& destinationRoot,
                      bool deleteExtra);
+
+// Both ways: whatever one side lacks is copied to it, and of two files of the same name the
+// newer one goes over the older. Two that differ in size but not in time (both changed, or
+// times that say nothing) are conflicts, listed and left alone. Nothing is deleted.
+TSyncPlan PlanBothWays(IFolderLister& source, const std::string& sourceRoot,
+                       IFolderLister& destination, const std::string& destinationRoot);
 
 // Whether a file's time at the source is later than at the destination: to the second where
 // both are exact, to the minute where one side has only minutes (a listed time), and to the

@@ -314,6 +314,28 @@ TEST_F(MainWindowTest, SynchronizeShowsWhatItCopiesAndMakesTheFoldersAlike) {
   EXPECT_EQ(rows, QStringList{"Copy new.txt"});
   ASSERT_TRUE(RunUntil(idle));
   EXPECT_EQ(ReadFile(server.Root() + "site/new.txt"), "new");
+
+  // Both ways: each side gets what it lacks.
+  WriteFile(local.toStdString() + "/mine.txt", "mine");
+  WriteFile(server.Root() + "site/theirs.txt", "theirs");
+  host.RefreshFolder();
+  ASSERT_TRUE(RunUntil([&] { return host.Model().rowCount() == 4 && !host.Busy(); }));
+  window.RunSyncDialog = [&](TfrmSynchronize& dialog) {
+    dialog.rbBoth->setChecked(true);
+    dialog.Compare();
+    rows.clear();
+    QAbstractItemModel* model = dialog.lvPlan->model();
+    for (int row = 0; row < model->rowCount(); ++row) {
+      rows << model->index(row, 0).data().toString() + " " + model->index(row, 1).data().toString();
+    }
+    rows.sort();
+    return true;
+  };
+  window.Action("mnuSynchronize")->trigger();
+  EXPECT_EQ(rows, (QStringList{"Download theirs.txt", "Upload mine.txt"}));
+  ASSERT_TRUE(RunUntil(idle));
+  EXPECT_EQ(ReadFile(server.Root() + "site/mine.txt"), "mine");
+  EXPECT_EQ(ReadFile(local.toStdString() + "/theirs.txt"), "theirs");
 }
 
 // A server file opened in the editor goes back when it is saved and the person agrees; a save

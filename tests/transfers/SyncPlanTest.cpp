@@ -38,8 +38,8 @@ std::vector<std::string> Describe(const TSyncPlan& plan) {
     const char* kind = step.Kind == TSyncKind::Copy     ? "copy "
                        : step.Kind == TSyncKind::Delete ? "delete "
                                                         : "conflict ";
-    lines.push_back(kind + step.Folder + step.Name + (step.IsFolder ? "/" : "") + " (" + step.Why +
-                    ")");
+    lines.push_back(kind + std::string(step.Back ? "<- " : "") + step.Folder + step.Name +
+                    (step.IsFolder ? "/" : "") + " (" + step.Why + ")");
   }
   return lines;
 }
@@ -88,6 +88,33 @@ TEST(SyncPlan, WhatIsCopiedDeletedAndLeftAlone) {
       << "only the link, which is never mirrored";
   source.Folders.erase("sub/");
   EXPECT_EQ(PlanMirror(source, "", copy, "", false).Unlisted, std::vector<std::string>{"sub/"});
+}
+
+TEST(SyncPlan, BothWaysTheNewerWinsAndConflictsAreListed) {
+  const TDateTime noon = At(10, 12, 0, 30);
+  TMapLister local;
+  local.Folders[""] = {File("here-only", 1, noon),   File("newer-here", 2, noon + 0.1),
+                       File("newer-there", 3, noon), File("both-changed", 4, noon),
+                       File("same", 5, noon),        Folder("shared")};
+  local.Folders["shared/"] = {};
+  TMapLister server;
+  server.Folders[""] = {File("newer-here", 2, noon),
+                        File("newer-there", 9, noon + 0.1),
+                        File("both-changed", 40, noon),
+                        File("same", 5, noon),
+                        Folder("there-dir"),
+                        Folder("shared")};
+  server.Folders["there-dir/"] = {File("inner", 1, noon)};
+  server.Folders["shared/"] = {File("deep", 1, noon)};
+  const TSyncPlan plan = PlanBothWays(local, "", server, "");
+  EXPECT_TRUE(plan.Both);
+  EXPECT_EQ(Describe(plan),
+            (std::vector<std::string>{
+                "conflict both-changed (sizes differ, times do not tell which is newer)",
+                "copy here-only (new)", "copy newer-here (newer)", "copy <- newer-there (newer)",
+                "copy <- there-dir/ (new)", "copy <- shared/deep (new)",
+                "copy <- there-dir/inner (new)"}));
+  EXPECT_EQ(plan.Same, 1);
 }
 
 TEST(SyncPlan, TimesCompareToWhatBothSidesKnow) {

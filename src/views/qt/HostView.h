@@ -149,7 +149,9 @@ class THostView : public TCustomView {
   bool SendSelection(TCustomView* target) override;
   // Synchronize: what must be copied between this pane's folder and `local`'s shown folder,
   // one way (the walk enters the server's folders as it compares), and queuing those copies.
-  TSyncPlan PlanSync(TCustomView& local, bool upload);
+  // `bothWays`: each side gets what it lacks and the newer of two files (steps marked Back go
+  // from the server to `local`).
+  TSyncPlan PlanSync(TCustomView& local, bool upload, bool bothWays = false);
   int QueueSync(const TSyncPlan& plan, TCustomView& local, bool upload);
   bool AcceptsDrop() const override { return Connected(); }
   void UpdateItem(const std::string& folder, const std::string& name, uint16_t attributes,

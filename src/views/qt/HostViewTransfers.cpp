@@ -123,7 +123,7 @@ bool THostView::WalkNames(TCustomView* source, const QString& sourceFolder,
   return true;
 }
 
-TSyncPlan THostView::PlanSync(TCustomView& local, bool upload) {
+TSyncPlan THostView::PlanSync(TCustomView& local, bool upload, bool bothWays) {
   if (!Connected() || Walking) return {};
   Walking = true;
   // The pane may be closed while the comparison waits for a folder.
@@ -133,8 +133,9 @@ TSyncPlan THostView::PlanSync(TCustomView& local, bool upload) {
   EnsureTrailingSeparator(localRoot, local.Seperator());
   TRemoteLister remote(*this, true);
   TLocalFolderLister files;
-  TSyncPlan plan = upload ? PlanMirror(files, localRoot, remote, start, false)
-                          : PlanMirror(remote, start, files, localRoot, false);
+  TSyncPlan plan = bothWays ? PlanBothWays(files, localRoot, remote, start)
+                   : upload ? PlanMirror(files, localRoot, remote, start, false)
+                            : PlanMirror(remote, start, files, localRoot, false);
   if (!*alive) return {};
   Walking = false;
   // The comparison entered sub-folders in this pane; it shows where it started again (cached).
@@ -147,20 +148,22 @@ int THostView::QueueSync(const TSyncPlan& plan, TCustomView& local, bool upload)
   std::string localRoot = S(local.Folder());
   EnsureTrailingSeparator(localRoot, local.Seperator());
   const std::string remoteRoot = S(Folder());
-  TTransferItem model;
-  model.Server = std::make_shared<const TServer>(Ftp->Server());
-  model.Upload = upload ? 1 : 0;
-  TCustomView* server = this;
-  model.SourceView = upload ? &local : server;
-  model.DestView = upload ? static_cast<ITransferDestination*>(this) : &local;
+  const auto server = std::make_shared<const TServer>(Ftp->Server());
   int queued = 0;
   for (const TSyncStep& step : plan.Steps) {
     if (step.Kind != TSyncKind::Copy) continue;
-    auto item = std::make_unique<TTransferItem>(model);
-    item->SourceFolder = (upload ? localRoot : remoteRoot) + step.Folder;
-    item->DestFolder = (upload ? remoteRoot : localRoot) + step.Folder;
+    // Two-way plans copy some steps the other way.
+    const bool up = upload != step.Back;
+    auto item = std::make_unique<TTransferItem>();
+    item->Server = server;
+    item->Upload = up ? 1 : 0;
+    TCustomView* serverPane = this;
+    item->SourceView = up ? &local : serverPane;
+    item->DestView = up ? static_cast<ITransferDestination*>(this) : &local;
+    item->SourceFolder = (up ? localRoot : remoteRoot) + step.Folder;
+    item->DestFolder = (up ? remoteRoot : localRoot) + step.Folder;
     // Names from the server become local names only below the shown local folder.
-    if (!upload) item->DestRoot = localRoot;
+    if (!up) item->DestRoot = localRoot;
     item->FileName = step.Name;
     item->IsFolder = step.IsFolder ? 1 : 0;
     item->Size = step.Size;
