@@ -336,6 +336,14 @@ TEST_F(MainWindowTest, SynchronizeShowsWhatItCopiesAndMakesTheFoldersAlike) {
   ASSERT_TRUE(RunUntil(idle));
   EXPECT_EQ(ReadFile(server.Root() + "site/mine.txt"), "mine");
   EXPECT_EQ(ReadFile(local.toStdString() + "/theirs.txt"), "theirs");
+
+  // A file one pane's mask hides takes no part, on either side.
+  window.CurrentLocalView()->SetMask("*.txt");
+  WriteFile(server.Root() + "site/hidden.bin", "h");
+  host.RefreshFolder();
+  ASSERT_TRUE(RunUntil([&] { return host.Model().rowCount() == 6 && !host.Busy(); }));
+  window.Action("mnuSynchronize")->trigger();
+  EXPECT_TRUE(rows.isEmpty()) << rows.join(", ").toStdString();
 }
 
 // A server file opened in the editor goes back when it is saved and the person agrees; a save

@@ -54,6 +54,42 @@ class THostView::TRemoteLister : public IFolderLister {
   TRemoteIdentities Identities;
 };
 
+namespace {
+
+// A pane's mask as the list of lower-case wildcards it names.
+std::vector<std::string> MaskWords(const QString& mask) {
+  std::vector<std::string> words;
+  const QString text = mask.toLower().replace(u';', u' ').replace(u',', u' ');
+  for (const QString& word : text.split(u' ', Qt::SkipEmptyParts)) words.push_back(S(word));
+  return words;
+}
+
+// Only files both panes' masks let through take part: a file hidden on one side must not look
+// missing there, or it would be copied over.
+class TMaskedLister : public IFolderLister {
+ public:
+  TMaskedLister(IFolderLister& inner, std::vector<std::vector<std::string>> masks)
+      : Inner(inner), Masks(std::move(masks)) {}
+  std::optional<std::vector<TWalkEntry>> List(const std::string& folder) override {
+    auto entries = Inner.List(folder);
+    if (!entries) return entries;
+    std::erase_if(*entries, [this](const TWalkEntry& entry) {
+      if (entry.IsFolder) return false;
+      return std::any_of(Masks.begin(), Masks.end(), [&](const std::vector<std::string>& masks) {
+        return !MatchesMask(entry.Name, masks);
+      });
+    });
+    return entries;
+  }
+  std::string LastError() const override { return Inner.LastError(); }
+
+ private:
+  IFolderLister& Inner;
+  std::vector<std::vector<std::string>> Masks;
+};
+
+}  // namespace
+
 bool THostView::SendSelection(TCustomView* target) {
   if (!target) return false;
   if (target == this) return false;
@@ -131,8 +167,11 @@ TSyncPlan THostView::PlanSync(TCustomView& local, bool upload, bool bothWays) {
   const std::string start = S(Folder());
   std::string localRoot = S(local.Folder());
   EnsureTrailingSeparator(localRoot, local.Seperator());
-  TRemoteLister remote(*this, true);
-  TLocalFolderLister files;
+  TRemoteLister remoteFolders(*this, true);
+  TLocalFolderLister localFolders;
+  const std::vector<std::vector<std::string>> masks{MaskWords(local.Mask()), MaskWords(Mask())};
+  TMaskedLister remote(remoteFolders, masks);
+  TMaskedLister files(localFolders, masks);
   TSyncPlan plan = bothWays ? PlanBothWays(files, localRoot, remote, start)
                    : upload ? PlanMirror(files, localRoot, remote, start, false)
                             : PlanMirror(remote, start, files, localRoot, false);
