@@ -40,8 +40,9 @@ void TfrmMain::mnuSynchronizeClick() {
   const QPointer<THostView> host = CurrentHost;
   const QPointer<TLocalView> local = CurrentLocal;
   TfrmSynchronize dialog(
-      this, local->Folder(), host->Folder(), [host, local](bool upload, bool bothWays) {
-        return host && local ? host->PlanSync(*local, upload, bothWays) : TSyncPlan{};
+      this, local->Folder(), host->Folder(),
+      [host, local](bool upload, bool bothWays, bool deleteExtra) {
+        return host && local ? host->PlanSync(*local, upload, bothWays, deleteExtra) : TSyncPlan{};
       });
   const bool chosen = RunSyncDialog ? RunSyncDialog(dialog) : dialog.exec() == QDialog::Accepted;
   if (!chosen || dialog.Plan().Steps.empty() || !host || !local) return;

@@ -1,5 +1,6 @@
 #include "mainwindow/SynchronizeDialog.h"
 
+#include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -52,8 +53,7 @@ QVariant TSyncPlanModel::headerData(int section, Qt::Orientation orientation, in
 }
 
 TfrmSynchronize::TfrmSynchronize(QWidget* parent, const QString& localFolder,
-                                 const QString& serverFolder,
-                                 std::function<TSyncPlan(bool upload, bool bothWays)> makePlan)
+                                 const QString& serverFolder, TMakePlan makePlan)
     : QDialog(parent), MakePlan(std::move(makePlan)), Model(new TSyncPlanModel(this)) {
   setObjectName("frmSynchronize");
   setWindowTitle(QStringLiteral("Synchronize"));
@@ -70,6 +70,9 @@ TfrmSynchronize::TfrmSynchronize(QWidget* parent, const QString& localFolder,
   layout->addWidget(rbUpload);
   layout->addWidget(rbDownload);
   layout->addWidget(rbBoth);
+  cbDeleteExtra = new QCheckBox(QStringLiteral("&Delete what the source no longer has"), this);
+  cbDeleteExtra->setObjectName("cbDeleteExtra");
+  layout->addWidget(cbDeleteExtra);
   lvPlan = new QTableView(this);
   lvPlan->setObjectName("lvPlan");
   lvPlan->setModel(Model);
@@ -94,8 +97,14 @@ TfrmSynchronize::TfrmSynchronize(QWidget* parent, const QString& localFolder,
   connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
   // Another direction needs another comparison before anything can be copied.
-  for (QRadioButton* direction : {rbUpload, rbDownload, rbBoth}) {
-    connect(direction, &QRadioButton::toggled, this, [this] {
+  // Both ways deletes nothing: a file on one side only is copied to the other.
+  connect(rbBoth, &QRadioButton::toggled, this, [this](bool on) {
+    cbDeleteExtra->setEnabled(!on);
+    if (on) cbDeleteExtra->setChecked(false);
+  });
+  std::vector<QAbstractButton*> choices{rbUpload, rbDownload, rbBoth, cbDeleteExtra};
+  for (QAbstractButton* direction : choices) {
+    connect(direction, &QAbstractButton::toggled, this, [this] {
       Model->SetPlan({});
       btnOK->setEnabled(false);
       lblSummary->setText(QStringLiteral("Press Compare to see what would be copied."));
@@ -115,23 +124,27 @@ bool TfrmSynchronize::BothWays() const {
 }
 
 void TfrmSynchronize::Compare() {
-  Model->SetPlan(MakePlan(Upload(), BothWays()));
+  Model->SetPlan(MakePlan(Upload(), BothWays(), cbDeleteExtra->isChecked()));
   lvPlan->resizeColumnToContents(0);
   lvPlan->resizeColumnToContents(1);
   int copies = 0;
+  int deletes = 0;
   int alone = 0;
   for (const TSyncStep& step : Plan().Steps) {
     copies += step.Kind == TSyncKind::Copy && !step.IsFolder;
+    deletes += step.Kind == TSyncKind::Delete;
     alone += step.Kind == TSyncKind::Conflict;
   }
-  QString text = copies == 0 ? QStringLiteral("Nothing to copy: the folders are alike.")
-                             : QStringLiteral("%1 files to copy.").arg(copies);
+  QString text = copies == 0 && deletes == 0
+                     ? QStringLiteral("Nothing to copy: the folders are alike.")
+                     : QStringLiteral("%1 files to copy.").arg(copies);
+  if (deletes > 0) text += QStringLiteral(" %1 to delete.").arg(deletes);
   if (alone > 0) text += QStringLiteral(" %1 left alone.").arg(alone);
   if (!Plan().Unlisted.empty()) {
     text += QStringLiteral(" %1 folders could not be listed.").arg(Plan().Unlisted.size());
   }
   lblSummary->setText(text);
-  btnOK->setEnabled(copies > 0);
+  btnOK->setEnabled(copies > 0 || deletes > 0);
 }
 
 }  // namespace pelmar

@@ -9,6 +9,7 @@
 
 #include "transfers/SyncPlan.h"
 
+class QCheckBox;
 class QLabel;
 class QPushButton;
 class QRadioButton;
@@ -35,9 +36,10 @@ class TSyncPlanModel : public QAbstractTableModel {
 class TfrmSynchronize : public QDialog {
   Q_OBJECT
  public:
-  // `makePlan(upload, bothWays)` compares the two folders for that direction.
+  // `makePlan(upload, bothWays, deleteExtra)` compares the two folders for that direction.
+  using TMakePlan = std::function<TSyncPlan(bool upload, bool bothWays, bool deleteExtra)>;
   TfrmSynchronize(QWidget* parent, const QString& localFolder, const QString& serverFolder,
-                  std::function<TSyncPlan(bool upload, bool bothWays)> makePlan);
+                  TMakePlan makePlan);
   // Local to server, or both ways (then steps marked Back go from the server).
   bool Upload() const;
   bool BothWays() const;
@@ -48,13 +50,14 @@ class TfrmSynchronize : public QDialog {
   QRadioButton* rbUpload;
   QRadioButton* rbDownload;
   QRadioButton* rbBoth;
+  QCheckBox* cbDeleteExtra;
   QPushButton* btnCompare;
   QPushButton* btnOK;
   QTableView* lvPlan;
   QLabel* lblSummary;
 
  private:
-  std::function<TSyncPlan(bool upload, bool bothWays)> MakePlan;
+  TMakePlan MakePlan;
   TSyncPlanModel* Model;
 };
 

@@ -13,6 +13,7 @@
 #include <QAccessible>
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
 #include <QDir>
@@ -337,11 +338,34 @@ TEST_F(MainWindowTest, SynchronizeShowsWhatItCopiesAndMakesTheFoldersAlike) {
   EXPECT_EQ(ReadFile(server.Root() + "site/mine.txt"), "mine");
   EXPECT_EQ(ReadFile(local.toStdString() + "/theirs.txt"), "theirs");
 
+  // Local to server with deleting: what the local folder no longer has goes from the server.
+  ::unlink((local.toStdString() + "/mine.txt").c_str());
+  window.RunSyncDialog = [&](TfrmSynchronize& dialog) {
+    dialog.rbUpload->setChecked(true);
+    dialog.cbDeleteExtra->setChecked(true);
+    dialog.Compare();
+    summary = dialog.lblSummary->text();
+    return dialog.btnOK->isEnabled();
+  };
+  window.Action("mnuSynchronize")->trigger();
+  EXPECT_EQ(summary, "0 files to copy. 1 to delete.");
+  ASSERT_TRUE(RunUntil([&] { return !Exists(server.Root() + "site/mine.txt") && !host.Busy(); }));
+  EXPECT_EQ(Tree(server.Root() + "site"), Tree(local.toStdString()));
+
   // A file one pane's mask hides takes no part, on either side.
   window.CurrentLocalView()->SetMask("*.txt");
   WriteFile(server.Root() + "site/hidden.bin", "h");
   host.RefreshFolder();
-  ASSERT_TRUE(RunUntil([&] { return host.Model().rowCount() == 6 && !host.Busy(); }));
+  ASSERT_TRUE(RunUntil([&] { return host.Model().rowCount() == 5 && !host.Busy(); }));
+  window.RunSyncDialog = [&](TfrmSynchronize& dialog) {
+    dialog.rbBoth->setChecked(true);
+    dialog.Compare();
+    rows.clear();
+    for (int row = 0; row < dialog.lvPlan->model()->rowCount(); ++row) {
+      rows << dialog.lvPlan->model()->index(row, 1).data().toString();
+    }
+    return false;
+  };
   window.Action("mnuSynchronize")->trigger();
   EXPECT_TRUE(rows.isEmpty()) << rows.join(", ").toStdString();
 }

@@ -151,7 +151,10 @@ class THostView : public TCustomView {
   // one way (the walk enters the server's folders as it compares), and queuing those copies.
   // `bothWays`: each side gets what it lacks and the newer of two files (steps marked Back go
   // from the server to `local`).
-  TSyncPlan PlanSync(TCustomView& local, bool upload, bool bothWays = false);
+  // `deleteExtra` (one way only): what the source no longer has is to be deleted.
+  TSyncPlan PlanSync(TCustomView& local, bool upload, bool bothWays = false,
+                     bool deleteExtra = false);
+  // Queues the copies, then deletes what the plan deletes (the person saw and chose it).
   int QueueSync(const TSyncPlan& plan, TCustomView& local, bool upload);
   bool AcceptsDrop() const override { return Connected(); }
   void UpdateItem(const std::string& folder, const std::string& name, uint16_t attributes,
@@ -197,6 +200,8 @@ class THostView : public TCustomView {
   void CaptionEdited(int row, const QString& text);
   void StartNextFetch();
   void DeleteLevel(const std::string& folder);
+  // Deletes these entries (names by folder) on the server, folders with their contents.
+  void DeleteOnServer(const std::map<std::string, QStringList>& names);
   // Forgets a folder's listing (and stops showing it first when it is shown).
   void DropFolder(const std::string& path);
   // Walks the selection of `source` into `destination` through the transfer queue.

@@ -159,7 +159,7 @@ bool THostView::WalkNames(TCustomView* source, const QString& sourceFolder,
   return true;
 }
 
-TSyncPlan THostView::PlanSync(TCustomView& local, bool upload, bool bothWays) {
+TSyncPlan THostView::PlanSync(TCustomView& local, bool upload, bool bothWays, bool deleteExtra) {
   if (!Connected() || Walking) return {};
   Walking = true;
   // The pane may be closed while the comparison waits for a folder.
@@ -173,8 +173,8 @@ TSyncPlan THostView::PlanSync(TCustomView& local, bool upload, bool bothWays) {
   TMaskedLister remote(remoteFolders, masks);
   TMaskedLister files(localFolders, masks);
   TSyncPlan plan = bothWays ? PlanBothWays(files, localRoot, remote, start)
-                   : upload ? PlanMirror(files, localRoot, remote, start, false)
-                            : PlanMirror(remote, start, files, localRoot, false);
+                   : upload ? PlanMirror(files, localRoot, remote, start, deleteExtra)
+                            : PlanMirror(remote, start, files, localRoot, deleteExtra);
   if (!*alive) return {};
   Walking = false;
   // The comparison entered sub-folders in this pane; it shows where it started again (cached).
@@ -210,7 +210,48 @@ int THostView::QueueSync(const TSyncPlan& plan, TCustomView& local, bool upload)
     if (Queue->Add(item) >= 0) ++queued;
   }
   Queue->StartNext();
+  // Deletions on this machine: a link goes itself, never what it leads to.
+  std::map<std::string, QStringList> serverDeletes;  // folder -> names
+  for (const TSyncStep& step : plan.Steps) {
+    if (step.Kind != TSyncKind::Delete) continue;
+    if (upload) {
+      serverDeletes[remoteRoot + step.Folder] << Q(step.Name);
+      continue;
+    }
+    if (!IsSafeLocalName(step.Name)) continue;
+    std::error_code error;
+    std::filesystem::remove_all(localRoot + step.Folder + step.Name, error);
+    if (error)
+      Log(Q("Could not delete " + localRoot + step.Folder + step.Name + ": " + error.message()));
+  }
+  if (!serverDeletes.empty()) DeleteOnServer(serverDeletes);
   return queued;
+}
+
+void THostView::DeleteOnServer(const std::map<std::string, QStringList>& names) {
+  if (Walking || !Connected()) return;
+  Walking = true;
+  const std::shared_ptr<bool> alive = Alive;
+  const std::string start = S(Folder());
+  for (const auto& [folder, entries] : names) {
+    if (!ChangeFolderAndWait(Q(folder)) || !*alive) {
+      if (!*alive) return;
+      Log(Q("Could not open folder " + folder));
+      continue;
+    }
+    ListView()->ClearSelection();
+    std::vector<int> rows;
+    for (const QString& name : entries) {
+      const int row = Rows->FindCaption(name);
+      if (row >= 0) rows.push_back(row);
+    }
+    ListView()->SelectRows(rows);
+    DeleteLevel(folder);
+    if (!*alive) return;
+  }
+  Walking = false;
+  RebuildTree();
+  ChangeFolder(Q(start));
 }
 
 bool THostView::UploadFile(TCustomView& source) {
