@@ -777,6 +777,20 @@ std::optional<TParsedLine> MvsDataset(const std::vector<TField>& f) {
   return parsed;
 }
 
+// A whole date in one field and a time of day in the next ("2002/10/11 09:37").
+std::optional<TDateTime> DateAndClock(std::string_view date, std::string_view clock) {
+  int year = 0;
+  int month = 0;
+  int day = 0;
+  int hour = 0;
+  int minute = 0;
+  bool nextDay = false;
+  if (!WholeDate(date, year, month, day) || !ReadClock(clock, hour, minute, nextDay)) {
+    return std::nullopt;
+  }
+  return AddDay(ListingDate(year, month, day, hour, minute), nextDay);
+}
+
 // MVS PDS members (SYST says MVS): "MEMBER1  01.03 2002/09/12 2002/10/11 09:37  11  8  0 KKK",
 // after the heading "Name  VV.MM  Created  Changed  Size  Init  Mod  Id". Sizes are lines.
 std::optional<TParsedLine> MvsMember(const std::vector<TField>& f) {
@@ -790,16 +804,12 @@ std::optional<TParsedLine> MvsMember(const std::vector<TField>& f) {
   int year = 0;
   int month = 0;
   int day = 0;
-  int hour = 0;
-  int minute = 0;
-  bool nextDay = false;
-  if (!WholeDate(f[2].Text, year, month, day) || !WholeDate(f[3].Text, year, month, day) ||
-      !ReadClock(f[4].Text, hour, minute, nextDay) || !AllDigits(f[5].Text) ||
+  // Created, then changed with its time: the changed date is the one shown.
+  const auto date = DateAndClock(f[3].Text, f[4].Text);
+  if (!WholeDate(f[2].Text, year, month, day) || !date || !AllDigits(f[5].Text) ||
       !AllDigits(f[6].Text) || !AllDigits(f[7].Text)) {
     return std::nullopt;
   }
-  const auto date = AddDay(ListingDate(year, month, day, hour, minute), nextDay);
-  if (!date) return std::nullopt;
   auto parsed = Entry(std::string(f[0].Text), 0, 0, *date);
   parsed.UnixLayout = false;
   return parsed;
@@ -814,17 +824,7 @@ std::optional<TParsedLine> Zvm(const std::vector<TField>& f) {
       !AllDigits(f[5].Text)) {
     return std::nullopt;
   }
-  int year = 0;
-  int month = 0;
-  int day = 0;
-  int hour = 0;
-  int minute = 0;
-  bool nextDay = false;
-  if (f[6].Text.size() != 10 || !WholeDate(f[6].Text, year, month, day) ||
-      !ReadClock(f[7].Text, hour, minute, nextDay)) {
-    return std::nullopt;
-  }
-  const auto date = AddDay(ListingDate(year, month, day, hour, minute), nextDay);
+  const auto date = f[6].Text.size() == 10 ? DateAndClock(f[6].Text, f[7].Text) : std::nullopt;
   if (!date) return std::nullopt;
   auto parsed = Entry(std::string(f[0].Text) + "." + std::string(f[1].Text), 0,
                       *ListingNumber(f[3].Text) * *ListingNumber(f[4].Text), *date);
