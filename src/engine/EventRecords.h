@@ -50,6 +50,13 @@ struct TFileTimeEventData : TEventRecord {
   int64_t Time = -1;
 };
 
+// A file's checksum as the server computes it (AskChecksum); Digest empty when it gave none.
+struct TChecksumEventData : TEventRecord {
+  std::string FileName;
+  std::string Algorithm;
+  std::string Digest;
+};
+
 // The raw bytes of a listing, as received on the data connection.
 struct TListingData : TEventRecord {
   std::string Bytes;

@@ -52,6 +52,7 @@ void TFTPComponent::ClearHandlers() {
   OnProgress = nullptr;
   OnFileSize = nullptr;
   OnFileTime = nullptr;
+  OnChecksum = nullptr;
   OnCertificate = nullptr;
 }
 
@@ -167,6 +168,10 @@ void TFTPComponent::KeepAlive() {
   PostRequest(rqKeepAlive, {});
 }
 
+void TFTPComponent::AskChecksum(const std::string& name) {
+  PostRequest(rqChecksum, {name});
+}
+
 void TFTPComponent::AskFileTime(const std::string& name) {
   PostRequest(rqFileTime, {name});
 }
@@ -221,6 +226,11 @@ void TFTPComponent::HandleEvent(int code, TEventRecord* record) {
       case evFileSize:
         if (auto* s = dynamic_cast<TUpdateFileSizeEventData*>(record); s && OnFileSize) {
           OnFileSize(*this, s->FileName, s->Size);
+        }
+        break;
+      case evChecksum:
+        if (auto* c = dynamic_cast<TChecksumEventData*>(record); c && OnChecksum) {
+          OnChecksum(*this, c->FileName, c->Algorithm, c->Digest);
         }
         break;
       case evFileTime:

@@ -96,6 +96,10 @@ class TFTPComponent {
   TFileSizeEvent OnFileSize;
   // The answer to AskFileTime: the file's time on the server in UTC seconds, -1 for none.
   TFileSizeEvent OnFileTime;
+  // The answer to AskChecksum: the algorithm and the digest (both empty when there is none).
+  std::function<void(TFTPComponent& sender, const std::string& fileName,
+                     const std::string& algorithm, const std::string& digest)>
+      OnChecksum;
   // Without a handler the application's certificate hook asks (EngineHooks.h); without
   // either the certificate is refused.
   TCertificateEvent OnCertificate;
@@ -125,6 +129,8 @@ class TFTPComponent {
   void ChangeMode(const std::string& name, uint16_t attributes);
   // Asks the server for a file's time (MDTM, where FEAT names it); answered by OnFileTime.
   void AskFileTime(const std::string& name);
+  // Asks the server for a file's checksum (HASH or an X command, where FEAT names one).
+  void AskChecksum(const std::string& name);
 
   bool IsConnected() const { return Shared->ControlSocket.load() != -1; }
   bool IsBusy() const { return Shared->CurrentRequest.load() != 0; }

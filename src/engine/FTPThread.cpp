@@ -162,6 +162,7 @@ void TFTPThread::Serve(uint8_t kind, const TArgs& args) {
     case rqKeepAlive:
     case rqChangeMode:
     case rqFileTime:
+    case rqChecksum:
       ServeSimpleCommand(kind, args);
       break;
     default:

@@ -1,6 +1,7 @@
 // Single-command requests on the server's folders and files. Their success is not reported:
 // the user sees the replies in the log, and 257 replies become folder events.
 
+#include "engine/Checksums.h"
 #include "engine/EventRecords.h"
 #include "engine/FTPThread.h"
 #include "engine/RequestArgs.h"
@@ -49,6 +50,20 @@ void TFTPThread::ServeSimpleCommand(uint8_t kind, const TArgs& args) {
         SendCommand("CHMOD " + arguments);
         ReadReply();
       }
+      break;
+    }
+    case rqChecksum: {
+      auto record = std::make_shared<TChecksumEventData>();
+      record->FileName = first;
+      if (!HashCommand.empty()) {
+        SendCommand(HashCommand + " " + first);
+        ReadReply();
+        if (const auto digest = DigestInReply(LastReplyLine, HashAlgorithm)) {
+          record->Algorithm = HashAlgorithm;
+          record->Digest = *digest;
+        }
+      }
+      PostEvent(evChecksum, std::move(record));
       break;
     }
     case rqFileTime: {

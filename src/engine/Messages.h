@@ -43,6 +43,7 @@ enum TRequestKind : uint8_t {
   rqType = 16,
   rqChangeMode = 17,
   rqFileTime = 18,
+  rqChecksum = 19,
 };
 
 enum TEventCode : int {
@@ -60,6 +61,7 @@ enum TEventCode : int {
   // A server certificate failed verification; the worker waits for AnswerCertificate().
   evCertificate = 1055,
   evFileTime = 1056,
+  evChecksum = 1057,
 };
 
 // How a connection is protected; the numbers are stored in the site file.

@@ -22,12 +22,13 @@ bool Skipped(const TWalkEntry& entry) {
 class TPlanner {
  public:
   TPlanner(IFolderLister& source, const std::string& sourceRoot, IFolderLister& destination,
-           const std::string& destinationRoot, bool deleteExtra)
+           const std::string& destinationRoot, bool deleteExtra, TSameContent sameContent)
       : Source(source),
         SourceRoot(sourceRoot),
         Destination(destination),
         DestinationRoot(destinationRoot),
-        DeleteExtra(deleteExtra) {}
+        DeleteExtra(deleteExtra),
+        SameContent(std::move(sameContent)) {}
 
   TSyncPlan Run() {
     Level("", true, 1);
@@ -78,6 +79,13 @@ class TPlanner {
         Add(TSyncKind::Copy, folder, entry, "new");
       } else if (other->Size != entry.Size) {
         Add(TSyncKind::Copy, folder, entry, "size differs");
+      } else if (const auto same =
+                     SameContent ? SameContent(folder, entry, *other) : std::optional<bool>{}) {
+        if (*same) {
+          ++Plan.Same;
+        } else {
+          Add(TSyncKind::Copy, folder, entry, "content differs");
+        }
       } else if (SourceNewer(entry.Modified, other->Modified)) {
         Add(TSyncKind::Copy, folder, entry, "newer");
       } else {
@@ -103,6 +111,7 @@ class TPlanner {
   IFolderLister& Destination;
   std::string DestinationRoot;
   bool DeleteExtra;
+  TSameContent SameContent;
   TSyncPlan Plan;
 };
 
@@ -201,8 +210,10 @@ TSyncPlan PlanBothWays(IFolderLister& source, const std::string& sourceRoot,
 
 TSyncPlan PlanMirror(IFolderLister& source, const std::string& sourceRoot,
                      IFolderLister& destination, const std::string& destinationRoot,
-                     bool deleteExtra) {
-  return TPlanner(source, sourceRoot, destination, destinationRoot, deleteExtra).Run();
+                     bool deleteExtra, TSameContent sameContent) {
+  return TPlanner(source, sourceRoot, destination, destinationRoot, deleteExtra,
+                  std::move(sameContent))
+      .Run();
 }
 
 bool SourceNewer(TDateTime source, TDateTime destination) {

@@ -6,6 +6,8 @@
 // remote; nothing is changed here.
 
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -37,9 +39,13 @@ struct TSyncPlan {
 
 // Compares `sourceRoot` and `destinationRoot` (each ending with "/", or empty for the log-on
 // folder) level by level, up to the walk's depth limit.
+// `sameContent`, when given, decides about two files of the same size by their content
+// (checksums) instead of their times; it answers nothing when it cannot tell.
+using TSameContent = std::function<std::optional<bool>(
+    const std::string& folder, const TWalkEntry& source, const TWalkEntry& destination)>;
 TSyncPlan PlanMirror(IFolderLister& source, const std::string& sourceRoot,
                      IFolderLister& destination, const std::string& destinationRoot,
-                     bool deleteExtra);
+                     bool deleteExtra, TSameContent sameContent = {});
 
 // Both ways: whatever one side lacks is copied to it, and of two files of the same name the
 // newer one goes over the older. Two that differ in size but not in time (both changed, or

@@ -339,6 +339,11 @@ TEST_P(PelmarCli, MirrorKeepsTwoFoldersAlike) {
   TRun up = run("mirror " + local + " " + Url + "back");
   EXPECT_NE(up.Err.find("Nothing to transfer"), std::string::npos) << up.Err;
   EXPECT_EQ(up.Err.find("STOR "), std::string::npos) << up.Err;
+  // What the local folder no longer has goes from the server, a folder with its contents.
+  ::unlink((local + "/new.txt").c_str());
+  std::filesystem::remove_all(local + "/sub");
+  run("--delete mirror " + local + " " + Url + "back");
+  EXPECT_EQ(Tree(Root + "back"), Tree(local));
 }
 
 // When a resume cannot happen, the whole file moves and stderr says why.
@@ -368,6 +373,21 @@ TEST(PelmarCliVerify, ChecksumsDecideWhetherAFileArrived) {
     EXPECT_EQ(put.Status, right ? 0 : 1) << put.Err;
     TRun unchecked = RunCli("--no-verify get " + server.Url() + "f.bin " + local + "g.bin", local);
     EXPECT_EQ(unchecked.Status, 0) << unchecked.Err;
+    if (!right) continue;
+    // mirror --checksum: a copy whose time looks old but whose content is the server's stays.
+    ::mkdir((server.Root() + "m").c_str(), 0777);
+    WriteFile(server.Root() + "m/f.bin", content);
+    ASSERT_EQ(RunCli("mirror " + server.Url() + "m " + local + "m", local).Status, 0);
+    const timeval old[2] = {{978307200, 0}, {978307200, 0}};  // 2001
+    ::utimes((local + "m/f.bin").c_str(), old);
+    TRun byTime = RunCli("--dry-run mirror " + local + "m " + server.Url() + "m", local);
+    EXPECT_EQ(byTime.Out, "") << "older here: nothing goes up";
+    TRun down = RunCli("--dry-run mirror " + server.Url() + "m " + local + "m", local);
+    EXPECT_EQ(down.Out, "copy f.bin (newer)\n");
+    TRun byContent =
+        RunCli("--dry-run --checksum mirror " + server.Url() + "m " + local + "m", local);
+    EXPECT_EQ(byContent.Out, "") << byContent.Err;
+    EXPECT_NE(byContent.Err.find("Nothing to transfer"), std::string::npos) << byContent.Err;
   }
 }
 

@@ -90,6 +90,11 @@ TCliSession::TCliSession(bool verbose)
     ++DoneReports;
     DoneServerTime = sender.LastServerTime;
   };
+  Ftp->OnChecksum = [this](TFTPComponent&, const std::string&, const std::string& algorithm,
+                           const std::string& digest) {
+    ChecksumAlgorithm = algorithm;
+    ChecksumDigest = digest;
+  };
   Ftp->OnListing = [this](TFTPComponent&, std::string& text) {
     ListingText = std::move(text);
     ++Listings;
@@ -175,6 +180,14 @@ bool TCliSession::ChangeFolder(const std::string& path) {
   if (ReplyBeforeMarker.rfind("250", 0) == 0) return true;
   Fail("cannot change to " + path, ReplyBeforeMarker);
   return false;
+}
+
+std::optional<std::pair<std::string, std::string>> TCliSession::Checksum(const std::string& path) {
+  ChecksumAlgorithm.clear();
+  ChecksumDigest.clear();
+  Ftp->AskChecksum(path);
+  if (!WaitForRequests() || ChecksumDigest.empty()) return std::nullopt;
+  return std::make_pair(ChecksumAlgorithm, ChecksumDigest);
 }
 
 bool TCliSession::Remove(const std::string& path, bool folder) {

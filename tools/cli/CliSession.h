@@ -26,6 +26,9 @@ class TCliSession {
   // Deletes a file (DELE) or an empty folder (RMD) on the server; false with Error() when the
   // server refuses.
   bool Remove(const std::string& path, bool folder);
+  // The server's checksum of a file: the algorithm and its digest; nothing when the server
+  // computes none.
+  std::optional<std::pair<std::string, std::string>> Checksum(const std::string& path);
   // A failure that left part of a new file says so in Error().
   bool Download(const std::string& remote, const std::string& local, bool resume);
   bool Upload(const std::string& local, const std::string& remote, bool resume);
@@ -73,6 +76,8 @@ class TCliSession {
   bool VerboseLog;
   std::string LastError;
   std::string LastFailureReply;
+  std::string ChecksumAlgorithm;  // the last checksum answer
+  std::string ChecksumDigest;
   int LastErrorCode = 0;      // the code of the error behind LastError
   bool SizeAsked = false;     // SIZE went out, its reply not seen yet
   bool SizeAnswered = false;  // the last transfer's SIZE got its 213

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <iostream>
 
+#include "engine/Checksums.h"
 #include "settings/Preferences.h"
 #include "transfers/ProgressTexts.h"
 #include "transfers/SyncPlan.h"
@@ -297,7 +298,8 @@ bool DeleteEntry(TCliSession& session, TRemoteLister& remote, bool remoteSide,
            ok;
     }
   }
-  if (ok && !session.Remove(path, folder)) {
+  // The listing walked the connection elsewhere: the path must not depend on where it is.
+  if (ok && !session.Remove(remote.AbsolutePath(path), folder)) {
     std::fprintf(
         stderr, "%s: %s\n", TerminalText(path).c_str(),
         TerminalText(session.FailureReply().empty() ? session.Error() : session.FailureReply())
@@ -310,13 +312,26 @@ bool DeleteEntry(TCliSession& session, TRemoteLister& remote, bool remoteSide,
 }  // namespace
 
 int Mirror(TCliSession& session, const TFtpUrl& url, const std::string& localPath, bool upload,
-           bool deleteExtra, bool dryRun, bool keepTimes) {
+           bool deleteExtra, bool dryRun, bool keepTimes, bool byChecksum) {
   const std::string remoteRoot = WithSlash(url.Path);
   const std::string localRoot = WithSlash(localPath);
   TRemoteLister remote(session);
   TLocalFolderLister local;
-  const TSyncPlan plan = upload ? PlanMirror(local, localRoot, remote, remoteRoot, deleteExtra)
-                                : PlanMirror(remote, remoteRoot, local, localRoot, deleteExtra);
+  TSameContent sameContent;
+  if (byChecksum) {
+    sameContent = [&](const std::string& folder, const TWalkEntry& entry,
+                      const TWalkEntry&) -> std::optional<bool> {
+      // The browsing connection walks the folders: the path must not depend on where it is.
+      const auto server = session.Checksum(remote.AbsolutePath(remoteRoot + folder) + entry.Name);
+      if (!server) return std::nullopt;
+      const auto here = FileDigest(localRoot + folder + entry.Name, server->first);
+      if (!here) return std::nullopt;
+      return *here == server->second;
+    };
+  }
+  const TSyncPlan plan =
+      upload ? PlanMirror(local, localRoot, remote, remoteRoot, deleteExtra, sameContent)
+             : PlanMirror(remote, remoteRoot, local, localRoot, deleteExtra, sameContent);
   for (const std::string& folder : plan.Unlisted) {
     std::fprintf(stderr, "%s: Could not open folder\n",
                  TerminalText((upload ? localRoot : remoteRoot) + folder).c_str());
@@ -346,8 +361,12 @@ int Mirror(TCliSession& session, const TFtpUrl& url, const std::string& localPat
     return plan.Unlisted.empty() ? 0 : 1;
   }
 
-  // A missing destination is made first, as for -r.
-  if (upload && !url.Path.empty() && !session.MakeFolders(url.Path)) return 1;
+  // A missing destination is made first, as for -r, from the log-on folder (the comparison
+  // walked the browsing connection elsewhere).
+  if (upload && !url.Path.empty() &&
+      (!session.ChangeFolder(session.LoginFolder()) || !session.MakeFolders(url.Path))) {
+    return 1;
+  }
   std::error_code made;
   if (!upload) std::filesystem::create_directories(localPath, made);
   TKeepTimes times;  // outlives the queue

@@ -24,8 +24,9 @@ TWalkEntry WalkEntry(const TRemoteItem& item);
 // else the server's): copies what is missing, of another size or newer, deletes what the
 // source no longer has when `deleteExtra`, and only prints the plan when `dryRun`. Returns the
 // exit status: 1 when anything failed.
+// `byChecksum`: files of the same size are compared by checksum where the server computes one.
 int Mirror(TCliSession& session, const TFtpUrl& url, const std::string& localPath, bool upload,
-           bool deleteExtra, bool dryRun, bool keepTimes);
+           bool deleteExtra, bool dryRun, bool keepTimes, bool byChecksum = false);
 
 // Runs the transfer; returns the process exit status. Failed items are listed on stderr.
 // Downloaded files keep the time their listing gave them unless `keepTimes` is false.

@@ -54,6 +54,8 @@ const char kUsage[] =
     "                     (HASH, XSHA256, XSHA1, XMD5 or XCRC; the default)\n"
     "  --no-verify        do not\n"
     "  --dry-run          mirror: print what would be copied and deleted, change nothing\n"
+    "  --checksum         mirror: files of the same size are compared by checksum, not by\n"
+    "                     time, where the server computes one\n"
     "  --no-times         files keep the time of the transfer: by default a download gets\n"
     "                     the server's time (MDTM; -r: the listing's) and an upload gives\n"
     "                     the server's copy the local time where the server has MFMT\n"
@@ -173,6 +175,7 @@ int RunCommand(int argc, char** argv) {
   bool keepTimes = true;
   bool deleteExtra = false;
   bool dryRun = false;
+  bool byChecksum = false;
   TExistingPolicy existing = TExistingPolicy::Ask;
   std::optional<TEncryption> tls;
   std::string trusted;
@@ -190,6 +193,8 @@ int RunCommand(int argc, char** argv) {
       deleteExtra = true;
     } else if (arg == "--dry-run") {
       dryRun = true;
+    } else if (arg == "--checksum") {
+      byChecksum = true;
     } else if (arg == "--no-times") {
       keepTimes = false;
       EngineSettings().KeepTimes = false;
@@ -310,7 +315,8 @@ int RunCommand(int argc, char** argv) {
       session.Quit();
       return Usage("mirror needs a local folder: " + localFolder);
     }
-    const int status = Mirror(session, *url, localFolder, mirrorUp, deleteExtra, dryRun, keepTimes);
+    const int status =
+        Mirror(session, *url, localFolder, mirrorUp, deleteExtra, dryRun, keepTimes, byChecksum);
     session.Quit();
     return status;
   }
