@@ -137,7 +137,9 @@ void TfrmSynchronize::Compare() {
   }
   QString text = copies == 0 && deletes == 0
                      ? QStringLiteral("Nothing to copy: the folders are alike.")
-                     : QStringLiteral("%1 files to copy.").arg(copies);
+                 : copies == 0 ? QStringLiteral("Nothing to copy.")
+                 : copies == 1 ? QStringLiteral("1 file to copy.")
+                               : QStringLiteral("%1 files to copy.").arg(copies);
   if (deletes > 0) text += QStringLiteral(" %1 to delete.").arg(deletes);
   if (alone > 0) text += QStringLiteral(" %1 left alone.").arg(alone);
   if (!Plan().Unlisted.empty()) {

@@ -348,7 +348,7 @@ TEST_F(MainWindowTest, SynchronizeShowsWhatItCopiesAndMakesTheFoldersAlike) {
     return dialog.btnOK->isEnabled();
   };
   window.Action("mnuSynchronize")->trigger();
-  EXPECT_EQ(summary, "0 files to copy. 1 to delete.");
+  EXPECT_EQ(summary, "Nothing to copy. 1 to delete.");
   ASSERT_TRUE(RunUntil([&] { return !Exists(server.Root() + "site/mine.txt") && !host.Busy(); }));
   EXPECT_EQ(Tree(server.Root() + "site"), Tree(local.toStdString()));
 
