@@ -5,6 +5,8 @@
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
+#include <mutex>
+#include <set>
 
 #include "engine/ConnectRequest.h"
 #include "engine/EngineSettings.h"
@@ -189,6 +191,19 @@ void TFTPThread::ProbeResume() {
                                      : "\r\nServer unable to resume broken downloads\r\n");
 }
 
+namespace {
+
+// Whether this run has not yet said how a site's files are checked: once per site, not once
+// per connection (the queue logs on to one site several times).
+bool FirstTellingOfChecks(const std::string& host, int port) {
+  static std::mutex guard;
+  static std::set<std::pair<std::string, int>> told;
+  const std::lock_guard lock(guard);
+  return told.emplace(host, port).second;
+}
+
+}  // namespace
+
 void TFTPThread::ChooseChecksum(const std::string& hashList,
                                 const std::vector<std::string>& xCommands) {
   // The strongest the server has: HASH with SHA-256, SHA-1 or MD5, else the X commands.
@@ -259,7 +274,7 @@ void TFTPThread::AskFeatures() {
     ReadReply();
   }
   ChooseChecksum(hashList, xCommands);
-  if (EngineSettings().VerifyTransfers.load()) {
+  if (EngineSettings().VerifyTransfers.load() && FirstTellingOfChecks(TlsHost, TlsPort)) {
     Log(HashCommand.empty()
             ? "\r\nThe server offers no checksum: files are checked by their size only\r\n"
             : "\r\nFiles are checked by their " + HashAlgorithm + " (" + HashCommand + ")\r\n");
