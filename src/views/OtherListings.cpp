@@ -553,24 +553,29 @@ bool ShortDate(std::string_view text, int& year, int& month, int& day) {
   return digits >= 2;
 }
 
+// A date in one field, read by `read`, and a time of day in the next ("2002/10/11 09:37").
+using TDateReader = bool (*)(std::string_view, int&, int&, int&);
+std::optional<TDateTime> DateAndClock(std::string_view date, std::string_view clock,
+                                      TDateReader read, bool twelveHour = false) {
+  int year = 0;
+  int month = 0;
+  int day = 0;
+  int hour = 0;
+  int minute = 0;
+  bool nextDay = false;
+  if (!read(date, year, month, day) || !ReadClock(clock, hour, minute, nextDay, twelveHour)) {
+    return std::nullopt;
+  }
+  return AddDay(ListingDate(year, month, day, hour, minute), nextDay);
+}
+
 // DOS/IIS lines the DOS rule does not read: "2002-09-02  18:48  <DIR>  name",
 // "09-02-2002  06:48PM  9,730  name".
 std::optional<TParsedLine> DosVariant(std::string_view line, const std::vector<TField>& f) {
   if (f.size() < 4) return std::nullopt;
-  int year = 0;
-  int month = 0;
-  int day = 0;
   // Year first ("2002-09-02"), else month first as DOS writes it ("09-02-2002", "09-02-02").
   const bool yearFirst = f[0].Text.size() == 10 && AllDigits(f[0].Text.substr(0, 4));
-  if (yearFirst ? !WholeDate(f[0].Text, year, month, day)
-                : !ShortDate(f[0].Text, year, month, day)) {
-    return std::nullopt;
-  }
-  int hour = 0;
-  int minute = 0;
-  bool nextDay = false;
-  if (!ReadClock(f[1].Text, hour, minute, nextDay, true)) return std::nullopt;
-  const auto date = AddDay(ListingDate(year, month, day, hour, minute), nextDay);
+  const auto date = DateAndClock(f[0].Text, f[1].Text, yearFirst ? WholeDate : ShortDate, true);
   if (!date) return std::nullopt;
   const std::string_view sizeText = f[2].Text;
   bool folder = sizeText == "<DIR>";
@@ -625,17 +630,7 @@ std::optional<TParsedLine> Os2(std::string_view line, const std::vector<TField>&
     ++at;
   }
   if (at + 2 >= f.size()) return std::nullopt;
-  int year = 0;
-  int month = 0;
-  int day = 0;
-  int hour = 0;
-  int minute = 0;
-  bool nextDay = false;
-  if (!ShortDate(f[at].Text, year, month, day) ||
-      !ReadClock(f[at + 1].Text, hour, minute, nextDay)) {
-    return std::nullopt;
-  }
-  const auto date = AddDay(ListingDate(year, month, day, hour, minute), nextDay);
+  const auto date = DateAndClock(f[at].Text, f[at + 1].Text, ShortDate);
   if (!date) return std::nullopt;
   auto parsed = Entry(std::string(line.substr(f[at + 2].Start)), folder ? iaFolder : 0,
                       *ListingNumber(f[0].Text), *date);
@@ -777,20 +772,6 @@ std::optional<TParsedLine> MvsDataset(const std::vector<TField>& f) {
   return parsed;
 }
 
-// A whole date in one field and a time of day in the next ("2002/10/11 09:37").
-std::optional<TDateTime> DateAndClock(std::string_view date, std::string_view clock) {
-  int year = 0;
-  int month = 0;
-  int day = 0;
-  int hour = 0;
-  int minute = 0;
-  bool nextDay = false;
-  if (!WholeDate(date, year, month, day) || !ReadClock(clock, hour, minute, nextDay)) {
-    return std::nullopt;
-  }
-  return AddDay(ListingDate(year, month, day, hour, minute), nextDay);
-}
-
 // MVS PDS members (SYST says MVS): "MEMBER1  01.03 2002/09/12 2002/10/11 09:37  11  8  0 KKK",
 // after the heading "Name  VV.MM  Created  Changed  Size  Init  Mod  Id". Sizes are lines.
 std::optional<TParsedLine> MvsMember(const std::vector<TField>& f) {
@@ -805,7 +786,7 @@ std::optional<TParsedLine> MvsMember(const std::vector<TField>& f) {
   int month = 0;
   int day = 0;
   // Created, then changed with its time: the changed date is the one shown.
-  const auto date = DateAndClock(f[3].Text, f[4].Text);
+  const auto date = DateAndClock(f[3].Text, f[4].Text, WholeDate);
   if (!WholeDate(f[2].Text, year, month, day) || !date || !AllDigits(f[5].Text) ||
       !AllDigits(f[6].Text) || !AllDigits(f[7].Text)) {
     return std::nullopt;
@@ -824,7 +805,8 @@ std::optional<TParsedLine> Zvm(const std::vector<TField>& f) {
       !AllDigits(f[5].Text)) {
     return std::nullopt;
   }
-  const auto date = f[6].Text.size() == 10 ? DateAndClock(f[6].Text, f[7].Text) : std::nullopt;
+  const auto date =
+      f[6].Text.size() == 10 ? DateAndClock(f[6].Text, f[7].Text, WholeDate) : std::nullopt;
   if (!date) return std::nullopt;
   auto parsed = Entry(std::string(f[0].Text) + "." + std::string(f[1].Text), 0,
                       *ListingNumber(f[3].Text) * *ListingNumber(f[4].Text), *date);
