@@ -73,6 +73,17 @@ bool InPlaceNow(const TTransferItem& item) {
   return !item.Upload && !item.IsFolder && (item.RestartOffset > 0 || !item.DestExisted);
 }
 
+// What changes while an item runs (size, modified, restart_offset, bytes_done, running,
+// in_place), from the statement's parameter `first` on.
+void BindProgress(TStatement& statement, int first, const TTransferItem& item) {
+  statement.Bind(first, item.Size);
+  statement.Bind(first + 1, item.FileDate);
+  statement.Bind(first + 2, item.RestartOffset);
+  statement.Bind(first + 3, item.BytesDone);
+  statement.Bind(first + 4, int64_t{item.State == tsActive});
+  statement.Bind(first + 5, int64_t{item.State == tsActive && InPlaceNow(item)});
+}
+
 std::string DateSuffix() {
   const std::time_t now = std::time(nullptr);
   std::tm local{};
@@ -347,12 +358,7 @@ void TQueueStore::Insert(TTransferItem& item) {
   insert.Bind(9, item.DestFolder);
   insert.Bind(10, item.FileName);
   insert.Bind(11, item.DestRoot);
-  insert.Bind(12, item.Size);
-  insert.Bind(13, item.FileDate);
-  insert.Bind(14, item.RestartOffset);
-  insert.Bind(15, item.BytesDone);
-  insert.Bind(16, int64_t{item.State == tsActive});
-  insert.Bind(17, int64_t{item.State == tsActive && InPlaceNow(item)});
+  BindProgress(insert, 12, item);
   if (sqlite3_step(*insert) != SQLITE_DONE) return WriteFailed();
   Rows[item.Id] = {sqlite3_last_insert_rowid(Db), GetTickCount()};
 }
@@ -362,12 +368,7 @@ void TQueueStore::Update(const TTransferItem& item) {
   if (found == Rows.end()) return;
   TStatement& update = Statements->Update;
   update.Reset();
-  update.Bind(1, item.Size);
-  update.Bind(2, item.FileDate);
-  update.Bind(3, item.RestartOffset);
-  update.Bind(4, item.BytesDone);
-  update.Bind(5, int64_t{item.State == tsActive});
-  update.Bind(6, int64_t{item.State == tsActive && InPlaceNow(item)});
+  BindProgress(update, 1, item);
   update.Bind(7, found->second.Row);
   if (sqlite3_step(*update) != SQLITE_DONE) WriteFailed();
 }
