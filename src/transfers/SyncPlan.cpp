@@ -5,6 +5,8 @@
 #include <optional>
 #include <tuple>
 
+#include "transfers/TransferQueue.h"
+
 namespace pelmar {
 namespace {
 
@@ -15,8 +17,17 @@ int64_t SecondsOfDay(TDateTime value) {
   return std::llround((value - std::floor(value)) * 86400.0) % 86400;
 }
 
-bool Skipped(const TWalkEntry& entry) {
-  return entry.Name.empty() || entry.Name == "." || entry.Name == "..";
+// Whether an entry takes part. "." and ".." never do; a name that would leave its folder (a
+// hostile server's "../x" or "a/b") is listed as left alone, and never copied, entered or
+// deleted.
+bool TakesPart(TSyncPlan& plan, const std::string& folder, const TWalkEntry& entry) {
+  if (entry.Name.empty() || entry.Name == "." || entry.Name == "..") return false;
+  if (const std::string problem = LocalNameProblem(entry.Name); !problem.empty()) {
+    plan.Steps.push_back({TSyncKind::Conflict, folder, entry.Name, false, entry.Size,
+                          entry.Modified, "not a usable name: " + problem});
+    return false;
+  }
+  return true;
 }
 
 class TPlanner {
@@ -47,12 +58,12 @@ class TPlanner {
     if (destinationThere) {
       for (auto& entry :
            Destination.List(DestinationRoot + folder).value_or(std::vector<TWalkEntry>{})) {
-        if (!Skipped(entry)) there.emplace(entry.Name, entry);
+        if (TakesPart(Plan, folder, entry)) there.emplace(entry.Name, entry);
       }
     }
     std::vector<std::pair<std::string, bool>> folders;  // walked after the files of the level
     for (const TWalkEntry& entry : *listed) {
-      if (Skipped(entry)) continue;
+      if (!TakesPart(Plan, folder, entry)) continue;
       const auto found = there.find(entry.Name);
       std::optional<TWalkEntry> other;
       if (found != there.end()) {
@@ -129,8 +140,9 @@ class TTwoWayPlanner {
   }
 
  private:
-  std::map<std::string, TWalkEntry> Entries(IFolderLister& lister, const std::string& path,
-                                            bool there) {
+  std::map<std::string, TWalkEntry> Entries(IFolderLister& lister, const std::string& root,
+                                            const std::string& folder, bool there) {
+    const std::string path = root + folder;
     std::map<std::string, TWalkEntry> entries;
     if (!there) return entries;
     const auto listed = lister.List(path);
@@ -139,14 +151,14 @@ class TTwoWayPlanner {
       return entries;
     }
     for (const TWalkEntry& entry : *listed) {
-      if (!Skipped(entry)) entries.emplace(entry.Name, entry);
+      if (TakesPart(Plan, folder, entry)) entries.emplace(entry.Name, entry);
     }
     return entries;
   }
 
   void Level(const std::string& folder, bool aThere, bool bThere, int depth) {
-    auto a = Entries(A, ARoot + folder, aThere);
-    auto b = Entries(B, BRoot + folder, bThere);
+    auto a = Entries(A, ARoot, folder, aThere);
+    auto b = Entries(B, BRoot, folder, bThere);
     std::vector<std::tuple<std::string, bool, bool>> folders;  // name, on A, on B
     const auto one = [&](const TWalkEntry& entry, bool back) {
       if (entry.IsFolder && entry.IsLink) {

@@ -447,6 +447,17 @@ TEST(PelmarCliTrust, NothingOutsideTheDestinationNothingSilentlyLost) {
   EXPECT_NE(hostile.Err.find("Refused the server's name trap/../../..: "), std::string::npos)
       << hostile.Err;
   EXPECT_NE(hostile.Err.find("Refused the server's name trap/a/b: "), std::string::npos);
+  // mirror both ways, with deleting: the same names are left alone, never deleted or entered.
+  TRun down = RunCli("mirror " + url + "trap " + local + "a/b/m", local);
+  EXPECT_EQ(down.Status, 1) << "left-alone names keep the folders from being alike";
+  EXPECT_NE(down.Err.find("../escape.txt left alone: not a usable name"), std::string::npos)
+      << down.Err;
+  TRun up = RunCli("--delete mirror " + local + "a/b/m " + url + "trap", local);
+  EXPECT_EQ(up.Status, 1) << up.Err;
+  EXPECT_EQ(Tree(local + "a/b/m"), (std::map<std::string, std::string>{{"ok.bin", "fine"}}));
+  for (const char* name : {"a/b/escape.txt", "a/escape.txt", "escape.txt", "a/b/m/escape.txt"}) {
+    EXPECT_FALSE(Exists(local + name)) << name;
+  }
   // What the server names reaches the terminal with its control characters made visible.
   TRun listed = RunCli("ls " + url + "trap/", local);
   EXPECT_EQ(listed.Out.find('\x1b'), std::string::npos) << listed.Out;

@@ -90,6 +90,29 @@ TEST(SyncPlan, WhatIsCopiedDeletedAndLeftAlone) {
   EXPECT_EQ(PlanMirror(source, "", copy, "", false).Unlisted, std::vector<std::string>{"sub/"});
 }
 
+// A hostile server's names that would leave their folder are never copied, entered or deleted,
+// whichever side they are on and whichever way the plan goes.
+TEST(SyncPlan, NamesThatLeaveTheirFolderAreLeftAlone) {
+  const TDateTime noon = At(10, 12, 0, 30);
+  TMapLister hostile;
+  hostile.Folders[""] = {Folder("../.."), File("a/b", 1, noon), File("ok", 1, noon)};
+  TMapLister plain;
+  plain.Folders[""] = {};
+  for (const TSyncPlan& plan :
+       {PlanMirror(hostile, "", plain, "", true), PlanBothWays(hostile, "", plain, ""),
+        PlanMirror(plain, "", hostile, "", true), PlanBothWays(plain, "", hostile, "")}) {
+    int conflicts = 0;
+    for (const TSyncStep& step : plan.Steps) {
+      if (step.Kind == TSyncKind::Conflict) {
+        ++conflicts;
+      } else {
+        EXPECT_EQ(step.Name, "ok") << "only the plain name takes part";
+      }
+    }
+    EXPECT_EQ(conflicts, 2);
+  }
+}
+
 TEST(SyncPlan, BothWaysTheNewerWinsAndConflictsAreListed) {
   const TDateTime noon = At(10, 12, 0, 30);
   TMapLister local;

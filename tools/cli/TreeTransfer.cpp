@@ -338,12 +338,15 @@ int Mirror(TCliSession& session, const TFtpUrl& url, const std::string& localPat
   }
   int copies = 0;
   int deletes = 0;
+  // Entries left alone keep the folders from being alike: the exit status says so.
+  int leftAlone = 0;
   for (const TSyncStep& step : plan.Steps) {
     if (step.Kind == TSyncKind::Conflict) {
       std::fprintf(stderr, "pelmar-cli: %s left alone: %s\n", TerminalText(StepPath(step)).c_str(),
                    step.Why.c_str());
     }
     copies += step.Kind == TSyncKind::Copy;
+    leftAlone += step.Kind == TSyncKind::Conflict;
     deletes += step.Kind == TSyncKind::Delete;
     if (dryRun && step.Kind != TSyncKind::Conflict) {
       std::printf("%s %s (%s)\n", step.Kind == TSyncKind::Copy ? "copy" : "delete",
@@ -354,11 +357,11 @@ int Mirror(TCliSession& session, const TFtpUrl& url, const std::string& localPat
   if (copies == 0 && deletes == 0) {
     std::fprintf(stderr, "Nothing to transfer: %s is up to date (%d files alike)\n",
                  TerminalText(destination).c_str(), plan.Same);
-    return plan.Unlisted.empty() ? 0 : 1;
+    return plan.Unlisted.empty() && leftAlone == 0 ? 0 : 1;
   }
   if (dryRun) {
     std::fprintf(stderr, "Would copy %d and delete %d; nothing was changed\n", copies, deletes);
-    return plan.Unlisted.empty() ? 0 : 1;
+    return plan.Unlisted.empty() && leftAlone == 0 ? 0 : 1;
   }
 
   // A missing destination is made first, as for -r, from the log-on folder (the comparison
@@ -405,7 +408,7 @@ int Mirror(TCliSession& session, const TFtpUrl& url, const std::string& localPat
   }
   std::fprintf(stderr, "%d of %d copied, %d of %d deleted\n", copies - copyFailures, copies,
                deletes - deleteFailures, deletes);
-  return copyFailures + deleteFailures == 0 && plan.Unlisted.empty() ? 0 : 1;
+  return copyFailures + deleteFailures + leftAlone == 0 && plan.Unlisted.empty() ? 0 : 1;
 }
 
 }  // namespace pelmar
