@@ -1,4 +1,5 @@
 #include "engine/FTPComponent.h"
+#include "engine/RequestArgs.h"
 
 #include <atomic>
 #include <cstdio>
@@ -127,10 +128,15 @@ void TFTPComponent::List() {
   PostRequest(rqList, {});
 }
 
-void TFTPComponent::Download(const std::string& remoteName, const std::string& localName,
-                             int mode) {
+void TFTPComponent::Download(const std::string& remoteName, const std::string& localName, int mode,
+                             TDownloadFacts facts) {
   PostType(mode);
-  PostRequest(rqDownload, {localName, remoteName});
+  std::vector<std::string> args{localName, remoteName};
+  if (facts.ListedSize >= 0 || facts.NewOnly) {
+    args.insert(args.end(), {"0", facts.ListedSize >= 0 ? std::to_string(facts.ListedSize) : "",
+                             facts.NewOnly ? kDownloadNewOnly : ""});
+  }
+  PostRequest(rqDownload, std::move(args));
 }
 
 void TFTPComponent::Upload(const std::string& localName, const std::string& remoteName, int mode) {
@@ -139,9 +145,11 @@ void TFTPComponent::Upload(const std::string& localName, const std::string& remo
 }
 
 void TFTPComponent::ResumeDownload(const std::string& remoteName, const std::string& localName,
-                                   int mode, int64_t offset) {
+                                   int mode, int64_t offset, int64_t listedSize) {
   PostType(mode);
-  PostRequest(rqResumeDownload, {localName, remoteName, std::to_string(offset)});
+  std::vector<std::string> args{localName, remoteName, std::to_string(offset)};
+  if (listedSize >= 0) args.push_back(std::to_string(listedSize));
+  PostRequest(rqResumeDownload, std::move(args));
 }
 
 void TFTPComponent::ResumeUpload(const std::string& localName, const std::string& remoteName,

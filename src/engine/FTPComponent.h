@@ -18,6 +18,13 @@
 
 namespace pelmar {
 
+// What the caller knows of a download: the size its listing gave (-1 unknown), checked against
+// what arrives, and whether the local name must still be free when data comes.
+struct TDownloadFacts {
+  int64_t ListedSize = -1;
+  bool NewOnly = false;
+};
+
 class TFTPComponent;
 
 using TNotifyEvent = std::function<void(TFTPComponent& sender)>;
@@ -115,10 +122,11 @@ class TFTPComponent {
   void GetFolder();
   void ChangeFolder(const std::string& path);
   void List();
-  void Download(const std::string& remoteName, const std::string& localName, int mode);
+  void Download(const std::string& remoteName, const std::string& localName, int mode,
+                TDownloadFacts facts = {});
   void Upload(const std::string& localName, const std::string& remoteName, int mode);
   void ResumeDownload(const std::string& remoteName, const std::string& localName, int mode,
-                      int64_t offset);
+                      int64_t offset, int64_t listedSize = -1);
   void ResumeUpload(const std::string& localName, const std::string& remoteName, int mode,
                     int64_t offset);
   void DeleteFile(const std::string& name);

@@ -100,6 +100,8 @@ void TFTPThread::Dispatch(uint8_t kind, const TArgs& args) {
   ResumeExpected = -1;
   ResumeMismatch = false;
   ResumedUpload.clear();
+  ExpectedSize = -1;
+  AnnouncedSize = -1;
   const bool isConnect = kind == rqConnect || kind == rqConnectViaFirewall;
   try {
     if (HasForbiddenCharacter(args)) {

@@ -95,7 +95,8 @@ class TFTPThread {
   int64_t AskServerTime(const std::string& path);
   // After a binary file transfer: true when the server's checksum of `remote` matches the local
   // file's, or when there is no checksum to compare (said in the log).
-  bool VerifyChecksum(const std::string& remote, const TTransferStream& stream);
+  // `command` is 'R' for a download, 'S' for an upload (the message says what was kept).
+  bool VerifyChecksum(const std::string& remote, const TTransferStream& stream, char command);
   // After an upload: MFMT with the local file's time.
   void SetServerTime(const TArgs& args);
 
@@ -110,12 +111,24 @@ class TFTPThread {
   bool Transfer(const std::string& command, bool receive, int64_t offset, TTransferStream& stream);
   int64_t DataLoop(TTransferStream& stream, bool receive);
   bool ReportCheck(int64_t count, int64_t& lastReport);
+  // A download that the server confirmed: true when it holds every byte the server said the
+  // file has (the 150 reply, else SIZE, else the listing); else reports the shortfall.
+  bool ReceivedWhole(const std::string& remote, const TTransferStream& stream, bool replacing);
+  // After a binary upload the server's copy must come to the local file's size (SIZE).
+  bool ServerHasWhole(const std::string& remote, int64_t bytes);
   void PostProgress(uint8_t kind, int64_t count, bool completed = true);
   void AbortOrError();
   void ServeType(const TArgs& args);
   void ServeList();
   void ServeDownload(const TArgs& args);
   void ServeUpload(const TArgs& args);
+  // ".name.pelmar-upload" beside `remote`: where a replacement is stored until it is whole.
+  static std::string TemporaryUploadName(const std::string& remote);
+  // DELE without an error event; true when the server deleted it.
+  bool RemoveQuietly(const std::string& remote);
+  // Renames the whole new copy over the old file (deleting it first where the server will
+  // not rename onto a taken name); on failure says what is on the server.
+  bool RenameOver(const std::string& from, const std::string& to);
 
   std::shared_ptr<TWorkerShared> Shared;
   TAbortState AbortState;
@@ -136,6 +149,7 @@ class TFTPThread {
   bool HasMfmt = false;                 // FEAT named MFMT: a file's time can be set
   bool HasMdtm = false;                 // FEAT named MDTM: a file's time can be asked
   bool HasMlst = false;                 // FEAT named MLST: folders are listed with MLSD
+  bool HasSize = false;                 // FEAT named SIZE: a file's size can be asked
   // How the server computes a file's checksum: "HASH" (with HashAlgorithm chosen by OPTS
   // HASH) or "XSHA256", "XSHA1", "XMD5", "XCRC"; empty when it offers none.
   std::string HashCommand;
@@ -156,10 +170,18 @@ class TFTPThread {
   std::unique_ptr<TTlsChannel> DataTls;
   bool ProtectData = false;     // PROT P accepted: every data connection is TLS
   int64_t ResumeExpected = -1;  // a resumed download's size by SIZE; -1 when unknown
-  bool ResumeMismatch = false;  // the resumed download did not come out at that size
-  std::string ResumedUpload;    // the server's name of a resumed upload, checked by SIZE after
-  bool DataFailed = false;      // the data connection broke in a way the reply may not show
-  bool NoRetry = false;         // a refusal another connection attempt would only repeat
+  // What the file being downloaded should come to: by SIZE or the caller's listing (with where
+  // that came from, for the message), and by the 150 reply; -1 when unknown.
+  int64_t ExpectedSize = -1;
+  std::string ExpectedFrom;
+  int64_t AnnouncedSize = -1;
+  bool ResumeMismatch = false;    // the resumed download did not come out at that size
+  std::string ResumedUpload;      // the server's name of a resumed upload, checked by SIZE after
+  std::string RenameAfterStore;   // the name a stored replacement is renamed to once it is whole
+  bool RenameFailed = false;      // ... and the rename was refused
+  bool UploadSizeFailed = false;  // the server's copy did not come to the local file's size
+  bool DataFailed = false;        // the data connection broke in a way the reply may not show
+  bool NoRetry = false;           // a refusal another connection attempt would only repeat
 };
 
 }  // namespace pelmar

@@ -55,6 +55,7 @@ void TFTPThread::ServeConnect(uint8_t kind, const TArgs& args) {
   HasMfmt = false;
   HasMdtm = false;
   HasMlst = false;
+  HasSize = false;
   HashCommand.clear();
   HashAlgorithm.clear();
   NoRetry = false;
@@ -254,6 +255,7 @@ void TFTPThread::AskFeatures() {
     if (EqualsIgnoringCase(feature, "REST STREAM")) restStream = true;
     if (EqualsIgnoringCase(feature, "MFMT")) HasMfmt = true;
     if (EqualsIgnoringCase(feature, "MDTM")) HasMdtm = true;
+    if (EqualsIgnoringCase(feature, "SIZE")) HasSize = true;
     // "MLST type*;size*;modify*;..." names the facts; MLSD comes with it.
     if (EqualsIgnoringCase(feature.substr(0, 5), "HASH "))
       hashList = std::string(feature.substr(5));

@@ -25,6 +25,20 @@ namespace {
 constexpr int64_t kProgressIntervalMs = 700;
 
 // The offset of a resume request: its third argument, when there is one and it is a number.
+int64_t NumberArgument(const std::vector<std::string>& args, size_t at) {
+  if (args.size() <= at) return -1;
+  int64_t value = 0;
+  const std::string& text = args[at];
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (ec != std::errc() || end != text.data() + text.size() || value < 0) return -1;
+  return value;
+}
+
+// The size the caller's listing gave for a download: its fourth argument; -1 when unknown.
+int64_t KnownSizeArgument(const std::vector<std::string>& args) {
+  return NumberArgument(args, 3);
+}
+
 int64_t OffsetArgument(const std::vector<std::string>& args) {
   if (args.size() < 3) return 0;
   int64_t offset = 0;
@@ -219,8 +233,14 @@ void TFTPThread::AbortOrError() {
 }
 
 int64_t TFTPThread::DataLoop(TTransferStream& stream, bool receive) {
-  if (!AcceptDataConnection()) return 0;
+  // Without a data connection nothing moved, whatever the server's final reply says (it may
+  // have sent the file to whoever connected first).
+  if (!AcceptDataConnection()) {
+    DataFailed = true;
+    return 0;
+  }
   if (!HandshakeData()) {
+    DataFailed = true;
     if (AbortState.Aborted) AbortOrError();
     CloseSocket(DataSocket);
     return 0;
@@ -241,7 +261,7 @@ int64_t TFTPThread::DataLoop(TTransferStream& stream, bool receive) {
     if (stream.Write(data, length)) return true;
     // Closing the data connection makes the server end the transfer with an error reply; a
     // server that had sent everything already may still confirm it, which must not count.
-    PostError(0, stream.ErrorText());
+    PostError(stream.ErrorCode(), stream.ErrorText());
     DataFailed = true;
     return false;
   };
@@ -335,20 +355,17 @@ bool TFTPThread::Transfer(const std::string& command, bool receive, int64_t offs
       return false;
     }
   }
-  if (ok && !stream.Commit()) {
-    // Writing over an old file that could not be emptied would leave its tail behind; let
-    // the server's data connection fail instead and read its final reply.
-    PostError(0, stream.ErrorText());
-    CloseSocket(DataSocket);
-    ReadReply();
-    ok = false;
-  }
+  AnnouncedSize = ok && receive && IsFileTransfer ? ParseAnnouncedSize(LastReplyLine) : -1;
   if (ok) {
     const int64_t start = GetTickCount();
     const int64_t bytes = DataLoop(stream, receive);
     const double seconds = static_cast<double>(GetTickCount() - start) * 0.001;
     const int reply = ReadReply();
     ok = (reply == 225 || reply == 226 || reply == 250) && !DataFailed;
+    if (ok && receive && IsFileTransfer && offset == 0) {
+      const auto* file = dynamic_cast<const TSequentialFileStream*>(&stream);
+      ok = ReceivedWhole(command.substr(5), stream, file && file->Replacing());
+    }
     if (ok && receive && ResumeExpected >= 0 && stream.Position() != ResumeExpected) {
       PostError(kErrorResumeMismatch,
                 "The resumed file " + FileName + " came to " + std::to_string(stream.Position()) +
@@ -357,31 +374,23 @@ bool TFTPThread::Transfer(const std::string& command, bool receive, int64_t offs
       ResumeMismatch = true;
       ok = false;
     }
-    if (ok && !receive && !ResumedUpload.empty()) {
-      // A server may take REST and then store the data from the start: its copy must come to
-      // the local file's size.
-      SendCommand("SIZE " + ResumedUpload);
-      const int sizeReply = ReadReply();
-      const auto size = sizeReply == 213 ? ParseSizeReply(LastReplyLine) : std::nullopt;
-      if (size && *size != bytes) {
-        PostError(kErrorResumeMismatch, "The server's copy of " + ResumedUpload + " came to " +
-                                            std::to_string(*size) + " bytes instead of " +
-                                            std::to_string(bytes) +
-                                            "; the server did not continue where its copy ended");
-        ok = false;
-      }
-    }
+    if (ok && !receive && IsFileTransfer) ok = ServerHasWhole(command.substr(5), bytes);
     // A binary file's checksum, where the server computes one: before a replacement takes
     // the old file's place.
     ChecksumFailed = false;
     if (ok && IsFileTransfer && TypeLetter == 'I' && !HashCommand.empty() &&
         EngineSettings().VerifyTransfers.load() &&
         (command.rfind("RETR ", 0) == 0 || command.rfind("STOR ", 0) == 0)) {
-      ok = VerifyChecksum(command.substr(5), stream);
+      ok = VerifyChecksum(command.substr(5), stream, command[0]);
     }
     if (ok && !stream.Finish()) {
-      PostError(0, stream.ErrorText());
+      PostError(stream.ErrorCode(), stream.ErrorText());
       ok = false;
+    }
+    RenameFailed = false;
+    if (ok && !RenameAfterStore.empty()) {
+      ok = RenameOver(command.substr(5), RenameAfterStore);
+      RenameFailed = !ok;
     }
     if (ok) Log(TransferStatisticsLine(bytes, seconds, EngineNumberFormat()));
     // The file's time on the server goes with the end of its download, so that whoever
@@ -398,7 +407,47 @@ bool TFTPThread::Transfer(const std::string& command, bool receive, int64_t offs
   return ok;
 }
 
-bool TFTPThread::VerifyChecksum(const std::string& remote, const TTransferStream& stream) {
+bool TFTPThread::ReceivedWhole(const std::string& remote, const TTransferStream& stream,
+                               bool replacing) {
+  const bool announced = AnnouncedSize >= 0;
+  const int64_t expected = announced ? AnnouncedSize : ExpectedSize;
+  if (expected < 0) return true;
+  const int64_t got = stream.Position();
+  // Text mode changes line ends on the way, so only "nothing at all" is certain to be wrong.
+  const bool text = TypeLetter == 'A';
+  if (got >= expected || (text && got > 0)) {
+    if (got > expected && !text) {
+      Log("The server sent " + std::to_string(got) + " bytes of " + remote + ", more than the " +
+          std::to_string(expected) + " it had said; the file changed while it was read");
+    }
+    return true;
+  }
+  const std::string from = announced ? "the server announced" : ExpectedFrom;
+  PostError(kErrorShortTransfer, "The download of " + remote + " came to " + std::to_string(got) +
+                                     " bytes instead of the " + std::to_string(expected) +
+                                     " bytes " + from +
+                                     (replacing ? "; the local file was left as it was" : ""));
+  return false;
+}
+
+bool TFTPThread::ServerHasWhole(const std::string& remote, int64_t bytes) {
+  // Text mode changes the size on the way; a server without SIZE cannot tell.
+  if (TypeLetter != 'I' || (!HasSize && ResumedUpload.empty())) return true;
+  SendCommand("SIZE " + remote);
+  const int reply = ReadReply();
+  const auto size = reply == 213 ? ParseSizeReply(LastReplyLine) : std::nullopt;
+  if (!size || *size == bytes) return true;
+  const bool resumed = !ResumedUpload.empty();
+  PostError(resumed ? kErrorResumeMismatch : kErrorShortTransfer,
+            "The server's copy of " + remote + " came to " + std::to_string(*size) +
+                " bytes instead of " + std::to_string(bytes) +
+                (resumed ? "; the server did not continue where its copy ended" : ""));
+  UploadSizeFailed = true;
+  return false;
+}
+
+bool TFTPThread::VerifyChecksum(const std::string& remote, const TTransferStream& stream,
+                                char command) {
   const auto local = FileDigest(stream.LocalPath(), HashAlgorithm);
   SendCommand(HashCommand + " " + remote);
   ReadReply();
@@ -415,7 +464,8 @@ bool TFTPThread::VerifyChecksum(const std::string& remote, const TTransferStream
   ChecksumFailed = true;
   PostError(kErrorChecksumMismatch, "The " + HashAlgorithm + " of " + remote + " (" + *local +
                                         ") is not the server's (" + *server +
-                                        "); the copy is wrong and was not kept");
+                                        (command == 'R' ? "); the copy is wrong and was not kept"
+                                                        : "); the server's copy is wrong"));
   return false;
 }
 
@@ -459,16 +509,27 @@ void TFTPThread::ServeList() {
 
 void TFTPThread::ServeDownload(const TArgs& args) {
   const std::string& localName = RequestArg(args, 0);
+  const std::string& remote = RequestArg(args, 1);
   FileName = localName;
   int64_t offset = Shared->ServerCanResume.load() ? OffsetArgument(args) : 0;
-  TSequentialFileStream stream(localName, offset > 0 ? fmOpenWriteExclusive : fmCreate);
+  ExpectedSize = KnownSizeArgument(args);
+  ExpectedFrom = "the listing gave";
+  const bool onlyNew = RequestArg(args, 4) == kDownloadNewOnly;
+  TSequentialFileStream stream(localName, offset > 0 ? fmOpenWriteExclusive
+                                          : onlyNew  ? fmCreateNew
+                                                     : fmCreate);
+  if (stream.DestinationTaken()) {
+    PostError(kErrorDestinationTaken, stream.ErrorText());
+    return;
+  }
   // Resuming past the end of the local file would leave a hole of zeros in it.
   if (offset > stream.Size()) offset = stream.Size();
   if (offset > 0) {
     // The server's size says whether the local file can be the start of the server's at all,
     // and what the file must come to: a server may accept REST and then send everything.
-    SendCommand("SIZE " + RequestArg(args, 1));
+    SendCommand("SIZE " + remote);
     if (ReadReply() == 213) ResumeExpected = ParseSizeReply(LastReplyLine).value_or(-1);
+    if (ResumeExpected < 0) ResumeExpected = ExpectedSize;
     if (ResumeExpected >= 0 && stream.Size() > ResumeExpected) {
       PostError(kErrorLocalFileLarger,
                 "The local file " + localName + " (" + std::to_string(stream.Size()) +
@@ -476,8 +537,16 @@ void TFTPThread::ServeDownload(const TArgs& args) {
                     " bytes); it is another file and was not resumed");
       return;
     }
+  } else if (ExpectedSize < 0 && TypeLetter == 'I' && HasSize) {
+    // Nothing else says what the file comes to; a server that closes the data connection
+    // early and confirms anyway must not leave a short file that looks whole.
+    SendCommand("SIZE " + remote);
+    if (ReadReply() == 213) {
+      ExpectedSize = ParseSizeReply(LastReplyLine).value_or(-1);
+      ExpectedFrom = "SIZE gave";
+    }
   }
-  Transfer("RETR " + RequestArg(args, 1), true, offset, stream);
+  Transfer("RETR " + remote, true, offset, stream);
   // What a resume that came out at the wrong size appended is not the file's continuation:
   // the partial file goes back to what it was.
   if (ResumeMismatch) stream.Truncate(offset);
@@ -486,10 +555,67 @@ void TFTPThread::ServeDownload(const TArgs& args) {
 
 void TFTPThread::ServeUpload(const TArgs& args) {
   const int64_t offset = Shared->ServerCanResume.load() ? OffsetArgument(args) : 0;
+  const std::string& remote = RequestArg(args, 1);
   TSequentialFileStream stream(RequestArg(args, 0), fmOpenReadDenyWrite);
-  ResumedUpload = offset > 0 ? RequestArg(args, 1) : std::string();
-  const bool sent = Transfer("STOR " + RequestArg(args, 1), false, offset, stream);
+  if (offset > stream.Size()) {
+    PostError(kErrorServerFileLarger,
+              "The server's copy of " + remote + " (" + std::to_string(offset) +
+                  " bytes) is larger than the local file (" + std::to_string(stream.Size()) +
+                  " bytes); it is another file and was not resumed");
+    return;
+  }
+  ResumedUpload = offset > 0 ? remote : std::string();
+  UploadSizeFailed = false;
+  ChecksumFailed = false;
+  // A file already on the server is replaced through a temporary name beside it, renamed over
+  // it only once the new copy is whole: a broken or wrong upload leaves the old file as it was.
+  bool replacing = false;
+  if (offset == 0 && TypeLetter == 'I' && HasSize) {
+    SendCommand("SIZE " + remote);
+    replacing = ReadReply() == 213;
+  }
+  const std::string storeAs = replacing ? TemporaryUploadName(remote) : remote;
+  RenameAfterStore = replacing ? remote : std::string();
+  const bool sent = Transfer("STOR " + storeAs, false, offset, stream);
+  RenameAfterStore.clear();
+  if (replacing && !sent && !RenameFailed) {
+    RemoveQuietly(storeAs);
+    Log("The server's " + remote + " was left as it was");
+  } else if (!sent && offset == 0 && (ChecksumFailed || UploadSizeFailed)) {
+    PostError(0, RemoveQuietly(storeAs)
+                     ? "The wrong copy " + remote + " was deleted from the server"
+                     : "The wrong copy " + remote +
+                           " could not be deleted from the server: " + LastReplyLine);
+  }
   if (sent && HasMfmt && EngineSettings().KeepTimes.load()) SetServerTime(args);
+}
+
+std::string TFTPThread::TemporaryUploadName(const std::string& remote) {
+  const size_t slash = remote.find_last_of('/');
+  const size_t at = slash == std::string::npos ? 0 : slash + 1;
+  return remote.substr(0, at) + "." + remote.substr(at) + ".pelmar-upload";
+}
+
+bool TFTPThread::RemoveQuietly(const std::string& remote) {
+  SendCommand("DELE " + remote);
+  return ReadReply() / 100 == 2;
+}
+
+bool TFTPThread::RenameOver(const std::string& from, const std::string& to) {
+  auto rename = [&] {
+    SendCommand("RNFR " + from);
+    if (ReadReply() != 350) return false;
+    SendCommand("RNTO " + to);
+    return ReadReply() / 100 == 2;
+  };
+  if (rename()) return true;
+  // Some servers (Windows ones) rename only onto a free name: the old file goes first, now
+  // that the whole new copy is there.
+  const std::string refusal = LastReplyLine;
+  if (RemoveQuietly(to) && rename()) return true;
+  PostError(0, "The new copy of " + to + " is on the server as " + from +
+                   "; it could not be renamed over the old file (" + refusal + ")");
+  return false;
 }
 
 void TFTPThread::SetServerTime(const TArgs& args) {

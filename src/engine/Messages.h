@@ -23,6 +23,14 @@ inline constexpr int kErrorLocalFileLarger = 20001;
 inline constexpr int kErrorResumeMismatch = 20002;
 // The checksum the server gave for its copy is not that of the local file.
 inline constexpr int kErrorChecksumMismatch = 20003;
+// A download came to fewer bytes than the server said the file has, although the server
+// confirmed it; the message gives both numbers and what was kept.
+inline constexpr int kErrorShortTransfer = 20004;
+// A download that was to make a new file found something at its name (a file or a link put
+// there since the transfer was decided); it was left alone.
+inline constexpr int kErrorDestinationTaken = 20005;
+// A resumed upload's server copy is larger than the local file: it is another file.
+inline constexpr int kErrorServerFileLarger = 20006;
 
 enum TRequestKind : uint8_t {
   rqConnectViaFirewall = 1,

@@ -133,6 +133,20 @@ std::optional<int64_t> ParseSizeReport(std::string_view line, std::string_view l
   return size;
 }
 
+int64_t ParseAnnouncedSize(std::string_view line) {
+  const size_t close = line.rfind(" bytes)");
+  if (close == std::string_view::npos) return -1;
+  const size_t open = line.rfind('(', close);
+  if (open == std::string_view::npos) return -1;
+  const std::string_view digits = line.substr(open + 1, close - open - 1);
+  int64_t size = -1;
+  const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), size);
+  if (ec != std::errc() || end != digits.data() + digits.size() || digits.empty() || size < 0) {
+    return -1;
+  }
+  return size;
+}
+
 int FinalReplyCode(std::string_view line) {
   if (line.size() < 4 || line[3] != ' ' || line[0] < '1' || line[0] > '5') return 0;
   if (!std::isdigit(static_cast<unsigned char>(line[1])) ||

@@ -55,6 +55,9 @@ std::string ParseFolderReply(std::string_view line);
 // The size in a "213 12345" answer to SIZE.
 std::optional<int64_t> ParseSizeReply(std::string_view line);
 std::optional<int64_t> ParseSizeReport(std::string_view line, std::string_view localFileName);
+// The size a 150 reply announces for the file it opens, whatever it calls the file: the number
+// in its last "(12345 bytes)"; -1 when it names none.
+int64_t ParseAnnouncedSize(std::string_view line);
 
 // The port of a 229 reply: "Entering Extended Passive Mode (|||6446|)", the delimiter being
 // whatever printable character follows the parenthesis.

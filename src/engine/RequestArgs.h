@@ -11,4 +11,8 @@ inline const std::string& RequestArg(const std::vector<std::string>& args, size_
   return index < args.size() ? args[index] : empty;
 }
 
+// A download's fifth argument when nothing may be at the local name yet: a file or link that
+// appeared there since the transfer was decided is left alone.
+inline const std::string kDownloadNewOnly = "new";
+
 }  // namespace pelmar

@@ -99,15 +99,24 @@ long TMemoryStream::Read(char* buffer, size_t length) {
   return static_cast<long>(n);
 }
 
-bool TSequentialFileStream::OpenReplacement(const std::string& existing) {
-  char* resolved = ::realpath(existing.c_str(), nullptr);
-  if (!resolved) return false;
-  Target = resolved;
-  std::free(resolved);
+namespace {
+
+std::string FolderOf(const std::string& path) {
+  const size_t slash = path.find_last_of('/');
+  return slash == std::string::npos ? std::string(".") : path.substr(0, slash + 1);
+}
+
+std::string SystemText(int error) {
+  return error == ELOOP ? "it is a symbolic link, which is left alone" : std::strerror(error);
+}
+
+}  // namespace
+
+bool TSequentialFileStream::OpenReplacement() {
   const size_t slash = Target.find_last_of('/');
-  RemoveStaleReplacements(Target.substr(0, slash + 1), Target.substr(slash + 1));
-  std::string pattern =
-      Target.substr(0, slash + 1) + "." + Target.substr(slash + 1) + ".pelmar-XXXXXX";
+  const std::string folder = Target.substr(0, slash + 1);
+  RemoveStaleReplacements(folder, Target.substr(slash + 1));
+  std::string pattern = folder + "." + Target.substr(slash + 1) + ".pelmar-XXXXXX";
   const int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
   if (fd < 0) return false;
   ::flock(fd, LOCK_EX | LOCK_NB);  // marks it as in use for RemoveStaleReplacements
@@ -116,43 +125,98 @@ bool TSequentialFileStream::OpenReplacement(const std::string& existing) {
     Replacements().insert(pattern);
   }
   struct stat info {};
-  if (::stat(Target.c_str(), &info) == 0) ::fchmod(fd, info.st_mode & 07777);
+  if (::lstat(Target.c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
+    ::fchmod(fd, info.st_mode & 07777);
+  }
   Fd = fd;
   TempName = pattern;
   return true;
 }
 
+bool TSequentialFileStream::OpenForWriting() {
+  Pending = false;
+  if (!Target.empty()) {
+    if (OpenReplacement()) return true;
+    Error = "Unable to create file " + Name + ": " + std::strerror(errno);
+    return false;
+  }
+  // Nothing was there: the file is made now, and only if it still is not there. O_EXCL never
+  // follows a link, so a link planted meanwhile is not written through either.
+  Fd = ::open(Name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (Fd >= 0) {
+    CreatedHere = true;
+    ::posix_fadvise(Fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+    return true;
+  }
+  if (errno == EEXIST) {
+    Taken = true;
+    Error = Name + " appeared at the destination after the transfer was decided; it was left alone";
+  } else {
+    Error = "Unable to create file " + Name + ": " + std::strerror(errno);
+  }
+  return false;
+}
+
 TSequentialFileStream::TSequentialFileStream(const std::string& name, unsigned mode) : Name(name) {
-  if (mode == fmCreate) {
+  if (mode == fmCreate || mode == fmCreateNew) {
     struct stat info {};
-    const bool replacing = ::stat(name.c_str(), &info) == 0 && S_ISREG(info.st_mode);
-    // Only a file we may write is replaced, as when it was opened for writing in place.
-    if (replacing && ::access(name.c_str(), W_OK) == 0 && OpenReplacement(name)) {
-      // written beside the old file
-    } else if ((Fd = ::open(name.c_str(), O_WRONLY | O_CLOEXEC)) >= 0) {
-      // The folder takes no new file: the old file is emptied once the server sends.
-      TruncatePending = true;
-    } else if (errno == ENOENT) {
-      Fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-      CreatedHere = Fd >= 0;
-    }
-    if (Fd < 0) {
+    if (::lstat(name.c_str(), &info) == 0) {
+      if (mode == fmCreateNew) {
+        Taken = true;
+        Error = name +
+                " appeared at the destination after the transfer was decided; it was left "
+                "alone";
+        return;
+      }
+      if (S_ISLNK(info.st_mode)) {
+        throw std::runtime_error("Unable to create file " + name + ": " + SystemText(ELOOP));
+      }
+      if (!S_ISREG(info.st_mode)) {
+        // A device such as /dev/null is written as it is; a folder cannot be.
+        Fd = ::open(name.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
+        if (Fd >= 0 && ::fstat(Fd, &info) == 0 && S_ISDIR(info.st_mode)) {
+          ::close(Fd);
+          Fd = -1;
+          errno = EISDIR;
+        }
+        if (Fd < 0) {
+          throw std::runtime_error("Unable to create file " + name + ": " + SystemText(errno));
+        }
+        return;
+      }
+      if (::access(name.c_str(), W_OK) != 0) {
+        throw std::runtime_error("Unable to create file " + name + ": " + std::strerror(errno));
+      }
+      Target = name;
+    } else if (errno != ENOENT) {
       throw std::runtime_error("Unable to create file " + name + ": " + std::strerror(errno));
     }
-  } else {
-    const unsigned access = mode & 3;
-    const int flags = access == 0 ? O_RDONLY : access == 1 ? O_WRONLY : O_RDWR;
-    Fd = ::open(name.c_str(), flags | O_CLOEXEC);
-    struct stat info {};
-    if (Fd >= 0 && (::fstat(Fd, &info) != 0 || S_ISDIR(info.st_mode))) {
-      ::close(Fd);
-      Fd = -1;
-      errno = EISDIR;
+    // The folder must take the new file (or the replacement beside the old one); saying so now
+    // spares the server a transfer that could not be kept.
+    if (::access(FolderOf(name).c_str(), W_OK | X_OK) != 0) {
+      throw std::runtime_error("Unable to create file " + name + ": " + std::strerror(errno));
     }
-    if (Fd < 0) {
-      throw std::runtime_error("Unable to open file " + name + ": " + std::strerror(errno));
-    }
+    Pending = true;
+    return;
   }
+  const unsigned access = mode & 3;
+  const int flags = access == 0 ? O_RDONLY | O_NONBLOCK : access == 1 ? O_WRONLY : O_RDWR;
+  // A resumed download continues the file itself, never what a link leads to; an upload reads
+  // through links. O_NONBLOCK keeps a FIFO from holding the open until a writer comes.
+  Fd = ::open(name.c_str(), flags | O_CLOEXEC | (access == 0 ? 0 : O_NOFOLLOW));
+  struct stat info {};
+  if (Fd >= 0 && ::fstat(Fd, &info) != 0) info.st_mode = S_IFDIR;
+  if (Fd >= 0 && (S_ISDIR(info.st_mode) || S_ISFIFO(info.st_mode) || S_ISSOCK(info.st_mode))) {
+    const int why = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
+    ::close(Fd);
+    Fd = -1;
+    errno = why;
+  }
+  if (Fd < 0) {
+    const std::string reason = errno == EINVAL ? "not a regular file" : SystemText(errno);
+    throw std::runtime_error("Unable to open file " + name + ": " + reason);
+  }
+  if (access == 0) ::fcntl(Fd, F_SETFL, ::fcntl(Fd, F_GETFL) & ~O_NONBLOCK);
   ::posix_fadvise(Fd, 0, 0, POSIX_FADV_SEQUENTIAL);
 }
 
@@ -193,6 +257,11 @@ int64_t TSequentialFileStream::Size() const {
 }
 
 bool TSequentialFileStream::Write(const char* data, size_t length) {
+  if (Pending && !OpenForWriting()) return false;
+  if (Fd < 0) {
+    Error = Error.empty() ? "Unable to write file " + Name : Error;
+    return false;
+  }
   while (length > 0) {
     const ssize_t n = ::write(Fd, data, length);
     if (n < 0) {
@@ -221,6 +290,9 @@ long TSequentialFileStream::Read(char* buffer, size_t length) {
 }
 
 bool TSequentialFileStream::Finish() {
+  // An empty file is made only once the server confirmed it.
+  if (Pending && !OpenForWriting()) return false;
+  if (Fd < 0) return false;
   if (TempName.empty()) return Finished = true;
   // The data must be on disk before the name points at it, or a crash could leave an empty
   // file where the old one was.
@@ -234,16 +306,6 @@ bool TSequentialFileStream::Finish() {
   }
   TempName.clear();
   return Finished = true;
-}
-
-bool TSequentialFileStream::Commit() {
-  if (Committed) return Error.empty();
-  Committed = true;
-  if (TruncatePending && Pos == 0 && ::ftruncate(Fd, 0) != 0) {
-    Error = "Unable to create file " + Name + ": " + std::strerror(errno);
-    return false;
-  }
-  return true;
 }
 
 }  // namespace pelmar

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "engine/Messages.h"
+
 namespace pelmar {
 
 class TTransferStream {
@@ -18,13 +20,12 @@ class TTransferStream {
   virtual bool Write(const char* data, size_t length) = 0;
   // Bytes read (0 at the end), or -1 on failure.
   virtual long Read(char* buffer, size_t length) = 0;
-  // The server accepted the transfer: from here on the stream may change the local file.
-  // False when it could not be prepared (ErrorText() says why).
-  virtual bool Commit() { return true; }
   // The server confirmed the whole transfer: make the result final. False when that failed
   // (ErrorText() says why).
   virtual bool Finish() { return true; }
   virtual std::string ErrorText() const { return {}; }
+  // The error event's code for what ErrorText() says (0 for most).
+  virtual int ErrorCode() const { return 0; }
   // The local file the data goes to or comes from (a replacement's temporary file until it is
   // finished); empty for memory.
   virtual std::string LocalPath() const { return {}; }
@@ -55,16 +56,21 @@ class TMemoryStream : public TTransferStream {
 };
 
 // Open modes of the sequential file stream.
-inline constexpr unsigned fmCreate = 0xFFFF;            // a new download
+inline constexpr unsigned fmCreate = 0xFFFF;            // a download that may replace a file
+inline constexpr unsigned fmCreateNew = 0xFFFE;         // a download where nothing may be yet
 inline constexpr unsigned fmOpenWriteExclusive = 0x11;  // a resumed download
 inline constexpr unsigned fmOpenReadDenyWrite = 0x20;   // an upload
 
-// A local file read or written front to back. In create mode an existing file is never
-// touched until the transfer is complete: the download goes into a temporary file beside it,
-// which Finish() renames over it and which is removed when the transfer fails; such leftovers of
-// an earlier run that was killed are removed when the same file is fetched again. A file that
-// did not exist before is written in place (an interrupted one can be resumed) and is removed
-// again when the transfer failed before its first byte.
+// A local file read or written front to back. A download touches nothing on disk before its
+// first byte of data arrives (or, for an empty file, before the server confirmed it): a refused
+// or broken data connection leaves the destination as it was. An existing file is never written
+// in place: the download goes into a temporary file beside it, which Finish() renames over it
+// and which is removed when the transfer fails; such leftovers of an earlier run that was
+// killed are removed when the same file is fetched again. A file that did not exist before is
+// created exclusively and written in place (an interrupted one can be resumed). A download
+// never goes through a symbolic link at the destination: the link is left alone and the
+// transfer fails saying so; in fmCreateNew mode a file that appeared since the transfer was
+// decided is left alone too (DestinationTaken() tells).
 // Removes the replacements being written right now (for a program that is interrupted: the old
 // files stay as they were). Call it from normal code, not from a signal handler.
 void RemoveUnfinishedReplacements();
@@ -72,7 +78,7 @@ void RemoveUnfinishedReplacements();
 class TSequentialFileStream : public TTransferStream {
  public:
   // Throws std::runtime_error with "Unable to create file %s: reason" or "Unable to open file
-  // %s: reason" (the system's words for errno).
+  // %s: reason" (the system's words for errno, or why a link or a new file is left alone).
   TSequentialFileStream(const std::string& name, unsigned mode);
   ~TSequentialFileStream() override;
   TSequentialFileStream(const TSequentialFileStream&) = delete;
@@ -82,11 +88,15 @@ class TSequentialFileStream : public TTransferStream {
   int64_t Position() const override { return Pos; }
   bool Write(const char* data, size_t length) override;
   long Read(char* buffer, size_t length) override;
-  bool Commit() override;
   bool Finish() override;
   std::string ErrorText() const override { return Error; }
+  int ErrorCode() const override { return Taken ? kErrorDestinationTaken : 0; }
   std::string LocalPath() const override { return TempName.empty() ? Name : TempName; }
   int64_t Size() const;
+  // An existing file is being replaced: the old one stays as it is until Finish().
+  bool Replacing() const { return !Target.empty(); }
+  // Something that was not there when the download was decided took the destination's name.
+  bool DestinationTaken() const { return Taken; }
   // What arrived is wrong (its checksum says so): a file made by this transfer goes, a file
   // resumed in place goes back to its first `kept` bytes; a replacement is never finished.
   void Discard(int64_t kept);
@@ -94,18 +104,20 @@ class TSequentialFileStream : public TTransferStream {
   void Truncate(int64_t size);
 
  private:
+  // Opens the file a download writes to, at its first byte (or at Finish() for an empty file).
+  bool OpenForWriting();
   // Create mode over an existing regular file: opens a temporary file beside it.
-  bool OpenReplacement(const std::string& existing);
+  bool OpenReplacement();
 
   std::string Name;
   int Fd = -1;
   int64_t Pos = 0;
-  bool TruncatePending = false;  // create mode over a file that is written in place
-  bool CreatedHere = false;      // create mode made the file
-  bool Committed = false;
+  bool Pending = false;      // a download whose file is not opened yet
+  bool CreatedHere = false;  // this download made the file
+  bool Taken = false;
   bool Finished = false;  // the server confirmed the transfer and the result is final
   std::string TempName;   // the replacement being written; empty when writing in place
-  std::string Target;     // what the replacement goes over (the existing file, links resolved)
+  std::string Target;     // what the replacement goes over (the existing file itself)
   std::string Error;
 };
 

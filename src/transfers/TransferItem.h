@@ -70,7 +70,10 @@ struct TTransferItem {
   bool RefetchWhole = false;  // a resume came out wrong: fetch the whole file once more
   bool Refetched = false;     // ... and that was done already
   bool DestExisted = false;   // a download's local file was there when this run started
-  bool LoggingOn = false;     // this run waits for its connection's log-on
+  // The walk found nothing at a download's local name and decided without asking: whatever
+  // appears there before the data comes is left alone (the item fails saying so).
+  bool DestWasFree = false;
+  bool LoggingOn = false;  // this run waits for its connection's log-on
 
   // "Download Pending", "Done", "Aborted due to Error", ...
   std::string StatusText() const;

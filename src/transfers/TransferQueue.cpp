@@ -421,10 +421,14 @@ void TTransferItems::Start(TTransferItem& item, TFTPComponent& connection) {
   if (!LocalPathAllowed(item)) return;
   const std::string source = item.SourceFolder + item.FileName;
   const std::string destination = item.DestFolder + item.FileName;
+  // The listed size is checked against what arrives. A file this item made on an earlier run
+  // is its own to go on with.
   if (item.RestartOffset > 0) {
-    connection.ResumeDownload(source, destination, mode, item.RestartOffset);
+    connection.ResumeDownload(source, destination, mode, item.RestartOffset, item.Size);
   } else {
-    connection.Download(source, destination, mode);
+    connection.Download(source, destination, mode,
+                        {.ListedSize = item.Size,
+                         .NewOnly = item.DestWasFree && item.Attempts == 0 && !item.Refetched});
   }
 }
 

@@ -209,9 +209,9 @@ void TWalk::Level(const std::string& sourceFolder, const std::string& destFolder
   for (const TWalkEntry* file : safe) {
     const TWalkEntry& entry = *file;
     if (entry.IsFolder) continue;
-    const auto offset =
-        DecideQueuing(entry.Name, entry.Size, entry.Modified, Existing(there, entry.Name),
-                      ServerCanResume, preferences, Memory, Questions);
+    const auto existing = Existing(there, entry.Name);
+    const auto offset = DecideQueuing(entry.Name, entry.Size, entry.Modified, existing,
+                                      ServerCanResume, preferences, Memory, Questions);
     if (!offset) {
       result.Skipped++;
       continue;
@@ -225,6 +225,7 @@ void TWalk::Level(const std::string& sourceFolder, const std::string& destFolder
     item->FileDate = entry.Modified;
     item->RestartOffset = *offset;
     item->IsFolder = 0;
+    item->DestWasFree = !Template.Upload && !existing;
     if (Queue.Add(item) < 0) {
       result.Refused++;
     } else {

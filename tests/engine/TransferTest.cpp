@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <optional>
 #include <sstream>
 
 #include "engine/EngineSettings.h"
@@ -321,39 +322,146 @@ TEST_F(TransferTest, RefusedDownloadLeavesLocalFilesAsTheyWere) {
   EXPECT_TRUE(EventsStartingWith("progress:").empty());
 }
 
-TEST_F(TransferTest, AReplacedFileIsKeptUntilItsNewContentIsComplete) {
+// A download counts only with every byte the server said the file has (the 150 reply, SIZE or
+// the caller's listing), and touches nothing on disk before its data: an old file stays as it
+// was until the new one is whole, a new name gets no file until a byte arrives, and what
+// arrived of a new file is kept for resume.
+TEST_F(TransferTest, ADownloadIsDoneOnlyWhenWholeAndTouchesNothingBefore) {
+  const std::string announced = "150 Opening BINARY mode data connection for file (11 bytes)";
   const struct {
     const char* Name;
-    TScript Data;  // after 150
-    std::string Expected;
+    const char* Feat;    // extra FEAT line (" SIZE")
+    const char* Before;  // reply to SIZE, or "" when none is asked
+    std::string Opening;
+    TScript Data;  // after the 150 reply
+    int64_t Listed;
+    const char* Error;               // the first error's start, "" when it succeeds
+    std::optional<std::string> New;  // what a new file holds afterwards (nullopt: no file)
+    const char* Existing;            // what an old file holds afterwards
   } cases[] = {
-      {"no data connection ever comes", TScript().Pause(400).Reply("425 No data connection"),
+      {"complete", "", "", announced, TScript().SendData("new content").Reply("226 Done"), 11, "",
+       "new content", "new content"},
+      {"no data connection ever comes", "", "", "150 Opening",
+       TScript().Pause(400).Reply("425 No data connection"), -1, "error:10060:", std::nullopt,
        "precious"},
-      {"the transfer breaks off", TScript().SendData("half").Reply("451 Local error"), "precious"},
-      {"complete", TScript().SendData("new content").Reply("226 Done"), "new content"},
+      {"only another address connects, then 226", "", "", "150 Opening",
+       TScript().DataFrom("127.0.0.2").Pause(400).Reply("226 Done"), -1,
+       "error:10060:", std::nullopt, "precious"},
+      {"the transfer breaks off", "", "", "150 Opening",
+       TScript().SendData("half").Reply("451 Local error"), -1, "error:0:Unable", "half",
+       "precious"},
+      {"short, by the 150 reply", "", "", announced, TScript().SendData("half").Reply("226 Done"),
+       -1,
+       "error:20004:The download of file came to 4 bytes instead of the 11 bytes the server "
+       "announced",
+       "half", "precious"},
+      {"short, by SIZE", " SIZE", "213 11", "150 Opening",
+       TScript().SendData("half").Reply("226 Done"), -1,
+       "error:20004:The download of file came to 4 bytes instead of the 11 bytes SIZE gave", "half",
+       "precious"},
+      {"short, by the listing", " SIZE", "", "150 Opening",
+       TScript().SendData("half").Reply("226 Done"), 11,
+       "error:20004:The download of file came to 4 bytes instead of the 11 bytes the listing gave",
+       "half", "precious"},
+      {"nothing arrives of an announced file", "", "", announced,
+       TScript().SendData("").Reply("226 Done"), -1, "error:20004:", std::nullopt, "precious"},
+      {"an empty file", "", "", "150 Opening", TScript().SendData("").Reply("226 Done"), -1, "", "",
+       ""},
   };
   EngineSettings().FTPTimeout = 300;
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.Name);
-    Events.clear();
-    const std::string folder = Dir + c.Name + "/";
-    ::mkdir(folder.c_str(), 0755);
-    WriteFile(folder + "file", "precious");
-    ::chmod((folder + "file").c_str(), 0640);
+    for (const bool existing : {false, true}) {
+      SCOPED_TRACE(std::string(c.Name) + (existing ? ", over an old file" : ", new file"));
+      Events.clear();
+      const std::string folder = Dir + c.Name + (existing ? " old/" : " new/");
+      ::mkdir(folder.c_str(), 0755);
+      if (existing) {
+        WriteFile(folder + "file", "precious");
+        ::chmod((folder + "file").c_str(), 0640);
+      }
+      TScript after;
+      after.On("200 Type set");
+      if (*c.Before) after.On(c.Before);
+      after.On("200 PORT ok").On(c.Opening);
+      after.Steps.insert(after.Steps.end(), c.Data.Steps.begin(), c.Data.Steps.end());
+      after.On("257 \"/done\"");
+      auto server =
+          StartServer(after, "350 R", std::string("211-Features:\r\n") + c.Feat + "\r\n211 End");
+      auto ftp = LogOn(*server);
+      ftp->Download("file", folder + "file", 1, {.ListedSize = c.Listed});
+      Finish(*ftp);
+      const auto errors = EventsStartingWith("error:");
+      if (*c.Error) {
+        ASSERT_FALSE(errors.empty());
+        EXPECT_TRUE(StartsWith(errors.front(), c.Error)) << errors.front();
+        EXPECT_TRUE(EventsStartingWith("log:Transferred").empty());
+      } else {
+        EXPECT_TRUE(errors.empty()) << errors.front();
+      }
+      if (existing) {
+        EXPECT_EQ(ReadFile(folder + "file"), c.Existing);
+        struct stat info {};
+        ::stat((folder + "file").c_str(), &info);
+        EXPECT_EQ(info.st_mode & 0777, 0640u) << "the replacement keeps the file's permissions";
+      } else {
+        EXPECT_EQ(Exists(folder + "file"), c.New.has_value());
+        if (c.New) {
+          EXPECT_EQ(ReadFile(folder + "file"), *c.New);
+        }
+      }
+      EXPECT_EQ(FilesIn(folder), existing || c.New ? 1 : 0) << "no temporary file is left behind";
+    }
+  }
+}
+
+// A download never writes through a link at its destination, and one that was decided for a
+// free name leaves alone whatever took the name before the data came.
+TEST_F(TransferTest, DownloadsNeverGoThroughALinkNorOverAFileThatAppeared) {
+  WriteFile(Dir + "outside", "not yours");
+  ::symlink((Dir + "outside").c_str(), (Dir + "link").c_str());
+  {
     TScript after;
-    after.On("200 Type set").On("200 PORT ok").On("150 Opening");
-    after.Steps.insert(after.Steps.end(), c.Data.Steps.begin(), c.Data.Steps.end());
-    after.On("257 \"/done\"");
+    after.On("200 Type set").On("200 Type set").On("257 \"/done\"");
     auto server = StartServer(after);
     auto ftp = LogOn(*server);
-    ftp->Download("file", folder + "file", 1);
+    ftp->Download("file", Dir + "link", 1);
+    ftp->ResumeDownload("file", Dir + "link", 1, 4);
     Finish(*ftp);
-    EXPECT_EQ(ReadFile(folder + "file"), c.Expected);
-    struct stat info {};
-    ::stat((folder + "file").c_str(), &info);
-    EXPECT_EQ(info.st_mode & 0777, 0640u) << "the replacement keeps the file's permissions";
-    EXPECT_EQ(FilesIn(folder), 1) << "no temporary file is left behind";
+    EXPECT_EQ(Sent(*server), (TCommands{"TYPE I", "TYPE I", "PWD"}));
+    EXPECT_EQ(EventsStartingWith("error:"),
+              (TCommands{"error:0:Unable to create file " + Dir +
+                             "link: it is a symbolic link, which is left alone",
+                         "error:0:Unable to open file " + Dir +
+                             "link: it is a symbolic link, which is left alone"}));
   }
+  for (const bool asLink : {false, true}) {
+    SCOPED_TRACE(asLink ? "a link appears" : "a file appears");
+    Events.clear();
+    const std::string local = Dir + (asLink ? "new-link" : "new-file");
+    TScript after;
+    after.On("200 Type set").On("200 PORT ok").On("150 Opening").Gate();
+    after.SendData("server's").Reply("226 Done").On("257 \"/done\"");
+    auto server = StartServer(after);
+    auto ftp = LogOn(*server);
+    const size_t before = server->Commands().size();
+    ftp->Download("file", local, 1, {.NewOnly = true});
+    // TYPE, PORT, RETR: the server waits before sending.
+    ASSERT_TRUE(server->WaitForCommands(before + 3, std::chrono::seconds(10)));
+    if (asLink) {
+      ::symlink((Dir + "outside").c_str(), local.c_str());
+    } else {
+      WriteFile(local, "mine");
+    }
+    server->OpenGate();
+    Finish(*ftp);
+    EXPECT_EQ(ReadFile(local), asLink ? "not yours" : "mine");
+    const auto errors = EventsStartingWith("error:");
+    ASSERT_FALSE(errors.empty());
+    EXPECT_EQ(errors.front(), "error:20005:" + local +
+                                  " appeared at the destination after the transfer was decided; "
+                                  "it was left alone");
+  }
+  EXPECT_EQ(ReadFile(Dir + "outside"), "not yours");
 }
 
 // A resume asks the server's size first: the local file must be able to be its start, and the
@@ -505,6 +613,122 @@ TEST_F(TransferTest, UploadsFromTheStartAndResumedOnesCheckedBySize) {
                                       "instead of 16; the server did not continue where its "
                                       "copy ended",
                                       "error:0:Unable to complete transfer"}));
+}
+
+// Where the server has SIZE, an upload counts only when the server's copy comes to the local
+// file's size (and checksum); a file already there is replaced through a temporary name that is
+// renamed over it only then, so a wrong upload leaves the old file, and a wrong new file goes.
+TEST_F(TransferTest, UploadsReplaceThroughATemporaryNameOnceTheCopyIsWhole) {
+  const std::string content = "0123456789abcdef";
+  WriteFile(Dir + "src", content);
+  const std::string temp = ".up.bin.pelmar-upload";
+  const struct {
+    const char* Name;
+    const char* Feat;
+    std::vector<std::pair<const char*, const char*>> Dialogue;  // after STOR's data
+    const char* Exists;                                         // the answer to SIZE before
+    const char* Error;                                          // the first error, "" for none
+    const char* LastError;
+  } cases[] = {
+      {"new file", " SIZE", {{"SIZE up.bin", "213 16"}}, "550 No such file", "", ""},
+      {"new file, server's copy short",
+       " SIZE",
+       {{"SIZE up.bin", "213 6"}, {"DELE up.bin", "250 Deleted"}},
+       "550 No such file",
+       "error:20004:The server's copy of up.bin came to 6 bytes instead of 16",
+       "error:0:The wrong copy up.bin was deleted from the server"},
+      {"replacement",
+       " SIZE",
+       {{"SIZE .up.bin.pelmar-upload", "213 16"},
+        {"RNFR .up.bin.pelmar-upload", "350 Ready"},
+        {"RNTO up.bin", "250 Renamed"}},
+       "213 3",
+       "",
+       ""},
+      {"replacement, server's copy short",
+       " SIZE",
+       {{"SIZE .up.bin.pelmar-upload", "213 6"}, {"DELE .up.bin.pelmar-upload", "250 Deleted"}},
+       "213 3",
+       "error:20004:The server's copy of .up.bin.pelmar-upload came to 6 bytes instead of 16",
+       "error:0:Unable to complete transfer"},
+      {"replacement, wrong checksum",
+       " SIZE\r\n XMD5",
+       {{"SIZE .up.bin.pelmar-upload", "213 16"},
+        {"XMD5 .up.bin.pelmar-upload", "250 00000000000000000000000000000000"},
+        {"DELE .up.bin.pelmar-upload", "250 Deleted"}},
+       "213 3",
+       "error:20003:",
+       "error:0:Unable to complete transfer"},
+      {"replacement, renamed only onto a free name",
+       " SIZE",
+       {{"SIZE .up.bin.pelmar-upload", "213 16"},
+        {"RNFR .up.bin.pelmar-upload", "350 Ready"},
+        {"RNTO up.bin", "553 File exists"},
+        {"DELE up.bin", "250 Deleted"},
+        {"RNFR .up.bin.pelmar-upload", "350 Ready"},
+        {"RNTO up.bin", "250 Renamed"}},
+       "213 3",
+       "",
+       ""},
+      {"replacement, never renamed",
+       " SIZE",
+       {{"SIZE .up.bin.pelmar-upload", "213 16"},
+        {"RNFR .up.bin.pelmar-upload", "350 Ready"},
+        {"RNTO up.bin", "553 File exists"},
+        {"DELE up.bin", "550 Permission denied"}},
+       "213 3",
+       "error:0:The new copy of up.bin is on the server as .up.bin.pelmar-upload; it could not be "
+       "renamed over the old file (553 File exists)",
+       "error:0:Unable to complete transfer"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    Events.clear();
+    const auto& dialogue = c.Dialogue;
+    const bool replacing = std::string(c.Exists) != "550 No such file";
+    TScript after;
+    after.On("200 Type set").On(c.Exists).On("200 PORT ok").On("150 Opening");
+    after.ReceiveData().Reply("226 Done");
+    for (const auto& [command, reply] : dialogue) after.On(reply);
+    after.On("257 \"/done\"");
+    auto server =
+        StartServer(after, "350 R", std::string("211-Features:\r\n") + c.Feat + "\r\n211 End");
+    auto ftp = LogOn(*server);
+    ftp->Upload(Dir + "src", "up.bin", 1);
+    Finish(*ftp);
+    TCommands expected{"TYPE I", "SIZE up.bin", "PORT", "STOR " + (replacing ? temp : "up.bin")};
+    for (const auto& [command, reply] : dialogue) expected.push_back(command);
+    expected.push_back("PWD");
+    TCommands sent = Sent(*server);
+    for (auto& command : sent) {
+      if (IsLoopbackPort(command)) command = "PORT";
+    }
+    EXPECT_EQ(sent, expected);
+    EXPECT_EQ(server->Uploaded(), content);
+    const auto errors = EventsStartingWith("error:");
+    if (*c.Error) {
+      ASSERT_FALSE(errors.empty());
+      EXPECT_TRUE(StartsWith(errors.front(), c.Error)) << errors.front();
+      EXPECT_EQ(errors.back(), c.LastError);
+    } else {
+      EXPECT_TRUE(errors.empty()) << errors.front();
+    }
+  }
+}
+
+// A server copy larger than the local file is another file: nothing is appended to it.
+TEST_F(TransferTest, AResumedUploadOntoALargerServerCopyIsRefused) {
+  WriteFile(Dir + "src", "0123456789");
+  TScript after;
+  after.On("200 Type set").On("257 \"/done\"");
+  auto server = StartServer(after);
+  auto ftp = LogOn(*server);
+  ftp->ResumeUpload(Dir + "src", "up.bin", 1, 4096);
+  Finish(*ftp);
+  EXPECT_EQ(Sent(*server), (TCommands{"TYPE I", "PWD"}));
+  EXPECT_EQ(EventsStartingWith("error:"),
+            (TCommands{"error:20006:The server's copy of up.bin (4096 bytes) is larger than the "
+                       "local file (10 bytes); it is another file and was not resumed"}));
 }
 
 TEST_F(TransferTest, AbortDuringADownloadSendsAbor) {

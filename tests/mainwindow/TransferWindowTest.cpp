@@ -70,7 +70,7 @@ class TransferWindowTest : public PaneTest {
     item->SourceFolder = "/";
     item->FileName = name;
     item->DestFolder = dest;
-    item->Size = 2;
+    item->Size = static_cast<int64_t>(fs::file_size(server.Root() + name));
     item->FileDate = date;
     TTransferItem& queued = *item;
     Queue->Add(item);

@@ -299,6 +299,7 @@ void TRealFtpServer::StartPyftpdlib() {
   }
   if (Options.HostileNames) args.push_back("--hostile-names");
   if (Options.DishonestRest) args.push_back("--dishonest-rest");
+  if (Options.ShortData) args.push_back("--short-data");
   if (Options.Checksums != TServerOptions::TChecksums::None) {
     args.push_back(Options.Checksums == TServerOptions::TChecksums::Right ? "--checksums=right"
                                                                           : "--checksums=wrong");

@@ -40,6 +40,8 @@ struct TServerOptions {
   bool DishonestRest = false;
   // pyftpdlib only: XSHA256 and XMD5 answered with right or wrong checksums (else not at all).
   enum class TChecksums { None, Right, Wrong } Checksums = TChecksums::None;
+  // pyftpdlib only: every download sends half the file and is confirmed with 226 as whole.
+  bool ShortData = false;
   // pyftpdlib only: bytes per second each data connection moves at most (0: no limit).
   int Rate = 0;
   // vsftpd only: connections it takes from one address at once (0: any number); the next

@@ -1,5 +1,6 @@
 // pelmar-cli: its URL syntax, and the program itself against a real server.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/time.h>
@@ -499,6 +500,55 @@ TEST(PelmarCliTrust, NothingOutsideTheDestinationNothingSilentlyLost) {
     EXPECT_EQ(ReadFile(local + "d.bin"), content) << have;
     EXPECT_NE(resumed.Err.find("; fetching the whole file"), std::string::npos) << resumed.Err;
   }
+}
+
+// A server that sends half of each file and confirms it as whole: no download is called done,
+// the message gives both sizes, a new partial file is kept for resume without the server's
+// time, and an old file stays as it was. A larger server copy is never "resumed" by an upload.
+TEST(PelmarCliTrust, ShortDownloadsFailAndLargerServerCopiesAreReplaced) {
+  TRealFtpServer server(TServerKind::Pyftpdlib, {.ShortData = true});
+  ASSERT_TRUE(server.Started()) << server.StartError();
+  const std::string root = server.Root();
+  const std::string local = root + "../";
+  const std::string content = RandomBytes(100000, 11);
+  ::mkdir((root + "two").c_str(), 0777);
+  for (const char* name : {"f.bin", "two/a.bin", "two/b.bin"}) WriteFile(root + name, content);
+  const timespec old[2] = {{1000000000, 0}, {1000000000, 0}};
+  ::utimensat(AT_FDCWD, (root + "f.bin").c_str(), old, 0);
+  WriteFile(local + "kept.bin", "precious");
+
+  const struct {
+    std::string Args;
+    std::string Said;
+  } cases[] = {
+      {"get " + server.Url() + "f.bin " + local + "f.bin",
+       "came to 50000 bytes instead of the 100000 bytes SIZE gave (the partial file of 50000 "
+       "bytes is kept; --resume continues it)"},
+      {"get " + server.Url() + "f.bin " + local + "kept.bin", "came to 50000 bytes instead of"},
+      {"-r get " + server.Url() + "two " + local + "dl",
+       "came to 50000 bytes instead of the 100000"},
+  };
+  for (const auto& c : cases) {
+    TRun run = RunCli(c.Args, local);
+    EXPECT_EQ(run.Status, 1) << c.Args << ": " << run.Err;
+    EXPECT_NE(run.Err.find(c.Said), std::string::npos) << run.Err;
+    EXPECT_EQ(run.Err.find("Transferred "), std::string::npos) << run.Err;
+  }
+  EXPECT_EQ(ReadFile(local + "f.bin"), content.substr(0, 50000));
+  struct stat info {};
+  ::stat((local + "f.bin").c_str(), &info);
+  EXPECT_NE(info.st_mtime, 1000000000) << "a partial file does not get the server's time";
+  EXPECT_EQ(ReadFile(local + "kept.bin"), "precious");
+  EXPECT_EQ(ReadFile(local + "dl/two/a.bin").size(), 50000u) << "kept for resume";
+
+  WriteFile(local + "up.bin", content);
+  WriteFile(root + "up.bin", RandomBytes(300000, 12));
+  TRun put = RunCli("--resume put " + local + "up.bin " + server.Url() + "up.bin", local);
+  EXPECT_EQ(put.Status, 0) << put.Err;
+  EXPECT_EQ(ReadFile(root + "up.bin"), content);
+  EXPECT_NE(put.Err.find("is larger than the local file (100000 bytes), so it is another file"),
+            std::string::npos)
+      << put.Err;
 }
 
 // vsftpd takes two connections from us: the browsing one and one of the queue's. The other

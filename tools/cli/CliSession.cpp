@@ -382,6 +382,17 @@ bool TCliSession::Upload(const std::string& local, const std::string& remote, bo
     if (!listing) return false;
     offset = SizeInListing(*listing, BaseName(remote)).value_or(0);
     remoteName = BaseName(remote);
+    struct stat info {};
+    if (offset > 0 && ::stat(local.c_str(), &info) == 0 && offset > info.st_size) {
+      // Nothing of the local file is missing there: the server's copy is another file.
+      Note("the server's copy (" + std::to_string(offset) +
+           " bytes) is larger than the local "
+           "file (" +
+           std::to_string(info.st_size) +
+           " bytes), so it is another file; sending "
+           "the whole file in its place");
+      offset = 0;
+    }
   }
   const bool ok = RunTransfer(true, local, remoteName, offset);
   if (ok || offset == 0) return ok;

@@ -92,6 +92,33 @@ class ChecksumHandler(FTPHandler):
         self._digest(path, 'md5')
 
 
+class HalfFile:
+    """A file that ends halfway, as a server whose data connection closes early would send."""
+
+    def __init__(self, f, size):
+        self._f = f
+        self._left = size // 2
+
+    def read(self, n=-1):
+        n = self._left if n is None or n < 0 else min(n, self._left)
+        data = self._f.read(n)
+        self._left -= len(data)
+        return data
+
+    def __getattr__(self, name):
+        return getattr(self._f, name)
+
+
+class ShortDataFS(AbstractedFS):
+    """Sends the first half of every file opened for reading, then ends as if all were sent."""
+
+    def open(self, filename, mode):
+        f = AbstractedFS.open(self, filename, mode)
+        if "r" in mode and "+" not in mode:
+            return HalfFile(f, self.getsize(filename))
+        return f
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--root", required=True)
@@ -110,6 +137,8 @@ def main():
                         help="list names that leave the client's folder in folders named trap")
     parser.add_argument("--checksums", choices=("right", "wrong"),
                         help="answer XSHA256 and XMD5, with right or wrong checksums")
+    parser.add_argument("--short-data", action="store_true",
+                        help="send half of each file and confirm it as whole")
     parser.add_argument("--rate", type=int, default=0,
                         help="bytes per second each data connection sends at most")
     args = parser.parse_args()
@@ -139,6 +168,9 @@ def main():
         handler.dtp_handler = ThrottledDTPHandler
     if args.hostile_names:
         handler.abstracted_fs = HostileFS
+    if args.short_data:
+        handler.abstracted_fs = ShortDataFS
+        handler.use_sendfile = False
     handler.banner = "Pelmar test server ready."
     # One thread and event loop per connection: with a single shared loop, pyftpdlib 1.5 can
     # lose a new control connection whose descriptor number an active-mode data connection
