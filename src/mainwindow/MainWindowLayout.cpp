@@ -856,7 +856,10 @@ void TfrmMain::closeEvent(QCloseEvent* event) {
             ? QStringLiteral("1 edited file was not uploaded to the server. Quit anyway?")
             : QStringLiteral("%1 edited files were not uploaded to the server. Quit anyway?")
                   .arg(edited);
-    if (!Prompter().Confirm(this, QStringLiteral("Pelmar"), question)) {
+    // Enter keeps the window, and the edits with it: quitting is the button to choose.
+    const int quit = Prompter().Choose(this, QStringLiteral("Pelmar"), question,
+                                       {QStringLiteral("&Yes"), QStringLiteral("&No")}, 1, 1);
+    if (quit != 0) {
       event->ignore();
       return;
     }

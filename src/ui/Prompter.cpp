@@ -1,6 +1,8 @@
 #include "ui/Prompter.h"
 
 #include <QMessageBox>
+#include <QPushButton>
+#include <vector>
 
 namespace pelmar {
 namespace {
@@ -20,6 +22,27 @@ class TMessageBoxPrompter : public IPrompter {
   bool ConfirmWith(QWidget*, const QString&, const QString&,
                    const std::function<bool()>& show) override {
     return show();
+  }
+  int Choose(QWidget* parent, const QString& caption, const QString& text,
+             const QStringList& buttons, int defaultButton, int escapeButton) override {
+    QMessageBox box(QMessageBox::Question, caption, text, QMessageBox::NoButton, parent);
+    std::vector<QPushButton*> made;
+    for (qsizetype i = 0; i < buttons.size(); ++i) {
+      // The escape button is the box's reject role, so closing the box means it too.
+      const auto role = i == escapeButton ? QMessageBox::RejectRole : QMessageBox::AcceptRole;
+      made.push_back(box.addButton(buttons[i], role));
+    }
+    if (defaultButton >= 0 && defaultButton < static_cast<int>(made.size())) {
+      box.setDefaultButton(made[static_cast<size_t>(defaultButton)]);
+    }
+    if (escapeButton >= 0 && escapeButton < static_cast<int>(made.size())) {
+      box.setEscapeButton(made[static_cast<size_t>(escapeButton)]);
+    }
+    box.exec();
+    for (size_t i = 0; i < made.size(); ++i) {
+      if (box.clickedButton() == made[i]) return static_cast<int>(i);
+    }
+    return escapeButton;
   }
 };
 

@@ -4,6 +4,7 @@
 // scripted answers.
 
 #include <QString>
+#include <QStringList>
 #include <functional>
 #include <memory>
 
@@ -29,6 +30,10 @@ class IPrompter {
     (void)show;
     return Confirm(parent, caption, text);
   }
+  // A question with buttons of its own (captions with their "&" mnemonics): the index of the
+  // one chosen. Enter takes `defaultButton`; Escape and closing the box take `escapeButton`.
+  virtual int Choose(QWidget* parent, const QString& caption, const QString& text,
+                     const QStringList& buttons, int defaultButton, int escapeButton) = 0;
 };
 
 // The prompter in use (message boxes unless replaced).
