@@ -7,7 +7,8 @@ class QAction;
 
 namespace pelmar {
 
-// The commands of one pane side; the local side alone has the clipboard ones.
+// The commands of one pane side; the local side alone has the clipboard ones, the server side
+// alone EditFile (the file edited in place with the preferences' editor).
 struct TPaneCommands {
   QAction* Up = nullptr;
   QAction* ChDir = nullptr;
@@ -16,6 +17,7 @@ struct TPaneCommands {
   QAction* Edit = nullptr;
   QAction* EditNotePad = nullptr;
   QAction* EditTessaro = nullptr;
+  QAction* EditFile = nullptr;
   QAction* Refresh = nullptr;
   QAction* NewFolder = nullptr;
   QAction* Rename = nullptr;

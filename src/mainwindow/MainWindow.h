@@ -22,6 +22,7 @@
 #include "mainwindow/PaneSide.h"
 #include "mainwindow/WindowState.h"
 #include "settings/SiteFile.h"
+#include "transfers/ServerCopy.h"
 #include "transfers/TransferQueue.h"
 #include "transfers/qt/TransferManager.h"
 #include "transfers/qt/TransferWindow.h"
@@ -187,9 +188,20 @@ class TfrmMain : public QMainWindow, public ITransferWindowHost, public ITransfe
   // OK in the URL dialog (or an address given to the program): connect to what it holds.
   void ConnectFromUrlDialog(TfrmURL& dialog);
   void ConnectSite(const TSite& site);
-  // Files fetched for the editor: watched, and offered back to the server when saved.
+  // Files fetched for the editor: watched, and offered back to the server when saved
+  // (MainWindowEdit.cpp). The server's copy is looked at when the file arrives and again before
+  // each upload: a copy someone else changed meanwhile is not replaced without asking.
   void WatchEditedFiles(THostView& host, const QStringList& files);
   void EditedFileChanged(const QString& path);
+  void OfferEditedFile(const QString& path);
+  void CheckServerCopy(const QString& path);
+  void ServerCopyChecked(const QString& path, const TServerCopy& copy);
+  void StoreEditedFile(const QString& path, const std::string& name, bool asNewName);
+  void EditedFileStored(const QString& path, const std::string& name, bool asNewName,
+                        const TServerCopy& copy);
+  // Runs `step` for the edited file `path` from the event loop (out of the session's report),
+  // unless the file is no longer edited by then.
+  void LaterForEditedFile(const QString& path, std::function<void()> step);
   // Edited files saved since they were fetched or last uploaded, and not uploaded.
   int EditedFilesNotUploaded() const;
   // A pane's server lists its times that far ahead: offered as the site's offset.
@@ -219,7 +231,14 @@ class TfrmMain : public QMainWindow, public ITransferWindowHost, public ITransfe
   void popLogPopup();
   void PlayStateSound(int code);
   void CreateViewer();
-  void ReportStartFailure();
+  // A program that did not start: named with the reason (`chosen`: from the preferences).
+  void ReportStartFailure(const QString& program, bool chosen);
+  // The desktop's program for a file could not open it.
+  void ReportOpenFailure(const QString& path);
+  // Starts a command line (program and its own arguments) with `files` added; false (after
+  // saying why) when it did not start.
+  bool StartCommand(const QString& command, const QStringList& files, const QString& folder,
+                    bool chosen);
   void NavigateToRemote(const QModelIndex& item);
   // Help (MainWindowHelp.cpp).
   void WireHelp();
@@ -240,6 +259,14 @@ class TfrmMain : public QMainWindow, public ITransferWindowHost, public ITransfe
   void HostTransferred(THostView& sender, const QStringList& files, TFetchKind kind);
   // "Edit with": the text viewer or the registered editor, on one side's selection.
   void PopEditNotePadClick(bool local, bool tessaro);
+  // Whether the server's copy of the edited file `path` was looked at (when it was fetched or
+  // last uploaded) and nothing is on its way: what the next save is compared with is known.
+  bool ServerCopyKnown(const QString& path) const;
+  // Edit: the server pane's focused file fetched, opened in the preferences' editor, and sent
+  // back when saved.
+  void mnuHostEditFileClick();
+  // The editor of the preferences as a command line (the desktop's when none is chosen).
+  static QString TextEditorCommand();
   void PopEditPopup(bool local);
   // Starts a program detached (replaceable in tests): false when it could not start.
   std::function<bool(const QString& program, const QStringList& arguments, const QString& folder)>
@@ -307,10 +334,18 @@ class TfrmMain : public QMainWindow, public ITransferWindowHost, public ITransfe
     TServer Server;
     std::string Remote;                 // the file's path on the server
     std::pair<int64_t, int64_t> Stamp;  // size and time when last seen
+    std::pair<int64_t, int64_t> Sent;   // size and time of the save being uploaded
     bool Changed = false;               // saved and not uploaded
     bool Always = false;                // upload every save without asking
+    bool Sending = false;               // being checked against the server's copy or uploaded
+    bool UploadWanted = false;          // agreed while the fetched copy was being looked at
+    bool CopyKnown = false;             // whether Copy holds the server's copy
+    TServerCopy Copy;  // the server's copy as fetched, or as the last upload left it
+    std::unique_ptr<TServerCopySession> Session;
   };
   std::map<QString, TEditedFile> EditedFiles;
+  // The editor each server view's running Edit fetch is for.
+  std::map<const THostView*, QString> PendingEditors;
   QFileSystemWatcher* EditWatch = nullptr;
   bool AskingAboutEdit = false;
   THostView* CurrentHost = nullptr;

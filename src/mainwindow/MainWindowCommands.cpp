@@ -272,14 +272,14 @@ void TfrmMain::LocalDoubleClick(const QModelIndex& item) {
       break;
     case 1:
       if (!StartProgram(Q(Preferences().Viewer), {path}, CurrentLocal->Folder())) {
-        ReportStartFailure();
+        ReportStartFailure(Q(Preferences().Viewer), true);
       }
       break;
     case 2:
       if (CurrentHost) CurrentHost->UploadFile(*CurrentLocal);
       break;
     case 3:
-      if (!OpenDocument(path)) ReportStartFailure();
+      if (!OpenDocument(path)) ReportOpenFailure(path);
       break;
     default:
       break;
@@ -360,6 +360,7 @@ void TfrmMain::ShowHostPopup(QAbstractItemView* list, const QPoint& at) {
         [this] { CurrentHost->FetchSelected(*CurrentLocal, TFetchKind::Open); });
     add(popHost, "popHostView", QStringLiteral("&View"),
         [this] { CurrentHost->FetchSelected(*CurrentLocal, TFetchKind::View); });
+    popHost->addAction(HostSide->Commands.EditFile);  // the Server menu's Edit, F4
     popHost->addSeparator();
     add(popHost, "popHostDownload", QStringLiteral("&Download"),
         [this] { Commands.Download->trigger(); });
@@ -400,6 +401,7 @@ void TfrmMain::ShowHostPopup(QAbstractItemView* list, const QPoint& at) {
   };
   item("popHostOpen")->setEnabled(deletable && fileFocused);
   item("popHostView")->setEnabled(deletable && fileFocused);
+  HostSide->Commands.EditFile->setEnabled(deletable && fileFocused);
   item("popHostDownload")->setEnabled(downloadable);
   item("popHostDownloadNow")->setEnabled(downloadable && fileFocused);
   item("popHostDelete")->setEnabled(deletable);

@@ -338,6 +338,10 @@ void TfrmMain::ApplyEnabling(bool connected, bool busy, int selected) {
     command->setEnabled(connected && !busy);
   }
   HostSide->Commands.Properties->setEnabled(selected >= 1 && !busy);
+  // Edit takes the focused file (the popup and the Server menu look again as they open).
+  const QModelIndex focused = CurrentHost->ListView()->FocusedItem();
+  HostSide->Commands.EditFile->setEnabled(connected && !busy && selected >= 1 &&
+                                          focused.isValid() && !CurrentHost->IsFolder(focused));
   findChild<QMenu*>(QStringLiteral("mnuHostEdit"))->setEnabled(connected && !busy);
   HostSide->Commands.Up->setEnabled(connected && cmboHostTree->SelectedNode() &&
                                     cmboHostTree->SelectedNode()->parent() != nullptr);

@@ -71,8 +71,8 @@ void TfrmMain::WireHelp() {
 
 void TfrmMain::OpenHelpPageInBrowser(const QString& page) {
   const QString folder = QString::fromStdString(DataFolder()) + QStringLiteral("help");
-  if (!WriteHelpPages(folder) || !OpenDocument(folder + QStringLiteral("/") + page))
-    ReportStartFailure();
+  const QString path = folder + QStringLiteral("/") + page;
+  if (!WriteHelpPages(folder) || !OpenDocument(path)) ReportOpenFailure(path);
 }
 
 }  // namespace pelmar

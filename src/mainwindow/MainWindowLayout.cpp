@@ -298,6 +298,8 @@ void TfrmMain::CollectCommands() {
   };
   side(LocalSide->Commands, "Local", "Local", "MnuLocalEditTessaro");
   side(HostSide->Commands, "Host", "Host", "mnuHostEditTessaro");
+  HostSide->Commands.EditFile = command("mnuHostEditFile");
+  MenuCommands["popHostEdit"] = HostSide->Commands.EditFile;  // the popup's item is the command
   LocalSide->Commands.Cut = command("mnuLocalCut");
   LocalSide->Commands.Copy = command("mnuLocalCopy");
   LocalSide->Commands.Paste = command("mnuLocalPaste");
@@ -472,7 +474,9 @@ void TfrmMain::BuildMenus() {
             {"mnuLocalProperties", "P&roperties\tAlt+Enter"}});
   paneMenu("mnuHost", QStringLiteral("&Server"), "mnuHostEdit", "mnuHostEditNotePad",
            "mnuHostEditTessaro",
-           {{"mnuHostRefresh", "&Refresh\tF5"},
+           {{"mnuHostEditFile", "Ed&it"},
+            {nullptr, nullptr},
+            {"mnuHostRefresh", "&Refresh\tF5"},
             {"mnuHostNewFolder", "&Create New Folder"},
             {"mnuHostRename", "Rena&me\tF2"},
             {"mnuHostDelete", "&Erase\tDel"},

@@ -1,5 +1,5 @@
 // The internal viewer in place of the message log, and the outside programs: the text viewer
-// of the preferences and the HTML editor registered as "Tessaro".
+// and the text editor of the preferences, and the HTML editor registered as "Tessaro".
 
 #include <QAction>
 #include <QApplication>
@@ -20,6 +20,7 @@
 #include "platform/qt/QtEventTarget.h"
 #include "settings/Preferences.h"
 #include "ui/ActivityAnimation.h"
+#include "ui/DesktopPrograms.h"
 #include "ui/Prompter.h"
 #include "ui/QtText.h"
 #include "viewer/Browser.h"
@@ -32,7 +33,6 @@ namespace pelmar {
 namespace {
 
 constexpr const char* kStartPage = "qrc:/pelmar/welcome.html";
-constexpr const char* kStartFailed = "An error occurred when the program was started.";
 
 bool IsEditable(const QString& name) {
   static const QString kEditable = QStringLiteral(".html .htm .shtml .asp .cfm .txt .css .asi ");
@@ -106,6 +106,11 @@ void TfrmMain::CreateViewer() {
           [this] { PopEditNotePadClick(false, false); });
   connect(HostSide->Commands.EditTessaro, &QAction::triggered, this,
           [this] { PopEditNotePadClick(false, true); });
+  // Edit: the same command in the Server menu, the server pane's popup and on F4.
+  QAction* editFile = HostSide->Commands.EditFile;
+  editFile->setShortcut(QKeySequence(Qt::Key_F4));
+  addAction(editFile);
+  connect(editFile, &QAction::triggered, this, &TfrmMain::mnuHostEditFileClick);
   connect(findChild<QMenu*>(QStringLiteral("mnuLocal")), &QMenu::aboutToShow, this,
           [this] { PopEditPopup(true); });
   connect(findChild<QMenu*>(QStringLiteral("mnuHost")), &QMenu::aboutToShow, this,
@@ -190,8 +195,43 @@ void TfrmMain::ViewFileChanging() {
   if (Browser && Browser->Busy()) Browser->Stop();
 }
 
-void TfrmMain::ReportStartFailure() {
-  Prompter().Error(this, QStringLiteral("Pelmar"), QString::fromLatin1(kStartFailed));
+void TfrmMain::ReportStartFailure(const QString& program, bool chosen) {
+  QString reason = ProgramProblem(program);
+  if (reason.isEmpty()) reason = QStringLiteral("could not be started");
+  Prompter().Error(this, QStringLiteral("Pelmar"), StartFailureText(program, reason, chosen));
+}
+
+void TfrmMain::ReportOpenFailure(const QString& path) {
+  // The desktop opens files through xdg-open: its absence is the usual reason.
+  const QString opener = QStringLiteral("xdg-open");
+  const QString reason = ProgramProblem(opener);
+  Prompter().Error(this, QStringLiteral("Pelmar"),
+                   reason.isEmpty() ? QStringLiteral("xdg-open: could not open %1").arg(path)
+                                    : StartFailureText(opener, reason, false));
+}
+
+bool TfrmMain::StartCommand(const QString& command, const QStringList& files, const QString& folder,
+                            bool chosen) {
+  QStringList arguments = QProcess::splitCommand(command);
+  const QString program = arguments.isEmpty() ? QString() : arguments.takeFirst();
+  if (program.isEmpty() || !StartProgram(program, arguments + files, folder)) {
+    ReportStartFailure(program, chosen);
+    return false;
+  }
+  return true;
+}
+
+QString TfrmMain::TextEditorCommand() {
+  const QString chosen = QString::fromStdString(Preferences().Editor).trimmed();
+  return chosen.isEmpty() ? DesktopTextEditor() : chosen;
+}
+
+void TfrmMain::mnuHostEditFileClick() {
+  if (!CurrentHost || !CurrentLocal) return;
+  PendingEditors[CurrentHost] = TextEditorCommand();
+  if (!CurrentHost->FetchSelected(*CurrentLocal, TFetchKind::Edit)) {
+    PendingEditors.erase(CurrentHost);
+  }
 }
 
 void TfrmMain::HostTransferred(THostView& host, const QStringList& files, TFetchKind kind) {
@@ -199,26 +239,31 @@ void TfrmMain::HostTransferred(THostView& host, const QStringList& files, TFetch
   const QString temporary = QString::fromStdString(PrivateFolder());
   switch (kind) {
     case TFetchKind::Open:
-      if (!OpenDocument(files.first())) ReportStartFailure();
+      if (!OpenDocument(files.first())) ReportOpenFailure(files.first());
       break;
-    case TFetchKind::View:
+    case TFetchKind::View: {
+      const QString viewer = QString::fromStdString(Preferences().Viewer);
       for (const QString& file : files) {
-        if (!StartProgram(QString::fromStdString(Preferences().Viewer), {file}, temporary)) {
-          ReportStartFailure();
-        }
+        if (!StartProgram(viewer, {file}, temporary)) ReportStartFailure(viewer, true);
       }
       break;
-    case TFetchKind::Edit:
+    }
+    case TFetchKind::Edit: {
+      // Edit's editor, or the registered one that "Edit with Tessaro" fetched for.
+      const auto pending = PendingEditors.find(&host);
+      const QString command =
+          pending != PendingEditors.end() ? pending->second : JoinCommand({EditorCommand});
+      if (pending != PendingEditors.end()) PendingEditors.erase(pending);
       // Watched before the editor starts: a quick save must not go unseen.
       WatchEditedFiles(host, files);
-      if (!StartProgram(EditorCommand, files, temporary)) {
-        ReportStartFailure();
+      if (!StartCommand(command, files, temporary, true)) {
         for (const QString& file : files) {
           EditedFiles.erase(file);
           if (EditWatch) EditWatch->removePath(file);
         }
       }
       break;
+    }
     default:
       break;
   }
@@ -226,6 +271,7 @@ void TfrmMain::HostTransferred(THostView& host, const QStringList& files, TFetch
 
 void TfrmMain::PopEditNotePadClick(bool local, bool tessaro) {
   if (!local) {
+    if (tessaro) PendingEditors[CurrentHost] = JoinCommand({EditorCommand});
     CurrentHost->FetchSelected(*CurrentLocal, tessaro ? TFetchKind::Edit : TFetchKind::View);
     return;
   }
@@ -236,14 +282,14 @@ void TfrmMain::PopEditNotePadClick(bool local, bool tessaro) {
   if (paths.isEmpty()) return;
   if (tessaro) {
     if (!EditorCommand.isEmpty() && !StartProgram(EditorCommand, paths, FolderOf(EditorCommand))) {
-      ReportStartFailure();
+      ReportStartFailure(EditorCommand, false);
     }
     return;
   }
   const QString viewer = QString::fromStdString(Preferences().Viewer);
   for (const QString& path : paths) {
     // The rest of the selection is tried after a failure.
-    if (!StartProgram(viewer, {path}, FolderOf(viewer))) ReportStartFailure();
+    if (!StartProgram(viewer, {path}, FolderOf(viewer))) ReportStartFailure(viewer, true);
   }
 }
 
@@ -267,6 +313,8 @@ void TfrmMain::PopEditPopup(bool local) {
     }
   }
   const TPaneCommands& side = (local ? LocalSide : HostSide)->Commands;
+  if (!local)
+    side.EditFile->setEnabled(notePad && CurrentHost->Connected() && !CurrentHost->Busy());
   PopEditNotePad->setEnabled(notePad);
   PopEditTessaro->setEnabled(tessaro);
   side.EditNotePad->setEnabled(notePad);

@@ -75,6 +75,7 @@ std::string TPreferences::Load(const std::string& path) {
   EMail = s("General", "EMail", "");
   if (EMail.empty()) EMail = kPlaceholderEMail;
   Viewer = s("General", "Viewer", kDefaultViewer);
+  Editor = s("General", "Editor", "");
   LogFile = s("General", "LogFile", DataFolder() + kLogFileName);
   LogToFile = b("General", "LogToFile", false);
   ShowToolTips = b("General", "ShowToolTips", true);
@@ -138,6 +139,7 @@ std::string TPreferences::Save(const std::string& path) const {
   };
   s("General", "EMail", EMail);
   s("General", "Viewer", Viewer);
+  s("General", "Editor", Editor);
   s("General", "LogFile", LogFile);
   b("General", "LogToFile", LogToFile);
   b("General", "ShowToolTips", ShowToolTips);

@@ -23,7 +23,10 @@ struct TPreferences {
   // General
   std::string EMail = kPlaceholderEMail;
   std::string Viewer = kDefaultViewer;  // full path
-  std::string LogFile;                  // full path; the data folder's pelmar.log by default
+  // The editor for server files edited in place: a command line the files are added to;
+  // empty for the desktop's editor for text files.
+  std::string Editor;
+  std::string LogFile;  // full path; the data folder's pelmar.log by default
   bool LogToFile = false;
   bool ShowToolTips = true;
   std::string DefaultDir;

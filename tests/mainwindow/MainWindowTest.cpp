@@ -370,39 +370,113 @@ TEST_F(MainWindowTest, SynchronizeShowsWhatItCopiesAndMakesTheFoldersAlike) {
   EXPECT_TRUE(rows.isEmpty()) << rows.join(", ").toStdString();
 }
 
-// A server file opened in the editor goes back when it is saved and the person agrees; a save
-// not sent back is asked about when Pelmar closes.
-TEST_F(MainWindowTest, AnEditedServerFileGoesBackOnSave) {
+// A server file opened in the editor goes back when it is saved and the person agrees. When
+// someone changed the server's copy after the fetch (its size and time, or its time alone),
+// the person is asked first and each answer does what it says; a save not sent back is asked
+// about when Pelmar closes, where Enter keeps the window and the edit.
+TEST_F(MainWindowTest, AnEditedServerFileGoesBackOnSaveUnlessSomeoneElseChangedIt) {
   TRealFtpServer server(TServerKind::Pyftpdlib);
   ASSERT_TRUE(server.Started()) << server.StartError();
-  WriteFile(server.Root() + "notes.txt", "first\n");
-  // The "editor" appends a line and ends, as a person saving would.
+  const std::string served = server.Root() + "notes.txt";
+  WriteFile(served, "first\n");
+  // The "editor" of the preferences appends a line and ends, as a person saving would.
   const std::string editor = Dir.filePath("editor.sh").toStdString();
   WriteFile(editor, "#!/bin/sh\nprintf 'second\\n' >> \"$1\"\n");
   ::chmod(editor.c_str(), 0755);
+  Preferences().Editor = editor;
   auto prompts = std::make_shared<TScriptedPrompter>();
   prompts->Answers = {true};
   SetPrompter(prompts);
   TfrmMain& window = Open();
-  window.EditorCommand = QString::fromStdString(editor);
   window.show();
   window.ConnectToUrl(QString("ftp://127.0.0.1:%1/").arg(server.Port()));
   THostView& host = *window.CurrentHostView();
   ASSERT_TRUE(RunUntil([&] { return host.Model().rowCount() == 1 && !host.Busy(); }));
-  host.ListView()->Select(host.ListView()->Row(0), true);
-  window.PopEditNotePadClick(false, true);
+  const QString local = QString::fromStdString(PrivateFolder() + "notes.txt");
+  // Edit on notes.txt, until the file is here and the server's copy has been looked at.
+  auto edit = [&] {
+    host.ListView()->ClearSelection();
+    host.ListView()->Select(host.ListView()->Row(host.Model().FindCaption("notes.txt")), true);
+    QAction* command = window.Action("mnuHostEditFile");
+    // Enabled by the selection's status refresh, as for a click.
+    if (!RunUntil([&] { return command->isEnabled(); })) return false;
+    command->trigger();
+    EXPECT_EQ(host.TransferKind, TFetchKind::Edit);
+    return RunUntil(
+        [&] { return host.TransferKind == TFetchKind::None && window.ServerCopyKnown(local); });
+  };
+  ASSERT_TRUE(edit());
   ASSERT_TRUE(RunUntil([&] { return !prompts->Questions.empty(); }));
   EXPECT_EQ(prompts->Questions[0], QString("Upload the changed file to 127.0.0.1/notes.txt?"));
-  ASSERT_TRUE(RunUntil([&] { return ReadFile(server.Root() + "notes.txt") == "first\nsecond\n"; }));
+  ASSERT_TRUE(RunUntil([&] { return ReadFile(served) == "first\nsecond\n"; }));
+  EXPECT_TRUE(prompts->Buttons.empty()) << "nobody else changed it";
 
-  // Saved again and kept here: closing asks first.
-  prompts->Answers = {false, false};
-  WriteFile(PrivateFolder() + "notes.txt", "first\nsecond\nthird\n");
-  ASSERT_TRUE(RunUntil([&] { return prompts->Questions.size() == 2; }));
+  // Someone else changes the server's copy after each fetch; the person saves "mine".
+  window.StartProgram = [](const QString&, const QStringList&, const QString&) { return true; };
+  const struct {
+    const char* Case;
+    const char* Theirs;
+    bool OnlyTime;      // the same size, an hour older
+    const char* Taken;  // a name already on the server
+    int Choice;
+    const char* Kept;    // notes.txt afterwards
+    const char* MineAs;  // where the edit went; nullptr: nowhere
+  } cases[] = {
+      {"replace theirs", "their change\n", false, nullptr, 0, "mine\n", "notes.txt"},
+      {"keep theirs", "their change\n", false, nullptr, 1, "their change\n", "notes (edited).txt"},
+      {"keep theirs, the new name taken", "their change\n", false, "notes (edited).txt", 1,
+       "their change\n", "notes (edited 2).txt"},
+      {"only the time changed; cancel", "FIRST\n", true, nullptr, 2, "FIRST\n", nullptr},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Case);
+    WriteFile(served, "first\n");
+    std::filesystem::remove(server.Root() + "notes (edited).txt");
+    if (c.Taken) WriteFile(server.Root() + c.Taken, "someone's\n");
+    ASSERT_TRUE(edit());
+    WriteFile(served, c.Theirs);
+    if (c.OnlyTime) {
+      const std::time_t older = std::time(nullptr) - 3600;
+      const timeval times[2] = {{older, 0}, {older, 0}};
+      ::utimes(served.c_str(), times);
+    }
+    const size_t asked = prompts->Buttons.size();
+    prompts->Answers = {true};
+    prompts->Choices = {c.Choice};
+    prompts->Messages.clear();
+    WriteFile(local.toStdString(), "mine\n");
+    ASSERT_TRUE(RunUntil([&] { return prompts->Buttons.size() == asked + 1; }));
+    EXPECT_EQ(
+        prompts->Buttons.back(),
+        (QStringList{"&Replace theirs", "&Keep theirs and save mine as a new name", "Cancel"}));
+    EXPECT_TRUE(prompts->Questions.back().startsWith(
+        "127.0.0.1/notes.txt was changed on the server after you fetched it for editing."))
+        << prompts->Questions.back().toStdString();
+    if (c.MineAs) {
+      ASSERT_TRUE(RunUntil([&] { return window.ServerCopyKnown(local); }));
+      EXPECT_EQ(ReadFile(server.Root() + c.MineAs), "mine\n");
+    }
+    EXPECT_EQ(ReadFile(served), c.Kept);
+    if (c.Taken) {
+      EXPECT_EQ(ReadFile(server.Root() + c.Taken), "someone's\n");
+    }
+    // A new name is told, and the pane lists it.
+    const bool renamed = c.MineAs && std::string(c.MineAs) != "notes.txt";
+    ASSERT_EQ(prompts->Messages.size(), renamed ? 1u : 0u);
+    if (renamed) {
+      EXPECT_TRUE(prompts->Messages[0].contains(QString("saved as \"%1\"").arg(c.MineAs)))
+          << prompts->Messages[0].toStdString();
+      EXPECT_TRUE(RunUntil([&] { return host.Model().FindCaption(c.MineAs) >= 0; }));
+    }
+  }
+
+  // The last edit was kept here: closing asks, and Enter keeps the window.
+  const size_t asked = prompts->Buttons.size();
   EXPECT_FALSE(window.close());
+  ASSERT_EQ(prompts->Buttons.size(), asked + 1);
   EXPECT_EQ(prompts->Questions.back(),
             QString("1 edited file was not uploaded to the server. Quit anyway?"));
-  EXPECT_EQ(ReadFile(server.Root() + "notes.txt"), "first\nsecond\n");
+  EXPECT_EQ(ReadFile(served), "FIRST\n");
   SetPrompter(nullptr);
 }
 

@@ -7,8 +7,10 @@
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QWhatsThis>
 #include <filesystem>
@@ -20,6 +22,7 @@
 #include "support/Files.h"
 #include "support/RealFtpServer.h"
 #include "support/ScriptedPrompter.h"
+#include "ui/DesktopPrograms.h"
 #include "ui/HelpWindow.h"
 #include "viewer/Browser.h"
 #include "views/PrivateFolder.h"
@@ -137,14 +140,42 @@ TEST_F(MainWindowTest, ViewerPreviewsAndProgramsStartOnTheSelection) {
   }
   EXPECT_EQ(starts[0].Folder.toStdString(), PrivateFolder());
 
-  // A program that cannot start: one message per file, the rest still tried.
+  // Edit is one command in the Server menu, the popup and on F4, with the preferences' editor
+  // (its own arguments first).
+  QAction* edit = window.Action("mnuHostEditFile");
+  ASSERT_NE(edit, nullptr);
+  EXPECT_EQ(window.Action("popHostEdit"), edit);
+  EXPECT_EQ(edit->shortcut(), QKeySequence(Qt::Key_F4));
+  select(host, {"it's.txt"});
+  window.ShowHostPopup(nullptr, {});
+  EXPECT_TRUE(window.HostPopup()->actions().contains(edit));
+  ASSERT_TRUE(edit->isEnabled());
+  Preferences().Editor = "\"/opt/my editor/ed\" --new-window";
+  starts.clear();
+  edit->trigger();
+  ASSERT_TRUE(RunUntil([&] { return !starts.empty(); }));
+  EXPECT_EQ(starts[0].Program, "/opt/my editor/ed");
+  EXPECT_EQ(starts[0].Arguments,
+            (QStringList{"--new-window", QString::fromStdString(PrivateFolder() + "it's.txt")}));
+
+  // A program that cannot start is named with the reason: one message per file, the rest
+  // still tried.
   startWorks = false;
   starts.clear();
+  Preferences().Viewer = Dir.filePath("missing/xdg-open").toStdString();
   select(localView, {"readme.txt", "Index.HTML"});
   window.PopEditNotePadClick(true, false);
   EXPECT_EQ(starts.size(), 2u);
   EXPECT_EQ(prompts->Messages,
-            std::vector<QString>(2, "An error occurred when the program was started."));
+            std::vector<QString>(
+                2, "xdg-open: not found; install xdg-utils or choose a program in Preferences"));
+  prompts->Messages.clear();
+  Preferences().Viewer = Dir.path().toStdString();
+  window.PopEditNotePadClick(true, false);
+  ASSERT_EQ(prompts->Messages.size(), 2u);
+  EXPECT_EQ(prompts->Messages[0],
+            Dir.path().section('/', -1) + ": is a folder; choose a program in Preferences");
+  Preferences().Viewer = TPreferences::kDefaultViewer;
 
   // A double-click on a local file starts the text viewer through the same seam.
   startWorks = true;
@@ -168,6 +199,26 @@ TEST_F(MainWindowTest, ViewerPreviewsAndProgramsStartOnTheSelection) {
   ASSERT_TRUE(RunUntil([&] { return fs::exists(recorded); }));
   EXPECT_EQ(ReadFile(recorded), local + "/my \"quoted\" file.txt\n");
   SetPrompter(nullptr);
+}
+
+// The desktop's editor comes from its entry's Exec line: quoting undone, the place holders
+// for the files dropped (Pelmar adds the files itself).
+TEST(DesktopPrograms, ExecLinesBecomeCommands) {
+  const struct {
+    const char* Exec;
+    QStringList Arguments;
+  } cases[] = {
+      {"gedit %U", {"gedit"}},
+      {"kate -b %U", {"kate", "-b"}},
+      {"\"/opt/My Editor/edit\" --name=\"a \\\"b\\\"\" %f",
+       {"/opt/My Editor/edit", "--name=a \"b\""}},
+      {"flatpak run org.gnome.gedit @@u %U @@", {"flatpak", "run", "org.gnome.gedit"}},
+      {"edit --percent=100%% %F", {"edit", "--percent=100%"}},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(ExecArguments(c.Exec), c.Arguments) << c.Exec;
+    EXPECT_EQ(QProcess::splitCommand(JoinCommand(c.Arguments)).first(), c.Arguments.first());
+  }
 }
 
 TEST(HelpPages, EveryTopicAndLinkLeadsToAPage) {

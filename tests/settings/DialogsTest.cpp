@@ -26,6 +26,7 @@
 #include "support/Files.h"
 #include "support/ScriptedPrompter.h"
 #include "ui/CertificateDialog.h"
+#include "ui/DesktopPrograms.h"
 #include "ui/HelpService.h"
 #include "ui/RadioGroup.h"
 
@@ -134,9 +135,15 @@ TEST_F(DialogsTest, CancelDiscardsAndShowingReloads) {
   dialog.PrepareToShow();
   EXPECT_EQ(Child<TRadioGroup>(dialog, "rgTransferMode")->ItemIndex(), 0);
 
+  // The desktop's editor is shown when none is chosen, and left alone it stays the desktop's.
+  EXPECT_EQ(Child<QLineEdit>(dialog, "editEditor")->text(), DesktopTextEditor());
+  ASSERT_TRUE(dialog.Commit());
+  EXPECT_EQ(Preferences().Editor, "");
+
   Child<TRadioGroup>(dialog, "rgTransferMode")->Button(2)->click();
   Type(dialog, "editTimeOut", "30");
   Type(dialog, "editLogFile", "today.log");
+  Type(dialog, "editEditor", " \"/opt/My Editor/edit\" --wait ");
   ASSERT_TRUE(dialog.Commit());
   EXPECT_EQ(Preferences().TransferMode, 2);
   EXPECT_EQ(Preferences().LogFile, Home + "today.log");
@@ -144,6 +151,9 @@ TEST_F(DialogsTest, CancelDiscardsAndShowingReloads) {
   TPreferences stored;
   stored.Load(PreferencesPath());
   EXPECT_EQ(stored.TransferMode, 2);
+  EXPECT_EQ(stored.Editor, "\"/opt/My Editor/edit\" --wait");
+  dialog.PrepareToShow();
+  EXPECT_EQ(Child<QLineEdit>(dialog, "editEditor")->text(), "\"/opt/My Editor/edit\" --wait");
 
   Type(dialog, "editTries", "many");
   EXPECT_FALSE(dialog.Commit());

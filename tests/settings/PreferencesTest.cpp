@@ -88,6 +88,7 @@ TEST_F(PreferencesTest, SaveWritesEveryKeyInOrderAndReadsBack) {
   TPreferences p;
   p.Load(Home + "pelmar.ini");
   p.EMail = "me@example.org";
+  p.Editor = "\"/opt/My Editor/edit\" --new-window";
   p.TransferMode = 2;
   p.FirewallEnabled = true;
   p.FirewallPassword = "plain";
@@ -98,7 +99,8 @@ TEST_F(PreferencesTest, SaveWritesEveryKeyInOrderAndReadsBack) {
   ASSERT_EQ(p.Save(Home + "pelmar.ini"), "");
   EXPECT_EQ(EngineSettings().FTPTimeout.load(), 45000);
   const std::string text = ReadFile(Home + "pelmar.ini");
-  EXPECT_EQ(text.rfind("[General]\nEMail=me@example.org\nViewer=/usr/bin/xdg-open\nLogFile=" +
+  EXPECT_EQ(text.rfind("[General]\nEMail=me@example.org\nViewer=/usr/bin/xdg-open\nEditor=\"/opt/"
+                       "My Editor/edit\" --new-window\nLogFile=" +
                            Home + "session.log\n",
                        0),
             0u)
@@ -114,6 +116,7 @@ TEST_F(PreferencesTest, SaveWritesEveryKeyInOrderAndReadsBack) {
   TPreferences again;
   again.Load(Home + "pelmar.ini");
   EXPECT_EQ(again.EMail, "me@example.org");
+  EXPECT_EQ(again.Editor, p.Editor) << "quotes and all";
   EXPECT_EQ(again.TransferMode, 2);
   EXPECT_TRUE(again.FirewallEnabled);
   EXPECT_EQ(again.AsciiExtensions, p.AsciiExtensions);

@@ -1,6 +1,7 @@
 #include "settings/qt/OptionsDialog.h"
 
 #include "ui/Accessibility.h"
+#include "ui/DesktopPrograms.h"
 
 #include "views/SoundPlayer.h"
 
@@ -167,6 +168,13 @@ QWidget* TfrmOptions::BuildGeneralPage() {
   viewer->setReadOnly(true);
   auto* browseViewer = AddBrowse("btnBrowseViewer");
   form->addRow(QStringLiteral("Text Viewer:"), Row(viewer, browseViewer));
+  // A command line: an editor may need options of its own ("code --wait").
+  auto* editor = AddEdit("editEditor");
+  editor->setToolTip(
+      QStringLiteral("The program server files are edited with; the files are added to its "
+                     "command line"));
+  auto* browseEditor = AddBrowse("btnBrowseEditor");
+  form->addRow(QStringLiteral("Text Editor:"), Row(editor, browseEditor));
   auto* logFile = AddEdit("editLogFile");
   auto* browseLog = AddBrowse("btnBrowseLogFile");
   form->addRow(QStringLiteral("Log Filename:"), Row(logFile, browseLog));
@@ -187,6 +195,11 @@ QWidget* TfrmOptions::BuildGeneralPage() {
     if (chosen.isEmpty()) return;
     Edited.Viewer = S(chosen);
     viewer->setText(Q(FileNamePart(Edited.Viewer)));
+  });
+  connect(browseEditor, &QPushButton::clicked, this, [this, editor] {
+    const QString chosen = FileChooser().OpenFile(this, QStringLiteral("Select Text Editor"),
+                                                  QStringLiteral("All Files (*)"), QString());
+    if (!chosen.isEmpty()) editor->setText(JoinCommand({chosen}));
   });
   connect(browseLog, &QPushButton::clicked, this, [this, logFile] {
     const QString chosen = FileChooser().SaveFile(
@@ -453,6 +466,9 @@ void TfrmOptions::FillControls() {
   // The boxes show the file name; the full paths stay in Edited.
   findChild<QLineEdit*>(QStringLiteral("editViewer"))->setText(Q(FileNamePart(p.Viewer)));
   findChild<QLineEdit*>(QStringLiteral("editLogFile"))->setText(Q(FileNamePart(p.LogFile)));
+  // No editor of one's own: the desktop's is shown, the one that is used.
+  findChild<QLineEdit*>(QStringLiteral("editEditor"))
+      ->setText(p.Editor.empty() ? DesktopTextEditor() : Q(p.Editor));
   findChild<QRadioButton*>(p.InfiniteRetry ? QStringLiteral("rbInfiniteRetry")
                                            : QStringLiteral("rbTries"))
       ->setChecked(true);
@@ -476,6 +492,9 @@ void TfrmOptions::ReadControls(TPreferences& p) const {
   }
   for (const auto& sound : kSounds)
     p.*sound.Field = S(findChild<QLineEdit*>(QLatin1String(sound.Box))->text());
+  // The desktop's editor, left as shown, stays the desktop's: it follows the desktop's choice.
+  const QString editor = findChild<QLineEdit*>(QStringLiteral("editEditor"))->text().trimmed();
+  p.Editor = editor == DesktopTextEditor() ? std::string() : S(editor);
   p.InfiniteRetry = findChild<QRadioButton*>(QStringLiteral("rbInfiniteRetry"))->isChecked();
   p.SimultaneousTransfers = findChild<QSpinBox*>(QStringLiteral("spinSimultaneous"))->value();
 }
