@@ -869,6 +869,8 @@ void TfrmMain::closeEvent(QCloseEvent* event) {
     }
   }
   if (Transfers->CountInState(tsPending) + Transfers->CountInState(tsActive) > 0) {
+    // Written now (the file tried again if it could not be used), so the question is true.
+    if (KeptQueue) KeptQueue->Flush();
     const bool kept = KeptQueue && KeptQueue->Usable();
     if (!Prompter().Confirm(
             this, QStringLiteral("Pelmar"),

@@ -42,7 +42,7 @@ bool IsAnonymous(const std::string& user) {
 
 void TfrmMain::KeepQueueIn(const std::string& path) {
   KeptQueue = std::make_unique<TQueueStore>(path, Target);
-  KeptQueue->OnWriteProblem = [this](const std::string& text) { AppendLogLine(Q(text)); };
+  KeptQueue->OnLog = [this](const std::string& text) { AppendLogLine(Q(text)); };
   KeptQueue->Follow(*Transfers);
 }
 

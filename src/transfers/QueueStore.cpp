@@ -1,73 +1,18 @@
 #include "transfers/QueueStore.h"
 
-#include <fcntl.h>
 #include <sqlite3.h>
-#include <sys/file.h>
 #include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <ctime>
 
 #include "platform/Tick.h"
 #include "settings/Preferences.h"
+#include "transfers/QueueStoreSql.h"
 
 namespace pelmar {
 namespace {
 
-constexpr int kSchemaVersion = 1;
 // Progress of a running item is written at most this often.
 constexpr int64_t kProgressWriteMs = 3000;
 constexpr int kCommitMs = 250;
-
-constexpr const char* kSchema = R"(
-CREATE TABLE IF NOT EXISTS transfers (
-  row INTEGER PRIMARY KEY,
-  host TEXT NOT NULL, port INTEGER NOT NULL, user TEXT NOT NULL, account TEXT NOT NULL,
-  encryption INTEGER NOT NULL,
-  upload INTEGER NOT NULL, folder INTEGER NOT NULL,
-  source_folder TEXT NOT NULL, dest_folder TEXT NOT NULL, file_name TEXT NOT NULL,
-  dest_root TEXT NOT NULL,
-  size INTEGER NOT NULL, modified REAL NOT NULL,
-  restart_offset INTEGER NOT NULL, bytes_done INTEGER NOT NULL,
-  running INTEGER NOT NULL, in_place INTEGER NOT NULL);
-)";
-
-// A prepared statement freed however its scope is left.
-class TStatement {
- public:
-  TStatement(sqlite3* db, const char* sql) {
-    if (sqlite3_prepare_v2(db, sql, -1, &Handle, nullptr) != SQLITE_OK) Handle = nullptr;
-  }
-  ~TStatement() { sqlite3_finalize(Handle); }
-  TStatement(const TStatement&) = delete;
-  TStatement& operator=(const TStatement&) = delete;
-  explicit operator bool() const { return Handle != nullptr; }
-  sqlite3_stmt* operator*() const { return Handle; }
-
-  void Bind(int at, int64_t value) { sqlite3_bind_int64(Handle, at, value); }
-  void Bind(int at, double value) { sqlite3_bind_double(Handle, at, value); }
-  void Bind(int at, const std::string& value) {
-    sqlite3_bind_text(Handle, at, value.data(), static_cast<int>(value.size()), SQLITE_TRANSIENT);
-  }
-  std::string Text(int column) const {
-    const auto* text = sqlite3_column_text(Handle, column);
-    return text ? std::string(reinterpret_cast<const char*>(text),
-                              static_cast<size_t>(sqlite3_column_bytes(Handle, column)))
-                : std::string();
-  }
-  int64_t Int(int column) const { return sqlite3_column_int64(Handle, column); }
-  // Ready to run again with new values.
-  void Reset() {
-    sqlite3_reset(Handle);
-    sqlite3_clear_bindings(Handle);
-  }
-
- private:
-  sqlite3_stmt* Handle = nullptr;
-};
 
 bool InPlaceNow(const TTransferItem& item) {
   return !item.Upload && !item.IsFolder && (item.RestartOffset > 0 || !item.DestExisted);
@@ -84,57 +29,11 @@ void BindProgress(TStatement& statement, int first, const TTransferItem& item) {
   statement.Bind(first + 5, int64_t{item.State == tsActive && InPlaceNow(item)});
 }
 
-std::string DateSuffix() {
-  const std::time_t now = std::time(nullptr);
-  std::tm local{};
-  localtime_r(&now, &local);
-  char text[32];
-  std::strftime(text, sizeof text, "%Y%m%d-%H%M%S", &local);
-  return text;
-}
-
 }  // namespace
-
-// Prepared once per file: the writes run for every item, thousands in a batch.
-struct TQueueStore::TStatements {
-  explicit TStatements(sqlite3* db)
-      : Insert(db,
-               "INSERT INTO transfers (host, port, user, account, encryption, upload, folder, "
-               "source_folder, dest_folder, file_name, dest_root, size, modified, "
-               "restart_offset, bytes_done, running, in_place) "
-               "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
-        Update(db,
-               "UPDATE transfers SET size = ?, modified = ?, restart_offset = ?, bytes_done = ?, "
-               "running = ?, in_place = ? WHERE row = ?"),
-        Erase(db, "DELETE FROM transfers WHERE row = ?") {}
-  bool Ready() const { return Insert && Update && Erase; }
-  TStatement Insert;
-  TStatement Update;
-  TStatement Erase;
-};
 
 TQueueStore::TQueueStore(std::string path, std::shared_ptr<TEventTarget> target)
     : Path(std::move(path)), Target(std::move(target)) {
-  // Two programs continuing the same transfers would write the same files.
-  LockFd = ::open((Path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-  if (LockFd < 0 || ::flock(LockFd, LOCK_EX | LOCK_NB) != 0) {
-    Busy = LockFd >= 0;
-    if (LockFd >= 0) ::close(LockFd);
-    LockFd = -1;
-    ProblemText = Busy ? "Another Pelmar keeps the transfer queue; this one keeps its transfers "
-                         "in memory only"
-                       : "The transfer queue cannot be kept in " + Path + " (" +
-                             std::strerror(errno) + "); transfers are kept in memory only";
-    return;
-  }
-  std::string why;
-  if (OpenFile(why)) return;
-  SetAside(why);
-  if (!OpenFile(why)) {
-    Close();
-    ProblemText = "The transfer queue cannot be kept in " + Path + " (" + why +
-                  "); transfers are kept in memory only";
-  }
+  OpenOrSetAside();
 }
 
 TQueueStore::~TQueueStore() {
@@ -145,53 +44,23 @@ TQueueStore::~TQueueStore() {
   if (LockFd >= 0) ::close(LockFd);
 }
 
-bool TQueueStore::OpenFile(std::string& why) {
-  Close();
-  if (sqlite3_open_v2(Path.c_str(), &Db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) !=
-      SQLITE_OK) {
-    why = Db ? sqlite3_errmsg(Db) : "out of memory";
+bool TQueueStore::Reopen() {
+  if (Db) return true;
+  if (!RetryOpen) return false;
+  RetryOpen = false;
+  ProblemText.clear();
+  if (!OpenOrSetAside()) {
+    // Told only when it is given up; a file that cannot be used now is tried at each change.
+    if (!RetryOpen) Tell(ProblemText);
     return false;
   }
-  sqlite3_busy_timeout(Db, 2000);
-  int version = -1;
-  {
-    TStatement query(Db, "PRAGMA user_version");
-    if (query && sqlite3_step(*query) == SQLITE_ROW) version = static_cast<int>(query.Int(0));
-  }
-  if (version < 0) {
-    why = sqlite3_errmsg(Db);
-    return false;
-  }
-  if (version > kSchemaVersion) {
-    why = "it was written by a newer Pelmar";
-    return false;
-  }
-  {
-    TStatement check(Db, "PRAGMA quick_check");
-    if (!check || sqlite3_step(*check) != SQLITE_ROW || check.Text(0) != "ok") {
-      why = "it is damaged";
-      return false;
-    }
-  }
-  // WAL: a crash at any moment leaves the file readable, and a commit needs no sync of its own.
-  if (!Exec("PRAGMA journal_mode=WAL") || !Exec("PRAGMA synchronous=NORMAL") || !Exec(kSchema) ||
-      !Exec(("PRAGMA user_version=" + std::to_string(kSchemaVersion)).c_str())) {
-    why = sqlite3_errmsg(Db);
-    return false;
-  }
-  // The columns must be the ones this version writes.
-  TStatement probe(Db,
-                   "SELECT row, host, port, user, account, encryption, upload, folder, "
-                   "source_folder, dest_folder, file_name, dest_root, size, modified, "
-                   "restart_offset, bytes_done, running, in_place FROM transfers LIMIT 0");
-  if (!probe) {
-    why = "it is not a transfer queue of this Pelmar";
-    return false;
-  }
-  Statements = std::make_unique<TStatements>(Db);
-  if (!Statements->Ready()) {
-    why = sqlite3_errmsg(Db);
-    return false;
+  if (!ProblemText.empty()) Tell(ProblemText);
+  Tell("The transfer queue is kept in " + Path + " again");
+  // Nothing of this run is in the file yet: every waiting and running item is written.
+  Rows.clear();
+  for (int i = 0; Queue && i < Queue->Count(); ++i) {
+    TTransferItem& item = Queue->Item(i);
+    if (item.State == tsPending || item.State == tsActive) MarkDirty(item);
   }
   return true;
 }
@@ -206,30 +75,20 @@ void TQueueStore::Close() {
   Db = nullptr;
 }
 
-void TQueueStore::SetAside(const std::string& why) {
-  Close();
-  const std::string aside = Path + ".set-aside-" + DateSuffix();
-  struct stat info {};
-  if (::stat(Path.c_str(), &info) != 0) return;
-  for (const char* suffix : {"", "-wal", "-shm"}) {
-    std::rename((Path + suffix).c_str(), (aside + suffix).c_str());
-  }
-  ProblemText = "The transfer queue file " + Path + " could not be used (" + why +
-                "); it was set aside as " + aside + " and a new one started";
-}
-
 bool TQueueStore::Exec(const char* sql) {
   return Db && sqlite3_exec(Db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
 }
 
-void TQueueStore::MarkDirty(TTransferItem& item) {
-  if (!Db || !DirtySet.insert(&item).second) return;
-  Dirty.push_back(&item);
+void TQueueStore::MarkDirty(TTransferItem& item, bool now) {
+  if (!Db && !RetryOpen) return;
+  // While the file cannot be used, Reopen() takes every item.
+  if (Db && DirtySet.insert(&item).second) Dirty.push_back(&item);
+  if (now) return Flush();
   if (CommitTimer) return;
   // What changes within a quarter of a second is written together, as the items are then: an
-  // item that started and ended meanwhile costs one write. A crash loses at most that moment:
-  // an item comes back as it was a little earlier, which costs a file fetched again, never a
-  // wrong one.
+  // item that started and progressed meanwhile costs one write. A crash loses at most that
+  // moment of progress: an item comes back as it was a little earlier, which costs bytes
+  // fetched again, never a wrong file.
   std::weak_ptr<bool> alive = Alive;
   CommitTimer = Target->StartTimer(kCommitMs, [this, alive] {
     if (!alive.expired()) Flush();
@@ -239,32 +98,58 @@ void TQueueStore::MarkDirty(TTransferItem& item) {
 void TQueueStore::Flush() {
   if (CommitTimer) Target->KillTimer(CommitTimer);
   CommitTimer = 0;
-  if (Dirty.empty() || !Db) return;
-  if (!Exec("BEGIN")) return WriteFailed();
-  for (TTransferItem* item : Dirty) {
-    if (item->State == tsPending || item->State == tsActive) {
-      if (Rows.count(item->Id)) {
-        Update(*item);
-      } else {
-        Insert(*item);  // new, or started again after it had ended
-      }
+  if (!Reopen() || Dirty.empty()) return;
+  RowsBefore.clear();
+  bool written = Exec("BEGIN");
+  for (size_t i = 0; written && i < Dirty.size(); ++i) {
+    TTransferItem& item = *Dirty[i];
+    if (item.State == tsPending || item.State == tsActive) {
+      // New, or started again after it had ended.
+      written = Rows.count(item.Id) ? Update(item) : Insert(item);
     } else {
-      Erase(item->Id);
+      written = Erase(item.Id);
     }
   }
+  if (written) written = Exec("COMMIT");
+  if (!written) {
+    // The changes stay waiting for the next try, and the rows as the file still has them.
+    const int code = sqlite3_errcode(Db);
+    const std::string why = sqlite3_errmsg(Db);
+    Exec("ROLLBACK");
+    for (auto undo = RowsBefore.rbegin(); undo != RowsBefore.rend(); ++undo) {
+      if (undo->second) {
+        Rows[undo->first] = *undo->second;
+      } else {
+        Rows.erase(undo->first);
+      }
+    }
+    RowsBefore.clear();
+    return WriteFailed(code, why);
+  }
+  RowsBefore.clear();
   Dirty.clear();
   DirtySet.clear();
-  if (!Exec("COMMIT")) {
-    WriteFailed();
-    Exec("ROLLBACK");
+  if (WriteFailing) {
+    WriteFailing = false;
+    Tell("The transfer queue is written to " + Path + " again");
   }
 }
 
-void TQueueStore::WriteFailed() {
-  if (WriteProblemTold || !OnWriteProblem) return;
-  WriteProblemTold = true;
-  OnWriteProblem("The transfer queue could not be written to " + Path + ": " +
-                 (Db ? sqlite3_errmsg(Db) : "not open"));
+void TQueueStore::WriteFailed(int code, const std::string& why) {
+  if ((code & 0xFF) == SQLITE_CORRUPT || (code & 0xFF) == SQLITE_NOTADB) {
+    // The file broke while the program ran: set aside, and a new one takes every item.
+    WriteFailing = false;
+    Rows.clear();
+    if (!SetAside(why)) return Tell(ProblemText);
+    Tell(ProblemText);
+    RetryOpen = true;
+    Reopen();
+    return;
+  }
+  if (WriteFailing) return;
+  WriteFailing = true;
+  Tell("The transfer queue could not be written to " + Path + ": " + why +
+       "; it is tried again at the next change");
 }
 
 std::vector<TStoredTransfer> TQueueStore::Unfinished() {
@@ -272,9 +157,7 @@ std::vector<TStoredTransfer> TQueueStore::Unfinished() {
   if (!Db) return rows;
   Flush();
   TStatement query(Db,
-                   "SELECT row, host, port, user, account, encryption, upload, folder, "
-                   "source_folder, dest_folder, file_name, dest_root, size, modified, "
-                   "restart_offset, bytes_done, running, in_place FROM transfers ORDER BY row");
+                   (std::string("SELECT ") + kColumns + " FROM transfers ORDER BY row").c_str());
   while (query && sqlite3_step(*query) == SQLITE_ROW) {
     TStoredTransfer row;
     row.Row = query.Int(0);
@@ -331,7 +214,9 @@ void TQueueStore::ItemAdded(TTransferItem& item) {
 }
 
 void TQueueStore::ItemStateChanged(TTransferItem& item) {
-  MarkDirty(item);
+  // An item that ended leaves the file at once: a crash a moment later must not fetch a
+  // finished file again.
+  MarkDirty(item, item.State != tsPending && item.State != tsActive);
 }
 
 void TQueueStore::ItemProgress(TTransferItem& item) {
@@ -343,7 +228,7 @@ void TQueueStore::ItemProgress(TTransferItem& item) {
   MarkDirty(item);
 }
 
-void TQueueStore::Insert(TTransferItem& item) {
+bool TQueueStore::Insert(TTransferItem& item) {
   TStatement& insert = Statements->Insert;
   insert.Reset();
   const TServer& server = item.Site();
@@ -359,33 +244,36 @@ void TQueueStore::Insert(TTransferItem& item) {
   insert.Bind(10, item.FileName);
   insert.Bind(11, item.DestRoot);
   BindProgress(insert, 12, item);
-  if (sqlite3_step(*insert) != SQLITE_DONE) return WriteFailed();
+  if (sqlite3_step(*insert) != SQLITE_DONE) return false;
+  RowsBefore.emplace_back(item.Id, std::nullopt);
   Rows[item.Id] = {sqlite3_last_insert_rowid(Db), GetTickCount()};
+  return true;
 }
 
-void TQueueStore::Update(const TTransferItem& item) {
+bool TQueueStore::Update(const TTransferItem& item) {
   const auto found = Rows.find(item.Id);
-  if (found == Rows.end()) return;
+  if (found == Rows.end()) return true;
   TStatement& update = Statements->Update;
   update.Reset();
   BindProgress(update, 1, item);
   update.Bind(7, found->second.Row);
-  if (sqlite3_step(*update) != SQLITE_DONE) WriteFailed();
+  return sqlite3_step(*update) == SQLITE_DONE;
 }
 
-void TQueueStore::Erase(uint64_t itemId) {
+bool TQueueStore::Erase(uint64_t itemId) {
   const auto found = Rows.find(itemId);
-  if (found == Rows.end()) return;
+  if (found == Rows.end()) return true;
+  RowsBefore.emplace_back(itemId, found->second);
   const int64_t row = found->second.Row;
   Rows.erase(found);
-  EraseRow(row);
+  return EraseRow(row);
 }
 
-void TQueueStore::EraseRow(int64_t row) {
+bool TQueueStore::EraseRow(int64_t row) {
   TStatement& erase = Statements->Erase;
   erase.Reset();
   erase.Bind(1, row);
-  if (sqlite3_step(*erase) != SQLITE_DONE) WriteFailed();
+  return sqlite3_step(*erase) == SQLITE_DONE;
 }
 
 std::unique_ptr<TTransferItem> RestoredItem(const TStoredTransfer& stored,

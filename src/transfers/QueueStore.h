@@ -1,13 +1,14 @@
 #pragma once
 // The transfer queue kept on disk (queue.sqlite3 in the data folder), so that a crash, a power
 // cut or a quit does not lose what was queued: every pending or running item is one row, written
-// when its state changes and every few seconds of its progress. Finished, cancelled and failed
-// items leave it. Passwords are never written: the site file, the keyring or the person supplies
-// them again.
+// when its state changes and every few seconds of its progress; an item that ends leaves it at
+// once. Passwords are never written: the site file, the keyring or the person supplies them
+// again. The file and SQLite's files beside it are the owner's only (0600).
 
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -43,9 +44,11 @@ struct TStoredTransfer {
 
 class TQueueStore final : public ITransferListener {
  public:
-  // Opens the file, or makes it. A file that is damaged or from a newer Pelmar is renamed
-  // aside (its name with ".set-aside-" and the date) and a new one made; Problem() says so.
-  // When no file can be used at all, the store writes nothing and Problem() says why. Only one
+  // Opens the file, or makes it. Only a file that SQLite proves damaged (or that holds another
+  // program's table) is renamed aside (its name with ".set-aside-" and the date) and a new one
+  // made; Problem() says so and names it. A file that cannot be used now (a full disk, an I/O
+  // error, a lock) stays as it is: the queue is kept in memory, and the file is tried again at
+  // the next change. A file from a newer Pelmar is left alone and not tried again. Only one
   // program keeps the file at a time: another one running leaves this store unusable, and
   // InUseElsewhere() true.
   TQueueStore(std::string path, std::shared_ptr<TEventTarget> target);
@@ -55,7 +58,8 @@ class TQueueStore final : public ITransferListener {
 
   // What the person should be told once about the file ("" when nothing).
   const std::string& Problem() const { return ProblemText; }
-  bool Usable() const { return Db != nullptr; }
+  // The queue is on disk as it is now (as of the last write).
+  bool Usable() const { return Db != nullptr && !WriteFailing; }
   bool InUseElsewhere() const { return LockFd < 0 && Busy; }
 
   // The items a previous run left unfinished, in queue order.
@@ -67,11 +71,13 @@ class TQueueStore final : public ITransferListener {
   // else stopped (cancelled, and its row dropped). False when the queue already had it.
   bool Restore(const TStoredTransfer& stored, const std::string& password, bool resume);
 
-  // Writes what is waiting to be written now (the store batches the writes of one moment).
+  // Writes what is waiting to be written now (the store batches the writes of one moment); a
+  // file that could not be used is tried again first.
   void Flush();
 
-  // A write that failed (a full disk) is told here once, e.g. to the log.
-  std::function<void(const std::string& text)> OnWriteProblem;
+  // Lines for the log: a write that failed (a full disk; once until a write succeeds again),
+  // the file usable again, a file set aside while the program ran.
+  std::function<void(const std::string& text)> OnLog;
 
   void ItemAdded(TTransferItem& item) override;
   void ItemStateChanged(TTransferItem& item) override;
@@ -82,16 +88,30 @@ class TQueueStore final : public ITransferListener {
   }
 
  private:
-  bool OpenFile(std::string& why);
+  enum class TOpened { Yes, Damaged, NotNow, Newer };
+  // Takes the lock beside the file, then opens it; `why` says what stood in the way.
+  TOpened Open(std::string& why);
+  TOpened OpenFile(std::string& why);
+  // Opens the file, setting a damaged one aside; false when the queue stays in memory
+  // (ProblemText says why).
+  bool OpenOrSetAside();
+  // After the file could not be used: opens it, and writes every waiting and running item.
+  bool Reopen();
   void Close();
-  void SetAside(const std::string& why);
+  // False (with ProblemText set) when the file could not be renamed.
+  bool SetAside(const std::string& why);
   bool Exec(const char* sql);
-  void MarkDirty(TTransferItem& item);
-  void Insert(TTransferItem& item);
-  void Update(const TTransferItem& item);
-  void Erase(uint64_t itemId);
-  void EraseRow(int64_t row);
-  void WriteFailed();
+  // `now`: written at once, not with the writes of the moment.
+  void MarkDirty(TTransferItem& item, bool now = false);
+  bool Insert(TTransferItem& item);
+  bool Update(const TTransferItem& item);
+  bool Erase(uint64_t itemId);
+  bool EraseRow(int64_t row);
+  // A write that failed: told once; a file found damaged meanwhile is set aside.
+  void WriteFailed(int code, const std::string& why);
+  void Tell(const std::string& text) {
+    if (OnLog) OnLog(text);
+  }
 
   std::string Path;
   std::shared_ptr<TEventTarget> Target;
@@ -101,8 +121,10 @@ class TQueueStore final : public ITransferListener {
   int CommitTimer = 0;
   int LockFd = -1;  // an exclusive lock on the file beside it, held while the store lives
   bool Busy = false;
+  // The file could not be used (at the start or since): tried again at the next change.
+  bool RetryOpen = false;
   std::string ProblemText;
-  bool WriteProblemTold = false;
+  bool WriteFailing = false;  // the last write failed; told once until one succeeds
   TTransferItems* Queue = nullptr;
   // Items changed since the last write, in the order they first changed (new rows keep the
   // queue's order).
@@ -114,6 +136,9 @@ class TQueueStore final : public ITransferListener {
     int64_t WrittenTicks = 0;
   };
   std::unordered_map<uint64_t, TRowOf> Rows;
+  // What a write in progress changed in Rows (the earlier value, or none), undone when the
+  // transaction fails.
+  std::vector<std::pair<uint64_t, std::optional<TRowOf>>> RowsBefore;
   int64_t AdoptRow = 0;  // the row the item being restored keeps
   std::shared_ptr<bool> Alive = std::make_shared<bool>(true);
 };

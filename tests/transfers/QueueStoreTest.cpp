@@ -1,11 +1,14 @@
-// The queue kept on disk: what it keeps and drops, files it cannot use, how interrupted items
-// come back, and a queue process killed mid-way whose next start finishes every file intact.
+// The queue kept on disk: what it keeps and drops, files it cannot use now or ever, how
+// interrupted items come back, and a queue process killed mid-way whose next start finishes
+// every file intact.
 
 #include "transfers/QueueStore.h"
 
 #include <gtest/gtest.h>
 #include <spawn.h>
 #include <sqlite3.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -25,6 +28,32 @@ namespace pelmar::test {
 namespace {
 
 namespace fs = std::filesystem;
+
+// While it lives, a write past `bytes` into any file fails (EFBIG), as on a full disk.
+class TFileSizeLimit {
+ public:
+  explicit TFileSizeLimit(rlim_t bytes) {
+    ::getrlimit(RLIMIT_FSIZE, &Saved);
+    const rlimit limit{bytes, Saved.rlim_max};
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+    Signal = std::signal(SIGXFSZ, SIG_IGN);
+  }
+  ~TFileSizeLimit() {
+    ::setrlimit(RLIMIT_FSIZE, &Saved);
+    std::signal(SIGXFSZ, Signal);
+  }
+  TFileSizeLimit(const TFileSizeLimit&) = delete;
+  TFileSizeLimit& operator=(const TFileSizeLimit&) = delete;
+
+ private:
+  rlimit Saved{};
+  void (*Signal)(int) = nullptr;
+};
+
+bool OwnerOnly(const std::string& path) {
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0 && (info.st_mode & 077) == 0;
+}
 
 class QueueStore : public EngineTest {
  protected:
@@ -82,10 +111,14 @@ TEST_F(QueueStore, KeepsWaitingItemsWithoutPasswordsAndDropsEndedOnes) {
       auto item = Item(name);
       queue.Add(item);
     }
+    // An item that ends is written at once, with what waited to be written.
     queue.Cancel(queue.Item(1));
-    store.Flush();
     EXPECT_EQ(StoredNames(), (std::vector<std::string>{"a.bin", "c.bin"}));
     queue.Cancel(queue.Item(0));
+    EXPECT_EQ(StoredNames(), (std::vector<std::string>{"c.bin"}));
+    for (const char* suffix : {"", "-wal", "-shm"}) {
+      EXPECT_TRUE(OwnerOnly(Path + suffix)) << "queue.sqlite3" << suffix;
+    }
   }
   TQueueStore store(Path, Target);
   const auto rows = store.Unfinished();
@@ -117,10 +150,11 @@ TEST_F(QueueStore, AFileItCannotUseIsSetAsideAndANewOneStarted) {
     const char* what;
     std::function<void()> make;
     bool setAside;
+    bool usable = true;
   };
   const TCase cases[] = {
       {"no file", [] {}, false},
-      {"an empty file", [this] { WriteFile(Path, ""); }, false},
+      {"an empty file readable by all", [this] { WriteFile(Path, ""); }, false},
       {"text", [this] { WriteFile(Path, std::string(5000, 'x')); }, true},
       {"a cut database",
        [this] {
@@ -129,7 +163,8 @@ TEST_F(QueueStore, AFileItCannotUseIsSetAsideAndANewOneStarted) {
          WriteFile(Path, whole.substr(0, 100));
        },
        true},
-      {"a newer version", [&] { writeDb("PRAGMA user_version=99"); }, true},
+      // A later version's queue stays for it, untouched.
+      {"a newer version", [&] { writeDb("PRAGMA user_version=99"); }, false, false},
       {"another program's table", [&] { writeDb("CREATE TABLE transfers (x)"); }, true},
   };
   for (const auto& c : cases) {
@@ -138,14 +173,25 @@ TEST_F(QueueStore, AFileItCannotUseIsSetAsideAndANewOneStarted) {
     fs::create_directories(Dir);
     c.make();
     TQueueStore store(Path, Target);
-    EXPECT_TRUE(store.Usable());
-    EXPECT_EQ(store.Problem().find("set aside") != std::string::npos, c.setAside)
-        << store.Problem();
-    size_t files = 0;
+    EXPECT_EQ(store.Usable(), c.usable) << store.Problem();
+    std::string aside;
     for (const auto& entry : fs::directory_iterator(Dir)) {
-      files += entry.path().filename().string().find(".set-aside-") != std::string::npos;
+      const std::string name = entry.path().filename().string();
+      if (name.find(".set-aside-") != std::string::npos && name.find("-wal") == std::string::npos &&
+          name.find("-shm") == std::string::npos) {
+        aside = entry.path().string();
+      }
     }
-    EXPECT_EQ(files > 0, c.setAside);
+    EXPECT_EQ(!aside.empty(), c.setAside);
+    if (c.setAside) {
+      EXPECT_NE(store.Problem().find("set aside as " + aside), std::string::npos)
+          << store.Problem();
+    }
+    if (!c.usable) {
+      EXPECT_NE(store.Problem().find("newer Pelmar"), std::string::npos) << store.Problem();
+      continue;
+    }
+    EXPECT_TRUE(OwnerOnly(Path));
     TTransferItems queue(Target);
     store.Follow(queue);
     auto item = Item("after.bin");
@@ -172,6 +218,64 @@ TEST_F(QueueStore, AFileItCannotUseIsSetAsideAndANewOneStarted) {
   EXPECT_FALSE(store.Usable());
   EXPECT_NE(store.Problem().find("memory only"), std::string::npos);
   fs::permissions(Dir, fs::perms::owner_all);
+}
+
+// A full disk (here: a file size limit) is no damage: the file stays, the queue is kept in
+// memory meanwhile, and the next change after space is back writes it all.
+TEST_F(QueueStore, AFileThatCannotBeWrittenNowIsKeptAndWrittenLater) {
+  std::vector<std::string> told;
+  const auto add = [](TTransferItems& queue, std::unique_ptr<TTransferItem> item) {
+    queue.Add(item);
+  };
+  {
+    TTransferItems queue(Target);
+    TQueueStore store(Path, Target);
+    store.Follow(queue);
+    add(queue, Item("earlier.bin"));
+  }
+  {
+    TTransferItems queue(Target);
+    std::unique_ptr<TQueueStore> store;
+    {
+      TFileSizeLimit full(0);
+      store = std::make_unique<TQueueStore>(Path, Target);
+      store->OnLog = [&](const std::string& text) { told.push_back(text); };
+      EXPECT_FALSE(store->Usable());
+      EXPECT_NE(store->Problem().find("cannot be used now"), std::string::npos) << store->Problem();
+      EXPECT_TRUE(store->Unfinished().empty());
+      store->Follow(queue);
+      add(queue, Item("while-full.bin"));
+      store->Flush();
+      EXPECT_FALSE(store->Usable());
+    }
+    add(queue, Item("after.bin"));
+    store->Flush();
+    EXPECT_TRUE(store->Usable());
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_NE(told[0].find("is kept in " + Path + " again"), std::string::npos) << told[0];
+
+    // Full again while the program runs: what failed is written at the next change after.
+    told.clear();
+    {
+      TFileSizeLimit full(0);
+      add(queue, Item("late.bin"));
+      queue.Cancel(queue.Item(0));
+      EXPECT_FALSE(store->Usable());
+    }
+    add(queue, Item("last.bin"));
+    store->Flush();
+    EXPECT_TRUE(store->Usable());
+    ASSERT_EQ(told.size(), 2u);
+    EXPECT_NE(told[0].find("could not be written"), std::string::npos) << told[0];
+    EXPECT_NE(told[1].find("written to " + Path + " again"), std::string::npos) << told[1];
+  }
+  for (const auto& entry : fs::directory_iterator(Dir)) {
+    EXPECT_EQ(entry.path().string().find(".set-aside-"), std::string::npos) << entry.path();
+  }
+  TQueueStore store(Path, Target);
+  std::vector<std::string> names;
+  for (const auto& row : store.Unfinished()) names.push_back(row.FileName);
+  EXPECT_EQ(names, (std::vector<std::string>{"earlier.bin", "after.bin", "late.bin", "last.bin"}));
 }
 
 TEST_F(QueueStore, InterruptedItemsComeBackSafely) {
