@@ -74,6 +74,8 @@ class TFTPThread {
   int ReadReply();
   bool CommandWithFallback(const std::string& command, int expected);
   void ReportFinalLine(int code, const std::string& line);
+  // "the server's reply to PWD", "the server's greeting": what ReadReply waits for.
+  std::string AwaitedReply() const;
 
   // Session (FTPThreadSession.cpp).
   void ServeConnect(uint8_t kind, const TArgs& args);
@@ -141,6 +143,7 @@ class TFTPThread {
   bool LoggingOn = false;       // between connecting and the log-on's outcome
   std::string WatchedStep;      // what the armed watchdog waits for, for a time-out's text
   std::string LastVerb;         // the verb of the last command sent ("RETR")
+  std::string EchoedSecret;     // the password just sent: "***" where its reply repeats it
   char TypeLetter = 0;          // the TYPE the server accepted last on this connection; 0 unknown
   std::string LastReplyLine;    // the final line of the last reply read
   std::vector<std::string> ReplyLines;  // every line of the last reply read

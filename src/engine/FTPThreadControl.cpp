@@ -25,6 +25,7 @@ void TFTPThread::SendCommand(const std::string& command) {
   }
   Log(command);
   LastVerb = command.substr(0, command.find(' '));
+  EchoedSecret.clear();
   const std::string line = command + "\r\n";
   size_t sent = 0;
   TWatchdogGuard guard{Blocking};
@@ -43,6 +44,11 @@ void TFTPThread::SendCommand(const std::string& command) {
 // No honest reply comes near this (a long FEAT or HELP is a few KiB).
 constexpr size_t kMaxReplyBytes = 1024 * 1024;
 
+std::string TFTPThread::AwaitedReply() const {
+  if (!LastVerb.empty()) return "the server's reply to " + LastVerb;
+  return LastReplyLine.empty() ? "the server's greeting" : "the server's reply";
+}
+
 int TFTPThread::ReadReply() {
   TReplyClassifier classifier;
   // Replies are short: a small chunk per recv() keeps the data buffer size out of this path.
@@ -51,39 +57,36 @@ int TFTPThread::ReadReply() {
   ReplyLines.clear();
   // The time-out runs from the command, not from the last byte: a server that keeps sending
   // the lines of one reply does not keep the client waiting for ever.
-  if (!LastVerb.empty()) {
-    ArmWatchdog("waiting for the server's reply to " + LastVerb);
-  } else {
-    ArmWatchdog(LastReplyLine.empty() ? "waiting for the server's greeting"
-                                      : "waiting for the server's reply");
-  }
+  ArmWatchdog("waiting for " + AwaitedReply());
   TWatchdogGuard guard{Blocking};
+  // A hostile or broken server's endless reply ends the connection, saying what it answered.
+  const auto tooLong = [this](const std::string& what) {
+    ReplyBuffer.Clear();
+    PostError(WSAEMSGSIZE, AwaitedReply() + what);
+    throw EControlSocketException();
+  };
   size_t replyBytes = 0;
   for (;;) {
     TReplyFramer::TResult result;
     while ((result = ReplyBuffer.NextLine(line)) == TReplyFramer::TResult::Line) {
       replyBytes += line.size() + 2;
       if (replyBytes > kMaxReplyBytes) {
-        ReplyBuffer.Clear();
-        Log("The server's reply is longer than " + std::to_string(kMaxReplyBytes / 1024) +
-            " KiB; the connection is closed");
-        PostError(WSAEMSGSIZE, WinSockErrorText(WSAEMSGSIZE));
-        throw EControlSocketException();
+        tooLong(" was longer than " + std::to_string(kMaxReplyBytes >> 20) + " MiB");
       }
+      if (!EchoedSecret.empty()) line = WithoutEchoedSecret(line, EchoedSecret);
       Log(line);
       // A hostile server's endless reply stays bounded: lines beyond a few hundred are only
       // logged.
       if (ReplyLines.size() < 512) ReplyLines.push_back(line);
       if (const int code = classifier.Feed(line); code > 0) {
+        EchoedSecret.clear();
         LastReplyLine = line;
         ReportFinalLine(code, line);
         return code;
       }
     }
     if (result == TReplyFramer::TResult::TooLong) {
-      ReplyBuffer.Clear();
-      PostError(WSAEMSGSIZE, WinSockErrorText(WSAEMSGSIZE));
-      throw EControlSocketException();
+      tooLong(" had a line longer than " + std::to_string(kMaxReplyLine >> 10) + " KiB");
     }
     const long n = ControlRecv(chunk.data(), chunk.size());
     if (n > 0) {

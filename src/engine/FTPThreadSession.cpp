@@ -109,6 +109,8 @@ void TFTPThread::SendPassword(const std::string& password) {
     SendCommand("PASS " + password);
   }
   Log("PASS xxxxx");
+  // Some servers repeat it in their answer.
+  EchoedSecret = password;
 }
 
 bool TFTPThread::Login(const std::string& user, const std::string& password,

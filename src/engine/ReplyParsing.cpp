@@ -81,6 +81,27 @@ int TReplyClassifier::Feed(std::string_view line) {
   return 0;
 }
 
+std::string WithoutEchoedSecret(std::string_view line, std::string_view secret) {
+  const size_t textStart = std::min<size_t>(4, line.size());
+  std::string out(line.substr(0, textStart));
+  const auto wordChar = [](char c) {
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+  };
+  size_t at = textStart;
+  while (!secret.empty() && at < line.size()) {
+    const size_t found = line.find(secret, at);
+    if (found == std::string_view::npos) break;
+    const size_t end = found + secret.size();
+    const bool whole = (found == textStart || !wordChar(line[found - 1])) &&
+                       (end == line.size() || !wordChar(line[end]));
+    out.append(line.substr(at, found - at));
+    out += whole ? std::string_view("***") : line.substr(found, secret.size());
+    at = end;
+  }
+  if (at < line.size()) out.append(line.substr(at));
+  return out;
+}
+
 std::string ParseFolderReply(std::string_view line) {
   const size_t open = line.find('"');
   if (open == std::string_view::npos) return {};

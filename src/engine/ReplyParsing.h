@@ -46,6 +46,11 @@ class TReplyClassifier {
 // The code of a log line that looks like the last line of a reply ("550 No such file"), else 0.
 int FinalReplyCode(std::string_view line);
 
+// The reply line with every whole occurrence of `secret` (the password just sent, which some
+// servers echo) replaced by "***": only where no letter or digit adjoins it, so that a short
+// password's letters stay in the words around it; the code stays as it is.
+std::string WithoutEchoedSecret(std::string_view line, std::string_view secret);
+
 // The path of a 257 reply: the first quoted string, with "" standing for one quote; without a
 // closing quote it runs to the end of the line; empty when the line has no quote.
 std::string ParseFolderReply(std::string_view line);

@@ -98,6 +98,25 @@ TEST(ReplyClassifier, WhereARepliesEnds) {
   for (const auto& c : cases) EXPECT_EQ(FinalOf(c.Lines), c.Final) << c.Name;
 }
 
+TEST(EchoedSecret, OnlyThePasswordItselfIsHidden) {
+  const struct {
+    const char* Line;
+    const char* Secret;
+    const char* Shown;
+  } cases[] = {
+      {"530 Login incorrect for p", "p", "530 Login incorrect for ***"},
+      {"230 User pelmar logged in, password p accepted", "p",
+       "230 User pelmar logged in, password *** accepted"},
+      {"530 'p@ss w0rd' refused", "p@ss w0rd", "530 '***' refused"},
+      {"331-s3cret s3cret;s3cret", "s3cret", "331-*** ***;***"},
+      {"230 Attempting 123 and 1234", "123", "230 Attempting *** and 1234"},
+      {"530 530 is not a password", "530", "530 *** is not a password"},
+      {"230 Logged in", "", "230 Logged in"},
+      {"23", "23", "23"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(WithoutEchoedSecret(c.Line, c.Secret), c.Shown) << c.Line;
+}
+
 TEST(FolderReply, QuotedPaths) {
   const struct {
     const char* Line;

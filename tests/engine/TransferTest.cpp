@@ -848,7 +848,8 @@ TEST_F(TransferTest, EndlessListingsAndRepliesEndInAnError) {
          while (lines.size() <= (size_t{1} << 20)) lines += "257-and more\r\n";
          s.Read().Send(lines).WaitClose();
        },
-       [](TFTPComponent& ftp) { ftp.GetFolder(); }, "error:10040:"},
+       [](TFTPComponent& ftp) { ftp.GetFolder(); },
+       "error:10040:the server's reply to PWD was longer than 1 MiB"},
       {"a reply whose lines keep coming",
        [](TScript& s) {
          s.Read();

@@ -48,8 +48,7 @@ TCliSession::TCliSession(bool verbose)
       VerboseLog(verbose) {
   Ftp->OnLog = [this](TFTPComponent&, const std::string& text) {
     if (VerboseLog) {
-      std::fprintf(stderr, "%s\n",
-                   LogLineText(text, Ftp->User == "anonymous" ? "" : Ftp->Password).c_str());
+      std::fprintf(stderr, "%s\n", LogLineText(text).c_str());
     }
     if (FinalReplyCode(text) != 0) LastReply = text;
     WatchRestart(text);

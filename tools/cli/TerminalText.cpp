@@ -58,18 +58,12 @@ std::string TerminalText(std::string_view text) {
   return out;
 }
 
-std::string LogLineText(std::string_view text, const std::string& secret) {
+std::string LogLineText(std::string_view text) {
   // Server lines never hold line ends (they are split at them); the engine's notes may.
   const size_t start = text.find_first_not_of("\r\n");
   if (start == std::string_view::npos) return {};
   const size_t end = text.find_last_not_of("\r\n");
-  std::string line(text.substr(start, end - start + 1));
-  if (!secret.empty()) {
-    for (size_t at = 0; (at = line.find(secret, at)) != std::string::npos; at += 3) {
-      line.replace(at, secret.size(), "***");
-    }
-  }
-  return TerminalText(line);
+  return TerminalText(text.substr(start, end - start + 1));
 }
 
 }  // namespace pelmar

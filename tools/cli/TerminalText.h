@@ -12,8 +12,8 @@ namespace pelmar {
 std::string TerminalText(std::string_view text);
 
 // A line of the FTP dialogue for the terminal: without the blank lines the engine may set its
-// own notes off with, `secret` (when not empty) shown as "***" wherever a server repeats it,
-// and the rest as TerminalText.
-std::string LogLineText(std::string_view text, const std::string& secret);
+// own notes off with, and the rest as TerminalText. (The engine never logs a password: it
+// writes "PASS xxxxx" and "***" where the reply to PASS repeats it.)
+std::string LogLineText(std::string_view text);
 
 }  // namespace pelmar

@@ -139,7 +139,7 @@ struct TKeepTimes : ITransferListener {
 };
 
 // The queue's messages and, with -v, its connections' dialogue on stderr.
-void Report(TTransferItems& queue, TCliSession& session, const TFtpUrl& url) {
+void Report(TTransferItems& queue, TCliSession& session) {
   queue.ShowMessage = [](const std::string& text) {
     std::fprintf(stderr, "pelmar-cli: %s\n", TerminalText(text).c_str());
   };
@@ -148,9 +148,8 @@ void Report(TTransferItems& queue, TCliSession& session, const TFtpUrl& url) {
     if (session.Verbose()) std::fprintf(stderr, "[queue] Error: %s\n", TerminalText(text).c_str());
   };
   if (session.Verbose()) {
-    const std::string secret = url.User == "anonymous" ? "" : url.Password;
-    queue.OnLog = [secret](TFTPComponent&, const std::string& text) {
-      std::fprintf(stderr, "[queue] %s\n", LogLineText(text, secret).c_str());
+    queue.OnLog = [](TFTPComponent&, const std::string& text) {
+      std::fprintf(stderr, "[queue] %s\n", LogLineText(text).c_str());
     };
   }
 }
@@ -193,7 +192,7 @@ int TransferTree(TCliSession& session, const TFtpUrl& url, const std::string& lo
   TKeepTimes times;  // outlives the queue
   TTransferItems queue(session.EventTarget());
   if (!upload && keepTimes) queue.AddListener(&times);
-  Report(queue, session, url);
+  Report(queue, session);
   const TTransferItem item = ItemTemplate(url, upload);
 
   // The policy decides about every file already there, so each case must come to a question.
@@ -375,7 +374,7 @@ int Mirror(TCliSession& session, const TFtpUrl& url, const std::string& localPat
   TKeepTimes times;  // outlives the queue
   TTransferItems queue(session.EventTarget());
   if (!upload && keepTimes) queue.AddListener(&times);
-  Report(queue, session, url);
+  Report(queue, session);
   const TTransferItem model = ItemTemplate(url, upload);
   const std::string& sourceRoot = upload ? localRoot : remoteRoot;
   const std::string& destinationRoot = upload ? remoteRoot : localRoot;
