@@ -19,6 +19,7 @@
 #include "ui/DesktopSound.h"
 #include "ui/ToolTipSwitch.h"
 #include "views/PrivateFolder.h"
+#include "views/UrlText.h"
 
 int main(int argc, char** argv) {
   // Answered before any display is needed (scripts, package checks).
@@ -66,6 +67,9 @@ int main(int argc, char** argv) {
     pelmar::CertificateTrust().Load(pelmar::DataFolder() + pelmar::kTrustFileName);
     pelmar::TdlgCertificate::InstallAsCertificateHook(&window);
     const QStringList arguments = QApplication::arguments();
+    // The process list shows the arguments for as long as the program runs: a password in an
+    // address goes from there once it was read (as pelmar-cli does).
+    for (int i = 1; i < argc; ++i) pelmar::HidePasswordInArgument(argv[i]);
     if (arguments.size() > 1) {
       // An address to connect to: the site manager does not open by itself then.
       pelmar::Preferences().ShowManager = false;

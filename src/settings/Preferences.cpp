@@ -9,6 +9,7 @@
 #include "engine/EngineSettings.h"
 #include "platform/ProfileFile.h"
 #include "settings/DataFolder.h"
+#include "views/UrlText.h"
 
 namespace pelmar {
 namespace {
@@ -118,7 +119,11 @@ std::string TPreferences::Load(const std::string& path) {
     AsciiExtensions = std::move(*extensions);
     std::sort(AsciiExtensions.begin(), AsciiExtensions.end());
   }
-  if (auto urls = ReadList(file, "URLs", "URL")) UrlHistory = std::move(*urls);
+  if (auto urls = ReadList(file, "URLs", "URL")) {
+    // An earlier version kept passwords here; they go with the next save.
+    UrlHistory.clear();
+    for (const std::string& url : *urls) UrlHistory.push_back(UrlDroppingPassword(url));
+  }
   ApplyEngineSettings();
   return readable ? std::string() : file.Error();
 }
@@ -177,7 +182,9 @@ std::string TPreferences::Save(const std::string& path) const {
   s("Sounds", "EndOfTotal", EndOfTotalSound);
   s("Sounds", "Error", ErrorSound);
   WriteList(file, "FileTypes", "Ext", AsciiExtensions);
-  WriteList(file, "URLs", "URL", UrlHistory);
+  std::vector<std::string> urls;
+  for (const std::string& url : UrlHistory) urls.push_back(UrlDroppingPassword(url));
+  WriteList(file, "URLs", "URL", urls);
   if (!file.Save()) return file.Error();
   ApplyEngineSettings();
   return {};

@@ -13,6 +13,7 @@
 #include "transfers/TransferQueue.h"
 #include "views/PrivateFolder.h"
 #include "views/TextUtils.h"
+#include "views/UrlText.h"
 
 namespace pelmar {
 namespace {
@@ -92,8 +93,8 @@ void TBrowser::Navigate(const QString& address) {
   } else if (scheme == QStringLiteral("ftp") || scheme == QStringLiteral("ftps") ||
              scheme == QStringLiteral("ftpes")) {
     const TSplitUrl parts = SplitUrl(address.toStdString(), Preferences().EMail);
-    FetchFtp({parts.Host, parts.Port, parts.User, parts.Password, parts.Folder + parts.FileName,
-              parts.Encryption});
+    FetchFtp({parts.Host, parts.Port, parts.User, parts.Password,
+              parts.ServerFolder + parts.FileName, parts.Encryption});
   } else if (scheme == QStringLiteral("http") || scheme == QStringLiteral("https")) {
     FetchHttp(address);
   } else if (scheme == QStringLiteral("file")) {
@@ -134,13 +135,8 @@ void TBrowser::ShowError(const QString& text) {
 
 void TBrowser::NavigateRemote(const TRemoteFile& file) {
   Stop();
-  std::string address = std::string(UrlScheme(file.Encryption)) + "://";
-  if (file.User != "anonymous") address += file.User + "@";
-  address += file.Host;
-  if (file.Port != (file.Encryption == enImplicitTls ? 990 : 21)) {
-    address += ":" + std::to_string(file.Port);
-  }
-  Shown = QString::fromStdString(address + file.Path);
+  Shown = QString::fromStdString(
+      FtpAddress(file.Encryption, file.User, file.Host, file.Port, file.Path));
   setToolTip(Shown);
   FetchFtp(file);
 }

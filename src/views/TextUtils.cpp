@@ -1,5 +1,7 @@
 #include "views/TextUtils.h"
+
 #include "platform/AsciiText.h"
+#include "views/UrlText.h"
 
 #include <filesystem>
 
@@ -149,9 +151,9 @@ TSplitUrl SplitUrl(std::string_view url, const std::string& defaultPassword) {
   if (at != std::string_view::npos) {
     const std::string_view credentials = rest.substr(0, at);
     const size_t colon = credentials.find(':');
-    parts.User = std::string(credentials.substr(0, colon));
+    parts.User = PercentDecoded(credentials.substr(0, colon));
     if (colon != std::string_view::npos)
-      parts.Password = std::string(credentials.substr(colon + 1));
+      parts.Password = PercentDecoded(credentials.substr(colon + 1));
     rest.remove_prefix(at + 1);
   } else {
     parts.User = "anonymous";
@@ -179,14 +181,13 @@ TSplitUrl SplitUrl(std::string_view url, const std::string& defaultPassword) {
   if (parts.Host.size() > 2 && parts.Host.front() == '[' && parts.Host.back() == ']') {
     parts.Host = parts.Host.substr(1, parts.Host.size() - 2);
   }
-  if (rest.empty() || rest.back() == '/') {
-    parts.Folder = std::string(rest);
-  } else {
-    const size_t last = rest.rfind('/');
-    parts.Folder = last == std::string_view::npos ? "/" : std::string(rest.substr(0, last + 1));
-    parts.FileName = std::string(last == std::string_view::npos ? rest : rest.substr(last + 1));
-  }
-  if (parts.Folder.empty()) parts.Folder = "/";
+  // The path is cut into folder and name once decoded: "%2Fetc" is the folder "/" and "etc".
+  if (!rest.empty()) rest.remove_prefix(1);
+  const std::string path = ServerPathOfUrl(rest).value_or(PercentDecoded(rest));
+  const size_t last = path.rfind('/');
+  parts.ServerFolder = last == std::string::npos ? std::string() : path.substr(0, last + 1);
+  parts.FileName = last == std::string::npos ? path : path.substr(last + 1);
+  parts.Folder = "/" + parts.ServerFolder;
   return parts;
 }
 

@@ -45,6 +45,10 @@ struct TSplitUrl {
   std::string Password;
   std::string Host;
   int Port = 21;
+  // The folder the address opens on the server, by the rule of UrlText.h: "pub/" (in the
+  // log-in folder), "/etc/" (absolute), "" (the log-in folder itself).
+  std::string ServerFolder;
+  // As the address's path reads: ServerFolder after the "/" that ends the host ("/pub/").
   std::string Folder;
   std::string FileName;
   TEncryption Encryption = enPlain;
@@ -53,7 +57,8 @@ struct TSplitUrl {
 // Splits a typed address such as "ftp://user:pw@host:2121/pub/file.zip" into its parts;
 // without a user the login is anonymous with `defaultPassword`. Credentials end at the last
 // "@" before the path; a port after the host is split off (21 when none, 990 for ftps://).
-// "ftpes://" asks for explicit FTP over TLS, "ftps://" for implicit. Nothing is decoded.
+// "ftpes://" asks for explicit FTP over TLS, "ftps://" for implicit. User, password and path
+// are %-decoded (a malformed escape stays as typed).
 TSplitUrl SplitUrl(std::string_view url, const std::string& defaultPassword);
 
 // The reversible scrambling of stored passwords: each byte becomes (NOT b) XOR 0x3C.

@@ -953,14 +953,19 @@ TEST_F(MainWindowTest, ClosingWhileATransferRunsAsksThenEndsTheProgram) {
 
 using PelmarProgram = PaneTest;
 
+// An address as a desktop link gives it (escaped, the password in it): the named file arrives,
+// and the process list does not show the password.
 TEST_F(PelmarProgram, StartedWithAnAddressFetchesTheNamedFile) {
   TRealFtpServer server(TServerKind::Pyftpdlib);
   ASSERT_TRUE(server.Started()) << server.StartError();
   QTemporaryDir dir;
   const std::string content = RandomBytes(123456, 9);
-  WriteFile(server.Root() + "file.bin", content);
+  fs::create_directories(server.Root() + "dir with space");
+  WriteFile(server.Root() + "dir with space/file.bin", content);
   const std::string local = dir.path().toStdString();
-  const std::string url = "ftp://127.0.0.1:" + std::to_string(server.Port()) + "/file.bin";
+  const std::string url =
+      std::string("ftp://") + TRealFtpServer::kUser + ":" + TRealFtpServer::kPassword +
+      "@127.0.0.1:" + std::to_string(server.Port()) + "/dir%20with%20space/file.bin";
   const std::string home = "PELMAR_HOME=" + local;
   const std::string config = "XDG_CONFIG_HOME=" + local;
   const std::string platform = "QT_QPA_PLATFORM=offscreen";
@@ -978,10 +983,13 @@ TEST_F(PelmarProgram, StartedWithAnAddressFetchesTheNamedFile) {
   ASSERT_EQ(posix_spawn(&pid, PELMAR_PROGRAM, nullptr, nullptr, argv, env.data()), 0);
   fs::current_path(previous);
   const bool arrived = RunUntil([&] { return ReadFile(local + "/file.bin") == content; }, 30000);
+  const std::string arguments = ReadFile("/proc/" + std::to_string(pid) + "/cmdline");
   ::kill(pid, SIGTERM);
   int status = 0;
   ::waitpid(pid, &status, 0);
   EXPECT_TRUE(arrived);
+  EXPECT_NE(arguments.find("ftp://pelmar:"), std::string::npos) << arguments;
+  EXPECT_EQ(arguments.find(TRealFtpServer::kPassword), std::string::npos) << arguments;
 }
 
 }  // namespace

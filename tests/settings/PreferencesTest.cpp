@@ -56,13 +56,19 @@ TEST_F(PreferencesTest, EngineSettingsFromTheFile) {
 
 TEST_F(PreferencesTest, ListsOfExtensionsAndAddresses) {
   WriteFile(Home + "pelmar.ini",
-            "[FileTypes]\nExt0=.txt\nExt1=.doc\n[URLs]\nURL0=ftp://a/\nURL1=ftp://b/\n");
+            "[FileTypes]\nExt0=.txt\nExt1=.doc\n[URLs]\nURL0=ftp://a/\nURL1=ftp://b/\n"
+            "URL2=ftp://u:secret@c/\n");
   TPreferences p;
   p.Load(Home + "pelmar.ini");
   EXPECT_EQ(p.AsciiExtensions, (std::vector<std::string>{".doc", ".txt"}))
       << "a saved list keeps what it holds";
   p.AsciiExtensions = {".txt"};
-  EXPECT_EQ(p.UrlHistory, (std::vector<std::string>{"ftp://a/", "ftp://b/"}));
+  EXPECT_EQ(p.UrlHistory, (std::vector<std::string>{"ftp://a/", "ftp://b/", "ftp://u@c/"}))
+      << "an earlier version's password is not offered again";
+  p.UrlHistory.push_back("ftp://v:secret@d/");
+  p.Save(Home + "pelmar.ini");
+  EXPECT_EQ(ReadFile(Home + "pelmar.ini").find("secret"), std::string::npos);
+  p.UrlHistory.pop_back();
   WriteFile(Home + "pelmar.ini", "[FileTypes]\n[URLs]\n");
   TPreferences empty;
   empty.Load(Home + "pelmar.ini");
@@ -81,7 +87,7 @@ TEST_F(PreferencesTest, ListsOfExtensionsAndAddresses) {
   EXPECT_EQ(p.TransferModeFor("a.txt"), 2);
 
   p.AddUrlToHistory("ftp://b/");
-  EXPECT_EQ(p.UrlHistory, (std::vector<std::string>{"ftp://b/", "ftp://a/"}));
+  EXPECT_EQ(p.UrlHistory, (std::vector<std::string>{"ftp://b/", "ftp://a/", "ftp://u@c/"}));
 }
 
 TEST_F(PreferencesTest, SaveWritesEveryKeyInOrderAndReadsBack) {

@@ -44,6 +44,9 @@ TEST(UrlDialog, AddressesSplitIntoTheirParts) {
       {"ftp://u:p@ss@h/f", "u", "p@ss", "h", "/", "f", "ChkFTP"},
       {"ftp://host:2121/pub/", "anonymous", "me@x", "host:2121", "/pub/", "", "ChkFTPAn"},
       {"ftp://u:p@host:2121/", "u", "p", "host:2121", "/", "", "ChkFTP"},
+      // The boxes show the parts decoded.
+      {"ftp://me%40example.com:p%3As@h/dir%20with%20space/f%20x", "me@example.com", "p:s", "h",
+       "/dir with space/", "f x", "ChkFTP"},
       {"http://www.example.com/index.html", "", "", "www.example.com", "/", "index.html",
        "ChkHTTP"},
   };
@@ -84,6 +87,30 @@ TEST(UrlDialog, PartsRebuildTheAddressAndOkGivesHostAndPort) {
   EXPECT_EQ(dialog.User, "anonymous") << "no user: anonymous with the e-mail address";
   EXPECT_EQ(dialog.Password, "me@x");
   EXPECT_EQ(Preferences().UrlHistory.front(), "ftp://host:2121/p/");
+  EXPECT_EQ(dialog.Folder, "p/") << "in the log-in folder";
+
+  // Parts are escaped in the address and decoded again for the connection; the address is
+  // kept without its password.
+  const struct {
+    const char* Address;
+    const char* Folder;  // where the connection goes
+    const char* Kept;
+  } addresses[] = {
+      {"ftp://me%40example.com:p%3As@h/dir%20with%20space/f%20x", "dir with space/",
+       "ftp://me%40example.com@h/dir%20with%20space/f%20x"},
+      {"ftp://u:secret@h/%2Fetc/", "/etc/", "ftp://u@h/%2Fetc/"},
+      {"ftp://u:secret@h/", "", "ftp://u@h/"},
+  };
+  for (const auto& a : addresses) {
+    dialog.SetAddress(a.Address);
+    dialog.RebuildAddress();
+    EXPECT_EQ(dialog.Address(), a.Address) << "the parts make the same address again";
+    ASSERT_TRUE(dialog.Commit());
+    EXPECT_EQ(dialog.Folder, a.Folder) << a.Address;
+    EXPECT_EQ(Preferences().UrlHistory.front(), a.Kept);
+  }
+  EXPECT_EQ(dialog.User, "u");
+  EXPECT_EQ(dialog.Password, "secret");
   // A TLS address keeps its scheme while parts are edited; implicit TLS has port 990.
   dialog.SetAddress("ftps://u:p@secure.example/in/");
   Child<QLineEdit>(dialog, "editFolder")->setText("/out/");

@@ -22,6 +22,7 @@
 #include "support/Files.h"
 #include "support/RealFtpServer.h"
 #include "support/ScriptedFtpServer.h"
+#include "views/TextUtils.h"
 
 namespace pelmar::test {
 namespace {
@@ -48,6 +49,8 @@ TEST(FtpUrl, Parts) {
       {"ftp://u%40x:p%3Aq@h/", "u@x", "p:q", "h", 21, ""},
       {"ftp://u:p@ss@h/x", "u", "p@ss", "h", 21, "x"},
       {"ftp://h/%2Fetc/motd", "anonymous", "", "h", 21, "/etc/motd"},
+      {"ftp://h//etc/", "anonymous", "", "h", 21, "/etc/"},
+      {"ftp://h/dir%20with%20space/", "anonymous", "", "h", 21, "dir with space/"},
   };
   for (const auto& c : cases) {
     std::string error;
@@ -59,6 +62,10 @@ TEST(FtpUrl, Parts) {
     EXPECT_EQ(url->Port, c.Port) << c.Text;
     EXPECT_EQ(url->Path, c.Path) << c.Text;
     EXPECT_EQ(url->Encryption, c.Encryption) << c.Text;
+    // The desktop program reads the address alike: the same user, the same folder.
+    const TSplitUrl parts = SplitUrl(c.Text, "");
+    EXPECT_EQ(parts.ServerFolder + parts.FileName, c.Path) << c.Text;
+    EXPECT_EQ(parts.Password, c.Password) << c.Text;
   }
 }
 

@@ -1,4 +1,5 @@
 #include "views/TextUtils.h"
+#include "views/UrlText.h"
 
 #include <gtest/gtest.h>
 
@@ -130,6 +131,11 @@ TEST(SplitUrl, Parts) {
       {"ftp://u:p@ss@host:21/f", "u", "p@ss", "host", 21, "/", "f"},
       {"ftp://host:99999/", "anonymous", "me@x", "host:99999", 21, "/", ""},  // not a port
       {"ftp://host:/", "anonymous", "me@x", "host:", 21, "/", ""},
+      // Decoded once cut into parts: "%2F" starts the absolute path "/etc/".
+      {"ftp://me%40example.com:p%3Ass@h/a%20b/f%20x", "me@example.com", "p:ss", "h", 21, "/a b/",
+       "f x"},
+      {"ftp://host/%2Fetc/motd", "anonymous", "me@x", "host", 21, "//etc/", "motd"},
+      {"ftp://host/100%.txt", "anonymous", "me@x", "host", 21, "/", "100%.txt"},
   };
   for (const auto& c : cases) {
     const TSplitUrl parts = SplitUrl(c.Url, "me@x");
@@ -141,6 +147,43 @@ TEST(SplitUrl, Parts) {
     EXPECT_EQ(parts.FileName, c.File) << c.Url;
     EXPECT_EQ(parts.Encryption, c.Encryption) << c.Url;
   }
+}
+
+// Addresses Pelmar makes (copied, shown) read back as the path they were made for, and never
+// hold a password.
+TEST(UrlText, AddressesReadBackAndKeepNoPassword) {
+  const struct {
+    TEncryption Encryption;
+    const char* User;
+    const char* Host;
+    int Port;
+    const char* Path;
+    const char* Address;
+  } made[] = {
+      {enPlain, "anonymous", "h", 21, "/pub/a b.txt", "ftp://h/%2Fpub/a%20b.txt"},
+      {enPlain, "me@x.org", "h", 2121, "/x/100%#?.bin",
+       "ftp://me%40x.org@h:2121/%2Fx/100%25%23%3F.bin"},
+      {enImplicitTls, "u", "::1", 990, "rel/f", "ftps://u@[::1]/rel/f"},
+      {enExplicitTls, "u", "[::1]", 21, "/", "ftpes://u@[::1]/%2F"},
+  };
+  for (const auto& m : made) {
+    EXPECT_EQ(FtpAddress(m.Encryption, m.User, m.Host, m.Port, m.Path), m.Address);
+    const TSplitUrl parts = SplitUrl(m.Address, "");
+    EXPECT_EQ(parts.ServerFolder + parts.FileName, m.Path) << m.Address;
+    EXPECT_EQ(parts.User, m.User) << m.Address;
+  }
+  std::string out;
+  for (const char* bad : {"%", "a%4", "%zz"}) EXPECT_FALSE(PercentDecode(bad, out)) << bad;
+  const struct {
+    const char* Address;
+    const char* Kept;
+  } kept[] = {
+      {"ftp://u:p@ss@h/x", "ftp://u@h/x"},
+      {"ftp://u:@h/", "ftp://u@h/"},
+      {"ftp://u@h/a:b@c", "ftp://u@h/a:b@c"},
+      {"http://u:pw@h/", "http://u@h/"},
+  };
+  for (const auto& k : kept) EXPECT_EQ(UrlDroppingPassword(k.Address), k.Kept);
 }
 
 TEST(Scramble, EveryByteSurvivesTheRoundTrip) {

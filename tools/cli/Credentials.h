@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "FtpUrl.h"
+#include "views/UrlText.h"  // UrlWithoutPassword, HidePasswordInArgument
 
 namespace pelmar {
 
@@ -46,12 +47,5 @@ std::optional<std::string> AskPasswordOnTerminal(const std::string& prompt);
 // named password file cannot be read. Warnings (an ignored .netrc) go to `warnings`.
 bool FindPassword(TFtpUrl& url, const std::string& passwordFile, std::string& error,
                   std::vector<std::string>& warnings);
-
-// The address as it may be shown: a password in it replaced by "***".
-std::string UrlWithoutPassword(std::string_view text);
-
-// Overwrites the password of an address argument in place, so that the process list no
-// longer shows it once the address was read.
-void HidePasswordInArgument(char* argument);
 
 }  // namespace pelmar

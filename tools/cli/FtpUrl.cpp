@@ -3,33 +3,9 @@
 #include <charconv>
 
 #include "Credentials.h"
+#include "views/UrlText.h"
 
 namespace pelmar {
-namespace {
-
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-// Decodes %XX escapes; false when one is malformed.
-bool PercentDecode(const std::string& in, std::string& out) {
-  out.clear();
-  for (size_t i = 0; i < in.size(); ++i) {
-    if (in[i] != '%') {
-      out += in[i];
-      continue;
-    }
-    if (i + 2 >= in.size() || HexValue(in[i + 1]) < 0 || HexValue(in[i + 2]) < 0) return false;
-    out += static_cast<char>(HexValue(in[i + 1]) * 16 + HexValue(in[i + 2]));
-    i += 2;
-  }
-  return true;
-}
-
-}  // namespace
 
 std::optional<TFtpUrl> ParseFtpUrl(const std::string& text, std::string& error) {
   static constexpr struct {
@@ -100,10 +76,13 @@ std::optional<TFtpUrl> ParseFtpUrl(const std::string& text, std::string& error) 
     error = "no host in " + shown;
     return std::nullopt;
   }
-  if (!PercentDecode(path, url.Path)) {
+  // Relative to the log-in folder, "%2F" for the root: the rule the desktop program follows.
+  auto serverPath = ServerPathOfUrl(path);
+  if (!serverPath) {
     error = "bad %-escape in the path of " + shown;
     return std::nullopt;
   }
+  url.Path = std::move(*serverPath);
   return url;
 }
 

@@ -18,6 +18,7 @@
 #include "ui/HelpService.h"
 #include "ui/QtText.h"
 #include "views/TextUtils.h"
+#include "views/UrlText.h"
 
 namespace pelmar {
 namespace {
@@ -147,20 +148,25 @@ void TfrmURL::RebuildAddress() {
     editUserName->clear();
     editPassword->clear();
   }
+  // The boxes hold the parts as they read; the address holds them %-escaped.
   QString address;
   if (!ChkFTPAn->isChecked() && !editUserName->text().isEmpty() &&
       !editPassword->text().isEmpty()) {
-    address =
-        editUserName->text() + QStringLiteral(":") + editPassword->text() + QStringLiteral("@");
+    address = Q(PercentEncoded(S(editUserName->text()), TUrlPart::UserInfo) + ":" +
+                PercentEncoded(S(editPassword->text()), TUrlPart::UserInfo) + "@");
   }
   const QString folder = editFolder->text();
   if (folder.size() == 1 && folder != QStringLiteral("/") && !editHost->text().endsWith(u'/')) {
     editFolder->setText(QStringLiteral("/") + folder);
     editFolder->setCursorPosition(2);
   }
-  address += editHost->text() + editFolder->text();
-  if (!address.isEmpty() && !address.endsWith(u'/')) address += u'/';
-  address += editFileName->text();
+  address += editHost->text();
+  QString path = Q(UrlPathOf(S(ServerFolder())));
+  path += Q(PercentEncoded(S(editFileName->text()), TUrlPart::Path));
+  if (!path.isEmpty() || !address.isEmpty()) {
+    if (!address.endsWith(u'/')) address += u'/';
+    address += path;
+  }
   if (ChkFTP->isChecked() || ChkFTPAn->isChecked()) {
     address = QString::fromLatin1(UrlScheme(Encryption)) + QStringLiteral("://") + address;
   } else if (ChkHTTP->isChecked()) {
@@ -184,13 +190,23 @@ void TfrmURL::UpdateOk() {
   btnOK->setEnabled(OkEnabled());
 }
 
+QString TfrmURL::ServerFolder() const {
+  // The box shows the address's path, whose first "/" is the one that ends the host: "/pub/"
+  // opens "pub/" in the log-in folder, "//etc/" (an address's "%2Fetc/") the absolute "/etc/".
+  QString folder = editFolder->text();
+  if (folder.startsWith(u'/')) folder.remove(0, 1);
+  if (!folder.isEmpty() && !folder.endsWith(u'/')) folder += u'/';
+  return folder;
+}
+
 bool TfrmURL::Commit() {
   if (Http()) return false;  // the viewer takes HTTP addresses; nothing to connect
   auto& history = Preferences().UrlHistory;
-  const std::string address = S(Address());
+  // Kept without its password, which pelmar.ini would hold in clear.
+  const std::string address = UrlDroppingPassword(S(Address()));
   bool known = false;
   for (const auto& entry : history) {
-    if (QString::compare(Q(entry), Address(), Qt::CaseInsensitive) == 0) known = true;
+    if (QString::compare(Q(entry), Q(address), Qt::CaseInsensitive) == 0) known = true;
   }
   if (!known) history.insert(history.begin(), address);
   // The host box may carry the port as typed ("host:2121"): connect to host and port.
@@ -200,7 +216,7 @@ bool TfrmURL::Commit() {
   Port = parts.Port;
   User = editUserName->text();
   Password = editPassword->text();
-  Folder = editFolder->text();
+  Folder = ServerFolder();
   FileName = editFileName->text();
   if (User.isEmpty()) {
     User = QStringLiteral("anonymous");

@@ -1,6 +1,7 @@
 #pragma once
 // "Connection to URL": an address typed whole or built from its parts, the two kept in step
-// both ways. After OK the caller reads the parts; the address joins the URL history.
+// both ways (the boxes hold the parts decoded, the address %-escaped). After OK the caller
+// reads the parts; the address joins the URL history without its password.
 
 #include <QDialog>
 #include <QString>
@@ -27,7 +28,8 @@ class TfrmURL : public QDialog {
   int Port = 21;
   QString Account;
 
-  // Results after OK (emptied on Cancel).
+  // Results after OK (emptied on Cancel). Folder is the server folder the address opens:
+  // relative to the log-in folder ("pub/"), absolute ("/etc/"), or "" for the log-in folder.
   QString User, Password, Host, Folder, FileName;
   // From the address's scheme: ftpes:// explicit FTP over TLS, ftps:// implicit.
   TEncryption Encryption = enPlain;
@@ -45,6 +47,7 @@ class TfrmURL : public QDialog {
 
  private:
   void UpdateOk();
+  QString ServerFolder() const;
 
   bool Updating = false;
   QComboBox* cmboURL;

@@ -9,7 +9,6 @@
 #include <QStyle>
 #include <QTimer>
 #include <QTreeView>
-#include <QUrl>
 #include <cstdlib>
 
 #include "engine/EngineSettings.h"
@@ -21,6 +20,7 @@
 #include "views/FolderItems.h"
 #include "views/ListingPass.h"
 #include "views/TextUtils.h"
+#include "views/UrlText.h"
 
 namespace pelmar {
 namespace {
@@ -601,19 +601,8 @@ std::string THostView::TreePath(const QStandardItem* node) const {
 }
 
 QString THostView::BuildUrl(const QModelIndex& item) const {
-  const std::string path = S(GetItemPath(item));
-  const bool anonymous = Ftp->User == "anonymous";
-  std::string url = std::string(UrlScheme(Ftp->Encryption)) + "://";
   // An address is copied, shown and kept: it names the user, never the password.
-  if (!anonymous) url += QUrl::toPercentEncoding(Q(Ftp->User)).toStdString() + "@";
-  // An IPv6 address goes in brackets (once: the site may already hold it so).
-  const std::string& host = Ftp->Host;
-  const bool bare = host.find(':') == std::string::npos || host.front() == '[';
-  url += bare ? host : "[" + host + "]";
-  if (Ftp->Port != (Ftp->Encryption == enImplicitTls ? 990 : 21)) {
-    url += ":" + std::to_string(Ftp->Port);
-  }
-  return Q(url + path);
+  return Q(FtpAddress(Ftp->Encryption, Ftp->User, Ftp->Host, Ftp->Port, S(GetItemPath(item))));
 }
 
 void THostView::UpdateItem(const std::string& folderText, const std::string& name,

@@ -79,7 +79,7 @@ TEST_F(HostViewTest, BrowsingRenamingAndDisconnecting) {
   EXPECT_EQ(Names(), (QStringList{"locked", "sub", "a.txt", "b.bin"})) << "folders first";
   EXPECT_EQ(View->PanelText(0), "4 Entries, 300 Bytes");
   EXPECT_EQ(View->BuildUrl(View->Model().index(RowOf("a.txt"), 0)),
-            QString("ftp://127.0.0.1:%1/a.txt").arg(server.Port()));
+            QString("ftp://127.0.0.1:%1/%2Fa.txt").arg(server.Port()));
 
   ASSERT_TRUE(View->OpenItem(View->Model().index(RowOf("sub"), 0)));
   ASSERT_TRUE(RunUntil([&] { return View->Folder() == "/sub/" && View->Model().rowCount() == 1; }));

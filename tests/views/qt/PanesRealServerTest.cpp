@@ -240,10 +240,29 @@ TEST_P(PanesRealServerTest, AnIpv6ServerByItsBracketedAddress) {
   ASSERT_TRUE(RunUntil([&] { return Names() == QStringList{"six.bin"}; }));
   Select(*Remote, "six.bin");
   const QString url = Remote->BuildUrl(Remote->ListView()->SelectedItems().first());
-  EXPECT_EQ(url, QString("ftp://%1@[::1]:%2/six.bin").arg(TRealFtpServer::kUser).arg(six.Port()));
+  EXPECT_EQ(
+      url, QString("ftp://%1@[::1]:%2/").arg(TRealFtpServer::kUser).arg(six.Port()) + "%2Fsix.bin");
   ASSERT_TRUE(Remote->SendSelection(Local.get()));
   ASSERT_TRUE(QueueIdle());
   EXPECT_TRUE(ReadFile(LocalRoot + "six.bin") == ReadFile(six.Root() + "six.bin"));
+}
+
+// An address's path is relative to the log-on folder (ProFTPD's is not the root): the pane
+// opens the folder the address names, and the address it gives an entry names that entry.
+TEST_P(PanesRealServerTest, AnAddressOpensItsFolderInTheLogOnFolder) {
+  fs::create_directories(Server->Root() + "dir with space");
+  WriteFile(Server->Root() + "dir with space/inside.txt", "in");
+  const TSplitUrl parts = SplitUrl(Server->Url() + "dir%20with%20space/", "");
+  Remote->Connect("127.0.0.1", parts.Port, QString::fromStdString(parts.User),
+                  QString::fromStdString(Server->Password()), "",
+                  QString::fromStdString(parts.ServerFolder), "");
+  ASSERT_TRUE(RunUntil([&] { return Names() == QStringList{"inside.txt"}; }))
+      << Remote->Folder().toStdString();
+  Select(*Remote, "inside.txt");
+  const QModelIndex entry = Remote->ListView()->SelectedItems().first();
+  const TSplitUrl again = SplitUrl(Remote->BuildUrl(entry).toStdString(), "");
+  EXPECT_EQ(QString::fromStdString(again.ServerFolder + again.FileName),
+            Remote->GetItemPath(entry));
 }
 
 // A file manager's drag: a text/uri-list of file:// addresses, from no widget of ours.
