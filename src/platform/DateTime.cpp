@@ -63,6 +63,7 @@ TDate DecodeDate(TDateTime value) {
 }
 
 std::string FormatDateTimeMinutes(TDateTime value) {
+  if (!(value > 0)) return {};  // not known (an MLSD entry without "modify")
   const TDate date = DecodeDate(value);
   long minutes = std::lround((value - std::floor(value)) * 1440.0);
   if (minutes >= 1440) minutes = 1439;

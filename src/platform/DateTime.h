@@ -26,7 +26,7 @@ std::optional<TDateTime> TryEncodeDate(int year, int month, int day);
 std::optional<TDateTime> TryEncodeTime(int hour, int minute, int second, int millisecond);
 TDate DecodeDate(TDateTime value);
 
-// "2026-06-15 10:30".
+// "2026-06-15 10:30"; empty for the zero date, which means "not known".
 std::string FormatDateTimeMinutes(TDateTime value);
 
 // The current local date.

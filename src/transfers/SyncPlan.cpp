@@ -20,6 +20,10 @@ int64_t SecondsOfDay(TDateTime value) {
 // Whether an entry takes part. "." and ".." never do; a name that would leave its folder (a
 // hostile server's "../x" or "a/b") is listed as left alone, and never copied, entered or
 // deleted.
+std::string TooDeep() {
+  return "more than " + std::to_string(kMaxWalkDepth) + " levels deep";
+}
+
 bool TakesPart(TSyncPlan& plan, const std::string& folder, const TWalkEntry& entry) {
   if (entry.Name.empty() || entry.Name == "." || entry.Name == "..") return false;
   if (const std::string problem = LocalNameProblem(entry.Name); !problem.empty()) {
@@ -70,6 +74,13 @@ class TPlanner {
         other = std::move(found->second);
         there.erase(found);  // what is left is not in the source
       }
+      // Never read, nor written over (writing to a pipe waits for a reader).
+      if (entry.Special || (other && other->Special)) {
+        Add(TSyncKind::Conflict, folder, entry,
+            entry.Special ? kSpecialEntryText
+                          : "a pipe, socket or device of that name at the destination");
+        continue;
+      }
       if (entry.IsFolder && entry.IsLink) {
         // It may lead anywhere, back into the tree too: left alone, and said so.
         Add(TSyncKind::Conflict, folder, entry, "a link to a folder is not mirrored");
@@ -81,6 +92,8 @@ class TPlanner {
         } else if (depth < kMaxWalkDepth) {
           if (!other) Add(TSyncKind::Copy, folder, entry, "new");
           folders.emplace_back(entry.Name, other.has_value());
+        } else {
+          Add(TSyncKind::Conflict, folder, entry, TooDeep());
         }
         continue;
       }
@@ -165,8 +178,12 @@ class TTwoWayPlanner {
         Add(TSyncKind::Conflict, folder, entry, "a link to a folder is not synchronized", back);
         return;
       }
+      if (entry.Special) return Add(TSyncKind::Conflict, folder, entry, kSpecialEntryText, back);
+      if (entry.IsFolder && depth >= kMaxWalkDepth) {
+        return Add(TSyncKind::Conflict, folder, entry, TooDeep(), back);
+      }
       Add(TSyncKind::Copy, folder, entry, "new", back);
-      if (entry.IsFolder && depth < kMaxWalkDepth) folders.emplace_back(entry.Name, !back, back);
+      if (entry.IsFolder) folders.emplace_back(entry.Name, !back, back);
     };
     for (const auto& [name, entry] : a) {
       const auto other = b.find(name);
@@ -175,13 +192,17 @@ class TTwoWayPlanner {
         continue;
       }
       const TWalkEntry& there = other->second;
-      if (entry.IsFolder != there.IsFolder) {
+      if (entry.Special || there.Special) {
+        Add(TSyncKind::Conflict, folder, entry, kSpecialEntryText, false);
+      } else if (entry.IsFolder != there.IsFolder) {
         Add(TSyncKind::Conflict, folder, entry, "a file on one side, a folder on the other", false);
       } else if (entry.IsFolder) {
         if (entry.IsLink || there.IsLink) {
           Add(TSyncKind::Conflict, folder, entry, "a link to a folder is not synchronized", false);
         } else if (depth < kMaxWalkDepth) {
           folders.emplace_back(name, true, true);
+        } else {
+          Add(TSyncKind::Conflict, folder, entry, TooDeep(), false);
         }
       } else if (SourceNewer(entry.Modified, there.Modified)) {
         Add(TSyncKind::Copy, folder, entry, "newer", false);

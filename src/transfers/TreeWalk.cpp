@@ -97,6 +97,9 @@ std::optional<std::vector<TWalkEntry>> TLocalFolderLister::List(const std::strin
     walked.Name = entry.path().filename().string();
     walked.IsFolder = entry.is_directory(error);
     walked.IsLink = entry.is_symlink(error);
+    // What a link leads to counts; a broken link is left to fail as a file that cannot be read.
+    const auto type = entry.status(error).type();
+    walked.Special = !error && !walked.IsFolder && type != fs::file_type::regular;
     if (!walked.IsFolder) {
       const auto size = entry.file_size(error);
       walked.Size = error ? 0 : static_cast<int64_t>(size);
@@ -153,6 +156,7 @@ bool TWalk::MayEnter(const std::string& sourceFolder, const TWalkEntry& entry, i
   const std::string path = sourceFolder + entry.Name + "/";
   auto skip = [&](std::vector<std::string>& list, const std::string& why) {
     list.push_back(path);
+    result.Skipped++;
     if (Log) Log("Skipped folder " + path + ": " + why);
     return false;
   };
@@ -209,6 +213,18 @@ void TWalk::Level(const std::string& sourceFolder, const std::string& destFolder
   for (const TWalkEntry* file : safe) {
     const TWalkEntry& entry = *file;
     if (entry.IsFolder) continue;
+    const auto special = [&](const TWalkEntry& other) {
+      return other.Special && other.Name == entry.Name;
+    };
+    if (entry.Special || std::any_of(there.begin(), there.end(), special)) {
+      if (Log) {
+        Log("Skipped " + sourceFolder + entry.Name + ": " +
+            (entry.Special ? kSpecialEntryText
+                           : "a pipe, socket or device of that name at the destination"));
+      }
+      result.Skipped++;
+      continue;
+    }
     const auto existing = Existing(there, entry.Name);
     const auto offset = DecideQueuing(entry.Name, entry.Size, entry.Modified, existing,
                                       ServerCanResume, preferences, Memory, Questions);

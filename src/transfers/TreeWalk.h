@@ -3,7 +3,8 @@
 // each folder as a folder item followed by its contents, depth first; nothing of a folder is
 // queued when its folder item is refused or its contents cannot be listed. Every file goes
 // through the queuing decision. Links to folders are entered unless they lead back into what
-// is being walked; the walk never goes deeper than kMaxWalkDepth levels.
+// is being walked; the walk never goes deeper than kMaxWalkDepth levels. Local pipes, sockets
+// and devices are never opened: they are skipped, and so is a file whose destination is one.
 
 #include <cstdint>
 #include <functional>
@@ -21,7 +22,8 @@ namespace pelmar {
 
 class TTransferItems;
 
-inline constexpr int kMaxWalkDepth = 32;
+// Deep enough for any real tree; loops are caught by the folders' identities, not by this.
+inline constexpr int kMaxWalkDepth = 256;
 
 struct TWalkEntry {
   std::string Name;  // a link's own name, without " -> target"
@@ -31,7 +33,12 @@ struct TWalkEntry {
   bool IsLink = false;
   std::string LinkTarget;  // as the link states it (remote), empty when unknown
   uint64_t Unique = 0;     // the server's identity of the entry (TRemoteItem::Unique)
+  // A local pipe, socket or device (or a link to one): reading it could wait for ever.
+  bool Special = false;
 };
+
+// Why a walk or a mirror leaves alone a local pipe, socket or device.
+inline constexpr const char* kSpecialEntryText = "not a file or folder (a pipe, socket or device)";
 
 // A remote listing's entry as the walk sees it. A link is asked for by its own name, and it
 // counts as a folder when its target looks like one (no extension), as the panes and
@@ -83,7 +90,7 @@ struct TUnlistedFolder {
 
 struct TWalkResult {
   int Queued = 0;
-  int Skipped = 0;  // by the decision
+  int Skipped = 0;  // by the decision, not files or folders, folders not entered
   int Refused = 0;  // duplicates, and names from the server that cannot be local names
   std::vector<TUnlistedFolder> Unlisted;
   std::vector<std::string> Loops;    // folders not entered: reached again through a link

@@ -251,12 +251,25 @@ TEST_P(PelmarCli, WholeFoldersGoThroughTheQueue) {
   TRun skip = Cli("-r --existing skip get " + Url + "pub/docs " + Local + "got");
   EXPECT_EQ(skip.Status, 0) << skip.Err;
   EXPECT_EQ(SizeOf(Local + "got/docs/a.bin"), 1000);
+  // Without a terminal nobody is asked: a script's lines are no answers, and the file stays.
+  WriteFile(Local + "answers", "y\ny\ny\n");
+  TRun unasked = Cli("-r get " + Url + "pub/docs " + Local + "got <" + Local + "answers");
+  EXPECT_EQ(unasked.Status, 0) << unasked.Err;
+  EXPECT_EQ(SizeOf(Local + "got/docs/a.bin"), 1000);
+  EXPECT_NE(unasked.Err.find("\"a.bin\" "), std::string::npos) << unasked.Err;
+  EXPECT_NE(unasked.Err.find("left as it is (no terminal to ask"), std::string::npos)
+      << unasked.Err;
   TRun resume = Cli("-r --existing resume get " + Url + "pub/docs " + Local + "got");
   EXPECT_EQ(resume.Status, 0) << resume.Err;
   EXPECT_EQ(ReadFile(Local + "got/docs/a.bin"), std::string(5000, 'a'));
 
+  // A pipe in the tree is never opened (nothing would ever write to it).
+  ASSERT_EQ(::mkfifo((Local + "got/docs/pipe").c_str(), 0600), 0);
   TRun put = Cli("--passive --parallel 4 -r put " + Local + "got/docs " + Url + "up/new/");
   EXPECT_EQ(put.Status, 0) << put.Err;
+  EXPECT_NE(put.Err.find("pipe: not a file or folder"), std::string::npos) << put.Err;
+  EXPECT_NE(put.Err.find(", 1 skipped"), std::string::npos) << put.Err;
+  EXPECT_FALSE(Exists(Root + "up/new/docs/pipe"));
   EXPECT_EQ(ReadFile(Root + "up/new/docs/sub/b.bin"), "b");
   EXPECT_EQ(ReadFile(Root + "up/new/docs/a.bin"), std::string(5000, 'a'));
 

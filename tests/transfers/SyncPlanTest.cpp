@@ -31,6 +31,12 @@ TWalkEntry File(const char* name, int64_t size, TDateTime modified) {
 TWalkEntry Folder(const char* name) {
   return {name, true, 0, 0, false, ""};
 }
+// A local pipe, socket or device.
+TWalkEntry Special(const char* name) {
+  TWalkEntry entry = File(name, 0, 0);
+  entry.Special = true;
+  return entry;
+}
 
 std::vector<std::string> Describe(const TSyncPlan& plan) {
   std::vector<std::string> lines;
@@ -56,7 +62,9 @@ TEST(SyncPlan, WhatIsCopiedDeletedAndLeftAlone) {
                         Folder("newdir"),
                         File("clash", 1, noon),
                         Folder("clashdir"),
-                        {"ln", true, 0, 0, true, "sub"}};
+                        {"ln", true, 0, 0, true, "sub"},
+                        Special("fifo"),
+                        File("onpipe", 1, noon)};
   source.Folders["sub/"] = {File("inner", 3, noon)};
   source.Folders["newdir/"] = {File("deep", 4, noon)};
   source.Folders["clashdir/"] = {};
@@ -64,7 +72,8 @@ TEST(SyncPlan, WhatIsCopiedDeletedAndLeftAlone) {
   destination.Folders[""] = {
       File("same", 5, noon),     File("bigger", 5, noon), File("newer", 5, noon),
       File("older", 5, noon),    Folder("sub"),           Folder("clash"),
-      File("clashdir", 1, noon), File("extra", 1, noon),  Folder("olddir")};
+      File("clashdir", 1, noon), File("extra", 1, noon),  Folder("olddir"),
+      Special("onpipe")};
   destination.Folders["sub/"] = {File("inner", 3, noon), File("gone", 1, noon)};
 
   EXPECT_EQ(Describe(PlanMirror(source, "", destination, "", false)),
@@ -72,7 +81,10 @@ TEST(SyncPlan, WhatIsCopiedDeletedAndLeftAlone) {
                 "copy bigger (size differs)", "copy newer (newer)", "copy missing (new)",
                 "copy newdir/ (new)", "conflict clash (a folder of that name at the destination)",
                 "conflict clashdir/ (a file of that name at the destination)",
-                "conflict ln/ (a link to a folder is not mirrored)", "copy newdir/deep (new)"}));
+                "conflict ln/ (a link to a folder is not mirrored)",
+                "conflict fifo (not a file or folder (a pipe, socket or device))",
+                "conflict onpipe (a pipe, socket or device of that name at the destination)",
+                "copy newdir/deep (new)"}));
   const TSyncPlan withDelete = PlanMirror(source, "", destination, "", true);
   const auto lines = Describe(withDelete);
   for (const char* expected :
@@ -84,8 +96,8 @@ TEST(SyncPlan, WhatIsCopiedDeletedAndLeftAlone) {
 
   // A mirror of a mirror has nothing to do.
   TMapLister copy = source;
-  EXPECT_TRUE(PlanMirror(source, "", copy, "", true).Steps.size() == 1u)
-      << "only the link, which is never mirrored";
+  EXPECT_TRUE(PlanMirror(source, "", copy, "", true).Steps.size() == 2u)
+      << "only the link and the pipe, which are never mirrored";
   source.Folders.erase("sub/");
   EXPECT_EQ(PlanMirror(source, "", copy, "", false).Unlisted, std::vector<std::string>{"sub/"});
 }

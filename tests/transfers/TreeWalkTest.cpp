@@ -2,6 +2,7 @@
 // the depth limit) and what it does with folders it cannot list.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -243,10 +244,12 @@ TEST_F(TreeWalkTest, NoDeeperThanTheLimit) {
   TWalk walk(*Queue, remote, local, Answers, Template, true);
   const TWalkResult result = walk.Run("", "/dest/", {"d"});
   EXPECT_EQ(result.Queued, kMaxWalkDepth);
+  EXPECT_EQ(result.Skipped, 1) << "the folder not entered counts";
   ASSERT_EQ(result.TooDeep.size(), 1u);
   EXPECT_EQ(std::count(result.TooDeep[0].begin(), result.TooDeep[0].end(), '/'), kMaxWalkDepth + 1);
 }
 
+// ... and pipes and devices are never queued: reading one would wait for ever.
 TEST_F(TreeWalkTest, LocalLinksNeverWalkAFolderTwice) {
   const std::string root = ::testing::TempDir() + "pelmar-walk-" + std::to_string(::getpid()) + "/";
   fs::remove_all(root);
@@ -258,6 +261,9 @@ TEST_F(TreeWalkTest, LocalLinksNeverWalkAFolderTwice) {
   fs::create_directory_symlink(root + "elsewhere", root + "tree/out");
   fs::create_directories(root + "elsewhere");
   WriteFile(root + "elsewhere/e.bin", "e");
+  ASSERT_EQ(::mkfifo((root + "tree/real/pipe").c_str(), 0600), 0);
+  fs::create_symlink("pipe", root + "tree/real/to-pipe");
+  fs::create_symlink("/dev/null", root + "tree/real/null");
 
   TLocalFolderLister local;
   TEmptySide remote;
@@ -268,6 +274,7 @@ TEST_F(TreeWalkTest, LocalLinksNeverWalkAFolderTwice) {
                                                 "/dest/tree/out/", root + "tree/out/e.bin"}));
   EXPECT_EQ(result.Loops, (std::vector<std::string>{root + "tree/real/inner/up/",
                                                     root + "tree/alias/", root + "tree/self/"}));
+  EXPECT_EQ(result.Skipped, 6) << "three pipes or devices, three folders not entered";
   fs::remove_all(root);
 }
 

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/AsciiText.h"
+#include "platform/DateTime.h"
 #include "views/FactsLine.h"
 #include "views/ListingParser.h"
 
@@ -86,6 +87,9 @@ TEST(FactsLine, EntriesOfRealServersAndBrokenLines) {
     EXPECT_EQ(item.Name, c.Name);
     EXPECT_EQ(TimeTFromDateTime(item.Modified),
               c.Modified == 0 ? TimeTFromDateTime(0) : c.Modified);
+    if (c.Modified == 0) {
+      EXPECT_EQ(FormatDateTimeMinutes(item.Modified), "") << "not known, never 1899-12-30";
+    }
     EXPECT_EQ(parsed.UnixLayout, AsciiLower(c.Line).find("unix.mode") != std::string::npos);
   }
 }

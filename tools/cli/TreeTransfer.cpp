@@ -1,6 +1,8 @@
 #include "TreeTransfer.h"
 #include "TerminalText.h"
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
@@ -72,7 +74,7 @@ class TPolicyQuestions : public IQueueQuestions {
       default:
         return Ask("\"" + name + "\" exists (" + std::to_string(existingSize) + " bytes; new " +
                        std::to_string(newSize) + " bytes). Replace?",
-                   canRecover);
+                   canRecover, "\"" + name + "\" exists");
     }
   }
   void Note(const std::string& text) override {
@@ -87,12 +89,21 @@ class TPolicyQuestions : public IQueueQuestions {
       case TExistingPolicy::Resume:
         return TAnswer::Yes;
       default:
-        return Ask("\"" + name + "\" looks half transferred. Resume it?", false);
+        return Ask("\"" + name + "\" looks half transferred. Resume it?", false,
+                   "\"" + name + "\" looks half transferred");
     }
   }
 
  private:
-  static TAnswer Ask(const std::string& question, bool canRecover) {
+  // Only a person at a terminal answers: a script's input is no answer, and a pipe left open
+  // would be waited on for ever. Without one the file is left as it is (`unasked` says which).
+  TAnswer Ask(const std::string& question, bool canRecover, const std::string& unasked) {
+    if (!::isatty(STDIN_FILENO)) {
+      Note(unasked +
+           "; left as it is (no terminal to ask; --existing replace, skip or resume "
+           "decides)");
+      return TAnswer::Closed;
+    }
     for (;;) {
       std::fprintf(stderr, "%s [y]es, [n]o, [a]ll yes, no to all [N]%s: ", question.c_str(),
                    canRecover ? ", [r]esume" : "");

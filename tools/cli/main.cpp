@@ -46,6 +46,7 @@ const char kUsage[] =
     "  --raw              ls: print the listing as the server sent it\n"
     "  -r                 get/put: whole folders, through the transfer queue\n"
     "  --existing MODE    -r: files already at the destination: ask, replace, skip or resume\n"
+    "                     (ask: on a terminal; without one they are left as they are)\n"
     "  --parallel N       -r: files moved at once, each on its own connection, 1 to 10\n"
     "                     (default: the preferences, 2)\n"
     "  --resume           continue an interrupted transfer\n"
