@@ -84,6 +84,9 @@ class TQueueStore final : public ITransferListener {
   void ItemProgress(TTransferItem& item) override;
   void QueueDestroyed() override {
     Flush();
+    // What could not be written goes with the items.
+    Dirty.clear();
+    DirtySet.clear();
     Queue = nullptr;
   }
 

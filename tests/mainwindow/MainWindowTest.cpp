@@ -196,7 +196,8 @@ TEST_F(MainWindowTest, ConnectionFlowAgainstARealServer) {
   EXPECT_TRUE(window.Log()->toPlainText().split('\n').contains("CWD /"));
   tabs->setCurrentIndex(0);
   EXPECT_FALSE(window.Log()->toPlainText().split('\n').contains("CWD /"));
-  EXPECT_TRUE(window.Log()->toPlainText().split('\n').contains("CWD /pub/"));
+  // The address's folder lies in the log-on folder.
+  EXPECT_TRUE(window.Log()->toPlainText().split('\n').contains("CWD pub/"));
   tabs->setCurrentIndex(1);
   EXPECT_TRUE(window.Log()->toPlainText().split('\n').contains("CWD /"));
   // The view-style menu of the remote pane.
@@ -760,7 +761,8 @@ TEST_F(MainWindowTest, PaneCommandsAgainstARealServer) {
   window.SendToClipboard(false);
   EXPECT_EQ(QApplication::clipboard()->text(), "/box/a.txt\r\n/box/b.txt");
   window.SendToClipboard(true);
-  EXPECT_EQ(QApplication::clipboard()->text(), url + "box/a.txt\r\n" + url + "box/b.txt");
+  // Absolute paths: "%2F" after the host's "/".
+  EXPECT_EQ(QApplication::clipboard()->text(), url + "%2Fbox/a.txt\r\n" + url + "%2Fbox/b.txt");
 
   // Moving: the same folder typed without its separator does nothing; a folder never goes
   // into itself; two files go with two renames and one refresh.
