@@ -26,6 +26,7 @@
 #include "transfers/qt/ConfirmDialogs.h"
 #include "ui/QtText.h"
 #include "ui/TreeCombo.h"
+#include "views/TextUtils.h"
 #include "views/qt/HostView.h"
 #include "views/qt/LocalView.h"
 
@@ -129,7 +130,9 @@ int main(int argc, char** argv) {
     panes->setSizes({window.width() / 2, window.width() / 2});
     const QString user = url.userName().isEmpty() ? QStringLiteral("anonymous") : url.userName();
     const QString password = url.userName().isEmpty() ? Q(Preferences().EMail) : url.password();
-    remote.Connect(url.host(), url.port(21), user, password, QString(), url.path(), QString());
+    // The folder by the programs' rule: relative to the log-in folder, "%2F" for the root.
+    const std::string folder = SplitUrl(argv[1], "").ServerFolder;
+    remote.Connect(url.host(), url.port(21), user, password, QString(), Q(folder), QString());
     status = app.exec();
     queue.DisconnectAll();
   }
