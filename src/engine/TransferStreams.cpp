@@ -171,6 +171,10 @@ TSequentialFileStream::TSequentialFileStream(const std::string& name, unsigned m
       if (S_ISLNK(info.st_mode)) {
         throw std::runtime_error("Unable to create file " + name + ": " + SystemText(ELOOP));
       }
+      if (S_ISFIFO(info.st_mode) || S_ISSOCK(info.st_mode)) {
+        // Opening a pipe for writing waits for a reader that may never come.
+        throw std::runtime_error("Unable to create file " + name + ": not a regular file");
+      }
       if (!S_ISREG(info.st_mode)) {
         // A device such as /dev/null is written as it is; a folder cannot be.
         Fd = ::open(name.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);

@@ -598,7 +598,9 @@ void TTransferItems::ErrorReport(TTransferItem& item, TFTPComponent& sender, int
   // socket error (reset, time-out) and the replies that say the connection failed; not a
   // refusal, a local file that cannot be written, nor a resume that went wrong.
   const int reply = FinalReplyCode(item.LastReply);
-  if (code == kErrorResumeMismatch) {
+  if (code == kErrorDestinationTaken) {
+    item.DestExisted = true;  // what is there now is not this item's partial file
+  } else if (code == kErrorResumeMismatch) {
     item.RefetchWhole = true;
   } else if (code >= 10000 && code < kErrorLocalFileLarger) {
     item.Retryable = true;

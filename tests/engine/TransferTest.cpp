@@ -415,24 +415,31 @@ TEST_F(TransferTest, ADownloadIsDoneOnlyWhenWholeAndTouchesNothingBefore) {
 }
 
 // A download never writes through a link at its destination, and one that was decided for a
-// free name leaves alone whatever took the name before the data came.
+// free name leaves alone whatever took the name before the data came. A pipe is never opened
+// (that would wait for another program for ever).
 TEST_F(TransferTest, DownloadsNeverGoThroughALinkNorOverAFileThatAppeared) {
   WriteFile(Dir + "outside", "not yours");
   ::symlink((Dir + "outside").c_str(), (Dir + "link").c_str());
+  ::mkfifo((Dir + "pipe").c_str(), 0600);
   {
     TScript after;
-    after.On("200 Type set").On("200 Type set").On("257 \"/done\"");
+    after.On("200 Type set").On("200 Type set").On("200 Type set").On("200 Type set");
+    after.On("257 \"/done\"");
     auto server = StartServer(after);
     auto ftp = LogOn(*server);
     ftp->Download("file", Dir + "link", 1);
     ftp->ResumeDownload("file", Dir + "link", 1, 4);
+    ftp->Download("file", Dir + "pipe", 1);
+    ftp->Upload(Dir + "pipe", "file", 1);
     Finish(*ftp);
-    EXPECT_EQ(Sent(*server), (TCommands{"TYPE I", "TYPE I", "PWD"}));
+    EXPECT_EQ(Sent(*server), (TCommands{"TYPE I", "TYPE I", "TYPE I", "TYPE I", "PWD"}));
     EXPECT_EQ(EventsStartingWith("error:"),
               (TCommands{"error:0:Unable to create file " + Dir +
                              "link: it is a symbolic link, which is left alone",
                          "error:0:Unable to open file " + Dir +
-                             "link: it is a symbolic link, which is left alone"}));
+                             "link: it is a symbolic link, which is left alone",
+                         "error:0:Unable to create file " + Dir + "pipe: not a regular file",
+                         "error:0:Unable to open file " + Dir + "pipe: not a regular file"}));
   }
   for (const bool asLink : {false, true}) {
     SCOPED_TRACE(asLink ? "a link appears" : "a file appears");
