@@ -128,6 +128,9 @@ class TFTPThread {
   static std::string TemporaryUploadName(const std::string& remote);
   // DELE without an error event; true when the server deleted it.
   bool RemoveQuietly(const std::string& remote);
+  // An upload from the start proved wrong: its stored copy is deleted (a replacement's
+  // temporary one, or the new file); says, for the error message, what is on the server.
+  std::string WrongUploadFate(const std::string& stored);
   // Renames the whole new copy over the old file (deleting it first where the server will
   // not rename onto a taken name); on failure says what is on the server.
   bool RenameOver(const std::string& from, const std::string& to);
@@ -183,6 +186,7 @@ class TFTPThread {
   std::string RenameAfterStore;   // the name a stored replacement is renamed to once it is whole
   bool RenameFailed = false;      // ... and the rename was refused
   bool UploadSizeFailed = false;  // the server's copy did not come to the local file's size
+  bool StoredRemoved = false;     // ... and the wrong copy was deleted
   bool DataFailed = false;        // the data connection broke in a way the reply may not show
   bool NoRetry = false;           // a refusal another connection attempt would only repeat
 };

@@ -438,12 +438,25 @@ bool TFTPThread::ServerHasWhole(const std::string& remote, int64_t bytes) {
   const auto size = reply == 213 ? ParseSizeReply(LastReplyLine) : std::nullopt;
   if (!size || *size == bytes) return true;
   const bool resumed = !ResumedUpload.empty();
+  UploadSizeFailed = true;
   PostError(resumed ? kErrorResumeMismatch : kErrorShortTransfer,
             "The server's copy of " + remote + " came to " + std::to_string(*size) +
                 " bytes instead of " + std::to_string(bytes) +
-                (resumed ? "; the server did not continue where its copy ended" : ""));
-  UploadSizeFailed = true;
+                (resumed ? "; the server did not continue where its copy ended"
+                         : WrongUploadFate(remote)));
   return false;
+}
+
+std::string TFTPThread::WrongUploadFate(const std::string& stored) {
+  // A replacement was stored under a temporary name: the old file is untouched.
+  if (!RenameAfterStore.empty()) {
+    StoredRemoved = RemoveQuietly(stored);
+    return "; the server's " + RenameAfterStore + " was left as it was";
+  }
+  StoredRemoved = RemoveQuietly(stored);
+  return StoredRemoved
+             ? "; the wrong copy was deleted from the server"
+             : "; the wrong copy could not be deleted from the server (" + LastReplyLine + ")";
 }
 
 bool TFTPThread::VerifyChecksum(const std::string& remote, const TTransferStream& stream,
@@ -462,10 +475,11 @@ bool TFTPThread::VerifyChecksum(const std::string& remote, const TTransferStream
     return true;
   }
   ChecksumFailed = true;
+  const std::string fate = command == 'R'          ? "; the copy is wrong and was not kept"
+                           : ResumedUpload.empty() ? WrongUploadFate(remote)
+                                                   : "; the server's copy is wrong";
   PostError(kErrorChecksumMismatch, "The " + HashAlgorithm + " of " + remote + " (" + *local +
-                                        ") is not the server's (" + *server +
-                                        (command == 'R' ? "); the copy is wrong and was not kept"
-                                                        : "); the server's copy is wrong"));
+                                        ") is not the server's (" + *server + ")" + fate);
   return false;
 }
 
@@ -567,6 +581,7 @@ void TFTPThread::ServeUpload(const TArgs& args) {
   ResumedUpload = offset > 0 ? remote : std::string();
   UploadSizeFailed = false;
   ChecksumFailed = false;
+  StoredRemoved = false;
   // A file already on the server is replaced through a temporary name beside it, renamed over
   // it only once the new copy is whole: a broken or wrong upload leaves the old file as it was.
   bool replacing = false;
@@ -578,14 +593,10 @@ void TFTPThread::ServeUpload(const TArgs& args) {
   RenameAfterStore = replacing ? remote : std::string();
   const bool sent = Transfer("STOR " + storeAs, false, offset, stream);
   RenameAfterStore.clear();
-  if (replacing && !sent && !RenameFailed) {
+  if (replacing && !sent && !RenameFailed && !StoredRemoved) {
+    // A broken replacement: its temporary copy goes; the old file never changed.
     RemoveQuietly(storeAs);
     Log("The server's " + remote + " was left as it was");
-  } else if (!sent && offset == 0 && (ChecksumFailed || UploadSizeFailed)) {
-    PostError(0, RemoveQuietly(storeAs)
-                     ? "The wrong copy " + remote + " was deleted from the server"
-                     : "The wrong copy " + remote +
-                           " could not be deleted from the server: " + LastReplyLine);
   }
   if (sent && HasMfmt && EngineSettings().KeepTimes.load()) SetServerTime(args);
 }

@@ -642,8 +642,9 @@ TEST_F(TransferTest, UploadsReplaceThroughATemporaryNameOnceTheCopyIsWhole) {
        " SIZE",
        {{"SIZE up.bin", "213 6"}, {"DELE up.bin", "250 Deleted"}},
        "550 No such file",
-       "error:20004:The server's copy of up.bin came to 6 bytes instead of 16",
-       "error:0:The wrong copy up.bin was deleted from the server"},
+       "error:20004:The server's copy of up.bin came to 6 bytes instead of 16; the wrong copy "
+       "was deleted from the server",
+       "error:0:Unable to complete transfer"},
       {"replacement",
        " SIZE",
        {{"SIZE .up.bin.pelmar-upload", "213 16"},
@@ -656,7 +657,8 @@ TEST_F(TransferTest, UploadsReplaceThroughATemporaryNameOnceTheCopyIsWhole) {
        " SIZE",
        {{"SIZE .up.bin.pelmar-upload", "213 6"}, {"DELE .up.bin.pelmar-upload", "250 Deleted"}},
        "213 3",
-       "error:20004:The server's copy of .up.bin.pelmar-upload came to 6 bytes instead of 16",
+       "error:20004:The server's copy of .up.bin.pelmar-upload came to 6 bytes instead of 16; "
+       "the server's up.bin was left as it was",
        "error:0:Unable to complete transfer"},
       {"replacement, wrong checksum",
        " SIZE\r\n XMD5",

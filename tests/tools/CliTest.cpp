@@ -390,8 +390,19 @@ TEST(PelmarCliVerify, ChecksumsDecideWhetherAFileArrived) {
         << get.Err;
     TRun tree = RunCli("-r get " + server.Url() + "f.bin " + local + "tree", local);
     EXPECT_EQ(tree.Status, right ? 0 : 1) << tree.Err;
-    TRun put = RunCli("put " + local + "f.bin " + server.Url() + "up.bin", local);
+    // Uploads: a wrong new copy is deleted and said so; a wrong replacement never takes the
+    // old file's place.
+    WriteFile(local + "new.bin", content + "new");
+    TRun put = RunCli("put " + local + "new.bin " + server.Url() + "up.bin", local);
     EXPECT_EQ(put.Status, right ? 0 : 1) << put.Err;
+    EXPECT_EQ(Exists(server.Root() + "up.bin"), right);
+    EXPECT_EQ(put.Err.find("; the wrong copy was deleted from the server") == std::string::npos,
+              right)
+        << put.Err;
+    TRun over = RunCli("put " + local + "new.bin " + server.Url() + "f.bin", local);
+    EXPECT_EQ(over.Status, right ? 0 : 1) << over.Err;
+    EXPECT_TRUE(ReadFile(server.Root() + "f.bin") == (right ? content + "new" : content));
+    if (right) WriteFile(server.Root() + "f.bin", content);
     TRun unchecked = RunCli("--no-verify get " + server.Url() + "f.bin " + local + "g.bin", local);
     EXPECT_EQ(unchecked.Status, 0) << unchecked.Err;
     if (!right) continue;
