@@ -3,9 +3,14 @@
 #include <algorithm>
 
 #include "platform/Tick.h"
+#include "settings/Preferences.h"
 #include "transfers/MulDiv.h"
 
 namespace pelmar {
+
+int TTransferItem::TransferMode() const {
+  return Mode == kModeByName ? Preferences().TransferModeFor(FileName) : Mode;
+}
 
 std::string TTransferItem::StatusText() const {
   switch (State) {

@@ -74,7 +74,15 @@ struct TTransferItem {
   // appears there before the data comes is left alone (the item fails saying so).
   bool DestWasFree = false;
   bool LoggingOn = false;  // this run waits for its connection's log-on
+  // The transfer type: kModeByName lets the preferences decide by the file's name (under Auto,
+  // text extensions in text mode); else the engine's mode (0 text, 1 binary, ...). Mirrors
+  // and Synchronize send binary, so that sizes and bytes stay as they are.
+  int8_t Mode = kModeByName;
+  static constexpr int8_t kModeByName = -1;
+  static constexpr int8_t kModeBinary = 1;
 
+  // The engine's mode this item is sent in (0 for text).
+  int TransferMode() const;
   // "Download Pending", "Done", "Aborted due to Error", ...
   std::string StatusText() const;
   int64_t ElapsedTicks() const;

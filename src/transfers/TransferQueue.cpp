@@ -397,7 +397,7 @@ void TTransferItems::Start(TTransferItem& item, TFTPComponent& connection) {
     ConnectAsPreferred(connection, preferences);
     return;
   }
-  const int mode = preferences.TransferModeFor(item.FileName);
+  const int mode = item.TransferMode();
   if (item.Upload) {
     if (item.IsFolder) {
       connection.MakeFolder(item.DestFolder + item.FileName);
@@ -684,7 +684,7 @@ void TTransferItems::RunFailed(TTransferItem& item, TFTPComponent* sender, const
     again = (item.Upload ? "Sending " : "Fetching ") + item.FileName + " whole: " + why;
   } else if (item.Retryable && !item.RefetchWhole && item.Attempts < ItemRetries()) {
     item.Attempts++;
-    const bool text = Preferences().TransferModeFor(item.FileName) == 0;
+    const bool text = item.TransferMode() == 0;
     item.RestartOffset = partial && canResume && !text ? arrived : 0;
     again = "Trying " + item.FileName + " again (" + std::to_string(item.Attempts) + " of " +
             std::to_string(ItemRetries()) + ")" +

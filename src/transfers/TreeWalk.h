@@ -70,6 +70,9 @@ class IFolderLister {
   // Something equal for every path that reaches the same folder (device and inode), or empty
   // when the side cannot tell.
   virtual std::string FolderIdentity(const std::string&) const { return {}; }
+  // Whether this side takes names that differ only in case for one entry (a server on
+  // Windows): known once a listing has told it.
+  virtual bool FoldsCase() const { return false; }
 };
 
 // Lists local folders. A link to a folder counts as a folder; its target is not read.

@@ -31,4 +31,9 @@ bool ListedTimeTellsZone(TDateTime listed, TDateTime now) {
   return listed > now - 180 && listed < now + 2;
 }
 
+bool BetterZoneProbe(const TRemoteItem& item, const TRemoteItem* best, TDateTime now) {
+  return (item.Attributes & (iaFolder | iaLink)) == 0 && ListedTimeTellsZone(item.Modified, now) &&
+         (!best || item.Modified > best->Modified);
+}
+
 }  // namespace pelmar

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/DateTime.h"
+#include "views/RemoteItem.h"
 
 namespace pelmar {
 
@@ -21,5 +22,9 @@ std::string TimeOffsetText(int minutes);
 // Whether a listed time can tell the time zone: a LIST time to the minute, from the last half
 // year (older lines give only the day).
 bool ListedTimeTellsZone(TDateTime listed, TDateTime now);
+
+// Whether the listed `item` is a better file to ask the exact time of than `best` (nullptr:
+// none yet): a plain file (not a folder or link) whose time tells the zone, the newest wins.
+bool BetterZoneProbe(const TRemoteItem& item, const TRemoteItem* best, TDateTime now);
 
 }  // namespace pelmar

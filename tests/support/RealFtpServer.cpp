@@ -305,6 +305,13 @@ void TRealFtpServer::StartPyftpdlib() {
                                                                           : "--checksums=wrong");
   }
   if (Options.Rate > 0) args.push_back("--rate=" + std::to_string(Options.Rate));
+  if (Options.FoldCase) args.push_back("--fold-case");
+  if (Options.ListOffsetMinutes != 0) {
+    args.push_back("--list-offset=" + std::to_string(Options.ListOffsetMinutes));
+  }
+  if (!Options.RefuseTransfersOf.empty()) {
+    args.push_back("--refuse-transfers=" + Options.RefuseTransfersOf);
+  }
   Pid = Spawn(args, out);
   if (Pid < 0) {
     Error = "cannot start /usr/bin/python3";

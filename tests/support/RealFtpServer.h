@@ -44,6 +44,13 @@ struct TServerOptions {
   bool ShortData = false;
   // pyftpdlib only: bytes per second each data connection moves at most (0: no limit).
   int Rate = 0;
+  // pyftpdlib only: names resolve whatever their case, as on a Windows server.
+  bool FoldCase = false;
+  // pyftpdlib only: no MLSD, and LIST times this many minutes ahead of the files' own (a
+  // server whose clock is in another time zone); MDTM stays exact.
+  int ListOffsetMinutes = 0;
+  // pyftpdlib only: RETR and STOR of paths containing this text are refused with 550.
+  std::string RefuseTransfersOf = {};
   // vsftpd only: connections it takes from one address at once (0: any number); the next
   // one is answered "421 There are too many connections from your internet address."
   int MaxPerIp = 0;

@@ -27,6 +27,8 @@
 namespace pelmar::test {
 namespace {
 
+namespace fs = std::filesystem;
+
 TEST(FtpUrl, Parts) {
   const struct {
     const char* Text;
@@ -327,10 +329,12 @@ TEST_P(PelmarCli, FolderWalksTakeNamesAndLinksForWhatTheyAre) {
 }
 
 // mirror both ways: a second run moves nothing (no RETR or STOR goes out), --dry-run changes
-// nothing, --delete removes what the source no longer has.
+// nothing, --delete removes what the source no longer has. Text files go in binary: their
+// line ends (and a binary file that only looks like text) arrive as they were.
 TEST_P(PelmarCli, MirrorKeepsTwoFoldersAlike) {
   MakeFolders({Root + "site", Root + "site/sub"});
-  WriteFile(Root + "site/a.txt", "a");
+  WriteFile(Root + "site/a.txt", "line one\nline two\r\n" + RandomBytes(3000, 5));
+  WriteFile(Root + "site/notes.txt", "first\nsecond\n");
   WriteFile(Root + "site/sub/b.bin", RandomBytes(70000, 3));
   const std::string local = Local + "copy";
   const auto run = [&](const std::string& arguments) {
@@ -340,6 +344,7 @@ TEST_P(PelmarCli, MirrorKeepsTwoFoldersAlike) {
   };
   TRun first = run("mirror " + Url + "site " + local);
   EXPECT_NE(first.Err.find("RETR "), std::string::npos) << "-v shows the queue's commands";
+  EXPECT_EQ(first.Err.find("TYPE A"), std::string::npos) << first.Err;
   EXPECT_EQ(Tree(local), Tree(Root + "site"));
   TRun again = run("mirror " + Url + "site " + local);
   EXPECT_NE(again.Err.find("Nothing to transfer"), std::string::npos) << again.Err;
@@ -354,7 +359,7 @@ TEST_P(PelmarCli, MirrorKeepsTwoFoldersAlike) {
   EXPECT_EQ(Tree(local), Tree(Root + "site"));
 
   // Up: the local folder is the source; newer and bigger files go, the rest stays.
-  WriteFile(local + "/new.txt", "new");
+  WriteFile(local + "/new.txt", "new\nlines\n");
   run("--delete mirror " + local + " " + Url + "back");
   EXPECT_EQ(Tree(Root + "back"), Tree(local));
   TRun up = run("mirror " + local + " " + Url + "back");
@@ -423,6 +428,101 @@ TEST(PelmarCliVerify, ChecksumsDecideWhetherAFileArrived) {
   }
 }
 
+// What mirror must keep: against a server that folds case, the file it just wrote and the folder
+// it writes into; after failed copies, the old names in that folder; past --max-delete,
+// everything. A server listing in another time zone is read in it, so a second run settles.
+TEST(PelmarCliMirror, KeepsWhatItShould) {
+  const auto serve = [](TServerOptions options) {
+    auto server = std::make_unique<TRealFtpServer>(TServerKind::Pyftpdlib, options);
+    EXPECT_TRUE(server->Started()) << server->StartError();
+    return server;
+  };
+  {
+    SCOPED_TRACE("a server that folds case");
+    const auto server = serve({.FoldCase = true});
+    const std::string root = server->Root();
+    const std::string local = root + "../up/";
+    fs::create_directories(root + "docs");
+    fs::create_directories(local + "Docs");
+    WriteFile(root + "README.TXT", "old");
+    WriteFile(root + "docs/a.bin", "a");
+    WriteFile(local + "readme.txt", "new text");
+    WriteFile(local + "Docs/b.bin", "b");
+    TRun up = RunCli("--delete mirror " + local + " " + server->Url(), root + "../");
+    EXPECT_EQ(up.Status, 0) << up.Err;
+    EXPECT_NE(up.Err.find("takes names that differ only in case for the same entry"),
+              std::string::npos)
+        << up.Err;
+    EXPECT_EQ(Tree(root), (std::map<std::string, std::string>{
+                              {"README.TXT", "new text"}, {"docs", "<dir>"}, {"docs/b.bin", "b"}}));
+    TRun again = RunCli("--delete mirror " + local + " " + server->Url(), root + "../");
+    EXPECT_NE(again.Err.find("Nothing to transfer"), std::string::npos) << again.Err;
+  }
+  {
+    SCOPED_TRACE("copies that fail");
+    const auto server = serve({.RefuseTransfersOf = "renamed"});
+    const std::string root = server->Root();
+    const std::string local = root + "../down/";
+    for (const char* folder : {"moved", "kept"}) {
+      fs::create_directories(root + folder);
+      fs::create_directories(local + folder);
+    }
+    WriteFile(root + "moved/renamed.bin", "1");
+    WriteFile(root + "kept/same.bin", "s");
+    WriteFile(local + "moved/old.bin", "1");
+    WriteFile(local + "kept/extra.bin", "x");
+    WriteFile(local + "stale.bin", "x");
+    TRun down = RunCli("--delete mirror " + server->Url() + " " + local, root + "../");
+    EXPECT_EQ(down.Status, 1) << down.Err;
+    EXPECT_TRUE(Exists(local + "moved/old.bin")) << "a copy failed in its folder";
+    EXPECT_FALSE(Exists(local + "kept/extra.bin")) << down.Err;
+    EXPECT_FALSE(Exists(local + "stale.bin")) << down.Err;
+    EXPECT_NE(down.Err.find("moved/old.bin not deleted: a copy or listing failed in its folder"),
+              std::string::npos)
+        << down.Err;
+    EXPECT_NE(down.Err.find("\n1 of 2 copied, 2 of 3 deleted (1 not deleted: a copy or listing "
+                            "failed in their folder)\n"),
+              std::string::npos)
+        << down.Err;
+
+    // A source that suddenly looks empty, past --max-delete: nothing goes.
+    fs::create_directories(root + "empty");
+    fs::create_directories(local + "kept/sub");
+    WriteFile(local + "kept/sub/x", "x");
+    WriteFile(local + "kept/sub/y", "y");
+    const std::string emptied = "--delete mirror " + server->Url() + "empty " + local + "kept";
+    for (const char* dry : {"--dry-run ", ""}) {
+      TRun refused = RunCli(dry + std::string("--max-delete 3 ") + emptied, root + "../");
+      EXPECT_EQ(refused.Status, 1);
+      EXPECT_NE(refused.Err.find("4 entries would be deleted, more than --max-delete 3: nothing "
+                                 "is deleted"),
+                std::string::npos)
+          << refused.Err;
+      EXPECT_EQ(Tree(local + "kept").size(), 4u);
+    }
+    EXPECT_EQ(RunCli("--max-delete 4 " + emptied, root + "../").Status, 0);
+    EXPECT_TRUE(Tree(local + "kept").empty());
+  }
+  {
+    SCOPED_TRACE("LIST times five hours behind");
+    const auto server = serve({.ListOffsetMinutes = -300});
+    const std::string root = server->Root();
+    const std::string local = root + "../zone/";
+    fs::create_directories(local);
+    WriteFile(local + "f.bin", "content");
+    const std::string up = "mirror " + local + " " + server->Url();
+    ASSERT_EQ(RunCli(up, root + "../").Status, 0);
+    TRun again = RunCli(up, root + "../");
+    EXPECT_NE(again.Err.find("5 hours behind this computer's clock"), std::string::npos)
+        << again.Err;
+    EXPECT_NE(again.Err.find("Nothing to transfer"), std::string::npos) << again.Err;
+    EXPECT_EQ(RunCli("--time-offset -5:00 --dry-run " + up, root + "../").Out, "");
+    EXPECT_EQ(RunCli("--time-offset +0:00 --dry-run " + up, root + "../").Out,
+              "copy f.bin (newer)\n");
+    EXPECT_EQ(RunCli("--time-offset 5:60 " + up, root + "../").Status, 2);
+  }
+}
+
 TEST(PelmarCliResume, RefusedRestartsSendOrFetchTheWholeFile) {
   TRealFtpServer server(TServerKind::Proftpd, {.StoreRestart = false});
   ASSERT_TRUE(server.Started()) << server.StartError();
@@ -484,6 +584,9 @@ TEST(PelmarCliTrust, NothingOutsideTheDestinationNothingSilentlyLost) {
   EXPECT_EQ(down.Status, 1) << "left-alone names keep the folders from being alike";
   EXPECT_NE(down.Err.find("../escape.txt left alone: not a usable name"), std::string::npos)
       << down.Err;
+  TRun again = RunCli("mirror " + url + "trap " + local + "a/b/m", local);
+  EXPECT_EQ(again.Status, 1) << again.Err;
+  EXPECT_EQ(again.Err.find("up to date"), std::string::npos) << again.Err;
   TRun up = RunCli("--delete mirror " + local + "a/b/m " + url + "trap", local);
   EXPECT_EQ(up.Status, 1) << up.Err;
   EXPECT_EQ(Tree(local + "a/b/m"), (std::map<std::string, std::string>{{"ok.bin", "fine"}}));

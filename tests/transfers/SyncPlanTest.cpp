@@ -7,18 +7,25 @@
 
 #include <map>
 
+#include "transfers/CaseFolding.h"
+#include "transfers/SyncRun.h"
+
 namespace pelmar {
 namespace {
 
 // Folders as maps of entries: "sub/" -> its entries. A folder not in the map cannot be listed.
+// One that folds case finds "Docs/" under "docs/", as a Windows server would.
 class TMapLister : public IFolderLister {
  public:
   std::optional<std::vector<TWalkEntry>> List(const std::string& folder) override {
-    const auto found = Folders.find(folder);
-    if (found == Folders.end()) return std::nullopt;
-    return found->second;
+    for (const auto& [path, entries] : Folders) {
+      if (path == folder || (Folds && FoldedName(path) == FoldedName(folder))) return entries;
+    }
+    return std::nullopt;
   }
+  bool FoldsCase() const override { return Folds; }
   std::map<std::string, std::vector<TWalkEntry>> Folders;
+  bool Folds = false;
 };
 
 TDateTime At(int day, int hour, int minute, int second) {
@@ -45,7 +52,8 @@ std::vector<std::string> Describe(const TSyncPlan& plan) {
                        : step.Kind == TSyncKind::Delete ? "delete "
                                                         : "conflict ";
     lines.push_back(kind + std::string(step.Back ? "<- " : "") + step.Folder + step.Name +
-                    (step.IsFolder ? "/" : "") + " (" + step.Why + ")");
+                    (step.IsFolder ? "/" : "") + " (" + step.Why + ")" +
+                    (step.Entries > 1 ? " " + std::to_string(step.Entries) + " entries" : ""));
   }
   return lines;
 }
@@ -75,8 +83,10 @@ TEST(SyncPlan, WhatIsCopiedDeletedAndLeftAlone) {
       File("clashdir", 1, noon), File("extra", 1, noon),  Folder("olddir"),
       Special("onpipe")};
   destination.Folders["sub/"] = {File("inner", 3, noon), File("gone", 1, noon)};
+  destination.Folders["olddir/"] = {File("x", 1, noon), Folder("deep")};
+  destination.Folders["olddir/deep/"] = {File("y", 1, noon)};
 
-  EXPECT_EQ(Describe(PlanMirror(source, "", destination, "", false)),
+  EXPECT_EQ(Describe(PlanMirror(source, "", destination, "", {})),
             (std::vector<std::string>{
                 "copy bigger (size differs)", "copy newer (newer)", "copy missing (new)",
                 "copy newdir/ (new)", "conflict clash (a folder of that name at the destination)",
@@ -85,10 +95,10 @@ TEST(SyncPlan, WhatIsCopiedDeletedAndLeftAlone) {
                 "conflict fifo (not a file or folder (a pipe, socket or device))",
                 "conflict onpipe (a pipe, socket or device of that name at the destination)",
                 "copy newdir/deep (new)"}));
-  const TSyncPlan withDelete = PlanMirror(source, "", destination, "", true);
+  const TSyncPlan withDelete = PlanMirror(source, "", destination, "", {.DeleteExtra = true});
   const auto lines = Describe(withDelete);
   for (const char* expected :
-       {"delete extra (not in the source)", "delete olddir/ (not in the source)",
+       {"delete extra (not in the source)", "delete olddir/ (not in the source) 4 entries",
         "delete sub/gone (not in the source)"}) {
     EXPECT_NE(std::find(lines.begin(), lines.end(), expected), lines.end()) << expected;
   }
@@ -96,10 +106,15 @@ TEST(SyncPlan, WhatIsCopiedDeletedAndLeftAlone) {
 
   // A mirror of a mirror has nothing to do.
   TMapLister copy = source;
-  EXPECT_TRUE(PlanMirror(source, "", copy, "", true).Steps.size() == 2u)
+  EXPECT_TRUE(PlanMirror(source, "", copy, "", {.DeleteExtra = true}).Steps.size() == 2u)
       << "only the link and the pipe, which are never mirrored";
   source.Folders.erase("sub/");
-  EXPECT_EQ(PlanMirror(source, "", copy, "", false).Unlisted, std::vector<std::string>{"sub/"});
+  EXPECT_EQ(PlanMirror(source, "", copy, "", {}).Unlisted, std::vector<std::string>{"sub/"});
+
+  // Files sent in text mode change size on the way: their times alone decide.
+  const TMirrorOptions text{.TextMode = [](const std::string& name) { return name != "newer"; }};
+  EXPECT_EQ(Describe(PlanMirror(source, "", destination, "", text)).front(), "copy newer (newer)")
+      << "bigger is as new as its copy";
 }
 
 // A hostile server's names that would leave their folder are never copied, entered or deleted,
@@ -110,9 +125,10 @@ TEST(SyncPlan, NamesThatLeaveTheirFolderAreLeftAlone) {
   hostile.Folders[""] = {Folder("../.."), File("a/b", 1, noon), File("ok", 1, noon)};
   TMapLister plain;
   plain.Folders[""] = {};
-  for (const TSyncPlan& plan :
-       {PlanMirror(hostile, "", plain, "", true), PlanBothWays(hostile, "", plain, ""),
-        PlanMirror(plain, "", hostile, "", true), PlanBothWays(plain, "", hostile, "")}) {
+  for (const TSyncPlan& plan : {PlanMirror(hostile, "", plain, "", {.DeleteExtra = true}),
+                                PlanBothWays(hostile, "", plain, ""),
+                                PlanMirror(plain, "", hostile, "", {.DeleteExtra = true}),
+                                PlanBothWays(plain, "", hostile, "")}) {
     int conflicts = 0;
     for (const TSyncStep& step : plan.Steps) {
       if (step.Kind == TSyncKind::Conflict) {
@@ -123,6 +139,202 @@ TEST(SyncPlan, NamesThatLeaveTheirFolderAreLeftAlone) {
     }
     EXPECT_EQ(conflicts, 2);
   }
+}
+
+// On a server that folds case (Windows, IIS, NAS), "readme.txt" and "README.TXT" are one file:
+// writing one and deleting the other would leave nothing. Where the server is known to fold
+// case they are compared as one entry; where it is not known, an entry whose name differs only
+// in case from a source name that is copied is never deleted.
+TEST(SyncPlan, NamesThatDifferOnlyInCase) {
+  const TDateTime noon = At(10, 12, 0, 30);
+  const struct {
+    const char* Name;
+    bool Folds;
+    std::vector<TWalkEntry> Source, Destination;
+    std::vector<std::string> Steps;
+  } cases[] = {
+      {"known to fold: alike",
+       true,
+       {File("readme.txt", 5, noon), Folder("Docs")},
+       {File("README.TXT", 5, noon), Folder("docs")},
+       {"copy Docs/new (new)", "delete Docs/old (not in the source)"}},
+      {"known to fold: changed",
+       true,
+       {File("readme.txt", 6, noon)},
+       {File("README.TXT", 5, noon)},
+       {"copy readme.txt (size differs)"}},
+      {"known to fold: two source names for one entry",
+       true,
+       {File("a.txt", 1, noon), File("A.TXT", 1, noon), File("b", 1, noon)},
+       {File("a.txt", 1, noon)},
+       {"conflict a.txt (another name differs from it only in case, and the server takes both "
+        "for one entry)",
+        "conflict A.TXT (another name differs from it only in case, and the server takes both "
+        "for one entry)",
+        "copy b (new)"}},
+      {"not known to fold",
+       false,
+       {File("readme.txt", 5, noon), Folder("Docs")},
+       {File("README.TXT", 5, noon), Folder("docs")},
+       {"copy readme.txt (new)", "copy Docs/ (new)",
+        "conflict README.TXT (its name differs only in case from one in the source; not deleted)",
+        "conflict docs/ (its name differs only in case from one in the source; not deleted)",
+        "copy Docs/new (new)"}},
+      {"case-sensitive, both names there",
+       false,
+       {File("readme.txt", 5, noon)},
+       {File("readme.txt", 5, noon), File("README.TXT", 5, noon)},
+       {"delete README.TXT (not in the source)"}},
+  };
+  for (const auto& c : cases) {
+    TMapLister source;
+    source.Folders[""] = c.Source;
+    source.Folders["Docs/"] = {File("new", 1, noon)};
+    TMapLister destination;
+    destination.Folds = c.Folds;
+    destination.Folders[""] = c.Destination;
+    destination.Folders["docs/"] = {File("old", 1, noon)};
+    const TSyncPlan plan = PlanMirror(source, "", destination, "", {.DeleteExtra = true});
+    EXPECT_EQ(Describe(plan), c.Steps) << c.Name;
+    EXPECT_EQ(plan.FoldsCase, c.Folds) << c.Name;
+  }
+  // Both ways, one entry under two spellings is alike or left alone, never copied beside itself.
+  TMapLister local;
+  local.Folders[""] = {File("same.txt", 5, noon), File("changed.txt", 5, noon + 0.1)};
+  TMapLister server;
+  server.Folds = true;
+  server.Folders[""] = {File("SAME.TXT", 5, noon), File("Changed.txt", 5, noon)};
+  const TSyncPlan both = PlanBothWays(local, "", server, "");
+  EXPECT_EQ(Describe(both),
+            std::vector<std::string>{
+                "conflict changed.txt (the other side's name differs only in case (Changed.txt))"});
+  EXPECT_EQ(both.Same, 1);
+
+  EXPECT_EQ(FoldedName("Straße ÄÖÜ ĀĹŸ ΣΩ ДЖЁ \xff"), "straße äöü āĺÿ σω джё \xff");
+  EXPECT_EQ(SwappedCase("ReadMe-1.TXT"), "rEADmE-1.txt");
+}
+
+// How a server that folds case is recognised: a name with its case swapped answers as the
+// listed one does (MDTM gives the same time, or the folder can be entered).
+TEST(SyncPlan, CaseFoldingProbe) {
+  const std::vector<TWalkEntry> listing = {File("1234", 1, 0), File("Report.doc", 1, 0),
+                                           File("rEPORT.DOC", 1, 0), File("Notes.txt", 1, 0),
+                                           Folder("Docs")};
+  const struct {
+    const char* Name;
+    std::map<std::string, int64_t> Times;  // names MDTM answers
+    std::vector<std::string> Folders;      // names CWD enters
+    std::optional<bool> Folds;
+    std::vector<std::string> Asked;
+  } cases[] = {
+      {"MDTM resolves the swapped name",
+       {{"Notes.txt", 7}, {"nOTES.TXT", 7}},
+       {},
+       true,
+       {"time Notes.txt", "time nOTES.TXT"}},
+      {"MDTM refuses it",
+       {{"Notes.txt", 7}},
+       {"Docs", "dOCS"},
+       false,
+       {"time Notes.txt", "time nOTES.TXT"}},
+      {"no MDTM: the folder tells", {}, {"Docs", "dOCS"}, true, {"time Notes.txt", "enter dOCS"}},
+      {"no MDTM, case-sensitive",
+       {},
+       {"Docs"},
+       false,
+       {"time Notes.txt", "enter dOCS", "enter Docs"}},
+      {"nothing answers", {}, {}, std::nullopt, {"time Notes.txt", "enter dOCS", "enter Docs"}},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> asked;
+    TCaseProbe probe;
+    probe.FileTime = [&](const std::string& name) -> std::optional<int64_t> {
+      asked.push_back("time " + name);
+      const auto found = c.Times.find(name);
+      return found == c.Times.end() ? std::nullopt : std::optional<int64_t>(found->second);
+    };
+    probe.EntersFolder = [&](const std::string& name) {
+      asked.push_back("enter " + name);
+      return std::find(c.Folders.begin(), c.Folders.end(), name) != c.Folders.end();
+    };
+    EXPECT_EQ(ProbeCaseFolding(listing, probe), c.Folds) << c.Name;
+    EXPECT_EQ(asked, c.Asked) << c.Name;
+  }
+  EXPECT_EQ(ProbeCaseFolding({File("1234", 1, 0)}, {}), std::nullopt) << "no letters to swap";
+}
+
+// After the copies: no deletion in or below a folder where a listing or copy failed, none at
+// all past the limit, none of an entry that changed since the comparison; copies looked for.
+TEST(SyncRun, WhatMayBeDeletedAndWhatArrived) {
+  const TDateTime noon = At(10, 12, 0, 30);
+  TSyncPlan plan;
+  plan.Unlisted = {"gone/"};
+  const auto step = [](TSyncKind kind, const char* folder, const char* name, int64_t entries) {
+    TSyncStep made{kind, folder, name, false, 5, At(10, 12, 0, 30), ""};
+    made.Entries = entries;
+    return made;
+  };
+  plan.Steps = {step(TSyncKind::Copy, "a/", "new", 0),  step(TSyncKind::Delete, "", "x", 1),
+                step(TSyncKind::Delete, "a/", "y", 3),  step(TSyncKind::Delete, "a/b/", "z", 1),
+                step(TSyncKind::Delete, "ab/", "w", 1), step(TSyncKind::Delete, "gone/", "v", 1)};
+  const auto names = [](const std::vector<const TSyncStep*>& steps) {
+    std::string text;
+    for (const TSyncStep* s : steps) text += s->Folder + s->Name + " ";
+    return text;
+  };
+  const struct {
+    bool CopyFailed;
+    int64_t Limit;
+    std::string Go, Held;
+    bool Over;
+  } cases[] = {
+      {false, -1, "x a/y a/b/z ab/w ", "gone/v ", false},
+      {true, -1, "x ab/w ", "a/y a/b/z gone/v ", false},
+      {false, 7, "x a/y a/b/z ab/w ", "gone/v ", false},
+      {false, 6, "", "", true},
+  };
+  for (const auto& c : cases) {
+    std::vector<const TSyncStep*> failed;
+    if (c.CopyFailed) failed.push_back(&plan.Steps[0]);
+    const TDeletionChoice choice = ChooseDeletions(plan, UnsureFolders(plan, failed), c.Limit);
+    EXPECT_EQ(names(choice.Go), c.Go) << c.Limit;
+    EXPECT_EQ(names(choice.Held), c.Held) << c.Limit;
+    EXPECT_EQ(choice.OverLimit, c.Over) << c.Limit;
+    EXPECT_EQ(choice.Entries, 7);
+  }
+
+  TSyncStep replaces = step(TSyncKind::Copy, "", "f", 0);
+  replaces.Replaces = true;
+  replaces.ThereName = "F";
+  replaces.ThereSize = 4;
+  replaces.ThereModified = noon;
+  const TSyncStep deletion = step(TSyncKind::Delete, "", "f", 1);
+  const TSyncStep fresh = step(TSyncKind::Copy, "", "f", 0);
+  const struct {
+    const TSyncStep* Step;
+    std::vector<TWalkEntry> Now;
+    bool Fold;
+    std::string Changed;
+  } checks[] = {
+      {&deletion, {File("f", 5, noon)}, false, ""},
+      {&deletion, {File("f", 6, noon)}, false, "6 bytes instead of 5"},
+      {&deletion, {File("f", 5, noon + 1.0 / 1440)}, false, "its time changed"},
+      {&deletion, {Folder("f")}, false, "it is a folder now"},
+      {&deletion, {File("F", 5, noon)}, false, "it is gone"},
+      {&deletion, {File("F", 5, noon)}, true, ""},
+      {&replaces, {File("F", 4, noon)}, false, ""},
+      {&replaces, {File("F", 9, noon)}, false, "9 bytes instead of 4"},
+      {&replaces, {}, false, ""},
+      {&fresh, {}, false, ""},
+      {&fresh, {File("f", 1, noon)}, false, "it was made since"},
+  };
+  for (const auto& c : checks) {
+    EXPECT_EQ(ChangedSincePlan(*c.Step, c.Now, c.Fold), c.Changed) << c.Changed;
+  }
+  EXPECT_TRUE(Arrived(fresh, {File("f", 5, noon)}));
+  EXPECT_TRUE(Arrived(fresh, {File("F", 5, noon)})) << "a server that kept its spelling";
+  EXPECT_FALSE(Arrived(fresh, {File("F", 3, noon)}));
+  EXPECT_FALSE(Arrived(fresh, {File("g", 5, noon)}));
 }
 
 TEST(SyncPlan, BothWaysTheNewerWinsAndConflictsAreListed) {

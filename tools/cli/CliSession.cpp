@@ -94,6 +94,9 @@ TCliSession::TCliSession(bool verbose)
     ChecksumAlgorithm = algorithm;
     ChecksumDigest = digest;
   };
+  Ftp->OnFileTime = [this](TFTPComponent&, const std::string&, int64_t time) {
+    AskedFileTime = time;
+  };
   Ftp->OnListing = [this](TFTPComponent&, std::string& text) {
     ListingText = std::move(text);
     ++Listings;
@@ -187,6 +190,13 @@ std::optional<std::pair<std::string, std::string>> TCliSession::Checksum(const s
   Ftp->AskChecksum(path);
   if (!WaitForRequests() || ChecksumDigest.empty()) return std::nullopt;
   return std::make_pair(ChecksumAlgorithm, ChecksumDigest);
+}
+
+std::optional<int64_t> TCliSession::FileTime(const std::string& path) {
+  AskedFileTime = -1;
+  Ftp->AskFileTime(path);
+  if (!WaitForRequests() || AskedFileTime < 0) return std::nullopt;
+  return AskedFileTime;
 }
 
 bool TCliSession::Remove(const std::string& path, bool folder) {

@@ -29,6 +29,8 @@ class TCliSession {
   // The server's checksum of a file: the algorithm and its digest; nothing when the server
   // computes none.
   std::optional<std::pair<std::string, std::string>> Checksum(const std::string& path);
+  // The server's time of a file (MDTM, UTC seconds); nothing when it gives none.
+  std::optional<int64_t> FileTime(const std::string& path);
   // A failure that left part of a new file says so in Error().
   bool Download(const std::string& remote, const std::string& local, bool resume);
   bool Upload(const std::string& local, const std::string& remote, bool resume);
@@ -97,6 +99,7 @@ class TCliSession {
   int DoneReports = 0;
   int Listings = 0;
   int64_t DoneServerTime = -1;  // the server's time of the last download, -1 for none
+  int64_t AskedFileTime = -1;   // the answer to the last FileTime
   bool LoggedIn = false;
   bool ConnectFailed = false;
 };

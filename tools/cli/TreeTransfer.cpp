@@ -1,4 +1,7 @@
 #include "TreeTransfer.h"
+
+#include "CliQueue.h"
+#include "RemoteLister.h"
 #include "TerminalText.h"
 
 #include <unistd.h>
@@ -7,51 +10,12 @@
 #include <filesystem>
 #include <iostream>
 
-#include "engine/Checksums.h"
 #include "settings/Preferences.h"
-#include "transfers/ProgressTexts.h"
-#include "transfers/SyncPlan.h"
 #include "transfers/TransferQueue.h"
 #include "transfers/TreeWalk.h"
-#include "views/FolderItems.h"
-#include "views/ListingPass.h"
-#include "views/TextUtils.h"
 
 namespace pelmar {
 namespace {
-
-// Lists remote folders through the browsing connection, relative to the login folder.
-class TRemoteLister : public IFolderLister {
- public:
-  explicit TRemoteLister(TCliSession& session) : Session(session) {}
-  std::optional<std::vector<TWalkEntry>> List(const std::string& folder) override {
-    const auto text = Session.ListFolder(folder);
-    if (!text) return std::nullopt;
-    std::vector<TWalkEntry> entries;
-    TListingHooks hooks;
-    hooks.AddItem = [&](TRemoteItem& item) {
-      if (item.Name == "." || item.Name == "..") return;
-      entries.push_back(WalkEntry(item));
-    };
-    TListingPass pass;
-    pass.ListingReceived(*text, Today(), hooks);
-    Identities.Note(folder, entries);
-    return entries;
-  }
-  std::string FolderIdentity(const std::string& path) const override { return Identities.Of(path); }
-  std::string LastError() const override {
-    return Session.FailureReply().empty() ? Session.Error() : Session.FailureReply();
-  }
-  std::string AbsolutePath(const std::string& folder) const override {
-    std::string home = Session.LoginFolder();
-    if (home.empty() || home.back() != '/') home += '/';
-    return !folder.empty() && folder[0] == '/' ? folder : home + folder;
-  }
-
- private:
-  TCliSession& Session;
-  TRemoteIdentities Identities;
-};
 
 class TPolicyQuestions : public IQueueQuestions {
  public:
@@ -119,11 +83,6 @@ class TPolicyQuestions : public IQueueQuestions {
   TExistingPolicy Policy;
 };
 
-std::string WithSlash(std::string folder) {
-  if (!folder.empty() && folder.back() != '/') folder += '/';
-  return folder;
-}
-
 // "a/b/c" -> ("a/b/", "c"); "c" -> ("", "c").
 std::pair<std::string, std::string> SplitLast(std::string path) {
   while (path.size() > 1 && path.back() == '/') path.pop_back();
@@ -134,76 +93,12 @@ std::pair<std::string, std::string> SplitLast(std::string path) {
 
 }  // namespace
 
-TWalkEntry WalkEntry(const TRemoteItem& item) {
-  return RemoteWalkEntry(item.Name, item.Attributes, item.Size, item.Modified, item.Unique);
-}
-
-namespace {
-
-// As the desktop program does: a finished download gets the date it was listed with.
-struct TKeepTimes : ITransferListener {
-  void ItemFinished(TTransferItem& item) override {
-    if (!item.Upload && !item.IsFolder && item.FileDate != 0) {
-      SetFileDate(item.DestFolder + item.FileName, item.FileDate);
-    }
-  }
-};
-
-// The queue's messages and, with -v, its connections' dialogue on stderr.
-void Report(TTransferItems& queue, TCliSession& session) {
-  queue.ShowMessage = [](const std::string& text) {
-    std::fprintf(stderr, "pelmar-cli: %s\n", TerminalText(text).c_str());
-  };
-  // Failed items are listed with their paths at the end; -v shows every error as it comes.
-  queue.OnError = [&session](TFTPComponent&, int, const std::string& text) {
-    if (session.Verbose()) std::fprintf(stderr, "[queue] Error: %s\n", TerminalText(text).c_str());
-  };
-  if (session.Verbose()) {
-    queue.OnLog = [](TFTPComponent&, const std::string& text) {
-      std::fprintf(stderr, "[queue] %s\n", LogLineText(text).c_str());
-    };
-  }
-}
-
-// What every item of the command shares: the server and the direction.
-TTransferItem ItemTemplate(const TFtpUrl& url, bool upload) {
-  TTransferItem item;
-  item.Server = std::make_shared<const TServer>(
-      TServer{.Host = url.Host,
-              .Port = url.Port,
-              .User = url.User,
-              .Password = url.Password.empty() && url.User == "anonymous" ? Preferences().EMail
-                                                                          : url.Password,
-              .Encryption = url.Encryption});
-  item.Upload = upload ? 1 : 0;
-  return item;
-}
-
-// Runs the queue to its end; each failed item is named with its reason. Returns the failures.
-int RunQueue(TTransferItems& queue, TCliSession& session) {
-  session.EventTarget()->RunUntil(
-      [&] { return queue.CountInState(tsPending) == 0 && queue.CountInState(tsActive) == 0; },
-      std::chrono::hours(24 * 365));
-  int failed = 0;
-  for (int i = 0; i < queue.Count(); ++i) {
-    const TTransferItem& done = queue.Item(i);
-    if (done.State == tsDone) continue;
-    ++failed;
-    const std::string why = done.FailureText.empty() ? done.StatusText() : done.FailureText;
-    std::fprintf(stderr, "%s: %s\n", TerminalText(done.SourceFolder + done.FileName).c_str(),
-                 TerminalText(why).c_str());
-  }
-  return failed;
-}
-
-}  // namespace
-
 int TransferTree(TCliSession& session, const TFtpUrl& url, const std::string& localPath,
-                 bool upload, TExistingPolicy policy, bool keepTimes) {
+                 bool upload, TExistingPolicy policy, bool keepTimes, int timeOffsetMinutes) {
   TKeepTimes times;  // outlives the queue
   TTransferItems queue(session.EventTarget());
   if (!upload && keepTimes) queue.AddListener(&times);
-  Report(queue, session);
+  ReportQueue(queue, session);
   const TTransferItem item = ItemTemplate(url, upload);
 
   // The policy decides about every file already there, so each case must come to a question.
@@ -211,6 +106,7 @@ int TransferTree(TCliSession& session, const TFtpUrl& url, const std::string& lo
   Preferences().ConfirmRestarts = true;
   Preferences().TryToResume = 2;
   TRemoteLister remote(session);
+  remote.TimeOffsetMinutes = timeOffsetMinutes;
   TLocalFolderLister local;
   TPolicyQuestions questions(policy);
   TWalkResult result;
@@ -272,153 +168,6 @@ int TransferTree(TCliSession& session, const TFtpUrl& url, const std::string& lo
   return failed == 0 && result.Unlisted.empty() && result.TooDeep.empty() && result.Missing.empty()
              ? 0
              : 1;
-}
-
-namespace {
-
-std::string StepPath(const TSyncStep& step) {
-  return step.Folder + step.Name + (step.IsFolder ? "/" : "");
-}
-
-// Deletes a destination entry the source no longer has: a folder with everything in it.
-bool DeleteEntry(TCliSession& session, TRemoteLister& remote, bool remoteSide,
-                 const std::string& path, bool folder) {
-  if (!remoteSide) {
-    std::error_code error;
-    std::filesystem::remove_all(path, error);
-    if (error) {
-      std::fprintf(stderr, "%s: %s\n", TerminalText(path).c_str(), error.message().c_str());
-      return false;
-    }
-    return true;
-  }
-  bool ok = true;
-  if (folder) {
-    const auto entries = remote.List(WithSlash(path));
-    if (!entries) {
-      std::fprintf(stderr, "%s/: Could not open folder: %s\n", TerminalText(path).c_str(),
-                   TerminalText(remote.LastError()).c_str());
-      return false;
-    }
-    for (const TWalkEntry& entry : *entries) {
-      if (entry.Name == "." || entry.Name == "..") continue;
-      // A link is deleted itself, never what it leads to.
-      ok = DeleteEntry(session, remote, true, WithSlash(path) + entry.Name,
-                       entry.IsFolder && !entry.IsLink) &&
-           ok;
-    }
-  }
-  // The listing walked the connection elsewhere: the path must not depend on where it is.
-  if (ok && !session.Remove(remote.AbsolutePath(path), folder)) {
-    std::fprintf(
-        stderr, "%s: %s\n", TerminalText(path).c_str(),
-        TerminalText(session.FailureReply().empty() ? session.Error() : session.FailureReply())
-            .c_str());
-    return false;
-  }
-  return ok;
-}
-
-}  // namespace
-
-int Mirror(TCliSession& session, const TFtpUrl& url, const std::string& localPath, bool upload,
-           bool deleteExtra, bool dryRun, bool keepTimes, bool byChecksum) {
-  const std::string remoteRoot = WithSlash(url.Path);
-  const std::string localRoot = WithSlash(localPath);
-  TRemoteLister remote(session);
-  TLocalFolderLister local;
-  TSameContent sameContent;
-  if (byChecksum) {
-    sameContent = [&](const std::string& folder, const TWalkEntry& entry,
-                      const TWalkEntry&) -> std::optional<bool> {
-      // The browsing connection walks the folders: the path must not depend on where it is.
-      const auto server = session.Checksum(remote.AbsolutePath(remoteRoot + folder) + entry.Name);
-      if (!server) return std::nullopt;
-      const auto here = FileDigest(localRoot + folder + entry.Name, server->first);
-      if (!here) return std::nullopt;
-      return *here == server->second;
-    };
-  }
-  const TSyncPlan plan =
-      upload ? PlanMirror(local, localRoot, remote, remoteRoot, deleteExtra, sameContent)
-             : PlanMirror(remote, remoteRoot, local, localRoot, deleteExtra, sameContent);
-  for (const std::string& folder : plan.Unlisted) {
-    std::fprintf(stderr, "%s: Could not open folder\n",
-                 TerminalText((upload ? localRoot : remoteRoot) + folder).c_str());
-  }
-  int copies = 0;
-  int deletes = 0;
-  // Entries left alone keep the folders from being alike: the exit status says so.
-  int leftAlone = 0;
-  for (const TSyncStep& step : plan.Steps) {
-    if (step.Kind == TSyncKind::Conflict) {
-      std::fprintf(stderr, "pelmar-cli: %s left alone: %s\n", TerminalText(StepPath(step)).c_str(),
-                   step.Why.c_str());
-    }
-    copies += step.Kind == TSyncKind::Copy;
-    leftAlone += step.Kind == TSyncKind::Conflict;
-    deletes += step.Kind == TSyncKind::Delete;
-    if (dryRun && step.Kind != TSyncKind::Conflict) {
-      std::printf("%s %s (%s)\n", step.Kind == TSyncKind::Copy ? "copy" : "delete",
-                  TerminalText(StepPath(step)).c_str(), step.Why.c_str());
-    }
-  }
-  const std::string destination = upload ? url.Path : localPath;
-  if (copies == 0 && deletes == 0) {
-    std::fprintf(stderr, "Nothing to transfer: %s is up to date (%d files alike)\n",
-                 TerminalText(destination).c_str(), plan.Same);
-    return plan.Unlisted.empty() && leftAlone == 0 ? 0 : 1;
-  }
-  if (dryRun) {
-    std::fprintf(stderr, "Would copy %d and delete %d; nothing was changed\n", copies, deletes);
-    return plan.Unlisted.empty() && leftAlone == 0 ? 0 : 1;
-  }
-
-  // A missing destination is made first, as for -r, from the log-on folder (the comparison
-  // walked the browsing connection elsewhere).
-  if (upload && !url.Path.empty() &&
-      (!session.ChangeFolder(session.LoginFolder()) || !session.MakeFolders(url.Path))) {
-    return 1;
-  }
-  std::error_code made;
-  if (!upload) std::filesystem::create_directories(localPath, made);
-  TKeepTimes times;  // outlives the queue
-  TTransferItems queue(session.EventTarget());
-  if (!upload && keepTimes) queue.AddListener(&times);
-  Report(queue, session);
-  const TTransferItem model = ItemTemplate(url, upload);
-  const std::string& sourceRoot = upload ? localRoot : remoteRoot;
-  const std::string& destinationRoot = upload ? remoteRoot : localRoot;
-  for (const TSyncStep& step : plan.Steps) {
-    if (step.Kind != TSyncKind::Copy) continue;
-    auto item = std::make_unique<TTransferItem>(model);
-    item->SourceFolder = sourceRoot + step.Folder;
-    item->DestFolder = destinationRoot + step.Folder;
-    // Names from the server become local names only below the folder this command writes to.
-    if (!upload) item->DestRoot = localRoot;
-    item->FileName = step.Name;
-    item->IsFolder = step.IsFolder ? 1 : 0;
-    item->Size = step.Size;
-    item->FileDate = step.Modified;
-    queue.Add(item);
-  }
-  queue.StartNext();
-  const int copyFailures = RunQueue(queue, session);
-  queue.DisconnectAll();
-  int deleteFailures = 0;
-  for (const TSyncStep& step : plan.Steps) {
-    if (step.Kind != TSyncKind::Delete) continue;
-    // A name from the server that cannot be a local name names no local file to delete.
-    if (!upload && !LocalNameProblem(step.Name).empty()) {
-      ++deleteFailures;
-      continue;
-    }
-    const std::string path = destinationRoot + step.Folder + step.Name;
-    if (!DeleteEntry(session, remote, upload, path, step.IsFolder)) ++deleteFailures;
-  }
-  std::fprintf(stderr, "%d of %d copied, %d of %d deleted\n", copies - copyFailures, copies,
-               deletes - deleteFailures, deletes);
-  return copyFailures + deleteFailures + leftAlone == 0 && plan.Unlisted.empty() ? 0 : 1;
 }
 
 }  // namespace pelmar

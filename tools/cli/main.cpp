@@ -16,6 +16,7 @@
 #include "CliSession.h"
 #include "Credentials.h"
 #include "FtpUrl.h"
+#include "Mirror.h"
 #include "TerminalText.h"
 #include "TreeTransfer.h"
 #include "engine/CertificateTrust.h"
@@ -50,7 +51,16 @@ const char kUsage[] =
     "  --parallel N       -r: files moved at once, each on its own connection, 1 to 10\n"
     "                     (default: the preferences, 2)\n"
     "  --resume           continue an interrupted transfer\n"
-    "  --delete           mirror: delete what the source no longer has\n"
+    "  --delete           mirror: delete what the source no longer has, after the copies;\n"
+    "                     nothing in a folder where a listing or a copy failed\n"
+    "  --max-delete N     mirror: delete nothing when more than N entries would go (a\n"
+    "                     folder's contents counted); the exit status is then 1\n"
+    "  --ascii            mirror: send files the preferences name as text (by default\n"
+    "                     .txt, .htm, ...) in text mode, comparing them by time only;\n"
+    "                     without it mirror sends everything in binary\n"
+    "  --time-offset H:MM how far the server's clock is ahead of this computer's, for\n"
+    "                     servers that list with LIST (-5:00, +5:30); mirror finds it from\n"
+    "                     one recent file's MDTM when it is not given\n"
     "  --verify           compare each file's checksum with the server's where it offers one\n"
     "                     (HASH, XSHA256, XSHA1, XMD5 or XCRC; the default)\n"
     "  --no-verify        do not\n"
@@ -71,8 +81,9 @@ const char kUsage[] =
     "  --retries N        connection attempts, 0 for no limit (default: the preferences, 3)\n"
     "  -v                 print the FTP dialogue on stderr\n"
     "  --version          print the version\n"
-    "Preferences (transfer mode, ASCII extensions, firewall, ...) are read from pelmar.ini in\n"
-    "$PELMAR_HOME, else $XDG_CONFIG_HOME/pelmar, else ~/.config/pelmar.\n";
+    "Preferences (transfer mode and ASCII extensions for get, put and -r, firewall, ...) are\n"
+    "read from pelmar.ini in $PELMAR_HOME, else $XDG_CONFIG_HOME/pelmar, else\n"
+    "~/.config/pelmar.\n";
 
 int Usage(const std::string& problem) {
   if (!problem.empty()) std::fprintf(stderr, "pelmar-cli: %s\n", problem.c_str());
@@ -85,6 +96,28 @@ int Failed(const std::string& why) {
   return kExitFailed;
 }
 
+// "-5:00", "+5:30", "2": hours and minutes the server's clock is ahead, as minutes.
+std::optional<int> ParseTimeOffset(const std::string& text) {
+  size_t at = 0;
+  int sign = 1;
+  if (!text.empty() && (text[0] == '-' || text[0] == '+')) {
+    sign = text[0] == '-' ? -1 : 1;
+    at = 1;
+  }
+  const size_t colon = text.find(':', at);
+  const std::string hoursText = text.substr(at, colon == std::string::npos ? colon : colon - at);
+  const std::string minutesText = colon == std::string::npos ? "0" : text.substr(colon + 1);
+  const auto digits = [](const std::string& part) {
+    return !part.empty() && part.size() <= 2 &&
+           part.find_first_not_of("0123456789") == std::string::npos;
+  };
+  if (!digits(hoursText) || !digits(minutesText)) return std::nullopt;
+  const int hours = std::stoi(hoursText);
+  const int minutes = std::stoi(minutesText);
+  if (hours > 24 || minutes > 59 || hours * 60 + minutes > 24 * 60) return std::nullopt;
+  return sign * (hours * 60 + minutes);
+}
+
 bool ParseCount(const std::string& text, int low, int high, int& value) {
   char* end = nullptr;
   const long parsed = std::strtol(text.c_str(), &end, 10);
@@ -93,8 +126,9 @@ bool ParseCount(const std::string& text, int low, int high, int& value) {
   return true;
 }
 
-// One line per entry: kind, permissions, size, date, name.
-void PrintListing(const std::string& text) {
+// One line per entry: kind, permissions, size, date, name. LIST times are the server's clock,
+// `timeOffsetMinutes` ahead.
+void PrintListing(const std::string& text, int timeOffsetMinutes) {
   pelmar::TListingHooks hooks;
   hooks.AddItem = [](const pelmar::TRemoteItem& item) {
     if (item.Name == "." || item.Name == "..") return;
@@ -110,6 +144,7 @@ void PrintListing(const std::string& text) {
     std::fprintf(stderr, "%s\n", pelmar::TerminalText(line).c_str());
   };
   pelmar::TListingPass pass;
+  pass.TimeOffsetMinutes = timeOffsetMinutes;
   pass.ListingReceived(text, pelmar::Today(), hooks);
 }
 
@@ -174,9 +209,7 @@ int RunCommand(int argc, char** argv) {
   bool raw = false;
   bool recursive = false;
   bool keepTimes = true;
-  bool deleteExtra = false;
-  bool dryRun = false;
-  bool byChecksum = false;
+  TMirrorRequest mirror;
   TExistingPolicy existing = TExistingPolicy::Ask;
   std::optional<TEncryption> tls;
   std::string trusted;
@@ -191,11 +224,23 @@ int RunCommand(int argc, char** argv) {
     } else if (arg == "--verify" || arg == "--no-verify") {
       EngineSettings().VerifyTransfers = arg == "--verify";
     } else if (arg == "--delete") {
-      deleteExtra = true;
+      mirror.DeleteExtra = true;
     } else if (arg == "--dry-run") {
-      dryRun = true;
+      mirror.DryRun = true;
     } else if (arg == "--checksum") {
-      byChecksum = true;
+      mirror.ByChecksum = true;
+    } else if (arg == "--ascii") {
+      mirror.TextMode = true;
+    } else if (arg == "--max-delete") {
+      if (i + 1 >= argc) return Usage(arg + " needs a value");
+      const std::string text = argv[++i];
+      if (!ParseCount(text, 0, 2000000000, value)) return Usage("bad --max-delete: " + text);
+      mirror.MaxDelete = value;
+    } else if (arg == "--time-offset") {
+      if (i + 1 >= argc) return Usage(arg + " needs a value");
+      const std::string text = argv[++i];
+      mirror.TimeOffsetMinutes = ParseTimeOffset(text);
+      if (!mirror.TimeOffsetMinutes) return Usage("bad --time-offset (hours:minutes): " + text);
     } else if (arg == "--no-times") {
       keepTimes = false;
       EngineSettings().KeepTimes = false;
@@ -303,6 +348,7 @@ int RunCommand(int argc, char** argv) {
         answer(AskOnTerminal(question, trusted));
       });
 
+  const int timeOffset = mirror.TimeOffsetMinutes.value_or(0);
   TCliSession session(verbose);
   if (!session.Connect(*url)) return Failed(session.Error());
   // A missing folder is made (with its parents); a file in its place is a mistake.
@@ -316,14 +362,15 @@ int RunCommand(int argc, char** argv) {
       session.Quit();
       return Usage("mirror needs a local folder: " + localFolder);
     }
-    const int status =
-        Mirror(session, *url, localFolder, mirrorUp, deleteExtra, dryRun, keepTimes, byChecksum);
+    mirror.Upload = mirrorUp;
+    mirror.KeepTimes = keepTimes;
+    const int status = Mirror(session, *url, localFolder, mirror);
     session.Quit();
     return status;
   }
   if (recursive && command != "ls") {
     const int status = TransferTree(session, *url, command == "get" ? words[2] : words[1],
-                                    command == "put", existing, keepTimes);
+                                    command == "put", existing, keepTimes, timeOffset);
     session.Quit();
     return status;
   }
@@ -334,7 +381,7 @@ int RunCommand(int argc, char** argv) {
       const auto listing = session.List();
       ok = listing.has_value();
       if (ok && raw) std::fwrite(listing->data(), 1, listing->size(), stdout);
-      if (ok && !raw) PrintListing(*listing);
+      if (ok && !raw) PrintListing(*listing, timeOffset);
     }
   } else if (command == "get") {
     std::string local = words[2];

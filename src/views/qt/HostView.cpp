@@ -449,8 +449,7 @@ void THostView::ListingArrived(std::string& text) {
   const TRemoteItem* newest = nullptr;
   TRemoteItem probe;
   hooks.AddItem = [&](TRemoteItem& item) {
-    if (ZoneCheckWanted && (item.Attributes & (iaFolder | iaLink)) == 0 &&
-        ListedTimeTellsZone(item.Modified, now) && (!newest || item.Modified > newest->Modified)) {
+    if (ZoneCheckWanted && BetterZoneProbe(item, newest, now)) {
       probe = item;
       newest = &probe;
     }

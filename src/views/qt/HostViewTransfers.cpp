@@ -172,9 +172,10 @@ TSyncPlan THostView::PlanSync(TCustomView& local, bool upload, bool bothWays, bo
   const std::vector<std::vector<std::string>> masks{MaskWords(local.Mask()), MaskWords(Mask())};
   TMaskedLister remote(remoteFolders, masks);
   TMaskedLister files(localFolders, masks);
+  const TMirrorOptions options{.DeleteExtra = deleteExtra};
   TSyncPlan plan = bothWays ? PlanBothWays(files, localRoot, remote, start)
-                   : upload ? PlanMirror(files, localRoot, remote, start, deleteExtra)
-                            : PlanMirror(remote, start, files, localRoot, deleteExtra);
+                   : upload ? PlanMirror(files, localRoot, remote, start, options)
+                            : PlanMirror(remote, start, files, localRoot, options);
   if (!*alive) return {};
   Walking = false;
   // The comparison entered sub-folders in this pane; it shows where it started again (cached).

@@ -6,6 +6,7 @@ port it listens on as the first line of stdout, then serves until killed.
 """
 import argparse
 import hashlib
+import os
 import warnings
 import logging
 import sys
@@ -113,10 +114,65 @@ class ShortDataFS(AbstractedFS):
     """Sends the first half of every file opened for reading, then ends as if all were sent."""
 
     def open(self, filename, mode):
-        f = AbstractedFS.open(self, filename, mode)
+        f = super().open(filename, mode)
         if "r" in mode and "+" not in mode:
             return HalfFile(f, self.getsize(filename))
         return f
+
+
+class FoldingFS(AbstractedFS):
+    """Resolves names whatever their case, as a Windows server does: where a name is not there
+    as written, an entry whose name differs from it only in case is the one meant (so STOR of
+    "readme.txt" overwrites "README.TXT" and keeps its name)."""
+
+    def ftp2fs(self, ftppath):
+        path = super().ftp2fs(ftppath)
+        root = os.path.normpath(self.root)
+        rest = os.path.relpath(path, root)
+        if rest == "." or rest.startswith(".."):
+            return path
+        resolved = root
+        for part in rest.split(os.sep):
+            candidate = os.path.join(resolved, part)
+            if not os.path.lexists(candidate) and os.path.isdir(resolved):
+                for name in os.listdir(resolved):
+                    if name.lower() == part.lower():
+                        candidate = os.path.join(resolved, name)
+                        break
+            resolved = candidate
+        return resolved
+
+
+class ShiftedTimesFS(AbstractedFS):
+    """LIST times read `shift` seconds ahead of the files' times, as from a server whose clock
+    is in another time zone; MDTM stays exact."""
+
+    shift = 0
+
+    def lstat(self, path):
+        st = super().lstat(path)
+        return os.stat_result((st.st_mode, st.st_ino, st.st_dev, st.st_nlink, st.st_uid,
+                               st.st_gid, st.st_size, st.st_atime, st.st_mtime + self.shift,
+                               st.st_ctime))
+
+
+class RefusingMixin:
+    """RETR and STOR of paths that contain `refused` are refused, as a file the server may not
+    read or a full disk would be."""
+
+    refused = ""
+
+    def ftp_RETR(self, file):
+        if self.refused in file:
+            self.respond("550 Refused by the test server.")
+            return None
+        return super().ftp_RETR(file)
+
+    def ftp_STOR(self, file, mode="w"):
+        if self.refused in file:
+            self.respond("550 Refused by the test server.")
+            return None
+        return super().ftp_STOR(file, mode)
 
 
 def main():
@@ -139,6 +195,12 @@ def main():
                         help="answer XSHA256 and XMD5, with right or wrong checksums")
     parser.add_argument("--short-data", action="store_true",
                         help="send half of each file and confirm it as whole")
+    parser.add_argument("--fold-case", action="store_true",
+                        help="resolve names whatever their case, as a Windows server does")
+    parser.add_argument("--list-offset", type=int, default=0,
+                        help="no MLSD; LIST times this many minutes ahead of the files'")
+    parser.add_argument("--refuse-transfers", default="",
+                        help="refuse RETR and STOR of paths that contain this text")
     parser.add_argument("--rate", type=int, default=0,
                         help="bytes per second each data connection sends at most")
     args = parser.parse_args()
@@ -168,9 +230,23 @@ def main():
         handler.dtp_handler = ThrottledDTPHandler
     if args.hostile_names:
         handler.abstracted_fs = HostileFS
+    filesystems = []
+    if args.fold_case:
+        filesystems.append(FoldingFS)
+    if args.list_offset:
+        filesystems.append(type("ShiftedFS", (ShiftedTimesFS,), {"shift": args.list_offset * 60}))
     if args.short_data:
-        handler.abstracted_fs = ShortDataFS
+        filesystems.append(ShortDataFS)
         handler.use_sendfile = False
+    if filesystems:
+        handler.abstracted_fs = type("TestFS", tuple(filesystems), {})
+    if args.list_offset:
+        handler = type("ListOnlyHandler", (handler,), {
+            "proto_cmds": {name: value for name, value in handler.proto_cmds.items()
+                           if name not in ("MLSD", "MLST")}})
+    if args.refuse_transfers:
+        handler = type("RefusingHandler", (RefusingMixin, handler),
+                       {"refused": args.refuse_transfers})
     handler.banner = "Pelmar test server ready."
     # One thread and event loop per connection: with a single shared loop, pyftpdlib 1.5 can
     # lose a new control connection whose descriptor number an active-mode data connection
