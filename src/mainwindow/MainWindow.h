@@ -376,6 +376,7 @@ class TfrmMain : public QMainWindow, public ITransferWindowHost, public ITransfe
   TActivityAnimation* aviActivity = nullptr;
   bool QueuedTransfersRunning = false;
   int LogHeightBeforeViewer = 0;  // the log's height while the viewer has more room; 0: none
+  int64_t SyncMaxDelete = -1;     // Synchronize's last "at most" for deletions, -1: no limit
   QStringList QueueNotices;       // shown together once the command that made them is done  // the
                                   // progress window reports a running batch
   QLabel* StatusPanels[3] = {};

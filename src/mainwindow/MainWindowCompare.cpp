@@ -36,17 +36,24 @@ void TfrmMain::mnuCompareFoldersClick() {
 
 void TfrmMain::mnuSynchronizeClick() {
   if (!CurrentHost->Connected()) return;
+  if (CurrentHost->Synchronizing()) {
+    AppendLogLine(QStringLiteral("Synchronize: the last one is still copying or deleting"));
+    return;
+  }
   // Either pane may be closed while the dialog is open.
   const QPointer<THostView> host = CurrentHost;
   const QPointer<TLocalView> local = CurrentLocal;
   TfrmSynchronize dialog(
       this, local->Folder(), host->Folder(),
-      [host, local](bool upload, bool bothWays, bool deleteExtra) {
-        return host && local ? host->PlanSync(*local, upload, bothWays, deleteExtra) : TSyncPlan{};
+      [host, local](bool upload, bool bothWays, bool deleteExtra, bool textMode) {
+        return host && local ? host->PlanSync(*local, upload, bothWays, deleteExtra, textMode)
+                             : TSyncPlan{};
       });
+  dialog.SetMaxDelete(SyncMaxDelete);
   const bool chosen = RunSyncDialog ? RunSyncDialog(dialog) : dialog.exec() == QDialog::Accepted;
+  SyncMaxDelete = dialog.MaxDelete();
   if (!chosen || dialog.Plan().Steps.empty() || !host || !local) return;
-  host->QueueSync(dialog.Plan(), *local, dialog.Upload());
+  host->QueueSync(dialog.Plan(), *local, dialog.Upload(), dialog.TextMode(), dialog.MaxDelete());
   int files = 0;
   for (const TSyncStep& step : dialog.Plan().Steps) {
     files += step.Kind == TSyncKind::Copy && !step.IsFolder;

@@ -7,9 +7,12 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSpinBox>
 #include <QTableView>
 #include <QVBoxLayout>
+#include <algorithm>
 
+#include "transfers/SyncRun.h"
 #include "ui/QtText.h"
 
 namespace pelmar {
@@ -72,7 +75,24 @@ TfrmSynchronize::TfrmSynchronize(QWidget* parent, const QString& localFolder,
   layout->addWidget(rbBoth);
   cbDeleteExtra = new QCheckBox(QStringLiteral("&Delete what the source no longer has"), this);
   cbDeleteExtra->setObjectName("cbDeleteExtra");
-  layout->addWidget(cbDeleteExtra);
+  // A source that suddenly looks empty must not empty the destination unnoticed.
+  auto* limitRow = new QHBoxLayout;
+  limitRow->addWidget(cbDeleteExtra);
+  auto* limitLabel = new QLabel(QStringLiteral("&at most:"), this);
+  sbMaxDelete = new QSpinBox(this);
+  sbMaxDelete->setObjectName("sbMaxDelete");
+  sbMaxDelete->setRange(-1, 1000000000);
+  sbMaxDelete->setSpecialValueText(QStringLiteral("no limit"));
+  sbMaxDelete->setValue(-1);
+  limitLabel->setBuddy(sbMaxDelete);
+  limitRow->addWidget(limitLabel);
+  limitRow->addWidget(sbMaxDelete);
+  limitRow->addStretch(1);
+  layout->addLayout(limitRow);
+  // Text mode converts line ends, so sizes and bytes change on the way.
+  cbTextMode = new QCheckBox(QStringLiteral("Send text files in &text mode"), this);
+  cbTextMode->setObjectName("cbTextMode");
+  layout->addWidget(cbTextMode);
   lvPlan = new QTableView(this);
   lvPlan->setObjectName("lvPlan");
   lvPlan->setModel(Model);
@@ -102,7 +122,10 @@ TfrmSynchronize::TfrmSynchronize(QWidget* parent, const QString& localFolder,
     cbDeleteExtra->setEnabled(!on);
     if (on) cbDeleteExtra->setChecked(false);
   });
-  std::vector<QAbstractButton*> choices{rbUpload, rbDownload, rbBoth, cbDeleteExtra};
+  connect(sbMaxDelete, &QSpinBox::valueChanged, this, [this] {
+    if (!Plan().Steps.empty()) ShowSummary();
+  });
+  std::vector<QAbstractButton*> choices{rbUpload, rbDownload, rbBoth, cbDeleteExtra, cbTextMode};
   for (QAbstractButton* direction : choices) {
     connect(direction, &QAbstractButton::toggled, this, [this] {
       Model->SetPlan({});
@@ -123,30 +146,53 @@ bool TfrmSynchronize::BothWays() const {
   return rbBoth->isChecked();
 }
 
+bool TfrmSynchronize::TextMode() const {
+  return cbTextMode->isChecked();
+}
+
+int64_t TfrmSynchronize::MaxDelete() const {
+  return sbMaxDelete->value();
+}
+
+void TfrmSynchronize::SetMaxDelete(int64_t limit) {
+  sbMaxDelete->setValue(static_cast<int>(std::clamp<int64_t>(limit, -1, sbMaxDelete->maximum())));
+}
+
 void TfrmSynchronize::Compare() {
-  Model->SetPlan(MakePlan(Upload(), BothWays(), cbDeleteExtra->isChecked()));
+  Model->SetPlan(MakePlan(Upload(), BothWays(), cbDeleteExtra->isChecked(), TextMode()));
   lvPlan->resizeColumnToContents(0);
   lvPlan->resizeColumnToContents(1);
+  ShowSummary();
+}
+
+void TfrmSynchronize::ShowSummary() {
   int copies = 0;
-  int deletes = 0;
   int alone = 0;
   for (const TSyncStep& step : Plan().Steps) {
     copies += step.Kind == TSyncKind::Copy && !step.IsFolder;
-    deletes += step.Kind == TSyncKind::Delete;
     alone += step.Kind == TSyncKind::Conflict;
   }
+  // What the deletions remove, folders' contents counted, before anything is done.
+  const TDeletionChoice deletions = ChooseDeletions(Plan(), {}, MaxDelete());
+  const int64_t deletes = deletions.Entries;
   QString text = copies == 0 && deletes == 0
                      ? QStringLiteral("Nothing to copy: the folders are alike.")
                  : copies == 0 ? QStringLiteral("Nothing to copy.")
                  : copies == 1 ? QStringLiteral("1 file to copy.")
                                : QStringLiteral("%1 files to copy.").arg(copies);
-  if (deletes > 0) text += QStringLiteral(" %1 to delete.").arg(deletes);
+  if (deletions.OverLimit) {
+    text += QStringLiteral(" %1 to delete, more than %2: nothing will be deleted.")
+                .arg(deletes)
+                .arg(MaxDelete());
+  } else if (deletes > 0) {
+    text += QStringLiteral(" %1 to delete.").arg(deletes);
+  }
   if (alone > 0) text += QStringLiteral(" %1 left alone.").arg(alone);
   if (!Plan().Unlisted.empty()) {
     text += QStringLiteral(" %1 folders could not be listed.").arg(Plan().Unlisted.size());
   }
   lblSummary->setText(text);
-  btnOK->setEnabled(copies > 0 || deletes > 0);
+  btnOK->setEnabled(copies > 0 || (deletes > 0 && !deletions.OverLimit));
 }
 
 }  // namespace pelmar

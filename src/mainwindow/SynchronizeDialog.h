@@ -11,6 +11,7 @@
 
 class QCheckBox;
 class QLabel;
+class QSpinBox;
 class QPushButton;
 class QRadioButton;
 class QTableView;
@@ -36,13 +37,20 @@ class TSyncPlanModel : public QAbstractTableModel {
 class TfrmSynchronize : public QDialog {
   Q_OBJECT
  public:
-  // `makePlan(upload, bothWays, deleteExtra)` compares the two folders for that direction.
-  using TMakePlan = std::function<TSyncPlan(bool upload, bool bothWays, bool deleteExtra)>;
+  // `makePlan(upload, bothWays, deleteExtra, textMode)` compares the two folders for that
+  // direction.
+  using TMakePlan =
+      std::function<TSyncPlan(bool upload, bool bothWays, bool deleteExtra, bool textMode)>;
   TfrmSynchronize(QWidget* parent, const QString& localFolder, const QString& serverFolder,
                   TMakePlan makePlan);
   // Local to server, or both ways (then steps marked Back go from the server).
   bool Upload() const;
   bool BothWays() const;
+  // Files the preferences send in text mode go so (else everything goes in binary).
+  bool TextMode() const;
+  // At most this many entries may be deleted (folders' contents counted); -1 for no limit.
+  int64_t MaxDelete() const;
+  void SetMaxDelete(int64_t limit);
   const TSyncPlan& Plan() const { return Model->Plan(); }
   // Compares again for the chosen direction and shows the result.
   void Compare();
@@ -51,12 +59,16 @@ class TfrmSynchronize : public QDialog {
   QRadioButton* rbDownload;
   QRadioButton* rbBoth;
   QCheckBox* cbDeleteExtra;
+  QSpinBox* sbMaxDelete;
+  QCheckBox* cbTextMode;
   QPushButton* btnCompare;
   QPushButton* btnOK;
   QTableView* lvPlan;
   QLabel* lblSummary;
 
  private:
+  // The summary below the preview and whether OK may go ahead.
+  void ShowSummary();
   TMakePlan MakePlan;
   TSyncPlanModel* Model;
 };

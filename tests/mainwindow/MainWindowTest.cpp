@@ -28,6 +28,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSettings>
+#include <QSpinBox>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -268,7 +269,7 @@ TEST_F(MainWindowTest, SynchronizeShowsWhatItCopiesAndMakesTheFoldersAlike) {
   TRealFtpServer server(TServerKind::Pyftpdlib);
   ASSERT_TRUE(server.Started()) << server.StartError();
   fs::create_directories(server.Root() + "site/sub");
-  WriteFile(server.Root() + "site/a.txt", "a");
+  WriteFile(server.Root() + "site/a.txt", "a\r\nb\n");  // binary: its line ends stay
   WriteFile(server.Root() + "site/sub/b.bin", RandomBytes(5000, 2));
   const QString local = Dir.filePath("mirror");
   fs::create_directories(local.toStdString());
@@ -297,17 +298,18 @@ TEST_F(MainWindowTest, SynchronizeShowsWhatItCopiesAndMakesTheFoldersAlike) {
   };
   TTransferItems& queue = window.Queue();
   const auto idle = [&] {
-    return queue.CountInState(tsPending) == 0 && queue.CountInState(tsActive) == 0;
+    return queue.CountInState(tsPending) == 0 && queue.CountInState(tsActive) == 0 &&
+           !host.Synchronizing() && !host.Busy();
   };
   window.Action("mnuSynchronize")->trigger();
   EXPECT_EQ(rows, (QStringList{"Copy a.txt", "Copy sub/", "Copy sub/b.bin"}));
   EXPECT_EQ(summary, "2 files to copy.");
-  ASSERT_TRUE(RunUntil(idle));
+  ASSERT_TRUE(RunUntil(idle)) << window.Log()->toPlainText().toStdString();
   EXPECT_EQ(Tree(local.toStdString()), Tree(server.Root() + "site"));
   EXPECT_EQ(host.Folder(), QString("/site/")) << "the pane is back where it was";
 
   window.Action("mnuSynchronize")->trigger();
-  EXPECT_TRUE(rows.isEmpty());
+  EXPECT_TRUE(rows.isEmpty()) << window.Log()->toPlainText().toStdString();
   EXPECT_EQ(summary, "Nothing to copy: the folders are alike.");
 
   WriteFile(local.toStdString() + "/new.txt", "new");
@@ -339,21 +341,59 @@ TEST_F(MainWindowTest, SynchronizeShowsWhatItCopiesAndMakesTheFoldersAlike) {
   EXPECT_EQ(ReadFile(server.Root() + "site/mine.txt"), "mine");
   EXPECT_EQ(ReadFile(local.toStdString() + "/theirs.txt"), "theirs");
 
-  // Local to server with deleting: what the local folder no longer has goes from the server.
+  // Local to server with deleting: what the local folder no longer has goes from the server,
+  // unless it changed after the preview; a server file that changed is not overwritten either.
+  // Both panes then show what is there.
+  ASSERT_TRUE(RunUntil(idle));
   ::unlink((local.toStdString() + "/mine.txt").c_str());
+  WriteFile(local.toStdString() + "/new.txt", "new and longer");
+  WriteFile(server.Root() + "site/kept.txt", "kept");
+  host.RefreshFolder();
+  ASSERT_TRUE(RunUntil([&] { return host.Model().rowCount() == 6 && !host.Busy(); }));
   window.RunSyncDialog = [&](TfrmSynchronize& dialog) {
     dialog.rbUpload->setChecked(true);
     dialog.cbDeleteExtra->setChecked(true);
     dialog.Compare();
     summary = dialog.lblSummary->text();
+    WriteFile(server.Root() + "site/kept.txt", "changed after the preview");
+    WriteFile(server.Root() + "site/new.txt", "theirs now");
     return dialog.btnOK->isEnabled();
   };
   window.Action("mnuSynchronize")->trigger();
-  EXPECT_EQ(summary, "Nothing to copy. 1 to delete.");
-  ASSERT_TRUE(RunUntil([&] { return !Exists(server.Root() + "site/mine.txt") && !host.Busy(); }));
-  EXPECT_EQ(Tree(server.Root() + "site"), Tree(local.toStdString()));
+  EXPECT_EQ(summary, "1 file to copy. 2 to delete.");
+  ASSERT_TRUE(RunUntil(idle));
+  EXPECT_FALSE(Exists(server.Root() + "site/mine.txt"));
+  EXPECT_EQ(ReadFile(server.Root() + "site/kept.txt"), "changed after the preview");
+  EXPECT_EQ(ReadFile(server.Root() + "site/new.txt"), "theirs now");
+  const QString log = window.Log()->toPlainText();
+  EXPECT_TRUE(log.contains("Synchronize: kept.txt changed since the comparison"))
+      << log.toStdString();
+  EXPECT_TRUE(log.contains("Synchronize: new.txt changed since the comparison"))
+      << log.toStdString();
+  EXPECT_TRUE(
+      log.contains("Synchronize: 0 of 1 copied, 1 of 2 deleted; 2 changed since the "
+                   "comparison"))
+      << log.toStdString();
+  ASSERT_TRUE(RunUntil([&] { return host.Model().rowCount() == 5 && !host.Busy(); }))
+      << "the server pane no longer shows mine.txt";
+
+  // More to delete than the limit: the preview says nothing will be deleted.
+  window.RunSyncDialog = [&](TfrmSynchronize& dialog) {
+    dialog.rbUpload->setChecked(true);
+    dialog.cbDeleteExtra->setChecked(true);
+    dialog.sbMaxDelete->setValue(0);
+    dialog.Compare();
+    summary = dialog.lblSummary->text();
+    return dialog.btnOK->isEnabled();
+  };
+  window.Action("mnuSynchronize")->trigger();
+  EXPECT_EQ(summary, "1 file to copy. 1 to delete, more than 0: nothing will be deleted.");
+  ASSERT_TRUE(RunUntil(idle));
+  EXPECT_EQ(ReadFile(server.Root() + "site/new.txt"), "new and longer");
+  EXPECT_TRUE(Exists(server.Root() + "site/kept.txt"));
 
   // A file one pane's mask hides takes no part, on either side.
+  ::unlink((server.Root() + "site/kept.txt").c_str());
   window.CurrentLocalView()->SetMask("*.txt");
   WriteFile(server.Root() + "site/hidden.bin", "h");
   host.RefreshFolder();
@@ -369,6 +409,53 @@ TEST_F(MainWindowTest, SynchronizeShowsWhatItCopiesAndMakesTheFoldersAlike) {
   };
   window.Action("mnuSynchronize")->trigger();
   EXPECT_TRUE(rows.isEmpty()) << rows.join(", ").toStdString();
+}
+
+// Against a server that takes "README.TXT" for "readme.txt" (and "docs" for "Docs"), the upload
+// replaces the server's file and nothing of it is deleted; where a copy fails, the old names
+// beside it stay.
+TEST_F(MainWindowTest, SynchronizeKeepsWhatItShould) {
+  TRealFtpServer server(TServerKind::Pyftpdlib, {.FoldCase = true, .RefuseTransfersOf = "locked"});
+  ASSERT_TRUE(server.Started()) << server.StartError();
+  const std::string root = server.Root();
+  const std::string local = Dir.filePath("folded").toStdString();
+  for (const char* folder : {"docs", "jam"}) fs::create_directories(root + folder);
+  fs::create_directories(local + "/Docs");
+  fs::create_directories(local + "/jam");
+  WriteFile(root + "README.TXT", "old");
+  WriteFile(root + "docs/a.bin", "a");
+  WriteFile(root + "jam/old.bin", "o");
+  WriteFile(local + "/readme.txt", "new text");
+  WriteFile(local + "/Docs/b.bin", "b");
+  WriteFile(local + "/jam/locked.bin", "l");
+  TfrmMain& window = Open();
+  window.show();
+  ASSERT_TRUE(window.OpenLocalFolder(QString::fromStdString(local), true));
+  window.ConnectToUrl(QString("ftp://127.0.0.1:%1/").arg(server.Port()));
+  THostView& host = *window.CurrentHostView();
+  ASSERT_TRUE(RunUntil([&] { return host.Model().rowCount() == 3 && !host.Busy(); }));
+  window.RunSyncDialog = [&](TfrmSynchronize& dialog) {
+    dialog.rbUpload->setChecked(true);
+    dialog.cbDeleteExtra->setChecked(true);
+    dialog.Compare();
+    return dialog.btnOK->isEnabled();
+  };
+  window.Action("mnuSynchronize")->trigger();
+  TTransferItems& queue = window.Queue();
+  ASSERT_TRUE(RunUntil([&] {
+    return queue.CountInState(tsPending) == 0 && queue.CountInState(tsActive) == 0 &&
+           !host.Synchronizing() && !host.Busy();
+  }));
+  const QString log = window.Log()->toPlainText();
+  EXPECT_EQ(Tree(root), (std::map<std::string, std::string>{{"README.TXT", "new text"},
+                                                            {"docs", "<dir>"},
+                                                            {"docs/b.bin", "b"},
+                                                            {"jam", "<dir>"},
+                                                            {"jam/old.bin", "o"}}))
+      << log.toStdString();
+  EXPECT_TRUE(log.contains("takes names that differ only in case")) << log.toStdString();
+  EXPECT_TRUE(log.contains("Synchronize: jam/old.bin not deleted: a copy or listing failed"))
+      << log.toStdString();
 }
 
 // A server file opened in the editor goes back when it is saved and the person agrees. When

@@ -13,6 +13,7 @@
 
 #include "engine/EngineSettings.h"
 #include "settings/Preferences.h"
+#include "transfers/CaseFolding.h"
 #include "transfers/qt/ConfirmDialogs.h"
 #include "ui/Prompter.h"
 #include "ui/QtText.h"
@@ -120,6 +121,10 @@ void THostView::BindEngine() {
   };
   Ftp->OnListing = [this](TFTPComponent&, std::string& text) { ListingArrived(text); };
   Ftp->OnFileTime = [this](TFTPComponent&, const std::string& name, int64_t time) {
+    if (TimeWait && name == TimeWaitPath) {
+      TimeWait(time);
+      return;
+    }
     if (name != ZoneProbePath || time < 0) return;
     ZoneProbePath.clear();
     if (const auto minutes = ListedTimeOffset(ZoneProbeListed, static_cast<std::time_t>(time))) {
@@ -155,6 +160,7 @@ void THostView::Connect(const QString& host, int port, const QString& user, cons
                         TEncryption encryption) {
   ServerTimeOffset = 0;  // a site's own offset and check are set after this
   ZoneCheckWanted = false;
+  ServerFoldsCase.reset();
   SiteName.clear();
   SetFolder(folder);
   PendingName = selectName;
@@ -420,7 +426,12 @@ void THostView::DropFolder(const std::string& path) {
 
 void THostView::FolderArrived(const std::string& pathText, uint8_t kind) {
   if (kind != fkCurrent) return;
-  const std::string path = WithSlash(pathText);
+  std::string path = WithSlash(pathText);
+  // A server that folds case may name the folder a wait is for in its own spelling.
+  if (WaitLoop && path != WaitPath && ServerFoldsCase.value_or(false) &&
+      FoldedName(path) == FoldedName(WaitPath)) {
+    path = WaitPath;
+  }
   // The server stayed elsewhere: it refused the folder a wait is for (a refused CWD reports
   // no error of its own).
   if (WaitLoop && path != WaitPath) {
@@ -478,6 +489,7 @@ void THostView::ListingArrived(std::string& text) {
     for (auto& [name, index] : names) rows.push_back({std::move(name), index});
   }
   if (result.Unreadable > 0) ReportUnreadableListing(path);
+  ListedOtherLayout = result.ExactTimes == 0 && result.Entries > 0 && Ftp->UnixListing == 0;
   if (ZoneCheckWanted && newest && result.ExactTimes == 0) {
     ZoneCheckWanted = false;
     ZoneProbePath = path + newest->Name;

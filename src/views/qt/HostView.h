@@ -152,10 +152,19 @@ class THostView : public TCustomView {
   // `bothWays`: each side gets what it lacks and the newer of two files (steps marked Back go
   // from the server to `local`).
   // `deleteExtra` (one way only): what the source no longer has is to be deleted.
+  // `textMode`: files the preferences send in text mode go so, compared by time only
+  // (otherwise everything goes in binary).
   TSyncPlan PlanSync(TCustomView& local, bool upload, bool bothWays = false,
-                     bool deleteExtra = false);
-  // Queues the copies, then deletes what the plan deletes (the person saw and chose it).
-  int QueueSync(const TSyncPlan& plan, TCustomView& local, bool upload);
+                     bool deleteExtra = false, bool textMode = false);
+  // Queues the copies (none over a destination file that changed since the preview); once
+  // they have ended, deletes what the plan deletes (the person saw and chose it), except in
+  // folders where a copy failed, entries that changed since, and everything when more than
+  // `maxDelete` entries (not below 0) would go; then both panes show their folders afresh.
+  // The copies queued; -1 while the last Synchronize is still running.
+  int QueueSync(const TSyncPlan& plan, TCustomView& local, bool upload, bool textMode = false,
+                int64_t maxDelete = -1);
+  // A Synchronize is still copying or deleting.
+  bool Synchronizing() const { return SyncRun != nullptr; }
   bool AcceptsDrop() const override { return Connected(); }
   void UpdateItem(const std::string& folder, const std::string& name, uint16_t attributes,
                   int64_t size, TDateTime modified) override;
@@ -178,6 +187,26 @@ class THostView : public TCustomView {
   TDateTime ZoneProbeListed = 0;
   class TRemoteLister;
   friend class TRemoteLister;
+  class TSyncRun;
+  friend class TSyncRun;
+  std::shared_ptr<TSyncRun> SyncRun;
+  // Whether the server takes names that differ only in case for one entry: unknown until a
+  // listing told (CheckCaseFolding).
+  std::optional<bool> ServerFoldsCase;
+  bool ListedOtherLayout = false;  // the last listing: LIST lines of a non-Unix layout
+  // FileTimeAndWait: the file asked about, and where its answer goes.
+  std::string TimeWaitPath;
+  std::function<void(int64_t time)> TimeWait;
+  // Synchronize (HostViewSync.cpp).
+  void CheckCaseFolding(const std::string& folder, const std::vector<TWalkEntry>& entries);
+  // The server's time of a file (MDTM), waited for; nothing when it gives none.
+  std::optional<int64_t> FileTimeAndWait(const std::string& path);
+  // A server folder's entries as listed now, its cached listing dropped first.
+  std::optional<std::vector<TWalkEntry>> ListAfresh(const std::string& path);
+  // The copies whose destination file changed since the preview, and how.
+  std::map<const TSyncStep*, std::string> ChangedSincePreview(TSyncRun& run);
+  void FinishSyncSoon();
+  void FinishSync();
 
   void BindEngine();
   void Log(const QString& text);

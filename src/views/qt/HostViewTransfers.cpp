@@ -13,82 +13,12 @@
 #include "views/RemoteItem.h"
 #include "views/TextUtils.h"
 #include "views/qt/HostView.h"
+#include "views/qt/HostViewLister.h"
 
 #include <QFileInfo>
 #include <QMap>
 
 namespace pelmar {
-
-// The remote side of a walk. As the source it enters each folder in the pane (which lists it
-// once and caches it); as the destination it only looks at what the cache already holds.
-class THostView::TRemoteLister : public IFolderLister {
- public:
-  TRemoteLister(THostView& view, bool enter) : View(view), Alive(view.Alive), Enter(enter) {}
-  std::optional<std::vector<TWalkEntry>> List(const std::string& folder) override {
-    // The pane may be closed while a walk waits for a folder: then the walk ends here.
-    if (!*Alive) return std::nullopt;
-    if (!View.Folders.Names(folder)) {
-      if (!Enter) return std::vector<TWalkEntry>{};
-      if (!View.ChangeFolderAndWait(Q(folder)) || !*Alive) return std::nullopt;
-    }
-    const auto* rows = View.Folders.Names(folder);
-    if (!rows) return std::nullopt;
-    std::vector<TWalkEntry> entries;
-    for (const auto& row : *rows) {
-      const TItemRecord* record = View.Folders.Record(row);
-      if (!record) continue;
-      // The same rule as pelmar-cli: a link to a folder is walked as a folder.
-      entries.push_back(RemoteWalkEntry(row.Name, record->Attributes, record->Size,
-                                        record->Modified, record->Unique));
-    }
-    Identities.Note(folder, entries);
-    return entries;
-  }
-  std::string FolderIdentity(const std::string& path) const override { return Identities.Of(path); }
-  std::string LastError() const override { return "the folder could not be listed"; }
-
- private:
-  THostView& View;
-  std::shared_ptr<bool> Alive;
-  bool Enter;
-  TRemoteIdentities Identities;
-};
-
-namespace {
-
-// A pane's mask as the list of lower-case wildcards it names.
-std::vector<std::string> MaskWords(const QString& mask) {
-  std::vector<std::string> words;
-  const QString text = mask.toLower().replace(u';', u' ').replace(u',', u' ');
-  for (const QString& word : text.split(u' ', Qt::SkipEmptyParts)) words.push_back(S(word));
-  return words;
-}
-
-// Only files both panes' masks let through take part: a file hidden on one side must not look
-// missing there, or it would be copied over.
-class TMaskedLister : public IFolderLister {
- public:
-  TMaskedLister(IFolderLister& inner, std::vector<std::vector<std::string>> masks)
-      : Inner(inner), Masks(std::move(masks)) {}
-  std::optional<std::vector<TWalkEntry>> List(const std::string& folder) override {
-    auto entries = Inner.List(folder);
-    if (!entries) return entries;
-    std::erase_if(*entries, [this](const TWalkEntry& entry) {
-      if (entry.IsFolder) return false;
-      return std::any_of(Masks.begin(), Masks.end(), [&](const std::vector<std::string>& masks) {
-        return !MatchesMask(entry.Name, masks);
-      });
-    });
-    return entries;
-  }
-  std::string LastError() const override { return Inner.LastError(); }
-
- private:
-  IFolderLister& Inner;
-  std::vector<std::vector<std::string>> Masks;
-};
-
-}  // namespace
 
 bool THostView::SendSelection(TCustomView* target) {
   if (!target) return false;
@@ -157,76 +87,6 @@ bool THostView::WalkNames(TCustomView* source, const QString& sourceFolder,
   // The walk entered sub-folders in this pane; it shows where it started again (cached).
   if (!upload && S(Folder()) != start) ChangeFolder(Q(start));
   return true;
-}
-
-TSyncPlan THostView::PlanSync(TCustomView& local, bool upload, bool bothWays, bool deleteExtra) {
-  if (!Connected() || Walking) return {};
-  Walking = true;
-  // The pane may be closed while the comparison waits for a folder.
-  const std::shared_ptr<bool> alive = Alive;
-  const std::string start = S(Folder());
-  std::string localRoot = S(local.Folder());
-  EnsureTrailingSeparator(localRoot, local.Seperator());
-  TRemoteLister remoteFolders(*this, true);
-  TLocalFolderLister localFolders;
-  const std::vector<std::vector<std::string>> masks{MaskWords(local.Mask()), MaskWords(Mask())};
-  TMaskedLister remote(remoteFolders, masks);
-  TMaskedLister files(localFolders, masks);
-  const TMirrorOptions options{.DeleteExtra = deleteExtra};
-  TSyncPlan plan = bothWays ? PlanBothWays(files, localRoot, remote, start)
-                   : upload ? PlanMirror(files, localRoot, remote, start, options)
-                            : PlanMirror(remote, start, files, localRoot, options);
-  if (!*alive) return {};
-  Walking = false;
-  // The comparison entered sub-folders in this pane; it shows where it started again (cached).
-  if (S(Folder()) != start) ChangeFolder(Q(start));
-  return plan;
-}
-
-int THostView::QueueSync(const TSyncPlan& plan, TCustomView& local, bool upload) {
-  if (!Queue) return 0;
-  std::string localRoot = S(local.Folder());
-  EnsureTrailingSeparator(localRoot, local.Seperator());
-  const std::string remoteRoot = S(Folder());
-  const auto server = std::make_shared<const TServer>(Ftp->Server());
-  int queued = 0;
-  for (const TSyncStep& step : plan.Steps) {
-    if (step.Kind != TSyncKind::Copy) continue;
-    // Two-way plans copy some steps the other way.
-    const bool up = upload != step.Back;
-    auto item = std::make_unique<TTransferItem>();
-    item->Server = server;
-    item->Upload = up ? 1 : 0;
-    TCustomView* serverPane = this;
-    item->SourceView = up ? &local : serverPane;
-    item->DestView = up ? static_cast<ITransferDestination*>(this) : &local;
-    item->SourceFolder = (up ? localRoot : remoteRoot) + step.Folder;
-    item->DestFolder = (up ? remoteRoot : localRoot) + step.Folder;
-    // Names from the server become local names only below the shown local folder.
-    if (!up) item->DestRoot = localRoot;
-    item->FileName = step.Name;
-    item->IsFolder = step.IsFolder ? 1 : 0;
-    item->Size = step.Size;
-    item->FileDate = step.Modified;
-    if (Queue->Add(item) >= 0) ++queued;
-  }
-  Queue->StartNext();
-  // Deletions on this machine: a link goes itself, never what it leads to.
-  std::map<std::string, QStringList> serverDeletes;  // folder -> names
-  for (const TSyncStep& step : plan.Steps) {
-    if (step.Kind != TSyncKind::Delete) continue;
-    if (upload) {
-      serverDeletes[remoteRoot + step.Folder] << Q(step.Name);
-      continue;
-    }
-    if (!IsSafeLocalName(step.Name)) continue;
-    std::error_code error;
-    std::filesystem::remove_all(localRoot + step.Folder + step.Name, error);
-    if (error)
-      Log(Q("Could not delete " + localRoot + step.Folder + step.Name + ": " + error.message()));
-  }
-  if (!serverDeletes.empty()) DeleteOnServer(serverDeletes);
-  return queued;
 }
 
 void THostView::DeleteOnServer(const std::map<std::string, QStringList>& names) {
