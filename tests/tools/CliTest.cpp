@@ -520,6 +520,11 @@ TEST(PelmarCliMirror, KeepsWhatItShould) {
     EXPECT_EQ(RunCli("--time-offset +0:00 --dry-run " + up, root + "../").Out,
               "copy f.bin (newer)\n");
     EXPECT_EQ(RunCli("--time-offset 5:60 " + up, root + "../").Status, 2);
+    // Asked for, text files go in text mode.
+    WriteFile(root + "t.txt", "a\nb\n");
+    TRun text = RunCli("-v --ascii mirror " + server->Url() + " " + root + "../text", root + "../");
+    EXPECT_EQ(text.Status, 0) << text.Err;
+    EXPECT_NE(text.Err.find("\n[queue] TYPE A\n"), std::string::npos) << text.Err;
   }
 }
 
