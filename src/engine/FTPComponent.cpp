@@ -139,9 +139,14 @@ void TFTPComponent::Download(const std::string& remoteName, const std::string& l
   PostRequest(rqDownload, std::move(args));
 }
 
-void TFTPComponent::Upload(const std::string& localName, const std::string& remoteName, int mode) {
+void TFTPComponent::Upload(const std::string& localName, const std::string& remoteName, int mode,
+                           bool knownNew) {
   PostType(mode);
-  PostRequest(rqUpload, {localName, remoteName});
+  if (knownNew) {
+    PostRequest(rqUpload, {localName, remoteName, "0", kUploadKnownNew});
+  } else {
+    PostRequest(rqUpload, {localName, remoteName});
+  }
 }
 
 void TFTPComponent::ResumeDownload(const std::string& remoteName, const std::string& localName,

@@ -124,7 +124,10 @@ class TFTPComponent {
   void List();
   void Download(const std::string& remoteName, const std::string& localName, int mode,
                 TDownloadFacts facts = {});
-  void Upload(const std::string& localName, const std::string& remoteName, int mode);
+  // `knownNew`: the caller's listing of the server folder has no such name, so the upload need
+  // not ask whether it replaces a file (one round trip less per file).
+  void Upload(const std::string& localName, const std::string& remoteName, int mode,
+              bool knownNew = false);
   void ResumeDownload(const std::string& remoteName, const std::string& localName, int mode,
                       int64_t offset, int64_t listedSize = -1);
   void ResumeUpload(const std::string& localName, const std::string& remoteName, int mode,

@@ -440,8 +440,9 @@ bool TFTPThread::ServerHasWhole(const std::string& remote, int64_t bytes) {
   const bool resumed = !ResumedUpload.empty();
   UploadSizeFailed = true;
   PostError(resumed ? kErrorResumeMismatch : kErrorShortTransfer,
-            "The server's copy of " + remote + " came to " + std::to_string(*size) +
-                " bytes instead of " + std::to_string(bytes) +
+            (RenameAfterStore.empty() ? "The server's copy of " + remote
+                                      : "The new copy of " + RenameAfterStore) +
+                " came to " + std::to_string(*size) + " bytes instead of " + std::to_string(bytes) +
                 (resumed ? "; the server did not continue where its copy ended"
                          : WrongUploadFate(remote)));
   return false;
@@ -478,7 +479,9 @@ bool TFTPThread::VerifyChecksum(const std::string& remote, const TTransferStream
   const std::string fate = command == 'R'          ? "; the copy is wrong and was not kept"
                            : ResumedUpload.empty() ? WrongUploadFate(remote)
                                                    : "; the server's copy is wrong";
-  PostError(kErrorChecksumMismatch, "The " + HashAlgorithm + " of " + remote + " (" + *local +
+  const std::string named =
+      RenameAfterStore.empty() ? remote : "the new copy of " + RenameAfterStore;
+  PostError(kErrorChecksumMismatch, "The " + HashAlgorithm + " of " + named + " (" + *local +
                                         ") is not the server's (" + *server + ")" + fate);
   return false;
 }
@@ -585,7 +588,7 @@ void TFTPThread::ServeUpload(const TArgs& args) {
   // A file already on the server is replaced through a temporary name beside it, renamed over
   // it only once the new copy is whole: a broken or wrong upload leaves the old file as it was.
   bool replacing = false;
-  if (offset == 0 && TypeLetter == 'I' && HasSize) {
+  if (offset == 0 && TypeLetter == 'I' && HasSize && RequestArg(args, 3) != kUploadKnownNew) {
     SendCommand("SIZE " + remote);
     replacing = ReadReply() == 213;
   }

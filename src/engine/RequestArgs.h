@@ -15,4 +15,7 @@ inline const std::string& RequestArg(const std::vector<std::string>& args, size_
 // appeared there since the transfer was decided is left alone.
 inline const std::string kDownloadNewOnly = "new";
 
+// An upload's fourth argument when the caller's listing showed no file of that name.
+inline const std::string kUploadKnownNew = "new";
+
 }  // namespace pelmar

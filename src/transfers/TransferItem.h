@@ -70,8 +70,9 @@ struct TTransferItem {
   bool RefetchWhole = false;  // a resume came out wrong: fetch the whole file once more
   bool Refetched = false;     // ... and that was done already
   bool DestExisted = false;   // a download's local file was there when this run started
-  // The walk found nothing at a download's local name and decided without asking: whatever
-  // appears there before the data comes is left alone (the item fails saying so).
+  // The walk found nothing at the destination's name and decided without asking. A download
+  // leaves alone whatever appears there before the data comes (the item fails saying so); an
+  // upload skips asking the server whether it replaces a file.
   bool DestWasFree = false;
   bool LoggingOn = false;  // this run waits for its connection's log-on
   // The transfer type: kModeByName lets the preferences decide by the file's name (under Auto,

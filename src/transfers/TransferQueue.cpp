@@ -24,9 +24,10 @@ int ItemRetries() {
   return retries >= 1 ? retries : 3;
 }
 
+// The size of a regular file itself (a link is not the item's file, whatever it leads to).
 bool LocalFileSize(const std::string& path, int64_t& size) {
   struct stat info {};
-  if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
+  if (::lstat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
   size = static_cast<int64_t>(info.st_size);
   return true;
 }
@@ -414,7 +415,11 @@ void TTransferItems::Start(TTransferItem& item, TFTPComponent& connection) {
     if (item.RestartOffset > 0) {
       connection.ResumeUpload(source, destination, mode, item.RestartOffset);
     } else {
-      connection.Upload(source, destination, mode);
+      // A name the walk found free needs no question whether it replaces a file, unless an
+      // earlier run of this item may have left part of it there.
+      connection.Upload(
+          source, destination, mode,
+          item.DestWasFree && item.DestName.empty() && item.Attempts == 0 && !item.Refetched);
     }
     return;
   }
@@ -693,6 +698,8 @@ void TTransferItems::RunFailed(TTransferItem& item, TFTPComponent* sender, const
   }
   item.RefetchWhole = false;
   item.Connection = nullptr;
+  // A partial file this item made is its own to go on with, on a retry or a re-submit.
+  if (partial && !item.Upload) item.DestWasFree = false;
   if (!again.empty()) {
     if (OnLog && sender) OnLog(*sender, again);
     SetState(item, tsPending);

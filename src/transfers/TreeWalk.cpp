@@ -241,7 +241,7 @@ void TWalk::Level(const std::string& sourceFolder, const std::string& destFolder
     item->FileDate = entry.Modified;
     item->RestartOffset = *offset;
     item->IsFolder = 0;
-    item->DestWasFree = !Template.Upload && !existing;
+    item->DestWasFree = !existing;
     if (Queue.Add(item) < 0) {
       result.Refused++;
     } else {

@@ -636,8 +636,10 @@ TEST_F(TransferTest, UploadsReplaceThroughATemporaryNameOnceTheCopyIsWhole) {
     const char* Exists;                                         // the answer to SIZE before
     const char* Error;                                          // the first error, "" for none
     const char* LastError;
+    bool KnownNew = false;  // the caller's listing has no such file: nothing asked before
   } cases[] = {
       {"new file", " SIZE", {{"SIZE up.bin", "213 16"}}, "550 No such file", "", ""},
+      {"new file by the listing", " SIZE", {{"SIZE up.bin", "213 16"}}, "", "", "", true},
       {"new file, server's copy short",
        " SIZE",
        {{"SIZE up.bin", "213 6"}, {"DELE up.bin", "250 Deleted"}},
@@ -657,7 +659,7 @@ TEST_F(TransferTest, UploadsReplaceThroughATemporaryNameOnceTheCopyIsWhole) {
        " SIZE",
        {{"SIZE .up.bin.pelmar-upload", "213 6"}, {"DELE .up.bin.pelmar-upload", "250 Deleted"}},
        "213 3",
-       "error:20004:The server's copy of .up.bin.pelmar-upload came to 6 bytes instead of 16; "
+       "error:20004:The new copy of up.bin came to 6 bytes instead of 16; "
        "the server's up.bin was left as it was",
        "error:0:Unable to complete transfer"},
       {"replacement, wrong checksum",
@@ -694,18 +696,21 @@ TEST_F(TransferTest, UploadsReplaceThroughATemporaryNameOnceTheCopyIsWhole) {
     SCOPED_TRACE(c.Name);
     Events.clear();
     const auto& dialogue = c.Dialogue;
-    const bool replacing = std::string(c.Exists) != "550 No such file";
+    const bool replacing = *c.Exists && std::string(c.Exists) != "550 No such file";
     TScript after;
-    after.On("200 Type set").On(c.Exists).On("200 PORT ok").On("150 Opening");
+    after.On("200 Type set");
+    if (*c.Exists) after.On(c.Exists);
+    after.On("200 PORT ok").On("150 Opening");
     after.ReceiveData().Reply("226 Done");
     for (const auto& [command, reply] : dialogue) after.On(reply);
     after.On("257 \"/done\"");
     auto server =
         StartServer(after, "350 R", std::string("211-Features:\r\n") + c.Feat + "\r\n211 End");
     auto ftp = LogOn(*server);
-    ftp->Upload(Dir + "src", "up.bin", 1);
+    ftp->Upload(Dir + "src", "up.bin", 1, c.KnownNew);
     Finish(*ftp);
     TCommands expected{"TYPE I", "SIZE up.bin", "PORT", "STOR " + (replacing ? temp : "up.bin")};
+    if (c.KnownNew) expected.erase(expected.begin() + 1);
     for (const auto& [command, reply] : dialogue) expected.push_back(command);
     expected.push_back("PWD");
     TCommands sent = Sent(*server);

@@ -267,7 +267,7 @@ class TMirrorRun {
       item->Mode = Request.TextMode ? TTransferItem::kModeByName : TTransferItem::kModeBinary;
       // The comparison found no local file of that name: one that appears before the data
       // comes is left alone.
-      item->DestWasFree = !Request.Upload && !step.IsFolder && !step.Replaces;
+      item->DestWasFree = !step.IsFolder && !step.Replaces;
       const int index = queue.Add(item);
       if (index < 0) {
         failed.push_back(&step);

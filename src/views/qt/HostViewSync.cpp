@@ -242,7 +242,7 @@ int THostView::QueueSync(const TSyncPlan& plan, TCustomView& local, bool upload,
     item->Mode = textMode ? TTransferItem::kModeByName : TTransferItem::kModeBinary;
     // The preview found no local file of that name: one that appears before the data comes
     // is left alone.
-    item->DestWasFree = !up && !step.IsFolder && !step.Replaces;
+    item->DestWasFree = !step.IsFolder && !step.Replaces;
     // The queue may run an item as it takes it (a local folder is made at once).
     const int index = Queue->Add(item);
     const TTransferState state = index < 0 ? tsFailed : Queue->Item(index).State;
