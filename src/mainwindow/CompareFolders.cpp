@@ -2,22 +2,10 @@
 
 #include <unordered_map>
 
+#include "transfers/FileTimes.h"
+#include "ui/QtText.h"
+
 namespace pelmar {
-namespace {
-
-// Whether `mine` is newer. A time to the minute (a LIST date: seconds 0) says nothing about
-// seconds: both are then compared to the minute, so a file fetched with the server's exact
-// time is not newer than its own listed date.
-bool Newer(const QDateTime& mine, const QDateTime& theirs) {
-  const auto toMinute = [](const QDateTime& time) {
-    return time.addMSecs(-(time.time().second() * 1000 + time.time().msec()));
-  };
-  const bool minutes = (mine.time().second() == 0 && mine.time().msec() == 0) ||
-                       (theirs.time().second() == 0 && theirs.time().msec() == 0);
-  return minutes ? toMinute(mine) > toMinute(theirs) : mine > theirs;
-}
-
-}  // namespace
 
 std::vector<int> CompareOneWay(const std::vector<TCompareEntry>& a,
                                const std::vector<TCompareEntry>& b, bool ignoreSize,
@@ -37,7 +25,7 @@ std::vector<int> CompareOneWay(const std::vector<TCompareEntry>& a,
     if (!select) {
       const TCompareEntry& theirs = b[static_cast<size_t>(found->second)];
       select = (!ignoreSize && mine.Size > theirs.Size) ||
-               (!ignoreDate && Newer(mine.Date, theirs.Date));
+               (!ignoreDate && FileTimeNewer(FromDateTime(mine.Date), FromDateTime(theirs.Date)));
     }
     if (select) selected.push_back(static_cast<int>(row));
   }

@@ -15,8 +15,8 @@ struct TCompareEntry {
 
 // The rows of `a` to select against `b`: those without a namesake in `b` (names compared
 // without regard to case; the first namesake from the top counts), and those larger, else
-// newer, than it unless sizes or dates are ignored. Times are compared to the second, or to the
-// minute where one side has only the minute (a LIST date).
+// newer, than it unless sizes or dates are ignored. Times are ordered by Synchronize's rule
+// (FileTimeNewer): to the second, or to the minute where one side has only the minute.
 std::vector<int> CompareOneWay(const std::vector<TCompareEntry>& a,
                                const std::vector<TCompareEntry>& b, bool ignoreSize,
                                bool ignoreDate);

@@ -9,20 +9,14 @@
 #include <unordered_map>
 
 #include "transfers/CaseFolding.h"
+#include "transfers/FileTimes.h"
 #include "transfers/TransferQueue.h"
 
 namespace pelmar {
 namespace {
 
-constexpr double kSecond = 1.0 / 86400.0;
-
 constexpr const char* kCaseTwin =
     "another name differs from it only in case, and the server takes both for one entry";
-
-// Seconds into the day, rounded (times are fractions of days).
-int64_t SecondsOfDay(TDateTime value) {
-  return std::llround((value - std::floor(value)) * 86400.0) % 86400;
-}
 
 std::string TooDeep() {
   return "more than " + std::to_string(kMaxWalkDepth) + " levels deep";
@@ -423,18 +417,7 @@ TSyncPlan PlanMirror(IFolderLister& source, const std::string& sourceRoot,
 }
 
 bool SourceNewer(TDateTime source, TDateTime destination) {
-  if (source == 0 || destination == 0) return false;  // an unknown time says nothing
-  const int64_t sourceSeconds = SecondsOfDay(source);
-  const int64_t destinationSeconds = SecondsOfDay(destination);
-  if (sourceSeconds == 0 || destinationSeconds == 0) {
-    // Only the day is known on one side.
-    if (std::floor(source + kSecond / 2) == std::floor(destination + kSecond / 2)) return false;
-  }
-  if (sourceSeconds % 60 == 0 || destinationSeconds % 60 == 0) {
-    const auto minute = [](TDateTime value) { return std::floor(value * 1440.0 + 1e-6); };
-    return minute(source) > minute(destination);
-  }
-  return source > destination + kSecond / 2;
+  return FileTimeNewer(source, destination);
 }
 
 }  // namespace pelmar

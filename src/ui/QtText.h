@@ -51,4 +51,12 @@ inline QDateTime ToDateTime(TDateTime value) {
   return QDateTime(QDate(1899, 12, 30).addDays(days), QTime(0, 0)).addMSecs(ms);
 }
 
+// The reverse: Qt's local date and time as a TDateTime, 0 when not known.
+inline TDateTime FromDateTime(const QDateTime& value) {
+  if (!value.isValid()) return 0;
+  const QDateTime local = value.toLocalTime();
+  const double days = static_cast<double>(QDate(1899, 12, 30).daysTo(local.date()));
+  return days + local.time().msecsSinceStartOfDay() / 86400000.0;
+}
+
 }  // namespace pelmar

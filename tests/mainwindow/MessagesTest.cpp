@@ -70,12 +70,18 @@ TEST(CompareOneWay, SelectsWhatTheOtherSideLacksOrHasSmallerOrOlder) {
   EXPECT_EQ(CompareOneWay({{"a", 10, today}}, twice, false, false), TRows{0})
       << "the first namesake from the top counts";
 
-  // Exact times compare to the second; a listed time to the minute says nothing finer.
+  // Exact times compare to the second (as Synchronize does: a local file's part of a second
+  // says nothing); a listed time to the minute says nothing finer.
   const QDateTime exact = today.addSecs(45);
   for (const auto& [mine, theirs, newer] : {std::tuple{exact, today, false},
                                             {today.addSecs(60), exact, true},
                                             {exact, exact.addSecs(-1), true},
-                                            {exact, exact, false}}) {
+                                            {exact, exact, false},
+                                            {exact.addMSecs(999), exact, false},
+                                            {exact.addMSecs(700), exact.addMSecs(200), false},
+                                            {exact.addMSecs(1000), exact.addMSecs(999), true},
+                                            {today.addMSecs(400), today, false},
+                                            {exact, QDateTime(), false}}) {
     EXPECT_EQ(CompareOneWay({{"f", 1, mine}}, {{"f", 1, theirs}}, true, false).size(),
               newer ? 1u : 0u)
         << mine.toString().toStdString() << " vs " << theirs.toString().toStdString();

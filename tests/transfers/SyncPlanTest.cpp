@@ -371,7 +371,8 @@ TEST(SyncPlan, TimesCompareToWhatBothSidesKnow) {
   } cases[] = {
       {At(10, 12, 0, 45), At(10, 12, 0, 30), true},  // exact on both sides
       {At(10, 12, 0, 45), At(10, 12, 0, 45), false},
-      {At(10, 12, 0, 45), At(10, 12, 0, 0), false},  // a listed minute
+      {At(10, 12, 0, 45) + 0.7 / 86400, At(10, 12, 0, 45), false},  // a local part of a second
+      {At(10, 12, 0, 45), At(10, 12, 0, 0), false},                 // a listed minute
       {At(10, 12, 1, 5), At(10, 12, 0, 0), true},
       {At(10, 12, 0, 45), At(10, 0, 0, 0), false},  // a listed day
       {At(11, 0, 0, 10), At(10, 0, 0, 0), true},
