@@ -9,6 +9,7 @@
 #include <QStyle>
 #include <QTimer>
 #include <QTreeView>
+#include <algorithm>
 #include <cstdlib>
 
 #include "engine/EngineSettings.h"
@@ -408,8 +409,9 @@ bool THostView::MakeFolder(const QString& name, bool) {
 void THostView::RefreshFolder() {
   if (Busy() || !Connected()) return;
   const std::string path = S(Folder());
+  // The folder's tree node stays (the box shows it throughout); the listing that follows
+  // adds its new sub-folders and takes away those gone.
   DropFolder(path);
-  TreeList.erase(path);
   ChangeFolder(Q(path));
 }
 
@@ -498,6 +500,7 @@ void THostView::ListingArrived(std::string& text) {
   }
   Rows->Clear();  // it may show the listing this one replaces
   Folders.Store(path, std::move(rows));
+  PruneTree(path, subFolders);
   for (const auto& name : subFolders) ShowInTree(path + name + "/", false);
   ShowInTree(path, true);
   Rows->SetRows(Folders.Names(path));
@@ -545,14 +548,49 @@ void THostView::CaptionEdited(int row, const QString& text) {
                                     : newName + " -> " + target;
   Folders.Rename(folder, listed, newListed);
   Rows->RowChanged(row);
+  // The entry moves to its place under the new name; the view's selection follows it.
+  Rows->SortRows(SortColumn);
   if (IsFolder(item)) {
-    const auto node = TreeList.find(folder + oldName + "/");
-    if (node != TreeList.end()) {
-      QStandardItem* treeNode = node->second;
-      TreeList.erase(node);
-      TreeList[folder + newName + "/"] = treeNode;
+    // What was known below the old name is known under the new one only by listing it again.
+    const std::string oldPath = folder + oldName + "/";
+    QStandardItem* treeNode = nullptr;
+    if (const auto node = TreeList.find(oldPath); node != TreeList.end()) treeNode = node->second;
+    ForgetTreeBelow(oldPath);
+    if (treeNode) {
+      treeNode->removeRows(0, treeNode->rowCount());
       treeNode->setText(text);
+      treeNode->setData(Q(folder + newName + "/"), Qt::UserRole);
+      TreeList[folder + newName + "/"] = treeNode;
+      if (Tree) Tree->SortChildren(treeNode->parent());
+      if (Tree) Tree->SetDimmed(treeNode, true);
     }
+  }
+}
+
+void THostView::ForgetTreeBelow(const std::string& path) {
+  for (auto it = TreeList.lower_bound(path); it != TreeList.end() && it->first.starts_with(path);) {
+    it = TreeList.erase(it);
+  }
+  for (const std::string& cached : Folders.Paths()) {
+    if (cached.starts_with(path)) DropFolder(cached);
+  }
+}
+
+void THostView::PruneTree(const std::string& path, const std::vector<std::string>& subFolders) {
+  std::vector<std::string> gone;
+  for (auto it = TreeList.upper_bound(path); it != TreeList.end() && it->first.starts_with(path);
+       ++it) {
+    const std::string rest = it->first.substr(path.size());
+    if (rest.find('/') + 1 != rest.size()) continue;  // deeper than a child
+    if (std::find(subFolders.begin(), subFolders.end(), rest.substr(0, rest.size() - 1)) ==
+        subFolders.end()) {
+      gone.push_back(it->first);
+    }
+  }
+  for (const std::string& child : gone) {
+    QStandardItem* node = TreeList[child];
+    ForgetTreeBelow(child);
+    if (node && node->parent()) node->parent()->removeRow(node->row());
   }
 }
 

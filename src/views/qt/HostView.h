@@ -113,6 +113,10 @@ class THostView : public TCustomView {
   TTreeCombo* TreeCombo() const { return Tree; }
   void ShowInTree(const std::string& path, bool select);
   void RebuildTree();
+  // Takes `path` and everything below it out of the tree's index and the listing cache.
+  void ForgetTreeBelow(const std::string& path);
+  // Takes away the tree nodes under `path` whose folders its new listing no longer holds.
+  void PruneTree(const std::string& path, const std::vector<std::string>& subFolders);
   // The folder path registered for a tree node, or empty.
   std::string TreePath(const QStandardItem* node) const;
   // A walk or refill is running: another one, a delete or a refresh must wait.

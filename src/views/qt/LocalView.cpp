@@ -54,6 +54,10 @@ TLocalView::TLocalView(QWidget* parent) : TCustomView(parent, '/'), Files(new TL
     InvalidateTotal();
     RefreshStatus();
   });
+  // A renamed entry moves to its place under its new name (the model sorts only when the
+  // folder is read again). Queued: the rename is still being committed by the editor.
+  connect(Files, &QFileSystemModel::fileRenamed, this, &TLocalView::SortAgain,
+          Qt::QueuedConnection);
   ListView()->Details()->header()->setSectionResizeMode(QHeaderView::Interactive);
   ListView()->Details()->setSortingEnabled(true);
   ListView()->Details()->sortByColumn(0, Qt::AscendingOrder);
@@ -185,12 +189,16 @@ QString TLocalView::NewFolderName(const QString& folder) {
 }
 
 bool TLocalView::MakeFolder(const QString&, bool edit) {
-  const QModelIndex made = Files->mkdir(ListView()->Root(), NewFolderName(Folder()));
+  QModelIndex made = Files->mkdir(ListView()->Root(), NewFolderName(Folder()));
   if (!made.isValid()) {
     Prompter().Error(ListView(), QStringLiteral("New Folder"),
                      QStringLiteral("The folder could not be created in ") + Folder());
     return false;
   }
+  // The model adds a made folder at the end of the list.
+  const QPersistentModelIndex kept(made);
+  SortAgain();
+  made = kept;
   if (edit) {
     ListView()->ClearSelection();
     ListView()->Select(made, true);
@@ -295,6 +303,16 @@ void TLocalView::RefreshFolder() {
 
 bool TLocalView::RenameItem(const QString& oldPath, const QString& newPath) {
   return QFile::rename(oldPath, newPath);
+}
+
+void TLocalView::SortAgain() {
+  const QHeaderView* header = ListView()->Details()->header();
+  const int column = header->sortIndicatorSection();
+  const Qt::SortOrder order = header->sortIndicatorOrder();
+  // The model skips a sort by the column it already has (another order only turns the list
+  // round): sort by another column first.
+  Files->sort(column == 0 ? 1 : 0, order);
+  Files->sort(column, order);
 }
 
 void TLocalView::UpdateItem(const std::string& folder, const std::string& name, uint16_t, int64_t,

@@ -72,6 +72,8 @@ class TLocalView : public TCustomView {
   bool ReceiveDroppedFiles(const QStringList& paths, bool move) override;
   void RefreshFolder() override;
   bool RenameItem(const QString& oldPath, const QString& newPath) override;
+  // Sorts the list again by the column and order it shows.
+  void SortAgain();
   void UpdateItem(const std::string& folder, const std::string& name, uint16_t attributes,
                   int64_t size, TDateTime modified) override;
 

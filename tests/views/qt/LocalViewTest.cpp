@@ -143,13 +143,28 @@ TEST_F(LocalViewTest, NewFoldersAndTheTrash) {
   fs::create_directory(Root + "here/New Folder (2)");
   EXPECT_EQ(TLocalView::NewFolderName(here), "New Folder (3)");
 
+  WriteFile(Root + "here/a.txt", "a");
   TLocalView view(Page());
   ASSERT_TRUE(view.ChangeFolder(here));
+  ASSERT_TRUE(RunUntil([&] { return view.ListView()->RowCount() == 3; }));
+  auto names = [&view] {
+    QStringList shown;
+    for (int row = 0; row < view.ListView()->RowCount(); ++row)
+      shown << view.GetItemName(view.ListView()->Row(row));
+    return shown;
+  };
+  // A new folder, and a renamed one, take their places in the list at once (folders first).
   ASSERT_TRUE(view.MakeFolder(QString(), false));
   EXPECT_TRUE(Exists(Root + "here/New Folder (3)"));
+  EXPECT_EQ(names(), (QStringList{"New Folder", "New Folder (2)", "New Folder (3)", "a.txt"}));
+  ASSERT_TRUE(view.ListView()->Details()->model()->setData(view.ListView()->Row(0), QString("Zeta"),
+                                                           Qt::EditRole));
+  ASSERT_TRUE(RunUntil([&] {
+    return names() == QStringList{"New Folder (2)", "New Folder (3)", "Zeta", "a.txt"};
+  })) << names().join(", ").toStdString();
 
   WriteFile(Root + "here/doomed.txt", "x");
-  ASSERT_TRUE(RunUntil([&] { return view.ListView()->RowCount() == 4; }));
+  ASSERT_TRUE(RunUntil([&] { return view.ListView()->RowCount() == 5; }));
   for (int row = 0; row < view.ListView()->RowCount(); ++row) {
     const QModelIndex item = view.ListView()->Row(row);
     if (view.GetItemName(item) == "doomed.txt") view.ListView()->Select(item, true);
