@@ -140,6 +140,7 @@ void TfrmMain::WireCommands() {
   on(Commands.DisconnectTransfer, [this] {
     Progress->Cancel();
     Transfers->DisconnectAll();
+    SetTransferConnected(false);
   });
   BindLocalView(*CurrentLocal);
 }
@@ -450,8 +451,10 @@ void TfrmMain::AppendToLog(const QString& line) {
   AppendLogLine(line);
 }
 
-void TfrmMain::SetTransferConnected(bool connected) {
-  Commands.DisconnectTransfer->setEnabled(connected);
+void TfrmMain::SetTransferConnected(bool) {
+  // Exactly while one exists: of several connections, one going leaves the others, and a
+  // connection let go by the queue reports nothing.
+  Commands.DisconnectTransfer->setEnabled(Transfers && Transfers->AnyConnected());
 }
 
 void TfrmMain::EndOfFile() {

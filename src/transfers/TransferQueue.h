@@ -87,6 +87,12 @@ class TTransferItems {
   void Resubmit(TTransferItem& item);
 
   int PoolSize() const { return static_cast<int>(Connections.size()); }
+  // Whether any connection of the pool has its control connection open.
+  bool AnyConnected() const {
+    for (const auto& connection : Connections)
+      if (connection->IsConnected()) return true;
+    return false;
+  }
   // A pane is going away: no item may name it as its source or destination any more.
   void ForgetView(const void* sourceView, const ITransferDestination* destView);
 

@@ -75,14 +75,16 @@ TEST(ConfirmDialogs, DeleteQuestions) {
   } cases[] = {
       {2, "a", false, "Confirm Multiple File Delete",
        "Are you sure you want to delete these 2 items?"},
-      {1, "pub", true, "Confirm Folder Delete",
-       "Are you sure you want to remove the folder pub and all its contents?"},
-      {1, "a.txt", false, "Confirm File Delete", "Are you sure you want to delete a.txt?"},
+      {1, "renamed stuff", true, "Confirm Folder Delete",
+       "Are you sure you want to remove the folder 'renamed stuff' and all its contents?"},
+      {1, "<b>a.txt", false, "Confirm File Delete", "Are you sure you want to delete '<b>a.txt'?"},
   };
   for (const auto& c : cases) {
     TfrmConfirm dialog(c.Count, c.Name, c.Folder);
     EXPECT_EQ(dialog.windowTitle(), c.Caption);
     EXPECT_EQ(dialog.findChild<QLabel*>("lblPrompt")->text(), c.Prompt);
+    EXPECT_EQ(dialog.findChild<QLabel*>("lblPrompt")->textFormat(), Qt::PlainText)
+        << "names as typed";
     EXPECT_TRUE(Button(dialog, "btnNo")->isDefault());
     dialog.reject();
     EXPECT_EQ(dialog.Answer(), TAnswer::No) << "Escape answers No";

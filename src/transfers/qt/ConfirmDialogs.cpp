@@ -145,11 +145,11 @@ TfrmConfirm::TfrmConfirm(int count, const QString& name, bool isFolder, QWidget*
   } else if (isFolder) {
     setWindowTitle(QStringLiteral("Confirm Folder Delete"));
     prompt = QString(QStringLiteral(
-                         "Are you sure you want to remove the folder %1 and all its contents?"))
+                         "Are you sure you want to remove the folder '%1' and all its contents?"))
                  .arg(name);
   } else {
     setWindowTitle(QStringLiteral("Confirm File Delete"));
-    prompt = QString(QStringLiteral("Are you sure you want to delete %1?")).arg(name);
+    prompt = QString(QStringLiteral("Are you sure you want to delete '%1'?")).arg(name);
   }
   auto* layout = new QGridLayout(this);
   auto* icon = new QLabel(this);
@@ -157,6 +157,7 @@ TfrmConfirm::TfrmConfirm(int count, const QString& name, bool isFolder, QWidget*
   layout->addWidget(icon, 0, 0);
   auto* text = new QLabel(prompt, this);
   text->setObjectName("lblPrompt");
+  text->setTextFormat(Qt::PlainText);  // a name is shown as it is, never read as markup
   text->setWordWrap(true);
   layout->addWidget(text, 0, 1);
   auto* buttons = new QHBoxLayout;
