@@ -207,6 +207,9 @@ class TfrmMain : public QMainWindow, public ITransferWindowHost, public ITransfe
   // A pane's server lists its times that far ahead: offered as the site's offset.
   void HostTimeZoneFound(THostView& view, int minutes);
   void HostLog(THostView& sender, const QString& text);
+  // A server that refused the user name or password: say so, and offer to type the password
+  // again (the same connection once more) or to open the site manager.
+  void OfferLogOnAgain(THostView& view);
   // What a server view's state code means for the window (sounds, counts, captions), for
   // whichever view sends it.
   void HostUpdateState(TCustomView& sender, int code);
@@ -329,6 +332,7 @@ class TfrmMain : public QMainWindow, public ITransferWindowHost, public ITransfe
   std::unique_ptr<TfrmTransfer> Progress;
   std::unique_ptr<TfrmTransferMngr> Manager;
   std::unique_ptr<TQueueStore> KeptQueue;  // after Transfers: it stops following first
+  QPointer<THostView> LogOnRefused;        // the view whose last log-on the server refused
   struct TEditedFile {
     QPointer<THostView> Host;
     TServer Server;

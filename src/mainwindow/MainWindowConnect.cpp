@@ -14,6 +14,7 @@
 #include <QProcess>
 #include <QStandardItem>
 #include <QTabWidget>
+#include <QTimer>
 #include <QTreeView>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -67,8 +68,10 @@ bool TfrmMain::NewHostView() {
   view->ConfirmDelete = [this](int count, const QString& name, bool folder) {
     return ConfirmRemoteDelete(this, count, name, folder);
   };
-  connect(view, &THostView::Logged, this,
-          [this, view](const QString& text) { HostLog(*view, text); });
+  connect(view, &THostView::Logged, this, [this, view](const QString& text) {
+    if (text == QStringLiteral("Failed to Log in to Host")) LogOnRefused = view;
+    HostLog(*view, text);
+  });
   connect(view, &TCustomView::StateUpdated, this,
           [this, view](int code, int) { HostUpdateState(*view, code); });
   connect(view, &THostView::Progressed, this,
@@ -312,10 +315,42 @@ void TfrmMain::HostUpdateState(TCustomView& senderView, int code) {
       if (sender == CurrentHost) setWindowTitle(QStringLiteral("Disconnected - Pelmar"));
       break;
     }
+    case usConnectFailed:
+      if (LogOnRefused == sender) {
+        LogOnRefused = nullptr;
+        // Asked once the engine's reports of this attempt are all delivered.
+        QTimer::singleShot(0, this, [this, view = QPointer<THostView>(sender)] {
+          if (view) OfferLogOnAgain(*view);
+        });
+      }
+      break;
     default:
       break;
   }
   // The commands' enabling follows the current server view through its side (HostEnabling).
+}
+
+void TfrmMain::OfferLogOnAgain(THostView& view) {
+  if (view.Connected()) return;
+  const TFTPComponent& engine = view.Engine();
+  const QString host = Q(engine.Host);
+  const QString user = Q(engine.User);
+  const QString text =
+      QStringLiteral("%1 refused to log in %2: the user name or the password is wrong.")
+          .arg(host, user);
+  const int choice = Prompter().Choose(
+      this, QStringLiteral("Failed to Log in to Host"), text,
+      {QStringLiteral("Enter &Password"), QStringLiteral("Open &Site"), QStringLiteral("Cancel")},
+      0, 2);
+  if (choice == 1) {
+    btnConnectClick();
+    return;
+  }
+  if (choice != 0 || !AskPassword) return;
+  const QString password = AskPassword(user + QStringLiteral("@") + host);
+  if (password.isEmpty()) return;
+  view.Connect(host, engine.Port, user, password, Q(engine.Account), view.Folder(), QString(),
+               engine.Encryption);
 }
 
 void TfrmMain::HostEnabling(int selected) {

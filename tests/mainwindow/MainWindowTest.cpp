@@ -170,6 +170,8 @@ TEST_F(MainWindowTest, ConnectionFlowAgainstARealServer) {
   WriteFile(server.Root() + "pub/wanted.bin", content);
   const QString local = Dir.filePath("local");
   fs::create_directories(local.toStdString());
+  auto prompts = std::make_shared<TScriptedPrompter>();
+  SetPrompter(prompts);
   TfrmMain& window = Open();
   window.show();
   ASSERT_TRUE(window.OpenLocalFolder(local, true));
@@ -257,10 +259,21 @@ TEST_F(MainWindowTest, ConnectionFlowAgainstARealServer) {
   EXPECT_EQ(window.findChild<QTabWidget*>("pgctrlLocal")->count(), 2)
       << "the site's second local folder opens in a tab of its own";
 
+  // A refused password is said in a box that offers to type it again: the same connection
+  // (in a tab of its own) then logs on.
+  site.Password = "wrong";
+  prompts->Choices = {0};
+  window.btnConnectClick();
+  ASSERT_TRUE(RunUntil([&] { return asked == 2 && window.CurrentHostView()->Connected(); }));
+  EXPECT_EQ(prompts->Captions.back(), "Failed to Log in to Host");
+  EXPECT_EQ(prompts->Buttons.back(), (QStringList{"Enter &Password", "Open &Site", "Cancel"}));
+
   // A connection that fails leaves the tab disconnected.
   window.ConnectToUrl("ftp://127.0.0.1:1/");
   ASSERT_TRUE(
       RunUntil([&] { return window.HostTabCaption(window.HostTabCount() - 1) == "Disconnected"; }));
+  EXPECT_EQ(prompts->Captions.size(), 1u) << "only a refused log-on asks";
+  SetPrompter(nullptr);
 }
 
 // Synchronize: the preview shows what each direction copies, OK queues it, and a second look
@@ -884,6 +897,40 @@ TEST_F(MainWindowTest, PaneCommandsAgainstARealServer) {
   ASSERT_TRUE(RunUntil([&] {
     return QFileInfo(local + "/a.txt").lastModified().toSecsSinceEpoch() == 1579089600;
   })) << "the download takes the server's time";
+  // The download's connection stays for the next transfer until it is let go.
+  QAction* letGo = window.Action("mnuDisconnectTransfer");
+  ASSERT_TRUE(RunUntil([&] { return letGo->isEnabled(); }));
+  letGo->trigger();
+  EXPECT_FALSE(letGo->isEnabled());
+
+  // A new folder and renamed entries, in the server's root and below: the folder box keeps
+  // naming the folder, the list its order (folders first, then by name).
+  auto* box = window.findChild<QComboBox*>("cmboHostTree");
+  auto names = [&host] {
+    QStringList listed;
+    for (int row = 0; row < host.ListView()->RowCount(); ++row)
+      listed << host.GetItemName(host.ListView()->Row(row));
+    return listed;
+  };
+  answer = "New stuff";
+  window.Action("actHostNewFolder")->trigger();
+  ASSERT_TRUE(RunUntil([&] { return host.Model().rowCount() == 3 && !host.Busy(); }));
+  EXPECT_EQ(box->currentText(), "/dest/");
+  host.Model().setData(host.ListView()->Row(1), QString("c.txt"), Qt::EditRole);  // a.txt
+  EXPECT_EQ(names(), (QStringList{"New stuff", "b.txt", "c.txt"}));
+  host.ChangeFolder("/");
+  ASSERT_TRUE(RunUntil([&] { return names() == QStringList{"box", "dest"} && !host.Busy(); }));
+  answer = "more";
+  window.Action("actHostNewFolder")->trigger();
+  ASSERT_TRUE(RunUntil([&] { return host.Model().rowCount() == 3 && !host.Busy(); }));
+  EXPECT_EQ(box->currentText(), "/");
+  host.Model().setData(host.ListView()->Row(2), QString("a stuff"), Qt::EditRole);  // more
+  EXPECT_EQ(names(), (QStringList{"a stuff", "box", "dest"}));
+  ASSERT_TRUE(RunUntil([&] { return Exists(root + "a stuff") && !host.Busy(); }));
+  EXPECT_EQ(box->currentText(), "/");
+  host.ChangeFolder("/dest/");
+  ASSERT_TRUE(RunUntil([&] { return host.Model().rowCount() == 3 && !host.Busy(); }));
+  EXPECT_EQ(box->currentText(), "/dest/");
   // The transfer manager shows it; its close box releases the toggle.
   window.Action("mnuShowTransferManager")->trigger();
   TfrmTransferMngr& manager = window.TransferManager();
@@ -945,7 +992,9 @@ TEST_F(MainWindowTest, DeleteOnTheServerAsksFirst) {
   window.HostPopup()->findChild<QAction*>("popHostDelete")->trigger();  // No
   EXPECT_EQ(prompts->Captions, (std::vector<QString>{"Confirm File Delete", "Confirm Folder Delete",
                                                      "Confirm Multiple File Delete"}));
-  EXPECT_EQ(prompts->Questions[0], "Are you sure you want to delete a.txt?");
+  EXPECT_EQ(prompts->Questions[0], "Are you sure you want to delete 'a.txt'?");
+  EXPECT_EQ(prompts->Questions[1],
+            "Are you sure you want to remove the folder 'sub' and all its contents?");
   select({"b.txt"});
   press(Qt::ShiftModifier);
   ASSERT_TRUE(RunUntil([&] { return !Exists(box + "b.txt"); }));
