@@ -349,6 +349,12 @@ void TfrmMain::OfferLogOnAgain(THostView& view) {
   if (choice != 0 || !AskPassword) return;
   const QString password = AskPassword(user + QStringLiteral("@") + host);
   if (password.isEmpty()) return;
+  // The tab says "Disconnected" since the refusal: it takes the site's name, or the host, again.
+  const QString caption = view.SiteName.isEmpty() ? host : view.SiteName;
+  for (int i = 0; i < pgctrlHost->count(); ++i) {
+    if (HostViewAt(i) == &view) pgctrlHost->setTabText(i, caption);
+  }
+  if (&view == CurrentHost) setWindowTitle(caption + QStringLiteral(" - Pelmar"));
   view.Connect(host, engine.Port, user, password, Q(engine.Account), view.Folder(), QString(),
                engine.Encryption);
 }

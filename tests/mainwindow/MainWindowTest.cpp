@@ -266,6 +266,7 @@ TEST_F(MainWindowTest, ConnectionFlowAgainstARealServer) {
   window.btnConnectClick();
   ASSERT_TRUE(RunUntil([&] { return asked == 2 && window.CurrentHostView()->Connected(); }));
   EXPECT_EQ(prompts->Captions.back(), "Failed to Log in to Host");
+  EXPECT_EQ(window.windowTitle(), "Test site - Pelmar") << "no longer \"Disconnected\"";
   EXPECT_EQ(prompts->Buttons.back(), (QStringList{"Enter &Password", "Open &Site", "Cancel"}));
 
   // A connection that fails leaves the tab disconnected.
