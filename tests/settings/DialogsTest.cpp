@@ -10,6 +10,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDoubleSpinBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -214,8 +215,13 @@ TEST_F(DialogsTest, ManagerOkChecksAndTheAnonymousRule) {
   TfrmManager manager;
   manager.NewSite();
   Child<QComboBox>(manager, "cmboSite")->setEditText("Anon");
-  EXPECT_FALSE(manager.Commit());
+  // Enter in the Host Name box presses OK, which checks the fields first.
+  manager.show();
+  QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+  QCoreApplication::sendEvent(Child<QComboBox>(manager, "cmboSite")->lineEdit(), &enter);
+  ASSERT_FALSE(Answers->Messages.empty());
   EXPECT_EQ(Answers->Messages.back(), "Host field cannot be empty");
+  EXPECT_TRUE(manager.isVisible());
   Type(manager, "editHost", "ftp.example.com");
   Type(manager, "editUser", "");
   EXPECT_FALSE(manager.Commit());
