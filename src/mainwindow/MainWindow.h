@@ -333,6 +333,8 @@ class TfrmMain : public QMainWindow, public ITransferWindowHost, public ITransfe
   std::unique_ptr<TfrmTransferMngr> Manager;
   std::unique_ptr<TQueueStore> KeptQueue;  // after Transfers: it stops following first
   QPointer<THostView> LogOnRefused;        // the view whose last log-on the server refused
+  bool OfferingUnfinished = false;         // its questions are open: the offer is not made twice
+  void OfferUnfinishedTransfersOnce();
   struct TEditedFile {
     QPointer<THostView> Host;
     TServer Server;

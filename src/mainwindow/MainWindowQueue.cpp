@@ -4,6 +4,8 @@
 #include <optional>
 #include <tuple>
 
+#include <QPointer>
+
 #include "mainwindow/MainWindow.h"
 #include "platform/qt/QtEventTarget.h"
 #include "settings/DataFolder.h"
@@ -47,7 +49,14 @@ void TfrmMain::KeepQueueIn(const std::string& path) {
 }
 
 void TfrmMain::OfferUnfinishedTransfers() {
-  if (!KeptQueue) return;
+  if (!KeptQueue || OfferingUnfinished) return;
+  OfferingUnfinished = true;
+  const QPointer<TfrmMain> alive(this);
+  OfferUnfinishedTransfersOnce();
+  if (alive) OfferingUnfinished = false;
+}
+
+void TfrmMain::OfferUnfinishedTransfersOnce() {
   if (!KeptQueue->Problem().empty()) {
     AppendLogLine(Q(KeptQueue->Problem()));
     // A second window of the program is no fault worth a box.
@@ -61,24 +70,35 @@ void TfrmMain::OfferUnfinishedTransfers() {
       rows.size() == 1
           ? QStringLiteral("1 transfer was not finished. Continue it now?")
           : QStringLiteral("%1 transfers were not finished. Continue them now?").arg(rows.size());
+  // Every question is asked before the first item is put back. Each box runs an event loop of
+  // its own: asked in between, the items put back before it ran, reported and ended under it,
+  // and whatever the person did meanwhile (closing the window) met a queue half rebuilt.
+  const QPointer<TfrmMain> alive(this);
+  const bool shown = isVisible();
   const bool resume = Prompter().Confirm(this, QStringLiteral("Pelmar"), question);
   // One password per log-on: the site file's, the e-mail address for anonymous log-ons, else
   // the person's. A refused prompt leaves that log-on's items stopped.
   using TKey = std::tuple<std::string, int, std::string, std::string, int>;
   std::map<TKey, std::optional<std::string>> passwords;
+  auto keyOf = [](const TServer& server) {
+    return TKey{server.Host, server.Port, server.User, server.Account, server.Encryption};
+  };
   for (const TStoredTransfer& row : rows) {
+    if (!resume || !alive || !KeptQueue) break;
     const TServer& server = row.Server;
-    const TKey key{server.Host, server.Port, server.User, server.Account, server.Encryption};
-    auto found = passwords.find(key);
-    if (resume && found == passwords.end()) {
-      std::optional<std::string> password = SitePassword(server);
-      if (!password && IsAnonymous(server.User)) password = Preferences().EMail;
-      if (!password && AskPassword) {
-        const QString typed = AskPassword(Q(server.User + "@" + server.Host));
-        if (!typed.isEmpty()) password = S(typed);
-      }
-      found = passwords.emplace(key, password).first;
+    if (passwords.count(keyOf(server)) > 0) continue;
+    std::optional<std::string> password = SitePassword(server);
+    if (!password && IsAnonymous(server.User)) password = Preferences().EMail;
+    if (!password && AskPassword) {
+      const QString typed = AskPassword(Q(server.User + "@" + server.Host));
+      if (!typed.isEmpty()) password = S(typed);
     }
+    passwords.emplace(keyOf(server), password);
+  }
+  // Closed (or quit) while a question was open: the rows stay for the next start.
+  if (!alive || !KeptQueue || (shown && !isVisible())) return;
+  for (const TStoredTransfer& row : rows) {
+    const auto found = passwords.find(keyOf(row.Server));
     const bool go = resume && found != passwords.end() && found->second.has_value();
     KeptQueue->Restore(row, go ? *found->second : std::string(), go);
   }

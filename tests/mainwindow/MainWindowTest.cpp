@@ -49,6 +49,7 @@
 #include "support/Files.h"
 #include "support/RealFtpServer.h"
 #include "support/ScriptedPrompter.h"
+#include "transfers/QueueStore.h"
 #include "transfers/qt/TransferListModel.h"
 #include "ui/ActivityAnimation.h"
 #include "ui/CertificateDialog.h"
@@ -1087,6 +1088,107 @@ TEST_F(MainWindowTest, ClosingWhileATransferRunsAsksThenEndsTheProgram) {
   Open().KeepQueueIn(kept);
   Window->OfferUnfinishedTransfers();
   EXPECT_TRUE(prompts->Questions.empty()) << "cancelled by the person: not offered again";
+  SetPrompter(nullptr);
+}
+
+// What a quit left unfinished continues at every next start: one item or several, anonymous or
+// a named log-on whose password comes from the site file or is asked for. The password
+// question runs an event loop of its own (as the real box does); nothing of the queue may run
+// or change under it while the rows are put back.
+TEST_F(MainWindowTest, UnfinishedTransfersContinueAtEveryStart) {
+  TRealFtpServer server(TServerKind::Pyftpdlib);
+  ASSERT_TRUE(server.Started()) << server.StartError();
+  for (const char* name : {"b0", "b1", "b2"}) {
+    WriteFile(server.Root() + name, "");
+    ASSERT_EQ(::truncate((server.Root() + name).c_str(), int64_t{1} << 32), 0);
+  }
+  const std::string local = Dir.filePath("local").toStdString() + "/";
+  fs::create_directories(local);
+  const std::string kept = Dir.filePath("queue.sqlite3").toStdString();
+  const std::string siteFile = Dir.filePath("Sites.ini").toStdString();
+  Preferences().SimultaneousTransfers = 3;
+  auto prompts = std::make_shared<TScriptedPrompter>();
+  SetPrompter(prompts);
+  const struct {
+    int Items;          // the first anonymous, the others the named log-on
+    bool SitePassword;  // else asked for
+  } cases[] = {{1, false}, {3, false}, {3, true}, {2, false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.Items << " " << c.SitePassword);
+    fs::remove(siteFile);
+    fs::remove_all(local);
+    fs::create_directories(local);
+    if (c.SitePassword) {
+      TSite site;
+      site.Name = "Named";
+      site.Host = "127.0.0.1";
+      site.Port = std::to_string(server.Port());
+      site.User = TRealFtpServer::kUser;
+      site.Password = TRealFtpServer::kPassword;
+      TSiteFile sites(siteFile, nullptr);
+      ASSERT_EQ(sites.Open(), "");
+      ASSERT_EQ(sites.SaveSite(site, {"Named"}), "");
+    }
+    // A run that queued the downloads and ended while they ran.
+    {
+      TQueueStore store(kept, Target);
+      TTransferItems queue(Target);
+      store.Follow(queue);
+      for (int i = 0; i < c.Items; ++i) {
+        auto item = std::make_unique<TTransferItem>();
+        const bool named = i > 0;
+        item->Server = std::make_shared<const TServer>(
+            TServer{.Host = "127.0.0.1",
+                    .Port = server.Port(),
+                    .User = named ? TRealFtpServer::kUser : "anonymous",
+                    .Password = named ? TRealFtpServer::kPassword : "me@example.org"});
+        item->SourceFolder = "/";
+        item->FileName = "b" + std::to_string(i);
+        item->DestFolder = local;
+        item->Size = int64_t{1} << 32;
+        ASSERT_GE(queue.Add(item), 0);
+      }
+      ASSERT_TRUE(RunUntil([&] {
+        for (int i = 0; i < queue.Count(); ++i) {
+          if (queue.Item(i).BytesDone == 0) return false;
+        }
+        return true;
+      }));
+    }
+    prompts->Questions.clear();
+    prompts->Answers = {true};
+    Window.reset();
+    TfrmMain& window = Open();
+    TTransferItems& queue = window.Queue();
+    int asked = 0;
+    window.AskPassword = [&](const QString&) {
+      ++asked;
+      for (int turn = 0; turn < 20; ++turn) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+      }
+      return QString(TRealFtpServer::kPassword);
+    };
+    window.KeepQueueIn(kept);
+    window.show();  // offers what was left once it is shown
+    ASSERT_TRUE(RunUntil([&] { return !prompts->Questions.empty(); }));
+    EXPECT_EQ(asked, c.Items > 1 && !c.SitePassword ? 1 : 0);
+    ASSERT_EQ(queue.Count(), c.Items);
+    std::vector<int64_t> from;
+    for (int i = 0; i < c.Items; ++i) from.push_back(queue.Item(i).RestartOffset);
+    EXPECT_TRUE(RunUntil([&] {
+      for (int i = 0; i < c.Items; ++i) {
+        if (queue.Item(i).State != tsActive || queue.Item(i).BytesDone == 0) return false;
+      }
+      return true;
+    })) << "every item runs again";
+    for (int i = 0; i < c.Items; ++i) {
+      EXPECT_GT(from[static_cast<size_t>(i)], 0) << i << " resumes";
+      EXPECT_GT(SizeOf(local + "b" + std::to_string(i)), from[static_cast<size_t>(i)]) << i;
+    }
+    queue.CancelAll();
+    ASSERT_TRUE(RunUntil([&] { return queue.CountInState(tsActive) == 0; }));
+    Window.reset();
+  }
   SetPrompter(nullptr);
 }
 
