@@ -64,9 +64,12 @@ std::string FormatFixed2(double value, const TNumberFormat& format) {
 }
 
 std::string TransferStatisticsLine(int64_t bytes, double seconds, const TNumberFormat& format) {
-  const double kbps = seconds > 0 ? static_cast<double>(bytes) / 1024.0 / seconds : 0.0;
-  return "Transferred " + FormatThousands(bytes, format) + " bytes in " +
-         FormatFixed2(seconds, format) + " seconds (" + FormatFixed2(kbps, format) + "KB/s)";
+  const std::string line = "Transferred " + FormatThousands(bytes, format) + " bytes in " +
+                           FormatFixed2(seconds, format) + " seconds";
+  // Too short to time: the clock's steps would make any rate of it ("0.00KB/s", "4000.00KB/s").
+  if (seconds < 0.1) return line;
+  const double kbps = static_cast<double>(bytes) / 1024.0 / seconds;
+  return line + " (" + FormatFixed2(kbps, format) + "KB/s)";
 }
 
 }  // namespace pelmar

@@ -31,6 +31,36 @@ std::string BytesCopiedText(int64_t done, int64_t total) {
          " bytes copied";
 }
 
+TProgressFigures ProgressFigures(int64_t resumedFrom, int64_t moved, int64_t size,
+                                 int64_t elapsedMs) {
+  TProgressFigures figures;
+  resumedFrom = std::max<int64_t>(resumedFrom, 0);
+  moved = std::max<int64_t>(moved, 0);
+  figures.Done = resumedFrom + moved;
+  if (size > 0) {
+    // Rounded, except that a file not all there never reads 100%.
+    int64_t percent = std::clamp<int64_t>(MulDiv(100, figures.Done, size), 0, 100);
+    if (percent == 100 && figures.Done < size) percent = 99;
+    figures.Percent = static_cast<int>(percent);
+  }
+  if (elapsedMs < kShortestTimedMs) return figures;
+  figures.Rate = MulDiv(moved, 1000, elapsedMs);
+  if (figures.Rate > 0) {
+    figures.Remaining = std::max<int64_t>(size - figures.Done, 0) / figures.Rate;
+  }
+  return figures;
+}
+
+std::string RemainingText(int64_t seconds) {
+  return seconds < 0 ? std::string() : TimeText(seconds) + " remaining";
+}
+
+std::string SkippedText(int64_t partial, int64_t size) {
+  if (partial < 0) return "Skipped";
+  return "Skipped (partial: " + ThousandsText(std::to_string(partial)) + " of " +
+         ThousandsText(std::to_string(size)) + " bytes)";
+}
+
 bool SetFileDate(const std::string& path, TDateTime modified) {
   const timespec times[2] = {{0, UTIME_OMIT}, {TimeTFromDateTime(modified), 0}};
   return ::utimensat(AT_FDCWD, path.c_str(), times, 0) == 0;

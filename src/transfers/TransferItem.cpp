@@ -5,6 +5,7 @@
 #include "platform/Tick.h"
 #include "settings/Preferences.h"
 #include "transfers/MulDiv.h"
+#include "transfers/ProgressTexts.h"
 
 namespace pelmar {
 
@@ -19,7 +20,7 @@ std::string TTransferItem::StatusText() const {
     case tsDone:
       return "Done";
     case tsCancelled:
-      return "Cancelled";
+      return Skipped ? SkippedText(PartialBytes, Size) : "Cancelled";
     case tsFailed:
       return "Aborted due to Error";
     default:
@@ -32,8 +33,7 @@ int64_t TTransferItem::ElapsedTicks() const {
 }
 
 int TTransferItem::PercentDone() const {
-  return static_cast<int>(
-      std::clamp<int64_t>(MulDiv(100, BytesDone, Size - RestartOffset), 0, 100));
+  return ProgressFigures(RestartOffset, BytesDone, Size, 0).Percent;
 }
 
 }  // namespace pelmar

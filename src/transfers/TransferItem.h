@@ -81,13 +81,19 @@ struct TTransferItem {
   int8_t Mode = kModeByName;
   static constexpr int8_t kModeByName = -1;
   static constexpr int8_t kModeBinary = 1;
+  // The person skipped it while it ran; a download leaves what arrived, PartialBytes of Size
+  // (-1 when no partial file stays).
+  bool Skipped = false;
+  int64_t PartialBytes = -1;
 
   // The engine's mode this item is sent in (0 for text).
   int TransferMode() const;
   // "Download Pending", "Done", "Aborted due to Error", ...
   std::string StatusText() const;
   int64_t ElapsedTicks() const;
-  // 0..100 of this run.
+  // Bytes at the destination: the resumed start and this run's.
+  int64_t BytesThere() const { return RestartOffset + BytesDone; }
+  // 0..100 of the whole file.
   int PercentDone() const;
 };
 

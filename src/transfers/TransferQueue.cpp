@@ -103,12 +103,13 @@ int TTransferItems::Add(std::unique_ptr<TTransferItem>& item) {
   if (!AnyActive()) {
     // A new batch: a server that refused a connection in the last one may take them now.
     StartTicks = GetTickCount();
-    BytesDone = BytesLeft = 0;
+    BytesResumed = BytesDone = BytesLeft = 0;
     FilesDone = 0;
     LoweredLimits.clear();
   }
   CountState(added, added.State, 1);
-  BytesLeft += added.Size;
+  BytesResumed += added.RestartOffset;
+  BytesLeft += added.Size - added.RestartOffset;
   Notify(&ITransferListener::ItemAdded, added);
   StartNext();
   return static_cast<int>(Items.size()) - 1;
@@ -190,8 +191,10 @@ int64_t TTransferItems::ElapsedTicks() const {
 }
 
 int TTransferItems::PercentDone() const {
-  return static_cast<int>(
-      std::clamp<int64_t>(MulDiv(100, BytesDone, BytesDone + BytesLeft), 0, 100));
+  const int64_t there = BytesResumed + BytesDone;
+  int64_t percent = std::clamp<int64_t>(MulDiv(100, there, there + BytesLeft), 0, 100);
+  if (percent == 100 && BytesLeft > 0) percent = 99;
+  return static_cast<int>(percent);
 }
 
 int TTransferItems::Simultaneous() const {
@@ -378,6 +381,9 @@ void TTransferItems::Start(TTransferItem& item, TFTPComponent& connection) {
   BindReports(item, connection);
   item.Connection = &connection;
   item.StartTicks = GetTickCount();
+  // A run moves its bytes anew (a run stopped earlier left its count here).
+  BytesDone -= item.BytesDone;
+  BytesLeft += item.BytesDone;
   item.BytesDone = 0;
   Notify(&ITransferListener::ItemStarted, item);
   const TPreferences& preferences = Preferences();
@@ -500,6 +506,21 @@ void TTransferItems::Cancel(TTransferItem& item) {
   });
 }
 
+void TTransferItems::Skip(TTransferItem& item) {
+  if (item.State != tsPending && item.State != tsActive) return;
+  item.Skipped = true;
+  item.PartialBytes = -1;
+  const bool inPlace =
+      !item.Upload && !item.IsFolder && (item.RestartOffset > 0 || !item.DestExisted);
+  int64_t there = 0;
+  if (item.State == tsActive && inPlace && LocalFileSize(item.DestFolder + item.FileName, there)) {
+    // The file may hold a buffer more than was reported, or less than was read.
+    there = std::max(there, item.BytesThere());
+    if (there > 0 && there < item.Size) item.PartialBytes = there;
+  }
+  Cancel(item);
+}
+
 void TTransferItems::SetState(TTransferItem& item, TTransferState state) {
   if (item.State == state) return;
   if (item.Owner == this) {
@@ -516,10 +537,13 @@ void TTransferItems::Resubmit(TTransferItem& item) {
   item.FailureText.clear();
   item.Attempts = 0;
   item.Refetched = false;
+  item.Skipped = false;
+  item.PartialBytes = -1;
   if (!AnyActive() && CountInState(tsPending) == 0) {
     StartTicks = GetTickCount();
-    BytesDone = 0;
-    BytesLeft = item.Size;
+    BytesResumed = item.RestartOffset;
+    BytesDone = item.BytesDone;
+    BytesLeft = item.Size - item.RestartOffset - item.BytesDone;
     FilesDone = 0;
   }
   SetState(item, tsPending);
@@ -680,6 +704,7 @@ void TTransferItems::RunFailed(TTransferItem& item, TFTPComponent* sender, const
   const std::string local = item.DestFolder + item.FileName;
   int64_t arrived = 0;
   const bool partial = inPlace && LocalFileSize(local, arrived) && arrived > 0;
+  const int64_t resumedBefore = item.RestartOffset;
   std::string again;
   if (item.RefetchWhole && !item.Refetched) {
     // A download goes into a temporary file beside the partial one, which stays until the
@@ -700,6 +725,9 @@ void TTransferItems::RunFailed(TTransferItem& item, TFTPComponent* sender, const
   item.Connection = nullptr;
   // A partial file this item made is its own to go on with, on a retry or a re-submit.
   if (partial && !item.Upload) item.DestWasFree = false;
+  // The next run starts from elsewhere in the file: the batch's figures follow.
+  BytesResumed += item.RestartOffset - resumedBefore;
+  BytesLeft -= item.RestartOffset - resumedBefore;
   if (!again.empty()) {
     if (OnLog && sender) OnLog(*sender, again);
     SetState(item, tsPending);

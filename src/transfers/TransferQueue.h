@@ -80,6 +80,9 @@ class TTransferItems {
   void Start(TTransferItem& item, TFTPComponent& connection);
   // A pending item is cancelled; a running one is aborted and cancelled.
   void Cancel(TTransferItem& item);
+  // The person skipped the item: cancelled as above, and named skipped, with the partial file a
+  // running download leaves.
+  void Skip(TTransferItem& item);
   // Every pending item, then every running one.
   void CancelAll();
   // A cancelled or failed item waits its turn again; when nothing else is waiting or running it
@@ -96,8 +99,10 @@ class TTransferItems {
   // A pane is going away: no item may name it as its source or destination any more.
   void ForgetView(const void* sourceView, const ITransferDestination* destView);
 
-  // Batch totals.
+  // Batch totals: BytesResumed were there before (the resumed starts of its items), BytesDone
+  // moved in this session, BytesLeft still to come; the three make the batch's size.
   int64_t StartTicks = 0;
+  int64_t BytesResumed = 0;
   int64_t BytesDone = 0;
   int64_t BytesLeft = 0;
   int FilesDone = 0;

@@ -820,7 +820,8 @@ TEST(TransferStatistics, LineWithTheLocalesSeparators) {
     const char* Line;
   } cases[] = {
       {1234567, 2.5, {",", "."}, "Transferred 1,234,567 bytes in 2.50 seconds (482.25KB/s)"},
-      {0, 0.0, {",", "."}, "Transferred 0 bytes in 0.00 seconds (0.00KB/s)"},
+      {0, 0.0, {",", "."}, "Transferred 0 bytes in 0.00 seconds"},
+      {40960, 0.01, {",", "."}, "Transferred 40,960 bytes in 0.01 seconds"},
       {999, 1.0, {",", "."}, "Transferred 999 bytes in 1.00 seconds (0.98KB/s)"},
       {1234567, 2.5, {".", ","}, "Transferred 1.234.567 bytes in 2,50 seconds (482,25KB/s)"},
       {5368709120LL,

@@ -18,10 +18,12 @@
 #include "support/Files.h"
 #include "support/RealFtpServer.h"
 #include "support/ScriptedFtpServer.h"
+#include "transfers/ProgressTexts.h"
 #include "transfers/TransferQueue.h"
 #include "transfers/qt/TransferListModel.h"
 #include "transfers/qt/TransferManager.h"
 #include "transfers/qt/TransferWindow.h"
+#include "ui/QtText.h"
 #include "views/qt/PaneFixture.h"
 
 namespace pelmar::test {
@@ -81,20 +83,86 @@ class TransferWindowTest : public PaneTest {
   std::unique_ptr<TfrmTransfer> Window;
 };
 
-TEST_F(TransferWindowTest, TextsOfAResumedDownload) {
-  TTransferItem item;
-  item.FileName = "part.bin";
-  item.Size = 1000;
-  item.RestartOffset = 400;
-  item.BytesDone = 300;
-  Window->Refresh(item);
-  EXPECT_EQ(Window->Text("lblCurrentBytes"), "700 of 1,000 bytes copied");
-  EXPECT_EQ(Window->findChild<QProgressBar*>("pbCurrent")->value(), 50);
+// A download resumed past its middle: the file's bytes, its bar, the batch's line and bar, the
+// transfer manager's status and both times left all tell the same, from what is on disk.
+TEST_F(TransferWindowTest, TheFiguresOfAResumedDownloadAgree) {
+  TRealFtpServer server(TServerKind::Pyftpdlib);
+  ASSERT_TRUE(server.Started()) << server.StartError();
+  WriteFile(server.Root() + "big", "");
+  ASSERT_EQ(::truncate((server.Root() + "big").c_str(), int64_t{1} << 32), 0);
+  const std::string local = server.Root() + "../local/";
+  fs::create_directories(local);
+  const int64_t from = int64_t{3} << 30;  // 75%
+  WriteFile(local + "big", "");
+  ASSERT_EQ(::truncate((local + "big").c_str(), from), 0);
+  TTransferListModel manager(*Queue);
+  auto item = std::make_unique<TTransferItem>();
+  item->Server = std::make_shared<const TServer>(TServer{.Host = "127.0.0.1",
+                                                         .Port = server.Port(),
+                                                         .User = server.User(),
+                                                         .Password = server.Password()});
+  item->SourceFolder = "/";
+  item->FileName = "big";
+  item->DestFolder = local;
+  item->Size = int64_t{1} << 32;
+  item->RestartOffset = from;
+  TTransferItem& resumed = *item;
+  Queue->Add(item);
+  // Timed: the first second has no rate.
+  ASSERT_TRUE(RunUntil([&] { return resumed.BytesDone > 0; }));
+  Window->Refresh(resumed);
+  EXPECT_EQ(Window->Text("lblCurrentRemaining"), "") << "too short to time";
+  ASSERT_TRUE(RunUntil([&] { return resumed.ElapsedTicks() > 1500; }));
+  Window->Refresh(resumed);
+  const QString bytes = Q(BytesCopiedText(resumed.BytesThere(), resumed.Size));
+  EXPECT_EQ(Window->Text("lblCurrentBytes"), bytes);
+  EXPECT_EQ(Window->Text("lblTotalBytes"), bytes) << "the batch is this one file";
+  const int percent = Window->findChild<QProgressBar*>("pbCurrent")->value();
+  EXPECT_GE(percent, 75);
+  EXPECT_EQ(Window->findChild<QProgressBar*>("pbTotal")->value(), percent);
+  EXPECT_EQ(manager.StatusAt(0),
+            QString("%1 bytes copied, %2% done").arg(resumed.BytesThere()).arg(percent));
   EXPECT_TRUE(Window->Text("lblCurrentRemaining").endsWith(" remaining"));
+  EXPECT_EQ(Window->Text("lblTotalRemaining"), Window->Text("lblCurrentRemaining"));
   EXPECT_EQ(Window->Text("lblFileCount"), "File 1 of 1");
-  item.BytesDone = 0;
-  Window->Refresh(item);
-  EXPECT_EQ(Window->Text("lblCurrentRemaining"), "0:00 remaining") << "nothing moved yet";
+  Window->Cancel();
+}
+
+// Skip during a batch of three, after the first file arrived: one press skips the running
+// file, the next one runs, and the skipped file is named skipped and partial in the transfer
+// manager and in what the batch leaves in the status line.
+TEST_F(TransferWindowTest, OnePressSkipsAndTheFileIsNamedPartial) {
+  TRealFtpServer server(TServerKind::Pyftpdlib);
+  ASSERT_TRUE(server.Started()) << server.StartError();
+  WriteFile(server.Root() + "small", "s");
+  for (const char* name : {"b0", "b1"}) {
+    WriteFile(server.Root() + name, "");
+    ASSERT_EQ(::truncate((server.Root() + name).c_str(), int64_t{1} << 32), 0);
+  }
+  const std::string local = server.Root() + "../local/";
+  fs::create_directories(local);
+  TTransferListModel manager(*Queue);
+  Window->show();
+  TTransferItem& small = Download(server, "small", local);
+  TTransferItem& first = Download(server, "b0", local);
+  TTransferItem& second = Download(server, "b1", local);
+  ASSERT_TRUE(RunUntil([&] { return small.State == tsDone && first.BytesDone > 0; }));
+  auto* skip = Window->findChild<QPushButton*>("btnSkip");
+  ASSERT_TRUE(RunUntil([&] { return skip->isEnabled(); }));
+  skip->click();
+  EXPECT_EQ(first.State, tsCancelled) << "the first press";
+  EXPECT_GT(first.PartialBytes, 0);
+  EXPECT_LT(first.PartialBytes, first.Size);
+  const QString named = Q(SkippedText(first.PartialBytes, first.Size));
+  EXPECT_TRUE(named.startsWith("Skipped (partial: ")) << named.toStdString();
+  EXPECT_EQ(manager.StatusAt(1), named);
+  EXPECT_GE(SizeOf(local + "b0"), first.PartialBytes);
+  ASSERT_TRUE(RunUntil([&] { return second.BytesDone > 0; })) << "the next one runs";
+  EXPECT_EQ(Window->CurrentItem(), &second);
+  QTest::keyClick(Window.get(), Qt::Key_Escape);
+  EXPECT_EQ(Host.AllNotices, 1);
+  EXPECT_EQ(Host.Status, "b0: " + named);
+  EXPECT_EQ(manager.StatusAt(2), "Cancelled");
 }
 
 // Four at once: the window lists them with their own bars, shows the one chosen there, and

@@ -30,6 +30,40 @@ TEST(ProgressTexts, TimesRatesAndBytes) {
             "3,000,000,000 of 5,000,000,000 bytes copied");
 }
 
+// One file's figures from its counts: what is there (a resumed start included), its share, the
+// rate of this session, and the time left at that rate.
+TEST(ProgressTexts, FiguresOfAFile) {
+  const struct {
+    const char* Name;
+    int64_t ResumedFrom, Moved, Size, ElapsedMs;
+    TProgressFigures Figures;
+    const char* Remaining;
+  } cases[] = {
+      {"resumed at 60%, 5% more this session",
+       125829120,
+       10485760,
+       209715200,
+       10000,
+       {136314880, 65, 1048576, 70},
+       "1:10 remaining"},
+      {"too short to time: no rate", 0, 40960, 81920, 10, {40960, 50, -1, -1}, ""},
+      {"timed, nothing moved yet", 400, 0, 1000, 5000, {400, 40, 0, -1}, ""},
+      {"one byte short is not 100%", 0, 999, 1000, 2000, {999, 99, 500, 0}, "0:00 remaining"},
+      {"all there", 0, 1000, 1000, 2000, {1000, 100, 500, 0}, "0:00 remaining"},
+      {"a size not known", 0, 500, 0, 2000, {500, 0, 250, 0}, "0:00 remaining"},
+  };
+  for (const auto& c : cases) {
+    const TProgressFigures f = ProgressFigures(c.ResumedFrom, c.Moved, c.Size, c.ElapsedMs);
+    EXPECT_EQ(f.Done, c.Figures.Done) << c.Name;
+    EXPECT_EQ(f.Percent, c.Figures.Percent) << c.Name;
+    EXPECT_EQ(f.Rate, c.Figures.Rate) << c.Name;
+    EXPECT_EQ(f.Remaining, c.Figures.Remaining) << c.Name;
+    EXPECT_EQ(RemainingText(f.Remaining), c.Remaining) << c.Name;
+  }
+  EXPECT_EQ(SkippedText(52428800, 104857600), "Skipped (partial: 52,428,800 of 104,857,600 bytes)");
+  EXPECT_EQ(SkippedText(-1, 104857600), "Skipped");
+}
+
 // The rate of the last seconds and the stall: samples of (tick ms, bytes done).
 TEST(RateWindow, RecentRateAndStalls) {
   const struct {

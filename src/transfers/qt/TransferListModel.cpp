@@ -91,9 +91,10 @@ void TTransferListModel::ItemProgress(TTransferItem& item) {
   if (running) {
     const int row = RowOf(item);
     if (row < 0) return;
+    // What is there of the file, a resumed start included, as the progress window shows it.
     Rows[static_cast<size_t>(row)].Status = QString(QStringLiteral("%1 bytes copied, %2% done"))
-                                                .arg(item.BytesDone)
-                                                .arg(MulDiv(100, item.BytesDone, item.Size));
+                                                .arg(item.BytesThere())
+                                                .arg(item.PercentDone());
     DirtyFirst = DirtyFirst < 0 ? row : std::min(DirtyFirst, row);
     DirtyLast = std::max(DirtyLast, row);
     if (!ProgressShown.isActive()) ProgressShown.start();

@@ -216,46 +216,60 @@ void TfrmTransfer::ItemProgress(TTransferItem& item) {
 void TfrmTransfer::Refresh(TTransferItem& item) {
   Host.ShowActivity();
   const int64_t pending = Queue.CountInState(tsPending);
+  // Every figure of the file from the same counts: what is there (a resumed start included),
+  // its share of the file, the rate of what moved this session, the time left at that rate.
+  const bool running = item.State == tsActive;
+  const TProgressFigures file = ProgressFigures(item.RestartOffset, item.BytesDone, item.Size,
+                                                running ? item.ElapsedTicks() : 0);
   lblFileName->setText(Q(item.FileName));
-  lblCurrentBytes->setText(Q(BytesCopiedText(item.BytesDone + item.RestartOffset, item.Size)));
-  pbCurrent->setValue(item.PercentDone());
-  const int64_t e = item.ElapsedTicks() / 1000;
-  lblCurrentElapsed->setText(Q(TimeText(e)) + QStringLiteral(" elapsed"));
+  lblCurrentBytes->setText(Q(BytesCopiedText(file.Done, item.Size)));
+  pbCurrent->setValue(file.Percent);
+  lblCurrentElapsed->setText(Q(TimeText(item.ElapsedTicks() / 1000)) + QStringLiteral(" elapsed"));
   Rates.Add(GetTickCount(), Queue.BytesDone);
   const bool stalled = Rates.Stalled();
-  lblCurrentRemaining->setText(
-      stalled ? QStringLiteral("stalled")
-              : Q(TimeText(
-                    MulDiv(e, item.Size - item.BytesDone - item.RestartOffset, item.BytesDone))) +
-                    QStringLiteral(" remaining"));
+  lblCurrentRemaining->setText(stalled ? QStringLiteral("stalled")
+                                       : Q(RemainingText(file.Remaining)));
+  // The batch's figures are its items' summed: its rate is the running items' rates together,
+  // so that with one file running both times left come from the same rate.
+  int64_t rate = -1;
+  for (int row = 0; row < Running->rowCount(); ++row) {
+    const TTransferItem* other = Running->ItemAt(row);
+    if (!other || other->State != tsActive) continue;
+    const int64_t itemRate = other == &item
+                                 ? file.Rate
+                                 : ProgressFigures(other->RestartOffset, other->BytesDone,
+                                                   other->Size, other->ElapsedTicks())
+                                       .Rate;
+    if (itemRate >= 0) rate = std::max<int64_t>(rate, 0) + itemRate;
+  }
+  if (rate < 0 && running && Running->RowOf(item) < 0) rate = file.Rate;
+  const int64_t there = Queue.BytesResumed + Queue.BytesDone;
+  const int64_t remaining = rate > 0 ? std::max<int64_t>(Queue.BytesLeft, 0) / rate : -1;
   const int64_t total = Queue.ElapsedTicks() / 1000;
   // The running ones count as begun: with one at a time this is "File k of n" of before.
-  const int64_t running = std::max(Queue.CountInState(tsActive), 1);
+  const int64_t active = std::max(Queue.CountInState(tsActive), 1);
   lblFileCount->setText(QString(QStringLiteral("File %1 of %2"))
-                            .arg(Queue.FilesDone + running)
-                            .arg(Queue.FilesDone + pending + running));
-  lblTotalBytes->setText(Q(BytesCopiedText(Queue.BytesDone, Queue.BytesDone + Queue.BytesLeft)));
+                            .arg(Queue.FilesDone + active)
+                            .arg(Queue.FilesDone + pending + active));
+  lblTotalBytes->setText(Q(BytesCopiedText(there, there + Queue.BytesLeft)));
   const int percent = Queue.PercentDone();
   pbTotal->setValue(percent);
   setWindowTitle(QString(QStringLiteral("%1% Transferred - Pelmar")).arg(percent));
   lblTotalElapsed->setText(Q(TimeText(total)) + QStringLiteral(" elapsed"));
-  // The rate of the last seconds once there is one; the time left follows it.
-  const int64_t recent = Rates.Rate();
-  const int64_t rate = recent >= 0 ? recent : total >= 1 ? Queue.BytesDone / total : 0;
-  const int64_t remaining = recent > 0   ? Queue.BytesLeft / recent
-                            : recent < 0 ? MulDiv(total, Queue.BytesLeft, Queue.BytesDone)
-                                         : 0;
-  const QString left =
-      stalled ? QStringLiteral("stalled") : Q(TimeText(remaining)) + QStringLiteral(" remaining");
+  const QString left = stalled ? QStringLiteral("stalled") : Q(RemainingText(remaining));
   lblTotalRemaining->setText(left);
-  const bool moving = item.State == tsActive && item.Connection && item.Connection->LoggedIn;
+  const bool moving = running && item.Connection && item.Connection->LoggedIn;
   if (moving) {
-    Host.SetStatusLine(QString(QStringLiteral("%1% Transferred (file %2/%3), %4 at %5/sec"))
-                           .arg(percent)
-                           .arg(Queue.FilesDone + running)
-                           .arg(Queue.FilesDone + pending + running)
-                           .arg(left)
-                           .arg(Q(RateText(rate))));
+    QString status = QString(QStringLiteral("%1% Transferred (file %2/%3)"))
+                         .arg(percent)
+                         .arg(Queue.FilesDone + active)
+                         .arg(Queue.FilesDone + pending + active);
+    // A session too short to time has no rate yet, rather than a made-up one.
+    if (rate >= 0) {
+      status += (left.isEmpty() ? QString() : QStringLiteral(", ") + left) +
+                QStringLiteral(" at ") + Q(RateText(rate)) + QStringLiteral("/sec");
+    }
+    Host.SetStatusLine(status);
   }
 }
 
@@ -286,10 +300,14 @@ void TfrmTransfer::ItemFinished(TTransferItem& item) {
 
 void TfrmTransfer::AllDone() {
   Current = nullptr;
-  Host.SetStatusLine(Failed == 0   ? QString()
-                     : Failed == 1 ? QString(QStringLiteral("1 transfer failed"))
-                                   : QString(QStringLiteral("%1 transfers failed")).arg(Failed));
+  // What the batch left undone: failures, and the files skipped half-way, named.
+  QStringList summary;
+  if (Failed == 1) summary << QStringLiteral("1 transfer failed");
+  if (Failed > 1) summary << QString(QStringLiteral("%1 transfers failed")).arg(Failed);
+  summary << SkippedNotes;
+  Host.SetStatusLine(summary.join(QStringLiteral("; ")));
   Failed = 0;
+  SkippedNotes.clear();
   Host.EndOfAll();
   hide();
   Reset();
@@ -311,10 +329,18 @@ void TfrmTransfer::Reset() {
 }
 
 void TfrmTransfer::Skip() {
-  if (!Current) return;
+  // The file shown, as long as it runs; else the one running now. (A stale choice made the
+  // first press do nothing while the file went on.)
+  TTransferItem* item = Current && Current->State == tsActive ? Current : PickCurrent(nullptr);
+  if (!item) return;
   btnSkip->setEnabled(false);
   Host.SetStatusLine(QStringLiteral("Cancelling file..."));
-  Queue.Cancel(*Current);
+  Queue.Skip(*item);
+  if (item->PartialBytes >= 0) {
+    const QString note = Q(item->FileName + ": " + SkippedText(item->PartialBytes, item->Size));
+    Host.AppendToLog(note);
+    SkippedNotes << note;
+  }
   // The aborted transfer's connection is let go with its reports: with nothing left to run
   // no report would ever close the batch.
   if (BatchOver()) AllDone();

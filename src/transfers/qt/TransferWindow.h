@@ -76,7 +76,9 @@ class TfrmTransfer : public QDialog, public ITransferListener {
   TTransferItems& Queue;
   ITransferWindowHost& Host;
   TTransferItem* Current = nullptr;
-  int Failed = 0;     // items of this batch that failed
+  int Failed = 0;  // items of this batch that failed
+  // "name: Skipped (partial: ...)" of the files of this batch skipped with a partial file.
+  QStringList SkippedNotes;
   TRateWindow Rates;  // the batch's bytes over the last seconds
   QTimer tmrProgress;
   // The connections' log lines reach the details pane in batches: laying out each line as it
