@@ -24,6 +24,15 @@ int ItemRetries() {
   return retries >= 1 ? retries : 3;
 }
 
+bool Unfinished(TTransferState state) {
+  return state == tsPending || state == tsActive;
+}
+
+// What an item has still to bring.
+int64_t Remainder(const TTransferItem& item) {
+  return std::max<int64_t>(item.Size - item.RestartOffset - item.BytesDone, 0);
+}
+
 // The size of a regular file itself (a link is not the item's file, whatever it leads to).
 bool LocalFileSize(const std::string& path, int64_t& size) {
   struct stat info {};
@@ -108,8 +117,11 @@ int TTransferItems::Add(std::unique_ptr<TTransferItem>& item) {
     LoweredLimits.clear();
   }
   CountState(added, added.State, 1);
-  BytesResumed += added.RestartOffset;
-  BytesLeft += added.Size - added.RestartOffset;
+  // A stopped item (put back from an earlier run) is no part of the batch.
+  if (Unfinished(added.State)) {
+    BytesResumed += added.RestartOffset;
+    BytesLeft += Remainder(added);
+  }
   Notify(&ITransferListener::ItemAdded, added);
   StartNext();
   return static_cast<int>(Items.size()) - 1;
@@ -527,6 +539,11 @@ void TTransferItems::SetState(TTransferItem& item, TTransferState state) {
     CountState(item, item.State, -1);
     CountState(item, state, 1);
   }
+  // The batch's figures: what a skipped or failed item will not bring leaves them, and comes
+  // back when it is started again.
+  if (item.Owner == this && state != tsDone && Unfinished(item.State) != Unfinished(state)) {
+    BytesLeft += Unfinished(state) ? Remainder(item) : -Remainder(item);
+  }
   item.State = state;
   if (state == tsPending) ScanFrom = 0;
   if (item.Owner == this) Notify(&ITransferListener::ItemStateChanged, item);
@@ -543,7 +560,7 @@ void TTransferItems::Resubmit(TTransferItem& item) {
     StartTicks = GetTickCount();
     BytesResumed = item.RestartOffset;
     BytesDone = item.BytesDone;
-    BytesLeft = item.Size - item.RestartOffset - item.BytesDone;
+    BytesLeft = 0;  // the item's remainder joins as it waits again
     FilesDone = 0;
   }
   SetState(item, tsPending);

@@ -159,6 +159,11 @@ TEST_F(TransferWindowTest, OnePressSkipsAndTheFileIsNamedPartial) {
   EXPECT_GE(SizeOf(local + "b0"), first.PartialBytes);
   ASSERT_TRUE(RunUntil([&] { return second.BytesDone > 0; })) << "the next one runs";
   EXPECT_EQ(Window->CurrentItem(), &second);
+  // What the skipped file will not bring leaves the batch's figures.
+  Window->Refresh(second);
+  const int64_t there = small.Size + first.BytesThere() + second.BytesThere();
+  EXPECT_EQ(Window->Text("lblTotalBytes"),
+            Q(BytesCopiedText(there, small.Size + first.BytesThere() + second.Size)));
   QTest::keyClick(Window.get(), Qt::Key_Escape);
   EXPECT_EQ(Host.AllNotices, 1);
   EXPECT_EQ(Host.Status, "b0: " + named);
