@@ -156,8 +156,12 @@ TEST_F(TransferWindowTest, OnePressSkipsAndTheFileIsNamedPartial) {
   const QString named = Q(SkippedText(first.PartialBytes, first.Size));
   EXPECT_TRUE(named.startsWith("Skipped (partial: ")) << named.toStdString();
   EXPECT_EQ(manager.StatusAt(1), named);
+  EXPECT_EQ(Window->Text("lblCurrentBytes"), named) << "until the next one runs";
   EXPECT_GE(SizeOf(local + "b0"), first.PartialBytes);
   ASSERT_TRUE(RunUntil([&] { return second.BytesDone > 0; })) << "the next one runs";
+  const int64_t left = SizeOf(local + "b0");
+  ASSERT_TRUE(RunUntil([&] { return second.BytesDone > (int64_t{64} << 20); }));
+  EXPECT_EQ(SizeOf(local + "b0"), left) << "the skipped file stopped";
   EXPECT_EQ(Window->CurrentItem(), &second);
   // What the skipped file will not bring leaves the batch's figures.
   Window->Refresh(second);

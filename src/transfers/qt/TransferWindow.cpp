@@ -341,6 +341,15 @@ void TfrmTransfer::Skip() {
     Host.AppendToLog(note);
     SkippedNotes << note;
   }
+  if (Current) {
+    Refresh(*Current);
+  } else {
+    // Until the next file has logged on nothing else runs: the skipped one says so rather
+    // than standing still as if it went on.
+    lblCurrentBytes->setText(Q(SkippedText(item->PartialBytes, item->Size)));
+    lblCurrentElapsed->clear();
+    lblCurrentRemaining->clear();
+  }
   // The aborted transfer's connection is let go with its reports: with nothing left to run
   // no report would ever close the batch.
   if (BatchOver()) AllDone();
