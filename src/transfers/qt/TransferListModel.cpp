@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "transfers/MulDiv.h"
 #include "transfers/TransferItem.h"
 
 namespace pelmar {

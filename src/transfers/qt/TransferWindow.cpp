@@ -16,7 +16,6 @@
 
 #include "engine/FTPComponent.h"
 #include "settings/Preferences.h"
-#include "transfers/MulDiv.h"
 #include "transfers/ProgressTexts.h"
 #include "transfers/TransferQueue.h"
 #include "transfers/qt/RunningItemsModel.h"
