@@ -13,7 +13,7 @@ packages=(
   desktop-file-utils appstream man-db
   libmemcached11 libmemcachedutil2 libhashkit2 libpcre2-posix3 libhiredis0.14
   clang libclang-rt-14-dev
-  xvfb xauth xdotool imagemagick adwaita-icon-theme
+  xvfb xauth xdotool imagemagick adwaita-icon-theme openbox
 )
 
 missing=()
