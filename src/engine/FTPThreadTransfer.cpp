@@ -24,7 +24,7 @@ namespace {
 
 constexpr int64_t kProgressIntervalMs = 700;
 
-// The offset of a resume request: its third argument, when there is one and it is a number.
+// A request's argument at `at` read as a byte count; -1 when missing or not a number.
 int64_t NumberArgument(const std::vector<std::string>& args, size_t at) {
   if (args.size() <= at) return -1;
   int64_t value = 0;
@@ -39,13 +39,9 @@ int64_t KnownSizeArgument(const std::vector<std::string>& args) {
   return NumberArgument(args, 3);
 }
 
+// The offset of a resume request: its third argument, 0 when there is none.
 int64_t OffsetArgument(const std::vector<std::string>& args) {
-  if (args.size() < 3) return 0;
-  int64_t offset = 0;
-  const std::string& text = args[2];
-  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), offset);
-  if (ec != std::errc() || end != text.data() + text.size() || offset < 0) return 0;
-  return offset;
+  return std::max<int64_t>(NumberArgument(args, 2), 0);
 }
 
 }  // namespace

@@ -106,6 +106,10 @@ std::string FolderOf(const std::string& path) {
   return slash == std::string::npos ? std::string(".") : path.substr(0, slash + 1);
 }
 
+std::string TakenText(const std::string& name) {
+  return name + " appeared at the destination after the transfer was decided; it was left alone";
+}
+
 std::string SystemText(int error) {
   return error == ELOOP ? "it is a symbolic link, which is left alone" : std::strerror(error);
 }
@@ -150,7 +154,7 @@ bool TSequentialFileStream::OpenForWriting() {
   }
   if (errno == EEXIST) {
     Taken = true;
-    Error = Name + " appeared at the destination after the transfer was decided; it was left alone";
+    Error = TakenText(Name);
   } else {
     Error = "Unable to create file " + Name + ": " + std::strerror(errno);
   }
@@ -163,9 +167,7 @@ TSequentialFileStream::TSequentialFileStream(const std::string& name, unsigned m
     if (::lstat(name.c_str(), &info) == 0) {
       if (mode == fmCreateNew) {
         Taken = true;
-        Error = name +
-                " appeared at the destination after the transfer was decided; it was left "
-                "alone";
+        Error = TakenText(name);
         return;
       }
       if (S_ISLNK(info.st_mode)) {

@@ -63,7 +63,7 @@ class TransferWindowTest : public PaneTest {
   }
   // A download of `name` from the server's root into `dest`, queued; returns the item.
   TTransferItem& Download(const TRealFtpServer& server, const std::string& name,
-                          const std::string& dest, TDateTime date = 0) {
+                          const std::string& dest, TDateTime date = 0, int64_t from = 0) {
     auto item = std::make_unique<TTransferItem>();
     item->Server = std::make_shared<const TServer>(TServer{.Host = "127.0.0.1",
                                                            .Port = server.Port(),
@@ -74,6 +74,7 @@ class TransferWindowTest : public PaneTest {
     item->DestFolder = dest;
     item->Size = static_cast<int64_t>(fs::file_size(server.Root() + name));
     item->FileDate = date;
+    item->RestartOffset = from;
     TTransferItem& queued = *item;
     Queue->Add(item);
     return queued;
@@ -98,18 +99,7 @@ TEST_F(TransferWindowTest, TheFiguresOfAResumedDownloadAgree) {
   WriteFile(local + "big", "");
   ASSERT_EQ(::truncate((local + "big").c_str(), from), 0);
   TTransferListModel manager(*Queue);
-  auto item = std::make_unique<TTransferItem>();
-  item->Server = std::make_shared<const TServer>(TServer{.Host = "127.0.0.1",
-                                                         .Port = server.Port(),
-                                                         .User = server.User(),
-                                                         .Password = server.Password()});
-  item->SourceFolder = "/";
-  item->FileName = "big";
-  item->DestFolder = local;
-  item->Size = size;
-  item->RestartOffset = from;
-  TTransferItem& resumed = *item;
-  Queue->Add(item);
+  TTransferItem& resumed = Download(server, "big", local, 0, from);
   // Timed: the first second has no rate.
   ASSERT_TRUE(RunUntil([&] { return resumed.BytesDone > 0; }));
   Window->Refresh(resumed);
