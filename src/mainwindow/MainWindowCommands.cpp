@@ -247,7 +247,27 @@ void TfrmMain::btnLocalCloseClick() {
 }
 
 void TfrmMain::HostDoubleClick() {
-  switch (Preferences().HostDblClk) {
+  const int choice = Preferences().HostDblClk;
+  if (choice >= 1 && choice <= 3) {
+    // Enter (or a double-click) that cannot do its work says why, rather than nothing.
+    const QString why =
+        !CurrentHost->Connected() ? QStringLiteral("not connected to a server")
+        : CurrentHost->Animating  ? QStringLiteral(
+                                        "the server connection is busy; try again when the "
+                                         "current command is done")
+        : CurrentHost->ListView()->SelectedItems().isEmpty() ? QStringLiteral("no file is selected")
+                                                             : QString();
+    if (!why.isEmpty()) {
+      const QString text = (choice == 2   ? QStringLiteral("Cannot download: ")
+                            : choice == 1 ? QStringLiteral("Cannot view the file: ")
+                                          : QStringLiteral("Cannot open the file: ")) +
+                           why;
+      SetStatusLine(text);
+      AppendLogLine(text);
+      return;
+    }
+  }
+  switch (choice) {
     case 0:
       CurrentHost->ShowProperties();
       break;

@@ -459,6 +459,15 @@ void TfrmMain::BuildMenus() {
     }
     return editWith;
   };
+  // Upload and Download head their panes' menus: the keyboard's way to transfer the selection.
+  const auto transferItem = [&](const char* menuName, const char* name, const QString& caption,
+                                const char* keys, const char* command) {
+    QMenu* pane = findChild<QMenu*>(QLatin1String(menuName));
+    QAction* first = pane->actions().value(0);
+    QAction* entry = item(pane, name, caption, QKeySequence(QLatin1String(keys)), false, command);
+    pane->insertAction(first, entry);
+    pane->insertSeparator(first);
+  };
   paneMenu("mnuLocal", QStringLiteral("&Local"), "mnuLocalEdit", "mnuLocalEditNotePad",
            "MnuLocalEditTessaro",
            {{"mnuLocalRefresh", "&Refresh\tF5"},
@@ -484,6 +493,8 @@ void TfrmMain::BuildMenus() {
             {nullptr, nullptr},
             {"mnuHostProperties", "P&roperties\tAlt+Enter"}})
       ->setEnabled(false);  // the remote commands wait for a connection
+  transferItem("mnuLocal", "mnuLocalUpload", QStringLiteral("&Upload"), "Ctrl+U", "btnUpload");
+  transferItem("mnuHost", "mnuHostDownload", QStringLiteral("Do&wnload"), "Ctrl+D", "btnDownload");
   QMenu* view = menu("mnuView", QStringLiteral("&Options"));
   item(view, "mnuOptions", QStringLiteral("General &Preferences"), none, false);
   view->addSeparator();

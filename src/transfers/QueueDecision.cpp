@@ -16,13 +16,13 @@ std::optional<int64_t> DecideQueuing(const std::string& name, int64_t size, TDat
   // In text mode the bytes on disk (LF line ends) are not the bytes on the wire (CR LF):
   // appending from the file's size would duplicate or lose lines.
   const bool text = preferences.TransferModeFor(name) == 0;
+  const TQuestionFiles files{there, existing->Modified, size, modified, !memory.OneFile};
   if (there >= size || preferences.TryToResume == 0 || !serverCanResume) {
     if (!preferences.ConfirmOverwrites || there == 0) return 0;
     if (memory.OverwriteToAll) {
       return memory.OverwriteYes ? std::optional<int64_t>(0) : std::nullopt;
     }
-    switch (questions.AskOverwrite(name, there, existing->Modified, size, modified,
-                                   there < size && !text)) {
+    switch (questions.AskOverwrite(name, files, there < size && !text)) {
       case TAnswer::Yes:
         return 0;
       case TAnswer::YesToAll:
@@ -53,7 +53,7 @@ std::optional<int64_t> DecideQueuing(const std::string& name, int64_t size, TDat
       offset = 0;
     }
     if (!ask) return offset;
-    switch (questions.AskRestart(name)) {
+    switch (questions.AskRestart(name, files)) {
       case TAnswer::Yes:
         return there;
       case TAnswer::YesToAll:

@@ -20,6 +20,17 @@ struct TAnswerMemory {
   bool OverwriteYes = false;
   bool RestartToAll = false;
   bool RestartYes = false;
+  // The command covers a single file: no "to All" answers are offered.
+  bool OneFile = false;
+};
+
+// The two files a question is about: the one at the destination and the one to transfer.
+struct TQuestionFiles {
+  int64_t ExistingSize = 0;
+  TDateTime ExistingDate = 0;
+  int64_t NewSize = 0;
+  TDateTime NewDate = 0;
+  bool OfferAll = true;  // more files of the command may be asked about
 };
 
 // The two questions; the application shows its dialogs, scripts answer from options.
@@ -27,10 +38,9 @@ class IQueueQuestions {
  public:
   virtual ~IQueueQuestions() = default;
   // `canRecover`: whether "Recovery" (resuming from the existing size) may be offered.
-  virtual TAnswer AskOverwrite(const std::string& name, int64_t existingSize,
-                               TDateTime existingDate, int64_t newSize, TDateTime newDate,
+  virtual TAnswer AskOverwrite(const std::string& name, const TQuestionFiles& files,
                                bool canRecover) = 0;
-  virtual TAnswer AskRestart(const std::string& name) = 0;
+  virtual TAnswer AskRestart(const std::string& name, const TQuestionFiles& files) = 0;
   // Why a file is treated as it is (a log line or a message on the terminal).
   virtual void Note(const std::string&) {}
 };

@@ -147,6 +147,8 @@ TWalkResult TWalk::Run(const std::string& sourceFolder, const std::string& destF
       if (Log) Log("No file or folder " + sourceFolder + name);
     }
   }
+  // One file alone: its questions offer no answers "to All".
+  Memory.OneFile = chosen.size() == 1 && !chosen.front().IsFolder;
   Level(sourceFolder, destFolder, chosen, 1, result);
   return result;
 }

@@ -766,7 +766,9 @@ TEST_F(MainWindowTest, EveryControlHasANameAndEveryCommandAKey) {
            {"mnuLocalNewFolder", "btnLocalNewFolder"},
            {"mnuLocalRename", "btnLocalRename"},
            {"mnuLocalDelete", "btnLocalDelete"},
-           {"mnuLocalMask", "btnLocalMask"}}) {
+           {"mnuLocalMask", "btnLocalMask"},
+           {"mnuLocalUpload", "btnUpload"},
+           {"mnuHostDownload", "btnDownload"}}) {
     auto* widget = window.findChild<QToolButton*>(button);
     if (!widget || widget->defaultAction() != window.Action(item)) apart << item;
   }
@@ -892,13 +894,33 @@ TEST_F(MainWindowTest, PaneCommandsAgainstARealServer) {
   ASSERT_TRUE(RunUntil([&] { return host.Model().rowCount() == 2; }));
   window.ShowHostPopup(nullptr, {});
   EXPECT_EQ(window.HostPopup()->defaultAction()->objectName(), "popHostDownload");
+  // Enter does what a double click does; one that cannot run says why.
   select(host, {"a.txt"});
-  host.DoubleClick(host.ListView()->SelectedItems().first());
+  QAbstractItemView* hostList = host.ListView()->Current();
+  host.Animating = true;
+  QTest::keyClick(hostList, Qt::Key_Return);
+  host.Animating = false;
+  host.RefreshStatus();
+  EXPECT_TRUE(window.findChild<QLabel*>("barStatusPanel1")
+                  ->text()
+                  .startsWith("Cannot download: the server connection is busy"));
+  QTest::keyClick(hostList, Qt::Key_Return);
   ASSERT_TRUE(RunUntil([&] { return ReadFile(local.toStdString() + "/a.txt") == "a"; }));
   // Listed as "Jan 15 2020" (no time of day); MDTM gives the second, and the file takes it.
   ASSERT_TRUE(RunUntil([&] {
     return QFileInfo(local + "/a.txt").lastModified().toSecsSinceEpoch() == 1579089600;
   })) << "the download takes the server's time";
+  // The keyboard alone: Shift+F10 opens the popup at the current item, Ctrl+D downloads.
+  select(host, {"b.txt"});
+  QTest::keyClick(hostList, Qt::Key_F10, Qt::ShiftModifier);
+  ASSERT_TRUE(window.HostPopup()->isVisible());
+  const QRect current = hostList->visualRect(host.ListView()->FocusedItem());
+  EXPECT_EQ(window.HostPopup()->pos(), hostList->viewport()->mapToGlobal(current.center()));
+  window.HostPopup()->hide();
+  ASSERT_TRUE(window.Action("mnuHostDownload")->isEnabled());
+  QApplication::setActiveWindow(&window);
+  QTest::keyClick(hostList, Qt::Key_D, Qt::ControlModifier);
+  ASSERT_TRUE(RunUntil([&] { return ReadFile(local.toStdString() + "/b.txt") == "b"; }));
   // The download's connection stays for the next transfer until it is let go.
   QAction* letGo = window.Action("mnuDisconnectTransfer");
   ASSERT_TRUE(RunUntil([&] { return letGo->isEnabled(); }));

@@ -17,8 +17,12 @@ QPushButton* Button(QWidget& dialog, const char* name) {
   return dialog.findChild<QPushButton*>(name);
 }
 
+TQuestionFiles Files(int64_t existing, int64_t incoming, bool offerAll = true) {
+  return {existing, 46000, incoming, 46001.5, offerAll};
+}
+
 TEST(ConfirmDialogs, OverwriteTextsButtonsAndAnswers) {
-  TfrmOverwrite dialog("report.txt", 100, 46000, 200, 46001);
+  TfrmOverwrite dialog("report.txt", Files(100, 200));
   EXPECT_EQ(dialog.windowTitle(), "Confirm File Overwrite");
   EXPECT_EQ(dialog.findChild<QLabel*>("lblPrompt")->text(),
             "This folder already contains a file called 'report.txt'.");
@@ -33,11 +37,11 @@ TEST(ConfirmDialogs, OverwriteTextsButtonsAndAnswers) {
                 {"btnNoToAll", TAnswer::NoToAll},
                 {"btnRecovery", TAnswer::Recovery}};
   for (const auto& click : clicks) {
-    TfrmOverwrite asked("f", 1, 46000, 2, 46001);
+    TfrmOverwrite asked("f", Files(1, 2));
     Button(asked, click.Button)->click();
     EXPECT_EQ(asked.Answer(), click.Answer) << click.Button;
   }
-  TfrmOverwrite larger("f", 300, 46000, 200, 46001);
+  TfrmOverwrite larger("f", Files(300, 200));
   EXPECT_FALSE(Button(larger, "btnRecovery")->isEnabled());
   larger.reject();  // Escape
   EXPECT_EQ(larger.Answer(), TAnswer::Closed);
@@ -45,19 +49,35 @@ TEST(ConfirmDialogs, OverwriteTextsButtonsAndAnswers) {
 
 TEST(ConfirmDialogs, RestartEscapeCloseAndDontShowAgain) {
   Preferences().ConfirmRestarts = true;
-  TfrmRestart dialog("big.iso");
-  EXPECT_EQ(dialog.windowTitle(), "Confirm Restart of big.iso");
-  EXPECT_TRUE(Button(dialog, "btnYesToAll")->isDefault());
+  TfrmRestart dialog("big.iso", Files(1000, 209715200));
+  EXPECT_EQ(dialog.windowTitle(), "Confirm Restart");
+  EXPECT_TRUE(Button(dialog, "btnYes")->isDefault()) << "Enter keeps the bytes already here";
+  QStringList texts;
+  for (const QLabel* label : dialog.findChildren<QLabel*>()) texts << label->text();
+  const QString shown = texts.join(u'\n');
+  EXPECT_TRUE(shown.contains("209,715,200 Bytes")) << shown.toStdString();
+  EXPECT_TRUE(shown.contains("1,000 Bytes")) << shown.toStdString();
+  EXPECT_TRUE(shown.contains("12:00:00")) << "the time of day, not only the date";
+  EXPECT_TRUE(Button(dialog, "btnYesToAll"));
   dialog.reject();  // Escape answers No: the whole file again
   EXPECT_EQ(dialog.Answer(), TAnswer::No);
   EXPECT_TRUE(Preferences().ConfirmRestarts);
 
-  TfrmRestart closed("big.iso");
+  // One file alone: nothing to answer "to All" for, in either question.
+  for (QDialog* single :
+       std::initializer_list<QDialog*>{new TfrmRestart("one", Files(1, 2, false)),
+                                       new TfrmOverwrite("one", Files(1, 2, false))}) {
+    EXPECT_EQ(Button(*single, "btnYesToAll"), nullptr);
+    EXPECT_EQ(Button(*single, "btnNoToAll"), nullptr);
+    delete single;
+  }
+
+  TfrmRestart closed("big.iso", Files(1, 2));
   closed.show();
   closed.close();  // the close box skips the file
   EXPECT_EQ(closed.Answer(), TAnswer::Closed);
 
-  TfrmRestart quiet("big.iso");
+  TfrmRestart quiet("big.iso", Files(1, 2));
   quiet.findChild<QCheckBox*>("cbDontShow")->setChecked(true);
   Button(quiet, "btnYes")->click();
   EXPECT_EQ(quiet.Answer(), TAnswer::Yes);

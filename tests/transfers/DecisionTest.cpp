@@ -13,14 +13,16 @@ namespace {
 
 class TAnswers : public IQueueQuestions {
  public:
-  TAnswer AskOverwrite(const std::string& name, int64_t, TDateTime, int64_t, TDateTime,
+  TAnswer AskOverwrite(const std::string& name, const TQuestionFiles& files,
                        bool canRecover) override {
+    OfferedAll = files.OfferAll;
     Asked.push_back("overwrite " + name + (canRecover ? "" : " (no recovery)"));
     return Next();
   }
   void Note(const std::string& text) override { Notes.push_back(text); }
   std::vector<std::string> Notes;
-  TAnswer AskRestart(const std::string& name) override {
+  TAnswer AskRestart(const std::string& name, const TQuestionFiles& files) override {
+    OfferedAll = files.OfferAll;
     Asked.push_back("restart " + name);
     return Next();
   }
@@ -32,6 +34,7 @@ class TAnswers : public IQueueQuestions {
   }
   std::deque<TAnswer> Script;
   std::vector<std::string> Asked;
+  bool OfferedAll = false;
 };
 
 constexpr TDateTime kOld = 46000.0;

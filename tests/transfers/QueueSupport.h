@@ -26,10 +26,10 @@ class TServerDiskLister : public IFolderLister {
 
 class TAlwaysReplace : public IQueueQuestions {
  public:
-  TAnswer AskOverwrite(const std::string&, int64_t, TDateTime, int64_t, TDateTime, bool) override {
+  TAnswer AskOverwrite(const std::string&, const TQuestionFiles&, bool) override {
     return TAnswer::Yes;
   }
-  TAnswer AskRestart(const std::string&) override { return TAnswer::Yes; }
+  TAnswer AskRestart(const std::string&, const TQuestionFiles&) override { return TAnswer::Yes; }
 };
 
 }  // namespace pelmar::test

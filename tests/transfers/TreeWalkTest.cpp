@@ -65,10 +65,15 @@ class TEmptySide : public IFolderLister {
 
 class TNoQuestions : public IQueueQuestions {
  public:
-  TAnswer AskOverwrite(const std::string&, int64_t, TDateTime, int64_t, TDateTime, bool) override {
+  TAnswer AskOverwrite(const std::string&, const TQuestionFiles& files, bool) override {
+    OfferedAll.push_back(files.OfferAll);
     return TAnswer::Yes;
   }
-  TAnswer AskRestart(const std::string&) override { return TAnswer::Yes; }
+  TAnswer AskRestart(const std::string&, const TQuestionFiles& files) override {
+    OfferedAll.push_back(files.OfferAll);
+    return TAnswer::Yes;
+  }
+  std::vector<bool> OfferedAll;  // per question asked
 };
 
 TWalkEntry File(const std::string& name) {
@@ -212,6 +217,28 @@ TEST_F(TreeWalkTest, ServerNamesThatLeaveTheDestinationAreRefused) {
     }
   }
   EXPECT_EQ(refused, result.Refused);
+}
+
+// "Yes to All" is offered only where more files of the command may ask the same.
+TEST_F(TreeWalkTest, OneFileAloneIsAskedWithoutAnswersToAll) {
+  TFakeRemote remote;
+  TFakeRemote local;
+  TWalkEntry there = File("a");
+  there.Size = 5;  // larger than the server's: the replace question
+  remote.Folders[""] = {File("a"), File("b"), Folder("f")};
+  remote.Folders["f/"] = {File("a")};
+  local.Folders["/dest/"] = {there, File("b")};
+  local.Folders["/dest/f/"] = {there};
+  const struct {
+    std::vector<std::string> Selection;
+    std::vector<bool> OfferedAll;
+  } cases[] = {{{"a"}, {false}}, {{"a", "b"}, {true, true}}, {{"f"}, {true}}};
+  for (const auto& c : cases) {
+    Answers.OfferedAll.clear();
+    TWalk walk(*Queue, remote, local, Answers, Template, true);
+    walk.Run("", "/dest/", c.Selection);
+    EXPECT_EQ(Answers.OfferedAll, c.OfferedAll) << c.Selection.size();
+  }
 }
 
 // The queue checks every download's destination as well: a folder below the command's

@@ -20,8 +20,10 @@ namespace {
 class TPolicyQuestions : public IQueueQuestions {
  public:
   explicit TPolicyQuestions(TExistingPolicy policy) : Policy(policy) {}
-  TAnswer AskOverwrite(const std::string& name, int64_t existingSize, TDateTime, int64_t newSize,
-                       TDateTime, bool canRecover) override {
+  TAnswer AskOverwrite(const std::string& name, const TQuestionFiles& files,
+                       bool canRecover) override {
+    const int64_t existingSize = files.ExistingSize;
+    const int64_t newSize = files.NewSize;
     switch (Policy) {
       case TExistingPolicy::Replace:
         return TAnswer::Yes;
@@ -38,13 +40,13 @@ class TPolicyQuestions : public IQueueQuestions {
       default:
         return Ask("\"" + name + "\" exists (" + std::to_string(existingSize) + " bytes; new " +
                        std::to_string(newSize) + " bytes). Replace?",
-                   canRecover, "\"" + name + "\" exists");
+                   canRecover, files.OfferAll, "\"" + name + "\" exists");
     }
   }
   void Note(const std::string& text) override {
     std::fprintf(stderr, "pelmar-cli: %s\n", TerminalText(text).c_str());
   }
-  TAnswer AskRestart(const std::string& name) override {
+  TAnswer AskRestart(const std::string& name, const TQuestionFiles& files) override {
     switch (Policy) {
       case TExistingPolicy::Replace:
         return TAnswer::No;
@@ -53,7 +55,7 @@ class TPolicyQuestions : public IQueueQuestions {
       case TExistingPolicy::Resume:
         return TAnswer::Yes;
       default:
-        return Ask("\"" + name + "\" looks half transferred. Resume it?", false,
+        return Ask("\"" + name + "\" looks half transferred. Resume it?", false, files.OfferAll,
                    "\"" + name + "\" looks half transferred");
     }
   }
@@ -61,7 +63,8 @@ class TPolicyQuestions : public IQueueQuestions {
  private:
   // Only a person at a terminal answers: a script's input is no answer, and a pipe left open
   // would be waited on for ever. Without one the file is left as it is (`unasked` says which).
-  TAnswer Ask(const std::string& question, bool canRecover, const std::string& unasked) {
+  TAnswer Ask(const std::string& question, bool canRecover, bool offerAll,
+              const std::string& unasked) {
     if (!::isatty(STDIN_FILENO)) {
       Note(unasked +
            "; left as it is (no terminal to ask; --existing replace, skip or resume "
@@ -69,14 +72,14 @@ class TPolicyQuestions : public IQueueQuestions {
       return TAnswer::Closed;
     }
     for (;;) {
-      std::fprintf(stderr, "%s [y]es, [n]o, [a]ll yes, no to all [N]%s: ", question.c_str(),
-                   canRecover ? ", [r]esume" : "");
+      std::fprintf(stderr, "%s [y]es, [n]o%s%s: ", question.c_str(),
+                   offerAll ? ", [a]ll yes, no to all [N]" : "", canRecover ? ", [r]esume" : "");
       std::string answer;
       if (!std::getline(std::cin, answer)) return TAnswer::Closed;
       if (answer == "y") return TAnswer::Yes;
       if (answer == "n") return TAnswer::No;
-      if (answer == "a") return TAnswer::YesToAll;
-      if (answer == "N") return TAnswer::NoToAll;
+      if (answer == "a" && offerAll) return TAnswer::YesToAll;
+      if (answer == "N" && offerAll) return TAnswer::NoToAll;
       if (answer == "r" && canRecover) return TAnswer::Recovery;
     }
   }

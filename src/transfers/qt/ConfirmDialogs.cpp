@@ -12,10 +12,14 @@
 #include <QMimeDatabase>
 #include <QPushButton>
 #include <QStyle>
+#include <QTime>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <cmath>
 
 #include "settings/Preferences.h"
 #include "ui/Prompter.h"
+#include "views/TextUtils.h"
 
 namespace pelmar {
 namespace {
@@ -25,9 +29,15 @@ int Code(TAnswer answer) {
   return 100 + static_cast<int>(answer);
 }
 
-QString LongDate(TDateTime value) {
+// Date and time to the second: two copies of a file written the same day differ only there.
+QString WhenModified(TDateTime value) {
+  if (value == 0) return QStringLiteral("an unknown date");
   const TDate date = DecodeDate(value);
-  return QLocale().toString(QDate(date.Year, date.Month, date.Day), QLocale::LongFormat);
+  const auto seconds =
+      std::min(86399, static_cast<int>(std::lround((value - std::floor(value)) * 86400)));
+  const QLocale locale;
+  return locale.toString(QDate(date.Year, date.Month, date.Day), QLocale::LongFormat) +
+         QStringLiteral(" ") + QTime(0, 0).addSecs(seconds).toString(QStringLiteral("HH:mm:ss"));
 }
 
 // One file's row: its type's icon, size and date.
@@ -41,9 +51,9 @@ QWidget* FileRow(const QString& fileName, int64_t size, TDateTime date, QWidget*
   icon->setPixmap(themed.pixmap(32, 32));
   layout->addWidget(icon);
   auto* text = new QLabel(QString(QStringLiteral("%1 %2\nmodified on %3"))
-                              .arg(size)
+                              .arg(QString::fromStdString(ThousandsText(std::to_string(size))))
                               .arg(QStringLiteral("Bytes"))
-                              .arg(LongDate(date)),
+                              .arg(WhenModified(date)),
                           row);
   layout->addWidget(text, 1);
   return row;
@@ -73,8 +83,8 @@ void TAnswerDialog::closeEvent(QCloseEvent* event) {
   ClosingWindow = false;
 }
 
-TfrmOverwrite::TfrmOverwrite(const QString& fileName, int64_t existingSize, TDateTime existingDate,
-                             int64_t newSize, TDateTime newDate, QWidget* parent, bool canRecover)
+TfrmOverwrite::TfrmOverwrite(const QString& fileName, const TQuestionFiles& files, QWidget* parent,
+                             bool canRecover)
     : TAnswerDialog(parent) {
   setObjectName("frmOverwrite");
   setWindowTitle(QStringLiteral("Confirm File Overwrite"));
@@ -86,25 +96,29 @@ TfrmOverwrite::TfrmOverwrite(const QString& fileName, int64_t existingSize, TDat
   layout->addWidget(prompt);
   layout->addWidget(
       new QLabel(QStringLiteral("Would you like to replace the existing file"), this));
-  layout->addWidget(FileRow(fileName, existingSize, existingDate, this));
+  layout->addWidget(FileRow(fileName, files.ExistingSize, files.ExistingDate, this));
   layout->addWidget(new QLabel(QStringLiteral("with this one?"), this));
-  layout->addWidget(FileRow(fileName, newSize, newDate, this));
+  layout->addWidget(FileRow(fileName, files.NewSize, files.NewDate, this));
   auto* buttons = new QHBoxLayout;
   buttons->addWidget(AddAnswer("btnYes", QStringLiteral("&Yes"), TAnswer::Yes));
   auto* no = AddAnswer("btnNo", QStringLiteral("&No"), TAnswer::No);
   no->setDefault(true);
   buttons->addWidget(no);
-  buttons->addWidget(AddAnswer("btnYesToAll", QStringLiteral("Yes to &All"), TAnswer::YesToAll));
-  buttons->addWidget(AddAnswer("btnNoToAll", QStringLiteral("No to A&ll"), TAnswer::NoToAll));
+  if (files.OfferAll) {
+    buttons->addWidget(AddAnswer("btnYesToAll", QStringLiteral("Yes to &All"), TAnswer::YesToAll));
+    buttons->addWidget(AddAnswer("btnNoToAll", QStringLiteral("No to A&ll"), TAnswer::NoToAll));
+  }
   auto* recovery = AddAnswer("btnRecovery", QStringLiteral("&Recovery"), TAnswer::Recovery);
-  recovery->setEnabled(existingSize < newSize && canRecover);
+  recovery->setEnabled(files.ExistingSize < files.NewSize && canRecover);
   buttons->addWidget(recovery);
   layout->addLayout(buttons);
 }
 
-TfrmRestart::TfrmRestart(const QString& fileName, QWidget* parent) : TAnswerDialog(parent) {
+TfrmRestart::TfrmRestart(const QString& fileName, const TQuestionFiles& files, QWidget* parent)
+    : TAnswerDialog(parent) {
   setObjectName("frmRestart");
-  setWindowTitle(QString(QStringLiteral("Confirm Restart of %1")).arg(fileName));
+  // The name is in the text, where a long one wraps; a title cut by the window manager hid it.
+  setWindowTitle(QStringLiteral("Confirm Restart"));
   EscapeAnswer = TAnswer::No;
   auto* layout = new QVBoxLayout(this);
   auto* prompt = new QLabel(
@@ -115,16 +129,31 @@ TfrmRestart::TfrmRestart(const QString& fileName, QWidget* parent) : TAnswerDial
   prompt->setObjectName("lblPrompt");
   prompt->setWordWrap(true);
   layout->addWidget(prompt);
+  auto* name = new QLabel(fileName, this);
+  name->setObjectName("lblFileName");
+  name->setTextFormat(Qt::PlainText);
+  name->setWordWrap(true);
+  QFont bold = name->font();
+  bold.setBold(true);
+  name->setFont(bold);
+  layout->addWidget(name);
+  layout->addWidget(new QLabel(QStringLiteral("Already here:"), this));
+  layout->addWidget(FileRow(fileName, files.ExistingSize, files.ExistingDate, this));
+  layout->addWidget(new QLabel(QStringLiteral("To be transferred:"), this));
+  layout->addWidget(FileRow(fileName, files.NewSize, files.NewDate, this));
   DontShowAgain = new QCheckBox(QStringLiteral("Don't show this message again"), this);
   DontShowAgain->setObjectName("cbDontShow");
   layout->addWidget(DontShowAgain);
   auto* buttons = new QHBoxLayout;
-  buttons->addWidget(AddAnswer("btnYes", QStringLiteral("&Yes"), TAnswer::Yes));
+  // Resuming keeps what is already here; No starts over and replaces it. Enter resumes.
+  auto* yes = AddAnswer("btnYes", QStringLiteral("&Yes"), TAnswer::Yes);
+  yes->setDefault(true);
+  buttons->addWidget(yes);
   buttons->addWidget(AddAnswer("btnNo", QStringLiteral("&No"), TAnswer::No));
-  auto* yesToAll = AddAnswer("btnYesToAll", QStringLiteral("Yes to &All"), TAnswer::YesToAll);
-  yesToAll->setDefault(true);
-  buttons->addWidget(yesToAll);
-  buttons->addWidget(AddAnswer("btnNoToAll", QStringLiteral("No to A&ll"), TAnswer::NoToAll));
+  if (files.OfferAll) {
+    buttons->addWidget(AddAnswer("btnYesToAll", QStringLiteral("Yes to &All"), TAnswer::YesToAll));
+    buttons->addWidget(AddAnswer("btnNoToAll", QStringLiteral("No to A&ll"), TAnswer::NoToAll));
+  }
   layout->addLayout(buttons);
 }
 
@@ -178,17 +207,15 @@ bool ConfirmRemoteDelete(QWidget* parent, int count, const QString& name, bool i
   });
 }
 
-TAnswer TDialogQueueQuestions::AskOverwrite(const std::string& name, int64_t existingSize,
-                                            TDateTime existingDate, int64_t newSize,
-                                            TDateTime newDate, bool canRecover) {
-  TfrmOverwrite dialog(QString::fromStdString(name), existingSize, existingDate, newSize, newDate,
-                       Parent, canRecover);
+TAnswer TDialogQueueQuestions::AskOverwrite(const std::string& name, const TQuestionFiles& files,
+                                            bool canRecover) {
+  TfrmOverwrite dialog(QString::fromStdString(name), files, Parent, canRecover);
   dialog.exec();
   return dialog.Answer();
 }
 
-TAnswer TDialogQueueQuestions::AskRestart(const std::string& name) {
-  TfrmRestart dialog(QString::fromStdString(name), Parent);
+TAnswer TDialogQueueQuestions::AskRestart(const std::string& name, const TQuestionFiles& files) {
+  TfrmRestart dialog(QString::fromStdString(name), files, Parent);
   dialog.exec();
   return dialog.Answer();
 }

@@ -36,15 +36,14 @@ class TAnswerDialog : public QDialog {
 class TfrmOverwrite : public TAnswerDialog {
   Q_OBJECT
  public:
-  TfrmOverwrite(const QString& fileName, int64_t existingSize, TDateTime existingDate,
-                int64_t newSize, TDateTime newDate, QWidget* parent = nullptr,
+  TfrmOverwrite(const QString& fileName, const TQuestionFiles& files, QWidget* parent = nullptr,
                 bool canRecover = true);
 };
 
 class TfrmRestart : public TAnswerDialog {
   Q_OBJECT
  public:
-  explicit TfrmRestart(const QString& fileName, QWidget* parent = nullptr);
+  TfrmRestart(const QString& fileName, const TQuestionFiles& files, QWidget* parent = nullptr);
 
  protected:
   void done(int result) override;
@@ -67,13 +66,13 @@ bool ConfirmRemoteDelete(QWidget* parent, int count, const QString& name, bool i
 class TDialogQueueQuestions : public IQueueQuestions {
  public:
   explicit TDialogQueueQuestions(QWidget* parent) : Parent(parent) {}
-  TAnswer AskOverwrite(const std::string& name, int64_t existingSize, TDateTime existingDate,
-                       int64_t newSize, TDateTime newDate, bool canRecover) override;
+  TAnswer AskOverwrite(const std::string& name, const TQuestionFiles& files,
+                       bool canRecover) override;
   void Note(const std::string& text) override {
     if (OnNote) OnNote(text);
   }
   std::function<void(const std::string& text)> OnNote;
-  TAnswer AskRestart(const std::string& name) override;
+  TAnswer AskRestart(const std::string& name, const TQuestionFiles& files) override;
 
  private:
   QWidget* Parent;

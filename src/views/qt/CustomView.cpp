@@ -251,6 +251,10 @@ bool TCustomView::HandleKey(int key, Qt::KeyboardModifiers modifiers) {
     case Qt::Key_Menu:
       ShowContextMenuAtFocus();
       return true;
+    case Qt::Key_F10:  // Shift+F10, the other key for the popup menu
+      if (!shift || ctrl || alt) return false;
+      ShowContextMenuAtFocus();
+      return true;
     default:
       return false;
   }
@@ -259,8 +263,9 @@ bool TCustomView::HandleKey(int key, Qt::KeyboardModifiers modifiers) {
 void TCustomView::ShowContextMenuAtFocus() {
   QAbstractItemView* view = List->Current();
   const QModelIndex focused = List->FocusedItem();
-  const QPoint at =
-      focused.isValid() ? view->visualRect(focused).topLeft() + QPoint(8, 8) : QPoint(0, 0);
+  // At the item the keyboard is on, brought into view first, never at the mouse pointer.
+  if (focused.isValid()) view->scrollTo(focused);
+  const QPoint at = focused.isValid() ? view->visualRect(focused).center() : QPoint(0, 0);
   emit view->customContextMenuRequested(at);
 }
 

@@ -32,10 +32,10 @@ namespace fs = std::filesystem;
 
 class TYesToAll : public IQueueQuestions {
  public:
-  TAnswer AskOverwrite(const std::string&, int64_t, TDateTime, int64_t, TDateTime, bool) override {
+  TAnswer AskOverwrite(const std::string&, const TQuestionFiles&, bool) override {
     return TAnswer::Yes;
   }
-  TAnswer AskRestart(const std::string&) override { return TAnswer::No; }
+  TAnswer AskRestart(const std::string&, const TQuestionFiles&) override { return TAnswer::No; }
 };
 
 class PanesRealServerTest : public PaneTest, public ::testing::WithParamInterface<TServerKind> {
