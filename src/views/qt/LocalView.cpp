@@ -157,6 +157,13 @@ QVariant TLocalModel::data(const QModelIndex& index, int role) const {
   return QFileSystemModel::data(index, role);
 }
 
+QVariant TLocalModel::headerData(int section, Qt::Orientation orientation, int role) const {
+  if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section == 3) {
+    return QStringLiteral("Modified");
+  }
+  return QFileSystemModel::headerData(section, orientation, role);
+}
+
 QDateTime TLocalView::GetItemDate(const QModelIndex& item) const {
   if (!item.isValid()) return {};
   const QDateTime noted = Files->NotedTime(item);

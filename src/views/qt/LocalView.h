@@ -22,6 +22,8 @@ class TLocalModel : public QFileSystemModel {
   // The model's watch misses a file that grows after it appeared (a download): a transfer
   // that ends notes the file's final size, which the Size column shows from then on.
   QVariant data(const QModelIndex& index, int role) const override;
+  // The server pane's captions, so that both panes name their columns alike.
+  QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
   void NoteSize(const QString& path, int64_t size);
   // A file another program rewrote: its size and time as they are now (the model's own watch
   // keeps the old ones).

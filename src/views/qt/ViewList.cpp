@@ -7,7 +7,9 @@
 #include <QTimer>
 #include <QTreeView>
 #include <algorithm>
+
 #include <cstdlib>
+#include "views/qt/IconCells.h"
 
 namespace pelmar {
 
@@ -21,6 +23,15 @@ TViewList::TViewList(QWidget* parent)
   DetailView->header()->setSectionsClickable(true);
   DetailView->header()->setStretchLastSection(false);
   IconView->setUniformItemSizes(true);
+  Cells = new TIconCells(IconView);
+  IconView->setItemDelegate(Cells);
+  FitTimer = new QTimer(this);
+  FitTimer->setSingleShot(true);
+  FitTimer->setInterval(0);
+  connect(FitTimer, &QTimer::timeout, this, [this] {
+    FitColumns();
+    FitCells();
+  });
   IconView->setResizeMode(QListView::Adjust);
   IconView->setLayoutMode(QListView::Batched);
   for (QAbstractItemView* view :
@@ -43,11 +54,35 @@ TViewList::TViewList(QWidget* parent)
     if (!Fitting && DetailView->isVisible()) ColumnsByHand = true;
   });
   DetailView->viewport()->installEventFilter(this);
+  IconView->viewport()->installEventFilter(this);
 }
 
 bool TViewList::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == DetailView->viewport() && event->type() == QEvent::Resize) FitColumns();
+  if (event->type() == QEvent::Resize) {
+    if (watched == DetailView->viewport()) FitColumns();
+    if (watched == IconView->viewport()) FitCells();
+  }
   return QStackedWidget::eventFilter(watched, event);
+}
+
+void TViewList::FitCells() {
+  QSize cell;
+  const QFontMetrics metrics(IconView->font());
+  if (Style == TViewStyle::List || Style == TViewStyle::SmallIcons) {
+    const int widest = ItemModel ? WidestName(*ItemModel, RootIndex, IconView->font()) : 0;
+    // The icon, the gaps around it and the text, and the focus frame's margins.
+    const int wanted = widest + IconView->iconSize().width() + 20;
+    const int room = std::max(IconView->viewport()->width() - 8, 60);
+    cell = QSize(std::min(wanted, room), std::max(metrics.height(), 16) + 4);
+  } else if (Style == TViewStyle::LargeIcons) {
+    // Two lines of a name under the icon; longer names end in an ellipsis.
+    cell = QSize(std::max(96, metrics.averageCharWidth() * 14),
+                 kLargeIconSize + 2 * metrics.lineSpacing() + 12);
+  }
+  if (cell == Cells->CellSize()) return;
+  Cells->SetCell(cell);
+  IconView->setGridSize(Style == TViewStyle::LargeIcons ? cell : QSize());
+  if (RowCount() > 0) emit Cells->sizeHintChanged(Row(0));  // lays the items out again
 }
 
 void TViewList::RestoreColumns(const QByteArray& state) {
@@ -92,10 +127,12 @@ void TViewList::FitColumns() {
 void TViewList::SetModel(QAbstractItemModel* model) {
   ItemModel = model;
   // The first rows of a folder give the columns their widths.
-  connect(model, &QAbstractItemModel::rowsInserted, this,
-          [this] { QTimer::singleShot(0, this, [this] { FitColumns(); }); });
-  connect(model, &QAbstractItemModel::modelReset, this,
-          [this] { QTimer::singleShot(0, this, [this] { FitColumns(); }); });
+  // The names decide the width of the List style's columns, after renames too. Many changes
+  // at once are fitted once.
+  connect(model, &QAbstractItemModel::rowsInserted, FitTimer, qOverload<>(&QTimer::start));
+  connect(model, &QAbstractItemModel::modelReset, FitTimer, qOverload<>(&QTimer::start));
+  // (A local folder's sizes and times arrive after its names.)
+  connect(model, &QAbstractItemModel::dataChanged, FitTimer, qOverload<>(&QTimer::start));
   DetailView->setModel(model);
   IconView->setModel(model);
   IconView->setSelectionModel(DetailView->selectionModel());
@@ -109,7 +146,7 @@ void TViewList::SetRoot(const QModelIndex& root) {
   DetailView->setRootIndex(root);
   IconView->setRootIndex(root);
   // Another folder: its rows may be there already (a cached folder adds none).
-  QTimer::singleShot(0, this, [this] { FitColumns(); });
+  FitTimer->start();
 }
 
 void TViewList::SetViewStyle(TViewStyle style) {
@@ -120,11 +157,15 @@ void TViewList::SetViewStyle(TViewStyle style) {
   }
   const bool large = style == TViewStyle::LargeIcons;
   IconView->setViewMode(large ? QListView::IconMode : QListView::ListMode);
-  IconView->setIconSize(large ? QSize(32, 32) : QSize(16, 16));
+  const QSize icons = large ? QSize(kLargeIconSize, kLargeIconSize) : QSize(16, 16);
+  IconView->setIconSize(icons);
+  Cells->SetIconSize(icons);
   IconView->setFlow(style == TViewStyle::List ? QListView::TopToBottom : QListView::LeftToRight);
   IconView->setWrapping(true);
   IconView->setMovement(QListView::Static);
   IconView->setWordWrap(large);
+  IconView->setTextElideMode(large ? Qt::ElideRight : Qt::ElideMiddle);
+  FitCells();
   setCurrentWidget(IconView);
 }
 

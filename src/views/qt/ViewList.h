@@ -12,9 +12,12 @@
 class QAbstractItemModel;
 class QItemSelectionModel;
 class QListView;
+class QTimer;
 class QTreeView;
 
 namespace pelmar {
+
+class TIconCells;
 
 enum class TViewStyle { LargeIcons = 0, SmallIcons = 1, List = 2, Details = 3 };
 
@@ -69,8 +72,14 @@ class TViewList : public QStackedWidget {
   // The columns other than the name as wide as their contents, the name the rest of the
   // width; until the person sizes a column, then their widths stay.
   void FitColumns();
+  // The one size of the icon view's items for the current style and names.
+  void FitCells();
+
+  static constexpr int kLargeIconSize = 48;
 
   QListView* IconView;
+  TIconCells* Cells = nullptr;
+  QTimer* FitTimer = nullptr;  // fits columns and cells once the model's changes are in
   QTreeView* DetailView;
   // The model may go before the list (a pane's model is its own child); deferred work must
   // not reach a deleted one.
