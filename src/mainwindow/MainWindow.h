@@ -137,6 +137,7 @@ class TfrmMain : public QMainWindow, public ITransferWindowHost, public ITransfe
   void showEvent(QShowEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
   bool event(QEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   // Layout and window state (MainWindowLayout.cpp).
@@ -230,6 +231,9 @@ class TfrmMain : public QMainWindow, public ITransferWindowHost, public ITransfe
   void WireLog();
   int TopMinimum() const;
   void ShowLog(bool shown);
+  // In a low window the log gives up its height before the lists do, and takes it back as the
+  // window grows again.
+  void FitLogToHeight();
   void AppendLogLine(const QString& line);
   void popLogPopup();
   void PlayStateSound(int code);
@@ -374,6 +378,8 @@ class TfrmMain : public QMainWindow, public ITransferWindowHost, public ITransfe
   QMenu* PopEdit = nullptr;
   bool PopEditFromLocal = false;
   int SavedLogHeight = 12;
+  int ChosenLogHeight = 0;  // the log panel's height as the person set it
+  bool FittingLog = false;
   bool SyncingLog = false;
   QTabWidget* pgctrlLocal = nullptr;
   QTabWidget* pgctrlHost = nullptr;

@@ -460,7 +460,8 @@ void TfrmMain::QueueNotice(const QString& text) {
 }
 
 void TfrmMain::SetStatusLine(const QString& text) {
-  StatusPanels[1]->setText(text);  // the middle panel
+  StatusPanels[1]->setText(text);     // the middle panel
+  StatusPanels[1]->setToolTip(text);  // whole, where the panel cuts it
 }
 
 void TfrmMain::SetStatusText(const std::string& text) {

@@ -42,6 +42,7 @@
 #include "transfers/TransferQueue.h"
 #include "transfers/qt/ConfirmDialogs.h"
 #include "ui/ActivityAnimation.h"
+#include "ui/ElidedLabel.h"
 #include "ui/HelpService.h"
 #include "ui/HelpWindow.h"
 #include "ui/Prompter.h"
@@ -144,14 +145,18 @@ TfrmMain::TfrmMain(std::shared_ptr<TQtEventTarget> target, QSettings* settings)
   status->setObjectName("barStatus");
   const int widths[3] = {200, 300, 50};
   for (int i = 0; i < 3; ++i) {
-    StatusPanels[i] = new QLabel(status);
+    StatusPanels[i] = new TElidedLabel(status);
     StatusPanels[i]->setObjectName(QString(QStringLiteral("barStatusPanel%1")).arg(i));
-    StatusPanels[i]->setMinimumWidth(widths[i]);
+    // Their widths while there is room; in a narrow window they share it and cut their texts
+    // with "..." rather than running into each other.
+    StatusPanels[i]->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    StatusPanels[i]->setMinimumWidth(widths[i] / 4);
     if (i == 2) {
       StatusPanels[i]->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+      StatusPanels[i]->setMinimumWidth(widths[i]);
       status->addPermanentWidget(StatusPanels[i]);
     } else {
-      status->addWidget(StatusPanels[i]);
+      status->addWidget(StatusPanels[i], widths[i]);
     }
   }
   setStatusBar(status);
@@ -193,6 +198,8 @@ TfrmMain::TfrmMain(std::shared_ptr<TQtEventTarget> target, QSettings* settings)
   ApplyViewStyle(false, State.LocalViewStyle);
   ApplyViewStyle(true, State.HostViewStyle);
   barMilieu->setSizes({State.LogHeight, std::max(height() - State.LogHeight, 100)});
+  ChosenLogHeight = State.LogHeight;
+  barMilieu->installEventFilter(this);
   SetCaptions(QStringLiteral("Disconnected"));
   RebuildLastConnectionsMenu();
   SetLargeToolbar(State.ToolBarMin >= 60);
@@ -844,7 +851,10 @@ bool TfrmMain::event(QEvent* event) {
 void TfrmMain::WriteState() {
   State.State = isMaximized() ? wsMaximized : isMinimized() ? wsMinimized : wsNormal;
   if (State.State == wsNormal) State.Bounds = geometry();
-  State.LogHeight = barMilieu->sizes().value(0, State.LogHeight);
+  // The height the person gave the log, not one a low window squeezed it to.
+  State.LogHeight = LogStack->isVisible() && ChosenLogHeight > 0
+                        ? ChosenLogHeight
+                        : barMilieu->sizes().value(0, State.LogHeight);
   if (CurrentLocal) {
     State.LocalFolder = CurrentLocal->Folder();
     State.LocalSort = CurrentLocal->ListView()->SortKey();

@@ -41,12 +41,38 @@ void TfrmMain::WireLog() {
     if (!SyncingLog) ShowLog(shown);
   });
   connect(barMilieu, &QSplitter::splitterMoved, this, [this](int position, int) {
+    if (!FittingLog) ChosenLogHeight = position;
     const bool shown = position > TopMinimum();
     LogStack->setVisible(shown);
     SyncingLog = true;
     Commands.ShowLog->setChecked(shown);
     SyncingLog = false;
   });
+}
+
+bool TfrmMain::eventFilter(QObject* watched, QEvent* event) {
+  // After the splitter has shared out its new height (it does so after its filters).
+  if (watched == barMilieu && event->type() == QEvent::Resize) {
+    QMetaObject::invokeMethod(this, &TfrmMain::FitLogToHeight, Qt::QueuedConnection);
+  }
+  return QMainWindow::eventFilter(watched, event);
+}
+
+void TfrmMain::FitLogToHeight() {
+  // Room for the pane tabs, tools and status and about eight rows of a list.
+  constexpr int kUsefulLists = 300;
+  if (!LogStack->isVisible() || LogHeightBeforeViewer > 0 || ChosenLogHeight <= 0) return;
+  const QList<int> sizes = barMilieu->sizes();
+  const int total = sizes.value(0) + sizes.value(1);
+  if (total <= 0) return;
+  // The log keeps two lines at least, so that it is seen to be there.
+  const int leastLog = TopMinimum() + 2 * memoLog->fontMetrics().lineSpacing() + 8;
+  const int log = std::max(std::min(ChosenLogHeight, total - kUsefulLists),
+                           std::min(leastLog, ChosenLogHeight));
+  if (log == sizes.value(0)) return;
+  FittingLog = true;
+  barMilieu->setSizes({log, std::max(total - log, 0)});
+  FittingLog = false;
 }
 
 int TfrmMain::TopMinimum() const {
@@ -64,6 +90,7 @@ void TfrmMain::ShowLog(bool shown) {
     LogStack->show();
     const int top = std::min(TopMinimum() + SavedLogHeight, std::max(total - 100, TopMinimum()));
     sizes = {top, total - top};
+    ChosenLogHeight = top;
   }
   barMilieu->setSizes(sizes);
 }

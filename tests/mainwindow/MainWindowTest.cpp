@@ -29,6 +29,7 @@
 #include <QRadioButton>
 #include <QSettings>
 #include <QSpinBox>
+#include <QSplitter>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -782,6 +783,43 @@ TEST_F(MainWindowTest, EveryControlHasANameAndEveryCommandAKey) {
   EXPECT_EQ(chosen, 1);
   QTest::keyClick(&window, Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier);
   EXPECT_EQ(chosen, 2) << "Ctrl+Shift+C";
+}
+
+// A low window: the log gives up its height before the lists, down to two lines, and takes it
+// back as the window grows; the status texts end in "..." rather than run into each other.
+TEST_F(MainWindowTest, ALowWindowKeepsItsListsUseful) {
+  TfrmMain& window = Open();
+  window.show();
+  auto* splitter = window.findChild<QSplitter*>("barMilieu");
+  window.resize(900, 900);
+  QCoreApplication::processEvents();
+  splitter->setSizes({300, splitter->sizes()[0] + splitter->sizes()[1] - 300});
+  emit splitter->splitterMoved(300, 1);  // as a drag by the person
+  const struct {
+    int Height;
+    bool Squeezed;
+  } heights[] = {{560, true}, {420, true}, {900, false}};
+  for (const auto& h : heights) {
+    window.resize(900, h.Height);
+    QCoreApplication::processEvents();
+    const QList<int> sizes = splitter->sizes();
+    if (h.Squeezed) {
+      EXPECT_LT(sizes[0], 300) << h.Height;
+      EXPECT_GE(window.findChild<QWidget*>("memoLog")->height(),
+                2 * window.findChild<QWidget*>("memoLog")->fontMetrics().lineSpacing())
+          << h.Height;
+      EXPECT_TRUE(sizes[1] >= 300 || sizes[0] <= 160) << h.Height << ": the log went first";
+    } else {
+      EXPECT_EQ(sizes[0], 300) << "the chosen height is back";
+    }
+  }
+  window.resize(520, 600);
+  window.SetStatusLine(QString(200, 'x'));
+  QCoreApplication::processEvents();
+  const QRect first = window.findChild<QWidget*>("barStatusPanel0")->geometry();
+  const QRect middle = window.findChild<QWidget*>("barStatusPanel1")->geometry();
+  EXPECT_FALSE(first.intersects(middle));
+  EXPECT_LE(middle.right(), window.width());
 }
 
 // The folder box, the tab's caption and Up follow the local list wherever the keys take it.

@@ -15,6 +15,7 @@
 #include <QVBoxLayout>
 
 #include "transfers/TransferQueue.h"
+#include "ui/ElidedLabel.h"
 #include "ui/QtText.h"
 #include "views/PaneTexts.h"
 
@@ -33,7 +34,7 @@ TCustomView::TCustomView(QWidget* parent, char separator)
   Status->setSizeGripEnabled(false);
   const int widths[3] = {120, 172, 0};
   for (int i = 0; i < 3; ++i) {
-    Panels[i] = new QLabel(Status);
+    Panels[i] = new TElidedLabel(Status);
     Panels[i]->setObjectName(QString(QStringLiteral("StatusPanel%1")).arg(i));
     if (widths[i] > 0) {
       // At most their width, less in a narrow window (the hint shows a cut text in full).
