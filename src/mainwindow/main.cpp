@@ -17,6 +17,7 @@
 #include "settings/qt/OptionsDialog.h"
 #include "ui/CertificateDialog.h"
 #include "ui/DesktopSound.h"
+#include "ui/DialogTitles.h"
 #include "ui/ToolTipSwitch.h"
 #include "views/PrivateFolder.h"
 #include "views/UrlText.h"
@@ -55,6 +56,7 @@ int main(int argc, char** argv) {
   pelmar::SetSoundPlayer(pelmar::MakeDesktopSoundPlayer());
   // "Show Tool Tips" applies at once, whenever the preferences reach the engine.
   auto* toolTips = new pelmar::TToolTipSwitch(&app);
+  new pelmar::TDialogTitles(&app);
   pelmar::SetToolTipsHook([toolTips](bool on) { toolTips->SetEnabled(on); });
   int status = 0;
   {

@@ -16,6 +16,7 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
+#include <QDialog>
 #include <QDir>
 #include <QFileInfo>
 #include <QHeaderView>
@@ -27,6 +28,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QSettings>
 #include <QSpinBox>
 #include <QSplitter>
@@ -54,6 +56,7 @@
 #include "transfers/qt/TransferListModel.h"
 #include "ui/ActivityAnimation.h"
 #include "ui/CertificateDialog.h"
+#include "ui/DialogTitles.h"
 #include "views/PrivateFolder.h"
 #include "views/qt/HostView.h"
 #include "views/qt/LocalView.h"
@@ -783,6 +786,34 @@ TEST_F(MainWindowTest, EveryControlHasANameAndEveryCommandAKey) {
   EXPECT_EQ(chosen, 1);
   QTest::keyClick(&window, Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier);
   EXPECT_EQ(chosen, 2) << "Ctrl+Shift+C";
+}
+
+// A window manager cuts a caption that does not fit in the middle: dialogs are widened for
+// theirs as they are shown, within the screen, unless their size is fixed.
+TEST(DialogTitles, DialogsAreAsWideAsTheirCaptions) {
+  TDialogTitles titles(nullptr);
+  const int screen = QApplication::primaryScreen()->availableGeometry().width();
+  const struct {
+    QString Title;
+    int Width;
+    bool Fixed;
+  } cases[] = {{"green square.png Properties", 200, false},
+               {"Confirm", 400, false},
+               {"Comparison Options", 120, true},
+               {QString(400, 'w'), 200, false}};
+  for (const auto& c : cases) {
+    QDialog dialog;
+    dialog.setWindowTitle(c.Title);
+    dialog.resize(c.Width, 100);
+    if (c.Fixed) dialog.setFixedSize(c.Width, 100);
+    dialog.show();
+    const int wanted = TDialogTitles::WidthForTitle(dialog);
+    if (c.Fixed || wanted <= c.Width) {
+      EXPECT_EQ(dialog.width(), c.Width) << c.Title.size();
+    } else {
+      EXPECT_EQ(dialog.width(), std::min(wanted, screen * 9 / 10)) << c.Title.size();
+    }
+  }
 }
 
 // A low window: the log gives up its height before the lists, down to two lines, and takes it
