@@ -61,6 +61,12 @@ std::string SkippedText(int64_t partial, int64_t size) {
          ThousandsText(std::to_string(size)) + " bytes)";
 }
 
+std::string PartialKeptText(int64_t partial, int64_t size) {
+  // A download queued without a listed size has nothing to compare the part with.
+  return "(partial kept: " + ThousandsText(std::to_string(partial)) +
+         (size > 0 ? " of " + ThousandsText(std::to_string(size)) : std::string()) + " bytes)";
+}
+
 bool SetFileDate(const std::string& path, TDateTime modified) {
   const timespec times[2] = {{0, UTIME_OMIT}, {TimeTFromDateTime(modified), 0}};
   return ::utimensat(AT_FDCWD, path.c_str(), times, 0) == 0;

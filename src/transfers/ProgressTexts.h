@@ -35,6 +35,9 @@ std::string RemainingText(int64_t seconds);
 // A running file the person skipped: "Skipped", or with the part that arrived and stays,
 // "Skipped (partial: 52,428,800 of 104,857,600 bytes)".
 std::string SkippedText(int64_t partial, int64_t size);
+// A failed download's part that stays: "(partial kept: 3,000,000 of 10,000,000 bytes)"; without
+// a known size "(partial kept: 3,000,000 bytes)".
+std::string PartialKeptText(int64_t partial, int64_t size);
 
 // Gives a downloaded file the date its source was listed with (local time), exactly and
 // without opening it: a file another program has just replaced is not written to. False when

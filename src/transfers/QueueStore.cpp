@@ -82,8 +82,12 @@ bool TQueueStore::Exec(const char* sql) {
 void TQueueStore::MarkDirty(TTransferItem& item, bool now) {
   if (!Db && !RetryOpen) return;
   // While the file cannot be used, Reopen() takes every item.
-  if (Db && DirtySet.insert(&item).second) Dirty.push_back(&item);
+  if (Db && DirtySet.insert(item.Id).second) Dirty.push_back(item.Id);
   if (now) return Flush();
+  MarkDirtyLater();
+}
+
+void TQueueStore::MarkDirtyLater() {
   if (CommitTimer) return;
   // What changes within a quarter of a second is written together, as the items are then: an
   // item that started and progressed meanwhile costs one write. A crash loses at most that
@@ -98,16 +102,19 @@ void TQueueStore::MarkDirty(TTransferItem& item, bool now) {
 void TQueueStore::Flush() {
   if (CommitTimer) Target->KillTimer(CommitTimer);
   CommitTimer = 0;
-  if (!Reopen() || Dirty.empty()) return;
+  if (!Reopen() || (Dirty.empty() && !Reordered)) return;
   RowsBefore.clear();
   bool written = Exec("BEGIN");
+  if (written && Reordered) written = Renumber();
   for (size_t i = 0; written && i < Dirty.size(); ++i) {
-    TTransferItem& item = *Dirty[i];
-    if (item.State == tsPending || item.State == tsActive) {
+    // An item removed from the queue is told while it is still there: it is gone by now.
+    const TTransferItem* item = Queue ? Queue->FindItem(Dirty[i]) : nullptr;
+    if (item && item->State != tsPending && item->State != tsActive) item = nullptr;
+    if (item) {
       // New, or started again after it had ended.
-      written = Rows.count(item.Id) ? Update(item) : Insert(item);
+      written = Rows.count(item->Id) ? Update(*item) : Insert(*item);
     } else {
-      written = Erase(item.Id);
+      written = Erase(Dirty[i]);
     }
   }
   if (written) written = Exec("COMMIT");
@@ -129,6 +136,7 @@ void TQueueStore::Flush() {
   RowsBefore.clear();
   Dirty.clear();
   DirtySet.clear();
+  Reordered = false;
   if (WriteFailing) {
     WriteFailing = false;
     Tell("The transfer queue is written to " + Path + " again");
@@ -219,6 +227,22 @@ void TQueueStore::ItemStateChanged(TTransferItem& item) {
   MarkDirty(item, item.State != tsPending && item.State != tsActive);
 }
 
+void TQueueStore::QueueReordered() {
+  if (!Db && !RetryOpen) return;
+  Reordered = true;
+  MarkDirtyLater();
+}
+
+bool TQueueStore::Renumber() {
+  // Rows are read back by their number: the kept items get new ones, in the queue's order.
+  for (int i = 0; Queue && i < Queue->Count(); ++i) {
+    const TTransferItem& item = Queue->Item(i);
+    if (item.State != tsPending && item.State != tsActive) continue;
+    if (!Erase(item.Id) || !Insert(item)) return false;
+  }
+  return true;
+}
+
 void TQueueStore::ItemProgress(TTransferItem& item) {
   auto found = Rows.find(item.Id);
   if (found == Rows.end() || item.State != tsActive) return;
@@ -228,7 +252,7 @@ void TQueueStore::ItemProgress(TTransferItem& item) {
   MarkDirty(item);
 }
 
-bool TQueueStore::Insert(TTransferItem& item) {
+bool TQueueStore::Insert(const TTransferItem& item) {
   TStatement& insert = Statements->Insert;
   insert.Reset();
   const TServer& server = item.Site();

@@ -82,6 +82,9 @@ class TQueueStore final : public ITransferListener {
   void ItemAdded(TTransferItem& item) override;
   void ItemStateChanged(TTransferItem& item) override;
   void ItemProgress(TTransferItem& item) override;
+  void ItemRemoved(TTransferItem& item) override { MarkDirty(item); }
+  // The rows are written anew in the queue's order, so that a restart finds that order.
+  void QueueReordered() override;
   void QueueDestroyed() override {
     Flush();
     // What could not be written goes with the items.
@@ -106,7 +109,9 @@ class TQueueStore final : public ITransferListener {
   bool Exec(const char* sql);
   // `now`: written at once, not with the writes of the moment.
   void MarkDirty(TTransferItem& item, bool now = false);
-  bool Insert(TTransferItem& item);
+  // Writes what changed a moment from now, with the other changes of that moment.
+  void MarkDirtyLater();
+  bool Insert(const TTransferItem& item);
   bool Update(const TTransferItem& item);
   bool Erase(uint64_t itemId);
   bool EraseRow(int64_t row);
@@ -129,10 +134,13 @@ class TQueueStore final : public ITransferListener {
   std::string ProblemText;
   bool WriteFailing = false;  // the last write failed; told once until one succeeds
   TTransferItems* Queue = nullptr;
-  // Items changed since the last write, in the order they first changed (new rows keep the
-  // queue's order).
-  std::vector<TTransferItem*> Dirty;
-  std::unordered_set<const TTransferItem*> DirtySet;
+  // Items changed since the last write by Id, in the order they first changed (new rows keep
+  // the queue's order); one no longer in the queue loses its row.
+  std::vector<uint64_t> Dirty;
+  std::unordered_set<uint64_t> DirtySet;
+  // The queue was reordered: every row is written again, in its order.
+  bool Reordered = false;
+  bool Renumber();
   // Item Id -> its row, and when its progress was last written.
   struct TRowOf {
     int64_t Row = 0;

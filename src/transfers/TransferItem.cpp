@@ -28,6 +28,25 @@ std::string TTransferItem::StatusText() const {
   }
 }
 
+std::string TTransferItem::FailureLine() const {
+  std::string line = FailureText;
+  if (!FirstFailureText.empty() && Attempts > 0) {
+    line = FirstFailureText + "; tried again " + std::to_string(Attempts) +
+           (Attempts == 1 ? " time" : " times") +
+           (FailureText.empty() || FailureText == FirstFailureText ? "" : ", last: " + FailureText);
+  }
+  if (PartialBytes >= 0) {
+    line += (line.empty() ? "" : " ") + PartialKeptText(PartialBytes, Size);
+  }
+  return line;
+}
+
+std::string TTransferItem::StatusWithReason() const {
+  if (State != tsFailed) return StatusText();
+  const std::string why = FailureLine();
+  return why.empty() ? StatusText() : StatusText() + ": " + why;
+}
+
 int64_t TTransferItem::ElapsedTicks() const {
   return GetTickCount() - StartTicks;
 }

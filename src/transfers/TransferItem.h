@@ -58,6 +58,8 @@ struct TTransferItem {
   // Why a failed item failed: the server's refusal ("550 No such file") when there was one,
   // else the error's text.
   std::string FailureText;
+  // When the item was tried again: why its first run failed.
+  std::string FirstFailureText;
   // The folder the command that queued this item writes into (with its separator): a
   // download's DestFolder is this folder plus folder names from the server, each checked
   // before it becomes part of a local path. Empty: DestFolder alone is the destination.
@@ -81,8 +83,8 @@ struct TTransferItem {
   int8_t Mode = kModeByName;
   static constexpr int8_t kModeByName = -1;
   static constexpr int8_t kModeBinary = 1;
-  // The person skipped it while it ran; a download leaves what arrived, PartialBytes of Size
-  // (-1 when no partial file stays).
+  // The person skipped it while it ran, or it failed; a download leaves what arrived,
+  // PartialBytes of Size (-1 when no partial file stays).
   bool Skipped = false;
   int64_t PartialBytes = -1;
 
@@ -90,6 +92,11 @@ struct TTransferItem {
   int TransferMode() const;
   // "Download Pending", "Done", "Aborted due to Error", ...
   std::string StatusText() const;
+  // Why a failed item failed, for a person: "10054 Connection reset by peer; tried again 3
+  // times, last: Could not log on (partial kept: 3,000,000 of 10,000,000 bytes)".
+  std::string FailureLine() const;
+  // StatusText, and for a failed item its FailureLine after a colon.
+  std::string StatusWithReason() const;
   int64_t ElapsedTicks() const;
   // Bytes at the destination: the resumed start and this run's.
   int64_t BytesThere() const { return RestartOffset + BytesDone; }

@@ -165,17 +165,6 @@ void TTransferItems::RemoveListener(ITransferListener* listener) {
   Listeners.erase(std::remove(Listeners.begin(), Listeners.end(), listener), Listeners.end());
 }
 
-template <typename TMethod>
-void TTransferItems::Notify(TMethod method, TTransferItem& item) {
-  // A listener may add or remove listeners while it is told.
-  const std::vector<ITransferListener*> listeners = Listeners;
-  for (ITransferListener* listener : listeners) {
-    if (std::find(Listeners.begin(), Listeners.end(), listener) != Listeners.end()) {
-      (listener->*method)(item);
-    }
-  }
-}
-
 int TTransferItems::IndexOf(const TTransferItem* item) const {
   for (size_t i = 0; i < Items.size(); ++i) {
     if (Items[i].get() == item) return static_cast<int>(i);
@@ -196,6 +185,7 @@ void TTransferItems::Move(int from, int to) {
   Items.erase(Items.begin() + from);
   Items.insert(Items.begin() + to, std::move(moved));
   ScanFrom = 0;
+  NotifyReordered();
 }
 
 int64_t TTransferItems::ElapsedTicks() const {
@@ -309,48 +299,64 @@ void TTransferItems::DisconnectAll() {
 }
 
 void TTransferItems::BindReports(TTransferItem& item, TFTPComponent& connection) {
-  TTransferItem* target = &item;
+  // The item is named by its Id: it may leave the queue (Remove finished) while its connection
+  // still has reports on their way.
+  const uint64_t id = item.Id;
   std::weak_ptr<bool> alive = Alive;
   auto live = [alive] { return !alive.expired(); };
+  // The item the report is for while it runs on `sender`; nullptr otherwise.
+  auto current = [this, id](const TFTPComponent& sender) -> TTransferItem* {
+    TTransferItem* target = FindItem(id);
+    return target && Current(*target, sender) ? target : nullptr;
+  };
   connection.OnConnected = [this, live](TFTPComponent& sender) {
     if (live() && OnConnected) OnConnected(sender);
   };
   // Reports of requests posted before this item's run (the item before it on this connection
   // ends with its error, and its last reports may come after that) only go to the log.
-  connection.OnDisconnected = [this, target, live](TFTPComponent& sender) {
-    if (live()) DisconnectedReport(*target, sender);
-  };
-  connection.OnError = [this, target, live](TFTPComponent& sender, int code,
-                                            const std::string& text) {
+  connection.OnDisconnected = [this, id, live](TFTPComponent& sender) {
     if (!live()) return;
-    if (Current(*target, sender)) {
+    if (TTransferItem* target = FindItem(id)) {
+      DisconnectedReport(*target, sender);
+    } else {
+      LostItemDisconnected(sender);
+    }
+  };
+  connection.OnError = [this, current, live](TFTPComponent& sender, int code,
+                                             const std::string& text) {
+    if (!live()) return;
+    if (TTransferItem* target = current(sender)) {
       ErrorReport(*target, sender, code, text);
     } else if (OnLog) {
       OnLog(sender, text);
     }
   };
-  connection.OnFolder = [this, target, live](TFTPComponent& sender, const std::string&,
-                                             uint8_t kind) {
+  connection.OnFolder = [this, current, live](TFTPComponent& sender, const std::string&,
+                                              uint8_t kind) {
     if (!live()) return;
     // Each PWD sent behind an MKD answers for its own folder item, even when that item was
     // finished by the MKD's 257 already and another item has started on the connection since.
     if (kind == fkCurrent) {
       FolderMarkerReport(sender);
-    } else if (Current(*target, sender)) {
+    } else if (TTransferItem* target = current(sender)) {
       FolderReport(*target, sender, kind);
     }
   };
-  connection.OnLog = [this, target, live](TFTPComponent& sender, const std::string& text) {
+  connection.OnLog = [this, current, live](TFTPComponent& sender, const std::string& text) {
     if (!live()) return;
-    if (Current(*target, sender) && FinalReplyCode(text) != 0) target->LastReply = text;
+    TTransferItem* target = current(sender);
+    if (target && FinalReplyCode(text) != 0) target->LastReply = text;
     if (OnLog) OnLog(sender, text);
   };
-  connection.OnLoggedIn = [this, target, live](TFTPComponent& sender) {
-    if (live() && Current(*target, sender)) Start(*target, sender);
+  connection.OnLoggedIn = [this, current, live](TFTPComponent& sender) {
+    if (!live()) return;
+    if (TTransferItem* target = current(sender)) Start(*target, sender);
   };
-  connection.OnProgress = [this, target, live](TFTPComponent& sender, uint8_t kind, bool,
-                                               int64_t count) {
-    if (!live() || !Current(*target, sender)) return;
+  connection.OnProgress = [this, current, live](TFTPComponent& sender, uint8_t kind, bool,
+                                                int64_t count) {
+    if (!live()) return;
+    TTransferItem* target = current(sender);
+    if (!target) return;
     // A transfer that failed after it started reports its end first and its error next: the
     // error report fails the item. Finishing it here would call it done and hand the error to
     // the next item on this connection.
@@ -361,9 +367,10 @@ void TTransferItems::BindReports(TTransferItem& item, TFTPComponent& connection)
     }
     ProgressReport(*target, kind, count);
   };
-  connection.OnFileSize = [this, target, live](TFTPComponent& sender, const std::string& path,
-                                               int64_t size) {
-    if (live() && Current(*target, sender)) FileSizeReport(*target, path, size);
+  connection.OnFileSize = [this, current, live](TFTPComponent& sender, const std::string& path,
+                                                int64_t size) {
+    if (!live()) return;
+    if (TTransferItem* target = current(sender)) FileSizeReport(*target, path, size);
   };
 }
 
@@ -552,6 +559,7 @@ void TTransferItems::SetState(TTransferItem& item, TTransferState state) {
 void TTransferItems::Resubmit(TTransferItem& item) {
   if ((item.State != tsCancelled && item.State != tsFailed) || item.Owner != this) return;
   item.FailureText.clear();
+  item.FirstFailureText.clear();
   item.Attempts = 0;
   item.Refetched = false;
   item.Skipped = false;
@@ -621,7 +629,7 @@ void TTransferItems::FolderMarkerReport(TFTPComponent& sender) {
   markers.pop_front();
   // The MKD was answered without a folder report (typically 550: it exists already). A
   // folder that really could not be made shows up when the files meant for it fail.
-  if (waiting->State == tsActive && waiting->Connection == &sender) {
+  if (waiting && waiting->State == tsActive && waiting->Connection == &sender) {
     ProgressReport(*waiting, pkDone, 0);
   }
 }
@@ -671,6 +679,11 @@ void TTransferItems::DisconnectedReport(TTransferItem& item, TFTPComponent& send
   if (!InPool(sender) && item.Connection == &sender && item.State != tsActive) {
     item.Connection = nullptr;
   }
+  StartNext();
+}
+
+void TTransferItems::LostItemDisconnected(TFTPComponent& sender) {
+  if (OnDisconnected) OnDisconnected(sender);
   StartNext();
 }
 
@@ -747,12 +760,13 @@ void TTransferItems::RunFailed(TTransferItem& item, TFTPComponent* sender, const
   BytesLeft -= item.RestartOffset - resumedBefore;
   if (!again.empty()) {
     if (OnLog && sender) OnLog(*sender, again);
+    // The run that failed first says most of what went wrong; a retry that fails at its log-on
+    // (the server is gone) would hide it.
+    if (item.FirstFailureText.empty()) item.FirstFailureText = item.FailureText;
     SetState(item, tsPending);
   } else {
-    if (partial && !item.Upload) {
-      item.FailureText +=
-          " (the partial file of " + std::to_string(arrived) + " bytes is kept and can be resumed)";
-    }
+    // A partial download stays for a resume; the reports of the item say how much of it.
+    if (partial && !item.Upload) item.PartialBytes = arrived;
     SetState(item, tsFailed);
   }
   StartNext();

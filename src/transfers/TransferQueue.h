@@ -2,6 +2,7 @@
 // The transfer queue: files and folders waiting to move, run several at a time in the
 // background over a pool of engine connections of its own.
 
+#include <algorithm>
 #include <array>
 #include <deque>
 #include <functional>
@@ -39,9 +40,16 @@ class ITransferListener {
   virtual void ItemFinished(TTransferItem&) {}
   // Bytes moved, or the size the server reported anew.
   virtual void ItemProgress(TTransferItem&) {}
+  // The item leaves the queue and is freed once this returns: forget it.
+  virtual void ItemRemoved(TTransferItem&) {}
+  // Items changed places: the queue's order is the new one.
+  virtual void QueueReordered() {}
   // The queue is going away: a listener that outlives it forgets it.
   virtual void QueueDestroyed() {}
 };
+
+// Where the person moves the chosen waiting items in the queue.
+enum TQueueMove : uint8_t { qmUp, qmDown, qmTop, qmBottom };
 
 class TTransferItems {
  public:
@@ -64,6 +72,15 @@ class TTransferItems {
   int CountInState(TTransferState state) const { return StateCounts[state]; }
   TTransferItem* FirstInState(TTransferState state) const;
   void Move(int from, int to);
+  // The waiting items among `ids` move as one block, in their order, one place up or down
+  // (past the item before the first or after the last of them) or to the top or bottom; the
+  // others keep their order. Running and ended items do not move. False when nothing moved.
+  bool MoveItems(const std::vector<uint64_t>& ids, TQueueMove where);
+  // Whether MoveItems would change the order.
+  bool CanMove(const std::vector<uint64_t>& ids, TQueueMove where) const;
+  // Takes the finished items and the skipped ones out of the queue; waiting, running, failed and
+  // cancelled ones stay (they may be re-submitted). How many went.
+  int RemoveFinished();
   int64_t ElapsedTicks() const;
   int PercentDone() const;
   // Starts pending items while fewer than Simultaneous() run (and fewer than the site allows);
@@ -123,6 +140,9 @@ class TTransferItems {
   void SetState(TTransferItem& item, TTransferState state);
   template <typename TMethod>
   void Notify(TMethod method, TTransferItem& item);
+  void NotifyReordered();
+  // The queue's indices in their order after MoveItems; empty when the order stays.
+  std::vector<size_t> MovedOrder(const std::vector<uint64_t>& ids, TQueueMove where) const;
   bool IsDuplicate(const TTransferItem& item) const;
   std::shared_ptr<const TServer> Intern(std::shared_ptr<const TServer> server);
   void BindReports(TTransferItem& item, TFTPComponent& connection);
@@ -157,6 +177,9 @@ class TTransferItems {
   // A log-on refused while other items of its site run: that site gets fewer connections and
   // the item waits again. False when the refusal is the item's own failure.
   bool SiteRefusedConnection(TTransferItem& item, TFTPComponent& sender);
+  // A connection's report for the item that ran on it last, looked up by its Id: the item may
+  // have left the queue since.
+  void LostItemDisconnected(TFTPComponent& sender);
 
   void FolderReport(TTransferItem& item, TFTPComponent& sender, uint8_t kind);
   // The PWD behind a folder upload's MKD was answered.
@@ -165,7 +188,8 @@ class TTransferItems {
   std::shared_ptr<TEventTarget> Target;
   std::vector<std::unique_ptr<TTransferItem>> Items;
   // Folder uploads waiting for the PWD sent behind their MKD, per connection, in order: a
-  // refused MKD (the folder is already there) reports nothing else.
+  // refused MKD (the folder is already there) reports nothing else. An item removed meanwhile
+  // leaves nullptr.
   std::map<const TFTPComponent*, std::deque<TTransferItem*>> FolderMarkers;
   std::vector<std::shared_ptr<TFTPComponent>> Connections;
   std::array<int, 5> StateCounts{};
@@ -184,6 +208,17 @@ class TTransferItems {
   size_t ScanFrom = 0;  // items before this one are not pending
   std::shared_ptr<bool> Alive = std::make_shared<bool>(true);
 };
+
+template <typename TMethod>
+void TTransferItems::Notify(TMethod method, TTransferItem& item) {
+  // A listener may add or remove listeners while it is told.
+  const std::vector<ITransferListener*> listeners = Listeners;
+  for (ITransferListener* listener : listeners) {
+    if (std::find(Listeners.begin(), Listeners.end(), listener) != Listeners.end()) {
+      (listener->*method)(item);
+    }
+  }
+}
 
 // A remote name is used as a local file or folder name only when it is a plain name: not
 // empty, ".", "..", and without "/" or NUL. Every name that comes from a server passes here

@@ -101,28 +101,36 @@ class QueueStore : public EngineTest {
   std::string Path;
 };
 
-TEST_F(QueueStore, KeepsWaitingItemsWithoutPasswordsAndDropsEndedOnes) {
+// Waiting items are kept in the order the person gave them, and come back in it.
+TEST_F(QueueStore, KeepsWaitingItemsInOrderWithoutPasswordsAndDropsEndedOnes) {
   TTransferItems queue(Target);
+  queue.Parallel = 1;
   {
     TQueueStore store(Path, Target);
     ASSERT_TRUE(store.Usable()) << store.Problem();
     store.Follow(queue);
-    for (const char* name : {"a.bin", "b.bin", "c.bin"}) {
+    for (const char* name : {"a.bin", "b.bin", "c.bin", "d.bin"}) {
       auto item = Item(name);
       queue.Add(item);
     }
+    // d to the top, then b and d down past c: the rows read as the queue does.
+    ASSERT_TRUE(queue.MoveItems({queue.Item(3).Id}, qmTop));
+    ASSERT_TRUE(queue.MoveItems({queue.Item(2).Id, queue.Item(0).Id}, qmDown));
+    store.Flush();
+    EXPECT_EQ(StoredNames(), (std::vector<std::string>{"a.bin", "c.bin", "d.bin", "b.bin"}));
     // An item that ends is written at once, with what waited to be written.
-    queue.Cancel(queue.Item(1));
-    EXPECT_EQ(StoredNames(), (std::vector<std::string>{"a.bin", "c.bin"}));
-    queue.Cancel(queue.Item(0));
-    EXPECT_EQ(StoredNames(), (std::vector<std::string>{"c.bin"}));
+    queue.Cancel(*queue.FindItem(2));  // b
+    EXPECT_EQ(StoredNames(), (std::vector<std::string>{"a.bin", "c.bin", "d.bin"}));
+    queue.Cancel(*queue.FindItem(1));  // a
+    EXPECT_EQ(StoredNames(), (std::vector<std::string>{"c.bin", "d.bin"}));
     for (const char* suffix : {"", "-wal", "-shm"}) {
       EXPECT_TRUE(OwnerOnly(Path + suffix)) << "queue.sqlite3" << suffix;
     }
   }
   TQueueStore store(Path, Target);
   const auto rows = store.Unfinished();
-  ASSERT_EQ(rows.size(), 1u);
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(rows[1].FileName, "d.bin");
   EXPECT_EQ(rows[0].FileName, "c.bin");
   EXPECT_EQ(rows[0].Server.Host, "ftp.example.org");
   EXPECT_EQ(rows[0].Server.Port, 2121);
@@ -136,7 +144,7 @@ TEST_F(QueueStore, KeepsWaitingItemsWithoutPasswordsAndDropsEndedOnes) {
   EXPECT_TRUE(store.Restore(rows[0], "secret", false));
   EXPECT_EQ(next.Item(0).State, tsCancelled);
   EXPECT_EQ(next.Item(0).Site().Password, "secret");
-  EXPECT_TRUE(store.Unfinished().empty());
+  EXPECT_EQ(store.Unfinished().size(), 1u);
 }
 
 TEST_F(QueueStore, AFileItCannotUseIsSetAsideAndANewOneStarted) {

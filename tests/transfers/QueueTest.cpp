@@ -291,7 +291,7 @@ TEST(QueueFailures, EachItemEndsOnceWithItsOwnReport) {
     const char* Name;
     std::vector<TScript> Scripts;
     const char* FirstState;
-    const char* FirstFailure;                 // how FailureText starts
+    const char* FirstFailure;                 // how FailureLine() starts
     std::optional<std::string> FirstContent;  // the first file afterwards, when there is one
     long FileSizeLimit = 0;                   // RLIMIT_FSIZE while the queue runs; 0: none
     int Retries = 1;                          // log-on attempts
@@ -313,7 +313,7 @@ TEST(QueueFailures, EachItemEndsOnceWithItsOwnReport) {
     cases.push_back({"broken off by the server",
                      {one, two},
                      "Aborted due to Error",
-                     "451 Transfer aborted: disk full (the partial file of 4 bytes is kept",
+                     "451 Transfer aborted: disk full (partial kept: 4 bytes)",
                      "half"});
   }
   {
@@ -398,8 +398,8 @@ TEST(QueueFailures, EachItemEndsOnceWithItsOwnReport) {
           kWait));
       ::setrlimit(RLIMIT_FSIZE, &before);
       EXPECT_EQ(queue.Item(0).StatusText(), c.FirstState);
-      EXPECT_EQ(queue.Item(0).FailureText.rfind(c.FirstFailure, 0), 0u)
-          << queue.Item(0).FailureText;
+      EXPECT_EQ(queue.Item(0).FailureLine().rfind(c.FirstFailure, 0), 0u)
+          << queue.Item(0).FailureLine();
       EXPECT_EQ(queue.Item(1).StatusText(), "Done") << queue.Item(1).FailureText;
       EXPECT_EQ(queue.CountInState(tsDone) + queue.CountInState(tsFailed), 2);
       EXPECT_EQ(ReadFile(dir + "second.bin"), "bee");

@@ -52,7 +52,8 @@ int RunQueue(TTransferItems& queue, TCliSession& session) {
     const TTransferItem& done = queue.Item(i);
     if (done.State == tsDone) continue;
     ++failed;
-    const std::string why = done.FailureText.empty() ? done.StatusText() : done.FailureText;
+    const std::string line = done.FailureLine();
+    const std::string why = line.empty() ? done.StatusText() : line;
     std::fprintf(stderr, "%s: %s\n", TerminalText(done.SourceFolder + done.FileName).c_str(),
                  TerminalText(why).c_str());
   }
