@@ -137,6 +137,12 @@ void TfrmMain::WireCommands() {
   });
   connect(Manager.get(), &TfrmTransferMngr::Closed, managerButton,
           [managerButton] { managerButton->setChecked(false); });
+  // Asked for from the box of failed transfers: shown, or brought to the front.
+  connect(Progress.get(), &TfrmTransfer::ManagerWanted, this, [this, managerButton] {
+    if (!managerButton->isChecked()) managerButton->trigger();
+    Manager->raise();
+    Manager->activateWindow();
+  });
   on(Commands.DisconnectTransfer, [this] {
     Progress->Cancel();
     Transfers->DisconnectAll();

@@ -206,6 +206,7 @@ TfrmMain::TfrmMain(std::shared_ptr<TQtEventTarget> target, QSettings* settings)
   // The progress window listens to the queue from now on.
   Progress = std::make_unique<TfrmTransfer>(*Transfers, *this);
   Manager = std::make_unique<TfrmTransferMngr>(*Transfers, *Progress);
+  Manager->Accompany(this, Settings);
   WireCommands();
   WireLog();
   CreateViewer();

@@ -1028,6 +1028,11 @@ TEST_F(MainWindowTest, PaneCommandsAgainstARealServer) {
   window.Action("mnuShowTransferManager")->trigger();
   TfrmTransferMngr& manager = window.TransferManager();
   EXPECT_TRUE(manager.isVisible());
+  // Not over the main window's menu bar at the screen's corner.
+  EXPECT_TRUE(manager.frameGeometry().center() == window.frameGeometry().center() ||
+              manager.frameGeometry().left() > window.frameGeometry().right() ||
+              manager.frameGeometry().top() > window.frameGeometry().bottom())
+      << manager.frameGeometry().x() << "," << manager.frameGeometry().y();
   EXPECT_TRUE(window.Action("btnTransferMng")->isChecked());
   EXPECT_EQ(manager.Rows().StatusAt(0), "Done");
   EXPECT_TRUE(window.Action("mnuShowTransferInfo")->isEnabled()) << "after the first transfer";

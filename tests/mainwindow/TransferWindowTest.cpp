@@ -4,7 +4,10 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSettings>
+#include <QSignalSpy>
 #include <QTableView>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTreeView>
 #include <algorithm>
@@ -14,16 +17,20 @@
 #include <sys/time.h>
 #include <unistd.h>
 
+#include "engine/EngineSettings.h"
 #include "settings/Preferences.h"
 #include "support/Files.h"
 #include "support/RealFtpServer.h"
 #include "support/ScriptedFtpServer.h"
 #include "transfers/ProgressTexts.h"
 #include "transfers/TransferQueue.h"
+#include "transfers/qt/FailedTransfers.h"
+#include "transfers/qt/ManagerPlacement.h"
 #include "transfers/qt/TransferListModel.h"
 #include "transfers/qt/TransferManager.h"
 #include "transfers/qt/TransferWindow.h"
 #include "ui/QtText.h"
+#include "views/PaneTexts.h"
 #include "views/qt/PaneFixture.h"
 
 namespace pelmar::test {
@@ -55,8 +62,10 @@ class TransferWindowTest : public PaneTest {
     Queue = std::make_unique<TTransferItems>(Target);
     Queue->Parallel = 1;  // these scenarios follow one running item
     Window = std::make_unique<TfrmTransfer>(*Queue, Host);
+    Retries = EngineSettings().FTPRetries;
   }
   void TearDown() override {
+    EngineSettings().FTPRetries = Retries;
     Window.reset();
     Queue.reset();
     PaneTest::TearDown();
@@ -80,6 +89,7 @@ class TransferWindowTest : public PaneTest {
     return queued;
   }
   std::unique_ptr<TTransferItems> Queue;
+  int Retries = 0;
   TRecordingHost Host;
   std::unique_ptr<TfrmTransfer> Window;
 };
@@ -112,8 +122,9 @@ TEST_F(TransferWindowTest, TheFiguresOfAResumedDownloadAgree) {
   const int percent = Window->findChild<QProgressBar*>("pbCurrent")->value();
   EXPECT_GE(percent, 75);
   EXPECT_EQ(Window->findChild<QProgressBar*>("pbTotal")->value(), percent);
-  EXPECT_EQ(manager.StatusAt(0),
-            QString("%1 bytes copied, %2% done").arg(resumed.BytesThere()).arg(percent));
+  EXPECT_EQ(
+      manager.StatusAt(0),
+      QString("%1 of 1TB copied, %2% done").arg(Q(SizeText(resumed.BytesThere()))).arg(percent));
   EXPECT_TRUE(Window->Text("lblCurrentRemaining").endsWith(" remaining"));
   EXPECT_EQ(Window->Text("lblTotalRemaining"), Window->Text("lblCurrentRemaining"));
   EXPECT_EQ(Window->Text("lblFileCount"), "File 1 of 1");
@@ -238,9 +249,10 @@ TEST_F(TransferWindowTest, ASingleDownloadEndsWithTheEndOfAllNoticeAndItsListedD
   EXPECT_TRUE(Host.Connected);
 }
 
-// The last item of a batch fails: the batch ends and the status says so; the manager
-// re-submits the failed item, which then arrives.
-TEST_F(TransferWindowTest, ABatchWhoseLastItemFailsEndsSaysSoAndCanBeResubmitted) {
+// The server resets the data connection of the batch's last file and goes away: the batch
+// ends, and the box of failures names that file with the engine's reason and the part kept;
+// the manager's status says the same. Re-submit from the box resumes it to the end.
+TEST_F(TransferWindowTest, ABatchWhoseLastItemFailsLeavesItsReasonAndCanBeResubmitted) {
   auto logOn = [] {
     TScript script;
     script.Reply("220 Ready").On("331 Password").On("230 In").On("350 R").On("350 R");
@@ -249,12 +261,16 @@ TEST_F(TransferWindowTest, ABatchWhoseLastItemFailsEndsSaysSoAndCanBeResubmitted
   TScript script = logOn();
   script.On("200 Type set").On("200 PORT ok").On("150 Opening").SendData("one");
   script.Reply("226 Done");
-  script.On("200 Type set").On("200 PORT ok").On("550 two: No such file").WaitClose();
+  script.On("200 Type set").On("200 PORT ok").On("150 Opening").DataHold("0123");
+  script.ResetData().Close();
+  TScript gone;  // the one retry finds the server gone
+  gone.Close();
   // A failed run's connection is not used again: the re-submitted item logs on afresh.
   TScript again = logOn();
-  again.On("200 Type set").On("200 PORT ok").On("150 Opening").SendData("two");
-  again.Reply("226 Done").WaitClose();
-  TScriptedFtpServer server({script, again});
+  again.On("200 Type set").On("213 10").On("200 PORT ok").On("350 Restarting at 4");
+  again.On("150 Opening").SendData("456789").Reply("226 Done").WaitClose();
+  TScriptedFtpServer server({script, gone, again});
+  EngineSettings().FTPRetries = 1;
   const std::string local =
       ::testing::TempDir() + "pelmar-batch-" + std::to_string(::getpid()) + "/";
   fs::create_directories(local);
@@ -266,24 +282,38 @@ TEST_F(TransferWindowTest, ABatchWhoseLastItemFailsEndsSaysSoAndCanBeResubmitted
     item->SourceFolder = "/";
     item->FileName = name;
     item->DestFolder = local;
+    item->Size = std::string(name) == "two" ? 10 : 3;
+    item->Mode = TTransferItem::kModeBinary;
     Queue->Add(item);
   }
   Window->show();
   ASSERT_TRUE(RunUntil([&] { return Host.AllNotices == 1; }));
   EXPECT_EQ(Queue->Item(0).State, tsDone);
-  EXPECT_EQ(Queue->Item(1).State, tsFailed);
+  TTransferItem& two = Queue->Item(1);
+  ASSERT_EQ(two.State, tsFailed);
   EXPECT_FALSE(Window->isVisible());
   EXPECT_EQ(Window->CurrentItem(), nullptr);
   EXPECT_EQ(Host.Status, "1 transfer failed");
+  TfrmFailedTransfers* box = Window->Failures();
+  ASSERT_NE(box, nullptr);
+  EXPECT_TRUE(box->isVisible());
+  EXPECT_FALSE(box->isModal());
+  const QString line = box->Lines();
+  EXPECT_EQ(line, Q("two: " + two.FailureLine())) << "one line, with its own name";
+  EXPECT_TRUE(line.contains("reset")) << line.toStdString();
+  EXPECT_TRUE(line.endsWith("(partial kept: 4 of 10 bytes)")) << line.toStdString();
+  EXPECT_EQ(manager.Rows().StatusAt(1), "Aborted due to Error: " + Q(two.FailureLine()));
+  QSignalSpy managerWanted(Window.get(), &TfrmTransfer::ManagerWanted);
+  box->findChild<QPushButton*>("btnShowManager")->click();
+  EXPECT_EQ(managerWanted.count(), 1);
 
-  manager.RememberRow(1);
-  EXPECT_FALSE(manager.CancelMnuItm->isEnabled());
-  ASSERT_TRUE(manager.ResubmitMnuItm->isEnabled());
-  manager.ResubmitMnuItmClick();
-  ASSERT_TRUE(RunUntil([&] { return Queue->Item(1).State == tsDone; }));
-  EXPECT_EQ(ReadFile(local + "two"), "two");
-  EXPECT_EQ(Host.AllNotices, 2);
+  box->findChild<QPushButton*>("btnResubmit")->click();
+  EXPECT_FALSE(box->isVisible());
+  ASSERT_TRUE(RunUntil([&] { return Host.AllNotices == 2; }));
+  EXPECT_EQ(two.State, tsDone) << two.FailureLine();
+  EXPECT_EQ(ReadFile(local + "two"), "0123456789");
   EXPECT_EQ(Host.Status, "") << "nothing failed in that batch";
+  EXPECT_FALSE(box->isVisible());
   fs::remove_all(local);
 }
 
@@ -310,7 +340,9 @@ TEST_F(TransferWindowTest, ManagerCancelsResubmitsAndReorders) {
   EXPECT_EQ(text(1, TTransferListModel::colLocal), QString::fromStdString(local));
   EXPECT_EQ(text(1, TTransferListModel::colHost), "/");
   EXPECT_EQ(text(1, TTransferListModel::colStatus), "Download Pending");
-  EXPECT_TRUE(text(0, TTransferListModel::colStatus).contains(" bytes copied, "));
+  EXPECT_TRUE(text(0, TTransferListModel::colStatus).contains(" of 4GB copied, "));
+  EXPECT_EQ(text(0, TTransferListModel::colSize), "4,194,304KB") << "as the panes show it";
+  EXPECT_EQ(text(0, TTransferListModel::colDirection), "Download");
   auto offers = [&](int row) {
     manager.RememberRow(row);
     return std::pair(manager.CancelMnuItm->isEnabled(), manager.ResubmitMnuItm->isEnabled());
@@ -361,6 +393,147 @@ TEST_F(TransferWindowTest, ManagerCancelsResubmitsAndReorders) {
   manager.CancelMnuItmClick();
   EXPECT_EQ(Host.AllNotices, notices + 1);
   EXPECT_EQ(Window->CurrentItem(), nullptr);
+}
+
+// The manager's order commands on a queue with a file running: chosen waiting rows move as a
+// block in their order (the running one stays), by the menu's actions and by Ctrl+Down, and
+// the queue runs them in the new order. Remove finished takes done and skipped rows only.
+TEST_F(TransferWindowTest, ManagerMovesWaitingRowsAsABlockAndRemovesFinishedOnes) {
+  TRealFtpServer server(TServerKind::Pyftpdlib);
+  ASSERT_TRUE(server.Started()) << server.StartError();
+  const std::string big = server.Root() + "big";
+  WriteFile(big, "");
+  ASSERT_EQ(::truncate(big.c_str(), int64_t{1} << 32), 0);  // stays running
+  const std::string local = server.Root() + "../local/";
+  fs::create_directories(local);
+  TfrmTransferMngr manager(*Queue, *Window);
+  manager.show();
+  TTransferListModel& rows = manager.Rows();
+  std::vector<std::string> started;
+  struct TStarts : ITransferListener {
+    explicit TStarts(std::vector<std::string>& names) : Names(names) {}
+    void ItemStarted(TTransferItem& item) override {
+      if (Names.empty() || Names.back() != item.FileName) Names.push_back(item.FileName);
+    }
+    std::vector<std::string>& Names;
+  } starts(started);
+  Queue->AddListener(&starts);
+  for (const char* name : {"s0", "a", "b", "c", "d", "e"}) WriteFile(server.Root() + name, name);
+  for (const char* name : {"s0", "nope", "big", "a", "b", "c", "d", "e"}) {
+    auto item = std::make_unique<TTransferItem>();
+    item->Server = std::make_shared<const TServer>(TServer{.Host = "127.0.0.1",
+                                                           .Port = server.Port(),
+                                                           .User = server.User(),
+                                                           .Password = server.Password()});
+    item->SourceFolder = "/";
+    item->FileName = name;
+    item->DestFolder = local;
+    Queue->Add(item);
+  }
+  ASSERT_TRUE(RunUntil([&] { return Queue->Item(2).BytesDone > 0; }));
+  auto order = [&] {
+    std::string names;
+    for (int row = 0; row < rows.rowCount(); ++row) {
+      EXPECT_EQ(rows.ItemAt(row), &Queue->Item(row)) << "rows follow the queue";
+      names += rows.index(row, TTransferListModel::colFile).data().toString().toStdString() + " ";
+    }
+    return names;
+  };
+  EXPECT_EQ(order(), "s0 nope big a b c d e ");
+  auto* list = manager.findChild<QTableView*>("lvTransfer");
+  auto choose = [&](std::initializer_list<int> chosen) {
+    list->clearSelection();
+    for (const int row : chosen) {
+      list->selectionModel()->select(rows.index(row, 0),
+                                     QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    }
+  };
+  // Done, failed, running and waiting rows: only the done one goes.
+  ASSERT_TRUE(manager.RemoveFinishedMnuItm->isEnabled());
+  manager.RemoveFinishedMnuItm->trigger();
+  EXPECT_EQ(order(), "nope big a b c d e ");
+  EXPECT_FALSE(manager.RemoveFinishedMnuItm->isEnabled());
+  EXPECT_EQ(rows.StatusAt(0).left(22), "Aborted due to Error: ") << "with why";
+
+  choose({1, 3, 5});  // big (running), b, d: b and d go up past a, together
+  ASSERT_TRUE(manager.MoveUpMnuItm->isEnabled());
+  manager.MoveUpMnuItm->trigger();
+  EXPECT_EQ(order(), "nope big b d a c e ");
+  choose({6});
+  EXPECT_FALSE(manager.MoveDownMnuItm->isEnabled()) << "at the bottom already";
+  manager.ToTopMnuItm->trigger();
+  EXPECT_EQ(order(), "e nope big b d a c ");
+  choose({3, 4});
+  QTest::keyClick(list, Qt::Key_Down, Qt::ControlModifier);
+  EXPECT_EQ(order(), "e nope big a b d c ");
+  EXPECT_EQ(list->selectionModel()->selectedRows().size(), 2) << "the selection moved along";
+  choose({2});
+  EXPECT_FALSE(manager.ToTopMnuItm->isEnabled()) << "a running item does not move";
+
+  // Big skipped: the rest run in the new order.
+  manager.RememberRow(2);
+  manager.CancelMnuItmClick();
+  ASSERT_TRUE(RunUntil(
+      [&] { return Queue->CountInState(tsPending) == 0 && Queue->CountInState(tsActive) == 0; }));
+  EXPECT_EQ(testing::PrintToString(started), testing::PrintToString(std::vector<std::string>{
+                                                 "s0", "nope", "big", "e", "a", "b", "d", "c"}));
+  manager.RemoveFinishedMnuItm->trigger();
+  EXPECT_EQ(order(), "nope ") << "the failed one stays to be re-submitted";
+  Queue->RemoveListener(&starts);
+}
+
+// The transfer manager opens beside the main window where the screen has room, else below it,
+// else over it, always on the screen; a place the person left it at counts only while a screen
+// shows its title.
+TEST(ManagerPlacement, BesideBelowOrOverTheMainWindow) {
+  const QRect screen(0, 0, 1200, 800);
+  const QSize wanted(700, 260);
+  struct TCase {
+    const char* Name;
+    QRect Main;
+    QRect Expected;
+  };
+  const TCase cases[] = {
+      {"room on the right", {0, 0, 500, 400}, {500, 0, 700, 260}},
+      {"narrowed to the room on the right", {0, 100, 650, 400}, {650, 100, 550, 260}},
+      {"below", {100, 50, 800, 400}, {100, 450, 700, 260}},
+      {"lowered to the room below", {100, 50, 800, 550}, {100, 600, 700, 200}},
+      {"over it", {163, 102, 900, 600}, {263, 272, 700, 260}},
+      {"over it, kept on the screen", {-600, 0, 1400, 700}, {0, 220, 700, 260}},
+  };
+  for (const TCase& c : cases) {
+    EXPECT_EQ(CompanionFrame(c.Main, wanted, screen), c.Expected) << c.Name;
+  }
+  const QList<QRect> screens{screen, QRect(1200, 0, 800, 600)};
+  EXPECT_TRUE(OnScreen(QRect(100, 100, 700, 260), screens));
+  EXPECT_TRUE(OnScreen(QRect(1500, 500, 700, 260), screens)) << "on the second screen";
+  EXPECT_TRUE(OnScreen(QRect(-600, 10, 700, 260), screens)) << "its title's right end shows";
+  EXPECT_FALSE(OnScreen(QRect(-650, 10, 700, 260), screens)) << "too little of it shows";
+  EXPECT_FALSE(OnScreen(QRect(100, -100, 700, 260), screens)) << "title above the screen";
+  EXPECT_FALSE(OnScreen(QRect(2100, 100, 700, 260), screens)) << "a screen no longer there";
+}
+
+// A place the person moved the manager to is kept and used while a screen shows it; one off
+// every screen is neither used nor kept.
+TEST_F(TransferWindowTest, TheManagerReopensWhereThePersonLeftItWhileThatIsOnAScreen) {
+  QTemporaryDir dir;
+  QSettings settings(dir.filePath("window.ini"), QSettings::IniFormat);
+  settings.setValue("TransferManager/Left", "5000");
+  settings.setValue("TransferManager/Top", "40");
+  TfrmTransferMngr manager(*Queue, *Window);
+  manager.Accompany(nullptr, &settings);
+  manager.show();
+  EXPECT_NE(manager.pos(), QPoint(5000, 40)) << "off every screen";
+  manager.move(manager.pos() + QPoint(60, 50));
+  const QPoint moved = manager.pos();
+  manager.hide();
+  EXPECT_EQ(settings.value("TransferManager/Left").toString(), QString::number(moved.x()));
+  manager.show();
+  EXPECT_EQ(manager.pos(), moved);
+  manager.move(-3000, 40);
+  manager.hide();
+  EXPECT_EQ(settings.value("TransferManager/Left").toString(), QString::number(moved.x()))
+      << "a place off the screens is not kept";
 }
 
 }  // namespace

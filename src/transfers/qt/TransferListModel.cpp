@@ -3,6 +3,8 @@
 #include <algorithm>
 
 #include "transfers/TransferItem.h"
+#include "views/PaneTexts.h"
+#include "views/TextUtils.h"
 
 namespace pelmar {
 
@@ -38,14 +40,34 @@ QVariant TTransferListModel::data(const QModelIndex& index, int role) const {
   if (role == Qt::TextAlignmentRole && index.column() == colSize) {
     return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
   }
+  if (role == Qt::ToolTipRole) {
+    // What a narrow column cuts off, and the exact size behind the rounded one.
+    switch (index.column()) {
+      case colSize:
+        return item->IsFolder
+                   ? QVariant()
+                   : QString::fromStdString(ThousandsText(std::to_string(item->Size)) + " bytes");
+      case colStatus:
+        return Rows[static_cast<size_t>(index.row())].Status;
+      case colLocal:
+      case colHost:
+      case colFile:
+        return data(index, Qt::DisplayRole);
+      default:
+        return {};
+    }
+  }
   if (role != Qt::DisplayRole) return {};
   const std::string& local = item->Upload ? item->SourceFolder : item->DestFolder;
   const std::string& remote = item->Upload ? item->DestFolder : item->SourceFolder;
   switch (index.column()) {
     case colFile:
       return QString::fromStdString(item->FileName);
+    case colDirection:
+      return item->Upload ? QStringLiteral("Upload") : QStringLiteral("Download");
     case colSize:
-      return QString::number(item->Size);
+      // As the panes' Size column reads; a folder has none.
+      return item->IsFolder ? QString() : QString::fromStdString(RemoteSizeColumn(item->Size));
     case colLocal:
       return QString::fromStdString(local);
     case colHost:
@@ -63,8 +85,8 @@ QVariant TTransferListModel::headerData(int section, Qt::Orientation orientation
     return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
   }
   if (role != Qt::DisplayRole) return {};
-  static const char* const kTitles[colCount] = {"File", "Size", "Local Directory", "Host Directory",
-                                                "Status"};
+  static const char* const kTitles[colCount] = {
+      "File", "Direction", "Size", "Local Directory", "Host Directory", "Status"};
   return section >= 0 && section < colCount ? QString::fromLatin1(kTitles[section]) : QVariant();
 }
 
@@ -76,13 +98,13 @@ Qt::ItemFlags TTransferListModel::flags(const QModelIndex& index) const {
 void TTransferListModel::ItemAdded(TTransferItem& item) {
   const int row = static_cast<int>(Rows.size());
   beginInsertRows(QModelIndex(), row, row);
-  Rows.push_back({item.Id, QString::fromStdString(item.StatusText())});
+  Rows.push_back({item.Id, QString::fromStdString(item.StatusWithReason())});
   RowHints[item.Id] = row;
   endInsertRows();
 }
 
 void TTransferListModel::ItemStateChanged(TTransferItem& item) {
-  SetStatusText(item, QString::fromStdString(item.StatusText()));
+  SetStatusText(item, QString::fromStdString(item.StatusWithReason()));
 }
 
 void TTransferListModel::ItemProgress(TTransferItem& item) {
@@ -91,9 +113,9 @@ void TTransferListModel::ItemProgress(TTransferItem& item) {
     const int row = RowOf(item);
     if (row < 0) return;
     // What is there of the file, a resumed start included, as the progress window shows it.
-    Rows[static_cast<size_t>(row)].Status = QString(QStringLiteral("%1 bytes copied, %2% done"))
-                                                .arg(item.BytesThere())
-                                                .arg(item.PercentDone());
+    Rows[static_cast<size_t>(row)].Status =
+        QString::fromStdString(SizeText(item.BytesThere()) + " of " + SizeText(item.Size) +
+                               " copied, " + std::to_string(item.PercentDone()) + "% done");
     DirtyFirst = DirtyFirst < 0 ? row : std::min(DirtyFirst, row);
     DirtyLast = std::max(DirtyLast, row);
     if (!ProgressShown.isActive()) ProgressShown.start();
@@ -110,15 +132,46 @@ void TTransferListModel::SetStatusText(const TTransferItem& item, const QString&
   RowChanged(row);
 }
 
-void TTransferListModel::MoveRow(int from, int to) {
-  const int count = rowCount();
-  if (from < 0 || to < 0 || from >= count || to >= count || from == to) return;
-  // Qt names the destination as the row the moved one ends up before.
-  beginMoveRows(QModelIndex(), from, from, QModelIndex(), to > from ? to + 1 : to);
-  TRow moved = Rows[static_cast<size_t>(from)];
-  Rows.erase(Rows.begin() + from);
-  Rows.insert(Rows.begin() + to, moved);
-  endMoveRows();
+void TTransferListModel::ItemRemoved(TTransferItem& item) {
+  const int row = RowOf(item);
+  if (row < 0) return;
+  beginRemoveRows(QModelIndex(), row, row);
+  Rows.erase(Rows.begin() + row);
+  RowHints.erase(item.Id);
+  endRemoveRows();
+  // The rows after it moved up: their hints are found again when next looked for.
+  DirtyFirst = DirtyLast = -1;
+}
+
+void TTransferListModel::QueueReordered() {
+  emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+  std::unordered_map<uint64_t, int> before;
+  for (size_t row = 0; row < Rows.size(); ++row) before[Rows[row].Id] = static_cast<int>(row);
+  std::vector<TRow> reordered;
+  reordered.reserve(Rows.size());
+  std::vector<int> newRowOf(Rows.size(), -1);
+  for (int i = 0; i < Queue.Count(); ++i) {
+    const auto found = before.find(Queue.Item(i).Id);
+    if (found == before.end()) continue;
+    newRowOf[static_cast<size_t>(found->second)] = static_cast<int>(reordered.size());
+    reordered.push_back(Rows[static_cast<size_t>(found->second)]);
+  }
+  // The persistent indexes (the view's selection and current row) follow their items.
+  const QModelIndexList old = persistentIndexList();
+  QModelIndexList moved;
+  moved.reserve(old.size());
+  for (const QModelIndex& index : old) {
+    const int row = index.row() >= 0 && index.row() < static_cast<int>(newRowOf.size())
+                        ? newRowOf[static_cast<size_t>(index.row())]
+                        : -1;
+    moved.append(row >= 0 ? this->index(row, index.column()) : QModelIndex());
+  }
+  Rows = std::move(reordered);
+  RowHints.clear();
+  for (size_t row = 0; row < Rows.size(); ++row) RowHints[Rows[row].Id] = static_cast<int>(row);
+  changePersistentIndexList(old, moved);
+  DirtyFirst = DirtyLast = -1;
+  emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 }
 
 int TTransferListModel::RowOf(const TTransferItem& item) const {

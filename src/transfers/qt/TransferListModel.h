@@ -1,8 +1,8 @@
 #pragma once
-// The transfer manager's rows: one per queue item, in queue order, with the five columns
-// "File", "Size", "Local Directory", "Host Directory" and "Status". The model listens to the
-// queue itself; a row names its item by the item's Id, and the status text is kept per row
-// because the running item's progress text is written here.
+// The transfer manager's rows: one per queue item, in queue order, with the columns "File",
+// "Direction", "Size", "Local Directory", "Host Directory" and "Status". The model listens to
+// the queue itself and follows its order; a row names its item by the item's Id, and the status
+// text is kept per row because the running item's progress text is written here.
 
 #include <QAbstractTableModel>
 #include <QTimer>
@@ -17,7 +17,7 @@ namespace pelmar {
 class TTransferListModel : public QAbstractTableModel, public ITransferListener {
   Q_OBJECT
  public:
-  enum TColumn { colFile, colSize, colLocal, colHost, colStatus, colCount };
+  enum TColumn { colFile, colDirection, colSize, colLocal, colHost, colStatus, colCount };
 
   // Shows the items already queued and every item added later.
   explicit TTransferListModel(TTransferItems& queue, QObject* parent = nullptr);
@@ -31,10 +31,10 @@ class TTransferListModel : public QAbstractTableModel, public ITransferListener 
 
   void ItemAdded(TTransferItem& item) override;
   void ItemStateChanged(TTransferItem& item) override;
-  // The running item's "... bytes copied, ...% done"; otherwise a size reported anew.
+  // The running item's "3.2MB of 10.2MB copied, 31% done"; otherwise a size reported anew.
   void ItemProgress(TTransferItem& item) override;
-  // The row and its item move together: the caller moves the item in the queue.
-  void MoveRow(int from, int to);
+  void ItemRemoved(TTransferItem& item) override;
+  void QueueReordered() override;
 
   int RowOf(const TTransferItem& item) const;
   TTransferItem* ItemAt(int row) const;
@@ -49,8 +49,8 @@ class TTransferListModel : public QAbstractTableModel, public ITransferListener 
   void RowChanged(int row);
   TTransferItems& Queue;
   std::vector<TRow> Rows;
-  // Where an item's row was last found: rows only move by a drag, so this is nearly always
-  // right and spares a search through every row on each progress report.
+  // Where an item's row was last found: rows move only when the person reorders, so this is
+  // nearly always right and spares a search through every row on each progress report.
   mutable std::unordered_map<uint64_t, int> RowHints;
   // Progress texts change many times a second: the view is told at most every tenth of one.
   QTimer ProgressShown;

@@ -18,6 +18,7 @@
 #include "settings/Preferences.h"
 #include "transfers/ProgressTexts.h"
 #include "transfers/TransferQueue.h"
+#include "transfers/qt/FailedTransfers.h"
 #include "transfers/qt/RunningItemsModel.h"
 #include "transfers/qt/TransferListModel.h"
 #include "transfers/qt/TransferManager.h"
@@ -171,7 +172,8 @@ void TfrmTransfer::ItemStateChanged(TTransferItem& item) {
     UpdateButtons();
   }
   if (item.State != tsFailed) return;
-  ++Failed;
+  // Once per item: one re-submitted while the batch ran and failing again is one failure.
+  if (std::find(Failed.begin(), Failed.end(), item.Id) == Failed.end()) Failed.push_back(item.Id);
   // A failed item reports no end of its own: when it was the last one, the batch ends here.
   if (BatchOver()) AllDone();
 }
@@ -297,19 +299,34 @@ void TfrmTransfer::ItemFinished(TTransferItem& item) {
   Host.EndOfFile();
 }
 
-void TfrmTransfer::AllDone() {
+void TfrmTransfer::AllDone(bool report) {
   Current = nullptr;
   // What the batch left undone: failures, and the files skipped half-way, named.
   QStringList summary;
-  if (Failed == 1) summary << QStringLiteral("1 transfer failed");
-  if (Failed > 1) summary << QString(QStringLiteral("%1 transfers failed")).arg(Failed);
+  if (Failed.size() == 1) summary << QStringLiteral("1 transfer failed");
+  if (Failed.size() > 1)
+    summary << QString(QStringLiteral("%1 transfers failed")).arg(Failed.size());
   summary << SkippedNotes;
   Host.SetStatusLine(summary.join(QStringLiteral("; ")));
-  Failed = 0;
+  const std::vector<uint64_t> failed = std::move(Failed);
+  Failed.clear();
   SkippedNotes.clear();
   Host.EndOfAll();
   hide();
   Reset();
+  // The failures stay in view, with why, once the progress window is gone.
+  if (report && !failed.empty()) {
+    if (!FailedBox) {
+      FailedBox = std::make_unique<TfrmFailedTransfers>(Queue);
+      connect(FailedBox.get(), &TfrmFailedTransfers::ShowManager, this,
+              &TfrmTransfer::ManagerWanted);
+    }
+    FailedBox->Report(failed);
+  }
+}
+
+void TfrmTransfer::ItemRemoved(TTransferItem& item) {
+  if (Current == &item) Current = nullptr;
 }
 
 void TfrmTransfer::Reset() {
@@ -356,15 +373,19 @@ void TfrmTransfer::Skip() {
 
 void TfrmTransfer::Cancel() {
   if (!Current) return;
-  StopAll();
+  StopBatch(true);
 }
 
 void TfrmTransfer::StopAll() {
+  StopBatch(false);
+}
+
+void TfrmTransfer::StopBatch(bool report) {
   btnSkip->setEnabled(false);
   btnCancel->setEnabled(false);
   Host.SetStatusLine(QStringLiteral("Cancelling all pending files..."));
   Queue.CancelAll();
-  AllDone();
+  AllDone(report);
 }
 
 void TfrmTransfer::keyPressEvent(QKeyEvent* event) {

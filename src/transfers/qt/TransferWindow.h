@@ -8,6 +8,8 @@
 #include <QDialog>
 #include <QStringList>
 #include <QTimer>
+#include <memory>
+#include <vector>
 
 #include "transfers/RateWindow.h"
 #include "transfers/TransferQueue.h"
@@ -20,6 +22,7 @@ class QTreeView;
 
 namespace pelmar {
 class TCopyAnimation;
+class TfrmFailedTransfers;
 class TRunningItemsModel;
 }  // namespace pelmar
 
@@ -48,8 +51,11 @@ class TfrmTransfer : public QDialog, public ITransferListener {
   void Refresh(TTransferItem& item);
   void Skip();
   void Cancel();
-  // Cancels every pending and running item and ends the batch (the program is closing).
+  // Cancels every pending and running item and ends the batch (the program is closing: what
+  // failed is not shown in a box).
   void StopAll();
+  // The box a batch that ended with failures leaves; nullptr until one did.
+  TfrmFailedTransfers* Failures() const { return FailedBox.get(); }
   void ToggleDetails();
 
   TTransferItem* CurrentItem() const { return Current; }
@@ -58,13 +64,20 @@ class TfrmTransfer : public QDialog, public ITransferListener {
   void ItemFinished(TTransferItem& item) override;
   void ItemStateChanged(TTransferItem& item) override;
   void ItemProgress(TTransferItem& item) override;
+  void ItemRemoved(TTransferItem& item) override;
+
+ signals:
+  // The person asked for the transfer manager (in the box of failures).
+  void ManagerWanted();
 
  protected:
   // Escape presses Cancel, as the window's one way out of a batch; the close box only hides.
   void keyPressEvent(QKeyEvent* event) override;
 
  private:
-  void AllDone();
+  // The batch ended; `report` its failures in the box.
+  void AllDone(bool report = true);
+  void StopBatch(bool report);
   void Reset();
   bool BatchOver() const;
   // The item shown and skipped: the one chosen in the list, else the first running one.
@@ -76,7 +89,8 @@ class TfrmTransfer : public QDialog, public ITransferListener {
   TTransferItems& Queue;
   ITransferWindowHost& Host;
   TTransferItem* Current = nullptr;
-  int Failed = 0;  // items of this batch that failed
+  std::vector<uint64_t> Failed;  // the items of this batch that failed, by Id
+  std::unique_ptr<TfrmFailedTransfers> FailedBox;
   // "name: Skipped (partial: ...)" of the files of this batch skipped with a partial file.
   QStringList SkippedNotes;
   TRateWindow Rates;  // the batch's bytes over the last seconds
