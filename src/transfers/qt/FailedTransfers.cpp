@@ -48,7 +48,7 @@ TfrmFailedTransfers::TfrmFailedTransfers(TTransferItems& queue)
   connect(btnResubmit, &QPushButton::clicked, this, &TfrmFailedTransfers::Resubmit);
   connect(btnShowManager, &QPushButton::clicked, this, &TfrmFailedTransfers::ShowManager);
   connect(btnClose, &QPushButton::clicked, this, &QDialog::close);
-  resize(560, 240);
+  resize(560, 300);
 }
 
 std::vector<uint64_t> TfrmFailedTransfers::StillFailed() const {
@@ -87,7 +87,7 @@ void TfrmFailedTransfers::Fill() {
   for (const uint64_t id : failed) {
     const TTransferItem& item = *Queue.FindItem(id);
     const std::string why = item.FailureLine();
-    html += QStringLiteral("<p style=\"margin-bottom: 4px\"><b>%1</b>: %2</p>")
+    html += QStringLiteral("<p style=\"margin-top: 0; margin-bottom: 4px\"><b>%1</b>: %2</p>")
                 .arg(Q(item.FileName).toHtmlEscaped(),
                      Q(why.empty() ? item.StatusText() : why).toHtmlEscaped());
   }
