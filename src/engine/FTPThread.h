@@ -118,6 +118,9 @@ class TFTPThread {
   bool ReceivedWhole(const std::string& remote, const TTransferStream& stream, bool replacing);
   // After a binary upload the server's copy must come to the local file's size (SIZE).
   bool ServerHasWhole(const std::string& remote, int64_t bytes);
+  // SIZE's answer for `remote`: nothing when it is refused or its number does not read (a
+  // number too large for a byte count among them; logged).
+  std::optional<int64_t> AskServerSize(const std::string& remote);
   void PostProgress(uint8_t kind, int64_t count, bool completed = true);
   void AbortOrError();
   void ServeType(const TArgs& args);

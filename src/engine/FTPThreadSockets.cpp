@@ -3,10 +3,10 @@
 #include <arpa/inet.h>
 #include <unistd.h>
 
-#include <charconv>
 #include <vector>
 
 #include "engine/FTPThread.h"
+#include "platform/Numbers.h"
 #include "platform/WinSockErrors.h"
 
 namespace pelmar {
@@ -14,12 +14,8 @@ namespace {
 
 // A port text that is not a number from 1 to 65535 means the FTP port.
 uint16_t PortFromText(const std::string& text) {
-  int port = 0;
-  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), port);
-  if (ec != std::errc() || end != text.data() + text.size() || port < 1 || port > 65535) {
-    return 21;
-  }
-  return static_cast<uint16_t>(port);
+  const auto port = ReadNumber(text, 65535);
+  return port && *port >= 1 ? static_cast<uint16_t>(*port) : 21;
 }
 
 }  // namespace

@@ -5,7 +5,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <charconv>
 #include <cstdio>
 #include <ctime>
 #include <vector>
@@ -16,6 +15,7 @@
 #include "engine/FTPThread.h"
 #include "engine/NumberFormat.h"
 #include "engine/RequestArgs.h"
+#include "platform/Numbers.h"
 #include "platform/Tick.h"
 #include "platform/WinSockErrors.h"
 
@@ -27,11 +27,7 @@ constexpr int64_t kProgressIntervalMs = 700;
 // A request's argument at `at` read as a byte count; -1 when missing or not a number.
 int64_t NumberArgument(const std::vector<std::string>& args, size_t at) {
   if (args.size() <= at) return -1;
-  int64_t value = 0;
-  const std::string& text = args[at];
-  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (ec != std::errc() || end != text.data() + text.size() || value < 0) return -1;
-  return value;
+  return ReadNumber(args[at]).value_or(-1);
 }
 
 // The size the caller's listing gave for a download: its fourth argument; -1 when unknown.
@@ -352,6 +348,11 @@ bool TFTPThread::Transfer(const std::string& command, bool receive, int64_t offs
     }
   }
   AnnouncedSize = ok && receive && IsFileTransfer ? ParseAnnouncedSize(LastReplyLine) : -1;
+  if (ok && receive && IsFileTransfer && AnnouncedSize < 0 &&
+      LastReplyLine.find(" bytes)") != std::string::npos) {
+    Log("The size the server announced does not read as a byte count and is not used: " +
+        LastReplyLine);
+  }
   if (ok) {
     const int64_t start = GetTickCount();
     const int64_t bytes = DataLoop(stream, receive);
@@ -426,12 +427,19 @@ bool TFTPThread::ReceivedWhole(const std::string& remote, const TTransferStream&
   return false;
 }
 
+std::optional<int64_t> TFTPThread::AskServerSize(const std::string& remote) {
+  SendCommand("SIZE " + remote);
+  if (ReadReply() != 213) return std::nullopt;
+  const auto size = ParseSizeReply(LastReplyLine);
+  if (!size)
+    Log("The server's size does not read as a byte count and is not used: " + LastReplyLine);
+  return size;
+}
+
 bool TFTPThread::ServerHasWhole(const std::string& remote, int64_t bytes) {
   // Text mode changes the size on the way; a server without SIZE cannot tell.
   if (TypeLetter != 'I' || (!HasSize && ResumedUpload.empty())) return true;
-  SendCommand("SIZE " + remote);
-  const int reply = ReadReply();
-  const auto size = reply == 213 ? ParseSizeReply(LastReplyLine) : std::nullopt;
+  const auto size = AskServerSize(remote);
   if (!size || *size == bytes) return true;
   const bool resumed = !ResumedUpload.empty();
   UploadSizeFailed = true;
@@ -540,8 +548,7 @@ void TFTPThread::ServeDownload(const TArgs& args) {
   if (offset > 0) {
     // The server's size says whether the local file can be the start of the server's at all,
     // and what the file must come to: a server may accept REST and then send everything.
-    SendCommand("SIZE " + remote);
-    if (ReadReply() == 213) ResumeExpected = ParseSizeReply(LastReplyLine).value_or(-1);
+    ResumeExpected = AskServerSize(remote).value_or(-1);
     if (ResumeExpected < 0) ResumeExpected = ExpectedSize;
     if (ResumeExpected >= 0 && stream.Size() > ResumeExpected) {
       PostError(kErrorLocalFileLarger,
@@ -553,9 +560,8 @@ void TFTPThread::ServeDownload(const TArgs& args) {
   } else if (ExpectedSize < 0 && TypeLetter == 'I' && HasSize) {
     // Nothing else says what the file comes to; a server that closes the data connection
     // early and confirms anyway must not leave a short file that looks whole.
-    SendCommand("SIZE " + remote);
-    if (ReadReply() == 213) {
-      ExpectedSize = ParseSizeReply(LastReplyLine).value_or(-1);
+    if (const auto size = AskServerSize(remote)) {
+      ExpectedSize = *size;
       ExpectedFrom = "SIZE gave";
     }
   }

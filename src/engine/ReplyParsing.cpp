@@ -1,10 +1,9 @@
 #include "engine/ReplyParsing.h"
 #include "platform/AsciiText.h"
+#include "platform/Numbers.h"
 
 #include <algorithm>
 #include <cctype>
-#include <charconv>
-#include <limits>
 
 namespace pelmar {
 namespace {
@@ -124,10 +123,7 @@ std::optional<int64_t> ParseSizeReply(std::string_view line) {
   std::string_view digits = line.substr(4);
   while (!digits.empty() && (digits.back() == ' ' || digits.back() == '\r'))
     digits.remove_suffix(1);
-  int64_t size = 0;
-  const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), size);
-  if (ec != std::errc() || end != digits.data() + digits.size() || size < 0) return std::nullopt;
-  return size;
+  return ReadNumber(digits);
 }
 
 std::optional<int64_t> ParseSizeReport(std::string_view line, std::string_view localFileName) {
@@ -139,16 +135,9 @@ std::optional<int64_t> ParseSizeReport(std::string_view line, std::string_view l
   if (at == std::string::npos) return std::nullopt;
   std::string_view rest = std::string_view(text).substr(at + name.size() + 2);
   while (!rest.empty() && rest.front() == ' ') rest.remove_prefix(1);
-  int64_t size = 0;
   size_t digits = 0;
-  constexpr int64_t kMax = std::numeric_limits<int64_t>::max();
-  while (digits < rest.size() && IsDigit(rest[digits])) {
-    const int digit = rest[digits] - '0';
-    if (size > (kMax - digit) / 10) return std::nullopt;
-    size = size * 10 + digit;
-    ++digits;
-  }
-  if (digits == 0 || digits == rest.size()) return std::nullopt;
+  const auto size = ReadNumberAt(rest, digits);
+  if (!size || digits == rest.size()) return std::nullopt;
   rest = Trim(rest.substr(digits));
   if (rest.substr(0, 5) != "bytes") return std::nullopt;
   return size;
@@ -159,13 +148,7 @@ int64_t ParseAnnouncedSize(std::string_view line) {
   if (close == std::string_view::npos) return -1;
   const size_t open = line.rfind('(', close);
   if (open == std::string_view::npos) return -1;
-  const std::string_view digits = line.substr(open + 1, close - open - 1);
-  int64_t size = -1;
-  const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), size);
-  if (ec != std::errc() || end != digits.data() + digits.size() || digits.empty() || size < 0) {
-    return -1;
-  }
-  return size;
+  return ReadNumber(line.substr(open + 1, close - open - 1)).value_or(-1);
 }
 
 int FinalReplyCode(std::string_view line) {
@@ -176,23 +159,6 @@ int FinalReplyCode(std::string_view line) {
   }
   return (line[0] - '0') * 100 + (line[1] - '0') * 10 + (line[2] - '0');
 }
-
-namespace {
-
-// Reads up to `maxDigits` decimal digits at `at` (moved past them); nullopt when none.
-std::optional<uint32_t> ReadNumber(std::string_view line, size_t& at, size_t maxDigits) {
-  uint32_t value = 0;
-  size_t digits = 0;
-  while (at < line.size() && IsDigit(line[at]) && digits < maxDigits) {
-    value = value * 10 + static_cast<uint32_t>(line[at] - '0');
-    ++at;
-    ++digits;
-  }
-  if (digits == 0) return std::nullopt;
-  return value;
-}
-
-}  // namespace
 
 std::optional<uint16_t> ParseEpsvReply(std::string_view line) {
   const size_t open = line.find('(');
@@ -207,8 +173,8 @@ std::optional<uint16_t> ParseEpsvReply(std::string_view line) {
     if (at >= line.size() || line[at] != delimiter) return std::nullopt;
     ++at;
   }
-  const auto port = ReadNumber(line, at, 6);
-  if (!port || *port < 1 || *port > 65535 || at >= line.size() || line[at] != delimiter) {
+  const auto port = ReadNumberAt(line, at, 65535);
+  if (!port || *port < 1 || at >= line.size() || line[at] != delimiter) {
     return std::nullopt;
   }
   return static_cast<uint16_t>(*port);
@@ -226,9 +192,9 @@ std::optional<TPassiveAddress> ParsePasvReply(std::string_view line) {
     size_t pos = at;
     int count = 0;
     for (; count < 6; ++count) {
-      const auto value = ReadNumber(line, pos, 4);
-      if (!value || *value > 255) break;
-      numbers[count] = *value;
+      const auto value = ReadNumberAt(line, pos, 255);
+      if (!value) break;
+      numbers[count] = static_cast<uint32_t>(*value);
       if (count < 5) {
         if (pos >= line.size() || line[pos] != ',') break;
         ++pos;

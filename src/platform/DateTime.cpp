@@ -1,4 +1,5 @@
 #include "platform/DateTime.h"
+#include "platform/Numbers.h"
 
 #include <algorithm>
 #include <cmath>
@@ -117,9 +118,7 @@ std::optional<std::time_t> ParseFtpTimestamp(std::string_view text) {
   }
   if (text.size() != 14 || !digits(text)) return std::nullopt;
   auto field = [&text](size_t at, size_t length) {
-    int value = 0;
-    for (char c : text.substr(at, length)) value = value * 10 + (c - '0');
-    return value;
+    return static_cast<int>(ReadNumber(text.substr(at, length)).value_or(0));
   };
   std::tm parts{};
   parts.tm_year = field(0, 4) - 1900;

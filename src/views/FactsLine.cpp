@@ -1,17 +1,10 @@
 #include "views/FactsLine.h"
 
 #include "platform/AsciiText.h"
+#include "platform/Numbers.h"
 
 namespace pelmar {
 namespace {
-
-bool AllDigits(std::string_view text) {
-  if (text.empty()) return false;
-  for (char c : text) {
-    if (c < '0' || c > '9') return false;
-  }
-  return true;
-}
 
 // FNV-1a of the fact's text; never 0, which stands for none.
 uint64_t UniqueNumber(std::string_view text) {
@@ -21,13 +14,6 @@ uint64_t UniqueNumber(std::string_view text) {
     hash *= 1099511628211ull;
   }
   return hash == 0 ? 1 : hash;
-}
-
-std::optional<int64_t> Number(std::string_view text) {
-  if (!AllDigits(text) || text.size() > 18) return std::nullopt;
-  int64_t value = 0;
-  for (char c : text) value = value * 10 + (c - '0');
-  return value;
 }
 
 // "0755", "755" or "100644": the permission bits of the last three octal digits.
@@ -98,7 +84,7 @@ std::optional<TParsedLine> ParseFactsLine(std::string_view line) {
         if (colon != std::string_view::npos) linkTarget = value.substr(colon + 1);
       }
     } else if (key == "size") {
-      const auto size = Number(value);
+      const auto size = ReadNumber(value);
       if (size) item.Size = *size;
       bad |= !size;
     } else if (key == "modify") {

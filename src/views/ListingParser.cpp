@@ -1,6 +1,7 @@
 #include "views/ListingParser.h"
 #include "platform/AsciiText.h"
 
+#include "platform/Numbers.h"
 #include "views/FactsLine.h"
 #include "views/FieldScanner.h"
 #include "views/ListingFields.h"
@@ -128,29 +129,15 @@ bool AllDigits(std::string_view text) {
 
 // A whole decimal number that fits in int64_t.
 std::optional<int64_t> Number(std::string_view text) {
-  if (!AllDigits(text)) return std::nullopt;
-  int64_t value = 0;
-  if (text.size() <= 18) {  // cannot overflow
-    for (char c : text) value = value * 10 + (c - '0');
-    return value;
-  }
-  for (char c : text) {
-    const int digit = c - '0';
-    if (value > (std::numeric_limits<int64_t>::max() - digit) / 10) return std::nullopt;
-    value = value * 10 + digit;
-  }
-  return value;
+  return ReadNumber(text);
 }
 
 // A number of at most `maxDigits` digits and nothing else.
 inline std::optional<int> SmallNumber(std::string_view text, size_t maxDigits) {
-  if (text.empty() || text.size() > maxDigits) return std::nullopt;
-  int value = 0;
-  for (const char c : text) {
-    if (!IsDigit(c)) return std::nullopt;
-    value = value * 10 + (c - '0');
-  }
-  return value;
+  if (text.size() > maxDigits) return std::nullopt;
+  const auto value = ReadNumber(text, std::numeric_limits<int>::max());
+  if (!value) return std::nullopt;
+  return static_cast<int>(*value);
 }
 
 // 1..12 for "Jan".."Dec" (any letter case), else 0.
@@ -475,8 +462,9 @@ bool ParseClassicDos(std::string_view line, TParsedLine& result) {
   while (digits > 18 && IsDigit(line[digits - 1])) --digits;
   const std::string_view padding = line.substr(18, digits - 18);
   if (digits < kSizeEnd) {
-    if (padding.find_first_not_of(' ') != std::string_view::npos) return false;
-    result.Item.Size = *Number(line.substr(digits, kSizeEnd - digits));
+    const auto size = Number(line.substr(digits, kSizeEnd - digits));
+    if (padding.find_first_not_of(' ') != std::string_view::npos || !size) return false;
+    result.Item.Size = *size;
     result.Item.Attributes = 0;
   } else if (line.substr(24, 5) == "<DIR>" &&
              line.substr(18, 6).find_first_not_of(' ') == std::string_view::npos &&

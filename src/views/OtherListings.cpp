@@ -2,9 +2,12 @@
 
 #include <array>
 #include <cmath>
+#include <cstdlib>
+#include <limits>
 #include <vector>
 
 #include "platform/AsciiText.h"
+#include "platform/Numbers.h"
 #include "views/ListingFields.h"
 
 namespace pelmar {
@@ -44,10 +47,10 @@ std::vector<TField> Fields(std::string_view line) {
 }
 
 std::optional<int> Small(std::string_view text, size_t maxDigits) {
-  if (text.empty() || text.size() > maxDigits || !AllDigits(text)) return std::nullopt;
-  int value = 0;
-  for (const char c : text) value = value * 10 + (c - '0');
-  return value;
+  if (text.size() > maxDigits) return std::nullopt;
+  const auto value = ReadNumber(text, std::numeric_limits<int>::max());
+  if (!value) return std::nullopt;
+  return static_cast<int>(*value);
 }
 
 std::string_view WithoutTrailing(std::string_view text, std::string_view marks) {
@@ -405,21 +408,31 @@ std::optional<TDateFound> UnixDate(const std::vector<TField>& f, size_t i, const
   return std::nullopt;
 }
 
+// "33.5k", "2M", "1.2G", "3T": a number of binary kilo-, mega-, giga- or terabytes; nothing when
+// the bytes do not fit in int64_t.
+std::optional<int64_t> SuffixedSize(std::string_view text) {
+  if (text.size() < 2) return std::nullopt;
+  const char unit = static_cast<char>(AsciiLower(text.back()));
+  const int shift = unit == 'k' ? 10 : unit == 'm' ? 20 : unit == 'g' ? 30 : unit == 't' ? 40 : -1;
+  if (shift < 0) return std::nullopt;
+  const std::string_view number = text.substr(0, text.size() - 1);
+  const size_t dot = number.find('.');
+  const auto whole = ReadNumber(number.substr(0, dot));
+  if (!whole) return std::nullopt;
+  const auto bytes = CheckedProduct(*whole, int64_t{1} << shift);
+  if (dot == std::string_view::npos || !bytes) return bytes;
+  // The fraction's share, below one unit, rounded to the nearest byte.
+  const std::string_view fraction = number.substr(dot + 1);
+  if (fraction.empty() || !AllDigits(fraction)) return std::nullopt;
+  const double part = std::strtod(("0." + std::string(fraction)).c_str(), nullptr);
+  return CheckedSum(*bytes, std::llround(part * static_cast<double>(int64_t{1} << shift)));
+}
+
 // A size as Unix-like servers print it: "12345", "33.5k", "2M", "1.2G", or glued to a long
 // group name ("longgroup123456", when `glued` allows it).
 std::optional<int64_t> SizeText(std::string_view text, bool glued) {
   if (const auto plain = ListingNumber(text)) return plain;
-  if (text.size() >= 2) {
-    const char unit = static_cast<char>(AsciiLower(text.back()));
-    const int shift = unit == 'k' ? 10 : unit == 'm' ? 20 : unit == 'g' ? 30 : -1;
-    const std::string_view number = text.substr(0, text.size() - 1);
-    if (shift > 0 && IsDigit(number[0]) && IsDigit(number.back()) &&
-        number.find_first_not_of("0123456789.") == std::string_view::npos &&
-        number.find('.') == number.rfind('.')) {
-      return static_cast<int64_t>(
-          std::llround(std::strtod(std::string(number).c_str(), nullptr) * (1LL << shift)));
-    }
-  }
+  if (const auto suffixed = SuffixedSize(text)) return suffixed;
   if (glued) {
     size_t digits = text.size();
     while (digits > 0 && IsDigit(text[digits - 1])) --digits;
@@ -468,7 +481,9 @@ std::optional<TParsedLine> UnixVariant(std::string_view line, const std::vector<
         return std::nullopt;
       }
     }
-    return Entry(std::string(line.substr(f[4].End + 1)), attributes, *ListingNumber(f[4].Text), 0);
+    const auto size = ListingNumber(f[4].Text);
+    if (!size) return std::nullopt;
+    return Entry(std::string(line.substr(f[4].End + 1)), attributes, *size, 0);
   }
   return std::nullopt;
 }
@@ -631,9 +646,10 @@ std::optional<TParsedLine> Os2(std::string_view line, const std::vector<TField>&
   }
   if (at + 2 >= f.size()) return std::nullopt;
   const auto date = DateAndClock(f[at].Text, f[at + 1].Text, ShortDate);
-  if (!date) return std::nullopt;
-  auto parsed = Entry(std::string(line.substr(f[at + 2].Start)), folder ? iaFolder : 0,
-                      *ListingNumber(f[0].Text), *date);
+  const auto size = ListingNumber(f[0].Text);
+  if (!date || !size) return std::nullopt;
+  auto parsed =
+      Entry(std::string(line.substr(f[at + 2].Start)), folder ? iaFolder : 0, *size, *date);
   parsed.UnixLayout = false;
   return parsed;
 }
@@ -651,7 +667,8 @@ std::optional<TParsedLine> Vms(const std::vector<TField>& f) {
   if (f.size() < 4 || !IsVmsName(f[0].Text)) return std::nullopt;
   const std::string_view blocks = f[1].Text.substr(0, f[1].Text.find('/'));
   const auto used = ListingNumber(blocks);
-  if (!used) return std::nullopt;
+  const auto bytes = used ? CheckedProduct(*used, 512) : std::nullopt;
+  if (!bytes) return std::nullopt;
   if (const size_t slash = f[1].Text.find('/');
       slash != std::string_view::npos && !AllDigits(f[1].Text.substr(slash + 1))) {
     return std::nullopt;
@@ -682,7 +699,7 @@ std::optional<TParsedLine> Vms(const std::vector<TField>& f) {
   const std::string base = name.substr(0, semicolon);
   const bool folder = base.size() > 4 && AsciiLower(base.substr(base.size() - 4)) == ".dir";
   if (folder) name = base.substr(0, base.size() - 4);
-  auto parsed = Entry(name, folder ? iaFolder : 0, *used * 512, *date);
+  auto parsed = Entry(name, folder ? iaFolder : 0, *bytes, *date);
   parsed.UnixLayout = false;
   return parsed;
 }
@@ -807,9 +824,11 @@ std::optional<TParsedLine> Zvm(const std::vector<TField>& f) {
   }
   const auto date =
       f[6].Text.size() == 10 ? DateAndClock(f[6].Text, f[7].Text, WholeDate) : std::nullopt;
-  if (!date) return std::nullopt;
-  auto parsed = Entry(std::string(f[0].Text) + "." + std::string(f[1].Text), 0,
-                      *ListingNumber(f[3].Text) * *ListingNumber(f[4].Text), *date);
+  const auto length = ListingNumber(f[3].Text);
+  const auto records = ListingNumber(f[4].Text);
+  const auto bytes = length && records ? CheckedProduct(*length, *records) : std::nullopt;
+  if (!date || !bytes) return std::nullopt;
+  auto parsed = Entry(std::string(f[0].Text) + "." + std::string(f[1].Text), 0, *bytes, *date);
   parsed.UnixLayout = false;
   return parsed;
 }
@@ -837,8 +856,9 @@ std::optional<TParsedLine> NonStop(const std::vector<TField>& f) {
   }
   const auto date =
       AddDay(ListingDate(*year + (*year < 70 ? 2000 : 1900), month, *day, hour, minute), nextDay);
-  if (!date) return std::nullopt;
-  auto parsed = Entry(std::string(f[0].Text), 0, *ListingNumber(f[2].Text), *date);
+  const auto size = ListingNumber(f[2].Text);
+  if (!date || !size) return std::nullopt;
+  auto parsed = Entry(std::string(f[0].Text), 0, *size, *date);
   parsed.UnixLayout = false;
   return parsed;
 }
@@ -892,11 +912,12 @@ std::optional<TParsedLine> Embedded(std::string_view line, const std::vector<TFi
     const auto year = Small(f[1].Text.substr(7), 4);
     if (month == 0 || !day || !year) return std::nullopt;
     const auto date = AddDay(ListingDate(*year, month, *day, hour, minute), nextDay);
-    if (!date) return std::nullopt;
+    const auto size = ListingNumber(f[0].Text);
+    if (!date || !size) return std::nullopt;
     std::string name(line.substr(f[3].Start));
     const bool folder = f.back().Text == "<DIR>" && f.size() >= 5;
     if (folder) name = std::string(line.substr(f[3].Start, f[f.size() - 2].End - f[3].Start));
-    auto parsed = Entry(name, folder ? iaFolder : 0, *ListingNumber(f[0].Text), *date);
+    auto parsed = Entry(name, folder ? iaFolder : 0, *size, *date);
     parsed.UnixLayout = false;
     return parsed;
   }
@@ -909,8 +930,9 @@ std::optional<TParsedLine> Embedded(std::string_view line, const std::vector<TFi
     if (!mm || !dd || !yy) return std::nullopt;
     const auto date =
         AddDay(ListingDate(*yy + (*yy < 70 ? 2000 : 1900), *mm, *dd, hour, minute), nextDay);
-    if (!date) return std::nullopt;
-    auto parsed = Entry(std::string(f[0].Text), 0, *ListingNumber(f[1].Text), *date);
+    const auto size = ListingNumber(f[1].Text);
+    if (!date || !size) return std::nullopt;
+    auto parsed = Entry(std::string(f[0].Text), 0, *size, *date);
     parsed.UnixLayout = false;
     return parsed;
   }
