@@ -152,6 +152,31 @@ TEST(SizeReport, SizeOfTheFileBeingDownloaded) {
       {"150 Opening data connection.", "/tmp/report.txt", std::nullopt},
   };
   for (const auto& c : cases) EXPECT_EQ(ParseSizeReport(c.Line, c.Local), c.Size) << c.Line;
+
+  // SIZE's answer, and the 150 reply's "(N bytes)" whatever file it names (-1: none); a
+  // number too large for a byte count is no size.
+  const struct {
+    const char* Line;
+    std::optional<int64_t> Size;
+  } sizes[] = {
+      {"213 5368709120", 5368709120LL},
+      {"213 9223372036854775807\r", 9223372036854775807},
+      {"213 9223372036854775808", std::nullopt},
+      {"213 -1", std::nullopt},
+      {"213 12x", std::nullopt},
+      {"213 ", std::nullopt},
+  };
+  for (const auto& c : sizes) EXPECT_EQ(ParseSizeReply(c.Line), c.Size) << c.Line;
+  const struct {
+    const char* Line;
+    int64_t Size;
+  } announced[] = {
+      {"150 Opening for x (9223372036854775807 bytes)", 9223372036854775807},
+      {"150 Opening for x (9223372036854775808 bytes)", -1},
+      {"150 Opening for x (-5 bytes)", -1},
+      {"150 Opening for x ( bytes)", -1},
+  };
+  for (const auto& c : announced) EXPECT_EQ(ParseAnnouncedSize(c.Line), c.Size) << c.Line;
 }
 
 TEST(PassiveReplies, PortsAndAddressesAsServersWriteThem) {
@@ -165,6 +190,9 @@ TEST(PassiveReplies, PortsAndAddressesAsServersWriteThem) {
       {"229 Entering Extended Passive Mode (||6446|)", std::nullopt},
       {"229 Entering Extended Passive Mode (|||6446)", std::nullopt},
       {"229 (1116446)", std::nullopt},
+      {"229 (|||000065535|)", 65535},
+      {"229 (|||65536|)", std::nullopt},
+      {"229 (|||99999999999999999999|)", std::nullopt},
   };
   for (const auto& c : epsv) EXPECT_EQ(ParseEpsvReply(c.Line), c.Port) << c.Line;
 
@@ -176,6 +204,7 @@ TEST(PassiveReplies, PortsAndAddressesAsServersWriteThem) {
       {"227 Entering Passive Mode (192,168,1,2,19,137)", 0xC0A80102, 19 * 256 + 137},
       {"227 =127,0,0,1,255,255.", 0x7F000001, 65535},
       {"227 Passive (v2) mode (127,0,0,1,0,21)", 0x7F000001, 21},
+      {"227 (127,0,0,1,0000255,0)", 0x7F000001, 255 * 256},
   };
   for (const auto& c : pasv) {
     const auto parsed = ParsePasvReply(c.Line);
@@ -183,8 +212,9 @@ TEST(PassiveReplies, PortsAndAddressesAsServersWriteThem) {
     EXPECT_EQ(parsed->Address, c.Address) << c.Line;
     EXPECT_EQ(parsed->Port, c.Port) << c.Line;
   }
-  for (const char* bad : {"227 Entering Passive Mode (1,2,3,4,5)", "227 (256,0,0,1,1,1)",
-                          "227 (127,0,0,1,0,0)", "227 Entering Passive Mode", "227"}) {
+  for (const char* bad :
+       {"227 Entering Passive Mode (1,2,3,4,5)", "227 (256,0,0,1,1,1)", "227 (127,0,0,1,0,0)",
+        "227 (127,0,0,1,99999999999999999999,1)", "227 Entering Passive Mode", "227"}) {
     EXPECT_FALSE(ParsePasvReply(bad)) << bad;
   }
 }

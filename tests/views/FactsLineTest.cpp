@@ -54,10 +54,13 @@ const TCase kCases[] = {
   {"type=file;size=1; a -> b", "----------", 1, 0, "a -> b"},
   {"Type=FILE;Size=5000000000;Modify=20200115120000; big;name=x.bin",
    "----------", 5000000000, 1579089600, "big;name=x.bin"},
+  {"type=file;size=9223372036854775807;modify=20200115120000; largest", "----------",
+   9223372036854775807, 1579089600, "largest"},
   {"type=OS.unix=chr-13/29;modify=20200115120000; tty0", "----------", 0, 1579089600, "tty0"},
   // A fact that does not read spoils the line: no made-up size or date, no empty name.
   {"type=file;size=12x; f", "unreadable", 0, 0, ""},
   {"type=file;size=-1; f", "unreadable", 0, 0, ""},
+  {"type=file;size=9223372036854775808; f", "unreadable", 0, 0, ""},
   {"type=file;modify=20201345000000; f", "unreadable", 0, 0, ""},
   {"type=file;modify=2020011512; f", "unreadable", 0, 0, ""},
   {"type=file;UNIX.mode=0999; f", "unreadable", 0, 0, ""},

@@ -47,6 +47,7 @@ const TRow kCorpus[] = {
   {"-rw-r--r--   1 root     root            3 Jun 06 09:09 a.txt", "-rw-r--r--", 3, "2026-06-06 09:09", "a.txt"},
   {"drwxr-xr-x   2 root     root         4096 Jun 14 23:59 docs", "drwxr-xr-x", 0, "2026-06-14 23:59", "docs"},
   {"-rw-r--r--   1 root     root     5368709120 Jun 01 10:00 big.iso", "-rw-r--r--", 5368709120LL, "2026-06-01 10:00", "big.iso"},  // above 4 GiB
+  {"-rw-r--r--   1 root     root     9223372036854775807 Jun 01 10:00 largest", "-rw-r--r--", 9223372036854775807, "2026-06-01 10:00", "largest"},  // all int64_t holds
   // ProFTPD: day padded with a blank, "total" first.
   {"total 8", "", 0, "", ""},
   {"-rw-r--r--   1 ftp      ftp          1024 Mar  5 09:07 file", "-rw-r--r--", 1024, "2026-03-05 09:07", "file"},
@@ -61,6 +62,7 @@ const TRow kCorpus[] = {
   {"01-15-80  12:05PM                    1 noon.txt", "----------", 1, "1980-01-15 12:05", "noon.txt"},
   {"06-10-2026  13:45       <DIR>           lead blank", "d---------", 0, "2026-06-10 13:45", " lead blank"},
   {"06-01-26  10:00AM          12345678901 huge.bin", "----------", 12345678901LL, "2026-06-01 10:00", "huge.bin"},
+  {"06-01-26  10:00AM 09223372036854775807 largest.bin", "----------", 9223372036854775807, "2026-06-01 10:00", "largest.bin"},
   // BusyBox ftpd.
   {"-rw-r--r--    1 0        0              100 Jun 13 10:00 busy", "-rw-r--r--", 100, "2026-06-13 10:00", "busy"},
   // No group column (some NAS boxes and embedded servers).
@@ -122,6 +124,9 @@ const char* const kUnreadable[] = {
     "01-15-98  10:30AM       <DIR>",
     "01-15-98  13:30PM                 12 bad-half",
     "-rw-r--r-- 1 u g 5x Feb 10 12:00 bad-size",
+    // A size one more than int64_t holds, in the common Unix and the classic IIS columns.
+    "-rw-r--r-- 1 u g 9223372036854775808 Feb 10 12:00 too-large",
+    "01-15-98  01:30PM 99999999999999999999 too-large",
 };
 
 TEST(ListingCorpus, EveryLineGivesItsEntry) {
