@@ -83,7 +83,8 @@ TDate Today() {
 
 TDateTime DateTimeFromTimeT(std::time_t value) {
   std::tm local{};
-  localtime_r(&value, &local);
+  // Past the year 9999 no date is shown or kept (and the year would not fit an int).
+  if (!localtime_r(&value, &local) || local.tm_year > 9999 - 1900) return 0;
   const auto date = TryEncodeDate(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
   const auto time =
       TryEncodeTime(local.tm_hour, local.tm_min, local.tm_sec > 59 ? 59 : local.tm_sec, 0);

@@ -19,6 +19,9 @@ struct TField {
   size_t End = 0;
 };
 
+// The last second of the year 9999: a later epoch time is no date.
+constexpr int64_t kMaxEpoch = 253402300799;
+
 bool IsBlank(char c) {
   return c == ' ' || c == '\t';
 }
@@ -512,7 +515,7 @@ std::optional<TParsedLine> Eplf(std::string_view line) {
       size = *value;
     }
     if (fact[0] == 'm') {
-      const auto value = ListingNumber(fact.substr(1));
+      const auto value = ReadNumber(fact.substr(1), kMaxEpoch);
       if (!value) return std::nullopt;
       modified = DateTimeFromTimeT(static_cast<std::time_t>(*value));
     }
@@ -544,7 +547,7 @@ std::optional<TParsedLine> NumericUnix(std::string_view line, const std::vector<
     if (mode & (1u << bit)) attributes |= kBits[bit];
   }
   const auto size = ListingNumber(f[3].Text);
-  const auto epoch = ListingNumber(f[4].Text);
+  const auto epoch = ReadNumber(f[4].Text, kMaxEpoch);
   if (!size || !epoch) return std::nullopt;
   auto parsed = Entry(std::string(line.substr(f[5].Start)), attributes, *size,
                       DateTimeFromTimeT(static_cast<std::time_t>(*epoch)));
