@@ -167,18 +167,15 @@ std::vector<TStoredTransfer> TQueueStore::Unfinished() {
   TStatement query(Db,
                    (std::string("SELECT ") + kColumns + " FROM transfers ORDER BY row").c_str());
   while (query && sqlite3_step(*query) == SQLITE_ROW) {
-    TStoredTransfer row;
+    TStoredRow row;
     row.Row = query.Int(0);
-    row.Server.Host = query.Text(1);
-    row.Server.Port = static_cast<int>(query.Int(2));
-    row.Server.User = query.Text(3);
-    row.Server.Account = query.Text(4);
-    const int64_t encryption = query.Int(5);
-    row.Server.Encryption = encryption >= enPlain && encryption <= enImplicitTls
-                                ? static_cast<TEncryption>(encryption)
-                                : enPlain;
-    row.Upload = query.Int(6) != 0;
-    row.IsFolder = query.Int(7) != 0;
+    row.Host = query.Text(1);
+    row.Port = query.Int(2);
+    row.User = query.Text(3);
+    row.Account = query.Text(4);
+    row.Encryption = query.Int(5);
+    row.Upload = query.Int(6);
+    row.IsFolder = query.Int(7);
     row.SourceFolder = query.Text(8);
     row.DestFolder = query.Text(9);
     row.FileName = query.Text(10);
@@ -187,9 +184,15 @@ std::vector<TStoredTransfer> TQueueStore::Unfinished() {
     row.FileDate = sqlite3_column_double(*query, 13);
     row.RestartOffset = query.Int(14);
     row.BytesDone = query.Int(15);
-    row.Running = query.Int(16) != 0;
-    row.InPlace = query.Int(17) != 0;
-    rows.push_back(std::move(row));
+    row.Running = query.Int(16);
+    row.InPlace = query.Int(17);
+    std::string problem;
+    if (auto stored = StoredTransferFromRow(row, problem)) {
+      rows.push_back(std::move(*stored));
+    } else {
+      Tell("A transfer kept in " + Path + " (row " + std::to_string(row.Row) +
+           ") does not read and is left out: " + problem);
+    }
   }
   return rows;
 }

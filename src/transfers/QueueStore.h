@@ -42,6 +42,35 @@ struct TStoredTransfer {
   bool InPlace = false;
 };
 
+// One row's columns as the file holds them, before anything is trusted: a damaged file (or
+// one another program wrote) may hold any number in any of them.
+struct TStoredRow {
+  int64_t Row = 0;
+  std::string Host;
+  int64_t Port = 0;
+  std::string User;
+  std::string Account;
+  int64_t Encryption = 0;
+  int64_t Upload = 0;
+  int64_t IsFolder = 0;
+  std::string SourceFolder;
+  std::string DestFolder;
+  std::string FileName;
+  std::string DestRoot;
+  int64_t Size = 0;
+  double FileDate = 0;
+  int64_t RestartOffset = 0;
+  int64_t BytesDone = 0;
+  int64_t Running = 0;
+  int64_t InPlace = 0;
+};
+
+// The transfer a row describes; nothing, with `problem` saying why, when a number in it is out
+// of its range (a port, an unknown encryption, a negative size or offset, a date that is no
+// number): such a row is left out, never guessed at. An offset past the size stays: the
+// transfer itself tells the person about it.
+std::optional<TStoredTransfer> StoredTransferFromRow(const TStoredRow& row, std::string& problem);
+
 class TQueueStore final : public ITransferListener {
  public:
   // Opens the file, or makes it. Only a file that SQLite proves damaged (or that holds another
@@ -62,7 +91,8 @@ class TQueueStore final : public ITransferListener {
   bool Usable() const { return Db != nullptr && !WriteFailing; }
   bool InUseElsewhere() const { return LockFd < 0 && Busy; }
 
-  // The items a previous run left unfinished, in queue order.
+  // The items a previous run left unfinished, in queue order; a row that does not read is left
+  // out (and in the file) with a line to OnLog.
   std::vector<TStoredTransfer> Unfinished();
 
   // From now on every item of `queue` is kept here.

@@ -12,6 +12,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
@@ -320,6 +321,42 @@ TEST_F(QueueStore, InterruptedItemsComeBackSafely) {
     EXPECT_EQ(item->RestartOffset, c.offset);
     EXPECT_EQ(item->Site().Password, "pw");
     EXPECT_EQ(item->State, tsPending);
+  }
+}
+
+// A damaged file may hold any number in any column: a row whose numbers are out of range is
+// left out (with why), never read as a transfer to a wrong port, without TLS or with a
+// negative size.
+TEST(QueueRow, RowsWithNumbersOutOfRangeAreLeftOut) {
+  TStoredRow good;
+  good.Host = "h";
+  good.Port = 21;
+  good.Encryption = enExplicitTls;
+  good.FileName = "a.bin";
+  good.Size = 1000;
+  good.RestartOffset = 2000;  // past the size: the transfer itself says so
+  std::string problem;
+  ASSERT_TRUE(StoredTransferFromRow(good, problem)) << problem;
+  EXPECT_EQ(StoredTransferFromRow(good, problem)->Server.Encryption, enExplicitTls);
+  const struct {
+    const char* What;
+    void (*Damage)(TStoredRow&);
+  } cases[] = {
+      {"port 0", [](TStoredRow& r) { r.Port = 0; }},
+      {"port 65536", [](TStoredRow& r) { r.Port = 65536; }},
+      {"port past int", [](TStoredRow& r) { r.Port = int64_t{1} << 32 | 21; }},
+      {"encryption 4", [](TStoredRow& r) { r.Encryption = 4; }},
+      {"encryption -1", [](TStoredRow& r) { r.Encryption = -1; }},
+      {"negative size", [](TStoredRow& r) { r.Size = -9223372036854775807 - 1; }},
+      {"negative offset", [](TStoredRow& r) { r.RestartOffset = -1; }},
+      {"negative bytes done", [](TStoredRow& r) { r.BytesDone = -1; }},
+      {"date NaN", [](TStoredRow& r) { r.FileDate = std::nan(""); }},
+  };
+  for (const auto& c : cases) {
+    TStoredRow row = good;
+    c.Damage(row);
+    EXPECT_FALSE(StoredTransferFromRow(row, problem)) << c.What;
+    EXPECT_FALSE(problem.empty()) << c.What;
   }
 }
 
