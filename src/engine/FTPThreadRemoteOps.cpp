@@ -84,9 +84,13 @@ int64_t TFTPThread::AskServerTime(const std::string& path) {
   if (ReadReply() != 213) return -1;
   const std::string_view line = LastReplyLine;
   const size_t blank = line.find(' ');
-  if (blank == std::string_view::npos) return -1;
-  const auto time = ParseFtpTimestamp(line.substr(blank + 1));
-  return time ? static_cast<int64_t>(*time) : -1;
+  const auto time =
+      blank == std::string_view::npos ? std::nullopt : ParseFtpTimestamp(line.substr(blank + 1));
+  if (!time) {
+    Log("The server's time does not read as a date and is not used: " + LastReplyLine);
+    return -1;
+  }
+  return static_cast<int64_t>(*time);
 }
 
 }  // namespace pelmar
