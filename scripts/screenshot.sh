@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Makes docs/images/main-window.png: Pelmar connected to the demo server, under a virtual
-# display, with a remote folder opened and files selected, as a person would see it; and
+# display, with a remote folder opened and files selected, as a person would see it;
+# docs/images/transfer.png, a download under way (see scripts/screenshot-transfer.sh); and
 # every dialog in docs/images/dialogs/ (see scripts/dialog-shots.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -25,7 +26,7 @@ for _ in $(seq 100); do
 done
 [ -n "$window" ] || { echo "Pelmar did not open"; exit 1; }
 sleep 2
-# Into "docs" on the server side, back up, and two entries selected.
+# Into "pictures" on the server side, back up, and two entries selected.
 xdotool mousemove 800 305 click 1 sleep 0.3 key Return
 sleep 1
 xdotool key BackSpace
@@ -33,7 +34,8 @@ sleep 1
 xdotool key Down shift+Down
 sleep 0.5
 mkdir -p docs/images
-import -window root -crop 1100x720+0+0 docs/images/main-window.png
+import -window root -crop 1100x690+0+0 docs/images/main-window.png
 echo "docs/images/main-window.png"
+scripts/screenshot-transfer.sh
 cmake --build --preset release -j "$(nproc)" --target pelmar-dialog-shots >/dev/null
 PELMAR_HOME=$(mktemp -d) build/release/tools/dialog-shots/pelmar-dialog-shots docs/images/dialogs
