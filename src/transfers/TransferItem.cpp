@@ -1,5 +1,7 @@
 #include "transfers/TransferItem.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 
 #include "platform/Tick.h"
@@ -8,6 +10,13 @@
 #include "transfers/ProgressTexts.h"
 
 namespace pelmar {
+
+bool RegularFileSize(const std::string& path, int64_t& size) {
+  struct stat info {};
+  if (::lstat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
+  size = static_cast<int64_t>(info.st_size);
+  return true;
+}
 
 int TTransferItem::TransferMode() const {
   return Mode == kModeByName ? Preferences().TransferModeFor(FileName) : Mode;

@@ -104,4 +104,8 @@ struct TTransferItem {
   int PercentDone() const;
 };
 
+// The size of a regular file itself (a link is not an item's file, whatever it leads to); false
+// for anything else or nothing.
+bool RegularFileSize(const std::string& path, int64_t& size);
+
 }  // namespace pelmar
