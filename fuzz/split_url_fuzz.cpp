@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "views/TextUtils.h"
+#include "text/TextUtils.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string url(reinterpret_cast<const char*>(data), size);

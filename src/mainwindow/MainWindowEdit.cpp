@@ -14,9 +14,9 @@
 
 #include "mainwindow/MainWindow.h"
 #include "platform/qt/QtEventTarget.h"
+#include "text/TextUtils.h"
 #include "ui/Prompter.h"
 #include "ui/QtText.h"
-#include "views/TextUtils.h"
 #include "views/qt/HostView.h"
 
 namespace pelmar {

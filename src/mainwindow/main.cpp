@@ -15,12 +15,12 @@
 #include "settings/DataFolder.h"
 #include "settings/Preferences.h"
 #include "settings/qt/OptionsDialog.h"
+#include "text/PrivateFolder.h"
+#include "text/UrlText.h"
 #include "ui/CertificateDialog.h"
 #include "ui/DesktopSound.h"
 #include "ui/DialogTitles.h"
 #include "ui/ToolTipSwitch.h"
-#include "views/PrivateFolder.h"
-#include "views/UrlText.h"
 
 int main(int argc, char** argv) {
   // Answered before any display is needed (scripts, package checks).

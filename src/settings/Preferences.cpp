@@ -9,7 +9,7 @@
 #include "engine/EngineSettings.h"
 #include "platform/ProfileFile.h"
 #include "settings/DataFolder.h"
-#include "views/UrlText.h"
+#include "text/UrlText.h"
 
 namespace pelmar {
 namespace {

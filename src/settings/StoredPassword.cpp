@@ -1,7 +1,7 @@
 #include "settings/StoredPassword.h"
 
 #include "platform/ProfileFile.h"
-#include "views/TextUtils.h"
+#include "text/TextUtils.h"
 
 namespace pelmar {
 namespace {

@@ -8,7 +8,7 @@
 
 #include "transfers/MulDiv.h"
 
-#include "views/TextUtils.h"
+#include "text/TextUtils.h"
 
 namespace pelmar {
 

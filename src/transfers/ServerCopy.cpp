@@ -4,9 +4,9 @@
 
 #include "engine/Messages.h"
 #include "settings/Preferences.h"
+#include "text/TextUtils.h"
 #include "views/ListingPass.h"
 #include "views/RemoteItem.h"
-#include "views/TextUtils.h"
 
 namespace pelmar {
 namespace {

@@ -8,10 +8,10 @@
 
 #include "platform/AsciiText.h"
 #include "settings/Preferences.h"
+#include "text/TextUtils.h"
 #include "transfers/TransferQueue.h"
 #include "views/FolderItems.h"
 #include "views/RemoteItem.h"
-#include "views/TextUtils.h"
 
 namespace pelmar {
 namespace {

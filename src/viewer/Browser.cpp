@@ -10,10 +10,10 @@
 #include "engine/FTPComponent.h"
 #include "engine/Messages.h"
 #include "settings/Preferences.h"
+#include "text/PrivateFolder.h"
+#include "text/TextUtils.h"
+#include "text/UrlText.h"
 #include "transfers/TransferQueue.h"
-#include "views/PrivateFolder.h"
-#include "views/TextUtils.h"
-#include "views/UrlText.h"
 
 namespace pelmar {
 namespace {

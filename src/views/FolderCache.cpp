@@ -3,8 +3,8 @@
 #include <algorithm>
 
 #include "platform/AsciiText.h"
+#include "text/TextUtils.h"
 #include "views/RemoteItem.h"
-#include "views/TextUtils.h"
 
 namespace pelmar {
 

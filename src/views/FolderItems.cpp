@@ -1,6 +1,6 @@
 #include "views/FolderItems.h"
 
-#include "views/TextUtils.h"
+#include "text/TextUtils.h"
 
 namespace pelmar {
 

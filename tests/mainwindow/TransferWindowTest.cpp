@@ -22,6 +22,7 @@
 #include "support/Files.h"
 #include "support/RealFtpServer.h"
 #include "support/ScriptedFtpServer.h"
+#include "text/PaneTexts.h"
 #include "transfers/ProgressTexts.h"
 #include "transfers/TransferQueue.h"
 #include "transfers/qt/FailedTransfers.h"
@@ -30,7 +31,6 @@
 #include "transfers/qt/TransferManager.h"
 #include "transfers/qt/TransferWindow.h"
 #include "ui/QtText.h"
-#include "views/PaneTexts.h"
 #include "views/qt/PaneFixture.h"
 
 namespace pelmar::test {

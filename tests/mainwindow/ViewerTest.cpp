@@ -22,10 +22,10 @@
 #include "support/Files.h"
 #include "support/RealFtpServer.h"
 #include "support/ScriptedPrompter.h"
+#include "text/PrivateFolder.h"
 #include "ui/DesktopPrograms.h"
 #include "ui/HelpWindow.h"
 #include "viewer/Browser.h"
-#include "views/PrivateFolder.h"
 #include "views/qt/HostView.h"
 #include "views/qt/LocalView.h"
 

@@ -6,7 +6,7 @@
 #include "settings/SettingsFixture.h"
 #include "settings/StoredPassword.h"
 #include "support/Files.h"
-#include "views/TextUtils.h"
+#include "text/TextUtils.h"
 
 namespace pelmar::test {
 namespace {

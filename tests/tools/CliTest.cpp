@@ -22,7 +22,7 @@
 #include "support/Files.h"
 #include "support/RealFtpServer.h"
 #include "support/ScriptedFtpServer.h"
-#include "views/TextUtils.h"
+#include "text/TextUtils.h"
 
 namespace pelmar::test {
 namespace {

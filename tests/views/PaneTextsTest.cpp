@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "engine/NumberFormat.h"
+#include "text/PaneTexts.h"
 #include "views/FolderCache.h"
-#include "views/PaneTexts.h"
 #include "views/RemoteItem.h"
 
 namespace pelmar {

@@ -4,8 +4,8 @@
 
 #include "TerminalText.h"
 #include "settings/Preferences.h"
+#include "text/TextUtils.h"
 #include "transfers/ProgressTexts.h"
-#include "views/TextUtils.h"
 
 namespace pelmar {
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "FtpUrl.h"
-#include "views/UrlText.h"  // UrlWithoutPassword, HidePasswordInArgument
+#include "text/UrlText.h"  // UrlWithoutPassword, HidePasswordInArgument
 
 namespace pelmar {
 

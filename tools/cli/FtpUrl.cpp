@@ -3,7 +3,7 @@
 #include <charconv>
 
 #include "Credentials.h"
-#include "views/UrlText.h"
+#include "text/UrlText.h"
 
 namespace pelmar {
 

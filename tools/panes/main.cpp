@@ -22,11 +22,11 @@
 #include "platform/qt/QtEventTarget.h"
 #include "settings/DataFolder.h"
 #include "settings/Preferences.h"
+#include "text/TextUtils.h"
 #include "transfers/TransferQueue.h"
 #include "transfers/qt/ConfirmDialogs.h"
 #include "ui/QtText.h"
 #include "ui/TreeCombo.h"
-#include "views/TextUtils.h"
 #include "views/qt/HostView.h"
 #include "views/qt/LocalView.h"
 

@@ -11,8 +11,8 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+#include "text/TextUtils.h"
 #include "ui/QtText.h"
-#include "views/TextUtils.h"
 
 namespace pelmar {
 namespace {

@@ -15,10 +15,10 @@
 #include <QVBoxLayout>
 
 #include "settings/Preferences.h"
+#include "text/TextUtils.h"
+#include "text/UrlText.h"
 #include "ui/HelpService.h"
 #include "ui/QtText.h"
-#include "views/TextUtils.h"
-#include "views/UrlText.h"
 
 namespace pelmar {
 namespace {

@@ -18,8 +18,8 @@
 #include <cmath>
 
 #include "settings/Preferences.h"
+#include "text/TextUtils.h"
 #include "ui/Prompter.h"
-#include "views/TextUtils.h"
 
 namespace pelmar {
 namespace {

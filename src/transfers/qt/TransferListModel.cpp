@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
+#include "text/PaneTexts.h"
+#include "text/TextUtils.h"
 #include "transfers/TransferItem.h"
-#include "views/PaneTexts.h"
-#include "views/TextUtils.h"
 
 namespace pelmar {
 

@@ -14,10 +14,10 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include "text/PaneTexts.h"
 #include "transfers/TransferQueue.h"
 #include "ui/ElidedLabel.h"
 #include "ui/QtText.h"
-#include "views/PaneTexts.h"
 
 namespace pelmar {
 namespace {

@@ -4,8 +4,8 @@
 #include <QMimeDatabase>
 #include <QStyle>
 
+#include "text/PaneTexts.h"
 #include "ui/QtText.h"
-#include "views/PaneTexts.h"
 
 namespace pelmar {
 namespace {

@@ -14,6 +14,8 @@
 
 #include "engine/EngineSettings.h"
 #include "settings/Preferences.h"
+#include "text/TextUtils.h"
+#include "text/UrlText.h"
 #include "transfers/CaseFolding.h"
 #include "transfers/qt/ConfirmDialogs.h"
 #include "ui/Prompter.h"
@@ -21,8 +23,6 @@
 #include "ui/TreeCombo.h"
 #include "views/FolderItems.h"
 #include "views/ListingPass.h"
-#include "views/TextUtils.h"
-#include "views/UrlText.h"
 
 namespace pelmar {
 namespace {

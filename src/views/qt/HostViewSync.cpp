@@ -14,11 +14,11 @@
 
 #include "engine/EngineSettings.h"
 #include "settings/Preferences.h"
+#include "text/TextUtils.h"
 #include "transfers/CaseFolding.h"
 #include "transfers/SyncRun.h"
 #include "transfers/TransferQueue.h"
 #include "ui/QtText.h"
-#include "views/TextUtils.h"
 #include "views/qt/HostView.h"
 #include "views/qt/HostViewLister.h"
 

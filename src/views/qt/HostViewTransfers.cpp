@@ -5,13 +5,13 @@
 #include <QIcon>
 
 #include "settings/Preferences.h"
+#include "text/PrivateFolder.h"
+#include "text/TextUtils.h"
 #include "transfers/TransferQueue.h"
 #include "transfers/TreeWalk.h"
 #include "transfers/qt/ConfirmDialogs.h"
 #include "ui/QtText.h"
-#include "views/PrivateFolder.h"
 #include "views/RemoteItem.h"
-#include "views/TextUtils.h"
 #include "views/qt/HostView.h"
 #include "views/qt/HostViewLister.h"
 

@@ -13,8 +13,8 @@
 #include <QMimeDatabase>
 #include <QUrl>
 
+#include "text/PaneTexts.h"
 #include "ui/QtText.h"
-#include "views/PaneTexts.h"
 
 namespace pelmar {
 namespace {

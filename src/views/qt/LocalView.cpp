@@ -16,9 +16,9 @@
 #include <QTreeView>
 #include <QUrl>
 
+#include "text/PaneTexts.h"
 #include "ui/Prompter.h"
 #include "ui/QtText.h"
-#include "views/PaneTexts.h"
 #include "views/qt/DesktopIcons.h"
 #include "views/qt/LocalFileOps.h"
 

@@ -8,10 +8,10 @@
 #include <QStyle>
 #include <algorithm>
 
+#include "text/PaneTexts.h"
+#include "text/TextUtils.h"
 #include "ui/QtText.h"
-#include "views/PaneTexts.h"
 #include "views/RemoteItem.h"
-#include "views/TextUtils.h"
 
 namespace pelmar {
 namespace {

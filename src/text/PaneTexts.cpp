@@ -1,9 +1,9 @@
-#include "views/PaneTexts.h"
+#include "text/PaneTexts.h"
 
 #include <cmath>
 #include <cstdio>
 
-#include "views/TextUtils.h"
+#include "text/TextUtils.h"
 
 namespace pelmar {
 

@@ -1,8 +1,8 @@
-#include "views/UrlText.h"
+#include "text/UrlText.h"
 
 #include <cstring>
 
-#include "views/TextUtils.h"
+#include "text/TextUtils.h"
 
 namespace pelmar {
 namespace {

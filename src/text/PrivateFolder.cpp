@@ -1,4 +1,4 @@
-#include "views/PrivateFolder.h"
+#include "text/PrivateFolder.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -10,7 +10,7 @@
 #include <mutex>
 #include <vector>
 
-#include "views/TextUtils.h"
+#include "text/TextUtils.h"
 
 namespace pelmar {
 namespace {

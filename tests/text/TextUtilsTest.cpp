@@ -1,5 +1,5 @@
-#include "views/TextUtils.h"
-#include "views/UrlText.h"
+#include "text/TextUtils.h"
+#include "text/UrlText.h"
 
 #include <gtest/gtest.h>
 

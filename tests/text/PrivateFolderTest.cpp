@@ -1,7 +1,7 @@
 // The folder of this run for fetched files: private, made anew, never writing or removing
 // through a link, and gone after the clean-up.
 
-#include "views/PrivateFolder.h"
+#include "text/PrivateFolder.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -10,7 +10,7 @@
 #include <filesystem>
 
 #include "support/Files.h"
-#include "views/TextUtils.h"
+#include "text/TextUtils.h"
 
 namespace pelmar {
 namespace {

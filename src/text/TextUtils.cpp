@@ -1,7 +1,7 @@
-#include "views/TextUtils.h"
+#include "text/TextUtils.h"
 
 #include "platform/AsciiText.h"
-#include "views/UrlText.h"
+#include "text/UrlText.h"
 
 #include <filesystem>
 
