@@ -10,10 +10,10 @@
 #include <utility>
 
 #include "mainwindow/MainWindow.h"
+#include "platform/SoundPlayer.h"
 #include "settings/Preferences.h"
 #include "ui/FileChooser.h"
 #include "ui/Prompter.h"
-#include "views/SoundPlayer.h"
 #include "views/qt/HostView.h"
 
 namespace pelmar {

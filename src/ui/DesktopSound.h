@@ -4,7 +4,7 @@
 
 #include <memory>
 
-#include "views/SoundPlayer.h"
+#include "platform/SoundPlayer.h"
 
 namespace pelmar {
 

@@ -14,11 +14,11 @@
 
 #include "mainwindow/CompareFolders.h"
 #include "mainwindow/MainWindowFixture.h"
+#include "platform/SoundPlayer.h"
 #include "support/Files.h"
 #include "support/RealFtpServer.h"
 #include "support/ScriptedPrompter.h"
 #include "ui/QtText.h"
-#include "views/SoundPlayer.h"
 #include "views/qt/HostView.h"
 #include "views/qt/LocalView.h"
 

@@ -3,7 +3,7 @@
 #include "ui/Accessibility.h"
 #include "ui/DesktopPrograms.h"
 
-#include "views/SoundPlayer.h"
+#include "platform/SoundPlayer.h"
 
 #include <QCheckBox>
 #include <QDialogButtonBox>

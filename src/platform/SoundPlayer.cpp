@@ -1,4 +1,4 @@
-#include "views/SoundPlayer.h"
+#include "platform/SoundPlayer.h"
 
 namespace pelmar {
 namespace {
