@@ -8,8 +8,8 @@
 #include <string_view>
 #include <vector>
 
-#include "views/ItemCache.h"
-#include "views/ListingPass.h"
+#include "listing/ItemCache.h"
+#include "listing/ListingPass.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "views/FactsLine.h"
+#include "listing/FactsLine.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view line(reinterpret_cast<const char*>(data), size);

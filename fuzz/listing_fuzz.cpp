@@ -6,9 +6,9 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "views/FolderItems.h"
-#include "views/ItemCache.h"
-#include "views/ListingPass.h"
+#include "listing/FolderItems.h"
+#include "listing/ItemCache.h"
+#include "listing/ListingPass.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);

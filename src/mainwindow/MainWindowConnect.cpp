@@ -19,6 +19,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include "listing/TimeOffset.h"
 #include "mainwindow/MainWindow.h"
 #include "platform/qt/QtEventTarget.h"
 #include "settings/DataFolder.h"
@@ -34,7 +35,6 @@
 #include "ui/QtText.h"
 #include "ui/TreeCombo.h"
 #include "viewer/Browser.h"
-#include "views/TimeOffset.h"
 #include "views/qt/HostView.h"
 #include "views/qt/LocalView.h"
 

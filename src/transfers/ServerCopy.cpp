@@ -3,10 +3,10 @@
 #include <cctype>
 
 #include "engine/Messages.h"
+#include "listing/ListingPass.h"
+#include "listing/RemoteItem.h"
 #include "settings/Preferences.h"
 #include "text/TextUtils.h"
-#include "views/ListingPass.h"
-#include "views/RemoteItem.h"
 
 namespace pelmar {
 namespace {

@@ -6,12 +6,12 @@
 #include <filesystem>
 #include <memory>
 
+#include "listing/FolderItems.h"
+#include "listing/RemoteItem.h"
 #include "platform/AsciiText.h"
 #include "settings/Preferences.h"
 #include "text/TextUtils.h"
 #include "transfers/TransferQueue.h"
-#include "views/FolderItems.h"
-#include "views/RemoteItem.h"
 
 namespace pelmar {
 namespace {

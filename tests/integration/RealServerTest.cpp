@@ -14,10 +14,10 @@
 #include <map>
 
 #include "engine/EngineSettings.h"
+#include "listing/ListingPass.h"
 #include "support/EngineFixture.h"
 #include "support/Files.h"
 #include "support/RealServerFixture.h"
-#include "views/ListingPass.h"
 
 namespace pelmar::test {
 namespace {

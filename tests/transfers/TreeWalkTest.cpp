@@ -8,12 +8,12 @@
 #include <filesystem>
 #include <map>
 
+#include "listing/RemoteItem.h"
 #include "settings/Preferences.h"
 #include "support/EngineFixture.h"
 #include "support/Files.h"
 #include "transfers/TransferQueue.h"
 #include "transfers/TreeWalk.h"
-#include "views/RemoteItem.h"
 
 namespace pelmar::test {
 namespace {

@@ -9,8 +9,8 @@
 
 #include "engine/ReplyParsing.h"
 #include "engine/WorkerRegistry.h"
+#include "listing/ListingPass.h"
 #include "settings/Preferences.h"
-#include "views/ListingPass.h"
 
 namespace pelmar {
 namespace {

@@ -2,8 +2,8 @@
 
 #include <ctime>
 
+#include "listing/TimeOffset.h"
 #include "transfers/CaseFolding.h"
-#include "views/TimeOffset.h"
 
 namespace pelmar {
 

@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "CliSession.h"
+#include "listing/ListingPass.h"
+#include "listing/RemoteItem.h"
 #include "transfers/TreeWalk.h"
-#include "views/ListingPass.h"
-#include "views/RemoteItem.h"
 
 namespace pelmar {
 

@@ -24,10 +24,10 @@
 #include "engine/EngineSettings.h"
 #include "engine/TransferStreams.h"
 #include "engine/WorkerRegistry.h"
+#include "listing/ListingPass.h"
 #include "settings/DataFolder.h"
 #include "settings/Preferences.h"
 #include "transfers/TransferQueue.h"
-#include "views/ListingPass.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 #include "views/qt/HostView.h"
-#include "views/TimeOffset.h"
+#include "listing/TimeOffset.h"
 
 #include <QApplication>
 #include <QEventLoop>
@@ -13,6 +13,8 @@
 #include <cstdlib>
 
 #include "engine/EngineSettings.h"
+#include "listing/FolderItems.h"
+#include "listing/ListingPass.h"
 #include "settings/Preferences.h"
 #include "text/TextUtils.h"
 #include "text/UrlText.h"
@@ -21,8 +23,6 @@
 #include "ui/Prompter.h"
 #include "ui/QtText.h"
 #include "ui/TreeCombo.h"
-#include "views/FolderItems.h"
-#include "views/ListingPass.h"
 
 namespace pelmar {
 namespace {

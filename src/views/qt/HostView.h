@@ -14,11 +14,11 @@
 #include <string>
 
 #include "engine/FTPComponent.h"
+#include "listing/FolderCache.h"
 #include "settings/qt/PropertiesDialog.h"
 #include "transfers/QueueDecision.h"
 #include "transfers/SyncPlan.h"
 #include "ui/TreeCombo.h"
-#include "views/FolderCache.h"
 #include "views/qt/CustomView.h"
 #include "views/qt/RemoteListModel.h"
 

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QIcon>
 
+#include "listing/RemoteItem.h"
 #include "settings/Preferences.h"
 #include "text/PrivateFolder.h"
 #include "text/TextUtils.h"
@@ -11,7 +12,6 @@
 #include "transfers/TreeWalk.h"
 #include "transfers/qt/ConfirmDialogs.h"
 #include "ui/QtText.h"
-#include "views/RemoteItem.h"
 #include "views/qt/HostView.h"
 #include "views/qt/HostViewLister.h"
 

@@ -8,10 +8,10 @@
 #include <QStyle>
 #include <algorithm>
 
+#include "listing/RemoteItem.h"
 #include "text/PaneTexts.h"
 #include "text/TextUtils.h"
 #include "ui/QtText.h"
-#include "views/RemoteItem.h"
 
 namespace pelmar {
 namespace {

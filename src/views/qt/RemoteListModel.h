@@ -9,7 +9,7 @@
 #include <functional>
 #include <vector>
 
-#include "views/FolderCache.h"
+#include "listing/FolderCache.h"
 
 namespace pelmar {
 

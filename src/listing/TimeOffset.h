@@ -6,8 +6,8 @@
 #include <optional>
 #include <string>
 
+#include "listing/RemoteItem.h"
 #include "platform/DateTime.h"
-#include "views/RemoteItem.h"
 
 namespace pelmar {
 

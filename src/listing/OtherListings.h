@@ -9,7 +9,7 @@
 #include <optional>
 #include <string_view>
 
-#include "views/ListingParser.h"
+#include "listing/ListingParser.h"
 
 namespace pelmar {
 

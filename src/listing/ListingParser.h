@@ -5,8 +5,8 @@
 
 #include <string_view>
 
+#include "listing/RemoteItem.h"
 #include "platform/DateTime.h"
-#include "views/RemoteItem.h"
 
 namespace pelmar {
 

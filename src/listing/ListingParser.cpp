@@ -1,11 +1,11 @@
-#include "views/ListingParser.h"
+#include "listing/ListingParser.h"
 #include "platform/AsciiText.h"
 
+#include "listing/FactsLine.h"
+#include "listing/FieldScanner.h"
+#include "listing/ListingFields.h"
+#include "listing/OtherListings.h"
 #include "platform/Numbers.h"
-#include "views/FactsLine.h"
-#include "views/FieldScanner.h"
-#include "views/ListingFields.h"
-#include "views/OtherListings.h"
 
 #include <algorithm>
 #include <array>

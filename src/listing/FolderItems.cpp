@@ -1,4 +1,4 @@
-#include "views/FolderItems.h"
+#include "listing/FolderItems.h"
 
 #include "text/TextUtils.h"
 

@@ -8,7 +8,7 @@
 #include <optional>
 #include <string_view>
 
-#include "views/ListingParser.h"
+#include "listing/ListingParser.h"
 
 namespace pelmar {
 

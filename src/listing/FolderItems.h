@@ -9,8 +9,8 @@
 #include <utility>
 #include <vector>
 
-#include "views/ItemCache.h"
-#include "views/RemoteItem.h"
+#include "listing/ItemCache.h"
+#include "listing/RemoteItem.h"
 
 namespace pelmar {
 

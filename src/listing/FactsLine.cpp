@@ -1,4 +1,4 @@
-#include "views/FactsLine.h"
+#include "listing/FactsLine.h"
 
 #include "platform/AsciiText.h"
 #include "platform/Numbers.h"

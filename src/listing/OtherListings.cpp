@@ -1,4 +1,4 @@
-#include "views/OtherListings.h"
+#include "listing/OtherListings.h"
 
 #include <array>
 #include <cmath>
@@ -6,9 +6,9 @@
 #include <limits>
 #include <vector>
 
+#include "listing/ListingFields.h"
 #include "platform/AsciiText.h"
 #include "platform/Numbers.h"
-#include "views/ListingFields.h"
 
 namespace pelmar {
 namespace {

@@ -1,10 +1,10 @@
-#include "views/ListingPass.h"
+#include "listing/ListingPass.h"
 
-#include "views/OtherListings.h"
+#include "listing/OtherListings.h"
 
 #include <cstring>
 
-#include "views/ListingParser.h"
+#include "listing/ListingParser.h"
 
 namespace pelmar {
 namespace {

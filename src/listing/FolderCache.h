@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "views/ItemCache.h"
+#include "listing/ItemCache.h"
 
 namespace pelmar {
 

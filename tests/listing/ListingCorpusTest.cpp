@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "views/ListingParser.h"
-#include "views/ListingPass.h"
+#include "listing/ListingParser.h"
+#include "listing/ListingPass.h"
 
 namespace pelmar {
 namespace {

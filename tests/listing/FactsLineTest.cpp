@@ -6,10 +6,10 @@
 #include <ctime>
 #include <string>
 
+#include "listing/FactsLine.h"
+#include "listing/ListingParser.h"
 #include "platform/AsciiText.h"
 #include "platform/DateTime.h"
-#include "views/FactsLine.h"
-#include "views/ListingParser.h"
 
 namespace pelmar {
 namespace {

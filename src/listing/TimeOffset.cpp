@@ -1,4 +1,4 @@
-#include "views/TimeOffset.h"
+#include "listing/TimeOffset.h"
 
 #include <cmath>
 #include <cstdio>

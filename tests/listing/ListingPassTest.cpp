@@ -5,10 +5,10 @@
 #include <map>
 #include <optional>
 
-#include "views/FolderItems.h"
-#include "views/ItemCache.h"
-#include "views/ListingPass.h"
-#include "views/TimeOffset.h"
+#include "listing/FolderItems.h"
+#include "listing/ItemCache.h"
+#include "listing/ListingPass.h"
+#include "listing/TimeOffset.h"
 
 namespace pelmar {
 namespace {

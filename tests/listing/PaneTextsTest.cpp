@@ -3,9 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "engine/NumberFormat.h"
+#include "listing/FolderCache.h"
+#include "listing/RemoteItem.h"
 #include "text/PaneTexts.h"
-#include "views/FolderCache.h"
-#include "views/RemoteItem.h"
 
 namespace pelmar {
 namespace {

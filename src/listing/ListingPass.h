@@ -8,8 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "listing/RemoteItem.h"
 #include "platform/DateTime.h"
-#include "views/RemoteItem.h"
 
 namespace pelmar {
 

@@ -1,10 +1,10 @@
-#include "views/FolderCache.h"
+#include "listing/FolderCache.h"
 
 #include <algorithm>
 
+#include "listing/RemoteItem.h"
 #include "platform/AsciiText.h"
 #include "text/TextUtils.h"
-#include "views/RemoteItem.h"
 
 namespace pelmar {
 

@@ -1,4 +1,4 @@
-#include "views/ItemCache.h"
+#include "listing/ItemCache.h"
 
 namespace pelmar {
 

@@ -5,8 +5,8 @@
 
 #include <string>
 
-#include "views/ListingParser.h"
-#include "views/ListingPass.h"
+#include "listing/ListingParser.h"
+#include "listing/ListingPass.h"
 
 namespace pelmar {
 namespace {
