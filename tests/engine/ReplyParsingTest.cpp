@@ -1,3 +1,4 @@
+#include "engine/Checksums.h"
 #include "engine/ConnectRequest.h"
 #include "engine/ReplyParsing.h"
 
@@ -147,6 +148,7 @@ TEST(SizeReport, SizeOfTheFileBeingDownloaded) {
       {"150 Opening for other.txt (12 bytes)", "/tmp/report.txt", std::nullopt},
       {"150 Opening for report.txt (12 kb)", "/tmp/report.txt", std::nullopt},
       {"150 Opening for report.txt (12)", "/tmp/report.txt", std::nullopt},
+      {"150 Opening for notes (draft).txt (12 bytes)", "/tmp/notes (draft).txt", 12},
       {"150 Opening for report.txt (bytes)", "/tmp/report.txt", std::nullopt},
       {"150 Opening for report.txt (99999999999999999999 bytes)", "/tmp/report.txt", std::nullopt},
       {"150 Opening data connection.", "/tmp/report.txt", std::nullopt},
@@ -179,6 +181,27 @@ TEST(SizeReport, SizeOfTheFileBeingDownloaded) {
   for (const auto& c : announced) EXPECT_EQ(ParseAnnouncedSize(c.Line), c.Size) << c.Line;
 }
 
+// A server's checksum is the first hex word exactly as long as the digest (CRC32 may drop leading
+// zeros), and only in a positive reply.
+TEST(DigestInReply, TheWordOfTheDigestsLength) {
+  const std::string sha(64, 'a');
+  const struct {
+    std::string Reply;
+    const char* Algorithm;
+    std::optional<std::string> Digest;
+  } cases[] = {
+      {"213 SHA-256 0-49 " + sha + " name", "SHA-256", sha},
+      {"250 " + std::string(32, 'B'), "MD5", std::string(32, 'b')},
+      {"213 CRC32 0-9 abcdef name", "CRC32", "00abcdef"},
+      {"250 " + sha + "a", "SHA-256", std::nullopt},
+      {"550 " + sha, "SHA-256", std::nullopt},
+      {"213 " + sha, "SHA-512", std::nullopt},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(DigestInReply(c.Reply, c.Algorithm), c.Digest) << c.Reply;
+  }
+}
+
 TEST(PassiveReplies, PortsAndAddressesAsServersWriteThem) {
   const struct {
     const char* Line;
@@ -190,6 +213,7 @@ TEST(PassiveReplies, PortsAndAddressesAsServersWriteThem) {
       {"229 Entering Extended Passive Mode (||6446|)", std::nullopt},
       {"229 Entering Extended Passive Mode (|||6446)", std::nullopt},
       {"229 (1116446)", std::nullopt},
+      {"229 (11164461)", std::nullopt},  // a digit cannot delimit the port
       {"229 (|||000065535|)", 65535},
       {"229 (|||65536|)", std::nullopt},
       {"229 (|||99999999999999999999|)", std::nullopt},

@@ -122,6 +122,7 @@ TEST(SplitUrl, Parts) {
       {"ftp://u:pw@host/x", "u", "pw", "host", 21, "/", "x"},
       {"ftp://u:p@ss@host/dir/f", "u", "p@ss", "host", 21, "/dir/", "f"},
       {"ftp://u:@host/", "u", "", "host", 21, "/", ""},
+      {"ftp://u:p:w@host/", "u", "p:w", "host", 21, "/", ""},  // a colon in the password
       {"ftp://user@host/", "user", "", "host", 21, "/", ""},
       // A port after the host is the port, with or without a user.
       {"ftp://host:2121/pub/", "anonymous", "me@x", "host", 2121, "/pub/", ""},

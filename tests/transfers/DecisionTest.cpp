@@ -81,6 +81,12 @@ TEST(QueueDecision, TextModeFilesAreSentWholeOnlyWhereResumingWasChosen) {
                           memory, answers),
             0);
   EXPECT_EQ(answers.Asked, std::vector<std::string>{"overwrite notes.txt (no recovery)"});
+  // As large as the new one: replace or keep, nothing to resume.
+  answers.Asked.clear();
+  answers.Script = {TAnswer::No};
+  EXPECT_FALSE(DecideQueuing("same.bin", 300, kNew, TExistingFile{300, kOld}, true, preferences,
+                             memory, answers));
+  EXPECT_EQ(answers.Asked, std::vector<std::string>{"overwrite same.bin (no recovery)"});
 }
 
 TEST(QueueDecision, OneFileAtATime) {
