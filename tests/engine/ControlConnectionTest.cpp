@@ -14,7 +14,7 @@ const std::string kAttempt = "log:Attempting to connect to 127.0.0.1, attempt 1\
 
 // The replies a server gives after its greeting for an anonymous log-on and the resume probe.
 TScript& LogOnAfterGreeting(TScript& s) {
-  return s.On("331 Password").On("230 In").On("350 R").On("350 R").On("500 ?");
+  return s.OnEach({"331 Password", "230 In"}).Probe();
 }
 
 class ControlConnectionTest : public EngineTest {
@@ -67,13 +67,7 @@ TEST_F(ControlConnectionTest, GreetingFraming) {
 
 TEST_F(ControlConnectionTest, ACrAndItsLfInTwoSegmentsAreOneLineEnd) {
   TScript script;
-  script.Send("220 Ready\r")
-      .Read()
-      .Send("\n331 Password\r\n")
-      .On("230 In")
-      .On("350 R")
-      .On("350 R")
-      .On("500 ?");
+  script.Send("220 Ready\r").Read().Send("\n331 Password\r\n").On("230 In").Probe();
   TScriptedFtpServer server({script});
   auto ftp = MakeConnectedComponent(server.Port());
   ftp->Connect();
@@ -89,7 +83,7 @@ TEST_F(ControlConnectionTest, TwoRepliesInOneSegmentAnswerTwoReads) {
       .Read()
       .Send("331 Password\r\n230-Hello guest@example.com\r\n230 Logged in\r\n")
       .Read();
-  script.On("350 R").On("350 R").On("500 ?");
+  script.Probe();
   TScriptedFtpServer server({script});
   auto ftp = MakeConnectedComponent(server.Port());
   ftp->Connect();
@@ -129,15 +123,9 @@ TEST_F(ControlConnectionTest, ServerClosingBeforeAFinalLineFailsTheLogOn) {
 
 TEST_F(LoggedOnTest, FolderRepliesBecomeFolderEventsOfTheRequestsKind) {
   TScript after;
-  after.On("257 \"/pub\" is current")
-      .On("502 Not implemented")
-      .On("257 \"/pub/new\" created")
-      .On("550 No such folder")
-      .On("500 Unknown")
-      .On("257 \"/pub/old\" removed")
-      .On("257 \"/odd\" is where you are")
-      .On("500 Unknown")
-      .On("257 \"/cur\"");
+  after.OnEach({"257 \"/pub\" is current", "502 Not implemented", "257 \"/pub/new\" created",
+                "550 No such folder", "500 Unknown", "257 \"/pub/old\" removed",
+                "257 \"/odd\" is where you are", "500 Unknown", "257 \"/cur\""});
   auto server = StartServer(after);
   auto ftp = LogOn(*server);
   ftp->GetFolder();
@@ -157,15 +145,9 @@ TEST_F(LoggedOnTest, FolderRepliesBecomeFolderEventsOfTheRequestsKind) {
 
 TEST_F(LoggedOnTest, RemoteOperationsSendTheirCommands) {
   TScript after;
-  after.On("250 Deleted")
-      .On("550 No")  // RNFR refused: no RNTO
-      .On("350 Ready")
-      .On("250 Renamed")
-      .On("200 SITE CHMOD ok")  // any 2xx is success: no bare CHMOD
-      .On("500 Unknown SITE")
-      .On("250 CHMOD ok")
-      .On("200 NOOP ok")
-      .On("250 Changed");
+  // RNFR refused: no RNTO; any 2xx to SITE CHMOD is success: no bare CHMOD.
+  after.OnEach({"250 Deleted", "550 No", "350 Ready", "250 Renamed", "200 SITE CHMOD ok",
+                "500 Unknown SITE", "250 CHMOD ok", "200 NOOP ok", "250 Changed"});
   auto server = StartServer(after);
   auto ftp = LogOn(*server);
   ftp->DeleteFile("a.txt");
@@ -201,12 +183,10 @@ TEST_F(LoggedOnTest, CommandsWithLineBreaksAreNeverSent) {
 }
 
 TEST_F(LoggedOnTest, SizeOfADownloadIsReportedFromThe150Reply) {
+  const char* opening = "150 Opening BINARY connection for README (42 bytes)";
   TScript after;
-  after.On("200 Type set")
-      .On("200 PORT ok")
-      .On("150 Opening BINARY connection for README (42 bytes)")
-      .SendData(std::string(42, 'r'))
-      .Reply("226 Done");
+  after.OnEach({"200 Type set", "200 PORT ok", opening}).SendData(std::string(42, 'r'));
+  after.Reply("226 Done");
   auto server = StartServer(after);
   auto ftp = LogOn(*server);
   const std::string local = ::testing::TempDir() + "readme";

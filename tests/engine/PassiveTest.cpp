@@ -10,22 +10,19 @@
 namespace pelmar::test {
 namespace {
 
-using TCommands = std::vector<std::string>;
-
 class PassiveTest : public LoggedOnTest {
  protected:
   void SetUp() override {
     LoggedOnTest::SetUp();
     EngineSettings().PassiveMode = true;
   }
-  // Waits for the marker PWD's folder event: everything posted before it is done.
-  void Finish(TFTPComponent& ftp) {
-    ftp.GetFolder();
-    ASSERT_TRUE(WaitForEvent("folder:0:/done"));
-  }
 };
 
 TEST_F(PassiveTest, ListingsOverEpsvOrPasvFromTheControlPeer) {
+  // One listing through the passive reply `reply`.
+  const auto listed = [](const char* reply) {
+    return TScript().Read().Passive(reply).On("150 Opening").SendData("listing").Reply("226 Done");
+  };
   const struct {
     const char* Name;
     TScript After;
@@ -33,39 +30,21 @@ TEST_F(PassiveTest, ListingsOverEpsvOrPasvFromTheControlPeer) {
     const char* LogLine;
   } cases[] = {
       {"EPSV",
-       TScript()
-           .Read()
-           .Passive("229 Entering Extended Passive Mode (|||{port}|)")
-           .On("150 Opening")
-           .SendData("listing")
-           .Reply("226 Done")
-           .On("257 \"/done\""),
+       listed("229 Entering Extended Passive Mode (|||{port}|)").On("257 \"/done\""),
        {"EPSV", "LIST", "PWD"},
        nullptr},
       {"PASV after a refused EPSV, and PASV only from then on",
        TScript()
            .On("500 EPSV not understood")
-           .Read()
-           .Passive("227 Entering Passive Mode (127,0,0,1,{p1},{p2})")
-           .On("150 Opening")
-           .SendData("listing")
-           .Reply("226 Done")
-           .Read()
-           .Passive("227 Entering Passive Mode (127,0,0,1,{p1},{p2}).")
-           .On("150 Opening")
-           .SendData("listing")
-           .Reply("226 Done")
+           .Then(listed("227 Entering Passive Mode (127,0,0,1,{p1},{p2})"))
+           .Then(listed("227 Entering Passive Mode (127,0,0,1,{p1},{p2})."))
            .On("257 \"/done\""),
        {"EPSV", "PASV", "LIST", "PASV", "LIST", "PWD"},
        nullptr},
       {"a server behind NAT naming its private address",
        TScript()
            .On("502 No EPSV")
-           .Read()
-           .Passive("227 Entering Passive Mode (10,1,2,3,{p1},{p2})")
-           .On("150 Opening")
-           .SendData("listing")
-           .Reply("226 Done")
+           .Then(listed("227 Entering Passive Mode (10,1,2,3,{p1},{p2})"))
            .On("257 \"/done\""),
        {"EPSV", "PASV", "LIST", "PWD"},
        "log:The server named 10.1.2.3 for passive mode; connecting to 127.0.0.1, the server's "
@@ -95,9 +74,9 @@ TEST_F(PassiveTest, UnreadableOrRefusedRepliesAreErrorsAndNothingIsSent) {
   } cases[] = {
       {TScript().On("229 Entering Extended Passive Mode (|||x|)").On("257 \"/done\""),
        "error:0:Unreadable passive mode reply: 229 Entering Extended Passive Mode (|||x|)"},
-      {TScript().On("500 no").On("227 Entering Passive Mode (1,2,3)").On("257 \"/done\""),
+      {TScript().OnEach({"500 no", "227 Entering Passive Mode (1,2,3)", "257 \"/done\""}),
        "error:0:Unreadable passive mode reply: 227 Entering Passive Mode (1,2,3)"},
-      {TScript().On("500 no").On("425 Cannot open passive connection").On("257 \"/done\""),
+      {TScript().OnEach({"500 no", "425 Cannot open passive connection", "257 \"/done\""}),
        "error:0:Passive mode refused: 425 Cannot open passive connection"},
   };
   for (const auto& c : cases) {

@@ -10,8 +10,6 @@
 namespace pelmar::test {
 namespace {
 
-using TCommands = std::vector<std::string>;
-
 class SessionTest : public EngineTest {
  protected:
   std::unique_ptr<TFTPComponent> Start(const TScriptedFtpServer& server, const std::string& user,
@@ -31,104 +29,55 @@ class SessionTest : public EngineTest {
 };
 
 TEST_F(SessionTest, LogOnDialogues) {
+  const auto hi = [] { return TScript().Reply("220 Hi"); };
+  const char* ascii = "501 REST: Resuming transfers not allowed in ASCII mode";
   const struct {
     const char* Name;
-    std::string User;
     TScript Script;
     TCommands Commands;
     bool LoggedOn;
     std::vector<std::string> Logs;  // log lines that must appear, in order
   } cases[] = {
       {"user, password",
-       "u",
-       TScript().Reply("220 Hi").On("331 Pass").On("230 In").On("350 R").On("350 R").On("500 ?"),
+       hi().OnEach({"331 Pass", "230 In"}).Probe(),
        {"USER u", "PASS pw", "REST 100", "REST 0", "FEAT"},
        true,
        {"log:USER u", "log:331 Pass", "log:PASS xxxxx", "log:230 In",
         "log:\r\nServer can resume broken downloads\r\n"}},
       {"user alone is enough; REST refused in both modes",
-       "u",
-       TScript()
-           .Reply("220 Hi")
-           .On("230 In")
-           .On("502 No")
-           .On("502 No")
-           .On("200 Type I")
-           .On("502 No")
-           .On("200 Type A")
-           .On("211 End"),
+       hi().OnEach({"230 In", "502 No", "502 No", "200 Type I", "502 No", "200 Type A", "211 End"}),
        {"USER u", "REST 100", "REST 0", "TYPE I", "REST 100", "TYPE A", "FEAT"},
        true,
        {"log:230 In", "log:\r\nServer unable to resume broken downloads\r\n"}},
       {"REST refused in both modes, but the features name REST STREAM; UTF8 switched on",
-       "u",
-       TScript()
-           .Reply("220 Hi")
-           .On("230 In")
-           .On("501 No")
-           .On("501 No")
-           .On("200 Type I")
-           .On("501 No")
-           .On("200 Type A")
-           .Read()
-           .Reply("211-Features:")
-           .Reply(" MDTM")
-           .Reply(" REST STREAM")
-           .Reply(" utf8")
-           .Reply("211 End")
-           .On("200 UTF8 set"),
+       hi().OnEach({"230 In", "501 No", "501 No", "200 Type I", "501 No", "200 Type A"})
+           .Then(TScript().Read().Reply("211-Features:").Reply(" MDTM").Reply(" REST STREAM"))
+           .Then(TScript().Reply(" utf8").Reply("211 End").On("200 UTF8 set")),
        {"USER u", "REST 100", "REST 0", "TYPE I", "REST 100", "TYPE A", "FEAT", "OPTS UTF8 ON"},
        true,
        {"log:FEAT", "log:\r\nServer can resume broken downloads\r\n"}},
       {"REST refused in text mode only",
-       "u",
-       TScript()
-           .Reply("220 Hi")
-           .On("230 In")
-           .On("501 REST: Resuming transfers not allowed in ASCII mode")
-           .On("501 REST: Resuming transfers not allowed in ASCII mode")
-           .On("200 Type I")
-           .On("350 R")
-           .On("350 R")
-           .On("200 Type A")
-           .On("502 No FEAT"),
+       hi().OnEach(
+           {"230 In", ascii, ascii, "200 Type I", "350 R", "350 R", "200 Type A", "502 No FEAT"}),
        {"USER u", "REST 100", "REST 0", "TYPE I", "REST 100", "REST 0", "TYPE A", "FEAT"},
        true,
        {"log:230 In", "log:\r\nServer can resume broken downloads\r\n"}},
       {"account after password",
-       "u",
-       TScript()
-           .Reply("220 Hi")
-           .On("331 Pass")
-           .On("332 Acct")
-           .On("230 In")
-           .On("350 R")
-           .On("350 R")
-           .On("500 ?"),
+       hi().OnEach({"331 Pass", "332 Acct", "230 In"}).Probe(),
        {"USER u", "PASS pw", "ACCT acc", "REST 100", "REST 0", "FEAT"},
        true,
        {"log:ACCT acc"}},
       {"account first, then password",
-       "u",
-       TScript()
-           .Reply("220 Hi")
-           .On("332 Acct")
-           .On("331 Pass")
-           .On("230 In")
-           .On("350 R")
-           .On("350 R")
-           .On("500 ?"),
+       hi().OnEach({"332 Acct", "331 Pass", "230 In"}).Probe(),
        {"USER u", "ACCT acc", "PASS pw", "REST 100", "REST 0", "FEAT"},
        true,
        {}},
       {"password refused",
-       "u",
-       TScript().Reply("220 Hi").On("331 Pass").On("530 Login incorrect"),
+       hi().OnEach({"331 Pass", "530 Login incorrect"}),
        {"USER u", "PASS pw"},
        false,
        {"log:530 Login incorrect", "log:Failed to Log in to Host"}},
       {"greeting refused",
-       "u",
        TScript().Reply("421 Too many users").Close(),
        {},
        false,
@@ -139,7 +88,7 @@ TEST_F(SessionTest, LogOnDialogues) {
     SCOPED_TRACE(c.Name);
     Events.clear();
     TScriptedFtpServer server({c.Script});
-    auto ftp = Start(server, c.User, "pw", "acc");
+    auto ftp = Start(server, "u", "pw", "acc");
     ASSERT_TRUE(WaitForOutcome());
     EXPECT_EQ(CountEvents("loggedin"), c.LoggedOn ? 1 : 0);
     EXPECT_EQ(server.Commands(), c.Commands);
@@ -183,14 +132,7 @@ TEST_F(SessionTest, NoPasswordInClearWhenTlsWasAskedFor) {
        "connectfailed"},
       {"if offered, AUTH refused: plain FTP with a note",
        enExplicitIfOffered,
-       TScript()
-           .Reply("220 Hi")
-           .On("502 No")
-           .On("331 Pass")
-           .On("230 In")
-           .On("350 R")
-           .On("350 R")
-           .On("500 ?"),
+       TScript().Reply("220 Hi").OnEach({"502 No", "331 Pass", "230 In"}).Probe(),
        {"AUTH TLS", "USER u", "PASS pw", "REST 100", "REST 0", "FEAT"},
        true,
        "log:The server does not offer FTP over TLS; going on without encryption"},
@@ -249,8 +191,7 @@ TEST_F(SessionTest, EveryAttemptAfterAConnectionIsRetriedUpToTheLimit) {
 TEST_F(SessionTest, ARetryThatSucceedsLogsOn) {
   EngineSettings().FTPRetries = 0;  // no limit
   const TScript busy = TScript().Reply("421 Busy").Close();
-  TScriptedFtpServer server(
-      {busy, busy, TScript().Reply("220 Hi").On("230 In").On("350 R").On("350 R").On("500 ?")});
+  TScriptedFtpServer server({busy, busy, TScript().Reply("220 Hi").On("230 In").Probe()});
   auto ftp = Start(server, "u", "pw", "");
   ASSERT_TRUE(WaitForOutcome());
   EXPECT_EQ(CountEvents("loggedin"), 1);
@@ -313,55 +254,29 @@ TEST_F(SessionTest, FirewallVariants) {
        0,
        TScript()
            .Reply("220 Firewall")
-           .On("331 Pass")
-           .On("230 Fw in")
-           .On("200 Site ok")
-           .Read()
-           .Reply("220 Server")
+           .OnEach({"331 Pass", "230 Fw in", "200 Site ok", "220 Server"})
            .Reply("331 Pass")
            .On("230 In")
-           .On("350 R")
-           .On("350 R")
-           .On("500 ?"),
+           .Probe(),
        {"USER fwuser", "PASS fwpass", "SITE ftp.example.com:21", "USER u", "PASS pw", "REST 100",
         "REST 0", "FEAT"}},
       {"proxy: OPEN host:port, whose reply must be 220",
        1,
-       TScript()
-           .Reply("220 Firewall")
-           .Read()
-           .Reply("220 Opened")
-           .On("331 Pass")
-           .On("230 In")
-           .On("350 R")
-           .On("350 R")
-           .On("500 ?"),
+       TScript().Reply("220 Firewall").OnEach({"220 Opened", "331 Pass", "230 In"}).Probe(),
        {"OPEN ftp.example.com:21", "USER u", "PASS pw", "REST 100", "REST 0", "FEAT"}},
       {"user with login: USER user@host:port after the firewall log-on",
        2,
        TScript()
            .Reply("220 Firewall")
-           .On("331 Pass")
-           .On("230 Fw in")
-           .Read()
-           .Reply("220 Server")
+           .OnEach({"331 Pass", "230 Fw in", "220 Server"})
            .Reply("331 Pass")
            .On("230 In")
-           .On("350 R")
-           .On("350 R")
-           .On("500 ?"),
+           .Probe(),
        {"USER fwuser", "PASS fwpass", "USER u@ftp.example.com:21", "PASS pw", "REST 100", "REST 0",
         "FEAT"}},
       {"user without login: only USER user@host:port",
        3,
-       TScript()
-           .Reply("220 Firewall")
-           .Read()
-           .Reply("331 Pass")
-           .On("230 In")
-           .On("350 R")
-           .On("350 R")
-           .On("500 ?"),
+       TScript().Reply("220 Firewall").OnEach({"331 Pass", "230 In"}).Probe(),
        {"USER u@ftp.example.com:21", "PASS pw", "REST 100", "REST 0", "FEAT"}},
   };
   for (const auto& c : cases) {

@@ -22,8 +22,6 @@
 namespace pelmar::test {
 namespace {
 
-using TCommands = std::vector<std::string>;
-
 class TransferTest : public LoggedOnTest {
  protected:
   void SetUp() override {
@@ -36,12 +34,6 @@ class TransferTest : public LoggedOnTest {
   void TearDown() override {
     LoggedOnTest::TearDown();
     std::system(("rm -rf '" + Dir + "'").c_str());
-  }
-
-  // Waits for the marker PWD's folder event: everything posted before it is done.
-  void Finish(TFTPComponent& ftp) {
-    ftp.GetFolder();
-    ASSERT_TRUE(WaitForEvent("folder:0:/done"));
   }
 
   std::string Dir;
@@ -65,30 +57,50 @@ bool StartsWith(const std::string& text, const std::string& prefix) {
   return text.rfind(prefix, 0) == 0;
 }
 
-TEST_F(TransferTest, ListingStartsOn150Or125AndArrivesWhole) {
+// A listing starts on 150 or 125 and arrives whole, an empty one too (the pane then shows an
+// empty folder), and so does one whose 226 comes with the 150 before any data; a data
+// connection from another address is refused and the server's own taken.
+TEST_F(TransferTest, ListingsArriveWhole) {
   const std::string full = "-rw-r--r-- 1 u g 5 Jan 1 2020 a.txt\r\ndrwxr-xr-x 2 u g 0 b\r\n";
-  // An empty listing is delivered too (the pane then shows an empty folder).
-  for (const auto& [start, listing] : {std::pair<const char*, std::string>{"150 Opening", full},
-                                       {"125 Data connection already open", full},
-                                       {"150 Opening", ""}}) {
-    SCOPED_TRACE(start);
+  const struct {
+    const char* Name;
+    TScript After;  // after PORT's reply
+    std::string Listing;
+    const char* Log;  // a log line that must be there once, or ""
+  } cases[] = {
+      {"150", TScript().On("150 Opening").SendData(full).Reply("226 Done"), full, ""},
+      {"125", TScript().On("125 Data connection already open").SendData(full).Reply("226 Done"),
+       full, ""},
+      {"empty", TScript().On("150 Opening").SendData("").Reply("226 Done"), "", ""},
+      {"start and end in one segment",
+       TScript().Read().Send("150 Opening\r\n226 Done\r\n").SendData("abc"), "abc", ""},
+      {"another address connects first",
+       TScript().On("150 Opening").DataFrom("127.0.0.2").SendData("real").Reply("226 Done"), "real",
+       "log:Refused data connection from 127.0.0.2"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
     Events.clear();
     Listing = "unchanged";
     TScript after;
-    after.On("200 PORT ok").On(start).SendData(listing).Reply("226 Done").On("257 \"/done\"");
+    after.On("200 PORT ok").Then(c.After).On("257 \"/done\"");
     auto server = StartServer(after);
     auto ftp = LogOn(*server);
     ftp->List();
     Finish(*ftp);
-    EXPECT_EQ(Listing, listing);
+    EXPECT_EQ(Listing, c.Listing);
     const TCommands sent = Sent(*server);
     ASSERT_EQ(sent.size(), 3u);
     EXPECT_TRUE(IsLoopbackPort(sent[0])) << sent[0];
     EXPECT_EQ(sent[1], "LIST");
     EXPECT_EQ(EventsStartingWith("progress:"),
-              (TCommands{"progress:0:0:0", "progress:2:0:" + std::to_string(listing.size())}));
+              (TCommands{"progress:0:0:0", "progress:2:0:" + std::to_string(c.Listing.size())}));
     EXPECT_EQ(CountEvents("listing"), 1);
     EXPECT_EQ(EventsStartingWith("log:Transferred ").size(), 1u);
+    EXPECT_TRUE(EventsStartingWith("error:").empty());
+    if (*c.Log) {
+      EXPECT_EQ(CountEvents(c.Log), 1);
+    }
   }
 }
 
@@ -112,9 +124,7 @@ TEST_F(TransferTest, ListingsUseMlsdWhereOfferedAndLISTWhereNot) {
   const auto refused = [](const char* reply) { return TScript().On("200 PORT ok").On(reply); };
   const auto concat = [](std::initializer_list<TScript> parts) {
     TScript all;
-    for (const TScript& part : parts) {
-      for (const auto& step : part.Steps) all.Steps.push_back(step);
-    }
+    for (const TScript& part : parts) all.Then(part);
     return all.On("257 \"/done\"");
   };
   const TCase cases[] = {
@@ -152,31 +162,6 @@ TEST_F(TransferTest, ListingsUseMlsdWhereOfferedAndLISTWhereNot) {
   }
 }
 
-TEST_F(TransferTest, FastServerWithStartAndEndInOneSegment) {
-  // The 226 arrives with the 150, before any data has been read.
-  TScript after;
-  after.On("200 PORT ok").Read().Send("150 Opening\r\n226 Done\r\n").SendData("abc");
-  after.On("257 \"/done\"");
-  auto server = StartServer(after);
-  auto ftp = LogOn(*server);
-  ftp->List();
-  Finish(*ftp);
-  EXPECT_EQ(Listing, "abc");
-  EXPECT_EQ(CountEvents("error:0:Unable to complete transfer"), 0);
-}
-
-TEST_F(TransferTest, DataConnectionFromAnotherAddressIsRefused) {
-  TScript after;
-  after.On("200 PORT ok").On("150 Opening").DataFrom("127.0.0.2").SendData("real");
-  after.Reply("226 Done").On("257 \"/done\"");
-  auto server = StartServer(after);
-  auto ftp = LogOn(*server);
-  ftp->List();
-  Finish(*ftp);
-  EXPECT_EQ(Listing, "real");
-  EXPECT_EQ(CountEvents("log:Refused data connection from 127.0.0.2"), 1);
-}
-
 TEST_F(TransferTest, ServerThatNeverConnectsBackTimesOut) {
   EngineSettings().FTPTimeout = 300;
   TScript after;
@@ -200,7 +185,7 @@ TEST_F(TransferTest, ServerThatNeverConnectsBackTimesOut) {
 TEST_F(TransferTest, DownloadWritesTheFileAndLogsStatistics) {
   const std::string content(100000, 'd');
   TScript after;
-  after.On("200 Type set").On("200 PORT ok").On("150 Opening").SendData(content);
+  after.OnEach({"200 Type set", "200 PORT ok", "150 Opening"}).SendData(content);
   after.Reply("226 Done").On("257 \"/done\"");
   auto server = StartServer(after);
   auto ftp = LogOn(*server);
@@ -230,7 +215,7 @@ TEST_F(TransferTest, ADownloadsEndCarriesTheServersTimeOfTheFile) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Reply);
     TScript after;
-    after.On("200 Type set").On("200 PORT ok").On("150 Opening").SendData("x");
+    after.OnEach({"200 Type set", "200 PORT ok", "150 Opening"}).SendData("x");
     after.Reply("226 Done").On(c.Reply).On("257 \"/done\"");
     auto server = StartServer(after, "350 R", "211-Features:\r\n MDTM\r\n211 End");
     auto ftp = LogOn(*server);
@@ -279,7 +264,7 @@ TEST_F(TransferTest, ChecksumsOfArrivedFilesAreComparedWithTheServers) {
       const bool opts = std::string(c.Feat).find("SHA-1*") != std::string::npos;
       TScript after;
       if (opts) after.On("200 Hash set");
-      after.On("200 Type set").On("200 PORT ok").On("150 Opening").SendData("x");
+      after.OnEach({"200 Type set", "200 PORT ok", "150 Opening"}).SendData("x");
       after.Reply("226 Done").On(c.Reply).On("257 \"/done\"");
       auto server =
           StartServer(after, "350 R", std::string("211-Features:\r\n") + c.Feat + "\r\n211 End");
@@ -299,22 +284,6 @@ TEST_F(TransferTest, ChecksumsOfArrivedFilesAreComparedWithTheServers) {
       EXPECT_EQ(Exists(local), c.Kept || replacing);
     }
   }
-}
-
-TEST_F(TransferTest, RefusedDownloadLeavesLocalFilesAsTheyWere) {
-  TScript after;
-  after.On("200 Type set").On("200 PORT ok").On("550 No such file");
-  after.On("200 Type set").On("200 PORT ok").On("550 No such file").On("257 \"/done\"");
-  auto server = StartServer(after);
-  auto ftp = LogOn(*server);
-  WriteFile(Dir + "precious.txt", "keep me");
-  ftp->Download("missing", Dir + "precious.txt", 1);
-  ftp->Download("missing", Dir + "new.txt", 1);
-  Finish(*ftp);
-  EXPECT_EQ(ReadFile(Dir + "precious.txt"), "keep me");
-  EXPECT_FALSE(Exists(Dir + "new.txt"));
-  EXPECT_EQ(CountEvents("error:0:Unable to complete transfer"), 2);
-  EXPECT_TRUE(EventsStartingWith("progress:").empty());
 }
 
 // A download counts only with every byte the server said the file has (the 150 reply, SIZE or
@@ -360,6 +329,8 @@ TEST_F(TransferTest, ADownloadIsDoneOnlyWhenWholeAndTouchesNothingBefore) {
        "half", "precious"},
       {"nothing arrives of an announced file", "", "", announced,
        TScript().SendData("").Reply("226 Done"), -1, "error:20004:", std::nullopt, "precious"},
+      {"refused", "", "", "550 No such file", TScript(), -1, "error:0:Unable to complete transfer",
+       std::nullopt, "precious"},
       {"an empty file", "", "", "150 Opening", TScript().SendData("").Reply("226 Done"), -1, "", "",
        ""},
   };
@@ -378,7 +349,7 @@ TEST_F(TransferTest, ADownloadIsDoneOnlyWhenWholeAndTouchesNothingBefore) {
       after.On("200 Type set");
       if (*c.Before) after.On(c.Before);
       after.On("200 PORT ok").On(c.Opening);
-      after.Steps.insert(after.Steps.end(), c.Data.Steps.begin(), c.Data.Steps.end());
+      after.Then(c.Data);
       after.On("257 \"/done\"");
       auto server =
           StartServer(after, "350 R", std::string("211-Features:\r\n") + c.Feat + "\r\n211 End");
@@ -390,6 +361,9 @@ TEST_F(TransferTest, ADownloadIsDoneOnlyWhenWholeAndTouchesNothingBefore) {
         ASSERT_FALSE(errors.empty());
         EXPECT_TRUE(StartsWith(errors.front(), c.Error)) << errors.front();
         EXPECT_TRUE(EventsStartingWith("log:Transferred").empty());
+        if (c.Data.Steps.empty()) {
+          EXPECT_TRUE(EventsStartingWith("progress:").empty());
+        }
       } else {
         EXPECT_TRUE(errors.empty()) << errors.front();
       }
@@ -418,7 +392,7 @@ TEST_F(TransferTest, DownloadsNeverGoThroughALinkNorOverAFileThatAppeared) {
   ::mkfifo((Dir + "pipe").c_str(), 0600);
   {
     TScript after;
-    after.On("200 Type set").On("200 Type set").On("200 Type set").On("200 Type set");
+    after.OnEach({"200 Type set", "200 Type set", "200 Type set", "200 Type set"});
     after.On("257 \"/done\"");
     auto server = StartServer(after);
     auto ftp = LogOn(*server);
@@ -441,7 +415,7 @@ TEST_F(TransferTest, DownloadsNeverGoThroughALinkNorOverAFileThatAppeared) {
     Events.clear();
     const std::string local = Dir + (asLink ? "new-link" : "new-file");
     TScript after;
-    after.On("200 Type set").On("200 PORT ok").On("150 Opening").Gate();
+    after.OnEach({"200 Type set", "200 PORT ok", "150 Opening"}).Gate();
     after.SendData("server's").Reply("226 Done").On("257 \"/done\"");
     auto server = StartServer(after);
     auto ftp = LogOn(*server);
@@ -472,6 +446,7 @@ TEST_F(TransferTest, ResumedDownloadsAppendFromTheLocalSizeOrLeaveThePartialFile
   const std::string head(1000, 'h');
   const std::string tail(500, 't');
   const std::string whole = std::string(1000, 'w') + tail;
+  const TCommands all = {"SIZE remote", "PORT", "REST 1000", "RETR remote"};
   const struct {
     const char* Name;
     int64_t Offset;         // what the caller asks for
@@ -481,41 +456,13 @@ TEST_F(TransferTest, ResumedDownloadsAppendFromTheLocalSizeOrLeaveThePartialFile
     const char* Error;      // the error event's start, or "" for none
     std::string Result;     // the local file afterwards
   } cases[] = {
-      {"offset equal to the local size",
-       1000,
-       "213 1500",
-       tail.c_str(),
-       {"SIZE remote", "PORT", "REST 1000", "RETR remote"},
-       "",
-       head + tail},
-      {"offset past the local size",
-       5000,
-       "213 1500",
-       tail.c_str(),
-       {"SIZE remote", "PORT", "REST 1000", "RETR remote"},
-       "",
-       head + tail},
-      {"no SIZE on the server",
-       1000,
-       "500 Unknown command",
-       tail.c_str(),
-       {"SIZE remote", "PORT", "REST 1000", "RETR remote"},
-       "",
-       head + tail},
-      {"REST taken, whole file sent",
-       1000,
-       "213 1500",
-       whole.c_str(),
-       {"SIZE remote", "PORT", "REST 1000", "RETR remote"},
-       "error:20002:The resumed file",
-       head},
-      {"local file larger than the server's",
-       1000,
-       "213 600",
-       nullptr,
-       {"SIZE remote"},
-       "error:20001:The local file",
-       head},
+      {"offset equal to the local size", 1000, "213 1500", tail.c_str(), all, "", head + tail},
+      {"offset past the local size", 5000, "213 1500", tail.c_str(), all, "", head + tail},
+      {"no SIZE on the server", 1000, "500 Unknown command", tail.c_str(), all, "", head + tail},
+      {"REST taken, whole file sent", 1000, "213 1500", whole.c_str(), all,
+       "error:20002:The resumed file", head},
+      {"local file larger than the server's", 1000, "213 600", nullptr, TCommands(1, all[0]),
+       "error:20001:The local file", head},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Name);
@@ -524,7 +471,7 @@ TEST_F(TransferTest, ResumedDownloadsAppendFromTheLocalSizeOrLeaveThePartialFile
     TScript after;
     after.On("200 Type set").On(c.SizeReply);
     if (c.Sent) {
-      after.On("200 PORT ok").On("350 Restarting at 1000").On("150 Opening");
+      after.OnEach({"200 PORT ok", "350 Restarting at 1000", "150 Opening"});
       after.SendData(c.Sent).Reply("226 Done");
     }
     after.On("257 \"/done\"");
@@ -558,7 +505,7 @@ TEST_F(TransferTest, ResumeOffsetsAbove4GiB) {
   WriteFile(Dir + "big", "");
   ASSERT_EQ(::truncate((Dir + "big").c_str(), offset), 0);  // sparse: costs no disk
   TScript after;
-  after.On("200 Type set").On("213 5000000003").On("200 PORT ok").On("350 Restarting");
+  after.OnEach({"200 Type set", "213 5000000003", "200 PORT ok", "350 Restarting"});
   after.On("150 Opening").SendData("xyz").Reply("226 Done").On("257 \"/done\"");
   auto server = StartServer(after);
   auto ftp = LogOn(*server);
@@ -575,7 +522,7 @@ TEST_F(TransferTest, ResumeOffsetsAbove4GiB) {
 TEST_F(TransferTest, ResumeOnAServerThatCannotResumeFetchesTheWholeFile) {
   WriteFile(Dir + "part", "old old old");
   TScript after;
-  after.On("200 Type set").On("200 PORT ok").On("150 Opening").SendData("new");
+  after.OnEach({"200 Type set", "200 PORT ok", "150 Opening"}).SendData("new");
   after.Reply("226 Done").On("257 \"/done\"");
   auto server = StartServer(after, "502 REST not implemented");
   auto ftp = LogOn(*server);
@@ -591,11 +538,11 @@ TEST_F(TransferTest, UploadsFromTheStartAndResumedOnesCheckedBySize) {
   const std::string content = "0123456789abcdef";
   WriteFile(Dir + "src", content);
   TScript after;
-  after.On("200 Type set").On("200 PORT ok").On("150 Opening").ReceiveData().Reply("226 Done");
-  after.On("200 Type set").On("200 PORT ok").On("350 Restarting").On("150 Opening");
+  after.OnEach({"200 Type set", "200 PORT ok", "150 Opening"}).ReceiveData().Reply("226 Done");
+  after.OnEach({"200 Type set", "200 PORT ok", "350 Restarting", "150 Opening"});
   after.ReceiveData().Reply("226 Done").On("213 16");
   // A server that stored the resumed part from the start: its copy is too short.
-  after.On("200 Type set").On("200 PORT ok").On("350 Restarting").On("150 Opening");
+  after.OnEach({"200 Type set", "200 PORT ok", "350 Restarting", "150 Opening"});
   after.ReceiveData().Reply("226 Done").On("213 6").On("257 \"/done\"");
   auto server = StartServer(after);
   auto ftp = LogOn(*server);
@@ -630,41 +577,36 @@ TEST_F(TransferTest, UploadsReplaceThroughATemporaryNameOnceTheCopyIsWhole) {
     std::vector<std::pair<const char*, const char*>> Dialogue;  // after STOR's data
     const char* Exists;                                         // the answer to SIZE before
     const char* Error;                                          // the first error, "" for none
-    const char* LastError;
     bool KnownNew = false;  // the caller's listing has no such file: nothing asked before
   } cases[] = {
-      {"new file", " SIZE", {{"SIZE up.bin", "213 16"}}, "550 No such file", "", ""},
-      {"new file by the listing", " SIZE", {{"SIZE up.bin", "213 16"}}, "", "", "", true},
+      {"new file", " SIZE", {{"SIZE up.bin", "213 16"}}, "550 No such file", ""},
+      {"new file by the listing", " SIZE", {{"SIZE up.bin", "213 16"}}, "", "", true},
       {"new file, server's copy short",
        " SIZE",
        {{"SIZE up.bin", "213 6"}, {"DELE up.bin", "250 Deleted"}},
        "550 No such file",
        "error:20004:The server's copy of up.bin came to 6 bytes instead of 16; the wrong copy "
-       "was deleted from the server",
-       "error:0:Unable to complete transfer"},
+       "was deleted from the server"},
       {"replacement",
        " SIZE",
        {{"SIZE .up.bin.pelmar-upload", "213 16"},
         {"RNFR .up.bin.pelmar-upload", "350 Ready"},
         {"RNTO up.bin", "250 Renamed"}},
        "213 3",
-       "",
        ""},
       {"replacement, server's copy short",
        " SIZE",
        {{"SIZE .up.bin.pelmar-upload", "213 6"}, {"DELE .up.bin.pelmar-upload", "250 Deleted"}},
        "213 3",
        "error:20004:The new copy of up.bin came to 6 bytes instead of 16; "
-       "the server's up.bin was left as it was",
-       "error:0:Unable to complete transfer"},
+       "the server's up.bin was left as it was"},
       {"replacement, wrong checksum",
        " SIZE\r\n XMD5",
        {{"SIZE .up.bin.pelmar-upload", "213 16"},
         {"XMD5 .up.bin.pelmar-upload", "250 00000000000000000000000000000000"},
         {"DELE .up.bin.pelmar-upload", "250 Deleted"}},
        "213 3",
-       "error:20003:",
-       "error:0:Unable to complete transfer"},
+       "error:20003:"},
       {"replacement, renamed only onto a free name",
        " SIZE",
        {{"SIZE .up.bin.pelmar-upload", "213 16"},
@@ -674,7 +616,6 @@ TEST_F(TransferTest, UploadsReplaceThroughATemporaryNameOnceTheCopyIsWhole) {
         {"RNFR .up.bin.pelmar-upload", "350 Ready"},
         {"RNTO up.bin", "250 Renamed"}},
        "213 3",
-       "",
        ""},
       {"replacement, never renamed",
        " SIZE",
@@ -684,8 +625,7 @@ TEST_F(TransferTest, UploadsReplaceThroughATemporaryNameOnceTheCopyIsWhole) {
         {"DELE up.bin", "550 Permission denied"}},
        "213 3",
        "error:0:The new copy of up.bin is on the server as .up.bin.pelmar-upload; it could not be "
-       "renamed over the old file (553 File exists)",
-       "error:0:Unable to complete transfer"},
+       "renamed over the old file (553 File exists)"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Name);
@@ -718,7 +658,7 @@ TEST_F(TransferTest, UploadsReplaceThroughATemporaryNameOnceTheCopyIsWhole) {
     if (*c.Error) {
       ASSERT_FALSE(errors.empty());
       EXPECT_TRUE(StartsWith(errors.front(), c.Error)) << errors.front();
-      EXPECT_EQ(errors.back(), c.LastError);
+      EXPECT_EQ(errors.back(), "error:0:Unable to complete transfer");
     } else {
       EXPECT_TRUE(errors.empty()) << errors.front();
     }
@@ -742,7 +682,7 @@ TEST_F(TransferTest, AResumedUploadOntoALargerServerCopyIsRefused) {
 
 TEST_F(TransferTest, AbortDuringADownloadSendsAbor) {
   TScript after;
-  after.On("200 Type set").On("200 PORT ok").On("150 Opening").DataHold("partial data");
+  after.OnEach({"200 Type set", "200 PORT ok", "150 Opening"}).DataHold("partial data");
   after.Read().CloseData().Reply("426 Transfer aborted").Reply("226 ABOR successful");
   after.On("257 \"/done\"");
   auto server = StartServer(after);
@@ -761,7 +701,7 @@ TEST_F(TransferTest, AbortDuringADownloadSendsAbor) {
 TEST_F(TransferTest, ProgressIsReportedWhileDataFlowsAndNotForEveryChunk) {
   // About 2.1 s of steady data in 30 small pieces: a report about every 700 ms.
   TScript after;
-  after.On("200 Type set").On("200 PORT ok").On("150 Opening").DataHold("x");
+  after.OnEach({"200 Type set", "200 PORT ok", "150 Opening"}).DataHold("x");
   for (int i = 0; i < 30; ++i) after.Pause(70).DataMore("x");
   after.CloseData().Reply("226 Done").On("257 \"/done\"");
   auto server = StartServer(after);
@@ -777,11 +717,11 @@ TEST_F(TransferTest, ProgressIsReportedWhileDataFlowsAndNotForEveryChunk) {
 TEST_F(TransferTest, TextModeConvertsLineEndsAndBinaryModeDoesNot) {
   WriteFile(Dir + "up.txt", "one\ntwo\r\n");
   TScript after;
-  after.On("200 Type set").On("200 PORT ok").On("150 Opening").SendData("a\r\nb\r\n");
+  after.OnEach({"200 Type set", "200 PORT ok", "150 Opening"}).SendData("a\r\nb\r\n");
   after.Reply("226 Done");
-  after.On("200 Type set").On("200 PORT ok").On("150 Opening").SendData("a\r\nb\r\n");
+  after.OnEach({"200 Type set", "200 PORT ok", "150 Opening"}).SendData("a\r\nb\r\n");
   after.Reply("226 Done");
-  after.On("200 Type set").On("200 PORT ok").On("150 Opening").ReceiveData().Reply("226 Done");
+  after.OnEach({"200 Type set", "200 PORT ok", "150 Opening"}).ReceiveData().Reply("226 Done");
   after.On("257 \"/done\"");
   auto server = StartServer(after);
   auto ftp = LogOn(*server);
@@ -796,7 +736,7 @@ TEST_F(TransferTest, TextModeConvertsLineEndsAndBinaryModeDoesNot) {
 
 TEST_F(TransferTest, TypeLettersByMode) {
   TScript after;
-  for (int i = 0; i < 4; ++i) after.On("200 Type set").On("200 PORT").On("550 No");
+  for (int i = 0; i < 4; ++i) after.OnEach({"200 Type set", "200 PORT", "550 No"});
   after.On("257 \"/done\"");
   auto server = StartServer(after);
   auto ftp = LogOn(*server);
@@ -828,12 +768,6 @@ TEST(TransferStatistics, LineWithTheLocalesSeparators) {
     EXPECT_EQ(TransferStatisticsLine(c.Bytes, c.Seconds, c.Format), c.Line);
   }
 }
-
-}  // namespace
-}  // namespace pelmar::test
-
-namespace pelmar::test {
-namespace {
 
 // A server that does not stop: a listing without end, a reply without end (in one burst, or
 // a line at a time so that bytes keep coming), each ends in its own error within the time-out,

@@ -17,17 +17,13 @@ namespace pelmar::test {
 namespace {
 
 TScript LoggedOnScript() {
-  TScript s;
-  s.Reply("220 Ready").On("331 Password").On("230 In").On("350 R").On("350 R").On("500 ?");
-  return s;
+  return TScript().Reply("220 Ready").OnEach({"331 Password", "230 In"}).Probe();
 }
 
 // A connection whose greeting waits for the test to open the gate: the worker is then
 // blocked inside its connect request.
 TScript GatedGreeting() {
-  TScript s;
-  s.Gate().Reply("220 Ready").On("331 Password").On("230 In").On("350 R").On("350 R").On("500 ?");
-  return s;
+  return TScript().Gate().Then(LoggedOnScript());
 }
 
 class WorkerTest : public EngineTest {};

@@ -129,6 +129,11 @@ std::unique_ptr<TFTPComponent> LoggedOnTest::LogOn(const TScriptedFtpServer& ser
   return ftp;
 }
 
+void LoggedOnTest::Finish(TFTPComponent& ftp) {
+  ftp.GetFolder();
+  ASSERT_TRUE(WaitForEvent("folder:0:/done"));
+}
+
 std::vector<std::string> LoggedOnTest::Sent(const TScriptedFtpServer& server) {
   const auto all = server.Commands();
   return std::vector<std::string>(all.begin() + static_cast<std::ptrdiff_t>(LogOnCommands),

@@ -16,6 +16,7 @@
 namespace pelmar::test {
 
 inline constexpr std::chrono::milliseconds kWait{10000};
+using TCommands = std::vector<std::string>;
 
 class EngineTest : public ::testing::Test {
  protected:
@@ -60,6 +61,9 @@ class LoggedOnTest : public EngineTest {
   std::unique_ptr<TFTPComponent> LogOn(const TScriptedFtpServer& server);
   // The commands the server received after the log-on and the resume probe.
   std::vector<std::string> Sent(const TScriptedFtpServer& server);
+  // Asks for the folder and waits for the marker PWD's answer "257 \"/done\"" to arrive as
+  // its event: everything posted before it is done.
+  void Finish(TFTPComponent& ftp);
 
  private:
   size_t LogOnCommands = 4;

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <initializer_list>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -40,34 +41,56 @@ struct TScriptStep {
 };
 
 class TScript {
+  using TKind = TScriptStep::TKind;
+
  public:
   // Sends one reply line (CR LF appended) as its own segment.
-  TScript& Reply(const std::string& line);
+  TScript& Reply(const std::string& line) { return Send(line + "\r\n"); }
   // Sends raw bytes as one segment.
-  TScript& Send(const std::string& bytes);
-  TScript& Pause(int millis);
-  TScript& Read();
+  TScript& Send(const std::string& bytes) { return Add(TKind::Send, bytes); }
+  TScript& Pause(int millis) { return Add(TKind::Pause, "", millis); }
+  TScript& Read() { return Add(TKind::Read); }
   // Reads one command, then replies.
   TScript& On(const std::string& reply) { return Read().Reply(reply); }
-  TScript& Close();
-  TScript& SendData(const std::string& bytes);
-  TScript& ReceiveData();
-  TScript& DataFrom(const std::string& sourceAddress);
-  TScript& WaitClose();
-  TScript& Gate();
-  TScript& DataHold(const std::string& bytes);
-  TScript& CloseData();
-  TScript& ResetData();
-  TScript& DataMore(const std::string& bytes);
+  // Reads one command before each reply.
+  TScript& OnEach(std::initializer_list<const char*> replies) {
+    for (const char* reply : replies) On(reply);
+    return *this;
+  }
+  // Answers the resume probe (REST 100, REST 0) and FEAT as a server without features does.
+  TScript& Probe() { return OnEach({"350 R", "350 R", "500 ?"}); }
+  // Appends another script's steps.
+  TScript& Then(const TScript& more) {
+    Steps.insert(Steps.end(), more.Steps.begin(), more.Steps.end());
+    return *this;
+  }
+  TScript& Close() { return Add(TKind::Close); }
+  TScript& SendData(const std::string& bytes) { return Add(TKind::SendData, bytes); }
+  TScript& ReceiveData() { return Add(TKind::ReceiveData); }
+  TScript& DataFrom(const std::string& sourceAddress) {
+    return Add(TKind::DataFrom, sourceAddress);
+  }
+  TScript& WaitClose() { return Add(TKind::WaitClose); }
+  TScript& Gate() { return Add(TKind::Gate); }
+  TScript& DataHold(const std::string& bytes) { return Add(TKind::DataHold, bytes); }
+  TScript& CloseData() { return Add(TKind::CloseData); }
+  TScript& ResetData() { return Add(TKind::ResetData); }
+  TScript& DataMore(const std::string& bytes) { return Add(TKind::DataMore, bytes); }
   // Listens on a free port of 127.0.0.1 and sends the reply `line`, "{port}" replaced by the
   // port and "{p1}"/"{p2}" by its two bytes; the data steps after it accept the client's
   // connection there instead of connecting back.
-  TScript& Passive(const std::string& line);
+  TScript& Passive(const std::string& line) { return Add(TKind::Passive, line); }
   // As Passive, but nothing accepts there and the backlog is full, so a connection to the
   // port never completes (the kernel drops its handshake).
-  TScript& PassiveFull(const std::string& line);
+  TScript& PassiveFull(const std::string& line) { return Add(TKind::PassiveFull, line); }
 
   std::vector<TScriptStep> Steps;
+
+ private:
+  TScript& Add(TKind kind, const std::string& text = "", int millis = 0) {
+    Steps.push_back({kind, text, millis});
+    return *this;
+  }
 };
 
 class TScriptedFtpServer {
