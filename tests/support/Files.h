@@ -1,8 +1,10 @@
 #pragma once
 // Local file helpers for tests.
 
+#include <sys/resource.h>
 #include <sys/stat.h>
 
+#include <csignal>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -44,6 +46,27 @@ inline std::map<std::string, std::string> Tree(const std::string& root) {
   }
   return files;
 }
+
+// While it lives, a write past `bytes` into any file fails (EFBIG), as on a full disk.
+class TFileSizeLimit {
+ public:
+  explicit TFileSizeLimit(rlim_t bytes) {
+    ::getrlimit(RLIMIT_FSIZE, &Saved);
+    const rlimit limit{bytes, Saved.rlim_max};
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+    Signal = std::signal(SIGXFSZ, SIG_IGN);
+  }
+  ~TFileSizeLimit() {
+    ::setrlimit(RLIMIT_FSIZE, &Saved);
+    std::signal(SIGXFSZ, Signal);
+  }
+  TFileSizeLimit(const TFileSizeLimit&) = delete;
+  TFileSizeLimit& operator=(const TFileSizeLimit&) = delete;
+
+ private:
+  rlimit Saved{};
+  void (*Signal)(int) = nullptr;
+};
 
 // `size` bytes from a seeded generator: the same content for the same seed.
 inline std::string RandomBytes(size_t size, unsigned seed) {

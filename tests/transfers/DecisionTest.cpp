@@ -89,161 +89,42 @@ TEST(QueueDecision, TextModeFilesAreSentWholeOnlyWhereResumingWasChosen) {
   EXPECT_EQ(answers.Asked, std::vector<std::string>{"overwrite same.bin (no recovery)"});
 }
 
+// Preferences that some cases change.
+const auto NoXferOlder = [](TPreferences& p) { p.NoXferOlder = true; };
+const auto NoOverwriteQuestion = [](TPreferences& p) { p.ConfirmOverwrites = false; };
+const auto NeverResume = [](TPreferences& p) { p.TryToResume = 0; };
+const auto NoRestartQuestion = [](TPreferences& p) { p.ConfirmRestarts = false; };
+
 TEST(QueueDecision, OneFileAtATime) {
+  using enum TAnswer;
   const struct {
     const char* Name;
     const char* File;
     int64_t Size;
     TDateTime Date;
-    std::optional<TExistingFile> There;
+    int64_t There;  // the size of the file already there (dated kOld), -1 for none
     bool CanResume;
-    std::function<void(TPreferences&)> Set;
+    void (*Set)(TPreferences&);
     std::deque<TAnswer> Answers;
     int64_t Offset;  // kSkip for no item
     int Questions;
   } cases[] = {
-      {"nothing there", "a.bin", 100, kNew, std::nullopt, true, {}, {}, 0, 0},
-      {"same size and date, NoXferOlder",
-       "a.bin",
-       100,
-       kOld,
-       TExistingFile{100, kOld},
-       true,
-       [](TPreferences& p) { p.NoXferOlder = true; },
-       {},
-       kSkip,
-       0},
-      {"same size, newer source, NoXferOlder",
-       "a.bin",
-       100,
-       kNew,
-       TExistingFile{100, kOld},
-       true,
-       [](TPreferences& p) { p.NoXferOlder = true; },
-       {TAnswer::Yes},
-       0,
-       1},
-      {"larger there: Yes replaces",
-       "a.bin",
-       100,
-       kNew,
-       TExistingFile{200, kOld},
-       true,
-       {},
-       {TAnswer::Yes},
-       0,
-       1},
-      {"overwrite No skips",
-       "a.bin",
-       100,
-       kNew,
-       TExistingFile{200, kOld},
-       true,
-       {},
-       {TAnswer::No},
-       kSkip,
-       1},
-      {"overwrite closed skips",
-       "a.bin",
-       100,
-       kNew,
-       TExistingFile{200, kOld},
-       true,
-       {},
-       {TAnswer::Closed},
-       kSkip,
-       1},
-      {"overwrite Recovery resumes",
-       "a.bin",
-       300,
-       kNew,
-       TExistingFile{200, kOld},
-       false,
-       {},
-       {TAnswer::Recovery},
-       200,
-       1},
-      {"ConfirmOverwrites off",
-       "a.bin",
-       100,
-       kNew,
-       TExistingFile{200, kOld},
-       true,
-       [](TPreferences& p) { p.ConfirmOverwrites = false; },
-       {},
-       0,
-       0},
-      {"empty file there", "a.bin", 100, kNew, TExistingFile{0, kOld}, false, {}, {}, 0, 0},
-      {"TryToResume none asks to overwrite",
-       "a.bin",
-       300,
-       kNew,
-       TExistingFile{200, kOld},
-       true,
-       [](TPreferences& p) { p.TryToResume = 0; },
-       {TAnswer::Yes},
-       0,
-       1},
-      {"server cannot resume asks to overwrite",
-       "a.bin",
-       300,
-       kNew,
-       TExistingFile{200, kOld},
-       false,
-       {},
-       {TAnswer::Yes},
-       0,
-       1},
-      {"half there: resume Yes",
-       "a.bin",
-       300,
-       kNew,
-       TExistingFile{200, kOld},
-       true,
-       {},
-       {TAnswer::Yes},
-       200,
-       1},
-      {"half there: resume No fetches all",
-       "a.bin",
-       300,
-       kNew,
-       TExistingFile{200, kOld},
-       true,
-       {},
-       {TAnswer::No},
-       0,
-       1},
-      {"half there: resume closed skips",
-       "a.bin",
-       300,
-       kNew,
-       TExistingFile{200, kOld},
-       true,
-       {},
-       {TAnswer::Closed},
-       kSkip,
-       1},
-      {"ConfirmRestarts off resumes silently",
-       "a.bin",
-       300,
-       kNew,
-       TExistingFile{200, kOld},
-       true,
-       [](TPreferences& p) { p.ConfirmRestarts = false; },
-       {},
-       200,
-       0},
-      {"ASCII file, binary files only: whole file, no question",
-       "a.TXT",
-       300,
-       kNew,
-       TExistingFile{200, kOld},
-       true,
-       {},
-       {},
-       0,
-       0},
+      {"nothing there", "a.bin", 100, kNew, -1, true, nullptr, {}, 0, 0},
+      {"same size and date, NoXferOlder", "a.bin", 100, kOld, 100, true, NoXferOlder, {}, kSkip, 0},
+      {"same size, newer, NoXferOlder", "a.bin", 100, kNew, 100, true, NoXferOlder, {Yes}, 0, 1},
+      {"larger there: Yes replaces", "a.bin", 100, kNew, 200, true, nullptr, {Yes}, 0, 1},
+      {"overwrite No skips", "a.bin", 100, kNew, 200, true, nullptr, {No}, kSkip, 1},
+      {"overwrite closed skips", "a.bin", 100, kNew, 200, true, nullptr, {Closed}, kSkip, 1},
+      {"overwrite Recovery resumes", "a.bin", 300, kNew, 200, false, nullptr, {Recovery}, 200, 1},
+      {"ConfirmOverwrites off", "a.bin", 100, kNew, 200, true, NoOverwriteQuestion, {}, 0, 0},
+      {"empty file there", "a.bin", 100, kNew, 0, false, nullptr, {}, 0, 0},
+      {"TryToResume none: overwrite?", "a.bin", 300, kNew, 200, true, NeverResume, {Yes}, 0, 1},
+      {"no resume on the server: overwrite?", "a.bin", 300, kNew, 200, false, nullptr, {Yes}, 0, 1},
+      {"half there: resume Yes", "a.bin", 300, kNew, 200, true, nullptr, {Yes}, 200, 1},
+      {"half there: No fetches all", "a.bin", 300, kNew, 200, true, nullptr, {No}, 0, 1},
+      {"half there: closed skips", "a.bin", 300, kNew, 200, true, nullptr, {Closed}, kSkip, 1},
+      {"ConfirmRestarts off resumes", "a.bin", 300, kNew, 200, true, NoRestartQuestion, {}, 200, 0},
+      {"ASCII file, binary resume only", "a.TXT", 300, kNew, 200, true, nullptr, {}, 0, 0},
   };
   for (const auto& c : cases) {
     TPreferences preferences;
@@ -251,8 +132,10 @@ TEST(QueueDecision, OneFileAtATime) {
     TAnswers answers;
     answers.Script = c.Answers;
     TAnswerMemory memory;
+    std::optional<TExistingFile> there;
+    if (c.There >= 0) there = TExistingFile{c.There, kOld};
     const auto offset =
-        DecideQueuing(c.File, c.Size, c.Date, c.There, c.CanResume, preferences, memory, answers);
+        DecideQueuing(c.File, c.Size, c.Date, there, c.CanResume, preferences, memory, answers);
     EXPECT_EQ(offset.value_or(kSkip), c.Offset) << c.Name;
     EXPECT_EQ(static_cast<int>(answers.Asked.size()), c.Questions) << c.Name;
   }

@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 #include <spawn.h>
 #include <sqlite3.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -29,27 +28,6 @@ namespace pelmar::test {
 namespace {
 
 namespace fs = std::filesystem;
-
-// While it lives, a write past `bytes` into any file fails (EFBIG), as on a full disk.
-class TFileSizeLimit {
- public:
-  explicit TFileSizeLimit(rlim_t bytes) {
-    ::getrlimit(RLIMIT_FSIZE, &Saved);
-    const rlimit limit{bytes, Saved.rlim_max};
-    ::setrlimit(RLIMIT_FSIZE, &limit);
-    Signal = std::signal(SIGXFSZ, SIG_IGN);
-  }
-  ~TFileSizeLimit() {
-    ::setrlimit(RLIMIT_FSIZE, &Saved);
-    std::signal(SIGXFSZ, Signal);
-  }
-  TFileSizeLimit(const TFileSizeLimit&) = delete;
-  TFileSizeLimit& operator=(const TFileSizeLimit&) = delete;
-
- private:
-  rlimit Saved{};
-  void (*Signal)(int) = nullptr;
-};
 
 bool OwnerOnly(const std::string& path) {
   struct stat info {};

@@ -2,12 +2,10 @@
 // cancelling, failed log-ons, resume, transfer types and names that must not reach the disk.
 
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <csignal>
 #include <filesystem>
 #include <random>
 
@@ -277,111 +275,58 @@ TEST_P(QueueTest, LowerCaseUploadsRenameOnlyTheServersCopy) {
 // item after it, and what may pass (a dropped or reset connection) is tried again on a new
 // connection, resuming where that makes sense.
 TEST(QueueFailures, EachItemEndsOnceWithItsOwnReport) {
-  auto logOn = [] {
-    TScript script;
-    script.Reply("220 Ready").On("331 Password").On("230 In").On("350 R").On("350 R");
-    return script.On("500 Unknown command");  // FEAT
+  const auto opening = [] {
+    return TScript().OnEach({"200 Type set", "200 PORT ok", "150 Opening"});
   };
-  auto second = [](TScript& script) -> TScript& {
-    script.On("200 Type set").On("200 PORT ok").On("150 Opening").SendData("bee");
-    return script.Reply("226 Done");
-  };
-  const std::string big(5000, 'x');
+  const TScript silent = TScript().WaitClose();  // no greeting ever
   struct TCase {
     const char* Name;
-    std::vector<TScript> Scripts;
+    TScript First;  // the first connection, after the log-on
+    TScript Again;  // the second one, before the second file
     const char* FirstState;
     const char* FirstFailure;                 // how FailureLine() starts
     std::optional<std::string> FirstContent;  // the first file afterwards, when there is one
     long FileSizeLimit = 0;                   // RLIMIT_FSIZE while the queue runs; 0: none
     int Retries = 1;                          // log-on attempts
+    bool Greets = true;                       // the first connection logs on
   };
-  std::vector<TCase> cases;
-  {
-    TScript one = logOn();
-    one.On("200 Type set").On("200 PORT ok").On("550 No such file").WaitClose();
-    TScript two = logOn();
-    second(two).WaitClose();
-    cases.push_back({"refused", {one, two}, "Aborted due to Error", "550 No such file", {}});
-  }
-  {
-    TScript one = logOn();
-    one.On("200 Type set").On("200 PORT ok").On("150 Opening").SendData("half");
-    one.Reply("451 Transfer aborted: disk full").WaitClose();
-    TScript two = logOn();
-    second(two).WaitClose();
-    cases.push_back({"broken off by the server",
-                     {one, two},
-                     "Aborted due to Error",
-                     "451 Transfer aborted: disk full (partial kept: 4 bytes)",
-                     "half"});
-  }
-  {
-    TScript one = logOn();
-    one.On("200 Type set").On("200 PORT ok").On("150 Opening").SendData(big);
-    one.Reply("226 Done").WaitClose();
-    TScript two = logOn();
-    second(two).WaitClose();
-    cases.push_back({"local file cannot be written",
-                     {one, two},
-                     "Aborted due to Error",
-                     "Unable to write file ",
-                     std::string(1000, 'x'),
-                     1000});
-  }
-  {
-    TScript one = logOn();
-    one.On("200 Type set").On("200 PORT ok").On("150 Opening").SendData("hal").Close();
-    TScript two = logOn();
-    two.On("200 Type set").On("213 6").On("200 PORT ok").On("350 Restarting at 3");
-    two.On("150 Opening").SendData("f!!").Reply("226 Done");
-    second(two).WaitClose();
-    cases.push_back({"control connection dropped", {one, two}, "Done", "", "half!!"});
-  }
-  {
-    TScript one = logOn();
-    one.On("200 Type set").On("200 PORT ok").On("150 Opening").DataHold("").ResetData();
-    one.Reply("226 Done").WaitClose();
-    TScript two = logOn();
-    two.On("200 Type set").On("200 PORT ok").On("150 Opening").SendData("whole");
-    two.Reply("226 Done");
-    second(two).WaitClose();
-    cases.push_back({"data connection reset", {one, two}, "Done", "", "whole"});
-  }
-  {
-    TScript one;
-    one.WaitClose();  // no greeting ever
-    TScript two = logOn();
-    second(two).WaitClose();
-    cases.push_back({"log-on stalls", {one, two}, "Aborted due to Error", "", {}});
-  }
-  {
-    TScript one;
-    one.WaitClose();
-    TScript two = logOn();
-    two.On("200 Type set").On("200 PORT ok").On("150 Opening").SendData("one").Reply("226 Done");
-    second(two).WaitClose();
-    cases.push_back({"log-on stalls once", {one, two}, "Done", "", "one", 0, 2});
-  }
+  const TCase cases[] = {
+      {"refused", TScript().OnEach({"200 Type set", "200 PORT ok", "550 No such file"}).WaitClose(),
+       TScript(), "Aborted due to Error", "550 No such file", std::nullopt},
+      {"broken off by the server",
+       opening().SendData("half").Reply("451 Transfer aborted: disk full").WaitClose(), TScript(),
+       "Aborted due to Error", "451 Transfer aborted: disk full (partial kept: 4 bytes)", "half"},
+      {"local file cannot be written",
+       opening().SendData(std::string(5000, 'x')).Reply("226 Done").WaitClose(), TScript(),
+       "Aborted due to Error", "Unable to write file ", std::string(1000, 'x'), 1000},
+      {"control connection dropped", opening().SendData("hal").Close(),
+       TScript()
+           .OnEach({"200 Type set", "213 6", "200 PORT ok", "350 Restarting at 3", "150 Opening"})
+           .SendData("f!!")
+           .Reply("226 Done"),
+       "Done", "", "half!!"},
+      {"data connection reset", opening().DataHold("").ResetData().Reply("226 Done").WaitClose(),
+       opening().SendData("whole").Reply("226 Done"), "Done", "", "whole"},
+      {"log-on stalls", silent, TScript(), "Aborted due to Error", "", std::nullopt, 0, 1, false},
+      {"log-on stalls once", silent, opening().SendData("one").Reply("226 Done"), "Done", "", "one",
+       0, 2, false},
+  };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Name);
     Preferences() = TPreferences();
     EngineSettings().FTPTimeout = 1000;
     EngineSettings().FTPRetries = c.Retries;
     auto target = std::make_shared<TPlainEventTarget>();
-    TScriptedFtpServer server(c.Scripts);
+    const TScript logOn = TScript().Reply("220 Ready").OnEach({"331 Password", "230 In"}).Probe();
+    TScript second = logOn;
+    second.Then(c.Again).Then(opening()).SendData("bee").Reply("226 Done").WaitClose();
+    TScriptedFtpServer server({c.Greets ? TScript(logOn).Then(c.First) : c.First, second});
     const std::string dir =
         ::testing::TempDir() + "pelmar-queue-" + std::to_string(::getpid()) + "/";
     fs::remove_all(dir);
     fs::create_directories(dir);
-    rlimit before{};
-    ::getrlimit(RLIMIT_FSIZE, &before);
-    if (c.FileSizeLimit > 0) {
-      ::signal(SIGXFSZ, SIG_IGN);
-      rlimit limit = before;
-      limit.rlim_cur = static_cast<rlim_t>(c.FileSizeLimit);
-      ::setrlimit(RLIMIT_FSIZE, &limit);
-    }
+    std::optional<TFileSizeLimit> full;
+    if (c.FileSizeLimit > 0) full.emplace(static_cast<rlim_t>(c.FileSizeLimit));
     {
       TTransferItems queue(target);
       queue.Parallel = 1;  // one script per connection, in order
@@ -396,7 +341,7 @@ TEST(QueueFailures, EachItemEndsOnceWithItsOwnReport) {
       ASSERT_TRUE(target->RunUntil(
           [&] { return queue.CountInState(tsPending) + queue.CountInState(tsActive) == 0; },
           kWait));
-      ::setrlimit(RLIMIT_FSIZE, &before);
+      full.reset();
       EXPECT_EQ(queue.Item(0).StatusText(), c.FirstState);
       EXPECT_EQ(queue.Item(0).FailureLine().rfind(c.FirstFailure, 0), 0u)
           << queue.Item(0).FailureLine();
@@ -431,13 +376,11 @@ class QueueParallel : public ::testing::Test {
   }
   void TearDown() override { fs::remove_all(Dir); }
   static TScript LogOn() {
-    TScript script;
-    script.Reply("220 Ready").On("331 Password").On("230 In").On("350 R").On("350 R");
-    return script.On("500 Unknown command");  // FEAT
+    return TScript().Reply("220 Ready").OnEach({"331 Password", "230 In"}).Probe();
   }
   // One download's dialogue; `gate` holds its data until the test opens the gate.
   static TScript& Fetch(TScript& script, const std::string& data, bool gate = false) {
-    script.On("200 Type set").On("200 PORT ok").On("150 Opening");
+    script.OnEach({"200 Type set", "200 PORT ok", "150 Opening"});
     if (gate) script.Gate();
     return script.SendData(data).Reply("226 Done");
   }
@@ -504,7 +447,7 @@ TEST_F(QueueParallel, CancellingOneRunningItemLeavesTheOtherRunning) {
   std::vector<TScript> scripts;
   for (int connection = 0; connection < 2; ++connection) {
     TScript script = LogOn();
-    script.On("200 Type set").On("200 PORT ok").On("150 Opening").DataHold("who");
+    script.OnEach({"200 Type set", "200 PORT ok", "150 Opening"}).DataHold("who");
     script.Gate().DataMore("le").CloseData().Reply("226 Done");
     scripts.push_back(script.WaitClose());
   }
