@@ -69,7 +69,13 @@ void TViewList::FitCells() {
   QSize cell;
   const QFontMetrics metrics(IconView->font());
   if (Style == TViewStyle::List || Style == TViewStyle::SmallIcons) {
-    const int widest = ItemModel ? WidestName(*ItemModel, RootIndex, IconView->font()) : 0;
+    // The names are measured again only when they may have changed, not for a new size or
+    // time of a file (those come often while a transfer runs).
+    if (NamesChanged) {
+      WidestNameWidth = ItemModel ? WidestName(*ItemModel, RootIndex, IconView->font()) : 0;
+      NamesChanged = false;
+    }
+    const int widest = WidestNameWidth;
     // The icon, the gaps around it and the text, and the focus frame's margins.
     const int wanted = widest + IconView->iconSize().width() + 20;
     const int room = std::max(IconView->viewport()->width() - 8, 60);
@@ -129,10 +135,18 @@ void TViewList::SetModel(QAbstractItemModel* model) {
   // The first rows of a folder give the columns their widths.
   // The names decide the width of the List style's columns, after renames too. Many changes
   // at once are fitted once.
-  connect(model, &QAbstractItemModel::rowsInserted, FitTimer, qOverload<>(&QTimer::start));
-  connect(model, &QAbstractItemModel::modelReset, FitTimer, qOverload<>(&QTimer::start));
+  const auto namesChanged = [this] {
+    NamesChanged = true;
+    FitTimer->start();
+  };
+  connect(model, &QAbstractItemModel::rowsInserted, this, namesChanged);
+  connect(model, &QAbstractItemModel::rowsRemoved, this, namesChanged);
+  connect(model, &QAbstractItemModel::modelReset, this, namesChanged);
   // (A local folder's sizes and times arrive after its names.)
-  connect(model, &QAbstractItemModel::dataChanged, FitTimer, qOverload<>(&QTimer::start));
+  connect(model, &QAbstractItemModel::dataChanged, this, [this](const QModelIndex& topLeft) {
+    if (topLeft.column() == 0) NamesChanged = true;
+    FitTimer->start();
+  });
   DetailView->setModel(model);
   IconView->setModel(model);
   IconView->setSelectionModel(DetailView->selectionModel());
@@ -146,6 +160,7 @@ void TViewList::SetRoot(const QModelIndex& root) {
   DetailView->setRootIndex(root);
   IconView->setRootIndex(root);
   // Another folder: its rows may be there already (a cached folder adds none).
+  NamesChanged = true;
   FitTimer->start();
 }
 

@@ -79,7 +79,9 @@ class TViewList : public QStackedWidget {
 
   QListView* IconView;
   TIconCells* Cells = nullptr;
-  QTimer* FitTimer = nullptr;  // fits columns and cells once the model's changes are in
+  QTimer* FitTimer = nullptr;
+  bool NamesChanged = true;  // the widest name must be measured again
+  int WidestNameWidth = 0;   // fits columns and cells once the model's changes are in
   QTreeView* DetailView;
   // The model may go before the list (a pane's model is its own child); deferred work must
   // not reach a deleted one.
