@@ -117,6 +117,7 @@ TEST_F(PassiveTest, ASilentDataPortEndsInTheTimeOutAndAbortStopsATransfer) {
   Finish(*download);
   EXPECT_EQ(Sent(*second), (TCommands{"TYPE I", "EPSV", "RETR remote", "ABOR", "PWD"}));
   EXPECT_EQ(CountEvents("aborted"), 1);
+  EXPECT_EQ(CountEvents("log:426 Aborted"), 1) << "the replies to ABOR are read and shown";
 }
 
 TEST_F(PassiveTest, AbortEndsAConnectToTheDataPortThatNeverCompletes) {

@@ -1,5 +1,4 @@
 #include "engine/Checksums.h"
-#include "engine/ConnectRequest.h"
 #include "engine/ReplyParsing.h"
 
 #include <gtest/gtest.h>
@@ -241,43 +240,6 @@ TEST(PassiveReplies, PortsAndAddressesAsServersWriteThem) {
         "227 (127,0,0,1,99999999999999999999,1)", "227 Entering Passive Mode", "227"}) {
     EXPECT_FALSE(ParsePasvReply(bad)) << bad;
   }
-}
-
-}  // namespace
-}  // namespace pelmar
-
-namespace pelmar {
-namespace {
-
-// The log-on request crosses to the worker as strings: what goes in comes out, and numbers
-// that are not numbers fall back instead of throwing or wrapping.
-TEST(ConnectRequest, ArgumentsRoundTripAndBadNumbersFallBack) {
-  TConnectRequest request;
-  request.Server = {"ftp.example.com", 2121, "u", "p w", "acct", enExplicitTls};
-  request.FirewallType = 3;
-  request.FirewallHost = "fw";
-  request.FirewallPort = 8021;
-  request.FirewallUser = "fu";
-  request.FirewallPassword = "fp";
-  const TConnectRequest back = TConnectRequest::FromArgs(request.ToArgs());
-  EXPECT_EQ(back.Server, request.Server);
-  EXPECT_EQ(back.FirewallType, 3);
-  EXPECT_EQ(back.FirewallHost, "fw");
-  EXPECT_EQ(back.FirewallPort, 8021);
-  EXPECT_EQ(back.FirewallUser, "fu");
-  EXPECT_EQ(back.FirewallPassword, "fp");
-
-  std::vector<std::string> bad = request.ToArgs();
-  bad[1] = "21x";
-  bad[5] = "-7";
-  bad[7] = "";
-  bad[10] = "99";
-  const TConnectRequest fallen = TConnectRequest::FromArgs(bad);
-  EXPECT_EQ(fallen.Server.Port, 21);
-  EXPECT_EQ(fallen.FirewallType, 0);
-  EXPECT_EQ(fallen.FirewallPort, 21);
-  EXPECT_EQ(fallen.Server.Encryption, enImplicitTls) << "clamped into the known modes";
-  EXPECT_EQ(TConnectRequest::FromArgs({}).Server, TServer{});
 }
 
 // Facts a server offers but keeps back are asked for; nothing is sent when all come unasked.

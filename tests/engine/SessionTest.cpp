@@ -160,72 +160,90 @@ TEST_F(SessionTest, NoPasswordInClearWhenTlsWasAskedFor) {
   }
 }
 
-TEST_F(SessionTest, EmptyUserSendsNoUserAndTimesOut) {
-  EngineSettings().FTPRetries = 1;
-  EngineSettings().FTPTimeout = 200;
-  TScriptedFtpServer server({TScript().Reply("220 Hi").WaitClose()});
-  auto ftp = Start(server, "", "pw", "");
-  ASSERT_TRUE(WaitForOutcome());
-  EXPECT_TRUE(server.Commands().empty());
-  EXPECT_EQ(
-      NonLogEvents(),
-      (TCommands{"connected", "error:10060:timed out after 0.2 s waiting for the server's reply",
-                 "disconnected", "connectfailed"}));
+// Every attempt that got a connection and then failed (busy, silent) is retried up to the limit
+// (0: no limit), each recording its failure; a refusal by the firewall is final.
+TEST_F(SessionTest, AttemptsAndRetries) {
+  const struct {
+    const char* Name;
+    int Retries;
+    TScript Failing;  // what each failing attempt meets
+    int Attempts;
+    bool LoggedOn;  // at the last attempt
+    const char* User;
+    bool Firewall;
+    const char* Event;  // recorded once by each failed attempt
+  } cases[] = {
+      {"busy each time", 3, TScript().Reply("421 Busy").Close(), 3, false, "u", false,
+       "log:Failed to Connect"},
+      {"busy, then in", 0, TScript().Reply("421 Busy").Close(), 3, true, "u", false,
+       "log:Failed to Connect"},
+      {"silent", 2, TScript().Reply("220 Hi").Read().WaitClose(), 2, false, "u", false,
+       "error:10060:timed out after 0.3 s waiting for the server's reply to USER"},
+      // No user: nothing is sent, and the wait is for a reply to nothing.
+      {"no user", 1, TScript().Reply("220 Hi").WaitClose(), 1, false, "", false,
+       "error:10060:timed out after 0.3 s waiting for the server's reply"},
+      {"the firewall refuses", 3, TScript().Reply("220 Fw").On("331 Pass").On("530 No"), 1, false,
+       "u", true, "log:Failed to Log in to Firewall"},
+  };
+  EngineSettings().FTPTimeout = 300;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    Events.clear();
+    EngineSettings().FTPRetries = c.Retries;
+    // One connection more than expected, to show that it is not made.
+    std::vector<TScript> scripts(static_cast<size_t>(c.Attempts) + 1, c.Failing);
+    if (c.LoggedOn) scripts[scripts.size() - 2] = TScript().Reply("220 Hi").On("230 In").Probe();
+    TScriptedFtpServer server(scripts);
+    auto ftp = MakeComponent();
+    ftp->User = c.User;
+    ftp->Password = "pw";
+    if (c.Firewall) {
+      ftp->Host = "h";
+      ftp->FirewallType = 0;
+      ftp->FirewallHost = "127.0.0.1";
+      ftp->FirewallPort = server.Port();
+      ftp->FirewallUser = "fw";
+      ftp->ConnectViaFirewall();
+    } else {
+      ftp->Host = "127.0.0.1";
+      ftp->Port = server.Port();
+      ftp->Connect();
+    }
+    ASSERT_TRUE(WaitForOutcome());
+    EXPECT_EQ(server.Connections(), c.Attempts);
+    EXPECT_EQ(EventsStartingWith("log:Attempting").size(), static_cast<size_t>(c.Attempts));
+    EXPECT_EQ(CountEvents(c.Event), c.LoggedOn ? c.Attempts - 1 : c.Attempts);
+    EXPECT_EQ(NonLogEvents().back(), c.LoggedOn ? "loggedin" : "connectfailed");
+    EXPECT_EQ(CountEvents("connectfailed"), c.LoggedOn ? 0 : 1);
+    if (!*c.User) {
+      EXPECT_TRUE(server.Commands().empty());
+    }
+  }
 }
 
-TEST_F(SessionTest, EveryAttemptAfterAConnectionIsRetriedUpToTheLimit) {
-  EngineSettings().FTPRetries = 3;
-  const TScript busy = TScript().Reply("421 Busy").Close();
-  TScriptedFtpServer server({busy, busy, busy, busy});
-  auto ftp = Start(server, "u", "pw", "");
-  ASSERT_TRUE(WaitForOutcome());
-  EXPECT_EQ(server.Connections(), 3);
-  EXPECT_EQ(EventsStartingWith("log:Attempting"),
-            (TCommands{"log:Attempting to connect to 127.0.0.1, attempt 1\r\n",
-                       "log:Attempting to connect to 127.0.0.1, attempt 2\r\n",
-                       "log:Attempting to connect to 127.0.0.1, attempt 3\r\n"}));
-  EXPECT_EQ(CountEvents("log:Failed to Connect"), 3);
-  EXPECT_EQ(NonLogEvents(), (TCommands{"disconnected", "connectfailed"}));
-}
-
-TEST_F(SessionTest, ARetryThatSucceedsLogsOn) {
-  EngineSettings().FTPRetries = 0;  // no limit
-  const TScript busy = TScript().Reply("421 Busy").Close();
-  TScriptedFtpServer server({busy, busy, TScript().Reply("220 Hi").On("230 In").Probe()});
-  auto ftp = Start(server, "u", "pw", "");
-  ASSERT_TRUE(WaitForOutcome());
-  EXPECT_EQ(CountEvents("loggedin"), 1);
-  EXPECT_EQ(server.Connections(), 3);
-}
-
-TEST_F(SessionTest, RefusedConnectionIsNotRetried) {
+TEST_F(SessionTest, AConnectionThatCannotBeMadeIsReportedOnceAndNotRetried) {
   EngineSettings().FTPRetries = 5;
   uint16_t closedPort = 0;
   {
     TScriptedFtpServer gone({});
     closedPort = gone.Port();
   }
-  auto ftp = MakeComponent();
-  ftp->Host = "127.0.0.1";
-  ftp->Port = closedPort;
-  ftp->User = "u";
-  ftp->Connect();
-  ASSERT_TRUE(WaitForOutcome());
-  EXPECT_EQ(EventsStartingWith("log:Attempting").size(), 1u);
-  EXPECT_EQ(NonLogEvents(),
-            (TCommands{"error:10061:Connection refused", "disconnected", "connectfailed"}));
-}
-
-TEST_F(SessionTest, UnknownHostIsReportedOnce) {
-  auto ftp = MakeComponent();
-  ftp->Host = "no-such-host.invalid";
-  ftp->User = "u";
-  ftp->Connect();
-  ASSERT_TRUE(WaitForOutcome());
-  const auto events = NonLogEvents();
-  ASSERT_EQ(events.size(), 3u);
-  EXPECT_EQ(events[0].rfind("error:1100", 0), 0u) << events[0];
-  EXPECT_EQ(events[1], "disconnected");
+  for (const auto& [host, error] : {std::pair{"127.0.0.1", "error:10061:Connection refused"},
+                                    std::pair{"no-such-host.invalid", "error:1100"}}) {
+    SCOPED_TRACE(host);
+    Events.clear();
+    auto ftp = MakeComponent();
+    ftp->Host = host;
+    ftp->Port = closedPort;
+    ftp->User = "u";
+    ftp->Connect();
+    ASSERT_TRUE(WaitForOutcome());
+    EXPECT_EQ(EventsStartingWith("log:Attempting").size(), 1u);
+    const auto events = NonLogEvents();
+    ASSERT_EQ(events.size(), 3u);
+    EXPECT_EQ(events[0].rfind(error, 0), 0u) << events[0];
+    EXPECT_EQ(events[1], "disconnected");
+  }
 }
 
 TEST_F(SessionTest, AbortDuringTheSecondAttemptStopsTheAttempts) {
@@ -301,24 +319,6 @@ TEST_F(SessionTest, FirewallVariants) {
               TCommands{"log:Attempting to connect to ftp.example.com, attempt 1\r\n"});
     EXPECT_EQ(CountEvents("log:PASS fwpass"), 0);
   }
-}
-
-TEST_F(SessionTest, FirewallRefusalIsNotRetried) {
-  EngineSettings().FTPRetries = 3;
-  TScriptedFtpServer server({TScript().Reply("220 Firewall").On("331 Pass").On("530 No"),
-                             TScript().Reply("220 Firewall")});
-  auto ftp = MakeComponent();
-  ftp->Host = "h";
-  ftp->User = "u";
-  ftp->FirewallType = 0;
-  ftp->FirewallHost = "127.0.0.1";
-  ftp->FirewallPort = server.Port();
-  ftp->FirewallUser = "fw";
-  ftp->ConnectViaFirewall();
-  ASSERT_TRUE(WaitForOutcome());
-  EXPECT_EQ(server.Connections(), 1);
-  EXPECT_EQ(CountEvents("log:Failed to Log in to Firewall"), 1);
-  EXPECT_EQ(NonLogEvents(), (TCommands{"disconnected", "connectfailed"}));
 }
 
 }  // namespace

@@ -162,46 +162,6 @@ TEST_F(TransferTest, ListingsUseMlsdWhereOfferedAndLISTWhereNot) {
   }
 }
 
-TEST_F(TransferTest, ServerThatNeverConnectsBackTimesOut) {
-  EngineSettings().FTPTimeout = 300;
-  TScript after;
-  after.On("200 PORT ok").On("150 Opening").Pause(400).Reply("425 No data connection");
-  after.On("257 \"/done\"");
-  auto server = StartServer(after);
-  auto ftp = LogOn(*server);
-  ftp->List();
-  Finish(*ftp);
-  EXPECT_EQ(CountEvents("listing"), 0);
-  EXPECT_EQ(
-      NonLogEvents(),
-      (TCommands{
-          "error:10060:timed out after 0.3 s waiting for the server's data connection for LIST",
-          "progress:2:0:0", "error:0:Unable to complete transfer", "folder:0:/done"}));
-  EXPECT_EQ(CountEvents("log:The server could not open the data connection; passive mode "
-                        "(Preferences, Connection) may help."),
-            1);
-}
-
-TEST_F(TransferTest, DownloadWritesTheFileAndLogsStatistics) {
-  const std::string content(100000, 'd');
-  TScript after;
-  after.OnEach({"200 Type set", "200 PORT ok", "150 Opening"}).SendData(content);
-  after.Reply("226 Done").On("257 \"/done\"");
-  auto server = StartServer(after);
-  auto ftp = LogOn(*server);
-  ftp->Download("dir/remote.bin", Dir + "local.bin", 1);
-  Finish(*ftp);
-  EXPECT_EQ(ReadFile(Dir + "local.bin"), content);
-  const TCommands sent = Sent(*server);
-  EXPECT_EQ(sent[0], "TYPE I");
-  EXPECT_EQ(sent[2], "RETR dir/remote.bin");
-  const auto stats = EventsStartingWith("log:Transferred ");
-  ASSERT_EQ(stats.size(), 1u);
-  EXPECT_TRUE(StartsWith(stats[0], "log:Transferred 100,000 bytes in ")) << stats[0];
-  EXPECT_EQ(EventsStartingWith("progress:").front(), "progress:0:1:0");
-  EXPECT_EQ(EventsStartingWith("progress:").back(), "progress:2:1:100000");
-}
-
 // A server whose FEAT names MDTM is asked each downloaded file's time, which goes with the
 // download's end (UTC seconds); no time, or one that does not read, gives -1.
 TEST_F(TransferTest, ADownloadsEndCarriesTheServersTimeOfTheFile) {
@@ -367,6 +327,9 @@ TEST_F(TransferTest, ADownloadIsDoneOnlyWhenWholeAndTouchesNothingBefore) {
       } else {
         EXPECT_TRUE(errors.empty()) << errors.front();
       }
+      // The size the 150 reply announces is reported as soon as it is read.
+      EXPECT_EQ(EventsStartingWith("filesize:"),
+                c.Opening == announced ? TCommands{"filesize:" + folder + "file:11"} : TCommands{});
       if (existing) {
         EXPECT_EQ(ReadFile(folder + "file"), c.Existing);
         struct stat info {};
@@ -680,24 +643,6 @@ TEST_F(TransferTest, AResumedUploadOntoALargerServerCopyIsRefused) {
                        "local file (10 bytes); it is another file and was not resumed"}));
 }
 
-TEST_F(TransferTest, AbortDuringADownloadSendsAbor) {
-  TScript after;
-  after.OnEach({"200 Type set", "200 PORT ok", "150 Opening"}).DataHold("partial data");
-  after.Read().CloseData().Reply("426 Transfer aborted").Reply("226 ABOR successful");
-  after.On("257 \"/done\"");
-  auto server = StartServer(after);
-  auto ftp = LogOn(*server);
-  ftp->Download("remote", Dir + "aborted", 1);
-  ASSERT_TRUE(WaitForEvent("progress:0:1:0"));
-  ftp->Abort();
-  Finish(*ftp);
-  EXPECT_EQ(Sent(*server)[3], "ABOR");
-  EXPECT_EQ(CountEvents("aborted"), 1);
-  auto logs = EventsStartingWith("log:");
-  EXPECT_NE(std::find(logs.begin(), logs.end(), "log:426 Transfer aborted"), logs.end());
-  EXPECT_EQ(NonLogEvents().back(), "folder:0:/done");
-}
-
 TEST_F(TransferTest, ProgressIsReportedWhileDataFlowsAndNotForEveryChunk) {
   // About 2.1 s of steady data in 30 small pieces: a report about every 700 ms.
   TScript after;
@@ -714,37 +659,33 @@ TEST_F(TransferTest, ProgressIsReportedWhileDataFlowsAndNotForEveryChunk) {
   EXPECT_EQ(EventsStartingWith("progress:").back(), "progress:2:1:31");
 }
 
-TEST_F(TransferTest, TextModeConvertsLineEndsAndBinaryModeDoesNot) {
+// Each mode its type letter; text mode converts line ends both ways, binary mode does not.
+TEST_F(TransferTest, TypeLettersByModeAndTextModesLineEnds) {
   WriteFile(Dir + "up.txt", "one\ntwo\r\n");
   TScript after;
-  after.OnEach({"200 Type set", "200 PORT ok", "150 Opening"}).SendData("a\r\nb\r\n");
-  after.Reply("226 Done");
-  after.OnEach({"200 Type set", "200 PORT ok", "150 Opening"}).SendData("a\r\nb\r\n");
-  after.Reply("226 Done");
+  for (int i = 0; i < 2; ++i) {
+    after.OnEach({"200 Type set", "200 PORT ok", "150 Opening"}).SendData("a\r\nb\r\n");
+    after.Reply("226 Done");
+  }
   after.OnEach({"200 Type set", "200 PORT ok", "150 Opening"}).ReceiveData().Reply("226 Done");
+  for (int i = 0; i < 2; ++i) after.OnEach({"200 Type set", "200 PORT", "550 No"});
   after.On("257 \"/done\"");
   auto server = StartServer(after);
   auto ftp = LogOn(*server);
   ftp->Download("text", Dir + "text", 0);
   ftp->Download("binary", Dir + "binary", 1);
   ftp->Upload(Dir + "up.txt", "up.txt", 0);
+  ftp->Download("r", Dir + "e", 2);
+  ftp->Download("r", Dir + "l", 3);
   Finish(*ftp);
   EXPECT_EQ(ReadFile(Dir + "text"), "a\nb\n");
   EXPECT_EQ(ReadFile(Dir + "binary"), "a\r\nb\r\n");
   EXPECT_EQ(server->Uploaded(), "one\r\ntwo\r\n");
-}
-
-TEST_F(TransferTest, TypeLettersByMode) {
-  TScript after;
-  for (int i = 0; i < 4; ++i) after.OnEach({"200 Type set", "200 PORT", "550 No"});
-  after.On("257 \"/done\"");
-  auto server = StartServer(after);
-  auto ftp = LogOn(*server);
-  for (int mode = 0; mode < 4; ++mode) ftp->Download("r", Dir + "t" + std::to_string(mode), mode);
-  Finish(*ftp);
-  const TCommands sent = Sent(*server);
-  EXPECT_EQ((TCommands{sent[0], sent[3], sent[6], sent[9]}),
-            (TCommands{"TYPE A", "TYPE I", "TYPE E", "TYPE L"}));
+  TCommands types;
+  for (const std::string& command : Sent(*server)) {
+    if (StartsWith(command, "TYPE ")) types.push_back(command);
+  }
+  EXPECT_EQ(types, (TCommands{"TYPE A", "TYPE I", "TYPE A", "TYPE E", "TYPE L"}));
 }
 
 TEST(TransferStatistics, LineWithTheLocalesSeparators) {
@@ -771,7 +712,7 @@ TEST(TransferStatistics, LineWithTheLocalesSeparators) {
 
 // A server that does not stop: a listing without end, a reply without end (in one burst, or
 // a line at a time so that bytes keep coming), each ends in its own error within the time-out,
-// and the connection's memory stays bounded.
+// and the connection's memory stays bounded; so does one that never connects back.
 TEST_F(TransferTest, EndlessListingsAndRepliesEndInAnError) {
   EngineSettings().FTPTimeout = 700;
   const struct {
@@ -802,6 +743,13 @@ TEST_F(TransferTest, EndlessListingsAndRepliesEndInAnError) {
        },
        [](TFTPComponent& ftp) { ftp.GetFolder(); },
        "error:10060:timed out after 0.7 s waiting for the server's reply to PWD"},
+      {"no data connection ever comes",
+       [](TScript& s) {
+         s.On("200 PORT ok").On("150 Opening").Pause(1000).Reply("425 No data connection");
+         s.WaitClose();
+       },
+       [](TFTPComponent& ftp) { ftp.List(); },
+       "error:10060:timed out after 0.7 s waiting for the server's data connection for LIST"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Name);

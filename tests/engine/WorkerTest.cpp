@@ -61,23 +61,6 @@ TEST_F(WorkerTest, AbortEndsABlockedReplyWaitAtOnce) {
   EXPECT_EQ(server.Connections(), 1) << "an aborted connect is not attempted again";
 }
 
-TEST_F(WorkerTest, WatchdogEndsASilentServerAfterTheTimeOut) {
-  EngineSettings().FTPTimeout = 300;
-  EngineSettings().FTPRetries = 2;
-  TScript silent;
-  silent.Reply("220 Ready").Read().WaitClose();
-  TScriptedFtpServer server({silent, silent});
-  auto ftp = MakeConnectedComponent(server.Port());
-  const int64_t start = GetTickCount();
-  ftp->Connect();
-  ASSERT_TRUE(WaitForEvent("connectfailed"));
-  EXPECT_GT(GetTickCount() - start, 2 * 300);
-  EXPECT_EQ(CountEvents("error:10060:timed out after 0.3 s waiting for the server's reply to USER"),
-            2)
-      << "a time-out is retried";
-  EXPECT_EQ(server.Connections(), 2);
-}
-
 TEST_F(WorkerTest, DisconnectWhileNotLoggedOnDropsEverythingAndSendsNoQuit) {
   TScriptedFtpServer server({GatedGreeting()});
   auto ftp = MakeConnectedComponent(server.Port());
