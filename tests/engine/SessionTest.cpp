@@ -28,8 +28,11 @@ class SessionTest : public EngineTest {
   }
 };
 
+// The log-on dialogues, directly and through each of the four kinds of firewall.
 TEST_F(SessionTest, LogOnDialogues) {
   const auto hi = [] { return TScript().Reply("220 Hi"); };
+  const auto firewall = [] { return TScript().Reply("220 Firewall"); };
+  const std::string attempt = "log:Attempting to connect to ftp.example.com, attempt 1\r\n";
   const char* ascii = "501 REST: Resuming transfers not allowed in ASCII mode";
   const struct {
     const char* Name;
@@ -37,6 +40,7 @@ TEST_F(SessionTest, LogOnDialogues) {
     TCommands Commands;
     bool LoggedOn;
     std::vector<std::string> Logs;  // log lines that must appear, in order
+    int Firewall = -1;              // its type; -1: none
   } cases[] = {
       {"user, password",
        hi().OnEach({"331 Pass", "230 In"}).Probe(),
@@ -82,13 +86,62 @@ TEST_F(SessionTest, LogOnDialogues) {
        {},
        false,
        {"log:421 Too many users", "log:Failed to Connect"}},
+      {"firewall site: log on to the firewall, then SITE host:port",
+       firewall()
+           .OnEach({"331 Pass", "230 Fw in", "200 Site ok", "220 Server"})
+           .Reply("331 Pass")
+           .On("230 In")
+           .Probe(),
+       {"USER fwuser", "PASS fwpass", "SITE ftp.example.com:21", "USER u", "PASS pw", "REST 100",
+        "REST 0", "FEAT"},
+       true,
+       {attempt},
+       0},
+      {"firewall proxy: OPEN host:port, whose reply must be 220",
+       firewall().OnEach({"220 Opened", "331 Pass", "230 In"}).Probe(),
+       {"OPEN ftp.example.com:21", "USER u", "PASS pw", "REST 100", "REST 0", "FEAT"},
+       true,
+       {attempt},
+       1},
+      {"firewall user with login: USER user@host:port after the firewall log-on",
+       firewall()
+           .OnEach({"331 Pass", "230 Fw in", "220 Server"})
+           .Reply("331 Pass")
+           .On("230 In")
+           .Probe(),
+       {"USER fwuser", "PASS fwpass", "USER u@ftp.example.com:21", "PASS pw", "REST 100", "REST 0",
+        "FEAT"},
+       true,
+       {attempt},
+       2},
+      {"firewall user without login: only USER user@host:port",
+       firewall().OnEach({"331 Pass", "230 In"}).Probe(),
+       {"USER u@ftp.example.com:21", "PASS pw", "REST 100", "REST 0", "FEAT"},
+       true,
+       {attempt},
+       3},
   };
   EngineSettings().FTPRetries = 1;
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Name);
     Events.clear();
     TScriptedFtpServer server({c.Script});
-    auto ftp = Start(server, "u", "pw", "acc");
+    std::unique_ptr<TFTPComponent> ftp;
+    if (c.Firewall < 0) {
+      ftp = Start(server, "u", "pw", "acc");
+    } else {
+      ftp = MakeComponent();
+      ftp->Host = "ftp.example.com";  // never resolved: the firewall is what we connect to
+      ftp->Port = 21;
+      ftp->User = "u";
+      ftp->Password = "pw";
+      ftp->FirewallType = static_cast<uint8_t>(c.Firewall);
+      ftp->FirewallHost = "127.0.0.1";
+      ftp->FirewallPort = server.Port();
+      ftp->FirewallUser = "fwuser";
+      ftp->FirewallPassword = "fwpass";
+      ftp->ConnectViaFirewall();
+    }
     ASSERT_TRUE(WaitForOutcome());
     EXPECT_EQ(CountEvents("loggedin"), c.LoggedOn ? 1 : 0);
     EXPECT_EQ(server.Commands(), c.Commands);
@@ -98,7 +151,7 @@ TEST_F(SessionTest, LogOnDialogues) {
       while (at < logs.size() && logs[at] != line) ++at;
       EXPECT_LT(at, logs.size()) << "missing or out of order: " << line;
     }
-    EXPECT_EQ(CountEvents("log:PASS pw"), 0);
+    EXPECT_EQ(CountEvents("log:PASS pw") + CountEvents("log:PASS fwpass"), 0);
     EXPECT_EQ(CountEvents("log:TYPE I"), 0) << "the probe stays out of the log";
     if (!c.LoggedOn) {
       EXPECT_EQ(NonLogEvents().back(), "connectfailed");
@@ -259,66 +312,6 @@ TEST_F(SessionTest, AbortDuringTheSecondAttemptStopsTheAttempts) {
   EXPECT_EQ(server.Connections(), 2);
   EXPECT_EQ(EventsStartingWith("log:Attempting").size(), 2u);
   EXPECT_EQ(NonLogEvents().back(), "connectfailed");
-}
-
-TEST_F(SessionTest, FirewallVariants) {
-  const struct {
-    const char* Name;
-    int Type;
-    TScript Script;
-    TCommands Commands;
-  } cases[] = {
-      {"site: log on to the firewall, then SITE host:port",
-       0,
-       TScript()
-           .Reply("220 Firewall")
-           .OnEach({"331 Pass", "230 Fw in", "200 Site ok", "220 Server"})
-           .Reply("331 Pass")
-           .On("230 In")
-           .Probe(),
-       {"USER fwuser", "PASS fwpass", "SITE ftp.example.com:21", "USER u", "PASS pw", "REST 100",
-        "REST 0", "FEAT"}},
-      {"proxy: OPEN host:port, whose reply must be 220",
-       1,
-       TScript().Reply("220 Firewall").OnEach({"220 Opened", "331 Pass", "230 In"}).Probe(),
-       {"OPEN ftp.example.com:21", "USER u", "PASS pw", "REST 100", "REST 0", "FEAT"}},
-      {"user with login: USER user@host:port after the firewall log-on",
-       2,
-       TScript()
-           .Reply("220 Firewall")
-           .OnEach({"331 Pass", "230 Fw in", "220 Server"})
-           .Reply("331 Pass")
-           .On("230 In")
-           .Probe(),
-       {"USER fwuser", "PASS fwpass", "USER u@ftp.example.com:21", "PASS pw", "REST 100", "REST 0",
-        "FEAT"}},
-      {"user without login: only USER user@host:port",
-       3,
-       TScript().Reply("220 Firewall").OnEach({"331 Pass", "230 In"}).Probe(),
-       {"USER u@ftp.example.com:21", "PASS pw", "REST 100", "REST 0", "FEAT"}},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.Name);
-    Events.clear();
-    TScriptedFtpServer server({c.Script});
-    auto ftp = MakeComponent();
-    ftp->Host = "ftp.example.com";  // never resolved: the firewall is what we connect to
-    ftp->Port = 21;
-    ftp->User = "u";
-    ftp->Password = "pw";
-    ftp->FirewallType = static_cast<uint8_t>(c.Type);
-    ftp->FirewallHost = "127.0.0.1";
-    ftp->FirewallPort = server.Port();
-    ftp->FirewallUser = "fwuser";
-    ftp->FirewallPassword = "fwpass";
-    ftp->ConnectViaFirewall();
-    ASSERT_TRUE(WaitForOutcome());
-    EXPECT_EQ(CountEvents("loggedin"), 1);
-    EXPECT_EQ(server.Commands(), c.Commands);
-    EXPECT_EQ(EventsStartingWith("log:Attempting"),
-              TCommands{"log:Attempting to connect to ftp.example.com, attempt 1\r\n"});
-    EXPECT_EQ(CountEvents("log:PASS fwpass"), 0);
-  }
 }
 
 }  // namespace

@@ -542,28 +542,10 @@ TScript CannotResume() {
       .OnEach({"500 Unknown command", "257 \"/\"", "200 Type I"});
 }
 
-TEST(PelmarCliScripted, AServerThatCannotResumeGetsTheWholeUpload) {
-  TScript script = CannotResume();
-  script.OnEach({"200 PORT ok", "150 Go"}).ReceiveData().Reply("226 Done");
-  script.On("257 \"/\"").On("221 Bye").WaitClose();
-  TScriptedFtpServer server({script});
-  const std::string dir = ::testing::TempDir() + "pelmar-cli-" + std::to_string(::getpid()) + "/";
-  fs::create_directories(dir);
-  WriteFile(dir + "up.bin", "whole file");
-  const TRun put = RunCli(
-      0, "--active --resume put " + dir + "up.bin ftp://127.0.0.1:" + server.PortText() + "/up.bin",
-      dir);
-  EXPECT_EQ(put.Err, "pelmar-cli: the server cannot resume; sending the whole file\n");
-  EXPECT_EQ(server.Uploaded(), "whole file");
-  const auto commands = server.Commands();
-  ASSERT_GE(commands.size(), 12u);
-  EXPECT_EQ(commands[11], "STOR up.bin") << "no REST before it";
-  fs::remove_all(dir);
-}
-
 // Each failure says what failed and why: a time-out names the step, a dropped connection is
-// called that, a local error gives the system's reason, and no unrelated reply is quoted.
-TEST(PelmarCliScripted, FailuresSayWhatHappened) {
+// called that, a local error gives the system's reason, and no unrelated reply is quoted. A
+// resume that cannot be says so and sends the whole file.
+TEST(PelmarCliScripted, StderrSaysWhatHappened) {
   const std::string dir =
       ::testing::TempDir() + "pelmar-cli-errors-" + std::to_string(::getpid()) + "/";
   fs::create_directories(dir);
@@ -573,6 +555,7 @@ TEST(PelmarCliScripted, FailuresSayWhatHappened) {
     TScript Script;
     std::string Local;
     std::string Expected;  // the whole message
+    bool Upload = false;   // with --resume (else a download)
   } cases[] = {
       {"a server that never answers RETR", CannotResume().On("200 PORT ok").Read().WaitClose(),
        dir + "a.bin", "timed out after 1 s waiting for the server's reply to RETR"},
@@ -591,14 +574,27 @@ TEST(PelmarCliScripted, FailuresSayWhatHappened) {
        dir + "c.bin",
        "the server answered PWD with \"200 Fine\" (the partial file of 1 bytes is kept; --resume "
        "continues it)"},
+      {"a server that cannot resume",
+       CannotResume()
+           .OnEach({"200 PORT ok", "150 Go"})
+           .ReceiveData()
+           .Reply("226 Done")
+           .OnEach({"257 \"/\"", "221 Bye"})
+           .WaitClose(),
+       dir + "up.bin", "the server cannot resume; sending the whole file", true},
   };
+  WriteFile(dir + "up.bin", "whole file");
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Name);
     TScriptedFtpServer server({c.Script});
-    const TRun get = RunCli(
-        1, "--active --timeout 1 get ftp://127.0.0.1:" + server.PortText() + "/f.bin " + c.Local,
-        dir);
-    EXPECT_EQ(get.Err, "pelmar-cli: " + c.Expected + "\n");
+    const std::string url = "ftp://127.0.0.1:" + server.PortText() + "/";
+    const TRun run = c.Upload
+                         ? RunCli(0, "--active --resume put " + c.Local + " " + url + "up.bin", dir)
+                         : RunCli(1, "--active --timeout 1 get " + url + "f.bin " + c.Local, dir);
+    EXPECT_EQ(run.Err, "pelmar-cli: " + c.Expected + "\n");
+    if (c.Upload) {
+      EXPECT_EQ(server.Uploaded(), "whole file");
+    }
   }
   fs::remove_all(dir);
 }
