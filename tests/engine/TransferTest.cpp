@@ -162,44 +162,18 @@ TEST_F(TransferTest, ListingsUseMlsdWhereOfferedAndLISTWhereNot) {
   }
 }
 
-// A server whose FEAT names MDTM is asked each downloaded file's time, which goes with the
-// download's end (UTC seconds); no time, or one that does not read, gives -1.
-TEST_F(TransferTest, ADownloadsEndCarriesTheServersTimeOfTheFile) {
-  const struct {
-    const char* Reply;
-    int64_t Time;
-  } cases[] = {{"213 20200115120001", 1579089601},
-               {"213 20200115120001.250", 1579089601},
-               {"550 No such file", -1},
-               {"213 20201345000000", -1}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.Reply);
-    TScript after;
-    after.OnEach({"200 Type set", "200 PORT ok", "150 Opening"}).SendData("x");
-    after.Reply("226 Done").On(c.Reply).On("257 \"/done\"");
-    auto server = StartServer(after, "350 R", "211-Features:\r\n MDTM\r\n211 End");
-    auto ftp = LogOn(*server);
-    ftp->Download("dir/f.bin", Dir + "f.bin", 1);
-    Finish(*ftp);
-    TCommands sent = Sent(*server);
-    ASSERT_EQ(sent.size(), 5u);
-    sent[1] = sent[1].substr(0, 4);  // the PORT address changes from run to run
-    EXPECT_EQ(sent, (TCommands{"TYPE I", "PORT", "RETR dir/f.bin", "MDTM dir/f.bin", "PWD"}));
-    EXPECT_EQ(ftp->LastServerTime, c.Time);
-    EXPECT_EQ(EventsStartingWith("progress:").back(), "progress:2:1:1");
-  }
-}
-
-// Where FEAT offers a checksum, each binary file's is compared after its transfer: a match is
-// logged, a mismatch fails the transfer and leaves no wrong copy (a replaced file keeps its old
-// content), and a server that gives none lets the file stand.
-TEST_F(TransferTest, ChecksumsOfArrivedFilesAreComparedWithTheServers) {
+// What is asked after a download. Where FEAT offers a checksum, each binary file's is compared:
+// a mismatch fails the transfer and leaves no wrong copy (a replaced file keeps its old content),
+// and a server that gives none lets the file stand. Where FEAT names MDTM, the file's time goes
+// with the download's end (UTC seconds; -1 for none, or one that does not read).
+TEST_F(TransferTest, AfterADownloadItsChecksumAndTimeAreAsked) {
   const struct {
     const char* Name;
     const char* Feat;
     const char* Reply;
     const char* Command;  // as sent after RETR
     bool Kept;
+    int64_t Time = -1;
   } cases[] = {
       {"HASH chosen by OPTS", " HASH SHA-1*;SHA-256",
        "213 SHA-256 0-0 2d711642b726b04401627ca9fbac32f5c8530fb1903cc4db02258717921a4881 f.bin",
@@ -213,6 +187,11 @@ TEST_F(TransferTest, ChecksumsOfArrivedFilesAreComparedWithTheServers) {
       {"XMD5 match", " XMD5", "250 9dd4e461268c8034f5c8564e155c67a6", "XMD5 dir/f.bin", true},
       {"XCRC mismatch", " XCRC", "250 12345678", "XCRC dir/f.bin", false},
       {"no checksum given", " XSHA256", "500 Unknown command", "XSHA256 dir/f.bin", true},
+      {"MDTM", " MDTM", "213 20200115120001", "MDTM dir/f.bin", true, 1579089601},
+      {"MDTM with a fraction", " MDTM", "213 20200115120001.250", "MDTM dir/f.bin", true,
+       1579089601},
+      {"MDTM refused", " MDTM", "550 No such file", "MDTM dir/f.bin", true},
+      {"MDTM unreadable", " MDTM", "213 20201345000000", "MDTM dir/f.bin", true},
   };
   for (const auto& c : cases) {
     for (const bool replacing : {false, true}) {
@@ -238,7 +217,9 @@ TEST_F(TransferTest, ChecksumsOfArrivedFilesAreComparedWithTheServers) {
         sent.erase(sent.begin());
       }
       ASSERT_EQ(sent.size(), 5u);
+      EXPECT_EQ(sent[2], "RETR dir/f.bin");
       EXPECT_EQ(sent[3], c.Command);
+      EXPECT_EQ(ftp->LastServerTime, c.Time);
       EXPECT_EQ(EventsStartingWith("error:20003:").empty(), c.Kept);
       EXPECT_EQ(ReadFile(local), c.Kept ? "x" : replacing ? "old content" : "");
       EXPECT_EQ(Exists(local), c.Kept || replacing);
@@ -497,6 +478,8 @@ TEST_F(TransferTest, ResumeOnAServerThatCannotResumeFetchesTheWholeFile) {
   EXPECT_EQ(ReadFile(Dir + "part"), "new");
 }
 
+// Uploads from the start and resumed ones, whose result is checked by SIZE. A server copy larger
+// than the local file is another file: nothing is appended to it.
 TEST_F(TransferTest, UploadsFromTheStartAndResumedOnesCheckedBySize) {
   const std::string content = "0123456789abcdef";
   WriteFile(Dir + "src", content);
@@ -506,25 +489,30 @@ TEST_F(TransferTest, UploadsFromTheStartAndResumedOnesCheckedBySize) {
   after.ReceiveData().Reply("226 Done").On("213 16");
   // A server that stored the resumed part from the start: its copy is too short.
   after.OnEach({"200 Type set", "200 PORT ok", "350 Restarting", "150 Opening"});
-  after.ReceiveData().Reply("226 Done").On("213 6").On("257 \"/done\"");
+  after.ReceiveData().Reply("226 Done").On("213 6");
+  after.OnEach({"200 Type set", "257 \"/done\""});
   auto server = StartServer(after);
   auto ftp = LogOn(*server);
   ftp->Upload(Dir + "src", "up.bin", 3);
   ftp->ResumeUpload(Dir + "src", "up.bin", 1, 10);
   ftp->ResumeUpload(Dir + "src", "up.bin", 1, 10);
+  ftp->ResumeUpload(Dir + "src", "up.bin", 1, 4096);
   Finish(*ftp);
   const TCommands sent = Sent(*server);
+  ASSERT_EQ(sent.size(), 15u);
   EXPECT_EQ(sent[0], "TYPE L");
   EXPECT_EQ(sent[2], "STOR up.bin");
   EXPECT_EQ(sent[5], "REST 10");
   EXPECT_EQ(sent[6], "STOR up.bin");
   EXPECT_EQ(sent[7], "SIZE up.bin");
+  EXPECT_EQ(sent[13], "TYPE I") << "the larger copy: nothing more";
   EXPECT_EQ(server->Uploaded(), content + content.substr(10) + content.substr(10));
   EXPECT_EQ(EventsStartingWith("error:"),
-            (std::vector<std::string>{"error:20002:The server's copy of up.bin came to 6 bytes "
-                                      "instead of 16; the server did not continue where its "
-                                      "copy ended",
-                                      "error:0:Unable to complete transfer"}));
+            (TCommands{"error:20002:The server's copy of up.bin came to 6 bytes instead of 16; the "
+                       "server did not continue where its copy ended",
+                       "error:0:Unable to complete transfer",
+                       "error:20006:The server's copy of up.bin (4096 bytes) is larger than the "
+                       "local file (16 bytes); it is another file and was not resumed"}));
 }
 
 // Where the server has SIZE, an upload counts only when the server's copy comes to the local
@@ -626,21 +614,6 @@ TEST_F(TransferTest, UploadsReplaceThroughATemporaryNameOnceTheCopyIsWhole) {
       EXPECT_TRUE(errors.empty()) << errors.front();
     }
   }
-}
-
-// A server copy larger than the local file is another file: nothing is appended to it.
-TEST_F(TransferTest, AResumedUploadOntoALargerServerCopyIsRefused) {
-  WriteFile(Dir + "src", "0123456789");
-  TScript after;
-  after.On("200 Type set").On("257 \"/done\"");
-  auto server = StartServer(after);
-  auto ftp = LogOn(*server);
-  ftp->ResumeUpload(Dir + "src", "up.bin", 1, 4096);
-  Finish(*ftp);
-  EXPECT_EQ(Sent(*server), (TCommands{"TYPE I", "PWD"}));
-  EXPECT_EQ(EventsStartingWith("error:"),
-            (TCommands{"error:20006:The server's copy of up.bin (4096 bytes) is larger than the "
-                       "local file (10 bytes); it is another file and was not resumed"}));
 }
 
 TEST_F(TransferTest, ProgressIsReportedWhileDataFlowsAndNotForEveryChunk) {

@@ -28,23 +28,6 @@ TScript GatedGreeting() {
 
 class WorkerTest : public EngineTest {};
 
-TEST_F(WorkerTest, RequestsAreServedInPostingOrder) {
-  TScript s = LoggedOnScript();
-  for (int i = 0; i < 6; ++i) s.On("250 Ok");
-  TScriptedFtpServer server({s});
-  auto ftp = MakeConnectedComponent(server.Port());
-  ftp->Connect();
-  ftp->ChangeFolder("a");
-  ftp->MakeFolder("b");
-  ftp->DeleteFile("c");
-  ftp->RemoveFolder("d");
-  ftp->Rename("e", "f");
-  ASSERT_TRUE(server.WaitForCommands(5 + 5, kWait));
-  EXPECT_EQ(server.Commands(), (std::vector<std::string>{"USER anonymous", "PASS guest@example.com",
-                                                         "REST 100", "REST 0", "FEAT", "CWD a",
-                                                         "MKD b", "DELE c", "RMD d", "RNFR e"}));
-}
-
 TEST_F(WorkerTest, AbortEndsABlockedReplyWaitAtOnce) {
   EngineSettings().FTPTimeout = 600000;  // only the abort can end the wait in time
   TScript s;
