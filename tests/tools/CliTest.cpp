@@ -5,11 +5,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/time.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <array>
-#include <cstdio>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -23,6 +20,7 @@
 #include "support/RealFtpServer.h"
 #include "support/ScriptedFtpServer.h"
 #include "text/TextUtils.h"
+#include "tools/CliRun.h"
 
 namespace pelmar::test {
 namespace {
@@ -104,30 +102,6 @@ TEST(FtpUrl, RefusedTexts) {
     EXPECT_FALSE(ParseFtpUrl(text, error)) << text;
     EXPECT_FALSE(error.empty()) << text;
   }
-}
-
-struct TRun {
-  int Status = -1;
-  std::string Out;
-  std::string Err;
-};
-
-// Runs pelmar-cli with `dir` as its home and expects the exit status `status`.
-TRun RunCli(int status, const std::string& arguments, const std::string& dir) {
-  const std::string errFile = dir + "stderr.txt";
-  const std::string command =
-      "PELMAR_HOME='" + dir + "' " PELMAR_CLI " " + arguments + " 2>" + errFile;
-  TRun run;
-  FILE* pipe = ::popen(command.c_str(), "r");
-  std::array<char, 4096> buffer{};
-  size_t n = 0;
-  while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
-    run.Out.append(buffer.data(), n);
-  const int exit = ::pclose(pipe);
-  run.Status = WIFEXITED(exit) ? WEXITSTATUS(exit) : -1;
-  run.Err = ReadFile(errFile);
-  EXPECT_EQ(run.Status, status) << arguments << "\n" << run.Err;
-  return run;
 }
 
 std::time_t ModifiedAt(const std::string& path) {
