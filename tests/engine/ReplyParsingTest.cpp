@@ -173,6 +173,7 @@ TEST(SizeReport, SizeOfTheFileBeingDownloaded) {
     int64_t Size;
   } announced[] = {
       {"150 Opening for x (9223372036854775807 bytes)", 9223372036854775807},
+      {"150 Opening for notes (draft).txt (12 bytes)", 12},
       {"150 Opening for x (9223372036854775808 bytes)", -1},
       {"150 Opening for x (-5 bytes)", -1},
       {"150 Opening for x ( bytes)", -1},
