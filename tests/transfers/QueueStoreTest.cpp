@@ -5,24 +5,22 @@
 #include "transfers/QueueStore.h"
 
 #include <gtest/gtest.h>
-#include <spawn.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <csignal>
-#include <cstdlib>
 #include <filesystem>
+#include <optional>
 
 #include "settings/Preferences.h"
 #include "support/EngineFixture.h"
 #include "support/Files.h"
 #include "support/RealFtpServer.h"
 #include "transfers/QueueSupport.h"
-
-extern char** environ;
 
 namespace pelmar::test {
 namespace {
@@ -76,6 +74,18 @@ class QueueStore : public EngineTest {
     return names;
   }
 
+  // The file set aside in Dir ("" when none).
+  std::string SetAside() const {
+    for (const auto& entry : fs::directory_iterator(Dir)) {
+      const std::string path = entry.path().string();
+      if (path.find(".set-aside-") != std::string::npos && !path.ends_with("-wal") &&
+          !path.ends_with("-shm")) {
+        return path;
+      }
+    }
+    return "";
+  }
+
   fs::path Dir;
   std::string Path;
 };
@@ -126,18 +136,22 @@ TEST_F(QueueStore, KeepsWaitingItemsInOrderWithoutPasswordsAndDropsEndedOnes) {
   EXPECT_EQ(store.Unfinished().size(), 1u);
 }
 
-TEST_F(QueueStore, AFileItCannotUseIsSetAsideAndANewOneStarted) {
+// A file SQLite proves damaged (or another program's) is set aside, named, and a new one
+// started; one of a newer Pelmar, or kept by another Pelmar running, is left alone and the
+// queue kept in memory.
+TEST_F(QueueStore, AFileItCannotUseIsSetAsideOrLeftAlone) {
   const auto writeDb = [this](const char* sql) {
     sqlite3* db = nullptr;
     sqlite3_open(Path.c_str(), &db);
     sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
     sqlite3_close(db);
   };
+  std::optional<TQueueStore> running;
   struct TCase {
-    const char* what;
-    std::function<void()> make;
-    bool setAside;
-    bool usable = true;
+    const char* What;
+    std::function<void()> Make;
+    bool SetAside;
+    const char* Problem = nullptr;  // what Problem() says of a store kept in memory
   };
   const TCase cases[] = {
       {"no file", [] {}, false},
@@ -150,34 +164,32 @@ TEST_F(QueueStore, AFileItCannotUseIsSetAsideAndANewOneStarted) {
          WriteFile(Path, whole.substr(0, 100));
        },
        true},
-      // A later version's queue stays for it, untouched.
-      {"a newer version", [&] { writeDb("PRAGMA user_version=99"); }, false, false},
       {"another program's table", [&] { writeDb("CREATE TABLE transfers (x)"); }, true},
+      {"a newer version", [&] { writeDb("PRAGMA user_version=99"); }, false, "newer Pelmar"},
+      // Two programs would continue the same transfers.
+      {"kept by another Pelmar", [&] { running.emplace(Path, Target); }, false,
+       "Another Pelmar keeps the transfer queue"},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.what);
+    SCOPED_TRACE(c.What);
     fs::remove_all(Dir);
     fs::create_directories(Dir);
-    c.make();
+    c.Make();
     TQueueStore store(Path, Target);
-    EXPECT_EQ(store.Usable(), c.usable) << store.Problem();
-    std::string aside;
-    for (const auto& entry : fs::directory_iterator(Dir)) {
-      const std::string name = entry.path().filename().string();
-      if (name.find(".set-aside-") != std::string::npos && name.find("-wal") == std::string::npos &&
-          name.find("-shm") == std::string::npos) {
-        aside = entry.path().string();
-      }
-    }
-    EXPECT_EQ(!aside.empty(), c.setAside);
-    if (c.setAside) {
+    const std::string aside = SetAside();
+    EXPECT_EQ(!aside.empty(), c.SetAside);
+    if (c.SetAside) {
       EXPECT_NE(store.Problem().find("set aside as " + aside), std::string::npos)
           << store.Problem();
     }
-    if (!c.usable) {
-      EXPECT_NE(store.Problem().find("newer Pelmar"), std::string::npos) << store.Problem();
+    if (c.Problem) {
+      EXPECT_FALSE(store.Usable());
+      EXPECT_NE(store.Problem().find(c.Problem), std::string::npos) << store.Problem();
+      EXPECT_TRUE(store.Unfinished().empty());
+      running.reset();
       continue;
     }
+    EXPECT_TRUE(store.Usable()) << store.Problem();
     EXPECT_TRUE(OwnerOnly(Path));
     TTransferItems queue(Target);
     store.Follow(queue);
@@ -186,25 +198,7 @@ TEST_F(QueueStore, AFileItCannotUseIsSetAsideAndANewOneStarted) {
     store.Flush();
     EXPECT_EQ(store.Unfinished().size(), 1u) << "the new file keeps items";
   }
-
-  // A second program keeps its queue in memory: two would continue the same transfers.
-  {
-    TQueueStore first(Path, Target);
-    TQueueStore second(Path, Target);
-    EXPECT_TRUE(first.Usable());
-    EXPECT_FALSE(second.Usable());
-    EXPECT_TRUE(second.InUseElsewhere());
-    EXPECT_EQ(second.Unfinished().size(), 0u);
-  }
-  EXPECT_TRUE(TQueueStore(Path, Target).Usable());
-
-  // A folder that takes no file: the queue stays in memory, and says so.
-  fs::permissions(Dir, fs::perms::owner_read | fs::perms::owner_exec);
-  if (::access(Dir.c_str(), W_OK) == 0) return;  // root writes anyway
-  TQueueStore store((Dir / "sub" / kQueueFileName).string(), Target);
-  EXPECT_FALSE(store.Usable());
-  EXPECT_NE(store.Problem().find("memory only"), std::string::npos);
-  fs::permissions(Dir, fs::perms::owner_all);
+  EXPECT_TRUE(TQueueStore(Path, Target).Usable()) << "the lock goes with the store that held it";
 }
 
 // A full disk (here: a file size limit) is no damage: the file stays, the queue is kept in
@@ -256,9 +250,7 @@ TEST_F(QueueStore, AFileThatCannotBeWrittenNowIsKeptAndWrittenLater) {
     EXPECT_NE(told[0].find("could not be written"), std::string::npos) << told[0];
     EXPECT_NE(told[1].find("written to " + Path + " again"), std::string::npos) << told[1];
   }
-  for (const auto& entry : fs::directory_iterator(Dir)) {
-    EXPECT_EQ(entry.path().string().find(".set-aside-"), std::string::npos) << entry.path();
-  }
+  EXPECT_EQ(SetAside(), "");
   TQueueStore store(Path, Target);
   std::vector<std::string> names;
   for (const auto& row : store.Unfinished()) names.push_back(row.FileName);
@@ -338,62 +330,39 @@ TEST(QueueRow, RowsWithNumbersOutOfRangeAreLeftOut) {
   }
 }
 
-// The child's half of the kill test: runs a tree download with the queue kept on disk until it
-// is killed. Skipped unless the parent test started it.
-TEST_F(QueueStore, KilledChild) {
-  const char* setting = std::getenv("PELMAR_QUEUE_CHILD");
-  if (!setting) GTEST_SKIP() << "run by QueueStore.KilledMidwayAndFinishedOnTheNextStart";
-  std::istringstream in(setting);
-  std::string db, serverRoot, dest, port;
-  std::getline(in, db, '|');
-  std::getline(in, serverRoot, '|');
-  std::getline(in, dest, '|');
-  std::getline(in, port, '|');
-  Preferences().TransferMode = 2;
-  TTransferItems queue(Target);
-  queue.Parallel = 2;
-  TQueueStore store(db, Target);
-  store.Follow(queue);
-  TTransferItem model;
-  model.Server = std::make_shared<const TServer>(TServer{
-      .Host = "127.0.0.1", .Port = std::stoi(port), .User = "anonymous", .Password = "a@b"});
-  TServerDiskLister remote(serverRoot);
-  TLocalFolderLister local;
-  TAlwaysReplace answers;
-  TWalk walk(queue, remote, local, answers, model, false);
-  walk.Run("", dest, {"tree"});
-  RunUntil([] { return false; }, std::chrono::minutes(2));
-}
-
+// A queue process killed mid-way (a child of the test, downloading a tree with its queue kept
+// on disk): the next start finishes every file intact.
 TEST_F(QueueStore, KilledMidwayAndFinishedOnTheNextStart) {
-  if (std::getenv("PELMAR_QUEUE_CHILD")) GTEST_SKIP();
   // Slow enough that the kill finds files done, files half done and files not started: each
   // file takes about a second (the first megabyte or so goes at once, into socket buffers).
   TRealFtpServer server(TServerKind::Pyftpdlib, TServerOptions{.Rate = 1 << 20});
   ASSERT_TRUE(server.Started()) << server.StartError();
-  for (int folder = 0; folder < 2; ++folder) {
-    const std::string path = server.Root() + "tree/d" + std::to_string(folder) + "/";
-    fs::create_directories(path);
-    for (int file = 0; file < 3; ++file) {
-      WriteFile(path + "f" + std::to_string(file) + ".bin",
-                RandomBytes((2 << 20) + static_cast<size_t>(file) * 1000,
-                            static_cast<unsigned>(folder * 10 + file)));
-    }
+  std::vector<std::string> names;  // below the served folder and the destination alike
+  for (unsigned n = 0; n < 6; ++n) {
+    names.push_back("tree/d" + std::to_string(n / 3) + "/f" + std::to_string(n % 3) + ".bin");
+    fs::create_directories(server.Root() + "tree/d" + std::to_string(n / 3));
+    WriteFile(server.Root() + names.back(), RandomBytes((2 << 20) + n % 3 * 1000, n));
   }
   const std::string dest = Dir.string() + "/dest/";
   fs::create_directories(dest);
-  const std::string setting =
-      Path + "|" + server.Root() + "|" + dest + "|" + std::to_string(server.Port());
-  const std::string env = "PELMAR_QUEUE_CHILD=" + setting;
-  std::vector<char*> envp;
-  for (char** e = environ; *e; ++e) envp.push_back(*e);
-  envp.push_back(const_cast<char*>(env.c_str()));
-  envp.push_back(nullptr);
-  std::string self = fs::read_symlink("/proc/self/exe").string();
-  std::string filter = "--gtest_filter=QueueStore.KilledChild";
-  char* argv[] = {self.data(), filter.data(), nullptr};
-  pid_t child = 0;
-  ASSERT_EQ(::posix_spawn(&child, self.c_str(), nullptr, nullptr, argv, envp.data()), 0);
+  Preferences().TransferMode = 2;
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    TTransferItems queue(Target);
+    queue.Parallel = 2;
+    TQueueStore store(Path, Target);
+    store.Follow(queue);
+    TTransferItem model;
+    model.Server = std::make_shared<const TServer>(TServer{
+        .Host = "127.0.0.1", .Port = server.Port(), .User = "anonymous", .Password = "a@b"});
+    TServerDiskLister remote(server.Root());
+    TLocalFolderLister local;
+    TAlwaysReplace answers;
+    TWalk(queue, remote, local, answers, model, false).Run("", dest, {"tree"});
+    RunUntil([] { return false; }, std::chrono::minutes(2));
+    ::_exit(0);  // never the test's own end: that would stop the server
+  }
 
   // Killed once some files are complete and another is half there, its run written down.
   const auto partialAndKept = [&] {
@@ -405,15 +374,9 @@ TEST_F(QueueStore, KilledMidwayAndFinishedOnTheNextStart) {
     return false;
   };
   const auto complete = [&] {
-    int count = 0;
-    for (int folder = 0; folder < 2; ++folder) {
-      for (int file = 0; file < 3; ++file) {
-        const std::string name =
-            "tree/d" + std::to_string(folder) + "/f" + std::to_string(file) + ".bin";
-        count += SizeOf(dest + name) == SizeOf(server.Root() + name);
-      }
-    }
-    return count;
+    return std::count_if(names.begin(), names.end(), [&](const std::string& name) {
+      return SizeOf(dest + name) == SizeOf(server.Root() + name);
+    });
   };
   // Nothing here posts events: a timer wakes the loop to look at the folder.
   const int poll = Target->StartTimer(20, [] {});
@@ -421,14 +384,12 @@ TEST_F(QueueStore, KilledMidwayAndFinishedOnTheNextStart) {
       RunUntil([&] { return complete() >= 2 && partialAndKept(); }, std::chrono::seconds(60));
   Target->KillTimer(poll);
   ::kill(child, SIGKILL);
-  int status = 0;
-  ::waitpid(child, &status, 0);
+  ::waitpid(child, nullptr, 0);
   ASSERT_TRUE(someDone);
   ASSERT_LT(complete(), 6) << "the server was too quick to kill the queue mid-way";
 
   TTransferItems queue(Target);
   queue.Parallel = 2;
-  Preferences().TransferMode = 2;
   TQueueStore store(Path, Target);
   EXPECT_EQ(store.Problem(), "");
   store.Follow(queue);

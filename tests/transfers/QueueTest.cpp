@@ -126,23 +126,6 @@ TEST_P(QueueTest, FolderTreesGoBothWaysByteForByte) {
   Queue->RemoveListener(&overlap);
 }
 
-// A folder upload is finished by its MKD's 257, or by the PWD behind a refused MKD (the
-// folder is there). The PWD of a folder that was made must not be taken for the next one's.
-TEST_P(QueueTest, FoldersMadeAndFoldersAlreadyThereAllFinish) {
-  fs::create_directories(Server->Root() + "old");
-  const std::pair<const char*, const char*> folders[] = {
-      {"", "new"}, {"", "old"}, {"", "new2"}, {"new/", "old"}};
-  for (const auto& [parent, name] : folders) {
-    auto folder = FileItem(*Server, true, name, 0);
-    folder->IsFolder = 1;
-    folder->DestFolder = parent;
-    Queue->Add(folder);
-  }
-  ASSERT_TRUE(RunUntilIdle());
-  EXPECT_EQ(States(), (std::vector<std::string>{"Done", "Done", "Done", "Done"}));
-  EXPECT_TRUE(fs::is_directory(Server->Root() + "new/old"));
-}
-
 TEST_P(QueueTest, PoolReusesAndTrimsConnections) {
   Other = std::make_unique<TRealFtpServer>(GetParam());
   ASSERT_TRUE(Other->Started());
@@ -199,172 +182,74 @@ TEST_P(QueueTest, DuplicatesAreRefusedWhilePendingOnly) {
       << testing::PrintToString(States()) << testing::PrintToString(Log);
 }
 
-TEST_P(QueueTest, AFailedLogOnFailsItsItemAndTheNextStarts) {
+// One item of every kind in one queue, one at a time: folders made and folders already there,
+// files resumed both ways, types by mode, a lower-case upload, a refused log-on and a name that
+// must not reach the disk. Each ends in its own state, and a failure never reaches the next.
+TEST_P(QueueTest, ItemsOfEveryKindEndInTheirOwnState) {
   EngineSettings().FTPRetries = 1;
   EngineSettings().FTPTimeout = TRealFtpServer::kSlowRefusalMs;
-  WriteFile(Server->Root() + "ok", "ok");
-  auto refused = FileItem(*Server, false, "ok", 2);
-  TServer wrong = refused->Site();
-  wrong.User = Server->HasNamedAccount() ? TRealFtpServer::kUser : "nobody";
-  wrong.Password = "wrong";
-  refused->Server = std::make_shared<const TServer>(wrong);
-  auto fine = FileItem(*Server, false, "ok", 2);
-  fine->DestFolder = Local + "fine-";
-  Queue->Add(refused);
-  Queue->Add(fine);
-  ASSERT_TRUE(
-      RunUntil([&] { return Queue->CountInState(tsPending) + Queue->CountInState(tsActive) == 0; },
-               std::chrono::milliseconds(2 * TRealFtpServer::kSlowRefusalMs)));
-  EXPECT_EQ(States(), (std::vector<std::string>{"Aborted due to Error", "Done"}));
-  EXPECT_EQ(ReadFile(Local + "fine-ok"), "ok");
-}
-
-TEST_P(QueueTest, HalfFinishedFilesResumeToIdenticalFiles) {
+  Preferences().ConfirmLowerCase = true;
+  fs::create_directories(Server->Root() + "old");
   const std::string content = RandomBytes(1 << 20, 7);
+  const auto size = static_cast<int64_t>(content.size());
   WriteFile(Server->Root() + "down.bin", content);
   WriteFile(Local + "down.bin", content.substr(0, 300000));
   WriteFile(Local + "up.bin", content);
   WriteFile(Server->Root() + "up.bin", content.substr(0, 400000));
-  auto down = FileItem(*Server, false, "down.bin", static_cast<int64_t>(content.size()), 300000);
-  auto up = FileItem(*Server, true, "up.bin", static_cast<int64_t>(content.size()), 400000);
-  Queue->Add(down);
-  Queue->Add(up);
-  ASSERT_TRUE(RunUntilIdle());
-  EXPECT_EQ(States(), (std::vector<std::string>{"Done", "Done"}));
-  EXPECT_EQ(ReadFile(Local + "down.bin"), content);
-  EXPECT_EQ(ReadFile(Server->Root() + "up.bin"), content);
-}
-
-TEST_P(QueueTest, TypesByModeAndUnsafeNamesNeverReachTheDisk) {
   WriteFile(Server->Root() + "notes.TXT", "text\n");
   WriteFile(Server->Root() + "data", "bin");
-  auto ascii = FileItem(*Server, false, "notes.TXT", 5);
-  auto binary = FileItem(*Server, false, "data", 3);
-  auto evil = FileItem(*Server, false, "..", 0);
-  auto after = FileItem(*Server, false, "data", 3);
-  after->DestFolder = Local + "after-";
-  Queue->Add(ascii);
-  Queue->Add(binary);
-  Queue->Add(evil);
-  Queue->Add(after);
-  ASSERT_TRUE(RunUntilIdle());
-  EXPECT_EQ(States(), (std::vector<std::string>{"Done", "Done", "Aborted due to Error", "Done"}));
+  WriteFile(Local + "MiXed.BIN", "data");
+  // A folder upload is finished by its MKD's 257, or by the PWD behind a refused MKD (the
+  // folder is there). The PWD of a folder that was made must not be taken for the next one's.
+  for (const auto& [parent, name] : {std::pair{"", "new"}, std::pair{"", "old"},
+                                     std::pair{"", "new2"}, std::pair{"new/", "old"}}) {
+    auto folder = FileItem(*Server, true, name, 0);
+    folder->IsFolder = 1;
+    folder->DestFolder = parent;
+    Queue->Add(folder);
+  }
+  std::vector<std::unique_ptr<TTransferItem>> items;
+  items.push_back(FileItem(*Server, false, "down.bin", size, 300000));
+  items.push_back(FileItem(*Server, true, "up.bin", size, 400000));
+  items.push_back(FileItem(*Server, false, "notes.TXT", 5));
+  items.push_back(FileItem(*Server, false, "data", 3));
+  items.push_back(FileItem(*Server, false, "..", 0));
+  items.push_back(FileItem(*Server, true, "MiXed.BIN", 4));
+  items.push_back(FileItem(*Server, false, "data", 3));
+  TServer wrong = items.back()->Site();
+  wrong.User = Server->HasNamedAccount() ? TRealFtpServer::kUser : "nobody";
+  wrong.Password = "wrong";
+  items.back()->Server = std::make_shared<const TServer>(wrong);
+  items.back()->DestFolder = Local + "refused-";
+  items.push_back(FileItem(*Server, false, "data", 3));
+  items.back()->DestFolder = Local + "after-";
+  for (auto& item : items) Queue->Add(item);
+  ASSERT_TRUE(
+      RunUntil([&] { return Queue->CountInState(tsPending) + Queue->CountInState(tsActive) == 0; },
+               std::chrono::milliseconds(2 * TRealFtpServer::kSlowRefusalMs)));
+  EXPECT_EQ(States(), (std::vector<std::string>{"Done", "Done", "Done", "Done", "Done", "Done",
+                                                "Done", "Done", "Aborted due to Error", "Done",
+                                                "Aborted due to Error", "Done"}));
+  EXPECT_TRUE(fs::is_directory(Server->Root() + "new/old"));
+  EXPECT_EQ(ReadFile(Local + "down.bin"), content);
+  EXPECT_EQ(ReadFile(Server->Root() + "up.bin"), content);
+  EXPECT_EQ(ReadFile(Server->Root() + "mixed.bin"), "data");
+  EXPECT_TRUE(Exists(Local + "MiXed.BIN")) << "the local file keeps its name";
+  EXPECT_FALSE(Exists(Local + "refused-data"));
+  EXPECT_EQ(ReadFile(Local + "after-data"), "bin");
   std::vector<std::string> types;
   for (const auto& line : Log) {
     if (line.rfind("TYPE ", 0) == 0) types.push_back(line);
   }
-  EXPECT_EQ(types, (std::vector<std::string>{"TYPE A", "TYPE I", "TYPE I"}));
+  EXPECT_EQ(types,
+            (std::vector<std::string>{"TYPE I", "TYPE I", "TYPE A", "TYPE I", "TYPE I", "TYPE I"}));
   EXPECT_NE(
       std::find(Log.begin(), Log.end(), "\"..\" cannot be a local file name; not transferred"),
       Log.end());
 }
 
-TEST_P(QueueTest, LowerCaseUploadsRenameOnlyTheServersCopy) {
-  Preferences().ConfirmLowerCase = true;
-  WriteFile(Local + "MiXed.BIN", "data");
-  auto up = FileItem(*Server, true, "MiXed.BIN", 4);
-  Queue->Add(up);
-  ASSERT_TRUE(RunUntilIdle());
-  EXPECT_EQ(States(), std::vector<std::string>{"Done"});
-  EXPECT_EQ(ReadFile(Server->Root() + "mixed.bin"), "data");
-  EXPECT_TRUE(Exists(Local + "MiXed.BIN")) << "the local file keeps its name";
-}
-
-// Misbehaving servers and local failures, each on the first of two files: the report of each
-// item names that item, every item ends in exactly one state, a failure never reaches the
-// item after it, and what may pass (a dropped or reset connection) is tried again on a new
-// connection, resuming where that makes sense.
-TEST(QueueFailures, EachItemEndsOnceWithItsOwnReport) {
-  const auto opening = [] {
-    return TScript().OnEach({"200 Type set", "200 PORT ok", "150 Opening"});
-  };
-  const TScript silent = TScript().WaitClose();  // no greeting ever
-  struct TCase {
-    const char* Name;
-    TScript First;  // the first connection, after the log-on
-    TScript Again;  // the second one, before the second file
-    const char* FirstState;
-    const char* FirstFailure;                 // how FailureLine() starts
-    std::optional<std::string> FirstContent;  // the first file afterwards, when there is one
-    long FileSizeLimit = 0;                   // RLIMIT_FSIZE while the queue runs; 0: none
-    int Retries = 1;                          // log-on attempts
-    bool Greets = true;                       // the first connection logs on
-  };
-  const TCase cases[] = {
-      {"refused", TScript().OnEach({"200 Type set", "200 PORT ok", "550 No such file"}).WaitClose(),
-       TScript(), "Aborted due to Error", "550 No such file", std::nullopt},
-      {"broken off by the server",
-       opening().SendData("half").Reply("451 Transfer aborted: disk full").WaitClose(), TScript(),
-       "Aborted due to Error", "451 Transfer aborted: disk full (partial kept: 4 bytes)", "half"},
-      {"local file cannot be written",
-       opening().SendData(std::string(5000, 'x')).Reply("226 Done").WaitClose(), TScript(),
-       "Aborted due to Error", "Unable to write file ", std::string(1000, 'x'), 1000},
-      {"control connection dropped", opening().SendData("hal").Close(),
-       TScript()
-           .OnEach({"200 Type set", "213 6", "200 PORT ok", "350 Restarting at 3", "150 Opening"})
-           .SendData("f!!")
-           .Reply("226 Done"),
-       "Done", "", "half!!"},
-      {"data connection reset", opening().DataHold("").ResetData().Reply("226 Done").WaitClose(),
-       opening().SendData("whole").Reply("226 Done"), "Done", "", "whole"},
-      {"log-on stalls", silent, TScript(), "Aborted due to Error", "", std::nullopt, 0, 1, false},
-      {"log-on stalls once", silent, opening().SendData("one").Reply("226 Done"), "Done", "", "one",
-       0, 2, false},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.Name);
-    Preferences() = TPreferences();
-    EngineSettings().FTPTimeout = 1000;
-    EngineSettings().FTPRetries = c.Retries;
-    auto target = std::make_shared<TPlainEventTarget>();
-    const TScript logOn = TScript().Reply("220 Ready").OnEach({"331 Password", "230 In"}).Probe();
-    TScript second = logOn;
-    second.Then(c.Again).Then(opening()).SendData("bee").Reply("226 Done").WaitClose();
-    TScriptedFtpServer server({c.Greets ? TScript(logOn).Then(c.First) : c.First, second});
-    const std::string dir =
-        ::testing::TempDir() + "pelmar-queue-" + std::to_string(::getpid()) + "/";
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-    std::optional<TFileSizeLimit> full;
-    if (c.FileSizeLimit > 0) full.emplace(static_cast<rlim_t>(c.FileSizeLimit));
-    {
-      TTransferItems queue(target);
-      queue.Parallel = 1;  // one script per connection, in order
-      for (const char* name : {"first.bin", "second.bin"}) {
-        auto item = std::make_unique<TTransferItem>();
-        item->Server = std::make_shared<const TServer>(
-            TServer{.Host = "127.0.0.1", .Port = server.Port(), .User = "anonymous"});
-        item->DestFolder = dir;
-        item->FileName = name;
-        queue.Add(item);
-      }
-      ASSERT_TRUE(target->RunUntil(
-          [&] { return queue.CountInState(tsPending) + queue.CountInState(tsActive) == 0; },
-          kWait));
-      full.reset();
-      EXPECT_EQ(queue.Item(0).StatusText(), c.FirstState);
-      EXPECT_EQ(queue.Item(0).FailureLine().rfind(c.FirstFailure, 0), 0u)
-          << queue.Item(0).FailureLine();
-      EXPECT_EQ(queue.Item(1).StatusText(), "Done") << queue.Item(1).FailureText;
-      EXPECT_EQ(queue.CountInState(tsDone) + queue.CountInState(tsFailed), 2);
-      EXPECT_EQ(ReadFile(dir + "second.bin"), "bee");
-      if (c.FirstContent) {
-        EXPECT_EQ(ReadFile(dir + "first.bin"), *c.FirstContent);
-      } else {
-        EXPECT_FALSE(fs::exists(dir + "first.bin")) << "no empty or cut-off file looks finished";
-      }
-      queue.DisconnectAll();
-    }
-    EXPECT_TRUE(server.WaitDone(kWait));
-    const auto commands = server.Commands();
-    EXPECT_EQ(std::count(commands.begin(), commands.end(), "RETR second.bin"), 1)
-        << testing::PrintToString(commands);
-    fs::remove_all(dir);
-  }
-}
-
-// Several items at once against a server that plays each connection beside the others.
-class QueueParallel : public ::testing::Test {
+// Queues against the scripted server: items "f1", "f2", ... downloaded into Dir.
+class ScriptedQueue : public ::testing::Test {
  protected:
   void SetUp() override {
     Preferences() = TPreferences();
@@ -378,9 +263,12 @@ class QueueParallel : public ::testing::Test {
   static TScript LogOn() {
     return TScript().Reply("220 Ready").OnEach({"331 Password", "230 In"}).Probe();
   }
+  static TScript Opening() {
+    return TScript().OnEach({"200 Type set", "200 PORT ok", "150 Opening"});
+  }
   // One download's dialogue; `gate` holds its data until the test opens the gate.
   static TScript& Fetch(TScript& script, const std::string& data, bool gate = false) {
-    script.OnEach({"200 Type set", "200 PORT ok", "150 Opening"});
+    script.Then(Opening());
     if (gate) script.Gate();
     return script.SendData(data).Reply("226 Done");
   }
@@ -402,6 +290,86 @@ class QueueParallel : public ::testing::Test {
   std::shared_ptr<TPlainEventTarget> Target = std::make_shared<TPlainEventTarget>();
   std::string Dir;
 };
+using QueueFailures = ScriptedQueue;
+using QueueParallel = ScriptedQueue;
+
+// Misbehaving servers and local failures, each on the first of two files: the report of each
+// item names that item, every item ends in exactly one state, a failure never reaches the
+// item after it, and what may pass (a dropped or reset connection) is tried again on a new
+// connection, resuming where that makes sense.
+TEST_F(QueueFailures, EachItemEndsOnceWithItsOwnReport) {
+  const TScript silent = TScript().WaitClose();  // no greeting ever
+  struct TCase {
+    const char* Name;
+    TScript First;  // the first connection, after the log-on
+    TScript Again;  // the second one, before the second file
+    const char* FirstState;
+    const char* FirstFailure;                 // how FailureLine() starts
+    std::optional<std::string> FirstContent;  // the first file afterwards, when there is one
+    long FileSizeLimit = 0;                   // RLIMIT_FSIZE while the queue runs; 0: none
+    int Retries = 1;                          // log-on attempts
+    bool Greets = true;                       // the first connection logs on
+  };
+  const TCase cases[] = {
+      {"refused", TScript().OnEach({"200 Type set", "200 PORT ok", "550 No such file"}).WaitClose(),
+       TScript(), "Aborted due to Error", "550 No such file", std::nullopt},
+      {"broken off by the server",
+       Opening().SendData("half").Reply("451 Transfer aborted: disk full").WaitClose(), TScript(),
+       "Aborted due to Error", "451 Transfer aborted: disk full (partial kept: 4 bytes)", "half"},
+      {"local file cannot be written",
+       Opening().SendData(std::string(5000, 'x')).Reply("226 Done").WaitClose(), TScript(),
+       "Aborted due to Error", "Unable to write file ", std::string(1000, 'x'), 1000},
+      {"control connection dropped", Opening().SendData("hal").Close(),
+       TScript()
+           .OnEach({"200 Type set", "213 6", "200 PORT ok", "350 Restarting at 3", "150 Opening"})
+           .SendData("f!!")
+           .Reply("226 Done"),
+       "Done", "", "half!!"},
+      {"data connection reset", Opening().DataHold("").ResetData().Reply("226 Done").WaitClose(),
+       Opening().SendData("whole").Reply("226 Done"), "Done", "", "whole"},
+      {"log-on stalls", silent, TScript(), "Aborted due to Error", "", std::nullopt, 0, 1, false},
+      {"log-on stalls once", silent, Opening().SendData("one").Reply("226 Done"), "Done", "", "one",
+       0, 2, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    EngineSettings().FTPTimeout = 1000;
+    EngineSettings().FTPRetries = c.Retries;
+    auto target = std::make_shared<TPlainEventTarget>();
+    TScript second = LogOn().Then(c.Again);
+    Fetch(second, "bee").WaitClose();
+    TScriptedFtpServer server({c.Greets ? LogOn().Then(c.First) : c.First, second});
+    fs::remove_all(Dir);
+    fs::create_directories(Dir);
+    std::optional<TFileSizeLimit> full;
+    if (c.FileSizeLimit > 0) full.emplace(static_cast<rlim_t>(c.FileSizeLimit));
+    {
+      TTransferItems queue(target);
+      queue.Parallel = 1;  // one script per connection, in order
+      Queue(queue, server.Port(), 2);
+      ASSERT_TRUE(target->RunUntil(
+          [&] { return queue.CountInState(tsPending) + queue.CountInState(tsActive) == 0; },
+          kWait));
+      full.reset();
+      EXPECT_EQ(queue.Item(0).StatusText(), c.FirstState);
+      EXPECT_EQ(queue.Item(0).FailureLine().rfind(c.FirstFailure, 0), 0u)
+          << queue.Item(0).FailureLine();
+      EXPECT_EQ(queue.Item(1).StatusText(), "Done") << queue.Item(1).FailureText;
+      EXPECT_EQ(queue.CountInState(tsDone) + queue.CountInState(tsFailed), 2);
+      EXPECT_EQ(ReadFile(Dir + "f2"), "bee");
+      if (c.FirstContent) {
+        EXPECT_EQ(ReadFile(Dir + "f1"), *c.FirstContent);
+      } else {
+        EXPECT_FALSE(fs::exists(Dir + "f1")) << "no empty or cut-off file looks finished";
+      }
+      queue.DisconnectAll();
+    }
+    EXPECT_TRUE(server.WaitDone(kWait));
+    const auto commands = server.Commands();
+    EXPECT_EQ(std::count(commands.begin(), commands.end(), "RETR f2"), 1)
+        << testing::PrintToString(commands);
+  }
+}
 
 // Three at once, and the server turns the third connection away: two RETRs are outstanding
 // together, the refused item waits instead of failing, the site runs two at a time from then
@@ -414,9 +382,7 @@ TEST_F(QueueParallel, ARefusedConnectionLowersTheCountAndLosesNothing) {
     for (int more = 0; more < 4; ++more) Fetch(script, "data");
     scripts.push_back(script.WaitClose());
   }
-  TScript refused;
-  refused.Reply("421 Too many connections from your address").Close();
-  scripts.push_back(refused);
+  scripts.push_back(TScript().Reply("421 Too many connections from your address").Close());
   TScriptedFtpServer server(scripts, TScriptedFtpServer::TConcurrently{});
   TTransferItems queue(Target);
   queue.Parallel = 3;
@@ -447,7 +413,7 @@ TEST_F(QueueParallel, CancellingOneRunningItemLeavesTheOtherRunning) {
   std::vector<TScript> scripts;
   for (int connection = 0; connection < 2; ++connection) {
     TScript script = LogOn();
-    script.OnEach({"200 Type set", "200 PORT ok", "150 Opening"}).DataHold("who");
+    script.Then(Opening()).DataHold("who");
     script.Gate().DataMore("le").CloseData().Reply("226 Done");
     scripts.push_back(script.WaitClose());
   }
