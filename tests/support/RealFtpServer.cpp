@@ -4,7 +4,6 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <grp.h>
-#include <poll.h>
 #include <pwd.h>
 #include <signal.h>
 #include <spawn.h>
@@ -18,8 +17,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <map>
-#include <set>
+#include <iterator>
 #include <sstream>
 #include <thread>
 
@@ -38,31 +36,35 @@ constexpr const char* kPasswordHash =
 // Pure-FTPd never lets root log on; its sessions run as nobody.
 constexpr unsigned kPureFtpdUid = 65534;
 
-// The process and every process below it.
-std::vector<int> ProcessTree(int root) {
-  std::map<int, std::vector<int>> children;
+struct TProcess {
+  int Pid = 0;
+  int Parent = 0;
+  std::string CommandLine;  // its arguments, each ended by a NUL
+};
+
+std::vector<TProcess> Processes() {
+  std::vector<TProcess> all;
   DIR* proc = ::opendir("/proc");
-  if (!proc) return {root};
+  if (!proc) return all;
   while (dirent* entry = ::readdir(proc)) {
     const int pid = std::atoi(entry->d_name);
     if (pid <= 0) continue;
-    std::ifstream stat("/proc/" + std::string(entry->d_name) + "/stat");
+    const std::string dir = "/proc/" + std::string(entry->d_name);
+    std::ifstream stat(dir + "/stat");
     std::string text;
     std::getline(stat, text);
-    const size_t close = text.rfind(')');
+    const size_t close = text.rfind(')');  // the command's name may hold blanks and brackets
     if (close == std::string::npos) continue;
     std::istringstream fields(text.substr(close + 1));
     std::string state;
-    int parent = 0;
-    fields >> state >> parent;
-    children[parent].push_back(pid);
+    TProcess process{pid, 0, {}};
+    fields >> state >> process.Parent;
+    std::ifstream cmdline(dir + "/cmdline");
+    process.CommandLine.assign(std::istreambuf_iterator<char>(cmdline), {});
+    all.push_back(process);
   }
   ::closedir(proc);
-  std::vector<int> tree{root};
-  for (size_t i = 0; i < tree.size(); ++i) {
-    for (int child : children[tree[i]]) tree.push_back(child);
-  }
-  return tree;
+  return all;
 }
 
 std::string MakeTempDir() {
@@ -84,32 +86,26 @@ uint16_t FreePort() {
 }
 
 bool Accepts(uint16_t port, bool v6) {
+  sockaddr_in v4Address{};
+  v4Address.sin_family = AF_INET;
+  v4Address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  v4Address.sin_port = htons(port);
+  sockaddr_in6 v6Address{};
+  v6Address.sin6_family = AF_INET6;
+  v6Address.sin6_addr = in6addr_loopback;
+  v6Address.sin6_port = htons(port);
   const int s = ::socket(v6 ? AF_INET6 : AF_INET, SOCK_STREAM, 0);
-  bool ok = false;
-  if (v6) {
-    sockaddr_in6 a{};
-    a.sin6_family = AF_INET6;
-    a.sin6_addr = in6addr_loopback;
-    a.sin6_port = htons(port);
-    ok = ::connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-  } else {
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    a.sin_port = htons(port);
-    ok = ::connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-  }
+  const bool ok = v6 ? ::connect(s, reinterpret_cast<sockaddr*>(&v6Address), sizeof v6Address) == 0
+                     : ::connect(s, reinterpret_cast<sockaddr*>(&v4Address), sizeof v4Address) == 0;
   ::close(s);
   return ok;
 }
 
-// Starts `argv` with stdout into a pipe (returned in `out`) and stdin joined to stderr.
-int Spawn(const std::vector<std::string>& args, int& out) {
-  int pipeFds[2];
-  if (::pipe2(pipeFds, O_CLOEXEC) != 0) return -1;
+// Starts `args` with stdout to /dev/null and stdin joined to stderr; -1 when it cannot.
+int Spawn(const std::vector<std::string>& args) {
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 1);
+  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
   posix_spawn_file_actions_adddup2(&actions, 2, 0);  // vsftpd reports start-up errors on fd 0
   std::vector<char*> argv;
   for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
@@ -117,13 +113,7 @@ int Spawn(const std::vector<std::string>& args, int& out) {
   pid_t pid = -1;
   const int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
-  ::close(pipeFds[1]);
-  if (rc != 0) {
-    ::close(pipeFds[0]);
-    return -1;
-  }
-  out = pipeFds[0];
-  return pid;
+  return rc == 0 ? pid : -1;
 }
 
 }  // namespace
@@ -201,13 +191,11 @@ TRealFtpServer::TRealFtpServer(TServerKind kind, TServerOptions options)
 }
 
 void TRealFtpServer::StartListening(const std::vector<std::string>& args, uint16_t port) {
-  int out = -1;
-  Pid = Spawn(args, out);
+  Pid = Spawn(args);
   if (Pid < 0) {
     Error = "cannot start " + args[0] + " (did scripts/setup.sh run?)";
     return;
   }
-  ::close(out);
   // These servers say nothing when they are ready; wait until one accepts or exits.
   const auto deadline =
       std::chrono::steady_clock::now() + std::chrono::milliseconds(kStartTimeoutMs);
@@ -285,58 +273,33 @@ void TRealFtpServer::StartPureFtpd() {
 }
 
 void TRealFtpServer::StartPyftpdlib() {
-  int out = -1;
-  std::vector<std::string> args = {
-      "/usr/bin/python3", PELMAR_SOURCE_DIR "/tests/support/servers/pyftpd.py",
-      "--root",           Root_,
-      "--user",           kUser,
-      "--password",       kPassword,
-      "--host",           Options.Ipv6 ? "::1" : "127.0.0.1"};
+  const uint16_t port = FreePort();
+  std::vector<std::string> args = {"/usr/bin/python3",
+                                   PELMAR_SOURCE_DIR "/tests/support/servers/pyftpd.py",
+                                   "--root=" + Root_,
+                                   "--user=" + std::string(kUser),
+                                   "--password=" + std::string(kPassword),
+                                   std::string("--host=") + (Options.Ipv6 ? "::1" : "127.0.0.1"),
+                                   "--port=" + std::to_string(port),
+                                   "--rate=" + std::to_string(Options.Rate),
+                                   "--list-offset=" + std::to_string(Options.ListOffsetMinutes),
+                                   "--refuse-transfers=" + Options.RefuseTransfersOf};
   if (!Options.Certificate.empty()) {
-    args.insert(args.end(), {"--certfile", Options.Certificate});
+    args.push_back("--certfile=" + Options.Certificate);
     if (Options.ImplicitTls) args.push_back("--implicit");
     if (Options.PlainData) args.push_back("--plain-data");
   }
-  if (Options.HostileNames) args.push_back("--hostile-names");
-  if (Options.DishonestRest) args.push_back("--dishonest-rest");
-  if (Options.ShortData) args.push_back("--short-data");
+  for (const auto& [on, flag] :
+       {std::pair{Options.HostileNames, "--hostile-names"},
+        std::pair{Options.DishonestRest, "--dishonest-rest"},
+        std::pair{Options.ShortData, "--short-data"}, std::pair{Options.FoldCase, "--fold-case"}}) {
+    if (on) args.push_back(flag);
+  }
   if (Options.Checksums != TServerOptions::TChecksums::None) {
     args.push_back(Options.Checksums == TServerOptions::TChecksums::Right ? "--checksums=right"
                                                                           : "--checksums=wrong");
   }
-  if (Options.Rate > 0) args.push_back("--rate=" + std::to_string(Options.Rate));
-  if (Options.FoldCase) args.push_back("--fold-case");
-  if (Options.ListOffsetMinutes != 0) {
-    args.push_back("--list-offset=" + std::to_string(Options.ListOffsetMinutes));
-  }
-  if (!Options.RefuseTransfersOf.empty()) {
-    args.push_back("--refuse-transfers=" + Options.RefuseTransfersOf);
-  }
-  Pid = Spawn(args, out);
-  if (Pid < 0) {
-    Error = "cannot start /usr/bin/python3";
-    return;
-  }
-  std::string line;
-  pollfd fd{out, POLLIN, 0};
-  const auto deadline =
-      std::chrono::steady_clock::now() + std::chrono::milliseconds(kStartTimeoutMs);
-  while (line.find('\n') == std::string::npos) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        deadline - std::chrono::steady_clock::now());
-    if (left.count() <= 0 || ::poll(&fd, 1, static_cast<int>(left.count())) <= 0) break;
-    char c[64];
-    const ssize_t n = ::read(out, c, sizeof c);
-    if (n <= 0) break;
-    line.append(c, static_cast<size_t>(n));
-  }
-  ::close(out);
-  const int port = std::atoi(line.c_str());
-  if (port <= 0) {
-    Error = "pyftpdlib did not start (is python3-pyftpdlib installed?)";
-    return;
-  }
-  Port_ = static_cast<uint16_t>(port);
+  StartListening(args, port);
 }
 
 void TRealFtpServer::StartVsftpd() {
@@ -364,23 +327,6 @@ void TRealFtpServer::StartVsftpd() {
         << "force_anon_data_ssl=YES\nimplicit_ssl=" << (Options.ImplicitTls ? "YES" : "NO") << "\n";
   }
   StartListening({"/usr/sbin/vsftpd", Config}, port);
-}
-
-void TRealFtpServer::StopSessions() {
-  // vsftpd's session processes leave the listener's process group: find them by their
-  // command line, which names our own configuration file.
-  if (Config.empty()) return;
-  DIR* proc = ::opendir("/proc");
-  if (!proc) return;
-  while (dirent* entry = ::readdir(proc)) {
-    const int pid = std::atoi(entry->d_name);
-    if (pid <= 0) continue;
-    std::ifstream cmdline("/proc/" + std::string(entry->d_name) + "/cmdline");
-    std::stringstream text;
-    text << cmdline.rdbuf();
-    if (text.str().find(Config) != std::string::npos) ::kill(pid, SIGKILL);
-  }
-  ::closedir(proc);
 }
 
 TTlsCertificates::TTlsCertificates() {
@@ -413,12 +359,22 @@ std::string TTlsCertificates::Fingerprint(const std::string& name) const {
 TRealFtpServer::~TRealFtpServer() {
   if (Pid > 0) {
     // Session processes (and Pure-FTPd's root helpers) are children of the listener.
-    const std::vector<int> tree = ProcessTree(Pid);
+    const std::vector<TProcess> all = Processes();
+    std::vector<int> tree{Pid};
+    for (size_t i = 0; i < tree.size(); ++i) {
+      for (const TProcess& process : all) {
+        if (process.Parent == tree[i]) tree.push_back(process.Pid);
+      }
+    }
     ::kill(Pid, SIGTERM);
     ::waitpid(Pid, nullptr, 0);
     for (size_t i = 1; i < tree.size(); ++i) ::kill(tree[i], SIGKILL);
   }
-  StopSessions();
+  // vsftpd's session processes leave the listener's process group: they are found by their
+  // command line, which names our own configuration file.
+  for (const TProcess& process : Config.empty() ? std::vector<TProcess>() : Processes()) {
+    if (process.CommandLine.find(Config) != std::string::npos) ::kill(process.Pid, SIGKILL);
+  }
   if (!Dir.empty()) {
     const std::string command = "rm -rf '" + Dir + "'";
     [[maybe_unused]] int rc = std::system(command.c_str());

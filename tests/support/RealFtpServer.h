@@ -112,7 +112,6 @@ class TRealFtpServer {
   void StartPureFtpd();
   // Starts `args` and waits until `port` accepts connections.
   void StartListening(const std::vector<std::string>& args, uint16_t port);
-  void StopSessions();
 
   TServerKind Kind_;
   TServerOptions Options;
