@@ -2,29 +2,20 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/resource.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#include <csignal>
+#include <filesystem>
+#include <iterator>
 
+#include "settings/SettingsFixture.h"
 #include "support/Files.h"
 
-namespace pelmar {
+namespace pelmar::test {
 namespace {
 
-using test::ReadFile;
-using test::WriteFile;
-
-class ProfileFileTest : public ::testing::Test {
+class ProfileFileTest : public SettingsTest {
  protected:
   void SetUp() override {
-    Dir = ::testing::TempDir() + "profile-" + std::to_string(::getpid()) + "-" +
-          ::testing::UnitTest::GetInstance()->current_test_info()->name() + "/";
-    ::mkdir(Dir.c_str(), 0755);
-    Path = Dir + "test.ini";
-  }
-  void TearDown() override {
-    [[maybe_unused]] int rc = std::system(("rm -rf '" + Dir + "'").c_str());
+    SettingsTest::SetUp();
+    Path = Home + "test.ini";
   }
   TProfileFile Loaded(const std::string& content) {
     WriteFile(Path, content);
@@ -32,7 +23,6 @@ class ProfileFileTest : public ::testing::Test {
     EXPECT_TRUE(file.Load());
     return file;
   }
-  std::string Dir;
   std::string Path;
 };
 
@@ -117,43 +107,26 @@ TEST_F(ProfileFileTest, ValuesComeBackByteForByte) {
   EXPECT_FALSE(TProfileFile::SurvivesReading(std::string("a\0b", 3)));
 }
 
+// A save goes to a temporary file first: a failed one leaves the old file as it was and no
+// temporary file behind, and names the file.
 TEST_F(ProfileFileTest, AFailedSaveLeavesTheOldFileAsItWas) {
-  WriteFile(Path, "[A]\nk=old\n");
-  TProfileFile file(Path);
-  ASSERT_TRUE(file.Load());
+  TProfileFile file = Loaded("[A]\nk=old\n");
   file.WriteString("A", "k", std::string(64 * 1024, 'n'));
-  // A full disk, as far as this process can tell: files may not grow past 4 KiB.
-  rlimit old{};
-  ::getrlimit(RLIMIT_FSIZE, &old);
-  const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-  rlimit small = old;
-  small.rlim_cur = 4096;
-  ::setrlimit(RLIMIT_FSIZE, &small);
-  const bool saved = file.Save();
-  ::setrlimit(RLIMIT_FSIZE, &old);
-  std::signal(SIGXFSZ, oldHandler);
-  EXPECT_FALSE(saved);
+  {
+    TFileSizeLimit full(4096);  // a full disk, as far as this process can tell
+    EXPECT_FALSE(file.Save());
+  }
   EXPECT_NE(file.Error().find(Path), std::string::npos) << file.Error();
   EXPECT_EQ(ReadFile(Path), "[A]\nk=old\n");
-  EXPECT_EQ(std::system(("test $(ls -A '" + Dir + "' | wc -l) -eq 1").c_str()), 0)
-      << "the temporary file is removed";
-}
-
-TEST_F(ProfileFileTest, SaveReplacesTheFileAtomically) {
-  WriteFile(Path, "[A]\nk=old\n");
-  TProfileFile file(Path);
-  ASSERT_TRUE(file.Load());
-  file.WriteString("A", "k", "new");
-  // A save into a folder that vanished fails and names the file.
-  TProfileFile lost(Dir + "missing/sub.ini");
+  TProfileFile lost(Home + "missing/sub.ini");
   lost.WriteString("A", "k", "v");
   EXPECT_FALSE(lost.Save());
   EXPECT_NE(lost.Error().find("missing/sub.ini"), std::string::npos);
+  file.WriteString("A", "k", "new");
   ASSERT_TRUE(file.Save());
   EXPECT_EQ(ReadFile(Path), "[A]\nk=new\n");
-  // No temporary file is left behind.
-  EXPECT_EQ(std::system(("test $(ls -A '" + Dir + "' | wc -l) -eq 1").c_str()), 0);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(Home), {}), 1);
 }
 
 }  // namespace
-}  // namespace pelmar
+}  // namespace pelmar::test

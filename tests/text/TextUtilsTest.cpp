@@ -187,15 +187,5 @@ TEST(UrlText, AddressesReadBackAndKeepNoPassword) {
   for (const auto& k : kept) EXPECT_EQ(UrlDroppingPassword(k.Address), k.Kept);
 }
 
-TEST(Scramble, EveryByteSurvivesTheRoundTrip) {
-  std::string all;
-  for (int b = 0; b < 256; ++b) all += static_cast<char>(b);
-  const std::string scrambled = Scramble(all);
-  EXPECT_EQ(scrambled.size(), 256u);
-  EXPECT_NE(scrambled, all);
-  EXPECT_EQ(Unscramble(scrambled), all);
-  EXPECT_EQ(Scramble("A"), std::string(1, static_cast<char>(~0x41 ^ 0x3C)));
-}
-
 }  // namespace
 }  // namespace pelmar

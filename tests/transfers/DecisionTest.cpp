@@ -13,16 +13,13 @@ namespace {
 
 class TAnswers : public IQueueQuestions {
  public:
-  TAnswer AskOverwrite(const std::string& name, const TQuestionFiles& files,
-                       bool canRecover) override {
-    OfferedAll = files.OfferAll;
+  TAnswer AskOverwrite(const std::string& name, const TQuestionFiles&, bool canRecover) override {
     Asked.push_back("overwrite " + name + (canRecover ? "" : " (no recovery)"));
     return Next();
   }
   void Note(const std::string& text) override { Notes.push_back(text); }
   std::vector<std::string> Notes;
-  TAnswer AskRestart(const std::string& name, const TQuestionFiles& files) override {
-    OfferedAll = files.OfferAll;
+  TAnswer AskRestart(const std::string& name, const TQuestionFiles&) override {
     Asked.push_back("restart " + name);
     return Next();
   }
@@ -34,66 +31,22 @@ class TAnswers : public IQueueQuestions {
   }
   std::deque<TAnswer> Script;
   std::vector<std::string> Asked;
-  bool OfferedAll = false;
 };
 
 constexpr TDateTime kOld = 46000.0;
 constexpr TDateTime kNew = 46001.0;
 constexpr int64_t kSkip = -1;
 
-// Bytes on disk are not bytes on the wire in text mode: never resumed, and said why.
-TEST(QueueDecision, TextModeFilesAreSentWholeOnlyWhereResumingWasChosen) {
-  const std::string note =
-      "\"notes.txt\" is transferred in text mode, which cannot be resumed; it is sent whole";
-  const struct {
-    const char* Name;
-    bool Confirm;                // ConfirmRestarts
-    std::deque<TAnswer> Script;  // the restart question's answer
-    int64_t Expected;            // kSkip: not queued
-    bool Noted;
-  } cases[] = {
-      {"resume chosen", true, {TAnswer::Yes}, 0, true},
-      {"resume chosen for all", true, {TAnswer::YesToAll}, 0, true},
-      {"start over chosen", true, {TAnswer::No}, 0, false},
-      {"skip chosen", true, {TAnswer::Closed}, kSkip, false},
-      {"no answer (end of input)", true, {}, kSkip, false},
-      {"resuming without asking", false, {}, 0, true},
-  };
-  for (const auto& c : cases) {
-    TPreferences preferences;
-    preferences.TryToResume = 2;
-    preferences.ConfirmRestarts = c.Confirm;
-    TAnswers answers;
-    answers.Script = c.Script;
-    TAnswerMemory memory;
-    const auto offset = DecideQueuing("notes.txt", 300, kNew, TExistingFile{200, kOld}, true,
-                                      preferences, memory, answers);
-    EXPECT_EQ(offset.value_or(kSkip), c.Expected) << c.Name;
-    EXPECT_EQ(answers.Notes, c.Noted ? std::vector<std::string>{note} : std::vector<std::string>{})
-        << c.Name;
-  }
-  // A server that cannot resume: the overwrite question, and recovery is not offered.
-  TPreferences preferences;
-  TAnswers answers;
-  answers.Script = {TAnswer::Recovery};
-  TAnswerMemory memory;
-  EXPECT_EQ(DecideQueuing("notes.txt", 300, kNew, TExistingFile{200, kOld}, false, preferences,
-                          memory, answers),
-            0);
-  EXPECT_EQ(answers.Asked, std::vector<std::string>{"overwrite notes.txt (no recovery)"});
-  // As large as the new one: replace or keep, nothing to resume.
-  answers.Asked.clear();
-  answers.Script = {TAnswer::No};
-  EXPECT_FALSE(DecideQueuing("same.bin", 300, kNew, TExistingFile{300, kOld}, true, preferences,
-                             memory, answers));
-  EXPECT_EQ(answers.Asked, std::vector<std::string>{"overwrite same.bin (no recovery)"});
-}
-
 // Preferences that some cases change.
 const auto NoXferOlder = [](TPreferences& p) { p.NoXferOlder = true; };
 const auto NoOverwriteQuestion = [](TPreferences& p) { p.ConfirmOverwrites = false; };
 const auto NeverResume = [](TPreferences& p) { p.TryToResume = 0; };
 const auto NoRestartQuestion = [](TPreferences& p) { p.ConfirmRestarts = false; };
+const auto ResumeText = [](TPreferences& p) { p.TryToResume = 2; };
+const auto ResumeTextUnasked = [](TPreferences& p) {
+  p.TryToResume = 2;
+  p.ConfirmRestarts = false;
+};
 
 TEST(QueueDecision, OneFileAtATime) {
   using enum TAnswer;
@@ -108,6 +61,7 @@ TEST(QueueDecision, OneFileAtATime) {
     std::deque<TAnswer> Answers;
     int64_t Offset;  // kSkip for no item
     int Questions;
+    bool Noted = false;  // told that a text file goes whole
   } cases[] = {
       {"nothing there", "a.bin", 100, kNew, -1, true, nullptr, {}, 0, 0},
       {"same size and date, NoXferOlder", "a.bin", 100, kOld, 100, true, NoXferOlder, {}, kSkip, 0},
@@ -125,6 +79,15 @@ TEST(QueueDecision, OneFileAtATime) {
       {"half there: closed skips", "a.bin", 300, kNew, 200, true, nullptr, {Closed}, kSkip, 1},
       {"ConfirmRestarts off resumes", "a.bin", 300, kNew, 200, true, NoRestartQuestion, {}, 200, 0},
       {"ASCII file, binary resume only", "a.TXT", 300, kNew, 200, true, nullptr, {}, 0, 0},
+      // Bytes on disk are not bytes on the wire in text mode: never resumed, and said why, only
+      // where resuming was chosen.
+      {"text: resume", "t.txt", 300, kNew, 200, true, ResumeText, {Yes}, 0, 1, true},
+      {"text: resume all", "t.txt", 300, kNew, 200, true, ResumeText, {YesToAll}, 0, 1, true},
+      {"text: start over", "t.txt", 300, kNew, 200, true, ResumeText, {No}, 0, 1},
+      {"text: skip", "t.txt", 300, kNew, 200, true, ResumeText, {Closed}, kSkip, 1},
+      {"text: no answer", "t.txt", 300, kNew, 200, true, ResumeText, {}, kSkip, 1},
+      {"text: unasked", "t.txt", 300, kNew, 200, true, ResumeTextUnasked, {}, 0, 0, true},
+      {"text: Recovery", "t.txt", 300, kNew, 200, false, nullptr, {Recovery}, 0, 1},
   };
   for (const auto& c : cases) {
     TPreferences preferences;
@@ -138,6 +101,20 @@ TEST(QueueDecision, OneFileAtATime) {
         DecideQueuing(c.File, c.Size, c.Date, there, c.CanResume, preferences, memory, answers);
     EXPECT_EQ(offset.value_or(kSkip), c.Offset) << c.Name;
     EXPECT_EQ(static_cast<int>(answers.Asked.size()), c.Questions) << c.Name;
+    const std::string note =
+        "\"t.txt\" is transferred in text mode, which cannot be resumed; it is sent whole";
+    EXPECT_EQ(answers.Notes, std::vector<std::string>(c.Noted ? 1 : 0, note)) << c.Name;
+  }
+  // Recovery (resuming from the file there) is offered for a binary file shorter than the new.
+  for (const auto& [file, there, asked] :
+       {std::tuple{"a.bin", 200, "overwrite a.bin"},
+        std::tuple{"t.txt", 200, "overwrite t.txt (no recovery)"},
+        std::tuple{"same.bin", 300, "overwrite same.bin (no recovery)"}}) {
+    TAnswers answers;
+    TAnswerMemory memory;
+    DecideQueuing(file, 300, kNew, TExistingFile{there, kOld}, false, TPreferences(), memory,
+                  answers);
+    EXPECT_EQ(answers.Asked, std::vector<std::string>{asked});
   }
 }
 
