@@ -11,18 +11,12 @@ namespace {
 
 using PreferencesTest = SettingsTest;
 
-TEST_F(PreferencesTest, AMissingFileGivesTheDefaultsAndTheEngineSettingsFollow) {
+TEST_F(PreferencesTest, AMissingFileGivesTheDefaults) {
   TPreferences p;
   EXPECT_EQ(p.Load(Home + "pelmar.ini"), "");
-  EXPECT_EQ(p.EMail, TPreferences::kPlaceholderEMail);
   EXPECT_EQ(p.LogFile, Home + "pelmar.log");
-  EXPECT_EQ(p.AsciiExtensions.size(), 12u);
   EXPECT_EQ(p.TransferModeFor("report.doc"), 1) << "Word documents are binary";
-  EXPECT_TRUE(p.ConfirmOverwrites);
-  EXPECT_EQ(p.HostDblClk, 2);
-  EXPECT_EQ(EngineSettings().FTPTimeout.load(), 90000);
-  EXPECT_EQ(EngineSettings().FTPRetries.load(), 3);
-  EXPECT_TRUE(EngineSettings().FTPKeepAlive.load());
+  EXPECT_EQ(p.TransferModeFor("notes.TXT"), 0);
 }
 
 TEST_F(PreferencesTest, EngineSettingsFromTheFile) {
@@ -34,6 +28,7 @@ TEST_F(PreferencesTest, EngineSettingsFromTheFile) {
     bool Passive = true;
   } cases[] = {
       {"Timeout=30\nRetries=5\nPing=0\nPassiveMode=0\n", 30000, 5, false, false},
+      {"", 90000, 3, true},  // the defaults
       {"Timeout=abc\nRetries=x\n", 120000, 3, true},  // not numbers: the engine's fallbacks
       {"Retries=5\nInfiniteRetry=1\nPassiveMode=1\n", 90000, 0, true, true},
       // Out of the range a person may choose: clamped, in 64 bits; 0 is the default.
