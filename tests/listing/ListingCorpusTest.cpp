@@ -84,6 +84,10 @@ const TRow kCorpus[] = {
   {"-rw-r--r--   1 u g 5 Feb 10 12:00 Jan report", "-rw-r--r--", 5, "2026-02-10 12:00", "Jan report"},
   {"-rw-r--r--   1 u g 7 Feb 10 12:00 Mar 15 10:30 copy", "-rw-r--r--", 7, "2026-02-10 12:00", "Mar 15 10:30 copy"},
   {"-rw-r--r--   1 Dec 12 9 Feb 10  2019 owner-is-a-month", "-rw-r--r--", 9, "2019-02-10 00:00", "owner-is-a-month"},
+  // Names that look like MLSD facts: only "fact=value;" pairs ending in a blank are a facts line.
+  {"-rw-r--r--   1 ftp ftp  5 Jan 15  2020 x=y; z", "-rw-r--r--", 5, "2020-01-15 00:00", "x=y; z"},
+  {"01-15-20  10:30AM  5 type=file; name", "----------", 5, "2020-01-15 10:30", "type=file; name"},
+  {"=x; name", "", 0, "", ""},
   // Symbolic links, with and without a target.
   {"lrwxrwxrwx   1 u g 9 Jun 10 12:00 www -> /home/www", "lrwxrwxrwx", 9, "2026-06-10 12:00", "www -> /home/www"},
   {"lrwxrwxrwx   1 u g 10 Jun 10 12:00 index -> index.html", "lrwxrwxrwx", 10, "2026-06-10 12:00", "index -> index.html"},
@@ -131,6 +135,7 @@ const char* const kUnreadable[] = {
     // A size one more than int64_t holds, in the common Unix and the classic IIS columns.
     "-rw-r--r-- 1 u g 9223372036854775808 Feb 10 12:00 too-large",
     "01-15-98  01:30PM 99999999999999999999 too-large",
+    "type=file;size=1name",
 };
 
 // clang-format off

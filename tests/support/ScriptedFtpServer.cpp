@@ -147,20 +147,13 @@ void TScriptedFtpServer::Play(int fd, const TScript& script) {
   std::string buffer;
   std::string line;
   std::string lastPort;  // arguments of this connection's latest PORT command
-  struct THeld {
+  // What the script opened besides the control connection, closed at its end.
+  struct TFd {
     int Fd = -1;
-    ~THeld() {
+    ~TFd() {
       if (Fd >= 0) ::close(Fd);
     }
-  } held, passive;
-  struct TFillers {
-    int Fds[3] = {-1, -1, -1};
-    ~TFillers() {
-      for (int fd : Fds) {
-        if (fd >= 0) ::close(fd);
-      }
-    }
-  } fillers;
+  } held, passive, fillers[3];
   // A data connection: accepted on the passive port when there is one, else made to the
   // address of the last PORT.
   auto openData = [&](const std::string& source) {
@@ -253,9 +246,9 @@ void TScriptedFtpServer::Play(int fd, const TScript& script) {
         ::getsockname(passive.Fd, AsAddr(address), &len);
         if (full) {
           // Connections nobody accepts fill the queue; a further handshake is dropped.
-          for (int& filler : fillers.Fds) {
-            filler = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-            ::connect(filler, AsAddr(address), sizeof address);
+          for (TFd& filler : fillers) {
+            filler.Fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+            ::connect(filler.Fd, AsAddr(address), sizeof address);
           }
           pollfd settle{StopFd, POLLIN, 0};
           ::poll(&settle, 1, 100);
