@@ -5,44 +5,14 @@
 
 #include <gtest/gtest.h>
 
-#include <map>
-
-#include "transfers/CaseFolding.h"
+#include "transfers/QueueSupport.h"
 #include "transfers/SyncRun.h"
 
-namespace pelmar {
+namespace pelmar::test {
 namespace {
-
-// Folders as maps of entries: "sub/" -> its entries. A folder not in the map cannot be listed.
-// One that folds case finds "Docs/" under "docs/", as a Windows server would.
-class TMapLister : public IFolderLister {
- public:
-  std::optional<std::vector<TWalkEntry>> List(const std::string& folder) override {
-    for (const auto& [path, entries] : Folders) {
-      if (path == folder || (Folds && FoldedName(path) == FoldedName(folder))) return entries;
-    }
-    return std::nullopt;
-  }
-  bool FoldsCase() const override { return Folds; }
-  std::map<std::string, std::vector<TWalkEntry>> Folders;
-  bool Folds = false;
-};
 
 TDateTime At(int day, int hour, int minute, int second) {
   return *TryEncodeDate(2026, 6, day) + *TryEncodeTime(hour, minute, second, 0);
-}
-
-TWalkEntry File(const char* name, int64_t size, TDateTime modified) {
-  return {name, false, size, modified, false, ""};
-}
-TWalkEntry Folder(const char* name) {
-  return {name, true, 0, 0, false, ""};
-}
-// A local pipe, socket or device.
-TWalkEntry Special(const char* name) {
-  TWalkEntry entry = File(name, 0, 0);
-  entry.Special = true;
-  return entry;
 }
 
 std::vector<std::string> Describe(const TSyncPlan& plan) {
@@ -61,18 +31,11 @@ std::vector<std::string> Describe(const TSyncPlan& plan) {
 TEST(SyncPlan, WhatIsCopiedDeletedAndLeftAlone) {
   const TDateTime noon = At(10, 12, 0, 30);
   TMapLister source;
-  source.Folders[""] = {File("same", 5, noon),
-                        File("bigger", 9, noon),
-                        File("newer", 5, noon + 0.5),
-                        File("older", 5, noon - 1),
-                        File("missing", 5, noon),
-                        Folder("sub"),
-                        Folder("newdir"),
-                        File("clash", 1, noon),
-                        Folder("clashdir"),
-                        {"ln", true, 0, 0, true, "sub"},
-                        Special("fifo"),
-                        File("onpipe", 1, noon)};
+  source.Folders[""] = {
+      File("same", 5, noon),      File("bigger", 9, noon),  File("newer", 5, noon + 0.5),
+      File("older", 5, noon - 1), File("missing", 5, noon), Folder("sub"),
+      Folder("newdir"),           File("clash", 1, noon),   Folder("clashdir"),
+      Link("ln", "sub", true),    Special("fifo"),          File("onpipe", 1, noon)};
   source.Folders["sub/"] = {File("inner", 3, noon)};
   source.Folders["newdir/"] = {File("deep", 4, noon)};
   source.Folders["clashdir/"] = {};
@@ -385,4 +348,4 @@ TEST(SyncPlan, TimesCompareToWhatBothSidesKnow) {
 }
 
 }  // namespace
-}  // namespace pelmar
+}  // namespace pelmar::test

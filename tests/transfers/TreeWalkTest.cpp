@@ -6,12 +6,12 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <map>
 
 #include "listing/RemoteItem.h"
 #include "settings/Preferences.h"
 #include "support/EngineFixture.h"
 #include "support/Files.h"
+#include "transfers/QueueSupport.h"
 #include "transfers/TransferQueue.h"
 #include "transfers/TreeWalk.h"
 
@@ -40,60 +40,12 @@ TEST(LinkLeadsUpward, Targets) {
   }
 }
 
-// A remote side held in memory: folder (relative to the log-on folder "/home/u/") -> entries.
-class TFakeRemote : public IFolderLister {
- public:
-  std::optional<std::vector<TWalkEntry>> List(const std::string& folder) override {
-    Listed.push_back(folder);
-    const auto it = Folders.find(folder);
-    if (it == Folders.end()) return std::nullopt;
-    return it->second;
-  }
-  std::string LastError() const override { return "550 No such directory"; }
-  std::string AbsolutePath(const std::string& folder) const override { return "/home/u/" + folder; }
-
-  std::map<std::string, std::vector<TWalkEntry>> Folders;
-  std::vector<std::string> Listed;
-};
-
 class TEmptySide : public IFolderLister {
  public:
   std::optional<std::vector<TWalkEntry>> List(const std::string&) override {
     return std::vector<TWalkEntry>{};
   }
 };
-
-class TNoQuestions : public IQueueQuestions {
- public:
-  TAnswer AskOverwrite(const std::string&, const TQuestionFiles& files, bool) override {
-    OfferedAll.push_back(files.OfferAll);
-    return TAnswer::Yes;
-  }
-  TAnswer AskRestart(const std::string&, const TQuestionFiles& files) override {
-    OfferedAll.push_back(files.OfferAll);
-    return TAnswer::Yes;
-  }
-  std::vector<bool> OfferedAll;  // per question asked
-};
-
-TWalkEntry File(const std::string& name) {
-  TWalkEntry entry;
-  entry.Name = name;
-  entry.Size = 1;
-  return entry;
-}
-TWalkEntry Folder(const std::string& name) {
-  TWalkEntry entry = File(name);
-  entry.IsFolder = true;
-  entry.Size = 0;
-  return entry;
-}
-TWalkEntry Link(const std::string& name, const std::string& target, bool folder) {
-  TWalkEntry entry = folder ? Folder(name) : File(name);
-  entry.IsLink = true;
-  entry.LinkTarget = target;
-  return entry;
-}
 
 class TreeWalkTest : public EngineTest {
  protected:
@@ -121,7 +73,7 @@ class TreeWalkTest : public EngineTest {
 
   std::unique_ptr<TTransferItems> Queue;
   TTransferItem Template;
-  TNoQuestions Answers;
+  TAlwaysReplace Answers;
   std::vector<std::string> Log;
 };
 
@@ -149,7 +101,7 @@ TEST(RemoteWalkEntry, LinksByTheirOwnNameAndFoldersByTheirLook) {
 }
 
 TEST_F(TreeWalkTest, RemoteLinksAreEnteredUnlessTheyLeadBack) {
-  TFakeRemote remote;
+  TMapLister remote;
   TEmptySide local;
   remote.Folders[""] = {Folder("tree")};
   remote.Folders["tree/"] = {
@@ -187,7 +139,7 @@ TEST_F(TreeWalkTest, RemoteLinksAreEnteredUnlessTheyLeadBack) {
 // failed item with a log line, and no folder of such a name is ever listed or entered. "." and
 // ".." are the listing's own entries for the folder and its parent and are passed over.
 TEST_F(TreeWalkTest, ServerNamesThatLeaveTheDestinationAreRefused) {
-  TFakeRemote remote;
+  TMapLister remote;
   TEmptySide local;
   const std::vector<std::string> hostile = {"../../..", "x/../../..",           "a/b",
                                             "/etc",     std::string("n\0l", 3), ""};
@@ -221,8 +173,8 @@ TEST_F(TreeWalkTest, ServerNamesThatLeaveTheDestinationAreRefused) {
 
 // "Yes to All" is offered only where more files of the command may ask the same.
 TEST_F(TreeWalkTest, OneFileAloneIsAskedWithoutAnswersToAll) {
-  TFakeRemote remote;
-  TFakeRemote local;
+  TMapLister remote;
+  TMapLister local;
   TWalkEntry there = File("a");
   there.Size = 5;  // larger than the server's: the replace question
   remote.Folders[""] = {File("a"), File("b"), Folder("f")};
@@ -259,7 +211,7 @@ TEST(DestinationProblem, FoldersBelowTheRootAreMadeOfPlainNames) {
 }
 
 TEST_F(TreeWalkTest, NoDeeperThanTheLimit) {
-  TFakeRemote remote;
+  TMapLister remote;
   TEmptySide local;
   // Every level holds a link to a folder of the next level: an endless chain of links
   // ("d" -> "../loop/d" and so on) that no textual rule can see through.
