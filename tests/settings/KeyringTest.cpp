@@ -31,23 +31,22 @@ class TMemoryStore : public IPasswordStore {
     return key.Site + "|" + key.Host + "|" + key.Port + "|" + key.User;
   }
   bool Store(const TKeyringKey& key, const std::string& password, std::string& error) override {
-    if (Refuse) {
-      error = "the keyring is locked";
-      return false;
-    }
+    if (Refused(error)) return false;
     Items[Id(key)] = password;
     return true;
   }
   std::optional<std::string> Lookup(const TKeyringKey& key, std::string& error) override {
-    if (Refuse) {
-      error = "the keyring is locked";
-      return std::nullopt;
-    }
     const auto found = Items.find(Id(key));
-    if (found == Items.end()) return std::nullopt;
+    if (Refused(error) || found == Items.end()) return std::nullopt;
     return found->second;
   }
   void Remove(const TKeyringKey& key) override { Items.erase(Id(key)); }
+
+ private:
+  bool Refused(std::string& error) const {
+    if (Refuse) error = "the keyring is locked";
+    return Refuse;
+  }
 };
 
 TSite Site(const std::string& name, const std::string& user, const std::string& password) {

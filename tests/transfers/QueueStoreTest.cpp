@@ -46,16 +46,16 @@ class QueueStore : public EngineTest {
     EngineTest::TearDown();
     fs::remove_all(Dir);
   }
-  std::unique_ptr<TTransferItem> Item(const std::string& name, bool upload = false) const {
+  // Adds a download of /pub/`name` into Dir.
+  void Add(TTransferItems& queue, const std::string& name) const {
     auto item = std::make_unique<TTransferItem>();
     item->Server = std::make_shared<const TServer>(
         TServer{.Host = "ftp.example.org", .Port = 2121, .User = "ann", .Password = "secret"});
-    item->SourceFolder = upload ? Dir.string() + "/" : "/pub/";
-    item->DestFolder = upload ? "/pub/" : Dir.string() + "/";
+    item->SourceFolder = "/pub/";
+    item->DestFolder = Dir.string() + "/";
     item->FileName = name;
     item->Size = 1000;
-    item->Upload = upload;
-    return item;
+    queue.Add(item);
   }
   // Read beside the store that keeps the file (`where` picks rows).
   std::vector<std::string> StoredNames(const std::string& where = "1",
@@ -98,10 +98,7 @@ TEST_F(QueueStore, KeepsWaitingItemsInOrderWithoutPasswordsAndDropsEndedOnes) {
     TQueueStore store(Path, Target);
     ASSERT_TRUE(store.Usable()) << store.Problem();
     store.Follow(queue);
-    for (const char* name : {"a.bin", "b.bin", "c.bin", "d.bin"}) {
-      auto item = Item(name);
-      queue.Add(item);
-    }
+    for (const char* name : {"a.bin", "b.bin", "c.bin", "d.bin"}) Add(queue, name);
     // d to the top, then b and d down past c: the rows read as the queue does.
     ASSERT_TRUE(queue.MoveItems({queue.Item(3).Id}, qmTop));
     ASSERT_TRUE(queue.MoveItems({queue.Item(2).Id, queue.Item(0).Id}, qmDown));
@@ -193,8 +190,7 @@ TEST_F(QueueStore, AFileItCannotUseIsSetAsideOrLeftAlone) {
     EXPECT_TRUE(OwnerOnly(Path));
     TTransferItems queue(Target);
     store.Follow(queue);
-    auto item = Item("after.bin");
-    queue.Add(item);
+    Add(queue, "after.bin");
     store.Flush();
     EXPECT_EQ(store.Unfinished().size(), 1u) << "the new file keeps items";
   }
@@ -205,14 +201,11 @@ TEST_F(QueueStore, AFileItCannotUseIsSetAsideOrLeftAlone) {
 // memory meanwhile, and the next change after space is back writes it all.
 TEST_F(QueueStore, AFileThatCannotBeWrittenNowIsKeptAndWrittenLater) {
   std::vector<std::string> told;
-  const auto add = [](TTransferItems& queue, std::unique_ptr<TTransferItem> item) {
-    queue.Add(item);
-  };
   {
     TTransferItems queue(Target);
     TQueueStore store(Path, Target);
     store.Follow(queue);
-    add(queue, Item("earlier.bin"));
+    Add(queue, "earlier.bin");
   }
   {
     TTransferItems queue(Target);
@@ -225,11 +218,11 @@ TEST_F(QueueStore, AFileThatCannotBeWrittenNowIsKeptAndWrittenLater) {
       EXPECT_NE(store->Problem().find("cannot be used now"), std::string::npos) << store->Problem();
       EXPECT_TRUE(store->Unfinished().empty());
       store->Follow(queue);
-      add(queue, Item("while-full.bin"));
+      Add(queue, "while-full.bin");
       store->Flush();
       EXPECT_FALSE(store->Usable());
     }
-    add(queue, Item("after.bin"));
+    Add(queue, "after.bin");
     store->Flush();
     EXPECT_TRUE(store->Usable());
     ASSERT_EQ(told.size(), 1u);
@@ -239,11 +232,11 @@ TEST_F(QueueStore, AFileThatCannotBeWrittenNowIsKeptAndWrittenLater) {
     told.clear();
     {
       TFileSizeLimit full(0);
-      add(queue, Item("late.bin"));
+      Add(queue, "late.bin");
       queue.Cancel(queue.Item(0));
       EXPECT_FALSE(store->Usable());
     }
-    add(queue, Item("last.bin"));
+    Add(queue, "last.bin");
     store->Flush();
     EXPECT_TRUE(store->Usable());
     ASSERT_EQ(told.size(), 2u);
