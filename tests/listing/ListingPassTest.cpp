@@ -63,17 +63,8 @@ TEST(ListingPass, PausesForPendingEventsAndStopsWhenAskedTo) {
   EXPECT_FALSE(pass.BuildingList);
 }
 
-TEST(ListingPass, EachEntryTellsTheLayout) {
-  const std::string text = FileLine("unix") + "\r\n01-15-98  10:30AM                 12 dos\r\n";
-  std::vector<bool> layouts;
-  TListingHooks hooks;
-  hooks.SetUnixListing = [&](bool unixLayout) { layouts.push_back(unixLayout); };
-  TListingPass pass;
-  Names(text, pass, hooks);
-  EXPECT_EQ(layouts, (std::vector<bool>{true, false}));
-}
-
-// A site's time zone offset moves the server's local LIST times, never exact MLSD ones.
+// A site's time zone offset moves the server's local LIST times, never exact MLSD ones. Each
+// entry tells whether its line was of the Unix layout.
 TEST(ListingPass, TheServersTimeZoneOffsetMovesListTimesOnly) {
   const std::string text =
       FileLine("listed") + "\r\ntype=file;size=5;modify=20260610120000; exact\r\n";
@@ -82,9 +73,12 @@ TEST(ListingPass, TheServersTimeZoneOffsetMovesListTimesOnly) {
     TListingPass pass;
     pass.TimeOffsetMinutes = offset;
     std::map<std::string, TDateTime> times;
+    std::vector<bool> layouts;
     TListingHooks hooks;
     hooks.AddItem = [&](const TRemoteItem& item) { times[item.Name] = item.Modified; };
+    hooks.SetUnixListing = [&](bool unixLayout) { layouts.push_back(unixLayout); };
     pass.ListingReceived(text, kToday, hooks);
+    EXPECT_EQ(layouts, (std::vector<bool>{true, false}));
     const TDateTime listed = *TryEncodeDate(2026, 6, 10) + *TryEncodeTime(12, 0, 0, 0);
     EXPECT_NEAR(times["listed"], listed - offset / 1440.0, 1e-6);
     EXPECT_NEAR(times["exact"], DateTimeFromTimeT(1781092800), 1e-6);

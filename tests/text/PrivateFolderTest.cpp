@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <optional>
 
 #include "support/Files.h"
 #include "text/TextUtils.h"
@@ -39,26 +40,22 @@ TEST_F(PrivateFolderTest, ParentIsTheRuntimeFolderOnlyWhenItIsPrivate) {
   ::chmod((Scratch + "closed").c_str(), 0700);
   fs::create_symlink(Scratch + "closed", Scratch + "link");
   WriteFile(Scratch + "file", "");
-  const std::string closed = Scratch + "closed";
-  const std::string open = Scratch + "open";
-  const std::string link = Scratch + "link";
-  const std::string file = Scratch + "file";
-  const std::string missing = Scratch + "missing";
   const struct {
-    const char* Runtime;
+    std::optional<std::string> Runtime;  // XDG_RUNTIME_DIR, when set
     std::string Parent;
   } cases[] = {
-      {closed.c_str(), closed + "/"},
-      {nullptr, TemporaryFolder()},
+      {Scratch + "closed", Scratch + "closed/"},
+      {std::nullopt, TemporaryFolder()},
       {"", TemporaryFolder()},
       {"relative/run", TemporaryFolder()},
-      {open.c_str(), TemporaryFolder()},  // others may enter
-      {link.c_str(), TemporaryFolder()},
-      {file.c_str(), TemporaryFolder()},
-      {missing.c_str(), TemporaryFolder()},
+      {Scratch + "open", TemporaryFolder()},  // others may enter
+      {Scratch + "link", TemporaryFolder()},
+      {Scratch + "file", TemporaryFolder()},
+      {Scratch + "missing", TemporaryFolder()},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(PrivateFolderParent(c.Runtime), c.Parent) << (c.Runtime ? c.Runtime : "(unset)");
+    EXPECT_EQ(PrivateFolderParent(c.Runtime ? c.Runtime->c_str() : nullptr), c.Parent)
+        << c.Runtime.value_or("(unset)");
   }
 }
 
