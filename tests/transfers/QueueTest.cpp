@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <random>
 
 #include "engine/EngineSettings.h"
 #include "settings/Preferences.h"
@@ -79,17 +78,15 @@ class QueueTest : public RealServerFixture {
 
 TEST_P(QueueTest, FolderTreesGoBothWaysByteForByte) {
   const std::string source = Local + "tree/";
-  std::mt19937 random(42);
   const size_t sizes[] = {0, 1, 100, 4096, 65537, 300000};
-  for (int folder = 0; folder < 6; ++folder) {
+  for (unsigned folder = 0; folder < 6; ++folder) {
     std::string path = source;
-    for (int depth = 0; depth <= folder % 3; ++depth)
+    for (unsigned depth = 0; depth <= folder % 3; ++depth)
       path += "d" + std::to_string(folder) + "_" + std::to_string(depth) + "/";
     fs::create_directories(path);
-    for (int file = 0; file < 40; ++file) {
-      std::string content(sizes[static_cast<size_t>(file) % std::size(sizes)], '\0');
-      for (char& c : content) c = static_cast<char>(random());
-      WriteFile(path + "f" + std::to_string(file) + (file % 5 == 0 ? ".txt" : ".bin"), content);
+    for (unsigned file = 0; file < 40; ++file) {
+      WriteFile(path + "f" + std::to_string(file) + (file % 5 == 0 ? ".txt" : ".bin"),
+                RandomBytes(sizes[file % std::size(sizes)], folder * 40 + file));
     }
   }
   fs::create_directories(source + "empty folder");
