@@ -28,7 +28,7 @@ TEST_F(PreferencesTest, EngineSettingsFromTheFile) {
     bool Passive = true;
   } cases[] = {
       {"Timeout=30\nRetries=5\nPing=0\nPassiveMode=0\n", 30000, 5, false, false},
-      {"", 90000, 3, true},  // the defaults
+      {"", 90000, 3, true},                           // the defaults
       {"Timeout=abc\nRetries=x\n", 120000, 3, true},  // not numbers: the engine's fallbacks
       {"Retries=5\nInfiniteRetry=1\nPassiveMode=1\n", 90000, 0, true, true},
       // Out of the range a person may choose: clamped, in 64 bits; 0 is the default.
