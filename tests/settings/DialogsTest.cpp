@@ -16,7 +16,6 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QTabWidget>
 
 #include "settings/Preferences.h"
 #include "settings/SettingsFixture.h"
@@ -28,7 +27,6 @@
 #include "support/ScriptedPrompter.h"
 #include "ui/CertificateDialog.h"
 #include "ui/DesktopPrograms.h"
-#include "ui/HelpService.h"
 #include "ui/RadioGroup.h"
 
 namespace pelmar::test {
@@ -64,27 +62,6 @@ class DialogsTest : public SettingsTest {
 
   std::shared_ptr<TScriptedPrompter> Answers;
 };
-
-TEST_F(DialogsTest, OptionsPagesControlsAndCaptions) {
-  TfrmOptions dialog;
-  dialog.PrepareToShow();
-  EXPECT_EQ(dialog.windowTitle(), "General preferences");
-  auto* pages = Child<QTabWidget>(dialog, "pgctrlOptions");
-  QStringList titles;
-  for (int i = 0; i < pages->count(); ++i) titles << pages->tabText(i);
-  EXPECT_EQ(titles,
-            (QStringList{"General", "Advanced", "Connection", "Firewall", "Sounds", "File Types"}));
-  EXPECT_EQ(Child<QCheckBox>(dialog, "cbNoXferOlder")->text(),
-            "Don't transfer older or same-aged files");
-  EXPECT_EQ(Child<TRadioGroup>(dialog, "rgHostDblClk")->ItemIndex(), 2);
-  EXPECT_EQ(Child<QLineEdit>(dialog, "editEMail")->text(), TPreferences::kPlaceholderEMail);
-  EXPECT_EQ(Child<QLineEdit>(dialog, "editLogFile")->text(), "pelmar.log");
-  int topic = 0;
-  SetHelpHandler([&](int t) { topic = t; });
-  Click(dialog, "btnHelp");
-  SetHelpHandler(nullptr);
-  EXPECT_EQ(topic, 76);
-}
 
 TEST_F(DialogsTest, PanelsFollowTheirBoxes) {
   WriteFile(Home + "pelmar.ini", "[Firewall]\nEnabled=1\n");
@@ -162,10 +139,9 @@ TEST_F(DialogsTest, CancelDiscardsAndShowingReloads) {
   EXPECT_TRUE(Answers->Messages[0].contains("many"));
 }
 
-TEST_F(DialogsTest, ManagerFirstStartNewApplyAndReopen) {
+TEST_F(DialogsTest, ManagerFirstStartNewApplyReopenAndDelete) {
   Preferences().DefaultDir = "/home/me";
   TfrmManager manager;
-  EXPECT_EQ(manager.windowTitle(), "Session properties");
   EXPECT_FALSE(Child<QPushButton>(manager, "btnDelete")->isEnabled());
   manager.NewSite();
   EXPECT_EQ(Child<QLineEdit>(manager, "editPort")->text(), "21");
@@ -208,6 +184,13 @@ TEST_F(DialogsTest, ManagerFirstStartNewApplyAndReopen) {
   EXPECT_EQ(read.Notes, (std::vector<std::string>{"first line", "x"}));
   EXPECT_EQ(read.TimeOffsetMinutes, -330);
   EXPECT_TRUE(again.findChild<QPushButton*>("btnDelete")->isEnabled());
+  // Deleting asks first (the renumbering of the rest: SiteFileTest).
+  Answers->Answers = {false, true};
+  again.DeleteSite();
+  EXPECT_EQ(again.SiteNames().size(), 1u) << "No keeps the site";
+  again.DeleteSite();
+  EXPECT_EQ(Answers->Questions.back(), "Are you sure you want to delete the Work site?");
+  EXPECT_TRUE(again.SiteNames().empty());
 }
 
 TEST_F(DialogsTest, ManagerOkChecksAndTheAnonymousRule) {
@@ -236,32 +219,6 @@ TEST_F(DialogsTest, ManagerOkChecksAndTheAnonymousRule) {
   Type(manager, "editPort", "21x");
   EXPECT_FALSE(manager.Commit());
   EXPECT_EQ(Answers->Messages.back(), "'21x' is not a valid integer value");
-}
-
-TEST_F(DialogsTest, ManagerDeleteAsksAndRenumbers) {
-  for (const char* name : {"a", "b", "c"}) {
-    TfrmManager manager;
-    manager.NewSite();
-    Child<QComboBox>(manager, "cmboSite")->setEditText(name);
-    Type(manager, "editHost", QString(name) + ".example");
-    ASSERT_TRUE(manager.ApplySite());
-  }
-  TfrmManager manager;
-  Child<QComboBox>(manager, "cmboSite")->setCurrentText("b");
-  Answers->Answers = {false, true};
-  manager.DeleteSite();
-  EXPECT_EQ(manager.SiteNames().size(), 3u) << "No keeps the site";
-  manager.DeleteSite();
-  EXPECT_EQ(Answers->Questions.back(), "Are you sure you want to delete the b site?");
-  EXPECT_EQ(manager.SiteNames(), (std::vector<std::string>{"a", "c"}));
-  EXPECT_EQ(manager.Result().Name, "a") << "the first site is loaded";
-  EXPECT_EQ(manager.Result().Host, "a.example");
-  Answers->Answers = {true, true};
-  manager.DeleteSite();
-  manager.DeleteSite();
-  EXPECT_TRUE(manager.SiteNames().empty());
-  EXPECT_FALSE(Child<QPushButton>(manager, "btnDelete")->isEnabled());
-  EXPECT_EQ(Child<QLineEdit>(manager, "editPort")->text(), "21") << "as after New";
 }
 
 TEST_F(DialogsTest, CertificateQuestionAnswersOnceAndWarnsAboutAChange) {
