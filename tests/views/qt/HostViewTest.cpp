@@ -22,11 +22,16 @@ const std::string kRoot =
     "-rw-r--r-- 1 u g 100 Jan  1  2020 a.txt\r\n"
     "-rw-r--r-- 1 u g 200 Jan  1  2020 b.bin\r\n";
 
-// Log-on, the first PWD and the listing of "/".
-TScript LoggedOnAtRoot(const std::string& listing) {
+TScript LogOn() {
   TScript script;
   script.Reply("220 Ready").On("331 Password").On("230 In").On("350 R").On("350 R");
   script.On("500 Unknown command");  // FEAT
+  return script;
+}
+
+// Log-on, the first PWD and the listing of "/".
+TScript LoggedOnAtRoot(const std::string& listing) {
+  TScript script = LogOn();
   script.On("257 \"/\"").On("200 PORT ok").On("150 Here").SendData(listing).Reply("226 Done");
   return script;
 }
@@ -45,6 +50,12 @@ TCommands Sent(const TScriptedFtpServer& server) {
     sent.push_back(all[i].rfind("PORT ", 0) == 0 ? "PORT" : all[i]);
   }
   return sent;
+}
+
+std::string Joined(const TCommands& commands) {
+  std::string text;
+  for (const std::string& command : commands) text += (text.empty() ? "" : ", ") + command;
+  return text;
 }
 
 class HostViewTest : public PaneTest {
@@ -140,29 +151,11 @@ TEST_F(HostViewTest, DeletingFoldersGoesFilesFirstAndSkipsWhatCannotBeListed) {
   View->SelectAll();
   EXPECT_TRUE(View->DeleteSelected(false));
   ASSERT_TRUE(RunUntil([&] { return Names() == QStringList{"locked"}; }));
-  EXPECT_EQ(Sent(server), (TCommands{"PWD",
-                                     "PORT",
-                                     "LIST",
-                                     "DELE /a.txt",
-                                     "CWD /locked/",
-                                     "PWD",
-                                     "CWD /sub/",
-                                     "PWD",
-                                     "PORT",
-                                     "LIST",
-                                     "DELE /sub/inner.txt",
-                                     "CWD /sub/deeper/",
-                                     "PWD",
-                                     "PORT",
-                                     "LIST",
-                                     "CWD /sub/",
-                                     "RMD /sub/deeper",
-                                     "CWD /",
-                                     "RMD /sub",
-                                     "CWD /",
-                                     "PWD",
-                                     "PORT",
-                                     "LIST"}));
+  // Files before their folder, each folder listed before it goes, the locked one left.
+  EXPECT_EQ(Joined(Sent(server)),
+            "PWD, PORT, LIST, DELE /a.txt, CWD /locked/, PWD, CWD /sub/, PWD, PORT, LIST, "
+            "DELE /sub/inner.txt, CWD /sub/deeper/, PWD, PORT, LIST, CWD /sub/, RMD /sub/deeper, "
+            "CWD /, RMD /sub, CWD /, PWD, PORT, LIST");
   EXPECT_TRUE(View->LogEntries.contains("Could not open folder /locked/"));
 }
 
@@ -194,17 +187,12 @@ TEST_F(HostViewTest, AWaitForAFolderEndsWhenThePaneCloses) {
   script.On("250 OK").On("257 \"/sub\"").Read().WaitClose();  // PORT never answered
   TScriptedFtpServer server({script});
   Open(server);
-  bool waitReturned = false;
-  bool waited = true;
   // The pane goes while its wait runs; the wait returns false and touches nothing.
   QTimer::singleShot(0, [&] {
     ASSERT_TRUE(server.WaitForCommands(9, std::chrono::seconds(10)));  // ... PWD, PORT
     View.reset();
   });
-  waited = View->ChangeFolderAndWait("/sub/");
-  waitReturned = true;
-  EXPECT_TRUE(waitReturned);
-  EXPECT_FALSE(waited);
+  EXPECT_FALSE(View->ChangeFolderAndWait("/sub/"));
   EXPECT_EQ(View, nullptr);
 }
 
@@ -216,10 +204,8 @@ TEST_F(HostViewTest, ASessionTheServerClosedIsMadeAgainByTheNextCommand) {
   TScript first = LoggedOnAtRoot(kRoot);
   Enter(first, "/sub", inner);
   first.Close();
-  TScript second;
-  second.Reply("220 Ready").On("331 Password").On("230 In").On("350 R").On("350 R");
-  second.On("500 Unknown command");  // FEAT
-  second.On("250 OK");               // back to /sub/
+  TScript second = LogOn();
+  second.On("250 OK");  // back to /sub/
   Enter(second, "/sub", inner + "-rw-r--r-- 1 u g 7 Jan  1  2020 new.txt\r\n");
   second.Close();
   TScript refused;
