@@ -1,5 +1,5 @@
 // The message log (following the host tabs, its cap, saving and clearing, the file written at
-// close), the event sounds, and Compare Folders.
+// close), the event sounds, and what Compare Folders selects (in the panes: MainWindowTest).
 
 #include <gtest/gtest.h>
 
@@ -86,44 +86,6 @@ TEST(CompareOneWay, SelectsWhatTheOtherSideLacksOrHasSmallerOrOlder) {
               newer ? 1u : 0u)
         << mine.toString().toStdString() << " vs " << theirs.toString().toStdString();
   }
-}
-
-TEST_F(MainWindowTest, CompareFoldersSelectsInBothPanes) {
-  TRealFtpServer server(TServerKind::Pyftpdlib);
-  ASSERT_TRUE(server.Started()) << server.StartError();
-  fs::create_directories(server.Root() + "folder");
-  WriteFile(server.Root() + "a.txt", std::string(200, 'r'));
-  WriteFile(server.Root() + "same.txt", "s");
-  const std::string local = Dir.filePath("local").toStdString();
-  fs::create_directories(local);
-  WriteFile(local + "/a.txt", std::string(100, 'l'));
-  WriteFile(local + "/SAME.txt", "s");
-  WriteFile(local + "/only.txt", "o");
-  TfrmMain& window = Open();
-  window.show();
-  ASSERT_TRUE(window.OpenLocalFolder(QString::fromStdString(local), true));
-  TLocalView& localView = *window.CurrentLocalView();
-  ASSERT_TRUE(RunUntil([&] { return localView.ListView()->RowCount() == 3; }));
-  window.ConnectToUrl(QString("ftp://127.0.0.1:%1/").arg(server.Port()));
-  THostView& host = *window.CurrentHostView();
-  ASSERT_TRUE(RunUntil([&] { return host.Model().rowCount() == 3 && !host.Animating; }));
-  EXPECT_TRUE(window.Action("mnuCompareFolders")->isEnabled());
-  auto selected = [](TCustomView& view) {
-    QStringList names;
-    for (const QModelIndex& item : view.ListView()->SelectedItems())
-      names << view.GetItemName(item);
-    names.sort();
-    return names;
-  };
-  window.CompareFolders(false, true);
-  EXPECT_EQ(selected(localView), QStringList{"only.txt"});
-  EXPECT_EQ(selected(host), (QStringList{"a.txt", "folder"}));
-  localView.SetMask("*.none");
-  ASSERT_TRUE(RunUntil([&] { return localView.ListView()->RowCount() == 0; }));
-  window.CompareFolders(true, true);
-  EXPECT_EQ(selected(localView), QStringList{});
-  EXPECT_EQ(selected(host), (QStringList{"a.txt", "folder", "same.txt"}))
-      << "entries hidden by the mask are no namesakes";
 }
 
 TEST_F(MainWindowTest, LogFollowsTheTabIsCappedSavedClearedAndWrittenAtClose) {
