@@ -1,5 +1,6 @@
 #pragma once
-// A main window on its own settings file and data folder, for the main window's tests.
+// A main window on its own settings file and data folder, for the main window's tests, and
+// sites of a real server.
 
 #include <QSettings>
 #include <QTemporaryDir>
@@ -8,6 +9,8 @@
 
 #include "mainwindow/MainWindow.h"
 #include "settings/Preferences.h"
+#include "settings/SiteFile.h"
+#include "support/RealFtpServer.h"
 #include "views/qt/PaneFixture.h"
 
 namespace pelmar::test {
@@ -30,6 +33,30 @@ class MainWindowTest : public PaneTest {
     Window = std::make_unique<TfrmMain>(Target, Settings.get());
     return *Window;
   }
+  // The named account of `server` as a site.
+  static TSite SiteFor(const TRealFtpServer& server, const std::string& name) {
+    TSite site;
+    site.Name = name;
+    site.Host = "127.0.0.1";
+    site.Port = std::to_string(server.Port());
+    site.User = TRealFtpServer::kUser;
+    site.Password = TRealFtpServer::kPassword;
+    return site;
+  }
+  // Connect picks `site` from now on, as the person would in the site manager.
+  static void Choose(TfrmMain& window, const TSite& site) {
+    window.ChooseSite = [&site](TSite& chosen) {
+      chosen = site;
+      return true;
+    };
+  }
+  // Keeps `site` in the data folder's site file, its password in the file.
+  void SaveSite(const TSite& site) {
+    TSiteFile sites(Dir.filePath("Sites.ini").toStdString(), nullptr);
+    ASSERT_EQ(sites.Open(), "");
+    ASSERT_EQ(sites.SaveSite(site, {site.Name}), "");
+  }
+
   QTemporaryDir Dir;
   std::unique_ptr<QSettings> Settings;
   std::unique_ptr<TfrmMain> Window;

@@ -1,6 +1,6 @@
 // The main window: what it keeps between runs, the last connections, the connection flow and
-// the pane commands against a real server, deleting after a question, closing while a
-// transfer runs; and the real program started with an address.
+// the pane commands against a real server, Synchronize, editing a server's file, closing while
+// transfers run and continuing them; and the real program started with an address.
 
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -12,13 +12,11 @@
 #include <QAbstractItemView>
 #include <QAccessible>
 #include <QAction>
-#include <QApplication>
 #include <QCheckBox>
+#include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
-#include <QDialog>
 #include <QDir>
-#include <QFileInfo>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
@@ -28,21 +26,14 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QScreen>
-#include <QSettings>
-#include <QSpinBox>
-#include <QSplitter>
 #include <QTabBar>
 #include <QTabWidget>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
-#include <QToolBar>
 #include <QToolButton>
 #include <QTreeView>
 #include <ctime>
 #include <filesystem>
-#include <random>
 
 #include "mainwindow/MainWindow.h"
 #include "mainwindow/MainWindowFixture.h"
@@ -53,11 +44,9 @@
 #include "support/RealFtpServer.h"
 #include "support/ScriptedPrompter.h"
 #include "text/PrivateFolder.h"
-#include "transfers/QueueStore.h"
 #include "transfers/qt/TransferListModel.h"
 #include "ui/ActivityAnimation.h"
 #include "ui/CertificateDialog.h"
-#include "ui/DialogTitles.h"
 #include "views/qt/HostView.h"
 #include "views/qt/LocalView.h"
 #include "views/qt/PaneFixture.h"
@@ -166,15 +155,8 @@ TEST_F(MainWindowTest, ConnectionFlowAgainstARealServer) {
     return window.CurrentHostView()->Folder() == "/" &&
            window.CurrentHostView()->Model().rowCount() == 1;
   }));
-  window.findChild<QAction*>("actHostViewMenu")
-      ->menu<QMenu*>()
-      ->findChild<QAction*>("PopReport")
-      ->trigger();
-  EXPECT_EQ(window.CurrentHostView()->ListView()->ViewStyle(), TViewStyle::Details);
   window.btnHostNewClick();
   EXPECT_EQ(window.HostTabCount(), 3);
-  EXPECT_EQ(window.CurrentHostView()->ListView()->ViewStyle(), TViewStyle::Details)
-      << "a new view takes the pane's style";
   ASSERT_TRUE(RunUntil([&] {
     return window.ConnectedViews() == 3 && window.CurrentHostView()->Model().rowCount() == 1;
   }));
@@ -190,17 +172,11 @@ TEST_F(MainWindowTest, ConnectionFlowAgainstARealServer) {
   // Sites: an empty password is asked for only with PromptForPass; the site's local folders.
   const QString second = Dir.filePath("second");
   fs::create_directories(second.toStdString());
-  TSite site;
-  site.Name = "Test site";
-  site.Host = "127.0.0.1";
-  site.Port = std::to_string(server.Port());
-  site.User = TRealFtpServer::kUser;
+  TSite site = SiteFor(server, "Test site");
+  site.Password.clear();
   site.LocalFolder1 = local.toStdString();
   site.LocalFolder2 = second.toStdString();
-  window.ChooseSite = [&site](TSite& chosen) {
-    chosen = site;
-    return true;
-  };
+  Choose(window, site);
   int asked = 0;
   window.AskPassword = [&asked](const QString&) {
     ++asked;
@@ -506,25 +482,14 @@ TEST_F(MainWindowTest, ASiteWhoseServerListsInAnotherZoneIsOfferedItsOffset) {
   WriteFile(server.Root() + "recent.txt", "x");
   const timeval times[2] = {{written, 0}, {written, 0}};
   ::utimes((server.Root() + "recent.txt").c_str(), times);
-  TSite site;
-  site.Name = "Zone";
-  site.Host = "127.0.0.1";
-  site.Port = std::to_string(server.Port());
-  site.Anonymous = true;
-  site.User = "anonymous";
-  site.Password = "me@example.org";
-  TSiteFile sites(Dir.filePath("Sites.ini").toStdString());
-  ASSERT_EQ(sites.Open(), "");
-  ASSERT_EQ(sites.SaveSite(site, {"Zone"}), "");
+  const TSite site = SiteFor(server, "Zone");
+  SaveSite(site);
   auto prompts = std::make_shared<TScriptedPrompter>();
   prompts->Answers = {true};
   SetPrompter(prompts);
   TfrmMain& window = Open();
   window.show();
-  window.ChooseSite = [&site](TSite& chosen) {
-    chosen = site;
-    return true;
-  };
+  Choose(window, site);
   window.btnConnectClick();
   ASSERT_TRUE(RunUntil([&] { return !prompts->Questions.empty(); }));
   EXPECT_EQ(prompts->Questions[0],
@@ -534,7 +499,7 @@ TEST_F(MainWindowTest, ASiteWhoseServerListsInAnotherZoneIsOfferedItsOffset) {
   ASSERT_TRUE(RunUntil([&] { return host.Model().rowCount() == 1 && !host.Busy(); }));
   EXPECT_EQ(host.GetItemDate(host.ListView()->Row(0)).toSecsSinceEpoch(), written)
       << "shown in this computer's time";
-  TSiteFile again(Dir.filePath("Sites.ini").toStdString());
+  TSiteFile again(Dir.filePath("Sites.ini").toStdString(), nullptr);
   again.Open();
   const TSite read = again.ReadSite("Zone", "");
   EXPECT_EQ(read.TimeOffsetMinutes, -120);
@@ -565,29 +530,13 @@ TEST_F(MainWindowTest, TlsFromAnAddressAndASiteWithTheCertificateQuestion) {
   EXPECT_TRUE(log.contains("TLS connection established")) << log.toStdString();
   EXPECT_TRUE(log.contains("PROT P"));
 
-  // A site that asks for TLS: the certificate trusted once is not asked about again; a plain
-  // site is refused by this server.
-  TSite site;
-  site.Name = "Secure";
-  site.Host = "127.0.0.1";
-  site.Port = std::to_string(server.Port());
-  site.User = TRealFtpServer::kUser;
-  site.Password = TRealFtpServer::kPassword;
-  for (const TEncryption encryption : {enExplicitTls, enPlain}) {
-    site.Encryption = encryption;
-    window.ChooseSite = [&site](TSite& chosen) {
-      chosen = site;
-      return true;
-    };
-    window.btnConnectClick();
-    const int tab = window.HostTabCount() - 1;
-    ASSERT_TRUE(RunUntil([&] {
-      return window.CurrentHostView()->Model().rowCount() == 1 ||
-             window.HostTabCaption(tab) == "Disconnected";
-    }));
-    EXPECT_EQ(window.CurrentHostView()->Model().rowCount(), encryption == enPlain ? 0 : 1);
-    EXPECT_TRUE(window.findChildren<TdlgCertificate*>().isEmpty()) << "not asked again";
-  }
+  // A site that asks for TLS: the certificate trusted once is not asked about again.
+  TSite site = SiteFor(server, "Secure");
+  site.Encryption = enExplicitTls;
+  Choose(window, site);
+  window.btnConnectClick();
+  ASSERT_TRUE(RunUntil([&] { return window.CurrentHostView()->Model().rowCount() == 1; }));
+  EXPECT_TRUE(window.findChildren<TdlgCertificate*>().isEmpty()) << "not asked again";
 }
 
 // What a screen reader or a keyboard user meets: every control that takes input has a name,
@@ -691,34 +640,6 @@ TEST_F(MainWindowTest, EveryControlHasANameAndEveryCommandAKey) {
   EXPECT_EQ(chosen, 2) << "Ctrl+Shift+C";
 }
 
-// A window manager cuts a caption that does not fit in the middle: dialogs are widened for
-// theirs as they are shown, within the screen, unless their size is fixed.
-TEST(DialogTitles, DialogsAreAsWideAsTheirCaptions) {
-  TDialogTitles titles(nullptr);
-  const int screen = QApplication::primaryScreen()->availableGeometry().width();
-  const struct {
-    QString Title;
-    int Width;
-    bool Fixed;
-  } cases[] = {{"green square.png Properties", 200, false},
-               {"Confirm", 400, false},
-               {"Comparison Options", 120, true},
-               {QString(400, 'w'), 200, false}};
-  for (const auto& c : cases) {
-    QDialog dialog;
-    dialog.setWindowTitle(c.Title);
-    dialog.resize(c.Width, 100);
-    if (c.Fixed) dialog.setFixedSize(c.Width, 100);
-    dialog.show();
-    const int wanted = TDialogTitles::WidthForTitle(dialog);
-    if (c.Fixed || wanted <= c.Width) {
-      EXPECT_EQ(dialog.width(), c.Width) << c.Title.size();
-    } else {
-      EXPECT_EQ(dialog.width(), std::min(wanted, screen * 9 / 10)) << c.Title.size();
-    }
-  }
-}
-
 // A person's way through both panes against a real server: local navigation, commands that
 // follow the current tab, the clipboard, moving on the server, deleting after a question,
 // downloading by mouse and keyboard, Compare Folders, new folders and renames, the transfer
@@ -743,14 +664,6 @@ TEST_F(MainWindowTest, PaneCommandsAgainstARealServer) {
   ASSERT_TRUE(window.OpenLocalFolder(local, true));
   TLocalView& localView = *window.CurrentLocalView();
   ASSERT_TRUE(RunUntil([&] { return localView.ListView()->RowCount() == 2; }));
-  auto select = [&](TCustomView& view, const QStringList& names) {
-    view.ListView()->ClearSelection();
-    for (int row = 0; row < view.ListView()->RowCount(); ++row) {
-      const QModelIndex item = view.ListView()->Row(row);
-      if (names.contains(view.GetItemName(item))) view.ListView()->Select(item, true);
-    }
-    view.RefreshStatus();
-  };
   auto selected = [](TCustomView& view) {
     QStringList names;
     for (const QModelIndex& item : view.ListView()->SelectedItems())
@@ -762,7 +675,7 @@ TEST_F(MainWindowTest, PaneCommandsAgainstARealServer) {
   // The folder box, the tab's caption and Up follow the local list wherever the keys take it.
   auto* localBox = window.findChild<QComboBox*>("cmboLocalTree");
   auto* localTabs = window.findChild<QTabWidget*>("pgctrlLocal");
-  select(localView, {"inner"});
+  Select(localView, {"inner"});
   QTest::keyClick(localView.ListView()->Current(), Qt::Key_Return);
   EXPECT_EQ(localBox->currentText(), local + "/inner/");
   EXPECT_EQ(localTabs->tabText(localTabs->currentIndex()), "inner");
@@ -773,14 +686,14 @@ TEST_F(MainWindowTest, PaneCommandsAgainstARealServer) {
   EXPECT_FALSE(window.Action("actLocalUp")->isEnabled()) << "nothing above the root";
   ASSERT_TRUE(localView.ChangeFolder(local));
   ASSERT_TRUE(RunUntil([&] { return localView.ListView()->RowCount() == 2; }));
-  select(localView, {"up.bin"});
+  Select(localView, {"up.bin"});
   EXPECT_FALSE(window.Action("btnUpload")->isEnabled()) << "no upload while disconnected";
 
   const QString url = QString("ftp://127.0.0.1:%1/").arg(server.Port());
   window.ConnectToUrl(url + "box/");
   THostView& host = *window.CurrentHostView();
   ASSERT_TRUE(RunUntil([&] { return host.Model().rowCount() == 5; }));
-  select(localView, {"up.bin"});
+  Select(localView, {"up.bin"});
   EXPECT_TRUE(window.Action("btnUpload")->isEnabled());
   // The commands follow the current local tab: a new tab with nothing selected has nothing
   // to delete or upload, and back on the first tab its selection counts again. The only tab
@@ -797,7 +710,7 @@ TEST_F(MainWindowTest, PaneCommandsAgainstARealServer) {
   window.btnLocalCloseClick();
   EXPECT_EQ(window.LocalTabCount(), 1);
 
-  select(host, {"a.txt", "b.txt"});
+  Select(host, {"a.txt", "b.txt"});
   window.SendToClipboard(false);
   EXPECT_EQ(QApplication::clipboard()->text(), "/box/a.txt\r\n/box/b.txt");
   window.SendToClipboard(true);
@@ -811,11 +724,11 @@ TEST_F(MainWindowTest, PaneCommandsAgainstARealServer) {
     return std::optional<QString>(answer);
   };
   window.SendToHostFolder();
-  select(host, {"sub"});
+  Select(host, {"sub"});
   answer = "/box/sub/inner";
   window.SendToHostFolder();
   EXPECT_EQ(prompts->Messages.size(), 1u) << "refused with a message";
-  select(host, {"a.txt", "b.txt"});
+  Select(host, {"a.txt", "b.txt"});
   answer = "/dest";
   window.SendToHostFolder();
   ASSERT_TRUE(RunUntil([&] { return host.Model().rowCount() == 3; }));
@@ -829,17 +742,17 @@ TEST_F(MainWindowTest, PaneCommandsAgainstARealServer) {
     QKeyEvent event(QEvent::KeyPress, Qt::Key_Delete, modifiers);
     QCoreApplication::sendEvent(host.ListView()->Details(), &event);
   };
-  select(host, {"c.txt"});
+  Select(host, {"c.txt"});
   press(Qt::NoModifier);  // No
-  select(host, {"sub"});
+  Select(host, {"sub"});
   window.Action("actHostDelete")->trigger();  // Yes
   ASSERT_TRUE(RunUntil([&] { return !Exists(root + "box/sub") && host.Model().rowCount() == 2; }));
-  select(host, {"c.txt", "d.txt"});
+  Select(host, {"c.txt", "d.txt"});
   window.ShowHostPopup(nullptr, {});
   window.HostPopup()->findChild<QAction*>("popHostDelete")->trigger();  // No
   EXPECT_EQ(prompts->Captions, (std::vector<QString>{"Confirm File Delete", "Confirm Folder Delete",
                                                      "Confirm Multiple File Delete"}));
-  select(host, {"d.txt"});
+  Select(host, {"d.txt"});
   press(Qt::ShiftModifier);
   ASSERT_TRUE(RunUntil([&] { return !Exists(root + "box/d.txt"); }));
   EXPECT_EQ(prompts->Questions.size(), 3u) << "Shift+Delete does not ask";
@@ -851,7 +764,7 @@ TEST_F(MainWindowTest, PaneCommandsAgainstARealServer) {
   window.ShowHostPopup(nullptr, {});
   EXPECT_EQ(window.HostPopup()->defaultAction()->objectName(), "popHostDownload");
   // Enter does what a double click does; one that cannot run says why.
-  select(host, {"a.txt"});
+  Select(host, {"a.txt"});
   QAbstractItemView* hostList = host.ListView()->Current();
   host.Animating = true;
   QTest::keyClick(hostList, Qt::Key_Return);
@@ -863,7 +776,7 @@ TEST_F(MainWindowTest, PaneCommandsAgainstARealServer) {
   QTest::keyClick(hostList, Qt::Key_Return);
   ASSERT_TRUE(RunUntil([&] { return ReadFile(local.toStdString() + "/a.txt") == "a"; }));
   // The keyboard alone: Shift+F10 opens the popup at the current item, Ctrl+D downloads.
-  select(host, {"b.txt"});
+  Select(host, {"b.txt"});
   QTest::keyClick(hostList, Qt::Key_F10, Qt::ShiftModifier);
   ASSERT_TRUE(window.HostPopup()->isVisible());
   window.HostPopup()->hide();
@@ -952,13 +865,7 @@ TEST_F(MainWindowTest, ClosingWhileTransfersRunAsksAndTheNextStartsContinueThem)
     window.ConnectToUrl("ftp://" + account + QString("127.0.0.1:%1/").arg(server.Port()));
     THostView& host = *window.CurrentHostView();
     ASSERT_TRUE(RunUntil([&] { return host.Model().rowCount() == 3 && !host.Busy(); }));
-    host.ListView()->ClearSelection();
-    for (int row = 0; row < 3; ++row) {
-      const QModelIndex item = host.ListView()->Row(row);
-      if ((host.GetItemName(item) == "b0") == account.isEmpty())
-        host.ListView()->Select(item, true);
-    }
-    host.RefreshStatus();
+    Select(host, account.isEmpty() ? QStringList{"b0"} : QStringList{"b1", "b2"});
     window.Action("btnDownload")->trigger();
   }
   TTransferItems& queue = window.Queue();
@@ -1003,15 +910,7 @@ TEST_F(MainWindowTest, ClosingWhileTransfersRunAsksAndTheNextStartsContinueThem)
   for (const bool sitePassword : {false, true}) {
     SCOPED_TRACE(sitePassword ? "the site file's password" : "the password asked for");
     if (sitePassword) {
-      TSite site;
-      site.Name = "Named";
-      site.Host = "127.0.0.1";
-      site.Port = std::to_string(server.Port());
-      site.User = TRealFtpServer::kUser;
-      site.Password = TRealFtpServer::kPassword;
-      TSiteFile sites(Dir.filePath("Sites.ini").toStdString(), nullptr);
-      ASSERT_EQ(sites.Open(), "");
-      ASSERT_EQ(sites.SaveSite(site, {"Named"}), "");
+      SaveSite(SiteFor(server, "Named"));
     }
     std::vector<int64_t> arrived;
     for (const std::string& name : names) arrived.push_back(SizeOf(local + name));

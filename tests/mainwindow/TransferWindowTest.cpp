@@ -1,20 +1,17 @@
-// The transfer progress window: its texts, Cancel with pending items, and the notices at the
-// end of a batch (one whose last item fails too), against real and scripted servers.
+// The transfer progress window and the transfer manager: Skip and Cancel, the figures, the
+// notices at the end of a batch (one whose last item fails too), the manager's commands and
+// where it opens; against real and scripted servers. (The texts: ProgressTextsTest.)
 
-#include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QSettings>
 #include <QSignalSpy>
 #include <QTableView>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTreeView>
 #include <algorithm>
 #include <filesystem>
 #include <map>
 
-#include <sys/time.h>
 #include <unistd.h>
 
 #include "engine/EngineSettings.h"
@@ -41,14 +38,12 @@ namespace fs = std::filesystem;
 class TRecordingHost : public ITransferWindowHost {
  public:
   void SetStatusLine(const QString& text) override { Status = text; }
-  void AppendToLog(const QString& line) override { Log << line; }
-  void SetTransferConnected(bool connected) override { Connected = connected; }
+  void AppendToLog(const QString&) override {}
+  void SetTransferConnected(bool) override {}
   void EndOfFile() override { ++FileNotices; }
   void EndOfAll() override { ++AllNotices; }
   void ShowActivity() override { ++ActivityReports; }
   QString Status;
-  QStringList Log;
-  bool Connected = false;
   int FileNotices = 0;
   int AllNotices = 0;
   int ActivityReports = 0;
@@ -94,47 +89,11 @@ class TransferWindowTest : public PaneTest {
   std::unique_ptr<TfrmTransfer> Window;
 };
 
-// A download resumed past its middle: the file's bytes, its bar, the batch's line and bar, the
-// transfer manager's status and both times left all tell the same, from what is on disk.
-TEST_F(TransferWindowTest, TheFiguresOfAResumedDownloadAgree) {
-  TRealFtpServer server(TServerKind::Pyftpdlib);
-  ASSERT_TRUE(server.Started()) << server.StartError();
-  WriteFile(server.Root() + "big", "");
-  // Far more than can arrive while the test looks (sparse on both sides).
-  const int64_t size = int64_t{1} << 40;
-  ASSERT_EQ(::truncate((server.Root() + "big").c_str(), size), 0);
-  const std::string local = server.Root() + "../local/";
-  fs::create_directories(local);
-  const int64_t from = size / 4 * 3;
-  WriteFile(local + "big", "");
-  ASSERT_EQ(::truncate((local + "big").c_str(), from), 0);
-  TTransferListModel manager(*Queue);
-  TTransferItem& resumed = Download(server, "big", local, 0, from);
-  // Timed: the first second has no rate.
-  ASSERT_TRUE(RunUntil([&] { return resumed.BytesDone > 0; }));
-  Window->Refresh(resumed);
-  EXPECT_EQ(Window->Text("lblCurrentRemaining"), "") << "too short to time";
-  ASSERT_TRUE(RunUntil([&] { return resumed.ElapsedTicks() > 1500; }));
-  Window->Refresh(resumed);
-  const QString bytes = Q(BytesCopiedText(resumed.BytesThere(), resumed.Size));
-  EXPECT_EQ(Window->Text("lblCurrentBytes"), bytes);
-  EXPECT_EQ(Window->Text("lblTotalBytes"), bytes) << "the batch is this one file";
-  const int percent = Window->findChild<QProgressBar*>("pbCurrent")->value();
-  EXPECT_GE(percent, 75);
-  EXPECT_EQ(Window->findChild<QProgressBar*>("pbTotal")->value(), percent);
-  EXPECT_EQ(
-      manager.StatusAt(0),
-      QString("%1 of 1TB copied, %2% done").arg(Q(SizeText(resumed.BytesThere()))).arg(percent));
-  EXPECT_TRUE(Window->Text("lblCurrentRemaining").endsWith(" remaining"));
-  EXPECT_EQ(Window->Text("lblTotalRemaining"), Window->Text("lblCurrentRemaining"));
-  EXPECT_EQ(Window->Text("lblFileCount"), "File 1 of 1");
-  Window->Cancel();
-}
-
 // Skip while two files run: a press with none chosen skips the one running (never a finished
 // one shown before), a press after choosing one in the list skips that one. Each is named
 // skipped and partial, stops growing, and leaves the batch's figures; the next items take
-// their places. Escape (Cancel) then stops the rest, and the batch's status names the skipped.
+// their places, one of them resumed past its middle, whose figures count what is on disk.
+// Escape (Cancel) then stops the rest, and the batch's status names the skipped.
 TEST_F(TransferWindowTest, SkipStopsOneRunningFileAndCancelTheRest) {
   TRealFtpServer server(TServerKind::Pyftpdlib);
   ASSERT_TRUE(server.Started()) << server.StartError();
@@ -145,11 +104,16 @@ TEST_F(TransferWindowTest, SkipStopsOneRunningFileAndCancelTheRest) {
   WriteFile(server.Root() + "small", "s");
   const std::string local = server.Root() + "../local/";
   fs::create_directories(local);
+  const int64_t from = (int64_t{1} << 32) / 4 * 3;
+  WriteFile(local + "3-b2", "");
+  ASSERT_EQ(::truncate((local + "3-b2").c_str(), from), 0);
   TTransferListModel manager(*Queue);
   Queue->Parallel = 2;
   std::vector<TTransferItem*> items;
   for (const char* name : {"small", "b0", "b1", "b2", "small"}) {
-    items.push_back(&Download(server, name, local + std::to_string(items.size()) + "-"));
+    const bool resumed = items.size() == 3;
+    items.push_back(
+        &Download(server, name, local + std::to_string(items.size()) + "-", 0, resumed ? from : 0));
   }
   ASSERT_TRUE(RunUntil([&] {
     return items[0]->State == tsDone && items[1]->BytesDone > 0 && items[2]->BytesDone > 0;
@@ -196,6 +160,13 @@ TEST_F(TransferWindowTest, SkipStopsOneRunningFileAndCancelTheRest) {
   EXPECT_EQ(SizeOf(second.DestFolder + second.FileName), sizes[1]) << "the skipped file stopped";
   // What a skipped file will not bring leaves the batch's figures.
   Window->Refresh(*items[3]);
+  EXPECT_EQ(Window->Text("lblCurrentBytes"),
+            Q(BytesCopiedText(items[3]->BytesThere(), items[3]->Size)));
+  const int percent = Window->findChild<QProgressBar*>("pbCurrent")->value();
+  EXPECT_GE(percent, 75);
+  EXPECT_EQ(
+      manager.StatusAt(3),
+      QString("%1 of 4GB copied, %2% done").arg(Q(SizeText(items[3]->BytesThere()))).arg(percent));
   int64_t there = 0;
   int64_t total = 0;
   for (const TTransferItem* item : items) {
@@ -432,29 +403,6 @@ TEST(ManagerPlacement, BesideBelowOrOverTheMainWindow) {
   EXPECT_FALSE(OnScreen(QRect(-650, 10, 700, 260), screens)) << "too little of it shows";
   EXPECT_FALSE(OnScreen(QRect(100, -100, 700, 260), screens)) << "title above the screen";
   EXPECT_FALSE(OnScreen(QRect(2100, 100, 700, 260), screens)) << "a screen no longer there";
-}
-
-// A place the person moved the manager to is kept and used while a screen shows it; one off
-// every screen is neither used nor kept.
-TEST_F(TransferWindowTest, TheManagerReopensWhereThePersonLeftItWhileThatIsOnAScreen) {
-  QTemporaryDir dir;
-  QSettings settings(dir.filePath("window.ini"), QSettings::IniFormat);
-  settings.setValue("TransferManager/Left", "5000");
-  settings.setValue("TransferManager/Top", "40");
-  TfrmTransferMngr manager(*Queue, *Window);
-  manager.Accompany(nullptr, &settings);
-  manager.show();
-  EXPECT_NE(manager.pos(), QPoint(5000, 40)) << "off every screen";
-  manager.move(manager.pos() + QPoint(60, 50));
-  const QPoint moved = manager.pos();
-  manager.hide();
-  EXPECT_EQ(settings.value("TransferManager/Left").toString(), QString::number(moved.x()));
-  manager.show();
-  EXPECT_EQ(manager.pos(), moved);
-  manager.move(-3000, 40);
-  manager.hide();
-  EXPECT_EQ(settings.value("TransferManager/Left").toString(), QString::number(moved.x()))
-      << "a place off the screens is not kept";
 }
 
 }  // namespace

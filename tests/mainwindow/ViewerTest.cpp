@@ -73,24 +73,17 @@ TEST_F(MainWindowTest, ViewerPreviewsAndProgramsStartOnTheSelection) {
   window.ConnectToUrl(QString::fromStdString(server.Url()));
   THostView& host = *window.CurrentHostView();
   ASSERT_TRUE(RunUntil([&] { return host.Model().rowCount() == 1 && !host.Animating; }));
-  auto select = [&](TCustomView& view, const QStringList& names) {
-    view.ListView()->ClearSelection();
-    for (int row = 0; row < view.ListView()->RowCount(); ++row) {
-      const QModelIndex item = view.ListView()->Row(row);
-      if (names.contains(view.GetItemName(item))) view.ListView()->Select(item, true);
-    }
-  };
 
   window.Action("mnuExplorer")->trigger();
   TBrowser& viewer = *window.Viewer();
   ASSERT_TRUE(window.ViewerShown());
-  select(localView, {"Index.HTML"});
+  Select(localView, {"Index.HTML"});
   const QUrl page = QUrl::fromLocalFile(QString::fromStdString(local + "/Index.HTML"));
   EXPECT_EQ(viewer.source(), page);
-  select(localView, {"readme.txt"});
+  Select(localView, {"readme.txt"});
   EXPECT_EQ(viewer.source(), page) << "not a page: the previous one stays";
   // A server's picture is fetched into this run's own folder; its address keeps no password.
-  select(host, {"logo.gif"});
+  Select(host, {"logo.gif"});
   ASSERT_TRUE(viewer.Busy());
   ASSERT_TRUE(RunUntil([&] { return !viewer.Busy(); }));
   EXPECT_TRUE(viewer.toHtml().contains(QString::fromStdString(PrivateFolder() + "viewer/logo.gif")))
@@ -99,7 +92,7 @@ TEST_F(MainWindowTest, ViewerPreviewsAndProgramsStartOnTheSelection) {
   EXPECT_TRUE(viewer.CurrentAddress().endsWith("/%2Flogo.gif")) << "an absolute path";
 
   // The text viewer gets each file as one argument, blanks and quotes and all.
-  select(localView, {"readme.txt", "my \"quoted\" file.txt"});
+  Select(localView, {"readme.txt", "my \"quoted\" file.txt"});
   window.PopEditNotePadClick(true, false);
   ASSERT_EQ(starts.size(), 2u);
   EXPECT_EQ(starts[0].Program, QString::fromStdString(Preferences().Viewer));
@@ -112,7 +105,7 @@ TEST_F(MainWindowTest, ViewerPreviewsAndProgramsStartOnTheSelection) {
   startWorks = false;
   starts.clear();
   Preferences().Viewer = Dir.filePath("missing/xdg-open").toStdString();
-  select(localView, {"readme.txt", "Index.HTML"});
+  Select(localView, {"readme.txt", "Index.HTML"});
   window.PopEditNotePadClick(true, false);
   EXPECT_EQ(starts.size(), 2u);
   EXPECT_EQ(prompts->Messages,
@@ -127,7 +120,7 @@ TEST_F(MainWindowTest, ViewerPreviewsAndProgramsStartOnTheSelection) {
                         ".part\" && mv \"" + recorded + ".part\" \"" + recorded + "\"\n");
   fs::permissions(script, fs::perms::owner_all);
   Preferences().Viewer = script;
-  select(localView, {"my \"quoted\" file.txt"});
+  Select(localView, {"my \"quoted\" file.txt"});
   window.PopEditNotePadClick(true, false);
   ASSERT_TRUE(RunUntil([&] { return fs::exists(recorded); }));
   EXPECT_EQ(ReadFile(recorded), local + "/my \"quoted\" file.txt\n");

@@ -2,7 +2,6 @@
 // the trash, and the clipboard with the desktop's file managers.
 
 #include <QApplication>
-#include <QHeaderView>
 #include <QKeyEvent>
 #include <QListView>
 #include <QMimeData>
@@ -132,55 +131,6 @@ TEST_F(LocalViewTest, AFileWrittenOutsideShowsItsSizeAndTime) {
   EXPECT_TRUE(RunUntil([&] { return view.GetItemSize(view.ListView()->Row(0)) == 5000; }));
   EXPECT_GT(view.GetItemDate(view.ListView()->Row(0)), before);
   EXPECT_EQ(view.PanelText(0), "1 Entry, 4.88KB");
-}
-
-// Every style shows whole names where they fit: the List style's columns are as wide as the
-// longest name (no wider than the pane), Large Icons wraps names on two lines under 48 px icons,
-// and Details fits the local sizes and names its columns as the server pane does.
-TEST_F(LocalViewTest, EachStyleShowsWholeNames) {
-  const std::string longest(250, 'n');
-  for (const std::string& name : {std::string("a"), std::string("empty folder with a long name"),
-                                  std::string("caf\u00e9 menu for the whole week.txt"), longest}) {
-    WriteFile(Root + "here/" + name, "x");
-  }
-  fs::resize_file(Root + "here/a", 209715200);  // "204,800KB"
-  TLocalView view(Page());
-  view.ListView()->resize(600, 400);
-  ASSERT_TRUE(view.ChangeFolder(Path("here")));
-  TViewList& list = *view.ListView();
-  ASSERT_TRUE(RunUntil([&] { return list.RowCount() == 4; }));
-  QListView* icons = list.Icons();
-  const QFontMetrics metrics(icons->font());
-  const struct {
-    TViewStyle Style;
-    int IconSize;
-  } styles[] = {{TViewStyle::List, 16}, {TViewStyle::SmallIcons, 16}, {TViewStyle::LargeIcons, 48}};
-  for (const auto& style : styles) {
-    list.SetViewStyle(style.Style);
-    ASSERT_TRUE(RunUntil([&] { return icons->visualRect(list.Row(0)).isValid(); }));
-    QCoreApplication::processEvents();
-    EXPECT_EQ(icons->iconSize(), QSize(style.IconSize, style.IconSize));
-    for (int row = 0; row < list.RowCount(); ++row) {
-      const QString name = view.GetItemName(list.Row(row));
-      const QRect cell = icons->visualRect(list.Row(row));
-      const int needs = metrics.horizontalAdvance(name);
-      if (style.Style == TViewStyle::LargeIcons) {
-        // Two lines of text under the icon, the longest name cut at the end of the second.
-        EXPECT_GE(cell.height(), 48 + 2 * metrics.lineSpacing()) << name.size();
-      } else if (needs < icons->viewport()->width() - 60) {
-        EXPECT_GE(cell.width(), needs + style.IconSize) << name.toStdString();
-      } else {
-        EXPECT_LE(cell.right(), icons->viewport()->width()) << "no wider than the pane";
-      }
-    }
-  }
-  list.SetViewStyle(TViewStyle::Details);
-  QTreeView* details = list.Details();
-  ASSERT_TRUE(RunUntil([&] {
-    return details->header()->sectionSize(1) >=
-           QFontMetrics(details->font()).horizontalAdvance("204,800KB");
-  }));
-  EXPECT_EQ(view.Model().headerData(3, Qt::Horizontal, Qt::DisplayRole).toString(), "Modified");
 }
 
 TEST_F(LocalViewTest, NewFoldersAndTheTrash) {

@@ -1,6 +1,6 @@
 #pragma once
 // Panes in tests: a parent widget shown offscreen for each pane, the application's event
-// target, and waiting for a condition while Qt runs its events.
+// target, waiting for a condition while Qt runs its events, and choosing entries.
 
 #include <gtest/gtest.h>
 
@@ -14,6 +14,7 @@
 #include "engine/EngineSettings.h"
 #include "engine/WorkerRegistry.h"
 #include "platform/qt/QtEventTarget.h"
+#include "views/qt/CustomView.h"
 
 namespace pelmar::test {
 
@@ -46,6 +47,16 @@ class PaneTest : public ::testing::Test {
       QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
     }
     return true;
+  }
+
+  // Selects the entries of `view` with these names, as clicks would.
+  static void Select(TCustomView& view, const QStringList& names) {
+    view.ListView()->ClearSelection();
+    for (int row = 0; row < view.ListView()->RowCount(); ++row) {
+      const QModelIndex item = view.ListView()->Row(row);
+      if (names.contains(view.GetItemName(item))) view.ListView()->Select(item, true);
+    }
+    view.RefreshStatus();
   }
 
   std::shared_ptr<TQtEventTarget> Target;

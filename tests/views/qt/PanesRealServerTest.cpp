@@ -1,6 +1,7 @@
 // Both panes against a real server: connect, list, navigate and sort; a selection with nested
-// folders downloaded, uploaded and dropped through the queue and compared byte for byte; files
-// fetched into the private folder. (Every kind of server: the queue's and engine's tests.)
+// folders downloaded, uploaded and dropped through the queue and compared byte for byte; an
+// address's folder. (Every kind of server: the queue's and engine's tests; files fetched for
+// viewing or editing: the main window's tests.)
 
 #include <QApplication>
 #include <QDropEvent>
@@ -15,7 +16,6 @@
 #include "settings/Preferences.h"
 #include "support/Files.h"
 #include "support/RealFtpServer.h"
-#include "text/PrivateFolder.h"
 #include "text/TextUtils.h"
 #include "transfers/TransferQueue.h"
 #include "views/qt/HostView.h"
@@ -68,14 +68,6 @@ class PanesRealServerTest : public PaneTest {
                     QString::fromStdString(Server->Password()), "", QString::fromStdString(folder),
                     "");
     ASSERT_TRUE(RunUntil([&] { return Remote->Model().rowCount() > 0; }));
-  }
-  void Select(TCustomView& view, const QString& name) {
-    view.ListView()->ClearSelection();
-    for (int row = 0; row < view.ListView()->RowCount(); ++row) {
-      const QModelIndex item = view.ListView()->Row(row);
-      if (view.GetItemName(item) == name) view.ListView()->Select(item, true);
-    }
-    ASSERT_EQ(view.ListView()->SelectedItems().size(), 1) << name.toStdString();
   }
   QStringList Names() const {
     QStringList names;
@@ -133,13 +125,13 @@ TEST_F(PanesRealServerTest, BrowseSortDeleteAndMoveWholeFoldersBothWays) {
   EXPECT_EQ(Names(), (QStringList{"tree", "up", "zz.bin"}));
 
   // Into the tree and sorted by size: folders first, then the smallest file.
-  Select(*Remote, "tree");
+  Select(*Remote, {"tree"});
   Remote->DoubleClick(Remote->ListView()->SelectedItems().first());
   ASSERT_TRUE(RunUntil([&] { return Names().contains("big.bin"); }));
   QHeaderView* header = Remote->ListView()->Details()->header();
   emit header->sectionClicked(1);
   EXPECT_EQ(Names(), (QStringList{"empty", "sub", "small.txt", "doomed.bin", "big.bin"}));
-  Select(*Remote, "doomed.bin");
+  Select(*Remote, {"doomed.bin"});
   QAbstractItemView* view = Remote->ListView()->Current();
   view->setCurrentIndex(Remote->ListView()->SelectedItems().first());
   for (int column = 0; column < 4; ++column) {
@@ -164,16 +156,16 @@ TEST_F(PanesRealServerTest, BrowseSortDeleteAndMoveWholeFoldersBothWays) {
   Remote->FolderUp();
   EXPECT_EQ(Names(), (QStringList{"tree", "up", "zz.bin"})) << "from the cache, sorted again";
 
-  Select(*Remote, "tree");
+  Select(*Remote, {"tree"});
   ASSERT_TRUE(Remote->SendSelection(Local.get()));
   ASSERT_TRUE(QueueIdle());
   EXPECT_EQ(Tree(LocalRoot + "tree"), Tree(root + "tree"));
 
-  Select(*Remote, "up");
+  Select(*Remote, {"up"});
   Remote->DoubleClick(Remote->ListView()->SelectedItems().first());
   ASSERT_TRUE(RunUntil([&] { return Remote->Folder().endsWith("up/"); }));
   ASSERT_TRUE(RunUntil([&] { return Local->ListView()->RowCount() > 0; }));
-  Select(*Local, "tree");
+  Select(*Local, {"tree"});
   ASSERT_TRUE(Local->SendSelection(Remote.get()));
   ASSERT_TRUE(QueueIdle());
   EXPECT_EQ(Tree(root + "up/tree"), Tree(root + "tree"));
@@ -195,38 +187,6 @@ TEST_F(PanesRealServerTest, BrowseSortDeleteAndMoveWholeFoldersBothWays) {
   EXPECT_FALSE(Exists(desk + "note.txt"));
 }
 
-// A file to view goes to this run's private folder; a link another user planted where the
-// shared temporary folder would have held it is not followed.
-TEST_F(PanesRealServerTest, FetchedFilesArriveInThePrivateFolder) {
-  Start();
-  const std::string name = "fetch-me-" + std::to_string(::getpid()) + ".bin";
-  WriteFile(Server->Root() + name, RandomBytes(20000, 3));
-  const std::string victim = LocalRoot + "victim.txt";
-  WriteFile(victim, "mine");
-  const std::string planted = TemporaryFolder() + name;
-  fs::create_symlink(victim, planted);
-  struct TUnplant {
-    std::string Path;
-    ~TUnplant() { ::unlink(Path.c_str()); }
-  } unplant{planted};
-  Connect();
-  QStringList fetched;
-  TFetchKind kind = TFetchKind::None;
-  QObject::connect(Remote.get(), &THostView::Transferred,
-                   [&](const QStringList& files, TFetchKind fetchKind) {
-                     fetched = files;
-                     kind = fetchKind;
-                   });
-  Select(*Remote, QString::fromStdString(name));
-  ASSERT_TRUE(Remote->FetchSelected(*Local, TFetchKind::View));
-  ASSERT_TRUE(RunUntil([&] { return !fetched.isEmpty(); }));
-  EXPECT_EQ(kind, TFetchKind::View);
-  ASSERT_EQ(fetched.size(), 1);
-  EXPECT_EQ(fetched[0].toStdString(), PrivateFolder() + name);
-  EXPECT_EQ(ReadFile(fetched[0].toStdString()), ReadFile(Server->Root() + name));
-  EXPECT_EQ(ReadFile(victim), "mine");
-}
-
 // An address's path is relative to the log-on folder, which on ProFTPD is not the root: the
 // pane opens the folder the address names, and the address it gives an entry names that entry.
 TEST_F(PanesRealServerTest, AnAddressOpensItsFolderInTheLogOnFolder) {
@@ -239,7 +199,7 @@ TEST_F(PanesRealServerTest, AnAddressOpensItsFolderInTheLogOnFolder) {
   Connect(SplitUrl(Server->Url() + "dir%20with%20space/", "").ServerFolder);
   ASSERT_TRUE(RunUntil([&] { return Names() == QStringList{"inside.txt"}; }))
       << Remote->Folder().toStdString();
-  Select(*Remote, "inside.txt");
+  Select(*Remote, {"inside.txt"});
   const QModelIndex entry = Remote->ListView()->SelectedItems().first();
   const TSplitUrl again = SplitUrl(Remote->BuildUrl(entry).toStdString(), "");
   EXPECT_EQ(QString::fromStdString(again.ServerFolder + again.FileName),
