@@ -7,12 +7,8 @@
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QMenu>
-#include <QMouseEvent>
-#include <QPlainTextEdit>
 #include <QProcess>
 #include <QRegularExpression>
-#include <QWhatsThis>
 #include <filesystem>
 
 #include "mainwindow/MainWindowFixture.h"
@@ -168,38 +164,10 @@ TEST(HelpPages, EveryTopicAndLinkLeadsToAPage) {
   }
 }
 
-// "What's This?" answers on a disabled button; F1 and the web items show our own pages.
-TEST_F(MainWindowTest, HelpAnswersF1WhatsThisAndTheWebItems) {
+// F1 and the web items show our own pages.
+TEST_F(MainWindowTest, HelpShowsOurOwnPages) {
   TfrmMain& window = Open();
   window.show();
-  auto click = [](QWidget* target) {
-    const QPointF at(3, 3);
-    QMouseEvent press(QEvent::MouseButtonPress, at, target->mapToGlobal(at), Qt::LeftButton,
-                      Qt::LeftButton, Qt::NoModifier);
-    QMouseEvent release(QEvent::MouseButtonRelease, at, target->mapToGlobal(at), Qt::LeftButton,
-                        Qt::NoButton, Qt::NoModifier);
-    QApplication::sendEvent(target, &press);
-    QApplication::sendEvent(target, &release);
-  };
-  auto popupShown = [] {
-    for (QWidget* top : QApplication::topLevelWidgets()) {
-      if (top->isVisible() && QByteArray(top->metaObject()->className()) == "QWhatsThat")
-        return true;
-    }
-    return false;
-  };
-  QWidget* stop = window.findChild<QWidget*>("btnStop");
-  window.Action("btnStop")->setEnabled(true);  // as a connection does, and back
-  window.Action("btnStop")->setEnabled(false);
-  ASSERT_FALSE(stop->isEnabled());
-  EXPECT_EQ(stop->whatsThis(), WhatsThisText(3));
-  window.Action("MnuHelpPointer")->trigger();
-  ASSERT_TRUE(QWhatsThis::inWhatsThisMode());
-  click(stop);
-  EXPECT_TRUE(popupShown()) << "disabled controls answer too";
-  EXPECT_FALSE(QWhatsThis::inWhatsThisMode());
-  QWhatsThis::hideText();
-
   window.Action("mnuHelpContents")->trigger();
   EXPECT_TRUE(window.HelpWindow()->isVisible());
   EXPECT_EQ(window.HelpWindow()->CurrentPage(), "qrc:/pelmar/help/index.html");

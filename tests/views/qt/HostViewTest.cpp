@@ -1,6 +1,6 @@
-// The remote pane against the scripted server: what it sends for browsing, masks, renaming,
-// deleting whole folders and waiting for folders, what it forgets on disconnect, and a session
-// the server closed made again.
+// The remote pane against the scripted server: what it sends for browsing, permissions, masks,
+// renaming, deleting whole folders and waiting for folders, what it forgets on disconnect, and
+// a session the server closed made again.
 
 #include <QAbstractItemModel>
 #include <QStandardItemModel>
@@ -80,9 +80,10 @@ class HostViewTest : public PaneTest {
   TTreeCombo* Tree = nullptr;
 };
 
-TEST_F(HostViewTest, BrowsingRenamingAndDisconnecting) {
+TEST_F(HostViewTest, BrowsingPermissionsRenamingAndDisconnecting) {
   TScript script = LoggedOnAtRoot(kRoot);
   Enter(script, "/sub", "-rw-r--r-- 1 u g 5 Jan  1  2020 inner.txt\r\n");
+  script.On("200 SITE CHMOD ok").On("200 SITE CHMOD ok");
   Enter(script, "/", kRoot);  // the mask lists the folder again
   script.On("350 Ready for RNTO").On("250 Renamed").On("221 Bye").WaitClose();
   TScriptedFtpServer server({script});
@@ -101,6 +102,18 @@ TEST_F(HostViewTest, BrowsingRenamingAndDisconnecting) {
   EXPECT_EQ(server.Commands().size(), before) << "a revisit costs no LIST";
   EXPECT_FALSE(Tree->IsDimmed(Tree->SelectedNode())) << "a listed folder is not dimmed";
 
+  // Changed permissions go to every selected entry.
+  View->ListView()->Select(View->Model().index(RowOf("a.txt"), 0), true);
+  View->ListView()->Select(View->Model().index(RowOf("b.bin"), 0), false);
+  View->AskProperties = [&](const std::vector<TPropertyEntry>& entries, const QString& location,
+                            bool editable) -> std::optional<uint16_t> {
+    EXPECT_EQ(entries.size(), 2u);
+    EXPECT_EQ(location, "/");
+    EXPECT_TRUE(editable) << "a Unix listing";
+    return std::optional<uint16_t>(4 | 8 | 16 | 32 | 256);
+  };
+  EXPECT_TRUE(View->ShowProperties());
+
   View->SetMask("*.TXT");
   EXPECT_EQ(View->Mask(), "*.txt");
   ASSERT_TRUE(RunUntil([&] { return Names() == QStringList{"locked", "sub", "a.txt"}; }));
@@ -112,7 +125,7 @@ TEST_F(HostViewTest, BrowsingRenamingAndDisconnecting) {
     View->Model().setData(a, QString(refused), Qt::EditRole);
   }
   View->Model().setData(a, QString("A.txt"), Qt::EditRole);  // letter case alone is a rename
-  ASSERT_TRUE(server.WaitForCommands(before + 6, std::chrono::seconds(10)));  // ... RNTO
+  ASSERT_TRUE(server.WaitForCommands(before + 8, std::chrono::seconds(10)));  // ... RNTO
   EXPECT_EQ(Names(), (QStringList{"locked", "sub", "A.txt"}));
   // The RNTO reply read first: a disconnect while a reply is awaited aborts the request and
   // drops the connection without QUIT, as designed.
@@ -124,10 +137,10 @@ TEST_F(HostViewTest, BrowsingRenamingAndDisconnecting) {
   EXPECT_TRUE(View->Cache().Paths().empty());
   EXPECT_EQ(Tree->TreeModel()->rowCount(), 0);
   // The pane lets go at once; its QUIT reaches the server a moment later.
-  ASSERT_TRUE(server.WaitForCommands(before + 7, std::chrono::seconds(10)));
-  EXPECT_EQ(Sent(server),
-            (TCommands{"PWD", "PORT", "LIST", "CWD /sub/", "PWD", "PORT", "LIST", "CWD /", "PWD",
-                       "PORT", "LIST", "RNFR /a.txt", "RNTO /A.txt", "QUIT"}));
+  ASSERT_TRUE(server.WaitForCommands(before + 9, std::chrono::seconds(10)));
+  EXPECT_EQ(Joined(Sent(server)),
+            "PWD, PORT, LIST, CWD /sub/, PWD, PORT, LIST, SITE CHMOD 744 /a.txt, "
+            "SITE CHMOD 744 /b.bin, CWD /, PWD, PORT, LIST, RNFR /a.txt, RNTO /A.txt, QUIT");
 }
 
 TEST_F(HostViewTest, DeletingFoldersGoesFilesFirstAndSkipsWhatCannotBeListed) {
@@ -157,29 +170,6 @@ TEST_F(HostViewTest, DeletingFoldersGoesFilesFirstAndSkipsWhatCannotBeListed) {
             "DELE /sub/inner.txt, CWD /sub/deeper/, PWD, PORT, LIST, CWD /sub/, RMD /sub/deeper, "
             "CWD /, RMD /sub, CWD /, PWD, PORT, LIST");
   EXPECT_TRUE(View->LogEntries.contains("Could not open folder /locked/"));
-}
-
-TEST_F(HostViewTest, ChangedPermissionsGoToEverySelectedEntry) {
-  TScript script = LoggedOnAtRoot(kRoot);
-  script.On("200 SITE CHMOD ok").On("200 SITE CHMOD ok").WaitClose();
-  TScriptedFtpServer server({script});
-  Open(server);
-  View->ListView()->Select(View->Model().index(RowOf("a.txt"), 0), true);
-  View->ListView()->Select(View->Model().index(RowOf("b.bin"), 0), false);
-  size_t shown = 0;
-  View->AskProperties = [&](const std::vector<TPropertyEntry>& entries, const QString& location,
-                            bool editable) -> std::optional<uint16_t> {
-    shown = entries.size();
-    EXPECT_EQ(location, "/");
-    EXPECT_TRUE(editable) << "a Unix listing";
-    return shown == 2 ? std::optional<uint16_t>(4 | 8 | 16 | 32 | 256) : std::nullopt;
-  };
-  EXPECT_TRUE(View->ShowProperties());
-  EXPECT_EQ(shown, 2u);
-  ASSERT_TRUE(server.WaitForCommands(10, std::chrono::seconds(10)));  // log-on, listing, 2
-  const TCommands sent = Sent(server);
-  EXPECT_EQ(TCommands(sent.end() - 2, sent.end()),
-            (TCommands{"SITE CHMOD 744 /a.txt", "SITE CHMOD 744 /b.bin"}));
 }
 
 TEST_F(HostViewTest, AWaitForAFolderEndsWhenThePaneCloses) {
