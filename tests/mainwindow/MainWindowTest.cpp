@@ -17,12 +17,14 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QDir>
+#include <QDropEvent>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -32,6 +34,7 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeView>
+#include <QUrl>
 #include <ctime>
 #include <filesystem>
 
@@ -620,10 +623,26 @@ TEST_F(MainWindowTest, EveryControlHasANameAndEveryCommandAKey) {
   EXPECT_EQ(chosen, 2) << "Ctrl+Shift+C";
 }
 
+// A file manager's drag: a text/uri-list of file:// addresses, from no widget of ours.
+void DropFiles(TCustomView& pane, const QStringList& paths, Qt::KeyboardModifiers modifiers) {
+  QMimeData mime;
+  QList<QUrl> urls;
+  for (const QString& path : paths) urls << QUrl::fromLocalFile(path);
+  mime.setUrls(urls);
+  QWidget* target = pane.ListView()->Current()->viewport();
+  QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction | Qt::MoveAction, &mime, Qt::LeftButton,
+                        modifiers);
+  QApplication::sendEvent(target, &enter);
+  ASSERT_TRUE(enter.isAccepted());
+  QDropEvent drop(QPointF(5, 5), Qt::CopyAction | Qt::MoveAction, &mime, Qt::LeftButton, modifiers);
+  QApplication::sendEvent(target, &drop);
+  EXPECT_EQ(drop.dropAction(), modifiers & Qt::ShiftModifier ? Qt::MoveAction : Qt::CopyAction);
+}
+
 // A person's way through both panes against a real server: local navigation, commands that
-// follow the current tab, the clipboard, moving on the server, deleting after a question,
-// downloading by mouse and keyboard, Compare Folders, new folders and renames, the transfer
-// manager.
+// follow the current tab, whole folders down and up through the queue, the clipboard, moving
+// on the server, sorting, deleting after a question, downloading by mouse and keyboard,
+// Compare Folders, a new folder, files dropped from a file manager, the transfer manager.
 TEST_F(MainWindowTest, PaneCommandsAgainstARealServer) {
   TRealFtpServer server(TServerKind::Pyftpdlib);
   ASSERT_TRUE(server.Started()) << server.StartError();
@@ -633,6 +652,7 @@ TEST_F(MainWindowTest, PaneCommandsAgainstARealServer) {
   for (const char* name : {"a.txt", "b.txt", "c.txt", "d.txt", "sub/inner.txt"}) {
     WriteFile(root + "box/" + name, std::string(1, name[0]));
   }
+  WriteFile(root + "box/sub/big.bin", RandomBytes(300000, 1));
   const QString local = Dir.filePath("local");
   fs::create_directories((local + "/inner").toStdString());
   WriteFile(local.toStdString() + "/up.bin", "up");
@@ -670,9 +690,23 @@ TEST_F(MainWindowTest, PaneCommandsAgainstARealServer) {
   EXPECT_FALSE(window.Action("btnUpload")->isEnabled()) << "no upload while disconnected";
 
   const QString url = QString("ftp://127.0.0.1:%1/").arg(server.Port());
-  window.ConnectToUrl(url + "box/");
+  window.ConnectToUrl(url);
   THostView& host = *window.CurrentHostView();
-  ASSERT_TRUE(RunUntil([&] { return host.Model().rowCount() == 5; }));
+  ASSERT_TRUE(RunUntil([&] { return host.Model().rowCount() == 2 && !host.Busy(); }));
+  // Whole folders through the queue, byte for byte: box down here (and later its copy up).
+  TTransferItems& queue = window.Queue();
+  const auto queueIdle = [&] {
+    return RunUntil(
+        [&] { return queue.CountInState(tsPending) == 0 && queue.CountInState(tsActive) == 0; },
+        60000);
+  };
+  Select(host, {"box"});
+  window.Action("btnDownload")->trigger();
+  ASSERT_TRUE(queueIdle());
+  EXPECT_EQ(Tree(local.toStdString() + "/box"), Tree(root + "box"));
+  ASSERT_TRUE(RunUntil([&] { return localView.ListView()->RowCount() == 3; }));
+  host.ChangeFolder("/box/");
+  ASSERT_TRUE(RunUntil([&] { return host.Model().rowCount() == 5 && !host.Busy(); }));
   Select(localView, {"up.bin"});
   EXPECT_TRUE(window.Action("btnUpload")->isEnabled());
   // The commands follow the current local tab: a new tab with nothing selected has nothing
@@ -732,9 +766,23 @@ TEST_F(MainWindowTest, PaneCommandsAgainstARealServer) {
   window.HostPopup()->findChild<QAction*>("popHostDelete")->trigger();  // No
   EXPECT_EQ(prompts->Captions, (std::vector<QString>{"Confirm File Delete", "Confirm Folder Delete",
                                                      "Confirm Multiple File Delete"}));
+  // Sorting moves rows, not the selection: after sorting by every column both ways the
+  // selected and current entry is still the one chosen, and Delete takes that entry.
   Select(host, {"d.txt"});
+  QAbstractItemView* hostList = host.ListView()->Current();
+  hostList->setCurrentIndex(host.ListView()->SelectedItems().first());
+  for (int column = 0; column < 4; ++column) {
+    for (int click = 0; click < 2; ++click) {
+      emit host.ListView()->Details()->header()->sectionClicked(column);
+      const auto chosen = host.ListView()->SelectedItems();
+      ASSERT_EQ(chosen.size(), 1) << column;
+      EXPECT_EQ(host.GetItemName(chosen.first()), "d.txt") << column << " " << click;
+      EXPECT_EQ(host.GetItemName(hostList->currentIndex()), "d.txt") << column << " " << click;
+    }
+  }
   press(Qt::ShiftModifier);
-  ASSERT_TRUE(RunUntil([&] { return !Exists(root + "box/d.txt"); }));
+  ASSERT_TRUE(RunUntil([&] { return host.Model().rowCount() == 1 && !host.Busy(); }));
+  EXPECT_FALSE(Exists(root + "box/d.txt"));
   EXPECT_EQ(prompts->Questions.size(), 3u) << "Shift+Delete does not ask";
   EXPECT_TRUE(Exists(root + "box/c.txt"));
 
@@ -745,7 +793,6 @@ TEST_F(MainWindowTest, PaneCommandsAgainstARealServer) {
   EXPECT_EQ(window.HostPopup()->defaultAction()->objectName(), "popHostDownload");
   // Enter does what a double click does; one that cannot run says why.
   Select(host, {"a.txt"});
-  QAbstractItemView* hostList = host.ListView()->Current();
   host.Animating = true;
   QTest::keyClick(hostList, Qt::Key_Return);
   host.Animating = false;
@@ -772,30 +819,46 @@ TEST_F(MainWindowTest, PaneCommandsAgainstARealServer) {
 
   // Compare Folders selects what the other side lacks, in both panes; entries the mask hides
   // are no namesakes. (What counts as newer or larger: CompareOneWay.)
-  ASSERT_TRUE(RunUntil([&] { return localView.ListView()->RowCount() == 4; }));
+  ASSERT_TRUE(RunUntil([&] { return localView.ListView()->RowCount() == 5; }));
   EXPECT_TRUE(window.Action("mnuCompareFolders")->isEnabled());
   window.CompareFolders(false, true);
-  EXPECT_EQ(selected(localView), (QStringList{"inner", "up.bin"}));
+  EXPECT_EQ(selected(localView), (QStringList{"box", "inner", "up.bin"}));
   EXPECT_EQ(selected(host), QStringList{});
   localView.SetMask("*.none");
-  ASSERT_TRUE(RunUntil([&] { return localView.ListView()->RowCount() == 1; }));  // inner
+  ASSERT_TRUE(RunUntil([&] { return localView.ListView()->RowCount() == 2; }));  // folders
   window.CompareFolders(true, true);
   EXPECT_EQ(selected(host), (QStringList{"a.txt", "b.txt"}));
+  localView.SetMask("");
 
   // A new folder: the folder box keeps naming the folder (a rename's place in the list:
   // HostViewTest).
-  auto* box = window.findChild<QComboBox*>("cmboHostTree");
-  auto names = [&host] {
-    QStringList listed;
-    for (int row = 0; row < host.ListView()->RowCount(); ++row)
-      listed << host.GetItemName(host.ListView()->Row(row));
-    return listed;
-  };
   answer = "New stuff";
   window.Action("actHostNewFolder")->trigger();
   ASSERT_TRUE(RunUntil([&] { return host.Model().rowCount() == 3 && !host.Busy(); }));
-  EXPECT_EQ(names(), (QStringList{"New stuff", "a.txt", "b.txt"}));
-  EXPECT_EQ(box->currentText(), "/dest/");
+  EXPECT_TRUE(Exists(root + "dest/New stuff"));
+  EXPECT_EQ(window.findChild<QComboBox*>("cmboHostTree")->currentText(), "/dest/");
+
+  // The local copy of box goes up into dest, byte for byte.
+  Select(localView, {"box"});
+  window.Action("btnUpload")->trigger();
+  ASSERT_TRUE(queueIdle());
+  EXPECT_EQ(Tree(root + "dest/box"), Tree(local.toStdString() + "/box"));
+
+  // Dropped from a file manager onto the server pane: uploaded through the queue, folders
+  // whole; onto the local pane with Shift: moved into its folder.
+  const std::string desk = Dir.filePath("desk").toStdString() + "/";
+  fs::create_directories(desk + "folder/inner");
+  WriteFile(desk + "folder/inner/a.bin", RandomBytes(5000, 6));
+  WriteFile(desk + "note.txt", "note\n");
+  DropFiles(host,
+            {QString::fromStdString(desk + "folder"), QString::fromStdString(desk + "note.txt")},
+            Qt::NoModifier);
+  ASSERT_TRUE(queueIdle());
+  EXPECT_EQ(Tree(root + "dest/folder"), Tree(desk + "folder"));
+  EXPECT_EQ(ReadFile(root + "dest/note.txt"), "note\n");
+  DropFiles(localView, {QString::fromStdString(desk + "note.txt")}, Qt::ShiftModifier);
+  EXPECT_EQ(ReadFile(local.toStdString() + "/note.txt"), "note\n");
+  EXPECT_FALSE(Exists(desk + "note.txt"));
 
   // The transfer manager shows the downloads; its close box releases the toggle.
   window.Action("mnuShowTransferManager")->trigger();

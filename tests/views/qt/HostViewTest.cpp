@@ -1,12 +1,16 @@
 // The remote pane against the scripted server: what it sends for browsing, permissions, masks,
 // renaming, deleting whole folders and waiting for folders, what it forgets on disconnect, and
-// a session the server closed made again.
+// a session the server closed made again; against ProFTPD, an address's folder. (Both panes
+// with the queue, in the window: MainWindowTest.)
 
 #include <QAbstractItemModel>
 #include <QStandardItemModel>
 #include <algorithm>
 
+#include "support/Files.h"
+#include "support/RealFtpServer.h"
 #include "support/ScriptedFtpServer.h"
+#include "text/TextUtils.h"
 #include "ui/TreeCombo.h"
 #include "views/qt/HostView.h"
 #include "views/qt/PaneFixture.h"
@@ -230,6 +234,28 @@ TEST_F(HostViewTest, ASessionTheServerClosedIsMadeAgainByTheNextCommand) {
   EXPECT_TRUE(View->Cache().Paths().empty());
   EXPECT_EQ(std::count(states.begin(), states.end(), usConnectFailed), 1);
   EXPECT_EQ(std::count(states.begin(), states.end(), usDisconnected), 1);
+}
+
+// An address's path is relative to the log-on folder, which on ProFTPD is not the root: the
+// pane opens the folder the address names, and the address it gives an entry names that entry.
+TEST_F(HostViewTest, AnAddressOpensItsFolderInTheLogOnFolder) {
+  if (const std::string why = TRealFtpServer::CannotRun(TServerKind::Proftpd); !why.empty()) {
+    GTEST_SKIP() << why;
+  }
+  TRealFtpServer server(TServerKind::Proftpd);
+  ASSERT_TRUE(server.Started()) << server.StartError();
+  std::filesystem::create_directories(server.Root() + "dir with space");
+  WriteFile(server.Root() + "dir with space/inside.txt", "in");
+  View = std::make_unique<THostView>(Page(), Target);
+  const TSplitUrl parts = SplitUrl(server.Url() + "dir%20with%20space/", "");
+  View->Connect("127.0.0.1", server.Port(), QString::fromStdString(server.User()),
+                QString::fromStdString(server.Password()), "",
+                QString::fromStdString(parts.ServerFolder), "");
+  ASSERT_TRUE(RunUntil([&] { return Names() == QStringList{"inside.txt"}; }))
+      << View->Folder().toStdString();
+  const QModelIndex entry = View->Model().index(0, 0);
+  const TSplitUrl again = SplitUrl(View->BuildUrl(entry).toStdString(), "");
+  EXPECT_EQ(QString::fromStdString(again.ServerFolder + again.FileName), View->GetItemPath(entry));
 }
 
 }  // namespace
