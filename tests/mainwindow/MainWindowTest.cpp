@@ -124,6 +124,8 @@ TEST_F(MainWindowTest, WhatARunLeavesTheNextFinds) {
   EXPECT_EQ(Settings->value("Windows/Main/Width").toString(), "900");
 }
 
+// Connecting by address and by site, several connections side by side, a password asked for
+// or refused, a connection that fails; each tab's log, and the log kept, saved and written.
 TEST_F(MainWindowTest, ConnectionFlowAgainstARealServer) {
   TRealFtpServer server(TServerKind::Pyftpdlib);
   ASSERT_TRUE(server.Started()) << server.StartError();
@@ -146,8 +148,11 @@ TEST_F(MainWindowTest, ConnectionFlowAgainstARealServer) {
   ASSERT_TRUE(RunUntil([&] { return ReadFile(local.toStdString() + "/wanted.bin") == content; }));
   EXPECT_EQ(window.ConnectedViews(), 1);
   EXPECT_TRUE(window.Action("mnuDisconnect")->isEnabled());
-  EXPECT_TRUE(window.Log()->toPlainText().split('\n').contains("CWD pub/"))
-      << "the address's folder lies in the log-on folder";
+  QPlainTextEdit& log = *window.Log();
+  const auto logged = [&log](const char* line) {
+    return log.toPlainText().split('\n').contains(line);
+  };
+  EXPECT_TRUE(logged("CWD pub/")) << "the address's folder lies in the log-on folder";
 
   // A second connection never replaces a live one; New View opens the same folder.
   window.ConnectToUrl(url);
@@ -158,6 +163,12 @@ TEST_F(MainWindowTest, ConnectionFlowAgainstARealServer) {
     return window.CurrentHostView()->Folder() == "/" &&
            window.CurrentHostView()->Model().rowCount() == 1;
   }));
+  // Each tab keeps its own log; switching shows it.
+  auto* tabs = window.findChild<QTabWidget*>("pgctrlHost");
+  EXPECT_TRUE(logged("CWD /"));
+  tabs->setCurrentIndex(0);
+  EXPECT_FALSE(logged("CWD /"));
+  tabs->setCurrentIndex(1);
   window.btnHostNewClick();
   EXPECT_EQ(window.HostTabCount(), 3);
   ASSERT_TRUE(RunUntil([&] {
@@ -214,6 +225,27 @@ TEST_F(MainWindowTest, ConnectionFlowAgainstARealServer) {
   ASSERT_TRUE(
       RunUntil([&] { return window.HostTabCaption(window.HostTabCount() - 1) == "Disconnected"; }));
   EXPECT_EQ(prompts->Captions.size(), 1u) << "only a refused log-on asks";
+
+  // The log keeps its newest lines; saving empties it (a folder that is not there is said,
+  // and nothing is lost); at close the log file is replaced by what was logged since.
+  for (int line = 0; line < 805; ++line) window.AppendToLog(QString::number(line));
+  EXPECT_EQ(log.document()->blockCount(), THostView::kMaxLogEntries);
+  EXPECT_EQ(log.textCursor().selectedText(), "804") << "the newest line is highlighted";
+  const QString missing = Dir.filePath("no/such/folder/pelmar.log");
+  Preferences().LogFile = missing.toStdString();
+  window.popSaveLogClick();
+  EXPECT_EQ(prompts->Messages, std::vector<QString>{"Cannot create file " + missing});
+  EXPECT_EQ(log.document()->blockCount(), THostView::kMaxLogEntries) << "left as it was";
+  const std::string saved = Dir.filePath("pelmar.log").toStdString();
+  Preferences().LogFile = saved;
+  window.popSaveLogClick();
+  EXPECT_TRUE(ReadFile(saved).ends_with("803\n804\n"));
+  emit window.LogPopup()->aboutToShow();
+  EXPECT_FALSE(window.LogPopup()->findChild<QAction*>("popSaveLog")->isEnabled());
+  window.AppendToLog("after");
+  Preferences().LogToFile = true;
+  window.close();
+  EXPECT_EQ(ReadFile(saved), "after\n");
   SetPrompter(nullptr);
 }
 

@@ -1,31 +1,18 @@
-// The message log (following the host tabs, its cap, saving and clearing, the file written at
-// close), the event sounds, and what Compare Folders selects (in the panes: MainWindowTest).
+// What the message log shows of a server's line (the log itself: MainWindowTest), the event
+// sounds, and what Compare Folders selects (in the panes: MainWindowTest).
 
 #include <gtest/gtest.h>
 
-#include <sys/time.h>
 #include <tuple>
-
-#include <QAction>
-#include <QMenu>
-#include <QPlainTextEdit>
-#include <QTabWidget>
-#include <filesystem>
 
 #include "mainwindow/CompareFolders.h"
 #include "mainwindow/MainWindowFixture.h"
 #include "platform/SoundPlayer.h"
-#include "support/Files.h"
-#include "support/RealFtpServer.h"
-#include "support/ScriptedPrompter.h"
 #include "ui/QtText.h"
 #include "views/qt/HostView.h"
-#include "views/qt/LocalView.h"
 
 namespace pelmar::test {
 namespace {
-
-namespace fs = std::filesystem;
 
 // A server's control characters reach the message log as visible marks, never as actions;
 // line ends around a line go.
@@ -81,49 +68,6 @@ TEST(CompareOneWay, SelectsWhatTheOtherSideLacksOrHasSmallerOrOlder) {
               newer ? 1u : 0u)
         << mine.toString().toStdString() << " vs " << theirs.toString().toStdString();
   }
-}
-
-TEST_F(MainWindowTest, LogFollowsTheTabIsCappedSavedClearedAndWrittenAtClose) {
-  TRealFtpServer server(TServerKind::Pyftpdlib);
-  ASSERT_TRUE(server.Started()) << server.StartError();
-  auto prompts = std::make_shared<TScriptedPrompter>();
-  SetPrompter(prompts);
-  TfrmMain& window = Open();
-  window.show();
-  QPlainTextEdit& log = *window.Log();
-  window.ConnectToUrl(QString("ftp://127.0.0.1:%1/").arg(server.Port()));
-  THostView& first = *window.CurrentHostView();
-  ASSERT_TRUE(RunUntil([&] { return first.Connected() && !first.Animating; }));
-  ASSERT_TRUE(window.NewHostView());
-  EXPECT_TRUE(log.document()->isEmpty()) << "a new tab starts with an empty log";
-  first.RefreshFolder();
-  ASSERT_TRUE(RunUntil([&] { return first.LogEntries.last().startsWith("Transferred"); }));
-  EXPECT_TRUE(log.document()->isEmpty()) << "a background tab's lines stay with it";
-  window.findChild<QTabWidget*>("pgctrlHost")->setCurrentIndex(0);
-  EXPECT_TRUE(log.toPlainText().endsWith(first.LogEntries.last()));
-
-  for (int line = 0; line < 805; ++line) window.AppendToLog(QString::number(line));
-  EXPECT_EQ(log.document()->blockCount(), THostView::kMaxLogEntries);
-  EXPECT_EQ(log.textCursor().selectedText(), "804") << "the newest line is highlighted";
-
-  const QString missing = Dir.filePath("no/such/folder/pelmar.log");
-  Preferences().LogFile = missing.toStdString();
-  window.popSaveLogClick();
-  EXPECT_EQ(prompts->Messages, std::vector<QString>{"Cannot create file " + missing});
-  EXPECT_EQ(log.document()->blockCount(), THostView::kMaxLogEntries) << "left as it was";
-  const std::string saved = Dir.filePath("pelmar.log").toStdString();
-  Preferences().LogFile = saved;
-  window.popSaveLogClick();
-  EXPECT_TRUE(ReadFile(saved).ends_with("803\n804\n"));
-  emit window.LogPopup()->aboutToShow();
-  for (const char* name : {"popSaveLog", "popSaveLogAs", "popClearLog"}) {
-    EXPECT_FALSE(window.LogPopup()->findChild<QAction*>(name)->isEnabled()) << name;
-  }
-  window.AppendToLog("after");
-  Preferences().LogToFile = true;
-  window.close();
-  EXPECT_EQ(ReadFile(saved), "after\n") << "the close replaces the saved file";
-  SetPrompter(nullptr);
 }
 
 class TRecordingPlayer : public ISoundPlayer {

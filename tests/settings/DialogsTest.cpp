@@ -63,20 +63,6 @@ class DialogsTest : public SettingsTest {
   std::shared_ptr<TScriptedPrompter> Answers;
 };
 
-TEST_F(DialogsTest, PanelsFollowTheirBoxes) {
-  WriteFile(Home + "pelmar.ini", "[Firewall]\nEnabled=1\n");
-  TfrmOptions dialog;
-  dialog.PrepareToShow();
-  auto* firewall = Child<QWidget>(dialog, "pnlFirewall");
-  auto* sounds = Child<QWidget>(dialog, "pnlSounds");
-  EXPECT_TRUE(firewall->isEnabled()) << "also when loaded";
-  EXPECT_FALSE(sounds->isEnabled());
-  Child<QCheckBox>(dialog, "cbEnableFirewall")->setChecked(false);
-  Child<QCheckBox>(dialog, "cbEnableSound")->setChecked(true);
-  EXPECT_FALSE(firewall->isEnabled());
-  EXPECT_TRUE(sounds->isEnabled());
-}
-
 TEST_F(DialogsTest, FileTypesAddAndRemove) {
   TfrmOptions dialog;
   dialog.PrepareToShow();
@@ -104,9 +90,18 @@ TEST_F(DialogsTest, FileTypesAddAndRemove) {
   EXPECT_FALSE(Preferences().IsAsciiExtension("x.1st"));
 }
 
-TEST_F(DialogsTest, CancelDiscardsAndShowingReloads) {
+TEST_F(DialogsTest, PanelsFollowTheirBoxesCancelDiscardsAndShowingReloads) {
+  WriteFile(Home + "pelmar.ini", "[Firewall]\nEnabled=1\n");
   TfrmOptions dialog;
   dialog.PrepareToShow();
+  auto* firewall = Child<QWidget>(dialog, "pnlFirewall");
+  auto* sounds = Child<QWidget>(dialog, "pnlSounds");
+  EXPECT_TRUE(firewall->isEnabled()) << "also when loaded";
+  EXPECT_FALSE(sounds->isEnabled());
+  Child<QCheckBox>(dialog, "cbEnableFirewall")->setChecked(false);
+  Child<QCheckBox>(dialog, "cbEnableSound")->setChecked(true);
+  EXPECT_FALSE(firewall->isEnabled());
+  EXPECT_TRUE(sounds->isEnabled());
   Child<TRadioGroup>(dialog, "rgTransferMode")->Button(2)->click();
   dialog.reject();
   EXPECT_EQ(Preferences().TransferMode, 0);
