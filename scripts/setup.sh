@@ -6,10 +6,11 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build ccache pkg-config
-  qt6-base-dev libgl-dev libcanberra-dev libssl-dev libsecret-1-dev libsqlite3-dev
+  qt6-base-dev libgl-dev libcanberra-dev libssl-dev libsecret-1-dev libsqlite3-dev libssh-dev
   dbus-daemon dbus-bin gnome-keyring libsecret-tools
   libgtest-dev libgmock-dev
   python3 python3-pyftpdlib python3-openssl vsftpd curl lftp bc openssl
+  openssh-server openssh-client python3-paramiko
   desktop-file-utils appstream man-db
   libmemcached11 libmemcachedutil2 libhashkit2 libpcre2-posix3 libhiredis0.14
   clang libclang-rt-14-dev

@@ -21,6 +21,8 @@ enum TConnectArg : size_t {
   caFirewallUser,
   caFirewallPassword,
   caEncryption,
+  caProtocol,
+  caKeyFile,
   caCount,
 };
 
@@ -45,6 +47,8 @@ std::vector<std::string> TConnectRequest::ToArgs() const {
   args[caFirewallUser] = FirewallUser;
   args[caFirewallPassword] = FirewallPassword;
   args[caEncryption] = std::to_string(Server.Encryption);
+  args[caProtocol] = std::to_string(Server.Protocol);
+  args[caKeyFile] = Server.KeyFile;
   return args;
 }
 
@@ -63,6 +67,8 @@ TConnectRequest TConnectRequest::FromArgs(const std::vector<std::string>& args) 
   request.FirewallPassword = RequestArg(args, caFirewallPassword);
   request.Server.Encryption =
       static_cast<TEncryption>(std::clamp(Number(RequestArg(args, caEncryption), 0), 0, 3));
+  request.Server.Protocol = Number(RequestArg(args, caProtocol), 0) == prSftp ? prSftp : prFtp;
+  request.Server.KeyFile = RequestArg(args, caKeyFile);
   return request;
 }
 

@@ -69,6 +69,11 @@ struct TCertificateEventData : TEventRecord {
   TCertificateInfo Certificate;
   // Another certificate was trusted for this host and port before: possibly an attack.
   bool Changed = false;
+  // An SSH server's host key that known_hosts does not hold: its type ("ssh-ed25519") and, in
+  // Certificate.Fingerprint, "SHA256:..." as OpenSSH prints it; the other certificate fields
+  // are empty.
+  bool HostKey = false;
+  std::string KeyType;
 };
 
 }  // namespace pelmar

@@ -68,8 +68,12 @@ class TFTPComponent {
   std::string Password;
   std::string Account;
   TEncryption Encryption = enPlain;
+  TProtocol Protocol = prFtp;
+  std::string KeyFile;
   // The log-on values above as one value, and set from one.
-  TServer Server() const { return {Host, Port, User, Password, Account, Encryption}; }
+  TServer Server() const {
+    return {Host, Port, User, Password, Account, Encryption, Protocol, KeyFile};
+  }
   void SetServer(const TServer& server) {
     Host = server.Host;
     Port = server.Port;
@@ -77,6 +81,8 @@ class TFTPComponent {
     Password = server.Password;
     Account = server.Account;
     Encryption = server.Encryption;
+    Protocol = server.Protocol;
+    KeyFile = server.KeyFile;
   }
 
   // Written by the worker's resume probe before evLoggedIn.

@@ -133,6 +133,20 @@ void TFTPThread::Dispatch(uint8_t kind, const TArgs& args) {
 }
 
 void TFTPThread::Serve(uint8_t kind, const TArgs& args) {
+  if (Sftp && kind != rqConnect && kind != rqConnectViaFirewall) {
+    if (kind == rqQuit) {
+      ServeSftpQuit();
+    } else {
+      Sftp->Serve(kind, args);
+      // A connection that broke under the request is over, as a broken FTP control
+      // connection is.
+      if (!Sftp->Connected() && Sftp->OwnsSocket()) {
+        CloseControlSocket();
+        PostEvent(evDisconnected);
+      }
+    }
+    return;
+  }
   switch (kind) {
     case rqConnectViaFirewall:
     case rqConnect:

@@ -10,14 +10,18 @@
 #include "engine/EventRecords.h"
 #include "engine/Messages.h"
 #include "engine/ReplyParsing.h"
+#include "engine/SftpSession.h"
 #include "engine/TransferStreams.h"
+#include "engine/WorkerServices.h"
 #include "engine/WorkerShared.h"
 #include "platform/Sockets.h"
 #include "platform/TlsChannel.h"
 
 namespace pelmar {
 
-class TFTPThread {
+// Serves FTP itself; a log-on to an SFTP server hands the connection's requests to its
+// TSftpSession, which uses the same loop, events, waits and abort.
+class TFTPThread final : public TWorkerServices {
  public:
   explicit TFTPThread(std::shared_ptr<TWorkerShared> shared);
   TFTPThread(const TFTPThread&) = delete;
@@ -36,9 +40,12 @@ class TFTPThread {
   void Serve(uint8_t kind, const TArgs& args);
   // Returns false when the loop must end (a WM_QUIT was among the dropped messages).
   bool HandleCancel();
-  void PostEvent(int code, std::shared_ptr<TEventRecord> record = nullptr);
-  void PostError(int code, const std::string& text);
-  void Log(const std::string& text);
+  void PostEvent(int code, std::shared_ptr<TEventRecord> record = nullptr) override;
+  void PostError(int code, const std::string& text) override;
+  void Log(const std::string& text) override;
+  TBlockingContext& Waits() override { return Blocking; }
+  TAbortState& AbortFlags() override { return AbortState; }
+  TWorkerShared& SharedState() override { return *Shared; }
 
   // Sockets (FTPThreadSockets.cpp).
   bool ConnectSocket(const std::string& host, const std::string& port);
@@ -48,10 +55,10 @@ class TFTPThread {
   void ReportSocketError();
   // Starts the watchdog for a blocking step; `step` finishes the sentence "timed out after
   // N s ..." should the step run out of time.
-  void ArmWatchdog(std::string step);
+  void ArmWatchdog(std::string step) override;
   // The last socket call ended because the watchdog ran out, not because of an abort.
-  bool TimedOut() const;
-  std::string TimedOutText() const;
+  bool TimedOut() const override;
+  std::string TimedOutText() const override;
   int Control() const { return Shared->ControlSocket.load(); }
 
   // TLS (FTPThreadTls.cpp).
@@ -90,6 +97,9 @@ class TFTPThread {
   void AskFeatures();
   void ChooseChecksum(const std::string& hashList, const std::vector<std::string>& xCommands);
   void ServeQuit();
+  // SFTP (FTPThreadSftp.cpp).
+  void ServeSftpConnect(uint8_t kind, const TServer& server);
+  void ServeSftpQuit();
 
   // Remote operations (FTPThreadRemoteOps.cpp).
   void ServeSimpleCommand(uint8_t kind, const TArgs& args);
@@ -139,6 +149,8 @@ class TFTPThread {
   bool RenameOver(const std::string& from, const std::string& to);
 
   std::shared_ptr<TWorkerShared> Shared;
+  // The SFTP connection, while the last log-on was one.
+  std::unique_ptr<TSftpSession> Sftp;
   TAbortState AbortState;
   TBlockingContext Blocking;
   int DataSocket = -1;

@@ -38,6 +38,11 @@ struct TQuietGuard {
 
 void TFTPThread::ServeConnect(uint8_t kind, const TArgs& args) {
   const TConnectRequest request = TConnectRequest::FromArgs(args);
+  Sftp.reset();
+  if (request.Server.Protocol == prSftp) {
+    ServeSftpConnect(kind, request.Server);
+    return;
+  }
   const std::string& host = request.Server.Host;
   const std::string port = std::to_string(request.Server.Port);
   const std::string& user = request.Server.User;

@@ -66,6 +66,12 @@ void TFTPThread::CloseSocket(int& s) {
 }
 
 void TFTPThread::CloseControlSocket() {
+  if (Sftp && Sftp->OwnsSocket()) {
+    // libssh holds the socket and closes it with the session.
+    Sftp->Close();
+    Shared->ControlSocket = -1;
+    return;
+  }
   if (ControlTls) {
     if (Control() >= 0) ControlTls->Close(Blocking);
     ControlTls.reset();

@@ -80,6 +80,12 @@ enum TEncryption : uint8_t {
   enImplicitTls = 3,        // TLS from the first byte (port 990 by custom)
 };
 
+// The protocol of a connection; the numbers are stored in the site file and the kept queue.
+enum TProtocol : uint8_t {
+  prFtp = 0,   // FTP, protected as TEncryption says
+  prSftp = 1,  // the SSH file transfer protocol
+};
+
 enum TTrustDecision : uint8_t {
   tdRefuse = 0,
   tdTrustOnce = 1,

@@ -38,7 +38,9 @@ TTransferItem ItemTemplate(const TFtpUrl& url, bool upload) {
               .User = url.User,
               .Password = url.Password.empty() && url.User == "anonymous" ? Preferences().EMail
                                                                           : url.Password,
-              .Encryption = url.Encryption});
+              .Encryption = url.Encryption,
+              .Protocol = url.Protocol,
+              .KeyFile = url.KeyFile});
   item.Upload = upload ? 1 : 0;
   return item;
 }

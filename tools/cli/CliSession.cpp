@@ -1,4 +1,5 @@
 #include "CliSession.h"
+#include "Credentials.h"
 #include "TerminalText.h"
 
 #include <fcntl.h>
@@ -46,11 +47,18 @@ TCliSession::TCliSession(bool verbose)
     : Target(std::make_shared<TPlainEventTarget>()),
       Ftp(std::make_unique<TFTPComponent>(Target)),
       VerboseLog(verbose) {
-  Ftp->OnLog = [this](TFTPComponent&, const std::string& text) {
+  Ftp->OnLog = [this](TFTPComponent& sender, const std::string& text) {
     if (VerboseLog) {
       std::fprintf(stderr, "%s\n", LogLineText(text).c_str());
     }
+    // The marker's first line: the replies before it answered the requests before it.
+    if (MarkerRequest != 0 && sender.EventRequest() == MarkerRequest) {
+      ReplyBeforeMarker = LastReply;
+      MarkerSent = true;
+      MarkerRequest = 0;
+    }
     if (FinalReplyCode(text) != 0) LastReply = text;
+    if (text == "Failed to Log in to Host") LogOnRefused = true;
     WatchRestart(text);
     // Whether the engine could check a resumed download's size with SIZE.
     if (text.rfind("SIZE ", 0) == 0) {
@@ -63,10 +71,6 @@ TCliSession::TCliSession(bool verbose)
       MarkerSent = false;
       // A folder report follows a 257; anything else would leave the marker unanswered.
       if (FinalReplyCode(text) != 257) ++MarkerMisanswers;
-    }
-    if (text == "PWD") {
-      ReplyBeforeMarker = LastReply;
-      MarkerSent = true;
     }
   };
   Ftp->OnError = [this](TFTPComponent&, int code, const std::string& text) {
@@ -132,16 +136,33 @@ void TCliSession::WatchRestart(const std::string& logLine) {
   RestStep = 0;
 }
 
-bool TCliSession::Connect(const TFtpUrl& url) {
+bool TCliSession::Connect(TFtpUrl& url) {
   const TPreferences& preferences = Preferences();
   Ftp->Host = url.Host;
   Ftp->Port = url.Port;
   Ftp->Encryption = url.Encryption;
+  Ftp->Protocol = url.Protocol;
+  Ftp->KeyFile = url.KeyFile;
   Ftp->User = url.User;
   Ftp->Password =
       url.Password.empty() && url.User == "anonymous" ? preferences.EMail : url.Password;
   ConnectAsPreferred(*Ftp, preferences);
   Target->RunUntil([&] { return LoggedIn || ConnectFailed; }, kNoLimit);
+  // SSH tries keys first; a password is asked for once none was accepted.
+  if (!LoggedIn && url.Protocol == prSftp && url.Password.empty() && LogOnRefused &&
+      ::isatty(STDIN_FILENO)) {
+    const std::string who = (url.User.empty() ? "" : url.User + "@") + url.Host;
+    if (auto asked = AskPasswordOnTerminal("Password for " + who + ": ");
+        asked && !asked->empty()) {
+      url.Password = *asked;
+      Ftp->Password = *asked;
+      ConnectFailed = false;
+      LogOnRefused = false;
+      LastError.clear();
+      ConnectAsPreferred(*Ftp, preferences);
+      Target->RunUntil([&] { return LoggedIn || ConnectFailed; }, kNoLimit);
+    }
+  }
   if (LoggedIn) {
     if (!WaitForRequests()) return false;
     HomeFolder = LastFolder;
@@ -158,6 +179,7 @@ bool TCliSession::WaitForRequests() {
   const int disconnects = Disconnects;
   const int misanswers = MarkerMisanswers;
   Ftp->GetFolder();
+  MarkerRequest = Ftp->LastRequest();
   Target->RunUntil(
       [&] {
         return FolderReports > folders || Disconnects > disconnects ||
@@ -261,8 +283,9 @@ std::optional<std::string> TCliSession::List() {
 }
 
 std::optional<std::string> TCliSession::ListFolder(const std::string& relativeFolder) {
-  std::string folder = HomeFolder;
-  if (folder.empty() || folder.back() != '/') folder += '/';
+  // An absolute folder (an address with %2F) is itself, not a folder under the log-in one.
+  std::string folder = relativeFolder.rfind('/', 0) == 0 ? std::string() : HomeFolder;
+  if (!folder.empty() && folder.back() != '/') folder += '/';
   folder += relativeFolder;
   if (!ChangeFolder(folder)) return std::nullopt;
   return List();

@@ -18,7 +18,7 @@ class TCliSession {
   explicit TCliSession(bool verbose);
   ~TCliSession();
 
-  bool Connect(const TFtpUrl& url);
+  bool Connect(TFtpUrl& url);
   bool ChangeFolder(const std::string& path);
   // Makes the folder `path` and its missing parents on the server.
   bool MakeFolders(const std::string& path);
@@ -93,8 +93,10 @@ class TCliSession {
   std::string LastFolder;  // the latest PWD answer
   int Disconnects = 0;
   int FolderReports = 0;
-  bool MarkerSent = false;   // the marker PWD went out and its reply has not come yet
-  int MarkerMisanswers = 0;  // marker PWDs answered with something other than 257
+  bool LogOnRefused = false;   // the server turned the log-on down (not the connection)
+  uint64_t MarkerRequest = 0;  // the marker's request number until its first line is logged
+  bool MarkerSent = false;     // the marker PWD went out and its reply has not come yet
+  int MarkerMisanswers = 0;    // marker PWDs answered with something other than 257
   int Errors = 0;
   int DoneReports = 0;
   int Listings = 0;

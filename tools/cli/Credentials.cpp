@@ -170,6 +170,8 @@ bool FindPassword(TFtpUrl& url, const std::string& passwordFile, std::string& er
     }
   }
   if (url.User == "anonymous") return true;  // the caller supplies an e-mail address
+  // SSH keys come first; a password is asked for only when none is accepted (TCliSession).
+  if (url.Protocol == prSftp) return true;
   if (auto asked = AskPasswordOnTerminal("Password for " + url.User + "@" + url.Host + ": ")) {
     url.Password = *asked;
   }

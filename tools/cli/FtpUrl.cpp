@@ -11,9 +11,12 @@ std::optional<TFtpUrl> ParseFtpUrl(const std::string& text, std::string& error) 
   static constexpr struct {
     const char* Prefix;
     TEncryption Encryption;
+    TProtocol Protocol;
     int Port;
-  } kSchemes[] = {
-      {"ftp://", enPlain, 21}, {"ftpes://", enExplicitTls, 21}, {"ftps://", enImplicitTls, 990}};
+  } kSchemes[] = {{"ftp://", enPlain, prFtp, 21},
+                  {"ftpes://", enExplicitTls, prFtp, 21},
+                  {"ftps://", enImplicitTls, prFtp, 990},
+                  {"sftp://", enPlain, prSftp, 22}};
   TFtpUrl url;
   const std::string shown = UrlWithoutPassword(text);
   size_t schemeLength = 0;
@@ -22,11 +25,12 @@ std::optional<TFtpUrl> ParseFtpUrl(const std::string& text, std::string& error) 
     if (text.compare(0, prefix.size(), prefix) == 0) {
       schemeLength = prefix.size();
       url.Encryption = scheme.Encryption;
+      url.Protocol = scheme.Protocol;
       url.Port = scheme.Port;
     }
   }
   if (schemeLength == 0) {
-    error = "not an ftp://, ftpes:// or ftps:// URL: " + shown;
+    error = "not an ftp://, ftpes://, ftps:// or sftp:// URL: " + shown;
     return std::nullopt;
   }
   std::string rest = text.substr(schemeLength);
@@ -46,8 +50,10 @@ std::optional<TFtpUrl> ParseFtpUrl(const std::string& text, std::string& error) 
     }
     url.UserGiven = !url.User.empty();
     url.PasswordGiven = colon != std::string::npos;
-    if (url.User.empty()) url.User = "anonymous";
+    if (url.User.empty() && url.Protocol == prFtp) url.User = "anonymous";
   }
+  // SSH has no anonymous log-on: without a user the SSH configuration's or the local one's.
+  if (!url.UserGiven && url.Protocol == prSftp) url.User.clear();
   // "[2001:db8::1]:2121": the brackets keep an IPv6 address's colons apart from the port.
   size_t colon = authority.rfind(':');
   if (!authority.empty() && authority.front() == '[') {

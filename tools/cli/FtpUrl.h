@@ -1,6 +1,8 @@
 #pragma once
 // ftp://[user[:password]@]host[:port]/path, as typed on a command line; ftps:// is FTP over
-// TLS from the first byte (port 990 unless given), ftpes:// explicit TLS (AUTH TLS) required.
+// TLS from the first byte (port 990 unless given), ftpes:// explicit TLS (AUTH TLS) required,
+// sftp:// the SSH file transfer protocol (port 22; no user: the SSH configuration's, else the
+// local user's).
 
 #include <optional>
 #include <string>
@@ -18,6 +20,8 @@ struct TFtpUrl {
   // "ftp://h/%2Fetc" the absolute "/etc". Empty for the login folder itself.
   std::string Path;
   TEncryption Encryption = enPlain;
+  TProtocol Protocol = prFtp;
+  std::string KeyFile;  // sftp: --identity
   bool PortGiven = false;
   bool UserGiven = false;      // the address names a user ("u@h")
   bool PasswordGiven = false;  // the address holds a password, perhaps empty ("u:@h")

@@ -40,7 +40,9 @@ const char kUsage[] =
     "       pelmar-cli [options] put LOCALPATH URL\n"
     "       pelmar-cli [options] mirror URL LOCALFOLDER | mirror LOCALFOLDER URL\n"
     "URL: ftp://[user[:password]@]host[:port]/path (no user means anonymous); ftpes:// for\n"
-    "     explicit FTP over TLS, ftps:// for implicit FTP over TLS (port 990)\n"
+    "     explicit FTP over TLS, ftps:// for implicit FTP over TLS (port 990); sftp:// for\n"
+    "     SFTP (port 22; keys from ssh-agent, --identity or ~/.ssh, then a password;\n"
+    "     ~/.ssh/config and ~/.ssh/known_hosts are used)\n"
     "Without a password in the URL: --password-file, else ~/.netrc (used only when no one\n"
     "but its owner can read it), else a question on the terminal.\n"
     "options:\n"
@@ -75,7 +77,10 @@ const char kUsage[] =
     "  --active           data connections from the server to us (PORT)\n"
     "  --tls MODE         explicit (AUTH TLS, required), auto (TLS when offered) or implicit\n"
     "  --trust SHA256     accept the server certificate with this fingerprint although it\n"
-    "                     failed verification (without a terminal nothing else is accepted)\n"
+    "                     failed verification, or the SSH host key SHA256:... that\n"
+    "                     known_hosts does not hold (without a terminal nothing else is\n"
+    "                     accepted)\n"
+    "  --identity FILE    sftp: offer this private key after the agent's keys\n"
     "  --password-file F  the password is the first line of F (- for standard input)\n"
     "  --timeout SECONDS  time a network step may take (default: the preferences, 90)\n"
     "  --retries N        connection attempts, 0 for no limit (default: the preferences, 3)\n"
@@ -148,12 +153,35 @@ void PrintListing(const std::string& text, int timeOffsetMinutes) {
   pass.ListingReceived(text, pelmar::Today(), hooks);
 }
 
+// An SSH host key that known_hosts does not hold, asked about as OpenSSH asks; "always" adds it
+// to ~/.ssh/known_hosts.
+pelmar::TTrustDecision AskAboutHostKey(const pelmar::TCertificateEventData& question) {
+  const std::string& fingerprint = question.Certificate.Fingerprint;
+  std::fprintf(stderr,
+               "pelmar-cli: the authenticity of host %s port %d can't be established.\n"
+               "  %s key fingerprint is %s.\n",
+               pelmar::TerminalText(question.Host).c_str(), question.Port,
+               pelmar::TerminalText(question.KeyType).c_str(), fingerprint.c_str());
+  if (!::isatty(STDIN_FILENO)) {
+    std::fprintf(stderr, "pelmar-cli: refused (no terminal to ask; --trust %s accepts it)\n",
+                 fingerprint.c_str());
+    return pelmar::tdRefuse;
+  }
+  std::fprintf(stderr, "Trust it [a]lways (add it to known_hosts), [o]nce, or [N]o? ");
+  char line[16] = {};
+  if (!std::fgets(line, sizeof line, stdin)) return pelmar::tdRefuse;
+  if (line[0] == 'a' || line[0] == 'A') return pelmar::tdTrustAlways;
+  if (line[0] == 'o' || line[0] == 'O') return pelmar::tdTrustOnce;
+  return pelmar::tdRefuse;
+}
+
 // A certificate that failed verification: accepted when --trust names it, else asked about
 // on the terminal; refused without one.
 pelmar::TTrustDecision AskOnTerminal(const pelmar::TCertificateEventData& question,
                                      const std::string& trusted) {
   const pelmar::TCertificateInfo& c = question.Certificate;
   if (!trusted.empty() && trusted == c.Fingerprint) return pelmar::tdTrustOnce;
+  if (question.HostKey) return AskAboutHostKey(question);
   std::fprintf(stderr,
                "pelmar-cli: the certificate of %s port %d could not be verified: %s\n"
                "%s  subject:  %s\n  issuer:   %s\n  valid:    %s to %s\n  SHA-256:  %s\n",
@@ -178,7 +206,7 @@ pelmar::TTrustDecision AskOnTerminal(const pelmar::TCertificateEventData& questi
 }
 
 bool IsFtpAddress(const std::string& text) {
-  for (const char* scheme : {"ftp://", "ftps://", "ftpes://"}) {
+  for (const char* scheme : {"ftp://", "ftps://", "ftpes://", "sftp://"}) {
     if (text.rfind(scheme, 0) == 0) return true;
   }
   return false;
@@ -214,6 +242,7 @@ int RunCommand(int argc, char** argv) {
   std::optional<TEncryption> tls;
   std::string trusted;
   std::string passwordFile;
+  std::string identity;
   std::vector<std::string> words;
   std::vector<char*> wordArguments;  // where each word sits in argv
   for (int i = 1; i < argc; ++i) {
@@ -276,10 +305,17 @@ int RunCommand(int argc, char** argv) {
         return Usage("bad --tls: " + mode);
     } else if (arg == "--trust") {
       if (i + 1 >= argc) return Usage(arg + " needs a value");
-      trusted = NormalizeFingerprint(argv[++i]);
+      const std::string given = argv[++i];
+      // SSH host keys are named as OpenSSH prints them, certificates by their hex digits.
+      trusted =
+          given.rfind("SHA256:", 0) == 0 && given.size() > 7 ? given : NormalizeFingerprint(given);
       if (trusted.empty()) return Usage(std::string("bad --trust fingerprint: ") + argv[i]);
     } else if (arg == "-v") {
       verbose = true;
+    } else if (arg == "--identity") {
+      if (i + 1 >= argc) return Usage(arg + " needs a value");
+      identity = argv[++i];
+      if (::access(identity.c_str(), R_OK) != 0) return Usage("cannot read --identity " + identity);
     } else if (arg == "--password-file") {
       if (i + 1 >= argc) return Usage(arg + " needs a value");
       passwordFile = argv[++i];
@@ -333,6 +369,9 @@ int RunCommand(int argc, char** argv) {
   std::string error;
   auto url = ParseFtpUrl(command == "put" || mirrorUp ? words[2] : words[1], error);
   if (!url) return Usage(error);
+  if (url->Protocol == prSftp && tls) return Usage("--tls is for FTP addresses, not sftp://");
+  if (url->Protocol != prSftp && !identity.empty()) return Usage("--identity is for sftp://");
+  url->KeyFile = identity;
   std::vector<std::string> warnings;
   const bool found = FindPassword(*url, passwordFile, error, warnings);
   for (const std::string& warning : warnings) {

@@ -1,0 +1,80 @@
+#pragma once
+// One SSH connection for the file transfer subsystem, on libssh: the user's OpenSSH
+// configuration, the key exchange, the host key check against known_hosts, the log-on, and the
+// channel's bytes. libssh runs non-blocking; every wait is the worker's, so an abort or the
+// time-out ends it.
+
+#include <cstdint>
+#include <string>
+
+#include "engine/Server.h"
+#include "engine/WorkerServices.h"
+
+struct ssh_session_struct;
+struct ssh_channel_struct;
+
+namespace pelmar {
+
+// The folder of the user's OpenSSH files: $HOME/.ssh (HOME, not the password database, so that
+// a test or a second profile can have its own).
+std::string UserSshFolder();
+
+class TSshConnection {
+ public:
+  explicit TSshConnection(TWorkerServices& worker);
+  ~TSshConnection();
+  TSshConnection(const TSshConnection&) = delete;
+  TSshConnection& operator=(const TSshConnection&) = delete;
+
+  // Reads ~/.ssh/config (then the system's) for the server's host: an alias's HostName, Port,
+  // User and IdentityFile. False, with the reason logged, when the options do not take.
+  bool Configure(const TServer& server);
+  // What Configure made of the server: where to connect and as whom.
+  const std::string& Host() const { return HostName; }
+  int Port() const { return PortNumber; }
+  const std::string& User() const { return UserName; }
+
+  // Takes over the connected socket (libssh closes it) and runs the key exchange.
+  bool Handshake(int socket);
+  // Known hosts: a known key goes on; an unknown one is asked about (the certificate question,
+  // marked as a host key); a changed one is refused before anything about the user is sent.
+  bool HostKeyAccepted();
+  // Agent, the site's key file, the default keys, then password and keyboard-interactive.
+  bool Authenticate(const std::string& password);
+  bool OpenSftpChannel();
+
+  // Channel bytes. Send takes what the channel's window allows (0 when none) or -1; Receive
+  // gives what arrived (0 when nothing has) or -1 at the channel's end or on an error.
+  long Send(const char* data, size_t length);
+  long Receive(char* buffer, size_t length);
+  // Waits until the connection can move bytes again (readable, or writable when output is
+  // pending). False when aborted, timed out or broken.
+  bool Wait();
+  int Socket() const;
+  // Handshake() handed libssh the socket: Close() closes it.
+  bool HoldsSocket() const { return Session && GaveSocket; }
+  std::string ErrorText() const;
+  // Closes the channel and the connection (the socket too).
+  void Close();
+
+ private:
+  // Runs a libssh step that may answer SSH_AGAIN until it answers something else.
+  template <typename Step>
+  int Drive(Step step, const std::string& what);
+  bool TryKeys();
+  bool TryPassword(const std::string& password);
+  bool TryKeyboard(const std::string& password);
+  std::string Fingerprint(void* key) const;
+
+  TWorkerServices& Worker;
+  ssh_session_struct* Session = nullptr;
+  ssh_channel_struct* Channel = nullptr;
+  std::string HostName;
+  int PortNumber = 22;
+  std::string UserName;
+  std::string KeyFile;
+  std::string ServerKeyText;
+  bool GaveSocket = false;  // "ssh-ed25519 SHA256:...", for the log
+};
+
+}  // namespace pelmar
