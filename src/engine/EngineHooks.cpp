@@ -15,7 +15,22 @@ TCertificateHook& CertificateHook() {
   return hook;
 }
 
+TPassphraseHook& PassphraseHook() {
+  static TPassphraseHook hook;
+  return hook;
+}
+
 }  // namespace
+
+void SetPassphraseHook(TPassphraseHook hook) {
+  PassphraseHook() = std::move(hook);
+}
+
+bool AskForPassphrase(const TPassphraseEventData& question, TPassphraseAnswer answer) {
+  if (!PassphraseHook()) return false;
+  PassphraseHook()(question, std::move(answer));
+  return true;
+}
 
 void SetCertificateHook(TCertificateHook hook) {
   CertificateHook() = std::move(hook);

@@ -4,6 +4,7 @@
 // box; the default writes to stderr.
 
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "engine/EventRecords.h"
@@ -25,5 +26,15 @@ void SetCertificateHook(TCertificateHook hook);
 // False when no hook is installed.
 bool AskAboutCertificate(const TCertificateEventData& question,
                          std::function<void(TTrustDecision)> answer);
+
+// Asks a person for the passphrase of an SSH private key, for every component; the answer is
+// nothing to give up on that key. Without a hook no passphrase is asked for (the key is
+// skipped). Runs on the event target's thread; may answer later, once.
+using TPassphraseAnswer = std::function<void(std::optional<std::string>)>;
+using TPassphraseHook =
+    std::function<void(const TPassphraseEventData& question, TPassphraseAnswer answer)>;
+void SetPassphraseHook(TPassphraseHook hook);
+// False when no hook is installed.
+bool AskForPassphrase(const TPassphraseEventData& question, TPassphraseAnswer answer);
 
 }  // namespace pelmar

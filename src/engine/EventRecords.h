@@ -57,6 +57,12 @@ struct TChecksumEventData : TEventRecord {
   std::string Digest;
 };
 
+// A private key's passphrase is wanted to log on to Host.
+struct TPassphraseEventData : TEventRecord {
+  std::string Host;
+  std::string Prompt;
+};
+
 // The raw bytes of a listing, as received on the data connection.
 struct TListingData : TEventRecord {
   std::string Bytes;

@@ -108,6 +108,20 @@ TCertificateAnswer TFTPComponent::CertificateAnswer() const {
   };
 }
 
+TPassphraseAnswer TFTPComponent::PassphraseAnswer() const {
+  auto answered = std::make_shared<std::atomic<bool>>(false);
+  return [weak = std::weak_ptr<TWorkerShared>(Shared), answered](std::optional<std::string> text) {
+    if (answered->exchange(true)) return;
+    auto shared = weak.lock();
+    if (!shared) return;
+    if (text) {
+      shared->Queue.Post({WM_FTPSECRET, 1, {std::move(*text)}});
+    } else {
+      shared->Queue.Post({WM_FTPSECRET, 0, {}});
+    }
+  };
+}
+
 void TFTPComponent::Disconnect() {
   Abort();
   PostMessage(WM_FTPCANCEL, "Abort.PostThreadMessage returned False, LastError = %d");
@@ -258,6 +272,11 @@ void TFTPComponent::HandleEvent(int code, TEventRecord* record) {
           } else if (!AskAboutCertificate(*c, CertificateAnswer())) {
             CertificateAnswer()(tdRefuse);
           }
+        }
+        break;
+      case evPassphrase:
+        if (auto* p = dynamic_cast<TPassphraseEventData*>(record)) {
+          if (!AskForPassphrase(*p, PassphraseAnswer())) PassphraseAnswer()(std::nullopt);
         }
         break;
       default:

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "engine/ConnectRequest.h"
+#include "engine/EngineHooks.h"
 #include "engine/EventRecords.h"
 #include "engine/Messages.h"
 #include "engine/Server.h"
@@ -166,6 +167,7 @@ class TFTPComponent {
  private:
   TConnectRequest LogOnRequest(bool viaFirewall) const;
   TCertificateAnswer CertificateAnswer() const;
+  TPassphraseAnswer PassphraseAnswer() const;
   void PostRequest(uint8_t kind, std::vector<std::string> args);
   void PostType(int mode);
   void PostMessage(unsigned message, const char* failureFormat);

@@ -13,6 +13,9 @@ inline constexpr unsigned WM_FTPCANCEL = WM_USER + 12;
 inline constexpr unsigned WM_FTPEVENT = WM_USER + 13;
 // The person's answer about a server certificate; WParam is a TTrustDecision.
 inline constexpr unsigned WM_FTPTRUST = WM_USER + 14;
+// The answer to a passphrase question: WParam 1 with the passphrase as the only argument, 0 for
+// none.
+inline constexpr unsigned WM_FTPSECRET = WM_USER + 15;
 
 // Error codes of a resumed download that the engine refused or found wrong (other error
 // codes are WinSock codes, or 0).
@@ -70,6 +73,8 @@ enum TEventCode : int {
   evCertificate = 1055,
   evFileTime = 1056,
   evChecksum = 1057,
+  // An SSH private key is protected by a passphrase; the worker waits for the answer.
+  evPassphrase = 1058,
 };
 
 // How a connection is protected; the numbers are stored in the site file.

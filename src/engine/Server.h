@@ -24,8 +24,7 @@ struct TServer {
   // The same site whatever password was typed (how sites and open panes are matched).
   bool SameSite(const TServer& other) const {
     return Host == other.Host && Port == other.Port && User == other.User &&
-           Account == other.Account && Encryption == other.Encryption &&
-           Protocol == other.Protocol;
+           Account == other.Account && Encryption == other.Encryption && Protocol == other.Protocol;
   }
 };
 

@@ -1,9 +1,11 @@
 #include "engine/SshConnection.h"
 
+#include <libssh/callbacks.h>
 #include <libssh/libssh.h>
 #include <poll.h>
 
 #include <cstdlib>
+#include <cstring>
 
 #include "engine/EventRecords.h"
 #include "engine/Messages.h"
@@ -46,6 +48,35 @@ TSshConnection::TSshConnection(TWorkerServices& worker) : Worker(worker) {}
 
 TSshConnection::~TSshConnection() {
   Close();
+}
+
+int TSshConnection::PassphraseCallback(const char*, char* buffer, size_t length, int, int,
+                                       void* self) {
+  return static_cast<TSshConnection*>(self)->AskPassphrase(buffer, length);
+}
+
+int TSshConnection::AskPassphrase(char* buffer, size_t length) {
+  // Each encrypted key asks once per log-on attempt; a person who gives up is not asked again
+  // for the keys after it.
+  if (PassphrasesAsked < 0 || ++PassphrasesAsked > 8) return -1;
+  TThreadQueue& queue = Worker.SharedState().Queue;
+  while (queue.Peek(WM_FTPSECRET, true)) {
+  }
+  auto question = std::make_shared<TPassphraseEventData>();
+  question->Host = HostName;
+  question->Prompt = "Passphrase of an SSH private key for " + UserName + "@" + HostName;
+  Worker.PostEvent(evPassphrase, std::move(question));
+  TThreadMessage answer;
+  if (!WaitForThreadMessage(Worker.Waits(), WM_FTPSECRET, WM_QUIT, answer) || answer.WParam != 1 ||
+      answer.Args.empty() || answer.Args[0].size() + 1 > length) {
+    Worker.Log("SSH: keys protected by a passphrase are skipped (none was given)");
+    PassphrasesAsked = -1;
+    return -1;
+  }
+  std::memcpy(buffer, answer.Args[0].c_str(), answer.Args[0].size() + 1);
+  // The copy in the message goes now rather than with the queue's memory.
+  std::fill(answer.Args[0].begin(), answer.Args[0].end(), '\0');
+  return 0;
 }
 
 template <typename Step>
@@ -98,6 +129,12 @@ bool TSshConnection::Configure(const TServer& server) {
     ssh_options_set(Session, SSH_OPTIONS_ADD_IDENTITY, server.KeyFile.c_str());
   }
   KeyFile = server.KeyFile;
+  Callbacks = std::make_unique<ssh_callbacks_struct>();
+  std::memset(Callbacks.get(), 0, sizeof *Callbacks);
+  ssh_callbacks_init(Callbacks.get());
+  Callbacks->auth_function = &TSshConnection::PassphraseCallback;
+  Callbacks->userdata = this;
+  ssh_set_callbacks(Session, Callbacks.get());
   TCString host, user;
   ssh_options_get(Session, SSH_OPTIONS_HOST, &host.Text);
   ssh_options_get(Session, SSH_OPTIONS_USER, &user.Text);

@@ -5,6 +5,7 @@
 // time-out ends it.
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "engine/Server.h"
@@ -12,6 +13,7 @@
 
 struct ssh_session_struct;
 struct ssh_channel_struct;
+struct ssh_callbacks_struct;
 
 namespace pelmar {
 
@@ -65,6 +67,10 @@ class TSshConnection {
   bool TryPassword(const std::string& password);
   bool TryKeyboard(const std::string& password);
   std::string Fingerprint(void* key) const;
+  // libssh's question for a key's passphrase, put to a person through the component.
+  static int PassphraseCallback(const char* prompt, char* buffer, size_t length, int echo,
+                                int verify, void* self);
+  int AskPassphrase(char* buffer, size_t length);
 
   TWorkerServices& Worker;
   ssh_session_struct* Session = nullptr;
@@ -74,7 +80,9 @@ class TSshConnection {
   std::string UserName;
   std::string KeyFile;
   std::string ServerKeyText;
-  bool GaveSocket = false;  // "ssh-ed25519 SHA256:...", for the log
+  bool GaveSocket = false;
+  std::unique_ptr<ssh_callbacks_struct> Callbacks;
+  int PassphrasesAsked = 0;  // "ssh-ed25519 SHA256:...", for the log
 };
 
 }  // namespace pelmar

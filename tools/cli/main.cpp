@@ -386,6 +386,14 @@ int RunCommand(int argc, char** argv) {
       [trusted](const TCertificateEventData& question, std::function<void(TTrustDecision)> answer) {
         answer(AskOnTerminal(question, trusted));
       });
+  // An encrypted SSH key: its passphrase from the terminal, else the key is skipped.
+  SetPassphraseHook([](const TPassphraseEventData& question, TPassphraseAnswer answer) {
+    if (!::isatty(STDIN_FILENO)) {
+      answer(std::nullopt);
+      return;
+    }
+    answer(AskPasswordOnTerminal(TerminalText(question.Prompt) + ": "));
+  });
 
   const int timeOffset = mirror.TimeOffsetMinutes.value_or(0);
   TCliSession session(verbose);
