@@ -295,8 +295,9 @@ void TSftpSession::ServeUpload(const TArgs& args) {
   TSequentialFileStream stream(localName, fmOpenReadDenyWrite);
   const int64_t localSize = stream.Size();
   bool replacing = false;
+  std::optional<TSftpAttributes> existing;
   if (offset > 0 || !knownNew) {
-    const auto existing = Sftp->Stat(remote, true, true);
+    existing = Sftp->Stat(remote, true, true);
     if (Sftp->Failed()) return;
     if (existing && existing->IsFolder()) {
       Worker.PostError(0, "The server has a folder named " + remote);
@@ -320,9 +321,15 @@ void TSftpSession::ServeUpload(const TArgs& args) {
   const uint32_t flags = offset > 0  ? kSftpOpenWrite
                          : replacing ? kSftpOpenWrite | kSftpOpenCreate | kSftpOpenTruncate
                                      : kSftpOpenWrite | kSftpOpenCreate | kSftpOpenExclusive;
+  // A replacement keeps the old file's permissions (an executable stays one); a new file gets
+  // the local file's, as OpenSSH's client gives them.
   TSftpAttributes mode;
   mode.Flags = kSftpAttrPermissions;
-  mode.Permissions = 0644;
+  struct stat local {};
+  mode.Permissions = replacing && existing->HasPermissions() ? existing->Permissions & 07777
+                     : ::stat(localName.c_str(), &local) == 0
+                         ? static_cast<uint32_t>(local.st_mode & 0777)
+                         : 0644;
   const auto handle = Sftp->Open(storeAs, flags, mode);
   if (!handle) {
     if (!Sftp->Failed()) Worker.PostError(0, "Unable to complete transfer");
