@@ -6,6 +6,8 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <utility>
 
 #include "engine/EventRecords.h"
 #include "engine/Messages.h"
@@ -35,6 +37,36 @@ std::string MethodNames(int methods) {
   add(SSH_AUTH_METHOD_GSSAPI_MIC, "gssapi-with-mic");
   add(SSH_AUTH_METHOD_HOSTBASED, "hostbased");
   return names.empty() ? "none" : names;
+}
+
+// The host's line in the known hosts files. libssh hands it over only when it holds the
+// server's own key, so for a changed key it is read here (one of the same type first); null
+// when there is none.
+ssh_knownhosts_entry* RememberedEntry(ssh_session session, const std::string& host, int port,
+                                      const std::string& type) {
+  const std::string pattern = port == 22 ? host : "[" + host + "]:" + std::to_string(port);
+  ssh_knownhosts_entry* found = nullptr;
+  for (const auto option : {SSH_OPTIONS_KNOWNHOSTS, SSH_OPTIONS_GLOBAL_KNOWNHOSTS}) {
+    TCString file;
+    if (ssh_options_get(session, option, &file.Text) != SSH_OK) continue;
+    std::ifstream in(file.Value());
+    std::string line;
+    while (std::getline(in, line)) {
+      ssh_knownhosts_entry* entry = nullptr;
+      if (line.empty() || line[0] == '#' ||
+          ssh_known_hosts_parse_line(pattern.c_str(), line.c_str(), &entry) != SSH_OK) {
+        continue;
+      }
+      const char* name = ssh_key_type_to_char(ssh_key_type(entry->publickey));
+      const bool sameType = name && type == name;
+      if (!found ||
+          (sameType && ssh_key_type(found->publickey) != ssh_key_type(entry->publickey))) {
+        std::swap(found, entry);
+      }
+      ssh_knownhosts_entry_free(entry);
+    }
+  }
+  return found;
 }
 
 }  // namespace
@@ -205,9 +237,8 @@ bool TSshConnection::HostKeyAccepted() {
   }
   if (state == SSH_KNOWN_HOSTS_CHANGED || state == SSH_KNOWN_HOSTS_OTHER) {
     std::string known = "another key";
-    ssh_knownhosts_entry* entry = nullptr;
-    if (ssh_session_get_known_hosts_entry(Session, &entry) != SSH_KNOWN_HOSTS_ERROR && entry &&
-        entry->publickey) {
+    ssh_knownhosts_entry* entry = RememberedEntry(Session, HostName, PortNumber, type);
+    if (entry && entry->publickey) {
       known = std::string(ssh_key_type_to_char(ssh_key_type(entry->publickey))) + " " +
               Fingerprint(entry->publickey);
     }
