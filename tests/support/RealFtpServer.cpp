@@ -1,5 +1,7 @@
 #include "support/RealFtpServer.h"
 
+#include "support/ServerProcess.h"
+
 #include <arpa/inet.h>
 #include <dirent.h>
 #include <fcntl.h>
@@ -20,8 +22,6 @@
 #include <iterator>
 #include <sstream>
 #include <thread>
-
-extern char** environ;
 
 namespace pelmar::test {
 namespace {
@@ -65,40 +65,6 @@ std::vector<TProcess> Processes() {
   }
   ::closedir(proc);
   return all;
-}
-
-std::string MakeTempDir() {
-  std::string pattern = "/tmp/pelmar-server-XXXXXX";
-  if (!::mkdtemp(pattern.data())) return {};
-  return pattern;
-}
-
-uint16_t FreePort() {
-  const int s = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t len = sizeof a;
-  ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
-  ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
-  ::close(s);
-  return ntohs(a.sin_port);
-}
-
-bool Accepts(uint16_t port, bool v6) {
-  sockaddr_in v4Address{};
-  v4Address.sin_family = AF_INET;
-  v4Address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  v4Address.sin_port = htons(port);
-  sockaddr_in6 v6Address{};
-  v6Address.sin6_family = AF_INET6;
-  v6Address.sin6_addr = in6addr_loopback;
-  v6Address.sin6_port = htons(port);
-  const int s = ::socket(v6 ? AF_INET6 : AF_INET, SOCK_STREAM, 0);
-  const bool ok = v6 ? ::connect(s, reinterpret_cast<sockaddr*>(&v6Address), sizeof v6Address) == 0
-                     : ::connect(s, reinterpret_cast<sockaddr*>(&v4Address), sizeof v4Address) == 0;
-  ::close(s);
-  return ok;
 }
 
 // Starts `args` with stdout to /dev/null and stdin joined to stderr; -1 when it cannot.

@@ -16,6 +16,7 @@
 
 #include "FtpUrl.h"
 #include "TerminalText.h"
+#include "support/CliRun.h"
 #include "support/Files.h"
 #include "support/RealFtpServer.h"
 #include "support/ScriptedFtpServer.h"
@@ -40,6 +41,7 @@ TEST(FtpUrl, Parts) {
     int Port;
     const char* Path;
     TEncryption Encryption = enPlain;
+    TProtocol Protocol = prFtp;
   } cases[] = {
       {"ftp://example.com", "anonymous", "", "example.com", 21, ""},
       {"ftpes://h/x", "anonymous", "", "h", 21, "x", enExplicitTls},
@@ -55,6 +57,9 @@ TEST(FtpUrl, Parts) {
       {"ftp://h/%2Fetc/motd", "anonymous", "", "h", 21, "/etc/motd"},
       {"ftp://h//etc/", "anonymous", "", "h", 21, "/etc/"},
       {"ftp://h/dir%20with%20space/", "anonymous", "", "h", 21, "dir with space/"},
+      // SSH has no anonymous user: without one, the SSH configuration's or the local one's.
+      {"sftp://h/x", "", "", "h", 22, "x", enPlain, prSftp},
+      {"sftp://u:p@[::1]:2222/%2Ftmp/s/", "u", "p", "::1", 2222, "/tmp/s/", enPlain, prSftp},
   };
   for (const auto& c : cases) {
     std::string error;
@@ -66,6 +71,7 @@ TEST(FtpUrl, Parts) {
     EXPECT_EQ(url->Port, c.Port) << c.Text;
     EXPECT_EQ(url->Path, c.Path) << c.Text;
     EXPECT_EQ(url->Encryption, c.Encryption) << c.Text;
+    EXPECT_EQ(url->Protocol, c.Protocol) << c.Text;
     // The desktop program reads the address alike: the same user, the same folder.
     const TSplitUrl parts = SplitUrl(c.Text, "");
     EXPECT_EQ(parts.ServerFolder + parts.FileName, c.Path) << c.Text;
@@ -96,8 +102,8 @@ TEST(TerminalText, ControlCharactersBecomeVisible) {
 
 TEST(FtpUrl, RefusedTexts) {
   for (const char* text :
-       {"http://h/", "sftp://h/", "ftp://", "ftp:///x", "ftp://h:/", "ftp://h:99999/",
-        "ftp://h:2x/", "ftp://h/%zz", "h/x", "ftp://[::1/", "ftp://[::1]x/"}) {
+       {"http://h/", "ssh://h/", "ftp://", "ftp:///x", "ftp://h:/", "ftp://h:99999/", "ftp://h:2x/",
+        "ftp://h/%zz", "h/x", "ftp://[::1/", "ftp://[::1]x/"}) {
     std::string error;
     EXPECT_FALSE(ParseFtpUrl(text, error)) << text;
     EXPECT_FALSE(error.empty()) << text;

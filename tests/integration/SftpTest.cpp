@@ -1,0 +1,412 @@
+// SFTP against OpenSSH's sshd and against a scripted server that misbehaves: log-on with keys
+// and passwords, host key decisions, transfers through the engine and pelmar-cli (resume both
+// ways, file times, a replacement through a temporary name), and broken or hostile servers.
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/EngineSettings.h"
+#include "engine/Messages.h"
+#include "support/CliRun.h"
+#include "support/EngineFixture.h"
+#include "support/Files.h"
+#include "support/RealSshServer.h"
+
+namespace pelmar::test {
+namespace {
+
+using enum TSshServerKind;
+
+constexpr time_t kServerTime = 1579089601;  // 2020-01-15 12:00:01 UTC
+constexpr time_t kLocalTime = 1500000000;
+
+void SetTime(const std::string& path, time_t seconds) {
+  const timespec times[2] = {{seconds, 0}, {seconds, 0}};
+  ::utimensat(AT_FDCWD, path.c_str(), times, 0);
+}
+
+time_t TimeOf(const std::string& path) {
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0 ? info.st_mtime : 0;
+}
+
+class SftpTest : public EngineTest {
+ protected:
+  void TearDown() override {
+    Ftp.reset();
+    EngineTest::TearDown();
+    Server.reset();
+  }
+  // A fresh server (the last one goes first: each holds HOME while it lives).
+  void Start(TSshServerKind kind, TSshServerOptions options = {}) {
+    Ftp.reset();
+    Server.reset();
+    if (const std::string why = TRealSshServer::CannotRun(kind); !why.empty()) {
+      GTEST_SKIP() << why;
+    }
+    Server = std::make_unique<TRealSshServer>(kind, std::move(options));
+    ASSERT_TRUE(Server->Started()) << Server->StartError();
+    Local = Server->Root() + "../local/";
+    ::mkdir(Local.c_str(), 0755);
+  }
+  // A host key question is answered with `decision` and kept in Questions.
+  bool LogOn(const std::string& password = "", const std::string& keyFile = "",
+             TTrustDecision decision = tdRefuse) {
+    Ftp.reset();
+    Ftp = MakeComponent();
+    Ftp->Protocol = prSftp;
+    Ftp->Host = "127.0.0.1";
+    Ftp->Port = Server->Port();
+    Ftp->User = Server->User();
+    Ftp->Password = password;
+    Ftp->KeyFile = keyFile;
+    Ftp->OnCertificate = [this, decision](TFTPComponent&, const TCertificateEventData& question,
+                                          TCertificateAnswer answer) {
+      Questions.push_back(question);
+      answer(decision);
+    };
+    // The server's time of each download, as the end of its transfer reports it.
+    Ftp->OnProgress = [this, report = Ftp->OnProgress](TFTPComponent& sender, uint8_t kind,
+                                                       bool isFile, int64_t count) {
+      report(sender, kind, isFile, count);
+      if (kind == pkDone && isFile) {
+        Done.push_back(sender.TransferCompleted ? sender.LastServerTime : -2);
+      }
+    };
+    const int before = CountEvents("loggedin") + CountEvents("connectfailed");
+    Ftp->Connect();
+    EXPECT_TRUE(
+        RunUntil([&] { return CountEvents("loggedin") + CountEvents("connectfailed") > before; }));
+    return Ftp->LoggedIn == 1;
+  }
+  // Waits until everything posted so far is done (the folder request behind it answered).
+  void Finish() {
+    const size_t before = EventsStartingWith("folder:0:").size();
+    Ftp->GetFolder();
+    ASSERT_TRUE(RunUntil([&] { return EventsStartingWith("folder:0:").size() > before; }));
+  }
+  bool Logged(const std::string& text) const {
+    for (const auto& e : Events) {
+      if (e.find(text) != std::string::npos) return true;
+    }
+    return false;
+  }
+  TRun Cli(const std::string& arguments) const { return RunCli(arguments, Local); }
+
+  std::unique_ptr<TRealSshServer> Server;
+  std::unique_ptr<TFTPComponent> Ftp;
+  std::vector<TCertificateEventData> Questions;
+  // Per finished download or upload: the server's time (-1 none), or -2 when it failed.
+  std::vector<int64_t> Done;
+  std::string Local;  // beside the served folder, with a trailing "/"
+};
+
+TEST_F(SftpTest, LogOnWithKeysAndPasswords) {
+  const struct {
+    const char* Name;
+    TSshServerKind Kind;
+    const char* Auth;  // the scripted server's methods
+    bool DefaultKey;
+    bool Agent;
+    bool KeyFile;
+    const char* Password;
+    const char* Said;  // the log line of the outcome
+  } cases[] = {
+      {"the default key", OpenSsh, "", true, false, false, "", "SSH: logged on with a key as "},
+      {"the agent's key", OpenSsh, "", false, true, false, "", "SSH: logged on with a key as "},
+      {"a key file", OpenSsh, "", false, false, true, "", "SSH: logged on with a key as "},
+      {"no key", OpenSsh, "", false, false, false, "", "SSH: no key was accepted"},
+      {"a password", Scripted, "password", true, false, false, "secret",
+       "SSH: logged on with a password as pelmar"},
+      {"keyboard-interactive", Scripted, "keyboard-interactive", true, false, false, "secret",
+       "SSH: logged on (keyboard-interactive) as pelmar"},
+      {"a wrong password", Scripted, "both", true, false, false, "wrong",
+       "SSH: the password was refused (keyboard-interactive)"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    Start(c.Kind, {.Auth = c.Auth});
+    if (IsSkipped()) continue;
+    Server->TrustHostKey();
+    Server->SetDefaultKey(c.DefaultKey);
+    if (c.Agent) {
+      ASSERT_TRUE(Server->StartAgent());
+    }
+    Events.clear();
+    const bool refused = std::string(c.Said).find("logged on") == std::string::npos;
+    EXPECT_EQ(LogOn(c.Password, c.KeyFile ? Server->KeyFile() : ""), !refused);
+    EXPECT_TRUE(Logged("log:" + std::string(c.Said))) << testing::PrintToString(Events);
+    if (refused) {
+      EXPECT_EQ(CountEvents("log:Failed to Log in to Host"), 1);
+      EXPECT_EQ(EventsStartingWith("log:Attempting to connect").size(), 1u) << "refusal is final";
+    }
+  }
+}
+
+TEST_F(SftpTest, HostKeyDecisions) {
+  Start(OpenSsh);
+  if (IsSkipped()) return;
+  enum TKnown { kNone, kSame, kOther };
+  const struct {
+    const char* Name;
+    TKnown Known;
+    TTrustDecision Decision;
+    bool Asked;
+    bool LoggedOn;
+    bool AskedAgain;  // the next log-on asks again (trusted for that session only)
+  } cases[] = {
+      {"unknown, refused", kNone, tdRefuse, true, false, false},
+      {"unknown, trusted once", kNone, tdTrustOnce, true, true, true},
+      {"unknown, trusted always", kNone, tdTrustAlways, true, true, false},
+      {"known", kSame, tdRefuse, false, true, false},
+      {"changed", kOther, tdTrustAlways, false, false, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    ::unlink(Server->KnownHostsFile().c_str());
+    if (c.Known != kNone) Server->TrustHostKey(c.Known == kOther);
+    const std::string sshdLogBefore = Server->Log();
+    Questions.clear();
+    Events.clear();
+    EXPECT_EQ(LogOn("", "", c.Decision), c.LoggedOn) << testing::PrintToString(Events);
+    ASSERT_EQ(Questions.size(), c.Asked ? 1u : 0u);
+    if (c.Asked) {
+      EXPECT_TRUE(Questions[0].HostKey);
+      EXPECT_EQ(Questions[0].KeyType, "ssh-ed25519");
+      EXPECT_EQ(Questions[0].Certificate.Fingerprint, Server->Fingerprint());
+      EXPECT_EQ(Questions[0].Port, Server->Port());
+    }
+    if (!c.LoggedOn) {
+      EXPECT_EQ(EventsStartingWith("log:Attempting to connect").size(), 1u) << "refusal is final";
+      EXPECT_EQ(EventsStartingWith("log:SSH: the server accepts").size(), 0u) << "no log-on tried";
+      // sshd saw the connection close before any log-on request.
+      ASSERT_TRUE(RunUntil([&] {
+        return Server->Log().find("[preauth]", sshdLogBefore.size()) != std::string::npos;
+      }));
+      EXPECT_EQ(Server->Log().find("userauth-request", sshdLogBefore.size()), std::string::npos);
+    }
+    if (c.Known == kOther) {
+      const auto errors = EventsStartingWith("error:");
+      ASSERT_EQ(errors.size(), 1u) << testing::PrintToString(Events);
+      EXPECT_NE(errors[0].find("It was ssh-ed25519 " + Server->Fingerprint(true) +
+                               ", it is now ssh-ed25519 " + Server->Fingerprint() + "."),
+                std::string::npos)
+          << errors[0];
+    }
+    if (c.LoggedOn) {
+      Questions.clear();
+      EXPECT_EQ(LogOn("", "", tdRefuse), !c.AskedAgain);
+      EXPECT_EQ(Questions.size(), c.AskedAgain ? 1u : 0u);
+    }
+  }
+}
+
+TEST_F(SftpTest, TransfersResumeKeepTimesAndReplaceThroughATemporaryName) {
+  Start(OpenSsh);
+  if (IsSkipped()) return;
+  Server->TrustHostKey();
+  const std::string root = Server->Root();
+  const std::string content = RandomBytes((1 << 20) + 123, 7);
+  WriteFile(root + "f.bin", content);
+  SetTime(root + "f.bin", kServerTime);
+  WriteFile(root + "half.bin", content.substr(0, 400000));
+  WriteFile(root + "old.bin", "the old file");
+  WriteFile(Local + "half", content.substr(0, 300000));
+  WriteFile(Local + "whole", content);
+  SetTime(Local + "whole", kLocalTime);
+  ASSERT_TRUE(LogOn());
+  Ftp->ChangeFolder(Server->RemoteRoot());
+  Ftp->List();
+  Ftp->Download("f.bin", Local + "f.bin", 1);
+  Ftp->ResumeDownload("f.bin", Local + "half", 1, 300000);
+  Ftp->ResumeUpload(Local + "whole", "half.bin", 1, 400000);
+  Ftp->Upload(Local + "whole", "old.bin", 1);
+  Finish();
+  EXPECT_TRUE(EventsStartingWith("error:").empty()) << testing::PrintToString(Events);
+  EXPECT_NE(Listing.find("size=400000;modify="), std::string::npos) << Listing;
+  EXPECT_NE(Listing.find("; old.bin\r\n"), std::string::npos) << Listing;
+  // Compared as booleans: a mismatch of a megabyte of random bytes prints nothing useful.
+  EXPECT_TRUE(ReadFile(Local + "f.bin") == content);
+  EXPECT_TRUE(ReadFile(Local + "half") == content);
+  EXPECT_TRUE(ReadFile(root + "half.bin") == content);
+  EXPECT_TRUE(ReadFile(root + "old.bin") == content);
+  EXPECT_EQ(Done, (std::vector<int64_t>{kServerTime, kServerTime, -1, -1}));
+  EXPECT_EQ(TimeOf(root + "half.bin"), kLocalTime);
+  EXPECT_EQ(TimeOf(root + "old.bin"), kLocalTime);
+  EXPECT_TRUE(Logged("log:RENAME (posix) " + root + ".old.bin.pelmar-upload " + root + "old.bin"));
+  EXPECT_FALSE(Exists(root + ".old.bin.pelmar-upload"));
+
+  // A replacement that fails half way (here: aborted) leaves the old file as it was.
+  WriteFile(Local + "huge", "");
+  ASSERT_EQ(::truncate((Local + "huge").c_str(), int64_t{4} << 30), 0);
+  Events.clear();
+  Ftp->Upload(Local + "huge", "old.bin", 1);
+  ASSERT_TRUE(WaitForEvent("progress:0:1:0"));
+  EXPECT_TRUE(Exists(root + ".old.bin.pelmar-upload")) << "written beside the old file";
+  Ftp->Abort();
+  Finish();
+  EXPECT_EQ(CountEvents("aborted"), 1);
+  EXPECT_TRUE(ReadFile(root + "old.bin") == content);
+  EXPECT_FALSE(Exists(root + ".old.bin.pelmar-upload"));
+  // The connection goes on.
+  Ftp->Download("half.bin", Local + "again", 1);
+  Finish();
+  EXPECT_TRUE(ReadFile(Local + "again") == content);
+}
+
+// pelmar-cli: an unknown host key without a terminal, --trust, whole folders both ways, resume
+// both ways, times kept, and --identity where no default key is.
+TEST_F(SftpTest, PelmarCli) {
+  Start(OpenSsh);
+  if (IsSkipped()) return;
+  const std::string root = Server->Root();
+  const std::string url = Server->Url();
+  const std::string fingerprint = Server->Fingerprint();
+  const std::string content = RandomBytes(300000, 3);
+  WriteFile(root + "hello.txt", "hello\n");
+  SetTime(root + "hello.txt", kServerTime);
+  for (const std::string& folder :
+       {root + "tree", root + "tree/sub", Local + "up", Local + "up/in"}) {
+    ::mkdir(folder.c_str(), 0755);
+  }
+  WriteFile(root + "tree/a.bin", content);
+  WriteFile(root + "tree/sub/b.bin", "b");
+  WriteFile(Local + "up/x.bin", content);
+  WriteFile(Local + "up/in/y.bin", "y");
+
+  const TRun refused = Cli("ls " + url + " </dev/null");
+  EXPECT_EQ(refused.Status, 1);
+  EXPECT_NE(refused.Err.find("ssh-ed25519 key fingerprint is " + fingerprint + "."),
+            std::string::npos)
+      << refused.Err;
+  EXPECT_NE(refused.Err.find("--trust " + fingerprint + " accepts it"), std::string::npos);
+  EXPECT_FALSE(Exists(Server->KnownHostsFile())) << "nothing stored";
+
+  const std::string trust = "--trust " + fingerprint + " ";
+  const TRun ls = Cli(trust + "ls " + url + " </dev/null");
+  EXPECT_EQ(ls.Status, 0) << ls.Err;
+  EXPECT_NE(ls.Out.find(" 6 2020-01-15 "), std::string::npos) << ls.Out;
+  EXPECT_NE(ls.Out.find(" hello.txt\n"), std::string::npos) << ls.Out;
+  EXPECT_NE(("\n" + ls.Out).find("\ndrwx"), std::string::npos) << ls.Out;
+
+  const struct {
+    std::string Args;
+    std::string Path;  // what must then hold `Expected`
+    std::string Expected;
+  } steps[] = {
+      {"get " + url + "hello.txt " + Local + "hello.txt", Local + "hello.txt", "hello\n"},
+      {"put " + Local + "up/x.bin " + url + "x.bin", root + "x.bin", content},
+      {"-r get " + url + "tree " + Local + "got", Local + "got/tree/sub/b.bin", "b"},
+      {"-r put " + Local + "up " + url, root + "up/in/y.bin", "y"},
+      {"--resume get " + url + "tree/a.bin " + Local + "part.bin", Local + "part.bin", content},
+      {"--resume put " + Local + "up/x.bin " + url + "part.bin", root + "part.bin", content},
+  };
+  WriteFile(Local + "part.bin", content.substr(0, 1000));
+  WriteFile(root + "part.bin", content.substr(0, 2000));
+  for (const auto& step : steps) {
+    const TRun run = Cli(trust + step.Args + " </dev/null");
+    EXPECT_EQ(run.Status, 0) << step.Args << ": " << run.Err;
+    EXPECT_TRUE(ReadFile(step.Path) == step.Expected) << step.Args;
+  }
+  EXPECT_EQ(ReadFile(Local + "got/tree/a.bin").size(), content.size());
+  EXPECT_EQ(ReadFile(root + "up/x.bin").size(), content.size());
+  EXPECT_EQ(TimeOf(Local + "hello.txt"), kServerTime);
+  EXPECT_EQ(TimeOf(root + "x.bin"), TimeOf(Local + "up/x.bin"));
+
+  // Only the key given with --identity can log on.
+  Server->SetDefaultKey(false);
+  const TRun noKey = Cli(trust + "ls " + url + " </dev/null");
+  EXPECT_EQ(noKey.Status, 1) << noKey.Err;
+  const TRun identity =
+      Cli(trust + "--identity " + Server->KeyFile() + " ls " + url + " </dev/null");
+  EXPECT_EQ(identity.Status, 0) << identity.Err;
+  EXPECT_NE(identity.Out.find(" hello.txt\n"), std::string::npos) << identity.Out;
+}
+
+// Each broken download ends in one failure with a clear message, and leaves nothing that looks
+// whole: an old file stays as it was, a new one stays short (for resume). Short reads are no
+// failure at all.
+TEST_F(SftpTest, MisbehavingServers) {
+  constexpr int64_t kSize = 300000;
+  const struct {
+    const char* Switch;
+    const char* Said;  // in an error or log line; nullptr: the download succeeds
+  } cases[] = {
+      {"--short-reads", nullptr},
+      {"--stall-read", "timed out after 1.5 s"},
+      {"--drop-mid-file", "error:10054:the server closed the connection"},
+      {"--handle-error", "log:550 OPEN /f.bin: Failure"},
+      {"--lie-size", "came to 300000 bytes instead of the 301000 bytes"},
+  };
+  const std::string content = RandomBytes(static_cast<size_t>(kSize), 5);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Switch);
+    Start(Scripted, {.Switches = {c.Switch}});
+    if (IsSkipped()) return;
+    Server->TrustHostKey();
+    WriteFile(Server->Root() + "f.bin", content);
+    SetTime(Server->Root() + "f.bin", kServerTime);
+    WriteFile(Local + "old.bin", "the old file");
+    EngineSettings().FTPTimeout = 1500;
+    for (const std::string name : {"new.bin", "old.bin"}) {
+      Events.clear();
+      Done.clear();
+      ASSERT_TRUE(LogOn(TRealSshServer::kPassword));
+      Ftp->Download("f.bin", Local + name, 1);
+      // The connection may be gone: no request can follow to mark the end.
+      ASSERT_TRUE(RunUntil([&] {
+        return CountEvents("error:0:Unable to complete transfer") ||
+               (!Done.empty() && Done[0] >= 0);
+      }));
+      ASSERT_TRUE(WaitIdle(*Ftp));
+      RunUntil([] { return true; });  // what the worker posted before it went idle
+      if (!c.Said) {
+        EXPECT_EQ(Done, std::vector<int64_t>{kServerTime});
+        EXPECT_TRUE(ReadFile(Local + name) == content);
+        EXPECT_TRUE(EventsStartingWith("error:").empty()) << testing::PrintToString(Events);
+        continue;
+      }
+      EXPECT_LE(Done.size(), 1u);
+      EXPECT_TRUE(Done.empty() || Done[0] == -2) << "not reported as complete";
+      EXPECT_EQ(CountEvents("error:0:Unable to complete transfer"), 1);
+      EXPECT_TRUE(Logged(c.Said)) << testing::PrintToString(Events);
+      EXPECT_TRUE(EventsStartingWith("log:226 ").empty());
+      if (name == "old.bin") {
+        EXPECT_EQ(ReadFile(Local + name), "the old file");
+      } else {
+        EXPECT_NE(TimeOf(Local + name), kServerTime);
+        EXPECT_LT(SizeOf(Local + name), std::string(c.Switch) == "--lie-size" ? 301000 : kSize);
+      }
+    }
+  }
+}
+
+// Names with "/" or ".." from a hostile server never reach the local disk; a name with a line
+// break cannot be listed and is left out with a log line.
+TEST_F(SftpTest, HostileNamesStayOffTheLocalDisk) {
+  Start(Scripted, {.Switches = {"--hostile-names"}});
+  ::mkdir((Server->Root() + "trap").c_str(), 0755);
+  WriteFile(Server->Root() + "trap/ok.bin", "fine");
+  WriteFile(Server->Root() + "escape.txt", "outside");
+  ::mkdir((Local + "a").c_str(), 0755);
+  const TRun run = Cli("-v --trust " + Server->Fingerprint() + " -r get " + Server->Url() +
+                       "trap " + Local + "a/dl </dev/null");
+  EXPECT_EQ(run.Status, 1) << run.Err;
+  EXPECT_EQ(Tree(Local + "a"),
+            (std::map<std::string, std::string>{
+                {"dl", "<dir>"}, {"dl/trap", "<dir>"}, {"dl/trap/ok.bin", "fine"}}));
+  EXPECT_FALSE(Exists(Local + "escape.txt"));
+  EXPECT_NE(run.Err.find("Refused the server's name trap/a/b: "), std::string::npos) << run.Err;
+  EXPECT_NE(run.Err.find("Refused the server's name trap/../escape.txt: "), std::string::npos);
+  EXPECT_NE(run.Err.find("A name the listing cannot carry (a line break in it) is left out: line"),
+            std::string::npos);
+}
+
+}  // namespace
+}  // namespace pelmar::test

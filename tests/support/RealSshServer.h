@@ -1,0 +1,91 @@
+#pragma once
+// SSH servers for SFTP tests, each on 127.0.0.1 and a free port, serving a fresh temporary
+// folder, with a fresh ed25519 host key, and stopped with every process it started when the
+// object goes:
+// - OpenSSH's sshd (internal-sftp) as the current user, with key log-on only (password log-on
+//   would need PAM); its log is kept.
+// - A scripted server (tests/support/servers/sftpd.py, on paramiko) with password and
+//   keyboard-interactive log-on and switches that make it misbehave.
+// While the object lives, HOME is a test folder of its own: .ssh/ with an unencrypted default
+// key (id_ed25519) and no known_hosts; SSH_AUTH_SOCK is unset unless StartAgent() set it.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace pelmar::test {
+
+enum class TSshServerKind { OpenSsh, Scripted };
+
+struct TSshServerOptions {
+  // Scripted only: the log-on methods offered: "password", "keyboard-interactive" or "both".
+  std::string Auth = "both";
+  // Scripted only: switches of sftpd.py ("--stall-read", "--short-reads", "--handle-error",
+  // "--hostile-names", "--drop-mid-file", "--lie-size").
+  std::vector<std::string> Switches = {};
+};
+
+class TRealSshServer {
+ public:
+  explicit TRealSshServer(TSshServerKind kind, TSshServerOptions options = {});
+  ~TRealSshServer();
+  TRealSshServer(const TRealSshServer&) = delete;
+  TRealSshServer& operator=(const TRealSshServer&) = delete;
+
+  // Why the server cannot run here (empty when it can): sshd is missing or needs root.
+  static std::string CannotRun(TSshServerKind kind);
+
+  bool Started() const { return Port_ != 0; }
+  const std::string& StartError() const { return Error; }
+  uint16_t Port() const { return Port_; }
+  // The served folder on this machine, with a trailing "/".
+  const std::string& Root() const { return Root_; }
+  // The served folder as the server names it, with a trailing "/": the same path for sshd
+  // (which logs on into the account's home), "/" for the scripted server (its log-in folder).
+  std::string RemoteRoot() const;
+  // sshd: the current user's name; scripted: kUser (password kPassword).
+  std::string User() const;
+  static constexpr const char* kUser = "pelmar";
+  static constexpr const char* kPassword = "secret";
+  // sftp://user@127.0.0.1:PORT/ and the served folder (its "/" as %2F), with a trailing "/".
+  std::string Url() const;
+
+  // The host key's fingerprint as OpenSSH prints it ("SHA256:..."); with `other`, that of
+  // another key, for a known_hosts that remembers a different key.
+  std::string Fingerprint(bool other = false) const;
+  // Writes $HOME/.ssh/known_hosts holding the host key (or another one) for this port.
+  void TrustHostKey(bool other = false) const;
+  std::string KnownHostsFile() const { return Home_ + ".ssh/known_hosts"; }
+
+  const std::string& Home() const { return Home_; }
+  // A second authorized key, outside $HOME/.ssh (for KeyFile, --identity and the agent).
+  std::string KeyFile() const { return Dir + "/keys/extra"; }
+  // Takes the default key out of $HOME/.ssh (or puts it back).
+  void SetDefaultKey(bool present) const;
+  // Starts ssh-agent holding KeyFile() and points SSH_AUTH_SOCK at it. False when it failed.
+  bool StartAgent();
+  // sshd's log (LogLevel DEBUG1).
+  std::string Log() const;
+
+ private:
+  void StartSshd();
+  void StartScripted();
+  std::string MakeKey(const std::string& path);
+
+  TSshServerKind Kind;
+  TSshServerOptions Options;
+  std::string Dir;  // temporary folder holding everything
+  std::string Root_;
+  std::string Home_;
+  std::string SavedHome;
+  bool HadHome = false;
+  std::string SavedAgent;
+  bool HadAgent = false;
+  int Pid = -1;
+  int AgentPid = -1;
+  int AgentOut = -1;
+  uint16_t Port_ = 0;
+  std::string Error;
+};
+
+}  // namespace pelmar::test
