@@ -1,6 +1,7 @@
 // SFTP against OpenSSH's sshd and against a scripted server that misbehaves: log-on with keys
-// and passwords, host key decisions, transfers through the engine and pelmar-cli (resume both
-// ways, file times, a replacement through a temporary name), and broken or hostile servers.
+// and passwords, host key decisions, transfers and remote operations through the engine and
+// pelmar-cli (resume both ways, file times, a replacement through a temporary name), and broken
+// or hostile servers.
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -199,6 +200,10 @@ TEST_F(SftpTest, HostKeyDecisions) {
                 std::string::npos)
           << errors[0];
     }
+    // Only "Always" adds to known_hosts, and nothing else touches it.
+    const std::string known = c.Known == kNone ? "" : Server->KnownHostsLine(c.Known == kOther);
+    EXPECT_EQ(ReadFile(Server->KnownHostsFile()),
+              c.Decision == tdTrustAlways && c.Asked ? Server->KnownHostsLine() : known);
     if (c.LoggedOn) {
       Questions.clear();
       EXPECT_EQ(LogOn("", "", tdRefuse), !c.AskedAgain);
@@ -207,7 +212,7 @@ TEST_F(SftpTest, HostKeyDecisions) {
   }
 }
 
-TEST_F(SftpTest, TransfersResumeKeepTimesAndReplaceThroughATemporaryName) {
+TEST_F(SftpTest, TransfersResumeTimesReplacementAndRemoteOperations) {
   Start(OpenSsh);
   if (IsSkipped()) return;
   Server->TrustHostKey();
@@ -242,6 +247,25 @@ TEST_F(SftpTest, TransfersResumeKeepTimesAndReplaceThroughATemporaryName) {
   EXPECT_TRUE(Logged("log:RENAME (posix) " + root + ".old.bin.pelmar-upload " + root + "old.bin"));
   EXPECT_FALSE(Exists(root + ".old.bin.pelmar-upload"));
 
+  // Remote operations, their effect seen on disk.
+  ::mkdir((root + "gone").c_str(), 0755);
+  ::chmod((root + "old.bin").c_str(), 0600);
+  Ftp->MakeFolder("made");
+  Ftp->RemoveFolder("gone");
+  Ftp->Rename("f.bin", "renamed.bin");
+  Ftp->DeleteFile("half.bin");
+  Ftp->ChangeMode("old.bin", 4 | 8 | 32 | 256);  // the dialog's bits for 644
+  Finish();
+  EXPECT_TRUE(EventsStartingWith("error:").empty()) << testing::PrintToString(Events);
+  EXPECT_TRUE(Exists(root + "made"));
+  EXPECT_FALSE(Exists(root + "gone"));
+  EXPECT_TRUE(Exists(root + "renamed.bin") && !Exists(root + "f.bin"));
+  EXPECT_FALSE(Exists(root + "half.bin"));
+  struct stat info {};
+  ::stat((root + "old.bin").c_str(), &info);
+  EXPECT_EQ(info.st_mode & 07777, 0644u);
+  EXPECT_EQ(EventsStartingWith("folder:2:").size(), 1u) << "the folder made is reported";
+
   // A replacement that fails half way (here: aborted) leaves the old file as it was.
   WriteFile(Local + "huge", "");
   ASSERT_EQ(::truncate((Local + "huge").c_str(), int64_t{4} << 30), 0);
@@ -255,7 +279,7 @@ TEST_F(SftpTest, TransfersResumeKeepTimesAndReplaceThroughATemporaryName) {
   EXPECT_TRUE(ReadFile(root + "old.bin") == content);
   EXPECT_FALSE(Exists(root + ".old.bin.pelmar-upload"));
   // The connection goes on.
-  Ftp->Download("half.bin", Local + "again", 1);
+  Ftp->Download("renamed.bin", Local + "again", 1);
   Finish();
   EXPECT_TRUE(ReadFile(Local + "again") == content);
 }

@@ -192,12 +192,16 @@ std::string TRealSshServer::Fingerprint(bool other) const {
   return CommandOutput("ssh-keygen -lf '" + key + "' | cut -d' ' -f2");
 }
 
-void TRealSshServer::TrustHostKey(bool other) const {
+std::string TRealSshServer::KnownHostsLine(bool other) const {
   // "ssh-ed25519 AAAA... comment": the type and the key, without the comment.
   std::istringstream key(ReadText(Dir + (other ? "/otherhostkey.pub" : "/hostkey.pub")));
   std::string type, blob;
   key >> type >> blob;
-  std::ofstream(KnownHostsFile()) << "[127.0.0.1]:" << Port_ << " " << type << " " << blob << "\n";
+  return "[127.0.0.1]:" + std::to_string(Port_) + " " + type + " " + blob + "\n";
+}
+
+void TRealSshServer::TrustHostKey(bool other) const {
+  std::ofstream(KnownHostsFile()) << KnownHostsLine(other);
 }
 
 void TRealSshServer::SetDefaultKey(bool present) const {

@@ -53,7 +53,9 @@ class TRealSshServer {
   // The host key's fingerprint as OpenSSH prints it ("SHA256:..."); with `other`, that of
   // another key, for a known_hosts that remembers a different key.
   std::string Fingerprint(bool other = false) const;
-  // Writes $HOME/.ssh/known_hosts holding the host key (or another one) for this port.
+  // The known_hosts line of the host key (or another one) for this port, with its line end.
+  std::string KnownHostsLine(bool other = false) const;
+  // Writes $HOME/.ssh/known_hosts holding that line.
   void TrustHostKey(bool other = false) const;
   std::string KnownHostsFile() const { return Home_ + ".ssh/known_hosts"; }
 
