@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
@@ -153,7 +154,8 @@ TEST_F(SftpTest, LogOnWithKeysAndPasswords) {
 TEST_F(SftpTest, HostKeyDecisions) {
   Start(OpenSsh);
   if (IsSkipped()) return;
-  enum TKnown { kNone, kSame, kOther };
+  // kOtherHashed: the other key, its line's host name hashed (as HashKnownHosts writes it).
+  enum TKnown { kNone, kSame, kOther, kOtherHashed };
   const struct {
     const char* Name;
     TKnown Known;
@@ -167,11 +169,19 @@ TEST_F(SftpTest, HostKeyDecisions) {
       {"unknown, trusted always", kNone, tdTrustAlways, true, true, false},
       {"known", kSame, tdRefuse, false, true, false},
       {"changed", kOther, tdTrustAlways, false, false, false},
+      {"changed, remembered hashed", kOtherHashed, tdTrustAlways, false, false, false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Name);
     ::unlink(Server->KnownHostsFile().c_str());
-    if (c.Known != kNone) Server->TrustHostKey(c.Known == kOther);
+    ::unlink((Server->KnownHostsFile() + ".old").c_str());
+    const std::string file = Server->KnownHostsFile();
+    if (c.Known != kNone) Server->TrustHostKey(c.Known != kSame);
+    if (c.Known == kOtherHashed) {
+      ASSERT_EQ(std::system(("ssh-keygen -q -H -f '" + file + "' >/dev/null 2>&1").c_str()), 0);
+      ASSERT_EQ(ReadFile(file).rfind("|1|", 0), 0u);
+    }
+    const std::string knownBefore = ReadFile(file);
     const std::string sshdLogBefore = Server->Log();
     Questions.clear();
     Events.clear();
@@ -192,7 +202,7 @@ TEST_F(SftpTest, HostKeyDecisions) {
       }));
       EXPECT_EQ(Server->Log().find("userauth-request", sshdLogBefore.size()), std::string::npos);
     }
-    if (c.Known == kOther) {
+    if (c.Known == kOther || c.Known == kOtherHashed) {
       const auto errors = EventsStartingWith("error:");
       ASSERT_EQ(errors.size(), 1u) << testing::PrintToString(Events);
       EXPECT_NE(errors[0].find("It was ssh-ed25519 " + Server->Fingerprint(true) +
@@ -201,9 +211,8 @@ TEST_F(SftpTest, HostKeyDecisions) {
           << errors[0];
     }
     // Only "Always" adds to known_hosts, and nothing else touches it.
-    const std::string known = c.Known == kNone ? "" : Server->KnownHostsLine(c.Known == kOther);
-    EXPECT_EQ(ReadFile(Server->KnownHostsFile()),
-              c.Decision == tdTrustAlways && c.Asked ? Server->KnownHostsLine() : known);
+    EXPECT_EQ(ReadFile(file),
+              c.Decision == tdTrustAlways && c.Asked ? Server->KnownHostsLine() : knownBefore);
     if (c.LoggedOn) {
       Questions.clear();
       EXPECT_EQ(LogOn("", "", tdRefuse), !c.AskedAgain);
