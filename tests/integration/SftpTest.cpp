@@ -287,8 +287,17 @@ TEST_F(SftpTest, TransfersResumeTimesReplacementAndRemoteOperations) {
   EXPECT_EQ(CountEvents("aborted"), 1);
   EXPECT_TRUE(ReadFile(root + "old.bin") == content);
   EXPECT_FALSE(Exists(root + ".old.bin.pelmar-upload"));
+  // So does an aborted download, its outstanding reads' answers thrown away when they come.
+  ASSERT_EQ(::truncate((root + "renamed.bin").c_str(), int64_t{4} << 30), 0);
+  Events.clear();
+  Ftp->Download("renamed.bin", Local + "huge down", 1);
+  ASSERT_TRUE(WaitForEvent("progress:0:1:0"));
+  Ftp->Abort();
+  Finish();
+  EXPECT_EQ(CountEvents("aborted"), 1);
+  EXPECT_LT(SizeOf(Local + "huge down"), int64_t{4} << 30);
   // The connection goes on.
-  Ftp->Download("renamed.bin", Local + "again", 1);
+  Ftp->Download("old.bin", Local + "again", 1);
   Finish();
   EXPECT_TRUE(ReadFile(Local + "again") == content);
 }
