@@ -1,14 +1,15 @@
 #pragma once
-// Runs pelmar-cli (PELMAR_CLI, defined by the test program's build) with its settings in a
-// folder of the test's, and gives its exit status, stdout and stderr.
+// Running pelmar-cli (PELMAR_CLI, defined by the test program's build) from the tests: with its
+// settings in a folder of the test's, giving its exit status, stdout and stderr.
 
+#include <gtest/gtest.h>
 #include <sys/wait.h>
 
 #include <array>
 #include <cstdio>
-#include <fstream>
-#include <sstream>
 #include <string>
+
+#include "support/Files.h"
 
 namespace pelmar::test {
 
@@ -18,24 +19,36 @@ struct TRun {
   std::string Err;
 };
 
-// `arguments` go to a shell as they are (redirections such as "</dev/null" included).
-inline TRun RunCli(const std::string& arguments, const std::string& dir) {
+// Runs pelmar-cli with `arguments` (in shell syntax, redirections such as "</dev/null"
+// included) and its preferences in `dir`; `home` also sets HOME (~/.netrc, ~/.ssh) when given.
+inline TRun RunCliIn(const std::string& arguments, const std::string& dir,
+                     const std::string& home = "") {
   const std::string errFile = dir + "stderr.txt";
-  const std::string command =
-      "PELMAR_HOME='" + dir + "' " PELMAR_CLI " " + arguments + " 2>" + errFile;
+  const std::string command = (home.empty() ? "" : "HOME='" + home + "' ") + "PELMAR_HOME='" + dir +
+                              "' " PELMAR_CLI " " + arguments + " 2>" + errFile;
   TRun run;
   FILE* pipe = ::popen(command.c_str(), "r");
   std::array<char, 4096> buffer{};
   size_t n = 0;
-  while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
+  while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) {
     run.Out.append(buffer.data(), n);
-  const int status = ::pclose(pipe);
-  run.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  std::ifstream err(errFile);
-  std::stringstream text;
-  text << err.rdbuf();
-  run.Err = text.str();
+  }
+  const int exit = ::pclose(pipe);
+  run.Status = WIFEXITED(exit) ? WEXITSTATUS(exit) : -1;
+  run.Err = ReadFile(errFile);
   return run;
+}
+
+// The same with `home` as HOME too, expecting the exit status `status`.
+inline TRun RunCli(int status, const std::string& arguments, const std::string& home) {
+  TRun run = RunCliIn(arguments, home, home);
+  EXPECT_EQ(run.Status, status) << arguments << "\n" << run.Err;
+  return run;
+}
+
+// Keeps the HOME the test set (an SSH server fixture's).
+inline TRun RunCli(const std::string& arguments, const std::string& dir) {
+  return RunCliIn(arguments, dir);
 }
 
 }  // namespace pelmar::test

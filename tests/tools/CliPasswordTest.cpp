@@ -21,7 +21,7 @@
 #include "support/Files.h"
 #include "support/RealFtpServer.h"
 #include "support/ScriptedFtpServer.h"
-#include "tools/CliRun.h"
+#include "support/CliRun.h"
 
 namespace pelmar::test {
 namespace {

@@ -21,7 +21,6 @@
 #include "support/RealFtpServer.h"
 #include "support/ScriptedFtpServer.h"
 #include "text/TextUtils.h"
-#include "tools/CliRun.h"
 
 namespace pelmar::test {
 namespace {
