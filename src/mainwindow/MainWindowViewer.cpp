@@ -144,15 +144,19 @@ void TfrmMain::ShowViewer(bool shown) {
     barMilieu->setSizes({total * 2 / 5, total - total * 2 / 5});
   }
   QString page;
+  bool remote = false;
   TViewList& host = *CurrentHost->ListView();
   TViewList& local = *CurrentLocal->ListView();
   const QWidget* focus = QApplication::focusWidget();
   if (!host.SelectedItems().isEmpty() && host.isAncestorOf(focus) && host.FocusedItem().isValid()) {
     page = CurrentHost->BuildUrl(host.FocusedItem());
+    remote = true;
   } else if (!local.SelectedItems().isEmpty() && local.isAncestorOf(focus)) {
     page = LocalPage(CurrentLocal->GetItemPath(local.SelectedItems().first()));
   }
-  if (!page.isEmpty() && IsPreviewable(page) && page.startsWith(QStringLiteral("ftp:"))) {
+  // A server's file is fetched with the pane's own log-on (whatever its scheme), never
+  // through its address, which holds no password.
+  if (!page.isEmpty() && IsPreviewable(page) && remote) {
     NavigateToRemote(host.FocusedItem());
   } else {
     Browser->Navigate(!page.isEmpty() && IsPreviewable(page) ? page
@@ -162,9 +166,8 @@ void TfrmMain::ShowViewer(bool shown) {
 
 void TfrmMain::NavigateToRemote(const QModelIndex& item) {
   // The view's own credentials go to the viewer's connection, never through an address.
-  const TFTPComponent& engine = CurrentHost->Engine();
-  Browser->NavigateRemote({engine.Host, engine.Port, engine.User, engine.Password,
-                           CurrentHost->GetItemPath(item).toStdString(), engine.Encryption});
+  Browser->NavigateRemote(
+      {CurrentHost->Engine().Server(), CurrentHost->GetItemPath(item).toStdString()});
 }
 
 void TfrmMain::ListClick(TCustomView& sender) {

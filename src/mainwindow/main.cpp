@@ -1,5 +1,6 @@
 // pelmar: the desktop program. `pelmar [ftp://address]` connects at start-up as the
-// Connect-to-URL command would with that address (ftpes:// and ftps:// for FTP over TLS).
+// Connect-to-URL command would with that address (ftpes:// and ftps:// for FTP over TLS,
+// sftp:// for SFTP).
 
 #include <QApplication>
 #include <QFileInfo>

@@ -120,7 +120,8 @@ std::optional<size_t> LastCharPos(std::string_view text, char c) {
   return at == std::string_view::npos ? std::nullopt : std::optional<size_t>(at);
 }
 
-const char* UrlScheme(TEncryption encryption) {
+const char* UrlScheme(TProtocol protocol, TEncryption encryption) {
+  if (protocol == prSftp) return "sftp";
   switch (encryption) {
     case enImplicitTls:
       return "ftps";
@@ -130,6 +131,11 @@ const char* UrlScheme(TEncryption encryption) {
     default:
       return "ftp";
   }
+}
+
+int UsualPort(TProtocol protocol, TEncryption encryption) {
+  if (protocol == prSftp) return 22;
+  return encryption == enImplicitTls ? 990 : 21;
 }
 
 TSplitUrl SplitUrl(std::string_view url, const std::string& defaultPassword) {
@@ -142,6 +148,9 @@ TSplitUrl SplitUrl(std::string_view url, const std::string& defaultPassword) {
       parts.Port = 990;
     } else if (EqualsIgnoringCase(name, "ftpes")) {
       parts.Encryption = enExplicitTls;
+    } else if (EqualsIgnoringCase(name, "sftp")) {
+      parts.Protocol = prSftp;
+      parts.Port = 22;
     }
     rest.remove_prefix(scheme + 3);
   }
@@ -155,7 +164,7 @@ TSplitUrl SplitUrl(std::string_view url, const std::string& defaultPassword) {
     if (colon != std::string_view::npos)
       parts.Password = PercentDecoded(credentials.substr(colon + 1));
     rest.remove_prefix(at + 1);
-  } else {
+  } else if (parts.Protocol == prFtp) {
     parts.User = "anonymous";
     parts.Password = defaultPassword;
   }

@@ -52,13 +52,16 @@ struct TSplitUrl {
   std::string Folder;
   std::string FileName;
   TEncryption Encryption = enPlain;
+  TProtocol Protocol = prFtp;
 };
 
 // Splits a typed address such as "ftp://user:pw@host:2121/pub/file.zip" into its parts;
 // without a user the login is anonymous with `defaultPassword`. Credentials end at the last
-// "@" before the path; a port after the host is split off (21 when none, 990 for ftps://).
-// "ftpes://" asks for explicit FTP over TLS, "ftps://" for implicit. User, password and path
-// are %-decoded (a malformed escape stays as typed).
+// "@" before the path; a port after the host is split off (the usual one when none).
+// "ftpes://" asks for explicit FTP over TLS, "ftps://" for implicit, "sftp://" for SFTP, which
+// has no anonymous log-on: without a user it leaves user and password empty (the SSH
+// configuration's user, or the local one). User, password and path are %-decoded (a malformed
+// escape stays as typed).
 TSplitUrl SplitUrl(std::string_view url, const std::string& defaultPassword);
 
 // The reversible scrambling of stored passwords: each byte becomes (NOT b) XOR 0x3C.
@@ -68,8 +71,11 @@ inline std::string Unscramble(std::string_view text) {
   return Scramble(text);
 }
 
-// "ftp", "ftpes" or "ftps": the address scheme of a way to connect.
-const char* UrlScheme(TEncryption encryption);
+// "ftp", "ftpes", "ftps" or "sftp": the address scheme of a way to connect.
+const char* UrlScheme(TProtocol protocol, TEncryption encryption);
+// The port a way to connect uses unless told otherwise: 22 for SFTP, 990 for implicit FTP over
+// TLS, else 21.
+int UsualPort(TProtocol protocol, TEncryption encryption);
 
 // The system's temporary folder with a trailing "/", read once.
 const std::string& TemporaryFolder();

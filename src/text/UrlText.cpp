@@ -93,14 +93,19 @@ std::string UrlPathOf(std::string_view serverPath) {
   return PercentEncoded(serverPath, TUrlPart::Path);
 }
 
-std::string FtpAddress(TEncryption encryption, std::string_view user, std::string_view host,
-                       int port, std::string_view serverPath) {
-  std::string address = std::string(UrlScheme(encryption)) + "://";
-  if (user != "anonymous") address += PercentEncoded(user, TUrlPart::UserInfo) + "@";
+std::string FtpAddress(const TServer& server, std::string_view serverPath) {
+  std::string address = std::string(UrlScheme(server.Protocol, server.Encryption)) + "://";
+  const std::string_view user = server.User;
+  const std::string_view host = server.Host;
+  // FTP's anonymous log-on is what an address without a user means; SFTP has none.
+  const bool shown = server.Protocol == prSftp ? !user.empty() : user != "anonymous";
+  if (shown) address += PercentEncoded(user, TUrlPart::UserInfo) + "@";
   // An IPv6 address goes in brackets (once: a site may already hold it so).
   const bool bare = host.find(':') == std::string_view::npos || host.front() == '[';
   address += bare ? std::string(host) : "[" + std::string(host) + "]";
-  if (port != (encryption == enImplicitTls ? 990 : 21)) address += ":" + std::to_string(port);
+  if (server.Port != UsualPort(server.Protocol, server.Encryption)) {
+    address += ":" + std::to_string(server.Port);
+  }
   return address + "/" + UrlPathOf(serverPath);
 }
 

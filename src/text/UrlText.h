@@ -1,7 +1,7 @@
 #pragma once
-// ftp:// addresses as both programs read and write them: %-escapes are decoded here and
-// nowhere else, and an address's path follows RFC 1738: what follows the "/" that ends the
-// host is relative to the log-in folder, and "%2F" at its start makes it absolute.
+// ftp:// (and ftpes://, ftps://, sftp://) addresses as both programs read and write them: %-escapes
+// are decoded here and nowhere else, and an address's path follows RFC 1738: what follows the "/"
+// that ends the host is relative to the log-in folder, and "%2F" at its start makes it absolute.
 //
 //   ftp://host/            the log-in folder
 //   ftp://host/pub/a.txt   "pub/a.txt" in the log-in folder
@@ -14,7 +14,7 @@
 #include <string>
 #include <string_view>
 
-#include "engine/Messages.h"
+#include "engine/Server.h"
 
 namespace pelmar {
 
@@ -36,10 +36,10 @@ std::optional<std::string> ServerPathOfUrl(std::string_view urlPath);
 // The reverse, for addresses Pelmar makes: "/pub/a b" -> "%2Fpub/a%20b".
 std::string UrlPathOf(std::string_view serverPath);
 
-// The address Pelmar gives a server path (copied, shown): the user unless anonymous, never
-// the password; an IPv6 host in brackets; the port unless the usual one.
-std::string FtpAddress(TEncryption encryption, std::string_view user, std::string_view host,
-                       int port, std::string_view serverPath);
+// The address Pelmar gives a server path (copied, shown): the scheme of the server's protocol
+// and encryption, the user unless anonymous FTP (or none), never the password; an IPv6 host in
+// brackets; the port unless the usual one.
+std::string FtpAddress(const TServer& server, std::string_view serverPath);
 
 // The address as it may be shown: a password in it replaced by "***".
 std::string UrlWithoutPassword(std::string_view text);

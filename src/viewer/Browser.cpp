@@ -91,10 +91,15 @@ void TBrowser::Navigate(const QString& address) {
   if (address.isEmpty()) {
     clear();
   } else if (scheme == QStringLiteral("ftp") || scheme == QStringLiteral("ftps") ||
-             scheme == QStringLiteral("ftpes")) {
+             scheme == QStringLiteral("ftpes") || scheme == QStringLiteral("sftp")) {
     const TSplitUrl parts = SplitUrl(address.toStdString(), Preferences().EMail);
-    FetchFtp({parts.Host, parts.Port, parts.User, parts.Password,
-              parts.ServerFolder + parts.FileName, parts.Encryption});
+    FetchFtp({TServer{.Host = parts.Host,
+                      .Port = parts.Port,
+                      .User = parts.User,
+                      .Password = parts.Password,
+                      .Encryption = parts.Encryption,
+                      .Protocol = parts.Protocol},
+              parts.ServerFolder + parts.FileName});
   } else if (scheme == QStringLiteral("http") || scheme == QStringLiteral("https")) {
     FetchHttp(address);
   } else if (scheme == QStringLiteral("file")) {
@@ -135,8 +140,7 @@ void TBrowser::ShowError(const QString& text) {
 
 void TBrowser::NavigateRemote(const TRemoteFile& file) {
   Stop();
-  Shown = QString::fromStdString(
-      FtpAddress(file.Encryption, file.User, file.Host, file.Port, file.Path));
+  Shown = QString::fromStdString(FtpAddress(file.Server, file.Path));
   setToolTip(Shown);
   FetchFtp(file);
 }
@@ -144,7 +148,7 @@ void TBrowser::NavigateRemote(const TRemoteFile& file) {
 void TBrowser::FetchFtp(const TRemoteFile& file) {
   const TPreferences& preferences = Preferences();
   const std::string name = file.Path.substr(file.Path.find_last_of('/') + 1);
-  if (file.Host.empty() || !IsSafeLocalName(name)) {
+  if (file.Server.Host.empty() || !IsSafeLocalName(name)) {
     ShowError(QString(QStringLiteral("Pelmar cannot show %1")).arg(Shown.toHtmlEscaped()));
     return;
   }
@@ -158,11 +162,7 @@ void TBrowser::FetchFtp(const TRemoteFile& file) {
   Ftp = std::make_shared<TFTPComponent>(Target);
   TFTPComponent& ftp = *Ftp;
   const int generation = Generation;
-  ftp.Host = file.Host;
-  ftp.Port = file.Port;
-  ftp.User = file.User;
-  ftp.Password = file.Password;
-  ftp.Encryption = file.Encryption;
+  ftp.SetServer(file.Server);
   ftp.OnLoggedIn = [remote, local, mode](TFTPComponent& sender) {
     sender.Download(remote, local, mode);
   };

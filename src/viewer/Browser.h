@@ -8,7 +8,7 @@
 #include <QTextBrowser>
 #include <memory>
 
-#include "engine/Messages.h"
+#include "engine/Server.h"
 
 class QNetworkAccessManager;
 class QNetworkReply;
@@ -18,14 +18,10 @@ namespace pelmar {
 class TEventTarget;
 class TFTPComponent;
 
-// A file on a server, with the credentials to fetch it.
+// A file on a server, with the log-on to fetch it.
 struct TRemoteFile {
-  std::string Host;
-  int Port = 21;
-  std::string User;
-  std::string Password;
+  TServer Server;
   std::string Path;  // absolute, "/" separated
-  TEncryption Encryption = enPlain;
 };
 
 class TBrowser : public QTextBrowser {
@@ -34,7 +30,8 @@ class TBrowser : public QTextBrowser {
   TBrowser(std::shared_ptr<TEventTarget> target, QWidget* parent);
   ~TBrowser() override;
 
-  // "file://...", "ftp://...", "http(s)://...", a "qrc:" page of our own, or empty (a blank page).
+  // "file://...", "ftp://..." (and ftpes, ftps, sftp), "http(s)://...", a "qrc:" page of our own,
+  // or empty (a blank page).
   void Navigate(const QString& address);
   // A server's file, fetched with the given credentials; shown under its address without the
   // password.

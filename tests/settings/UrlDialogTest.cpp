@@ -45,6 +45,10 @@ TEST(UrlDialog, AddressesSplitIntoTheirParts) {
        "/dir with space/", "f x", "ChkFTP"},
       {"http://www.example.com/index.html", "", "", "www.example.com", "/", "index.html",
        "ChkHTTP"},
+      // SFTP has no anonymous log-on: no user stays none.
+      {"sftp://me@shell.example:2222/%2Fsrv/", "me", "", "shell.example:2222", "//srv/", "",
+       "ChkFTP"},
+      {"sftp://shell.example", "", "", "shell.example", "/", "", "ChkFTP"},
   };
   for (const auto& c : cases) {
     TfrmURL dialog(nullptr, true);
@@ -113,6 +117,19 @@ TEST(UrlDialog, PartsRebuildTheAddressAndOkGivesHostAndPort) {
   ASSERT_TRUE(dialog.Commit());
   EXPECT_EQ(dialog.Encryption, enImplicitTls);
   EXPECT_EQ(dialog.Port, 990);
+  // SFTP keeps its scheme and a user without a password; no user is not made anonymous.
+  for (const char* user : {"me", ""}) {
+    const QString at = *user ? QString(user) + "@" : QString();
+    dialog.SetAddress("sftp://" + at + "shell.example/in/");
+    Child<QLineEdit>(dialog, "editFolder")->setText("/out/");
+    dialog.RebuildAddress();
+    EXPECT_EQ(dialog.Address(), "sftp://" + at + "shell.example/out/");
+    ASSERT_TRUE(dialog.Commit());
+    EXPECT_EQ(dialog.Protocol, prSftp);
+    EXPECT_EQ(dialog.Port, 22);
+    EXPECT_EQ(dialog.User, user);
+    EXPECT_EQ(dialog.Password, "");
+  }
   dialog.reject();
   EXPECT_TRUE(dialog.Host.isEmpty()) << "Cancel empties the results";
 }

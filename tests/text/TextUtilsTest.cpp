@@ -111,6 +111,7 @@ TEST(SplitUrl, Parts) {
     const char* Folder;
     const char* File;
     TEncryption Encryption = enPlain;
+    TProtocol Protocol = prFtp;
   } cases[] = {
       {"ftpes://host/f", "anonymous", "me@x", "host", 21, "/", "f", enExplicitTls},
       {"FTPS://host/", "anonymous", "me@x", "host", 990, "/", "", enImplicitTls},
@@ -137,6 +138,10 @@ TEST(SplitUrl, Parts) {
        "f x"},
       {"ftp://host/%2Fetc/motd", "anonymous", "me@x", "host", 21, "//etc/", "motd"},
       {"ftp://host/100%.txt", "anonymous", "me@x", "host", 21, "/", "100%.txt"},
+      // SSH has no anonymous log-on: no user is the SSH configuration's or the local one.
+      {"sftp://host", "", "", "host", 22, "/", "", enPlain, prSftp},
+      {"SFTP://me@host:2222/%2Fsrv/f", "me", "", "host", 2222, "//srv/", "f", enPlain, prSftp},
+      {"sftp://u:p@[::1]/docs/", "u", "p", "::1", 22, "/docs/", "", enPlain, prSftp},
   };
   for (const auto& c : cases) {
     const TSplitUrl parts = SplitUrl(c.Url, "me@x");
@@ -147,6 +152,7 @@ TEST(SplitUrl, Parts) {
     EXPECT_EQ(parts.Folder, c.Folder) << c.Url;
     EXPECT_EQ(parts.FileName, c.File) << c.Url;
     EXPECT_EQ(parts.Encryption, c.Encryption) << c.Url;
+    EXPECT_EQ(parts.Protocol, c.Protocol) << c.Url;
   }
 }
 
@@ -154,24 +160,32 @@ TEST(SplitUrl, Parts) {
 // hold a password.
 TEST(UrlText, AddressesReadBackAndKeepNoPassword) {
   const struct {
-    TEncryption Encryption;
-    const char* User;
-    const char* Host;
-    int Port;
+    TServer Server;
     const char* Path;
     const char* Address;
   } made[] = {
-      {enPlain, "anonymous", "h", 21, "/pub/a b.txt", "ftp://h/%2Fpub/a%20b.txt"},
-      {enPlain, "me@x.org", "h", 2121, "/x/100%#?.bin",
+      {{.Host = "h", .Port = 21, .User = "anonymous"}, "/pub/a b.txt", "ftp://h/%2Fpub/a%20b.txt"},
+      {{.Host = "h", .Port = 2121, .User = "me@x.org"},
+       "/x/100%#?.bin",
        "ftp://me%40x.org@h:2121/%2Fx/100%25%23%3F.bin"},
-      {enImplicitTls, "u", "::1", 990, "rel/f", "ftps://u@[::1]/rel/f"},
-      {enExplicitTls, "u", "[::1]", 21, "/", "ftpes://u@[::1]/%2F"},
+      {{.Host = "::1", .Port = 990, .User = "u", .Encryption = enImplicitTls},
+       "rel/f",
+       "ftps://u@[::1]/rel/f"},
+      {{.Host = "[::1]", .Port = 21, .User = "u", .Encryption = enExplicitTls},
+       "/",
+       "ftpes://u@[::1]/%2F"},
+      {{.Host = "h", .Port = 22, .User = "anonymous", .Protocol = prSftp},
+       "/srv/a",
+       "sftp://anonymous@h/%2Fsrv/a"},
+      {{.Host = "h", .Port = 2222, .User = "", .Protocol = prSftp}, "rel/", "sftp://h:2222/rel/"},
   };
   for (const auto& m : made) {
-    EXPECT_EQ(FtpAddress(m.Encryption, m.User, m.Host, m.Port, m.Path), m.Address);
+    EXPECT_EQ(FtpAddress(m.Server, m.Path), m.Address);
     const TSplitUrl parts = SplitUrl(m.Address, "");
     EXPECT_EQ(parts.ServerFolder + parts.FileName, m.Path) << m.Address;
-    EXPECT_EQ(parts.User, m.User) << m.Address;
+    EXPECT_EQ(parts.User, m.Server.User) << m.Address;
+    EXPECT_EQ(parts.Port, m.Server.Port) << m.Address;
+    EXPECT_EQ(parts.Protocol, m.Server.Protocol) << m.Address;
   }
   std::string out;
   for (const char* bad : {"%", "a%4", "%zz"}) EXPECT_FALSE(PercentDecode(bad, out)) << bad;

@@ -123,15 +123,18 @@ void TfrmURL::SetAddress(const QString& address) {
     }
   } else if (address.left(3).compare(QStringLiteral("ftp"), Qt::CaseInsensitive) == 0) {
     (anonymous ? ChkFTPAn : ChkFTP)->setChecked(true);
+  } else if (parts.Protocol == prSftp) {
+    ChkFTP->setChecked(true);  // SSH has no anonymous log-on
   }
   // The port read from the address goes with the host, as typed.
   const QString host = Q(parts.Host);
-  const int usualPort = parts.Encryption == enImplicitTls ? 990 : 21;
+  const int usualPort = UsualPort(parts.Protocol, parts.Encryption);
   editHost->setText(
       (host.contains(u':') ? QStringLiteral("[") + host + QStringLiteral("]") : host) +
       (parts.Port != usualPort ? QString(QStringLiteral(":%1")).arg(parts.Port) : QString()));
   Port = parts.Port;
   Encryption = parts.Encryption;
+  Protocol = parts.Protocol;
   editFolder->setText(Q(parts.Folder));
   editFileName->setText(Q(parts.FileName));
   Updating = false;
@@ -142,6 +145,8 @@ void TfrmURL::RebuildAddress() {
   if (Updating) return;
   Updating = true;
   if (ChkFTPAn->isChecked()) {
+    // An anonymous log-on is FTP's.
+    Protocol = prFtp;
     editUserName->setText(QStringLiteral("anonymous"));
     editPassword->setText(DefaultPassword);
   } else if (ChkFTP->isChecked() && editUserName->text() == QStringLiteral("anonymous")) {
@@ -150,10 +155,13 @@ void TfrmURL::RebuildAddress() {
   }
   // The boxes hold the parts as they read; the address holds them %-escaped.
   QString address;
-  if (!ChkFTPAn->isChecked() && !editUserName->text().isEmpty() &&
-      !editPassword->text().isEmpty()) {
-    address = Q(PercentEncoded(S(editUserName->text()), TUrlPart::UserInfo) + ":" +
-                PercentEncoded(S(editPassword->text()), TUrlPart::UserInfo) + "@");
+  if (!ChkFTPAn->isChecked() && !editUserName->text().isEmpty()) {
+    // A user alone is an address too (SFTP with a key, FTP asking for the password).
+    address = Q(PercentEncoded(S(editUserName->text()), TUrlPart::UserInfo));
+    if (!editPassword->text().isEmpty()) {
+      address += Q(":" + PercentEncoded(S(editPassword->text()), TUrlPart::UserInfo));
+    }
+    address += u'@';
   }
   const QString folder = editFolder->text();
   if (folder.size() == 1 && folder != QStringLiteral("/") && !editHost->text().endsWith(u'/')) {
@@ -168,7 +176,8 @@ void TfrmURL::RebuildAddress() {
     address += path;
   }
   if (ChkFTP->isChecked() || ChkFTPAn->isChecked()) {
-    address = QString::fromLatin1(UrlScheme(Encryption)) + QStringLiteral("://") + address;
+    address =
+        QString::fromLatin1(UrlScheme(Protocol, Encryption)) + QStringLiteral("://") + address;
   } else if (ChkHTTP->isChecked()) {
     address = QStringLiteral("http://") + address;
   }
@@ -183,7 +192,7 @@ bool TfrmURL::OkEnabled() const {
   const QString lower = Address().toLower();
   return Address().size() > 6 && lower != QStringLiteral("ftp://") &&
          lower != QStringLiteral("ftpes://") && lower != QStringLiteral("ftps://") &&
-         lower != QStringLiteral("http://");
+         lower != QStringLiteral("sftp://") && lower != QStringLiteral("http://");
 }
 
 void TfrmURL::UpdateOk() {
@@ -211,14 +220,14 @@ bool TfrmURL::Commit() {
   if (!known) history.insert(history.begin(), address);
   // The host box may carry the port as typed ("host:2121"): connect to host and port.
   const TSplitUrl parts =
-      SplitUrl(std::string(UrlScheme(Encryption)) + "://x@" + S(editHost->text()), "");
+      SplitUrl(std::string(UrlScheme(Protocol, Encryption)) + "://x@" + S(editHost->text()), "");
   Host = Q(parts.Host);
   Port = parts.Port;
   User = editUserName->text();
   Password = editPassword->text();
   Folder = ServerFolder();
   FileName = editFileName->text();
-  if (User.isEmpty()) {
+  if (User.isEmpty() && Protocol == prFtp) {
     User = QStringLiteral("anonymous");
     if (Password.isEmpty()) Password = DefaultPassword;
   }

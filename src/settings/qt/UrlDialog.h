@@ -31,8 +31,11 @@ class TfrmURL : public QDialog {
   // Results after OK (emptied on Cancel). Folder is the server folder the address opens:
   // relative to the log-in folder ("pub/"), absolute ("/etc/"), or "" for the log-in folder.
   QString User, Password, Host, Folder, FileName;
-  // From the address's scheme: ftpes:// explicit FTP over TLS, ftps:// implicit.
+  // From the address's scheme: ftpes:// explicit FTP over TLS, ftps:// implicit, sftp:// SFTP
+  // (whose log-on without a user is the SSH configuration's or the local user's, not
+  // anonymous).
   TEncryption Encryption = enPlain;
+  TProtocol Protocol = prFtp;
   bool Http() const;
 
   // What typing an address does, and what editing a part does.

@@ -159,18 +159,23 @@ void THostView::UpdateState(int code, int value) {
 void THostView::Connect(const QString& host, int port, const QString& user, const QString& password,
                         const QString& account, const QString& folder, const QString& selectName,
                         TEncryption encryption) {
+  Connect(TServer{.Host = S(host),
+                  .Port = port,
+                  .User = S(user),
+                  .Password = S(password),
+                  .Account = S(account),
+                  .Encryption = encryption},
+          folder, selectName);
+}
+
+void THostView::Connect(const TServer& server, const QString& folder, const QString& selectName) {
   ServerTimeOffset = 0;  // a site's own offset and check are set after this
   ZoneCheckWanted = false;
   ServerFoldsCase.reset();
   SiteName.clear();
   SetFolder(folder);
   PendingName = selectName;
-  Ftp->Host = S(host);
-  Ftp->Port = port;
-  Ftp->User = S(user);
-  Ftp->Password = S(password);
-  Ftp->Account = S(account);
-  Ftp->Encryption = encryption;
+  Ftp->SetServer(server);
   SessionOpen = false;
   Resuming = false;
   LastCommand = nullptr;
@@ -370,7 +375,7 @@ void THostView::CaptionEdited(int row, const QString& text) {
 
 QString THostView::BuildUrl(const QModelIndex& item) const {
   // An address is copied, shown and kept: it names the user, never the password.
-  return Q(FtpAddress(Ftp->Encryption, Ftp->User, Ftp->Host, Ftp->Port, S(GetItemPath(item))));
+  return Q(FtpAddress(Ftp->Server(), S(GetItemPath(item))));
 }
 
 void THostView::UpdateItem(const std::string& folderText, const std::string& name,

@@ -91,6 +91,10 @@ class THostView : public TCustomView {
   // The next listing in the server's local time (LIST) asks the server for one recent file's
   // exact time (MDTM); ServerTimeZoneFound then tells how far its clock is ahead.
   void CheckServerTimeZone() { ZoneCheckWanted = true; }
+  // Logs on to `server` (its protocol, protection and key file included) and opens `folder`,
+  // selecting `selectName` there.
+  void Connect(const TServer& server, const QString& folder, const QString& selectName);
+  // The same for plain FTP or FTP over TLS.
   void Connect(const QString& host, int port, const QString& user, const QString& password,
                const QString& account, const QString& folder, const QString& selectName,
                TEncryption encryption = enPlain);
