@@ -6,6 +6,7 @@
 
 #include "settings/CommaText.h"
 #include "settings/StoredPassword.h"
+#include "text/TextUtils.h"
 
 namespace pelmar {
 namespace {
@@ -74,16 +75,27 @@ TSite TSiteFile::ReadSiteWithoutPassword(const std::string& name, const std::str
   TSite site;
   site.Name = name;
   site.Host = File.ReadString(name, "Host", "");
-  site.Port = std::to_string(File.ReadInteger(name, "Port", 21));
-  site.Anonymous = File.ReadBool(name, "Anonymous", false);
+  // Files from before SFTP have no Protocol key: FTP, as they meant.
+  const int64_t protocol = File.ReadInteger(name, "Protocol", prFtp);
+  site.Protocol = protocol == prSftp ? prSftp : prFtp;
+  const bool sftp = site.Protocol == prSftp;
+  site.Port = std::to_string(File.ReadInteger(name, "Port", UsualPort(site.Protocol, enPlain)));
+  site.Anonymous = !sftp && File.ReadBool(name, "Anonymous", false);
   // Files from before encryption have no key: plain FTP, as they meant. A value this version
-  // does not know (a later one wrote it) asks for TLS rather than risking the password.
+  // does not know (a later one wrote it), or a protocol it does not know, asks for TLS rather
+  // than risking the password.
   const int64_t encryption = File.ReadInteger(name, "Encryption", enPlain);
   site.Encryption = encryption >= enPlain && encryption <= enImplicitTls
                         ? static_cast<TEncryption>(encryption)
                         : enExplicitTls;
-  site.Password = email;
-  if (!site.Anonymous) site.User = File.ReadString(name, "User", "anonymous");
+  if (protocol != prFtp && protocol != prSftp && site.Encryption != enImplicitTls) {
+    site.Encryption = enExplicitTls;
+  }
+  // SSH protects the whole session itself; the key says something to older versions only.
+  if (sftp) site.Encryption = enPlain;
+  site.KeyFile = File.ReadString(name, "KeyFile", "");
+  site.Password = sftp ? std::string() : email;
+  if (!site.Anonymous) site.User = File.ReadString(name, "User", sftp ? "" : "anonymous");
   site.HostFolder = File.ReadString(name, "HostFolder", "");
   // Anything beyond a day either way is no time zone: read as none.
   const int64_t offset = File.ReadInteger(name, "TimeZoneOffset", 0);
@@ -164,7 +176,12 @@ void TSiteFile::WriteSiteSection(const TSite& site, bool withPassword) {
   File.WriteString(section, "Host", site.Host);
   File.WriteString(section, "Port", std::to_string(std::stoi(site.Port)));
   File.WriteBool(section, "Anonymous", site.Anonymous);
-  File.WriteString(section, "Encryption", std::to_string(site.Encryption));
+  // A Pelmar without SFTP reads an SFTP site as FTP: asking it for TLS keeps it from sending
+  // the password in clear to whatever answers there.
+  const TEncryption encryption = site.Protocol == prSftp ? enExplicitTls : site.Encryption;
+  File.WriteString(section, "Encryption", std::to_string(encryption));
+  File.WriteString(section, "Protocol", std::to_string(site.Protocol));
+  File.WriteString(section, "KeyFile", site.KeyFile);
   File.WriteString(section, "User", site.User);
   if (withPassword) WritePassword(site, old);
   File.WriteString(section, "HostFolder", site.HostFolder);

@@ -17,9 +17,12 @@ inline constexpr int kMaxTimeOffset = 24 * 60;
 struct TSite {
   std::string Name;
   std::string Host;
-  std::string Port = "21";  // as typed; a whole number when saved
-  TEncryption Encryption = enPlain;
-  bool Anonymous = false;
+  std::string Port = "21";           // as typed; a whole number when saved
+  TEncryption Encryption = enPlain;  // FTP's protection; enPlain for SFTP
+  TProtocol Protocol = prFtp;
+  // SFTP: a private key file offered after the agent's keys ("" for the default keys only).
+  std::string KeyFile;
+  bool Anonymous = false;  // FTP only: SSH has no anonymous log-on
   std::string User = "anonymous";
   std::string Password;
   std::string HostFolder;

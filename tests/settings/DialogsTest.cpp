@@ -153,8 +153,7 @@ TEST_F(DialogsTest, ManagerFirstStartNewApplyReopenAndDelete) {
   EXPECT_EQ(Child<QLineEdit>(manager, "editUser")->text(), "") << "its values go with it";
   EXPECT_EQ(Child<QLineEdit>(manager, "editPassword")->text(), "");
   Type(manager, "editHost", "ftp.work.example");
-  auto* encryption = Child<QComboBox>(manager, "cmboEncryption");
-  encryption->setCurrentIndex(enImplicitTls);
+  Child<QComboBox>(manager, "cmboProtocol")->setCurrentText("FTP over TLS (implicit)");
   EXPECT_EQ(Child<QLineEdit>(manager, "editPort")->text(), "990") << "the usual port follows";
   Type(manager, "editUser", "me");
   Type(manager, "editPassword", "caf\xC3\xA9");

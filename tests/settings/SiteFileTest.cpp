@@ -95,13 +95,40 @@ TEST_F(SiteFileTest, EveryFieldRoundTrips) {
   const std::string text = ReadFile(path);
   EXPECT_EQ(text.rfind("[Sites]\nSite1=My Server\nLastSite=My Server\n\n[My Server]\nHost=", 0), 0u)
       << text;
+
+  // An SFTP site keeps its protocol and key file beside the FTP keys; a version without SFTP
+  // reads Encryption=1 and would ask for TLS, never send the password in clear.
+  TSite shell;
+  shell.Name = "Shell";
+  shell.Host = "ssh.example.com";
+  shell.Port = "2222";
+  shell.Protocol = prSftp;
+  shell.KeyFile = "/home/me/.ssh/id work";
+  shell.User = "me";
+  TSiteFile::InsertSorted(names, shell.Name);
+  ASSERT_EQ(third.SaveSite(shell, names), "");
+  TProfileFile raw(path);
+  raw.Load();
+  EXPECT_EQ(raw.ReadString("Shell", "Encryption", ""), "1");
+  EXPECT_EQ(raw.ReadString("My Server", "Protocol", ""), "0");
+  TSiteFile fourth(path);
+  ASSERT_EQ(fourth.Open(), "");
+  const TSite sftp = fourth.ReadSite("Shell", "mail@x");
+  EXPECT_EQ(sftp.Protocol, prSftp);
+  EXPECT_EQ(sftp.Encryption, enPlain);
+  EXPECT_EQ(sftp.KeyFile, shell.KeyFile);
+  EXPECT_EQ(sftp.Port, "2222");
+  EXPECT_EQ(sftp.Password, "") << "no password: the keys are tried";
+  EXPECT_EQ(fourth.ReadSite("My Server", "mail@x").Protocol, prFtp);
 }
 
 TEST_F(SiteFileTest, DefaultsAndTheReadingRules) {
   WriteFile(Home + "Sites.ini",
             "[Sites]\nSite1=Beta\nSite2=\nSite3=alpha\nLastSite=Beta\n"
             "[Beta]\nHost=b.example.com\nAnonymous=1\nUser=ignored\nPassword=ignored\n"
-            "Encryption=9\nTimeZoneOffset=100000\n");
+            "Encryption=9\nTimeZoneOffset=100000\n"
+            "[Gamma]\nHost=g.example.com\nProtocol=1\nAnonymous=1\nEncryption=1\n"
+            "[Delta]\nHost=d.example.com\nProtocol=7\n");
   TSiteFile file(Home + "Sites.ini");
   ASSERT_EQ(file.Open(), "");
   EXPECT_EQ(file.ReadSiteNames(), (std::vector<std::string>{"alpha", "Beta"}));
@@ -111,6 +138,17 @@ TEST_F(SiteFileTest, DefaultsAndTheReadingRules) {
   EXPECT_EQ(beta.Password, "mail@x");
   EXPECT_EQ(beta.Encryption, enExplicitTls) << "an unknown protection never means plain";
   EXPECT_EQ(beta.TimeOffsetMinutes, 0) << "beyond a day: no time zone";
+  // SFTP: its own usual port, no anonymous log-on, no user or password unless stored.
+  const TSite gamma = file.ReadSite("Gamma", "mail@x");
+  EXPECT_EQ(gamma.Protocol, prSftp);
+  EXPECT_EQ(gamma.Port, "22");
+  EXPECT_FALSE(gamma.Anonymous);
+  EXPECT_EQ(gamma.User, "");
+  EXPECT_EQ(gamma.Password, "");
+  EXPECT_EQ(gamma.Encryption, enPlain);
+  const TSite delta = file.ReadSite("Delta", "mail@x");
+  EXPECT_EQ(delta.Protocol, prFtp);
+  EXPECT_EQ(delta.Encryption, enExplicitTls) << "a protocol not known: FTP, never in clear";
   const TSite fresh = file.ReadSite("New one", "mail@x");
   EXPECT_EQ(fresh.Port, "21");
   EXPECT_EQ(fresh.User, "anonymous");

@@ -8,6 +8,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QDoubleSpinBox>
 #include <QEvent>
 #include <QFormLayout>
@@ -21,6 +22,7 @@
 
 #include "settings/DataFolder.h"
 #include "settings/Preferences.h"
+#include "text/TextUtils.h"
 #include "ui/FileChooser.h"
 #include "ui/HelpService.h"
 #include "ui/Prompter.h"
@@ -28,6 +30,20 @@
 
 namespace pelmar {
 namespace {
+
+// The protocol box's choices, in its order.
+enum TProtocolChoice : int { pcFtp, pcExplicitTls, pcImplicitTls, pcSftp };
+
+int ChoiceOf(TProtocol protocol, TEncryption encryption) {
+  if (protocol == prSftp) return pcSftp;
+  if (encryption == enExplicitTls) return pcExplicitTls;
+  return encryption == enImplicitTls ? pcImplicitTls : pcFtp;
+}
+
+int UsualPortOf(int choice) {
+  return UsualPort(choice == pcSftp ? prSftp : prFtp,
+                   choice == pcImplicitTls ? enImplicitTls : enPlain);
+}
 
 QLineEdit* Edit(QWidget* parent, const char* name, int maxLength) {
   auto* edit = new QLineEdit(parent);
@@ -50,6 +66,7 @@ TfrmManager::TfrmManager(QWidget* parent, const std::string& siteFilePath) : QDi
   auto* general = new QWidget;
   general->setObjectName("tsGeneral");
   auto* form = new QFormLayout(general);
+  GeneralForm = form;
   cmboSite = new QComboBox(general);
   cmboSite->setObjectName("cmboSite");
   cmboSite->setEditable(true);
@@ -58,16 +75,19 @@ TfrmManager::TfrmManager(QWidget* parent, const std::string& siteFilePath) : QDi
   form->addRow(QStringLiteral("Host Name:"), cmboSite);
   editHost = Edit(general, "editHost", 512);
   form->addRow(QStringLiteral("Host Address:"), editHost);
+  cmboProtocol = new QComboBox(general);
+  cmboProtocol->setObjectName("cmboProtocol");
+  // In TProtocolChoice order.
+  cmboProtocol->addItems({QStringLiteral("FTP"), QStringLiteral("FTP over TLS (explicit)"),
+                          QStringLiteral("FTP over TLS (implicit)"), QStringLiteral("SFTP")});
+  form->addRow(QStringLiteral("Protocol:"), cmboProtocol);
+  // Plain FTP that changes to TLS where the server offers it.
+  cbTlsIfAvailable =
+      new QCheckBox(QStringLiteral("Use explicit FTP over TLS if available"), general);
+  cbTlsIfAvailable->setObjectName("cbTlsIfAvailable");
+  form->addRow(cbTlsIfAvailable);
   editPort = Edit(general, "editPort", 16);
   form->addRow(QStringLiteral("Port:"), editPort);
-  cmboEncryption = new QComboBox(general);
-  cmboEncryption->setObjectName("cmboEncryption");
-  // In TEncryption order.
-  cmboEncryption->addItems({QStringLiteral("Plain FTP"),
-                            QStringLiteral("Require explicit FTP over TLS"),
-                            QStringLiteral("Use explicit FTP over TLS if available"),
-                            QStringLiteral("Require implicit FTP over TLS")});
-  form->addRow(QStringLiteral("Encryption:"), cmboEncryption);
   cbAnonymous = new QCheckBox(QStringLiteral("Anonymous"), general);
   cbAnonymous->setObjectName("cbAnonymous");
   form->addRow(cbAnonymous);
@@ -76,6 +96,26 @@ TfrmManager::TfrmManager(QWidget* parent, const std::string& siteFilePath) : QDi
   editPassword = Edit(general, "editPassword", 512);
   editPassword->setEchoMode(QLineEdit::Password);
   form->addRow(QStringLiteral("Password:"), editPassword);
+  // SFTP: the keys of the SSH agent and ~/.ssh are tried first, then this one, then the
+  // password.
+  editKeyFile = Edit(general, "editKeyFile", 4096);
+  editKeyFile->setToolTip(
+      QStringLiteral("A private key to try after those of the SSH agent and ~/.ssh"));
+  auto* browseKey = new QPushButton(QStringLiteral("&Browse..."), general);
+  browseKey->setObjectName("btnBrowseKeyFile");
+  connect(browseKey, &QPushButton::clicked, this, [this] {
+    const QString start = editKeyFile->text().isEmpty() ? QDir::homePath() + QStringLiteral("/.ssh")
+                                                        : editKeyFile->text();
+    const QString chosen = FileChooser().OpenFile(this, QStringLiteral("Select a private key"),
+                                                  QStringLiteral("All files (*)"), start);
+    if (!chosen.isEmpty()) editKeyFile->setText(chosen);
+  });
+  KeyFileRow = new QWidget(general);
+  auto* keyLayout = new QHBoxLayout(KeyFileRow);
+  keyLayout->setContentsMargins(0, 0, 0, 0);
+  keyLayout->addWidget(editKeyFile);
+  keyLayout->addWidget(browseKey);
+  form->addRow(QStringLiteral("Key file:"), KeyFileRow);
   // How far the server's clock runs ahead: its LIST times are its local time.
   spinTimeOffset = new QDoubleSpinBox(general);
   spinTimeOffset->setObjectName("spinTimeOffset");
@@ -87,6 +127,9 @@ TfrmManager::TfrmManager(QWidget* parent, const std::string& siteFilePath) : QDi
       QStringLiteral("How far the server's clock is ahead of this computer's; times the server "
                      "gives exactly (MLSD) need none"));
   form->addRow(QStringLiteral("Server time zone offset:"), spinTimeOffset);
+  // The boxes stay where they are when the protocol hides the widest label's row.
+  form->labelForField(cmboSite)->setMinimumWidth(
+      form->labelForField(spinTimeOffset)->sizeHint().width());
   Pages->addTab(general, QStringLiteral("General"));
 
   auto* folders = new QWidget;
@@ -150,17 +193,60 @@ TfrmManager::TfrmManager(QWidget* parent, const std::string& siteFilePath) : QDi
   connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
   connect(help, &QPushButton::clicked, this, [] { ShowHelpTopic(kHelpTopic); });
   connect(cbAnonymous, &QCheckBox::toggled, this, [this](bool on) { SetAnonymous(on); });
-  // Implicit TLS has its own usual port: the port follows a choice while it is the usual one.
-  connect(cmboEncryption, &QComboBox::currentIndexChanged, this, [this](int index) {
-    const bool implicit = index == enImplicitTls;
-    if (editPort->text() == (implicit ? QStringLiteral("21") : QStringLiteral("990")))
-      editPort->setText(implicit ? QStringLiteral("990") : QStringLiteral("21"));
-  });
+  connect(cmboProtocol, &QComboBox::currentIndexChanged, this,
+          [this](int choice) { ProtocolChosen(choice); });
   connect(cmboSite, &QComboBox::currentTextChanged, this,
           [this](const QString& text) { SiteNameChanged(text); });
 
   OpenSiteFile();
   NameControlsFromLabels(this);
+  ProtocolChosen(cmboProtocol->currentIndex());
+}
+
+void TfrmManager::ProtocolChosen(int choice) {
+  // Each protocol has its usual port: the port follows the choice while it is the usual one
+  // of the choice before (or empty), so a port the person typed stays.
+  const QString port = editPort->text();
+  if (port.isEmpty() || port == QString::number(UsualPortOf(ShownChoice))) {
+    editPort->setText(QString::number(UsualPortOf(choice)));
+  }
+  ShownChoice = choice;
+  const bool sftp = choice == pcSftp;
+  // SSH has no anonymous log-on, SFTP's times are exact and its keys are its own.
+  if (sftp && cbAnonymous->isChecked()) cbAnonymous->setChecked(false);
+  GeneralForm->setRowVisible(cbTlsIfAvailable, choice == pcFtp);
+  GeneralForm->setRowVisible(cbAnonymous, !sftp);
+  GeneralForm->setRowVisible(KeyFileRow, sftp);
+  GeneralForm->setRowVisible(spinTimeOffset, !sftp);
+}
+
+void TfrmManager::ShowProtocol(TProtocol protocol, TEncryption encryption) {
+  {
+    // A stored port stays as stored.
+    const QSignalBlocker quiet(cmboProtocol);
+    cmboProtocol->setCurrentIndex(ChoiceOf(protocol, encryption));
+  }
+  cbTlsIfAvailable->setChecked(protocol == prFtp && encryption == enExplicitIfOffered);
+  const QString port = editPort->text();
+  ProtocolChosen(cmboProtocol->currentIndex());
+  editPort->setText(port);
+}
+
+TProtocol TfrmManager::ChosenProtocol() const {
+  return cmboProtocol->currentIndex() == pcSftp ? prSftp : prFtp;
+}
+
+TEncryption TfrmManager::ChosenEncryption() const {
+  switch (cmboProtocol->currentIndex()) {
+    case pcExplicitTls:
+      return enExplicitTls;
+    case pcImplicitTls:
+      return enImplicitTls;
+    case pcFtp:
+      return cbTlsIfAvailable->isChecked() ? enExplicitIfOffered : enPlain;
+    default:
+      return enPlain;
+  }
 }
 
 void TfrmManager::OpenSiteFile() {
@@ -203,10 +289,8 @@ void TfrmManager::LoadSite() {
   TellAboutPasswordsOnce(File->KeyringProblem());
   editHost->setText(Q(site.Host));
   editPort->setText(Q(site.Port));
-  {
-    const QSignalBlocker quiet(cmboEncryption);  // the stored port stays as stored
-    cmboEncryption->setCurrentIndex(site.Encryption);
-  }
+  ShowProtocol(site.Protocol, site.Encryption);
+  editKeyFile->setText(Q(site.KeyFile));
   if (cbAnonymous->isChecked() != site.Anonymous) {
     cbAnonymous->setChecked(site.Anonymous);  // runs the anonymous rule
   }
@@ -249,7 +333,9 @@ TSite TfrmManager::Result() const {
   site.Name = S(cmboSite->currentText());
   site.Host = S(editHost->text());
   site.Port = S(editPort->text());
-  site.Encryption = static_cast<TEncryption>(std::max(0, cmboEncryption->currentIndex()));
+  site.Protocol = ChosenProtocol();
+  site.Encryption = ChosenEncryption();
+  site.KeyFile = site.Protocol == prSftp ? S(editKeyFile->text()) : std::string();
   site.Anonymous = cbAnonymous->isChecked();
   site.User = S(editUser->text());
   site.Password = S(editPassword->text());
@@ -275,10 +361,8 @@ void TfrmManager::NewSite() {
   Filling = false;
   editHost->clear();
   editPort->setText(QStringLiteral("21"));
-  {
-    const QSignalBlocker quiet(cmboEncryption);
-    cmboEncryption->setCurrentIndex(enPlain);
-  }
+  ShowProtocol(prFtp, enPlain);
+  editKeyFile->clear();
   editUser->clear();
   editPassword->clear();
   cbAnonymous->setChecked(false);
@@ -356,7 +440,8 @@ bool TfrmManager::Commit() {
     editHost->setFocus();
     return false;
   }
-  if (editUser->text().isEmpty()) {
+  // An SFTP site without a user logs on as the SSH configuration's user, or the local one.
+  if (editUser->text().isEmpty() && ChosenProtocol() != prSftp) {
     Prompter().Error(this, windowTitle(), QStringLiteral("UserID field cannot be empty"));
     editUser->setFocus();
     return false;

@@ -12,6 +12,7 @@
 class QCheckBox;
 class QComboBox;
 class QDoubleSpinBox;
+class QFormLayout;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
@@ -50,6 +51,12 @@ class TfrmManager : public QDialog {
   void LoadSite();
   void SetAnonymous(bool anonymous);
   void SiteNameChanged(const QString& text);
+  // Shows the protocol of a site (its encryption for FTP) without touching the port.
+  void ShowProtocol(TProtocol protocol, TEncryption encryption);
+  // What the protocol box shows now, and which rows go with it.
+  TProtocol ChosenProtocol() const;
+  TEncryption ChosenEncryption() const;
+  void ProtocolChosen(int choice);
 
   std::unique_ptr<TSiteFile> File;
   std::vector<std::string> Names;
@@ -57,11 +64,16 @@ class TfrmManager : public QDialog {
   bool Filling = false;  // the combo is being refilled: its changes are not the user's
 
   QTabWidget* Pages = nullptr;
+  QFormLayout* GeneralForm = nullptr;
   QComboBox* cmboSite = nullptr;
   QLineEdit* editHost = nullptr;
   QLineEdit* editPort = nullptr;
-  QComboBox* cmboEncryption = nullptr;
+  QComboBox* cmboProtocol = nullptr;
+  int ShownChoice = 0;  // the protocol box's choice before the present one
+  QCheckBox* cbTlsIfAvailable = nullptr;
   QCheckBox* cbAnonymous = nullptr;
+  QLineEdit* editKeyFile = nullptr;
+  QWidget* KeyFileRow = nullptr;
   QDoubleSpinBox* spinTimeOffset = nullptr;
   QLineEdit* editUser = nullptr;
   QLineEdit* editPassword = nullptr;
