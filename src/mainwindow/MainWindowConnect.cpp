@@ -189,16 +189,23 @@ void TfrmMain::ConnectSite(const TSite& site) {
   if (CurrentHost->Connected()) NewHostView();
   SetCaptions(Q(site.Name));
   QString password = Q(site.Password);
-  if (!ResolvePassword(password)) return;
+  // SFTP tries the keys first: a password is asked for once the server refused them.
+  if (site.Protocol != prSftp && !ResolvePassword(password)) return;
   if (!site.LocalFolder1.empty()) OpenLocalFolder(Q(site.LocalFolder1), true);
   for (const std::string& folder : {site.LocalFolder2, site.LocalFolder3}) {
     if (!folder.empty()) OpenLocalFolder(Q(folder), false);
   }
   bool ok = false;
   int port = Q(site.Port).toInt(&ok);
-  if (!ok || port <= 0) port = 21;
-  CurrentHost->Connect(Q(site.Host), port, Q(site.User), password, QString(), Q(site.HostFolder),
-                       QString(), site.Encryption);
+  if (!ok || port <= 0) port = UsualPort(site.Protocol, site.Encryption);
+  CurrentHost->Connect(TServer{.Host = site.Host,
+                               .Port = port,
+                               .User = site.User,
+                               .Password = S(password),
+                               .Encryption = site.Encryption,
+                               .Protocol = site.Protocol,
+                               .KeyFile = site.KeyFile},
+                       Q(site.HostFolder), QString());
   CurrentHost->SetServerTimeOffset(site.TimeOffsetMinutes);
   CurrentHost->SiteName = Q(site.Name);
   if (!site.TimeZoneChecked) CurrentHost->CheckServerTimeZone();
@@ -244,28 +251,28 @@ void TfrmMain::ConnectFromUrlDialog(TfrmURL& dialog) {
   if (CurrentHost->Connected()) NewHostView();
   SetCaptions(dialog.Host);
   QString password = dialog.Password;
-  if (!ResolvePassword(password)) return;
+  if (dialog.Protocol != prSftp && !ResolvePassword(password)) return;
   // No last-connection entry and no local folder for an address.
-  CurrentHost->Connect(dialog.Host, dialog.Port, dialog.User, password, dialog.Account,
-                       dialog.Folder, dialog.FileName, dialog.Encryption);
+  CurrentHost->Connect(TServer{.Host = S(dialog.Host),
+                               .Port = dialog.Port,
+                               .User = S(dialog.User),
+                               .Password = S(password),
+                               .Account = S(dialog.Account),
+                               .Encryption = dialog.Encryption,
+                               .Protocol = dialog.Protocol},
+                       dialog.Folder, dialog.FileName);
 }
 
 void TfrmMain::btnHostNewClick() {
   THostView* old = CurrentHost;
   const bool connected = old->Connected();
-  const TFTPComponent& engine = old->Engine();
-  const QString host = Q(engine.Host);
-  const int port = engine.Port;
-  const QString user = Q(engine.User);
-  const QString password = Q(engine.Password);
-  const QString account = Q(engine.Account);
-  const TEncryption encryption = engine.Encryption;
+  const TServer server = old->Engine().Server();
   const QString folder = old->Folder();
   const QString caption = pgctrlHost->tabText(pgctrlHost->currentIndex());
   NewHostView();
   if (connected) {
     SetCaptions(caption);
-    CurrentHost->Connect(host, port, user, password, account, folder, QString(), encryption);
+    CurrentHost->Connect(server, folder, QString());
   } else {
     btnConnectClick();
   }
@@ -332,12 +339,18 @@ void TfrmMain::HostUpdateState(TCustomView& senderView, int code) {
 
 void TfrmMain::OfferLogOnAgain(THostView& view) {
   if (view.Connected()) return;
-  const TFTPComponent& engine = view.Engine();
-  const QString host = Q(engine.Host);
-  const QString user = Q(engine.User);
+  TServer server = view.Engine().Server();
+  const QString host = Q(server.Host);
+  const QString user = Q(server.User);
+  // An SFTP server refused the keys first: the password may be missing rather than wrong.
   const QString text =
-      QStringLiteral("%1 refused to log in %2: the user name or the password is wrong.")
-          .arg(host, user);
+      server.Protocol == prSftp
+          ? QStringLiteral(
+                "%1 refused to log in %2: it accepted none of the keys, and the "
+                "password is missing or wrong.")
+                .arg(host, user.isEmpty() ? QStringLiteral("the SSH user") : user)
+          : QStringLiteral("%1 refused to log in %2: the user name or the password is wrong.")
+                .arg(host, user);
   const int choice = Prompter().Choose(
       this, QStringLiteral("Failed to Log in to Host"), text,
       {QStringLiteral("Enter &Password"), QStringLiteral("Open &Site"), QStringLiteral("Cancel")},
@@ -347,7 +360,7 @@ void TfrmMain::OfferLogOnAgain(THostView& view) {
     return;
   }
   if (choice != 0 || !AskPassword) return;
-  const QString password = AskPassword(user + QStringLiteral("@") + host);
+  const QString password = AskPassword(user.isEmpty() ? host : user + QStringLiteral("@") + host);
   if (password.isEmpty()) return;
   // The tab says "Disconnected" since the refusal: it takes the site's name, or the host, again.
   const QString caption = view.SiteName.isEmpty() ? host : view.SiteName;
@@ -355,8 +368,13 @@ void TfrmMain::OfferLogOnAgain(THostView& view) {
     if (HostViewAt(i) == &view) pgctrlHost->setTabText(i, caption);
   }
   if (&view == CurrentHost) setWindowTitle(caption + QStringLiteral(" - Pelmar"));
-  view.Connect(host, engine.Port, user, password, Q(engine.Account), view.Folder(), QString(),
-               engine.Encryption);
+  server.Password = S(password);
+  // The same site again: its name and clock offset stay with the pane.
+  const QString siteName = view.SiteName;
+  const int offset = view.ServerTimeOffsetMinutes();
+  view.Connect(server, view.Folder(), QString());
+  view.SiteName = siteName;
+  view.SetServerTimeOffset(offset);
 }
 
 void TfrmMain::HostEnabling(int selected) {

@@ -29,7 +29,7 @@ std::optional<std::string> SitePassword(const TServer& server) {
     bool ok = false;
     const int port = Q(site.Port).toInt(&ok);
     if (site.Host == server.Host && ok && port == server.Port && site.User == server.User &&
-        site.Encryption == server.Encryption) {
+        site.Encryption == server.Encryption && site.Protocol == server.Protocol) {
       return site.Password;
     }
   }
@@ -76,18 +76,21 @@ void TfrmMain::OfferUnfinishedTransfersOnce() {
   const QPointer<TfrmMain> alive(this);
   const bool shown = isVisible();
   const bool resume = Prompter().Confirm(this, QStringLiteral("Pelmar"), question);
-  // One password per log-on: the site file's, the e-mail address for anonymous log-ons, else
-  // the person's. A refused prompt leaves that log-on's items stopped.
-  using TKey = std::tuple<std::string, int, std::string, std::string, int>;
+  // One password per log-on: the site file's, the e-mail address for anonymous log-ons, none
+  // for SFTP (its keys are tried; a refusal fails the items), else the person's. A refused
+  // prompt leaves that log-on's items stopped.
+  using TKey = std::tuple<std::string, int, std::string, std::string, int, int, std::string>;
   std::map<TKey, std::optional<std::string>> passwords;
   auto keyOf = [](const TServer& server) {
-    return TKey{server.Host, server.Port, server.User, server.Account, server.Encryption};
+    return TKey{server.Host,       server.Port,     server.User,   server.Account,
+                server.Encryption, server.Protocol, server.KeyFile};
   };
   for (const TStoredTransfer& row : rows) {
     if (!resume || !alive || !KeptQueue) break;
     const TServer& server = row.Server;
     if (passwords.count(keyOf(server)) > 0) continue;
     std::optional<std::string> password = SitePassword(server);
+    if (!password && server.Protocol == prSftp) password = std::string();
     if (!password && IsAnonymous(server.User)) password = Preferences().EMail;
     if (!password && AskPassword) {
       const QString typed = AskPassword(Q(server.User + "@" + server.Host));

@@ -290,7 +290,8 @@ void SetToolTipsHook(std::function<void(bool)> hook) {
 }
 
 void ConnectAsPreferred(TFTPComponent& connection, const TPreferences& preferences) {
-  if (!preferences.FirewallEnabled) {
+  // The firewall is an FTP proxy: SFTP goes to the server itself.
+  if (!preferences.FirewallEnabled || connection.Protocol == prSftp) {
     connection.Connect();
     return;
   }

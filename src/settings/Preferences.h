@@ -111,7 +111,8 @@ std::string PreferencesPath();
 
 class TFTPComponent;
 // Starts the connection's log-on: through the firewall of the preferences when it is enabled
-// (its type, host, port, user and password given to the connection), else directly.
+// (its type, host, port, user and password given to the connection), else directly. SFTP
+// always goes directly: the firewall is an FTP proxy.
 void ConnectAsPreferred(TFTPComponent& connection, const TPreferences& preferences);
 
 // Called with ShowToolTips whenever the engine settings are applied (the application installs

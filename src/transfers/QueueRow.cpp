@@ -13,6 +13,8 @@ std::optional<TStoredTransfer> StoredTransferFromRow(const TStoredRow& row, std:
   } else if (row.Encryption < enPlain || row.Encryption > enImplicitTls) {
     // Never read as plain FTP: that would send the password unprotected.
     problem = "the encryption " + std::to_string(row.Encryption) + " is unknown";
+  } else if (row.Protocol != prFtp && row.Protocol != prSftp) {
+    problem = "the protocol " + std::to_string(row.Protocol) + " is unknown";
   } else if (row.Size < 0 || row.RestartOffset < 0 || row.BytesDone < 0) {
     problem = "a size or offset is negative";
   } else if (!std::isfinite(row.FileDate)) {
@@ -26,6 +28,8 @@ std::optional<TStoredTransfer> StoredTransferFromRow(const TStoredRow& row, std:
   stored.Server.User = row.User;
   stored.Server.Account = row.Account;
   stored.Server.Encryption = static_cast<TEncryption>(row.Encryption);
+  stored.Server.Protocol = static_cast<TProtocol>(row.Protocol);
+  stored.Server.KeyFile = row.KeyFile;
   stored.Upload = row.Upload != 0;
   stored.IsFolder = row.IsFolder != 0;
   stored.SourceFolder = row.SourceFolder;

@@ -186,6 +186,8 @@ std::vector<TStoredTransfer> TQueueStore::Unfinished() {
     row.BytesDone = query.Int(15);
     row.Running = query.Int(16);
     row.InPlace = query.Int(17);
+    row.Protocol = query.Int(18);
+    row.KeyFile = query.Text(19);
     std::string problem;
     if (auto stored = StoredTransferFromRow(row, problem)) {
       rows.push_back(std::move(*stored));
@@ -271,6 +273,8 @@ bool TQueueStore::Insert(const TTransferItem& item) {
   insert.Bind(10, item.FileName);
   insert.Bind(11, item.DestRoot);
   BindProgress(insert, 12, item);
+  insert.Bind(18, int64_t{server.Protocol});
+  insert.Bind(19, server.KeyFile);
   if (sqlite3_step(*insert) != SQLITE_DONE) return false;
   RowsBefore.emplace_back(item.Id, std::nullopt);
   Rows[item.Id] = {sqlite3_last_insert_rowid(Db), GetTickCount()};

@@ -63,11 +63,13 @@ struct TStoredRow {
   int64_t BytesDone = 0;
   int64_t Running = 0;
   int64_t InPlace = 0;
+  int64_t Protocol = prFtp;
+  std::string KeyFile;
 };
 
 // The transfer a row describes; nothing, with `problem` saying why, when a number in it is out
-// of its range (a port, an unknown encryption, a negative size or offset, a date that is no
-// number): such a row is left out, never guessed at. An offset past the size stays: the
+// of its range (a port, an unknown encryption or protocol, a negative size or offset, a date
+// that is no number): such a row is left out, never guessed at. An offset past the size stays: the
 // transfer itself tells the person about it.
 std::optional<TStoredTransfer> StoredTransferFromRow(const TStoredRow& row, std::string& problem);
 

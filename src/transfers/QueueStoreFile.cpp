@@ -108,11 +108,13 @@ TQueueStore::TOpened TQueueStore::OpenFile(std::string& why) {
     return failed(code);
   }
   sqlite3_busy_timeout(Db, 2000);
+  int64_t version = 0;
   {
     TStatement query(Db, "PRAGMA user_version");
     const int code = query ? sqlite3_step(*query) : sqlite3_errcode(Db);
     if (code != SQLITE_ROW) return failed(code);
-    if (query.Int(0) > kSchemaVersion) {
+    version = query.Int(0);
+    if (version > kSchemaVersion) {
       why = "it was written by a newer Pelmar";
       return TOpened::Newer;
     }
@@ -127,8 +129,19 @@ TQueueStore::TOpened TQueueStore::OpenFile(std::string& why) {
     }
   }
   // WAL: a crash at any moment leaves the file readable, and a commit needs no sync of its own.
-  if (!Exec("PRAGMA journal_mode=WAL") || !Exec("PRAGMA synchronous=NORMAL") || !Exec(kSchema) ||
-      !Exec(("PRAGMA user_version=" + std::to_string(kSchemaVersion)).c_str())) {
+  if (!Exec("PRAGMA journal_mode=WAL") || !Exec("PRAGMA synchronous=NORMAL") || !Exec(kSchema)) {
+    return failed(sqlite3_errcode(Db));
+  }
+  // A version 1 queue gains its columns in one step (another program's table fails the probe
+  // below either way).
+  if (version == 1) {
+    if (!Exec("BEGIN") || !Exec(kSchemaFrom1) || !Exec("COMMIT")) {
+      const int code = sqlite3_errcode(Db);
+      Exec("ROLLBACK");
+      if ((code & 0xFF) != SQLITE_ERROR) return failed(code);
+    }
+  }
+  if (!Exec(("PRAGMA user_version=" + std::to_string(kSchemaVersion)).c_str())) {
     return failed(sqlite3_errcode(Db));
   }
   // The columns must be the ones this version writes: another program's table of that name

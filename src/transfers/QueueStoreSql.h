@@ -11,7 +11,9 @@
 
 namespace pelmar {
 
-inline constexpr int kSchemaVersion = 1;
+// 2: the protocol and key file of each item's server (version 1 kept FTP items only). A file
+// of version 2 is left alone by version 1, which would take SFTP items for FTP ones.
+inline constexpr int kSchemaVersion = 2;
 inline constexpr const char* kSchema = R"(
 CREATE TABLE IF NOT EXISTS transfers (
   row INTEGER PRIMARY KEY,
@@ -22,13 +24,20 @@ CREATE TABLE IF NOT EXISTS transfers (
   dest_root TEXT NOT NULL,
   size INTEGER NOT NULL, modified REAL NOT NULL,
   restart_offset INTEGER NOT NULL, bytes_done INTEGER NOT NULL,
-  running INTEGER NOT NULL, in_place INTEGER NOT NULL);
+  running INTEGER NOT NULL, in_place INTEGER NOT NULL,
+  protocol INTEGER NOT NULL DEFAULT 0, key_file TEXT NOT NULL DEFAULT '');
 )";
+
+// What version 1's table lacks; its items are FTP items.
+inline constexpr const char* kSchemaFrom1 =
+    "ALTER TABLE transfers ADD COLUMN protocol INTEGER NOT NULL DEFAULT 0;"
+    "ALTER TABLE transfers ADD COLUMN key_file TEXT NOT NULL DEFAULT '';";
 
 // Every column, in the order Unfinished() reads them.
 inline constexpr const char* kColumns =
     "row, host, port, user, account, encryption, upload, folder, source_folder, dest_folder, "
-    "file_name, dest_root, size, modified, restart_offset, bytes_done, running, in_place";
+    "file_name, dest_root, size, modified, restart_offset, bytes_done, running, in_place, "
+    "protocol, key_file";
 
 // A prepared statement freed however its scope is left.
 class TStatement {
@@ -70,8 +79,8 @@ struct TQueueStore::TStatements {
       : Insert(db,
                "INSERT INTO transfers (host, port, user, account, encryption, upload, folder, "
                "source_folder, dest_folder, file_name, dest_root, size, modified, "
-               "restart_offset, bytes_done, running, in_place) "
-               "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
+               "restart_offset, bytes_done, running, in_place, protocol, key_file) "
+               "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
         Update(db,
                "UPDATE transfers SET size = ?, modified = ?, restart_offset = ?, bytes_done = ?, "
                "running = ?, in_place = ? WHERE row = ?"),

@@ -46,11 +46,16 @@ class QueueStore : public EngineTest {
     EngineTest::TearDown();
     fs::remove_all(Dir);
   }
-  // Adds a download of /pub/`name` into Dir.
-  void Add(TTransferItems& queue, const std::string& name) const {
+  // Adds a download of /pub/`name` into Dir; from an SFTP server when `keyFile` is given.
+  void Add(TTransferItems& queue, const std::string& name, const std::string& keyFile = "") const {
     auto item = std::make_unique<TTransferItem>();
-    item->Server = std::make_shared<const TServer>(
-        TServer{.Host = "ftp.example.org", .Port = 2121, .User = "ann", .Password = "secret"});
+    item->Server =
+        std::make_shared<const TServer>(TServer{.Host = "ftp.example.org",
+                                                .Port = 2121,
+                                                .User = "ann",
+                                                .Password = "secret",
+                                                .Protocol = keyFile.empty() ? prFtp : prSftp,
+                                                .KeyFile = keyFile});
     item->SourceFolder = "/pub/";
     item->DestFolder = Dir.string() + "/";
     item->FileName = name;
@@ -98,7 +103,10 @@ TEST_F(QueueStore, KeepsWaitingItemsInOrderWithoutPasswordsAndDropsEndedOnes) {
     TQueueStore store(Path, Target);
     ASSERT_TRUE(store.Usable()) << store.Problem();
     store.Follow(queue);
-    for (const char* name : {"a.bin", "b.bin", "c.bin", "d.bin"}) Add(queue, name);
+    // c comes from an SFTP server, with a key file of its own.
+    for (const char* name : {"a.bin", "b.bin", "c.bin", "d.bin"}) {
+      Add(queue, name, name[0] == 'c' ? "/home/ann/.ssh/id work" : "");
+    }
     // d to the top, then b and d down past c: the rows read as the queue does.
     ASSERT_TRUE(queue.MoveItems({queue.Item(3).Id}, qmTop));
     ASSERT_TRUE(queue.MoveItems({queue.Item(2).Id, queue.Item(0).Id}, qmDown));
@@ -122,6 +130,9 @@ TEST_F(QueueStore, KeepsWaitingItemsInOrderWithoutPasswordsAndDropsEndedOnes) {
   EXPECT_EQ(rows[0].Server.Port, 2121);
   EXPECT_EQ(rows[0].Server.User, "ann");
   EXPECT_EQ(rows[0].Server.Password, "");
+  EXPECT_EQ(rows[0].Server.Protocol, prSftp);
+  EXPECT_EQ(rows[0].Server.KeyFile, "/home/ann/.ssh/id work");
+  EXPECT_EQ(rows[1].Server.Protocol, prFtp);
   EXPECT_EQ(ReadFile(Path).find("secret"), std::string::npos);
 
   // Restored as stopped: shown in the queue, gone from the file.
@@ -149,6 +160,7 @@ TEST_F(QueueStore, AFileItCannotUseIsSetAsideOrLeftAlone) {
     std::function<void()> Make;
     bool SetAside;
     const char* Problem = nullptr;  // what Problem() says of a store kept in memory
+    size_t Kept = 0;                // items the file held before
   };
   const TCase cases[] = {
       {"no file", [] {}, false},
@@ -166,6 +178,20 @@ TEST_F(QueueStore, AFileItCannotUseIsSetAsideOrLeftAlone) {
       // Two programs would continue the same transfers.
       {"kept by another Pelmar", [&] { running.emplace(Path, Target); }, false,
        "Another Pelmar keeps the transfer queue"},
+      // The first version's queue, from before SFTP: its items are FTP items.
+      {"a first version's queue",
+       [&] {
+         writeDb(
+             "PRAGMA user_version=1; CREATE TABLE transfers (row INTEGER PRIMARY KEY, host TEXT "
+             "NOT NULL, port INTEGER NOT NULL, user TEXT NOT NULL, account TEXT NOT NULL, "
+             "encryption INTEGER NOT NULL, upload INTEGER NOT NULL, folder INTEGER NOT NULL, "
+             "source_folder TEXT NOT NULL, dest_folder TEXT NOT NULL, file_name TEXT NOT NULL, "
+             "dest_root TEXT NOT NULL, size INTEGER NOT NULL, modified REAL NOT NULL, "
+             "restart_offset INTEGER NOT NULL, bytes_done INTEGER NOT NULL, running INTEGER "
+             "NOT NULL, in_place INTEGER NOT NULL); INSERT INTO transfers VALUES (1, 'h', 21, "
+             "'u', '', 1, 0, 0, '/pub/', '/tmp/', 'old.bin', '', 5, 0, 0, 0, 0, 0);");
+       },
+       false, nullptr, 1},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.What);
@@ -192,7 +218,13 @@ TEST_F(QueueStore, AFileItCannotUseIsSetAsideOrLeftAlone) {
     store.Follow(queue);
     Add(queue, "after.bin");
     store.Flush();
-    EXPECT_EQ(store.Unfinished().size(), 1u) << "the new file keeps items";
+    const auto rows = store.Unfinished();
+    ASSERT_EQ(rows.size(), 1 + c.Kept) << "the file keeps items";
+    if (c.Kept) {
+      EXPECT_EQ(rows[0].FileName, "old.bin");
+      EXPECT_EQ(rows[0].Server.Protocol, prFtp);
+      EXPECT_EQ(rows[0].Server.Encryption, enExplicitTls);
+    }
   }
   EXPECT_TRUE(TQueueStore(Path, Target).Usable()) << "the lock goes with the store that held it";
 }
@@ -310,6 +342,7 @@ TEST(QueueRow, RowsWithNumbersOutOfRangeAreLeftOut) {
       {"port past int", [](TStoredRow& r) { r.Port = int64_t{1} << 32 | 21; }},
       {"encryption 4", [](TStoredRow& r) { r.Encryption = 4; }},
       {"encryption -1", [](TStoredRow& r) { r.Encryption = -1; }},
+      {"protocol 2", [](TStoredRow& r) { r.Protocol = 2; }},
       {"negative size", [](TStoredRow& r) { r.Size = -9223372036854775807 - 1; }},
       {"negative offset", [](TStoredRow& r) { r.RestartOffset = -1; }},
       {"negative bytes done", [](TStoredRow& r) { r.BytesDone = -1; }},
