@@ -1,6 +1,7 @@
 #pragma once
-// Asks a person about a server certificate that failed verification: what it is, why it
-// failed, and "Trust always", "Trust once" or "Cancel". Opened without a nested event loop;
+// Asks a person about a server certificate that failed verification (what it is, why it
+// failed), or about an SSH server's host key that is not known (its type and fingerprint), and
+// "Trust always", "Trust once" or "Cancel". Opened without a nested event loop;
 // the answer goes out once, when the dialog closes (closing it any other way is Cancel).
 
 #include <QDialog>
