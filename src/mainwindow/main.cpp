@@ -21,6 +21,7 @@
 #include "ui/CertificateDialog.h"
 #include "ui/DesktopSound.h"
 #include "ui/DialogTitles.h"
+#include "ui/PassphraseQuestion.h"
 #include "ui/ToolTipSwitch.h"
 
 int main(int argc, char** argv) {
@@ -69,6 +70,7 @@ int main(int argc, char** argv) {
     window.SetOptionsDialog(&options);
     pelmar::CertificateTrust().Load(pelmar::DataFolder() + pelmar::kTrustFileName);
     pelmar::TdlgCertificate::InstallAsCertificateHook(&window);
+    pelmar::InstallPassphraseQuestion(&window);
     const QStringList arguments = QApplication::arguments();
     // The process list shows the arguments for as long as the program runs: a password in an
     // address goes from there once it was read (as pelmar-cli does).

@@ -21,7 +21,7 @@ struct TSite {
   TEncryption Encryption = enPlain;  // FTP's protection; enPlain for SFTP
   TProtocol Protocol = prFtp;
   // SFTP: a private key file offered after the agent's keys ("" for the default keys only).
-  std::string KeyFile;
+  std::string KeyFile{};
   bool Anonymous = false;  // FTP only: SSH has no anonymous log-on
   std::string User = "anonymous";
   std::string Password;
