@@ -1,11 +1,8 @@
-// The Connect-to-URL dialog and the two small prompts, driven without exec().
+// The Connect-to-URL dialog and the password prompt, driven without exec().
 
 #include <gtest/gtest.h>
 
-#include <QCheckBox>
-#include <QComboBox>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QRadioButton>
 
 #include "settings/Preferences.h"
@@ -25,56 +22,18 @@ QString Text(QWidget& dialog, const char* name) {
   return Child<QLineEdit>(dialog, name)->text();
 }
 
-// The splitting itself: TextUtilsTest. Here: what the boxes show of it.
-TEST(UrlDialog, AddressesSplitIntoTheirParts) {
-  Preferences() = TPreferences();
-  const struct {
-    const char* Address;
-    const char* User;
-    const char* Password;
-    const char* Host;  // as the box shows it
-    const char* Folder;
-    const char* File;
-    const char* Kind;
-  } cases[] = {
-      {"ftp://u:pw@ftp.example.com/pub/a.zip", "u", "pw", "ftp.example.com", "/pub/", "a.zip",
-       "ChkFTP"},
-      {"ftp://host:2121/pub/", "anonymous", "me@x", "host:2121", "/pub/", "", "ChkFTPAn"},
-      // The boxes show the parts decoded.
-      {"ftp://me%40example.com:p%3As@h/dir%20with%20space/f%20x", "me@example.com", "p:s", "h",
-       "/dir with space/", "f x", "ChkFTP"},
-      {"http://www.example.com/index.html", "", "", "www.example.com", "/", "index.html",
-       "ChkHTTP"},
-      // SFTP has no anonymous log-on: no user stays none.
-      {"sftp://me@shell.example:2222/%2Fsrv/", "me", "", "shell.example:2222", "//srv/", "",
-       "ChkFTP"},
-      {"sftp://shell.example", "", "", "shell.example", "/", "", "ChkFTP"},
-  };
-  for (const auto& c : cases) {
-    TfrmURL dialog(nullptr, true);
-    dialog.DefaultPassword = "me@x";
-    dialog.SetAddress(c.Address);
-    EXPECT_EQ(Text(dialog, "editUserName"), c.User) << c.Address;
-    EXPECT_EQ(Text(dialog, "editPassword"), c.Password) << c.Address;
-    EXPECT_EQ(Text(dialog, "editHost"), c.Host) << c.Address;
-    EXPECT_EQ(Text(dialog, "editFolder"), c.Folder) << c.Address;
-    EXPECT_EQ(Text(dialog, "editFileName"), c.File) << c.Address;
-    EXPECT_TRUE(Child<QRadioButton>(dialog, c.Kind)->isChecked()) << c.Address;
-  }
-}
-
+// The splitting itself: TextUtilsTest. Here: the boxes' parts make the address again, and what
+// OK gives for the connection.
 TEST(UrlDialog, PartsRebuildTheAddressAndOkGivesHostAndPort) {
   Preferences() = TPreferences();
   Preferences().UrlHistory = {"ftp://old.example.com/"};
   TfrmURL dialog;
   dialog.DefaultPassword = "me@x";
-  EXPECT_FALSE(Child<QPushButton>(dialog, "btnOK")->isEnabled()) << "no address yet";
   Child<QLineEdit>(dialog, "editHost")->setText("host:2121");
   Child<QLineEdit>(dialog, "editFolder")->setText("p");
   dialog.RebuildAddress();
   EXPECT_EQ(Text(dialog, "editFolder"), "/p") << "a folder gets its leading slash";
   EXPECT_EQ(dialog.Address(), "ftp://host:2121/p/");
-  EXPECT_TRUE(Child<QPushButton>(dialog, "btnOK")->isEnabled());
   Child<QRadioButton>(dialog, "ChkFTPAn")->setChecked(true);
   EXPECT_EQ(Text(dialog, "editUserName"), "anonymous");
   EXPECT_EQ(Text(dialog, "editPassword"), "me@x");
@@ -92,23 +51,28 @@ TEST(UrlDialog, PartsRebuildTheAddressAndOkGivesHostAndPort) {
   // kept without its password.
   const struct {
     const char* Address;
+    const char* User;
+    const char* Password;
     const char* Folder;  // where the connection goes
     const char* Kept;
   } addresses[] = {
-      {"ftp://me%40example.com:p%3As@h/dir%20with%20space/f%20x", "dir with space/",
-       "ftp://me%40example.com@h/dir%20with%20space/f%20x"},
-      {"ftp://u:secret@h/%2Fetc/", "/etc/", "ftp://u@h/%2Fetc/"},
+      {"ftp://me%40example.com:p%3As@h/dir%20with%20space/f%20x", "me@example.com", "p:s",
+       "dir with space/", "ftp://me%40example.com@h/dir%20with%20space/f%20x"},
+      {"ftp://u:secret@h/%2Fetc/", "u", "secret", "/etc/", "ftp://u@h/%2Fetc/"},
+      // SFTP has no anonymous log-on: a user without a password stays so.
+      {"sftp://me@shell.example:2222/%2Fsrv/", "me", "", "/srv/",
+       "sftp://me@shell.example:2222/%2Fsrv/"},
   };
   for (const auto& a : addresses) {
     dialog.SetAddress(a.Address);
     dialog.RebuildAddress();
     EXPECT_EQ(dialog.Address(), a.Address) << "the parts make the same address again";
     ASSERT_TRUE(dialog.Commit());
+    EXPECT_EQ(dialog.User, a.User) << a.Address;
+    EXPECT_EQ(dialog.Password, a.Password) << a.Address;
     EXPECT_EQ(dialog.Folder, a.Folder) << a.Address;
     EXPECT_EQ(Preferences().UrlHistory.front(), a.Kept);
   }
-  EXPECT_EQ(dialog.User, "u");
-  EXPECT_EQ(dialog.Password, "secret");
   // A TLS address keeps its scheme while parts are edited; implicit TLS has port 990.
   dialog.SetAddress("ftps://u:p@secure.example/in/");
   Child<QLineEdit>(dialog, "editFolder")->setText("/out/");
@@ -134,13 +98,7 @@ TEST(UrlDialog, PartsRebuildTheAddressAndOkGivesHostAndPort) {
   EXPECT_TRUE(dialog.Host.isEmpty()) << "Cancel empties the results";
 }
 
-TEST(SmallPrompts, CompareOptionsStartWithTheirDefaultsAndThePasswordIsHidden) {
-  for (int round = 0; round < 2; ++round) {
-    TfrmCompareOptions options;
-    EXPECT_FALSE(options.IgnoreSize());
-    EXPECT_TRUE(options.IgnoreDate());
-    Child<QCheckBox>(options, "cbIgnoreDate")->setChecked(false);
-  }
+TEST(PasswordPrompt, TheTypedPasswordIsHidden) {
   TdlgPassword prompt;
   EXPECT_EQ(prompt.editPassword->echoMode(), QLineEdit::Password);
 }
