@@ -50,12 +50,6 @@ class MainWindowTest : public PaneTest {
       return true;
     };
   }
-  // Keeps `site` in the data folder's site file, its password in the file.
-  void SaveSite(const TSite& site) {
-    TSiteFile sites(Dir.filePath("Sites.ini").toStdString(), nullptr);
-    ASSERT_EQ(sites.Open(), "");
-    ASSERT_EQ(sites.SaveSite(site, {site.Name}), "");
-  }
 
   QTemporaryDir Dir;
   std::unique_ptr<QSettings> Settings;

@@ -1,15 +1,15 @@
-// What the message log shows of a server's line (the log itself: MainWindowTest), the event
-// sounds, and what Compare Folders selects (in the panes: MainWindowTest).
+// What the message log shows of a server's line (the log itself: MainWindowTest), what
+// Compare Folders selects (in the panes: PaneCommandsTest), and the window's settings read back.
 
 #include <gtest/gtest.h>
 
+#include <QSettings>
+#include <QTemporaryDir>
 #include <tuple>
 
 #include "mainwindow/CompareFolders.h"
-#include "mainwindow/MainWindowFixture.h"
-#include "platform/SoundPlayer.h"
+#include "mainwindow/WindowState.h"
 #include "ui/QtText.h"
-#include "views/qt/HostView.h"
 
 namespace pelmar::test {
 namespace {
@@ -70,51 +70,19 @@ TEST(CompareOneWay, SelectsWhatTheOtherSideLacksOrHasSmallerOrOlder) {
   }
 }
 
-class TRecordingPlayer : public ISoundPlayer {
- public:
-  void Play(const std::string& file) override { Played.push_back(file); }
-  std::vector<std::string> Played;
-};
-
-TEST_F(MainWindowTest, EventsPlayTheSoundsOfThePreferences) {
-  auto player = std::make_shared<TRecordingPlayer>();
-  SetSoundPlayer(player);
-  TfrmMain& window = Open();
-  TPreferences& preferences = Preferences();
-  preferences.SoundsEnabled = true;
-  preferences.ConnectSuccessSound = "success.wav";
-  preferences.ConnectFailureSound = "failure.wav";
-  preferences.DisconnectSound = "";
-  preferences.EndOfFileSound = "file.wav";
-  preferences.EndOfTotalSound = "all.wav";
-  preferences.ErrorSound = "error.wav";
-  THostView& view = *window.CurrentHostView();
-  using TPlayed = std::vector<std::string>;
-  const struct {
-    int Code;
-    TPlayed Played;
-  } cases[] = {
-      {usConnected, {"success.wav"}},
-      {usConnectFailed, {"failure.wav"}},
-      {usDisconnected, {}},  // an empty path plays nothing
-      {usFileDone, {"file.wav"}},
-      {usAllDone, {"all.wav"}},
-      {usError, {"error.wav"}},
-      {usTransferError, {"error.wav"}},
-      {usBusy, {}},
-  };
-  for (const auto& c : cases) {
-    player->Played.clear();
-    emit view.StateUpdated(c.Code, 0);
-    EXPECT_EQ(player->Played, c.Played) << c.Code;
-  }
-  player->Played.clear();
-  window.EndOfAll();  // the queue's notices: the same sounds
-  EXPECT_EQ(player->Played, TPlayed{"all.wav"});
-  preferences.SoundsEnabled = false;
-  emit view.StateUpdated(usConnected, 0);
-  EXPECT_EQ(player->Played.size(), 1u) << "silent when sounds are off";
-  SetSoundPlayer(nullptr);
+// Values of the settings file that name no view style or sort column fall back.
+TEST(WindowState, ValuesThatNameNothingFallBack) {
+  QTemporaryDir dir;
+  QSettings settings(dir.filePath("registry.ini"), QSettings::IniFormat);
+  settings.setValue("Windows/Main/LocalViewStyle", "3");
+  settings.setValue("Windows/Main/HostViewStyle", "0x9");
+  settings.setValue("Windows/Main/LocalSort", "7");
+  settings.setValue("Windows/Main/HostSort", "-4");  // the fourth column, descending
+  const TWindowState state = ReadWindowState(settings);
+  EXPECT_EQ(state.LocalViewStyle, 3);
+  EXPECT_EQ(state.HostViewStyle, 2);
+  EXPECT_EQ(state.LocalSort, 1);
+  EXPECT_EQ(state.HostSort, -4);
 }
 
 }  // namespace
