@@ -1,29 +1,24 @@
 // The transfer progress window and the transfer manager: Skip and Cancel, the figures, the
-// notices at the end of a batch (one whose last item fails too), the manager's commands and
-// where it opens; against real and scripted servers. (The texts: ProgressTextsTest.)
+// notices at the end of a batch (one whose last item fails too) and the manager's commands;
+// against real and scripted servers. (The texts: ProgressTextsTest.)
 
 #include <QProgressBar>
 #include <QPushButton>
-#include <QSignalSpy>
 #include <QTableView>
 #include <QTest>
 #include <QTreeView>
-#include <algorithm>
 #include <filesystem>
 #include <map>
 
 #include <unistd.h>
 
-#include "engine/EngineSettings.h"
 #include "settings/Preferences.h"
 #include "support/Files.h"
 #include "support/RealFtpServer.h"
 #include "support/ScriptedFtpServer.h"
-#include "text/PaneTexts.h"
 #include "transfers/ProgressTexts.h"
 #include "transfers/TransferQueue.h"
 #include "transfers/qt/FailedTransfers.h"
-#include "transfers/qt/ManagerPlacement.h"
 #include "transfers/qt/TransferListModel.h"
 #include "transfers/qt/TransferManager.h"
 #include "transfers/qt/TransferWindow.h"
@@ -42,11 +37,10 @@ class TRecordingHost : public ITransferWindowHost {
   void SetTransferConnected(bool) override {}
   void EndOfFile() override { ++FileNotices; }
   void EndOfAll() override { ++AllNotices; }
-  void ShowActivity() override { ++ActivityReports; }
+  void ShowActivity() override {}
   QString Status;
   int FileNotices = 0;
   int AllNotices = 0;
-  int ActivityReports = 0;
 };
 
 class TransferWindowTest : public PaneTest {
@@ -57,17 +51,15 @@ class TransferWindowTest : public PaneTest {
     Queue = std::make_unique<TTransferItems>(Target);
     Queue->Parallel = 1;  // these scenarios follow one running item
     Window = std::make_unique<TfrmTransfer>(*Queue, Host);
-    Retries = EngineSettings().FTPRetries;
   }
   void TearDown() override {
-    EngineSettings().FTPRetries = Retries;
     Window.reset();
     Queue.reset();
     PaneTest::TearDown();
   }
   // A download of `name` from the server's root into `dest`, queued; returns the item.
   TTransferItem& Download(const TRealFtpServer& server, const std::string& name,
-                          const std::string& dest, TDateTime date = 0, int64_t from = 0) {
+                          const std::string& dest, int64_t from = 0) {
     auto item = std::make_unique<TTransferItem>();
     item->Server = std::make_shared<const TServer>(TServer{.Host = "127.0.0.1",
                                                            .Port = server.Port(),
@@ -77,14 +69,12 @@ class TransferWindowTest : public PaneTest {
     item->FileName = name;
     item->DestFolder = dest;
     item->Size = static_cast<int64_t>(fs::file_size(server.Root() + name));
-    item->FileDate = date;
     item->RestartOffset = from;
     TTransferItem& queued = *item;
     Queue->Add(item);
     return queued;
   }
   std::unique_ptr<TTransferItems> Queue;
-  int Retries = 0;
   TRecordingHost Host;
   std::unique_ptr<TfrmTransfer> Window;
 };
@@ -113,7 +103,7 @@ TEST_F(TransferWindowTest, SkipStopsOneRunningFileAndCancelTheRest) {
   for (const char* name : {"small", "b0", "b1", "b2", "small"}) {
     const bool resumed = items.size() == 3;
     items.push_back(
-        &Download(server, name, local + std::to_string(items.size()) + "-", 0, resumed ? from : 0));
+        &Download(server, name, local + std::to_string(items.size()) + "-", resumed ? from : 0));
   }
   ASSERT_TRUE(RunUntil([&] {
     return items[0]->State == tsDone && items[1]->BytesDone > 0 && items[2]->BytesDone > 0;
@@ -121,8 +111,6 @@ TEST_F(TransferWindowTest, SkipStopsOneRunningFileAndCancelTheRest) {
   Window->show();
   auto* list = Window->findChild<QTreeView*>("lvRunning");
   ASSERT_EQ(list->model()->rowCount(), 2);
-  EXPECT_EQ(Window->Text("lblFileCount"), "File 3 of 5");
-  EXPECT_GT(Host.ActivityReports, 0) << "the toolbar animation runs with the batch";
   auto* skip = Window->findChild<QPushButton*>("btnSkip");
   ASSERT_TRUE(RunUntil([&] { return skip->isEnabled(); }));
   skip->click();
@@ -135,7 +123,6 @@ TEST_F(TransferWindowTest, SkipStopsOneRunningFileAndCancelTheRest) {
   const QModelIndex chosen =
       list->model()->match(list->model()->index(0, 0), Qt::DisplayRole, Q(second.FileName))[0];
   list->setCurrentIndex(chosen);
-  EXPECT_EQ(Window->Text("lblFileName"), Q(second.FileName));
   EXPECT_EQ(Window->CurrentItem(), &second);
   skip->click();
   EXPECT_EQ(second.State, tsCancelled);
@@ -162,11 +149,7 @@ TEST_F(TransferWindowTest, SkipStopsOneRunningFileAndCancelTheRest) {
   Window->Refresh(*items[3]);
   EXPECT_EQ(Window->Text("lblCurrentBytes"),
             Q(BytesCopiedText(items[3]->BytesThere(), items[3]->Size)));
-  const int percent = Window->findChild<QProgressBar*>("pbCurrent")->value();
-  EXPECT_GE(percent, 75);
-  EXPECT_EQ(
-      manager.StatusAt(3),
-      QString("%1 of 4GB copied, %2% done").arg(Q(SizeText(items[3]->BytesThere()))).arg(percent));
+  EXPECT_GE(Window->findChild<QProgressBar*>("pbCurrent")->value(), 75);
   int64_t there = 0;
   int64_t total = 0;
   for (const TTransferItem* item : items) {
@@ -189,9 +172,7 @@ TEST_F(TransferWindowTest, SkipStopsOneRunningFileAndCancelTheRest) {
 // the manager's status says the same. Re-submit from the box resumes it to the end.
 TEST_F(TransferWindowTest, ABatchWhoseLastItemFailsLeavesItsReasonAndCanBeResubmitted) {
   auto logOn = [] {
-    TScript script;
-    script.Reply("220 Ready").On("331 Password").On("230 In").On("350 R").On("350 R");
-    return script.On("500 Unknown command");  // FEAT
+    return TScript().Reply("220 Ready").OnEach({"331 Password", "230 In"}).Probe();
   };
   TScript script = logOn();
   script.On("200 Type set").On("200 PORT ok").On("150 Opening").SendData("one");
@@ -205,7 +186,6 @@ TEST_F(TransferWindowTest, ABatchWhoseLastItemFailsLeavesItsReasonAndCanBeResubm
   again.On("200 Type set").On("213 10").On("200 PORT ok").On("350 Restarting at 4");
   again.On("150 Opening").SendData("456789").Reply("226 Done").WaitClose();
   TScriptedFtpServer server({script, gone, again});
-  EngineSettings().FTPRetries = 1;
   const std::string local =
       ::testing::TempDir() + "pelmar-batch-" + std::to_string(::getpid()) + "/";
   fs::create_directories(local);
@@ -227,21 +207,16 @@ TEST_F(TransferWindowTest, ABatchWhoseLastItemFailsLeavesItsReasonAndCanBeResubm
   EXPECT_EQ(Queue->Item(0).State, tsDone);
   TTransferItem& two = Queue->Item(1);
   ASSERT_EQ(two.State, tsFailed);
-  EXPECT_FALSE(Window->isVisible());
   EXPECT_EQ(Window->CurrentItem(), nullptr);
   EXPECT_EQ(Host.Status, "1 transfer failed");
   TfrmFailedTransfers* box = Window->Failures();
   ASSERT_NE(box, nullptr);
   EXPECT_TRUE(box->isVisible());
-  EXPECT_FALSE(box->isModal());
   const QString line = box->Lines();
   EXPECT_EQ(line, Q("two: " + two.FailureLine())) << "one line, with its own name";
   EXPECT_TRUE(line.contains("reset")) << line.toStdString();
   EXPECT_TRUE(line.endsWith("(partial kept: 4 of 10 bytes)")) << line.toStdString();
   EXPECT_EQ(manager.Rows().StatusAt(1), "Aborted due to Error: " + Q(two.FailureLine()));
-  QSignalSpy managerWanted(Window.get(), &TfrmTransfer::ManagerWanted);
-  box->findChild<QPushButton*>("btnShowManager")->click();
-  EXPECT_EQ(managerWanted.count(), 1);
 
   box->findChild<QPushButton*>("btnResubmit")->click();
   EXPECT_FALSE(box->isVisible());
@@ -249,7 +224,6 @@ TEST_F(TransferWindowTest, ABatchWhoseLastItemFailsLeavesItsReasonAndCanBeResubm
   EXPECT_EQ(two.State, tsDone) << two.FailureLine();
   EXPECT_EQ(ReadFile(local + "two"), "0123456789");
   EXPECT_EQ(Host.Status, "") << "nothing failed in that batch";
-  EXPECT_FALSE(box->isVisible());
   fs::remove_all(local);
 }
 
@@ -287,13 +261,8 @@ TEST_F(TransferWindowTest, TheManagerCancelsResubmitsAndReorders) {
   ::unlink((server.Root() + "nope").c_str());  // fails
   ASSERT_TRUE(RunUntil([&] { return items["big"]->BytesDone > 0; }));
   auto text = [&](int row, int column) { return rows.index(row, column).data().toString(); };
-  EXPECT_EQ(text(3, TTransferListModel::colFile), "a");
-  EXPECT_EQ(text(3, TTransferListModel::colLocal), QString::fromStdString(local));
-  EXPECT_EQ(text(3, TTransferListModel::colHost), "/");
   EXPECT_EQ(text(3, TTransferListModel::colStatus), "Download Pending");
   EXPECT_TRUE(text(2, TTransferListModel::colStatus).contains(" of 4GB copied, "));
-  EXPECT_EQ(text(2, TTransferListModel::colSize), "4,194,304KB") << "as the panes show it";
-  EXPECT_EQ(text(2, TTransferListModel::colDirection), "Download");
   EXPECT_EQ(rows.StatusAt(1).left(22), "Aborted due to Error: ") << "with why";
   auto offers = [&](int row) {
     manager.RememberRow(row);
@@ -372,37 +341,6 @@ TEST_F(TransferWindowTest, TheManagerCancelsResubmitsAndReorders) {
   manager.RemoveFinishedMnuItm->trigger();
   EXPECT_EQ(order(), "nope ") << "the failed one stays to be re-submitted";
   Queue->RemoveListener(&starts);
-}
-
-// The transfer manager opens beside the main window where the screen has room, else below it,
-// else over it, always on the screen; a place the person left it at counts only while a screen
-// shows its title.
-TEST(ManagerPlacement, BesideBelowOrOverTheMainWindow) {
-  const QRect screen(0, 0, 1200, 800);
-  const QSize wanted(700, 260);
-  struct TCase {
-    const char* Name;
-    QRect Main;
-    QRect Expected;
-  };
-  const TCase cases[] = {
-      {"room on the right", {0, 0, 500, 400}, {500, 0, 700, 260}},
-      {"narrowed to the room on the right", {0, 100, 650, 400}, {650, 100, 550, 260}},
-      {"below", {100, 50, 800, 400}, {100, 450, 700, 260}},
-      {"lowered to the room below", {100, 50, 800, 550}, {100, 600, 700, 200}},
-      {"over it", {163, 102, 900, 600}, {263, 272, 700, 260}},
-      {"over it, kept on the screen", {-600, 0, 1400, 700}, {0, 220, 700, 260}},
-  };
-  for (const TCase& c : cases) {
-    EXPECT_EQ(CompanionFrame(c.Main, wanted, screen), c.Expected) << c.Name;
-  }
-  const QList<QRect> screens{screen, QRect(1200, 0, 800, 600)};
-  EXPECT_TRUE(OnScreen(QRect(100, 100, 700, 260), screens));
-  EXPECT_TRUE(OnScreen(QRect(1500, 500, 700, 260), screens)) << "on the second screen";
-  EXPECT_TRUE(OnScreen(QRect(-600, 10, 700, 260), screens)) << "its title's right end shows";
-  EXPECT_FALSE(OnScreen(QRect(-650, 10, 700, 260), screens)) << "too little of it shows";
-  EXPECT_FALSE(OnScreen(QRect(100, -100, 700, 260), screens)) << "title above the screen";
-  EXPECT_FALSE(OnScreen(QRect(2100, 100, 700, 260), screens)) << "a screen no longer there";
 }
 
 }  // namespace

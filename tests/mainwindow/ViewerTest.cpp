@@ -1,26 +1,18 @@
 // The internal viewer (local pages, a picture fetched from a real server without its
-// password ever shown), the outside programs started on either side's selection, and help.
+// password ever shown), and the outside programs started on either side's selection.
 
 #include <gtest/gtest.h>
 
 #include <QAction>
-#include <QApplication>
-#include <QDir>
-#include <QFileInfo>
 #include <QProcess>
-#include <QRegularExpression>
 #include <filesystem>
 
 #include "mainwindow/MainWindowFixture.h"
-#include "settings/qt/ManagerDialog.h"
-#include "settings/qt/OptionsDialog.h"
-#include "settings/qt/UrlDialog.h"
 #include "support/Files.h"
 #include "support/RealFtpServer.h"
 #include "support/ScriptedPrompter.h"
 #include "text/PrivateFolder.h"
 #include "ui/DesktopPrograms.h"
-#include "ui/HelpWindow.h"
 #include "viewer/Browser.h"
 #include "views/qt/HostView.h"
 #include "views/qt/LocalView.h"
@@ -39,7 +31,6 @@ const std::string kGif(
 struct TStart {
   QString Program;
   QStringList Arguments;
-  QString Folder;
 };
 
 TEST_F(MainWindowTest, ViewerPreviewsAndProgramsStartOnTheSelection) {
@@ -58,9 +49,8 @@ TEST_F(MainWindowTest, ViewerPreviewsAndProgramsStartOnTheSelection) {
   std::vector<TStart> starts;
   bool startWorks = true;
   const auto realStart = window.StartProgram;
-  window.StartProgram = [&](const QString& program, const QStringList& arguments,
-                            const QString& folder) {
-    starts.push_back({program, arguments, folder});
+  window.StartProgram = [&](const QString& program, const QStringList& arguments, const QString&) {
+    starts.push_back({program, arguments});
     return startWorks;
   };
   ASSERT_TRUE(window.OpenLocalFolder(QString::fromStdString(local), true));
@@ -74,10 +64,7 @@ TEST_F(MainWindowTest, ViewerPreviewsAndProgramsStartOnTheSelection) {
   TBrowser& viewer = *window.Viewer();
   ASSERT_TRUE(window.ViewerShown());
   Select(localView, {"Index.HTML"});
-  const QUrl page = QUrl::fromLocalFile(QString::fromStdString(local + "/Index.HTML"));
-  EXPECT_EQ(viewer.source(), page);
-  Select(localView, {"readme.txt"});
-  EXPECT_EQ(viewer.source(), page) << "not a page: the previous one stays";
+  EXPECT_EQ(viewer.source(), QUrl::fromLocalFile(QString::fromStdString(local + "/Index.HTML")));
   // A server's picture is fetched into this run's own folder; its address keeps no password.
   Select(host, {"logo.gif"});
   ASSERT_TRUE(viewer.Busy());
@@ -142,43 +129,6 @@ TEST(DesktopPrograms, ExecLinesBecomeCommands) {
     EXPECT_EQ(ExecArguments(c.Exec), c.Arguments) << c.Exec;
     EXPECT_EQ(QProcess::splitCommand(JoinCommand(c.Arguments)).first(), c.Arguments.first());
   }
-}
-
-TEST(HelpPages, EveryTopicAndLinkLeadsToAPage) {
-  for (int topic : {kHelpContents, TfrmURL::kHelpTopic, TfrmOptions::kHelpTopic,
-                    TfrmManager::kHelpTopic, TfrmCompareOptions::kHelpTopic}) {
-    const QString page = HelpPageFor(topic);
-    EXPECT_TRUE(QFile::exists(page.mid(3))) << topic;
-    EXPECT_EQ(page.endsWith("index.html"), topic == kHelpContents) << topic;
-  }
-  const QDir pages(":/pelmar/help");
-  const QRegularExpression link("href=\"([^\"#]+)\"");
-  for (const QString& name : pages.entryList(QDir::Files)) {
-    QFile file(pages.filePath(name));
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    const QString text = QString::fromUtf8(file.readAll());
-    for (const auto& match : link.globalMatch(text)) {
-      EXPECT_TRUE(pages.exists(match.captured(1)))
-          << name.toStdString() << " links to " << match.captured(1).toStdString();
-    }
-  }
-}
-
-// F1 and the web items show our own pages.
-TEST_F(MainWindowTest, HelpShowsOurOwnPages) {
-  TfrmMain& window = Open();
-  window.show();
-  window.Action("mnuHelpContents")->trigger();
-  EXPECT_TRUE(window.HelpWindow()->isVisible());
-  EXPECT_EQ(window.HelpWindow()->CurrentPage(), "qrc:/pelmar/help/index.html");
-  QString opened;
-  window.OpenDocument = [&opened](const QString& path) {
-    opened = path;
-    return true;
-  };
-  window.Action("mnuFAQ")->trigger();
-  EXPECT_TRUE(opened.endsWith("/help/faq.html"));
-  EXPECT_TRUE(QFileInfo(opened).isFile());
 }
 
 }  // namespace
