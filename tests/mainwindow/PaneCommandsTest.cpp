@@ -30,6 +30,7 @@
 #include "mainwindow/SynchronizeDialog.h"
 #include "support/Files.h"
 #include "support/RealFtpServer.h"
+#include "support/RealSshServer.h"
 #include "support/ScriptedPrompter.h"
 #include "text/PrivateFolder.h"
 #include "views/qt/HostView.h"
@@ -232,6 +233,66 @@ TEST_F(MainWindowTest, PaneCommandsAgainstARealServer) {
   DropFiles(localView, {QString::fromStdString(desk + "note.txt")}, Qt::ShiftModifier);
   EXPECT_EQ(ReadFile(local.toStdString() + "/note.txt"), "note\n");
   EXPECT_FALSE(Exists(desk + "note.txt"));
+  SetPrompter(nullptr);
+}
+
+// The panes over SFTP, once: a site of OpenSSH's server (key log-on, its host key known), the
+// listing, a whole folder down and a file up through the queue, and a delete after its
+// question.
+TEST_F(MainWindowTest, PanesOverSftp) {
+  if (const std::string why = TRealSshServer::CannotRun(TSshServerKind::OpenSsh); !why.empty()) {
+    GTEST_SKIP() << why;
+  }
+  TRealSshServer server(TSshServerKind::OpenSsh);
+  ASSERT_TRUE(server.Started()) << server.StartError();
+  server.TrustHostKey();
+  const std::string root = server.Root();
+  fs::create_directories(root + "box");
+  WriteFile(root + "box/a.bin", RandomBytes(200000, 3));
+  WriteFile(root + "gone.txt", "x");
+  const QString local = Dir.filePath("local");
+  fs::create_directories(local.toStdString());
+  WriteFile(local.toStdString() + "/up.bin", RandomBytes(70000, 4));
+  auto prompts = std::make_shared<TScriptedPrompter>();
+  prompts->Answers = {true};
+  SetPrompter(prompts);
+  TfrmMain& window = Open();
+  window.show();
+  ASSERT_TRUE(window.OpenLocalFolder(local, true));
+  TLocalView& localView = *window.CurrentLocalView();
+  TSite site;
+  site.Name = "shell";
+  site.Host = "127.0.0.1";
+  site.Port = std::to_string(server.Port());
+  site.Protocol = prSftp;
+  site.User = server.User();
+  site.Password.clear();
+  site.HostFolder = server.RemoteRoot();
+  Choose(window, site);
+  window.btnConnectClick();
+  THostView& host = *window.CurrentHostView();
+  ASSERT_TRUE(RunUntil([&] { return host.Model().rowCount() == 2 && !host.Busy(); }, 30000));
+  TTransferItems& queue = window.Queue();
+  const auto queueIdle = [&] {
+    return RunUntil(
+        [&] { return queue.CountInState(tsPending) == 0 && queue.CountInState(tsActive) == 0; },
+        60000);
+  };
+  Select(host, {"box"});
+  window.Action("btnDownload")->trigger();
+  ASSERT_TRUE(queueIdle());
+  EXPECT_EQ(Tree(local.toStdString() + "/box"), Tree(root + "box"));
+  ASSERT_TRUE(RunUntil([&] { return localView.ListView()->RowCount() == 2; }));
+  Select(localView, {"up.bin"});
+  window.Action("btnUpload")->trigger();
+  ASSERT_TRUE(queueIdle());
+  EXPECT_EQ(ReadFile(root + "up.bin"), ReadFile(local.toStdString() + "/up.bin"));
+  ASSERT_TRUE(RunUntil([&] { return host.Model().rowCount() == 3 && !host.Busy(); }));
+  Select(host, {"gone.txt"});
+  window.Action("actHostDelete")->trigger();
+  ASSERT_TRUE(RunUntil([&] { return !Exists(root + "gone.txt") && host.Model().rowCount() == 2; }));
+  EXPECT_EQ(prompts->Captions, std::vector<QString>{"Confirm File Delete"});
+  EXPECT_EQ(queue.CountInState(tsFailed), 0u);
   SetPrompter(nullptr);
 }
 
