@@ -8,7 +8,7 @@ namespace pelmar {
 namespace {
 
 // Bytes read from the channel at a time.
-constexpr size_t kReceiveChunk = 64 * 1024;
+constexpr size_t kReceiveChunk = 1024 * 1024;
 
 // The server's extensions worth knowing.
 constexpr std::string_view kPosixRename = "posix-rename@openssh.com";
@@ -39,7 +39,9 @@ bool TSftpClient::Pump(bool wait) {
     Output.clear();
     OutputAt = 0;
   }
-  std::array<char, kReceiveChunk> chunk;
+  // One buffer for the connection: a large read takes what libssh holds in one call.
+  if (ReceiveBuffer.empty()) ReceiveBuffer.resize(kReceiveChunk);
+  auto& chunk = ReceiveBuffer;
   for (;;) {
     const long n = Ssh.Receive(chunk.data(), chunk.size());
     if (n < 0) {

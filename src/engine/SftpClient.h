@@ -79,6 +79,7 @@ class TSftpClient {
   std::string Output;
   size_t OutputAt = 0;
   TSftpFramer Input;
+  std::vector<char> ReceiveBuffer;
   std::map<uint32_t, std::string> Replies;
   std::set<uint32_t> Abandoned;
   bool PosixRename = false;

@@ -22,8 +22,8 @@ namespace {
 
 // Requests of this many bytes, this many outstanding: as OpenSSH's client does by default
 // (2 MiB in flight).
-constexpr uint32_t kChunk = 32 * 1024;
-constexpr size_t kOutstanding = 64;
+constexpr uint32_t kChunk = 64 * 1024;
+constexpr size_t kOutstanding = 32;
 constexpr int64_t kProgressIntervalMs = 700;
 
 int64_t NumberArgument(const std::vector<std::string>& args, size_t at) {

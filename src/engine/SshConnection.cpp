@@ -2,7 +2,10 @@
 
 #include <libssh/callbacks.h>
 #include <libssh/libssh.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/socket.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -183,6 +186,10 @@ bool TSshConnection::Configure(const TServer& server) {
 }
 
 bool TSshConnection::Handshake(int socket) {
+  // SFTP requests are small packets that must not wait for the acknowledgement of the one
+  // before (Nagle's delay stalls a pipelined transfer now and then for tens of milliseconds).
+  const int one = 1;
+  ::setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
   ssh_options_set(Session, SSH_OPTIONS_FD, &socket);
   GaveSocket = true;
   ssh_set_blocking(Session, 0);
