@@ -12,11 +12,6 @@ namespace {
 
 const std::string kAttempt = "log:Attempting to connect to 127.0.0.1, attempt 1\r\n";
 
-// The replies a server gives after its greeting for an anonymous log-on and the resume probe.
-TScript& LogOnAfterGreeting(TScript& s) {
-  return s.OnEach({"331 Password", "230 In"}).Probe();
-}
-
 class ControlConnectionTest : public EngineTest {
  protected:
   void SetUp() override {
@@ -24,40 +19,6 @@ class ControlConnectionTest : public EngineTest {
     EngineSettings().FTPRetries = 1;
   }
 };
-
-TEST_F(ControlConnectionTest, GreetingFraming) {
-  const struct {
-    const char* Name;
-    std::vector<std::string> Greeting;  // segments
-    std::vector<std::string> Logged;    // reply lines in the log
-  } cases[] = {
-      {"multi-line in three segments",
-       {"220-Welcome\r\n", "220-to the server\r\n", "220 Ready\r\n"},
-       {"220-Welcome", "220-to the server", "220 Ready"}},
-      // The CR ends the line; the LF in the next segment is no empty line of its own.
-      {"CR and LF in two segments", {"220-a\r", "\n220 b\r\n"}, {"220-a", "220 b"}},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.Name);
-    Events.clear();
-    TScript script;
-    for (const auto& segment : c.Greeting) script.Send(segment).Pause(20);
-    TScriptedFtpServer server({LogOnAfterGreeting(script)});
-    auto ftp = MakeConnectedComponent(server.Port());
-    ftp->Connect();
-    ASSERT_TRUE(WaitForEvent("loggedin"));
-    std::vector<std::string> expected = {kAttempt};
-    for (const auto& line : c.Logged) expected.push_back("log:" + line);
-    const auto logs = EventsStartingWith("log:");
-    ASSERT_GE(logs.size(), expected.size());
-    EXPECT_EQ(
-        std::vector<std::string>(logs.begin(), logs.begin() + static_cast<long>(expected.size())),
-        expected);
-    EXPECT_EQ(server.Commands(),
-              (std::vector<std::string>{"USER anonymous", "PASS guest@example.com", "REST 100",
-                                        "REST 0", "FEAT"}));
-  }
-}
 
 TEST_F(ControlConnectionTest, TwoRepliesInOneSegmentAnswerTwoReads) {
   // The 230 arrives with the 331; the PASS that follows is answered from what is buffered.

@@ -7,10 +7,8 @@
 
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <optional>
-#include <sstream>
 
 #include "engine/EngineSettings.h"
 #include "engine/NumberFormat.h"
@@ -616,22 +614,6 @@ TEST_F(TransferTest, UploadsReplaceThroughATemporaryNameOnceTheCopyIsWhole) {
   }
 }
 
-TEST_F(TransferTest, ProgressIsReportedWhileDataFlowsAndNotForEveryChunk) {
-  // About 2.1 s of steady data in 30 small pieces: a report about every 700 ms.
-  TScript after;
-  after.OnEach({"200 Type set", "200 PORT ok", "150 Opening"}).DataHold("x");
-  for (int i = 0; i < 30; ++i) after.Pause(70).DataMore("x");
-  after.CloseData().Reply("226 Done").On("257 \"/done\"");
-  auto server = StartServer(after);
-  auto ftp = LogOn(*server);
-  ftp->Download("remote", Dir + "slow", 1);
-  Finish(*ftp);
-  const auto progress = EventsStartingWith("progress:1:1:");
-  EXPECT_GE(progress.size(), 1u);
-  EXPECT_LE(progress.size(), 8u) << "about one report per 700 ms, not one per chunk";
-  EXPECT_EQ(EventsStartingWith("progress:").back(), "progress:2:1:31");
-}
-
 // Each mode its type letter; text mode converts line ends both ways, binary mode does not.
 TEST_F(TransferTest, TypeLettersByModeAndTextModesLineEnds) {
   WriteFile(Dir + "up.txt", "one\ntwo\r\n");
@@ -659,28 +641,6 @@ TEST_F(TransferTest, TypeLettersByModeAndTextModesLineEnds) {
     if (StartsWith(command, "TYPE ")) types.push_back(command);
   }
   EXPECT_EQ(types, (TCommands{"TYPE A", "TYPE I", "TYPE A", "TYPE E", "TYPE L"}));
-}
-
-TEST(TransferStatistics, LineWithTheLocalesSeparators) {
-  const struct {
-    int64_t Bytes;
-    double Seconds;
-    TNumberFormat Format;
-    const char* Line;
-  } cases[] = {
-      {1234567, 2.5, {",", "."}, "Transferred 1,234,567 bytes in 2.50 seconds (482.25KB/s)"},
-      {0, 0.0, {",", "."}, "Transferred 0 bytes in 0.00 seconds"},
-      {40960, 0.01, {",", "."}, "Transferred 40,960 bytes in 0.01 seconds"},
-      {999, 1.0, {",", "."}, "Transferred 999 bytes in 1.00 seconds (0.98KB/s)"},
-      {1234567, 2.5, {".", ","}, "Transferred 1.234.567 bytes in 2,50 seconds (482,25KB/s)"},
-      {5368709120LL,
-       4.0,
-       {",", "."},
-       "Transferred 5,368,709,120 bytes in 4.00 seconds (1310720.00KB/s)"},
-  };
-  for (const auto& c : cases) {
-    EXPECT_EQ(TransferStatisticsLine(c.Bytes, c.Seconds, c.Format), c.Line);
-  }
 }
 
 // A server that does not stop: a listing without end, a reply without end (in one burst, or
