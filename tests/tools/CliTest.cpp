@@ -49,13 +49,11 @@ TEST(FtpUrl, Parts) {
       {"ftp://example.com/", "anonymous", "", "example.com", 21, ""},
       {"ftp://u:p@h:2121/pub/file.txt", "u", "p", "h", 2121, "pub/file.txt"},
       {"ftp://u:p@[::1]:2121/pub/file.txt", "u", "p", "::1", 2121, "pub/file.txt"},
-      {"ftp://[2001:db8::7]/", "anonymous", "", "2001:db8::7", 21, ""},
       {"ftp://u@h/a%20b", "u", "", "h", 21, "a b"},
       {"ftp://u%40x:p%3Aq@h/", "u@x", "p:q", "h", 21, ""},
       {"ftp://u:p@ss@h/x", "u", "p@ss", "h", 21, "x"},
       {"ftp://h/%2Fetc/motd", "anonymous", "", "h", 21, "/etc/motd"},
       {"ftp://h//etc/", "anonymous", "", "h", 21, "/etc/"},
-      {"ftp://h/dir%20with%20space/", "anonymous", "", "h", 21, "dir with space/"},
       // SSH has no anonymous user: without one, the SSH configuration's or the local one's.
       {"sftp://h/x", "", "", "h", 22, "x", enPlain, prSftp},
       {"sftp://u:p@[::1]:2222/%2Ftmp/s/", "u", "p", "::1", 2222, "/tmp/s/", enPlain, prSftp},
@@ -184,9 +182,6 @@ TEST_P(PelmarCli, ListGetPutAndFailures) {
   EXPECT_THAT(Cli(0, "-v get " + Url + "hello.txt " + Local + "a.txt").Err,
               HasSubstr("\nTYPE A\n"));
   EXPECT_EQ(ReadFile(Local + "a.txt"), "hello\n") << "text arrives with this system's line ends";
-  WriteFile(Local + "pelmar.ini", "[Connection]\nTransferMode=4\n");
-  EXPECT_THAT(Cli(0, "-v get " + Url + "hello.txt " + Local + "b.txt").Err,
-              HasSubstr("\nTYPE L\n"));
 }
 
 TEST_P(PelmarCli, WholeFoldersGoThroughTheQueue) {
@@ -201,6 +196,7 @@ TEST_P(PelmarCli, WholeFoldersGoThroughTheQueue) {
 
   WriteFile(Local + "a file", "");
   Cli(2, "--active -r get " + Url + "pub/docs " + Local + "a file");  // a file is no folder
+  Cli(2, "--parallel 11 -r get " + Url + "pub/docs " + Local + "got");
   // Passive mode, over the queue's own connections; the missing local folder is made.
   Cli(0, "--passive --parallel 4 -r get " + Url + "pub/docs " + Local + "got");
   EXPECT_EQ(Tree(Local + "got/docs"), Tree(Root + "pub/docs"));
@@ -225,7 +221,6 @@ TEST_P(PelmarCli, WholeFoldersGoThroughTheQueue) {
 
   Cli(0, "--passive --parallel 4 -r put " + Local + "got/docs " + Url + "up/new/");
   EXPECT_EQ(Tree(Root + "up/new/docs"), Tree(Local + "got/docs"));
-  Cli(1, "-r get " + Url + "no/such " + Local + "got");
 }
 
 // Names with " -> " that are no links, links to folders and files, links that lead back into
@@ -474,40 +469,6 @@ TEST_F(CliTest, ResumesThatCannotBeMoveTheWholeFile) {
   }
 }
 
-// A server that sends half of each file and confirms it as whole: no download is called done,
-// the message gives both sizes, and a new partial file is kept for resume without the server's
-// time (that an old file stays as it was is the engine's to show).
-TEST_F(CliTest, ShortDownloadsFail) {
-  ASSERT_NO_FATAL_FAILURE(Serve(TServerKind::Pyftpdlib, {.ShortData = true}));
-  const std::string content = RandomBytes(100000, 11);
-  fs::create_directories(Root + "two");
-  for (const char* name : {"f.bin", "two/a.bin", "two/b.bin"}) WriteFile(Root + name, content);
-  const timespec old[2] = {{1000000000, 0}, {1000000000, 0}};
-  ::utimensat(AT_FDCWD, (Root + "f.bin").c_str(), old, 0);
-  EXPECT_THAT(Cli(1, "get " + Url + "f.bin " + Local + "f.bin").Err,
-              HasSubstr("came to 50000 bytes instead of the 100000 bytes SIZE gave (the partial "
-                        "file of 50000 bytes is kept; --resume continues it)"));
-  EXPECT_EQ(ReadFile(Local + "f.bin"), content.substr(0, 50000));
-  EXPECT_NE(ModifiedAt(Local + "f.bin"), 1000000000) << "a partial file gets no server time";
-  EXPECT_THAT(Cli(1, "-r get " + Url + "two " + Local + "dl").Err,
-              HasSubstr("came to 50000 bytes instead of the 100000"));
-  EXPECT_EQ(ReadFile(Local + "dl/two/a.bin").size(), 50000u) << "kept for resume";
-}
-
-// vsftpd takes two connections from us: the browsing one and one of the queue's. The other
-// three of --parallel 4 are turned away; the count comes down instead of files failing.
-TEST_F(CliTest, AServerThatTakesFewerConnectionsGetsFewer) {
-  ASSERT_NO_FATAL_FAILURE(Serve(TServerKind::Vsftpd, {.MaxPerIp = 2}));
-  if (IsSkipped()) return;
-  fs::create_directories(Root + "many");
-  for (int i = 0; i < 12; ++i) WriteFile(Root + "many/f" + std::to_string(i), std::to_string(i));
-  const TRun get = Cli(0, "-v --passive --parallel 4 -r get " + Url + "many " + Local + "got");
-  EXPECT_EQ(Tree(Local + "got/many"), Tree(Root + "many"));
-  EXPECT_THAT(get.Err,
-              AllOf(HasSubstr("refused another connection"), HasSubstr("13 of 13 items done")));
-  Cli(2, "--parallel 11 -r get " + Url + "many " + Local);
-}
-
 // A scripted server that cannot resume (REST refused in both modes, no FEAT), logged on.
 TScript CannotResume() {
   const char* refused = "502 REST not implemented";
@@ -518,8 +479,8 @@ TScript CannotResume() {
 }
 
 // Each failure says what failed and why: a time-out names the step, a dropped connection is
-// called that, a local error gives the system's reason, and no unrelated reply is quoted. A
-// resume that cannot be says so and sends the whole file.
+// called that, a local error gives the system's reason, a short download both sizes, and no
+// unrelated reply is quoted. A resume that cannot be says so and sends the whole file.
 TEST(PelmarCliScripted, StderrSaysWhatHappened) {
   const std::string dir =
       ::testing::TempDir() + "pelmar-cli-errors-" + std::to_string(::getpid()) + "/";
@@ -549,6 +510,16 @@ TEST(PelmarCliScripted, StderrSaysWhatHappened) {
        dir + "c.bin",
        "the server answered PWD with \"200 Fine\" (the partial file of 1 bytes is kept; --resume "
        "continues it)"},
+      {"a download shorter than the server announced",
+       CannotResume()
+           .OnEach({"200 PORT ok", "150 Opening f.bin (11 bytes)"})
+           .SendData("half")
+           .Reply("226 Done")
+           .OnEach({"257 \"/\"", "221 Bye"})
+           .WaitClose(),
+       dir + "d.bin",
+       "The download of f.bin came to 4 bytes instead of the 11 bytes the server announced (the "
+       "partial file of 4 bytes is kept; --resume continues it)"},
       {"a server that cannot resume",
        CannotResume()
            .OnEach({"200 PORT ok", "150 Go"})
@@ -588,11 +559,11 @@ TEST_F(CliTest, NothingOutsideTheDestinationNothingSilentlyLost) {
   EXPECT_THAT(hostile.Err,
               AllOf(HasSubstr("Refused the server's name trap/../../..: "),
                     HasSubstr("Refused the server's name trap/a/b: "), Not(HasSubstr("\x1b"))));
+  // Left-alone names keep the folders from being alike, the second time too.
+  Cli(1, "mirror " + Url + "trap " + Local + "a/b/m");
   EXPECT_THAT(Cli(1, "mirror " + Url + "trap " + Local + "a/b/m").Err,
-              HasSubstr("../escape.txt left alone: not a usable name"))
-      << "left-alone names keep the folders from being alike";
-  EXPECT_THAT(Cli(1, "mirror " + Url + "trap " + Local + "a/b/m").Err,
-              Not(HasSubstr("up to date")));
+              AllOf(HasSubstr("../escape.txt left alone: not a usable name"),
+                    Not(HasSubstr("up to date"))));
   Cli(1, "--delete mirror " + Local + "a/b/m " + Url + "trap");
   EXPECT_EQ(Tree(Local + "a/b/m"), (std::map<std::string, std::string>{{"ok.bin", "fine"}}));
   for (const char* name :
