@@ -46,13 +46,13 @@ class SftpTest : public EngineTest {
     Server.reset();
   }
   // A fresh server (the last one goes first: each holds HOME while it lives).
-  void Start(TSshServerKind kind, TSshServerOptions options = {}) {
+  void Start(TSshServerKind kind, std::vector<std::string> switches = {}) {
     Ftp.reset();
     Server.reset();
     if (const std::string why = TRealSshServer::CannotRun(kind); !why.empty()) {
       GTEST_SKIP() << why;
     }
-    Server = std::make_unique<TRealSshServer>(kind, std::move(options));
+    Server = std::make_unique<TRealSshServer>(kind, std::move(switches));
     ASSERT_TRUE(Server->Started()) << Server->StartError();
     Local = Server->Root() + "../local/";
     ::mkdir(Local.c_str(), 0755);
@@ -68,11 +68,6 @@ class SftpTest : public EngineTest {
     Ftp->User = Server->User();
     Ftp->Password = password;
     Ftp->KeyFile = keyFile;
-    Ftp->OnCertificate = [this, decision](TFTPComponent&, const TCertificateEventData& question,
-                                          TCertificateAnswer answer) {
-      Questions.push_back(question);
-      answer(decision);
-    };
     // The server's time of each download, as the end of its transfer reports it.
     Ftp->OnProgress = [this, report = Ftp->OnProgress](TFTPComponent& sender, uint8_t kind,
                                                        bool isFile, int64_t count) {
@@ -81,17 +76,7 @@ class SftpTest : public EngineTest {
         Done.push_back(sender.TransferCompleted ? sender.LastServerTime : -2);
       }
     };
-    const int before = CountEvents("loggedin") + CountEvents("connectfailed");
-    Ftp->Connect();
-    EXPECT_TRUE(
-        RunUntil([&] { return CountEvents("loggedin") + CountEvents("connectfailed") > before; }));
-    return Ftp->LoggedIn == 1;
-  }
-  // Waits until everything posted so far is done (the folder request behind it answered).
-  void Finish() {
-    const size_t before = EventsStartingWith("folder:0:").size();
-    Ftp->GetFolder();
-    ASSERT_TRUE(RunUntil([&] { return EventsStartingWith("folder:0:").size() > before; }));
+    return ConnectAndWait(*Ftp, decision);
   }
   bool Logged(const std::string& text) const {
     for (const auto& e : Events) {
@@ -99,11 +84,12 @@ class SftpTest : public EngineTest {
     }
     return false;
   }
-  TRun Cli(const std::string& arguments) const { return RunCli(arguments, Local); }
+  TRun Cli(int status, const std::string& arguments) const {
+    return RunCli(status, arguments + " </dev/null", Local, false);
+  }
 
   std::unique_ptr<TRealSshServer> Server;
   std::unique_ptr<TFTPComponent> Ftp;
-  std::vector<TCertificateEventData> Questions;
   // Per finished download or upload: the server's time (-1 none), or -2 when it failed.
   std::vector<int64_t> Done;
   std::string Local;  // beside the served folder, with a trailing "/"
@@ -113,7 +99,7 @@ TEST_F(SftpTest, LogOnWithKeysAndPasswords) {
   const struct {
     const char* Name;
     TSshServerKind Kind;
-    const char* Auth;  // the scripted server's methods
+    const char* Auth;  // the scripted server's methods (its --auth)
     bool DefaultKey;
     bool Agent;
     bool KeyFile;
@@ -133,7 +119,8 @@ TEST_F(SftpTest, LogOnWithKeysAndPasswords) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Name);
-    Start(c.Kind, {.Auth = c.Auth});
+    Start(c.Kind, *c.Auth ? std::vector<std::string>{"--auth=" + std::string(c.Auth)}
+                          : std::vector<std::string>{});
     if (IsSkipped()) continue;
     Server->TrustHostKey();
     Server->SetDefaultKey(c.DefaultKey);
@@ -182,7 +169,6 @@ TEST_F(SftpTest, HostKeyDecisions) {
       ASSERT_EQ(ReadFile(file).rfind("|1|", 0), 0u);
     }
     const std::string knownBefore = ReadFile(file);
-    const std::string sshdLogBefore = Server->Log();
     Questions.clear();
     Events.clear();
     EXPECT_EQ(LogOn("", "", c.Decision), c.LoggedOn) << testing::PrintToString(Events);
@@ -196,11 +182,6 @@ TEST_F(SftpTest, HostKeyDecisions) {
     if (!c.LoggedOn) {
       EXPECT_EQ(EventsStartingWith("log:Attempting to connect").size(), 1u) << "refusal is final";
       EXPECT_EQ(EventsStartingWith("log:SSH: the server accepts").size(), 0u) << "no log-on tried";
-      // sshd saw the connection close before any log-on request.
-      ASSERT_TRUE(RunUntil([&] {
-        return Server->Log().find("[preauth]", sshdLogBefore.size()) != std::string::npos;
-      }));
-      EXPECT_EQ(Server->Log().find("userauth-request", sshdLogBefore.size()), std::string::npos);
     }
     if (c.Known == kOther || c.Known == kOtherHashed) {
       const auto errors = EventsStartingWith("error:");
@@ -241,7 +222,7 @@ TEST_F(SftpTest, TransfersResumeTimesReplacementAndRemoteOperations) {
   Ftp->ResumeDownload("f.bin", Local + "half", 1, 300000);
   Ftp->ResumeUpload(Local + "whole", "half.bin", 1, 400000);
   Ftp->Upload(Local + "whole", "old.bin", 1);
-  Finish();
+  Finish(*Ftp);
   EXPECT_TRUE(EventsStartingWith("error:").empty()) << testing::PrintToString(Events);
   EXPECT_NE(Listing.find("size=400000;modify="), std::string::npos) << Listing;
   EXPECT_NE(Listing.find("; old.bin\r\n"), std::string::npos) << Listing;
@@ -264,7 +245,7 @@ TEST_F(SftpTest, TransfersResumeTimesReplacementAndRemoteOperations) {
   Ftp->Rename("f.bin", "renamed.bin");
   Ftp->DeleteFile("half.bin");
   Ftp->ChangeMode("old.bin", 4 | 8 | 32 | 256);  // the dialog's bits for 644
-  Finish();
+  Finish(*Ftp);
   EXPECT_TRUE(EventsStartingWith("error:").empty()) << testing::PrintToString(Events);
   EXPECT_TRUE(Exists(root + "made"));
   EXPECT_FALSE(Exists(root + "gone"));
@@ -283,7 +264,7 @@ TEST_F(SftpTest, TransfersResumeTimesReplacementAndRemoteOperations) {
   ASSERT_TRUE(WaitForEvent("progress:0:1:0"));
   EXPECT_TRUE(Exists(root + ".old.bin.pelmar-upload")) << "written beside the old file";
   Ftp->Abort();
-  Finish();
+  Finish(*Ftp);
   EXPECT_EQ(CountEvents("aborted"), 1);
   EXPECT_TRUE(ReadFile(root + "old.bin") == content);
   EXPECT_FALSE(Exists(root + ".old.bin.pelmar-upload"));
@@ -293,37 +274,34 @@ TEST_F(SftpTest, TransfersResumeTimesReplacementAndRemoteOperations) {
   Ftp->Download("renamed.bin", Local + "huge down", 1);
   ASSERT_TRUE(WaitForEvent("progress:0:1:0"));
   Ftp->Abort();
-  Finish();
+  Finish(*Ftp);
   EXPECT_EQ(CountEvents("aborted"), 1);
   EXPECT_LT(SizeOf(Local + "huge down"), int64_t{4} << 30);
   // The connection goes on.
   Ftp->Download("old.bin", Local + "again", 1);
-  Finish();
+  Finish(*Ftp);
   EXPECT_TRUE(ReadFile(Local + "again") == content);
 }
 
-// pelmar-cli: an unknown host key without a terminal, --trust, whole folders both ways, resume
-// both ways, times kept, and --identity where no default key is.
+// pelmar-cli: an unknown host key without a terminal, --trust, one file (its time kept) and
+// whole folders both ways (over the queue's connections), and --identity where no default key
+// is. The transfers themselves are the engine scenario's.
 TEST_F(SftpTest, PelmarCli) {
   Start(OpenSsh);
   if (IsSkipped()) return;
   const std::string root = Server->Root();
   const std::string url = Server->Url();
   const std::string fingerprint = Server->Fingerprint();
-  const std::string content = RandomBytes(300000, 3);
   WriteFile(root + "hello.txt", "hello\n");
   SetTime(root + "hello.txt", kServerTime);
   for (const std::string& folder :
        {root + "tree", root + "tree/sub", Local + "up", Local + "up/in"}) {
     ::mkdir(folder.c_str(), 0755);
   }
-  WriteFile(root + "tree/a.bin", content);
   WriteFile(root + "tree/sub/b.bin", "b");
-  WriteFile(Local + "up/x.bin", content);
   WriteFile(Local + "up/in/y.bin", "y");
 
-  const TRun refused = Cli("ls " + url + " </dev/null");
-  EXPECT_EQ(refused.Status, 1);
+  const TRun refused = Cli(1, "ls " + url);
   EXPECT_NE(refused.Err.find("ssh-ed25519 key fingerprint is " + fingerprint + "."),
             std::string::npos)
       << refused.Err;
@@ -331,43 +309,25 @@ TEST_F(SftpTest, PelmarCli) {
   EXPECT_FALSE(Exists(Server->KnownHostsFile())) << "nothing stored";
 
   const std::string trust = "--trust " + fingerprint + " ";
-  const TRun ls = Cli(trust + "ls " + url + " </dev/null");
-  EXPECT_EQ(ls.Status, 0) << ls.Err;
+  const TRun ls = Cli(0, trust + "ls " + url);
   EXPECT_NE(ls.Out.find(" 6 2020-01-15 "), std::string::npos) << ls.Out;
   EXPECT_NE(ls.Out.find(" hello.txt\n"), std::string::npos) << ls.Out;
   EXPECT_NE(("\n" + ls.Out).find("\ndrwx"), std::string::npos) << ls.Out;
 
-  const struct {
-    std::string Args;
-    std::string Path;  // what must then hold `Expected`
-    std::string Expected;
-  } steps[] = {
-      {"get " + url + "hello.txt " + Local + "hello.txt", Local + "hello.txt", "hello\n"},
-      {"put " + Local + "up/x.bin " + url + "x.bin", root + "x.bin", content},
-      {"-r get " + url + "tree " + Local + "got", Local + "got/tree/sub/b.bin", "b"},
-      {"-r put " + Local + "up " + url, root + "up/in/y.bin", "y"},
-      {"--resume get " + url + "tree/a.bin " + Local + "part.bin", Local + "part.bin", content},
-      {"--resume put " + Local + "up/x.bin " + url + "part.bin", root + "part.bin", content},
-  };
-  WriteFile(Local + "part.bin", content.substr(0, 1000));
-  WriteFile(root + "part.bin", content.substr(0, 2000));
-  for (const auto& step : steps) {
-    const TRun run = Cli(trust + step.Args + " </dev/null");
-    EXPECT_EQ(run.Status, 0) << step.Args << ": " << run.Err;
-    EXPECT_TRUE(ReadFile(step.Path) == step.Expected) << step.Args;
+  for (const std::string& args :
+       {"get " + url + "hello.txt " + Local + "hello.txt",
+        "-r get " + url + "tree " + Local + "got", "-r put " + Local + "up " + url}) {
+    Cli(0, trust + args);
   }
-  EXPECT_EQ(ReadFile(Local + "got/tree/a.bin").size(), content.size());
-  EXPECT_EQ(ReadFile(root + "up/x.bin").size(), content.size());
+  EXPECT_EQ(ReadFile(Local + "hello.txt"), "hello\n");
   EXPECT_EQ(TimeOf(Local + "hello.txt"), kServerTime);
-  EXPECT_EQ(TimeOf(root + "x.bin"), TimeOf(Local + "up/x.bin"));
+  EXPECT_EQ(ReadFile(Local + "got/tree/sub/b.bin"), "b");
+  EXPECT_EQ(ReadFile(root + "up/in/y.bin"), "y");
 
   // Only the key given with --identity can log on.
   Server->SetDefaultKey(false);
-  const TRun noKey = Cli(trust + "ls " + url + " </dev/null");
-  EXPECT_EQ(noKey.Status, 1) << noKey.Err;
-  const TRun identity =
-      Cli(trust + "--identity " + Server->KeyFile() + " ls " + url + " </dev/null");
-  EXPECT_EQ(identity.Status, 0) << identity.Err;
+  Cli(1, trust + "ls " + url);
+  const TRun identity = Cli(0, trust + "--identity " + Server->KeyFile() + " ls " + url);
   EXPECT_NE(identity.Out.find(" hello.txt\n"), std::string::npos) << identity.Out;
 }
 
@@ -389,7 +349,7 @@ TEST_F(SftpTest, MisbehavingServers) {
   const std::string content = RandomBytes(static_cast<size_t>(kSize), 5);
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Switch);
-    Start(Scripted, {.Switches = {c.Switch}});
+    Start(Scripted, {c.Switch});
     if (IsSkipped()) return;
     Server->TrustHostKey();
     WriteFile(Server->Root() + "f.bin", content);
@@ -432,14 +392,13 @@ TEST_F(SftpTest, MisbehavingServers) {
 // Names with "/" or ".." from a hostile server never reach the local disk; a name with a line
 // break cannot be listed and is left out with a log line.
 TEST_F(SftpTest, HostileNamesStayOffTheLocalDisk) {
-  Start(Scripted, {.Switches = {"--hostile-names"}});
+  Start(Scripted, {"--hostile-names"});
   ::mkdir((Server->Root() + "trap").c_str(), 0755);
   WriteFile(Server->Root() + "trap/ok.bin", "fine");
   WriteFile(Server->Root() + "escape.txt", "outside");
   ::mkdir((Local + "a").c_str(), 0755);
-  const TRun run = Cli("-v --trust " + Server->Fingerprint() + " -r get " + Server->Url() +
-                       "trap " + Local + "a/dl </dev/null");
-  EXPECT_EQ(run.Status, 1) << run.Err;
+  const TRun run = Cli(1, "-v --trust " + Server->Fingerprint() + " -r get " + Server->Url() +
+                              "trap " + Local + "a/dl");
   EXPECT_EQ(Tree(Local + "a"),
             (std::map<std::string, std::string>{
                 {"dl", "<dir>"}, {"dl/trap", "<dir>"}, {"dl/trap/ok.bin", "fine"}}));

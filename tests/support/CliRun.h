@@ -20,11 +20,13 @@ struct TRun {
 };
 
 // Runs pelmar-cli with `arguments` (in shell syntax, redirections such as "</dev/null"
-// included) and its preferences in `dir`; `home` also sets HOME (~/.netrc, ~/.ssh) when given.
-inline TRun RunCliIn(const std::string& arguments, const std::string& dir,
-                     const std::string& home = "") {
+// included) and its preferences in `dir`, expecting the exit status `status`. `dir` is HOME too
+// (~/.netrc, ~/.ssh) unless `setHome` is false: then the HOME the test set stays (an SSH server
+// fixture's).
+inline TRun RunCli(int status, const std::string& arguments, const std::string& dir,
+                   bool setHome = true) {
   const std::string errFile = dir + "stderr.txt";
-  const std::string command = (home.empty() ? "" : "HOME='" + home + "' ") + "PELMAR_HOME='" + dir +
+  const std::string command = (setHome ? "HOME='" + dir + "' " : "") + "PELMAR_HOME='" + dir +
                               "' " PELMAR_CLI " " + arguments + " 2>" + errFile;
   TRun run;
   FILE* pipe = ::popen(command.c_str(), "r");
@@ -36,19 +38,8 @@ inline TRun RunCliIn(const std::string& arguments, const std::string& dir,
   const int exit = ::pclose(pipe);
   run.Status = WIFEXITED(exit) ? WEXITSTATUS(exit) : -1;
   run.Err = ReadFile(errFile);
-  return run;
-}
-
-// The same with `home` as HOME too, expecting the exit status `status`.
-inline TRun RunCli(int status, const std::string& arguments, const std::string& home) {
-  TRun run = RunCliIn(arguments, home, home);
   EXPECT_EQ(run.Status, status) << arguments << "\n" << run.Err;
   return run;
-}
-
-// Keeps the HOME the test set (an SSH server fixture's).
-inline TRun RunCli(const std::string& arguments, const std::string& dir) {
-  return RunCliIn(arguments, dir);
 }
 
 }  // namespace pelmar::test

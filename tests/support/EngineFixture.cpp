@@ -71,6 +71,26 @@ bool EngineTest::RunUntil(const std::function<bool()>& done, std::chrono::millis
   return Target->RunUntil(done, timeout);
 }
 
+bool EngineTest::ConnectAndWait(TFTPComponent& ftp, TTrustDecision decision,
+                                std::chrono::milliseconds timeout) {
+  ftp.OnCertificate = [this, decision](TFTPComponent&, const TCertificateEventData& question,
+                                       TCertificateAnswer answer) {
+    Questions.push_back(question);
+    answer(decision);
+  };
+  const int before = CountEvents("loggedin") + CountEvents("connectfailed");
+  ftp.Connect();
+  EXPECT_TRUE(RunUntil(
+      [&] { return CountEvents("loggedin") + CountEvents("connectfailed") > before; }, timeout));
+  return ftp.LoggedIn == 1;
+}
+
+void EngineTest::Finish(TFTPComponent& ftp) {
+  const size_t before = EventsStartingWith("folder:0:").size();
+  ftp.GetFolder();
+  ASSERT_TRUE(RunUntil([&] { return EventsStartingWith("folder:0:").size() > before; }));
+}
+
 bool EngineTest::WaitIdle(const TFTPComponent& ftp) {
   const auto deadline = std::chrono::steady_clock::now() + kWait;
   while (ftp.IsBusy()) {
@@ -127,11 +147,6 @@ std::unique_ptr<TFTPComponent> LoggedOnTest::LogOn(const TScriptedFtpServer& ser
   EXPECT_TRUE(WaitForEvent("loggedin"));
   Events.clear();
   return ftp;
-}
-
-void LoggedOnTest::Finish(TFTPComponent& ftp) {
-  ftp.GetFolder();
-  ASSERT_TRUE(WaitForEvent("folder:0:/done"));
 }
 
 std::vector<std::string> LoggedOnTest::Sent(const TScriptedFtpServer& server) {

@@ -30,6 +30,12 @@ class EngineTest : public ::testing::Test {
   std::unique_ptr<TFTPComponent> MakeConnectedComponent(uint16_t port);
 
   bool RunUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout = kWait);
+  // Connects `ftp`, answering a certificate or host key question with `decision` (the question
+  // kept in Questions), and waits for the log-on's outcome: whether it logged on.
+  bool ConnectAndWait(TFTPComponent& ftp, TTrustDecision decision = tdRefuse,
+                      std::chrono::milliseconds timeout = kWait);
+  // Waits until everything posted to `ftp` so far is done: a folder request behind it answered.
+  void Finish(TFTPComponent& ftp);
   // Waits until the worker has left its request (IsBusy has no event of its own).
   bool WaitIdle(const TFTPComponent& ftp);
   // Waits until an event text equal to `text` was recorded `count` times.
@@ -43,6 +49,7 @@ class EngineTest : public ::testing::Test {
   std::shared_ptr<TPlainEventTarget> Target;
   std::vector<std::string> Events;
   std::string Listing;
+  std::vector<TCertificateEventData> Questions;
 };
 
 class TScript;
@@ -59,11 +66,9 @@ class LoggedOnTest : public EngineTest {
       const std::string& featReply = "500 FEAT not understood");
   // A component logged on to `server`; the log-on's events are cleared.
   std::unique_ptr<TFTPComponent> LogOn(const TScriptedFtpServer& server);
-  // The commands the server received after the log-on and the resume probe.
+  // The commands the server received after the log-on and the resume probe. Scripts answer
+  // Finish()'s PWD with "257 \"/done\"".
   std::vector<std::string> Sent(const TScriptedFtpServer& server);
-  // Asks for the folder and waits for the marker PWD's answer "257 \"/done\"" to arrive as
-  // its event: everything posted before it is done.
-  void Finish(TFTPComponent& ftp);
 
  private:
   size_t LogOnCommands = 4;

@@ -12,6 +12,7 @@
 #include <sstream>
 #include <thread>
 
+#include "support/Files.h"
 #include "support/ServerProcess.h"
 
 namespace pelmar::test {
@@ -19,13 +20,6 @@ namespace {
 
 constexpr int kStartTimeoutMs = 15000;
 constexpr const char* kSshd = "/usr/sbin/sshd";
-
-std::string ReadText(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 void RestoreVariable(const char* name, bool had, const std::string& value) {
   if (had) {
@@ -52,8 +46,8 @@ std::string TRealSshServer::MakeKey(const std::string& path) {
   return path;
 }
 
-TRealSshServer::TRealSshServer(TSshServerKind kind, TSshServerOptions options)
-    : Kind(kind), Options(std::move(options)) {
+TRealSshServer::TRealSshServer(TSshServerKind kind, std::vector<std::string> switches)
+    : Kind(kind), Switches(std::move(switches)) {
   Dir = MakeTempDir();
   Root_ = Dir + "/root/";
   Home_ = Dir + "/home/";
@@ -65,7 +59,7 @@ TRealSshServer::TRealSshServer(TSshServerKind kind, TSshServerOptions options)
   MakeKey(Home_ + ".ssh/id_ed25519");
   MakeKey(KeyFile());
   std::ofstream(Dir + "/authorized_keys")
-      << ReadText(Home_ + ".ssh/id_ed25519.pub") << ReadText(KeyFile() + ".pub");
+      << ReadFile(Home_ + ".ssh/id_ed25519.pub") << ReadFile(KeyFile() + ".pub");
 
   if (const char* home = std::getenv("HOME")) {
     HadHome = true;
@@ -98,7 +92,7 @@ void TRealSshServer::StartSshd() {
                         << "StrictModes no\nUsePAM no\nPermitRootLogin yes\n"
                         << "PubkeyAuthentication yes\nPasswordAuthentication no\n"
                         << "KbdInteractiveAuthentication no\nUseDNS no\nPrintMotd no\n"
-                        << "MaxStartups 100\nLogLevel DEBUG1\n"
+                        << "MaxStartups 100\n"
                         << "Subsystem sftp internal-sftp\n";
   int out = -1;
   // -D: in the foreground, so that it is our child; -E: its log (and its sessions') to a file.
@@ -118,7 +112,7 @@ void TRealSshServer::StartSshd() {
     }
     if (::waitpid(Pid, nullptr, WNOHANG) == Pid) {
       Pid = -1;
-      Error = "sshd exited at start: " + Log();
+      Error = "sshd exited at start: " + ReadFile(Dir + "/sshd.log");
       return;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -130,11 +124,8 @@ void TRealSshServer::StartScripted() {
   std::vector<std::string> args = {
       "/usr/bin/python3", PELMAR_SOURCE_DIR "/tests/support/servers/sftpd.py",
       "--root",           Root_,
-      "--host-key",       Dir + "/hostkey",
-      "--user",           kUser,
-      "--password",       kPassword,
-      "--auth",           Options.Auth};
-  args.insert(args.end(), Options.Switches.begin(), Options.Switches.end());
+      "--host-key",       Dir + "/hostkey"};
+  args.insert(args.end(), Switches.begin(), Switches.end());
   int out = -1;
   Pid = Spawn(args, out);
   if (Pid < 0) {
@@ -194,7 +185,7 @@ std::string TRealSshServer::Fingerprint(bool other) const {
 
 std::string TRealSshServer::KnownHostsLine(bool other) const {
   // "ssh-ed25519 AAAA... comment": the type and the key, without the comment.
-  std::istringstream key(ReadText(Dir + (other ? "/otherhostkey.pub" : "/hostkey.pub")));
+  std::istringstream key(ReadFile(Dir + (other ? "/otherhostkey.pub" : "/hostkey.pub")));
   std::string type, blob;
   key >> type >> blob;
   return "[127.0.0.1]:" + std::to_string(Port_) + " " + type + " " + blob + "\n";
@@ -223,10 +214,6 @@ bool TRealSshServer::StartAgent() {
   ::setenv("SSH_AUTH_SOCK", socket.c_str(), 1);
   const std::string add = "ssh-add -q '" + KeyFile() + "' </dev/null >/dev/null 2>&1";
   return std::system(add.c_str()) == 0;
-}
-
-std::string TRealSshServer::Log() const {
-  return ReadText(Dir + "/sshd.log");
 }
 
 }  // namespace pelmar::test

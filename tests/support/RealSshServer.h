@@ -3,9 +3,9 @@
 // folder, with a fresh ed25519 host key, and stopped with every process it started when the
 // object goes:
 // - OpenSSH's sshd (internal-sftp) as the current user, with key log-on only (password log-on
-//   would need PAM); its log is kept.
-// - A scripted server (tests/support/servers/sftpd.py, on paramiko) with password and
-//   keyboard-interactive log-on and switches that make it misbehave.
+//   would need PAM).
+// - A scripted read-only server (tests/support/servers/sftpd.py, on paramiko) with password and
+//   keyboard-interactive log-on and switches that make it misbehave (see its --help).
 // While the object lives, HOME is a test folder of its own: .ssh/ with an unencrypted default
 // key (id_ed25519) and no known_hosts; SSH_AUTH_SOCK is unset unless StartAgent() set it.
 
@@ -17,17 +17,10 @@ namespace pelmar::test {
 
 enum class TSshServerKind { OpenSsh, Scripted };
 
-struct TSshServerOptions {
-  // Scripted only: the log-on methods offered: "password", "keyboard-interactive" or "both".
-  std::string Auth = "both";
-  // Scripted only: switches of sftpd.py ("--stall-read", "--short-reads", "--handle-error",
-  // "--hostile-names", "--drop-mid-file", "--lie-size").
-  std::vector<std::string> Switches = {};
-};
-
 class TRealSshServer {
  public:
-  explicit TRealSshServer(TSshServerKind kind, TSshServerOptions options = {});
+  // `switches`: the scripted server's command-line switches.
+  explicit TRealSshServer(TSshServerKind kind, std::vector<std::string> switches = {});
   ~TRealSshServer();
   TRealSshServer(const TRealSshServer&) = delete;
   TRealSshServer& operator=(const TRealSshServer&) = delete;
@@ -59,15 +52,12 @@ class TRealSshServer {
   void TrustHostKey(bool other = false) const;
   std::string KnownHostsFile() const { return Home_ + ".ssh/known_hosts"; }
 
-  const std::string& Home() const { return Home_; }
   // A second authorized key, outside $HOME/.ssh (for KeyFile, --identity and the agent).
   std::string KeyFile() const { return Dir + "/keys/extra"; }
   // Takes the default key out of $HOME/.ssh (or puts it back).
   void SetDefaultKey(bool present) const;
   // Starts ssh-agent holding KeyFile() and points SSH_AUTH_SOCK at it. False when it failed.
   bool StartAgent();
-  // sshd's log (LogLevel DEBUG1).
-  std::string Log() const;
 
  private:
   void StartSshd();
@@ -75,7 +65,7 @@ class TRealSshServer {
   std::string MakeKey(const std::string& path);
 
   TSshServerKind Kind;
-  TSshServerOptions Options;
+  std::vector<std::string> Switches;
   std::string Dir;  // temporary folder holding everything
   std::string Root_;
   std::string Home_;

@@ -1,5 +1,5 @@
 #!/usr/bin/python3
-"""A small SFTP server on 127.0.0.1 for Pelmar's tests, on paramiko.
+"""A small read-only SFTP server on 127.0.0.1 for Pelmar's tests, on paramiko.
 
 Serves ROOT as "/" to one account ("pelmar", "secret") by password and keyboard-interactive
 log-on, with the host key given. Prints the port it listens on as the first line of stdout, then
@@ -14,24 +14,15 @@ import sys
 import threading
 
 import paramiko
-from paramiko import (SFTPAttributes, SFTPHandle, SFTPServer, SFTPServerInterface,
-                      SFTP_FAILURE, SFTP_NO_SUCH_FILE, SFTP_OK, SFTP_PERMISSION_DENIED)
+from paramiko import SFTPAttributes, SFTPHandle, SFTPServer, SFTPServerInterface, SFTP_FAILURE
 
+USER, PASSWORD = "pelmar", "secret"
 # Reads at or past this offset misbehave (--stall-read, --drop-mid-file): the first part of a
 # file arrives, the rest does not.
 MIDDLE = 64 * 1024
 # What --lie-size adds to every size it reports.
 EXTRA = 1000
 HOSTILE = [("a/b", True), ("..", True), ("../escape.txt", False), ("line\nbreak.txt", False)]
-
-
-def errno_status(error):
-    import errno
-    if error.errno == errno.ENOENT:
-        return SFTP_NO_SUCH_FILE
-    if error.errno in (errno.EACCES, errno.EPERM):
-        return SFTP_PERMISSION_DENIED
-    return SFTP_FAILURE
 
 
 class Server(paramiko.ServerInterface):
@@ -44,20 +35,18 @@ class Server(paramiko.ServerInterface):
                 "both": "password,keyboard-interactive"}[self.args.auth]
 
     def check_auth_password(self, username, password):
-        if self.args.auth == "keyboard-interactive":
-            return paramiko.AUTH_FAILED
-        ok = username == self.args.user and password == self.args.password
+        ok = self.args.auth != "keyboard-interactive" and (username, password) == (USER, PASSWORD)
         return paramiko.AUTH_SUCCESSFUL if ok else paramiko.AUTH_FAILED
 
     def check_auth_interactive(self, username, submethods):
-        if self.args.auth == "password" or username != self.args.user:
+        if self.args.auth == "password" or username != USER:
             return paramiko.AUTH_FAILED
         query = paramiko.InteractiveQuery("Pelmar test", "")
         query.add_prompt("Password: ", False)
         return query
 
     def check_auth_interactive_response(self, responses):
-        ok = len(responses) == 1 and responses[0] == self.args.password
+        ok = list(responses) == [PASSWORD]
         return paramiko.AUTH_SUCCESSFUL if ok else paramiko.AUTH_FAILED
 
     def check_channel_request(self, kind, chanid):
@@ -70,18 +59,10 @@ class Handle(SFTPHandle):
     def __init__(self, owner, flags, f):
         SFTPHandle.__init__(self, flags)
         self.owner = owner
-        self.f = f
         self.readfile = f
-        self.writefile = f
 
     def stat(self):
-        try:
-            return self.owner.attributes(os.fstat(self.f.fileno()), "")
-        except OSError as error:
-            return errno_status(error)
-
-    def chattr(self, attr):
-        return self.owner.chattr_fd(self.f.fileno(), attr)
+        return self.owner.attributes(os.fstat(self.readfile.fileno()), "")
 
     def read(self, offset, length):
         args = self.owner.args
@@ -122,7 +103,7 @@ class Folder(SFTPServerInterface):
             out = [self.attributes(os.lstat(os.path.join(folder, name)), name)
                    for name in os.listdir(folder)]
         except OSError as error:
-            return errno_status(error)
+            return SFTPServer.convert_errno(error.errno)
         if self.args.hostile_names and os.path.basename(path.rstrip("/")) == "trap":
             for name, is_folder in HOSTILE:
                 attr = SFTPAttributes()
@@ -134,79 +115,22 @@ class Folder(SFTPServerInterface):
                 out.append(attr)
         return out
 
-    def stat(self, path):
+    def stat(self, path, follow=os.stat):
         try:
-            return self.attributes(os.stat(self.local(path)), os.path.basename(path))
+            return self.attributes(follow(self.local(path)), os.path.basename(path))
         except OSError as error:
-            return errno_status(error)
+            return SFTPServer.convert_errno(error.errno)
 
     def lstat(self, path):
-        try:
-            return self.attributes(os.lstat(self.local(path)), os.path.basename(path))
-        except OSError as error:
-            return errno_status(error)
+        return self.stat(path, os.lstat)
 
     def open(self, path, flags, attr):
-        local = self.local(path)
-        if self.args.handle_error and not os.path.isdir(local):
+        if self.args.handle_error or flags & (os.O_WRONLY | os.O_RDWR):
             return SFTP_FAILURE
-        mode = getattr(attr, "st_mode", None) or 0o644
         try:
-            fd = os.open(local, flags, mode & 0o7777)
+            return Handle(self, flags, open(self.local(path), "rb"))
         except OSError as error:
-            return errno_status(error)
-        text = "rb"
-        if flags & os.O_WRONLY:
-            text = "ab" if flags & os.O_APPEND else "wb"
-        elif flags & os.O_RDWR:
-            text = "a+b" if flags & os.O_APPEND else "r+b"
-        return Handle(self, flags, os.fdopen(fd, text))
-
-    def remove(self, path):
-        return self.call(os.remove, self.local(path))
-
-    def rename(self, old, new):
-        if os.path.exists(self.local(new)):
-            return SFTP_FAILURE
-        return self.call(os.rename, self.local(old), self.local(new))
-
-    def posix_rename(self, old, new):
-        return self.call(os.replace, self.local(old), self.local(new))
-
-    def mkdir(self, path, attr):
-        return self.call(os.mkdir, self.local(path))
-
-    def rmdir(self, path):
-        return self.call(os.rmdir, self.local(path))
-
-    def chattr(self, path, attr):
-        local = self.local(path)
-        try:
-            if attr._flags & attr.FLAG_PERMISSIONS:
-                os.chmod(local, attr.st_mode & 0o7777)
-            if attr._flags & attr.FLAG_AMTIME:
-                os.utime(local, (attr.st_atime, attr.st_mtime))
-        except OSError as error:
-            return errno_status(error)
-        return SFTP_OK
-
-    def chattr_fd(self, fd, attr):
-        try:
-            if attr._flags & attr.FLAG_PERMISSIONS:
-                os.fchmod(fd, attr.st_mode & 0o7777)
-            if attr._flags & attr.FLAG_AMTIME:
-                os.utime(fd, (attr.st_atime, attr.st_mtime))
-        except OSError as error:
-            return errno_status(error)
-        return SFTP_OK
-
-    @staticmethod
-    def call(function, *args):
-        try:
-            function(*args)
-        except OSError as error:
-            return errno_status(error)
-        return SFTP_OK
+            return SFTPServer.convert_errno(error.errno)
 
 
 def serve(connection, args, host_key):
@@ -230,8 +154,6 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--root", required=True)
     parser.add_argument("--host-key", required=True, help="an OpenSSH ed25519 private key file")
-    parser.add_argument("--user", default="pelmar")
-    parser.add_argument("--password", default="secret")
     parser.add_argument("--auth", choices=("password", "keyboard-interactive", "both"),
                         default="both", help="log-on methods offered")
     parser.add_argument("--stall-read", action="store_true",
