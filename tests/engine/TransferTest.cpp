@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
@@ -160,87 +161,31 @@ TEST_F(TransferTest, ListingsUseMlsdWhereOfferedAndLISTWhereNot) {
   }
 }
 
-// What is asked after a download. Where FEAT offers a checksum, each binary file's is compared:
-// a mismatch fails the transfer and leaves no wrong copy (a replaced file keeps its old content),
-// and a server that gives none lets the file stand. Where FEAT names MDTM, the file's time goes
-// with the download's end (UTC seconds; -1 for none, or one that does not read).
-TEST_F(TransferTest, AfterADownloadItsChecksumAndTimeAreAsked) {
-  const struct {
-    const char* Name;
-    const char* Feat;
-    const char* Reply;
-    const char* Command;  // as sent after RETR
-    bool Kept;
-    int64_t Time = -1;
-  } cases[] = {
-      {"HASH chosen by OPTS", " HASH SHA-1*;SHA-256",
-       "213 SHA-256 0-0 2d711642b726b04401627ca9fbac32f5c8530fb1903cc4db02258717921a4881 f.bin",
-       "HASH dir/f.bin", true},
-      {"HASH match", " HASH SHA-256*;MD5",
-       "213 SHA-256 0-0 2D711642B726B04401627CA9FBAC32F5C8530FB1903CC4DB02258717921A4881 f.bin",
-       "HASH dir/f.bin", true},
-      {"HASH mismatch", " HASH SHA-256*;MD5",
-       "213 SHA-256 0-0 0000000000000000000000000000000000000000000000000000000000000000 f.bin",
-       "HASH dir/f.bin", false},
-      {"XMD5 match", " XMD5", "250 9dd4e461268c8034f5c8564e155c67a6", "XMD5 dir/f.bin", true},
-      {"XCRC mismatch", " XCRC", "250 12345678", "XCRC dir/f.bin", false},
-      {"no checksum given", " XSHA256", "500 Unknown command", "XSHA256 dir/f.bin", true},
-      {"MDTM", " MDTM", "213 20200115120001", "MDTM dir/f.bin", true, 1579089601},
-      {"MDTM with a fraction", " MDTM", "213 20200115120001.250", "MDTM dir/f.bin", true,
-       1579089601},
-      {"MDTM refused", " MDTM", "550 No such file", "MDTM dir/f.bin", true},
-      {"MDTM unreadable", " MDTM", "213 20201345000000", "MDTM dir/f.bin", true},
-  };
-  for (const auto& c : cases) {
-    for (const bool replacing : {false, true}) {
-      SCOPED_TRACE(std::string(c.Name) + (replacing ? ", replacing" : ", new file"));
-      Events.clear();
-      const std::string local = Dir + "f.bin";
-      std::remove(local.c_str());
-      if (replacing) WriteFile(local, "old content");
-      const bool opts = std::string(c.Feat).find("SHA-1*") != std::string::npos;
-      TScript after;
-      if (opts) after.On("200 Hash set");
-      after.OnEach({"200 Type set", "200 PORT ok", "150 Opening"}).SendData("x");
-      after.Reply("226 Done").On(c.Reply).On("257 \"/done\"");
-      auto server =
-          StartServer(after, "350 R", std::string("211-Features:\r\n") + c.Feat + "\r\n211 End");
-      auto ftp = LogOn(*server);
-      ftp->Download("dir/f.bin", local, 1);
-      Finish(*ftp);
-      TCommands sent = Sent(*server);
-      if (opts) {
-        ASSERT_FALSE(sent.empty());
-        EXPECT_EQ(sent[0], "OPTS HASH SHA-256");
-        sent.erase(sent.begin());
-      }
-      ASSERT_EQ(sent.size(), 5u);
-      EXPECT_EQ(sent[2], "RETR dir/f.bin");
-      EXPECT_EQ(sent[3], c.Command);
-      EXPECT_EQ(ftp->LastServerTime, c.Time);
-      EXPECT_EQ(EventsStartingWith("error:20003:").empty(), c.Kept);
-      EXPECT_EQ(ReadFile(local), c.Kept ? "x" : replacing ? "old content" : "");
-      EXPECT_EQ(Exists(local), c.Kept || replacing);
-    }
-  }
-}
-
 // A download counts only with every byte the server said the file has (the 150 reply, SIZE or
 // the caller's listing), and touches nothing on disk before its data: an old file stays as it
 // was until the new one is whole, a new name gets no file until a byte arrives, and what
-// arrived of a new file is kept for resume.
+// arrived of a new file is kept for resume. Where FEAT offers a checksum, each binary file's is
+// compared after its data: a mismatch fails the transfer and leaves no wrong copy, and a server
+// that gives none lets the file stand. Where FEAT names MDTM, the file's time goes with the
+// download's end (UTC seconds; -1 for none, or one that does not read).
 TEST_F(TransferTest, ADownloadIsDoneOnlyWhenWholeAndTouchesNothingBefore) {
   const std::string announced = "150 Opening BINARY mode data connection for file (11 bytes)";
+  const std::string sha = "2d711642b726b04401627ca9fbac32f5c8530fb1903cc4db02258717921a4881";
+  const TScript x = TScript().SendData("x").Reply("226 Done");
+  const std::string short20004 = "error:20004:The download of dir/file came to 4 bytes instead of";
   const struct {
     const char* Name;
-    const char* Feat;    // extra FEAT line (" SIZE")
+    const char* Feat;    // extra FEAT lines
     const char* Before;  // reply to SIZE, or "" when none is asked
     std::string Opening;
     TScript Data;  // after the 150 reply
     int64_t Listed;
-    const char* Error;               // the first error's start, "" when it succeeds
+    std::string Error;               // the first error's start, "" when it succeeds
     std::optional<std::string> New;  // what a new file holds afterwards (nullopt: no file)
     const char* Existing;            // what an old file holds afterwards
+    std::string After = "";          // the reply to what is asked after the data
+    const char* Asked = "PWD";       // what is asked after RETR
+    int64_t Time = -1;
   } cases[] = {
       {"complete", "", "", announced, TScript().SendData("new content").Reply("226 Done"), 11, "",
        "new content", "new content"},
@@ -254,24 +199,42 @@ TEST_F(TransferTest, ADownloadIsDoneOnlyWhenWholeAndTouchesNothingBefore) {
        TScript().SendData("half").Reply("451 Local error"), -1, "error:0:Unable", "half",
        "precious"},
       {"short, by the 150 reply", "", "", announced, TScript().SendData("half").Reply("226 Done"),
-       -1,
-       "error:20004:The download of file came to 4 bytes instead of the 11 bytes the server "
-       "announced",
-       "half", "precious"},
+       -1, short20004 + " the 11 bytes the server announced", "half", "precious"},
       {"short, by SIZE", " SIZE", "213 11", "150 Opening",
-       TScript().SendData("half").Reply("226 Done"), -1,
-       "error:20004:The download of file came to 4 bytes instead of the 11 bytes SIZE gave", "half",
-       "precious"},
+       TScript().SendData("half").Reply("226 Done"), -1, short20004 + " the 11 bytes SIZE gave",
+       "half", "precious"},
       {"short, by the listing", " SIZE", "", "150 Opening",
        TScript().SendData("half").Reply("226 Done"), 11,
-       "error:20004:The download of file came to 4 bytes instead of the 11 bytes the listing gave",
-       "half", "precious"},
+       short20004 + " the 11 bytes the listing gave", "half", "precious"},
       {"nothing arrives of an announced file", "", "", announced,
        TScript().SendData("").Reply("226 Done"), -1, "error:20004:", std::nullopt, "precious"},
       {"refused", "", "", "550 No such file", TScript(), -1, "error:0:Unable to complete transfer",
        std::nullopt, "precious"},
       {"an empty file", "", "", "150 Opening", TScript().SendData("").Reply("226 Done"), -1, "", "",
        ""},
+      {"HASH chosen by OPTS", " HASH SHA-1*;SHA-256", "", "150 Opening", x, -1, "", "x", "x",
+       "213 SHA-256 0-0 " + sha + " f.bin", "HASH dir/file"},
+      {"HASH match", " HASH SHA-256*;MD5", "", "150 Opening", x, -1, "", "x", "x",
+       "213 SHA-256 0-0 2D711642B726B04401627CA9FBAC32F5C8530FB1903CC4DB02258717921A4881 f.bin",
+       "HASH dir/file"},
+      {"HASH mismatch", " HASH SHA-256*;MD5", "", "150 Opening", x, -1,
+       "error:20003:", std::nullopt, "precious",
+       "213 SHA-256 0-0 0000000000000000000000000000000000000000000000000000000000000000 f.bin",
+       "HASH dir/file"},
+      {"XMD5 match", " XMD5", "", "150 Opening", x, -1, "", "x", "x",
+       "250 9dd4e461268c8034f5c8564e155c67a6", "XMD5 dir/file"},
+      {"XCRC mismatch", " XCRC", "", "150 Opening", x, -1, "error:20003:", std::nullopt, "precious",
+       "250 12345678", "XCRC dir/file"},
+      {"no checksum given", " XSHA256", "", "150 Opening", x, -1, "", "x", "x",
+       "500 Unknown command", "XSHA256 dir/file"},
+      {"MDTM", " MDTM", "", "150 Opening", x, -1, "", "x", "x", "213 20200115120001",
+       "MDTM dir/file", 1579089601},
+      {"MDTM with a fraction", " MDTM", "", "150 Opening", x, -1, "", "x", "x",
+       "213 20200115120001.250", "MDTM dir/file", 1579089601},
+      {"MDTM refused", " MDTM", "", "150 Opening", x, -1, "", "x", "x", "550 No such file",
+       "MDTM dir/file"},
+      {"MDTM unreadable", " MDTM", "", "150 Opening", x, -1, "", "x", "x", "213 20201345000000",
+       "MDTM dir/file"},
   };
   EngineSettings().FTPTimeout = 300;
   for (const auto& c : cases) {
@@ -284,19 +247,27 @@ TEST_F(TransferTest, ADownloadIsDoneOnlyWhenWholeAndTouchesNothingBefore) {
         WriteFile(folder + "file", "precious");
         ::chmod((folder + "file").c_str(), 0640);
       }
+      const bool opts = std::string(c.Feat).find("SHA-1*") != std::string::npos;
       TScript after;
+      if (opts) after.On("200 Hash set");
       after.On("200 Type set");
       if (*c.Before) after.On(c.Before);
-      after.On("200 PORT ok").On(c.Opening);
-      after.Then(c.Data);
+      after.On("200 PORT ok").On(c.Opening).Then(c.Data);
+      if (!c.After.empty()) after.On(c.After);
       after.On("257 \"/done\"");
       auto server =
           StartServer(after, "350 R", std::string("211-Features:\r\n") + c.Feat + "\r\n211 End");
       auto ftp = LogOn(*server);
-      ftp->Download("file", folder + "file", 1, {.ListedSize = c.Listed});
+      ftp->Download("dir/file", folder + "file", 1, {.ListedSize = c.Listed});
       Finish(*ftp);
+      const TCommands sent = Sent(*server);
+      EXPECT_EQ(sent.front(), opts ? "OPTS HASH SHA-256" : "TYPE I");
+      const auto retr = std::find(sent.begin(), sent.end(), "RETR dir/file");
+      ASSERT_LT(retr + 1, sent.end());
+      EXPECT_EQ(retr[1], c.Asked);
+      EXPECT_EQ(ftp->LastServerTime, c.Time);
       const auto errors = EventsStartingWith("error:");
-      if (*c.Error) {
+      if (!c.Error.empty()) {
         ASSERT_FALSE(errors.empty());
         EXPECT_TRUE(StartsWith(errors.front(), c.Error)) << errors.front();
         EXPECT_TRUE(EventsStartingWith("log:Transferred").empty());
