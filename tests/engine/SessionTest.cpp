@@ -12,15 +12,30 @@ namespace {
 
 class SessionTest : public EngineTest {
  protected:
-  std::unique_ptr<TFTPComponent> Start(const TScriptedFtpServer& server, const std::string& user,
-                                       const std::string& password, const std::string& account) {
+  // Connects as "u" (password "pw", account "acc") to `server`, or through it as the firewall
+  // of type `firewall` (logged on to as "fwuser", "fwpass").
+  std::unique_ptr<TFTPComponent> Start(const TScriptedFtpServer& server, int firewall = -1,
+                                       const std::string& user = "u",
+                                       TEncryption encryption = enPlain) {
     auto ftp = MakeComponent();
-    ftp->Host = "127.0.0.1";
-    ftp->Port = server.Port();
     ftp->User = user;
-    ftp->Password = password;
-    ftp->Account = account;
-    ftp->Connect();
+    ftp->Password = "pw";
+    ftp->Account = "acc";
+    ftp->Encryption = encryption;
+    if (firewall < 0) {
+      ftp->Host = "127.0.0.1";
+      ftp->Port = server.Port();
+      ftp->Connect();
+      return ftp;
+    }
+    ftp->Host = "ftp.example.com";  // never resolved: the firewall is what we connect to
+    ftp->Port = 21;
+    ftp->FirewallType = static_cast<uint8_t>(firewall);
+    ftp->FirewallHost = "127.0.0.1";
+    ftp->FirewallPort = server.Port();
+    ftp->FirewallUser = "fwuser";
+    ftp->FirewallPassword = "fwpass";
+    ftp->ConnectViaFirewall();
     return ftp;
   }
   bool WaitForOutcome() {
@@ -126,22 +141,7 @@ TEST_F(SessionTest, LogOnDialogues) {
     SCOPED_TRACE(c.Name);
     Events.clear();
     TScriptedFtpServer server({c.Script});
-    std::unique_ptr<TFTPComponent> ftp;
-    if (c.Firewall < 0) {
-      ftp = Start(server, "u", "pw", "acc");
-    } else {
-      ftp = MakeComponent();
-      ftp->Host = "ftp.example.com";  // never resolved: the firewall is what we connect to
-      ftp->Port = 21;
-      ftp->User = "u";
-      ftp->Password = "pw";
-      ftp->FirewallType = static_cast<uint8_t>(c.Firewall);
-      ftp->FirewallHost = "127.0.0.1";
-      ftp->FirewallPort = server.Port();
-      ftp->FirewallUser = "fwuser";
-      ftp->FirewallPassword = "fwpass";
-      ftp->ConnectViaFirewall();
-    }
+    auto ftp = Start(server, c.Firewall);
     ASSERT_TRUE(WaitForOutcome());
     EXPECT_EQ(CountEvents("loggedin"), c.LoggedOn ? 1 : 0);
     EXPECT_EQ(server.Commands(), c.Commands);
@@ -196,13 +196,7 @@ TEST_F(SessionTest, NoPasswordInClearWhenTlsWasAskedFor) {
     SCOPED_TRACE(c.Name);
     Events.clear();
     TScriptedFtpServer server({c.Script, c.Script, c.Script});
-    auto ftp = MakeComponent();
-    ftp->Host = "127.0.0.1";
-    ftp->Port = server.Port();
-    ftp->User = "u";
-    ftp->Password = "pw";
-    ftp->Encryption = c.Encryption;
-    ftp->Connect();
+    auto ftp = Start(server, -1, "u", c.Encryption);
     ASSERT_TRUE(WaitForOutcome());
     EXPECT_EQ(server.Commands(), c.Commands);
     EXPECT_EQ(CountEvents("loggedin"), c.LoggedOn ? 1 : 0);
@@ -247,21 +241,7 @@ TEST_F(SessionTest, AttemptsAndRetries) {
     std::vector<TScript> scripts(static_cast<size_t>(c.Attempts) + 1, c.Failing);
     if (c.LoggedOn) scripts[scripts.size() - 2] = TScript().Reply("220 Hi").On("230 In").Probe();
     TScriptedFtpServer server(scripts);
-    auto ftp = MakeComponent();
-    ftp->User = c.User;
-    ftp->Password = "pw";
-    if (c.Firewall) {
-      ftp->Host = "h";
-      ftp->FirewallType = 0;
-      ftp->FirewallHost = "127.0.0.1";
-      ftp->FirewallPort = server.Port();
-      ftp->FirewallUser = "fw";
-      ftp->ConnectViaFirewall();
-    } else {
-      ftp->Host = "127.0.0.1";
-      ftp->Port = server.Port();
-      ftp->Connect();
-    }
+    auto ftp = Start(server, c.Firewall ? 0 : -1, c.User);
     ASSERT_TRUE(WaitForOutcome());
     EXPECT_EQ(server.Connections(), c.Attempts);
     EXPECT_EQ(EventsStartingWith("log:Attempting").size(), static_cast<size_t>(c.Attempts));
@@ -305,7 +285,7 @@ TEST_F(SessionTest, AbortDuringTheSecondAttemptStopsTheAttempts) {
   TScriptedFtpServer server({TScript().Reply("421 Busy").Close(),
                              TScript().Reply("220 Hi").Read().WaitClose(),
                              TScript().Reply("220 Hi").WaitClose()});
-  auto ftp = Start(server, "u", "pw", "");
+  auto ftp = Start(server);
   ASSERT_TRUE(server.WaitForCommands(1, kWait));  // USER on the second connection
   ftp->Abort();
   ASSERT_TRUE(WaitForOutcome());
