@@ -1,5 +1,5 @@
 // The worker thread and the component: request order, abort, cancel, disconnect, time-outs,
-// the keep-alive timer, destruction while busy and exceptions inside requests.
+// the keep-alive, destruction while busy and exceptions inside requests.
 
 #include <gtest/gtest.h>
 
@@ -157,25 +157,6 @@ TEST_F(WorkerTest, ComponentDestroyedWhileBusyIsNeverTouchedAgain) {
   ASSERT_TRUE(server.WaitDone(kWait));
   // Requests queued before the destruction are still served (their events are dropped).
   EXPECT_EQ(server.Commands().back(), "PWD");
-}
-
-TEST_F(WorkerTest, KeepAliveTimerMovesToTheNextComponent) {
-  auto first = MakeComponent();
-  auto second = MakeComponent();
-  auto third = MakeComponent();
-  EXPECT_EQ(KeepAliveTimerOwner(), first.get());
-  const int firstTimer = KeepAliveTimerId();
-  EXPECT_TRUE(Target->HasTimer(firstTimer));
-  second.reset();
-  EXPECT_EQ(KeepAliveTimerOwner(), first.get()) << "only the first component's end moves it";
-  first.reset();
-  EXPECT_EQ(KeepAliveTimerOwner(), third.get());
-  EXPECT_FALSE(Target->HasTimer(firstTimer));
-  EXPECT_EQ(Target->TimerCount(), 1u);
-  third.reset();
-  EXPECT_EQ(KeepAliveTimerOwner(), nullptr);
-  EXPECT_EQ(Target->TimerCount(), 0u);
-  EXPECT_TRUE(AllComponents().empty());
 }
 
 TEST_F(WorkerTest, KeepAliveSendsAQuietNoopAfterMoreThanThirtyIdleSeconds) {
