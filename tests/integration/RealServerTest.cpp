@@ -43,29 +43,24 @@ class RealServer : public EngineTest {
     ASSERT_TRUE(Server->Started()) << Server->StartError();
     Local = Server->Root() + "../local/";
     std::filesystem::create_directory(Local);
-    User = Server->User();
-    Password = Server->Password();
   }
-  // Logs on as User with `decision` as the answer to any certificate question.
+  // Logs on with `decision` as the answer to any certificate question.
   bool LogOn(TEncryption encryption = enPlain, TTrustDecision decision = tdRefuse) {
     Ftp = MakeComponent();
     Ftp->Host = "127.0.0.1";
     Ftp->Port = Server->Port();
-    Ftp->User = User;
-    Ftp->Password = Password;
+    Ftp->User = Server->User();
+    Ftp->Password = Server->Password();
     Ftp->Encryption = encryption;
     return ConnectAndWait(*Ftp, decision,
                           std::chrono::milliseconds(2 * TRealFtpServer::kSlowRefusalMs));
   }
-  std::vector<std::string> Errors() const { return EventsStartingWith("error:"); }
 
   // One set per process: the process's TLS context reads the authority once.
   static inline TTlsCertificates Certificates;
   std::unique_ptr<TRealFtpServer> Server;
   std::unique_ptr<TFTPComponent> Ftp;
   std::string Local;  // beside the served folder, with a trailing "/"
-  std::string User;
-  std::string Password;
 };
 
 // A server kind and the encryption of the connection.
@@ -131,7 +126,7 @@ TEST_P(RealServerTransfers, ListTransferResumeAndAbortInEitherMode) {
     Ftp->ResumeDownload(mode + "big", Local + mode + "half", 1, 300000);
     Ftp->ResumeUpload(Local + "up" + mode + "big", mode + "half", 1, 400000);
     Finish(*Ftp);
-    EXPECT_TRUE(Errors().empty()) << testing::PrintToString(Errors());
+    EXPECT_TRUE(EventsStartingWith("error:").empty()) << testing::PrintToString(Events);
     std::map<std::string, std::string> seen;
     TListingHooks hooks;
     hooks.AddItem = [&](const TRemoteItem& item) {

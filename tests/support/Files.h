@@ -1,11 +1,13 @@
 #pragma once
 // Local file helpers for tests.
 
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <csignal>
 #include <cstdint>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -34,6 +36,18 @@ inline bool Exists(const std::string& path) {
 inline int64_t SizeOf(const std::string& path) {
   struct stat info {};
   return ::stat(path.c_str(), &info) == 0 ? info.st_size : -1;
+}
+
+// The file's modification time (0 when there is no such file), and setting it (and its access
+// time) to `seconds`.
+inline std::time_t ModifiedAt(const std::string& path) {
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0 ? info.st_mtime : 0;
+}
+
+inline void SetModified(const std::string& path, std::time_t seconds) {
+  const timespec times[2] = {{seconds, 0}, {seconds, 0}};
+  ::utimensat(AT_FDCWD, path.c_str(), times, 0);
 }
 
 // Every entry below `root`: relative path -> content ("<dir>" for a folder).

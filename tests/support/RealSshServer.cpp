@@ -21,9 +21,14 @@ namespace {
 constexpr int kStartTimeoutMs = 15000;
 constexpr const char* kSshd = "/usr/sbin/sshd";
 
-void RestoreVariable(const char* name, bool had, const std::string& value) {
-  if (had) {
-    ::setenv(name, value.c_str(), 1);
+std::optional<std::string> Variable(const char* name) {
+  const char* value = std::getenv(name);
+  return value ? std::optional<std::string>(value) : std::nullopt;
+}
+
+void Restore(const char* name, const std::optional<std::string>& value) {
+  if (value) {
+    ::setenv(name, value->c_str(), 1);
   } else {
     ::unsetenv(name);
   }
@@ -61,14 +66,8 @@ TRealSshServer::TRealSshServer(TSshServerKind kind, std::vector<std::string> swi
   std::ofstream(Dir + "/authorized_keys")
       << ReadFile(Home_ + ".ssh/id_ed25519.pub") << ReadFile(KeyFile() + ".pub");
 
-  if (const char* home = std::getenv("HOME")) {
-    HadHome = true;
-    SavedHome = home;
-  }
-  if (const char* agent = std::getenv("SSH_AUTH_SOCK")) {
-    HadAgent = true;
-    SavedAgent = agent;
-  }
+  SavedHome = Variable("HOME");
+  SavedAgent = Variable("SSH_AUTH_SOCK");
   ::setenv("HOME", Home_.substr(0, Home_.size() - 1).c_str(), 1);
   ::unsetenv("SSH_AUTH_SOCK");
   if (!Error.empty()) return;
@@ -153,16 +152,12 @@ TRealSshServer::~TRealSshServer() {
     for (size_t i = 1; i < tree.size(); ++i) ::kill(tree[i], SIGKILL);
   }
   if (AgentOut >= 0) ::close(AgentOut);
-  RestoreVariable("HOME", HadHome, SavedHome);
-  RestoreVariable("SSH_AUTH_SOCK", HadAgent, SavedAgent);
+  Restore("HOME", SavedHome);
+  Restore("SSH_AUTH_SOCK", SavedAgent);
   if (!Dir.empty()) {
     const std::string command = "rm -rf '" + Dir + "'";
     [[maybe_unused]] const int rc = std::system(command.c_str());
   }
-}
-
-std::string TRealSshServer::RemoteRoot() const {
-  return Kind == TSshServerKind::OpenSsh ? Root_ : "/";
 }
 
 std::string TRealSshServer::User() const {
@@ -173,7 +168,7 @@ std::string TRealSshServer::User() const {
 
 std::string TRealSshServer::Url() const {
   const std::string account = Kind == TSshServerKind::Scripted ? User() + ":" + kPassword : User();
-  const std::string path = RemoteRoot() == "/" ? "" : "%2F" + RemoteRoot().substr(1);
+  const std::string path = Kind == TSshServerKind::Scripted ? "" : "%2F" + Root_.substr(1);
   return "sftp://" + account + "@127.0.0.1:" + std::to_string(Port_) + "/" + path;
 }
 

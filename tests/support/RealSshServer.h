@@ -10,6 +10,7 @@
 // key (id_ed25519) and no known_hosts; SSH_AUTH_SOCK is unset unless StartAgent() set it.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -33,14 +34,12 @@ class TRealSshServer {
   uint16_t Port() const { return Port_; }
   // The served folder on this machine, with a trailing "/".
   const std::string& Root() const { return Root_; }
-  // The served folder as the server names it, with a trailing "/": the same path for sshd
-  // (which logs on into the account's home), "/" for the scripted server (its log-in folder).
-  std::string RemoteRoot() const;
   // sshd: the current user's name; scripted: kUser (password kPassword).
   std::string User() const;
   static constexpr const char* kUser = "pelmar";
   static constexpr const char* kPassword = "secret";
-  // sftp://user@127.0.0.1:PORT/ and the served folder (its "/" as %2F), with a trailing "/".
+  // sftp://user@127.0.0.1:PORT/ and the served folder with a trailing "/": for sshd its path
+  // (its "/" as %2F), for the scripted server none (it serves the folder as "/").
   std::string Url() const;
 
   // The host key's fingerprint as OpenSSH prints it ("SHA256:..."); with `other`, that of
@@ -69,10 +68,8 @@ class TRealSshServer {
   std::string Dir;  // temporary folder holding everything
   std::string Root_;
   std::string Home_;
-  std::string SavedHome;
-  bool HadHome = false;
-  std::string SavedAgent;
-  bool HadAgent = false;
+  std::optional<std::string> SavedHome;
+  std::optional<std::string> SavedAgent;
   int Pid = -1;
   int AgentPid = -1;
   int AgentOut = -1;

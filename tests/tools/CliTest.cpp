@@ -1,10 +1,8 @@
 // pelmar-cli: its URL syntax, and the program itself against real and scripted servers.
 
-#include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <sys/time.h>
 #include <unistd.h>
 
 #include <ctime>
@@ -107,11 +105,6 @@ TEST(FtpUrl, RefusedTexts) {
   }
 }
 
-std::time_t ModifiedAt(const std::string& path) {
-  struct stat info {};
-  return ::stat(path.c_str(), &info) == 0 ? info.st_mtime : 0;
-}
-
 // pelmar-cli against a real server, with a local folder beside the served one.
 class CliTest : public ::testing::Test {
  protected:
@@ -153,8 +146,7 @@ TEST_P(PelmarCli, ListGetPutAndFailures) {
 
   // A download keeps the server's time to the second (MDTM), unless told not to.
   WriteFile(Root + "hello.bin", "hello\n");
-  const timeval listed[2] = {{1579089601, 0}, {1579089601, 0}};  // 2020-01-15 12:00:01 UTC
-  ::utimes((Root + "hello.bin").c_str(), listed);
+  SetModified(Root + "hello.bin", 1579089601);  // 2020-01-15 12:00:01 UTC
   Cli(0, "get " + Url + "hello.bin " + Local + "copy.bin");
   EXPECT_EQ(ReadFile(Local + "copy.bin"), "hello\n");
   EXPECT_EQ(ModifiedAt(Local + "copy.bin"), 1579089601);
@@ -191,8 +183,7 @@ TEST_P(PelmarCli, WholeFoldersGoThroughTheQueue) {
   WriteFile(Root + "pub/docs/sub/empty.bin", "");
   // Listed with its minute ("Jan 15 12:34"): the copy keeps that minute.
   const std::time_t recent = std::time(nullptr) / 60 * 60 - 86400;
-  const timeval listed[2] = {{recent, 0}, {recent, 0}};
-  ::utimes((Root + "pub/docs/sub/b.bin").c_str(), listed);
+  SetModified(Root + "pub/docs/sub/b.bin", recent);
 
   WriteFile(Local + "a file", "");
   Cli(2, "--active -r get " + Url + "pub/docs " + Local + "a file");  // a file is no folder
@@ -326,8 +317,7 @@ TEST_F(CliTest, ChecksumsDecideWhetherAFileArrived) {
   WriteFile(Root + "m/f.bin", content);
   const std::string mirror = "mirror " + Url + "m " + Local + "m";
   Cli(0, mirror);
-  const timeval old[2] = {{978307200, 0}, {978307200, 0}};  // 2001
-  ::utimes((Local + "m/f.bin").c_str(), old);
+  SetModified(Local + "m/f.bin", 978307200);  // 2001
   EXPECT_EQ(Cli(0, "--dry-run " + mirror).Out, "copy f.bin (newer)\n");
   const TRun byContent = Cli(0, "--dry-run --checksum " + mirror);
   EXPECT_EQ(byContent.Out, "");
