@@ -41,19 +41,6 @@ TEST_F(ControlConnectionTest, TwoRepliesInOneSegmentAnswerTwoReads) {
   EXPECT_EQ(CountEvents("log:PASS guest@example.com"), 0) << "the password never reaches the log";
 }
 
-TEST_F(ControlConnectionTest, OverlongReplyLineEndsTheConnection) {
-  TScript script;
-  script.Send(std::string(70 * 1024, 'x')).WaitClose();
-  TScriptedFtpServer server({script});
-  auto ftp = MakeConnectedComponent(server.Port());
-  ftp->Connect();
-  ASSERT_TRUE(WaitForEvent("connectfailed"));
-  EXPECT_EQ(NonLogEvents(), (std::vector<std::string>{
-                                "error:10040:the server's greeting had a line longer than 64 KiB",
-                                "disconnected", "connectfailed"}));
-  EXPECT_FALSE(ftp->IsConnected());
-}
-
 TEST_F(ControlConnectionTest, ServerClosingBeforeAFinalLineFailsTheLogOn) {
   TScript script;
   script.Send("220-partial\r\n").Close();

@@ -278,20 +278,5 @@ TEST_F(SessionTest, AConnectionThatCannotBeMadeIsReportedOnceAndNotRetried) {
   }
 }
 
-TEST_F(SessionTest, AbortDuringTheSecondAttemptStopsTheAttempts) {
-  EngineSettings().FTPRetries = 3;
-  EngineSettings().FTPTimeout = 600000;
-  TScriptedFtpServer server({TScript().Reply("421 Busy").Close(),
-                             TScript().Reply("220 Hi").Read().WaitClose(),
-                             TScript().Reply("220 Hi").WaitClose()});
-  auto ftp = Start(server);
-  ASSERT_TRUE(server.WaitForCommands(1, kWait));  // USER on the second connection
-  ftp->Abort();
-  ASSERT_TRUE(WaitForOutcome());
-  EXPECT_EQ(server.Connections(), 2);
-  EXPECT_EQ(EventsStartingWith("log:Attempting").size(), 2u);
-  EXPECT_EQ(NonLogEvents().back(), "connectfailed");
-}
-
 }  // namespace
 }  // namespace pelmar::test

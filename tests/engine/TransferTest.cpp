@@ -127,7 +127,6 @@ TEST_F(TransferTest, ListingsUseMlsdWhereOfferedAndLISTWhereNot) {
     return all.On("257 \"/done\"");
   };
   const TCase cases[] = {
-      {"taken", concat({mlsd(facts), mlsd(facts)}), {"MLSD", "MLSD"}, facts},
       {"refused for one folder",
        concat({refused("550 Not here"), mlsd(plain), mlsd(facts)}),
        {"MLSD", "LIST", "MLSD"},
@@ -447,13 +446,12 @@ TEST_F(TransferTest, ResumeOnAServerThatCannotResumeFetchesTheWholeFile) {
   EXPECT_EQ(ReadFile(Dir + "part"), "new");
 }
 
-// Uploads from the start and resumed ones, whose result is checked by SIZE. A server copy larger
-// than the local file is another file: nothing is appended to it.
-TEST_F(TransferTest, UploadsFromTheStartAndResumedOnesCheckedBySize) {
+// Resumed uploads, whose result is checked by SIZE (asked whether FEAT names it or not). A
+// server copy larger than the local file is another file: nothing is appended to it.
+TEST_F(TransferTest, ResumedUploadsCheckedBySize) {
   const std::string content = "0123456789abcdef";
   WriteFile(Dir + "src", content);
   TScript after;
-  after.OnEach({"200 Type set", "200 PORT ok", "150 Opening"}).ReceiveData().Reply("226 Done");
   after.OnEach({"200 Type set", "200 PORT ok", "350 Restarting", "150 Opening"});
   after.ReceiveData().Reply("226 Done").On("213 16");
   // A server that stored the resumed part from the start: its copy is too short.
@@ -462,20 +460,17 @@ TEST_F(TransferTest, UploadsFromTheStartAndResumedOnesCheckedBySize) {
   after.OnEach({"200 Type set", "257 \"/done\""});
   auto server = StartServer(after);
   auto ftp = LogOn(*server);
-  ftp->Upload(Dir + "src", "up.bin", 3);
   ftp->ResumeUpload(Dir + "src", "up.bin", 1, 10);
   ftp->ResumeUpload(Dir + "src", "up.bin", 1, 10);
   ftp->ResumeUpload(Dir + "src", "up.bin", 1, 4096);
   Finish(*ftp);
   const TCommands sent = Sent(*server);
-  ASSERT_EQ(sent.size(), 15u);
-  EXPECT_EQ(sent[0], "TYPE L");
-  EXPECT_EQ(sent[2], "STOR up.bin");
-  EXPECT_EQ(sent[5], "REST 10");
-  EXPECT_EQ(sent[6], "STOR up.bin");
-  EXPECT_EQ(sent[7], "SIZE up.bin");
-  EXPECT_EQ(sent[13], "TYPE I") << "the larger copy: nothing more";
-  EXPECT_EQ(server->Uploaded(), content + content.substr(10) + content.substr(10));
+  ASSERT_EQ(sent.size(), 12u);
+  EXPECT_EQ(sent[2], "REST 10");
+  EXPECT_EQ(sent[3], "STOR up.bin");
+  EXPECT_EQ(sent[4], "SIZE up.bin");
+  EXPECT_EQ(sent[10], "TYPE I") << "the larger copy: nothing more";
+  EXPECT_EQ(server->Uploaded(), content.substr(10) + content.substr(10));
   EXPECT_EQ(EventsStartingWith("error:"),
             (TCommands{"error:20002:The server's copy of up.bin came to 6 bytes instead of 16; the "
                        "server did not continue where its copy ended",

@@ -1,5 +1,5 @@
 // The worker thread and the component: request order, abort, cancel, disconnect, time-outs,
-// the keep-alive, destruction while busy and exceptions inside requests.
+// the keep-alive, destruction while busy and a throwing event handler.
 
 #include <gtest/gtest.h>
 
@@ -103,21 +103,6 @@ TEST_F(WorkerTest, DisconnectWhileLoggedOnAndIdleQuits) {
   EXPECT_FALSE(ftp->IsConnected());
   EXPECT_EQ(server.Commands().back(), "QUIT");
   EXPECT_EQ(CountEvents("log:221 Bye"), 1);
-}
-
-TEST_F(WorkerTest, ExceptionsInsideARequestAreReportedAndTheWorkerGoesOn) {
-  auto ftp = MakeComponent();
-  ftp->Download("remote", "/nonexistent-folder/file", 1);
-  ftp->Upload("/nonexistent-folder/source", "remote", 1);
-  ftp->GetFolder();  // not connected: fails on the control connection
-  ASSERT_TRUE(WaitForEvent("disconnected", 3));
-  EXPECT_EQ(NonLogEvents(),
-            (std::vector<std::string>{
-                "disconnected",  // TYPE on no connection
-                "error:0:Unable to create file /nonexistent-folder/file: No such file or directory",
-                "disconnected",  // TYPE
-                "error:0:Unable to open file /nonexistent-folder/source: No such file or directory",
-                "disconnected"}));
 }
 
 TEST_F(WorkerTest, EventsRunOnTheTargetThreadAndAThrowingHandlerDoesNotStopThem) {
