@@ -6,6 +6,7 @@
 #include "engine/EngineSettings.h"
 #include "support/EngineFixture.h"
 #include "support/ScriptedFtpServer.h"
+#include "support/ServerProcess.h"
 
 namespace pelmar::test {
 namespace {
@@ -255,11 +256,7 @@ TEST_F(SessionTest, AttemptsAndRetries) {
 
 TEST_F(SessionTest, AConnectionThatCannotBeMadeIsReportedOnceAndNotRetried) {
   EngineSettings().FTPRetries = 5;
-  uint16_t closedPort = 0;
-  {
-    TScriptedFtpServer gone({});
-    closedPort = gone.Port();
-  }
+  const uint16_t closedPort = FreePort();
   for (const auto& [host, error] : {std::pair{"127.0.0.1", "error:10061:Connection refused"},
                                     std::pair{"no-such-host.invalid", "error:1100"}}) {
     SCOPED_TRACE(host);

@@ -12,7 +12,6 @@
 #include <optional>
 
 #include "engine/EngineSettings.h"
-#include "engine/NumberFormat.h"
 #include "engine/TransferStreams.h"
 #include "support/EngineFixture.h"
 #include "support/Files.h"
@@ -28,7 +27,6 @@ class TransferTest : public LoggedOnTest {
     Dir = ::testing::TempDir() + "pelmar-transfer-" + std::to_string(::getpid()) + "-" +
           ::testing::UnitTest::GetInstance()->current_test_info()->name() + "/";
     ::mkdir(Dir.c_str(), 0755);
-    SetEngineNumberFormat({",", "."});
   }
   void TearDown() override {
     LoggedOnTest::TearDown();
@@ -95,7 +93,6 @@ TEST_F(TransferTest, ListingsArriveWhole) {
     EXPECT_EQ(EventsStartingWith("progress:"),
               (TCommands{"progress:0:0:0", "progress:2:0:" + std::to_string(c.Listing.size())}));
     EXPECT_EQ(CountEvents("listing"), 1);
-    EXPECT_EQ(EventsStartingWith("log:Transferred ").size(), 1u);
     EXPECT_TRUE(EventsStartingWith("error:").empty());
     if (*c.Log) {
       EXPECT_EQ(CountEvents(c.Log), 1);
@@ -189,8 +186,9 @@ TEST_F(TransferTest, ADownloadIsDoneOnlyWhenWholeAndTouchesNothingBefore) {
       {"complete", "", "", announced, TScript().SendData("new content").Reply("226 Done"), 11, "",
        "new content", "new content"},
       {"no data connection ever comes", "", "", "150 Opening",
-       TScript().Pause(400).Reply("425 No data connection"), -1, "error:10060:", std::nullopt,
-       "precious"},
+       TScript().Pause(400).Reply("425 No data connection"), -1,
+       "error:10060:timed out after 0.3 s waiting for the server's data connection for RETR",
+       std::nullopt, "precious"},
       {"only another address connects, then 226", "", "", "150 Opening",
        TScript().DataFrom("127.0.0.2").Pause(400).Reply("226 Done"), -1,
        "error:10060:", std::nullopt, "precious"},
@@ -425,7 +423,6 @@ TEST_F(TransferTest, ResumeOffsetsAbove4GiB) {
   Finish(*ftp);
   EXPECT_EQ(Sent(*server)[3], "REST 5000000000");
   EXPECT_EQ(EventsStartingWith("progress:").back(), "progress:2:1:5000000003");
-  EXPECT_EQ(EventsStartingWith("log:Transferred 5,000,000,003 bytes").size(), 1u);
   struct stat info {};
   ::stat((Dir + "big").c_str(), &info);
   EXPECT_EQ(info.st_size, offset + 3);
@@ -611,7 +608,8 @@ TEST_F(TransferTest, TypeLettersByModeAndTextModesLineEnds) {
 
 // A server that does not stop: a listing without end, a reply without end (in one burst, or
 // a line at a time so that bytes keep coming), each ends in its own error within the time-out,
-// and the connection's memory stays bounded; so does one that never connects back.
+// and the connection's memory stays bounded (one that never connects back is a row of the
+// whole downloads' table).
 TEST_F(TransferTest, EndlessListingsAndRepliesEndInAnError) {
   EngineSettings().FTPTimeout = 700;
   const struct {
@@ -642,13 +640,6 @@ TEST_F(TransferTest, EndlessListingsAndRepliesEndInAnError) {
        },
        [](TFTPComponent& ftp) { ftp.GetFolder(); },
        "error:10060:timed out after 0.7 s waiting for the server's reply to PWD"},
-      {"no data connection ever comes",
-       [](TScript& s) {
-         s.On("200 PORT ok").On("150 Opening").Pause(1000).Reply("425 No data connection");
-         s.WaitClose();
-       },
-       [](TFTPComponent& ftp) { ftp.List(); },
-       "error:10060:timed out after 0.7 s waiting for the server's data connection for LIST"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Name);
