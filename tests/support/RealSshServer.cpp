@@ -44,11 +44,10 @@ std::string TRealSshServer::CannotRun(TSshServerKind kind) {
   return {};
 }
 
-std::string TRealSshServer::MakeKey(const std::string& path) {
+void TRealSshServer::MakeKey(const std::string& path) {
   const std::string command =
       "ssh-keygen -q -t ed25519 -N '' -C pelmar-test -f '" + path + "' </dev/null >/dev/null 2>&1";
   if (std::system(command.c_str()) != 0) Error = "ssh-keygen failed for " + path;
-  return path;
 }
 
 TRealSshServer::TRealSshServer(TSshServerKind kind, std::vector<std::string> switches)
@@ -89,10 +88,8 @@ void TRealSshServer::StartSshd() {
                         << "PidFile " << Dir << "/sshd.pid\n"
                         << "AuthorizedKeysFile " << Dir << "/authorized_keys\n"
                         << "StrictModes no\nUsePAM no\nPermitRootLogin yes\n"
-                        << "PubkeyAuthentication yes\nPasswordAuthentication no\n"
-                        << "KbdInteractiveAuthentication no\nUseDNS no\nPrintMotd no\n"
-                        << "MaxStartups 100\n"
-                        << "Subsystem sftp internal-sftp\n";
+                        << "PasswordAuthentication no\nKbdInteractiveAuthentication no\n"
+                        << "MaxStartups 100\nSubsystem sftp internal-sftp\n";
   int out = -1;
   // -D: in the foreground, so that it is our child; -E: its log (and its sessions') to a file.
   Pid = Spawn({kSshd, "-D", "-f", config, "-E", Dir + "/sshd.log"}, out);

@@ -61,7 +61,7 @@ class TRealSshServer {
  private:
   void StartSshd();
   void StartScripted();
-  std::string MakeKey(const std::string& path);
+  void MakeKey(const std::string& path);
 
   TSshServerKind Kind;
   std::vector<std::string> Switches;
