@@ -49,7 +49,6 @@ class SftpTest : public EngineTest {
   // A host key question is answered with `decision` and kept in Questions.
   bool LogOn(const std::string& password = "", const std::string& keyFile = "",
              TTrustDecision decision = tdRefuse) {
-    Ftp.reset();
     Ftp = MakeComponent();
     Ftp->Protocol = prSftp;
     Ftp->Host = "127.0.0.1";

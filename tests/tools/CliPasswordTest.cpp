@@ -9,13 +9,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
-#include <thread>
 
 #include "Credentials.h"
 #include "support/Files.h"
@@ -66,7 +64,6 @@ TEST(Netrc, PasswordsLeaveAddressesAndArguments) {
       {"ftp://u:s3cret@h:21/x", "ftp://u:***@h:21/x"},
       {"ftp://u:p@ss@h/x", "ftp://u:***@h/x"},
       {"ftp://u@h/a:b@c", "ftp://u@h/a:b@c"},
-      {"ftp://h:99999/", "ftp://h:99999/"},
       {"not an address", "not an address"},
   };
   for (const auto& c : cases) {

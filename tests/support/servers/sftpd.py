@@ -23,6 +23,14 @@ MIDDLE = 64 * 1024
 # What --lie-size adds to every size it reports.
 EXTRA = 1000
 HOSTILE = [("a/b", True), ("..", True), ("../escape.txt", False), ("line\nbreak.txt", False)]
+SWITCHES = {
+    "stall-read": "stop answering in the middle of a file's reads",
+    "short-reads": "answer each read with fewer bytes than asked",
+    "handle-error": "answer OPEN of a file with a FAILURE status",
+    "hostile-names": 'folders named "trap" list names that leave the client\'s folder',
+    "drop-mid-file": "close the connection in the middle of a download",
+    "lie-size": "report files as %d bytes larger than they are" % EXTRA,
+}
 
 
 class Server(paramiko.ServerInterface):
@@ -156,18 +164,8 @@ def main():
     parser.add_argument("--host-key", required=True, help="an OpenSSH ed25519 private key file")
     parser.add_argument("--auth", choices=("password", "keyboard-interactive", "both"),
                         default="both", help="log-on methods offered")
-    parser.add_argument("--stall-read", action="store_true",
-                        help="stop answering in the middle of a file's reads")
-    parser.add_argument("--short-reads", action="store_true",
-                        help="answer each read with fewer bytes than asked")
-    parser.add_argument("--handle-error", action="store_true",
-                        help="answer OPEN of a file with a FAILURE status")
-    parser.add_argument("--hostile-names", action="store_true",
-                        help='folders named "trap" list names that leave the client\'s folder')
-    parser.add_argument("--drop-mid-file", action="store_true",
-                        help="close the connection in the middle of a download")
-    parser.add_argument("--lie-size", action="store_true",
-                        help="report files as %d bytes larger than they are" % EXTRA)
+    for name, text in SWITCHES.items():
+        parser.add_argument("--" + name, action="store_true", help=text)
     args = parser.parse_args()
     # A client that goes away is no error worth a line on the test's output.
     logging.basicConfig(level=logging.CRITICAL, stream=sys.stderr)
