@@ -2,25 +2,20 @@
 
 #include "support/ServerProcess.h"
 
-#include <arpa/inet.h>
-#include <dirent.h>
 #include <fcntl.h>
 #include <grp.h>
 #include <pwd.h>
 #include <signal.h>
 #include <spawn.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <sstream>
 #include <thread>
 
 namespace pelmar::test {
@@ -35,37 +30,6 @@ constexpr const char* kPasswordHash =
     "Oq25wROyPn6zddv8YkIy3.";
 // Pure-FTPd never lets root log on; its sessions run as nobody.
 constexpr unsigned kPureFtpdUid = 65534;
-
-struct TProcess {
-  int Pid = 0;
-  int Parent = 0;
-  std::string CommandLine;  // its arguments, each ended by a NUL
-};
-
-std::vector<TProcess> Processes() {
-  std::vector<TProcess> all;
-  DIR* proc = ::opendir("/proc");
-  if (!proc) return all;
-  while (dirent* entry = ::readdir(proc)) {
-    const int pid = std::atoi(entry->d_name);
-    if (pid <= 0) continue;
-    const std::string dir = "/proc/" + std::string(entry->d_name);
-    std::ifstream stat(dir + "/stat");
-    std::string text;
-    std::getline(stat, text);
-    const size_t close = text.rfind(')');  // the command's name may hold blanks and brackets
-    if (close == std::string::npos) continue;
-    std::istringstream fields(text.substr(close + 1));
-    std::string state;
-    TProcess process{pid, 0, {}};
-    fields >> state >> process.Parent;
-    std::ifstream cmdline(dir + "/cmdline");
-    process.CommandLine.assign(std::istreambuf_iterator<char>(cmdline), {});
-    all.push_back(process);
-  }
-  ::closedir(proc);
-  return all;
-}
 
 // Starts `args` with stdout to /dev/null and stdin joined to stderr; -1 when it cannot.
 int Spawn(const std::vector<std::string>& args) {
@@ -85,17 +49,9 @@ int Spawn(const std::vector<std::string>& args) {
 }  // namespace
 
 std::string ServerName(TServerKind kind) {
-  switch (kind) {
-    case TServerKind::Pyftpdlib:
-      return "pyftpdlib";
-    case TServerKind::Vsftpd:
-      return "vsftpd";
-    case TServerKind::Proftpd:
-      return "ProFTPD";
-    case TServerKind::PureFtpd:
-      return "PureFTPd";
-  }
-  return "?";
+  // In the order of TServerKind.
+  static const char* const kNames[] = {"pyftpdlib", "vsftpd", "ProFTPD", "PureFTPd"};
+  return kNames[static_cast<int>(kind)];
 }
 
 std::vector<TServerKind> AllServerKinds() {
@@ -134,25 +90,16 @@ TRealFtpServer::TRealFtpServer(TServerKind kind, TServerOptions options)
   Root_ = Dir + "/root/";
   ::mkdir(Root_.c_str(), 0777);
   ::chmod(Root_.c_str(), 0777);
+  // In the order of TServerKind.
+  static constexpr void (TRealFtpServer::*kStarts[])() = {
+      &TRealFtpServer::StartPyftpdlib, &TRealFtpServer::StartVsftpd, &TRealFtpServer::StartProftpd,
+      &TRealFtpServer::StartPureFtpd};
   // The free port a server is given may be taken by another test before the server binds
   // it; a server that exits at start is tried again on another port.
   for (int attempt = 0; attempt < 5 && !Started(); ++attempt) {
     if (attempt > 0 && Pid > 0) break;  // running but not listening: a real failure
     Error.clear();
-    switch (kind) {
-      case TServerKind::Pyftpdlib:
-        StartPyftpdlib();
-        break;
-      case TServerKind::Vsftpd:
-        StartVsftpd();
-        break;
-      case TServerKind::Proftpd:
-        StartProftpd(options);
-        break;
-      case TServerKind::PureFtpd:
-        StartPureFtpd();
-        break;
-    }
+    (this->*kStarts[static_cast<int>(kind)])();
   }
 }
 
@@ -181,7 +128,7 @@ void TRealFtpServer::StartListening(const std::vector<std::string>& args, uint16
   Error = args[0] + " did not start listening";
 }
 
-void TRealFtpServer::StartProftpd(const TServerOptions& options) {
+void TRealFtpServer::StartProftpd() {
   const uint16_t port = FreePort();
   const bool root = ::geteuid() == 0;
   const passwd* self = ::getpwuid(::geteuid());
@@ -211,7 +158,7 @@ void TRealFtpServer::StartProftpd(const TServerOptions& options) {
                         << "DelayTable " << Dir << "/proftpd.delay\n"
                         << "<IfModule mod_delay.c>\nDelayEngine off\n</IfModule>\n"
                         << "WtmpLog off\nUseReverseDNS off\nUmask 022\nAllowOverwrite on\n"
-                        << "AllowStoreRestart " << (options.StoreRestart ? "on" : "off") << "\n"
+                        << "AllowStoreRestart " << (Options.StoreRestart ? "on" : "off") << "\n"
                         << "MaxInstances 100\n";
   StartListening({kServers + "/usr/sbin/proftpd", "-n", "-q", "-c", Config}, port);
 }
@@ -310,36 +257,28 @@ TTlsCertificates::~TTlsCertificates() {
 }
 
 std::string TTlsCertificates::Fingerprint(const std::string& name) const {
-  const std::string command =
-      "openssl x509 -noout -fingerprint -sha256 -in " + File(name) + " | cut -d= -f2";
-  std::string text;
-  if (FILE* pipe = ::popen(command.c_str(), "r")) {
-    char line[256];
-    while (std::fgets(line, sizeof line, pipe)) text += line;
-    ::pclose(pipe);
-  }
-  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
-  return text;
+  return CommandOutput("openssl x509 -noout -fingerprint -sha256 -in " + File(name) +
+                       " | cut -d= -f2");
 }
 
 TRealFtpServer::~TRealFtpServer() {
   if (Pid > 0) {
     // Session processes (and Pure-FTPd's root helpers) are children of the listener.
-    const std::vector<TProcess> all = Processes();
-    std::vector<int> tree{Pid};
-    for (size_t i = 0; i < tree.size(); ++i) {
-      for (const TProcess& process : all) {
-        if (process.Parent == tree[i]) tree.push_back(process.Pid);
-      }
-    }
+    const std::vector<int> tree = ProcessTree(Pid);
     ::kill(Pid, SIGTERM);
     ::waitpid(Pid, nullptr, 0);
     for (size_t i = 1; i < tree.size(); ++i) ::kill(tree[i], SIGKILL);
   }
   // vsftpd's session processes leave the listener's process group: they are found by their
   // command line, which names our own configuration file.
-  for (const TProcess& process : Config.empty() ? std::vector<TProcess>() : Processes()) {
-    if (process.CommandLine.find(Config) != std::string::npos) ::kill(process.Pid, SIGKILL);
+  std::error_code error;
+  for (const auto& entry :
+       std::filesystem::directory_iterator(Config.empty() ? "" : "/proc", error)) {
+    std::ifstream file(entry.path() / "cmdline");
+    const std::string commandLine(std::istreambuf_iterator<char>(file), {});
+    if (commandLine.find(Config) != std::string::npos) {
+      ::kill(std::atoi(entry.path().filename().c_str()), SIGKILL);
+    }
   }
   if (!Dir.empty()) {
     const std::string command = "rm -rf '" + Dir + "'";

@@ -63,7 +63,7 @@ class TTlsCertificates {
   TTlsCertificates();
   ~TTlsCertificates();
   bool Made() const { return !Dir.empty(); }
-  // "good", "expired", "wrongname", "other" or "selfsigned".
+  // "good", "expired", "wrongname" or "selfsigned".
   std::string File(const std::string& name) const { return Dir + "/" + name + ".pem"; }
   // The SHA-256 fingerprint of a certificate, "AB:CD:...".
   std::string Fingerprint(const std::string& name) const;
@@ -84,7 +84,6 @@ class TRealFtpServer {
 
   bool Started() const { return Port_ != 0; }
   const std::string& StartError() const { return Error; }
-  TServerKind Kind() const { return Kind_; }
   uint16_t Port() const { return Port_; }
   // The served folder, with a trailing "/"; it is the log-on folder.
   const std::string& Root() const { return Root_; }
@@ -108,7 +107,7 @@ class TRealFtpServer {
  private:
   void StartPyftpdlib();
   void StartVsftpd();
-  void StartProftpd(const TServerOptions& options);
+  void StartProftpd();
   void StartPureFtpd();
   // Starts `args` and waits until `port` accepts connections.
   void StartListening(const std::vector<std::string>& args, uint16_t port);

@@ -30,8 +30,8 @@ void SendAll(int fd, const std::string& bytes) {
 
 }  // namespace
 
-TScriptedFtpServer::TScriptedFtpServer(std::vector<TScript> scripts, bool concurrent)
-    : Scripts(std::move(scripts)), Concurrent(concurrent) {
+TScriptedFtpServer::TScriptedFtpServer(std::vector<TScript> scripts, bool concurrently)
+    : Scripts(std::move(scripts)), Concurrent(concurrently) {
   ListenFd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   sockaddr_in address{};
   address.sin_family = AF_INET;
@@ -46,12 +46,6 @@ TScriptedFtpServer::TScriptedFtpServer(std::vector<TScript> scripts, bool concur
   GateFd = eventfd(0, EFD_CLOEXEC);
   Thread = std::thread([this] { Run(); });
 }
-
-TScriptedFtpServer::TScriptedFtpServer(std::vector<TScript> scripts)
-    : TScriptedFtpServer(std::move(scripts), false) {}
-
-TScriptedFtpServer::TScriptedFtpServer(std::vector<TScript> scripts, TConcurrently)
-    : TScriptedFtpServer(std::move(scripts), true) {}
 
 TScriptedFtpServer::~TScriptedFtpServer() {
   const uint64_t one = 1;

@@ -95,11 +95,9 @@ class TScript {
 
 class TScriptedFtpServer {
  public:
-  // One connection after the other: connection k+1 is accepted when script k has ended.
-  explicit TScriptedFtpServer(std::vector<TScript> scripts);
-  struct TConcurrently {};
-  // Every connection is played as soon as it comes, beside the others.
-  TScriptedFtpServer(std::vector<TScript> scripts, TConcurrently);
+  // One connection after the other: connection k+1 is accepted when script k has ended; or,
+  // `concurrently`, every connection played as soon as it comes, beside the others.
+  explicit TScriptedFtpServer(std::vector<TScript> scripts, bool concurrently = false);
   ~TScriptedFtpServer();
   TScriptedFtpServer(const TScriptedFtpServer&) = delete;
   TScriptedFtpServer& operator=(const TScriptedFtpServer&) = delete;
@@ -121,7 +119,6 @@ class TScriptedFtpServer {
   std::string Uploaded() const;
 
  private:
-  TScriptedFtpServer(std::vector<TScript> scripts, bool concurrent);
   void Run();
   void Play(int fd, const TScript& script);
   bool ReadLine(int fd, std::string& buffer, std::string& line);

@@ -372,7 +372,7 @@ TEST_F(QueueParallel, ARefusedConnectionLowersTheCountAndLosesNothing) {
     scripts.push_back(script.WaitClose());
   }
   scripts.push_back(TScript().Reply("421 Too many connections from your address").Close());
-  TScriptedFtpServer server(scripts, TScriptedFtpServer::TConcurrently{});
+  TScriptedFtpServer server(scripts, /*concurrently=*/true);
   TTransferItems queue(Target);
   queue.Parallel = 3;
   std::vector<std::string> log;
@@ -406,7 +406,7 @@ TEST_F(QueueParallel, CancellingOneRunningItemLeavesTheOtherRunning) {
     script.Gate().DataMore("le").CloseData().Reply("226 Done");
     scripts.push_back(script.WaitClose());
   }
-  TScriptedFtpServer server(scripts, TScriptedFtpServer::TConcurrently{});
+  TScriptedFtpServer server(scripts, /*concurrently=*/true);
   TTransferItems queue(Target);
   queue.Parallel = 2;
   Queue(queue, server.Port(), 2);

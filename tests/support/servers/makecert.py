@@ -5,7 +5,6 @@ ca.pem         a test authority (the tests point SSL_CERT_FILE at it)
 good.pem       key + certificate for localhost, 127.0.0.1 and ::1, signed by the authority
 expired.pem    the same names, expired yesterday
 wrongname.pem  signed by the authority for another host only
-other.pem      like good.pem with another key (a changed certificate)
 selfsigned.pem a certificate that signs itself
 """
 import sys
@@ -58,9 +57,6 @@ def main():
     write(folder + "/wrongname.pem", server_key,
           certificate(server_key, "elsewhere.example", "DNS:elsewhere.example", ca, ca_key,
                       serial=4))
-    other_key = key()
-    write(folder + "/other.pem", other_key,
-          certificate(other_key, "localhost", here, ca, ca_key, serial=5))
     self_key = key()
     write(folder + "/selfsigned.pem", self_key, certificate(self_key, "localhost", here))
 

@@ -28,17 +28,8 @@ class ImplicitTlsHandler(TLS_FTPHandler):
 
 
 class HostileFS(AbstractedFS):
-    """Lists names in every folder called "trap" that would leave a client's destination."""
-
-    def format_list(self, basedir, listing, ignore_err=True):
-        for line in AbstractedFS.format_list(self, basedir, listing, ignore_err):
-            yield line
-        if basedir.rstrip("/").endswith("/trap"):
-            for line in ("drwxr-xr-x   2 owner    group           0 Jan 01  2020 ../../..",
-                         "-rw-r--r--   1 owner    group           5 Jan 01  2020 ../escape.txt",
-                         "drwxr-xr-x   2 owner    group           0 Jan 01  2020 a/b",
-                         "-rw-r--r--   1 owner    group           5 Jan 01  2020 \x1b]0;PWNED\x07"):
-                yield (line + "\r\n").encode()
+    """Lists names in every folder called "trap" that would leave a client's destination (in
+    MLSD, which clients use with this server)."""
 
     def format_mlsx(self, basedir, listing, perms, facts, ignore_err=True):
         for line in AbstractedFS.format_mlsx(self, basedir, listing, perms, facts, ignore_err):
@@ -182,7 +173,6 @@ def main():
     parser.add_argument("--password", default="secret")
     parser.add_argument("--port", type=int, default=0)
     parser.add_argument("--host", default="127.0.0.1")
-    parser.add_argument("--verbose", action="store_true")
     parser.add_argument("--certfile", help="key and certificate: FTP over TLS required")
     parser.add_argument("--implicit", action="store_true", help="TLS from the first byte")
     parser.add_argument("--plain-data", action="store_true",
@@ -206,7 +196,7 @@ def main():
     args = parser.parse_args()
 
     warnings.simplefilter("ignore")
-    logging.basicConfig(level=logging.INFO if args.verbose else logging.ERROR, stream=sys.stderr)
+    logging.basicConfig(level=logging.ERROR, stream=sys.stderr)
     authorizer = DummyAuthorizer()
     authorizer.add_anonymous(args.root, perm="elradfmwMT")
     authorizer.add_user(args.user, args.password, args.root, perm="elradfmwMT")
