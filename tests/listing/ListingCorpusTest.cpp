@@ -42,33 +42,26 @@ std::string Expected(const TRow& row) {
 
 // clang-format off
 const TRow kCorpus[] = {
-  // vsftpd: numeric owner and group, day zero-padded, two blanks before a year.
+  // vsftpd (and BusyBox): numeric owner and group, day zero-padded, two blanks before a year.
   {"-rw-r--r--    1 0        0            2827 Feb 05  2026 pyenv-installer", "-rw-r--r--", 2827, "2026-02-05 00:00", "pyenv-installer"},
-  {"drwxr-xr-x    5 0        0            4096 Sep 22 04:37 opt", "drwxr-xr-x", 0, "2025-09-22 04:37", "opt"},  // Sep 22 of this year would be months ahead
   {"lrwxrwxrwx    1 0        0               8 May 20  2025 sbin -> usr/sbin", "lrwxrwxrwx", 8, "2025-05-20 00:00", "sbin -> usr/sbin"},
   {"dr-xr-xr-x   84 0        0               0 Dec 05 23:20 proc", "dr-xr-xr-x", 0, "2025-12-05 23:20", "proc"},
-  // pyftpdlib: user names, day zero-padded.
+  // pyftpdlib: user names, day zero-padded, sizes up to all int64_t holds.
   {"-rw-r--r--   1 root     root            3 Jun 06 09:09 a.txt", "-rw-r--r--", 3, "2026-06-06 09:09", "a.txt"},
   {"drwxr-xr-x   2 root     root         4096 Jun 14 23:59 docs", "drwxr-xr-x", 0, "2026-06-14 23:59", "docs"},
-  {"-rw-r--r--   1 root     root     5368709120 Jun 01 10:00 big.iso", "-rw-r--r--", 5368709120LL, "2026-06-01 10:00", "big.iso"},  // above 4 GiB
-  {"-rw-r--r--   1 root     root     9223372036854775807 Jun 01 10:00 largest", "-rw-r--r--", 9223372036854775807, "2026-06-01 10:00", "largest"},  // all int64_t holds
+  {"-rw-r--r--   1 root     root     9223372036854775807 Jun 01 10:00 largest", "-rw-r--r--", 9223372036854775807, "2026-06-01 10:00", "largest"},
   // ProFTPD: day padded with a blank, "total" first.
   {"total 8", "", 0, "", ""},
   {"-rw-r--r--   1 ftp      ftp          1024 Mar  5 09:07 file", "-rw-r--r--", 1024, "2026-03-05 09:07", "file"},
-  {"drwxr-xr-x   2 ftp      ftp          4096 Jan  1  2020 old", "drwxr-xr-x", 0, "2020-01-01 00:00", "old"},
-  // Pure-FTPd: wide id columns, "." and ".." listed.
+  // Pure-FTPd: "." and ".." listed.
   {"drwxr-xr-x    2 1000       1000             4096 Jun 10 12:00 .", "drwxr-xr-x", 0, "2026-06-10 12:00", "."},
-  {"-rw-r--r--    1 1000       1000               12 Jun 10 12:00 notes.txt", "-rw-r--r--", 12, "2026-06-10 12:00", "notes.txt"},
   // Windows IIS, DOS layout: AM/PM, 24-hour, two- and four-digit years, long sizes.
   {"01-15-98  10:30AM       <DIR>          my folder", "d---------", 0, "1998-01-15 10:30", "my folder"},
   {"01-15-98  01:30PM                 1234 report.txt", "----------", 1234, "1998-01-15 13:30", "report.txt"},
   {"01-15-05  12:30AM                  123 midnight.txt", "----------", 123, "2005-01-15 00:30", "midnight.txt"},
   {"01-15-80  12:05PM                    1 noon.txt", "----------", 1, "1980-01-15 12:05", "noon.txt"},
   {"06-10-2026  13:45       <DIR>           lead blank", "d---------", 0, "2026-06-10 13:45", " lead blank"},
-  {"06-01-26  10:00AM          12345678901 huge.bin", "----------", 12345678901LL, "2026-06-01 10:00", "huge.bin"},
   {"06-01-26  10:00AM 09223372036854775807 largest.bin", "----------", 9223372036854775807, "2026-06-01 10:00", "largest.bin"},
-  // BusyBox ftpd.
-  {"-rw-r--r--    1 0        0              100 Jun 13 10:00 busy", "-rw-r--r--", 100, "2026-06-13 10:00", "busy"},
   // No group column (some NAS boxes and embedded servers).
   {"-rw-r--r--   1 owner      1234 Jun 10 12:00 nogroup.txt", "-rw-r--r--", 1234, "2026-06-10 12:00", "nogroup.txt"},
   // Numeric month followed by the GB2312 month character.
@@ -79,7 +72,6 @@ const TRow kCorpus[] = {
   {"-rw-r--r--   1 u g 5 Jun 10 12:00  leading", "-rw-r--r--", 5, "2026-06-10 12:00", " leading"},
   {"-rw-r--r--   1 u g 5 Jun 10 12:00 inner  name", "-rw-r--r--", 5, "2026-06-10 12:00", "inner  name"},
   {"-rw-r--r--   1 u g 5 Jun 10 12:00 trailing ", "-rw-r--r--", 5, "2026-06-10 12:00", "trailing "},
-  {"drwxr-xr-x   2 u g 512 Jan 15 10:30 my folder", "drwxr-xr-x", 0, "2026-01-15 10:30", "my folder"},
   // Names that contain month names or whole dates.
   {"-rw-r--r--   1 u g 5 Feb 10 12:00 Jan report", "-rw-r--r--", 5, "2026-02-10 12:00", "Jan report"},
   {"-rw-r--r--   1 u g 7 Feb 10 12:00 Mar 15 10:30 copy", "-rw-r--r--", 7, "2026-02-10 12:00", "Mar 15 10:30 copy"},
@@ -90,7 +82,6 @@ const TRow kCorpus[] = {
   {"=x; name", "", 0, "", ""},
   // Symbolic links, with and without a target.
   {"lrwxrwxrwx   1 u g 9 Jun 10 12:00 www -> /home/www", "lrwxrwxrwx", 9, "2026-06-10 12:00", "www -> /home/www"},
-  {"lrwxrwxrwx   1 u g 10 Jun 10 12:00 index -> index.html", "lrwxrwxrwx", 10, "2026-06-10 12:00", "index -> index.html"},
   {"lrwxrwxrwx   1 u g 4 Jun 10 12:00 dangling", "lrwxrwxrwx", 4, "2026-06-10 12:00", "dangling"},
   // Device files show "major, minor" where the size would be.
   {"crw-rw-rw-   1 root root 1, 3 Jun 10 12:00 null", "-rw-rw-rw-", 0, "2026-06-10 12:00", "null"},
@@ -119,24 +110,21 @@ const TRow kCorpus[] = {
   {"", "", 0, "", ""},
   {"   ", "", 0, "", ""},
   {"TOTAL 0", "", 0, "", ""},
+  // Lines that look like entries but cannot be read.
+  {"this is not a listing line at all", "u", 0, "", ""},
+  {"-rw-r--r-- 1 u g 5 Foo 10 12:00 no-month", "u", 0, "", ""},
+  {"-rw-r--r-- 1 u g 5 Feb 30 12:00 impossible-date", "u", 0, "", ""},
+  {"-rw-r--r-- 1 u g 5 Feb 10 25:00 impossible-time", "u", 0, "", ""},
+  {"-rw-r--r-- 1 u g 5 Feb 10 12:00", "u", 0, "", ""},
+  {"01-15-98  10:30AM       <DIR>", "u", 0, "", ""},
+  {"01-15-98  13:30PM                 12 bad-half", "u", 0, "", ""},
+  {"-rw-r--r-- 1 u g 5x Feb 10 12:00 bad-size", "u", 0, "", ""},
+  // A size one more than int64_t holds, in the common Unix and the classic IIS columns.
+  {"-rw-r--r-- 1 u g 9223372036854775808 Feb 10 12:00 too-large", "u", 0, "", ""},
+  {"01-15-98  01:30PM 99999999999999999999 too-large", "u", 0, "", ""},
+  {"type=file;size=1name", "u", 0, "", ""},
 };
 // clang-format on
-
-// Lines that look like entries but cannot be read.
-const char* const kUnreadable[] = {
-    "this is not a listing line at all",
-    "-rw-r--r-- 1 u g 5 Foo 10 12:00 no-month",
-    "-rw-r--r-- 1 u g 5 Feb 30 12:00 impossible-date",
-    "-rw-r--r-- 1 u g 5 Feb 10 25:00 impossible-time",
-    "-rw-r--r-- 1 u g 5 Feb 10 12:00",
-    "01-15-98  10:30AM       <DIR>",
-    "01-15-98  13:30PM                 12 bad-half",
-    "-rw-r--r-- 1 u g 5x Feb 10 12:00 bad-size",
-    // A size one more than int64_t holds, in the common Unix and the classic IIS columns.
-    "-rw-r--r-- 1 u g 9223372036854775808 Feb 10 12:00 too-large",
-    "01-15-98  01:30PM 99999999999999999999 too-large",
-    "type=file;size=1name",
-};
 
 // clang-format off
 const TRow kOtherFamilies[] = {
@@ -225,13 +213,10 @@ const TRow kOtherFamilies[] = {
   {"-rw-r--r-- 111111111111g 4 1 2004 s", "u", 0, "", ""},
   {"-rw-r--r-- 1 u g 111111111111g Jan 01 2004 huge", "u", 0, "", ""},
   {"-rw-r--r-- 1 u g 9007199254740991k Jan 01 2004 k", "-", 9223372036854774784, "2004-01-01 00:00", "k"},
-  {"-rw-r--r-- 1 u g 9007199254740992k Jan 01 2004 k", "u", 0, "", ""},
   {"-rw-r--r-- 1 u g 8796093022207M Jan 01 2004 m", "-", 9223372036853727232, "2004-01-01 00:00", "m"},
-  {"-rw-r--r-- 1 u g 8796093022208M Jan 01 2004 m", "u", 0, "", ""},
   {"-rw-r--r-- 1 u g 8589934591.5g Jan 01 2004 g", "-", 9223372036317904896, "2004-01-01 00:00", "g"},
   {"-rw-r--r-- 1 u g 8589934591.9999999999g Jan 01 2004 g", "u", 0, "", ""},
   {"-rw-r--r-- 1 u g 1.5T Jan 01 2004 t", "-", 1649267441664, "2004-01-01 00:00", "t"},
-  {"-rw-r--r-- 1 u g 8388607T Jan 01 2004 t", "-", 9223370937343148032, "2004-01-01 00:00", "t"},
   {"-rw-r--r-- 1 u g 8388608T Jan 01 2004 t", "u", 0, "", ""},
   {"-rw-r--r-- 1 u 9223372036854775808 Jan 01 2004 no group", "u", 0, "", ""},
   {"09-02-2002  06:48PM  9,223,372,036,854,775,807 grouped", "-", 9223372036854775807, "2002-09-02 18:48", "grouped"},
@@ -262,7 +247,7 @@ void ExpectEntry(const TRow& row) {
 TEST(ListingCorpus, EveryLineGivesItsEntry) {
   for (const auto& row : kCorpus) {
     ExpectEntry(row);
-    if (*row.Kind) {
+    if (*row.Kind && *row.Kind != 'u') {
       EXPECT_EQ(ParseListingLine(row.Line, kToday).UnixLayout,
                 !std::isdigit(static_cast<unsigned char>(row.Line[0])))
           << row.Line;
@@ -272,12 +257,6 @@ TEST(ListingCorpus, EveryLineGivesItsEntry) {
 
 TEST(OtherListings, EachFamilysLinesGiveTheirEntries) {
   for (const auto& row : kOtherFamilies) ExpectEntry(row);
-}
-
-TEST(ListingCorpus, UnreadableLinesAreReportedAsSuch) {
-  for (const char* line : kUnreadable) {
-    EXPECT_EQ(ParseListingLine(line, kToday).Kind, TLineKind::Unreadable) << line;
-  }
 }
 
 TEST(ListingCorpus, AroundNewYear) {
@@ -301,20 +280,17 @@ TEST(ListingCorpus, AroundNewYear) {
   }
 }
 
-// Every corpus row and every unreadable line, as one listing with the given line end.
-std::string WholeListing(const char* lineEnd) {
-  std::string text;
-  for (const auto& row : kCorpus) text += std::string(row.Line) + lineEnd;
-  for (const char* line : kUnreadable) text += std::string(line) + lineEnd;
-  return text;
-}
-
+// Every corpus row, as one listing with each line end: the same entries in order.
 TEST(ListingCorpus, WholeListingsGiveTheSameEntriesInOrder) {
   std::vector<std::string> expected;
+  int unreadable = 0;
   for (const auto& row : kCorpus) {
-    if (*row.Kind != '\0') expected.push_back(Expected(row));
+    if (*row.Kind == 'u') ++unreadable;
+    if (*row.Kind && *row.Kind != 'u') expected.push_back(Expected(row));
   }
   for (const char* lineEnd : {"\r\n", "\n"}) {
+    std::string listing;
+    for (const auto& row : kCorpus) listing += std::string(row.Line) + lineEnd;
     std::vector<std::string> seen;
     std::vector<std::string> logged;
     int serverErrors = 0;
@@ -323,9 +299,9 @@ TEST(ListingCorpus, WholeListingsGiveTheSameEntriesInOrder) {
     hooks.Log = [&](const std::string& text) { logged.push_back(text); };
     hooks.ShowServerError = [&] { ++serverErrors; };
     TListingPass pass;
-    const auto result = pass.ListingReceived(WholeListing(lineEnd), kToday, hooks);
+    const auto result = pass.ListingReceived(listing, kToday, hooks);
     EXPECT_EQ(seen, expected) << "line end " << (lineEnd[0] == '\r' ? "CR LF" : "LF");
-    EXPECT_EQ(result.Unreadable, static_cast<int>(std::size(kUnreadable)));
+    EXPECT_EQ(result.Unreadable, unreadable);
     EXPECT_EQ(serverErrors, 1) << "the server error is shown once per listing";
     ASSERT_FALSE(logged.empty());
     EXPECT_EQ(logged.front(), "Unreadable listing line: this is not a listing line at all");

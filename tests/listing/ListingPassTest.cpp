@@ -114,13 +114,6 @@ TEST(TimeOffset, FromOneFilesTwoTimes) {
   EXPECT_FALSE(ListedTimeTellsZone(now - 200, now)) << "a year-form date gives only the day";
 }
 
-TEST(ListingPass, ServerErrorTextNamesTheServer) {
-  EXPECT_EQ(ServerErrorText("ftp.example.com", 2121),
-            "You have encountered an FTP server with a non-standard\r\ndirectory layout. Please "
-            "notify support@pelmar.app of\r\nthe following address:\r\n\r\n"
-            "ftp://ftp.example.com:2121/");
-}
-
 TRemoteItem Item(const std::string& name, uint16_t attributes, int64_t size = 10) {
   return TRemoteItem{name, attributes, size, 46000.5};
 }
