@@ -3,10 +3,8 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <map>
 #include <string>
@@ -15,6 +13,7 @@
 #include "settings/SettingsFixture.h"
 #include "settings/SiteFile.h"
 #include "support/Files.h"
+#include "support/ServerProcess.h"
 
 namespace pelmar::test {
 namespace {
@@ -142,12 +141,9 @@ TEST_F(KeyringTest, InsideADesktopSessionSiteFilesUseTheSecretService) {
   ASSERT_EQ(file.SaveSite(Site("Work", "me", "caf\xC3\xA9 pw"), {"Work"}), "");
   EXPECT_EQ(file.KeyringProblem(), "");
   EXPECT_NE(ReadFile(path).find("PasswordInKeyring=1"), std::string::npos);
-  FILE* lookup =
-      ::popen("secret-tool lookup site Work host ftp.example.com port 21 user me 2>/dev/null", "r");
-  char found[64] = {};
-  const size_t n = std::fread(found, 1, sizeof found - 1, lookup);
-  ::pclose(lookup);
-  EXPECT_EQ(std::string(found, n), "caf\xC3\xA9 pw");
+  EXPECT_EQ(CommandOutput(
+                "secret-tool lookup site Work host ftp.example.com port 21 user me 2>/dev/null"),
+            "caf\xC3\xA9 pw");
   TSiteFile again(path);
   ASSERT_EQ(again.Open(), "");
   EXPECT_EQ(again.ReadSite("Work", "e@x").Password, "caf\xC3\xA9 pw");
@@ -179,13 +175,8 @@ TEST_F(KeyringTest, ADesktopSessionWithGnomeKeyring) {
       "gnome-keyring-daemon --unlock --components=secrets >/dev/null 2>&1; " +
       waitForName + "exec '" + std::string(self) +
       "' --gtest_filter=KeyringTest.InsideADesktopSessionSiteFilesUseTheSecretService\" 2>&1";
-  FILE* child = ::popen(command.c_str(), "r");
-  std::string output;
-  char buffer[4096];
-  size_t n = 0;
-  while ((n = std::fread(buffer, 1, sizeof buffer, child)) > 0) output.append(buffer, n);
-  const int status = ::pclose(child);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << output;
+  const std::string output = CommandOutput(command + "; echo \"exit $?\"");
+  EXPECT_TRUE(output.ends_with("exit 0")) << output;
   EXPECT_NE(output.find("[  PASSED  ] 1 test"), std::string::npos) << output;
 }
 
