@@ -113,14 +113,21 @@ TEST_F(KeyringTest, PasswordsGoToTheKeyringAndComeBackOrStayScrambled) {
   EXPECT_NE(locked.KeyringProblem().find("cannot give it: the keyring is locked"),
             std::string::npos);
 
-  // Deleting a site removes its item; renumbering the others leaves theirs alone.
+  // Deleting a site removes its section and item and renumbers the others, leaving theirs
+  // alone.
   store.Refuse = false;
   std::vector<std::string> names = {"Old", "Other"};
   ASSERT_EQ(file.SaveSite(Site("Other", "w", "other pw"), names), "");
   ASSERT_EQ(file.DeleteSite("Old", names, "e@x"), "");
+  EXPECT_EQ(names, std::vector<std::string>{"Other"});
   EXPECT_EQ(store.Items.count("Old|ftp.example.com|21|v"), 0u);
   EXPECT_EQ(store.Items.at("Other|ftp.example.com|21|w"), "other pw");
-  EXPECT_NE(ReadFile(path).find("[Other]"), std::string::npos);
+  text = ReadFile(path);
+  EXPECT_NE(text.find("[Sites]\nSite1=Other\nLastSite=Other\n"), std::string::npos) << text;
+  EXPECT_EQ(text.find("[Old]"), std::string::npos) << text;
+  TSiteFile after(path, &store);
+  ASSERT_EQ(after.Open(), "");
+  EXPECT_EQ(after.ReadSite("Other", "e@x").Password, "other pw");
 }
 
 TEST_F(KeyringTest, TheDataFolderIsMadePrivate) {

@@ -15,13 +15,7 @@ using SiteFileTest = SettingsTest;
 
 TEST(CommaText, NotesRoundTrip) {
   const std::vector<std::vector<std::string>> cases = {
-      {},
-      {""},
-      {"one"},
-      {"first line", "x"},
-      {"a,b", "say \"hi\"", ""},
-      {"", "", "tail"},
-      {"tab\there", "\"", ",", "trailing "},
+      {}, {""}, {"a,b", "say \"hi\"", ""}, {"", "", "tail"}, {"tab\there", "\"", ",", "trailing "},
   };
   for (const auto& lines : cases) {
     EXPECT_EQ(FromCommaText(ToCommaText(lines)), lines) << ToCommaText(lines);
@@ -149,11 +143,6 @@ TEST_F(SiteFileTest, DefaultsAndTheReadingRules) {
   const TSite delta = file.ReadSite("Delta", "mail@x");
   EXPECT_EQ(delta.Protocol, prFtp);
   EXPECT_EQ(delta.Encryption, enExplicitTls) << "a protocol not known: FTP, never in clear";
-  const TSite fresh = file.ReadSite("New one", "mail@x");
-  EXPECT_EQ(fresh.Port, "21");
-  EXPECT_EQ(fresh.User, "anonymous");
-  EXPECT_FALSE(fresh.Anonymous);
-  EXPECT_EQ(fresh.Password, "mail@x");
 
   WriteFile(Home + "Sites.ini", "[Sites]\nSite1=Only\nSite2=Lost\n");
   TSiteFile noLast(Home + "Sites.ini");
@@ -205,34 +194,6 @@ TEST_F(SiteFileTest, InvalidSitesAreRefusedBeforeAnythingIsWritten) {
   site.Name = "ok";
   site.Port = "x";
   EXPECT_EQ(TSiteFile::Validate(site), "'x' is not a valid integer value");
-}
-
-TEST_F(SiteFileTest, DeletingRenumbersTheRemainingSites) {
-  TSiteFile file(Home + "Sites.ini");
-  file.Open();
-  std::vector<std::string> names;
-  for (const char* name : {"a", "b", "c"}) {
-    TSite site;
-    site.Name = name;
-    site.Host = std::string(name) + ".example.com";
-    site.Password = "pw";
-    TSiteFile::InsertSorted(names, name);
-    ASSERT_EQ(file.SaveSite(site, names), "");
-  }
-  ASSERT_EQ(file.DeleteSite("b", names, "mail@x"), "");
-  EXPECT_EQ(names, (std::vector<std::string>{"a", "c"}));
-  TSiteFile again(Home + "Sites.ini");
-  again.Open();
-  const std::string text = ReadFile(Home + "Sites.ini");
-  TProfileFile raw(Home + "Sites.ini");
-  raw.Load();
-  EXPECT_EQ(raw.ReadString("Sites", "Site1", ""), "a");
-  EXPECT_EQ(raw.ReadString("Sites", "Site2", ""), "c");
-  EXPECT_FALSE(raw.KeyExists("Sites", "Site3"));
-  EXPECT_EQ(raw.ReadString("Sites", "LastSite", ""), "c") << "a deletion leaves LastSite";
-  EXPECT_EQ(text.find("[b]"), std::string::npos);
-  EXPECT_EQ(again.ReadSite("c", "").Host, "c.example.com");
-  EXPECT_EQ(again.ReadSite("c", "").Password, "pw");
 }
 
 }  // namespace
