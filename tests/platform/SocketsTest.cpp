@@ -10,6 +10,7 @@
 
 #include "platform/Tick.h"
 #include "platform/WinSockErrors.h"
+#include "support/ServerProcess.h"
 
 namespace pelmar {
 namespace {
@@ -83,19 +84,6 @@ TEST_F(SocketsTest, ABlockedRecvEndsOnAnAbortOrAtTheTimeOut) {
   }
 }
 
-TEST_F(SocketsTest, DataThatIsAlreadyThereIsReadWithoutWaiting) {
-  TLoopbackPair pair;
-  ASSERT_EQ(::send(pair.Peer, "abc", 3, 0), 3);
-  Queue.Post({kAbort, 0, {}});  // not looked at: the call never has to block
-  char buffer[16];
-  long n = 0;
-  do {
-    n = SocketRecv(Ctx, pair.Client, buffer, sizeof buffer);
-  } while (n == 0);
-  EXPECT_EQ(n, 3);
-  EXPECT_EQ(State.Aborted, 0);
-}
-
 // A peer's close reads as 0. Closing clears the handle, keeps the error a caller is about to
 // report, does not wait long for a silent peer, and takes no socket at all.
 TEST_F(SocketsTest, PeerCloseAndClosing) {
@@ -123,18 +111,9 @@ TEST_F(SocketsTest, PeerCloseAndClosing) {
 }
 
 TEST_F(SocketsTest, ConnectToAClosedPortIsRefused) {
-  // Find a free port and close it again.
-  const int probe = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t len = sizeof a;
-  ::bind(probe, reinterpret_cast<sockaddr*>(&a), sizeof a);
-  ::getsockname(probe, reinterpret_cast<sockaddr*>(&a), &len);
-  ::close(probe);
   const int s = SocketCreate();
   Ctx.ArmWatchdog();
-  EXPECT_FALSE(SocketConnect(Ctx, s, TNetAddress::FromV4(INADDR_LOOPBACK, ntohs(a.sin_port))));
+  EXPECT_FALSE(SocketConnect(Ctx, s, TNetAddress::FromV4(INADDR_LOOPBACK, test::FreePort())));
   EXPECT_EQ(LastSocketError(), WSAECONNREFUSED);
   ::close(s);
 }
