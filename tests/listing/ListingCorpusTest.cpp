@@ -43,17 +43,14 @@ std::string Expected(const TRow& row) {
 // clang-format off
 const TRow kCorpus[] = {
   // vsftpd (and BusyBox): numeric owner and group, day zero-padded, two blanks before a year.
-  {"-rw-r--r--    1 0        0            2827 Feb 05  2026 pyenv-installer", "-rw-r--r--", 2827, "2026-02-05 00:00", "pyenv-installer"},
   {"lrwxrwxrwx    1 0        0               8 May 20  2025 sbin -> usr/sbin", "lrwxrwxrwx", 8, "2025-05-20 00:00", "sbin -> usr/sbin"},
   {"dr-xr-xr-x   84 0        0               0 Dec 05 23:20 proc", "dr-xr-xr-x", 0, "2025-12-05 23:20", "proc"},
-  // pyftpdlib: user names, day zero-padded, sizes up to all int64_t holds.
-  {"-rw-r--r--   1 root     root            3 Jun 06 09:09 a.txt", "-rw-r--r--", 3, "2026-06-06 09:09", "a.txt"},
-  {"drwxr-xr-x   2 root     root         4096 Jun 14 23:59 docs", "drwxr-xr-x", 0, "2026-06-14 23:59", "docs"},
+  // pyftpdlib: user names, sizes up to all int64_t holds.
   {"-rw-r--r--   1 root     root     9223372036854775807 Jun 01 10:00 largest", "-rw-r--r--", 9223372036854775807, "2026-06-01 10:00", "largest"},
   // ProFTPD: day padded with a blank, "total" first.
   {"total 8", "", 0, "", ""},
   {"-rw-r--r--   1 ftp      ftp          1024 Mar  5 09:07 file", "-rw-r--r--", 1024, "2026-03-05 09:07", "file"},
-  // Pure-FTPd: "." and ".." listed.
+  // Pure-FTPd: wide id columns, "." and ".." listed.
   {"drwxr-xr-x    2 1000       1000             4096 Jun 10 12:00 .", "drwxr-xr-x", 0, "2026-06-10 12:00", "."},
   // Windows IIS, DOS layout: AM/PM, 24-hour, two- and four-digit years, long sizes.
   {"01-15-98  10:30AM       <DIR>          my folder", "d---------", 0, "1998-01-15 10:30", "my folder"},
@@ -80,8 +77,7 @@ const TRow kCorpus[] = {
   {"-rw-r--r--   1 ftp ftp  5 Jan 15  2020 x=y; z", "-rw-r--r--", 5, "2020-01-15 00:00", "x=y; z"},
   {"01-15-20  10:30AM  5 type=file; name", "----------", 5, "2020-01-15 10:30", "type=file; name"},
   {"=x; name", "", 0, "", ""},
-  // Symbolic links, with and without a target.
-  {"lrwxrwxrwx   1 u g 9 Jun 10 12:00 www -> /home/www", "lrwxrwxrwx", 9, "2026-06-10 12:00", "www -> /home/www"},
+  // A symbolic link without a target (vsftpd's above has one).
   {"lrwxrwxrwx   1 u g 4 Jun 10 12:00 dangling", "lrwxrwxrwx", 4, "2026-06-10 12:00", "dangling"},
   // Device files show "major, minor" where the size would be.
   {"crw-rw-rw-   1 root root 1, 3 Jun 10 12:00 null", "-rw-rw-rw-", 0, "2026-06-10 12:00", "null"},
@@ -96,8 +92,7 @@ const TRow kCorpus[] = {
   // ISO dates (ls --time-style=long-iso / --full-time).
   {"-rw-r--r-- 1 u g 10 2020-01-15 10:30 iso.txt", "-rw-r--r--", 10, "2020-01-15 10:30", "iso.txt"},
   {"-rw-r--r-- 1 u g 10 2020-01-15 10:30:59.123456789 +0100 full.txt", "-rw-r--r--", 10, "2020-01-15 10:30", "full.txt"},
-  // Wide padding and tabs between the fields.
-  {"-rw-r--r--    1 owner    group                      123456789 Jun 10 12:00 wide padding", "-rw-r--r--", 123456789, "2026-06-10 12:00", "wide padding"},
+  // Tabs between the fields.
   {"-rw-r--r--\t1\towner\tgroup\t42\tJun 10 12:00 tabs", "-rw-r--r--", 42, "2026-06-10 12:00", "tabs"},
   {"-rw-r--r-- 1 o g 7 Jun 10 12:00 an-exactly-eight-byte-aligned-name-x", "-rw-r--r--", 7, "2026-06-10 12:00", "an-exactly-eight-byte-aligned-name-x"},
   // Short lines are entries too.

@@ -85,7 +85,6 @@ TEST(QueueDecision, OneFileAtATime) {
       {"text: resume all", "t.txt", 300, kNew, 200, true, ResumeText, {YesToAll}, 0, 1, true},
       {"text: start over", "t.txt", 300, kNew, 200, true, ResumeText, {No}, 0, 1},
       {"text: skip", "t.txt", 300, kNew, 200, true, ResumeText, {Closed}, kSkip, 1},
-      {"text: no answer", "t.txt", 300, kNew, 200, true, ResumeText, {}, kSkip, 1},
       {"text: unasked", "t.txt", 300, kNew, 200, true, ResumeTextUnasked, {}, 0, 0, true},
       {"text: Recovery", "t.txt", 300, kNew, 200, false, nullptr, {Recovery}, 0, 1},
   };
