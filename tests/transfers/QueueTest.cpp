@@ -1,9 +1,8 @@
-// The transfer queue against real servers: a folder tree four at a time, the pool, duplicates,
-// cancelling, failed log-ons, resume, transfer types and names that must not reach the disk.
-// (A tree fetched from a server is the kept queue's test.)
+// The transfer queue against real servers and scripted ones: a folder tree four at a time, the
+// pool, duplicates, cancelling, failures of every kind, transfer types and names that must not
+// reach the disk. (A tree fetched from a server is the kept queue's test.)
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -33,7 +32,6 @@ class QueueTest : public RealServerFixture {
     Queue = std::make_unique<TTransferItems>(Target);
     // One at a time unless a test says otherwise: tests assert the order of commands.
     Queue->Parallel = 1;
-    Queue->ShowMessage = [this](const std::string& text) { Messages.push_back(text); };
     Queue->OnLog = [this](TFTPComponent&, const std::string& text) { Log.push_back(text); };
   }
   void TearDown() override {
@@ -50,14 +48,12 @@ class QueueTest : public RealServerFixture {
     return item;
   }
   std::unique_ptr<TTransferItem> FileItem(const TRealFtpServer& server, bool upload,
-                                          const std::string& name, int64_t size,
-                                          int64_t offset = 0) const {
+                                          const std::string& name, int64_t size) const {
     auto item = std::make_unique<TTransferItem>(Template(server, upload));
     item->SourceFolder = upload ? Local : "";
     item->DestFolder = upload ? "" : Local;
     item->FileName = name;
     item->Size = size;
-    item->RestartOffset = offset;
     return item;
   }
   bool RunUntilIdle() {
@@ -71,7 +67,6 @@ class QueueTest : public RealServerFixture {
   }
 
   std::unique_ptr<TTransferItems> Queue;
-  std::vector<std::string> Messages;
   std::vector<std::string> Log;
 };
 
@@ -112,34 +107,6 @@ TEST_P(QueueTest, AFolderTreeGoesUpFourAtATimeByteForByte) {
   EXPECT_EQ(overlap.Most, 4) << "four at a time, never more";
   EXPECT_EQ(Queue->PercentDone(), 100);
   Queue->RemoveListener(&overlap);
-}
-
-TEST_P(QueueTest, DuplicatesAreRefusedWhilePendingOnly) {
-  const std::string big = Server->Root() + "big";
-  WriteFile(big, "");
-  ASSERT_EQ(::truncate(big.c_str(), int64_t{1} << 30), 0);
-  WriteFile(Server->Root() + "x", "x");
-  auto running = FileItem(*Server, false, "big", int64_t{1} << 30);
-  Queue->Add(running);
-  auto first = FileItem(*Server, false, "x", 1);
-  auto again = FileItem(*Server, false, "x", 1);
-  auto otherOffset = FileItem(*Server, false, "x", 1, 0);
-  otherOffset->DestFolder = Local + "sub/";
-  EXPECT_GE(Queue->Add(first), 0);
-  EXPECT_EQ(Queue->Add(again), -1);
-  ASSERT_NE(again, nullptr) << "a refused item stays with the caller";
-  EXPECT_EQ(Messages, std::vector<std::string>{"\"x\" is already in the transfer queue"});
-  EXPECT_GE(Queue->Add(otherOffset), 0) << "another folder is another transfer";
-  // Cancel the running transfer and everything pending, as the progress window does.
-  Queue->CancelAll();
-  ASSERT_TRUE(RunUntilIdle());
-  EXPECT_EQ(States(), (std::vector<std::string>{"Cancelled", "Cancelled", "Cancelled"}));
-  EXPECT_LT(SizeOf(Local + "big"), int64_t{1} << 30);
-  auto later = FileItem(*Server, false, "x", 1);
-  EXPECT_GE(Queue->Add(later), 0) << "finished items block nothing";
-  ASSERT_TRUE(RunUntilIdle());
-  EXPECT_EQ(ReadFile(Local + "x"), "x")
-      << testing::PrintToString(States()) << testing::PrintToString(Log);
 }
 
 // One item of every kind in one queue, one at a time: folders made and folders already there,
@@ -247,6 +214,30 @@ class ScriptedQueue : public ::testing::Test {
 };
 using QueueFailures = ScriptedQueue;
 using QueueParallel = ScriptedQueue;
+
+// A duplicate of a running or waiting item is refused; another folder is another transfer.
+// Cancel All, as the progress window does, ends the running item and every waiting one, and a
+// finished item blocks nothing. (Nothing listens on port 1: the first item only starts.)
+TEST_F(QueueParallel, DuplicatesAreRefusedWhileRunningOrWaitingOnly) {
+  TTransferItems queue(Target);
+  std::vector<std::string> messages;
+  queue.ShowMessage = [&messages](const std::string& text) { messages.push_back(text); };
+  Queue(queue, 1, 2);
+  Queue(queue, 1, 2);
+  EXPECT_EQ(messages, (std::vector<std::string>{"\"f1\" is already in the transfer queue",
+                                                "\"f2\" is already in the transfer queue"}));
+  Dir += "sub/";
+  Queue(queue, 1, 1);
+  ASSERT_EQ(queue.Count(), 3) << "another folder is another transfer";
+  EXPECT_EQ(queue.Item(0).State, tsActive);
+  queue.CancelAll();
+  ASSERT_TRUE(
+      RunUntil([&] { return queue.CountInState(tsPending) + queue.CountInState(tsActive) == 0; }));
+  EXPECT_EQ(queue.CountInState(tsCancelled), 3);
+  Queue(queue, 1, 1);
+  EXPECT_EQ(queue.Count(), 4) << "finished items block nothing";
+  queue.DisconnectAll();
+}
 
 // Misbehaving servers and local failures, each on the first of two files: the report of each
 // item names that item, every item ends in exactly one state, a failure never reaches the
