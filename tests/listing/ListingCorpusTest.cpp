@@ -206,7 +206,6 @@ const TRow kOtherFamilies[] = {
   // Sizes at the edge of int64_t: the largest that fits reads, one more is unreadable, never
   // a wrapped or negative size.
   {"-rw-r--r-- 111111111111g 4 1 2004 s", "u", 0, "", ""},
-  {"-rw-r--r-- 1 u g 111111111111g Jan 01 2004 huge", "u", 0, "", ""},
   {"-rw-r--r-- 1 u g 9007199254740991k Jan 01 2004 k", "-", 9223372036854774784, "2004-01-01 00:00", "k"},
   {"-rw-r--r-- 1 u g 8796093022207M Jan 01 2004 m", "-", 9223372036853727232, "2004-01-01 00:00", "m"},
   {"-rw-r--r-- 1 u g 8589934591.5g Jan 01 2004 g", "-", 9223372036317904896, "2004-01-01 00:00", "g"},

@@ -40,13 +40,6 @@ TEST(LinkLeadsUpward, Targets) {
   }
 }
 
-class TEmptySide : public IFolderLister {
- public:
-  std::optional<std::vector<TWalkEntry>> List(const std::string&) override {
-    return std::vector<TWalkEntry>{};
-  }
-};
-
 class TreeWalkTest : public EngineTest {
  protected:
   void SetUp() override {
@@ -102,7 +95,7 @@ TEST(RemoteWalkEntry, LinksByTheirOwnNameAndFoldersByTheirLook) {
 
 TEST_F(TreeWalkTest, RemoteLinksAreEnteredUnlessTheyLeadBack) {
   TMapLister remote;
-  TEmptySide local;
+  TMapLister local;  // nothing there
   remote.Folders[""] = {Folder("tree")};
   remote.Folders["tree/"] = {
       File("a -> b"),
@@ -140,7 +133,7 @@ TEST_F(TreeWalkTest, RemoteLinksAreEnteredUnlessTheyLeadBack) {
 // ".." are the listing's own entries for the folder and its parent and are passed over.
 TEST_F(TreeWalkTest, ServerNamesThatLeaveTheDestinationAreRefused) {
   TMapLister remote;
-  TEmptySide local;
+  TMapLister local;  // nothing there
   const std::vector<std::string> hostile = {"../../..", "x/../../..",           "a/b",
                                             "/etc",     std::string("n\0l", 3), ""};
   remote.Folders[""] = {Folder("tree")};
@@ -212,7 +205,7 @@ TEST(DestinationProblem, FoldersBelowTheRootAreMadeOfPlainNames) {
 
 TEST_F(TreeWalkTest, NoDeeperThanTheLimit) {
   TMapLister remote;
-  TEmptySide local;
+  TMapLister local;  // nothing there
   // Every level holds a link to a folder of the next level: an endless chain of links
   // ("d" -> "../loop/d" and so on) that no textual rule can see through.
   std::string folder;
@@ -245,7 +238,7 @@ TEST_F(TreeWalkTest, LocalLinksNeverWalkAFolderTwice) {
   fs::create_symlink("/dev/null", root + "tree/real/null");
 
   TLocalFolderLister local;
-  TEmptySide remote;
+  TMapLister remote;  // nothing there
   TWalk walk(*Queue, local, remote, Answers, Template, true);
   const TWalkResult result = walk.Run(root, "/dest/", {"tree"});
   EXPECT_EQ(Queued(), (std::vector<std::string>{"/dest/tree/", "/dest/tree/real/",
