@@ -1,30 +1,12 @@
-// What the panes show: size texts and the order of rows.
+// What the panes show: the order of rows, and the records of folders kept.
 
 #include <gtest/gtest.h>
 
-#include "engine/NumberFormat.h"
 #include "listing/FolderCache.h"
 #include "listing/RemoteItem.h"
-#include "text/PaneTexts.h"
 
 namespace pelmar {
 namespace {
-
-TEST(PaneTexts, Sizes) {
-  SetEngineNumberFormat({",", "."});
-  const struct {
-    int64_t Bytes;
-    const char* Text;
-  } sizes[] = {
-      {1, "1 Byte"},
-      {1023, "1,023 Bytes"},
-      {1536, "1.5KB"},
-      {1048575, "1023KB"},  // never "1.02e+03KB"
-      {5'000'000'000LL, "4.66GB"},
-      {int64_t{5000} << 40, "5000TB"},
-  };
-  for (const auto& c : sizes) EXPECT_EQ(SizeText(c.Bytes), c.Text) << c.Bytes;
-}
 
 TEST(FolderCache, RowsSortFoldersFirstAndDescendingReversesAll) {
   TItemCache cache;

@@ -46,7 +46,6 @@ TEST_F(ProfileFileTest, ReadingRules) {
       {"General", "Half", "\"open"},
       {"General", "Empty", ""},
       {"General", "Missing", "fallback"},
-      {"Nowhere", "Name", "fallback"},
       {"General", "Spaced Key", "v"},
       {"Other", "Name", "other"},
       {"General", "Long", std::string(1023, 'L')},

@@ -280,10 +280,7 @@ TRealFtpServer::~TRealFtpServer() {
       ::kill(std::atoi(entry.path().filename().c_str()), SIGKILL);
     }
   }
-  if (!Dir.empty()) {
-    const std::string command = "rm -rf '" + Dir + "'";
-    [[maybe_unused]] int rc = std::system(command.c_str());
-  }
+  if (!Dir.empty()) std::filesystem::remove_all(Dir, error);
 }
 
 }  // namespace pelmar::test

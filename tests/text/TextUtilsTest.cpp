@@ -3,8 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/NumberFormat.h"
-
 namespace pelmar {
 namespace {
 
@@ -35,14 +33,7 @@ TEST(MatchesMask, Wildcards) {
   for (const auto& c : cases) EXPECT_EQ(MatchesMask(c.Name, c.Masks), c.Matches) << c.Name;
 }
 
-TEST(TextHelpers, ThousandsParentsLinksAndLines) {
-  SetEngineNumberFormat({",", "."});
-  EXPECT_EQ(ThousandsText("1234567"), "1,234,567");
-  EXPECT_EQ(ThousandsText("12345678901234"), "12,345,678,901,234");
-  SetEngineNumberFormat({".", ","});
-  EXPECT_EQ(ThousandsText("1234567"), "1.234.567");
-  SetEngineNumberFormat({",", "."});
-
+TEST(TextHelpers, ParentsLinksLinesAndCommands) {
   const struct {
     const char* Path;
     bool Result;
