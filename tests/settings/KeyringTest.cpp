@@ -2,7 +2,6 @@
 // owner-only file when there is none or it refuses.
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -55,12 +54,6 @@ TSite Site(const std::string& name, const std::string& user, const std::string& 
   site.User = user;
   site.Password = password;
   return site;
-}
-
-mode_t ModeOf(const std::string& path) {
-  struct stat info {};
-  ::stat(path.c_str(), &info);
-  return info.st_mode & 07777;
 }
 
 // The rules of where a password goes, with a keyring in memory: every case starts from a

@@ -50,6 +50,12 @@ inline void SetModified(const std::string& path, std::time_t seconds) {
   ::utimensat(AT_FDCWD, path.c_str(), times, 0);
 }
 
+// The permission bits of a file or folder; 0 when there is none.
+inline mode_t ModeOf(const std::string& path) {
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0 ? info.st_mode & 07777 : 0;
+}
+
 // Every entry below `root`: relative path -> content ("<dir>" for a folder).
 inline std::map<std::string, std::string> Tree(const std::string& root) {
   namespace fs = std::filesystem;

@@ -33,7 +33,7 @@ TEST(MatchesMask, Wildcards) {
   for (const auto& c : cases) EXPECT_EQ(MatchesMask(c.Name, c.Masks), c.Matches) << c.Name;
 }
 
-TEST(TextHelpers, ParentsLinksLinesAndCommands) {
+TEST(TextHelpers, ParentsLinksAndLines) {
   const struct {
     const char* Path;
     bool Result;
@@ -64,15 +64,6 @@ TEST(TextHelpers, ParentsLinksLinesAndCommands) {
   EXPECT_EQ(FirstLine(text), "three");
   EXPECT_EQ(text, "");
   EXPECT_EQ(FirstLine(text), "");
-
-  for (const auto& [command, program] : std::vector<std::pair<std::string, std::string>>{
-           {"/usr/bin/editor %1", "/usr/bin/editor"},
-           {"  /usr/bin/editor", "/usr/bin/editor"},
-           {"\"/opt/My Editor/edit\" \"%1\"", "/opt/My Editor/edit"},
-           {"\"/opt/unclosed", "/opt/unclosed"},
-           {"", ""}}) {
-    EXPECT_EQ(ProgramOfCommand(command), program) << command;
-  }
 }
 
 TEST(SplitUrl, Parts) {

@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -26,11 +25,6 @@ namespace pelmar::test {
 namespace {
 
 namespace fs = std::filesystem;
-
-bool OwnerOnly(const std::string& path) {
-  struct stat info {};
-  return ::stat(path.c_str(), &info) == 0 && (info.st_mode & 077) == 0;
-}
 
 class QueueStore : public EngineTest {
  protected:
@@ -118,7 +112,7 @@ TEST_F(QueueStore, KeepsWaitingItemsInOrderWithoutPasswordsAndDropsEndedOnes) {
     queue.Cancel(*queue.FindItem(1));  // a
     EXPECT_EQ(StoredNames(), (std::vector<std::string>{"c.bin", "d.bin"}));
     for (const char* suffix : {"", "-wal", "-shm"}) {
-      EXPECT_TRUE(OwnerOnly(Path + suffix)) << "queue.sqlite3" << suffix;
+      EXPECT_EQ(ModeOf(Path + suffix), 0600u) << "queue.sqlite3" << suffix;
     }
   }
   TQueueStore store(Path, Target);
@@ -213,7 +207,7 @@ TEST_F(QueueStore, AFileItCannotUseIsSetAsideOrLeftAlone) {
       continue;
     }
     EXPECT_TRUE(store.Usable()) << store.Problem();
-    EXPECT_TRUE(OwnerOnly(Path));
+    EXPECT_EQ(ModeOf(Path), 0600u);
     TTransferItems queue(Target);
     store.Follow(queue);
     Add(queue, "after.bin");
