@@ -85,7 +85,7 @@ TEST_F(SocketsTest, ABlockedRecvEndsOnAnAbortOrAtTheTimeOut) {
 }
 
 // A peer's close reads as 0. Closing clears the handle, keeps the error a caller is about to
-// report, does not wait long for a silent peer, and takes no socket at all.
+// report, does not wait long for a silent peer; no socket at all is refused.
 TEST_F(SocketsTest, PeerCloseAndClosing) {
   TLoopbackPair closed;
   ::close(closed.Peer);
@@ -101,9 +101,6 @@ TEST_F(SocketsTest, PeerCloseAndClosing) {
   SocketCloseGracefully(Ctx, silent.Client);
   EXPECT_EQ(silent.Client, -1);
   EXPECT_LT(GetTickCount() - start, kCloseLingerMs + 1000);
-  int none = -1;
-  SocketCloseGracefully(Ctx, none);
-  EXPECT_EQ(none, -1);
   EXPECT_EQ(SocketRecv(Ctx, -1, buffer, sizeof buffer), -1);
   EXPECT_EQ(LastSocketError(), WSAENOTSOCK);
   EXPECT_EQ(SocketAccept(Ctx, -1, nullptr), -1);

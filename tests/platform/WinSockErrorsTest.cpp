@@ -15,7 +15,6 @@ TEST(WinSockErrorText, KnownCodesAndGapsBetweenThem) {
       {10004, "Operation interrupted"},
       {10054, "Connection reset by peer"},
       {10061, "Connection refused"},
-      {10071, "Too many levels of remote in path"},
       {10093, "WinSock not initialized"},
       {11001, "Host not found"},
       {11004, "No Data"},

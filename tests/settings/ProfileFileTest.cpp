@@ -62,7 +62,6 @@ TEST_F(ProfileFileTest, ReadingRules) {
     EXPECT_EQ(file.ReadInteger("General", c.Key, 7), c.Expected) << c.Key;
   EXPECT_FALSE(file.ReadBool("General", "Zero", true));
   EXPECT_TRUE(file.ReadBool("General", "Hex", false));
-  EXPECT_TRUE(file.ReadBool("General", "Missing", true));
   EXPECT_EQ(file.KeyNames("GENERAL").size(), 13u);
   EXPECT_EQ(file.KeyNames("General").front(), "Name");
   EXPECT_EQ(file.ReadRaw("General", "Name"), "  padded value  ");

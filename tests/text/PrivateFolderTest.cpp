@@ -46,7 +46,6 @@ TEST_F(PrivateFolderTest, ParentIsTheRuntimeFolderOnlyWhenItIsPrivate) {
   } cases[] = {
       {Scratch + "closed", Scratch + "closed/"},
       {std::nullopt, TemporaryFolder()},
-      {"", TemporaryFolder()},
       {"relative/run", TemporaryFolder()},
       {Scratch + "open", TemporaryFolder()},  // others may enter
       {Scratch + "link", TemporaryFolder()},

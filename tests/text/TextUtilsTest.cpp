@@ -63,7 +63,6 @@ TEST(TextHelpers, ParentsLinksAndLines) {
   EXPECT_EQ(FirstLine(text), "two");
   EXPECT_EQ(FirstLine(text), "three");
   EXPECT_EQ(text, "");
-  EXPECT_EQ(FirstLine(text), "");
 }
 
 TEST(SplitUrl, Parts) {
