@@ -178,7 +178,7 @@ std::optional<std::string> SftpFactsLine(const TSftpName& entry) {
     const time_t seconds = attributes.ModifyTime;
     tm parts{};
     gmtime_r(&seconds, &parts);
-    char stamp[32];
+    char stamp[96];  // room for any int the compiler cannot rule out
     std::snprintf(stamp, sizeof stamp, "modify=%04d%02d%02d%02d%02d%02d;", parts.tm_year + 1900,
                   parts.tm_mon + 1, parts.tm_mday, parts.tm_hour, parts.tm_min, parts.tm_sec);
     line += stamp;

@@ -267,7 +267,7 @@ TEST_F(MainWindowTest, PanesOverSftp) {
   site.Protocol = prSftp;
   site.User = server.User();
   site.Password.clear();
-  site.HostFolder = server.RemoteRoot();
+  site.HostFolder = server.Root();  // sshd logs on into the account's home: the path is absolute
   Choose(window, site);
   window.btnConnectClick();
   THostView& host = *window.CurrentHostView();
