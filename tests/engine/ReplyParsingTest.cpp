@@ -96,6 +96,9 @@ TEST(ReplyClassifier, WhereARepliesEnds) {
       {"empty line", {"", "331 Pass"}, {331, 1}},
   };
   for (const auto& c : cases) EXPECT_EQ(FinalOf(c.Lines), c.Final) << c.Name;
+  // How the queue and pelmar-cli read the logged lines: a continuation line is no reply.
+  EXPECT_EQ(FinalReplyCode("550-Details follow"), 0);
+  EXPECT_EQ(FinalReplyCode("550 No such file"), 550);
 }
 
 TEST(EchoedSecret, OnlyThePasswordItselfIsHidden) {
