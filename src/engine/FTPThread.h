@@ -137,8 +137,6 @@ class TFTPThread final : public TWorkerServices {
   void ServeList();
   void ServeDownload(const TArgs& args);
   void ServeUpload(const TArgs& args);
-  // ".name.pelmar-upload" beside `remote`: where a replacement is stored until it is whole.
-  static std::string TemporaryUploadName(const std::string& remote);
   // DELE without an error event; true when the server deleted it.
   bool RemoveQuietly(const std::string& remote);
   // An upload from the start proved wrong: its stored copy is deleted (a replacement's

@@ -331,12 +331,6 @@ void TFTPThread::ServeUpload(const TArgs& args) {
   if (sent && HasMfmt && EngineSettings().KeepTimes.load()) SetServerTime(args);
 }
 
-std::string TFTPThread::TemporaryUploadName(const std::string& remote) {
-  const size_t slash = remote.find_last_of('/');
-  const size_t at = slash == std::string::npos ? 0 : slash + 1;
-  return remote.substr(0, at) + "." + remote.substr(at) + ".pelmar-upload";
-}
-
 bool TFTPThread::RemoveQuietly(const std::string& remote) {
   SendCommand("DELE " + remote);
   return ReadReply() / 100 == 2;

@@ -15,6 +15,14 @@ inline const std::string& RequestArg(const std::vector<std::string>& args, size_
 // appeared there since the transfer was decided is left alone.
 inline const std::string kDownloadNewOnly = "new";
 
+// ".name.pelmar-upload" beside `remote`: where an upload that replaces a file is stored until it
+// is whole (both protocols).
+inline std::string TemporaryUploadName(const std::string& remote) {
+  const size_t slash = remote.find_last_of('/');
+  const size_t at = slash == std::string::npos ? 0 : slash + 1;
+  return remote.substr(0, at) + "." + remote.substr(at) + ".pelmar-upload";
+}
+
 // An upload's fourth argument when the caller's listing showed no file of that name.
 inline const std::string kUploadKnownNew = "new";
 

@@ -17,12 +17,6 @@ std::string ParentOf(const std::string& path) {
 
 }  // namespace
 
-std::string SftpTemporaryName(const std::string& remote) {
-  const size_t slash = remote.find_last_of('/');
-  const size_t at = slash == std::string::npos ? 0 : slash + 1;
-  return remote.substr(0, at) + "." + remote.substr(at) + ".pelmar-upload";
-}
-
 TSftpSession::TSftpSession(TWorkerServices& worker) : Worker(worker) {}
 
 bool TSftpSession::LogOn(const TServer& server, const TConnector& connect, bool& retry) {

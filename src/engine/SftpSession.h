@@ -66,7 +66,5 @@ class TSftpSession {
   std::string CurrentFolder = "/";
 };
 
-// ".name.pelmar-upload" beside `remote`: where a replacement is stored until it is whole.
-std::string SftpTemporaryName(const std::string& remote);
 
 }  // namespace pelmar

@@ -317,7 +317,7 @@ void TSftpSession::ServeUpload(const TArgs& args) {
   }
   // A replacement is written beside the old file and renamed over it once whole; a new file is
   // made exclusively, so that one that appeared meanwhile is not overwritten.
-  const std::string storeAs = replacing ? SftpTemporaryName(remote) : remote;
+  const std::string storeAs = replacing ? TemporaryUploadName(remote) : remote;
   const uint32_t flags = offset > 0  ? kSftpOpenWrite
                          : replacing ? kSftpOpenWrite | kSftpOpenCreate | kSftpOpenTruncate
                                      : kSftpOpenWrite | kSftpOpenCreate | kSftpOpenExclusive;
