@@ -7,15 +7,18 @@
 namespace pelmar {
 namespace {
 
-// Bytes read from the channel at a time.
-constexpr size_t kReceiveChunk = 1024 * 1024;
-
 // The server's extensions worth knowing.
 constexpr std::string_view kPosixRename = "posix-rename@openssh.com";
 
 }  // namespace
 
-TSftpClient::TSftpClient(TSshConnection& ssh, TWorkerServices& worker) : Ssh(ssh), Worker(worker) {}
+TSftpClient::TSftpClient(TSshConnection& ssh, TWorkerServices& worker) : Ssh(ssh), Worker(worker) {
+  Ssh.SetReceiver([this](const char* data, size_t length) { Input.Append(data, length); });
+}
+
+TSftpClient::~TSftpClient() {
+  Ssh.SetReceiver(nullptr);
+}
 
 uint32_t TSftpClient::Queue(TSftpWriter& writer) {
   Output += writer.Take();
@@ -39,17 +42,13 @@ bool TSftpClient::Pump(bool wait) {
     Output.clear();
     OutputAt = 0;
   }
-  // One buffer for the connection: a large read takes what libssh holds in one call.
-  if (ReceiveBuffer.empty()) ReceiveBuffer.resize(kReceiveChunk);
-  auto& chunk = ReceiveBuffer;
   for (;;) {
-    const long n = Ssh.Receive(chunk.data(), chunk.size());
+    const long n = Ssh.Receive();
     if (n < 0) {
       Broken("the server closed the connection");
       return false;
     }
     if (n == 0) break;
-    Input.Append(chunk.data(), static_cast<size_t>(n));
     moved = true;
   }
   while (auto body = Input.Next()) {
@@ -69,16 +68,18 @@ bool TSftpClient::Pump(bool wait) {
     return false;
   }
   if (moved || !wait) return true;
-  if (!Ssh.Wait()) {
-    if (Worker.AbortFlags().Aborted) return false;
-    if (Worker.TimedOut()) {
-      Broken(Worker.TimedOutText(), WSAETIMEDOUT);
-    } else {
-      Broken("the connection failed: " + Ssh.ErrorText());
-    }
-    return false;
+  return WaitForConnection();
+}
+
+bool TSftpClient::WaitForConnection() {
+  if (Ssh.Wait()) return true;
+  if (Worker.AbortFlags().Aborted) return false;
+  if (Worker.TimedOut()) {
+    Broken(Worker.TimedOutText(), WSAETIMEDOUT);
+  } else {
+    Broken("the connection failed: " + Ssh.ErrorText());
   }
-  return true;
+  return false;
 }
 
 std::optional<std::string> TSftpClient::TakeReply(uint32_t id) {
@@ -267,6 +268,23 @@ bool TSftpClient::Close(const std::string& handle) {
   request.String(handle);
   const auto reply = Await(Queue(request), "CLOSE");
   return reply && StatusOk(*reply, "CLOSE");
+}
+
+bool TSftpClient::CloseWithTimes(const std::string& handle, const TSftpAttributes& times,
+                                 bool& timesSet) {
+  Worker.Log("FSETSTAT (times) and CLOSE");
+  TSftpWriter setTimes(SSH_FXP_FSETSTAT, NextId++);
+  setTimes.String(handle).Attributes(times);
+  const uint32_t timesId = Queue(setTimes);
+  TSftpWriter close(SSH_FXP_CLOSE, NextId++);
+  close.String(handle);
+  const uint32_t closeId = Queue(close);
+  const auto timesReply = Await(timesId, "FSETSTAT");
+  timesSet = timesReply && StatusOk(*timesReply, "FSETSTAT");
+  if (ConnectionFailed) return false;
+  if (timesSet) Worker.Log("200 FSETSTAT: done");
+  const auto closeReply = Await(closeId, "CLOSE");
+  return closeReply && StatusOk(*closeReply, "CLOSE");
 }
 
 bool TSftpClient::ReadFolder(const std::string& handle, std::vector<TSftpName>& names) {

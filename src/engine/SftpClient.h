@@ -19,6 +19,9 @@ namespace pelmar {
 class TSftpClient {
  public:
   TSftpClient(TSshConnection& ssh, TWorkerServices& worker);
+  ~TSftpClient();
+  TSftpClient(const TSftpClient&) = delete;
+  TSftpClient& operator=(const TSftpClient&) = delete;
 
   // INIT and VERSION; notes the extensions the server offers.
   bool Start();
@@ -35,6 +38,9 @@ class TSftpClient {
   std::optional<std::string> OpenFolder(const std::string& path);
   std::optional<TSftpAttributes> HandleStat(const std::string& handle);
   bool Close(const std::string& handle);
+  // Sets the open file's times and closes it, both requests sent at once (one round trip).
+  // True when the close succeeded; a refusal of the times is logged and only reported.
+  bool CloseWithTimes(const std::string& handle, const TSftpAttributes& times, bool& timesSet);
   // One READDIR: false at the end of the folder or on a failure (see Failed()).
   bool ReadFolder(const std::string& handle, std::vector<TSftpName>& names);
   bool Remove(const std::string& path);
@@ -72,6 +78,8 @@ class TSftpClient {
   void Refused(const std::string& what, uint32_t status, const std::string& message);
   bool QuietRefusals = false;
   void Broken(const std::string& why, int code = 0);
+  // Until the connection can move bytes; false (the connection broken) when it cannot.
+  bool WaitForConnection();
 
   TSshConnection& Ssh;
   TWorkerServices& Worker;
@@ -79,7 +87,6 @@ class TSftpClient {
   std::string Output;
   size_t OutputAt = 0;
   TSftpFramer Input;
-  std::vector<char> ReceiveBuffer;
   std::map<uint32_t, std::string> Replies;
   std::set<uint32_t> Abandoned;
   bool PosixRename = false;

@@ -66,7 +66,7 @@ int64_t TSftpSession::ReceiveFile(const std::string& handle, int64_t offset, int
     for (const TRead& read : pending) Sftp->Abandon(read.Id);
     pending.clear();
   };
-  auto write = [&](const std::string& data) {
+  auto write = [&](std::string_view data) {
     if (stream.Write(data.data(), data.size())) {
       position += data.size();
       return true;
@@ -126,7 +126,7 @@ int64_t TSftpSession::ReceiveFile(const std::string& handle, int64_t offset, int
       ahead.emplace(read.Offset, std::string(data));
       continue;
     }
-    if (!write(std::string(data))) {
+    if (!write(data)) {
       abandon();
       return -1;
     }
@@ -352,16 +352,19 @@ void TSftpSession::ServeUpload(const TArgs& args) {
       ok = false;
     }
   }
-  if (!Sftp->Failed()) ok = Sftp->Close(*handle) && ok;
-  if (ok && EngineSettings().KeepTimes.load()) {
-    struct stat info {};
-    if (::stat(localName.c_str(), &info) == 0) {
-      TSftpAttributes times;
-      times.Flags = kSftpAttrTimes;
-      times.AccessTime = static_cast<uint32_t>(info.st_atime);
-      times.ModifyTime = static_cast<uint32_t>(info.st_mtime);
-      Sftp->SetAttributes(storeAs, times);
-    }
+  // The local file's time goes with the close, only onto a copy known to be whole (a partial
+  // copy with the original's time would pass for it later).
+  struct stat info {};
+  if (ok && EngineSettings().KeepTimes.load() && ::stat(localName.c_str(), &info) == 0) {
+    TSftpAttributes times;
+    times.Flags = kSftpAttrTimes;
+    times.AccessTime = static_cast<uint32_t>(info.st_atime);
+    times.ModifyTime = static_cast<uint32_t>(info.st_mtime);
+    // A server that keeps no times is no failed upload; a refused close is.
+    bool timesSet = false;
+    ok = Sftp->CloseWithTimes(*handle, times, timesSet);
+  } else if (!Sftp->Failed()) {
+    ok = Sftp->Close(*handle) && ok;
   }
   bool renameFailed = false;
   if (ok && replacing) {

@@ -5,6 +5,7 @@
 // time-out ends it.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -14,6 +15,7 @@
 struct ssh_session_struct;
 struct ssh_channel_struct;
 struct ssh_callbacks_struct;
+struct ssh_channel_callbacks_struct;
 
 namespace pelmar {
 
@@ -45,10 +47,14 @@ class TSshConnection {
   bool Authenticate(const std::string& password);
   bool OpenSftpChannel();
 
-  // Channel bytes. Send takes what the channel's window allows (0 when none) or -1; Receive
-  // gives what arrived (0 when nothing has) or -1 at the channel's end or on an error.
+  // Channel bytes. Send takes what the channel's window allows (0 when none) or -1. Arriving
+  // bytes go to the receiver straight from libssh's packet, without a copy of their own;
+  // Receive reads what the socket holds and says how many bytes went to the receiver (0 when
+  // none) or -1 at the channel's end or on an error.
+  using TReceiver = std::function<void(const char* data, size_t length)>;
+  void SetReceiver(TReceiver receiver) { Receiver = std::move(receiver); }
   long Send(const char* data, size_t length);
-  long Receive(char* buffer, size_t length);
+  long Receive();
   // Waits until the connection can move bytes again (readable, or writable when output is
   // pending). False when aborted, timed out or broken.
   bool Wait();
@@ -71,6 +77,8 @@ class TSshConnection {
   static int PassphraseCallback(const char* prompt, char* buffer, size_t length, int echo,
                                 int verify, void* self);
   int AskPassphrase(char* buffer, size_t length);
+  static int DataCallback(ssh_session_struct* session, ssh_channel_struct* channel, void* data,
+                          uint32_t length, int isStderr, void* self);
 
   TWorkerServices& Worker;
   ssh_session_struct* Session = nullptr;
@@ -82,6 +90,9 @@ class TSshConnection {
   std::string ServerKeyText;
   bool GaveSocket = false;
   std::unique_ptr<ssh_callbacks_struct> Callbacks;
+  std::unique_ptr<ssh_channel_callbacks_struct> ChannelCallbacks;
+  TReceiver Receiver;
+  uint64_t Received = 0;
   int PassphrasesAsked = 0;  // "ssh-ed25519 SHA256:...", for the log
 };
 
