@@ -49,6 +49,7 @@ void TFTPComponent::ClearHandlers() {
   OnFolder = nullptr;
   OnLog = nullptr;
   OnLoggedIn = nullptr;
+  OnMarker = nullptr;
   OnListing = nullptr;
   OnProgress = nullptr;
   OnFileSize = nullptr;
@@ -135,20 +136,24 @@ void TFTPComponent::Abort() {
 void TFTPComponent::GetFolder() {
   PostRequest(rqGetFolder, {});
 }
+void TFTPComponent::PostMarker() {
+  PostRequest(rqMarker, {});
+}
 void TFTPComponent::ChangeFolder(const std::string& path) {
   PostRequest(rqChangeFolder, {path});
 }
-void TFTPComponent::List() {
-  PostRequest(rqList, {});
+void TFTPComponent::List(const std::string& folder) {
+  PostRequest(rqList, {folder});
 }
 
 void TFTPComponent::Download(const std::string& remoteName, const std::string& localName, int mode,
                              TDownloadFacts facts) {
   PostType(mode);
   std::vector<std::string> args{localName, remoteName};
-  if (facts.ListedSize >= 0 || facts.NewOnly) {
+  if (facts.ListedSize >= 0 || facts.NewOnly || facts.ServerTime >= 0) {
     args.insert(args.end(), {"0", facts.ListedSize >= 0 ? std::to_string(facts.ListedSize) : "",
-                             facts.NewOnly ? kDownloadNewOnly : ""});
+                             facts.NewOnly ? kDownloadNewOnly : "",
+                             facts.ServerTime >= 0 ? std::to_string(facts.ServerTime) : ""});
   }
   PostRequest(rqDownload, std::move(args));
 }
@@ -222,6 +227,9 @@ void TFTPComponent::HandleEvent(int code, TEventRecord* record) {
       case evLoggedIn:
         LoggedIn = 1;
         if (OnLoggedIn) OnLoggedIn(*this);
+        break;
+      case evMarker:
+        if (OnMarker) OnMarker(*this);
         break;
       case evDisconnected:
         LoggedIn = 0;

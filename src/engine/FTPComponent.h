@@ -24,6 +24,9 @@ namespace pelmar {
 struct TDownloadFacts {
   int64_t ListedSize = -1;
   bool NewOnly = false;
+  // The file's time on the server (UTC seconds) when the caller's listing gave it exactly:
+  // the engine reports it instead of asking with MDTM. -1: unknown.
+  int64_t ServerTime = -1;
 };
 
 class TFTPComponent;
@@ -105,6 +108,8 @@ class TFTPComponent {
   TFolderEvent OnFolder;
   TLogEvent OnLog;
   TNotifyEvent OnLoggedIn;
+  // The answer to PostMarker: every request before it has been served.
+  TNotifyEvent OnMarker;
   TListingEvent OnListing;
   TProgressEvent OnProgress;
   TFileSizeEvent OnFileSize;
@@ -127,8 +132,13 @@ class TFTPComponent {
   void Disconnect();
   void Abort();
   void GetFolder();
+  // Asks for OnMarker once the requests posted before have been served; nothing goes to the
+  // server (a caller waiting for a batch of requests need not spend a PWD on it).
+  void PostMarker();
   void ChangeFolder(const std::string& path);
-  void List();
+  // Lists the current folder, or `folder` (a path the server understands) without changing
+  // into it where the server lists a named folder (MLSD path); else it changes into it first.
+  void List(const std::string& folder = {});
   void Download(const std::string& remoteName, const std::string& localName, int mode,
                 TDownloadFacts facts = {});
   // `knownNew`: the caller's listing of the server folder has no such name, so the upload need

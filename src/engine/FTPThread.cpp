@@ -1,4 +1,5 @@
 #include "engine/FTPThread.h"
+#include "engine/RequestArgs.h"
 
 #include <cstdio>
 #include <thread>
@@ -133,6 +134,10 @@ void TFTPThread::Dispatch(uint8_t kind, const TArgs& args) {
 }
 
 void TFTPThread::Serve(uint8_t kind, const TArgs& args) {
+  if (kind == rqMarker) {
+    PostEvent(evMarker);
+    return;
+  }
   if (Sftp && kind != rqConnect && kind != rqConnectViaFirewall) {
     if (kind == rqQuit) {
       ServeSftpQuit();
@@ -156,7 +161,7 @@ void TFTPThread::Serve(uint8_t kind, const TArgs& args) {
       ServeQuit();
       break;
     case rqList:
-      ServeList();
+      ServeList(RequestArg(args, 0));
       break;
     case rqDownload:
     case rqResumeDownload:

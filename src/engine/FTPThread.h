@@ -134,7 +134,7 @@ class TFTPThread final : public TWorkerServices {
   void PostProgress(uint8_t kind, int64_t count, bool completed = true);
   void AbortOrError();
   void ServeType(const TArgs& args);
-  void ServeList();
+  void ServeList(const std::string& folder);
   void ServeDownload(const TArgs& args);
   void ServeUpload(const TArgs& args);
   // DELE without an error event; true when the server deleted it.
@@ -168,6 +168,7 @@ class TFTPThread final : public TWorkerServices {
   bool HasMfmt = false;                 // FEAT named MFMT: a file's time can be set
   bool HasMdtm = false;                 // FEAT named MDTM: a file's time can be asked
   bool HasMlst = false;                 // FEAT named MLST: folders are listed with MLSD
+  bool MlsdTakesPath = true;            // "MLSD path" has not been refused on this log-on
   bool HasSize = false;                 // FEAT named SIZE: a file's size can be asked
   // How the server computes a file's checksum: "HASH" (with HashAlgorithm chosen by OPTS
   // HASH) or "XSHA256", "XSHA1", "XMD5", "XCRC"; empty when it offers none.
@@ -179,7 +180,9 @@ class TFTPThread final : public TWorkerServices {
   bool QuietRefusal = false;
   int RefusedReply = 0;
   int64_t DoneServerTime = -1;  // goes with the next pkDone (see TProgressData)
-  TReplyFramer ReplyBuffer;     // bytes of the control connection not yet read as lines
+  // The download's time on the server as the caller's listing gave it exactly; -1: ask MDTM.
+  int64_t ListedServerTime = -1;
+  TReplyFramer ReplyBuffer;  // bytes of the control connection not yet read as lines
   // This log-on's protection: what was asked for, the host and port the certificate must
   // belong to, and the TLS layers of the two connections (null when plain).
   TEncryption Encryption = enPlain;

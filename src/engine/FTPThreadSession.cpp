@@ -60,6 +60,7 @@ void TFTPThread::ServeConnect(uint8_t kind, const TArgs& args) {
   HasMfmt = false;
   HasMdtm = false;
   HasMlst = false;
+  MlsdTakesPath = true;
   HasSize = false;
   HashCommand.clear();
   HashAlgorithm.clear();

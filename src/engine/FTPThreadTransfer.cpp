@@ -41,6 +41,8 @@ int64_t OffsetArgument(const std::vector<std::string>& args) {
 }  // namespace
 
 void TFTPThread::ServeType(const TArgs& args) {
+  // The type stays until changed: one TYPE per connection and type, not one per file.
+  if (!RequestArg(args, 0).empty() && TypeLetter == RequestArg(args, 0)[0]) return;
   SendCommand("TYPE " + RequestArg(args, 0));
   const int reply = ReadReply();
   TypeLetter = reply == 200 && !RequestArg(args, 0).empty() ? RequestArg(args, 0)[0] : 0;
@@ -117,9 +119,13 @@ bool TFTPThread::Transfer(const std::string& command, bool receive, int64_t offs
     if (ok) Log(TransferStatisticsLine(bytes, seconds, EngineNumberFormat()));
     // The file's time on the server goes with the end of its download, so that whoever
     // finishes the file gives it that time.
-    if (ok && receive && IsFileTransfer && HasMdtm && EngineSettings().KeepTimes.load() &&
+    if (ok && receive && IsFileTransfer && EngineSettings().KeepTimes.load() &&
         command.rfind("RETR ", 0) == 0) {
-      DoneServerTime = AskServerTime(command.substr(5));
+      if (ListedServerTime >= 0) {
+        DoneServerTime = ListedServerTime;
+      } else if (HasMdtm) {
+        DoneServerTime = AskServerTime(command.substr(5));
+      }
     }
     PostProgress(pkDone, bytes, ok);
     DoneServerTime = -1;
@@ -215,7 +221,7 @@ bool TFTPThread::VerifyChecksum(const std::string& remote, const TTransferStream
   return false;
 }
 
-void TFTPThread::ServeList() {
+void TFTPThread::ServeList(const std::string& folder) {
   IsFileTransfer = 0;
   try {
     TMemoryStream listing;
@@ -223,7 +229,37 @@ void TFTPThread::ServeList() {
     // server will not list that way is listed with LIST, and a server that does not know the
     // command after all is not asked again on this log-on.
     bool listed = false;
-    if (HasMlst) {
+    if (!folder.empty()) {
+      // A named folder: "MLSD path" saves changing into it (one round trip). Whatever the
+      // server does not list so is listed as before, from inside the folder.
+      if (HasMlst && MlsdTakesPath) {
+        TMemoryStream byPath;
+        QuietRefusal = true;
+        RefusedReply = 0;
+        listed = Transfer("MLSD " + folder, true, 0, byPath);
+        QuietRefusal = false;
+        if (RefusedReply == 500 || RefusedReply == 501 || RefusedReply == 502)
+          MlsdTakesPath = false;
+        if (!listed && RefusedReply == 0) {
+          // Taken, then failed: reported already, as any failed listing.
+          IsFileTransfer = 1;
+          return;
+        }
+        // Links named without their targets need LIST's lines, from inside the folder.
+        if (listed && HasUntargetedLinks(byPath.Bytes())) listed = false;
+        if (listed) listing.Bytes() = std::move(byPath.Bytes());
+      }
+      if (!listed) {
+        if (!CommandWithFallback("CWD " + folder, 250)) {
+          IsFileTransfer = 1;
+          return;
+        }
+        // The folder is there, yet MLSD would not list it by its path: from now on it is
+        // entered first.
+        if (RefusedReply != 0) MlsdTakesPath = false;
+      }
+    }
+    if (!listed && HasMlst) {
       QuietRefusal = true;
       RefusedReply = 0;
       listed = Transfer("MLSD", true, 0, listing);
@@ -290,7 +326,9 @@ void TFTPThread::ServeDownload(const TArgs& args) {
       ExpectedFrom = "SIZE gave";
     }
   }
+  ListedServerTime = NumberArgument(args, 5);
   Transfer("RETR " + remote, true, offset, stream);
+  ListedServerTime = -1;
   // What a resume that came out at the wrong size appended is not the file's continuation:
   // the partial file goes back to what it was.
   if (ResumeMismatch) stream.Truncate(offset);

@@ -55,6 +55,8 @@ enum TRequestKind : uint8_t {
   rqChangeMode = 17,
   rqFileTime = 18,
   rqChecksum = 19,
+  // Sends nothing: answered with evMarker once every request before it has been served.
+  rqMarker = 20,
 };
 
 enum TEventCode : int {
@@ -75,6 +77,8 @@ enum TEventCode : int {
   evChecksum = 1057,
   // An SSH private key is protected by a passphrase; the worker waits for the answer.
   evPassphrase = 1058,
+  // The answer to rqMarker.
+  evMarker = 1059,
 };
 
 // How a connection is protected; the numbers are stored in the site file.

@@ -102,7 +102,7 @@ void TSftpSession::Serve(uint8_t kind, const TArgs& args) {
       ServeChangeFolder(first);
       break;
     case rqList:
-      ServeList();
+      ServeList(first.empty() ? CurrentFolder : FullPath(first));
       break;
     case rqDownload:
     case rqResumeDownload:
@@ -160,8 +160,8 @@ void TSftpSession::ServeChangeFolder(const std::string& path) {
   PostFolder(CurrentFolder, fkChanged);
 }
 
-void TSftpSession::ServeList() {
-  const auto handle = Sftp->OpenFolder(CurrentFolder);
+void TSftpSession::ServeList(const std::string& folder) {
+  const auto handle = Sftp->OpenFolder(folder);
   if (!handle) {
     Worker.PostError(0, "Unable to complete transfer");
     return;

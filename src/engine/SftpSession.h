@@ -40,7 +40,7 @@ class TSftpSession {
   // A path of a request: absolute as given, else within the current folder.
   std::string FullPath(const std::string& path) const;
   void ServeChangeFolder(const std::string& path);
-  void ServeList();
+  void ServeList(const std::string& folder);
   void ServeDownload(const TArgs& args);
   void ServeUpload(const TArgs& args);
   void ServeFileTime(const std::string& path);
@@ -65,6 +65,5 @@ class TSftpSession {
   std::unique_ptr<TSftpClient> Sftp;
   std::string CurrentFolder = "/";
 };
-
 
 }  // namespace pelmar

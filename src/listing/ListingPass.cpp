@@ -54,6 +54,7 @@ TListingPassResult TListingPass::ListingReceived(std::string_view text, const TD
       if (TimeOffsetMinutes != 0 && !parsed.ExactTime && parsed.Item.Modified != 0) {
         parsed.Item.Modified -= TimeOffsetMinutes / (24.0 * 60.0);
       }
+      if (parsed.ExactTime && parsed.Item.Modified != 0) parsed.Item.Attributes |= iaExactTime;
       if (hooks.SetUnixListing) hooks.SetUnixListing(parsed.UnixLayout);
       ++result.Entries;
       result.ExactTimes += parsed.ExactTime ? 1 : 0;

@@ -19,6 +19,9 @@ inline constexpr uint16_t iaGroupExec = 128;
 inline constexpr uint16_t iaOtherRead = 256;
 inline constexpr uint16_t iaOtherWrite = 512;
 inline constexpr uint16_t iaOtherExec = 1024;
+// The time is exact and was given in UTC (MLSD's modify fact, an epoch): asking the server for
+// it again (MDTM) would tell nothing new.
+inline constexpr uint16_t iaExactTime = 2048;
 
 struct TRemoteItem {
   // As listed, to the end of the line; for a link "name -> target". Blanks are kept.

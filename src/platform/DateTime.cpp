@@ -91,6 +91,16 @@ TDateTime DateTimeFromTimeT(std::time_t value) {
   return date.value_or(0) + time.value_or(0);
 }
 
+std::optional<std::time_t> UnambiguousTimeT(TDateTime value) {
+  const std::time_t instant = TimeTFromDateTime(value);
+  const auto sameLocal = [value](std::time_t other) {
+    return std::fabs(DateTimeFromTimeT(other) - value) < 0.5 / 86400.0;
+  };
+  if (!sameLocal(instant) || sameLocal(instant - 3600) || sameLocal(instant + 3600))
+    return std::nullopt;
+  return instant;
+}
+
 std::time_t TimeTFromDateTime(TDateTime value) {
   const TDate date = DecodeDate(value);
   double fraction = value - std::floor(value);

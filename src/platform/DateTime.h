@@ -37,5 +37,8 @@ TDateTime DateTimeFromTimeT(std::time_t value);
 // modify fact): the seconds since the epoch. Nothing when it is not a valid time.
 std::optional<std::time_t> ParseFtpTimestamp(std::string_view text);
 std::time_t TimeTFromDateTime(TDateTime value);
+// The one instant a local time stands for; nothing when it stands for none (skipped when the
+// clocks went forward) or for two (repeated when they went back).
+std::optional<std::time_t> UnambiguousTimeT(TDateTime value);
 
 }  // namespace pelmar

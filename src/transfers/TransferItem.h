@@ -42,6 +42,9 @@ struct TTransferItem {
   std::string FileName;
   int64_t Size = 0;
   TDateTime FileDate = 0;
+  // A download's time on the server in UTC seconds, when the listing gave it exactly (the
+  // engine then need not ask for it); -1 otherwise.
+  int64_t ServerTime = -1;
   int64_t RestartOffset = 0;
   uint8_t Upload = 0;
   uint8_t IsFolder = 0;

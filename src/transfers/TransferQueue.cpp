@@ -356,7 +356,8 @@ void TTransferItems::Start(TTransferItem& item, TFTPComponent& connection) {
   } else {
     connection.Download(source, destination, mode,
                         {.ListedSize = item.Size,
-                         .NewOnly = item.DestWasFree && item.Attempts == 0 && !item.Refetched});
+                         .NewOnly = item.DestWasFree && item.Attempts == 0 && !item.Refetched,
+                         .ServerTime = item.ServerTime});
   }
 }
 

@@ -56,6 +56,8 @@ TWalkEntry RemoteWalkEntry(const std::string& listedName, uint16_t attributes, i
   entry.IsFolder = (attributes & iaFolder) != 0;
   entry.Size = size;
   entry.Modified = modified;
+  if ((attributes & iaExactTime) && !entry.IsFolder)
+    entry.ServerTime = UnambiguousTimeT(modified).value_or(-1);
   if (attributes & iaLink) {
     entry.Name = LinkName(listedName);
     entry.IsLink = true;
@@ -241,6 +243,7 @@ void TWalk::Level(const std::string& sourceFolder, const std::string& destFolder
     item->FileName = entry.Name;
     item->Size = entry.Size;
     item->FileDate = entry.Modified;
+    item->ServerTime = entry.ServerTime;
     item->RestartOffset = *offset;
     item->IsFolder = 0;
     item->DestWasFree = !existing;

@@ -33,6 +33,8 @@ struct TWalkEntry {
   bool IsLink = false;
   std::string LinkTarget;  // as the link states it (remote), empty when unknown
   uint64_t Unique = 0;     // the server's identity of the entry (TRemoteItem::Unique)
+  // A server file's time in UTC seconds when its listing gave it exactly; -1 otherwise.
+  int64_t ServerTime = -1;
   // A local pipe, socket or device (or a link to one): reading it could wait for ever.
   bool Special = false;
 };

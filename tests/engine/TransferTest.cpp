@@ -102,7 +102,8 @@ TEST_F(TransferTest, ListingsArriveWhole) {
 
 // A server whose FEAT names MLST lists with MLSD; a folder it will not list that way is listed
 // with LIST, without an error; a server that does not know MLSD after all is not asked again;
-// links MLSD names without their target come from LIST's lines.
+// links MLSD names without their target come from LIST's lines. A named folder is listed by its
+// path (one round trip less), else entered first.
 TEST_F(TransferTest, ListingsUseMlsdWhereOfferedAndLISTWhereNot) {
   const std::string facts = "type=file;size=1;modify=20200115120000; a\r\n";
   const std::string link = "type=OS.unix=symlink;modify=20200115120000; ln\r\n";
@@ -112,7 +113,8 @@ TEST_F(TransferTest, ListingsUseMlsdWhereOfferedAndLISTWhereNot) {
     const char* Name;
     TScript After;  // for two listings
     TCommands Sent;
-    std::string Listing;  // the second one
+    std::string Listing;      // the second one
+    std::string Folder = "";  // listed by its path; empty: the current folder
   };
   const auto mlsd = [](const std::string& data) {
     return TScript().On("200 PORT ok").On("150 Opening").SendData(data).Reply("226 Done");
@@ -136,6 +138,17 @@ TEST_F(TransferTest, ListingsUseMlsdWhereOfferedAndLISTWhereNot) {
        concat({mlsd(facts), mlsd(facts + link), mlsd(plain + listed)}),
        {"MLSD", "MLSD", "LIST"},
        facts + listed},
+      {"a folder by its path, without entering it",
+       concat({mlsd(facts), mlsd(facts)}),
+       {"MLSD /d/", "MLSD /d/"},
+       facts,
+       "/d/"},
+      {"no path for MLSD: entered, and not asked with one again",
+       concat({refused("501 No path"), TScript().On("250 In"), mlsd(facts), TScript().On("250 In"),
+               mlsd(facts)}),
+       {"MLSD /d/", "CWD /d/", "MLSD", "CWD /d/", "MLSD"},
+       facts,
+       "/d/"},
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Name);
@@ -143,8 +156,8 @@ TEST_F(TransferTest, ListingsUseMlsdWhereOfferedAndLISTWhereNot) {
     auto server =
         StartServer(c.After, "350 R", "211-Features:\r\n MLST type*;size*;modify*;\r\n211 End");
     auto ftp = LogOn(*server);
-    ftp->List();
-    ftp->List();
+    ftp->List(c.Folder);
+    ftp->List(c.Folder);
     Finish(*ftp);
     EXPECT_EQ(Listing, c.Listing);
     TCommands sent;
@@ -182,6 +195,7 @@ TEST_F(TransferTest, ADownloadIsDoneOnlyWhenWholeAndTouchesNothingBefore) {
     std::string After = "";          // the reply to what is asked after the data
     const char* Asked = "PWD";       // what is asked after RETR
     int64_t Time = -1;
+    int64_t ListedTime = -1;  // the caller's exact time from the listing
   } cases[] = {
       {"complete", "", "", announced, TScript().SendData("new content").Reply("226 Done"), 11, "",
        "new content", "new content"},
@@ -232,6 +246,8 @@ TEST_F(TransferTest, ADownloadIsDoneOnlyWhenWholeAndTouchesNothingBefore) {
        "MDTM dir/file"},
       {"MDTM unreadable", " MDTM", "", "150 Opening", x, -1, "", "x", "x", "213 20201345000000",
        "MDTM dir/file"},
+      {"the listing's exact time: no MDTM", " MDTM", "", "150 Opening", x, -1, "", "x", "x", "",
+       "PWD", 1579089601, 1579089601},
   };
   EngineSettings().FTPTimeout = 300;
   for (const auto& c : cases) {
@@ -255,7 +271,8 @@ TEST_F(TransferTest, ADownloadIsDoneOnlyWhenWholeAndTouchesNothingBefore) {
       auto server =
           StartServer(after, "350 R", std::string("211-Features:\r\n") + c.Feat + "\r\n211 End");
       auto ftp = LogOn(*server);
-      ftp->Download("dir/file", folder + "file", 1, {.ListedSize = c.Listed});
+      ftp->Download("dir/file", folder + "file", 1,
+                    {.ListedSize = c.Listed, .ServerTime = c.ListedTime});
       Finish(*ftp);
       const TCommands sent = Sent(*server);
       EXPECT_EQ(sent.front(), opts ? "OPTS HASH SHA-256" : "TYPE I");
@@ -302,8 +319,7 @@ TEST_F(TransferTest, DownloadsNeverGoThroughALinkNorOverAFileThatAppeared) {
   ::mkfifo((Dir + "pipe").c_str(), 0600);
   {
     TScript after;
-    after.OnEach({"200 Type set", "200 Type set", "200 Type set", "200 Type set"});
-    after.On("257 \"/done\"");
+    after.OnEach({"200 Type set", "257 \"/done\""});
     auto server = StartServer(after);
     auto ftp = LogOn(*server);
     ftp->Download("file", Dir + "link", 1);
@@ -311,7 +327,7 @@ TEST_F(TransferTest, DownloadsNeverGoThroughALinkNorOverAFileThatAppeared) {
     ftp->Download("file", Dir + "pipe", 1);
     ftp->Upload(Dir + "pipe", "file", 1);
     Finish(*ftp);
-    EXPECT_EQ(Sent(*server), (TCommands{"TYPE I", "TYPE I", "TYPE I", "TYPE I", "PWD"}));
+    EXPECT_EQ(Sent(*server), (TCommands{"TYPE I", "PWD"})) << "one TYPE until the type changes";
     EXPECT_EQ(EventsStartingWith("error:"),
               (TCommands{"error:0:Unable to create file " + Dir +
                              "link: it is a symbolic link, which is left alone",
@@ -452,9 +468,9 @@ TEST_F(TransferTest, ResumedUploadsCheckedBySize) {
   after.OnEach({"200 Type set", "200 PORT ok", "350 Restarting", "150 Opening"});
   after.ReceiveData().Reply("226 Done").On("213 16");
   // A server that stored the resumed part from the start: its copy is too short.
-  after.OnEach({"200 Type set", "200 PORT ok", "350 Restarting", "150 Opening"});
+  after.OnEach({"200 PORT ok", "350 Restarting", "150 Opening"});
   after.ReceiveData().Reply("226 Done").On("213 6");
-  after.OnEach({"200 Type set", "257 \"/done\""});
+  after.On("257 \"/done\"");
   auto server = StartServer(after);
   auto ftp = LogOn(*server);
   ftp->ResumeUpload(Dir + "src", "up.bin", 1, 10);
@@ -462,11 +478,12 @@ TEST_F(TransferTest, ResumedUploadsCheckedBySize) {
   ftp->ResumeUpload(Dir + "src", "up.bin", 1, 4096);
   Finish(*ftp);
   const TCommands sent = Sent(*server);
-  ASSERT_EQ(sent.size(), 12u);
+  ASSERT_EQ(sent.size(), 10u);
   EXPECT_EQ(sent[2], "REST 10");
   EXPECT_EQ(sent[3], "STOR up.bin");
   EXPECT_EQ(sent[4], "SIZE up.bin");
-  EXPECT_EQ(sent[10], "TYPE I") << "the larger copy: nothing more";
+  EXPECT_EQ(sent[5].rfind("PORT ", 0), 0u) << "the type stays: no second TYPE";
+  EXPECT_EQ(sent[9], "PWD") << "the larger copy: nothing more";
   EXPECT_EQ(server->Uploaded(), content.substr(10) + content.substr(10));
   EXPECT_EQ(EventsStartingWith("error:"),
             (TCommands{"error:20002:The server's copy of up.bin came to 6 bytes instead of 16; the "

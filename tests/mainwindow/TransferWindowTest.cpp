@@ -177,7 +177,7 @@ TEST_F(TransferWindowTest, ABatchWhoseLastItemFailsLeavesItsReasonAndCanBeResubm
   TScript script = logOn();
   script.On("200 Type set").On("200 PORT ok").On("150 Opening").SendData("one");
   script.Reply("226 Done");
-  script.On("200 Type set").On("200 PORT ok").On("150 Opening").DataHold("0123");
+  script.On("200 PORT ok").On("150 Opening").DataHold("0123");
   script.ResetData().Close();
   TScript gone;  // the one retry finds the server gone
   gone.Close();

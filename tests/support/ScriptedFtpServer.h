@@ -64,6 +64,7 @@ class TScript {
     Steps.insert(Steps.end(), more.Steps.begin(), more.Steps.end());
     return *this;
   }
+  bool Empty() const { return Steps.empty(); }
   TScript& Close() { return Add(TKind::Close); }
   TScript& SendData(const std::string& bytes) { return Add(TKind::SendData, bytes); }
   TScript& ReceiveData() { return Add(TKind::ReceiveData); }

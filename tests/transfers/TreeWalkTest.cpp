@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <cstdlib>
 
 #include <filesystem>
 
@@ -91,6 +92,34 @@ TEST(RemoteWalkEntry, LinksByTheirOwnNameAndFoldersByTheirLook) {
     EXPECT_EQ(entry.IsFolder, c.Folder) << c.Listed;
     EXPECT_EQ(entry.IsLink, c.Link) << c.Listed;
   }
+}
+
+// A listing's exact time (MLSD) spares the download its MDTM, but only where the local time it
+// was turned into stands for one instant: the hour repeated when the clocks go back does not.
+TEST(RemoteWalkEntry, AnExactListedTimeIsKeptOnlyWhereItMeansOneInstant) {
+  const std::string zone = std::getenv("TZ") ? std::getenv("TZ") : "";
+  ::setenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3", 1);
+  ::tzset();
+  const struct {
+    std::time_t Instant;
+    uint16_t Attributes;
+    int64_t Expected;
+  } cases[] = {
+      {1782907200, iaExactTime, 1782907200},  // 2026-07-01 14:00 summer time
+      {1792888200, iaExactTime, -1},          // 2026-10-25 02:30, which comes twice
+      {1782907200, 0, -1},                    // a LIST time: to the minute, in the server's zone
+      {1782907200, iaExactTime | iaFolder, -1},
+  };
+  for (const auto& c : cases) {
+    const TWalkEntry entry = RemoteWalkEntry("f", c.Attributes, 1, DateTimeFromTimeT(c.Instant));
+    EXPECT_EQ(entry.ServerTime, c.Expected) << c.Instant << " " << c.Attributes;
+  }
+  if (zone.empty()) {
+    ::unsetenv("TZ");
+  } else {
+    ::setenv("TZ", zone.c_str(), 1);
+  }
+  ::tzset();
 }
 
 TEST_F(TreeWalkTest, RemoteLinksAreEnteredUnlessTheyLeadBack) {

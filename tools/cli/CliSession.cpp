@@ -47,15 +47,9 @@ TCliSession::TCliSession(bool verbose)
     : Target(std::make_shared<TPlainEventTarget>()),
       Ftp(std::make_unique<TFTPComponent>(Target)),
       VerboseLog(verbose) {
-  Ftp->OnLog = [this](TFTPComponent& sender, const std::string& text) {
+  Ftp->OnLog = [this](TFTPComponent&, const std::string& text) {
     if (VerboseLog) {
       std::fprintf(stderr, "%s\n", LogLineText(text).c_str());
-    }
-    // The marker's first line: the replies before it answered the requests before it.
-    if (MarkerRequest != 0 && sender.EventRequest() == MarkerRequest) {
-      ReplyBeforeMarker = LastReply;
-      MarkerSent = true;
-      MarkerRequest = 0;
     }
     if (FinalReplyCode(text) != 0) LastReply = text;
     if (text == "Failed to Log in to Host") LogOnRefused = true;
@@ -67,11 +61,6 @@ TCliSession::TCliSession(bool verbose)
       SizeAsked = false;
       SizeAnswered = FinalReplyCode(text) == 213;
     }
-    if (MarkerSent && FinalReplyCode(text) != 0) {
-      MarkerSent = false;
-      // A folder report follows a 257; anything else would leave the marker unanswered.
-      if (FinalReplyCode(text) != 257) ++MarkerMisanswers;
-    }
   };
   Ftp->OnError = [this](TFTPComponent&, int code, const std::string& text) {
     ++Errors;
@@ -81,6 +70,12 @@ TCliSession::TCliSession(bool verbose)
     }
   };
   Ftp->OnLoggedIn = [this](TFTPComponent&) { LoggedIn = true; };
+  // The replies before the marker answered the requests before it.
+  Ftp->OnMarker = [this](TFTPComponent& sender) {
+    if (sender.EventRequest() != MarkerRequest) return;
+    ReplyBeforeMarker = LastReply;
+    MarkerAnswered = true;
+  };
   Ftp->OnConnectFailed = [this](TFTPComponent&) { ConnectFailed = true; };
   Ftp->OnDisconnected = [this](TFTPComponent&) { ++Disconnects; };
   Ftp->OnFolder = [this](TFTPComponent&, const std::string& path, uint8_t kind) {
@@ -164,7 +159,7 @@ bool TCliSession::Connect(TFtpUrl& url) {
     }
   }
   if (LoggedIn) {
-    if (!WaitForRequests()) return false;
+    if (!AskCurrentFolder()) return false;
     HomeFolder = LastFolder;
     return true;
   }
@@ -175,23 +170,24 @@ bool TCliSession::Connect(TFtpUrl& url) {
 }
 
 bool TCliSession::WaitForRequests() {
-  const int folders = FolderReports;
   const int disconnects = Disconnects;
-  const int misanswers = MarkerMisanswers;
-  Ftp->GetFolder();
+  MarkerAnswered = false;
+  Ftp->PostMarker();
   MarkerRequest = Ftp->LastRequest();
-  Target->RunUntil(
-      [&] {
-        return FolderReports > folders || Disconnects > disconnects ||
-               MarkerMisanswers > misanswers;
-      },
-      kNoLimit);
+  Target->RunUntil([&] { return MarkerAnswered || Disconnects > disconnects; }, kNoLimit);
   if (Disconnects > disconnects) {
     Fail(LastError.empty() ? "connection lost" : LastError, LastReply);
     return false;
   }
+  return true;
+}
+
+bool TCliSession::AskCurrentFolder() {
+  const int folders = FolderReports;
+  Ftp->GetFolder();
+  if (!WaitForRequests()) return false;
   if (FolderReports == folders) {
-    Fail("the server answered PWD with \"" + LastReply + "\"", "");
+    Fail("the server answered PWD with \"" + ReplyBeforeMarker + "\"", "");
     return false;
   }
   return true;
@@ -287,8 +283,16 @@ std::optional<std::string> TCliSession::ListFolder(const std::string& relativeFo
   std::string folder = relativeFolder.rfind('/', 0) == 0 ? std::string() : HomeFolder;
   if (!folder.empty() && folder.back() != '/') folder += '/';
   folder += relativeFolder;
-  if (!ChangeFolder(folder)) return std::nullopt;
-  return List();
+  // Listed by its path where the server can (no change of folder, one round trip less).
+  LastError.clear();
+  const int listings = Listings;
+  Ftp->List(folder);
+  if (!WaitForRequests()) return std::nullopt;
+  if (Listings == listings) {
+    Fail(LastError.empty() ? "cannot list " + folder : LastError, ReplyBeforeMarker);
+    return std::nullopt;
+  }
+  return ListingText;
 }
 
 bool TCliSession::TransferSucceeded(int errorsBefore, int doneBefore, const char* failure) {

@@ -53,9 +53,11 @@ class TCliSession {
   const std::string& FailureReply() const { return LastFailureReply; }
 
  private:
-  // Posts a PWD behind what was posted and waits for it: everything before it is then done.
-  // False when the connection was lost instead.
+  // Posts a marker behind what was posted and waits for its answer: everything before it is
+  // then done (nothing goes to the server for it). False when the connection was lost instead.
   bool WaitForRequests();
+  // PWD: the server's current folder in LastFolder.
+  bool AskCurrentFolder();
   // After a transfer was posted: true when it ended with its last report and no error.
   bool TransferSucceeded(int errorsBefore, int doneBefore, const char* failure);
   // Sets the error line: `text`, and the server's reply that explains it when there is one.
@@ -87,16 +89,15 @@ class TCliSession {
   int RestStep = 0;
   std::string RestartRefusal;
   std::string LastReply;          // the last final reply line in the log
-  std::string ReplyBeforeMarker;  // the final reply just before the marker PWD went out
+  std::string ReplyBeforeMarker;  // the final reply before the marker was answered
   std::string ListingText;
   std::string HomeFolder;
   std::string LastFolder;  // the latest PWD answer
   int Disconnects = 0;
   int FolderReports = 0;
   bool LogOnRefused = false;   // the server turned the log-on down (not the connection)
-  uint64_t MarkerRequest = 0;  // the marker's request number until its first line is logged
-  bool MarkerSent = false;     // the marker PWD went out and its reply has not come yet
-  int MarkerMisanswers = 0;    // marker PWDs answered with something other than 257
+  uint64_t MarkerRequest = 0;  // the request number of the marker waited for
+  bool MarkerAnswered = false;
   int Errors = 0;
   int DoneReports = 0;
   int Listings = 0;

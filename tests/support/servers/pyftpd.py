@@ -10,6 +10,7 @@ import os
 import warnings
 import logging
 import sys
+import time
 
 from pyftpdlib.authorizers import DummyAuthorizer
 from pyftpdlib.filesystems import AbstractedFS
@@ -193,6 +194,8 @@ def main():
                         help="refuse RETR and STOR of paths that contain this text")
     parser.add_argument("--rate", type=int, default=0,
                         help="bytes per second each data connection sends at most")
+    parser.add_argument("--delay", type=float, default=0,
+                        help="milliseconds each reply waits before it goes (a distant server)")
     args = parser.parse_args()
 
     warnings.simplefilter("ignore")
@@ -237,6 +240,11 @@ def main():
     if args.refuse_transfers:
         handler = type("RefusingHandler", (RefusingMixin, handler),
                        {"refused": args.refuse_transfers})
+    if args.delay:
+        def late_respond(self, *rest, _respond=handler.respond, **kwargs):
+            time.sleep(args.delay / 1000)
+            _respond(self, *rest, **kwargs)
+        handler = type("DistantHandler", (handler,), {"respond": late_respond})
     handler.banner = "Pelmar test server ready."
     # One thread and event loop per connection: with a single shared loop, pyftpdlib 1.5 can
     # lose a new control connection whose descriptor number an active-mode data connection
