@@ -67,9 +67,10 @@ void TFTPThread::CloseSocket(int& s) {
 
 void TFTPThread::CloseControlSocket() {
   if (Sftp && Sftp->OwnsSocket()) {
-    // libssh holds the socket and closes it with the session.
-    Sftp->Close();
+    // The SSH connection holds the socket and closes it with the session; no one may reach it
+    // by its number any more before that (an abort shuts the control socket down).
     Shared->ControlSocket = -1;
+    Sftp->Close();
     return;
   }
   if (ControlTls) {

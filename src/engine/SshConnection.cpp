@@ -6,6 +6,7 @@
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -211,6 +212,7 @@ bool TSshConnection::Handshake(int socket) {
   ::setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
   ssh_options_set(Session, SSH_OPTIONS_FD, &socket);
   GaveSocket = true;
+  OwnedSocket = socket;
   ssh_set_blocking(Session, 0);
   const int rc = Drive(
       [&] {
@@ -497,6 +499,12 @@ void TSshConnection::Close() {
     ssh_free(Session);
     Session = nullptr;
     GaveSocket = false;
+  }
+  // libssh leaves a socket it was given (SSH_OPTIONS_FD) open, even past ssh_free: without
+  // this every finished SFTP connection stayed established until the program ended.
+  if (OwnedSocket >= 0) {
+    ::close(OwnedSocket);
+    OwnedSocket = -1;
   }
 }
 

@@ -89,6 +89,7 @@ class TSshConnection {
   std::string KeyFile;
   std::string ServerKeyText;
   bool GaveSocket = false;
+  int OwnedSocket = -1;  // the worker's socket, which Close() closes (libssh does not)
   std::unique_ptr<ssh_callbacks_struct> Callbacks;
   std::unique_ptr<ssh_channel_callbacks_struct> ChannelCallbacks;
   TReceiver Receiver;

@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <fstream>
+#include <sstream>
 
 #include <cstdlib>
 #include <memory>
@@ -26,6 +28,25 @@ using enum TSshServerKind;
 
 constexpr time_t kServerTime = 1579089601;  // 2020-01-15 12:00:01 UTC
 constexpr time_t kLocalTime = 1500000000;
+
+// Connections to `port` on this machine that are still open at the client's end (established,
+// or closed by the server and not yet by the client), from /proc/net/tcp.
+int OpenClientConnections(int port) {
+  std::ifstream table("/proc/net/tcp");
+  std::string line;
+  std::getline(table, line);
+  int open = 0;
+  while (std::getline(table, line)) {
+    std::istringstream fields(line);
+    std::string slot, local, remote, state;
+    fields >> slot >> local >> remote >> state;
+    const auto colon = remote.find(':');
+    if (colon == std::string::npos) continue;
+    const int remotePort = std::stoi(remote.substr(colon + 1), nullptr, 16);
+    if (remotePort == port && (state == "01" || state == "08")) ++open;
+  }
+  return open;
+}
 
 class SftpTest : public EngineTest {
  protected:
@@ -260,6 +281,11 @@ TEST_F(SftpTest, TransfersResumeTimesReplacementAndRemoteOperations) {
   Ftp->Download("old.bin", Local + "again", 1);
   Finish(*Ftp);
   EXPECT_TRUE(ReadFile(Local + "again") == content);
+  // And it ends for good when disconnected: the socket is closed, not left to the process.
+  ASSERT_EQ(OpenClientConnections(Server->Port()), 1);
+  Ftp->Disconnect();
+  ASSERT_TRUE(WaitForEvent("disconnected"));
+  EXPECT_EQ(OpenClientConnections(Server->Port()), 0);
 }
 
 // pelmar-cli: an unknown host key without a terminal, --trust, one file (its time kept) and
