@@ -95,12 +95,17 @@ TEST_F(SftpDialogs, SiteManagerProtocolMovesThePortAndShowsItsOwnRows) {
     Child<QCheckBox>(manager, "cbTlsIfAvailable")->setChecked(true);
     ASSERT_TRUE(manager.ApplySite());
 
-    // An SFTP site: no anonymous log-on, no time offset, a key file, and no user needed.
+    // An SFTP site: no anonymous log-on, no time offset, a key file, and no user needed. Its
+    // name typed last, letter by letter, keeps what was entered for it.
     manager.NewSite();
-    Child<QComboBox>(manager, "cmboSite")->setEditText("Shell");
     Child<QLineEdit>(manager, "editHost")->setText("shell.example");
     Child<QCheckBox>(manager, "cbAnonymous")->setChecked(true);
     protocol->setCurrentText("SFTP");
+    for (const char* typed : {"S", "Sh", "Shell"}) {
+      Child<QComboBox>(manager, "cmboSite")->setEditText(typed);
+    }
+    EXPECT_EQ(protocol->currentText(), "SFTP");
+    EXPECT_EQ(Child<QLineEdit>(manager, "editHost")->text(), "shell.example");
     EXPECT_FALSE(Child<QCheckBox>(manager, "cbAnonymous")->isChecked());
     EXPECT_EQ(Child<QLineEdit>(manager, "editUser")->text(), "") << "anonymous's values went";
     for (const char* name : {"cbAnonymous", "cbTlsIfAvailable", "spinTimeOffset"}) {

@@ -279,7 +279,12 @@ void TfrmManager::FillSiteList(const std::string& select) {
 
 void TfrmManager::SiteNameChanged(const QString& text) {
   if (Filling) return;
+  const bool wasStored = !CurrentName.empty() && File->HasSite(CurrentName);
   CurrentName = S(text);
+  // Typing the name of a site not saved yet, letter by letter, keeps what was entered for it
+  // (the protocol, address, port...). Only a stored site's fields are replaced: by another
+  // stored site's, or by empty ones for a new name, so that no site's password is carried over.
+  if (!wasStored && !File->HasSite(CurrentName)) return;
   LoadSite();
 }
 
