@@ -1,5 +1,7 @@
 #include "listing/FactsLine.h"
 
+#include <algorithm>
+
 #include "platform/AsciiText.h"
 #include "platform/Numbers.h"
 
@@ -37,25 +39,51 @@ std::optional<uint16_t> ModeBits(std::string_view text) {
   return bits;
 }
 
+// The facts of RFC 3659 and the extensions servers add ("UNIX.mode", "OS.unix=slink", "x.hash"),
+// and Pure-FTPd's "sizd".
+bool KnownFact(std::string_view name) {
+  const std::string lower = AsciiLower(name);
+  for (const char* known : {"size", "sizd", "modify", "create", "type", "unique", "perm", "lang",
+                            "media-type", "charset"}) {
+    if (lower == known) return true;
+  }
+  for (const char* prefix : {"unix.", "os.", "x."}) {
+    if (lower.rfind(prefix, 0) == 0) return true;
+  }
+  return false;
+}
+
+// Where the facts end: at the first blank (a space, or a tab some servers send), after a run of
+// "fact=value;" pairs. Some servers leave out the last ";": then only facts known by name count,
+// so that no other server's line ("a=b  1014196 ...") is taken for one. npos when the line holds
+// no facts.
+size_t FactsEnd(std::string_view line) {
+  size_t end = 0;
+  while (end < line.size() && line[end] != ' ' && line[end] != '\t') ++end;
+  if (end == 0 || end == line.size()) return std::string_view::npos;
+  std::string_view facts = line.substr(0, end);
+  const bool closed = facts.back() == ';';
+  if (closed) facts.remove_suffix(1);
+  for (size_t at = 0;;) {
+    const size_t semicolon = facts.find(';', at);
+    const std::string_view fact = facts.substr(at, semicolon - at);
+    const size_t equals = fact.find('=');
+    if (equals == std::string_view::npos || equals == 0) return std::string_view::npos;
+    if (!closed && !KnownFact(fact.substr(0, equals))) return std::string_view::npos;
+    if (semicolon == std::string_view::npos) return end;
+    at = semicolon + 1;
+  }
+}
+
 }  // namespace
 
 bool LooksLikeFacts(std::string_view line) {
-  const size_t blank = line.find(' ');
-  if (blank == std::string_view::npos || blank == 0 || line[blank - 1] != ';') return false;
-  const std::string_view facts = line.substr(0, blank);
-  for (size_t at = 0; at < facts.size();) {
-    const size_t end = facts.find(';', at);
-    const std::string_view fact = facts.substr(at, end - at);
-    const size_t equals = fact.find('=');
-    if (equals == std::string_view::npos || equals == 0) return false;
-    at = end + 1;
-  }
-  return true;
+  return FactsEnd(line) != std::string_view::npos;
 }
 
 std::optional<TParsedLine> ParseFactsLine(std::string_view line) {
-  if (!LooksLikeFacts(line)) return std::nullopt;
-  const size_t blank = line.find(' ');
+  const size_t blank = FactsEnd(line);
+  if (blank == std::string_view::npos) return std::nullopt;
   const std::string_view facts = line.substr(0, blank);
   const std::string_view name = line.substr(blank + 1);
   TParsedLine parsed;
@@ -67,7 +95,7 @@ std::optional<TParsedLine> ParseFactsLine(std::string_view line) {
   bool link = false;
   bool bad = false;
   for (size_t at = 0; at < facts.size();) {
-    const size_t end = facts.find(';', at);
+    const size_t end = std::min(facts.find(';', at), facts.size());
     const std::string_view fact = facts.substr(at, end - at);
     at = end + 1;
     const size_t equals = fact.find('=');

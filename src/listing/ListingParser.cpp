@@ -544,6 +544,9 @@ bool ParseClassicDos(std::string_view line, TParsedLine& result) {
                                                    TParsedLine& parsed) {
   if (auto other = ParseOtherListing(line, today)) {
     parsed = std::move(*other);
+  } else if (auto facts = ParseFactsLine(line)) {
+    // MLSD facts ended by a tab or without their last ";".
+    parsed = std::move(*facts);
   } else if (line.size() < 10 && parsed.Item.Name.empty()) {
     // Too short to be any entry (a stray word, a banner fragment): not worth a complaint.
     parsed = TParsedLine{};
@@ -578,9 +581,11 @@ TParsedLine ParseListingLine(std::string_view line, const TDate& today) {
   TParsedLine parsed;
   // MLSD lines, and the LIST answers of servers that send the same facts: no Unix or DOS
   // line starts with "fact=value;".
-  if (auto facts = ParseFactsLine(line)) {
-    parsed = std::move(*facts);
-    return parsed;
+  if (LooksLikeClosedFacts(line)) {
+    if (auto facts = ParseFactsLine(line)) {
+      parsed = std::move(*facts);
+      return parsed;
+    }
   }
   size_t first = 0;
   while (first < line.size() && IsBlank(line[first])) ++first;

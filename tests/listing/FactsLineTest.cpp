@@ -58,6 +58,14 @@ const TCase kCases[] = {
   {"type=file;size=9223372036854775807;modify=20200115120000; largest", "----------",
    9223372036854775807, 1579089600, "largest"},
   {"type=OS.unix=chr-13/29;modify=20200115120000; tty0", "----------", 0, 1579089600, "tty0"},
+  // Everything after the first blank is the name, tabs and blanks around it included; a tab may
+  // end the facts, and some servers leave out their last ";" (known facts only, then).
+  {"type=file;size=5; \t around \t ", "----------", 5, 0, "\t around \t "},
+  {"type=file;size=5;\ttab before", "----------", 5, 0, "tab before"},
+  {"type=file;size=5;\tx=y; z", "----------", 5, 0, "x=y; z"},
+  {"type=file;size=5;modify=20200115120000 no semicolon", "----------", 5, 1579089600, "no semicolon"},
+  {"color=red;size=5 unknown fact", "unreadable", 0, 0, ""},
+  {"type=file;size=5x no semicolon", "unreadable", 0, 0, ""},
   // A fact that does not read spoils the line: no made-up size or date, no empty name.
   {"type=file;size=12x; f", "unreadable", 0, 0, ""},
   {"type=file;size=-1; f", "unreadable", 0, 0, ""},
