@@ -7,30 +7,45 @@
 
 namespace pelmar::other_listings {
 
+namespace {
+
+// "02/23/00", "23/02/00", "98/11/10", "18.09.06": a date in the server job's format, read as
+// the separator suggests. Slashes: month first; when the first part cannot be a month, year
+// first, else day first. Dots, the European separator: day first, else year first. Where there
+// is a choice, a reading that is impossible or in the future gives way to the next.
+std::optional<TDateTime> As400Date(std::string_view d, int hour, int minute, const TDate& today) {
+  if (d.size() != 8 || (d[2] != '/' && d[2] != '.') || d[5] != d[2]) return std::nullopt;
+  const auto x = Small(d.substr(0, 2), 2);
+  const auto y = Small(d.substr(3, 2), 2);
+  const auto z = Small(d.substr(6, 2), 2);
+  if (!x || !y || !z) return std::nullopt;
+  const auto latest = ListingDate(today.Year, today.Month, today.Day, 23, 59);
+  auto read = [&](int year, int month, int day) -> std::optional<TDateTime> {
+    const auto value = ListingDate(year + (year < 70 ? 2000 : 1900), month, day, hour, minute);
+    if (!value || (latest && *value > *latest + 1)) return std::nullopt;
+    return value;
+  };
+  if (d[2] == '.') {
+    if (const auto dayFirst = read(*z, *y, *x)) return dayFirst;
+    return read(*x, *y, *z);
+  }
+  if (*x <= 12) return ListingDate(*z + (*z < 70 ? 2000 : 1900), *x, *y, hour, minute);
+  if (const auto yearFirst = read(*x, *y, *z)) return yearFirst;
+  return read(*z, *y, *x);
+}
+
+}  // namespace
+
 // AS/400: "QSYS  77824 02/23/00 15:09:55 *DIR QSYS/", "QDOC 8192 98/11/10 10:32:35 *FILE A.B".
-std::optional<TParsedLine> As400(std::string_view line, const std::vector<TField>& f) {
+std::optional<TParsedLine> As400(std::string_view line, const std::vector<TField>& f,
+                                 const TDate& today) {
   if (f.size() < 6 || f[4].Text.size() < 2 || f[4].Text[0] != '*') return std::nullopt;
   const auto size = ListingNumber(f[1].Text);
-  const std::string_view d = f[2].Text;
-  if (!size || d.size() != 8 || d[2] != '/' || d[5] != '/') return std::nullopt;
-  auto x = Small(d.substr(0, 2), 2);
-  auto y = Small(d.substr(3, 2), 2);
-  const auto z = Small(d.substr(6, 2), 2);
   int hour = 0;
   int minute = 0;
   bool nextDay = false;
-  if (!x || !y || !z || !ReadClock(f[3].Text, hour, minute, nextDay)) return std::nullopt;
-  // Month first ("02/23/00") unless the first part cannot be a month ("98/11/10": year first).
-  int year = *z;
-  int month = *x;
-  int day = *y;
-  if (*x > 12) {
-    year = *x;
-    month = *y;
-    day = *z;
-  }
-  year += year < 70 ? 2000 : 1900;
-  const auto date = AddDay(ListingDate(year, month, day, hour, minute), nextDay);
+  if (!size || !ReadClock(f[3].Text, hour, minute, nextDay)) return std::nullopt;
+  const auto date = AddDay(As400Date(f[2].Text, hour, minute, today), nextDay);
   if (!date) return std::nullopt;
   std::string name(line.substr(f[5].Start));
   const std::string type(f[4].Text);
@@ -45,8 +60,13 @@ std::optional<TParsedLine> As400(std::string_view line, const std::vector<TField
   return parsed;
 }
 
-// MVS datasets: "WYOSPT 3420   2003/05/21  1  200  FB  80  8053  PS  INCOMING.RPTBM023",
-// "**NONE**" for a date never referred to, "Migrated  NAME", and the heading line.
+// MVS datasets: "WYOSPT 3420   2003/05/21  1  200  FB  80  8053  PS  INCOMING.RPTBM023" (volume,
+// unit, last referred, extents, tracks used, record format, record length, block size,
+// organization, name), without the unit column on newer systems; extents and tracks may run
+// together ("213000", "1+++++") or show "????" (not known) and "++++" (too many to show).
+// Also "**NONE**" for a date never referred to, VSAM clusters, "Migrated  NAME", and the
+// heading line. The sizes are tracks and records, not bytes: no byte count can be told, and a
+// made-up one would fail downloads as short, so the size is 0.
 std::optional<TParsedLine> MvsDataset(const std::vector<TField>& f) {
   if (f.size() >= 2 && f[0].Text == "Volume" && f[1].Text == "Unit") return TParsedLine{};
   // Tape volumes and pseudo folders of a catalog listing.
@@ -60,34 +80,56 @@ std::optional<TParsedLine> MvsDataset(const std::vector<TField>& f) {
     parsed.UnixLayout = false;
     return parsed;
   }
-  if (f.size() == 2 && (f[0].Text == "Migrated" || f[0].Text == "ARCIVE")) {
-    auto parsed = Entry(std::string(f[1].Text), 0, 0, 0);
+  // Migrated datasets, and VSAM clusters ("VSAM  NAME", or after their volume and unit).
+  if ((f.size() == 2 &&
+       (f[0].Text == "Migrated" || f[0].Text == "ARCIVE" || f[0].Text == "VSAM")) ||
+      (f.size() == 4 && f[2].Text == "VSAM")) {
+    auto parsed = Entry(std::string(f.back().Text), 0, 0, 0);
     parsed.UnixLayout = false;
     return parsed;
   }
-  if (f.size() != 10) return std::nullopt;
-  int year = 0;
-  int month = 0;
-  int day = 0;
+  if (f.size() < 8 || f.size() > 10) return std::nullopt;
+  auto isDate = [](std::string_view text) {
+    int year = 0;
+    int month = 0;
+    int day = 0;
+    return text == "**NONE**" || (text.size() == 10 && WholeDate(text, year, month, day));
+  };
+  const size_t referred = isDate(f[2].Text) ? 2 : isDate(f[1].Text) ? 1 : 0;
+  const size_t n = f.size();
+  const size_t recfm = n - 5;
+  if (referred == 0 || recfm <= referred + 1 || recfm > referred + 3) return std::nullopt;
+  // Extents and tracks used: digits, then maybe "+" or "?" marks; or marks alone.
+  for (size_t i = referred + 1; i < recfm; ++i) {
+    const std::string_view count = f[i].Text;
+    const size_t marks = count.find_first_not_of("0123456789");
+    if (marks != std::string_view::npos &&
+        count.find_first_not_of(count[marks] == '+' ? "+" : "?", marks) != std::string_view::npos) {
+      return std::nullopt;
+    }
+  }
+  if (f[recfm].Text.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZ?") != std::string_view::npos ||
+      !AllDigits(f[n - 4].Text) || !AllDigits(f[n - 3].Text)) {
+    return std::nullopt;
+  }
   TDateTime modified = 0;
-  if (f[2].Text != "**NONE**") {
-    if (f[2].Text.size() != 10 || !WholeDate(f[2].Text, year, month, day)) return std::nullopt;
+  if (f[referred].Text != "**NONE**") {
+    int year = 0;
+    int month = 0;
+    int day = 0;
+    WholeDate(f[referred].Text, year, month, day);
     const auto date = ListingDate(year, month, day, 0, 0);
     if (!date) return std::nullopt;
     modified = *date;
   }
-  for (const size_t i : {3u, 4u, 6u, 7u}) {
-    if (!AllDigits(f[i].Text)) return std::nullopt;
-  }
   // PS, PO, PO-E, DA, VS, or "??" for a dataset never opened.
-  const std::string_view dsorg = f[8].Text;
+  const std::string_view dsorg = f[n - 2].Text;
   const bool partitioned = dsorg == "PO" || dsorg == "PO-E";
   if (dsorg.size() < 2 || dsorg.size() > 4 ||
       dsorg.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZ-?") != std::string_view::npos) {
     return std::nullopt;
   }
-  // The size is in tracks of the volume's geometry; no byte count can be told from it.
-  auto parsed = Entry(std::string(f[9].Text), partitioned ? iaFolder : 0, 0, modified);
+  auto parsed = Entry(std::string(f[n - 1].Text), partitioned ? iaFolder : 0, 0, modified);
   parsed.UnixLayout = false;
   return parsed;
 }

@@ -123,6 +123,23 @@ std::optional<TDate> MarkedDate(std::string_view text) {
   return TDate{*year, *month, *day};
 }
 
+// A whole date whose last field is fields[at], and the time in the next field when one reads
+// there and a name still follows.
+std::optional<TDateFound> ClockAfterDate(const std::vector<TField>& f, size_t at, int year,
+                                         int month, int day) {
+  int hour = 0;
+  int minute = 0;
+  bool nextDay = false;
+  if (at + 2 < f.size() && ReadClock(f[at + 1].Text, hour, minute, nextDay)) {
+    const auto value = ListingDate(year, month, day, hour, minute);
+    if (!value) return std::nullopt;
+    return TDateFound{*AddDay(value, nextDay), at + 1};
+  }
+  const auto value = ListingDate(year, month, day, 0, 0);
+  if (!value) return std::nullopt;
+  return TDateFound{*value, at};
+}
+
 }  // namespace
 
 int MonthName(std::string_view text) {
@@ -167,7 +184,11 @@ std::optional<TDateFound> TimeOrYear(const std::vector<TField>& f, size_t at, in
   int minute = 0;
   bool nextDay = false;
   if (ReadClock(f[at].Text, hour, minute, nextDay)) {
-    if (at + 2 < f.size() && f[at + 1].Text.size() == 4 && AllDigits(f[at + 1].Text)) {
+    // ls writes a time only for recent files, and then no year: a number after the time starts
+    // the name ("02:27 2014 Invoices"), unless the name after it starts with a digit as well
+    // ("02:27 2014 2014-report", a time and its year).
+    if (at + 2 < f.size() && f[at + 1].Text.size() == 4 && AllDigits(f[at + 1].Text) &&
+        IsDigit(f[at + 2].Text[0])) {
       const auto value = ListingDate(*Small(f[at + 1].Text, 4), month, day, hour, minute);
       if (value) return TDateFound{*AddDay(value, nextDay), at + 1};
     }
@@ -187,6 +208,33 @@ std::optional<TDateFound> TimeOrYear(const std::vector<TField>& f, size_t at, in
   return TDateFound{*value, at};
 }
 
+bool LooksLikeDate(std::string_view text) {
+  if (text.empty() || !IsDigit(text[0])) return false;
+  int year = 0;
+  int month = 0;
+  int day = 0;
+  if (NamedMonthDate(text, year, month, day)) return true;
+  // "2004.13.45": three numbers, the year first or last, whatever they hold.
+  const size_t mark = text.find_first_not_of("0123456789");
+  if (text.size() >= 8 && text.size() <= 10 && mark != std::string_view::npos &&
+      (text[mark] == '.' || text[mark] == '/' || text[mark] == '-')) {
+    const size_t second = text.find(text[mark], mark + 1);
+    const size_t last = text.size() - 1 - second;
+    if (second != std::string_view::npos &&
+        text.find(text[mark], second + 1) == std::string_view::npos && (mark == 4 || last == 4) &&
+        text.find_first_not_of(std::string("0123456789") + text[mark]) == std::string_view::npos) {
+      return true;
+    }
+  }
+  // A number with a year, month or day marker: "2003年", "13月".
+  for (const auto* marks : {&kYearMarks, &kMonthMarks, &kDayMarks}) {
+    for (const std::string_view m : *marks) {
+      if (const size_t at = text.find(m); at != std::string_view::npos && at > 0) return true;
+    }
+  }
+  return false;
+}
+
 std::optional<TDateFound> UnixDate(const std::vector<TField>& f, size_t i, const TDate& today) {
   const std::string_view first = f[i].Text;
   // "Okt. 15 10:30", "Oct 08, 2002 09:47", "Juli 3 2004"
@@ -203,16 +251,18 @@ std::optional<TDateFound> UnixDate(const std::vector<TField>& f, size_t i, const
   if (!IsDigit(first[0])) return std::nullopt;
   // "2003年4月5日": year, month and day in one field, maybe followed by a time.
   if (const auto ymd = MarkedDate(first)) {
-    int hour = 0;
-    int minute = 0;
-    bool nextDay = false;
-    if (i + 2 < f.size() && ReadClock(f[i + 1].Text, hour, minute, nextDay)) {
-      const auto value = ListingDate(ymd->Year, ymd->Month, ymd->Day, hour, minute);
-      if (value) return TDateFound{*AddDay(value, nextDay), i + 1};
+    return ClockAfterDate(f, i, ymd->Year, ymd->Month, ymd->Day);
+  }
+  // "2003年 4月 5日", "2003 5월 12일": the year, then the month and the day each in a field of its
+  // own with its marker (the day's may be missing).
+  if (i + 2 < f.size()) {
+    const auto year = MarkedNumber(first, kYearMarks, 4, true);
+    const auto month = MarkedNumber(f[i + 1].Text, kMonthMarks, 2, false);
+    if (year && *year >= 1900 && month) {
+      const auto day = Day(f[i + 2].Text);
+      if (!day || *month < 1 || *month > 12) return std::nullopt;
+      return ClockAfterDate(f, i + 2, *year, *month, *day);
     }
-    const auto value = ListingDate(ymd->Year, ymd->Month, ymd->Day, 0, 0);
-    if (!value) return std::nullopt;
-    return TDateFound{*value, i};
   }
   // "01 oct 2004", "29 Jul 02:27 2014"
   if (i + 1 < f.size()) {
@@ -229,22 +279,12 @@ std::optional<TDateFound> UnixDate(const std::vector<TField>& f, size_t i, const
     if (!month || !day || *month < 1 || *month > 12) return std::nullopt;
     return TimeOrYear(f, i + 1, *month, *day, today);
   }
-  // "1999/10/12 17:12", "2004.07.15", "24-04-2003 17:12"
+  // "1999/10/12 17:12", "2004.07.15", "24-04-2003 17:12", "01-jun-99"
   int year = 0;
   int month = 0;
   int day = 0;
-  if (WholeDate(first, year, month, day)) {
-    int hour = 0;
-    int minute = 0;
-    bool nextDay = false;
-    if (i + 2 < f.size() && ReadClock(f[i + 1].Text, hour, minute, nextDay)) {
-      const auto value = ListingDate(year, month, day, hour, minute);
-      if (!value) return std::nullopt;
-      return TDateFound{*AddDay(value, nextDay), i + 1};
-    }
-    const auto value = ListingDate(year, month, day, 0, 0);
-    if (!value) return std::nullopt;
-    return TDateFound{*value, i};
+  if (WholeDate(first, year, month, day) || NamedMonthDate(first, year, month, day)) {
+    return ClockAfterDate(f, i, year, month, day);
   }
   // "3 29 03:26": numeric month and day
   if (i + 2 < f.size() && first.size() <= 2) {

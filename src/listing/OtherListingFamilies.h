@@ -11,10 +11,12 @@
 
 namespace pelmar::other_listings {
 
-// UnixLikeListings.cpp: "ls -l" lines in layouts the Unix rule does not read, NetWare,
-// Connect:Enterprise, EPLF, and the numeric layout of mode, owner ids, size and epoch.
+// UnixLikeListings.cpp: "ls -l" lines in layouts the Unix rule does not read, VShell's older
+// layout, NetWare, Connect:Enterprise, EPLF, and the numeric layout of mode, owner ids, size and
+// epoch.
 std::optional<TParsedLine> UnixVariant(std::string_view line, const std::vector<TField>& f,
                                        const TDate& today);
+std::optional<TParsedLine> VShell(std::string_view line, const std::vector<TField>& f);
 std::optional<TParsedLine> NetWare(std::string_view line, const std::vector<TField>& f,
                                    const TDate& today);
 std::optional<TParsedLine> ConnectEnterprise(std::string_view line, const std::vector<TField>& f,
@@ -30,7 +32,8 @@ std::optional<TParsedLine> Os2(std::string_view line, const std::vector<TField>&
 std::optional<TParsedLine> Vms(const std::vector<TField>& f);
 
 // MainframeListings.cpp: AS/400, MVS datasets and PDS members, z/VM and HP NonStop.
-std::optional<TParsedLine> As400(std::string_view line, const std::vector<TField>& f);
+std::optional<TParsedLine> As400(std::string_view line, const std::vector<TField>& f,
+                                 const TDate& today);
 std::optional<TParsedLine> MvsDataset(const std::vector<TField>& f);
 std::optional<TParsedLine> MvsMember(const std::vector<TField>& f);
 std::optional<TParsedLine> Zvm(const std::vector<TField>& f);

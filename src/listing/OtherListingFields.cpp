@@ -160,6 +160,21 @@ bool ShortDate(std::string_view text, int& year, int& month, int& day) {
   return digits >= 2;
 }
 
+bool NamedMonthDate(std::string_view text, int& year, int& month, int& day) {
+  const size_t a = text.find('-');
+  const size_t b = text.rfind('-');
+  if (a == std::string_view::npos || a == b) return false;
+  const auto d = Small(text.substr(0, a), 2);
+  const int m = MonthName(text.substr(a + 1, b - a - 1));
+  const std::string_view digits = text.substr(b + 1);
+  const auto y = digits.size() == 2 || digits.size() == 4 ? Small(digits, 4) : std::nullopt;
+  if (!d || m == 0 || !y) return false;
+  day = *d;
+  month = m;
+  year = digits.size() == 4 ? *y : *y < 70 ? 2000 + *y : 1900 + *y;
+  return true;
+}
+
 std::optional<TDateTime> DateAndClock(std::string_view date, std::string_view clock,
                                       TDateReader read, bool twelveHour) {
   int year = 0;

@@ -62,6 +62,10 @@ bool WholeDate(std::string_view text, int& year, int& month, int& day);
 // "12-18-97" (OS/2, DOS), with years past 99 printed as 100, 101, ... (1900 + n).
 bool ShortDate(std::string_view text, int& year, int& month, int& day);
 
+// Day, month name and year between dashes: "12-JAN-1998" (VMS), "01-jun-99"; two-digit years
+// before 70 are 20xx.
+bool NamedMonthDate(std::string_view text, int& year, int& month, int& day);
+
 // A date in one field, read by `read`, and a time of day in the next ("2002/10/11 09:37").
 using TDateReader = bool (*)(std::string_view, int&, int&, int&);
 std::optional<TDateTime> DateAndClock(std::string_view date, std::string_view clock,
@@ -92,6 +96,10 @@ std::optional<int> Day(std::string_view text);
 // A time may be followed by a year ("02:27 2014") when a name still follows.
 std::optional<TDateFound> TimeOrYear(const std::vector<TField>& f, size_t at, int month, int day,
                                      const TDate& today);
+
+// Whether a field has the shape of a date, readable or not ("01-jun-99", "2004.13.45",
+// "2003年"): such a field is no name.
+bool LooksLikeDate(std::string_view text);
 
 // The date that starts at fields[i] of a Unix-like line, in any of the forms servers use.
 std::optional<TDateFound> UnixDate(const std::vector<TField>& f, size_t i, const TDate& today);

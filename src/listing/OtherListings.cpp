@@ -28,9 +28,11 @@ std::optional<TParsedLine> ParseOtherListing(std::string_view line, const TDate&
   const std::vector<TField> f = Fields(line);
   if (f.empty()) return std::nullopt;
   if (IsHeadingOrTotal(f)) return TParsedLine{};
-  for (auto* recognize : {&NumericUnix, &DosVariant, &Os2, &As400}) {
+  for (auto* recognize : {&NumericUnix, &DosVariant, &Os2}) {
     if (auto parsed = recognize(line, f)) return parsed;
   }
+  if (auto parsed = As400(line, f, today)) return parsed;
+  if (auto parsed = VShell(line, f)) return parsed;
   if (auto parsed = UnixVariant(line, f, today)) return parsed;
   if (auto parsed = NetWare(line, f, today)) return parsed;
   if (auto parsed = Vms(f)) return parsed;

@@ -25,7 +25,7 @@ std::optional<TParsedLine> UnixVariant(std::string_view line, const std::vector<
   // Without a date: "perms links owner group size name", unless what would be the name holds
   // what reads as a date (then it is a line with a date that does not read).
   if (f.size() >= 6 && AllDigits(f[1].Text) && AllDigits(f[4].Text) && MonthName(f[5].Text) == 0 &&
-      !AllDigits(f[5].Text)) {
+      !AllDigits(f[5].Text) && !LooksLikeDate(f[5].Text)) {
     for (size_t i = 5; i < f.size(); ++i) {
       int hour = 0;
       int minute = 0;
@@ -40,6 +40,33 @@ std::optional<TParsedLine> UnixVariant(std::string_view line, const std::vector<
     return Entry(std::string(line.substr(f[4].End + 1)), attributes, *size, 0);
   }
   return std::nullopt;
+}
+
+// VShell's older layout, without permissions: "206876  Apr 04, 2000 21:06 name"; a folder's
+// name ends in "/", which is no part of it.
+std::optional<TParsedLine> VShell(std::string_view line, const std::vector<TField>& f) {
+  if (f.size() < 6 || !AllDigits(f[0].Text) || f[2].Text.size() < 2 || f[2].Text.back() != ',' ||
+      f[3].Text.size() != 4) {
+    return std::nullopt;
+  }
+  const auto size = ListingNumber(f[0].Text);
+  const int month = ListingEnglishMonth(f[1].Text);
+  const auto day = Small(f[2].Text.substr(0, f[2].Text.size() - 1), 2);
+  const auto year = Small(f[3].Text, 4);
+  int hour = 0;
+  int minute = 0;
+  bool nextDay = false;
+  if (!size || month == 0 || !day || !year || !ReadClock(f[4].Text, hour, minute, nextDay)) {
+    return std::nullopt;
+  }
+  const auto date = AddDay(ListingDate(*year, month, *day, hour, minute), nextDay);
+  std::string_view name = line.substr(f[4].End + 1);
+  const bool folder = name.back() == '/';
+  if (folder) name.remove_suffix(1);
+  if (!date || name.empty()) return std::nullopt;
+  auto parsed = Entry(std::string(name), folder ? iaFolder : 0, *size, *date);
+  parsed.UnixLayout = false;
+  return parsed;
 }
 
 // NetWare: "d [R----F--] supervisor 512 Jan 16 18:53 login".

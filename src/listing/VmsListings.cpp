@@ -16,38 +16,53 @@ bool IsVmsName(std::string_view text) {
          AllDigits(text.substr(semicolon + 1));
 }
 
+// The size field in 512-byte blocks, used or used/allocated ("213/216"), or in bytes with a
+// unit ("2KB", "1.5MB").
+std::optional<int64_t> VmsBytes(std::string_view text) {
+  const size_t slash = text.find('/');
+  if (slash != std::string_view::npos && !AllDigits(text.substr(slash + 1))) return std::nullopt;
+  if (const auto blocks = ListingNumber(text.substr(0, slash))) return CheckedProduct(*blocks, 512);
+  if (slash == std::string_view::npos && text.size() > 2 && AsciiLower(text.back()) == 'b' &&
+      std::string_view("kmg").find(static_cast<char>(AsciiLower(text[text.size() - 2]))) !=
+          std::string_view::npos &&
+      IsDigit(text[0])) {
+    return SizeText(text.substr(0, text.size() - 1), false);
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
 // VMS: "NAME.TXT;1   2/3   12-JAN-1998 12:34:56  [GROUP,OWNER]  (RWED,RWED,RE,)"; sizes are
-// 512-byte blocks, used/allocated; "NAME.DIR;1" is the folder NAME.
+// 512-byte blocks (or bytes with a unit), the time may be missing, and some servers put the
+// owner before the size. "NAME.DIR;1" is the folder NAME.
 std::optional<TParsedLine> Vms(const std::vector<TField>& f) {
-  if (f.size() < 4 || !IsVmsName(f[0].Text)) return std::nullopt;
-  const std::string_view blocks = f[1].Text.substr(0, f[1].Text.find('/'));
-  const auto used = ListingNumber(blocks);
-  const auto bytes = used ? CheckedProduct(*used, 512) : std::nullopt;
-  if (!bytes) return std::nullopt;
-  if (const size_t slash = f[1].Text.find('/');
-      slash != std::string_view::npos && !AllDigits(f[1].Text.substr(slash + 1))) {
-    return std::nullopt;
+  if (f.size() < 3 || !IsVmsName(f[0].Text)) return std::nullopt;
+  size_t at = 1;
+  // "[GROUP,OWNER]" before the size; a blank may follow its comma.
+  if (f[at].Text.front() == '[') {
+    while (at < f.size() && f[at].Text.back() != ']') ++at;
+    ++at;
   }
-  // "12-JAN-1998"
-  const std::string_view dateText = f[2].Text;
-  const size_t a = dateText.find('-');
-  const size_t b = dateText.rfind('-');
-  if (a == std::string_view::npos || a == b) return std::nullopt;
-  const auto day = Small(dateText.substr(0, a), 2);
-  const int month = ListingEnglishMonth(dateText.substr(a + 1, b - a - 1));
-  const auto year = Small(dateText.substr(b + 1), 4);
+  if (at + 1 >= f.size()) return std::nullopt;
+  const auto bytes = VmsBytes(f[at].Text);
+  int year = 0;
+  int month = 0;
+  int day = 0;
+  if (!bytes || !NamedMonthDate(f[at + 1].Text, year, month, day)) return std::nullopt;
+  at += 2;
   int hour = 0;
   int minute = 0;
   bool nextDay = false;
-  if (!day || month == 0 || !year || !ReadClock(f[3].Text, hour, minute, nextDay)) {
-    return std::nullopt;
+  if (at < f.size() && IsDigit(f[at].Text.front())) {
+    // A field after the date that starts with a digit is its time, and must read as one.
+    if (!ReadClock(f[at].Text, hour, minute, nextDay)) return std::nullopt;
+    ++at;
   }
-  const auto date = AddDay(ListingDate(*year, month, *day, hour, minute), nextDay);
+  const auto date = AddDay(ListingDate(year, month, day, hour, minute), nextDay);
   if (!date) return std::nullopt;
   // What may follow: the owner in brackets and the protection in parentheses.
-  for (size_t i = 4; i < f.size(); ++i) {
+  for (size_t i = at; i < f.size(); ++i) {
     const char c = f[i].Text.front();
     if (c != '[' && c != '(' && f[i - 1].Text.back() != ',') return std::nullopt;
   }
