@@ -6,7 +6,9 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <filesystem>
 #include <fstream>
+#include <set>
 #include <sstream>
 
 #include <cstdlib>
@@ -29,19 +31,27 @@ using enum TSshServerKind;
 constexpr time_t kServerTime = 1579089601;  // 2020-01-15 12:00:01 UTC
 constexpr time_t kLocalTime = 1500000000;
 
-// Connections to `port` on this machine that are still open at the client's end (established,
-// or closed by the server and not yet by the client), from /proc/net/tcp.
+// This process's connections to `port` that are still open at its end (established, or closed
+// by the server and not yet here): /proc/net/tcp's lines whose socket one of our descriptors is.
 int OpenClientConnections(int port) {
+  std::set<std::string> ours;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+    std::error_code error;
+    const std::string target = std::filesystem::read_symlink(entry.path(), error).string();
+    if (!error && target.rfind("socket:[", 0) == 0)
+      ours.insert(target.substr(8, target.size() - 9));
+  }
   std::ifstream table("/proc/net/tcp");
   std::string line;
   std::getline(table, line);
   int open = 0;
   while (std::getline(table, line)) {
     std::istringstream fields(line);
-    std::string slot, local, remote, state;
-    fields >> slot >> local >> remote >> state;
+    std::string slot, local, remote, state, queues, timer, retransmits, uid, timeout, inode;
+    fields >> slot >> local >> remote >> state >> queues >> timer >> retransmits >> uid >>
+        timeout >> inode;
     const auto colon = remote.find(':');
-    if (colon == std::string::npos) continue;
+    if (colon == std::string::npos || !ours.count(inode)) continue;
     const int remotePort = std::stoi(remote.substr(colon + 1), nullptr, 16);
     if (remotePort == port && (state == "01" || state == "08")) ++open;
   }

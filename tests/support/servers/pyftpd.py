@@ -5,6 +5,7 @@ Serves ROOT to anonymous users and to one named account, both with full rights. 
 port it listens on as the first line of stdout, then serves until killed.
 """
 import argparse
+import errno
 import hashlib
 import os
 import warnings
@@ -26,6 +27,19 @@ class ImplicitTlsHandler(TLS_FTPHandler):
 
     def handle_ssl_established(self):
         TLS_FTPHandler.handle(self)
+
+
+class OwnFolderFS(AbstractedFS):
+    """CWD without os.chdir: the process has one working folder for all its threads (one per
+    connection), and connections changing it at once left it in a folder that was deleted
+    later, after which every CWD failed."""
+
+    def chdir(self, path):
+        if not os.path.isdir(path):
+            raise FileNotFoundError(errno.ENOENT, os.strerror(errno.ENOENT), path)
+        if not os.access(path, os.X_OK):
+            raise PermissionError(errno.EACCES, os.strerror(errno.EACCES), path)
+        self.cwd = self.fs2ftp(path)
 
 
 class HostileFS(AbstractedFS):
@@ -233,6 +247,7 @@ def main():
         handler.use_sendfile = False
     if filesystems:
         handler.abstracted_fs = type("TestFS", tuple(filesystems), {})
+    handler.abstracted_fs = type("ServedFS", (OwnFolderFS, handler.abstracted_fs), {})
     if args.list_offset:
         handler = type("ListOnlyHandler", (handler,), {
             "proto_cmds": {name: value for name, value in handler.proto_cmds.items()
