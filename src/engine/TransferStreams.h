@@ -32,12 +32,12 @@ class TTransferStream {
 };
 
 // A listing in memory. A hostile or broken server could send one without end, so it has
-// limits: past either, Write fails and says so, and the memory goes. A real folder of 100,000
-// entries is about 7 MiB of LIST text; a million entries or 64 MiB is far beyond any folder a
-// person browses, and keeps a client's peak well under 256 MiB (the buffer never grows past
-// the limit).
-inline constexpr size_t kMaxListingBytes = size_t{64} << 20;
-inline constexpr size_t kMaxListingLines = 1000000;
+// limits: past either, Write fails and says so, and the memory goes. A real folder of a
+// million entries is 70-80 MB of LIST text and must be shown; 16 million lines or 1 GiB is
+// beyond any real folder and still ends an endless listing (the buffer never grows past the
+// limit; the time-out ends a slow one).
+inline constexpr size_t kMaxListingBytes = size_t{1} << 30;
+inline constexpr size_t kMaxListingLines = 16000000;
 
 class TMemoryStream : public TTransferStream {
  public:
