@@ -186,14 +186,15 @@ void TRealFtpServer::StartPureFtpd() {
 }
 
 void TRealFtpServer::StartPyftpdlib() {
-  const uint16_t port = FreePort();
+  // It binds a port of its own choosing and prints it: a port picked here beforehand could be
+  // taken meanwhile by another test's server, which would then be taken for this one.
   std::vector<std::string> args = {"/usr/bin/python3",
                                    PELMAR_SOURCE_DIR "/tests/support/servers/pyftpd.py",
                                    "--root=" + Root_,
                                    "--user=" + std::string(kUser),
                                    "--password=" + std::string(kPassword),
                                    std::string("--host=") + (Options.Ipv6 ? "::1" : "127.0.0.1"),
-                                   "--port=" + std::to_string(port),
+                                   "--port=0",
                                    "--rate=" + std::to_string(Options.Rate),
                                    "--list-offset=" + std::to_string(Options.ListOffsetMinutes),
                                    "--refuse-transfers=" + Options.RefuseTransfersOf};
@@ -212,7 +213,20 @@ void TRealFtpServer::StartPyftpdlib() {
     args.push_back(Options.Checksums == TServerOptions::TChecksums::Right ? "--checksums=right"
                                                                           : "--checksums=wrong");
   }
-  StartListening(args, port);
+  int out = -1;
+  Pid = Spawn(args, out);
+  if (Pid < 0) {
+    Error = "cannot start " + args[0];
+    return;
+  }
+  const std::string line = ReadLine(out, kStartTimeoutMs);
+  ::close(out);
+  const int port = std::atoi(line.c_str());
+  if (port <= 0 || port > 65535) {
+    Error = "pyftpd.py did not say its port";
+    return;
+  }
+  Port_ = static_cast<uint16_t>(port);
 }
 
 void TRealFtpServer::StartVsftpd() {
