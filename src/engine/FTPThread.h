@@ -115,8 +115,12 @@ class TFTPThread final : public TWorkerServices {
   // Data connection and transfers (FTPThreadTransfer.cpp).
   // Opens the data connection's side that comes before the command: the listening port
   // announced with PORT (active), or the connection to the server's port (passive).
-  bool PrepareDataPort();
-  bool OpenPassiveData();
+  // `ahead`: the transfer command, which passive mode may send right behind EPSV (see
+  // CommandSentAhead).
+  bool PrepareDataPort(const std::string& ahead = {});
+  bool OpenPassiveData(const std::string& ahead);
+  // Reads the final reply to a command sent ahead whose transfer will not take place.
+  void DrainCommandSentAhead();
   bool AcceptDataConnection();
   void HintPassiveMode();
   static bool PassiveMode();
@@ -165,11 +169,15 @@ class TFTPThread final : public TWorkerServices {
   std::vector<std::string> ReplyLines;  // every line of the last reply read
   bool PassiveData = false;             // DataSocket is a passive connection already made
   bool EpsvRefused = false;             // this log-on's server has no EPSV: PASV only
-  bool HasMfmt = false;                 // FEAT named MFMT: a file's time can be set
-  bool HasMdtm = false;                 // FEAT named MDTM: a file's time can be asked
-  bool HasMlst = false;                 // FEAT named MLST: folders are listed with MLSD
-  bool MlsdTakesPath = true;            // "MLSD path" has not been refused on this log-on
-  bool HasSize = false;                 // FEAT named SIZE: a file's size can be asked
+  // EPSV has worked on this log-on: the transfer command may go right behind the next one,
+  // saving a round trip per file (servers read their commands in order).
+  bool EpsvProven = false;
+  bool CommandSentAhead = false;  // the current transfer's command went behind its EPSV
+  bool HasMfmt = false;           // FEAT named MFMT: a file's time can be set
+  bool HasMdtm = false;           // FEAT named MDTM: a file's time can be asked
+  bool HasMlst = false;           // FEAT named MLST: folders are listed with MLSD
+  bool MlsdTakesPath = true;      // "MLSD path" has not been refused on this log-on
+  bool HasSize = false;           // FEAT named SIZE: a file's size can be asked
   // How the server computes a file's checksum: "HASH" (with HashAlgorithm chosen by OPTS
   // HASH) or "XSHA256", "XSHA1", "XMD5", "XCRC"; empty when it offers none.
   std::string HashCommand;

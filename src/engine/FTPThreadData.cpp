@@ -31,14 +31,15 @@ bool TFTPThread::PassiveMode() {
   return EngineSettings().PassiveMode.load();
 }
 
-bool TFTPThread::PrepareDataPort() {
+bool TFTPThread::PrepareDataPort(const std::string& ahead) {
   PassiveData = false;
+  CommandSentAhead = false;
   if (DataSocket != -1) {
     ReportSocketError();
     CloseSocket(DataSocket);
     return false;
   }
-  if (EngineSettings().PassiveMode.load()) return OpenPassiveData();
+  if (EngineSettings().PassiveMode.load()) return OpenPassiveData(ahead);
   TNetAddress local;
   if (!SocketLocalName(Control(), local)) {
     ReportSocketError();
@@ -80,7 +81,14 @@ void TFTPThread::HintPassiveMode() {
       "may help.");
 }
 
-bool TFTPThread::OpenPassiveData() {
+void TFTPThread::DrainCommandSentAhead() {
+  if (!CommandSentAhead) return;
+  CommandSentAhead = false;
+  // A 1xx (the server opened its side) is followed by the final reply.
+  if (ReadReply() / 100 == 1) ReadReply();
+}
+
+bool TFTPThread::OpenPassiveData(const std::string& ahead) {
   // The data connection goes to the address the control connection reached, whatever the
   // server announces: a server behind NAT names its private address, and a hostile one
   // could name a third machine.
@@ -94,19 +102,29 @@ bool TFTPThread::OpenPassiveData() {
   uint16_t port = 0;
   if (!EpsvRefused) {
     SendCommand("EPSV");
+    if (EpsvProven && !ahead.empty()) {
+      SendCommand(ahead);
+      CommandSentAhead = true;
+    }
     const int reply = ReadReply();
     if (reply == 229) {
       const auto parsed = ParseEpsvReply(LastReplyLine);
       if (!parsed) {
         PostError(0, "Unreadable passive mode reply: " + LastReplyLine);
+        DrainCommandSentAhead();
         return false;
       }
       port = *parsed;
-    } else if (reply / 100 == 5 && !v6) {
-      EpsvRefused = true;  // ask with PASV from now on
     } else {
-      PostError(0, "Passive mode refused: " + LastReplyLine);
-      return false;
+      // The command behind it had no data port: its answer is read and it goes again later.
+      const std::string refusal = LastReplyLine;
+      DrainCommandSentAhead();
+      if (reply / 100 == 5 && !v6) {
+        EpsvRefused = true;  // ask with PASV from now on
+      } else {
+        PostError(0, "Passive mode refused: " + refusal);
+        return false;
+      }
     }
   }
   if (port == 0) {
@@ -134,8 +152,12 @@ bool TFTPThread::OpenPassiveData() {
   ArmWatchdog("connecting to the server's data port " + std::to_string(port));
   const bool connected = SocketConnect(Blocking, DataSocket, target);
   Blocking.DisarmWatchdog();
-  if (CheckSocketError(!connected, DataSocket)) return false;
+  if (CheckSocketError(!connected, DataSocket)) {
+    DrainCommandSentAhead();
+    return false;
+  }
   PassiveData = true;
+  if (port != 0 && !EpsvRefused) EpsvProven = true;
   return true;
 }
 

@@ -57,6 +57,7 @@ void TFTPThread::ServeConnect(uint8_t kind, const TArgs& args) {
   bool loggedOn = false;
   TypeLetter = 0;
   EpsvRefused = false;
+  EpsvProven = false;
   HasMfmt = false;
   HasMdtm = false;
   HasMlst = false;

@@ -52,7 +52,9 @@ bool TFTPThread::Transfer(const std::string& command, bool receive, int64_t offs
                           TTransferStream& stream) {
   // Active mode goes on after a refused PORT (the command's own reply ends it, as servers
   // expect); passive mode has no data connection to go on with.
-  if (!PrepareDataPort() && PassiveMode()) {
+  // Without REST in between, passive mode's EPSV takes the command along (one round trip).
+  if (!PrepareDataPort(offset == 0 ? command : std::string()) && PassiveMode()) {
+    DrainCommandSentAhead();
     CloseSocket(DataSocket);
     PostError(0, "Unable to complete transfer");
     return false;
@@ -65,7 +67,8 @@ bool TFTPThread::Transfer(const std::string& command, bool receive, int64_t offs
     ok = ReadReply() == 350;
   }
   if (ok) {
-    SendCommand(command);
+    if (!CommandSentAhead) SendCommand(command);
+    CommandSentAhead = false;
     const int reply = ReadReply();
     ok = reply == 150 || reply == 125;
     if (!ok && QuietRefusal && reply >= 500) {
