@@ -1,6 +1,8 @@
 #include "views/qt/HostView.h"
 #include "listing/TimeOffset.h"
 
+#include <cctype>
+
 #include <QApplication>
 #include <QEventLoop>
 #include <QHeaderView>
@@ -106,7 +108,20 @@ void THostView::BindEngine() {
   Ftp->OnFolder = [this](TFTPComponent&, const std::string& path, uint8_t kind) {
     FolderArrived(path, kind);
   };
-  Ftp->OnLog = [this](TFTPComponent&, const std::string& text) { Log(Q(text)); };
+  Ftp->OnLog = [this](TFTPComponent& sender, const std::string& text) {
+    // A final reply of 4xx or 5xx to the rename request: the server refused it.
+    if (RenameRequest != 0 && sender.EventRequest() == RenameRequest && text.size() >= 4 &&
+        (text[0] == '4' || text[0] == '5') && std::isdigit(static_cast<unsigned char>(text[1])) &&
+        std::isdigit(static_cast<unsigned char>(text[2])) && text[3] == ' ') {
+      RenameRefused = true;
+    }
+    Log(Q(text));
+  };
+  Ftp->OnMarker = [this](TFTPComponent& sender) {
+    if (RenameMarker == 0 || sender.EventRequest() != RenameMarker) return;
+    RenameRequest = RenameMarker = 0;
+    if (RenameRefused) RefreshFolder();
+  };
   Ftp->OnLoggedIn = [this](TFTPComponent&) {
     SessionOpen = true;
     if (Resuming) {
@@ -348,6 +363,10 @@ void THostView::CaptionEdited(int row, const QString& text) {
   const std::string oldName = NameBytes(item);
   const std::string newName = S(text);
   Ftp->Rename(folder + oldName, folder + newName);
+  RenameRequest = Ftp->LastRequest();
+  RenameRefused = false;
+  Ftp->PostMarker();
+  RenameMarker = Ftp->LastRequest();
   const std::string target = LinkTarget(listed);
   const std::string newListed = target.empty() && listed.find(" -> ") == std::string::npos
                                     ? newName

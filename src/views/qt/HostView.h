@@ -272,6 +272,11 @@ class THostView : public TCustomView {
   // session the server closes is made again with the same values (Resuming until then).
   bool SessionOpen = false;
   bool Resuming = false;
+  // A rename shown before the server answered: its request, the marker behind it, and whether
+  // the server refused it (the folder is then listed again, to show what is really there).
+  uint64_t RenameRequest = 0;
+  uint64_t RenameMarker = 0;
+  bool RenameRefused = false;
   std::function<void()> LastCommand;
   std::chrono::steady_clock::time_point LastCommandTime;
   std::shared_ptr<bool> Alive = std::make_shared<bool>(true);

@@ -86,7 +86,11 @@ TEST_F(HostViewTest, BrowsingPermissionsRenamingAndDisconnecting) {
   Enter(script, "/sub", "-rw-r--r-- 1 u g 5 Jan  1  2020 inner.txt\r\n");
   script.On("200 SITE CHMOD ok").On("200 SITE CHMOD ok");
   Enter(script, "/", kRoot);  // the mask lists the folder again
-  script.On("350 Ready for RNTO").On("250 Renamed").On("221 Bye").WaitClose();
+  script.On("350 Ready for RNTO").On("250 Renamed");
+  // A refused rename: the pane shows the new name at once, then what the server really has.
+  script.On("350 Ready for RNTO").On("553 Name taken");
+  Enter(script, "/", kRoot);
+  script.On("221 Bye").WaitClose();
   TScriptedFtpServer server({script});
   Open(server);
   EXPECT_EQ(Names(), (QStringList{"locked", "sub", "a.txt", "b.bin"})) << "folders first";
@@ -123,6 +127,12 @@ TEST_F(HostViewTest, BrowsingPermissionsRenamingAndDisconnecting) {
   View->Model().setData(a, QString("A.txt"), Qt::EditRole);  // letter case alone is a rename
   ASSERT_TRUE(server.WaitForCommands(before + 8, std::chrono::seconds(10)));  // ... RNTO
   EXPECT_EQ(Names(), (QStringList{"locked", "sub", "A.txt"}));
+  View->Model().setData(View->Model().index(RowOf("A.txt"), 0), QString("b.TXT"), Qt::EditRole);
+  // The refusal comes back, the folder is listed again and shows the old name.
+  ASSERT_TRUE(RunUntil([&] {
+    return server.Commands().size() >= before + 14 &&
+           Names() == QStringList{"locked", "sub", "a.txt"};
+  })) << Names().join(u',').toStdString();
   // The RNTO reply read first: a disconnect while a reply is awaited aborts the request and
   // drops the connection without QUIT, as designed.
   ASSERT_TRUE(RunUntil([&] { return !View->Engine().IsBusy(); }));
@@ -133,10 +143,11 @@ TEST_F(HostViewTest, BrowsingPermissionsRenamingAndDisconnecting) {
   EXPECT_TRUE(View->Cache().Paths().empty());
   EXPECT_EQ(Tree->TreeModel()->rowCount(), 0);
   // The pane lets go at once; its QUIT reaches the server a moment later.
-  ASSERT_TRUE(server.WaitForCommands(before + 9, std::chrono::seconds(10)));
+  ASSERT_TRUE(server.WaitForCommands(before + 15, std::chrono::seconds(10)));
   EXPECT_EQ(Joined(Sent(server)),
             "PWD, PORT, LIST, CWD /sub/, PWD, PORT, LIST, SITE CHMOD 744 /a.txt, "
-            "SITE CHMOD 744 /b.bin, CWD /, PWD, PORT, LIST, RNFR /a.txt, RNTO /A.txt, QUIT");
+            "SITE CHMOD 744 /b.bin, CWD /, PWD, PORT, LIST, RNFR /a.txt, RNTO /A.txt, "
+            "RNFR /A.txt, RNTO /b.TXT, CWD /, PWD, PORT, LIST, QUIT");
 }
 
 TEST_F(HostViewTest, DeletingFoldersGoesFilesFirstAndSkipsWhatCannotBeListed) {
