@@ -33,6 +33,13 @@ class MainWindowTest : public PaneTest {
     Window = std::make_unique<TfrmMain>(Target, Settings.get());
     return *Window;
   }
+  // Until the window's queue has nothing pending or running (whole folders can take a while).
+  bool QueueIdle() {
+    TTransferItems& queue = Window->Queue();
+    return RunUntil(
+        [&] { return queue.CountInState(tsPending) == 0 && queue.CountInState(tsActive) == 0; },
+        60000);
+  }
   // The named account of `server` as a site.
   static TSite SiteFor(const TRealFtpServer& server, const std::string& name) {
     TSite site;

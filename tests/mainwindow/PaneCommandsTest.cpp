@@ -96,15 +96,9 @@ TEST_F(MainWindowTest, PaneCommandsAgainstARealServer) {
   THostView& host = *window.CurrentHostView();
   ASSERT_TRUE(RunUntil([&] { return host.Model().rowCount() == 2 && !host.Busy(); }));
   // Whole folders through the queue, byte for byte: box down here (and later its copy up).
-  TTransferItems& queue = window.Queue();
-  const auto queueIdle = [&] {
-    return RunUntil(
-        [&] { return queue.CountInState(tsPending) == 0 && queue.CountInState(tsActive) == 0; },
-        60000);
-  };
   Select(host, {"box"});
   window.Action("btnDownload")->trigger();
-  ASSERT_TRUE(queueIdle());
+  ASSERT_TRUE(QueueIdle());
   EXPECT_EQ(Tree(local.toStdString() + "/box"), Tree(root + "box"));
   ASSERT_TRUE(RunUntil([&] { return localView.ListView()->RowCount() == 3; }));
   host.ChangeFolder("/box/");
@@ -215,7 +209,7 @@ TEST_F(MainWindowTest, PaneCommandsAgainstARealServer) {
   // The local copy of box goes up into dest, byte for byte.
   Select(localView, {"box"});
   window.Action("btnUpload")->trigger();
-  ASSERT_TRUE(queueIdle());
+  ASSERT_TRUE(QueueIdle());
   EXPECT_EQ(Tree(root + "dest/box"), Tree(local.toStdString() + "/box"));
 
   // Dropped from a file manager onto the server pane: uploaded through the queue, folders
@@ -227,7 +221,7 @@ TEST_F(MainWindowTest, PaneCommandsAgainstARealServer) {
   DropFiles(host,
             {QString::fromStdString(desk + "folder"), QString::fromStdString(desk + "note.txt")},
             Qt::NoModifier);
-  ASSERT_TRUE(queueIdle());
+  ASSERT_TRUE(QueueIdle());
   EXPECT_EQ(Tree(root + "dest/folder"), Tree(desk + "folder"));
   EXPECT_EQ(ReadFile(root + "dest/note.txt"), "note\n");
   DropFiles(localView, {QString::fromStdString(desk + "note.txt")}, Qt::ShiftModifier);
@@ -272,27 +266,21 @@ TEST_F(MainWindowTest, PanesOverSftp) {
   window.btnConnectClick();
   THostView& host = *window.CurrentHostView();
   ASSERT_TRUE(RunUntil([&] { return host.Model().rowCount() == 2 && !host.Busy(); }, 30000));
-  TTransferItems& queue = window.Queue();
-  const auto queueIdle = [&] {
-    return RunUntil(
-        [&] { return queue.CountInState(tsPending) == 0 && queue.CountInState(tsActive) == 0; },
-        60000);
-  };
   Select(host, {"box"});
   window.Action("btnDownload")->trigger();
-  ASSERT_TRUE(queueIdle());
+  ASSERT_TRUE(QueueIdle());
   EXPECT_EQ(Tree(local.toStdString() + "/box"), Tree(root + "box"));
   ASSERT_TRUE(RunUntil([&] { return localView.ListView()->RowCount() == 2; }));
   Select(localView, {"up.bin"});
   window.Action("btnUpload")->trigger();
-  ASSERT_TRUE(queueIdle());
+  ASSERT_TRUE(QueueIdle());
   EXPECT_EQ(ReadFile(root + "up.bin"), ReadFile(local.toStdString() + "/up.bin"));
   ASSERT_TRUE(RunUntil([&] { return host.Model().rowCount() == 3 && !host.Busy(); }));
   Select(host, {"gone.txt"});
   window.Action("actHostDelete")->trigger();
   ASSERT_TRUE(RunUntil([&] { return !Exists(root + "gone.txt") && host.Model().rowCount() == 2; }));
   EXPECT_EQ(prompts->Captions, std::vector<QString>{"Confirm File Delete"});
-  EXPECT_EQ(queue.CountInState(tsFailed), 0u);
+  EXPECT_EQ(window.Queue().CountInState(tsFailed), 0u);
   SetPrompter(nullptr);
 }
 

@@ -31,21 +31,6 @@ constexpr const char* kPasswordHash =
 // Pure-FTPd never lets root log on; its sessions run as nobody.
 constexpr unsigned kPureFtpdUid = 65534;
 
-// Starts `args` with stdout to /dev/null and stdin joined to stderr; -1 when it cannot.
-int Spawn(const std::vector<std::string>& args) {
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_adddup2(&actions, 2, 0);  // vsftpd reports start-up errors on fd 0
-  std::vector<char*> argv;
-  for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-  argv.push_back(nullptr);
-  pid_t pid = -1;
-  const int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  return rc == 0 ? pid : -1;
-}
-
 }  // namespace
 
 std::string ServerName(TServerKind kind) {

@@ -85,21 +85,40 @@ bool Accepts(uint16_t port, bool v6) {
   return ok;
 }
 
-int Spawn(const std::vector<std::string>& args, int& out) {
-  int pipeFds[2];
-  if (::pipe2(pipeFds, O_CLOEXEC) != 0) return -1;
+namespace {
+
+// Starts `args` with stdin joined to stderr (vsftpd reports start-up errors on fd 0) and stdout
+// into `stdoutFd`, or /dev/null when it is -1; the process's id, or -1.
+int SpawnWithStdout(const std::vector<std::string>& args, int stdoutFd) {
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 1);
-  posix_spawn_file_actions_adddup2(&actions, 2, 0);  // vsftpd reports start-up errors on fd 0
+  if (stdoutFd >= 0) {
+    posix_spawn_file_actions_adddup2(&actions, stdoutFd, 1);
+  } else {
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  }
+  posix_spawn_file_actions_adddup2(&actions, 2, 0);
   std::vector<char*> argv;
   for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);
   pid_t pid = -1;
   const int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
+  return rc == 0 ? pid : -1;
+}
+
+}  // namespace
+
+int Spawn(const std::vector<std::string>& args) {
+  return SpawnWithStdout(args, -1);
+}
+
+int Spawn(const std::vector<std::string>& args, int& out) {
+  int pipeFds[2];
+  if (::pipe2(pipeFds, O_CLOEXEC) != 0) return -1;
+  const int pid = SpawnWithStdout(args, pipeFds[1]);
   ::close(pipeFds[1]);
-  if (rc != 0) {
+  if (pid < 0) {
     ::close(pipeFds[0]);
     return -1;
   }

@@ -17,6 +17,8 @@ bool Accepts(uint16_t port, bool v6);
 // Starts `args` with stdout into a pipe (returned in `out`) and stdin joined to stderr; the
 // process's id, or -1.
 int Spawn(const std::vector<std::string>& args, int& out);
+// The same with stdout to /dev/null.
+int Spawn(const std::vector<std::string>& args);
 // The process and every process below it.
 std::vector<int> ProcessTree(int root);
 // The first line `fd` gives within `timeoutMs` (without its line end); empty when none came.

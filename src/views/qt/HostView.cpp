@@ -1,8 +1,6 @@
 #include "views/qt/HostView.h"
 #include "listing/TimeOffset.h"
 
-#include <cctype>
-
 #include <QApplication>
 #include <QEventLoop>
 #include <QHeaderView>
@@ -15,6 +13,7 @@
 #include <cstdlib>
 
 #include "engine/EngineSettings.h"
+#include "engine/ReplyParsing.h"
 #include "listing/FolderItems.h"
 #include "listing/ListingPass.h"
 #include "settings/Preferences.h"
@@ -110,9 +109,8 @@ void THostView::BindEngine() {
   };
   Ftp->OnLog = [this](TFTPComponent& sender, const std::string& text) {
     // A final reply of 4xx or 5xx to the rename request: the server refused it.
-    if (RenameRequest != 0 && sender.EventRequest() == RenameRequest && text.size() >= 4 &&
-        (text[0] == '4' || text[0] == '5') && std::isdigit(static_cast<unsigned char>(text[1])) &&
-        std::isdigit(static_cast<unsigned char>(text[2])) && text[3] == ' ') {
+    if (RenameRequest != 0 && sender.EventRequest() == RenameRequest &&
+        FinalReplyCode(text) >= 400) {
       RenameRefused = true;
     }
     Log(Q(text));
