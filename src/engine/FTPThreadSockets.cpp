@@ -53,6 +53,7 @@ bool TFTPThread::ConnectSocket(const std::string& host, const std::string& port)
     return false;
   }
   if (CheckSocketError(s < 0, s)) return false;
+  SocketSendAtOnce(s);
   Shared->ControlSocket = s;
   return true;
 }

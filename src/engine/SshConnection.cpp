@@ -2,8 +2,6 @@
 
 #include <libssh/callbacks.h>
 #include <libssh/libssh.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -15,6 +13,7 @@
 
 #include "engine/EventRecords.h"
 #include "engine/Messages.h"
+#include "platform/Sockets.h"
 #include "platform/WinSockErrors.h"
 
 namespace pelmar {
@@ -208,8 +207,7 @@ bool TSshConnection::Configure(const TServer& server) {
 bool TSshConnection::Handshake(int socket) {
   // SFTP requests are small packets that must not wait for the acknowledgement of the one
   // before (Nagle's delay stalls a pipelined transfer now and then for tens of milliseconds).
-  const int one = 1;
-  ::setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+  SocketSendAtOnce(socket);
   ssh_options_set(Session, SSH_OPTIONS_FD, &socket);
   GaveSocket = true;
   OwnedSocket = socket;

@@ -3,6 +3,8 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -250,6 +252,13 @@ bool SocketBind(int s, const TNetAddress& address) {
   if (::bind(s, address.Addr(), address.Length) == 0) return true;
   FailWithErrno();
   return false;
+}
+
+void SocketSendAtOnce(int s) {
+  if (s < 0) return;
+  const int one = 1;
+  // Only a lost optimisation when refused, so the result is not checked.
+  (void)::setsockopt(s, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
 }
 
 bool SocketListen(int s, int backlog) {

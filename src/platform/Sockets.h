@@ -78,6 +78,10 @@ int SocketCreate(int family = AF_INET);
 bool SocketConnect(TBlockingContext& ctx, int s, const TNetAddress& address);
 bool SocketBind(int s, const TNetAddress& address);
 bool SocketListen(int s, int backlog);
+// Each write goes out at once, not held back until the peer acknowledges the one before
+// (Nagle). For a control connection, where a command sent behind another would otherwise
+// wait a round trip, or the peer's delayed acknowledgement, before it leaves.
+void SocketSendAtOnce(int s);
 bool SocketLocalName(int s, TNetAddress& address);
 bool SocketPeerName(int s, TNetAddress& address);
 // Returns the accepted socket, or -1.
