@@ -105,6 +105,11 @@ class TFTPThread final : public TWorkerServices {
   void ServeSimpleCommand(uint8_t kind, const TArgs& args);
   // MDTM: the file's time on the server in UTC seconds, -1 when it gives none.
   int64_t AskServerTime(const std::string& path);
+  // The reply to an MDTM already sent, read as AskServerTime reads it.
+  int64_t ReadServerTime();
+  // Reads the answer to the MDTM sent ahead of the current download's data port, if it is
+  // still to come (see TimeAskedAhead).
+  void ReadTimeAskedAhead();
   // After a binary file transfer: true when the server's checksum of `remote` matches the local
   // file's, or when there is no checksum to compare (said in the log).
   // `command` is 'R' for a download, 'S' for an upload (the message says what was kept).
@@ -190,7 +195,11 @@ class TFTPThread final : public TWorkerServices {
   int64_t DoneServerTime = -1;  // goes with the next pkDone (see TProgressData)
   // The download's time on the server as the caller's listing gave it exactly; -1: ask MDTM.
   int64_t ListedServerTime = -1;
-  TReplyFramer ReplyBuffer;  // bytes of the control connection not yet read as lines
+  // The download's MDTM went before its data port, so that its answer comes back with the
+  // data port's (one round trip for both), and no reply of it can fall between the transfer's.
+  bool TimeAskedAhead = false;     // its answer is still to be read
+  int64_t TimeAnsweredAhead = -1;  // what it answered (-1: no time)
+  TReplyFramer ReplyBuffer;        // bytes of the control connection not yet read as lines
   // This log-on's protection: what was asked for, the host and port the certificate must
   // belong to, and the TLS layers of the two connections (null when plain).
   TEncryption Encryption = enPlain;

@@ -40,6 +40,7 @@ bool TFTPThread::PrepareDataPort(const std::string& ahead) {
     return false;
   }
   if (EngineSettings().PassiveMode.load()) return OpenPassiveData(ahead);
+  ReadTimeAskedAhead();
   TNetAddress local;
   if (!SocketLocalName(Control(), local)) {
     ReportSocketError();
@@ -106,6 +107,7 @@ bool TFTPThread::OpenPassiveData(const std::string& ahead) {
       SendCommand(ahead);
       CommandSentAhead = true;
     }
+    ReadTimeAskedAhead();
     const int reply = ReadReply();
     if (reply == 229) {
       const auto parsed = ParseEpsvReply(LastReplyLine);
@@ -129,6 +131,7 @@ bool TFTPThread::OpenPassiveData(const std::string& ahead) {
   }
   if (port == 0) {
     SendCommand("PASV");
+    ReadTimeAskedAhead();
     if (ReadReply() != 227) {
       PostError(0, "Passive mode refused: " + LastReplyLine);
       return false;

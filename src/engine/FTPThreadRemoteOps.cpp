@@ -80,6 +80,16 @@ void TFTPThread::ServeSimpleCommand(uint8_t kind, const TArgs& args) {
 
 int64_t TFTPThread::AskServerTime(const std::string& path) {
   SendCommand("MDTM " + path);
+  return ReadServerTime();
+}
+
+void TFTPThread::ReadTimeAskedAhead() {
+  if (!TimeAskedAhead) return;
+  TimeAskedAhead = false;
+  TimeAnsweredAhead = ReadServerTime();
+}
+
+int64_t TFTPThread::ReadServerTime() {
   // "213 20200115120000": UTC. Anything else (500, 550, a time that does not read) gives none.
   if (ReadReply() != 213) return -1;
   const std::string_view line = LastReplyLine;

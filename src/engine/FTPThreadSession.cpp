@@ -58,6 +58,8 @@ void TFTPThread::ServeConnect(uint8_t kind, const TArgs& args) {
   TypeLetter = 0;
   EpsvRefused = false;
   EpsvProven = false;
+  CommandSentAhead = false;
+  TimeAskedAhead = false;
   HasMfmt = false;
   HasMdtm = false;
   HasMlst = false;

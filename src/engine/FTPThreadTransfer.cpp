@@ -52,8 +52,19 @@ bool TFTPThread::Transfer(const std::string& command, bool receive, int64_t offs
                           TTransferStream& stream) {
   // Active mode goes on after a refused PORT (the command's own reply ends it, as servers
   // expect); passive mode has no data connection to go on with.
+  // A download's time, where the listing did not give it exactly, is asked before the data
+  // port and answered with it.
+  const bool timeAhead = receive && IsFileTransfer && command.rfind("RETR ", 0) == 0 &&
+                         EngineSettings().KeepTimes.load() && ListedServerTime < 0 && HasMdtm;
+  TimeAnsweredAhead = -1;
+  if (timeAhead) {
+    SendCommand("MDTM " + command.substr(5));
+    TimeAskedAhead = true;
+  }
   // Without REST in between, passive mode's EPSV takes the command along (one round trip).
-  if (!PrepareDataPort(offset == 0 ? command : std::string()) && PassiveMode()) {
+  const bool prepared = PrepareDataPort(offset == 0 ? command : std::string());
+  ReadTimeAskedAhead();  // where the data port failed before its command went
+  if (!prepared && PassiveMode()) {
     DrainCommandSentAhead();
     CloseSocket(DataSocket);
     PostError(0, "Unable to complete transfer");
@@ -124,11 +135,7 @@ bool TFTPThread::Transfer(const std::string& command, bool receive, int64_t offs
     // finishes the file gives it that time.
     if (ok && receive && IsFileTransfer && EngineSettings().KeepTimes.load() &&
         command.rfind("RETR ", 0) == 0) {
-      if (ListedServerTime >= 0) {
-        DoneServerTime = ListedServerTime;
-      } else if (HasMdtm) {
-        DoneServerTime = AskServerTime(command.substr(5));
-      }
+      DoneServerTime = ListedServerTime >= 0 ? ListedServerTime : TimeAnsweredAhead;
     }
     PostProgress(pkDone, bytes, ok);
     DoneServerTime = -1;

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <vector>
 
 #include "engine/EngineSettings.h"
 #include "support/EngineFixture.h"
@@ -105,6 +107,36 @@ TEST_F(PassiveTest, TheCommandGoesBehindAProvenEpsvAndItsAnswerIsNeverTakenForAn
   EXPECT_EQ(CountEvents("error:0:Passive mode refused: 425 No passive ports left"), 1)
       << testing::PrintToString(EventsStartingWith("error:"));
   EXPECT_EQ(CountEvents("folder:0:/done"), 1) << "PWD's reply read as PWD's";
+}
+
+// A download's time, where the listing gave none exactly, is asked ahead of its data port and
+// comes back with it: MDTM and EPSV go out together, and RETR with them once EPSV has worked.
+// (Each Read below takes a command before any reply: a client that waited would stall here.)
+// Where the data port then fails, every later reply still answers its own command.
+TEST_F(PassiveTest, TheTimeIsAskedWithTheDataPortAndEveryReplyStillAnswersItsOwnCommand) {
+  const std::string port = "229 Entering Extended Passive Mode (|||{port}|)";
+  TScript after;
+  after.On("200 Type set").Read().Read().Reply("213 20200115120001").Passive(port);
+  after.On("150 Opening").SendData("a").Reply("226 Done");
+  after.Read().Read().Read().Reply("213 20200115120002").Passive(port).Reply("150 Opening");
+  after.SendData("b").Reply("226 Done");
+  after.Read().Read().Read().Reply("213 20200115120003").Reply("425 No passive ports left");
+  after.Reply("503 Bad sequence of commands").On("257 \"/done\"");
+  auto server = StartServer(after, "350 R", "211-Features:\r\n MDTM\r\n211 End");
+  auto ftp = LogOn(*server);
+  std::vector<int64_t> times;
+  ftp->OnProgress = [&times](TFTPComponent& c, uint8_t kind, bool, int64_t) {
+    if (kind == pkDone) times.push_back(c.LastServerTime);
+  };
+  const std::string local = ::testing::TempDir() + "pelmar-passive-time-";
+  for (const char* name : {"a", "b", "c"}) ftp->Download(name, local + name, 1);
+  Finish(*ftp);
+  EXPECT_EQ(Sent(*server), (TCommands{"TYPE I", "MDTM a", "EPSV", "RETR a", "MDTM b", "EPSV",
+                                      "RETR b", "MDTM c", "EPSV", "RETR c", "PWD"}));
+  EXPECT_EQ(times, (std::vector<int64_t>{1579089601, 1579089602}));
+  EXPECT_EQ(CountEvents("error:0:Passive mode refused: 425 No passive ports left"), 1);
+  EXPECT_EQ(CountEvents("folder:0:/done"), 1) << "PWD's reply read as PWD's";
+  for (const char* name : {"a", "b", "c"}) std::remove((local + name).c_str());
 }
 
 TEST_F(PassiveTest, ASilentDataPortEndsInTheTimeOutAndAbortStopsATransfer) {

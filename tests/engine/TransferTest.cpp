@@ -175,8 +175,9 @@ TEST_F(TransferTest, ListingsUseMlsdWhereOfferedAndLISTWhereNot) {
 // was until the new one is whole, a new name gets no file until a byte arrives, and what
 // arrived of a new file is kept for resume. Where FEAT offers a checksum, each binary file's is
 // compared after its data: a mismatch fails the transfer and leaves no wrong copy, and a server
-// that gives none lets the file stand. Where FEAT names MDTM, the file's time goes with the
-// download's end (UTC seconds; -1 for none, or one that does not read).
+// that gives none lets the file stand. Where FEAT names MDTM and the listing gave no exact
+// time, MDTM is asked before the data port and its time goes with the download's end (UTC
+// seconds; -1 for none, one that does not read, or a download that failed).
 TEST_F(TransferTest, ADownloadIsDoneOnlyWhenWholeAndTouchesNothingBefore) {
   const std::string announced = "150 Opening BINARY mode data connection for file (11 bytes)";
   const std::string sha = "2d711642b726b04401627ca9fbac32f5c8530fb1903cc4db02258717921a4881";
@@ -195,7 +196,8 @@ TEST_F(TransferTest, ADownloadIsDoneOnlyWhenWholeAndTouchesNothingBefore) {
     std::string After = "";          // the reply to what is asked after the data
     const char* Asked = "PWD";       // what is asked after RETR
     int64_t Time = -1;
-    int64_t ListedTime = -1;  // the caller's exact time from the listing
+    int64_t ListedTime = -1;     // the caller's exact time from the listing
+    const char* TimeReply = "";  // the answer to MDTM, asked before the data port
   } cases[] = {
       {"complete", "", "", announced, TScript().SendData("new content").Reply("226 Done"), 11, "",
        "new content", "new content"},
@@ -238,14 +240,17 @@ TEST_F(TransferTest, ADownloadIsDoneOnlyWhenWholeAndTouchesNothingBefore) {
        "250 12345678", "XCRC dir/file"},
       {"no checksum given", " XSHA256", "", "150 Opening", x, -1, "", "x", "x",
        "500 Unknown command", "XSHA256 dir/file"},
-      {"MDTM", " MDTM", "", "150 Opening", x, -1, "", "x", "x", "213 20200115120001",
-       "MDTM dir/file", 1579089601},
-      {"MDTM with a fraction", " MDTM", "", "150 Opening", x, -1, "", "x", "x",
-       "213 20200115120001.250", "MDTM dir/file", 1579089601},
-      {"MDTM refused", " MDTM", "", "150 Opening", x, -1, "", "x", "x", "550 No such file",
-       "MDTM dir/file"},
-      {"MDTM unreadable", " MDTM", "", "150 Opening", x, -1, "", "x", "x", "213 20201345000000",
-       "MDTM dir/file"},
+      {"MDTM", " MDTM", "", "150 Opening", x, -1, "", "x", "x", "", "PWD", 1579089601, -1,
+       "213 20200115120001"},
+      {"MDTM with a fraction", " MDTM", "", "150 Opening", x, -1, "", "x", "x", "", "PWD",
+       1579089601, -1, "213 20200115120001.250"},
+      {"MDTM refused", " MDTM", "", "150 Opening", x, -1, "", "x", "x", "", "PWD", -1, -1,
+       "550 No such file"},
+      {"MDTM unreadable", " MDTM", "", "150 Opening", x, -1, "", "x", "x", "", "PWD", -1, -1,
+       "213 20201345000000"},
+      {"MDTM, the download refused", " MDTM", "", "550 No such file", TScript(), -1,
+       "error:0:Unable to complete transfer", std::nullopt, "precious", "", "PWD", -1, -1,
+       "213 20200115120001"},
       {"the listing's exact time: no MDTM", " MDTM", "", "150 Opening", x, -1, "", "x", "x", "",
        "PWD", 1579089601, 1579089601},
   };
@@ -265,6 +270,7 @@ TEST_F(TransferTest, ADownloadIsDoneOnlyWhenWholeAndTouchesNothingBefore) {
       if (opts) after.On("200 Hash set");
       after.On("200 Type set");
       if (*c.Before) after.On(c.Before);
+      if (*c.TimeReply) after.On(c.TimeReply);
       after.On("200 PORT ok").On(c.Opening).Then(c.Data);
       if (!c.After.empty()) after.On(c.After);
       after.On("257 \"/done\"");
@@ -279,6 +285,11 @@ TEST_F(TransferTest, ADownloadIsDoneOnlyWhenWholeAndTouchesNothingBefore) {
       const auto retr = std::find(sent.begin(), sent.end(), "RETR dir/file");
       ASSERT_LT(retr + 1, sent.end());
       EXPECT_EQ(retr[1], c.Asked);
+      const auto port = std::find_if(sent.begin(), sent.end(),
+                                     [](const std::string& s) { return StartsWith(s, "PORT "); });
+      ASSERT_NE(port, sent.begin());
+      EXPECT_EQ(port[-1] == "MDTM dir/file", *c.TimeReply != 0) << "MDTM goes before the data port";
+      EXPECT_EQ(std::count(sent.begin(), sent.end(), "MDTM dir/file"), *c.TimeReply ? 1 : 0);
       EXPECT_EQ(ftp->LastServerTime, c.Time);
       const auto errors = EventsStartingWith("error:");
       if (!c.Error.empty()) {
