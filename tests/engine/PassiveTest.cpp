@@ -5,10 +5,12 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <functional>
 #include <vector>
 
 #include "engine/EngineSettings.h"
 #include "support/EngineFixture.h"
+#include "support/Files.h"
 #include "support/ScriptedFtpServer.h"
 
 namespace pelmar::test {
@@ -137,6 +139,114 @@ TEST_F(PassiveTest, TheTimeIsAskedWithTheDataPortAndEveryReplyStillAnswersItsOwn
   EXPECT_EQ(CountEvents("error:0:Passive mode refused: 425 No passive ports left"), 1);
   EXPECT_EQ(CountEvents("folder:0:/done"), 1) << "PWD's reply read as PWD's";
   for (const char* name : {"a", "b", "c"}) std::remove((local + name).c_str());
+}
+
+// What one file and one folder cost once a listing has shown that EPSV works, with and without
+// MLSD: the commands, and which go out together. Each Read takes a command before any reply
+// comes, so a command that waited for the one before would stall the script.
+TEST_F(PassiveTest, WhatAFileAndAFolderCost) {
+  const std::string port = "229 Entering Extended Passive Mode (|||{port}|)";
+  const std::string mlsdFeat =
+      "211-Features:\r\n MLST type*;size*;modify*;\r\n MDTM\r\n SIZE\r\n"
+      " MFMT\r\n211 End";
+  const std::string listFeat = "211-Features:\r\n MDTM\r\n SIZE\r\n MFMT\r\n211 End";
+  const std::string local = ::testing::TempDir() + "pelmar-passive-cost";
+  WriteFile(local, "x");
+  const struct {
+    const char* Name;
+    bool Mlsd;
+    std::function<void(TFTPComponent&)> Request;
+    TScript Served;  // after the first listing
+    TCommands Sent;  // by the request
+  } cases[] = {
+      {"a download, its time from MLSD",
+       true,
+       [&](TFTPComponent& ftp) {
+         ftp.Download("f", local + ".down", 1, {.ListedSize = 1, .ServerTime = 1579089601});
+       },
+       TScript()
+           .On("200 Type set")
+           .Read()
+           .Read()
+           .Passive(port)
+           .Reply("150 Opening")
+           .SendData("x")
+           .Reply("226 Done"),
+       {"EPSV", "RETR f"}},
+      {"a download, its time by MDTM",
+       false,
+       [&](TFTPComponent& ftp) { ftp.Download("f", local + ".down", 1, {.ListedSize = 1}); },
+       TScript()
+           .On("200 Type set")
+           .Read()
+           .Read()
+           .Read()
+           .Reply("213 20200115120001")
+           .Passive(port)
+           .Reply("150 Opening")
+           .SendData("x")
+           .Reply("226 Done"),
+       {"MDTM f", "EPSV", "RETR f"}},
+      {"a folder by MLSD path",
+       true,
+       [](TFTPComponent& ftp) { ftp.List("/d/"); },
+       TScript()
+           .Read()
+           .Read()
+           .Passive(port)
+           .Reply("150 Opening")
+           .SendData("type=file; f\r\n")
+           .Reply("226 Done"),
+       {"EPSV", "MLSD /d/"}},
+      {"a folder by LIST",
+       false,
+       [](TFTPComponent& ftp) { ftp.List("/d/"); },
+       TScript()
+           .On("250 In")
+           .Read()
+           .Read()
+           .Passive(port)
+           .Reply("150 Opening")
+           .SendData("-rw-r--r-- 1 u g 1 Jan 15  2020 f\r\n")
+           .Reply("226 Done"),
+       {"CWD /d/", "EPSV", "LIST"}},
+      {"an upload, its size checked and its time set",
+       true,
+       [&](TFTPComponent& ftp) { ftp.Upload(local, "f", 1, true); },
+       TScript()
+           .On("200 Type set")
+           .Read()
+           .Read()
+           .Passive(port)
+           .Reply("150 Go")
+           .ReceiveData()
+           .Reply("226 Done")
+           .OnEach({"213 1", "213 Modify=20200115120001; f"}),
+       {"EPSV", "STOR f", "SIZE f", "MFMT"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    Events.clear();
+    TScript script;
+    script.Read().Passive(port).On("150 Opening").SendData("").Reply("226 Done");
+    script.Then(c.Served).On("257 \"/done\"");
+    auto server = StartServer(script, "350 R", c.Mlsd ? mlsdFeat : listFeat);
+    auto ftp = LogOn(*server);
+    ftp->List();
+    c.Request(*ftp);
+    Finish(*ftp);
+    TCommands sent;
+    for (const std::string& command : Sent(*server)) {
+      // The file's own time (the test's clock) and the one TYPE a connection needs aside.
+      if (command != "TYPE I") sent.push_back(command.rfind("MFMT ", 0) == 0 ? "MFMT" : command);
+    }
+    TCommands expected{"EPSV", c.Mlsd ? "MLSD" : "LIST"};
+    expected.insert(expected.end(), c.Sent.begin(), c.Sent.end());
+    expected.push_back("PWD");  // Finish's
+    EXPECT_EQ(sent, expected);
+    EXPECT_TRUE(EventsStartingWith("error:").empty()) << EventsStartingWith("error:").front();
+  }
+  for (const char* end : {"", ".down"}) std::remove((local + end).c_str());
 }
 
 TEST_F(PassiveTest, ASilentDataPortEndsInTheTimeOutAndAbortStopsATransfer) {
