@@ -103,6 +103,24 @@ std::optional<int> MarkedNumber(std::string_view text, const std::string_view (&
   return optional ? Small(text, maxDigits) : std::nullopt;
 }
 
+// A month's number followed by a marker in an encoding not named above: one to three bytes,
+// none of them ASCII ("8\xA4\xEB", Big5). Asked only of a field in a date's place.
+std::optional<int> MonthWithAnyMark(std::string_view text) {
+  const size_t digits = text.find_first_not_of("0123456789");
+  if (digits == 0 || digits == std::string_view::npos || text.size() - digits > 3) {
+    return std::nullopt;
+  }
+  for (const char c : text.substr(digits)) {
+    if (static_cast<unsigned char>(c) < 0x80) return std::nullopt;
+  }
+  return Small(text.substr(0, digits), 2);
+}
+
+std::optional<int> MarkedMonth(std::string_view text) {
+  if (const auto month = MarkedNumber(text, kMonthMarks, 2, false)) return month;
+  return MonthWithAnyMark(text);
+}
+
 // "2003年4月5日" (the markers in any of the encodings above, each after its number).
 std::optional<TDate> MarkedDate(std::string_view text) {
   const auto cut = [&text](const auto& marks) -> std::optional<int> {
@@ -243,7 +261,7 @@ std::optional<TDateFound> UnixDate(const std::vector<TField>& f, size_t i, const
     return std::nullopt;
   }
   // "12月 15日 10:30", "5월 12 2003"
-  if (const auto month = MarkedNumber(first, kMonthMarks, 2, false);
+  if (const auto month = MarkedMonth(first);
       month && *month >= 1 && *month <= 12 && i + 1 < f.size()) {
     if (const auto day = Day(f[i + 1].Text)) return TimeOrYear(f, i + 2, *month, *day, today);
     return std::nullopt;
@@ -257,7 +275,7 @@ std::optional<TDateFound> UnixDate(const std::vector<TField>& f, size_t i, const
   // own with its marker (the day's may be missing).
   if (i + 2 < f.size()) {
     const auto year = MarkedNumber(first, kYearMarks, 4, true);
-    const auto month = MarkedNumber(f[i + 1].Text, kMonthMarks, 2, false);
+    const auto month = MarkedMonth(f[i + 1].Text);
     if (year && *year >= 1900 && month) {
       const auto day = Day(f[i + 2].Text);
       if (!day || *month < 1 || *month > 12) return std::nullopt;

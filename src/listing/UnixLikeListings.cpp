@@ -17,8 +17,9 @@ std::optional<TParsedLine> UnixVariant(std::string_view line, const std::vector<
     if (!size) continue;
     const auto date = UnixDate(f, i, today);
     if (!date) continue;
-    const size_t nameStart = f[date->Last].End + 1;
-    if (nameStart >= line.size()) continue;
+    // These layouts pad the date to a width of its own: the name is the next field on.
+    if (date->Last + 1 >= f.size()) continue;
+    const size_t nameStart = f[date->Last + 1].Start;
     auto parsed = Entry(std::string(line.substr(nameStart)), attributes, *size, date->Value);
     return parsed;
   }
