@@ -35,7 +35,7 @@ std::optional<int64_t> VmsBytes(std::string_view text) {
 
 // VMS: "NAME.TXT;1   2/3   12-JAN-1998 12:34:56  [GROUP,OWNER]  (RWED,RWED,RE,)"; sizes are
 // 512-byte blocks (or bytes with a unit), the time may be missing, and some servers put the
-// owner before the size. "NAME.DIR;1" is the folder NAME.
+// owner, or the date and time, before the size. "NAME.DIR;1" is the folder NAME.
 std::optional<TParsedLine> Vms(const std::vector<TField>& f) {
   if (f.size() < 3 || !IsVmsName(f[0].Text)) return std::nullopt;
   size_t at = 1;
@@ -45,18 +45,32 @@ std::optional<TParsedLine> Vms(const std::vector<TField>& f) {
     ++at;
   }
   if (at + 1 >= f.size()) return std::nullopt;
-  const auto bytes = VmsBytes(f[at].Text);
   int year = 0;
   int month = 0;
   int day = 0;
-  if (!bytes || !NamedMonthDate(f[at + 1].Text, year, month, day)) return std::nullopt;
-  at += 2;
   int hour = 0;
   int minute = 0;
   bool nextDay = false;
-  if (at < f.size() && IsDigit(f[at].Text.front())) {
-    // A field after the date that starts with a digit is its time, and must read as one.
-    if (!ReadClock(f[at].Text, hour, minute, nextDay)) return std::nullopt;
+  // The date, and its time where a field with a colon follows (it must then read as one).
+  const auto readDate = [&](size_t& i) {
+    if (i >= f.size() || !NamedMonthDate(f[i].Text, year, month, day)) return false;
+    ++i;
+    if (i < f.size() && IsDigit(f[i].Text.front()) &&
+        f[i].Text.find(':') != std::string_view::npos) {
+      if (!ReadClock(f[i].Text, hour, minute, nextDay)) return false;
+      ++i;
+    }
+    return true;
+  };
+  auto bytes = VmsBytes(f[at].Text);
+  if (bytes) {
+    ++at;
+    if (!readDate(at)) return std::nullopt;
+  } else {
+    // Some servers put the date and time before the size.
+    if (!readDate(at) || at >= f.size()) return std::nullopt;
+    bytes = VmsBytes(f[at].Text);
+    if (!bytes) return std::nullopt;
     ++at;
   }
   const auto date = AddDay(ListingDate(year, month, day, hour, minute), nextDay);

@@ -181,6 +181,8 @@ const TRow kOtherFamilies[] = {
   {"UNIT.TXT;1  2KB  12-JAN-1998 12:34:56  [GROUP,OWNER]  (RWED,RWED,RE,)", "-", 2048, "1998-01-12 12:34", "UNIT.TXT;1"},
   {"FRACTION.TXT;1  10  2-JUL-2003 10:30:08.59  [FTP_CLIENT,SCOT]  (RWED,RWED,RE,)", "-", 5120, "2003-07-02 10:30", "FRACTION.TXT;1"},
   {"ORDER.TXT;1   [SUMMARY]    4/6     2-AUG-2006 13:05  (RWE,RWE,RE,)", "-", 2048, "2006-08-02 13:05", "ORDER.TXT;1"},
+  {"DATEFIRST.TXT;1       17-JUN-1994 17:25:37     6308/13     (RWED,RWED,R,)", "-", 3229696, "1994-06-17 17:25", "DATEFIRST.TXT;1"},
+  {"TWODATES.TXT;1   17-JUN-1994   18-JUN-1994   (RWED,RWED,R,)", "u", 0, "", ""},
   {"Directory DISK$USER:[ANONYMOUS]", "", 0, "", ""},
   {"Total of 2 files, 214/219 blocks.", "", 0, "", ""},
   // AS/400, both date orders.
