@@ -1,9 +1,10 @@
 #!/usr/bin/python3
-"""A TCP relay on 127.0.0.1 that holds every chunk LATENCY_MS in each direction: a control
-connection to a server across a network, round trip 2 x LATENCY_MS, with commands and replies
-that overlap when sent together (unlike a server that waits before each reply). Data
-connections (EPSV) go to the server directly. Prints its port, then relays until killed.
-Usage: latency-proxy.py TARGET_PORT LATENCY_MS
+"""A TCP relay on 127.0.0.1 that holds every chunk LATENCY_MS on its way to the server and
+REPLY_MS (default: LATENCY_MS) on its way back: a control connection to a server across a
+network, with commands and replies that overlap when sent together (unlike a server that waits
+before each reply). Data connections (EPSV) go to the server directly. Prints its port, then
+relays until killed.
+Usage: latency-proxy.py TARGET_PORT LATENCY_MS [REPLY_MS]
 """
 import asyncio
 import sys
@@ -39,6 +40,7 @@ async def relay(reader, writer, delay):
 
 async def main():
     target, delay = int(sys.argv[1]), float(sys.argv[2]) / 1000
+    reply_delay = float(sys.argv[3]) / 1000 if len(sys.argv) > 3 else delay
 
     async def serve(client_reader, client_writer):
         try:
@@ -47,7 +49,7 @@ async def main():
             client_writer.close()
             return
         await asyncio.gather(relay(client_reader, server_writer, delay),
-                             relay(server_reader, client_writer, delay),
+                             relay(server_reader, client_writer, reply_delay),
                              return_exceptions=True)
 
     server = await asyncio.start_server(serve, "127.0.0.1", 0)

@@ -5,7 +5,6 @@ Serves ROOT to anonymous users and to one named account, both with full rights. 
 port it listens on as the first line of stdout, then serves until killed.
 """
 import argparse
-import collections
 import errno
 import hashlib
 import os
@@ -182,37 +181,6 @@ class RefusingMixin:
         return super().ftp_STOR(file, mode)
 
 
-class DistantMixin:
-    """Each reply reaches the client `delay` seconds after it was made, in order, while the
-    server goes on reading and serving commands, as across a network (the data connections
-    are not held back)."""
-    delay = 0.0
-    _late = None
-    _close_later = False
-
-    def push(self, text):
-        if self._late is None:
-            self._late = collections.deque()
-        self._late.append((time.monotonic() + self.delay, text))
-        if len(self._late) == 1:
-            self.call_later(self.delay, self._deliver)
-
-    def _deliver(self):
-        now = time.monotonic()
-        while self._late and self._late[0][0] <= now + 0.0005:
-            super().push(self._late.popleft()[1])
-        if self._late:
-            self.call_later(max(self._late[0][0] - now, 0), self._deliver)
-        elif self._close_later:
-            super().close_when_done()
-
-    def close_when_done(self):
-        if self._late:
-            self._close_later = True
-        else:
-            super().close_when_done()
-
-
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--root", required=True)
@@ -240,9 +208,6 @@ def main():
                         help="refuse RETR and STOR of paths that contain this text")
     parser.add_argument("--rate", type=int, default=0,
                         help="bytes per second each data connection sends at most")
-    parser.add_argument("--delay", type=float, default=0,
-                        help="milliseconds each reply takes to arrive, the server reading on "
-                             "meanwhile (a server across a network)")
     parser.add_argument("--think", type=float, default=0,
                         help="milliseconds the server waits before each reply, reading "
                              "nothing meanwhile (a slow server)")
@@ -296,8 +261,6 @@ def main():
             time.sleep(args.think / 1000)
             _respond(self, *rest, **kwargs)
         handler = type("SlowHandler", (handler,), {"respond": slow_respond})
-    if args.delay:
-        handler = type("DistantHandler", (DistantMixin, handler), {"delay": args.delay / 1000})
     handler.banner = "Pelmar test server ready."
     # One thread and event loop per connection: with a single shared loop, pyftpdlib 1.5 can
     # lose a new control connection whose descriptor number an active-mode data connection
