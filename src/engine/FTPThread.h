@@ -214,14 +214,15 @@ class TFTPThread final : public TWorkerServices {
   int64_t ExpectedSize = -1;
   std::string ExpectedFrom;
   int64_t AnnouncedSize = -1;
-  bool ResumeMismatch = false;    // the resumed download did not come out at that size
-  std::string ResumedUpload;      // the server's name of a resumed upload, checked by SIZE after
-  std::string RenameAfterStore;   // the name a stored replacement is renamed to once it is whole
-  bool RenameFailed = false;      // ... and the rename was refused
-  bool UploadSizeFailed = false;  // the server's copy did not come to the local file's size
-  bool StoredRemoved = false;     // ... and the wrong copy was deleted
-  bool DataFailed = false;        // the data connection broke in a way the reply may not show
-  bool NoRetry = false;           // a refusal another connection attempt would only repeat
+  bool ResumeMismatch = false;      // the resumed download did not come out at that size
+  std::string ResumedUpload;        // the server's name of a resumed upload, checked by SIZE after
+  std::string RenameAfterStore;     // the name a stored replacement is renamed to once it is whole
+  bool RenameFailed = false;        // ... and the rename was refused
+  bool UploadSizeFailed = false;    // the server's copy did not come to the local file's size
+  bool StoredRemoved = false;       // ... and the wrong copy was deleted
+  bool DataFailed = false;          // the data connection broke in a way the reply may not show
+  bool TransferUnanswered = false;  // an abort's reply showed the command's will not come
+  bool NoRetry = false;             // a refusal another connection attempt would only repeat
 };
 
 }  // namespace pelmar

@@ -192,15 +192,19 @@ bool TFTPThread::AcceptDataConnection() {
 }
 
 bool TFTPThread::ReportCheck(int64_t count, int64_t& lastReport) {
-  const int64_t now = GetTickCount();
-  if ((now - lastReport) / kProgressIntervalMs == 0) return false;
+  // An abort (Skip, Cancel) is looked for after every block: on a fast connection the data
+  // never stops long enough for the socket wait to notice it, and a progress interval is
+  // hundreds of megabytes there.
   Blocking.TakeAbort();
-  if (AbortState.Aborted || Blocking.WatchdogExpired()) {
+  const int64_t now = GetTickCount();
+  const bool due = (now - lastReport) / kProgressIntervalMs != 0;
+  if (AbortState.Aborted || (due && Blocking.WatchdogExpired())) {
     DataFailed = true;
     SetLastSocketError(WSAEINTR);
     AbortOrError();
     return true;
   }
+  if (!due) return false;
   AbortState.WatchdogStart = now;
   lastReport = now;
   PostProgress(pkProgress, count);
@@ -221,7 +225,10 @@ void TFTPThread::AbortOrError() {
   if (LastSocketError() == WSAEINTR && AbortState.Aborted) {
     SendCommand("ABOR");
     CloseSocket(DataSocket);
-    ReadReply();
+    // 426 (the transfer's) comes before ABOR's own 226. A 225 first ("no transfer in
+    // progress") answers ABOR alone: the transfer command's reply, which would have come
+    // before it, will not come at all (a server aborting before its first byte).
+    TransferUnanswered = ReadReply() == 225;
     PostEvent(evAborted);
   } else {
     ReportSocketError();

@@ -96,9 +96,10 @@ bool TFTPThread::Transfer(const std::string& command, bool receive, int64_t offs
   }
   if (ok) {
     const int64_t start = GetTickCount();
+    TransferUnanswered = false;
     const int64_t bytes = DataLoop(stream, receive);
     const double seconds = static_cast<double>(GetTickCount() - start) * 0.001;
-    const int reply = ReadReply();
+    const int reply = TransferUnanswered ? 0 : ReadReply();
     ok = (reply == 225 || reply == 226 || reply == 250) && !DataFailed;
     if (ok && receive && IsFileTransfer && offset == 0) {
       const auto* file = dynamic_cast<const TSequentialFileStream*>(&stream);

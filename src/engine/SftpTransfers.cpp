@@ -34,10 +34,11 @@ int64_t NumberArgument(const std::vector<std::string>& args, size_t at) {
 }  // namespace
 
 bool TSftpSession::ProgressDue(int64_t count, int64_t& lastReport) {
+  // An abort is looked for after every block, not only at a report (see the FTP data loop).
+  if (Worker.Waits().TakeAbort()) return true;
   const int64_t now = GetTickCount();
   if (now - lastReport < kProgressIntervalMs) return false;
   lastReport = now;
-  if (Worker.Waits().TakeAbort()) return true;
   PostProgress(pkProgress, true, count);
   return false;
 }

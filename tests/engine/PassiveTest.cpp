@@ -276,6 +276,23 @@ TEST_F(PassiveTest, ASilentDataPortEndsInTheTimeOutAndAbortStopsATransfer) {
   EXPECT_EQ(Sent(*second), (TCommands{"TYPE I", "EPSV", "RETR remote", "ABOR", "PWD"}));
   EXPECT_EQ(CountEvents("aborted"), 1);
   EXPECT_EQ(CountEvents("log:426 Aborted"), 1) << "the replies to ABOR are read and shown";
+
+  // A server that aborts before its first byte may answer ABOR with 225 alone, and RETR never:
+  // the next command's reply is still its own, on the same connection.
+  Events.clear();
+  TScript early;
+  early.On("200 Type set").Read().Passive("229 Entering Extended Passive Mode (|||{port}|)");
+  early.On("150 Opening").DataHold("").Read().CloseData();
+  early.Reply("225 ABOR command successful; data channel closed.").On("257 \"/done\"");
+  auto third = StartServer(early);
+  auto aborted = LogOn(*third);
+  aborted->Download("remote", ::testing::TempDir() + "pelmar-passive-abort", 1);
+  ASSERT_TRUE(WaitForEvent("progress:0:1:0"));
+  aborted->Abort();
+  Finish(*aborted);
+  EXPECT_EQ(CountEvents("aborted"), 1);
+  EXPECT_EQ(CountEvents("folder:0:/done"), 1) << "PWD answered on the same connection";
+  EXPECT_EQ(CountEvents("disconnected"), 0);
 }
 
 TEST_F(PassiveTest, AbortEndsAConnectToTheDataPortThatNeverCompletes) {
