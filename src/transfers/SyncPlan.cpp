@@ -111,7 +111,7 @@ class TPlanner {
  private:
   // `destinationThere`: the destination has this folder (else everything in it is new).
   void Level(const std::string& folder, bool destinationThere, int depth) {
-    const auto listed = Source.List(SourceRoot + folder);
+    auto listed = Source.List(SourceRoot + folder);
     if (!listed) {
       Plan.Unlisted.push_back(folder);
       return;
@@ -122,7 +122,11 @@ class TPlanner {
         there = TakingPart(Plan, folder, std::move(*found));
       }
     }
-    const std::vector<TWalkEntry> entries = TakingPart(Plan, folder, *listed);
+    // In name order, so that the plan reads as a listing does; the listing itself is moved,
+    // not copied (a folder may hold a million entries).
+    std::vector<TWalkEntry> entries = TakingPart(Plan, folder, std::move(*listed));
+    listed.reset();
+    SortByName(entries);
     // Asked after the listings: the first one may be what tells. Only a destination that folds
     // case makes two names one entry; a source's names are written as they are.
     const bool fold = Destination.FoldsCase();
@@ -130,7 +134,9 @@ class TPlanner {
     const auto partner = Partners(entries, there, fold);
     const std::set<std::string> twins = fold ? CaseTwins(entries) : std::set<std::string>{};
     std::vector<bool> matched(there.size(), false);
-    std::set<std::string> spared;  // folded names no deletion of this level may have
+    // The entries copied, or not there by their exact names: on a server that folds case, a
+    // destination entry whose name differs from one of them only in case is that entry.
+    std::vector<bool> spare(entries.size(), false);
     Folders.clear();
     std::vector<std::pair<std::string, bool>> folders;  // walked after the files of the level
     for (size_t i = 0; i < entries.size(); ++i) {
@@ -143,11 +149,7 @@ class TPlanner {
       } else {
         Compare(folder, entry, other, depth);
       }
-      // Copied, or not there by its exact name: on a server that folds case, an entry whose
-      // name differs only in case is this one.
-      if (Plan.Steps.size() > steps || !other || other->Name != entry.Name) {
-        spared.insert(FoldedName(entry.Name));
-      }
+      spare[i] = Plan.Steps.size() > steps || !other || other->Name != entry.Name;
     }
     folders.swap(Folders);
     if (Options.DeleteExtra) {
@@ -156,6 +158,16 @@ class TPlanner {
         if (!matched[j]) extra.push_back(there[j]);
       }
       SortByName(extra);
+      // Folded names no deletion of this level may have, asked only of the names to delete.
+      std::set<std::string> candidates;
+      for (const TWalkEntry& entry : extra) candidates.insert(FoldedName(entry.Name));
+      std::set<std::string> spared;
+      for (size_t i = 0; i < entries.size() && !candidates.empty(); ++i) {
+        if (!spare[i]) continue;
+        if (std::string name = FoldedName(entries[i].Name); candidates.count(name) > 0) {
+          spared.insert(std::move(name));
+        }
+      }
       for (const TWalkEntry& entry : extra) {
         if (spared.count(FoldedName(entry.Name)) > 0) {
           Add(TSyncKind::Conflict, folder, entry,

@@ -1,5 +1,6 @@
 #include "RemoteLister.h"
 
+#include <algorithm>
 #include <ctime>
 
 #include "listing/TimeOffset.h"
@@ -33,6 +34,8 @@ std::string TRemoteLister::AbsolutePath(const std::string& folder) const {
 
 TRemoteLister::TRead TRemoteLister::Read(const std::string& text) const {
   TRead read;
+  // One entry per line at most: room made once, not grown (and copied) step by step.
+  read.Entries.reserve(static_cast<size_t>(std::count(text.begin(), text.end(), '\n')) + 1);
   const TDateTime now = DateTimeFromTimeT(std::time(nullptr));
   TListingHooks hooks;
   hooks.AddItem = [&](TRemoteItem& item) {
