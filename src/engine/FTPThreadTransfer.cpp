@@ -290,6 +290,8 @@ void TFTPThread::ServeList(const std::string& folder) {
     if (listed || (tryList && Transfer("LIST", true, 0, listing))) {
       auto record = std::make_shared<TListingData>();
       record->Bytes = std::move(listing.Bytes());
+      // The room the text grew into goes back: whoever reads the listing keeps it meanwhile.
+      record->Bytes.shrink_to_fit();
       PostEvent(evListing, std::move(record));
     }
   } catch (...) {

@@ -105,6 +105,7 @@ class TPlanner {
 
   TSyncPlan Run() {
     Level("", true, 1);
+    Plan.Steps.shrink_to_fit();  // where most entries were alike, the room made is not needed
     return std::move(Plan);
   }
 
@@ -137,6 +138,12 @@ class TPlanner {
     // The entries copied, or not there by their exact names: on a server that folds case, a
     // destination entry whose name differs from one of them only in case is that entry.
     std::vector<bool> spare(entries.size(), false);
+    // Room for a step per entry made at once where the steps would outgrow it: growing by
+    // doubling would hold the old and the new array together, for a large folder hundreds of
+    // megabytes.
+    if (const size_t needed = Plan.Steps.size() + entries.size(); needed > Plan.Steps.capacity()) {
+      Plan.Steps.reserve(std::max(needed, Plan.Steps.capacity() * 2));
+    }
     Folders.clear();
     std::vector<std::pair<std::string, bool>> folders;  // walked after the files of the level
     for (size_t i = 0; i < entries.size(); ++i) {

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <utility>
 
 #include "engine/ReplyParsing.h"
 #include "engine/WorkerRegistry.h"
@@ -275,7 +276,7 @@ std::optional<std::string> TCliSession::List() {
     Fail(LastError.empty() ? "listing failed" : LastError, ReplyBeforeMarker);
     return std::nullopt;
   }
-  return ListingText;
+  return std::exchange(ListingText, {});  // handed over, not copied: it may be a gigabyte
 }
 
 std::optional<std::string> TCliSession::ListFolder(const std::string& relativeFolder) {
@@ -292,7 +293,7 @@ std::optional<std::string> TCliSession::ListFolder(const std::string& relativeFo
     Fail(LastError.empty() ? "cannot list " + folder : LastError, ReplyBeforeMarker);
     return std::nullopt;
   }
-  return ListingText;
+  return std::exchange(ListingText, {});
 }
 
 bool TCliSession::TransferSucceeded(int errorsBefore, int doneBefore, const char* failure) {
