@@ -134,7 +134,9 @@ class TFTPThread final : public TWorkerServices {
   bool ReportCheck(int64_t count, int64_t& lastReport);
   // A download that the server confirmed: true when it holds every byte the server said the
   // file has (the 150 reply, else SIZE, else the listing); else reports the shortfall.
-  bool ReceivedWhole(const std::string& remote, const TTransferStream& stream, bool replacing);
+  // `wireBytes`: what came over the data connection (in text mode more than the file holds).
+  bool ReceivedWhole(const std::string& remote, const TTransferStream& stream, int64_t wireBytes,
+                     bool replacing);
   // After a binary upload the server's copy must come to the local file's size (SIZE).
   bool ServerHasWhole(const std::string& remote, int64_t bytes);
   // SIZE's answer for `remote`: nothing when it is refused or its number does not read (a

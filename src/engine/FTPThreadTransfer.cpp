@@ -103,7 +103,7 @@ bool TFTPThread::Transfer(const std::string& command, bool receive, int64_t offs
     ok = (reply == 225 || reply == 226 || reply == 250) && !DataFailed;
     if (ok && receive && IsFileTransfer && offset == 0) {
       const auto* file = dynamic_cast<const TSequentialFileStream*>(&stream);
-      ok = ReceivedWhole(command.substr(5), stream, file && file->Replacing());
+      ok = ReceivedWhole(command.substr(5), stream, bytes, file && file->Replacing());
     }
     if (ok && receive && ResumeExpected >= 0 && stream.Position() != ResumeExpected) {
       PostError(kErrorResumeMismatch,
@@ -147,14 +147,15 @@ bool TFTPThread::Transfer(const std::string& command, bool receive, int64_t offs
 }
 
 bool TFTPThread::ReceivedWhole(const std::string& remote, const TTransferStream& stream,
-                               bool replacing) {
+                               int64_t wireBytes, bool replacing) {
   const bool announced = AnnouncedSize >= 0;
   const int64_t expected = announced ? AnnouncedSize : ExpectedSize;
   if (expected < 0) return true;
-  const int64_t got = stream.Position();
-  // Text mode changes line ends on the way, so only "nothing at all" is certain to be wrong.
+  // Text mode changes line ends on the way: what the file holds may be less than the server's
+  // size, but what came over the wire (CR LF for each line end) never is.
   const bool text = TypeLetter == 'A';
-  if (got >= expected || (text && got > 0)) {
+  const int64_t got = text ? wireBytes : stream.Position();
+  if (got >= expected) {
     if (got > expected && !text) {
       Log("The server sent " + std::to_string(got) + " bytes of " + remote + ", more than the " +
           std::to_string(expected) + " it had said; the file changed while it was read");

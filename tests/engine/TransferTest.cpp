@@ -605,26 +605,31 @@ TEST_F(TransferTest, UploadsReplaceThroughATemporaryNameOnceTheCopyIsWhole) {
   }
 }
 
-// Each mode its type letter; text mode converts line ends both ways, binary mode does not.
+// Each mode its type letter; text mode converts line ends both ways, binary mode does not. A
+// text file is whole when the bytes on the wire (not the converted ones) reach the listed size.
 TEST_F(TransferTest, TypeLettersByModeAndTextModesLineEnds) {
   WriteFile(Dir + "up.txt", "one\ntwo\r\n");
   TScript after;
-  for (int i = 0; i < 2; ++i) {
-    after.OnEach({"200 Type set", "200 PORT ok", "150 Opening"}).SendData("a\r\nb\r\n");
-    after.Reply("226 Done");
+  for (int i = 0; i < 3; ++i) {
+    if (i != 1) after.On("200 Type set");  // the second goes in the first one's type
+    after.OnEach({"200 PORT ok", "150 Opening"}).SendData("a\r\nb\r\n").Reply("226 Done");
   }
   after.OnEach({"200 Type set", "200 PORT ok", "150 Opening"}).ReceiveData().Reply("226 Done");
   for (int i = 0; i < 2; ++i) after.OnEach({"200 Type set", "200 PORT", "550 No"});
   after.On("257 \"/done\"");
   auto server = StartServer(after);
   auto ftp = LogOn(*server);
-  ftp->Download("text", Dir + "text", 0);
+  ftp->Download("text", Dir + "text", 0, {.ListedSize = 6});
+  ftp->Download("short", Dir + "short", 0, {.ListedSize = 7});
   ftp->Download("binary", Dir + "binary", 1);
   ftp->Upload(Dir + "up.txt", "up.txt", 0);
   ftp->Download("r", Dir + "e", 2);
   ftp->Download("r", Dir + "l", 3);
   Finish(*ftp);
   EXPECT_EQ(ReadFile(Dir + "text"), "a\nb\n");
+  EXPECT_EQ(EventsStartingWith("error:20004:"),
+            TCommands{"error:20004:The download of short came to 6 bytes instead of the 7 bytes "
+                      "the listing gave"});
   EXPECT_EQ(ReadFile(Dir + "binary"), "a\r\nb\r\n");
   EXPECT_EQ(server->Uploaded(), "one\r\ntwo\r\n");
   TCommands types;
