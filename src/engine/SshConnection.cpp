@@ -19,6 +19,16 @@
 namespace pelmar {
 namespace {
 
+// A libssh callback table: all zero, its size set as libssh requires, calling back with `owner`.
+template <typename T>
+std::unique_ptr<T> NewCallbacks(void* owner) {
+  auto table = std::make_unique<T>();
+  std::memset(table.get(), 0, sizeof *table);
+  ssh_callbacks_init(table.get());
+  table->userdata = owner;
+  return table;
+}
+
 constexpr const char* kAesFirstCiphers =
     "aes128-gcm@openssh.com,aes256-gcm@openssh.com,chacha20-poly1305@openssh.com,aes128-ctr,"
     "aes192-ctr,aes256-ctr";
@@ -183,11 +193,8 @@ bool TSshConnection::Configure(const TServer& server) {
     ssh_options_set(Session, SSH_OPTIONS_ADD_IDENTITY, server.KeyFile.c_str());
   }
   KeyFile = server.KeyFile;
-  Callbacks = std::make_unique<ssh_callbacks_struct>();
-  std::memset(Callbacks.get(), 0, sizeof *Callbacks);
-  ssh_callbacks_init(Callbacks.get());
+  Callbacks = NewCallbacks<ssh_callbacks_struct>(this);
   Callbacks->auth_function = &TSshConnection::PassphraseCallback;
-  Callbacks->userdata = this;
   ssh_set_callbacks(Session, Callbacks.get());
   TCString host, user;
   ssh_options_get(Session, SSH_OPTIONS_HOST, &host.Text);
@@ -423,11 +430,8 @@ bool TSshConnection::OpenSftpChannel() {
     }
     return false;
   }
-  ChannelCallbacks = std::make_unique<ssh_channel_callbacks_struct>();
-  std::memset(ChannelCallbacks.get(), 0, sizeof *ChannelCallbacks);
-  ssh_callbacks_init(ChannelCallbacks.get());
+  ChannelCallbacks = NewCallbacks<ssh_channel_callbacks_struct>(this);
   ChannelCallbacks->channel_data_function = &TSshConnection::DataCallback;
-  ChannelCallbacks->userdata = this;
   ssh_set_channel_callbacks(Channel, ChannelCallbacks.get());
   return true;
 }
