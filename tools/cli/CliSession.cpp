@@ -271,12 +271,7 @@ std::optional<std::string> TCliSession::List() {
   LastError.clear();
   const int listings = Listings;
   Ftp->List();
-  if (!WaitForRequests()) return std::nullopt;
-  if (Listings == listings) {
-    Fail(LastError.empty() ? "listing failed" : LastError, ReplyBeforeMarker);
-    return std::nullopt;
-  }
-  return std::exchange(ListingText, {});  // handed over, not copied: it may be a gigabyte
+  return ListingAfter(listings, "listing failed");
 }
 
 std::optional<std::string> TCliSession::ListFolder(const std::string& relativeFolder) {
@@ -288,12 +283,16 @@ std::optional<std::string> TCliSession::ListFolder(const std::string& relativeFo
   LastError.clear();
   const int listings = Listings;
   Ftp->List(folder);
+  return ListingAfter(listings, "cannot list " + folder);
+}
+
+std::optional<std::string> TCliSession::ListingAfter(int listings, const std::string& failure) {
   if (!WaitForRequests()) return std::nullopt;
   if (Listings == listings) {
-    Fail(LastError.empty() ? "cannot list " + folder : LastError, ReplyBeforeMarker);
+    Fail(LastError.empty() ? failure : LastError, ReplyBeforeMarker);
     return std::nullopt;
   }
-  return std::exchange(ListingText, {});
+  return std::exchange(ListingText, {});  // handed over, not copied: it may be a gigabyte
 }
 
 bool TCliSession::TransferSucceeded(int errorsBefore, int doneBefore, const char* failure) {

@@ -58,6 +58,9 @@ class TCliSession {
   bool WaitForRequests();
   // PWD: the server's current folder in LastFolder.
   bool AskCurrentFolder();
+  // The listing a request posted after `listings` listings brought, or nullopt (said so, with
+  // `failure` where the engine gave no reason).
+  std::optional<std::string> ListingAfter(int listings, const std::string& failure);
   // After a transfer was posted: true when it ended with its last report and no error.
   bool TransferSucceeded(int errorsBefore, int doneBefore, const char* failure);
   // Sets the error line: `text`, and the server's reply that explains it when there is one.
