@@ -91,6 +91,10 @@ class TFTPComponent {
 
   // Written by the worker's resume probe before evLoggedIn.
   uint8_t ServerCanResume() const { return Shared->ServerCanResume.load(); }
+  // For connections that move file after file (the transfer queue's): in passive mode each
+  // transfer's end asks the server for the next data port, so the two answers travel
+  // together. A browsing connection asks only when it needs one.
+  void SetPortAhead(bool on) { Shared->PortAhead = on; }
   uint8_t UnixListing = 0;  // written by the listing parser
   uint8_t LoggedIn = 0;     // 1 from evLoggedIn until evDisconnected
   // While OnProgress reports pkDone: false when the transfer failed after it had started (the

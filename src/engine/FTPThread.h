@@ -124,6 +124,9 @@ class TFTPThread final : public TWorkerServices {
   // CommandSentAhead).
   bool PrepareDataPort(const std::string& ahead = {});
   bool OpenPassiveData(const std::string& ahead);
+  // Connects DataSocket to the control connection's peer at `port`. `report`: a failure is
+  // an error event; otherwise it is only logged (the caller asks for another port).
+  bool ConnectDataPort(const TNetAddress& server, uint16_t port, bool report);
   // Reads the final reply to a command sent ahead whose transfer will not take place.
   void DrainCommandSentAhead();
   bool AcceptDataConnection();
@@ -197,6 +200,31 @@ class TFTPThread final : public TWorkerServices {
   int64_t DoneServerTime = -1;  // goes with the next pkDone (see TProgressData)
   // The download's time on the server as the caller's listing gave it exactly; -1: ask MDTM.
   int64_t ListedServerTime = -1;
+  // The data port asked for as the last download's data ended (EPSV sent before its final
+  // reply was read): its answer comes after that reply (PortReplyDue: the next to read), and
+  // the port it names serves the next transfer if that comes soon (ReadyPort, 0: none).
+  bool PortReplyDue = false;
+  uint16_t ReadyPort = 0;
+  int64_t ReadyPortTicks = 0;  // when that EPSV went
+  // EPSV for the next transfer, sent as this download's data has ended.
+  void AskPortAhead();
+  // The transfer's final reply, with the answer to a port asked ahead where it comes first.
+  int FinalTransferReply(bool askedPort);
+  void ReadPortAhead();
+  void TakeReadyPort(int reply);
+  // Connects to the port asked ahead, the transfer's command (`ahead`) going before the
+  // port's answer is read. False when there is none or it is gone (the command's refusal read).
+  bool UseReadyPort(const TNetAddress& server, const std::string& ahead);
+  // Whether the next data port may be asked for before this transfer's replies are read.
+  bool MayAskPortAhead(bool receive) const;
+  // A passive download's data, read while its 150 is still on the way: held here, written
+  // nowhere until the 150 says the server took the command (DataLoop starts with it).
+  // DataAheadEnded: the server closed the data connection after it.
+  void ReadDataAhead(bool askPort);
+  std::string DataAhead;
+  bool DataAheadEnded = false;
+  int DataAheadError = 0;       // the data connection broke while read ahead (its error code)
+  bool PortAskedAhead = false;  // this transfer's data end asked the next port
   // The download's MDTM went before its data port, so that its answer comes back with the
   // data port's (one round trip for both), and no reply of it can fall between the transfer's.
   bool TimeAskedAhead = false;     // its answer is still to be read

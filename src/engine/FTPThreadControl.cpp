@@ -50,6 +50,8 @@ std::string TFTPThread::AwaitedReply() const {
 }
 
 int TFTPThread::ReadReply() {
+  // The answer to a data port asked ahead comes first, whatever is read next.
+  if (PortReplyDue) ReadPortAhead();
   TReplyClassifier classifier;
   // Replies are short: a small chunk per recv() keeps the data buffer size out of this path.
   std::array<char, 4096> chunk;

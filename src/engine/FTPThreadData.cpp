@@ -100,6 +100,8 @@ bool TFTPThread::OpenPassiveData(const std::string& ahead) {
   }
   // PASV names an IPv4 address only; an IPv6 server must answer EPSV.
   const bool v6 = server.IsV6() && server.V4() == 0;
+  if (UseReadyPort(server, ahead)) return true;
+  if (AbortState.Aborted) return false;
   uint16_t port = 0;
   if (!EpsvRefused) {
     SendCommand("EPSV");
@@ -148,6 +150,16 @@ bool TFTPThread::OpenPassiveData(const std::string& ahead) {
     }
     port = parsed->Port;
   }
+  if (!ConnectDataPort(server, port, true)) {
+    DrainCommandSentAhead();
+    return false;
+  }
+  PassiveData = true;
+  if (port != 0 && !EpsvRefused) EpsvProven = true;
+  return true;
+}
+
+bool TFTPThread::ConnectDataPort(const TNetAddress& server, uint16_t port, bool report) {
   DataSocket = SocketCreate(server.Family());
   if (CheckSocketError(DataSocket < 0, DataSocket)) return false;
   TNetAddress target = server;
@@ -155,13 +167,12 @@ bool TFTPThread::OpenPassiveData(const std::string& ahead) {
   ArmWatchdog("connecting to the server's data port " + std::to_string(port));
   const bool connected = SocketConnect(Blocking, DataSocket, target);
   Blocking.DisarmWatchdog();
-  if (CheckSocketError(!connected, DataSocket)) {
-    DrainCommandSentAhead();
-    return false;
-  }
-  PassiveData = true;
-  if (port != 0 && !EpsvRefused) EpsvProven = true;
-  return true;
+  if (connected) return true;
+  if (report || AbortState.Aborted) return !CheckSocketError(true, DataSocket);
+  Log("The data port " + std::to_string(port) + " asked for earlier is gone; asking again");
+  ::close(DataSocket);
+  DataSocket = -1;
+  return false;
 }
 
 bool TFTPThread::AcceptDataConnection() {
@@ -268,32 +279,46 @@ int64_t TFTPThread::DataLoop(TTransferStream& stream, bool receive) {
     DataFailed = true;
     return false;
   };
+  // One block received (n > 0), the end (0) or a broken connection (< 0): false to stop.
+  auto take = [&](const char* data, long n) {
+    if (n < 0) {
+      // A broken data connection loses the rest of the file even when the server, having
+      // handed everything to its socket, confirms the transfer.
+      DataFailed = true;
+      AbortOrError();
+      return false;
+    }
+    if (n == 0) {
+      converted.clear();
+      toLocal.Finish(converted);
+      if (!converted.empty()) write(converted.data(), converted.size());
+      return false;
+    }
+    if (ascii) {
+      converted.clear();
+      toLocal.Convert(data, static_cast<size_t>(n), converted);
+      if (!write(converted.data(), converted.size())) return false;
+    } else if (!write(data, static_cast<size_t>(n))) {
+      return false;
+    }
+    count += n;
+    return !ReportCheck(count, lastReport);
+  };
   bool running = true;
+  if (receive) {
+    // What came before the 150 (ReadDataAhead), and how that reading ended.
+    if (!DataAhead.empty()) running = take(DataAhead.data(), static_cast<long>(DataAhead.size()));
+    if (running && DataAheadError != 0) {
+      SetLastSocketError(DataAheadError);
+      running = take(nullptr, -1);
+    }
+    if (running && DataAheadEnded) running = take(nullptr, 0);
+    std::string().swap(DataAhead);
+  }
   while (running) {
     if (receive) {
       const long n = DataRecv(buffer.data(), buffer.size());
-      if (n < 0) {
-        // A broken data connection loses the rest of the file even when the server, having
-        // handed everything to its socket, confirms the transfer.
-        DataFailed = true;
-        AbortOrError();
-        break;
-      }
-      if (n == 0) {
-        converted.clear();
-        toLocal.Finish(converted);
-        if (!converted.empty()) write(converted.data(), converted.size());
-        break;
-      }
-      if (ascii) {
-        converted.clear();
-        toLocal.Convert(buffer.data(), static_cast<size_t>(n), converted);
-        if (!write(converted.data(), converted.size())) break;
-      } else if (!write(buffer.data(), static_cast<size_t>(n))) {
-        break;
-      }
-      count += n;
-      running = !ReportCheck(count, lastReport);
+      running = take(buffer.data(), n);
     } else {
       const long got = stream.Read(buffer.data(), buffer.size());
       if (got < 0) {

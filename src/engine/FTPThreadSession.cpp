@@ -60,6 +60,9 @@ void TFTPThread::ServeConnect(uint8_t kind, const TArgs& args) {
   EpsvProven = false;
   CommandSentAhead = false;
   TimeAskedAhead = false;
+  PortReplyDue = false;
+  PortAskedAhead = false;
+  ReadyPort = 0;
   HasMfmt = false;
   HasMdtm = false;
   HasMlst = false;

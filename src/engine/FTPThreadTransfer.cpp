@@ -57,6 +57,9 @@ bool TFTPThread::Transfer(const std::string& command, bool receive, int64_t offs
   const bool timeAhead = receive && IsFileTransfer && command.rfind("RETR ", 0) == 0 &&
                          EngineSettings().KeepTimes.load() && ListedServerTime < 0 && HasMdtm;
   TimeAnsweredAhead = -1;
+  PortAskedAhead = false;
+  DataAheadEnded = false;
+  DataAheadError = 0;
   if (timeAhead) {
     SendCommand("MDTM " + command.substr(5));
     TimeAskedAhead = true;
@@ -80,8 +83,11 @@ bool TFTPThread::Transfer(const std::string& command, bool receive, int64_t offs
   if (ok) {
     if (!CommandSentAhead) SendCommand(command);
     CommandSentAhead = false;
+    if (receive) ReadDataAhead(MayAskPortAhead(receive));
     const int reply = ReadReply();
     ok = reply == 150 || reply == 125;
+    // A refusal is the transfer's last reply: the port asked at the data's end answers next.
+    if (!ok && PortAskedAhead) PortReplyDue = true;
     if (!ok && QuietRefusal && reply >= 500) {
       RefusedReply = reply;
       CloseSocket(DataSocket);
@@ -99,7 +105,13 @@ bool TFTPThread::Transfer(const std::string& command, bool receive, int64_t offs
     TransferUnanswered = false;
     const int64_t bytes = DataLoop(stream, receive);
     const double seconds = static_cast<double>(GetTickCount() - start) * 0.001;
-    const int reply = TransferUnanswered ? 0 : ReadReply();
+    // The next data port is asked for as a download's data has ended, before its final reply
+    // (if the data did not end before the 150 already).
+    const bool askPort =
+        !PortAskedAhead && !TransferUnanswered && !DataFailed && MayAskPortAhead(receive);
+    if (askPort) AskPortAhead();
+    if (TransferUnanswered && PortAskedAhead) PortReplyDue = true;
+    const int reply = TransferUnanswered ? 0 : FinalTransferReply(askPort || PortAskedAhead);
     ok = (reply == 225 || reply == 226 || reply == 250) && !DataFailed;
     if (ok && receive && IsFileTransfer && offset == 0) {
       const auto* file = dynamic_cast<const TSequentialFileStream*>(&stream);
@@ -142,6 +154,7 @@ bool TFTPThread::Transfer(const std::string& command, bool receive, int64_t offs
     DoneServerTime = -1;
   }
   CloseSocket(DataSocket);
+  std::string().swap(DataAhead);  // a refused transfer's data is dropped unwritten
   if (!ok) PostError(0, "Unable to complete transfer");
   return ok;
 }

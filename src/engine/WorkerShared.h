@@ -26,6 +26,9 @@ struct TWorkerShared {
   std::atomic<int> ControlSocket{-1};       // read by IsConnected
   std::atomic<uint8_t> CurrentRequest{0};   // read by IsBusy
   std::atomic<uint8_t> ServerCanResume{0};  // written by the resume probe
+  // A connection that moves file after file: it asks the next data port as each transfer
+  // ends (see TFTPThread::ReadyPort).
+  std::atomic<bool> PortAhead{false};
   const std::shared_ptr<TEventTarget> Target;
   std::weak_ptr<TComponentAnchor> Anchor;  // set before the worker starts, never changed
 };

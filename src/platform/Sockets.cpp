@@ -46,12 +46,15 @@ bool WouldBlock(int err) {
   return err == EAGAIN || err == EWOULDBLOCK;
 }
 
-// Waits with an extra bound of `capMs` on top of the watchdog (used by the graceful close).
-bool WaitCapped(TBlockingContext& ctx, int s, short events, int64_t capDeadline) {
+// Waits until one of `count` sockets is ready for `events`, with an extra bound of
+// `capDeadline` on top of the watchdog (used by the graceful close). The ready socket's index,
+// or -1 (10004) when aborted or timed out.
+int WaitCapped(TBlockingContext& ctx, const int* sockets, int count, short events,
+               int64_t capDeadline) {
   for (;;) {
     if (ctx.TakeAbort()) {
       SetLastSocketError(WSAEINTR);
-      return false;
+      return -1;
     }
     int64_t deadline = capDeadline;
     if (ctx.State.WatchdogStart >= 1) {
@@ -64,20 +67,27 @@ bool WaitCapped(TBlockingContext& ctx, int s, short events, int64_t capDeadline)
       const int64_t remaining = deadline - GetTickCount();
       if (remaining <= 0) {
         SetLastSocketError(WSAEINTR);
-        return false;
+        return -1;
       }
       timeout = static_cast<int>(std::min<int64_t>(remaining, 1 << 30));
     }
-    pollfd fds[2] = {{s, events, 0}, {ctx.Queue.WakeDescriptor(), POLLIN, 0}};
-    const int ready = ::poll(fds, 2, timeout);
+    pollfd fds[3] = {{ctx.Queue.WakeDescriptor(), POLLIN, 0}, {-1, events, 0}, {-1, events, 0}};
+    for (int i = 0; i < count && i < 2; ++i) fds[i + 1].fd = sockets[i];
+    const int ready = ::poll(fds, static_cast<nfds_t>(std::min(count, 2) + 1), timeout);
     if (ready < 0) {
       if (errno == EINTR) continue;
       FailWithErrno();
-      return false;
+      return -1;
     }
-    if (fds[0].revents != 0) return true;
-    if (fds[1].revents != 0) ctx.Queue.DrainWake();
+    for (int i = 0; i < count && i < 2; ++i) {
+      if (fds[i + 1].revents != 0) return i;
+    }
+    if (fds[0].revents != 0) ctx.Queue.DrainWake();
   }
+}
+
+bool WaitCapped(TBlockingContext& ctx, int s, short events, int64_t capDeadline) {
+  return WaitCapped(ctx, &s, 1, events, capDeadline) == 0;
 }
 
 }  // namespace
@@ -98,6 +108,11 @@ bool TBlockingContext::TakeAbort() {
 
 bool WaitForSocket(TBlockingContext& ctx, int s, short events) {
   return WaitCapped(ctx, s, events, 0);
+}
+
+int WaitForEitherReadable(TBlockingContext& ctx, int first, int second) {
+  const int sockets[2] = {first, second};
+  return WaitCapped(ctx, sockets, 2, POLLIN, 0);
 }
 
 bool WaitForThreadMessage(TBlockingContext& ctx, unsigned message, unsigned quitMessage,

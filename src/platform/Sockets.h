@@ -42,6 +42,9 @@ struct TBlockingContext {
 // Waits until the socket is ready for `events` (POLLIN/POLLOUT). False with 10004 when the
 // wait was aborted or timed out.
 bool WaitForSocket(TBlockingContext& ctx, int s, short events);
+// Waits until `first` or `second` has something to read (or its peer closed): 0 or 1 for which
+// (the first when both), -1 (10004) when aborted or timed out.
+int WaitForEitherReadable(TBlockingContext& ctx, int first, int second);
 
 // Waits, with no watchdog (a person may be deciding), until `message` is in the queue; takes
 // it into `out`. False when an abort message arrives or `quitMessage` is waiting.

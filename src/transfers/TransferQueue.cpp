@@ -270,6 +270,7 @@ TFTPComponent* TTransferItems::AcquireConnection(const TTransferItem& item) {
   }
   auto connection = std::make_shared<TFTPComponent>(Target);
   connection->SetServer(item.Site());
+  connection->SetPortAhead(true);
   Connections.push_back(connection);
   return connection.get();
 }

@@ -249,6 +249,41 @@ TEST_F(PassiveTest, WhatAFileAndAFolderCost) {
   for (const char* end : {"", ".down"}) std::remove((local + end).c_str());
 }
 
+// A connection that moves file after file reads a download's data while its 150 is on the way
+// and asks the next data port as the data ends, before the transfer's replies (each Read
+// before a reply would stall a client that waited for them); the next download's RETR goes
+// before that port's answer is read. A port that is gone by then costs the RETR's refusal and
+// a fresh EPSV; a refused one only the answer.
+TEST_F(PassiveTest, TheNextDataPortIsAskedAsADownloadsDataEnds) {
+  const std::string port = "229 Entering Extended Passive Mode (|||{port}|)";
+  TScript after;
+  // a: the data before its 150.
+  after.On("200 Type set").Read().Passive(port).Read().SendData("a").Read();
+  after.Reply("150 Opening").Reply("226 Done").Passive(port);
+  // b: on the port asked ahead, its RETR sent before that port's answer came.
+  after.Read().SendData("b").Read().Reply("150 Opening").Reply("226 Done");
+  after.Reply("229 Entering Extended Passive Mode (|||1|)");  // where nobody listens
+  // c: the 150 before the data; EPSV at the data's end.
+  after.On("425 No data connection").Read().Passive(port).Read().Reply("150 Opening");
+  after.SendData("c").Read().Reply("226 Done").Reply("500 Not now");
+  after.On("257 \"/done\"");
+  auto server = StartServer(after);
+  auto ftp = LogOn(*server);
+  ftp->SetPortAhead(true);
+  const std::string local = ::testing::TempDir() + "pelmar-passive-ahead-";
+  for (const char* name : {"a", "b", "c"}) ftp->Download(name, local + name, 1);
+  Finish(*ftp);
+  EXPECT_EQ(Sent(*server), (TCommands{"TYPE I", "EPSV", "RETR a", "EPSV", "RETR b", "EPSV",
+                                      "RETR c", "EPSV", "RETR c", "EPSV", "PWD"}));
+  for (const char* name : {"a", "b", "c"}) {
+    EXPECT_EQ(ReadFile(local + name), name);
+    std::remove((local + name).c_str());
+  }
+  EXPECT_TRUE(EventsStartingWith("error:").empty()) << EventsStartingWith("error:").front();
+  EXPECT_EQ(CountEvents("log:The data port 1 asked for earlier is gone; asking again"), 1);
+  EXPECT_EQ(CountEvents("folder:0:/done"), 1) << "PWD's reply read as PWD's";
+}
+
 TEST_F(PassiveTest, ASilentDataPortEndsInTheTimeOutAndAbortStopsATransfer) {
   EngineSettings().FTPTimeout = 300;
   TScript after;
