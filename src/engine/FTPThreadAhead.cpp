@@ -96,14 +96,15 @@ void TFTPThread::ReadDataAhead(bool askPort) {
     return;
   ArmWatchdog("waiting for " + AwaitedReply());
   while (DataAhead.size() < kDataAheadLimit) {
-    const int ready = WaitForEitherReadable(Blocking, Control(), DataSocket);
+    // The data first where both are ready: what is on its way is taken whole, up to the limit.
+    const int ready = WaitForEitherReadable(Blocking, DataSocket, Control());
     if (ready < 0) {
       // Aborted or timed out while the reply was awaited, as ReadReply would have been.
       ReportSocketError();
       Blocking.DisarmWatchdog();
       throw EControlSocketException();
     }
-    if (ready == 0) break;  // the reply comes first
+    if (ready == 1) break;  // the reply comes first
     const size_t held = DataAhead.size();
     DataAhead.resize(held + kDataAheadChunk);
     const long n = SocketRecv(Blocking, DataSocket, DataAhead.data() + held, kDataAheadChunk);

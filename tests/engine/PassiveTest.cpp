@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <fstream>
 #include <functional>
 #include <vector>
 
@@ -282,6 +283,54 @@ TEST_F(PassiveTest, TheNextDataPortIsAskedAsADownloadsDataEnds) {
   EXPECT_TRUE(EventsStartingWith("error:").empty()) << EventsStartingWith("error:").front();
   EXPECT_EQ(CountEvents("log:The data port 1 asked for earlier is gone; asking again"), 1);
   EXPECT_EQ(CountEvents("folder:0:/done"), 1) << "PWD's reply read as PWD's";
+}
+
+// Data read while the 150 is on the way counts only once the server has taken the command,
+// and only as far as it came whole: a refusal after it leaves no file, a data connection
+// reset under it fails the download, and the port asked as that data ended is still read
+// before the next command's reply.
+TEST_F(PassiveTest, DataBeforeThe150CountsOnlyOnceTheServerTookTheCommand) {
+  const std::string port = "229 Entering Extended Passive Mode (|||{port}|)";
+  const struct {
+    const char* Name;
+    TScript Served;  // after TYPE I, EPSV and RETR a
+    TCommands Sent;
+    int Written;  // whether the local file exists afterwards (-1: either; a reset may drop data)
+  } cases[] = {
+      {"refused after an empty data connection",
+       TScript().SendData("").Read().Reply("550 No such file").Passive(port),
+       {"TYPE I", "EPSV", "RETR a", "EPSV", "PWD"},
+       0},
+      {"refused after data",
+       TScript().SendData("stale").Read().Reply("550 No such file").Reply("500 Not now"),
+       {"TYPE I", "EPSV", "RETR a", "EPSV", "PWD"},
+       0},
+      {"reset under the data",
+       TScript().DataHold("ab").ResetData().Reply("150 Opening").Reply("226 Done"),
+       {"TYPE I", "EPSV", "RETR a", "PWD"},
+       -1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    Events.clear();
+    TScript after;
+    after.On("200 Type set").Read().Passive(port).Read().Then(c.Served);
+    after.On("257 \"/done\"");
+    auto server = StartServer(after);
+    auto ftp = LogOn(*server);
+    ftp->SetPortAhead(true);
+    const std::string local = ::testing::TempDir() + "pelmar-passive-before-150";
+    std::remove(local.c_str());
+    ftp->Download("a", local, 1);
+    Finish(*ftp);
+    EXPECT_EQ(Sent(*server), c.Sent);
+    EXPECT_EQ(CountEvents("error:0:Unable to complete transfer"), 1);
+    if (c.Written >= 0) {
+      EXPECT_EQ(std::ifstream(local).good(), c.Written == 1);
+    }
+    EXPECT_EQ(CountEvents("folder:0:/done"), 1) << "PWD's reply read as PWD's";
+    std::remove(local.c_str());
+  }
 }
 
 TEST_F(PassiveTest, ASilentDataPortEndsInTheTimeOutAndAbortStopsATransfer) {
