@@ -93,8 +93,18 @@ class TFTPThread final : public TWorkerServices {
                      const std::string& account);
   void SendPassword(const std::string& password);
   void ProbeResume();
-  // FEAT once per log-on: UTF8 and REST STREAM.
-  void AskFeatures();
+  // What FEAT names, once per log-on.
+  struct TFeatures {
+    bool Utf8 = false;
+    bool RestStream = false;
+    std::string MlstFacts;               // "type*;size*;modify*;..."
+    std::string HashList;                // "SHA-256;SHA-1*;MD5"
+    std::vector<std::string> XCommands;  // "XSHA256", "XMD5", ...
+  };
+  // FEAT; sets HasMfmt, HasMdtm, HasSize and HasMlst.
+  TFeatures AskFeatures();
+  // OPTS UTF8, the checksum command and the MLSD facts.
+  void UseFeatures(const TFeatures& features);
   void ChooseChecksum(const std::string& hashList, const std::vector<std::string>& xCommands);
   void ServeQuit();
   // SFTP (FTPThreadSftp.cpp).

@@ -177,7 +177,12 @@ bool TFTPThread::FirewallLogin(int firewallType, const std::string& firewallUser
 }
 
 void TFTPThread::ProbeResume() {
-  {
+  // FEAT first: a server that names REST STREAM resumes, and the probe, two to six round trips
+  // on every connection, is left out.
+  const TFeatures features = AskFeatures();
+  if (features.RestStream) {
+    Shared->ServerCanResume = 1;
+  } else {
     TQuietGuard quiet(QuietLog);
     SendCommand("REST 100");
     bool canResume = ReadReply() == 350;
@@ -201,7 +206,7 @@ void TFTPThread::ProbeResume() {
     }
     Shared->ServerCanResume = canResume ? 1 : 0;
   }
-  AskFeatures();
+  UseFeatures(features);
   Log(Shared->ServerCanResume.load() ? "\r\nServer can resume broken downloads\r\n"
                                      : "\r\nServer unable to resume broken downloads\r\n");
 }
@@ -250,53 +255,50 @@ void TFTPThread::ChooseChecksum(const std::string& hashList,
   }
 }
 
-void TFTPThread::AskFeatures() {
+TFTPThread::TFeatures TFTPThread::AskFeatures() {
+  TFeatures features;
   SendCommand("FEAT");
   // Anything but the feature list (500 and the like) means the server names none.
-  if (ReadReply() != 211) return;
-  bool utf8 = false;
-  bool restStream = false;
-  std::string mlstFacts;
-  std::string hashList;                // "SHA-256;SHA-1*;MD5"
-  std::vector<std::string> xCommands;  // "XSHA256", "XMD5", ...
+  if (ReadReply() != 211) return features;
   for (const std::string& line : ReplyLines) {
     // Feature lines start with a blank; the first and last lines carry the code.
     const size_t start = line.find_first_not_of(' ');
     const size_t end = line.find_last_not_of(" \t");
     if (start == 0 || start == std::string::npos) continue;
     const std::string_view feature(line.data() + start, end + 1 - start);
-    if (EqualsIgnoringCase(feature, "UTF8")) utf8 = true;
-    if (EqualsIgnoringCase(feature, "REST STREAM")) restStream = true;
+    if (EqualsIgnoringCase(feature, "UTF8")) features.Utf8 = true;
+    if (EqualsIgnoringCase(feature, "REST STREAM")) features.RestStream = true;
     if (EqualsIgnoringCase(feature, "MFMT")) HasMfmt = true;
     if (EqualsIgnoringCase(feature, "MDTM")) HasMdtm = true;
     if (EqualsIgnoringCase(feature, "SIZE")) HasSize = true;
-    // "MLST type*;size*;modify*;..." names the facts; MLSD comes with it.
     if (EqualsIgnoringCase(feature.substr(0, 5), "HASH "))
-      hashList = std::string(feature.substr(5));
+      features.HashList = std::string(feature.substr(5));
     for (const char* x : {"XSHA256", "XSHA1", "XMD5", "XCRC"}) {
-      if (EqualsIgnoringCase(feature, x)) xCommands.emplace_back(x);
+      if (EqualsIgnoringCase(feature, x)) features.XCommands.emplace_back(x);
     }
+    // "MLST type*;size*;modify*;..." names the facts; MLSD comes with it.
     if (EqualsIgnoringCase(feature.substr(0, 4), "MLST")) {
       HasMlst = true;
-      if (feature.size() > 5) mlstFacts = std::string(feature.substr(5));
+      if (feature.size() > 5) features.MlstFacts = std::string(feature.substr(5));
     }
   }
-  // A server that refused the probe in both modes but says it restarts streams can resume
-  // (pyftpdlib refuses REST in text mode).
-  if (restStream) Shared->ServerCanResume = 1;
-  if (utf8) {
+  return features;
+}
+
+void TFTPThread::UseFeatures(const TFeatures& features) {
+  if (features.Utf8) {
     // Names stay bytes on the wire either way; some servers send UTF-8 names only after this.
     SendCommand("OPTS UTF8 ON");
     ReadReply();
   }
-  ChooseChecksum(hashList, xCommands);
+  ChooseChecksum(features.HashList, features.XCommands);
   if (EngineSettings().VerifyTransfers.load() && FirstTellingOfChecks(TlsHost, TlsPort)) {
     Log(HashCommand.empty()
             ? "\r\nThe server offers no checksum: files are checked by their size only\r\n"
             : "\r\nFiles are checked by their " + HashAlgorithm + " (" + HashCommand + ")\r\n");
   }
   // Facts a server offers but does not send unasked (pyftpdlib's unix.mode) are asked for.
-  if (const std::string wanted = WantedMlstFacts(mlstFacts); !wanted.empty()) {
+  if (const std::string wanted = WantedMlstFacts(features.MlstFacts); !wanted.empty()) {
     SendCommand("OPTS MLST " + wanted);
     ReadReply();
   }

@@ -34,7 +34,7 @@ TEST_F(ControlConnectionTest, TwoRepliesInOneSegmentAnswerTwoReads) {
   ftp->Connect();
   ASSERT_TRUE(WaitForEvent("loggedin"));
   EXPECT_EQ(server.Commands(), (std::vector<std::string>{"USER anonymous", "PASS guest@example.com",
-                                                         "REST 100", "REST 0", "FEAT"}));
+                                                         "FEAT", "REST 100", "REST 0"}));
   EXPECT_EQ(CountEvents("log:230 Logged in"), 1);
   EXPECT_EQ(CountEvents("log:230-Hello ***"), 1);
   EXPECT_EQ(CountEvents("log:PASS xxxxx"), 1);

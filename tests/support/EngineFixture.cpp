@@ -128,15 +128,18 @@ std::unique_ptr<TScriptedFtpServer> LoggedOnTest::StartServer(const TScript& aft
                                                               const std::string& restReply,
                                                               const std::string& featReply) {
   TScript script;
-  script.Reply("220 Ready").On("331 Password").On("230 In").On(restReply).On(restReply);
-  LogOnCommands = 4;  // USER, PASS, REST 100, REST 0 (and FEAT below)
-  if (restReply.rfind("350", 0) != 0) {
-    // The probe asks again in binary mode and sets text mode back.
-    script.On("200 Type set").On(restReply).On("200 Type set");
-    LogOnCommands += 3;
+  script.Reply("220 Ready").On("331 Password").On("230 In").On(featReply);
+  LogOnCommands = 3;  // USER, PASS, FEAT
+  // Without REST STREAM, the resume probe: REST 100, REST 0 and, where REST is refused in
+  // text mode, once more in binary mode, text mode set back.
+  if (featReply.find("REST STREAM") == std::string::npos) {
+    script.On(restReply).On(restReply);
+    LogOnCommands += 2;
+    if (restReply.rfind("350", 0) != 0) {
+      script.On("200 Type set").On(restReply).On("200 Type set");
+      LogOnCommands += 3;
+    }
   }
-  script.On(featReply);
-  LogOnCommands += 1;
   for (const auto& step : after.Steps) script.Steps.push_back(step);
   return std::make_unique<TScriptedFtpServer>(std::vector<TScript>{script});
 }

@@ -57,8 +57,8 @@ class TScript {
     for (const char* reply : replies) On(reply);
     return *this;
   }
-  // Answers the resume probe (REST 100, REST 0) and FEAT as a server without features does.
-  TScript& Probe() { return OnEach({"350 R", "350 R", "500 ?"}); }
+  // Answers FEAT and the resume probe (REST 100, REST 0) as a server without features does.
+  TScript& Probe() { return OnEach({"500 ?", "350 R", "350 R"}); }
   // Appends another script's steps.
   TScript& Then(const TScript& more) {
     Steps.insert(Steps.end(), more.Steps.begin(), more.Steps.end());

@@ -452,8 +452,8 @@ TScript CannotResume() {
   const char* refused = "502 REST not implemented";
   return TScript()
       .Reply("220 Ready")
-      .OnEach({"331 Password", "230 In", refused, refused, "200 Type I", refused, "200 Type A"})
-      .OnEach({"500 Unknown command", "257 \"/\"", "200 Type I"});
+      .OnEach({"331 Password", "230 In", "500 Unknown command", refused, refused, "200 Type I"})
+      .OnEach({refused, "200 Type A", "257 \"/\"", "200 Type I"});
 }
 
 // Each failure says what failed and why: a time-out names the step, a dropped connection is
