@@ -140,8 +140,9 @@ class TPlanner {
     std::vector<bool> spare(entries.size(), false);
     // Room for a step per entry made at once where the steps would outgrow it: growing by
     // doubling would hold the old and the new array together, for a large folder hundreds of
-    // megabytes.
-    if (const size_t needed = Plan.Steps.size() + entries.size(); needed > Plan.Steps.capacity()) {
+    // megabytes. Not where the steps are handed over as they come.
+    if (const size_t needed = Plan.Steps.size() + entries.size();
+        !Options.Planned && needed > Plan.Steps.capacity()) {
       Plan.Steps.reserve(std::max(needed, Plan.Steps.capacity() * 2));
     }
     Folders.clear();
@@ -150,13 +151,13 @@ class TPlanner {
       const TWalkEntry& entry = entries[i];
       const TWalkEntry* other = partner[i] ? &there[*partner[i]] : nullptr;
       if (other) matched[*partner[i]] = true;
-      const size_t steps = Plan.Steps.size();
+      const size_t steps = Steps;
       if (twins.count(FoldedName(entry.Name)) > 0) {
         Add(TSyncKind::Conflict, folder, entry, kCaseTwin);
       } else {
         Compare(folder, entry, other, depth);
       }
-      spare[i] = Plan.Steps.size() > steps || !other || other->Name != entry.Name;
+      spare[i] = Steps > steps || !other || other->Name != entry.Name;
     }
     folders.swap(Folders);
     if (Options.DeleteExtra) {
@@ -240,32 +241,41 @@ class TPlanner {
     }
   }
 
+  static TSyncStep Step(TSyncKind kind, const std::string& folder, const TWalkEntry& entry,
+                        const std::string& why) {
+    return {kind, folder, entry.Name, entry.IsFolder, entry.Size, entry.Modified, why};
+  }
+
+  void Keep(TSyncStep step) {
+    ++Steps;
+    if (!Options.Planned || Options.Planned(step)) Plan.Steps.push_back(std::move(step));
+  }
+
   void Add(TSyncKind kind, const std::string& folder, const TWalkEntry& entry,
            const std::string& why) {
-    Plan.Steps.push_back(
-        {kind, folder, entry.Name, entry.IsFolder, entry.Size, entry.Modified, why});
+    Keep(Step(kind, folder, entry, why));
   }
 
   // A copy over the destination's file `there`.
   void AddCopy(const std::string& folder, const TWalkEntry& entry, const TWalkEntry& there,
                const std::string& why) {
-    Add(TSyncKind::Copy, folder, entry, why);
-    TSyncStep& step = Plan.Steps.back();
+    TSyncStep step = Step(TSyncKind::Copy, folder, entry, why);
     step.Replaces = true;
     step.ThereName = there.Name;
     step.ThereSize = there.Size;
     step.ThereModified = there.Modified;
+    Keep(std::move(step));
   }
 
   void AddDeletion(const std::string& folder, const TWalkEntry& entry, int depth) {
-    Add(TSyncKind::Delete, folder, entry, "not in the source");
-    TSyncStep& step = Plan.Steps.back();
+    TSyncStep step = Step(TSyncKind::Delete, folder, entry, "not in the source");
     step.IsLink = entry.IsLink;
     // A link goes itself; a folder with everything in it, which is counted.
     const int64_t below = entry.IsFolder && !entry.IsLink
                               ? CountBelow(DestinationRoot + folder + entry.Name + "/", depth + 1)
                               : 0;
-    Plan.Steps.back().Entries = 1 + below;
+    step.Entries = 1 + below;
+    Keep(std::move(step));
   }
 
   // The entries in a destination folder and its folders (what cannot be listed counts none).
@@ -290,6 +300,7 @@ class TPlanner {
   std::string DestinationRoot;
   const TMirrorOptions& Options;
   TSyncPlan Plan;
+  size_t Steps = 0;                                   // planned so far, kept in the plan or not
   std::vector<std::pair<std::string, bool>> Folders;  // the level's folders to walk
 };
 

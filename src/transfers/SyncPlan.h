@@ -61,6 +61,9 @@ struct TMirrorOptions {
   // Names sent in text mode: their size changes where line ends differ (CR LF on the
   // server), so their times alone decide.
   std::function<bool(const std::string& name)> TextMode = {};
+  // Each step as it is planned, in plan order; one it answers false for is not kept in the
+  // plan. A dry run prints a tree's copies this way rather than holding a step for each.
+  std::function<bool(const TSyncStep& step)> Planned = {};
 };
 
 // Where a side folds case, a name matches the other side's entry of the same name or, failing

@@ -61,7 +61,7 @@ TWalkEntry RemoteWalkEntry(const std::string& listedName, uint16_t attributes, i
   if (attributes & iaLink) {
     entry.Name = LinkName(listedName);
     entry.IsLink = true;
-    entry.LinkTarget = LinkTarget(listedName);
+    entry.Target = std::make_shared<const std::string>(LinkTarget(listedName));
     entry.IsFolder = LinkLooksLikeFolder(listedName);
   }
   return entry;
@@ -167,9 +167,9 @@ bool TWalk::MayEnter(const std::string& sourceFolder, const TWalkEntry& entry, i
   if (depth > kMaxWalkDepth) {
     return skip(result.TooDeep, "more than " + std::to_string(kMaxWalkDepth) + " levels deep");
   }
-  if (entry.IsLink && LinkLeadsUpward(Source.AbsolutePath(sourceFolder), entry.LinkTarget)) {
+  if (entry.IsLink && LinkLeadsUpward(Source.AbsolutePath(sourceFolder), entry.LinkTarget())) {
     return skip(result.Loops,
-                "the link to \"" + entry.LinkTarget + "\" leads back into the folders walked");
+                "the link to \"" + entry.LinkTarget() + "\" leads back into the folders walked");
   }
   const std::string identity = Source.FolderIdentity(path);
   if (identity.empty()) return true;

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <set>
 #include <string>
@@ -27,16 +28,20 @@ inline constexpr int kMaxWalkDepth = 256;
 
 struct TWalkEntry {
   std::string Name;  // a link's own name, without " -> target"
-  bool IsFolder = false;
   int64_t Size = 0;
   TDateTime Modified = 0;
-  bool IsLink = false;
-  std::string LinkTarget;  // as the link states it (remote), empty when unknown
-  uint64_t Unique = 0;     // the server's identity of the entry (TRemoteItem::Unique)
+  uint64_t Unique = 0;  // the server's identity of the entry (TRemoteItem::Unique)
   // A server file's time in UTC seconds when its listing gave it exactly; -1 otherwise.
   int64_t ServerTime = -1;
+  // A link's target as the link states it (remote); null when unknown. Held apart: links are
+  // few, and a folder may list a million entries.
+  std::shared_ptr<const std::string> Target;
+  bool IsFolder = false;
+  bool IsLink = false;
   // A local pipe, socket or device (or a link to one): reading it could wait for ever.
   bool Special = false;
+
+  std::string LinkTarget() const { return Target ? *Target : std::string(); }
 };
 
 // Why a walk or a mirror leaves alone a local pipe, socket or device.

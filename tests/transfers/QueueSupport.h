@@ -14,15 +14,22 @@
 namespace pelmar::test {
 
 inline TWalkEntry File(const std::string& name, int64_t size = 1, TDateTime modified = 0) {
-  return {name, false, size, modified, false, ""};
+  TWalkEntry entry;
+  entry.Name = name;
+  entry.Size = size;
+  entry.Modified = modified;
+  return entry;
 }
 inline TWalkEntry Folder(const std::string& name) {
-  return {name, true, 0, 0, false, ""};
+  TWalkEntry entry;
+  entry.Name = name;
+  entry.IsFolder = true;
+  return entry;
 }
 inline TWalkEntry Link(const std::string& name, const std::string& target, bool folder) {
   TWalkEntry entry = folder ? Folder(name) : File(name);
   entry.IsLink = true;
-  entry.LinkTarget = target;
+  entry.Target = std::make_shared<const std::string>(target);
   return entry;
 }
 // A local pipe, socket or device.

@@ -167,6 +167,17 @@ class TMirrorRun {
         return *here == server->second;
       };
     }
+    if (Request.DryRun) {
+      // Printed as planned; a tree's copies are counted, not held (a folder may have a
+      // million). Deletions stay for the --max-delete count, conflicts for their report.
+      options.Planned = [this](const TSyncStep& step) {
+        if (step.Kind == TSyncKind::Conflict) return true;
+        std::printf("%s %s (%s)\n", step.Kind == TSyncKind::Copy ? "copy" : "delete",
+                    TerminalText(StepPath(step)).c_str(), step.Why.c_str());
+        DryRunCopies += step.Kind == TSyncKind::Copy;
+        return step.Kind != TSyncKind::Copy;
+      };
+    }
     return Request.Upload ? PlanMirror(Local, LocalRoot, Remote, RemoteRoot, options)
                           : PlanMirror(Remote, RemoteRoot, Local, LocalRoot, options);
   }
@@ -177,6 +188,7 @@ class TMirrorRun {
                    TerminalText(SourceRoot() + folder).c_str());
     }
     TOutcome outcome;
+    outcome.Copies = DryRunCopies;
     int leftAlone = 0;  // entries left alone keep the folders from being alike
     for (const TSyncStep& step : plan.Steps) {
       if (step.Kind == TSyncKind::Conflict) {
@@ -185,10 +197,6 @@ class TMirrorRun {
       outcome.Copies += step.Kind == TSyncKind::Copy;
       leftAlone += step.Kind == TSyncKind::Conflict;
       outcome.Deletes += step.Kind == TSyncKind::Delete;
-      if (Request.DryRun && step.Kind != TSyncKind::Conflict) {
-        std::printf("%s %s (%s)\n", step.Kind == TSyncKind::Copy ? "copy" : "delete",
-                    TerminalText(StepPath(step)).c_str(), step.Why.c_str());
-      }
     }
     const bool alike = plan.Unlisted.empty() && leftAlone == 0;
     const std::string destination = TerminalText(!Request.Upload    ? LocalPath
@@ -339,6 +347,7 @@ class TMirrorRun {
   std::string LocalRoot;
   std::string LocalPath;
   TRemoteLister Remote;
+  int DryRunCopies = 0;  // copies a dry run printed and did not keep
   TLocalFolderLister Local;
 };
 
