@@ -303,9 +303,10 @@ void TFTPThread::ServeList(const std::string& folder) {
     }
     if (listed || (tryList && Transfer("LIST", true, 0, listing))) {
       auto record = std::make_shared<TListingData>();
+      // Moved as it is: the room it grew into beyond the text was never written, and a large
+      // listing's unwritten pages take no memory; giving that room back would copy the text,
+      // holding a large listing twice.
       record->Bytes = std::move(listing.Bytes());
-      // The room the text grew into goes back: whoever reads the listing keeps it meanwhile.
-      record->Bytes.shrink_to_fit();
       PostEvent(evListing, std::move(record));
     }
   } catch (...) {

@@ -202,8 +202,7 @@ void TSftpSession::ServeList(const std::string& folder) {
   }
   Worker.Log("226 " + std::to_string(entries) + " entries listed");
   auto record = std::make_shared<TListingData>();
-  record->Bytes = std::move(listing.Bytes());
-  record->Bytes.shrink_to_fit();  // the room the text grew into goes back
+  record->Bytes = std::move(listing.Bytes());  // as it is (see ServeList)
   Worker.PostEvent(evListing, std::move(record));
 }
 
