@@ -73,13 +73,15 @@ bool TFTPThread::UseReadyPort(const TNetAddress& server, const std::string& ahea
     CommandSentAhead = true;
   }
   if (PortReplyDue) ReadPortAhead();
-  ReadTimeAskedAhead();
   const uint16_t port = std::exchange(ReadyPort, 0);
+  // The connection is made before the answer to an MDTM sent ahead is read (the caller reads
+  // it next): the server may be waiting for it already.
   if (fresh && port != 0 && ConnectDataPort(server, port, false)) {
     PassiveData = true;
     return true;
   }
   // The command had no data port: its refusal is read, and it goes again behind a new EPSV.
+  ReadTimeAskedAhead();
   if (!AbortState.Aborted) DrainCommandSentAhead();
   return false;
 }

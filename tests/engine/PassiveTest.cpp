@@ -241,21 +241,27 @@ TEST_F(PassiveTest, TheNextDataPortIsAskedAsADownloadsDataEnds) {
   // a: the data before its 150.
   after.On("200 Type set").Read().Passive(port).Read().SendData("a").Read();
   after.Reply("150 Opening").Reply("226 Done").Passive(port);
-  // b: on the port asked ahead, its RETR sent before that port's answer came.
-  after.Read().SendData("b").Read().Reply("150 Opening").Reply("226 Done");
+  // b: on the port asked ahead, its MDTM and RETR sent before that port's answer came, and
+  // connected before MDTM's answer came.
+  after.Read().Read().SendData("b").Reply("213 20200115120002").Read();
+  after.Reply("150 Opening").Reply("226 Done");
   after.Reply("229 Entering Extended Passive Mode (|||1|)");  // where nobody listens
   // c: the 150 before the data; EPSV at the data's end.
   after.On("425 No data connection").Read().Passive(port).Read().Reply("150 Opening");
   after.SendData("c").Read().Reply("226 Done").Reply("500 Not now");
   after.On("257 \"/done\"");
-  auto server = StartServer(after);
+  auto server = StartServer(after, "350 R", "211-Features:\r\n MDTM\r\n211 End");
   auto ftp = LogOn(*server);
   ftp->SetPortAhead(true);
   const std::string local = ::testing::TempDir() + "pelmar-passive-ahead-";
-  for (const char* name : {"a", "b", "c"}) ftp->Download(name, local + name, 1);
+  for (const char* name : {"a", "b", "c"}) {
+    // Only b's time is not known from the listing.
+    const int64_t listed = name[0] == 'b' ? -1 : 1579089601;
+    ftp->Download(name, local + name, 1, {.ServerTime = listed});
+  }
   Finish(*ftp);
-  EXPECT_EQ(Sent(*server), (TCommands{"TYPE I", "EPSV", "RETR a", "EPSV", "RETR b", "EPSV",
-                                      "RETR c", "EPSV", "RETR c", "EPSV", "PWD"}));
+  EXPECT_EQ(Sent(*server), (TCommands{"TYPE I", "EPSV", "RETR a", "EPSV", "MDTM b", "RETR b",
+                                      "EPSV", "RETR c", "EPSV", "RETR c", "EPSV", "PWD"}));
   for (const char* name : {"a", "b", "c"}) {
     EXPECT_EQ(ReadFile(local + name), name);
     std::remove((local + name).c_str());
