@@ -139,6 +139,12 @@ TEST(SyncPlan, NamesThatDifferOnlyInCase) {
         "conflict a.txt (another name differs from it only in case, and the server takes both "
         "for one entry)",
         "copy b (new)"}},
+      {"known to fold, the entry listed under two cases: the other is never deleted",
+       true,
+       {File("readme.txt", 5, noon)},
+       {File("README.TXT", 5, noon), File("Readme.txt", 5, noon)},
+       {"conflict Readme.txt (its name differs only in case from one in the source; not "
+        "deleted)"}},
       {"not known to fold",
        false,
        {File("readme.txt", 5, noon), Folder("Docs")},
