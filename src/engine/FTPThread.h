@@ -219,7 +219,9 @@ class TFTPThread final : public TWorkerServices {
   // EPSV for the next transfer, sent as this download's data has ended.
   void AskPortAhead();
   // The transfer's final reply, with the answer to a port asked ahead where it comes first.
-  int FinalTransferReply(bool askedPort);
+  int FinalTransferReply();
+  // The transfer's last reply has been read: a port asked ahead answers next.
+  void PortAnswersNext();
   void ReadPortAhead();
   void TakeReadyPort(int reply);
   // Connects to the port asked ahead, the transfer's command (`ahead`) going before the
@@ -234,7 +236,7 @@ class TFTPThread final : public TWorkerServices {
   std::string DataAhead;
   bool DataAheadEnded = false;
   int DataAheadError = 0;       // the data connection broke while read ahead (its error code)
-  bool PortAskedAhead = false;  // this transfer's data end asked the next port
+  bool PortAskedAhead = false;  // this transfer asked the next port; its answer not yet due
   // The download's MDTM went before its data port, so that its answer comes back with the
   // data port's (one round trip for both), and no reply of it can fall between the transfer's.
   bool TimeAskedAhead = false;     // its answer is still to be read

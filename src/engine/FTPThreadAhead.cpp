@@ -37,11 +37,16 @@ void TFTPThread::AskPortAhead() {
   SendCommand("EPSV");
   LastVerb = verb;
   ReadyPortTicks = GetTickCount();
+  PortAskedAhead = true;
 }
 
-int TFTPThread::FinalTransferReply(bool askedPort) {
+void TFTPThread::PortAnswersNext() {
+  if (std::exchange(PortAskedAhead, false)) PortReplyDue = true;
+}
+
+int TFTPThread::FinalTransferReply() {
   const int reply = ReadReply();
-  if (!askedPort) return reply;
+  if (!std::exchange(PortAskedAhead, false)) return reply;
   // Servers answer in order, so EPSV's answer follows; one that read EPSV during the transfer
   // answers it first, and 229 is never a transfer's final reply.
   if (reply == 229) {
@@ -118,10 +123,7 @@ void TFTPThread::ReadDataAhead(bool askPort) {
     }
     if (n == 0) {
       DataAheadEnded = true;
-      if (askPort) {
-        AskPortAhead();
-        PortAskedAhead = true;
-      }
+      if (askPort) AskPortAhead();
       break;
     }
   }

@@ -87,7 +87,7 @@ bool TFTPThread::Transfer(const std::string& command, bool receive, int64_t offs
     const int reply = ReadReply();
     ok = reply == 150 || reply == 125;
     // A refusal is the transfer's last reply: the port asked at the data's end answers next.
-    if (!ok && PortAskedAhead) PortReplyDue = true;
+    if (!ok) PortAnswersNext();
     if (!ok && QuietRefusal && reply >= 500) {
       RefusedReply = reply;
       CloseSocket(DataSocket);
@@ -107,11 +107,10 @@ bool TFTPThread::Transfer(const std::string& command, bool receive, int64_t offs
     const double seconds = static_cast<double>(GetTickCount() - start) * 0.001;
     // The next data port is asked for as a download's data has ended, before its final reply
     // (if the data did not end before the 150 already).
-    const bool askPort =
-        !PortAskedAhead && !TransferUnanswered && !DataFailed && MayAskPortAhead(receive);
-    if (askPort) AskPortAhead();
-    if (TransferUnanswered && PortAskedAhead) PortReplyDue = true;
-    const int reply = TransferUnanswered ? 0 : FinalTransferReply(askPort || PortAskedAhead);
+    if (!PortAskedAhead && !TransferUnanswered && !DataFailed && MayAskPortAhead(receive))
+      AskPortAhead();
+    if (TransferUnanswered) PortAnswersNext();
+    const int reply = TransferUnanswered ? 0 : FinalTransferReply();
     ok = (reply == 225 || reply == 226 || reply == 250) && !DataFailed;
     if (ok && receive && IsFileTransfer && offset == 0) {
       const auto* file = dynamic_cast<const TSequentialFileStream*>(&stream);
